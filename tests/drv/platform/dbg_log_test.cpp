@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -8,7 +9,6 @@
 #include <latch>
 #include <map>
 #include <optional>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,10 +32,42 @@ struct LogLine {
     std::string text;
 };
 
+// Reads "<hex pid>-<hex thread>:<digits>.<3 digits> : <blanks><text>".
+std::optional<LogLine> ParseLine(const std::string& s)
+{
+    size_t at = 0;
+    auto span = [&](bool (*in)(char)) {
+        size_t from = at;
+        while (at < s.size() && in(s[at]))
+            ++at;
+        return s.substr(from, at - from);
+    };
+    auto skip = [&](const char* literal) {
+        size_t n = std::strlen(literal);
+        bool match = s.compare(at, n, literal) == 0;
+        at += match ? n : 0;
+        return match;
+    };
+    auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    LogLine l;
+    l.pid = span(hex);
+    if (l.pid.empty() || !skip("-"))
+        return std::nullopt;
+    l.tid = span(hex);
+    if (l.tid.empty() || !skip(":") || span(digit).empty() || !skip(".") || span(digit).size() != 3 ||
+        !skip(" : "))
+        return std::nullopt;
+    l.indent = span([](char c) { return c == ' '; }).size();
+    l.text = s.substr(at);
+    if (l.text.find_first_of("\r\n") != std::string::npos)
+        return std::nullopt;
+    return l;
+}
+
 // Splits a log at "\r\n"; every piece must be a whole prefixed line.
 std::vector<LogLine> ParseLog(const std::string& log)
 {
-    static const std::regex line(R"(([0-9a-f]+)-([0-9a-f]+):[0-9]+\.[0-9]{3} : ( *)([^ ][^\r\n]*|))");
     std::vector<LogLine> lines;
     size_t at = 0;
     while (at < log.size()) {
@@ -45,9 +77,8 @@ std::vector<LogLine> ParseLog(const std::string& log)
             break;
         }
         std::string piece = log.substr(at, end - at);
-        std::smatch m;
-        if (std::regex_match(piece, m, line))
-            lines.push_back({m[1], m[2], static_cast<size_t>(m[3].length()), m[4]});
+        if (std::optional<LogLine> l = ParseLine(piece))
+            lines.push_back(*l);
         else
             ADD_FAILURE() << "not a log line: " << piece;
         at = end + 2;
@@ -206,11 +237,13 @@ TEST_F(DbgLog, LineFormatAndEnvironmentDump)
     size_t start = log.rfind("\r\n", log.size() - 3) + 2;
     std::string last = log.substr(start);
     EXPECT_EQ(n, static_cast<int>(last.size()));
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(last, m, std::regex(R"(([0-9a-f]+)-([0-9a-f]+):[0-9]+\.[0-9]{3} : hello 42\r\n)")))
-        << last;
-    EXPECT_EQ(m[1], Hex(getpid()));
-    EXPECT_EQ(m[2], Hex(static_cast<uint32_t>(pthread_self())));
+    ASSERT_TRUE(last.ends_with("\r\n"));
+    std::optional<LogLine> line = ParseLine(last.substr(0, last.size() - 2));
+    ASSERT_TRUE(line) << last;
+    EXPECT_EQ(line->pid, Hex(getpid()));
+    EXPECT_EQ(line->tid, Hex(static_cast<uint32_t>(pthread_self())));
+    EXPECT_EQ(line->indent, 0u);
+    EXPECT_EQ(line->text, "hello 42");
 
     std::vector<LogLine> lines = ParseLog(log);
     const std::vector<std::string> dump = {
@@ -220,8 +253,12 @@ TEST_F(DbgLog, LineFormatAndEnvironmentDump)
     ASSERT_EQ(lines.size(), dump.size() + 1);
     for (size_t i = 0; i < dump.size(); ++i)
         EXPECT_TRUE(lines[i].text.starts_with(dump[i])) << lines[i].text;
-    EXPECT_TRUE(std::regex_match(lines[3].text, std::regex(R"(Mac Os X : Version \d+\.\d+\.\d+)")));
-    EXPECT_TRUE(std::regex_match(lines[10].text, std::regex(R"(CPU frequency : \d+\.\d{3} Mhz)")));
+    int version[3], end = 0;
+    EXPECT_EQ(std::sscanf(lines[3].text.c_str(), "Mac Os X : Version %d.%d.%d%n", &version[0], &version[1],
+                          &version[2], &end), 3);
+    EXPECT_EQ(static_cast<size_t>(end), lines[3].text.size());
+    const std::string& speed = lines[10].text;
+    EXPECT_TRUE(speed.ends_with(" Mhz") && speed[speed.size() - 8] == '.') << speed;
 }
 
 TEST_F(DbgLog, LevelFiltering)

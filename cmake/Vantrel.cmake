@@ -14,7 +14,11 @@ function(vt_assemble_driver)
   if(components)
     target_link_libraries(Vantrel PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${components}>")
   endif()
-  target_link_options(Vantrel PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL)
+  # The components are archives: --exclude-libs would hide their KR exports too, so a version
+  # script keeps the KR functions and nothing else (no template instances of the C++ library).
+  target_link_options(Vantrel PRIVATE -Wl,--no-undefined
+                      -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/vantrel.map)
+  set_property(TARGET Vantrel APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/vantrel.map)
   set_target_properties(Vantrel PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 endfunction()
 

@@ -1,0 +1,77 @@
+#pragma once
+// The USB transport: finds the scanners on the bus, opens one, carries the command layer's
+// blocks (vendor control request, bulk data phase, 3-byte status) and watches the interrupt pipe
+// for button packets.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "drv/device/IoObject.h"
+#include "drv/platform/KrThread.h"
+#include "platform/usb/UsbHost.h"
+
+struct MacUsbIoHandleStructure {
+  std::unique_ptr<usbhost::UsbDevice> device;
+  std::unique_ptr<usbhost::UsbInterface> intf;
+  bool deviceOpen = false;
+  bool interfaceOpen = false;
+  uint8_t bulkIn = 0;
+  uint8_t bulkOut = 0;
+  uint8_t interruptIn = 0;
+  uint32_t timeout = 0;   // the transfer time-out last handed to the interface
+};
+
+// Timeouts for one exchange, in milliseconds; 0 waits as long as the device takes.
+struct UsbExchangeTimeouts {
+  uint32_t in = 0;
+  uint32_t out = 0;
+};
+
+class CUsbIO : public IoObject {
+ public:
+  CUsbIO();
+  ~CUsbIO() override;
+
+  static void GetDeviceList(KrDrvDeviceInformation** records, uint32_t* count);
+  static IoObject* Create(const KrDrvDeviceInformation* record);
+
+  bool InitializeDevice(const KrDrvDeviceInformation* info) override;
+  bool TerminateDevice() override;
+  bool CheckDevice() override;
+  bool DoIo(uint8_t* block, void* data, uint32_t readLength, uint32_t writeLength) override;
+  bool GetButtonStatus(uint8_t* buffer) override;
+
+  static bool DoSimpleIo(MacUsbIoHandleStructure* handle, uint8_t* block, void* data,
+                         uint32_t readLength, uint32_t writeLength);
+  // Thread-safe: unknown codes are formatted into a per-thread buffer.
+  static const char* GetSystemErrorString(usbhost::IOReturn code);
+
+  // A run of this many zero-byte bulk completions in a row fails the read.
+  static constexpr int kMaxEmptyReads = 100;
+  // Inquiry data read during listing and opening never exceeds this.
+  static constexpr uint32_t kInquiryBufferSize = 512;
+
+ private:
+  static MacUsbIoHandleStructure* MacOsCreateMacUsbHandle(std::unique_ptr<usbhost::UsbDevice> dev);
+  static bool MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* handle);
+  static void MacOsCloseMacUsbHandle(MacUsbIoHandleStructure* handle);
+  static bool ReadInquiry(MacUsbIoHandleStructure* handle, uint8_t* buffer, uint32_t* length);
+  static void FillFromInquiry(KrDrvDeviceInformation* record, const uint8_t* inquiry,
+                              uint32_t length);
+  static void* MacButtonRunLoopThread(void* arg);
+  void StopButtonThread();
+
+  MacUsbIoHandleStructure* m_handle = nullptr;
+
+  // Button path: the reader thread writes the latest packet, GetButtonStatus takes it.
+  std::mutex m_buttonControl;   // starting and stopping the reader, opening and closing
+  std::mutex m_buttonMutex;
+  std::condition_variable m_buttonCond;
+  uint8_t m_buttonBuffer[8] = {};
+  KrThread m_buttonThread{};
+  bool m_buttonThreadStarted = false;
+  bool m_buttonThreadEnded = false;
+  std::atomic<bool> m_buttonStop{false};
+};

@@ -1,0 +1,272 @@
+// The driver's exported entry points for the driver and device life cycle, the device list and
+// memory release.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "drv/device/CImprinter.h"
+#include "drv/device/CLLDMemoryManager.h"
+#include "drv/device/CScannerManager.h"
+#include "drv/device/DeviceExports.h"
+#include "drv/jpeg/CLumetra.h"
+#include "drv/platform/DbgLog.h"
+#include "vantrel/kr_api.h"
+
+using namespace krstatus;
+
+CScannerManager* pManager = nullptr;
+CLLDMemoryManager* pMemManager = nullptr;
+CLumetra* pLumetra = nullptr;
+
+namespace {
+// The controller id the driver keeps: the low 16 bits, or the high ones when those are zero.
+uint16_t KeptControllerId(uint32_t ctrlId) {
+  uint16_t low = static_cast<uint16_t>(ctrlId & 0xFFFF);
+  return low != 0 ? low : static_cast<uint16_t>(ctrlId >> 16);
+}
+
+// The status a failed device export reports: the item's, and never 0 for a failure.
+long FailureStatus(const CScannerManagerScannerItem* item) {
+  long code = 0;
+  if (item != nullptr) GetLastStatusCode(item, nullptr, &code);
+  return code != 0 ? code : kUnknown;
+}
+
+CScannerManagerScannerItem* LookUp(uint32_t* handle) {
+  if (pManager == nullptr || handle == nullptr) return nullptr;
+  return pManager->GetTargetScannerItem(*handle);
+}
+
+void DestroyDriverObjects() {
+  if (pManager != nullptr) pManager->TerminateAllJobAndDevice();
+  if (pLumetra != nullptr) {
+    pLumetra->Terminate();
+    delete pLumetra;
+    pLumetra = nullptr;
+  }
+  delete pMemManager;
+  pMemManager = nullptr;
+  DeleteIPAddressList();
+  delete pManager;
+  pManager = nullptr;
+}
+
+long ResetDevice(uint32_t ctrlId, uint32_t* handle) {
+  CScannerManagerScannerItem* item = LookUp(handle);
+  if (item == nullptr) return kNotFound;
+  const ScanEngineHooks& hooks = GetScanEngineHooks();
+  if (hooks.StopJob != nullptr) {
+    long stopped = hooks.StopJob(ctrlId, handle);
+    if (stopped != 0) {
+      long code = 0;
+      GetLastStatusCode(item, nullptr, &code);
+      return code != 0 ? code : stopped;
+    }
+  }
+  InternalTerminateScanner(item);
+  if (!InternalInitializeScanner(item)) return FailureStatus(item);
+  IoObject* io = item->pIoObject;
+  if (io->IoLockStart()) io->ResetScanner();
+  io->IoLockEnd();
+  return kOK;
+}
+}  // namespace
+
+bool BuildIdentityGamma(CScannerManagerScannerItem* item, const uint8_t* inquiry) {
+  std::free(item->pGammaTable);
+  item->pGammaTable = nullptr;
+  uint32_t n = (inquiry[120] >> 4) == 1 ? 2048 : 1024;
+  auto* table = static_cast<uint8_t*>(std::malloc(2 * n));
+  if (table == nullptr) return false;
+  uint32_t q = n / 4;
+  for (uint32_t i = 0; i < q; ++i) {
+    uint8_t v = static_cast<uint8_t>(i & 0xFF);
+    for (uint32_t half = 0; half < 2; ++half) {
+      for (uint32_t quarter = 0; quarter < 4; ++quarter) table[half * n + quarter * q + i] = v;
+    }
+  }
+  item->pGammaTable = table;
+  item->wGammaLength = static_cast<uint16_t>(n);
+  return true;
+}
+
+bool InternalInitializeScanner(CScannerManagerScannerItem* item) {
+  IoObject* io = item->pIoObject;
+  CScanner* scanner = item->pScanner;
+  bool ok = false;
+  int32_t allocationFailure = 0;
+  uint8_t inquiry[512] = {};
+  if (io->IoLockStart()) {
+    bool inquired = io->Inquiry(inquiry, sizeof inquiry);
+    if (!inquired && scanner->GetFeature(41)) inquired = io->Inquiry(inquiry, sizeof inquiry);
+    if (inquired && scanner->SetInquiryData(inquiry, sizeof inquiry)) {
+      if (inquiry[98] != 0 || inquiry[99] != 0 || inquiry[100] != 0 || (inquiry[101] & 0xFC) != 0) {
+        DbgPrintf(1, "Support ASIC do image processing.");
+        item->bHardwareProcessing = 1;
+      }
+      // The NVRAM record and the imprinter are read into the model object here once the
+      // model classes provide them.
+      if (BuildIdentityGamma(item, inquiry)) {
+        ok = true;
+      } else {
+        allocationFailure = kNoMemory;
+      }
+    }
+  }
+  io->IoLockEnd();
+  if (!ok) {
+    item->lErrorStatus = allocationFailure != 0 ? allocationFailure
+                                                : static_cast<int32_t>(io->GetStatusLong());
+  }
+  return ok;
+}
+
+bool InternalTerminateScanner(CScannerManagerScannerItem* item) {
+  delete item->pImprinter;
+  item->pImprinter = nullptr;
+  return true;
+}
+
+KR_API long KRInitializeDriver(uint32_t ctrlId) {
+  InitializeDbg(nullptr);
+  DbgPrintf(1, "=> KRInitializeDriver ");
+  uint16_t id = KeptControllerId(ctrlId);
+  CScannerManager::SetCtrlID(id);
+  PutBE16(IoObject::bInquiryCommand + 1, id);
+
+  long status = kOK;
+  if (pManager == nullptr) {
+    pManager = new (std::nothrow) CScannerManager;
+    if (pManager == nullptr) status = kNoMemory;
+  } else {
+    pManager->RefreshItemList();
+  }
+  // A repeated call keeps the memory manager and the wrapper: blocks handed out stay valid and
+  // the image library is started once.
+  if (status == kOK && pMemManager == nullptr) {
+    pMemManager = new (std::nothrow) CLLDMemoryManager;
+    if (pMemManager == nullptr) status = kNoMemory;
+  }
+  if (status == kOK && pLumetra == nullptr) {
+    pLumetra = new (std::nothrow) CLumetra;
+    if (pLumetra == nullptr) {
+      status = kNoMemory;
+    } else if (!pLumetra->Initialize()) {
+      pLumetra->Terminate();
+      delete pLumetra;
+      pLumetra = nullptr;
+      status = kSystemError;
+    }
+  }
+  if (status != kOK) DestroyDriverObjects();
+  DbgPrintf(1, "<= KRInitializeDriver ret=%d", static_cast<int>(status));
+  return status;
+}
+
+KR_API long KRTerminateDriver(uint32_t /*ctrlId*/) {
+  DbgPrintf(1, "=> KRTerminateDriver");
+  DestroyDriverObjects();
+  DbgPrintf(1, "<= KRTerminateDriver ret=%d", 0);
+  TerminateDbg();
+  return 0;
+}
+
+KR_API long KRMemFree(uint32_t /*ctrlId*/, void* block) {
+  DbgPrintf(1, "=> KRMemFree");
+  if (pMemManager != nullptr) pMemManager->DeleteMem(block);
+  DbgPrintf(1, "<= KRMemFree ret=%d", 0);
+  return 0;
+}
+
+KR_API long KRGetDeviceList(uint32_t /*ctrlId*/, DEVLIST** list, uint32_t* count) {
+  DbgPrintf(1, "=> KRGetDeviceList ");
+  CScannerManager* manager = pManager;
+  CScannerManager* temporary = nullptr;
+  long status = kOK;
+  if (manager == nullptr) {
+    temporary = new (std::nothrow) CScannerManager;
+    manager = temporary;
+    if (manager == nullptr) status = kNoMemory;
+  }
+  if (manager != nullptr) status = manager->GetDeviceInformationArray(list, count);
+  if (status != kOK && count != nullptr) *count = 0;
+  delete temporary;
+  DbgPrintf(1, "<= KRGetDeviceList ret=%d", static_cast<int>(status));
+  return status;
+}
+
+KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle) {
+  DbgPrintf(1, "=> KRInitializeDevice *******> Target ID = %s", targetId != nullptr ? targetId : "(null)");
+  if (pManager == nullptr) {
+    DbgPrintf(1, "<= KRInitializeDevice ret=%d", kNotFound);
+    return kNotFound;
+  }
+  pManager->LockListOperate();
+  long status = kOK;
+  CScannerManagerScannerItem* item = nullptr;
+  if (handle == nullptr) {
+    status = kParameterError;
+  } else {
+    AddInIPAddressList(targetId);
+    if (!pManager->FindDeviceHandle(targetId, handle)) {
+      status = kNotFound;
+    } else {
+      item = pManager->GetTargetScannerItem(*handle);
+      DbgPrintf(1, " *******> Get Device Handle = %d", *handle);
+      if (item == nullptr) {
+        status = kNotFound;
+      } else if (item->bInitialized) {
+        status = ResetDevice(ctrlId, handle);
+      } else if (!InternalInitializeScanner(item)) {
+        status = FailureStatus(item);
+        KRTerminateDevice(ctrlId, handle);
+      }
+    }
+  }
+  if (status == kOK) item->bInitialized = 1;
+  pManager->UnlockListOperate();
+  DbgPrintf(1, "<= KRInitializeDevice ret=%d", static_cast<int>(status));
+  return status;
+}
+
+KR_API long KRTerminateDevice(uint32_t /*ctrlId*/, uint32_t* handle) {
+  DbgPrintf(1, "=> KRTerminateDevice -------> HDevice = %d", handle != nullptr ? *handle : 0);
+  long status = kOK;
+  if (pManager != nullptr) {
+    CScannerManagerScannerItem* item = LookUp(handle);
+    if (item == nullptr) {
+      status = handle == nullptr ? kParameterError : kNotFound;
+    } else {
+      InternalTerminateScanner(item);
+    }
+  }
+  DbgPrintf(1, "<= KRTerminateDevice ret=%d", static_cast<int>(status));
+  return status;
+}
+
+KR_API long KRResetDevice(uint32_t ctrlId, uint32_t* handle, void* /*unused*/) {
+  DbgPrintf(1, "=> KRResetDevice");
+  long status = handle == nullptr ? kParameterError : ResetDevice(ctrlId, handle);
+  DbgPrintf(1, "<= KRResetDevice ret=%d", static_cast<int>(status));
+  return status;
+}
+
+KR_API long KRDeviceStatus(uint32_t /*ctrlId*/, uint32_t* handle) {
+  DbgPrintf(1, "=> KRDeviceStatus -------> HDevice = %d", handle != nullptr ? *handle : 0);
+  long status = kOK;
+  CScannerManagerScannerItem* item = LookUp(handle);
+  if (item == nullptr) {
+    status = handle == nullptr ? kParameterError : kNotFound;
+  } else if (item->bJobRunning) {
+    status = kScannerBusy;
+  } else {
+    IoObject* io = item->pIoObject;
+    if (!io->IoLockStart() || !io->RequestSense(1)) {
+      item->lErrorStatus = static_cast<int32_t>(io->GetStatusLong());
+      status = FailureStatus(item);
+    }
+    io->IoLockEnd();
+  }
+  DbgPrintf(1, "<= KRDeviceStatus ret=%d", static_cast<int>(status));
+  return status;
+}

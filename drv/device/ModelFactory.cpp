@@ -1,0 +1,5 @@
+#include "drv/device/CScanner.h"
+
+#include <new>
+
+CScanner* CreateSupportedModel() { return new (std::nothrow) CScanner; }

@@ -1,0 +1,50 @@
+#pragma once
+// The driver library's exported functions and the records they hand to clients.
+#include <cstddef>
+#include <cstdint>
+
+#include "vantrel/export.h"
+
+// One node of a device list (64 bytes).
+struct DeviceInformation {
+  char* DeviceName;     // 256 bytes: the target id
+  char* VendorName;     // 64 bytes
+  char* ModelName;      // 64 bytes
+  char* SerialNumber;   // 128 bytes
+  char* Interface;      // 10 bytes: "usb", "scsi", "tcpip", "virtual", "dualusb" or "???"
+  uint32_t VID;
+  uint32_t PID;
+  char* Address;        // null in this build
+  DeviceInformation* next;
+};
+static_assert(sizeof(DeviceInformation) == 64);
+static_assert(offsetof(DeviceInformation, Interface) == 32);
+static_assert(offsetof(DeviceInformation, VID) == 40);
+static_assert(offsetof(DeviceInformation, PID) == 44);
+static_assert(offsetof(DeviceInformation, Address) == 48);
+static_assert(offsetof(DeviceInformation, next) == 56);
+
+// Sizes of the node's buffers that a client supplies.
+constexpr size_t kDevListDeviceNameSize = 256;
+constexpr size_t kDevListVendorNameSize = 64;
+constexpr size_t kDevListModelNameSize = 64;
+constexpr size_t kDevListSerialNumberSize = 128;
+constexpr size_t kDevListInterfaceSize = 10;
+
+#pragma pack(push, 1)
+struct DEVLIST {
+  uint16_t Reserved;             // always 0
+  DeviceInformation* pDevice;    // at byte 2, unaligned
+};
+#pragma pack(pop)
+static_assert(sizeof(DEVLIST) == 10);
+static_assert(offsetof(DEVLIST, pDevice) == 2);
+
+KR_API long KRInitializeDriver(uint32_t ctrlId);
+KR_API long KRTerminateDriver(uint32_t ctrlId);
+KR_API long KRMemFree(uint32_t ctrlId, void* block);
+KR_API long KRGetDeviceList(uint32_t ctrlId, DEVLIST** list, uint32_t* count);
+KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle);
+KR_API long KRTerminateDevice(uint32_t ctrlId, uint32_t* handle);
+KR_API long KRResetDevice(uint32_t ctrlId, uint32_t* handle, void* unused);
+KR_API long KRDeviceStatus(uint32_t ctrlId, uint32_t* handle);

@@ -1,0 +1,379 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FakeBus.h"
+#include "TestLog.h"
+#include "drv/device/CScannerManager.h"
+#include "drv/device/CUsbIO.h"
+#include "drv/platform/DbgLog.h"
+#include "vantrel/device_ids.h"
+
+using fake::Fault;
+using fake::MakeSense;
+
+namespace {
+constexpr uint16_t kCtrl = 0xB6EA;
+
+Fault Check(uint8_t opcode, uint8_t key, uint16_t code, uint32_t info = 0) {
+  Fault f;
+  f.opcode = opcode;
+  f.statusByte = 2;
+  f.hasSense = true;
+  f.sense = MakeSense(key, code, info);
+  return f;
+}
+
+class CommandLayer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    testlog::Prepare("command-layer");
+    InitializeDbg(nullptr);
+  }
+  static void TearDownTestSuite() { TerminateDbg(); }
+
+  void SetUp() override { Open(true); }
+
+  void Open(bool interruptPipe) {
+    io.reset();
+    host.bus.scanners.clear();
+    CScannerManager::SetCtrlID(kCtrl);
+    scanner = host.bus.Add(vantrel::kSupportedVendorId, vantrel::kSupportedProductId, "SN1");
+    scanner->interruptIn = interruptPipe;
+    KrDrvDeviceInformation rec;
+    std::memset(&rec, 0, sizeof rec);
+    rec.Type = krbus::kUsb;
+    kridentity::SetWord(rec.Identity, 0, vantrel::kSupportedVendorId);
+    kridentity::SetWord(rec.Identity, 1, vantrel::kSupportedProductId);
+    std::strcpy(rec.SerialNumber, "SN1");
+    io.reset(static_cast<CUsbIO*>(CUsbIO::Create(&rec)));
+    ASSERT_NE(io, nullptr);
+    scanner->ClearCommands();
+  }
+
+  int32_t Status() { return static_cast<int32_t>(io->GetStatusLong()); }
+  bool ReadChecked() { return io->Read(buf, 36, 0x60); }
+
+  fake::InstalledBus host;
+  std::shared_ptr<fake::Scanner> scanner;
+  std::unique_ptr<CUsbIO> io;
+  uint8_t buf[70000] = {};
+};
+
+struct SenseCase {
+  uint8_t key;
+  uint16_t code;
+  int32_t status;
+};
+
+const SenseCase kSenseCases[] = {
+    {0, 0x0000, 0},      {1, 0x0000, 0},      {2, 0x0000, -2009},  {3, 0x0000, -2003},
+    {4, 0x0000, -2003},  {5, 0x0000, -2005},  {6, 0x0000, -2003},  {7, 0x0000, 0},
+    {8, 0x0000, 0},      {9, 0x0000, -2003},  {10, 0x0000, 0},     {11, 0x0000, -2010},
+    {12, 0x0000, 0},     {13, 0x0000, 0},     {14, 0x0000, 0},     {15, 0x0000, 0},
+    {2, 0x0006, -2009},  {0, 0x0006, 0},      {2, 0x8003, -2015},  {5, 0x2600, -2005},
+    {0, 0x1502, -3001},  {0, 0x1504, -2008},  {0, 0x1505, -2036},  {0, 0x1A00, -2005},
+    {0, 0x2000, -2005},  {0, 0x2600, -2005},  {0, 0x2601, -2005},  {0, 0x2602, -2005},
+    {0, 0x2C02, -2005},  {0, 0x4401, -3003},  {0, 0x4402, -3004},  {0, 0x4403, -2024},
+    {0, 0x6001, -3005},  {0, 0x6002, -3006},  {0, 0x6003, -3010},  {0, 0x6200, -2021},
+    {0, 0x8001, -2013},  {0, 0x8009, -2013},  {0, 0x8002, -2014},  {0, 0x8003, -2015},
+    {0, 0x8004, -2022},  {0, 0x8005, -3101},  {0, 0x8007, -3007},  {0, 0x8016, -60000},
+    {0, 0x801C, -2033},  {0, 0x801D, -3211},  {0, 0x8021, -2039},  {0, 0x8022, -2038},
+    {0, 0x8023, -2040},  {0, 0x8024, -2042},  {0, 0x9000, -2001},  {0, 0xA001, -2001},
+    {0, 0x1501, -2999},  {0, 0x2900, -2999},  {0, 0x2F00, -2999},  {0, 0x3D00, -2999},
+    {0, 0x4300, -2999},  {0, 0x4400, -2999},  {0, 0x4404, -2999},  {0, 0x4405, -2999},
+    {0, 0x4700, -2999},  {0, 0x4900, -2999},  {0, 0x8006, -2999},  {11, 0x8004, -2022},
+};
+}  // namespace
+
+TEST_F(CommandLayer, MapsEverySenseThroughOneRequestSense) {
+  for (const SenseCase& c : kSenseCases) {
+    scanner->ClearCommands();
+    scanner->Push(Check(0xA8, c.key, c.code));
+    bool ok = ReadChecked();
+    EXPECT_EQ(ok, c.status == 0) << std::hex << "key " << int(c.key) << " code " << c.code;
+    EXPECT_EQ(Status(), c.status) << std::hex << "key " << int(c.key) << " code " << c.code;
+    EXPECT_EQ(scanner->CountOpcode(0xE3), 1u);
+    auto cmds = scanner->Commands();
+    ASSERT_EQ(cmds.size(), 2u);
+    EXPECT_EQ(cmds[1][10], 44);
+    EXPECT_EQ(cmds[1][11], 0);
+  }
+}
+
+TEST_F(CommandLayer, CheckConditionOnRequestSenseSendsNoSecondOne) {
+  scanner->SetSense(MakeSense(2, 0));
+  Fault f;
+  f.opcode = 0xE3;
+  f.statusByte = 2;
+  scanner->Push(f);
+  EXPECT_FALSE(io->RequestSense(0));
+  EXPECT_EQ(Status(), -2009);
+  EXPECT_EQ(scanner->CountOpcode(0xE3), 1u);
+}
+
+TEST_F(CommandLayer, ACheckConditionWithoutUsableSenseFails) {
+  Fault f = Check(0xA8, 2, 0x8004);
+  f.sense[4] = 0x71;
+  scanner->Push(f);
+  EXPECT_FALSE(ReadChecked());
+  EXPECT_EQ(Status(), -2999);
+  // A direct sense request keeps the status as it was, so no condition is reported.
+  ASSERT_TRUE(io->IoLockStart());
+  scanner->SetSense(MakeSense(2, 0, 0, 0x71));
+  EXPECT_TRUE(io->RequestSense(1));
+  EXPECT_EQ(Status(), 0);
+}
+
+TEST_F(CommandLayer, ControllerIdIsInEveryBlock) {
+  uint8_t window[96] = {};
+  io->SetWindow(window, sizeof window);
+  io->ReserveUnit(2);
+  io->MediaCheck(buf, 5, 0);
+  io->Inquiry(buf, 512);
+  ReadChecked();
+  io->Send(window, 20, 0x93);
+  io->ReleaseUnit(2);
+  io->ResetScanner();
+  io->RequestSense(1);
+  auto cmds = scanner->Commands();
+  ASSERT_EQ(cmds.size(), 10u);
+  for (auto& b : cmds) {
+    EXPECT_EQ(b[1], 0xB6);
+    EXPECT_EQ(b[2], 0xEA);
+  }
+  EXPECT_EQ(scanner->Overlaps(), 0);
+}
+
+TEST_F(CommandLayer, ControllerIdMismatchFailsAndKeepsTheExchangesInStep) {
+  struct Case {
+    const char* what;
+    Fault fault;
+    uint16_t type;
+    bool ok;
+    const char* log;
+  };
+  Fault status;
+  status.opcode = 0xA8;
+  status.wrongStatusId = true;
+  Fault data;
+  data.opcode = 0xA8;
+  data.wrongDataId = true;
+  Fault undefined;
+  undefined.opcode = 0xA8;
+  undefined.statusByte = 3;
+  Fault control;
+  control.opcode = 0xA8;
+  control.failControl = true;
+  const Case cases[] = {
+      {"status id", status, 0x60, false, "Control ID not match."},
+      {"data id of a checked type", data, 0x60, false, "Control ID not match."},
+      {"data id of image data", data, 0x00, true, nullptr},
+      {"data id of raw data", data, 0x9A, true, nullptr},
+      {"data id of background lines", data, 0x9B, true, nullptr},
+      {"status id of image data", status, 0x00, false, "Control ID not match."},
+      {"undefined status", undefined, 0x60, false, "Status return 3, undefined value"},
+  };
+  for (const Case& c : cases) {
+    scanner->Push(c.fault);
+    EXPECT_EQ(io->Read(buf, 64, c.type), c.ok) << c.what;
+    if (!c.ok) {
+      EXPECT_EQ(Status(), -2023) << c.what;
+    }
+    if (c.log != nullptr) {
+      EXPECT_TRUE(testlog::Contains(c.log)) << c.what;
+    }
+    // The next command still works: the status of the failed one was read.
+    EXPECT_TRUE(ReadChecked()) << c.what;
+  }
+  EXPECT_EQ(scanner->Overlaps(), 0);
+}
+
+TEST_F(CommandLayer, EmptyBulkCompletionsEndAfterABoundedRun) {
+  Fault few;
+  few.opcode = 0xA8;
+  few.zeroReads = 5;
+  scanner->Push(few);
+  EXPECT_TRUE(ReadChecked());
+  Fault endless;
+  endless.opcode = 0xA8;
+  endless.zeroReads = CUsbIO::kMaxEmptyReads + 1000;
+  scanner->Push(endless);
+  EXPECT_FALSE(ReadChecked());
+  EXPECT_EQ(Status(), -2023);
+  EXPECT_TRUE(testlog::Contains("DoIo : Read data error"));
+}
+
+TEST_F(CommandLayer, InquiryReadsTheReportedLength) {
+  scanner->inquiry.resize(265, 0);
+  scanner->inquiry[3] = 0x01;
+  scanner->inquiry[4] = 0x09;
+  EXPECT_TRUE(io->Inquiry(buf, 512));
+  auto cmds = scanner->Commands();
+  ASSERT_EQ(cmds.size(), 2u);
+  EXPECT_EQ(cmds[0][10], 5);
+  EXPECT_EQ(cmds[1][10], 9);   // 265 modulo 256
+  EXPECT_EQ(buf[2], 2);
+  EXPECT_EQ(scanner->Overlaps(), 0);
+
+  scanner->ClearCommands();
+  EXPECT_FALSE(io->Inquiry(buf, 4));
+  EXPECT_EQ(Status(), -2005);
+  EXPECT_TRUE(scanner->Commands().empty());
+}
+
+namespace {
+struct Side {
+  bool condition;
+  uint8_t key;
+  uint16_t code;
+  uint32_t info;
+};
+constexpr Side kWhole{false, 0, 0, 0};
+constexpr Side Cond(uint16_t code, uint32_t info = 0, uint8_t key = 0) { return {true, key, code, info}; }
+
+struct ImageCase {
+  const char* what;
+  bool continueOnMultiFeed;
+  bool rear;
+  Side front, back;
+  bool ok;
+  int32_t status;     // checked when the block fails
+  uint32_t out;
+  size_t reads;
+  const char* log;
+};
+
+const ImageCase kImageCases[] = {
+    {"whole block", false, true, kWhole, kWhole, true, 0, 65536, 2, nullptr},
+    {"front end of page", false, false, Cond(0x8004, 1000), kWhole, false, -2022, 1000, 1, nullptr},
+    {"both sides end alike", false, true, Cond(0x8004, 1000), Cond(0x8004, 1000), false, -2022, 1000, 2, nullptr},
+    {"rear without end of page", false, true, Cond(0x8004, 1000), kWhole, false, -2022, 1000, 2,
+     "Front EOP=1 RearEOP=0, not both page have EOP"},
+    {"different end sizes", false, true, Cond(0x8004, 1000), Cond(0x8004, 2000), false, -2022, 1000, 2,
+     "Front EOP size=1000 RearEOP size=2000, both page does different EOP size"},
+    {"end of page beyond the block", false, false, Cond(0x8004, 70000), kWhole, false, -2022, 65536, 1,
+     "Front EOP size=70000 exceed transfer size, change to 65536"},
+    {"end of file", false, false, Cond(0x8022, 500), kWhole, false, -2038, 500, 1, nullptr},
+    {"rear end of file", false, true, kWhole, Cond(0x8022, 300), false, -2038, 65536, 2, nullptr},
+    {"multi-feed, continue off", false, true, Cond(0x8005), kWhole, false, -3101, 0, 1, nullptr},
+    {"multi-feed, continue on", true, true, Cond(0x8005), kWhole, false, -3101, 65536, 2, nullptr},
+    {"end of page with multi-feed, continue on", true, false, Cond(0x8016, 800), kWhole, false, -60000, 800, 1, nullptr},
+    {"end of page with multi-feed, continue off", false, false, Cond(0x8016, 800), kWhole, false, -60000, 0, 1, nullptr},
+    {"multi-feed then rear end of page", true, true, Cond(0x8005), Cond(0x8004, 300), false, -60000, 65536, 2, nullptr},
+    {"front fails", false, true, Cond(0x0000, 0, 3), kWhole, false, -2003, 0, 1, "Error Code Front=-2003, Rear=0"},
+    {"rear fails", false, true, kWhole, Cond(0x8001), false, -2013, 0, 2, "Error Code Front=0, Rear=-2013"},
+};
+}  // namespace
+
+TEST_F(CommandLayer, ImageReadOutcomes) {
+  uint8_t* front = buf;
+  std::vector<uint8_t> rear(65536);
+  for (const ImageCase& c : kImageCases) {
+    uint8_t window[96] = {};
+    window[62] = c.continueOnMultiFeed ? 0x00 : 0x08;
+    ASSERT_TRUE(io->SetWindow(window, sizeof window));
+    ASSERT_EQ(io->MultiFeedContinue(), c.continueOnMultiFeed);
+    scanner->ClearCommands();
+    for (const Side& s : {c.front, c.back}) {
+      if (s.condition) {
+        scanner->Push(Check(0xA8, s.key, s.code, s.info));
+      } else {
+        Fault none;
+        none.opcode = 0xA8;
+        scanner->Push(none);
+      }
+    }
+    uint32_t out = 12345;
+    bool ok = io->ReadImage(nullptr, front, c.rear ? rear.data() : nullptr, 65536, 0, &out);
+    EXPECT_EQ(ok, c.ok) << c.what;
+    if (!c.ok) {
+      EXPECT_EQ(Status(), c.status) << c.what;
+    }
+    EXPECT_EQ(out, c.out) << c.what;
+    EXPECT_EQ(scanner->CountOpcode(0xA8), c.reads) << c.what;
+    if (c.log != nullptr) {
+      EXPECT_TRUE(testlog::Contains(c.log)) << c.what;
+    }
+    // Faults not used by this case must not leak into the next.
+    if (scanner->CountOpcode(0xA8) < 2) {
+      io->Read(front, 16, 0x60);
+    }
+  }
+}
+
+TEST_F(CommandLayer, ButtonPacketIsReturnedOnceThenZeros) {
+  uint8_t packet[8];
+  ASSERT_TRUE(io->GetButtonStatus(packet));   // starts the reader
+  EXPECT_EQ(std::vector<uint8_t>(packet, packet + 8), std::vector<uint8_t>(8, 0));
+  scanner->PushButton({0, 3, 0, 0, 0, 0, 1, 0});
+  // The reader takes the packet on its own thread; ask until it is there.
+  do {
+    ASSERT_TRUE(io->GetButtonStatus(packet));
+    std::this_thread::yield();
+  } while (packet[1] == 0);
+  EXPECT_EQ(packet[1], 3);
+  EXPECT_EQ(packet[6], 1);
+  ASSERT_TRUE(io->GetButtonStatus(packet));
+  EXPECT_EQ(packet[1], 0);
+  // Closing ends the reader (joined, also under the thread sanitizer).
+  io->TerminateDevice();
+  ASSERT_TRUE(io->GetButtonStatus(packet));
+  EXPECT_EQ(packet[1], 0);
+}
+
+TEST_F(CommandLayer, WithoutInterruptPipeButtonsReadZeros) {
+  Open(false);
+  scanner->PushButton({0, 2, 0, 0, 0, 0, 1, 0});
+  uint8_t packet[8];
+  for (int i = 0; i < 3; ++i) {
+    std::memset(packet, 0xFF, sizeof packet);
+    ASSERT_TRUE(io->GetButtonStatus(packet));
+    EXPECT_EQ(std::vector<uint8_t>(packet, packet + 8), std::vector<uint8_t>(8, 0));
+  }
+  EXPECT_TRUE(ReadChecked());
+}
+
+TEST_F(CommandLayer, OneExchangeAtATimePerDevice) {
+  auto worker = [this](uint16_t type, int* failures) {
+    uint8_t local[64];
+    for (int i = 0; i < 300; ++i) {
+      if (!io->Read(local, sizeof local, type)) ++*failures;
+    }
+  };
+  int failA = 0, failB = 0, failC = 0;
+  std::thread a(worker, 0x60, &failA);
+  std::thread b(worker, 0x00, &failB);
+  std::thread c([this, &failC] {
+    for (int i = 0; i < 300; ++i) {
+      if (!io->RequestSense(1)) ++failC;
+    }
+  });
+  a.join();
+  b.join();
+  c.join();
+  EXPECT_EQ(failA + failB + failC, 0);
+  EXPECT_EQ(scanner->Overlaps(), 0);
+}
+
+TEST(UsbTransport, ErrorTextsArePerThread) {
+  EXPECT_STREQ(CUsbIO::GetSystemErrorString(0xE00002C0), "kIOReturnNoDevice");
+  EXPECT_STREQ(CUsbIO::GetSystemErrorString(0xE00002CD), "kIOReturnNotOpen");
+  EXPECT_STREQ(CUsbIO::GetSystemErrorString(0xE00002EB), "kIOReturnAborted");
+  auto check = [](uint32_t code, const char* text, bool* ok) {
+    for (int i = 0; i < 2000; ++i) {
+      if (std::strcmp(CUsbIO::GetSystemErrorString(code), text) != 0) *ok = false;
+    }
+  };
+  bool ok1 = true, ok2 = true;
+  std::thread t1(check, 0x12345678u, "12345678", &ok1);
+  std::thread t2(check, 0xE000404Fu, "e000404f", &ok2);
+  t1.join();
+  t2.join();
+  EXPECT_TRUE(ok1);
+  EXPECT_TRUE(ok2);
+}

@@ -1,0 +1,440 @@
+// The driver and device exports, called in-process against a scripted bus.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakeBus.h"
+#include "TestLog.h"
+#include "drv/device/CImprinter.h"
+#include "drv/device/CLLDMemoryManager.h"
+#include "drv/device/CScannerManager.h"
+#include "drv/jpeg/CLumetra.h"
+#include "vantrel/device_ids.h"
+#include "vantrel/kr_api.h"
+
+using fake::Fault;
+using fake::MakeSense;
+
+namespace {
+constexpr uint16_t kVid = vantrel::kSupportedVendorId;
+constexpr uint16_t kPid = vantrel::kSupportedProductId;
+
+class DriverExports : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testlog::Prepare("driver-exports"); }
+  void TearDown() override {
+    KRTerminateDriver(0);
+    SetScanEngineHooks({nullptr, nullptr});
+    lumetra::InjectInitializeFailure(0);
+  }
+  std::shared_ptr<fake::Scanner> Add(const char* serial) { return host.bus.Add(kVid, kPid, serial); }
+
+  fake::InstalledBus host;
+};
+
+struct ClientList {
+  ClientList(int nodes) : node(nodes) {
+    for (int i = 0; i < nodes; ++i) {
+      DeviceInformation& n = node[i];
+      std::memset(&n, 0, sizeof n);
+      n.DeviceName = name[i];
+      n.VendorName = vendor[i];
+      n.ModelName = model[i];
+      n.SerialNumber = serial[i];
+      n.Interface = itf[i];
+      n.next = i + 1 < nodes ? &node[i + 1] : nullptr;
+    }
+    header.Reserved = 0xFFFF;
+    header.pDevice = nodes > 0 ? node.data() : nullptr;
+  }
+  DEVLIST header;
+  std::vector<DeviceInformation> node;
+  char name[4][256], vendor[4][64], model[4][64], serial[4][128], itf[4][10];
+};
+
+struct CtrlCase {
+  uint32_t argument;
+  uint16_t kept;
+};
+}  // namespace
+
+class CallingOrder : public DriverExports, public ::testing::WithParamInterface<CtrlCase> {};
+
+TEST_P(CallingOrder, RunsAsTheClientsCallIt) {
+  const uint32_t ctrl = GetParam().argument;
+  const uint16_t kept = GetParam().kept;
+  auto scanner = Add("SN1");
+
+  ASSERT_EQ(KRInitializeDriver(ctrl), 0);
+  EXPECT_EQ(CScannerManager::GetCtrlID(), kept);
+  EXPECT_EQ(IoObject::bInquiryCommand[1], kept >> 8);
+  EXPECT_EQ(IoObject::bInquiryCommand[2], kept & 0xFF);
+
+  DEVLIST* list = nullptr;
+  uint32_t count = 0;
+  ASSERT_EQ(KRGetDeviceList(ctrl, &list, &count), 0);
+  ASSERT_EQ(count, 1u);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->Reserved, 0);
+  DeviceInformation* n = list->pDevice;
+  EXPECT_STREQ(n->DeviceName, "usb:0xF11E:0x0310:SN1");
+  EXPECT_STREQ(n->VendorName, "VANTREL");
+  EXPECT_STREQ(n->ModelName, "QM310");
+  EXPECT_STREQ(n->SerialNumber, "SN1");
+  EXPECT_STREQ(n->Interface, "usb");
+  EXPECT_EQ(n->VID, kVid);
+  EXPECT_EQ(n->PID, kPid);
+  EXPECT_EQ(n->Address, nullptr);
+  EXPECT_EQ(n->next, nullptr);
+  for (void* block : {static_cast<void*>(n->DeviceName), static_cast<void*>(n->VendorName),
+                      static_cast<void*>(n->ModelName), static_cast<void*>(n->SerialNumber),
+                      static_cast<void*>(n->Interface), static_cast<void*>(n),
+                      static_cast<void*>(list)}) {
+    EXPECT_EQ(KRMemFree(ctrl, block), 0);
+  }
+  EXPECT_EQ(pMemManager->Count(), 0u);
+
+  ClientList mine(1);
+  mine.node[0].next = &mine.node[0];   // must be ended by the driver
+  DEVLIST* given = &mine.header;
+  ASSERT_EQ(KRGetDeviceList(ctrl, &given, &count), 0);
+  EXPECT_EQ(given, &mine.header);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(mine.header.Reserved, 0);
+  EXPECT_STREQ(mine.name[0], "usb:0xF11E:0x0310:SN1");
+  EXPECT_STREQ(mine.itf[0], "usb");
+  EXPECT_EQ(mine.node[0].next, nullptr);
+
+  uint32_t handle = 0;
+  ASSERT_EQ(KRInitializeDevice(ctrl, nullptr, &handle), 0);
+  EXPECT_EQ(handle, 1u);
+  char empty[] = "";
+  handle = 0;
+  ASSERT_EQ(KRInitializeDevice(ctrl, empty, &handle), 0);   // opened already: reset path
+  EXPECT_EQ(handle, 1u);
+  EXPECT_EQ(scanner->CountOpcode(0xFF), 1u);
+  EXPECT_EQ(KRDeviceStatus(ctrl, &handle), 0);
+  EXPECT_EQ(KRTerminateDevice(ctrl, &handle), 0);
+  EXPECT_EQ(KRTerminateDevice(ctrl, &handle), 0);
+  EXPECT_EQ(KRTerminateDriver(ctrl), 0);
+
+  auto cmds = scanner->Commands();
+  ASSERT_FALSE(cmds.empty());
+  for (auto& b : cmds) {
+    EXPECT_EQ(b[1], kept >> 8);
+    EXPECT_EQ(b[2], kept & 0xFF);
+  }
+  EXPECT_TRUE(testlog::Contains("=> KRDeviceStatus -------> HDevice = 1"));
+  EXPECT_TRUE(testlog::Contains("<= KRDeviceStatus ret=0"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ControllerIds, CallingOrder,
+                         ::testing::Values(CtrlCase{0x0134B6EA, 0xB6EA}, CtrlCase{0x2200, 0x2200},
+                                           CtrlCase{0x10000, 0x0001}, CtrlCase{0xABCD0000, 0xABCD}),
+                         [](const ::testing::TestParamInfo<CtrlCase>& info) {
+                           char name[32];
+                           std::snprintf(name, sizeof name, "Ctrl%08X", info.param.argument);
+                           return std::string(name);
+                         });
+
+TEST_F(DriverExports, TargetIdsFindTheirDevice) {
+  Add("SN1");
+  Add("SN2");
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  struct Case {
+    const char* id;
+    long status;
+    uint32_t handle;
+  } cases[] = {
+      {"usb:0xf11e:0x0310:sn2", 0, 2},
+      {"usb:0xF11E:0x0310:SN1", 0, 1},
+      {"USB:0XF11E:0X0310:SN1", 0, 1},
+      {"usb:0xF11E:0x0310", -2019, 0},
+      {"usb:0x1234:0x5678:SN1", -2019, 0},
+      {"", 0, 1},
+  };
+  for (const Case& c : cases) {
+    std::string id = c.id;
+    uint32_t handle = 0;
+    EXPECT_EQ(KRInitializeDevice(0x2200, id.data(), &handle), c.status) << c.id;
+    if (c.status == 0) {
+      EXPECT_EQ(handle, c.handle) << c.id;
+    }
+  }
+  EXPECT_EQ(KRInitializeDevice(0x2200, nullptr, nullptr), -2005);
+  uint32_t unknown = 99;
+  EXPECT_EQ(KRDeviceStatus(0x2200, &unknown), -2019);
+  EXPECT_EQ(KRTerminateDevice(0x2200, &unknown), -2019);
+  EXPECT_EQ(KRResetDevice(0x2200, &unknown, nullptr), -2019);
+  EXPECT_TRUE(testlog::Contains("=> KRDeviceStatus -------> HDevice = 99"));
+  EXPECT_TRUE(testlog::Contains("<= KRDeviceStatus ret=-2019"));
+}
+
+TEST_F(DriverExports, EnumerationKeepsOnlyUsableSupportedDevices) {
+  Add("A");
+  Add("B")->failInquiry = true;
+  Add("C");
+  host.bus.Add(kVid, 0x0999, "D");
+  auto noBulk = Add("E");
+  noBulk->bulkIn = false;
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  DEVLIST* list = nullptr;
+  uint32_t count = 0;
+  ASSERT_EQ(KRGetDeviceList(0x2200, &list, &count), 0);
+  ASSERT_EQ(count, 2u);
+  EXPECT_STREQ(list->pDevice[0].SerialNumber, "A");
+  EXPECT_STREQ(list->pDevice[1].SerialNumber, "C");
+  EXPECT_EQ(list->pDevice[0].next, &list->pDevice[1]);
+  EXPECT_TRUE(testlog::Contains("Have error!! Don't add it to list"));
+  EXPECT_TRUE(testlog::Contains("Not all pipe found"));
+}
+
+TEST_F(DriverExports, DeviceWithoutInterruptPipeOpensWithSilentButtons) {
+  Add("N")->interruptIn = false;
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  uint32_t handle = 0;
+  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
+  IoObject* io = pManager->GetTargetScannerItem(handle)->pIoObject;
+  for (int i = 0; i < 3; ++i) {
+    uint8_t packet[8];
+    std::memset(packet, 0xEE, sizeof packet);
+    ASSERT_TRUE(io->GetButtonStatus(packet));
+    EXPECT_EQ(std::vector<uint8_t>(packet, packet + 8), std::vector<uint8_t>(8, 0));
+  }
+  EXPECT_TRUE(testlog::Contains("Interrupt pips not found, button function will not work"));
+}
+
+TEST_F(DriverExports, ReplugIsPickedUpAndAGoneDeviceIsNotFound) {
+  auto scanner = Add("SN1");
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  uint32_t handle = 0;
+  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+  scanner->Unplug();
+  scanner->Replug();
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
+  EXPECT_TRUE(testlog::Contains("MacOsUsbCheckDevice: get pipe status return error=kIOReturnNoDevice"));
+  scanner->Unplug();
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2019);
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2019);
+  scanner->Replug();
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
+}
+
+TEST_F(DriverExports, ImageLibraryFailureLeavesTheDriverDown) {
+  Add("SN1");
+  lumetra::InjectInitializeFailure(-7);
+  EXPECT_EQ(KRInitializeDriver(0x2200), -2023);
+  EXPECT_TRUE(testlog::Contains("*** Lumetra initialize fail lRet = -7"));
+  EXPECT_EQ(pManager, nullptr);
+  EXPECT_EQ(pMemManager, nullptr);
+  EXPECT_EQ(pLumetra, nullptr);
+  uint32_t handle = 1;
+  EXPECT_EQ(KRTerminateDevice(0x2200, &handle), 0);
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2019);
+  EXPECT_EQ(lumetra::StartCount(), 0);
+
+  lumetra::InjectInitializeFailure(0);
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  EXPECT_EQ(lumetra::StartCount(), 1);
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  EXPECT_EQ(lumetra::StartCount(), 1);
+  EXPECT_EQ(KRTerminateDriver(0x2200), 0);
+  EXPECT_EQ(lumetra::StartCount(), 0);
+}
+
+TEST_F(DriverExports, RepeatedInitializeKeepsHandedOutBlocks) {
+  Add("SN1");
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  CLLDMemoryManager* first = pMemManager;
+  DEVLIST* list = nullptr;
+  uint32_t count = 0;
+  ASSERT_EQ(KRGetDeviceList(0x2200, &list, &count), 0);
+  char* name = list->pDevice->DeviceName;
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  EXPECT_EQ(pMemManager, first);
+  EXPECT_STREQ(name, "usb:0xF11E:0x0310:SN1");
+  ASSERT_GE(pMemManager->SlotOf(name), 0);
+  EXPECT_EQ(KRMemFree(0x2200, name), 0);
+  EXPECT_EQ(pMemManager->SlotOf(name), -1);
+  // The rest of the list is freed by KRTerminateDriver.
+}
+
+TEST_F(DriverExports, MemFreeIgnoresWhatItDoesNotHold) {
+  EXPECT_EQ(KRMemFree(0, nullptr), 0);   // before the driver starts
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  int local = 0;
+  EXPECT_EQ(KRMemFree(0, nullptr), 0);
+  EXPECT_EQ(KRMemFree(0, &local), 0);
+  void* block = pMemManager->NewMem(8);
+  EXPECT_EQ(KRMemFree(0, block), 0);
+  EXPECT_EQ(KRMemFree(0, block), 0);
+  EXPECT_EQ(pMemManager->Count(), 0u);
+}
+
+TEST_F(DriverExports, ReopenReportsTheResetsStatus) {
+  auto scanner = Add("SN1");
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  uint32_t handle = 0;
+  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+  Fault warmUp;
+  warmUp.opcode = 0xE2;
+  warmUp.statusByte = 2;
+  warmUp.hasSense = true;
+  warmUp.sense = MakeSense(2, 0);
+  scanner->Push(warmUp);
+  EXPECT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), -2009);
+  EXPECT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+}
+
+TEST_F(DriverExports, DeviceStatusReportsTheSenseAndRefusesDuringAJob) {
+  auto scanner = Add("SN1");
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  uint32_t handle = 0;
+  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+  scanner->SetSense(MakeSense(0, 0x8002));
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2014);
+  CScannerManagerScannerItem* item = pManager->GetTargetScannerItem(handle);
+  EXPECT_EQ(item->lErrorStatus, -2014);
+  auto cmds = scanner->Commands();
+  EXPECT_EQ(cmds.back()[0], 0xE3);
+  EXPECT_EQ(cmds.back()[11], 1);
+
+  scanner->ClearCommands();
+  item->bJobRunning = 1;
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2001);
+  EXPECT_TRUE(scanner->Commands().empty());
+  item->bJobRunning = 0;
+}
+
+namespace {
+struct Observed {
+  std::vector<uint32_t> stopped;
+  bool itemAliveAtStop = false;
+  bool wrapperAliveAtStop = false;
+  int resetsAtImprinterEnd = -1;
+  std::shared_ptr<fake::Scanner> scanner;
+};
+Observed* gObserved = nullptr;
+
+long RecordStopJob(uint32_t, uint32_t* handle) {
+  gObserved->stopped.push_back(*handle);
+  gObserved->itemAliveAtStop = pManager != nullptr && pManager->GetTargetScannerItem(*handle) != nullptr;
+  gObserved->wrapperAliveAtStop = pLumetra != nullptr && pMemManager != nullptr;
+  return 0;
+}
+
+class WatchedImprinter : public CImprinter {
+ public:
+  ~WatchedImprinter() override { gObserved->resetsAtImprinterEnd = gObserved->scanner->Resets(); }
+};
+}  // namespace
+
+TEST_F(DriverExports, JobsStopBeforeItemsGoAndTheImprinterBeforeItsTransport) {
+  Observed seen;
+  gObserved = &seen;
+  seen.scanner = Add("SN1");
+  SetScanEngineHooks({&RecordStopJob, nullptr});
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  uint32_t handle = 0;
+  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+  CScannerManagerScannerItem* item = pManager->GetTargetScannerItem(handle);
+  item->dwPagesStarted = 1;
+  item->pImprinter = new WatchedImprinter;
+  int resetsBefore = seen.scanner->Resets();
+
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);   // refresh
+  ASSERT_EQ(seen.stopped, std::vector<uint32_t>{1});
+  EXPECT_TRUE(seen.itemAliveAtStop);
+  // The job stop also terminated the device, which drops the imprinter first.
+  EXPECT_EQ(seen.resetsAtImprinterEnd, resetsBefore);
+
+  item = pManager->GetTargetScannerItem(1);
+  ASSERT_NE(item, nullptr);
+  item->dwPagesStarted = 3;
+  seen.stopped.clear();
+  EXPECT_EQ(KRTerminateDriver(0x2200), 0);
+  ASSERT_EQ(seen.stopped, std::vector<uint32_t>{1});
+  EXPECT_TRUE(seen.wrapperAliveAtStop);
+
+  // Deleting an item with its imprinter still there: imprinter first, then the transport.
+  seen.scanner->ClearCommands();
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  item = pManager->GetTargetScannerItem(1);
+  item->pImprinter = new WatchedImprinter;
+  seen.resetsAtImprinterEnd = -1;
+  resetsBefore = seen.scanner->Resets();
+  EXPECT_EQ(KRTerminateDriver(0x2200), 0);
+  EXPECT_EQ(seen.resetsAtImprinterEnd, resetsBefore);
+  EXPECT_GT(seen.scanner->Resets(), resetsBefore);
+  gObserved = nullptr;
+}
+
+TEST_F(DriverExports, DeviceListBeforeTheDriverStarts) {
+  Add("SN1");
+  ClientList mine(1);
+  DEVLIST* given = &mine.header;
+  uint32_t count = 0;
+  ASSERT_EQ(KRGetDeviceList(0, &given, &count), 0);
+  EXPECT_EQ(count, 1u);
+  EXPECT_STREQ(mine.serial[0], "SN1");
+  EXPECT_EQ(pManager, nullptr);
+  DEVLIST* none = nullptr;
+  EXPECT_EQ(KRGetDeviceList(0, &none, &count), -2006);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(DriverExports, ClientListIsWalkedSafely) {
+  Add("SN1");
+  Add("SN2");
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  ClientList shortList(1);
+  DEVLIST* given = &shortList.header;
+  uint32_t count = 7;
+  EXPECT_EQ(KRGetDeviceList(0, &given, &count), -2005);
+  EXPECT_EQ(count, 0u);
+  EXPECT_STREQ(shortList.serial[0], "SN1");
+
+  ClientList noNodes(0);
+  given = &noNodes.header;
+  EXPECT_EQ(KRGetDeviceList(0, &given, &count), -2005);
+
+  ClientList enough(3);
+  given = &enough.header;
+  ASSERT_EQ(KRGetDeviceList(0, &given, &count), 0);
+  EXPECT_EQ(count, 2u);
+  EXPECT_STREQ(enough.serial[1], "SN2");
+  EXPECT_EQ(enough.node[1].next, nullptr);
+  EXPECT_EQ(KRGetDeviceList(0, nullptr, &count), -2005);
+}
+
+TEST_F(DriverExports, NoDeviceGivesAnEmptyList) {
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  DEVLIST* list = nullptr;
+  uint32_t count = 5;
+  EXPECT_EQ(KRGetDeviceList(0, &list, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(pMemManager->Count(), 0u);
+  uint32_t handle = 0;
+  EXPECT_EQ(KRInitializeDevice(0, nullptr, &handle), -2019);
+}
+
+TEST(LastStatusCode, PrefersTheErrorWord) {
+  CScannerManagerScannerItem item{};
+  bool message = false;
+  long code = 1;
+  item.lMessageStatus = -3101;
+  GetLastStatusCode(&item, &message, &code);
+  EXPECT_TRUE(message);
+  EXPECT_EQ(code, -3101);
+  item.lErrorStatus = -2013;
+  GetLastStatusCode(&item, &message, &code);
+  EXPECT_FALSE(message);
+  EXPECT_EQ(code, -2013);
+  EXPECT_TRUE(GetLastStatusCode(&item, nullptr, &code));
+}

@@ -208,6 +208,18 @@ TEST_F(CommandLayer, EmptyBulkCompletionsEndAfterABoundedRun) {
   EXPECT_TRUE(testlog::Contains("DoIo : Read data error"));
 }
 
+TEST_F(CommandLayer, TransferTimeOutsAreOffUntilSet) {
+  EXPECT_TRUE(ReadChecked());
+  EXPECT_TRUE(scanner->Timeouts().empty());
+  io->SetTimeout(500, 700);
+  EXPECT_TRUE(ReadChecked());
+  // Command out, data in, status in.
+  EXPECT_EQ(scanner->Timeouts(), (std::vector<uint32_t>{700, 500}));
+  io->SetTimeout(0, 0);
+  EXPECT_TRUE(ReadChecked());
+  EXPECT_EQ(scanner->Timeouts().back(), 0u);
+}
+
 TEST_F(CommandLayer, InquiryReadsTheReportedLength) {
   scanner->inquiry.resize(265, 0);
   scanner->inquiry[3] = 0x01;

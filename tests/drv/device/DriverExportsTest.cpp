@@ -224,6 +224,19 @@ TEST_F(DriverExports, ReplugIsPickedUpAndAGoneDeviceIsNotFound) {
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
 }
 
+TEST_F(DriverExports, AFailureWithoutAStatusIsNeverReportedAsSuccess) {
+  auto scanner = Add("SN1");
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  uint32_t handle = 0;
+  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+  // The device re-opens but keeps failing its check: the step fails with no code of its own.
+  scanner->pipeStatusFails = true;
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2999);
+  EXPECT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), -2999);
+  scanner->pipeStatusFails = false;
+  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
+}
+
 TEST_F(DriverExports, ImageLibraryFailureLeavesTheDriverDown) {
   Add("SN1");
   lumetra::InjectInitializeFailure(-7);

@@ -47,7 +47,10 @@ class FakeInterface : public UsbInterface {
     if (!Alive()) return kIOReturnNoDevice;
     return s_->Write(buffer, size);
   }
-  IOReturn GetPipeStatus(uint8_t) override { return Alive() ? kIOReturnSuccess : kIOReturnNoDevice; }
+  IOReturn GetPipeStatus(uint8_t) override {
+    if (!Alive()) return kIOReturnNoDevice;
+    return s_->pipeStatusFails ? kIOUSBPipeStalled : kIOReturnSuccess;
+  }
   IOReturn AbortPipe(uint8_t ref) override {
     if (ref != 0 && ref <= pipes_.size() && pipes_[ref - 1].transferType == TransferType::Interrupt) {
       s_->AbortInterrupt();
@@ -57,7 +60,7 @@ class FakeInterface : public UsbInterface {
   IOReturn ReadInterruptPipe(uint8_t, void* buffer, uint32_t* size) override {
     return s_->ReadInterrupt(buffer, size);
   }
-  void SetTransferTimeout(uint32_t) override {}
+  void SetTransferTimeout(uint32_t ms) override { s_->NoteTimeout(ms); }
 
  private:
   bool Alive();
@@ -189,6 +192,16 @@ void Scanner::ClearCommands() {
 int Scanner::Resets() {
   std::lock_guard<std::mutex> l(m_);
   return resets_;
+}
+
+std::vector<uint32_t> Scanner::Timeouts() {
+  std::lock_guard<std::mutex> l(m_);
+  return timeouts_;
+}
+
+void Scanner::NoteTimeout(uint32_t ms) {
+  std::lock_guard<std::mutex> l(m_);
+  timeouts_.push_back(ms);
 }
 
 int Scanner::Overlaps() {

@@ -43,6 +43,7 @@ class Scanner {
   std::string serial;
   bool bulkIn = true, bulkOut = true, interruptIn = true;
   bool failInquiry = false;                // the listing's INQUIRY gets an undefined status
+  bool pipeStatusFails = false;            // the bulk OUT pipe status fails while attached
 
   // Inquiry data as the device reports it (id in bytes 0-1 is filled per reply).
   std::vector<uint8_t> inquiry;
@@ -60,6 +61,9 @@ class Scanner {
   int Resets();
   // Command blocks that arrived while an earlier exchange still had bytes to move.
   int Overlaps();
+  // Transfer time-outs the host set, in order of change.
+  std::vector<uint32_t> Timeouts();
+  void NoteTimeout(uint32_t ms);
 
   // Device side of the bus (called by the fake interface).
   uint32_t Control(const uint8_t* block);
@@ -77,6 +81,7 @@ class Scanner {
   bool interruptAborted_ = false;
   int resets_ = 0;
   int overlaps_ = 0;
+  std::vector<uint32_t> timeouts_;
   std::deque<uint8_t> in_;
   uint32_t zeroReads_ = 0;
   uint32_t expectOut_ = 0;

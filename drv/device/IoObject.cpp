@@ -131,7 +131,7 @@ bool IoObject::ProcessSense() {
     m_jpegDri = 0;
   }
   DbgPrintf(1, "FW Sense data -- ASC & ASCQ=%x sense errorcode=%d, LLD long-error=%i", code, s[4],
-            m_status);
+            m_status.load());
   if (m_status == kEndOfPage || m_status == kEndOfFile) {
     DbgPrintf(1, "FW -- dwSenseInfo = %d", m_senseInfo);
     DbgPrintf(1, "FW -- dwImageSize = %d", m_imageSize);
@@ -237,7 +237,7 @@ void IoObject::ReadSide(uint8_t* buffer, uint32_t length, uint16_t dataType, con
   if (Read(buffer, length, dataType)) return;
   r->status = m_status;
   const char* event = nullptr;
-  switch (m_status) {
+  switch (m_status.load()) {
     case kEndOfPage:
       r->endOfPage = true;
       event = "EOP";

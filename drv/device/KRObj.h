@@ -1,5 +1,6 @@
 #pragma once
 // Status base shared by the command object, the model object and the imprinter.
+#include <atomic>
 #include <cstdint>
 
 struct KRErrorRecord {
@@ -9,14 +10,15 @@ struct KRErrorRecord {
 
 class KRObj {
  public:
-  uint32_t GetStatusLong() const { return static_cast<uint32_t>(m_status); }
+  uint32_t GetStatusLong() const { return static_cast<uint32_t>(m_status.load()); }
   // Reference list of every status code the driver reports, ended by {65535, ""}.
   static const KRErrorRecord ErrorTable[31];
   // Text of a code from the table ("" when it has none); for tests and diagnostics only.
   static const char* ErrorText(int32_t code);
 
  protected:
-  int32_t m_status = 0;
+  // Written by the thread that runs the device's exchange, read by the export that asked.
+  std::atomic<int32_t> m_status{0};
 };
 
 // Status codes used across the driver.

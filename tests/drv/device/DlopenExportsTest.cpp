@@ -1,0 +1,195 @@
+// The driver library as the front ends use it: loaded at run time, its exports looked up by
+// name, talking to the simulated scanner that VANTREL_SIMULATOR names.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "TestLog.h"
+#include "sim/SimScanner.h"
+#include "vantrel/kr_api.h"
+
+namespace {
+struct Driver {
+  void* library = nullptr;
+  decltype(&KRInitializeDriver) InitializeDriver = nullptr;
+  decltype(&KRTerminateDriver) TerminateDriver = nullptr;
+  decltype(&KRMemFree) MemFree = nullptr;
+  decltype(&KRGetDeviceList) GetDeviceList = nullptr;
+  decltype(&KRInitializeDevice) InitializeDevice = nullptr;
+  decltype(&KRTerminateDevice) TerminateDevice = nullptr;
+  decltype(&KRResetDevice) ResetDevice = nullptr;
+  decltype(&KRDeviceStatus) DeviceStatus = nullptr;
+};
+
+template <class F>
+void Bind(void* library, const char* name, F* out) {
+  *out = reinterpret_cast<F>(dlsym(library, name));
+  ASSERT_NE(*out, nullptr) << name << " is not exported";
+}
+
+class DlopenExports : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::string root = testlog::Prepare("dlopen-exports");
+    std::string description = root + "scanner.txt";
+    std::ofstream(description) << "serial SIMDL00001\nsheets 2\n";
+    setenv("VANTREL_SIMULATOR", description.c_str(), 1);
+  }
+
+  void SetUp() override {
+    // Local binding, as the front ends load the driver.
+    d.library = dlopen(VANTREL_LIBRARY_PATH, RTLD_LAZY | RTLD_LOCAL);
+    ASSERT_NE(d.library, nullptr) << dlerror();
+    Bind(d.library, "KRInitializeDriver", &d.InitializeDriver);
+    Bind(d.library, "KRTerminateDriver", &d.TerminateDriver);
+    Bind(d.library, "KRMemFree", &d.MemFree);
+    Bind(d.library, "KRGetDeviceList", &d.GetDeviceList);
+    Bind(d.library, "KRInitializeDevice", &d.InitializeDevice);
+    Bind(d.library, "KRTerminateDevice", &d.TerminateDevice);
+    Bind(d.library, "KRResetDevice", &d.ResetDevice);
+    Bind(d.library, "KRDeviceStatus", &d.DeviceStatus);
+  }
+
+  void TearDown() override {
+    if (d.TerminateDriver != nullptr) d.TerminateDriver(0);
+    if (d.library != nullptr) dlclose(d.library);
+  }
+
+  // The scanner the driver's host layer loaded; there after the first device search.
+  sim::SimScanner& Scanner() {
+    sim::SimScanner* s = sim::LoadedScanner();
+    EXPECT_NE(s, nullptr);
+    return *s;
+  }
+
+  // Opens the driver and the first device; returns the handle.
+  uint32_t Open(uint32_t ctrl) {
+    EXPECT_EQ(d.InitializeDriver(ctrl), 0);
+    uint32_t handle = 0;
+    EXPECT_EQ(d.InitializeDevice(ctrl, nullptr, &handle), 0);
+    return handle;
+  }
+
+  Driver d;
+};
+
+struct CtrlCase {
+  uint32_t argument;
+  uint16_t kept;
+};
+}  // namespace
+
+class DlopenCallingOrder : public DlopenExports, public ::testing::WithParamInterface<CtrlCase> {};
+
+TEST_P(DlopenCallingOrder, ClientsCallingOrderAgainstTheSimulator) {
+  const uint32_t ctrl = GetParam().argument;
+  const uint16_t kept = GetParam().kept;
+  ASSERT_EQ(d.InitializeDriver(ctrl), 0);
+  Scanner().ClearCommandLog();
+
+  DEVLIST* list = nullptr;
+  uint32_t count = 0;
+  ASSERT_EQ(d.GetDeviceList(ctrl, &list, &count), 0);
+  ASSERT_EQ(count, 1u);
+  DeviceInformation* n = list->pDevice;
+  EXPECT_STREQ(n->DeviceName, "usb:0xF11E:0x0310:SIMDL00001");
+  EXPECT_STREQ(n->SerialNumber, "SIMDL00001");
+  EXPECT_STREQ(n->Interface, "usb");
+  EXPECT_EQ(n->VID, 0xF11Eu);
+  EXPECT_EQ(n->PID, 0x0310u);
+  for (void* block : {static_cast<void*>(n->DeviceName), static_cast<void*>(n->VendorName),
+                      static_cast<void*>(n->ModelName), static_cast<void*>(n->SerialNumber),
+                      static_cast<void*>(n->Interface), static_cast<void*>(n),
+                      static_cast<void*>(list)}) {
+    EXPECT_EQ(d.MemFree(ctrl, block), 0);
+  }
+
+  DeviceInformation node{};
+  char name[256], vendor[64], model[64], serial[128], itf[10];
+  node.DeviceName = name;
+  node.VendorName = vendor;
+  node.ModelName = model;
+  node.SerialNumber = serial;
+  node.Interface = itf;
+  DEVLIST header{0xFFFF, &node};
+  DEVLIST* given = &header;
+  ASSERT_EQ(d.GetDeviceList(ctrl, &given, &count), 0);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(header.Reserved, 0);
+  EXPECT_STREQ(name, "usb:0xF11E:0x0310:SIMDL00001");
+  EXPECT_EQ(node.next, nullptr);
+
+  uint32_t handle = 0;
+  ASSERT_EQ(d.InitializeDevice(ctrl, nullptr, &handle), 0);
+  EXPECT_EQ(handle, 1u);
+  char empty[] = "";
+  ASSERT_EQ(d.InitializeDevice(ctrl, empty, &handle), 0);
+  EXPECT_EQ(handle, 1u);
+  EXPECT_EQ(d.DeviceStatus(ctrl, &handle), 0);
+  EXPECT_EQ(d.TerminateDevice(ctrl, &handle), 0);
+  EXPECT_EQ(d.TerminateDriver(ctrl), 0);
+
+  auto log = Scanner().CommandLog();
+  ASSERT_FALSE(log.empty());
+  size_t senses = 0;
+  for (const sim::Exchange& e : log) {
+    EXPECT_EQ(e.block[1], kept >> 8) << e.command;
+    EXPECT_EQ(e.block[2], kept & 0xFF) << e.command;
+    EXPECT_TRUE(e.statusTaken) << e.command;
+    if (e.block[0] == 0xE3) ++senses;
+  }
+  EXPECT_EQ(senses, 1u);
+  EXPECT_TRUE(testlog::Contains("<= KRInitializeDevice ret=0"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ControllerIds, DlopenCallingOrder,
+                         ::testing::Values(CtrlCase{0x0134B6EA, 0xB6EA}, CtrlCase{0x2200, 0x2200},
+                                           CtrlCase{0x10000, 0x0001}),
+                         [](const ::testing::TestParamInfo<CtrlCase>& info) {
+                           char name[32];
+                           std::snprintf(name, sizeof name, "Ctrl%08X", info.param.argument);
+                           return std::string(name);
+                         });
+
+TEST_F(DlopenExports, ControllerIdMismatchIsReportedAndTheNextCallWorks) {
+  uint32_t handle = Open(0x2200);
+  for (sim::FaultKind kind : {sim::FaultKind::WrongIdInStatus, sim::FaultKind::WrongIdInData}) {
+    sim::Fault f;
+    f.kind = kind;
+    f.opcode = 0xE3;
+    Scanner().InjectFault(f);
+    // REQUEST SENSE data is not checked for the id; its status is.
+    long expected = kind == sim::FaultKind::WrongIdInStatus ? -2023 : 0;
+    EXPECT_EQ(d.DeviceStatus(0x2200, &handle), expected) << sim::FaultName(kind);
+    EXPECT_EQ(d.DeviceStatus(0x2200, &handle), 0) << sim::FaultName(kind);
+  }
+  EXPECT_TRUE(testlog::Contains("Control ID not match."));
+  EXPECT_TRUE(testlog::Contains("<= KRDeviceStatus ret=-2023"));
+}
+
+TEST_F(DlopenExports, ReplugNeedsNoNewInitializeAndAGoneDeviceIsNotFound) {
+  uint32_t handle = Open(0x0134B6EA);
+  Scanner().Unplug();
+  Scanner().Replug();
+  EXPECT_EQ(d.DeviceStatus(0x0134B6EA, &handle), 0);
+  Scanner().Unplug();
+  EXPECT_EQ(d.DeviceStatus(0x0134B6EA, &handle), -2019);
+  EXPECT_TRUE(testlog::Contains("MacOsUsbCheckDevice: get pipe status return error=kIOReturnNoDevice"));
+  Scanner().Replug();
+}
+
+TEST_F(DlopenExports, UnknownHandleAndBeforeInitialize) {
+  uint32_t handle = 1;
+  EXPECT_EQ(d.TerminateDevice(0, &handle), 0);     // driver not started: nothing to do
+  EXPECT_EQ(d.DeviceStatus(0, &handle), -2019);
+  EXPECT_EQ(d.MemFree(0, nullptr), 0);
+  ASSERT_EQ(d.InitializeDriver(0x2200), 0);
+  uint32_t unknown = 42;
+  EXPECT_EQ(d.DeviceStatus(0x2200, &unknown), -2019);
+  EXPECT_EQ(d.TerminateDevice(0x2200, &unknown), -2019);
+}

@@ -193,6 +193,19 @@ TEST_F(CommandLayer, ControllerIdMismatchFailsAndKeepsTheExchangesInStep) {
   EXPECT_EQ(scanner->Overlaps(), 0);
 }
 
+TEST_F(CommandLayer, ShortRepliesAreCheckedOnlyAsFarAsTheyGo) {
+  // One byte of a checked type: only that byte is compared (the sanitizer run sees no over-read).
+  auto one = std::make_unique<uint8_t[]>(1);
+  EXPECT_TRUE(io->Read(one.get(), 1, 0x60));
+  Fault data;
+  data.opcode = 0xA8;
+  data.wrongDataId = true;
+  scanner->Push(data);
+  EXPECT_FALSE(io->Read(one.get(), 1, 0x60));
+  EXPECT_EQ(Status(), -2023);
+  EXPECT_TRUE(ReadChecked());
+}
+
 TEST_F(CommandLayer, EmptyBulkCompletionsEndAfterABoundedRun) {
   Fault few;
   few.opcode = 0xA8;

@@ -192,6 +192,19 @@ TEST_F(DriverExports, EnumerationKeepsOnlyUsableSupportedDevices) {
   EXPECT_TRUE(testlog::Contains("Not all pipe found"));
 }
 
+TEST_F(DriverExports, ListingReadsNoMoreInquiryThanItsBuffer) {
+  auto big = Add("BIG");
+  big->inquiry.resize(600, 0);
+  big->inquiry[3] = 600 >> 8;
+  big->inquiry[4] = 600 & 0xFF;
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  // The reply does not fit: the exchange fails and the device stays out, nothing overruns.
+  DEVLIST* list = nullptr;
+  uint32_t count = 9;
+  EXPECT_EQ(KRGetDeviceList(0, &list, &count), 0);
+  EXPECT_EQ(count, 0u);
+}
+
 TEST_F(DriverExports, DeviceWithoutInterruptPipeOpensWithSilentButtons) {
   Add("N")->interruptIn = false;
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);

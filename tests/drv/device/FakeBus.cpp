@@ -267,14 +267,20 @@ void Scanner::Reply(const uint8_t* block) {
       uint16_t type = BE16(block + 3);
       data.resize(n);
       for (uint32_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(0x5A ^ i);
-      if (type != 0 && type != 0x9A && type != 0x9B && n >= 2) PutId(data.data(), id);
+      if (type != 0 && type != 0x9A && type != 0x9B) {
+        if (n >= 2) {
+          PutId(data.data(), id);
+        } else if (n == 1) {
+          data[0] = static_cast<uint8_t>(id >> 8);
+        }
+      }
       break;
     }
     case 0xAA: out = BE32(block + 7); break;
     case 0xE4: out = (uint32_t(block[8]) << 16) | (uint32_t(block[9]) << 8) | block[10]; break;
     default: break;
   }
-  if (f.wrongDataId && data.size() >= 2) PutId(data.data(), static_cast<uint16_t>(~id));
+  if (f.wrongDataId && !data.empty()) data[0] = static_cast<uint8_t>(~(id >> 8));
   if (f.hasSense) sense_ = f.sense;
   zeroReads_ = f.zeroReads;
   uint16_t statusId = f.wrongStatusId ? static_cast<uint16_t>(~id) : id;

@@ -21,6 +21,9 @@ constexpr IOReturn kIOReturnExclusiveAccess = 0xE00002C5;
 constexpr IOReturn kIOReturnUnsupported = 0xE00002C7;
 constexpr IOReturn kIOReturnNoDevice = 0xE00002C0;       // device is gone
 constexpr IOReturn kIOReturnNotOpen = 0xE00002CD;
+constexpr IOReturn kIOReturnNotFound = 0xE00002F0;
+constexpr IOReturn kIOReturnNotPermitted = 0xE00002E2;
+constexpr IOReturn kIOReturnIOError = 0xE00002CA;       // general I/O error
 constexpr IOReturn kIOReturnNotResponding = 0xE00002ED;
 constexpr IOReturn kIOReturnTimeout = 0xE00002D6;
 constexpr IOReturn kIOReturnAborted = 0xE00002EB;        // transfer aborted (AbortPipe)
@@ -108,6 +111,10 @@ UsbBus& Host();
 // Tests and tools can install a bus of their own (nullptr goes back to the default choice).
 // The caller keeps ownership.
 void InstallHost(UsbBus* bus);
+
+// Why the default choice has no devices when it could not be set up (for example the
+// simulator named by VANTREL_SIMULATOR failed to load); empty when all is well.
+const char* HostError();
 
 // Texts for speed, as the transport shows them: "USB 1.1", "USB 2.0", "USB".
 const char* SpeedText(Speed speed);

@@ -103,9 +103,11 @@ class Handle {
     if (h) libusb_close(h);
   }
 
-  // One transfer, waited for; endpoint 0 with a setup packet for control transfers.
-  IOReturn Transfer(uint8_t type, uint8_t endpoint, uint8_t* data, uint32_t length,
-                    unsigned timeoutMs, uint32_t* actual) {
+  // One transfer, waited for; endpoint 0 with a setup packet for control transfers. `open` is
+  // the interface's open flag: read and written only under this handle's lock, so a transfer
+  // either starts before Shut (and Shut aborts it) or sees the interface closed.
+  IOReturn Transfer(const bool* open, uint8_t type, uint8_t endpoint, uint8_t* data,
+                    uint32_t length, unsigned timeoutMs, uint32_t* actual) {
     if (actual) *actual = 0;
     libusb_transfer* t = libusb_alloc_transfer(0);
     if (!t) return kIOReturnNoMemory;
@@ -113,7 +115,7 @@ class Handle {
     Pending p{t, endpoint};
     {
       std::lock_guard lock(m_);
-      if (!h_) {
+      if (!h_ || !*open) {
         libusb_free_transfer(t);
         return kIOReturnNotOpen;
       }
@@ -159,11 +161,23 @@ class Handle {
 
   void Abort(uint8_t endpoint) {
     std::lock_guard lock(m_);
-    for (Pending* p : pending_) {
-      if (p->endpoint != endpoint) continue;
-      p->aborted = true;
-      if (p->submitted) libusb_cancel_transfer(p->t);
-    }
+    for (Pending* p : pending_)
+      if (p->endpoint == endpoint) Cancel(p);
+  }
+
+  void SetOpen(bool* open, bool value) {
+    std::lock_guard lock(m_);
+    *open = value;
+  }
+  bool IsOpen(const bool* open) {
+    std::lock_guard lock(m_);
+    return *open;
+  }
+  // Closes an interface: what is pending ends with kIOReturnAborted, later transfers fail.
+  void Shut(bool* open) {
+    std::lock_guard lock(m_);
+    *open = false;
+    for (Pending* p : pending_) Cancel(p);
   }
 
  private:
@@ -173,6 +187,11 @@ class Handle {
     bool submitted = false;
     bool aborted = false;
   };
+  // Under m_. A transfer not yet submitted is cancelled by its own thread right after.
+  static void Cancel(Pending* p) {
+    p->aborted = true;
+    if (p->submitted) libusb_cancel_transfer(p->t);
+  }
   std::shared_ptr<Context> ctx_;
   std::mutex m_;
   libusb_device_handle* h_;
@@ -188,14 +207,14 @@ class Interface final : public UsbInterface {
   IOReturn Open() override {
     libusb_device_handle* h = handle_->get();
     if (!h) return kIOReturnNotOpen;
-    if (claimed_) return kIOReturnExclusiveAccess;
+    if (handle_->IsOpen(&open_)) return kIOReturnExclusiveAccess;
     IOReturn rc = MapError(libusb_claim_interface(h, number_));
-    claimed_ = rc == kIOReturnSuccess;
+    if (rc == kIOReturnSuccess) handle_->SetOpen(&open_, true);
     return rc;
   }
   IOReturn Close() override {
-    if (!claimed_) return kIOReturnNotOpen;
-    claimed_ = false;
+    if (!handle_->IsOpen(&open_)) return kIOReturnNotOpen;
+    handle_->Shut(&open_);
     libusb_device_handle* h = handle_->get();
     return h ? MapError(libusb_release_interface(h, number_)) : kIOReturnSuccess;
   }
@@ -216,7 +235,7 @@ class Interface final : public UsbInterface {
     bool in = (r->bmRequestType & LIBUSB_ENDPOINT_IN) != 0;
     if (!in && r->wLength) std::memcpy(buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, r->data, r->wLength);
     uint32_t done = 0;
-    IOReturn rc = handle_->Transfer(LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer.data(),
+    IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer.data(),
                                     uint32_t(buffer.size()), timeoutMs_, &done);
     if (in && done) std::memcpy(r->data, buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, done);
     r->wLenDone = done;
@@ -230,7 +249,7 @@ class Interface final : public UsbInterface {
     }
     uint8_t type = p->transferType == TransferType::Interrupt ? LIBUSB_TRANSFER_TYPE_INTERRUPT
                                                                : LIBUSB_TRANSFER_TYPE_BULK;
-    return handle_->Transfer(type, Address(*p), static_cast<uint8_t*>(buffer), *size, timeoutMs_,
+    return handle_->Transfer(&open_, type, Address(*p), static_cast<uint8_t*>(buffer), *size, timeoutMs_,
                              size);
   }
   IOReturn WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) override {
@@ -239,7 +258,7 @@ class Interface final : public UsbInterface {
     std::vector<uint8_t> copy(static_cast<const uint8_t*>(buffer),
                               static_cast<const uint8_t*>(buffer) + size);
     uint32_t done = 0;
-    IOReturn rc = handle_->Transfer(LIBUSB_TRANSFER_TYPE_BULK, Address(*p), copy.data(), size,
+    IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_BULK, Address(*p), copy.data(), size,
                                     timeoutMs_, &done);
     if (rc == kIOReturnSuccess && done != size) rc = kIOReturnUnderrun;
     return rc;
@@ -257,7 +276,7 @@ class Interface final : public UsbInterface {
     libusb_fill_control_setup(buffer, LIBUSB_ENDPOINT_IN | recipient, LIBUSB_REQUEST_GET_STATUS, 0,
                               index, 2);
     uint32_t done = 0;
-    IOReturn rc = handle_->Transfer(LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer, sizeof buffer,
+    IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer, sizeof buffer,
                                     timeoutMs_ ? timeoutMs_ : 1000, &done);
     if (rc != kIOReturnSuccess) return rc;
     if (pipeRef != 0 && done >= 1 && (buffer[LIBUSB_CONTROL_SETUP_SIZE] & 1)) return kIOUSBPipeStalled;
@@ -274,7 +293,7 @@ class Interface final : public UsbInterface {
       *size = 0;
       return kIOReturnBadArgument;
     }
-    return handle_->Transfer(LIBUSB_TRANSFER_TYPE_INTERRUPT, Address(*p),
+    return handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_INTERRUPT, Address(*p),
                              static_cast<uint8_t*>(buffer), *size, 0, size);
   }
   void SetTransferTimeout(uint32_t milliseconds) override { timeoutMs_ = milliseconds; }
@@ -291,7 +310,7 @@ class Interface final : public UsbInterface {
   std::shared_ptr<Handle> handle_;
   uint8_t number_;
   std::vector<PipeProperties> pipes_;
-  bool claimed_ = false;
+  bool open_ = false;  // guarded by the handle's lock
   uint32_t timeoutMs_ = 0;
 };
 

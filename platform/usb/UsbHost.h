@@ -59,6 +59,7 @@ class UsbInterface {
  public:
   virtual ~UsbInterface() = default;
   virtual IOReturn Open() = 0;                 // claim the interface
+  // Transfers still pending end with kIOReturnAborted; later ones fail with kIOReturnNotOpen.
   virtual IOReturn Close() = 0;
   virtual IOReturn GetNumEndpoints(uint8_t* count) = 0;
   virtual IOReturn GetPipeProperties(uint8_t pipeRef, PipeProperties* props) = 0;
@@ -69,7 +70,9 @@ class UsbInterface {
   virtual IOReturn WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) = 0;
   virtual IOReturn GetPipeStatus(uint8_t pipeRef) = 0;
   // Aborts transfers pending on the pipe: they complete with kIOReturnAborted. Safe to call
-  // from another thread than the one blocked in the transfer.
+  // from another thread than the one blocked in the transfer. A transfer that starts after the
+  // call runs normally (as on the original platform), so a reader thread that is between two
+  // reads misses it; Close ends such a reader for good.
   virtual IOReturn AbortPipe(uint8_t pipeRef) = 0;
   // Blocks until a packet arrives on an interrupt pipe, the pipe is aborted
   // (kIOReturnAborted) or the device fails. *size in: buffer size; out: packet length.

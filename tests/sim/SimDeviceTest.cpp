@@ -141,6 +141,14 @@ TEST(SimDescription, RefusesBadLinesWithTheirNumber) {
   EXPECT_NE(error.find("/nonexistent/scanner.txt"), std::string::npos);
 }
 
+TEST(SimDescription, ShippedExampleLoads) {
+  Config c;
+  std::string error;
+  ASSERT_TRUE(sim::LoadDescription(SIM_EXAMPLE_FILE, &c, &error)) << error;
+  EXPECT_EQ(c.sheets, 5u);
+  EXPECT_TRUE(c.faults.empty());
+}
+
 // ---- exchanges ------------------------------------------------------------------------------
 
 class SimExchange : public ::testing::Test {

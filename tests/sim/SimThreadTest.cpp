@@ -73,6 +73,10 @@ TEST_F(SimThreads, ClosingTheInterfaceEndsAPendingRead) {
   EXPECT_EQ(s_.interface->Close(), kIOReturnSuccess);
   reader.join();
   EXPECT_EQ(r.rc, kIOReturnAborted);
+  // A reader that comes back for the next packet finds the pipe closed instead of waiting.
+  scanner_->PressButton(2, 1);
+  r.size = 8;
+  EXPECT_EQ(s_.interface->ReadInterruptPipe(s_.interrupt, r.packet.data(), &r.size), kIOReturnNotOpen);
 }
 
 TEST_F(SimThreads, SlowTransferEndsEarlyWhenTheDeviceGoesAway) {

@@ -154,6 +154,10 @@ bool ParseDescription(const std::string& text, Config* out, std::string* error) 
       if (!one(&value)) return false;
       if (!Number(value, 0xFFFF, &n) || n == 0) return fail("bad USB id '" + value + "'");
       (key == "vendor-id" ? c.vendorId : c.productId) = uint16_t(n);
+    } else if (key == "log-limit" || key == "log-data-limit") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFFFFFFFF, &n)) return fail("bad limit '" + value + "'");
+      (key == "log-limit" ? c.logLimit : c.logDataLimit) = size_t(n);
     } else if (key == "speed") {
       if (!one(&value)) return false;
       if (value == "low") c.speed = usbhost::Speed::Low;

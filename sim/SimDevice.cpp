@@ -359,6 +359,7 @@ IOReturn Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r)
   Effects effects = MatchFaults(c, entry);
   uint64_t number = entry.number;
   log_.push_back(std::move(entry));
+  TrimLog();
 
   if (effects.failControl) return kIOUSBPipeStalled;
   if (effects.vanish) {
@@ -410,7 +411,7 @@ void Device::Finish(Command& c, const CommandSpec& spec, const Effects& e, Reply
     if (e.wrongIdData) PutId(data.bytes, uint16_t(c.controllerId ^ 0xFFFF));
     data.exchange = number;
     shape(data);
-    if (entry) entry->dataIn = data.bytes;
+    if (entry) Keep(*entry, entry->dataIn, data.bytes.data(), data.bytes.size());
     if (c.length > 0) in_.push_back(std::move(data));
   }
   uint8_t statusByte = 0;
@@ -524,12 +525,12 @@ IOReturn Device::BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, cons
     std::string text = Format("bulk OUT of %u bytes where %u were announced; stalled", size, c.length - have);
     Note(out_.exchange, text);
     Message(text);
-    if (entry) entry->dataOut.insert(entry->dataOut.end(), bytes, bytes + size);
+    if (entry) Keep(*entry, entry->dataOut, bytes, size);
     DropExchange();
     return kIOUSBPipeStalled;
   }
   c.dataOut.insert(c.dataOut.end(), bytes, bytes + size);
-  if (entry) entry->dataOut.insert(entry->dataOut.end(), bytes, bytes + size);
+  if (entry) Keep(*entry, entry->dataOut, bytes, size);
   if (c.dataOut.size() == c.length) {
     AwaitingOut done = std::move(out_);
     out_ = AwaitingOut{};
@@ -580,6 +581,20 @@ IOReturn Device::Abort(uint64_t attachment, uint64_t token, uint8_t pipe) {
 }
 
 // ---- logs -----------------------------------------------------------------------------------
+
+void Device::Keep(Exchange& entry, std::vector<uint8_t>& log, const uint8_t* bytes, size_t n) {
+  size_t limit = state_.config.logDataLimit;
+  size_t room = limit == 0 ? n : limit - std::min(limit, log.size());
+  if (room < n) entry.dataCut = true;
+  log.insert(log.end(), bytes, bytes + std::min(room, n));
+}
+
+void Device::TrimLog() {
+  size_t limit = state_.config.logLimit;
+  // Trimmed in steps of a quarter so that a long run does not move the log on every command.
+  if (limit == 0 || log_.size() <= limit + limit / 4) return;
+  log_.erase(log_.begin(), log_.begin() + ptrdiff_t(log_.size() - limit));
+}
 
 Exchange* Device::Find(uint64_t number) {
   for (auto it = log_.rbegin(); it != log_.rend(); ++it)

@@ -112,6 +112,8 @@ class Device {
   void Detach();
   IOReturn Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe);
   Exchange* Find(uint64_t number);
+  void Keep(Exchange& entry, std::vector<uint8_t>& log, const uint8_t* bytes, size_t n);
+  void TrimLog();
   void Note(uint64_t exchange, const std::string& text);
   void Message(const std::string& text);
 

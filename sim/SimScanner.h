@@ -72,6 +72,11 @@ struct Config {
   bool interruptPipe = true;
   std::vector<Fault> faults;
   std::vector<ButtonPacket> buttons;  // posted when the scanner is created
+  // The command log keeps the latest `logLimit` exchanges and, of each, the first
+  // `logDataLimit` bytes of data per direction (0: no limit), so a long scan does not grow it
+  // without bound.
+  size_t logLimit = 10000;
+  size_t logDataLimit = 1 << 20;
 };
 
 SIM_API bool ParseDescription(const std::string& text, Config* out, std::string* error);
@@ -85,6 +90,7 @@ struct Exchange {
   std::vector<uint8_t> dataIn;        // the data reply the device put on bulk IN
   uint32_t dataInTaken = 0;           // of it, what the host read
   std::vector<uint8_t> dataOut;       // what the host wrote on bulk OUT
+  bool dataCut = false;               // dataIn or dataOut holds only the log's data limit
   std::array<uint8_t, 3> status{};    // the status the device put on bulk IN
   bool hasStatus = false;
   bool statusTaken = false;           // the host read the whole status

@@ -366,6 +366,12 @@ class Device final : public UsbDevice {
       return MapError(rc);
     }
     libusb_set_auto_detach_kernel_driver(h, 1);  // a kernel driver gives the interface up on claim
+    if (HeldElsewhere(h)) {
+      libusb_close(h);
+      std::lock_guard lock(gOpenMutex);
+      gOpenDevices.erase(key);
+      return kIOReturnExclusiveAccess;
+    }
     handle_ = std::make_shared<Handle>(ctx_, h);
     return kIOReturnSuccess;
   }
@@ -416,6 +422,21 @@ class Device final : public UsbDevice {
   }
 
  private:
+  // Linux lets several processes open a device; another program holding it shows as a busy
+  // first interface. Probed once at open so that the open itself is exclusive.
+  bool HeldElsewhere(libusb_device_handle* h) {
+    libusb_config_descriptor* c = nullptr;
+    if (libusb_get_active_config_descriptor(dev_, &c) != 0) return false;  // unconfigured: free
+    int number = c->bNumInterfaces && c->interface[0].num_altsetting
+                     ? c->interface[0].altsetting[0].bInterfaceNumber
+                     : -1;
+    libusb_free_config_descriptor(c);
+    if (number < 0) return false;
+    int rc = libusb_claim_interface(h, number);
+    if (rc == 0) libusb_release_interface(h, number);
+    return rc == LIBUSB_ERROR_BUSY;
+  }
+
   std::shared_ptr<Context> ctx_;
   libusb_device* dev_;
   std::shared_ptr<Handle> handle_;

@@ -397,6 +397,27 @@ TEST_F(SimExchange, VanishedDeviceComesBackAfterItsSearches) {
   EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnNoDevice);  // old objects stay dead
 }
 
+TEST(SimLog, KeepsTheLatestExchangesAndCutsLongData) {
+  Config c;
+  std::string error;
+  ASSERT_TRUE(sim::ParseDescription("log-limit 4\nlog-data-limit 3\n", &c, &error)) << error;
+  sim::SimBus bus;
+  sim::SimScanner& scanner = bus.AddScanner(c);
+  OpenScanner s;
+  ASSERT_EQ(Open(bus, kVendor, kProduct, &s), kIOReturnSuccess);
+  for (int i = 0; i < 10; ++i) {
+    Outcome o = DoCommand(s, InquiryBlock(kId, 5), 5);
+    ASSERT_EQ(o.data.size(), 5u);  // the wire is not cut, only the log
+  }
+  auto log = scanner.CommandLog();
+  ASSERT_GE(log.size(), 4u);
+  ASSERT_LE(log.size(), 5u);
+  EXPECT_EQ(log.back().number, 10u);
+  EXPECT_EQ(log.back().dataIn, Bytes({0x22, 0x00, 0x02}));
+  EXPECT_EQ(log.back().dataInTaken, 5u);
+  EXPECT_TRUE(log.back().dataCut);
+}
+
 class SimWithoutInterruptPipe : public SimExchange {
  protected:
   void SetUp() override {

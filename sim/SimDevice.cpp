@@ -41,6 +41,9 @@ std::string Describe(const Fault& f) {
   return text;
 }
 
+// The longest data reply the device builds (a READ length comes from the host's block).
+constexpr uint32_t kMaxReply = 64u << 20;
+
 void PutId(std::vector<uint8_t>& bytes, uint16_t id) {
   if (bytes.size() < 2) return;
   bytes[0] = uint8_t(id >> 8);
@@ -375,7 +378,19 @@ IOReturn Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r)
 
   const CommandSpec& spec = FindCommand(c.block);
   spec.phase(state_, c);
-  if (c.phase == Phase::Out && c.length > 0) {
+  if (c.phase == Phase::In && c.length > kMaxReply) {
+    // No scanner answers with that much in one phase; refuse instead of building the reply.
+    std::string text = Format("%s announces %u bytes to read; refused without a data phase",
+                              CommandName(c.block).c_str(), c.length);
+    Note(number, text);
+    Message(text);
+    c.phase = Phase::None;
+    Reply reply;
+    reply.checkCondition = true;
+    reply.sense.key = 5;
+    reply.sense.asc = 0x26;
+    Finish(c, spec, effects, reply, number);
+  } else if (c.phase == Phase::Out && c.length > 0) {
     out_.active = true;
     out_.command = c;
     out_.spec = &spec;

@@ -120,6 +120,8 @@ TEST(SimDescription, RefusesBadLinesWithTheirNumber) {
       {"serial\n", "line 1: 'serial' takes one value"},
       {"sheets -1\n", "line 1: bad number of sheets"},
       {"sheets 12abc\n", "line 1: bad number of sheets"},
+      {"sheets 0x\n", "line 1: bad number of sheets"},
+      {"sheets 99999999999999999999999\n", "line 1: bad number of sheets"},
       {"interrupt maybe\n", "line 1: interrupt takes yes or no"},
       {"vendor-id 0x10000\n", "line 1: bad USB id"},
       {"speed warp\n", "line 1: speed takes"},
@@ -128,6 +130,7 @@ TEST(SimDescription, RefusesBadLinesWithTheirNumber) {
       {"fault stall opcode=0x100\n", "line 1: bad value '0x100' for opcode"},
       {"fault stall colour=1\n", "line 1: unknown fault argument 'colour'"},
       {"fault stall opcode\n", "line 1: expected name=value"},
+      {"fault stall count=\n", "line 1: bad value '' for count"},
   };
   for (const auto& c : cases) {
     Config config;
@@ -220,6 +223,15 @@ TEST_F(SimExchange, UnknownCommandsAreRefusedWithAParameterSense) {
     EXPECT_EQ(sense[7], c.asc) << c.name;
     EXPECT_EQ(scanner_->CommandLog()[scanner_->CommandLog().size() - 2].command, c.name);
   }
+}
+
+TEST_F(SimExchange, HugeReadLengthIsRefusedWithoutBuildingTheReply) {
+  Outcome o = DoCommand(s_, ReadBlock(0xA8, kId, 0x0069, 0xFFFFFFFF), 0);  // host reads the status
+  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0x00, 0x02}));
+  EXPECT_EQ(Sense()[7], 0x26);
+  EXPECT_TRUE(scanner_->CommandLog()[0].dataIn.empty());
+  EXPECT_NE(scanner_->CommandLog()[0].notes.at(0).find("4294967295 bytes"), std::string::npos);
 }
 
 TEST_F(SimExchange, SenseWithoutAConditionSaysNoCondition) {

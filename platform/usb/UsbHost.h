@@ -71,7 +71,7 @@ class UsbInterface {
   virtual IOReturn GetPipeStatus(uint8_t pipeRef) = 0;
   // Aborts transfers pending on the pipe: they complete with kIOReturnAborted. Safe to call
   // from another thread than the one blocked in the transfer. A transfer that starts after the
-  // call runs normally (as on the original platform), so a reader thread that is between two
+  // call runs normally, so a reader thread that is between two
   // reads misses it; Close ends such a reader for good.
   virtual IOReturn AbortPipe(uint8_t pipeRef) = 0;
   // Blocks until a packet arrives on an interrupt pipe, the pipe is aborted

@@ -1,5 +1,5 @@
-// The host layer: its pure parts (speed texts, libusb code mapping) and the transport's whole
-// use of it against the simulated scanner installed as the process's bus.
+// The host layer: what needs no hardware (speed texts, libusb code mapping), and the
+// transport's whole use of it against the simulated scanner installed as the process's bus.
 #include <gtest/gtest.h>
 #include <libusb.h>
 #include <vantrel/device_ids.h>
@@ -21,7 +21,7 @@ constexpr uint16_t kVendor = vantrel::kSupportedVendorId;
 constexpr uint16_t kProduct = vantrel::kSupportedProductId;
 constexpr uint16_t kId = 0xB6EA;
 
-// ---- pure parts -----------------------------------------------------------------------------
+// ---- no hardware needed ---------------------------------------------------------------------
 
 TEST(UsbHostSpeed, TextsAsTheTransportShowsThem) {
   EXPECT_STREQ(SpeedText(Speed::Low), "USB 1.1");

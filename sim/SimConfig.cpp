@@ -26,6 +26,7 @@ const KindName kKindNames[] = {
     {FaultKind::Vanish, "vanish"},
     {FaultKind::Stall, "stall"},
     {FaultKind::FailControl, "fail-control"},
+    {FaultKind::Sense, "sense"},
 };
 
 bool Number(const std::string& text, uint64_t max, uint64_t* out) {
@@ -110,8 +111,8 @@ ButtonPacket MakeButtonPacket(uint8_t kind, uint8_t number) {
   return ButtonPacket{0, kind, 0, 0, 0, 0, number, 0};
 }
 
-bool ParseDescription(const std::string& text, Config* out, std::string* error) {
-  Config c;
+bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::string* error) {
+  std::vector<Config> all(1);
   std::istringstream lines(text);
   std::string line;
   int lineNumber = 0;
@@ -134,7 +135,11 @@ bool ParseDescription(const std::string& text, Config* out, std::string* error) 
     };
     std::string value;
     uint64_t n = 0;
-    if (key == "model") {
+    Config& c = all.back();
+    if (key == "scanner") {
+      if (!args.empty()) return fail("'scanner' takes no value");
+      all.emplace_back();
+    } else if (key == "model") {
       if (!one(&value)) return false;
       if (!detail::KnownModel(value)) return fail("unknown model '" + value + "'");
       c.model = value;
@@ -150,6 +155,9 @@ bool ParseDescription(const std::string& text, Config* out, std::string* error) 
     } else if (key == "interrupt") {
       if (!one(&value)) return false;
       if (!YesNo(value, &c.interruptPipe)) return fail("interrupt takes yes or no");
+    } else if (key == "bulk-in") {
+      if (!one(&value)) return false;
+      if (!YesNo(value, &c.bulkInPipe)) return fail("bulk-in takes yes or no");
     } else if (key == "vendor-id" || key == "product-id") {
       if (!one(&value)) return false;
       if (!Number(value, 0xFFFF, &n) || n == 0) return fail("bad USB id '" + value + "'");
@@ -183,11 +191,24 @@ bool ParseDescription(const std::string& text, Config* out, std::string* error) 
       return fail("unknown key '" + key + "'");
     }
   }
-  *out = std::move(c);
+  *out = std::move(all);
   return true;
 }
 
-bool LoadDescription(const std::string& path, Config* out, std::string* error) {
+bool ParseDescription(const std::string& text, Config* out, std::string* error) {
+  std::vector<Config> all;
+  if (!ParseDescriptions(text, &all, error)) return false;
+  if (all.size() != 1) {
+    if (error) *error = "the file describes " + std::to_string(all.size()) + " scanners";
+    return false;
+  }
+  *out = std::move(all[0]);
+  return true;
+}
+
+namespace {
+template <class Out, class Parse>
+bool LoadWith(const std::string& path, Out* out, std::string* error, Parse parse) {
   std::ifstream in(path);
   if (!in) {
     if (error) *error = "cannot read description file '" + path + "'";
@@ -195,11 +216,20 @@ bool LoadDescription(const std::string& path, Config* out, std::string* error) {
   }
   std::stringstream text;
   text << in.rdbuf();
-  if (!ParseDescription(text.str(), out, error)) {
+  if (!parse(text.str(), out, error)) {
     if (error) *error = path + ": " + *error;
     return false;
   }
   return true;
+}
+}  // namespace
+
+bool LoadDescription(const std::string& path, Config* out, std::string* error) {
+  return LoadWith(path, out, error, ParseDescription);
+}
+
+bool LoadDescriptions(const std::string& path, std::vector<Config>* out, std::string* error) {
+  return LoadWith(path, out, error, ParseDescriptions);
 }
 
 }  // namespace sim

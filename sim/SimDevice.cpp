@@ -29,6 +29,7 @@ std::string Describe(const Fault& f) {
   switch (f.kind) {
     case FaultKind::UndefinedStatus: text += Format(" status=%u", f.statusByte); break;
     case FaultKind::CheckCondition:
+    case FaultKind::Sense:
       text += Format(" key=%u asc=0x%02X ascq=0x%02X info=%u", f.senseKey, f.asc, f.ascq,
                      f.information);
       break;
@@ -39,6 +40,15 @@ std::string Describe(const Fault& f) {
     default: break;
   }
   return text;
+}
+
+Sense FaultSense(const Fault& f) {
+  Sense s;
+  s.key = f.senseKey;
+  s.asc = f.asc;
+  s.ascq = f.ascq;
+  s.information = f.information;
+  return s;
 }
 
 // The longest data reply the device builds (a READ length comes from the host's block).
@@ -277,7 +287,7 @@ IOReturn Device::PipeProperties(uint64_t attachment, uint8_t pipe,
       break;
     case kPipeBulkIn:
       p.direction = Direction::In;
-      p.transferType = TransferType::Bulk;
+      p.transferType = state_.config.bulkInPipe ? TransferType::Bulk : TransferType::Isochronous;
       p.maxPacketSize = 512;
       break;
     default:
@@ -310,11 +320,11 @@ Device::Effects Device::MatchFaults(const Command& c, Exchange& entry) {
       case FaultKind::UndefinedStatus: e.undefinedStatus = f.statusByte; break;
       case FaultKind::CheckCondition:
         e.checkCondition = true;
-        e.sense = Sense{};
-        e.sense.key = f.senseKey;
-        e.sense.asc = f.asc;
-        e.sense.ascq = f.ascq;
-        e.sense.information = f.information;
+        e.sense = FaultSense(f);
+        break;
+      case FaultKind::Sense:
+        e.reportSense = true;
+        e.reportedSense = FaultSense(f);
         break;
       case FaultKind::ShortBulk: e.chunk = std::max<uint32_t>(f.chunk, 1); break;
       case FaultKind::EmptyCompletions: e.empties += f.empties; break;
@@ -398,6 +408,10 @@ IOReturn Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r)
     out_.exchange = number;
   } else {
     if (c.phase == Phase::Out) c.phase = Phase::None;
+    if (effects.reportSense && c.opcode == kOpRequestSense) {
+      state_.sensePending = true;
+      state_.pendingSense = effects.reportedSense;
+    }
     Reply reply;
     spec.handler(state_, c, reply);
     Finish(c, spec, effects, reply, number);

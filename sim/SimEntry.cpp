@@ -23,16 +23,16 @@ extern "C" SIM_API usbhost::UsbBus* VantrelSimulatorBus(uint32_t version, const 
     return fail("host layer speaks entry version " + std::to_string(version) +
                 ", the simulator " + std::to_string(kVantrelSimEntryVersion));
   if (!path || !*path) return fail("no description file");
-  sim::Config config;
+  std::vector<sim::Config> configs;
   std::string why;
-  if (!sim::LoadDescription(path, &config, &why)) return fail(why);
+  if (!sim::LoadDescriptions(path, &configs, &why)) return fail(why);
   std::lock_guard lock(gMutex);
   if (gBus) {
     if (gDescription != path) return fail("simulator already runs with " + gDescription);
     return gBus;
   }
   gBus = new sim::SimBus;
-  gBus->AddScanner(config);
+  for (const sim::Config& config : configs) gBus->AddScanner(config);
   gDescription = path;
   return gBus;
 }
@@ -42,6 +42,16 @@ namespace sim {
 SimScanner* LoadedScanner() {
   std::lock_guard lock(gMutex);
   return gBus && gBus->ScannerCount() ? &gBus->Scanner(0) : nullptr;
+}
+
+size_t LoadedScannerCount() {
+  std::lock_guard lock(gMutex);
+  return gBus ? gBus->ScannerCount() : 0;
+}
+
+SimScanner* LoadedScanner(size_t index) {
+  std::lock_guard lock(gMutex);
+  return gBus && index < gBus->ScannerCount() ? &gBus->Scanner(index) : nullptr;
 }
 
 }  // namespace sim

@@ -34,6 +34,8 @@ enum class FaultKind : uint8_t {
                      // for `searches` device searches, then is back (same serial)
   Stall,             // the first bulk IN phase fails with kIOUSBPipeStalled
   FailControl,       // the command's control request fails with kIOUSBPipeStalled
+  Sense,             // a REQUEST SENSE it matches answers key/ASC/ASCQ/information as the
+                     // device's current condition (status good), as with a cover left open
 };
 
 // Text name of a kind as used in description files ("check-condition"), and back.
@@ -70,6 +72,7 @@ struct Config {
   usbhost::Speed speed = usbhost::Speed::High;
   uint32_t sheets = 1;
   bool interruptPipe = true;
+  bool bulkInPipe = true;   // false: pipe 2 is an isochronous IN endpoint, no bulk IN
   std::vector<Fault> faults;
   std::vector<ButtonPacket> buttons;  // posted when the scanner is created
   // The command log keeps the latest `logLimit` exchanges and, of each, the first
@@ -81,6 +84,12 @@ struct Config {
 
 SIM_API bool ParseDescription(const std::string& text, Config* out, std::string* error);
 SIM_API bool LoadDescription(const std::string& path, Config* out, std::string* error);
+// A file may describe several scanners on one bus: a line "scanner" starts the next one, which
+// begins from the defaults. ParseDescription and LoadDescription take files of one scanner.
+SIM_API bool ParseDescriptions(const std::string& text, std::vector<Config>* out,
+                               std::string* error);
+SIM_API bool LoadDescriptions(const std::string& path, std::vector<Config>* out,
+                              std::string* error);
 
 // One command on the wire, as the device saw it.
 struct Exchange {
@@ -164,5 +173,8 @@ class SimBus final : public usbhost::UsbBus {
 // The scanner that the library's C entry point built from VANTREL_SIMULATOR's description
 // file; null before the host layer loaded the simulator (or in a program that did not).
 SIM_API SimScanner* LoadedScanner();
+// The scanners of the loaded bus, in description order (index 0 is LoadedScanner()).
+SIM_API size_t LoadedScannerCount();
+SIM_API SimScanner* LoadedScanner(size_t index);
 
 }  // namespace sim

@@ -144,6 +144,37 @@ TEST(SimDescription, RefusesBadLinesWithTheirNumber) {
   EXPECT_NE(error.find("/nonexistent/scanner.txt"), std::string::npos);
 }
 
+TEST(SimDescription, SeveralScannersOnOneBus) {
+  std::vector<Config> all;
+  std::string error;
+  ASSERT_TRUE(sim::ParseDescriptions(
+      "serial A1\n"
+      "scanner\n"
+      "serial B2\n"
+      "bulk-in no\n"
+      "fault sense key=2\n"
+      "scanner   # defaults only\n",
+      &all, &error))
+      << error;
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0].serial, "A1");
+  EXPECT_TRUE(all[0].bulkInPipe);
+  EXPECT_EQ(all[1].serial, "B2");
+  EXPECT_FALSE(all[1].bulkInPipe);
+  ASSERT_EQ(all[1].faults.size(), 1u);
+  EXPECT_EQ(all[1].faults[0].kind, FaultKind::Sense);
+  EXPECT_EQ(all[2].serial, Config{}.serial);
+  EXPECT_TRUE(all[2].faults.empty());
+
+  Config one;
+  EXPECT_FALSE(sim::ParseDescription("serial A1\nscanner\n", &one, &error));
+  EXPECT_EQ(error, "the file describes 2 scanners");
+  EXPECT_FALSE(sim::ParseDescriptions("scanner 2\n", &all, &error));
+  EXPECT_EQ(error, "line 1: 'scanner' takes no value");
+  EXPECT_FALSE(sim::ParseDescriptions("bulk-in often\n", &all, &error));
+  EXPECT_EQ(error, "line 1: bulk-in takes yes or no");
+}
+
 TEST(SimDescription, ShippedExampleLoads) {
   Config c;
   std::string error;
@@ -241,6 +272,25 @@ TEST_F(SimExchange, SenseWithoutAConditionSaysNoCondition) {
   expected[0] = 0x22;
   expected[4] = 0x70;
   EXPECT_EQ(sense, expected);
+}
+
+TEST_F(SimExchange, SenseFaultReportsACurrentConditionWithGoodStatus) {
+  Fault f;
+  f.kind = FaultKind::Sense;
+  f.senseKey = 2;
+  f.asc = 0x80;
+  f.ascq = 0x02;
+  f.information = 9;
+  scanner_->InjectFault(f);
+  Outcome o = DoCommand(s_, SenseBlock(kId), 44);
+  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  EXPECT_EQ(o.status[2], 0);
+  EXPECT_EQ(o.data[4], 0x70);
+  EXPECT_EQ(o.data[5], 2);
+  EXPECT_EQ(o.data[7], 0x80);
+  EXPECT_EQ(o.data[8], 0x02);
+  EXPECT_EQ(o.data[12], 9);
+  EXPECT_EQ(Sense()[5], 0);  // once: then no condition again
 }
 
 TEST_F(SimExchange, WindowDataArrivesOnBulkOutInOneOrMoreTransfers) {
@@ -451,6 +501,21 @@ TEST_F(SimWithoutInterruptPipe, HasOnlyTheBulkPipes) {
   Block block = MakeBlock(0xE8, kId);
   block[10] = 5;
   EXPECT_EQ(DoCommand(s_, block, 5).data[4], 0x00);  // no paper
+}
+
+TEST(SimPipes, WithoutBulkInTheInterfaceHasNoBulkInPipe) {
+  Config c;
+  c.bulkInPipe = false;
+  sim::SimBus bus;
+  bus.AddScanner(c);
+  OpenScanner s;
+  ASSERT_EQ(Open(bus, c.vendorId, c.productId, &s), kIOReturnSuccess);
+  EXPECT_EQ(s.bulkIn, 0);
+  EXPECT_EQ(s.bulkOut, sim::kPipeBulkOut);
+  PipeProperties p;
+  ASSERT_EQ(s.interface->GetPipeProperties(sim::kPipeBulkIn, &p), kIOReturnSuccess);
+  EXPECT_EQ(p.transferType, TransferType::Isochronous);
+  EXPECT_EQ(p.direction, Direction::In);
 }
 
 TEST(SimButtons, PacketsFromTheDescriptionWaitOnTheInterruptPipe) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "SenseCases.h"
 #include "TestLog.h"
 #include "sim/SimScanner.h"
 #include "vantrel/kr_api.h"
@@ -170,6 +171,61 @@ TEST_F(DlopenExports, ControllerIdMismatchIsReportedAndTheNextCallWorks) {
   }
   EXPECT_TRUE(testlog::Contains("Control ID not match."));
   EXPECT_TRUE(testlog::Contains("<= KRDeviceStatus ret=-2023"));
+}
+
+namespace {
+size_t Count(const std::vector<sim::Exchange>& log, uint8_t opcode) {
+  size_t n = 0;
+  for (const sim::Exchange& e : log) n += e.block[0] == opcode;
+  return n;
+}
+}  // namespace
+
+TEST_F(DlopenExports, DeviceStatusMapsEverySense) {
+  uint32_t handle = Open(0x2200);
+  for (const SenseCase& c : kSenseCases) {
+    sim::Fault f;
+    f.kind = sim::FaultKind::Sense;
+    f.opcode = 0xE3;
+    f.senseKey = c.key;
+    f.asc = static_cast<uint8_t>(c.code >> 8);
+    f.ascq = static_cast<uint8_t>(c.code);
+    Scanner().InjectFault(f);
+    Scanner().ClearCommandLog();
+    EXPECT_EQ(d.DeviceStatus(0x2200, &handle), c.status)
+        << std::hex << "key " << int(c.key) << " code " << c.code;
+    auto log = Scanner().CommandLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].block[0], 0xE3);
+    EXPECT_EQ(log[0].block[10], 44);
+    EXPECT_EQ(log[0].block[11], 1);
+  }
+}
+
+TEST_F(DlopenExports, CheckConditionBringsExactlyOneRequestSense) {
+  ASSERT_EQ(d.InitializeDriver(0x2200), 0);
+  sim::Fault warmUp;
+  warmUp.kind = sim::FaultKind::CheckCondition;
+  warmUp.opcode = 0xE2;
+  warmUp.senseKey = 2;
+  Scanner().InjectFault(warmUp);
+  Scanner().ClearCommandLog();
+  uint32_t handle = 0;
+  EXPECT_EQ(d.InitializeDevice(0x2200, nullptr, &handle), -2009);
+  auto log = Scanner().CommandLog();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].block[0], 0xE2);
+  EXPECT_EQ(log[1].block[0], 0xE3);
+  EXPECT_EQ(log[1].block[11], 0);
+  EXPECT_EQ(d.InitializeDevice(0x2200, nullptr, &handle), 0);
+
+  // On REQUEST SENSE itself no second one follows.
+  sim::Fault onSense = warmUp;
+  onSense.opcode = 0xE3;
+  Scanner().InjectFault(onSense);
+  Scanner().ClearCommandLog();
+  EXPECT_EQ(d.DeviceStatus(0x2200, &handle), 0);
+  EXPECT_EQ(Count(Scanner().CommandLog(), 0xE3), 1u);
 }
 
 TEST_F(DlopenExports, ReplugNeedsNoNewInitializeAndAGoneDeviceIsNotFound) {

@@ -248,4 +248,37 @@ TEST_F(DlopenExports, UnknownHandleAndBeforeInitialize) {
   uint32_t unknown = 42;
   EXPECT_EQ(d.DeviceStatus(0x2200, &unknown), -2019);
   EXPECT_EQ(d.TerminateDevice(0x2200, &unknown), -2019);
+  EXPECT_TRUE(testlog::Contains("=> KRDeviceStatus -------> HDevice = 42"));
+  EXPECT_TRUE(testlog::Contains("<= KRDeviceStatus ret=-2019"));
+
+  int foreign = 0;
+  DEVLIST* list = nullptr;
+  uint32_t count = 0;
+  ASSERT_EQ(d.GetDeviceList(0x2200, &list, &count), 0);
+  EXPECT_EQ(d.MemFree(0x2200, nullptr), 0);
+  EXPECT_EQ(d.MemFree(0x2200, &foreign), 0);
+  EXPECT_EQ(d.MemFree(0x2200, list), 0);
+  EXPECT_EQ(d.MemFree(0x2200, list), 0);   // freed already
+  // The rest of the list goes with KRTerminateDriver (the sanitizer run checks for leaks).
+}
+
+TEST_F(DlopenExports, TargetIdsIgnoreLetterCase) {
+  ASSERT_EQ(d.InitializeDriver(0x2200), 0);
+  struct Case {
+    const char* id;
+    long status;
+  } cases[] = {
+      {"usb:0xF11E:0x0310:SIMDL00001", 0},
+      {"USB:0XF11E:0X0310:simdl00001", 0},
+      {"usb:0xF11E:0x0310:SIMDL00002", -2019},
+      {"usb:0xF11E:0x0311:SIMDL00001", -2019},
+  };
+  for (const Case& c : cases) {
+    std::string id = c.id;
+    uint32_t handle = 0;
+    EXPECT_EQ(d.InitializeDevice(0x2200, id.data(), &handle), c.status) << c.id;
+    if (c.status == 0) {
+      EXPECT_EQ(handle, 1u) << c.id;
+    }
+  }
 }

@@ -41,23 +41,26 @@ struct ColorToGrayPrivate {
   uint32_t dwWeight[3];
 };
 
+constexpr uint32_t kGreyScale = 10000;
+
 // Grey values of the block's whole pixels, each written `copies` times.
 void ColorToGray(CImageProcess_StageInformation* stage, uint32_t copies) {
-  const ColorToGrayPrivate* priv = StagePrivate<ColorToGrayPrivate>(stage);
+  const ColorToGrayPrivate priv = *StagePrivate<ColorToGrayPrivate>(stage);
   const uint32_t pixels = stage->dwInputSize / 3;
   if (!StageOutput(stage, uint64_t{pixels} * copies)) return;
   const uint8_t* in = stage->pInput;
   uint8_t* out = stage->pOutput;
-  for (uint32_t i = 0; i < pixels; ++i, in += 3) {
-    uint8_t grey;
-    if (priv->blWeighted) {
-      const uint64_t sum = uint64_t{priv->dwWeight[0]} * in[0] + uint64_t{priv->dwWeight[1]} * in[1] +
-                           uint64_t{priv->dwWeight[2]} * in[2];
-      grey = ClampByte(static_cast<int64_t>(sum / priv->dwScale));
-    } else {
-      grey = in[priv->bChannel];
+  if (!priv.blWeighted) {
+    for (uint32_t i = 0; i < pixels; ++i) {
+      for (uint32_t c = 0; c < copies; ++c) out[i * copies + c] = in[3 * i + priv.bChannel];
     }
-    for (uint32_t c = 0; c < copies; ++c) *out++ = grey;
+    return;
+  }
+  const uint64_t wr = priv.dwWeight[0], wg = priv.dwWeight[1], wb = priv.dwWeight[2];
+  for (uint32_t i = 0; i < pixels; ++i) {
+    const uint64_t grey = (wr * in[3 * i] + wg * in[3 * i + 1] + wb * in[3 * i + 2]) / kGreyScale;
+    const uint8_t v = grey > 255 ? 255 : static_cast<uint8_t>(grey);
+    for (uint32_t c = 0; c < copies; ++c) out[i * copies + c] = v;
   }
 }
 
@@ -221,7 +224,7 @@ void CImageProcess::InitColorToGray(CImageProcess_StageInformation* stage) {
     priv->bChannel = static_cast<uint8_t>(p->ColorFilter - 1);
   } else {
     priv->blWeighted = 1;
-    priv->dwScale = 10000;
+    priv->dwScale = kGreyScale;
     priv->dwWeight[0] = TruncToUInt32(10000 * p->CofficientR);
     priv->dwWeight[1] = TruncToUInt32(10000 * p->CofficientG);
     priv->dwWeight[2] = TruncToUInt32(10000 * p->CofficientB);
@@ -236,12 +239,11 @@ void CImageProcess::DoG8ToLineart(CImageProcess_StageInformation* stage) {
   if (!OneBitOutput(stage, stage->dwInputSize)) return;
   const uint8_t* in = stage->pInput;
   uint8_t* out = stage->pOutput;
-  for (uint32_t byte = 0; byte < stage->dwOutputSize; ++byte, in += 8) {
-    uint8_t v = 0xFF;
-    for (int bit = 0; bit < 8; ++bit) {
-      if (in[bit] > threshold) v &= static_cast<uint8_t>(~(0x80 >> bit));
-    }
-    out[byte] = v;
+  const uint32_t bytes = stage->dwOutputSize;
+  for (uint32_t byte = 0; byte < bytes; ++byte, in += 8) {
+    uint32_t v = 0;
+    for (int bit = 0; bit < 8; ++bit) v |= static_cast<uint32_t>(in[bit] <= threshold) << (7 - bit);
+    out[byte] = static_cast<uint8_t>(v);
   }
 }
 
@@ -270,12 +272,20 @@ void CImageProcess::DoG8ToHalftone(CImageProcess_StageInformation* stage) {
   const uint64_t used = uint64_t{stage->dwOutputSize} * 8;
   const uint8_t* in = stage->pInput;
   uint8_t* out = stage->pOutput;
+  const uint32_t firstRow = priv->dwLineCounter;
+  uint8_t matrix[64];
+  std::memcpy(matrix, priv->Matrix, sizeof matrix);
   uint64_t i = 0;
+  uint32_t v = 0;
   for (uint32_t l = 0; l < lines && i < used; ++l) {
-    const uint8_t* row = priv->Matrix + ((priv->dwLineCounter + l) % 8) * 8;
+    const uint8_t* row = matrix + ((firstRow + l) % 8) * 8;
     for (uint32_t x = 0; x < w && i < used; ++x, ++i) {
       const uint32_t column = i % 8;
-      if (in[i] > row[column]) out[i / 8] &= static_cast<uint8_t>(~(0x80 >> column));
+      v |= static_cast<uint32_t>(in[i] <= row[column]) << (7 - column);
+      if (column == 7) {
+        out[i / 8] = static_cast<uint8_t>(v);
+        v = 0;
+      }
     }
   }
   priv->dwLineCounter += lines;
@@ -313,18 +323,20 @@ void CImageProcess::DoG8ToErrorDiffusion(CImageProcess_StageInformation* stage) 
   const uint64_t outBits = uint64_t{stage->dwOutputSize} * 8;
   uint8_t* out = stage->pOutput;
   uint64_t bit = 0;
+  uint32_t byte = 0xFF;  // bits of the output byte in progress, 1 (black) until cleared
+  const uint32_t counter = priv->dwLineCounter;
   for (uint32_t l = 0; l < lines; ++l) {
-    const bool even = ((priv->dwLineCounter + l) & 1) == 0;
+    const bool even = ((counter + l) & 1) == 0;
     const int16_t* previous = even ? rows : rows + w;
     int16_t* current = even ? rows + w : rows;
     const uint8_t* line = stage->pInput + uint64_t{l} * w;
     const uint8_t* below = (l + 1 < lines) ? line + w : line;
+    int32_t e7 = current[0];
     for (uint32_t x = 0; x < w; ++x, ++bit) {
       const bool last = x == w - 1;
       const int32_t e1 = previous[x];
       const int32_t e5 = last ? previous[x] : previous[x + 1];
       const int32_t e3 = last ? previous[x] : previous[x + 2];
-      const int32_t e7 = current[x];
       int32_t err = (e1 + 5 * e5 + 3 * e3 + 7 * e7) / 16;
 
       const int32_t a = 255 - line[x];
@@ -337,12 +349,17 @@ void CImageProcess::DoG8ToErrorDiffusion(CImageProcess_StageInformation* stage) 
       v = v < 0 ? 0 : (v > 255 ? 255 : v);
       int32_t error;
       if (v < 128) {
-        if (bit < outBits) out[bit / 8] &= static_cast<uint8_t>(~(0x80 >> (bit % 8)));
+        byte &= ~(0x80u >> (bit % 8));
         error = v;
       } else {
         error = v - 255;
       }
       current[x + 1] = static_cast<int16_t>(error);
+      e7 = error;
+      if (bit % 8 == 7) {
+        if (bit < outBits) out[bit / 8] = static_cast<uint8_t>(byte);
+        byte = 0xFF;
+      }
     }
   }
   priv->dwLineCounter += lines;

@@ -205,6 +205,8 @@ void CImageProcess::DoNearestScale(CImageProcess_StageInformation* stage) {
                                   : static_cast<double>(p->dwSrcLength) / p->dwDestLength;
   }
   const uint32_t* table = priv->pTable;
+  const uint8_t* input = stage->pInput;
+  uint8_t* output = stage->pOutput;
   uint64_t previous = UINT64_MAX;
   for (uint32_t k = 0; k < m; ++k) {
     uint64_t source;
@@ -214,21 +216,21 @@ void CImageProcess::DoNearestScale(CImageProcess_StageInformation* stage) {
       source = static_cast<uint64_t>(static_cast<double>(k) * ratio + 0.5);
       if (source >= n) source = n - 1;
     }
-    uint8_t* out = stage->pOutput + k * outLineBytes;
+    uint8_t* out = output + k * outLineBytes;
     if (source == previous) {
       std::memcpy(out, out - outLineBytes, outLineBytes);
       continue;
     }
     previous = source;
-    const uint8_t* in = stage->pInput + source * inLineBytes;
+    const uint8_t* in = input + source * inLineBytes;
     if (p->dwBitsPerPixel == 1) {
       for (uint64_t byte = 0; byte < outLineBytes; ++byte) {
-        uint8_t v = 0;
+        uint32_t v = 0;
         for (uint32_t bit = 0; bit < 8; ++bit) {
           const uint32_t t = table[byte * 8 + bit];
-          v |= static_cast<uint8_t>(((in[t / 8] >> (7 - t % 8)) & 1) << (7 - bit));
+          v |= ((in[t / 8] >> (7 - t % 8)) & 1u) << (7 - bit);
         }
-        out[byte] = v;
+        out[byte] = static_cast<uint8_t>(v);
       }
     } else {
       for (uint64_t i = 0; i < outLineBytes; ++i) out[i] = in[table[i]];
@@ -339,34 +341,41 @@ void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
     const double x = BuildAxis(&priv->v, -priv->dCarried, step, n, m, 1, lowest, &clamped);
     priv->dCarried = clamped ? 0 : n - x;
 
+    // Locals: the output bytes may alias anything, so nothing is re-read through priv.
+    const BilinearAxis h = priv->h, v = priv->v;
+    uint64_t* lineH = priv->pLineH;
+    uint64_t* lineSum = priv->pLineSum;
+    const uint8_t* history = priv->pHistory;
+    const uint32_t historyLines = priv->dwHistoryLines;
+    const uint8_t* input = stage->pInput;
+    uint8_t* output = stage->pOutput;
     const uint8_t* lastSource = nullptr;
     for (uint32_t k = 0; k < m; ++k) {
-      std::memset(priv->pLineSum, 0, outLineBytes * sizeof(uint64_t));
+      std::memset(lineSum, 0, outLineBytes * sizeof(uint64_t));
       for (int tap = 0; tap < 2; ++tap) {
-        const uint32_t weight = tap == 0 ? priv->v.weight0[k] : priv->v.weight1[k];
+        const uint32_t weight = tap == 0 ? v.weight0[k] : v.weight1[k];
         if (weight == 0) continue;
-        const int32_t line = tap == 0 ? priv->v.index0[k] : priv->v.index1[k];
+        const int32_t line = tap == 0 ? v.index0[k] : v.index1[k];
         const uint8_t* source;
         if (line >= 0) {
-          source = stage->pInput + line * inLineBytes;
+          source = input + line * inLineBytes;
         } else if (p->blUseYRateFraction) {
-          source = stage->pInput;  // no history kept: the block's first line stands in
+          source = input;  // no history kept: the block's first line stands in
         } else {
-          source = priv->pHistory + (priv->dwHistoryLines + line) * inLineBytes;
+          source = history + (historyLines + line) * inLineBytes;
         }
         if (source != lastSource) {
           for (uint64_t i = 0; i < outLineBytes; ++i) {
-            priv->pLineH[i] = uint64_t{priv->h.weight0[i]} * source[priv->h.index0[i]] +
-                              uint64_t{priv->h.weight1[i]} * source[priv->h.index1[i]];
+            lineH[i] = uint64_t{h.weight0[i]} * source[h.index0[i]] + uint64_t{h.weight1[i]} * source[h.index1[i]];
           }
           lastSource = source;
         }
-        for (uint64_t i = 0; i < outLineBytes; ++i) priv->pLineSum[i] += (priv->pLineH[i] >> 23) * weight;
+        for (uint64_t i = 0; i < outLineBytes; ++i) lineSum[i] += (lineH[i] >> 23) * weight;
       }
-      uint8_t* out = stage->pOutput + k * outLineBytes;
+      uint8_t* out = output + k * outLineBytes;
       for (uint64_t i = 0; i < outLineBytes; ++i) {
-        const uint64_t v = priv->pLineSum[i] >> 23;
-        out[i] = static_cast<uint8_t>(v > 255 ? 255 : v);
+        const uint64_t value = lineSum[i] >> 23;
+        out[i] = static_cast<uint8_t>(value > 255 ? 255 : value);
       }
     }
   }

@@ -183,6 +183,7 @@ bool CImageProcess::Process(uint8_t* data, uint32_t size, uint8_t** resultData, 
   *resultData = nullptr;
   *resultSize = 0;
   if (m_lStatus != 0) return false;
+  if (data == nullptr) size = 0;  // nothing to read from
   for (uint32_t i = 0; i < m_dwStageCount; ++i) {
     CImageProcess_StageInformation* stage = &m_pStages[i];
     stage->pInput = data;

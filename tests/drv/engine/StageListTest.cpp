@@ -243,6 +243,19 @@ TEST(ImageStageList, SupportedModelFromClientRecords) {
   EXPECT_EQ(s.dwDestWidth, 1696u);
   EXPECT_EQ(s.dwSrcLength, 2200u);
   EXPECT_EQ(s.dwDestLength, 2200u);
+
+  // A page of unknown length at 250 dpi: the device scans 300 and the lines scale by 250/300.
+  SCANPARAMETER_UNION open = Client(250, 2, 8);
+  open.Length = open.LineNum = kUnknownLength;
+  InitializeNewScanParameter(ScannerModel::QM310_DPI200with300X200, info, open, false, &dev);
+  Build(ScannerModel::QM310_DPI200with300X200, nullptr, inquiry, open, dev, &lists);
+  ASSERT_EQ(StageIds(lists.image), Ids{IP_BiLinearScale});
+  const auto& u = Block<CImageProcess_Parameter_Scale>(lists.image, 0);
+  EXPECT_EQ(u.blUseYRateFraction, 1);
+  EXPECT_EQ(u.dwYRateNumerator, 250u);
+  EXPECT_EQ(u.dwYRateDenominator, 300u);
+  EXPECT_EQ(u.dwSrcWidth, 2544u);
+  EXPECT_EQ(u.dwDestWidth, 2120u);
 }
 
 TEST(BackgroundStageList, WidthScalingAndColourSteps) {

@@ -20,6 +20,7 @@ bool AllocationMayProceed() {
 }
 
 constexpr uint32_t kNoRow = 0xFFFFFFFFu;
+constexpr uint32_t kMaxStages = 256;
 
 uint64_t AlignedBlockSize(uint32_t size) { return (static_cast<uint64_t>(size) + 7) & ~uint64_t{7}; }
 }  // namespace
@@ -96,9 +97,10 @@ bool CImageProcess::Initialize(uint32_t count, const CImageProcess_InitializePar
   Clear();
   m_lStatus = 0;
   if (count == 0) return true;
-  if (list == nullptr) {
+  // Models build lists of a few stages; anything far beyond that is a broken list.
+  if (list == nullptr || count > kMaxStages) {
     m_lStatus = kImageProcessParameterError;
-    DbgPrintf(1, "CImageProcess::Initialize no stage list for %u stages", count);
+    DbgPrintf(1, "CImageProcess::Initialize bad stage list of %u stages", count);
     return false;
   }
   m_dwStageCount = count;

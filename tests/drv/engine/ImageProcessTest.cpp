@@ -53,6 +53,14 @@ TEST(ImageProcessPipeline, UnknownStageIdFailsWithParameterErrorAndSticks) {
   EXPECT_EQ(size, 0u);
   EXPECT_FALSE(ip.Reset());
   EXPECT_EQ(ip.GetStatusLong(), -2005);
+
+  // No list at all, or a count no model builds, fails the same way before any allocation.
+  CImageProcess none, huge;
+  EXPECT_FALSE(none.Initialize(3, nullptr));
+  EXPECT_EQ(none.GetStatusLong(), -2005);
+  EXPECT_FALSE(huge.Initialize(0xFFFFFFFFu, list));
+  EXPECT_EQ(huge.GetStatusLong(), -2005);
+  EXPECT_EQ(huge.GetStageCount(), 0u);
 }
 
 TEST(ImageProcessPipeline, FailingInitLeavesLaterStagesClearedAndTheDestructorCopes) {

@@ -30,7 +30,7 @@ function(vt_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   set(labels unit)
   if(T_THREADED)
-    list(APPEND labels threaded)
+    set(labels threaded)
     set_property(GLOBAL APPEND PROPERTY VT_THREADED_TESTS ${name})
   endif()
   gtest_discover_tests(${name}

@@ -21,5 +21,8 @@ void DbgDelThread(KrThread thread);
 void AppendDebugRawFile(const char* name, const uint8_t* data, uint32_t length);
 void DeleteDebugRawFile(const char* name);
 void DumpSystemEnvironmentToLog();
+// The last non-empty value of key in "Debug.conf" (for keys other parts read themselves, such
+// as "LLDScanRealRaw"); false when the key is missing or its value does not fit into size.
+bool GetDebugConfValue(const char* key, char* value, uint32_t size);
 char* GetDriverPath();
 void LogToDV(const char* format, ...);

@@ -48,3 +48,8 @@ void DeviceToHostQWORDPtr(void* p);
 double MyGetTickCount();
 void DetectCPUSpeed();
 extern double fCPUSpeed;
+
+// Host memory in bytes (0 when the system does not say): all of it, and what user
+// processes can still get (the pipes' memory limit starts from the latter).
+uint64_t GetKrPhysicalMemory();
+uint64_t GetKrUserMemory();

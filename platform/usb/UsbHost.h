@@ -21,6 +21,9 @@ constexpr IOReturn kIOReturnExclusiveAccess = 0xE00002C5;
 constexpr IOReturn kIOReturnUnsupported = 0xE00002C7;
 constexpr IOReturn kIOReturnNoDevice = 0xE00002C0;       // device is gone
 constexpr IOReturn kIOReturnNotOpen = 0xE00002CD;
+constexpr IOReturn kIOReturnNotFound = 0xE00002F0;
+constexpr IOReturn kIOReturnNotPermitted = 0xE00002E2;
+constexpr IOReturn kIOReturnIOError = 0xE00002CA;       // general I/O error
 constexpr IOReturn kIOReturnNotResponding = 0xE00002ED;
 constexpr IOReturn kIOReturnTimeout = 0xE00002D6;
 constexpr IOReturn kIOReturnAborted = 0xE00002EB;        // transfer aborted (AbortPipe)
@@ -56,6 +59,7 @@ class UsbInterface {
  public:
   virtual ~UsbInterface() = default;
   virtual IOReturn Open() = 0;                 // claim the interface
+  // Transfers still pending end with kIOReturnAborted; later ones fail with kIOReturnNotOpen.
   virtual IOReturn Close() = 0;
   virtual IOReturn GetNumEndpoints(uint8_t* count) = 0;
   virtual IOReturn GetPipeProperties(uint8_t pipeRef, PipeProperties* props) = 0;
@@ -66,7 +70,9 @@ class UsbInterface {
   virtual IOReturn WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) = 0;
   virtual IOReturn GetPipeStatus(uint8_t pipeRef) = 0;
   // Aborts transfers pending on the pipe: they complete with kIOReturnAborted. Safe to call
-  // from another thread than the one blocked in the transfer.
+  // from another thread than the one blocked in the transfer. A transfer that starts after the
+  // call runs normally, so a reader thread that is between two
+  // reads misses it; Close ends such a reader for good.
   virtual IOReturn AbortPipe(uint8_t pipeRef) = 0;
   // Blocks until a packet arrives on an interrupt pipe, the pipe is aborted
   // (kIOReturnAborted) or the device fails. *size in: buffer size; out: packet length.
@@ -108,6 +114,10 @@ UsbBus& Host();
 // Tests and tools can install a bus of their own (nullptr goes back to the default choice).
 // The caller keeps ownership.
 void InstallHost(UsbBus* bus);
+
+// Why the default choice has no devices when it could not be set up (for example the
+// simulator named by VANTREL_SIMULATOR failed to load); empty when all is well.
+const char* HostError();
 
 // Texts for speed, as the transport shows them: "USB 1.1", "USB 2.0", "USB".
 const char* SpeedText(Speed speed);

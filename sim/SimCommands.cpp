@@ -1,0 +1,287 @@
+// The scanner's side of each command: data phases, replies and the inquiry data.
+#include "sim/SimCommands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace sim::detail {
+namespace {
+
+void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+  b[at] = uint8_t(v >> 8);
+  b[at + 1] = uint8_t(v);
+}
+void Put24(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  b[at] = uint8_t(v >> 16);
+  b[at + 1] = uint8_t(v >> 8);
+  b[at + 2] = uint8_t(v);
+}
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  Put16(b, at, uint16_t(v >> 16));
+  Put16(b, at + 2, uint16_t(v));
+}
+void PutText(std::vector<uint8_t>& b, size_t at, const std::string& text) {
+  std::memcpy(b.data() + at, text.data(), text.size());
+  b[at + text.size()] = 0;
+}
+
+uint32_t Length32(const Block& b) {  // READ, SEND: bytes 7-10
+  return uint32_t(b[7]) << 24 | uint32_t(b[8]) << 16 | uint32_t(b[9]) << 8 | b[10];
+}
+uint32_t Length24(const Block& b) {  // SET WINDOW: bytes 8-10
+  return uint32_t(b[8]) << 16 | uint32_t(b[9]) << 8 | b[10];
+}
+
+// ---- model profiles -------------------------------------------------------------------------
+
+struct LongPage {
+  uint8_t modeBits;
+  uint8_t resolutionBy10;
+  uint32_t lines;
+};
+
+// Everything a model says about itself in its inquiry data.
+struct ModelProfile {
+  const char* name;  // the device table's model class
+  const char* vendor;
+  const char* product;
+  const char* firmware;
+  uint16_t baseResolution;
+  uint32_t flatbedMax[2], adfMax[2], xpaMax[2];  // width, length (base units)
+  uint16_t minima[6];                            // flatbed, ADF, XPA: width, length
+  uint32_t imageTypes;
+  uint16_t deviceType, scanMethod;
+  uint16_t opticalRes, adfMotorRes, flatbedMotorRes;
+  uint8_t pixelBounds[6];
+  uint8_t buttonFunction;
+  uint16_t tuning[4];
+  uint8_t caps88[5];  // bytes 88-92
+  uint8_t ycbcr;      // byte 93
+  uint16_t minimumRes;
+  uint8_t caps96[7];  // bytes 96-102
+  uint8_t backgrounds[9];
+  uint8_t lineBounds[8];
+  uint8_t byte120;
+  std::vector<LongPage> longPages;
+};
+
+// Layout of the inquiry block: where the texts and the long-page list go.
+constexpr size_t kInquiryLength = 232;
+constexpr size_t kVendorAt = 0x80, kProductAt = 0x90, kFirmwareAt = 0xA8, kSerialAt = 0xB0;
+constexpr size_t kLongPagesAt = 0xC8;
+static_assert(kSerialAt + kMaxSerialLength + 1 <= kLongPagesAt);
+
+// A feeder-only duplex scanner: 300 dpi base, 600 dpi optical, JPEG colour and grey on the
+// device, A4-wide feeder, long pages up to 118 inches at 300 dpi.
+const ModelProfile kModels[] = {
+    {"CQM310_DPI200with300X200", "SIMVENDOR", "SIM-ADF300", "1.00",
+     300,
+     {0, 0}, {2550, 4200}, {0, 0},
+     {0, 0, 600, 600, 0, 0},
+     0x011091,
+     0x0024, 0x0040,
+     600, 600, 0,
+     {32, 8, 8, 32, 32, 8},
+     1,
+     {0x4014, 0x4014, 0x400A, 0x400A},
+     {0x04, 0xDF, 0x30, 0x03, 0x00},
+     0x00,
+     50,
+     {0, 0, 0, 0, 0, 0, 0},
+     {0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0, 0, 0},
+     {1, 1, 1, 1, 1, 1, 8, 8},
+     0x00,
+     {{0x24, 30, 35400}, {0x22, 30, 35400}, {0x24, 60, 39600}, {0x22, 60, 39600}}},
+};
+
+const ModelProfile* FindModel(const std::string& name) {
+  for (const auto& m : kModels)
+    if (name == m.name) return &m;
+  return nullptr;
+}
+
+// ---- data phases ----------------------------------------------------------------------------
+
+void NoData(const DeviceState&, Command& c) { c.phase = Phase::None; }
+void ReadPhase(const DeviceState&, Command& c) {
+  c.phase = Phase::In;
+  c.length = Length32(c.block);
+}
+void SendPhase(const DeviceState&, Command& c) {
+  c.phase = Phase::Out;
+  c.length = Length32(c.block);
+}
+void SensePhase(const DeviceState&, Command& c) {
+  c.phase = Phase::In;
+  c.length = c.block[10];
+}
+void WindowPhase(const DeviceState&, Command& c) {
+  c.phase = Phase::Out;
+  c.length = Length24(c.block);
+}
+void MediaCheckPhase(const DeviceState&, Command& c) {
+  c.phase = c.block[9] == 2 ? Phase::Out : Phase::In;
+  c.length = c.block[10];
+}
+// Byte 10 carries only the low 8 bits of the inquiry length: when they match the device's
+// length the host asks for all of it.
+void InquiryPhase(const DeviceState& s, Command& c) {
+  c.phase = Phase::In;
+  c.length = c.block[10];
+  size_t full = BuildInquiry(s.config, 0).size();
+  if (c.length == (full & 0xFF)) c.length = uint32_t(full);
+}
+
+// ---- handlers -------------------------------------------------------------------------------
+
+void Refuse(Reply& r, uint8_t asc, uint8_t ascq) {
+  r.checkCondition = true;
+  r.sense = Sense{};
+  r.sense.key = 5;  // illegal request
+  r.sense.asc = asc;
+  r.sense.ascq = ascq;
+}
+
+void Inquiry(DeviceState& s, const Command& c, Reply& r) {
+  if (c.block[4] != 0) return Refuse(r, 0x26, 0x00);  // only page 0 exists
+  r.data = BuildInquiry(s.config, c.controllerId);
+}
+
+void RequestSense(DeviceState& s, const Command& c, Reply& r) {
+  Sense none;
+  r.data = SenseBytes(s.sensePending ? s.pendingSense : none, c.controllerId);
+  s.sensePending = false;
+  s.pendingSense = Sense{};
+}
+
+void MediaCheck(DeviceState& s, const Command& c, Reply& r) {
+  if (c.phase != Phase::In) return;
+  r.data.assign(c.length, 0);
+  if (r.data.size() > 4) r.data[4] = s.sheets > 0 ? 0x01 : 0x00;  // bit 0: paper in the feeder
+}
+
+void SetWindow(DeviceState& s, const Command& c, Reply&) { s.window = c.dataOut; }
+
+void Accept(DeviceState&, const Command&, Reply&) {}
+
+void UnknownDataType(DeviceState&, const Command&, Reply& r) { Refuse(r, 0x26, 0x00); }
+void UnknownOpcode(DeviceState&, const Command&, Reply& r) { Refuse(r, 0x20, 0x00); }
+
+// The command set. Specific READ/SEND data types go before the catch-all of their opcode.
+const CommandSpec kCommands[] = {
+    {kOpInquiry, -1, "INQUIRY", InquiryPhase, true, Inquiry},
+    {kOpRequestSense, -1, "REQUEST SENSE", SensePhase, true, RequestSense},
+    {kOpSetWindow, -1, "SET WINDOW", WindowPhase, true, SetWindow},
+    {kOpReserveUnit, -1, "RESERVE UNIT", NoData, true, Accept},
+    {kOpReleaseUnit, -1, "RELEASE UNIT", NoData, true, Accept},
+    {kOpMediaCheck, -1, "MEDIA CHECK", MediaCheckPhase, true, MediaCheck},
+    {kOpReset, -1, "RESET", NoData, true, Accept},
+    // READ and SEND of data types the device does not know: keep the exchange in step (the
+    // announced data moves), then refuse.
+    {kOpRead, -1, "READ", ReadPhase, true, UnknownDataType},
+    {kOpSend, -1, "SEND", SendPhase, true, UnknownDataType},
+};
+const CommandSpec kUnknownCommand = {0, -1, "unknown", NoData, true, UnknownOpcode};
+
+bool HasDataType(uint8_t opcode) { return opcode == kOpRead || opcode == kOpSend; }
+
+}  // namespace
+
+std::vector<uint8_t> SenseBytes(const Sense& s, uint16_t id) {
+  std::vector<uint8_t> b(kSenseLength, 0);
+  Put16(b, 0, id);
+  b[4] = 0x70;
+  b[5] = s.key & 0x0F;
+  b[7] = s.asc;
+  b[8] = s.ascq;
+  Put32(b, 9, s.information);
+  Put32(b, 19, s.imageWidth);
+  Put32(b, 23, s.imageHeight);
+  Put32(b, 27, s.imageSize);
+  Put16(b, 31, s.jpegRestartInterval);
+  Put32(b, 33, s.bytesPerLine);
+  Put32(b, 37, s.imageScanMode);
+  return b;
+}
+
+const CommandSpec& FindCommand(const Block& block) {
+  uint16_t dataType = uint16_t(block[3] << 8 | block[4]);
+  for (const auto& spec : kCommands) {
+    if (spec.opcode != block[0]) continue;
+    if (spec.dataType >= 0 && (!HasDataType(block[0]) || spec.dataType != dataType)) continue;
+    return spec;
+  }
+  return kUnknownCommand;
+}
+
+std::string CommandName(const Block& block) {
+  char text[48];
+  const CommandSpec& spec = FindCommand(block);
+  if (HasDataType(block[0]))
+    std::snprintf(text, sizeof text, "%s 0x%04X", block[0] == kOpRead ? "READ" : "SEND",
+                  unsigned(block[3] << 8 | block[4]));
+  else if (&spec == &kUnknownCommand)
+    std::snprintf(text, sizeof text, "unknown 0x%02X", block[0]);
+  else
+    std::snprintf(text, sizeof text, "%s", spec.name);
+  return text;
+}
+
+bool KnownModel(const std::string& model) { return FindModel(model) != nullptr; }
+
+std::vector<uint8_t> BuildInquiry(const Config& config, uint16_t id) {
+  const ModelProfile* m = FindModel(config.model);
+  if (!m) m = &kModels[0];  // the description parser admits known models only
+  std::vector<uint8_t> b(kInquiryLength, 0);
+  Put16(b, 0, id);
+  b[2] = 2;  // inquiry data version
+  Put16(b, 3, uint16_t(kInquiryLength));
+  Put16(b, 8, kVendorAt);
+  Put16(b, 10, kProductAt);
+  Put16(b, 12, kFirmwareAt);
+  Put16(b, 14, kSerialAt);
+  Put16(b, 16, m->baseResolution);
+  Put24(b, 18, m->flatbedMax[0]);
+  Put24(b, 21, m->flatbedMax[1]);
+  Put24(b, 24, m->adfMax[0]);
+  Put24(b, 27, m->adfMax[1]);
+  Put24(b, 30, m->xpaMax[0]);
+  Put24(b, 33, m->xpaMax[1]);
+  for (size_t i = 0; i < 6; ++i) Put16(b, 36 + 2 * i, m->minima[i]);
+  Put16(b, 48, m->longPages.empty() ? 0 : kLongPagesAt);
+  Put24(b, 51, m->imageTypes);
+  Put16(b, 54, m->deviceType);
+  Put16(b, 56, m->scanMethod);
+  Put16(b, 58, m->opticalRes);
+  Put16(b, 60, m->adfMotorRes);
+  Put16(b, 62, m->flatbedMotorRes);
+  // 66-69: no halftone or error-diffusion lists.
+  std::copy(std::begin(m->pixelBounds), std::end(m->pixelBounds), b.begin() + 70);
+  b[76] = m->buttonFunction;
+  for (size_t i = 0; i < 4; ++i) Put16(b, 80 + 2 * i, m->tuning[i]);
+  std::copy(std::begin(m->caps88), std::end(m->caps88), b.begin() + 88);
+  b[93] = m->ycbcr;
+  Put16(b, 94, m->minimumRes);
+  std::copy(std::begin(m->caps96), std::end(m->caps96), b.begin() + 96);
+  std::copy(std::begin(m->backgrounds), std::end(m->backgrounds), b.begin() + 103);
+  std::copy(std::begin(m->lineBounds), std::end(m->lineBounds), b.begin() + 112);
+  b[120] = m->byte120;
+  PutText(b, kVendorAt, m->vendor);
+  PutText(b, kProductAt, m->product);
+  PutText(b, kFirmwareAt, m->firmware);
+  PutText(b, kSerialAt, config.serial.substr(0, kMaxSerialLength));
+  if (!m->longPages.empty()) {
+    size_t at = kLongPagesAt;
+    b[at++] = uint8_t(m->longPages.size());
+    for (const auto& e : m->longPages) {
+      b[at] = e.modeBits;
+      b[at + 1] = e.resolutionBy10;
+      Put32(b, at + 2, e.lines);
+      at += 6;
+    }
+  }
+  return b;
+}
+
+}  // namespace sim::detail

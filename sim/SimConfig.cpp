@@ -1,0 +1,205 @@
+// Description files: "key value" lines that set up one simulated scanner.
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "sim/SimCommands.h"
+#include "sim/SimScanner.h"
+
+namespace sim {
+namespace {
+
+struct KindName {
+  FaultKind kind;
+  const char* name;
+};
+const KindName kKindNames[] = {
+    {FaultKind::WrongIdInData, "wrong-id-data"},
+    {FaultKind::WrongIdInStatus, "wrong-id-status"},
+    {FaultKind::UndefinedStatus, "undefined-status"},
+    {FaultKind::CheckCondition, "check-condition"},
+    {FaultKind::ShortBulk, "short-bulk"},
+    {FaultKind::EmptyCompletions, "empty-completions"},
+    {FaultKind::Slow, "slow"},
+    {FaultKind::Vanish, "vanish"},
+    {FaultKind::Stall, "stall"},
+    {FaultKind::FailControl, "fail-control"},
+};
+
+bool Number(const std::string& text, uint64_t max, uint64_t* out) {
+  if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text.back()))) return false;
+  if (text[0] == '-' || text[0] == '+' || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  errno = 0;
+  char* end = nullptr;
+  bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  unsigned long long v = std::strtoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
+  if (errno || *end || v > max) return false;
+  *out = v;
+  return true;
+}
+
+// One "name=value" argument of a fault line.
+bool FaultArgument(const std::string& arg, Fault* f, std::string* why) {
+  auto eq = arg.find('=');
+  if (eq == std::string::npos) {
+    *why = "expected name=value, got '" + arg + "'";
+    return false;
+  }
+  std::string name = arg.substr(0, eq), value = arg.substr(eq + 1);
+  struct Field {
+    const char* name;
+    uint64_t max;
+    void (*set)(Fault&, uint64_t);
+  };
+  static const Field kFields[] = {
+      {"opcode", 0xFF, [](Fault& f, uint64_t v) { f.opcode = int(v); }},
+      {"type", 0xFFFF, [](Fault& f, uint64_t v) { f.dataType = int(v); }},
+      {"skip", 0xFFFFFFFF, [](Fault& f, uint64_t v) { f.skip = uint32_t(v); }},
+      {"count", 0xFFFFFFFF, [](Fault& f, uint64_t v) { f.count = uint32_t(v); }},
+      {"status", 0xFF, [](Fault& f, uint64_t v) { f.statusByte = uint8_t(v); }},
+      {"key", 0x0F, [](Fault& f, uint64_t v) { f.senseKey = uint8_t(v); }},
+      {"asc", 0xFF, [](Fault& f, uint64_t v) { f.asc = uint8_t(v); }},
+      {"ascq", 0xFF, [](Fault& f, uint64_t v) { f.ascq = uint8_t(v); }},
+      {"info", 0xFFFFFFFF, [](Fault& f, uint64_t v) { f.information = uint32_t(v); }},
+      {"chunk", 0xFFFFFFFF, [](Fault& f, uint64_t v) { f.chunk = uint32_t(v); }},
+      {"empties", 100000, [](Fault& f, uint64_t v) { f.empties = uint32_t(v); }},
+      {"delay-ms", 60000, [](Fault& f, uint64_t v) { f.delayMs = uint32_t(v); }},
+      {"searches", 1000, [](Fault& f, uint64_t v) { f.searches = uint32_t(v); }},
+  };
+  for (const auto& field : kFields) {
+    if (name != field.name) continue;
+    uint64_t v = 0;
+    if (!Number(value, field.max, &v)) {
+      *why = "bad value '" + value + "' for " + name;
+      return false;
+    }
+    field.set(*f, v);
+    return true;
+  }
+  *why = "unknown fault argument '" + name + "'";
+  return false;
+}
+
+bool YesNo(const std::string& text, bool* out) {
+  if (text == "yes") return *out = true, true;
+  if (text == "no") return *out = false, true;
+  return false;
+}
+
+}  // namespace
+
+const char* FaultName(FaultKind kind) {
+  for (const auto& k : kKindNames)
+    if (k.kind == kind) return k.name;
+  return "unknown";
+}
+
+bool FaultFromName(const std::string& name, FaultKind* kind) {
+  for (const auto& k : kKindNames) {
+    if (name == k.name) {
+      *kind = k.kind;
+      return true;
+    }
+  }
+  return false;
+}
+
+ButtonPacket MakeButtonPacket(uint8_t kind, uint8_t number) {
+  return ButtonPacket{0, kind, 0, 0, 0, 0, number, 0};
+}
+
+bool ParseDescription(const std::string& text, Config* out, std::string* error) {
+  Config c;
+  std::istringstream lines(text);
+  std::string line;
+  int lineNumber = 0;
+  auto fail = [&](const std::string& why) {
+    if (error) *error = "line " + std::to_string(lineNumber) + ": " + why;
+    return false;
+  };
+  while (std::getline(lines, line)) {
+    ++lineNumber;
+    if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::string key;
+    if (!(words >> key)) continue;
+    std::vector<std::string> args;
+    for (std::string w; words >> w;) args.push_back(w);
+    auto one = [&](std::string* value) {
+      if (args.size() != 1) return fail("'" + key + "' takes one value");
+      *value = args[0];
+      return true;
+    };
+    std::string value;
+    uint64_t n = 0;
+    if (key == "model") {
+      if (!one(&value)) return false;
+      if (!detail::KnownModel(value)) return fail("unknown model '" + value + "'");
+      c.model = value;
+    } else if (key == "serial") {
+      if (!one(&value)) return false;
+      if (value.size() > detail::kMaxSerialLength)
+        return fail("serial longer than " + std::to_string(detail::kMaxSerialLength) + " characters");
+      c.serial = value;
+    } else if (key == "sheets") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFFFFFFFF, &n)) return fail("bad number of sheets '" + value + "'");
+      c.sheets = uint32_t(n);
+    } else if (key == "interrupt") {
+      if (!one(&value)) return false;
+      if (!YesNo(value, &c.interruptPipe)) return fail("interrupt takes yes or no");
+    } else if (key == "vendor-id" || key == "product-id") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFFFF, &n) || n == 0) return fail("bad USB id '" + value + "'");
+      (key == "vendor-id" ? c.vendorId : c.productId) = uint16_t(n);
+    } else if (key == "log-limit" || key == "log-data-limit") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFFFFFFFF, &n)) return fail("bad limit '" + value + "'");
+      (key == "log-limit" ? c.logLimit : c.logDataLimit) = size_t(n);
+    } else if (key == "speed") {
+      if (!one(&value)) return false;
+      if (value == "low") c.speed = usbhost::Speed::Low;
+      else if (value == "full") c.speed = usbhost::Speed::Full;
+      else if (value == "high") c.speed = usbhost::Speed::High;
+      else if (value == "super") c.speed = usbhost::Speed::Super;
+      else return fail("speed takes low, full, high or super");
+    } else if (key == "button") {
+      uint64_t kind = 0, number = 0;
+      if (args.size() != 2 || !Number(args[0], 0xFF, &kind) || !Number(args[1], 0xFF, &number))
+        return fail("button takes a kind and a button number");
+      c.buttons.push_back(MakeButtonPacket(uint8_t(kind), uint8_t(number)));
+    } else if (key == "fault") {
+      Fault f;
+      if (args.empty() || !FaultFromName(args[0], &f.kind))
+        return fail("unknown fault '" + (args.empty() ? std::string() : args[0]) + "'");
+      for (size_t i = 1; i < args.size(); ++i) {
+        std::string why;
+        if (!FaultArgument(args[i], &f, &why)) return fail(why);
+      }
+      c.faults.push_back(f);
+    } else {
+      return fail("unknown key '" + key + "'");
+    }
+  }
+  *out = std::move(c);
+  return true;
+}
+
+bool LoadDescription(const std::string& path, Config* out, std::string* error) {
+  std::ifstream in(path);
+  if (!in) {
+    if (error) *error = "cannot read description file '" + path + "'";
+    return false;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!ParseDescription(text.str(), out, error)) {
+    if (error) *error = path + ": " + *error;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sim

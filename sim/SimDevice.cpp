@@ -1,0 +1,633 @@
+#include "sim/SimDevice.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace sim::detail {
+
+using namespace usbhost;
+
+namespace {
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+std::string Describe(const Fault& f) {
+  std::string text = std::string("fault ") + FaultName(f.kind);
+  switch (f.kind) {
+    case FaultKind::UndefinedStatus: text += Format(" status=%u", f.statusByte); break;
+    case FaultKind::CheckCondition:
+      text += Format(" key=%u asc=0x%02X ascq=0x%02X info=%u", f.senseKey, f.asc, f.ascq,
+                     f.information);
+      break;
+    case FaultKind::ShortBulk: text += Format(" chunk=%u", f.chunk); break;
+    case FaultKind::EmptyCompletions: text += Format(" empties=%u", f.empties); break;
+    case FaultKind::Slow: text += Format(" delay-ms=%u", f.delayMs); break;
+    case FaultKind::Vanish: text += Format(" searches=%u", f.searches); break;
+    default: break;
+  }
+  return text;
+}
+
+// The longest data reply the device builds (a READ length comes from the host's block).
+constexpr uint32_t kMaxReply = 64u << 20;
+
+void PutId(std::vector<uint8_t>& bytes, uint16_t id) {
+  if (bytes.size() < 2) return;
+  bytes[0] = uint8_t(id >> 8);
+  bytes[1] = uint8_t(id);
+}
+
+}  // namespace
+
+Device::Device(const Config& config) {
+  state_.config = config;
+  state_.sheets = config.sheets;
+  for (const auto& f : config.faults) faults_.push_back({f});
+  if (config.interruptPipe) buttons_.assign(config.buttons.begin(), config.buttons.end());
+  if (const char* path = std::getenv("VANTREL_SIM_LOG")) logPath_ = path;
+}
+
+uint64_t Device::NewToken() {
+  static std::atomic<uint64_t> next{1};
+  return next++;
+}
+
+// ---- test control ---------------------------------------------------------------------------
+
+std::vector<Exchange> Device::CommandLog() const {
+  std::lock_guard lock(m_);
+  return log_;
+}
+
+void Device::ClearCommandLog() {
+  std::lock_guard lock(m_);
+  log_.clear();
+}
+
+std::vector<std::string> Device::Messages() const {
+  std::lock_guard lock(m_);
+  return messages_;
+}
+
+void Device::InjectFault(const Fault& fault) {
+  std::lock_guard lock(m_);
+  faults_.push_back({fault});
+}
+
+void Device::ClearFaults() {
+  std::lock_guard lock(m_);
+  faults_.clear();
+}
+
+void Device::PostButton(const ButtonPacket& packet) {
+  std::lock_guard lock(m_);
+  if (!state_.config.interruptPipe) {
+    Message("button packet dropped: the device has no interrupt pipe");
+    return;
+  }
+  buttons_.push_back(packet);
+  cv_.notify_all();
+}
+
+void Device::Unplug() {
+  std::lock_guard lock(m_);
+  if (!attached_) return;
+  vanished_ = false;
+  Detach();
+  Message("unplugged");
+}
+
+void Device::Replug() {
+  std::lock_guard lock(m_);
+  vanished_ = false;
+  if (attached_) return;
+  attached_ = true;
+  Message("plugged in again");
+}
+
+bool Device::Attached() const {
+  std::lock_guard lock(m_);
+  return attached_;
+}
+
+Config Device::config() const {
+  std::lock_guard lock(m_);
+  Config c = state_.config;
+  c.faults.clear();
+  for (const auto& f : faults_) c.faults.push_back(f.fault);
+  return c;
+}
+
+uint32_t Device::SheetsLeft() const {
+  std::lock_guard lock(m_);
+  return state_.sheets;
+}
+
+size_t Device::BlockedTransfers() const {
+  std::lock_guard lock(m_);
+  return blocked_;
+}
+
+size_t Device::PendingButtonPackets() const {
+  std::lock_guard lock(m_);
+  return buttons_.size();
+}
+
+// ---- attachment -----------------------------------------------------------------------------
+
+void Device::Detach() {
+  attached_ = false;
+  ++attachment_;  // every object of the old attachment now sees "no device"
+  deviceOwner_ = interfaceOwner_ = 0;
+  configured_ = false;
+  DropExchange();
+  buttons_.clear();
+  cv_.notify_all();
+}
+
+bool Device::Search(uint16_t vendor, uint16_t product, uint64_t* attachment) {
+  std::lock_guard lock(m_);
+  if (!attached_ && vanished_) {
+    if (searchesAway_ > 0) {
+      --searchesAway_;
+      return false;
+    }
+    vanished_ = false;
+    attached_ = true;
+    Message("back on the bus");
+  }
+  if (!attached_) return false;
+  if ((vendor && vendor != state_.config.vendorId) || (product && product != state_.config.productId))
+    return false;
+  *attachment = attachment_;
+  return true;
+}
+
+IOReturn Device::CheckAttached(uint64_t attachment) const {
+  std::lock_guard lock(m_);
+  return Current(attachment) ? kIOReturnSuccess : kIOReturnNoDevice;
+}
+
+IOReturn Device::CheckInterface(uint64_t attachment, uint64_t token) const {
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (interfaceOwner_ != token) return kIOReturnNotOpen;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::DeviceOpen(uint64_t attachment, uint64_t token) {
+  std::lock_guard lock(m_);
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (deviceOwner_ != 0) return kIOReturnExclusiveAccess;
+  deviceOwner_ = token;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::DeviceClose(uint64_t attachment, uint64_t token) {
+  std::lock_guard lock(m_);
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (deviceOwner_ != token) return kIOReturnNotOpen;
+  deviceOwner_ = 0;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::SetConfiguration(uint64_t attachment, uint64_t token, uint8_t value) {
+  std::lock_guard lock(m_);
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (deviceOwner_ != token) return kIOReturnNotOpen;
+  if (value != 1) return kIOReturnBadArgument;  // configuration 1 is the only one
+  configured_ = true;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::MayCreateInterface(uint64_t attachment, uint64_t token) {
+  std::lock_guard lock(m_);
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (deviceOwner_ != token) return kIOReturnNotOpen;
+  if (!configured_) return kIOReturnNotFound;  // no interfaces before a configuration is set
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::Reset(uint64_t attachment, uint64_t token) {
+  std::lock_guard lock(m_);
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (deviceOwner_ != token) return kIOReturnNotOpen;
+  // Back to the unconfigured state; inquiry data, counters and paper stay.
+  if (ExchangeOpen()) Message("USB reset dropped an open exchange");
+  DropExchange();
+  configured_ = false;
+  interfaceOwner_ = 0;
+  for (auto& a : aborts_) ++a;
+  cv_.notify_all();
+  Message("USB reset");
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::InterfaceOpen(uint64_t attachment, uint64_t token) {
+  std::lock_guard lock(m_);
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (interfaceOwner_ != 0) return kIOReturnExclusiveAccess;
+  if (!configured_) return kIOReturnNotOpen;
+  interfaceOwner_ = token;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::InterfaceClose(uint64_t attachment, uint64_t token) {
+  std::lock_guard lock(m_);
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (interfaceOwner_ != token) return kIOReturnNotOpen;
+  interfaceOwner_ = 0;
+  for (auto& a : aborts_) ++a;  // closing ends what is pending on the pipes
+  cv_.notify_all();
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::NumEndpoints(uint64_t attachment, uint8_t* count) const {
+  std::lock_guard lock(m_);
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  *count = state_.config.interruptPipe ? 3 : 2;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::PipeProperties(uint64_t attachment, uint8_t pipe,
+                                usbhost::PipeProperties* out) const {
+  std::lock_guard lock(m_);
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  uint8_t count = state_.config.interruptPipe ? 3 : 2;
+  if (pipe == 0 || pipe > count) return kIOReturnBadArgument;
+  usbhost::PipeProperties p;
+  p.number = pipe;
+  switch (pipe) {
+    case kPipeBulkOut:
+      p.direction = Direction::Out;
+      p.transferType = TransferType::Bulk;
+      p.maxPacketSize = 512;
+      break;
+    case kPipeBulkIn:
+      p.direction = Direction::In;
+      p.transferType = TransferType::Bulk;
+      p.maxPacketSize = 512;
+      break;
+    default:
+      p.direction = Direction::In;
+      p.transferType = TransferType::Interrupt;
+      p.maxPacketSize = 8;
+      p.interval = 8;
+      break;
+  }
+  *out = p;
+  return kIOReturnSuccess;
+}
+
+// ---- the exchange ---------------------------------------------------------------------------
+
+Device::Effects Device::MatchFaults(const Command& c, Exchange& entry) {
+  Effects e;
+  bool typed = c.opcode == kOpRead || c.opcode == kOpSend;
+  for (auto& s : faults_) {
+    const Fault& f = s.fault;
+    if (f.opcode >= 0 && f.opcode != c.opcode) continue;
+    if (f.dataType >= 0 && (!typed || f.dataType != c.dataType)) continue;
+    if (++s.seen <= f.skip) continue;
+    if (f.count != 0 && s.applied >= f.count) continue;
+    ++s.applied;
+    entry.notes.push_back(Describe(f));
+    switch (f.kind) {
+      case FaultKind::WrongIdInData: e.wrongIdData = true; break;
+      case FaultKind::WrongIdInStatus: e.wrongIdStatus = true; break;
+      case FaultKind::UndefinedStatus: e.undefinedStatus = f.statusByte; break;
+      case FaultKind::CheckCondition:
+        e.checkCondition = true;
+        e.sense = Sense{};
+        e.sense.key = f.senseKey;
+        e.sense.asc = f.asc;
+        e.sense.ascq = f.ascq;
+        e.sense.information = f.information;
+        break;
+      case FaultKind::ShortBulk: e.chunk = std::max<uint32_t>(f.chunk, 1); break;
+      case FaultKind::EmptyCompletions: e.empties += f.empties; break;
+      case FaultKind::Slow: e.delayMs = std::max(e.delayMs, f.delayMs); break;
+      case FaultKind::Vanish:
+        e.vanish = true;
+        e.searches = f.searches;
+        break;
+      case FaultKind::Stall: e.stall = true; break;
+      case FaultKind::FailControl: e.failControl = true; break;
+    }
+  }
+  return e;
+}
+
+IOReturn Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r) {
+  std::unique_lock lock(m_);
+  r->wLenDone = 0;
+  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
+  if (r->bmRequestType != 0x40 || r->bRequest != 4 || r->wValue != 0 || r->wIndex != 0 ||
+      r->wLength != 12 || !r->data) {
+    Message(Format("control request %02X %02X wValue %u wIndex %u wLength %u refused with a stall",
+                   r->bmRequestType, r->bRequest, r->wValue, r->wIndex, r->wLength));
+    return kIOUSBPipeStalled;
+  }
+  Command c;
+  std::memcpy(c.block.data(), r->data, c.block.size());
+  c.opcode = c.block[0];
+  c.controllerId = uint16_t(c.block[1] << 8 | c.block[2]);
+  c.dataType = uint16_t(c.block[3] << 8 | c.block[4]);
+
+  if (ExchangeOpen()) {
+    uint64_t open = !in_.empty() ? in_.front().exchange : out_.exchange;
+    std::string text = Format("command %s arrived while exchange %llu was still open; its rest is dropped",
+                              CommandName(c.block).c_str(), (unsigned long long)open);
+    Note(open, text);
+    Message(text);
+    DropExchange();
+  }
+
+  Exchange entry;
+  entry.number = ++exchanges_;
+  entry.block = c.block;
+  entry.command = CommandName(c.block);
+  Effects effects = MatchFaults(c, entry);
+  uint64_t number = entry.number;
+  log_.push_back(std::move(entry));
+  TrimLog();
+
+  if (effects.failControl) return kIOUSBPipeStalled;
+  if (effects.vanish) {
+    Detach();
+    vanished_ = true;
+    searchesAway_ = effects.searches;
+    Message(Format("vanished at exchange %llu (%s)", (unsigned long long)number,
+                   CommandName(c.block).c_str()));
+    return kIOReturnNoDevice;
+  }
+  delayMs_ = effects.delayMs;
+  if (IOReturn rc = Delay(lock, attachment, 0)) return rc;
+
+  const CommandSpec& spec = FindCommand(c.block);
+  spec.phase(state_, c);
+  if (c.phase == Phase::In && c.length > kMaxReply) {
+    // No scanner answers with that much in one phase; refuse instead of building the reply.
+    std::string text = Format("%s announces %u bytes to read; refused without a data phase",
+                              CommandName(c.block).c_str(), c.length);
+    Note(number, text);
+    Message(text);
+    c.phase = Phase::None;
+    Reply reply;
+    reply.checkCondition = true;
+    reply.sense.key = 5;
+    reply.sense.asc = 0x26;
+    Finish(c, spec, effects, reply, number);
+  } else if (c.phase == Phase::Out && c.length > 0) {
+    out_.active = true;
+    out_.command = c;
+    out_.spec = &spec;
+    out_.effects = effects;
+    out_.exchange = number;
+  } else {
+    if (c.phase == Phase::Out) c.phase = Phase::None;
+    Reply reply;
+    spec.handler(state_, c, reply);
+    Finish(c, spec, effects, reply, number);
+  }
+  r->wLenDone = r->wLength;
+  return kIOReturnSuccess;
+}
+
+// Puts the data reply (when the host reads one) and the status on bulk IN.
+void Device::Finish(Command& c, const CommandSpec& spec, const Effects& e, Reply& reply,
+                    uint64_t number) {
+  Exchange* entry = Find(number);
+  bool first = true;
+  auto shape = [&](Segment& s) {  // faults of the first bulk IN phase
+    if (!first) return;
+    first = false;
+    s.chunk = e.chunk;
+    s.empties = e.empties;
+    s.stall = e.stall;
+  };
+  if (c.phase == Phase::In) {
+    Segment data;
+    data.bytes = std::move(reply.data);
+    data.bytes.resize(c.length, 0);  // exactly the length asked for
+    if (spec.idInReply) PutId(data.bytes, c.controllerId);
+    if (e.wrongIdData) PutId(data.bytes, uint16_t(c.controllerId ^ 0xFFFF));
+    data.exchange = number;
+    shape(data);
+    if (entry) Keep(*entry, entry->dataIn, data.bytes.data(), data.bytes.size());
+    if (c.length > 0) in_.push_back(std::move(data));
+  }
+  uint8_t statusByte = 0;
+  if (reply.checkCondition || e.checkCondition) {
+    statusByte = 2;
+    state_.sensePending = true;
+    state_.pendingSense = e.checkCondition ? e.sense : reply.sense;
+  }
+  if (e.undefinedStatus >= 0) statusByte = uint8_t(e.undefinedStatus);
+  uint16_t id = e.wrongIdStatus ? uint16_t(c.controllerId ^ 0xFFFF) : c.controllerId;
+  Segment status;
+  status.bytes = {uint8_t(id >> 8), uint8_t(id), statusByte};
+  status.exchange = number;
+  status.isStatus = true;
+  shape(status);
+  if (entry) {
+    std::copy(status.bytes.begin(), status.bytes.end(), entry->status.begin());
+    entry->hasStatus = true;
+  }
+  in_.push_back(std::move(status));
+}
+
+void Device::DropExchange() {
+  in_.clear();
+  out_ = AwaitingOut{};
+  delayMs_ = 0;
+}
+
+IOReturn Device::Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe) {
+  if (delayMs_ == 0) return kIOReturnSuccess;
+  uint64_t aborts = aborts_[pipe];
+  ++blocked_;
+  bool woken = cv_.wait_for(lock, std::chrono::milliseconds(delayMs_), [&] {
+    return !Current(attachment) || aborts_[pipe] != aborts;
+  });
+  --blocked_;
+  if (!woken) return kIOReturnSuccess;
+  return Current(attachment) ? kIOReturnAborted : kIOReturnNoDevice;
+}
+
+IOReturn Device::BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
+                        uint32_t* size) {
+  std::unique_lock lock(m_);
+  uint32_t want = *size;
+  *size = 0;
+  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
+  if (pipe != kPipeBulkIn) return kIOReturnBadArgument;
+  if (IOReturn rc = Delay(lock, attachment, pipe)) return rc;
+  if (in_.empty()) {
+    // The device will never send anything: fail now instead of leaving the host hanging.
+    uint64_t last = log_.empty() ? 0 : log_.back().number;
+    std::string text = Format("watchdog: bulk IN read of %u bytes with no data or status pending", want);
+    if (out_.active)
+      text += Format(" (the device waits for %u bytes on bulk OUT)",
+                     out_.command.length - uint32_t(out_.command.dataOut.size()));
+    text += "; failed with kIOReturnNotResponding";
+    Note(last, text);
+    Message(text);
+    return kIOReturnNotResponding;
+  }
+  Segment& s = in_.front();
+  Exchange* entry = Find(s.exchange);
+  if (s.stall) {
+    Note(s.exchange, "bulk IN stalled");
+    Message(Format("bulk IN stalled in exchange %llu; its rest is dropped", (unsigned long long)s.exchange));
+    DropExchange();
+    return kIOUSBPipeStalled;
+  }
+  if (s.empties > 0) {
+    --s.empties;
+    if (entry) entry->notes.push_back("zero-length completion");
+    return kIOReturnSuccess;
+  }
+  uint32_t n = uint32_t(std::min<size_t>(want, s.bytes.size() - s.pos));
+  if (s.chunk) n = std::min(n, s.chunk);
+  if (n) std::memcpy(buffer, s.bytes.data() + s.pos, n);
+  s.pos += n;
+  if (entry) {
+    if (s.isStatus)
+      entry->statusTaken = s.pos == s.bytes.size();
+    else
+      entry->dataInTaken += n;
+  }
+  if (s.pos == s.bytes.size()) {
+    bool statusDone = s.isStatus;
+    in_.pop_front();
+    if (statusDone && in_.empty()) delayMs_ = 0;
+  }
+  *size = n;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, const void* buffer,
+                         uint32_t size) {
+  std::unique_lock lock(m_);
+  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
+  if (pipe != kPipeBulkOut) return kIOReturnBadArgument;
+  if (IOReturn rc = Delay(lock, attachment, pipe)) return rc;
+  if (!out_.active) {
+    uint64_t last = log_.empty() ? 0 : log_.back().number;
+    std::string text = Format("bulk OUT of %u bytes that no command announced; stalled", size);
+    Note(last, text);
+    Message(text);
+    return kIOUSBPipeStalled;
+  }
+  Command& c = out_.command;
+  uint32_t have = uint32_t(c.dataOut.size());
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  Exchange* entry = Find(out_.exchange);
+  if (size > c.length - have) {
+    std::string text = Format("bulk OUT of %u bytes where %u were announced; stalled", size, c.length - have);
+    Note(out_.exchange, text);
+    Message(text);
+    if (entry) Keep(*entry, entry->dataOut, bytes, size);
+    DropExchange();
+    return kIOUSBPipeStalled;
+  }
+  c.dataOut.insert(c.dataOut.end(), bytes, bytes + size);
+  if (entry) Keep(*entry, entry->dataOut, bytes, size);
+  if (c.dataOut.size() == c.length) {
+    AwaitingOut done = std::move(out_);
+    out_ = AwaitingOut{};
+    Reply reply;
+    done.spec->handler(state_, done.command, reply);
+    Finish(done.command, *done.spec, done.effects, reply, done.exchange);
+  }
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
+                             uint32_t* size) {
+  std::unique_lock lock(m_);
+  uint32_t room = *size;
+  *size = 0;
+  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
+  if (!state_.config.interruptPipe || pipe != kPipeInterrupt) return kIOReturnBadArgument;
+  uint64_t aborts = aborts_[pipe];
+  ++blocked_;
+  cv_.wait(lock, [&] {
+    return !buttons_.empty() || aborts_[pipe] != aborts || !Current(attachment);
+  });
+  --blocked_;
+  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (aborts_[pipe] != aborts) return kIOReturnAborted;
+  ButtonPacket packet = buttons_.front();
+  buttons_.pop_front();
+  uint32_t n = std::min<uint32_t>(room, uint32_t(packet.size()));
+  std::memcpy(buffer, packet.data(), n);
+  *size = n;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe) {
+  std::lock_guard lock(m_);
+  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
+  if (pipe > (state_.config.interruptPipe ? 3 : 2)) return kIOReturnBadArgument;
+  return kIOReturnSuccess;
+}
+
+IOReturn Device::Abort(uint64_t attachment, uint64_t token, uint8_t pipe) {
+  std::lock_guard lock(m_);
+  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
+  if (pipe > (state_.config.interruptPipe ? 3 : 2)) return kIOReturnBadArgument;
+  ++aborts_[pipe];
+  cv_.notify_all();
+  return kIOReturnSuccess;
+}
+
+// ---- logs -----------------------------------------------------------------------------------
+
+void Device::Keep(Exchange& entry, std::vector<uint8_t>& log, const uint8_t* bytes, size_t n) {
+  size_t limit = state_.config.logDataLimit;
+  size_t room = limit == 0 ? n : limit - std::min(limit, log.size());
+  if (room < n) entry.dataCut = true;
+  log.insert(log.end(), bytes, bytes + std::min(room, n));
+}
+
+void Device::TrimLog() {
+  size_t limit = state_.config.logLimit;
+  // Trimmed in steps of a quarter so that a long run does not move the log on every command.
+  if (limit == 0 || log_.size() <= limit + limit / 4) return;
+  log_.erase(log_.begin(), log_.begin() + ptrdiff_t(log_.size() - limit));
+}
+
+Exchange* Device::Find(uint64_t number) {
+  for (auto it = log_.rbegin(); it != log_.rend(); ++it)
+    if (it->number == number) return &*it;
+  return nullptr;
+}
+
+void Device::Note(uint64_t exchange, const std::string& text) {
+  if (Exchange* e = Find(exchange)) e->notes.push_back(text);
+}
+
+void Device::Message(const std::string& text) {
+  messages_.push_back(text);
+  if (logPath_.empty()) return;
+  if (FILE* f = std::fopen(logPath_.c_str(), "a")) {
+    std::fprintf(f, "vantrel-sim %s: %s\n", state_.config.serial.c_str(), text.c_str());
+    std::fclose(f);
+  }
+}
+
+}  // namespace sim::detail

@@ -1,0 +1,143 @@
+#pragma once
+// The simulated scanner's device: the exchange machine on its endpoints (control request,
+// bulk IN/OUT phases, status), scripted faults, the command log, the interrupt pipe and the
+// attachment to the bus. One lock guards it all; only waits (interrupt reads, slow transfers)
+// release it.
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/usb/UsbHost.h"
+#include "sim/SimCommands.h"
+#include "sim/SimScanner.h"
+
+namespace sim::detail {
+
+using usbhost::IOReturn;
+
+class Device {
+ public:
+  explicit Device(const Config& config);
+
+  // Test control.
+  std::vector<Exchange> CommandLog() const;
+  void ClearCommandLog();
+  std::vector<std::string> Messages() const;
+  void InjectFault(const Fault& fault);
+  void ClearFaults();
+  void PostButton(const ButtonPacket& packet);
+  void Unplug();
+  void Replug();
+  bool Attached() const;
+  Config config() const;
+  uint32_t SheetsLeft() const;
+  size_t BlockedTransfers() const;
+  size_t PendingButtonPackets() const;
+
+  // Bus side: whether a search for these ids (0 = any) finds the device now, and the
+  // attachment its objects belong to. A device that vanished by script comes back here.
+  bool Search(uint16_t vendor, uint16_t product, uint64_t* attachment);
+  static uint64_t NewToken();
+
+  // Host objects: each passes the attachment it was found in and its own token.
+  IOReturn CheckAttached(uint64_t attachment) const;
+  IOReturn DeviceOpen(uint64_t attachment, uint64_t token);
+  IOReturn DeviceClose(uint64_t attachment, uint64_t token);
+  IOReturn SetConfiguration(uint64_t attachment, uint64_t token, uint8_t value);
+  IOReturn MayCreateInterface(uint64_t attachment, uint64_t token);
+  IOReturn Reset(uint64_t attachment, uint64_t token);
+  IOReturn InterfaceOpen(uint64_t attachment, uint64_t token);
+  IOReturn InterfaceClose(uint64_t attachment, uint64_t token);
+  IOReturn NumEndpoints(uint64_t attachment, uint8_t* count) const;
+  IOReturn PipeProperties(uint64_t attachment, uint8_t pipe, usbhost::PipeProperties* out) const;
+  IOReturn Control(uint64_t attachment, uint64_t token, usbhost::ControlRequest* request);
+  IOReturn BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer, uint32_t* size);
+  IOReturn BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, const void* buffer,
+                   uint32_t size);
+  IOReturn InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
+                       uint32_t* size);
+  IOReturn PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe);
+  IOReturn Abort(uint64_t attachment, uint64_t token, uint8_t pipe);
+
+ private:
+  // What the scripted faults do to one exchange.
+  struct Effects {
+    bool wrongIdData = false;
+    bool wrongIdStatus = false;
+    int undefinedStatus = -1;
+    bool checkCondition = false;
+    Sense sense;
+    uint32_t chunk = 0;
+    uint32_t empties = 0;
+    bool stall = false;
+    uint32_t delayMs = 0;
+    bool vanish = false;
+    uint32_t searches = 0;
+    bool failControl = false;
+  };
+  struct ScriptedFault {
+    Fault fault;
+    uint32_t seen = 0;
+    uint32_t applied = 0;
+  };
+  // One stretch of bulk IN that the device has ready (a data reply or a status).
+  struct Segment {
+    std::vector<uint8_t> bytes;
+    size_t pos = 0;
+    uint64_t exchange = 0;
+    bool isStatus = false;
+    uint32_t chunk = 0;
+    uint32_t empties = 0;
+    bool stall = false;
+  };
+  // A command waiting for its bulk OUT data.
+  struct AwaitingOut {
+    bool active = false;
+    Command command;
+    const CommandSpec* spec = nullptr;
+    Effects effects;
+    uint64_t exchange = 0;
+  };
+
+  // The host object belongs to the device's present attachment.
+  bool Current(uint64_t attachment) const { return attached_ && attachment == attachment_; }
+  IOReturn CheckInterface(uint64_t attachment, uint64_t token) const;
+  Effects MatchFaults(const Command& command, Exchange& entry);
+  void Finish(Command& command, const CommandSpec& spec, const Effects& effects, Reply& reply,
+              uint64_t exchange);
+  bool ExchangeOpen() const { return !in_.empty() || out_.active; }
+  void DropExchange();
+  void Detach();
+  IOReturn Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe);
+  Exchange* Find(uint64_t number);
+  void Keep(Exchange& entry, std::vector<uint8_t>& log, const uint8_t* bytes, size_t n);
+  void TrimLog();
+  void Note(uint64_t exchange, const std::string& text);
+  void Message(const std::string& text);
+
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  DeviceState state_;
+  std::string logPath_;  // VANTREL_SIM_LOG: the device log goes to this file as well
+  bool attached_ = true;
+  uint64_t attachment_ = 1;
+  bool vanished_ = false;
+  uint32_t searchesAway_ = 0;
+  uint64_t deviceOwner_ = 0;
+  uint64_t interfaceOwner_ = 0;
+  bool configured_ = false;
+  std::vector<ScriptedFault> faults_;
+  std::vector<Exchange> log_;
+  std::vector<std::string> messages_;
+  uint64_t exchanges_ = 0;
+  std::deque<Segment> in_;
+  AwaitingOut out_;
+  uint32_t delayMs_ = 0;  // the open exchange is slow
+  std::deque<ButtonPacket> buttons_;
+  uint64_t aborts_[4] = {};  // per pipe reference: AbortPipe calls so far
+  size_t blocked_ = 0;       // transfers waiting inside the device
+};
+
+}  // namespace sim::detail

@@ -1,0 +1,168 @@
+#pragma once
+// The simulated scanner, seen from a test: its description (Config), scripted faults, the log of
+// every exchange on the wire, button packets, unplug and replug. The device side of the wire
+// protocol lives in SimDevice.cpp and SimCommands.cpp; SimBus puts scanners on a UsbBus.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/usb/UsbHost.h"
+
+// The test-control API leaves libvantrel-sim.so so that a test linking the library reaches the
+// very scanner that the driver loaded through VANTREL_SIMULATOR.
+#define SIM_API __attribute__((visibility("default")))
+
+namespace sim {
+
+namespace detail {
+class Device;
+}
+
+enum class FaultKind : uint8_t {
+  WrongIdInData,     // bytes 0-1 of the data reply are not the controller id
+  WrongIdInStatus,   // bytes 0-1 of the status are not the controller id
+  UndefinedStatus,   // status byte `statusByte` (neither 0 nor 2)
+  CheckCondition,    // status 2; the next REQUEST SENSE reports key/ASC/ASCQ/information
+  ShortBulk,         // the first bulk IN phase arrives in completions of at most `chunk` bytes
+  EmptyCompletions,  // `empties` zero-length completions before the first bulk IN phase
+  Slow,              // every transfer of the exchange takes `delayMs`
+  Vanish,            // the device drops off the bus when the command arrives; it stays away
+                     // for `searches` device searches, then is back (same serial)
+  Stall,             // the first bulk IN phase fails with kIOUSBPipeStalled
+  FailControl,       // the command's control request fails with kIOUSBPipeStalled
+};
+
+// Text name of a kind as used in description files ("check-condition"), and back.
+SIM_API const char* FaultName(FaultKind kind);
+SIM_API bool FaultFromName(const std::string& name, FaultKind* kind);
+
+struct Fault {
+  FaultKind kind = FaultKind::CheckCondition;
+  int opcode = -1;         // command byte 0 it applies to; -1: any command
+  int dataType = -1;       // READ/SEND data type (block bytes 3-4); -1: any
+  uint32_t skip = 0;       // matching commands to let pass first
+  uint32_t count = 1;      // matching commands it applies to; 0: every one from then on
+  uint8_t statusByte = 1;  // UndefinedStatus
+  uint8_t senseKey = 0;    // CheckCondition
+  uint8_t asc = 0;
+  uint8_t ascq = 0;
+  uint32_t information = 0;
+  uint32_t chunk = 1;      // ShortBulk
+  uint32_t empties = 1;    // EmptyCompletions
+  uint32_t delayMs = 0;    // Slow
+  uint32_t searches = 0;   // Vanish
+};
+
+using ButtonPacket = std::array<uint8_t, 8>;
+// The packet of one press: kind 2 one-sided scan, 3 two-sided; button numbers count from 1.
+SIM_API ButtonPacket MakeButtonPacket(uint8_t kind, uint8_t number);
+
+// What a description file says (sim/README.md has the format).
+struct Config {
+  std::string model = "CQM310_DPI200with300X200";
+  std::string serial = "SIM0000001";
+  uint16_t vendorId = 0xF11E;   // vantrel::kSupportedVendorId
+  uint16_t productId = 0x0310;  // vantrel::kSupportedProductId
+  usbhost::Speed speed = usbhost::Speed::High;
+  uint32_t sheets = 1;
+  bool interruptPipe = true;
+  std::vector<Fault> faults;
+  std::vector<ButtonPacket> buttons;  // posted when the scanner is created
+  // The command log keeps the latest `logLimit` exchanges and, of each, the first
+  // `logDataLimit` bytes of data per direction (0: no limit), so a long scan does not grow it
+  // without bound.
+  size_t logLimit = 10000;
+  size_t logDataLimit = 1 << 20;
+};
+
+SIM_API bool ParseDescription(const std::string& text, Config* out, std::string* error);
+SIM_API bool LoadDescription(const std::string& path, Config* out, std::string* error);
+
+// One command on the wire, as the device saw it.
+struct Exchange {
+  uint64_t number = 0;                // counts from 1 per scanner
+  std::array<uint8_t, 12> block{};    // the command block of the control request
+  std::string command;                // e.g. "INQUIRY", "READ 0x0069", "unknown 0x12"
+  std::vector<uint8_t> dataIn;        // the data reply the device put on bulk IN
+  uint32_t dataInTaken = 0;           // of it, what the host read
+  std::vector<uint8_t> dataOut;       // what the host wrote on bulk OUT
+  bool dataCut = false;               // dataIn or dataOut holds only the log's data limit
+  std::array<uint8_t, 3> status{};    // the status the device put on bulk IN
+  bool hasStatus = false;
+  bool statusTaken = false;           // the host read the whole status
+  std::vector<std::string> notes;     // faults applied, protocol violations, watchdog
+};
+
+// Pipe references of the simulated interface (descriptor order).
+constexpr uint8_t kPipeBulkOut = 1;
+constexpr uint8_t kPipeBulkIn = 2;
+constexpr uint8_t kPipeInterrupt = 3;
+
+// A handle on one simulated scanner. Every member is safe to call from any thread.
+class SIM_API SimScanner {
+ public:
+  explicit SimScanner(const Config& config);
+  ~SimScanner();
+  SimScanner(const SimScanner&) = delete;
+  SimScanner& operator=(const SimScanner&) = delete;
+
+  std::vector<Exchange> CommandLog() const;
+  void ClearCommandLog();
+  // The device's own log: watchdog firings, protocol violations, unplug and reset.
+  std::vector<std::string> Messages() const;
+
+  void InjectFault(const Fault& fault);
+  void ClearFaults();
+
+  void PostButtonPacket(const ButtonPacket& packet);
+  void PressButton(uint8_t kind, uint8_t number) { PostButtonPacket(MakeButtonPacket(kind, number)); }
+
+  // Unplug: every transfer, pipe status and open of the device's objects fails with
+  // kIOReturnNoDevice and searches do not find it. Replug: found again (new objects needed).
+  void Unplug();
+  void Replug();
+  bool Attached() const;
+
+  // The inquiry data this scanner answers with (bytes 0-1 carry the given controller id).
+  std::vector<uint8_t> InquiryData(uint16_t controllerId) const;
+  Config config() const;
+  uint32_t SheetsLeft() const;
+  // Transfers waiting inside the device now (pending interrupt reads, slow transfers): lets a
+  // test abort or unplug once a reader really waits. A reader already woken by a packet still
+  // counts until it runs, so look at PendingButtonPackets too.
+  size_t BlockedTransfers() const;
+  // Button packets posted and not read yet.
+  size_t PendingButtonPackets() const;
+
+  std::shared_ptr<detail::Device> device() const { return device_; }
+
+ private:
+  std::shared_ptr<detail::Device> device_;
+};
+
+// A bus with simulated scanners on it.
+class SimBus final : public usbhost::UsbBus {
+ public:
+  SimBus();
+  ~SimBus() override;
+  SimScanner& AddScanner(const Config& config = Config{});
+  size_t ScannerCount() const;
+  SimScanner& Scanner(size_t index);
+
+  usbhost::IOReturn FindDevices(uint16_t vendor, uint16_t product,
+                                std::vector<std::unique_ptr<usbhost::UsbDevice>>* out) override;
+
+ private:
+  mutable std::mutex m_;
+  std::vector<std::unique_ptr<SimScanner>> scanners_;
+};
+
+// The scanner that the library's C entry point built from VANTREL_SIMULATOR's description
+// file; null before the host layer loaded the simulator (or in a program that did not).
+SIM_API SimScanner* LoadedScanner();
+
+}  // namespace sim

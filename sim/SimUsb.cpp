@@ -1,0 +1,172 @@
+// The simulated scanner on a UsbBus: device and interface objects as the host layer hands
+// them out, each tied to the attachment it was found in.
+#include <mutex>
+
+#include "sim/SimDevice.h"
+#include "sim/SimScanner.h"
+
+namespace sim {
+
+using namespace usbhost;
+using detail::Device;
+
+namespace {
+
+class SimInterface final : public UsbInterface {
+ public:
+  SimInterface(std::shared_ptr<Device> device, uint64_t attachment)
+      : device_(std::move(device)), attachment_(attachment), token_(Device::NewToken()) {}
+  ~SimInterface() override {
+    if (open_) device_->InterfaceClose(attachment_, token_);
+  }
+  IOReturn Open() override {
+    IOReturn rc = device_->InterfaceOpen(attachment_, token_);
+    open_ = rc == kIOReturnSuccess;
+    return rc;
+  }
+  IOReturn Close() override {
+    open_ = false;
+    return device_->InterfaceClose(attachment_, token_);
+  }
+  IOReturn GetNumEndpoints(uint8_t* count) override { return device_->NumEndpoints(attachment_, count); }
+  IOReturn GetPipeProperties(uint8_t pipeRef, PipeProperties* props) override {
+    return device_->PipeProperties(attachment_, pipeRef, props);
+  }
+  IOReturn DeviceRequest(ControlRequest* request) override {
+    return device_->Control(attachment_, token_, request);
+  }
+  IOReturn ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
+    if (pipeRef == kPipeInterrupt) return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
+    return device_->BulkIn(attachment_, token_, pipeRef, buffer, size);
+  }
+  IOReturn WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) override {
+    return device_->BulkOut(attachment_, token_, pipeRef, buffer, size);
+  }
+  IOReturn GetPipeStatus(uint8_t pipeRef) override { return device_->PipeStatus(attachment_, token_, pipeRef); }
+  IOReturn AbortPipe(uint8_t pipeRef) override { return device_->Abort(attachment_, token_, pipeRef); }
+  IOReturn ReadInterruptPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
+    return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
+  }
+  // The simulator answers at once (or after its scripted delay) and its watchdog ends reads
+  // that would never complete, so it needs no time-out.
+  void SetTransferTimeout(uint32_t) override {}
+
+ private:
+  std::shared_ptr<Device> device_;
+  uint64_t attachment_;
+  uint64_t token_;
+  bool open_ = false;
+};
+
+class SimDevice final : public UsbDevice {
+ public:
+  SimDevice(std::shared_ptr<Device> device, uint64_t attachment)
+      : device_(std::move(device)), attachment_(attachment), token_(Device::NewToken()) {}
+  ~SimDevice() override {
+    if (open_) device_->DeviceClose(attachment_, token_);
+  }
+  IOReturn GetDeviceVendor(uint16_t* vendor) override {
+    *vendor = device_->config().vendorId;
+    return device_->CheckAttached(attachment_);
+  }
+  IOReturn GetDeviceProduct(uint16_t* product) override {
+    *product = device_->config().productId;
+    return device_->CheckAttached(attachment_);
+  }
+  IOReturn GetDeviceSpeed(Speed* speed) override {
+    *speed = device_->config().speed;
+    return device_->CheckAttached(attachment_);
+  }
+  IOReturn GetNumberOfConfigurations(uint8_t* count) override {
+    *count = 1;
+    return device_->CheckAttached(attachment_);
+  }
+  IOReturn GetConfigurationValue(uint8_t index, uint8_t* value) override {
+    if (IOReturn rc = device_->CheckAttached(attachment_)) return rc;
+    if (index != 0) return kIOReturnBadArgument;
+    *value = 1;
+    return kIOReturnSuccess;
+  }
+  IOReturn USBDeviceOpen() override {
+    IOReturn rc = device_->DeviceOpen(attachment_, token_);
+    if (rc == kIOReturnSuccess) open_ = true;
+    return rc;
+  }
+  IOReturn USBDeviceClose() override {
+    open_ = false;
+    return device_->DeviceClose(attachment_, token_);
+  }
+  IOReturn SetConfiguration(uint8_t value) override {
+    return device_->SetConfiguration(attachment_, token_, value);
+  }
+  IOReturn CreateInterface(std::unique_ptr<UsbInterface>* out) override {
+    if (IOReturn rc = device_->MayCreateInterface(attachment_, token_)) return rc;
+    *out = std::make_unique<SimInterface>(device_, attachment_);
+    return kIOReturnSuccess;
+  }
+  IOReturn ResetDevice() override { return device_->Reset(attachment_, token_); }
+
+ private:
+  std::shared_ptr<Device> device_;
+  uint64_t attachment_;
+  uint64_t token_;
+  bool open_ = false;
+};
+
+}  // namespace
+
+// ---- SimScanner -----------------------------------------------------------------------------
+
+SimScanner::SimScanner(const Config& config) : device_(std::make_shared<Device>(config)) {}
+SimScanner::~SimScanner() = default;
+std::vector<Exchange> SimScanner::CommandLog() const { return device_->CommandLog(); }
+void SimScanner::ClearCommandLog() { device_->ClearCommandLog(); }
+std::vector<std::string> SimScanner::Messages() const { return device_->Messages(); }
+void SimScanner::InjectFault(const Fault& fault) { device_->InjectFault(fault); }
+void SimScanner::ClearFaults() { device_->ClearFaults(); }
+void SimScanner::PostButtonPacket(const ButtonPacket& packet) { device_->PostButton(packet); }
+void SimScanner::Unplug() { device_->Unplug(); }
+void SimScanner::Replug() { device_->Replug(); }
+bool SimScanner::Attached() const { return device_->Attached(); }
+std::vector<uint8_t> SimScanner::InquiryData(uint16_t controllerId) const {
+  return detail::BuildInquiry(device_->config(), controllerId);
+}
+Config SimScanner::config() const { return device_->config(); }
+uint32_t SimScanner::SheetsLeft() const { return device_->SheetsLeft(); }
+size_t SimScanner::BlockedTransfers() const { return device_->BlockedTransfers(); }
+size_t SimScanner::PendingButtonPackets() const { return device_->PendingButtonPackets(); }
+
+// ---- SimBus ---------------------------------------------------------------------------------
+
+SimBus::SimBus() = default;
+SimBus::~SimBus() = default;
+
+SimScanner& SimBus::AddScanner(const Config& config) {
+  std::lock_guard lock(m_);
+  scanners_.push_back(std::make_unique<SimScanner>(config));
+  return *scanners_.back();
+}
+
+size_t SimBus::ScannerCount() const {
+  std::lock_guard lock(m_);
+  return scanners_.size();
+}
+
+SimScanner& SimBus::Scanner(size_t index) {
+  std::lock_guard lock(m_);
+  return *scanners_.at(index);
+}
+
+IOReturn SimBus::FindDevices(uint16_t vendor, uint16_t product,
+                             std::vector<std::unique_ptr<UsbDevice>>* out) {
+  out->clear();
+  std::lock_guard lock(m_);
+  for (const auto& s : scanners_) {
+    uint64_t attachment = 0;
+    if (s->device()->Search(vendor, product, &attachment))
+      out->push_back(std::make_unique<SimDevice>(s->device(), attachment));
+  }
+  return kIOReturnSuccess;
+}
+
+}  // namespace sim

@@ -1,0 +1,473 @@
+// The simulated scanner's device side, through the host layer's interfaces on a SimBus.
+#include <gtest/gtest.h>
+
+#include "sim/SimScanner.h"
+#include "tests/sim/SimHarness.h"
+
+namespace {
+
+using namespace simtest;
+using sim::Config;
+using sim::Fault;
+using sim::FaultKind;
+
+constexpr uint16_t kVendor = 0xF11E;
+constexpr uint16_t kProduct = 0x0310;
+constexpr uint16_t kId = 0x2200;
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
+  std::vector<uint8_t> v;
+  for (int x : list) v.push_back(uint8_t(x));
+  return v;
+}
+
+// ---- inquiry data ---------------------------------------------------------------------------
+
+TEST(SimInquiry, SupportedModelAnswersTheDocumentedProfile) {
+  sim::SimScanner scanner{Config{}};
+  std::vector<uint8_t> expected = Bytes({
+      0x22, 0x00, 0x02, 0x00, 0xE8, 0x00, 0x00, 0x00, 0x00, 0x80, 0x00, 0x90, 0x00, 0xA8, 0x00, 0xB0,
+      0x01, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x09, 0xF6, 0x00, 0x10, 0x68, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x58, 0x02, 0x58, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0xC8, 0x00, 0x01, 0x10, 0x91, 0x00, 0x24, 0x00, 0x40, 0x02, 0x58, 0x02, 0x58, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x08, 0x08, 0x20, 0x20, 0x08, 0x01, 0x00, 0x00, 0x00,
+      0x40, 0x14, 0x40, 0x14, 0x40, 0x0A, 0x40, 0x0A, 0x04, 0xDF, 0x30, 0x03, 0x00, 0x00, 0x00, 0x32,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0x00, 0x00, 0x00,
+      0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x08, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x53, 0x49, 0x4D, 0x56, 0x45, 0x4E, 0x44, 0x4F, 0x52, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x53, 0x49, 0x4D, 0x2D, 0x41, 0x44, 0x46, 0x33, 0x30, 0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x31, 0x2E, 0x30, 0x30, 0x00, 0x00, 0x00, 0x00,
+      0x53, 0x49, 0x4D, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x24, 0x1E, 0x00, 0x00, 0x8A, 0x48, 0x22,
+      0x1E, 0x00, 0x00, 0x8A, 0x48, 0x24, 0x3C, 0x00, 0x00, 0x9A, 0xB0, 0x22, 0x3C, 0x00, 0x00, 0x9A,
+      0xB0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+  EXPECT_EQ(scanner.InquiryData(kId), expected);
+}
+
+TEST(SimInquiry, TextsSitWhereTheOffsetsPoint) {
+  Config c;
+  c.serial = "AB-12345678901234567890";  // the longest serial the layout holds
+  sim::SimScanner scanner{c};
+  std::vector<uint8_t> b = scanner.InquiryData(0xB6EA);
+  ASSERT_EQ(b.size(), size_t(b[3] << 8 | b[4]));
+  EXPECT_EQ(b[0], 0xB6);
+  EXPECT_EQ(b[1], 0xEA);
+  EXPECT_EQ(b[2], 2);  // the only version the driver accepts
+  EXPECT_EQ(TextAt(b, 8), "SIMVENDOR");
+  EXPECT_EQ(TextAt(b, 10), "SIM-ADF300");
+  EXPECT_EQ(TextAt(b, 12), "1.00");
+  EXPECT_EQ(TextAt(b, 14), c.serial);
+  size_t serialAt = size_t(b[14]) << 8 | b[15];
+  EXPECT_LT(serialAt + c.serial.size(), b.size());  // ends inside the block
+  size_t longPages = size_t(b[48]) << 8 | b[49];
+  EXPECT_GT(longPages, serialAt + c.serial.size());  // the serial does not run into the list
+  EXPECT_EQ(b[54] << 8 | b[55], 0x0024);               // device type
+  EXPECT_NE(b[3] << 8 | b[4], 0x0105) << "(L & 0xFF) must not be 5";
+}
+
+// ---- description files ----------------------------------------------------------------------
+
+TEST(SimDescription, ReadsEveryKey) {
+  Config c;
+  std::string error;
+  ASSERT_TRUE(sim::ParseDescription(
+      "# a test scanner\n"
+      "model CQM310_DPI200with300X200\n"
+      "serial XY42   # trailing comment\n"
+      "\n"
+      "sheets 12\n"
+      "interrupt no\n"
+      "speed full\n"
+      "vendor-id 0x1234\n"
+      "product-id 0x00AB\n"
+      "button 3 1\n"
+      "fault check-condition opcode=0xA8 type=0x0069 key=2 asc=0x80 ascq=0x03 info=77 skip=1 count=0\n"
+      "fault slow delay-ms=25\n",
+      &c, &error))
+      << error;
+  EXPECT_EQ(c.serial, "XY42");
+  EXPECT_EQ(c.sheets, 12u);
+  EXPECT_FALSE(c.interruptPipe);
+  EXPECT_EQ(c.speed, usbhost::Speed::Full);
+  EXPECT_EQ(c.vendorId, 0x1234);
+  EXPECT_EQ(c.productId, 0x00AB);
+  ASSERT_EQ(c.buttons.size(), 1u);
+  EXPECT_EQ(c.buttons[0], (sim::ButtonPacket{0, 3, 0, 0, 0, 0, 1, 0}));
+  ASSERT_EQ(c.faults.size(), 2u);
+  const Fault& f = c.faults[0];
+  EXPECT_EQ(f.kind, FaultKind::CheckCondition);
+  EXPECT_EQ(f.opcode, 0xA8);
+  EXPECT_EQ(f.dataType, 0x69);
+  EXPECT_EQ(f.senseKey, 2);
+  EXPECT_EQ(f.asc, 0x80);
+  EXPECT_EQ(f.ascq, 0x03);
+  EXPECT_EQ(f.information, 77u);
+  EXPECT_EQ(f.skip, 1u);
+  EXPECT_EQ(f.count, 0u);
+  EXPECT_EQ(c.faults[1].kind, FaultKind::Slow);
+  EXPECT_EQ(c.faults[1].delayMs, 25u);
+  EXPECT_EQ(c.faults[1].opcode, -1);
+}
+
+TEST(SimDescription, RefusesBadLinesWithTheirNumber) {
+  struct Case {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"colour red\n", "line 1: unknown key 'colour'"},
+      {"\nmodel XYZ\n", "line 2: unknown model 'XYZ'"},
+      {"serial ABCDEFGHIJKLMNOPQRSTUVWX\n", "line 1: serial longer than 23"},
+      {"serial\n", "line 1: 'serial' takes one value"},
+      {"sheets -1\n", "line 1: bad number of sheets"},
+      {"sheets 12abc\n", "line 1: bad number of sheets"},
+      {"sheets 0x\n", "line 1: bad number of sheets"},
+      {"sheets 99999999999999999999999\n", "line 1: bad number of sheets"},
+      {"interrupt maybe\n", "line 1: interrupt takes yes or no"},
+      {"vendor-id 0x10000\n", "line 1: bad USB id"},
+      {"speed warp\n", "line 1: speed takes"},
+      {"button 2\n", "line 1: button takes"},
+      {"fault gremlins\n", "line 1: unknown fault 'gremlins'"},
+      {"fault stall opcode=0x100\n", "line 1: bad value '0x100' for opcode"},
+      {"fault stall colour=1\n", "line 1: unknown fault argument 'colour'"},
+      {"fault stall opcode\n", "line 1: expected name=value"},
+      {"fault stall count=\n", "line 1: bad value '' for count"},
+  };
+  for (const auto& c : cases) {
+    Config config;
+    std::string error;
+    EXPECT_FALSE(sim::ParseDescription(c.text, &config, &error)) << c.text;
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << c.text << " gave: " << error;
+  }
+  Config config;
+  std::string error;
+  EXPECT_FALSE(sim::LoadDescription("/nonexistent/scanner.txt", &config, &error));
+  EXPECT_NE(error.find("/nonexistent/scanner.txt"), std::string::npos);
+}
+
+TEST(SimDescription, ShippedExampleLoads) {
+  Config c;
+  std::string error;
+  ASSERT_TRUE(sim::LoadDescription(SIM_EXAMPLE_FILE, &c, &error)) << error;
+  EXPECT_EQ(c.sheets, 5u);
+  EXPECT_TRUE(c.faults.empty());
+}
+
+// ---- exchanges ------------------------------------------------------------------------------
+
+class SimExchange : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scanner_ = &bus_.AddScanner(config_);
+    ASSERT_EQ(Open(bus_, kVendor, kProduct, &s_), kIOReturnSuccess);
+  }
+  // The sense the device reports now.
+  std::vector<uint8_t> Sense() {
+    Outcome o = DoCommand(s_, SenseBlock(kId), 44);
+    EXPECT_EQ(o.rc, kIOReturnSuccess);
+    return o.data;
+  }
+  Config config_;
+  sim::SimBus bus_;
+  sim::SimScanner* scanner_ = nullptr;
+  OpenScanner s_;
+};
+
+TEST_F(SimExchange, PresentsTheTransportsPipes) {
+  EXPECT_EQ(s_.bulkOut, sim::kPipeBulkOut);
+  EXPECT_EQ(s_.bulkIn, sim::kPipeBulkIn);
+  EXPECT_EQ(s_.interrupt, sim::kPipeInterrupt);
+  Speed speed = Speed::Unknown;
+  EXPECT_EQ(s_.device->GetDeviceSpeed(&speed), kIOReturnSuccess);
+  EXPECT_EQ(speed, Speed::High);
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnSuccess);
+}
+
+TEST_F(SimExchange, OtherControlRequestsAreStalled) {
+  Block block = InquiryBlock(kId, 5);
+  ControlRequest r;
+  r.bmRequestType = 0xC0;  // vendor, device to host
+  r.bRequest = 4;
+  r.wLength = 12;
+  r.data = block.data();
+  EXPECT_EQ(s_.interface->DeviceRequest(&r), kIOUSBPipeStalled);
+  r.bmRequestType = 0x40;
+  r.wLength = 6;
+  EXPECT_EQ(s_.interface->DeviceRequest(&r), kIOUSBPipeStalled);
+  EXPECT_TRUE(scanner_->CommandLog().empty());
+  EXPECT_EQ(scanner_->Messages().size(), 2u);
+}
+
+TEST_F(SimExchange, UnknownCommandsAreRefusedWithAParameterSense) {
+  struct Case {
+    Block block;
+    uint32_t readLength;
+    std::vector<uint8_t> write;
+    uint8_t asc;
+    const char* name;
+  } cases[] = {
+      {MakeBlock(0x12, kId), 0, {}, 0x20, "unknown 0x12"},
+      {ReadBlock(0xA8, kId, 0x7777, 9), 9, {}, 0x26, "READ 0x7777"},
+      {ReadBlock(0xAA, kId, 0x7777, 4), 0, {0, 0, 1, 4}, 0x26, "SEND 0x7777"},
+  };
+  for (const auto& c : cases) {
+    Outcome o = DoCommand(s_, c.block, c.readLength, c.write);
+    ASSERT_EQ(o.rc, kIOReturnSuccess) << c.name;
+    EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0x00, 0x02})) << c.name;
+    if (c.readLength) {
+      // The announced data still moves, with the id in front, so the exchange stays in step.
+      EXPECT_EQ(o.data.size(), c.readLength);
+      EXPECT_EQ(o.data[0], 0x22);
+    }
+    std::vector<uint8_t> sense = Sense();
+    EXPECT_EQ(sense[5], 5) << c.name;
+    EXPECT_EQ(sense[7], c.asc) << c.name;
+    EXPECT_EQ(scanner_->CommandLog()[scanner_->CommandLog().size() - 2].command, c.name);
+  }
+}
+
+TEST_F(SimExchange, HugeReadLengthIsRefusedWithoutBuildingTheReply) {
+  Outcome o = DoCommand(s_, ReadBlock(0xA8, kId, 0x0069, 0xFFFFFFFF), 0);  // host reads the status
+  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0x00, 0x02}));
+  EXPECT_EQ(Sense()[7], 0x26);
+  EXPECT_TRUE(scanner_->CommandLog()[0].dataIn.empty());
+  EXPECT_NE(scanner_->CommandLog()[0].notes.at(0).find("4294967295 bytes"), std::string::npos);
+}
+
+TEST_F(SimExchange, SenseWithoutAConditionSaysNoCondition) {
+  std::vector<uint8_t> sense = Sense();
+  ASSERT_EQ(sense.size(), 44u);
+  std::vector<uint8_t> expected(44, 0);
+  expected[0] = 0x22;
+  expected[4] = 0x70;
+  EXPECT_EQ(sense, expected);
+}
+
+TEST_F(SimExchange, WindowDataArrivesOnBulkOutInOneOrMoreTransfers) {
+  std::vector<uint8_t> window(96);
+  for (size_t i = 0; i < window.size(); ++i) window[i] = uint8_t(i);
+  Block block = MakeBlock(0xE4, kId);
+  block[10] = 96;
+  ASSERT_EQ(SendBlock(*s_.interface, block), kIOReturnSuccess);
+  ASSERT_EQ(s_.interface->WritePipe(s_.bulkOut, window.data(), 40), kIOReturnSuccess);
+  ASSERT_EQ(s_.interface->WritePipe(s_.bulkOut, window.data() + 40, 56), kIOReturnSuccess);
+  ReadResult st = ReadExactly(*s_.interface, s_.bulkIn, 3);
+  EXPECT_EQ(st.bytes, Bytes({0x22, 0x00, 0x00}));
+  auto log = scanner_->CommandLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].command, "SET WINDOW");
+  EXPECT_EQ(log[0].dataOut, window);
+  EXPECT_TRUE(log[0].dataIn.empty());
+  EXPECT_TRUE(log[0].statusTaken);
+}
+
+TEST_F(SimExchange, BulkOutNobodyAnnouncedOrTooLongIsStalled) {
+  uint8_t data[8] = {};
+  EXPECT_EQ(s_.interface->WritePipe(s_.bulkOut, data, 8), kIOUSBPipeStalled);
+  Block block = MakeBlock(0xE4, kId);
+  block[10] = 4;
+  ASSERT_EQ(SendBlock(*s_.interface, block), kIOReturnSuccess);
+  EXPECT_EQ(s_.interface->WritePipe(s_.bulkOut, data, 8), kIOUSBPipeStalled);
+  EXPECT_EQ(scanner_->Messages().size(), 2u);
+  // The device is ready for the next command.
+  EXPECT_EQ(DoCommand(s_, InquiryBlock(kId, 5), 5).status, (std::array<uint8_t, 3>{0x22, 0, 0}));
+}
+
+TEST_F(SimExchange, ANewCommandDropsTheRestOfAnOpenExchange) {
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kIOReturnSuccess);
+  Outcome o = DoCommand(s_, MakeBlock(0xE6, kId), 0);  // RESERVE UNIT, data of INQUIRY unread
+  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0, 0}));
+  auto log = scanner_->CommandLog();
+  ASSERT_EQ(log.size(), 2u);
+  ASSERT_EQ(log[0].notes.size(), 1u);
+  EXPECT_NE(log[0].notes[0].find("still open"), std::string::npos);
+  EXPECT_FALSE(log[0].statusTaken);
+}
+
+TEST_F(SimExchange, MediaCheckReportsPaperInTheFeeder) {
+  Block block = MakeBlock(0xE8, kId);
+  block[10] = 5;
+  Outcome o = DoCommand(s_, block, 5);
+  EXPECT_EQ(o.data, Bytes({0x22, 0x00, 0, 0, 0x01}));
+}
+
+TEST_F(SimExchange, ScriptedFaultsShapeTheReplies) {
+  struct Case {
+    Fault fault;
+    std::vector<uint8_t> firstDataBytes;  // of a 5-byte INQUIRY
+    std::array<uint8_t, 3> status;
+  };
+  Fault wrongData{FaultKind::WrongIdInData};
+  Fault wrongStatus{FaultKind::WrongIdInStatus};
+  Fault undefined{FaultKind::UndefinedStatus};
+  undefined.statusByte = 3;
+  Fault check{FaultKind::CheckCondition};
+  check.senseKey = 2;
+  Case cases[] = {
+      {wrongData, {0xDD, 0xFF}, {0x22, 0x00, 0x00}},
+      {wrongStatus, {0x22, 0x00}, {0xDD, 0xFF, 0x00}},
+      {undefined, {0x22, 0x00}, {0x22, 0x00, 0x03}},
+      {check, {0x22, 0x00}, {0x22, 0x00, 0x02}},
+  };
+  for (const auto& c : cases) {
+    scanner_->ClearFaults();
+    scanner_->InjectFault(c.fault);
+    Outcome o = DoCommand(s_, InquiryBlock(kId, 5), 5);
+    ASSERT_EQ(o.rc, kIOReturnSuccess) << sim::FaultName(c.fault.kind);
+    EXPECT_EQ(std::vector<uint8_t>(o.data.begin(), o.data.begin() + 2), c.firstDataBytes)
+        << sim::FaultName(c.fault.kind);
+    EXPECT_EQ(o.status, c.status) << sim::FaultName(c.fault.kind);
+    EXPECT_EQ(scanner_->CommandLog().back().notes.at(0).rfind(
+                  std::string("fault ") + sim::FaultName(c.fault.kind), 0),
+              0u);
+    // A fault with count 1 is spent: the next command is clean.
+    EXPECT_EQ(DoCommand(s_, InquiryBlock(kId, 5), 5).status[2], 0) << sim::FaultName(c.fault.kind);
+  }
+}
+
+TEST_F(SimExchange, FaultsMatchOpcodeDataTypeSkipAndCount) {
+  Fault f{FaultKind::UndefinedStatus};
+  f.opcode = 0xE6;  // RESERVE UNIT
+  f.skip = 1;
+  f.count = 2;
+  scanner_->InjectFault(f);
+  std::vector<int> seen;
+  for (int i = 0; i < 5; ++i) {
+    DoCommand(s_, InquiryBlock(kId, 5), 5);  // never matches
+    seen.push_back(DoCommand(s_, MakeBlock(0xE6, kId), 0).status[2]);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{0, 1, 1, 0, 0}));
+
+  Fault typed{FaultKind::UndefinedStatus};
+  typed.opcode = 0xA8;
+  typed.dataType = 0x0069;
+  scanner_->InjectFault(typed);
+  EXPECT_EQ(DoCommand(s_, ReadBlock(0xA8, kId, 0x0068, 4), 4).status[2], 2);  // unknown type: check
+  DoCommand(s_, SenseBlock(kId), 44);
+  EXPECT_EQ(DoCommand(s_, ReadBlock(0xA8, kId, 0x0069, 4), 4).status[2], 1);
+}
+
+TEST_F(SimExchange, StallAndFailedControlEndOnlyTheirExchange) {
+  Fault stall{FaultKind::Stall};
+  scanner_->InjectFault(stall);
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kIOReturnSuccess);
+  EXPECT_EQ(ReadExactly(*s_.interface, s_.bulkIn, 5).rc, kIOUSBPipeStalled);
+  EXPECT_EQ(DoCommand(s_, InquiryBlock(kId, 5), 5).status[2], 0);
+
+  scanner_->InjectFault(Fault{FaultKind::FailControl});
+  EXPECT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kIOUSBPipeStalled);
+  EXPECT_EQ(DoCommand(s_, InquiryBlock(kId, 5), 5).status[2], 0);
+}
+
+TEST_F(SimExchange, DeviceOpenIsExclusive) {
+  std::vector<std::unique_ptr<UsbDevice>> found;
+  ASSERT_EQ(bus_.FindDevices(kVendor, kProduct, &found), kIOReturnSuccess);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0]->USBDeviceOpen(), kIOReturnExclusiveAccess);
+  EXPECT_EQ(found[0]->ResetDevice(), kIOReturnNotOpen);  // only the opener may reset
+  ASSERT_EQ(s_.interface->Close(), kIOReturnSuccess);
+  ASSERT_EQ(s_.device->USBDeviceClose(), kIOReturnSuccess);
+  EXPECT_EQ(found[0]->USBDeviceOpen(), kIOReturnSuccess);
+  EXPECT_EQ(s_.device->USBDeviceOpen(), kIOReturnExclusiveAccess);
+}
+
+TEST_F(SimExchange, InterfacesNeedAConfigurationAndAnOpen) {
+  std::unique_ptr<UsbInterface> other;
+  ASSERT_EQ(s_.device->CreateInterface(&other), kIOReturnSuccess);
+  EXPECT_EQ(other->Open(), kIOReturnExclusiveAccess);
+  uint32_t size = 3;
+  uint8_t buffer[3];
+  EXPECT_EQ(other->ReadPipe(s_.bulkIn, buffer, &size), kIOReturnNotOpen);
+  EXPECT_EQ(other->GetPipeStatus(s_.bulkOut), kIOReturnNotOpen);
+
+  // A reset drops the configuration, and the open exchange with it.
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kIOReturnSuccess);
+  ASSERT_EQ(s_.device->ResetDevice(), kIOReturnSuccess);
+  EXPECT_EQ(s_.device->CreateInterface(&other), kIOReturnNotFound);
+  ASSERT_EQ(s_.device->SetConfiguration(1), kIOReturnSuccess);
+  ASSERT_EQ(s_.device->CreateInterface(&other), kIOReturnSuccess);
+  ASSERT_EQ(other->Open(), kIOReturnSuccess);
+  size = 3;
+  EXPECT_EQ(other->ReadPipe(s_.bulkIn, buffer, &size), kIOReturnNotResponding);
+}
+
+TEST_F(SimExchange, VanishedDeviceComesBackAfterItsSearches) {
+  Fault vanish{FaultKind::Vanish};
+  vanish.opcode = 0xE6;
+  vanish.searches = 1;
+  scanner_->InjectFault(vanish);
+  EXPECT_EQ(SendBlock(*s_.interface, MakeBlock(0xE6, kId)), kIOReturnNoDevice);
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnNoDevice);
+  std::vector<std::unique_ptr<UsbDevice>> found;
+  ASSERT_EQ(bus_.FindDevices(kVendor, kProduct, &found), kIOReturnSuccess);
+  EXPECT_TRUE(found.empty());  // away for one search
+  OpenScanner again;
+  ASSERT_EQ(Open(bus_, kVendor, kProduct, &again), kIOReturnSuccess);
+  Outcome o = DoCommand(again, InquiryBlock(kId, 232), 232);
+  EXPECT_EQ(TextAt(o.data, 14), "SIM0000001");
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnNoDevice);  // old objects stay dead
+}
+
+TEST(SimLog, KeepsTheLatestExchangesAndCutsLongData) {
+  Config c;
+  std::string error;
+  ASSERT_TRUE(sim::ParseDescription("log-limit 4\nlog-data-limit 3\n", &c, &error)) << error;
+  sim::SimBus bus;
+  sim::SimScanner& scanner = bus.AddScanner(c);
+  OpenScanner s;
+  ASSERT_EQ(Open(bus, kVendor, kProduct, &s), kIOReturnSuccess);
+  for (int i = 0; i < 10; ++i) {
+    Outcome o = DoCommand(s, InquiryBlock(kId, 5), 5);
+    ASSERT_EQ(o.data.size(), 5u);  // the wire is not cut, only the log
+  }
+  auto log = scanner.CommandLog();
+  ASSERT_GE(log.size(), 4u);
+  ASSERT_LE(log.size(), 5u);
+  EXPECT_EQ(log.back().number, 10u);
+  EXPECT_EQ(log.back().dataIn, Bytes({0x22, 0x00, 0x02}));
+  EXPECT_EQ(log.back().dataInTaken, 5u);
+  EXPECT_TRUE(log.back().dataCut);
+}
+
+class SimWithoutInterruptPipe : public SimExchange {
+ protected:
+  void SetUp() override {
+    config_.interruptPipe = false;
+    config_.sheets = 0;
+    SimExchange::SetUp();
+  }
+};
+
+TEST_F(SimWithoutInterruptPipe, HasOnlyTheBulkPipes) {
+  EXPECT_EQ(s_.interrupt, 0);
+  uint8_t n = 0;
+  EXPECT_EQ(s_.interface->GetNumEndpoints(&n), kIOReturnSuccess);
+  EXPECT_EQ(n, 2);
+  scanner_->PressButton(2, 1);  // dropped: nowhere to go
+  uint8_t packet[8];
+  uint32_t size = 8;
+  EXPECT_EQ(s_.interface->ReadInterruptPipe(sim::kPipeInterrupt, packet, &size), kIOReturnBadArgument);
+  Block block = MakeBlock(0xE8, kId);
+  block[10] = 5;
+  EXPECT_EQ(DoCommand(s_, block, 5).data[4], 0x00);  // no paper
+}
+
+TEST(SimButtons, PacketsFromTheDescriptionWaitOnTheInterruptPipe) {
+  Config c;
+  std::string error;
+  ASSERT_TRUE(sim::ParseDescription("button 3 1\nbutton 2 2\n", &c, &error)) << error;
+  sim::SimBus bus;
+  bus.AddScanner(c);
+  OpenScanner s;
+  ASSERT_EQ(Open(bus, kVendor, kProduct, &s), kIOReturnSuccess);
+  for (auto expected : {Bytes({0, 3, 0, 0, 0, 0, 1, 0}), Bytes({0, 2, 0, 0, 0, 0, 2, 0})}) {
+    std::vector<uint8_t> packet(8);
+    uint32_t size = 8;
+    ASSERT_EQ(s.interface->ReadInterruptPipe(s.interrupt, packet.data(), &size), kIOReturnSuccess);
+    EXPECT_EQ(size, 8u);
+    EXPECT_EQ(packet, expected);
+  }
+}
+
+}  // namespace

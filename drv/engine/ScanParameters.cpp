@@ -1,6 +1,5 @@
 #include "drv/engine/ScanParameters.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -311,18 +310,7 @@ void InitializeNewScanParameter(ScannerModel model, const ScanModelInfo& info, c
   DeriveFamily(family, info, ap, realRawRequested, out);
 }
 
-bool ReadRealRawSwitch(const char* debugConfPath) {
-  FILE* file = debugConfPath != nullptr ? std::fopen(debugConfPath, "r") : nullptr;
-  if (file == nullptr) return false;
-  bool raw = false;
-  char line[1024];
-  while (std::fgets(line, sizeof line, file) != nullptr) {
-    char key[1024], value[1024];
-    if (std::sscanf(line, "%1023s %1023s", key, value) == 2 && std::strcmp(key, "LLDScanRealRaw") == 0 &&
-        std::strtol(value, nullptr, 10) != 0) {
-      raw = true;
-    }
-  }
-  std::fclose(file);
-  return raw;
+bool ReadRealRawSwitch() {
+  char value[64];
+  return GetDebugConfValue("LLDScanRealRaw", value, sizeof value) && std::strtol(value, nullptr, 10) != 0;
 }

@@ -73,6 +73,6 @@ uint32_t GetPixelBoundaryAPSide(const ScanModelInfo& model, const SCANPARAMETER_
 void InitializeNewScanParameter(ScannerModel model, const ScanModelInfo& info, const SCANPARAMETER_UNION& ap,
                                 bool realRawRequested, DeviceScanParameter* out);
 
-// True when the debug configuration file holds the key "LLDScanRealRaw" with a non-zero number.
-// A missing file reads as false.
-bool ReadRealRawSwitch(const char* debugConfPath);
+// True when the debug configuration holds the key "LLDScanRealRaw" with a non-zero number (the
+// last such line counts). A missing file or key reads as false.
+bool ReadRealRawSwitch();

@@ -226,37 +226,46 @@ TEST(Features, ModelListsAnswerFeatureQueries) {
   EXPECT_EQ(supported.InquiryByte(0), 0);  // no inquiry data: everything reads 0
 }
 
+// The switch is read from "Debug.conf" in the folder that VANTREL_LOG_ROOT names for tests.
 class RealRawSwitch : public ::testing::Test {
  protected:
-  std::string Write(const char* text) {
+  void SetUp() override {
     const char* base = std::getenv("VT_TEST_TMP");
-    std::string dir = base != nullptr ? base : "/tmp";
-    std::string cmd = "mkdir -p '" + dir + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-    std::string path = dir + "/realraw-" + std::to_string(::getpid()) + "-" + std::to_string(count_++) + ".conf";
-    FILE* f = std::fopen(path.c_str(), "w");
+    dir_ = std::string(base != nullptr ? base : "/tmp") + "/realraw-" + std::to_string(::getpid());
+    ASSERT_EQ(std::system(("mkdir -p '" + dir_ + "'").c_str()), 0);
+    const char* old = std::getenv("VANTREL_LOG_ROOT");
+    hadRoot_ = old != nullptr;
+    if (hadRoot_) oldRoot_ = old;
+    setenv("VANTREL_LOG_ROOT", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    std::remove((dir_ + "/Debug.conf").c_str());
+    std::remove(dir_.c_str());
+    if (hadRoot_) {
+      setenv("VANTREL_LOG_ROOT", oldRoot_.c_str(), 1);
+    } else {
+      unsetenv("VANTREL_LOG_ROOT");
+    }
+  }
+  bool With(const char* text) {
+    FILE* f = std::fopen((dir_ + "/Debug.conf").c_str(), "w");
     EXPECT_NE(f, nullptr);
     std::fputs(text, f);
     std::fclose(f);
-    files_.push_back(path);
-    return path;
+    return ReadRealRawSwitch();
   }
-  void TearDown() override {
-    for (const std::string& f : files_) std::remove(f.c_str());
-  }
-  std::vector<std::string> files_;
-  int count_ = 0;
+  std::string dir_, oldRoot_;
+  bool hadRoot_ = false;
 };
 
 TEST_F(RealRawSwitch, KeyWithANonZeroNumberSwitchesTheSubstitutionOff) {
-  EXPECT_TRUE(ReadRealRawSwitch(Write("LLDScanRealRaw 1\n").c_str()));
-  EXPECT_TRUE(ReadRealRawSwitch(Write("DebugLevel 2\nSavePath /tmp/x/\nLLDScanRealRaw 7").c_str()));
-  EXPECT_FALSE(ReadRealRawSwitch(Write("LLDScanRealRaw 0\n").c_str()));
-  EXPECT_FALSE(ReadRealRawSwitch(Write("LLDScanRealRaw\n").c_str()));
-  EXPECT_FALSE(ReadRealRawSwitch(Write("LLDScanRealRawX 1\nDebugLevel 1\n").c_str()));
-  EXPECT_FALSE(ReadRealRawSwitch((std::string(std::getenv("VT_TEST_TMP") ? std::getenv("VT_TEST_TMP") : "/tmp") +
-                                  "/no-such-debug.conf").c_str()));
-  EXPECT_FALSE(ReadRealRawSwitch(nullptr));
+  EXPECT_FALSE(ReadRealRawSwitch());  // no file
+  EXPECT_TRUE(With("LLDScanRealRaw 1\n"));
+  EXPECT_TRUE(With("DebugLevel 2\nSavePath /tmp/x/\nLLDScanRealRaw 7"));
+  EXPECT_FALSE(With("LLDScanRealRaw 0\n"));
+  EXPECT_FALSE(With("LLDScanRealRaw\n"));
+  EXPECT_FALSE(With("LLDScanRealRawX 1\nDebugLevel 1\n"));
+  EXPECT_FALSE(With("LLDScanRealRaw 1\nLLDScanRealRaw 0\n"));  // the last line counts
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ uint32_t ScaledLineCount(const CImageProcess_Parameter_Scale* p, uint32_t n, uin
   *inLines += n;
   uint64_t total = uint64_t{*inLines} * p->dwDestLength / p->dwSrcLength;
   if (n > 0 && total == 0) total = 1;
-  const uint32_t m = total > *outLines ? static_cast<uint32_t>(total - *outLines) : 0;
+  // The line a short page start was given stays counted, also across empty blocks.
+  if (total <= *outLines) return 0;
+  const uint32_t m = static_cast<uint32_t>(total - *outLines);
   *outLines = static_cast<uint32_t>(total);
   return m;
 }

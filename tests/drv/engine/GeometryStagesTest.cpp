@@ -96,9 +96,18 @@ TEST(BiLinearScale, LengthModeSpreadsTheOutputLinesOverTheBlocks) {
     StageRunner s(IP_BiLinearScale, Scale(2, 100, 3, 37, 8));
     EXPECT_EQ(ScaledTotal(s, 100, 2, block), 37u * 3) << "blocks of " << block;
   }
-  // At least one line once a page has data, though 1 x 3 / 100 rounds to 0.
-  StageRunner reduce(IP_BiLinearScale, Scale(1, 100, 1, 3, 8));
-  EXPECT_EQ(ScaledTotal(reduce, 1, 1, 1), 1u);
+  // At least one line once a page has data, though 1 x 3 / 100 rounds to 0, and only one:
+  // an empty block in between does not make the next line count as the first again.
+  for (uint32_t id : {uint32_t{IP_BiLinearScale}, uint32_t{IP_NearestScale}}) {
+    StageRunner reduce(id, Scale(1, 100, 1, 3, 8));
+    EXPECT_EQ(ScaledTotal(reduce, 1, 1, 1), 1u);
+    ASSERT_TRUE(reduce.pipeline().Reset());
+    EXPECT_EQ(reduce.Block({5}).size(), 1u);
+    EXPECT_EQ(reduce.Block({}).size(), 0u);
+    EXPECT_EQ(reduce.Block({6}).size(), 0u);
+    EXPECT_EQ(reduce.Block(Bytes(64, 7)).size(), 0u);  // 66 lines: 66 x 3 / 100 = 1, given
+    EXPECT_EQ(reduce.Block({8}).size(), 1u);           // 67 lines: the second
+  }
 }
 
 TEST(BiLinearScale, ResolutionModeUsesTheBlockFirstLineForThePreviousOne) {

@@ -1,0 +1,562 @@
+// Stages that change how a pixel is coded: widening, packing, colour to grey, grey to one bit,
+// YCC to colour and back, sensor-layout packing and a software gamma.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "drv/engine/ImageProcessStage.h"
+
+namespace {
+
+// trunc(v) as a 32-bit integer; values outside the range (or not numbers) saturate.
+int32_t TruncToInt32(double v) {
+  if (!(v == v)) return 0;
+  if (v >= 2147483647.0) return 2147483647;
+  if (v <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int32_t>(v);
+}
+
+uint32_t TruncToUInt32(double v) {
+  if (!(v > 0)) return 0;
+  if (v >= 4294967295.0) return 0xFFFFFFFFu;
+  return static_cast<uint32_t>(v);
+}
+
+void DoubleEachByte(CImageProcess_StageInformation* stage) {
+  const uint32_t n = stage->dwInputSize;
+  if (!StageOutput(stage, uint64_t{n} * 2)) return;
+  const uint8_t* in = stage->pInput;
+  uint8_t* out = stage->pOutput;
+  for (uint32_t i = 0; i < n; ++i) {
+    out[2 * i] = in[i];
+    out[2 * i + 1] = in[i];
+  }
+}
+
+struct ColorToGrayPrivate {
+  uint8_t blWeighted;
+  uint8_t bChannel;
+  uint32_t dwScale;
+  uint32_t dwWeight[3];
+};
+
+constexpr uint32_t kGreyScale = 10000;
+
+// Grey values of the block's whole pixels, each written `copies` times.
+void ColorToGray(CImageProcess_StageInformation* stage, uint32_t copies) {
+  const ColorToGrayPrivate priv = *StagePrivate<ColorToGrayPrivate>(stage);
+  const uint32_t pixels = stage->dwInputSize / 3;
+  if (!StageOutput(stage, uint64_t{pixels} * copies)) return;
+  const uint8_t* in = stage->pInput;
+  uint8_t* out = stage->pOutput;
+  if (!priv.blWeighted) {
+    for (uint32_t i = 0; i < pixels; ++i) {
+      for (uint32_t c = 0; c < copies; ++c) out[i * copies + c] = in[3 * i + priv.bChannel];
+    }
+    return;
+  }
+  const uint64_t wr = priv.dwWeight[0], wg = priv.dwWeight[1], wb = priv.dwWeight[2];
+  for (uint32_t i = 0; i < pixels; ++i) {
+    const uint64_t grey = (wr * in[3 * i] + wg * in[3 * i + 1] + wb * in[3 * i + 2]) / kGreyScale;
+    const uint8_t v = grey > 255 ? 255 : static_cast<uint8_t>(grey);
+    for (uint32_t c = 0; c < copies; ++c) out[i * copies + c] = v;
+  }
+}
+
+// Output of the one-bit stages: one bit per whole pixel, 1 (black) until a pixel clears it.
+bool OneBitOutput(CImageProcess_StageInformation* stage, uint64_t pixels) {
+  if (!StageOutput(stage, pixels / 8)) return false;
+  std::memset(stage->pOutput, 0xFF, stage->dwOutputSize);
+  return true;
+}
+
+struct HalftonePrivate {
+  uint32_t dwLineCounter;
+  uint8_t Matrix[64];
+};
+
+struct ErrorDiffusionPrivate {
+  uint32_t dwLineCounter;
+  int16_t* pErrorRows;
+};
+
+struct YCCPrivate {
+  int32_t cR, cGr, cGb, cB;
+  int32_t dwScale;
+};
+
+constexpr int32_t kYCCScale = 2000;
+constexpr int kOutTableLow = -384;
+constexpr int kOutTableSize = 1024;  // -384 .. 639
+
+struct TrestleYCCPrivate {
+  YCCPrivate Coefficients;
+  uint8_t OutTable[3][kOutTableSize];
+  int32_t Minus128[256];
+  int32_t Times2000[256];
+};
+
+void ComputeYCCCoefficients(const CImageProcess_Parameter_YCCToC24* p, YCCPrivate* c) {
+  c->dwScale = kYCCScale;
+  c->cR = TruncToInt32(kYCCScale * (2 - 2 * p->Kr));
+  c->cGr = TruncToInt32(kYCCScale * (-2 * (p->Kr - p->Kr * p->Kr) / p->Kg));
+  c->cGb = TruncToInt32(kYCCScale * (-2 * (p->Kb - p->Kb * p->Kb) / p->Kg));
+  c->cB = TruncToInt32(kYCCScale * (2 - 2 * p->Kb));
+}
+
+// The three colour values of one pixel, before clamping.
+inline void YCCToRGB(const YCCPrivate& c, int32_t y, int32_t cr, int32_t cb, int32_t rgb[3]) {
+  const int64_t base = int64_t{c.dwScale} * y;
+  rgb[0] = static_cast<int32_t>((base + int64_t{c.cR} * cr) / c.dwScale);
+  rgb[1] = static_cast<int32_t>((base + int64_t{c.cGr} * cr + int64_t{c.cGb} * cb) / c.dwScale);
+  rgb[2] = static_cast<int32_t>((base + int64_t{c.cB} * cb) / c.dwScale);
+}
+
+// One u32 count followed by that many source offsets: the packing stages' index table.
+uint32_t* CreateIndexTable(CImageProcess_StageInformation* stage, uint64_t entries) {
+  if (entries > (uint64_t{1} << 28)) {
+    stage->lStatus = kImageProcessMemoryError;
+    return nullptr;
+  }
+  auto* table = static_cast<uint32_t*>(ImageProcessCalloc(entries + 1, sizeof(uint32_t)));
+  stage->pPrivate = table;
+  if (table == nullptr) {
+    stage->lStatus = kImageProcessMemoryError;
+    return nullptr;
+  }
+  table[0] = static_cast<uint32_t>(entries);
+  return table + 1;
+}
+
+// Reverses the order of the table's pixels (groups of bytesPerPixel entries).
+void MirrorPixels(uint32_t* entries, uint32_t count, uint32_t bytesPerPixel) {
+  if (bytesPerPixel == 0) return;
+  const uint32_t pixels = count / bytesPerPixel;
+  for (uint32_t a = 0, b = pixels; a + 1 < b; ++a) {
+    --b;
+    for (uint32_t k = 0; k < bytesPerPixel; ++k) {
+      std::swap(entries[a * bytesPerPixel + k], entries[b * bytesPerPixel + k]);
+    }
+  }
+}
+
+// Each output line is outLineBytes taken through the table from offset `first`; entries past
+// the table's end give 255.
+void PackThroughTable(CImageProcess_StageInformation* stage, uint64_t inLineBytes, uint64_t first,
+                      uint64_t outLineBytes) {
+  const uint32_t* priv = StagePrivate<uint32_t>(stage);
+  const uint32_t count = priv[0];
+  const uint32_t* table = priv + 1;
+  const uint32_t lines = WholeUnits(stage->dwInputSize, inLineBytes);
+  if (!StageOutput(stage, outLineBytes * lines)) return;
+  uint8_t* out = stage->pOutput;
+  for (uint32_t l = 0; l < lines; ++l) {
+    const uint8_t* in = stage->pInput + l * inLineBytes;
+    for (uint64_t i = 0; i < outLineBytes; ++i) {
+      const uint64_t idx = first + i;
+      *out++ = idx < count ? in[table[idx]] : 255;
+    }
+  }
+}
+
+}  // namespace
+
+void CImageProcess::DoC24ToC48(CImageProcess_StageInformation* stage) { DoubleEachByte(stage); }
+void CImageProcess::DoG8ToG16(CImageProcess_StageInformation* stage) { DoubleEachByte(stage); }
+
+namespace {
+// Lines of W pixels between three planes (red, green, blue) and interleaved pixels.
+void InterleavePlanes(CImageProcess_StageInformation* stage, bool planesToPixels) {
+  const uint32_t w = StageParameter<CImageProcess_Parameter_Width>(stage)->Pixel;
+  const uint64_t lineBytes = uint64_t{w} * 3;
+  const uint32_t lines = WholeUnits(stage->dwInputSize, lineBytes);
+  if (!StageOutput(stage, lineBytes * lines)) return;
+  for (uint32_t l = 0; l < lines; ++l) {
+    const uint8_t* in = stage->pInput + l * lineBytes;
+    uint8_t* out = stage->pOutput + l * lineBytes;
+    for (uint32_t x = 0; x < w; ++x) {
+      for (uint32_t c = 0; c < 3; ++c) {
+        const uint64_t plane = uint64_t{c} * w + x, pixel = 3 * uint64_t{x} + c;
+        if (planesToPixels) {
+          out[pixel] = in[plane];
+        } else {
+          out[plane] = in[pixel];
+        }
+      }
+    }
+  }
+}
+}  // namespace
+
+void CImageProcess::DoRX417ColorPack(CImageProcess_StageInformation* stage) { InterleavePlanes(stage, true); }
+void CImageProcess::DoBackgroundColorUnpack(CImageProcess_StageInformation* stage) {
+  InterleavePlanes(stage, false);
+}
+
+void CImageProcess::DoSWGamma(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_SWGamma>(stage);
+  const uint32_t samples = p->dwSamplesPerPixel;
+  // Only one or three samples have tables; any other count converts nothing.
+  const uint64_t lineBytes = (samples == 1 || samples == 3) ? uint64_t{samples} * p->dwPixelsPerLine : 0;
+  const uint32_t lines = WholeUnits(stage->dwInputSize, lineBytes);
+  const uint64_t total = lineBytes * lines;
+  if (!StageOutput(stage, total)) return;
+  const uint8_t* in = stage->pInput;
+  uint8_t* out = stage->pOutput;
+  if (samples == 1) {
+    for (uint64_t i = 0; i < total; ++i) out[i] = p->Table[0][in[i]];
+  } else {
+    for (uint64_t i = 0; i < total; i += 3) {
+      out[i] = p->Table[0][in[i]];
+      out[i + 1] = p->Table[1][in[i + 1]];
+      out[i + 2] = p->Table[2][in[i + 2]];
+    }
+  }
+}
+
+void CImageProcess::InitColorToGray(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_ColorToGray>(stage);
+  auto* priv = StageCreatePrivate<ColorToGrayPrivate>(stage);
+  if (priv == nullptr) return;
+  if (p->ColorFilter >= 1 && p->ColorFilter <= 3) {
+    priv->blWeighted = 0;
+    priv->bChannel = static_cast<uint8_t>(p->ColorFilter - 1);
+  } else {
+    priv->blWeighted = 1;
+    priv->dwScale = kGreyScale;
+    priv->dwWeight[0] = TruncToUInt32(10000 * p->CofficientR);
+    priv->dwWeight[1] = TruncToUInt32(10000 * p->CofficientG);
+    priv->dwWeight[2] = TruncToUInt32(10000 * p->CofficientB);
+  }
+}
+
+void CImageProcess::DoC24ToG8(CImageProcess_StageInformation* stage) { ColorToGray(stage, 1); }
+void CImageProcess::DoC24ToG16(CImageProcess_StageInformation* stage) { ColorToGray(stage, 2); }
+
+void CImageProcess::DoG8ToLineart(CImageProcess_StageInformation* stage) {
+  const uint8_t threshold = StageParameter<CImageProcess_Parameter_G8ToLineart>(stage)->bThreshold;
+  if (!OneBitOutput(stage, stage->dwInputSize)) return;
+  const uint8_t* in = stage->pInput;
+  uint8_t* out = stage->pOutput;
+  const uint32_t bytes = stage->dwOutputSize;
+  for (uint32_t byte = 0; byte < bytes; ++byte, in += 8) {
+    uint32_t v = 0;
+    for (int bit = 0; bit < 8; ++bit) v |= static_cast<uint32_t>(in[bit] <= threshold) << (7 - bit);
+    out[byte] = static_cast<uint8_t>(v);
+  }
+}
+
+void CImageProcess::InitG8ToHalftone(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_G8ToHalftone>(stage);
+  auto* priv = StageCreatePrivate<HalftonePrivate>(stage);
+  if (priv == nullptr) return;
+  if (p->blCustomHalftoneTable) {
+    std::memcpy(priv->Matrix, p->CustomTable, 64);
+  } else {
+    const uint8_t index = p->bTableIndex > 15 ? 0 : p->bTableIndex;
+    std::memcpy(priv->Matrix, CImageProcess_HalftoneTable[index], 64);
+  }
+}
+
+void CImageProcess::ResetG8ToHalftone(CImageProcess_StageInformation* stage) {
+  StagePrivate<HalftonePrivate>(stage)->dwLineCounter = 0;
+}
+
+void CImageProcess::DoG8ToHalftone(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<HalftonePrivate>(stage);
+  const uint32_t w = StageParameter<CImageProcess_Parameter_G8ToHalftone>(stage)->Pixel;
+  const uint32_t lines = WholeUnits(stage->dwInputSize, w);
+  const uint64_t pixels = uint64_t{lines} * w;
+  if (!OneBitOutput(stage, pixels)) return;
+  const uint64_t used = uint64_t{stage->dwOutputSize} * 8;
+  const uint8_t* in = stage->pInput;
+  uint8_t* out = stage->pOutput;
+  const uint32_t firstRow = priv->dwLineCounter;
+  uint8_t matrix[64];
+  std::memcpy(matrix, priv->Matrix, sizeof matrix);
+  uint64_t i = 0;
+  uint32_t v = 0;
+  for (uint32_t l = 0; l < lines && i < used; ++l) {
+    const uint8_t* row = matrix + ((firstRow + l) % 8) * 8;
+    for (uint32_t x = 0; x < w && i < used; ++x, ++i) {
+      const uint32_t column = i % 8;
+      v |= static_cast<uint32_t>(in[i] <= row[column]) << (7 - column);
+      if (column == 7) {
+        out[i / 8] = static_cast<uint8_t>(v);
+        v = 0;
+      }
+    }
+  }
+  priv->dwLineCounter += lines;
+}
+
+void CImageProcess::InitG8ToErrorDiffusion(CImageProcess_StageInformation* stage) {
+  const uint32_t w = StageParameter<CImageProcess_Parameter_Width>(stage)->Pixel;
+  auto* priv = StageCreatePrivate<ErrorDiffusionPrivate>(stage);
+  if (priv == nullptr) return;
+  priv->pErrorRows = static_cast<int16_t*>(ImageProcessCalloc(uint64_t{w} * 4 + 90, 1));
+  if (priv->pErrorRows == nullptr) stage->lStatus = kImageProcessMemoryError;
+}
+
+void CImageProcess::ResetG8ToErrorDiffusion(CImageProcess_StageInformation* stage) {
+  StagePrivate<ErrorDiffusionPrivate>(stage)->dwLineCounter = 0;
+}
+
+void CImageProcess::TerminateG8ToErrorDiffusion(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<ErrorDiffusionPrivate>(stage);
+  if (priv == nullptr) return;
+  ImageProcessFree(priv->pErrorRows);
+  priv->pErrorRows = nullptr;
+}
+
+void CImageProcess::DoG8ToErrorDiffusion(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<ErrorDiffusionPrivate>(stage);
+  const uint32_t w = StageParameter<CImageProcess_Parameter_Width>(stage)->Pixel;
+  const uint32_t lines = WholeUnits(stage->dwInputSize, w);
+  const uint64_t pixels = uint64_t{lines} * w;
+  if (!OneBitOutput(stage, pixels)) return;
+  if (lines == 0) return;
+  int16_t* rows = priv->pErrorRows;
+  if (priv->dwLineCounter == 0) std::memset(rows, 0xFF, uint64_t{w} * 4);
+
+  const uint64_t outBits = uint64_t{stage->dwOutputSize} * 8;
+  uint8_t* out = stage->pOutput;
+  uint64_t bit = 0;
+  uint32_t byte = 0xFF;  // bits of the output byte in progress, 1 (black) until cleared
+  const uint32_t counter = priv->dwLineCounter;
+  for (uint32_t l = 0; l < lines; ++l) {
+    const bool even = ((counter + l) & 1) == 0;
+    const int16_t* previous = even ? rows : rows + w;
+    int16_t* current = even ? rows + w : rows;
+    const uint8_t* line = stage->pInput + uint64_t{l} * w;
+    const uint8_t* below = (l + 1 < lines) ? line + w : line;
+    int32_t e7 = current[0];
+    for (uint32_t x = 0; x < w; ++x, ++bit) {
+      const bool last = x == w - 1;
+      const int32_t e1 = previous[x];
+      const int32_t e5 = last ? previous[x] : previous[x + 1];
+      const int32_t e3 = last ? previous[x] : previous[x + 2];
+      int32_t err = (e1 + 5 * e5 + 3 * e3 + 7 * e7) / 16;
+
+      const int32_t a = 255 - line[x];
+      const int32_t b = 255 - below[x];
+      const int32_t c = last ? a : 255 - line[x + 1];
+      const int32_t d = last ? b : 255 - below[x + 1];
+      if (std::abs(a - b) + std::abs(a - c) + std::abs(d - b) + std::abs(d - c) > 70) err = 0;
+
+      int32_t v = a + err;
+      v = v < 0 ? 0 : (v > 255 ? 255 : v);
+      int32_t error;
+      if (v < 128) {
+        byte &= ~(0x80u >> (bit % 8));
+        error = v;
+      } else {
+        error = v - 255;
+      }
+      current[x + 1] = static_cast<int16_t>(error);
+      e7 = error;
+      if (bit % 8 == 7) {
+        if (bit < outBits) out[bit / 8] = static_cast<uint8_t>(byte);
+        byte = 0xFF;
+      }
+    }
+  }
+  priv->dwLineCounter += lines;
+}
+
+void CImageProcess::InitR2YCCToC24(CImageProcess_StageInformation* stage) {
+  auto* priv = StageCreatePrivate<YCCPrivate>(stage);
+  if (priv == nullptr) return;
+  ComputeYCCCoefficients(StageParameter<CImageProcess_Parameter_YCCToC24>(stage), priv);
+}
+
+void CImageProcess::DoR2YCCToC24(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_YCCToC24>(stage);
+  const YCCPrivate& c = *StagePrivate<YCCPrivate>(stage);
+  const uint32_t blocks = p->Pixel / 2;
+  const uint64_t pairBytes = uint64_t{blocks} * 6;
+  const uint32_t pairs = WholeUnits(stage->dwInputSize, pairBytes);
+  const uint64_t outLineBytes = uint64_t{blocks} * 6;  // two pixels per block and line
+  if (!StageOutput(stage, outLineBytes * 2 * pairs)) return;
+  for (uint32_t pr = 0; pr < pairs; ++pr) {
+    const uint8_t* in = stage->pInput + pr * pairBytes;
+    uint8_t* top = stage->pOutput + pr * 2 * outLineBytes;
+    uint8_t* bottom = top + outLineBytes;
+    for (uint32_t j = 0; j < blocks; ++j, in += 6) {
+      const int32_t cr = in[4] - 128;
+      const int32_t cb = in[5] - 128;
+      uint8_t* dst[4] = {top + 6 * j, bottom + 6 * j, top + 6 * j + 3, bottom + 6 * j + 3};
+      for (int k = 0; k < 4; ++k) {
+        int32_t rgb[3];
+        YCCToRGB(c, in[k], cr, cb, rgb);
+        for (int ch = 0; ch < 3; ++ch) {
+          const uint8_t v = ClampByte(rgb[ch]);
+          dst[k][ch] = p->blUseTable ? p->Table[ch + 1][v] : v;
+        }
+      }
+    }
+  }
+}
+
+void CImageProcess::RGBtoYCrCb(const CImageProcess_Parameter_C24ToR2YCC* parameter, int32_t* r, int32_t* g,
+                               int32_t* b) {
+  const double R = *r, G = *g, B = *b;
+  double y = (parameter->Kr * R + parameter->Kg * G) + parameter->Kb * B;
+  const double cr = (R - y) / (2 - 2 * parameter->Kr) - 128;
+  const double cb = (B - y) / (2 - 2 * parameter->Kb) - 128;
+  y = y < 0 ? 0 : (y > 255 ? 255 : y);
+  *r = TruncToInt32(y);
+  *g = TruncToInt32(cr);
+  *b = TruncToInt32(cb);
+}
+
+void CImageProcess::DoC24ToR2YCC(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_C24ToR2YCC>(stage);
+  const uint64_t lineBytes = uint64_t{p->Pixel} * 3;
+  const uint32_t pairs = WholeUnits(stage->dwInputSize, lineBytes) / 2;
+  const uint32_t blocks = p->Pixel / 2;
+  if (!StageOutput(stage, uint64_t{pairs} * blocks * 6)) return;
+  uint8_t* out = stage->pOutput;
+  for (uint32_t pr = 0; pr < pairs; ++pr) {
+    const uint8_t* top = stage->pInput + uint64_t{pr} * 2 * lineBytes;
+    const uint8_t* bottom = top + lineBytes;
+    for (uint32_t j = 0; j < blocks; ++j, out += 6) {
+      const uint8_t* src[4] = {top + 6 * j, bottom + 6 * j, top + 6 * j + 3, bottom + 6 * j + 3};
+      int32_t crSum = 0, cbSum = 0;
+      for (int k = 0; k < 4; ++k) {
+        int32_t y = src[k][0], cr = src[k][1], cb = src[k][2];
+        RGBtoYCrCb(p, &y, &cr, &cb);
+        out[k] = static_cast<uint8_t>(y);
+        crSum += cr;
+        cbSum += cb;
+      }
+      out[4] = static_cast<uint8_t>(crSum / 4);
+      out[5] = static_cast<uint8_t>(cbSum / 4);
+    }
+  }
+}
+
+void CImageProcess::InitTrestleYCC422ToC24(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_YCCToC24>(stage);
+  auto* priv = StageCreatePrivate<TrestleYCCPrivate>(stage);
+  if (priv == nullptr) return;
+  ComputeYCCCoefficients(p, &priv->Coefficients);
+  for (int ch = 0; ch < 3; ++ch) {
+    for (int i = 0; i < kOutTableSize; ++i) {
+      const uint8_t v = ClampByte(i + kOutTableLow);
+      priv->OutTable[ch][i] = p->blUseTable ? p->Table[ch + 1][v] : v;
+    }
+  }
+  for (int v = 0; v < 256; ++v) {
+    priv->Minus128[v] = v - 128;
+    priv->Times2000[v] = kYCCScale * v;
+  }
+}
+
+void CImageProcess::DoTrestleYCC422ToC24(CImageProcess_StageInformation* stage) {
+  const uint32_t w = StageParameter<CImageProcess_Parameter_YCCToC24>(stage)->Pixel;
+  const TrestleYCCPrivate& priv = *StagePrivate<TrestleYCCPrivate>(stage);
+  const YCCPrivate& c = priv.Coefficients;
+  const uint64_t groupBytes = uint64_t{w} * 4;
+  const uint32_t pairs = WholeUnits(stage->dwInputSize, groupBytes);
+  const uint64_t outLineBytes = uint64_t{w} * 3;
+  if (!StageOutput(stage, outLineBytes * 2 * pairs)) return;
+  uint8_t* out = stage->pOutput;
+  auto lookUp = [&](int ch, int64_t v) {
+    int64_t i = v - kOutTableLow;
+    i = i < 0 ? 0 : (i >= kOutTableSize ? kOutTableSize - 1 : i);
+    return priv.OutTable[ch][i];
+  };
+  for (uint32_t pr = 0; pr < pairs; ++pr) {
+    const uint8_t* luma = stage->pInput + pr * groupBytes;
+    const uint8_t* cbLine = luma + 2 * uint64_t{w};
+    const uint8_t* crLine = cbLine + w;
+    for (int half = 0; half < 2; ++half) {
+      const uint8_t* y = luma + half * uint64_t{w};
+      for (uint32_t x = 0; x < w; ++x) {
+        const int32_t cr = priv.Minus128[crLine[x]];
+        const int32_t cb = priv.Minus128[cbLine[x]];
+        const int64_t base = priv.Times2000[y[x]];
+        const int64_t r = (base + int64_t{c.cR} * cr) / c.dwScale;
+        const int64_t g = (base + int64_t{c.cGr} * cr + int64_t{c.cGb} * cb) / c.dwScale;
+        const int64_t b = (base + int64_t{c.cB} * cb) / c.dwScale;
+        *out++ = lookUp(0, r);
+        *out++ = lookUp(1, g);
+        *out++ = lookUp(2, b);
+      }
+    }
+  }
+}
+
+void CImageProcess::DoTrestleYCC422ToTrueGray(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_TrueGray>(stage);
+  const uint64_t w = p->Pixel;
+  const uint32_t pairs = WholeUnits(stage->dwInputSize, w * 4);
+  if (!StageOutput(stage, w * 2 * pairs)) return;
+  uint8_t* out = stage->pOutput;
+  for (uint32_t pr = 0; pr < pairs; ++pr) {
+    const uint8_t* luma = stage->pInput + pr * w * 4;
+    for (uint64_t i = 0; i < 2 * w; ++i) *out++ = p->blUseTable ? p->Table[luma[i]] : luma[i];
+  }
+}
+
+void CImageProcess::InitTrestleCisPack(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_TrestleCisPack>(stage);
+  const uint64_t segment = p->dwResolution == 600 ? 1720 : 860;
+  const uint64_t bpp = p->dwBytesPerPixel;
+  uint32_t* table = CreateIndexTable(stage, bpp * 3 * segment);
+  if (table == nullptr) return;
+  for (uint64_t s = 0; s < 3; ++s) {
+    for (uint64_t px = 0; px < segment; ++px) {
+      for (uint64_t k = 0; k < bpp; ++k) {
+        table[(s * segment + px) * bpp + k] = static_cast<uint32_t>((3 * px + s) * bpp + k);
+      }
+    }
+  }
+  if (p->blMirror) MirrorPixels(table, static_cast<uint32_t>(bpp * 3 * segment), static_cast<uint32_t>(bpp));
+}
+
+void CImageProcess::DoTrestleCisPack(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_TrestleCisPack>(stage);
+  const uint64_t segment = p->dwResolution == 600 ? 1720 : 860;
+  const uint64_t bpp = p->dwBytesPerPixel;
+  PackThroughTable(stage, bpp * 3 * segment, uint64_t{p->dwLeftOffset} * bpp, uint64_t{p->dwOutputPixel} * bpp);
+}
+
+void CImageProcess::InitQF9000RgbCisPack(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_QF9000RgbCisPack>(stage);
+  const uint64_t segment = p->dwSegmentPixel;
+  const uint64_t planes = p->dwBytesPerPixel;
+  uint32_t first[4], end[4], source[4];
+  uint64_t entries = 0;
+  for (int k = 0; k < 4; ++k) {
+    source[k] = p->blNaturalOrder ? k : p->Order[k];
+    first[k] = end[k] = 0;
+    if (source[k] > 3) continue;  // no such segment: it contributes no pixels
+    const uint32_t s = source[k];
+    const uint64_t cut = p->blWholeSegments ? 0 : uint64_t{p->Cut[s][0]} + p->Cut[s][1];
+    if (cut >= segment) continue;
+    first[k] = p->blWholeSegments ? 0 : p->Cut[s][0];
+    end[k] = static_cast<uint32_t>(segment - (p->blWholeSegments ? 0 : p->Cut[s][1]));
+    entries += (end[k] - first[k]) * planes;
+  }
+  uint32_t* table = CreateIndexTable(stage, entries);
+  if (table == nullptr) return;
+  uint32_t* e = table;
+  for (int k = 0; k < 4; ++k) {
+    for (uint64_t px = first[k]; px < end[k]; ++px) {
+      for (uint64_t c = 0; c < planes; ++c) {
+        *e++ = static_cast<uint32_t>(4 * segment * c + 4 * px + source[k]);
+      }
+    }
+  }
+  if (p->blMirror) MirrorPixels(table, static_cast<uint32_t>(entries), static_cast<uint32_t>(planes));
+}
+
+void CImageProcess::DoQF9000RgbCisPack(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_QF9000RgbCisPack>(stage);
+  const uint64_t planes = p->dwBytesPerPixel;
+  PackThroughTable(stage, 4 * uint64_t{p->dwSegmentPixel} * planes, uint64_t{p->dwLeftOffset} * planes,
+                   uint64_t{p->dwOutputPixel} * planes);
+}

@@ -1,0 +1,640 @@
+// Stages that change the size or arrangement of lines: scaling, cutting, channel alignment,
+// padding, mirroring and a plain copy. Vertical scaling, cutting and channel alignment see a
+// page as a stream of blocks and carry their counters in their work records until Reset.
+#include <cmath>
+#include <cstring>
+
+#include "drv/engine/ImageProcessStage.h"
+
+namespace {
+
+constexpr uint32_t kWeightOne = 8388608;  // 2^23, the bilinear weights' scale
+constexpr uint32_t kHistoryLimit = 256;   // lines; more history than that is never addressed
+
+// Output lines that a block of n input lines yields, for both scaling stages.
+uint32_t ScaledLineCount(const CImageProcess_Parameter_Scale* p, uint32_t n, uint32_t* inLines,
+                         uint32_t* outLines) {
+  if (p->blUseYRateFraction) {
+    if (p->dwYRateDenominator == 0) return 0;
+    const uint32_t m = static_cast<uint32_t>(uint64_t{n} * p->dwYRateNumerator / p->dwYRateDenominator);
+    *inLines += n;
+    *outLines += m;
+    return m;
+  }
+  if (p->dwSrcLength == 0) return 0;
+  *inLines += n;
+  uint64_t total = uint64_t{*inLines} * p->dwDestLength / p->dwSrcLength;
+  if (n > 0 && total == 0) total = 1;
+  // The line a short page start was given stays counted, also across empty blocks.
+  if (total <= *outLines) return 0;
+  const uint32_t m = static_cast<uint32_t>(total - *outLines);
+  *outLines = static_cast<uint32_t>(total);
+  return m;
+}
+
+// Bytes per pixel of a scaling stage: 0 for depths below 8, which only NearestScale handles.
+uint32_t ScaleBytesPerPixel(const CImageProcess_Parameter_Scale* p) { return p->dwBitsPerPixel / 8; }
+bool ScaleDepthSupported(uint32_t bits) { return bits == 1 || (bits % 8 == 0 && bits > 0); }
+
+struct NearestPrivate {
+  uint32_t dwInLines;
+  uint32_t dwOutLines;
+  uint32_t dwTableLength;
+  uint32_t* pTable;
+};
+
+// One tap pair of a bilinear axis.
+struct BilinearAxis {
+  int32_t* index0;
+  int32_t* index1;
+  uint32_t* weight0;
+  uint32_t* weight1;
+};
+
+struct BilinearPrivate {
+  uint32_t dwInLines;
+  uint32_t dwOutLines;
+  uint32_t dwBytesPerPixel;
+  uint32_t dwHCount;  // output width times bytes per pixel
+  BilinearAxis h;
+  void* pHArrays;
+  uint32_t dwVCapacity;
+  BilinearAxis v;
+  void* pVArrays;
+  uint64_t* pLineH;    // horizontal interpolation of the current source line
+  uint64_t* pLineSum;  // vertical sum of the current output line
+  double dCarried;
+  uint8_t* pHistory;  // oldest line first; length mode only
+  uint32_t dwHistoryLines;
+};
+
+bool AllocateAxis(BilinearAxis* axis, void** block, uint32_t count) {
+  ImageProcessFree(*block);
+  *block = ImageProcessCalloc(uint64_t{count} * 4 + 4, sizeof(uint32_t));
+  if (*block == nullptr) return false;
+  auto* base = static_cast<uint32_t*>(*block);
+  axis->index0 = reinterpret_cast<int32_t*>(base);
+  axis->index1 = reinterpret_cast<int32_t*>(base + count);
+  axis->weight0 = base + 2 * uint64_t{count};
+  axis->weight1 = base + 3 * uint64_t{count};
+  return true;
+}
+
+// Fills `outCount` tap pairs (each repeated for `samples` samples) over `inCount` inputs, the
+// position starting at `start` and growing by `step`. Positions past the last input clamp to it
+// for the rest of the axis; positions before `lowest` clamp to it. Returns the position after the
+// last entry, or nothing (clamped) through *clamped.
+double BuildAxis(BilinearAxis* axis, double start, double step, uint32_t inCount, uint32_t outCount,
+                 uint32_t samples, double lowest, bool* clamped) {
+  double x = start;
+  *clamped = false;
+  const double last = static_cast<double>(inCount) - 1;
+  for (uint32_t j = 0; j < outCount; ++j) {
+    int64_t i0, i1;
+    uint32_t w0, w1;
+    if (*clamped || x > last) {
+      *clamped = true;
+      x = last;
+      i0 = i1 = static_cast<int64_t>(inCount) - 1;
+      w0 = kWeightOne;
+      w1 = 0;
+    } else {
+      if (x < lowest) x = lowest;
+      i0 = static_cast<int64_t>(std::floor(x));
+      i1 = i0 + 1;
+      w0 = static_cast<uint32_t>(kWeightOne * (1 - (x - static_cast<double>(i0))));
+      w1 = static_cast<uint32_t>(kWeightOne * (1 - (static_cast<double>(i1) - x)));
+      if (i1 > static_cast<int64_t>(inCount) - 1) i1 = i0;  // only when x is the last input: weight 0
+      x += step;
+    }
+    for (uint32_t c = 0; c < samples; ++c) {
+      const uint64_t e = uint64_t{j} * samples + c;
+      axis->index0[e] = static_cast<int32_t>(i0 * samples + c);
+      axis->index1[e] = static_cast<int32_t>(i1 * samples + c);
+      axis->weight0[e] = w0;
+      axis->weight1[e] = w1;
+    }
+  }
+  return x;
+}
+
+struct CutPrivate {
+  uint32_t dwLines;
+  uint32_t dwCutLeft;  // bytes
+  uint32_t dwOutLineBytes;
+  uint32_t dwInLineBytes;
+  uint8_t* pRing;
+  uint32_t dwRingLines;
+  uint32_t dwWrite;
+  uint32_t dwRead;
+};
+
+struct LineDifferencePrivate {
+  uint8_t blReady;
+  uint32_t dwSkip[3];
+  uint32_t dwRingSize[3];
+  uint32_t dwPosition[3];
+  uint8_t* pRing[3];
+  uint8_t* pRings;
+};
+
+}  // namespace
+
+// ---- NearestScale ---------------------------------------------------------------------------
+
+void CImageProcess::InitNearestScale(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_Scale>(stage);
+  auto* priv = StageCreatePrivate<NearestPrivate>(stage);
+  if (priv == nullptr) return;
+  if (!ScaleDepthSupported(p->dwBitsPerPixel)) {
+    stage->lStatus = kImageProcessParameterError;
+    return;
+  }
+  const uint32_t bytes = p->dwBitsPerPixel == 1 ? 1 : p->dwBitsPerPixel / 8;
+  const uint64_t length = uint64_t{p->dwDestWidth} * bytes;
+  if (length > (uint64_t{1} << 28)) {
+    stage->lStatus = kImageProcessMemoryError;
+    return;
+  }
+  priv->pTable = static_cast<uint32_t*>(ImageProcessCalloc(length + 1, sizeof(uint32_t)));
+  if (priv->pTable == nullptr) {
+    stage->lStatus = kImageProcessMemoryError;
+    return;
+  }
+  priv->dwTableLength = static_cast<uint32_t>(length);
+  if (p->dwDestWidth == 0) return;
+  const float ratio = static_cast<float>(static_cast<double>(p->dwSrcWidth) / p->dwDestWidth);
+  // One-bit lines hold whole bytes only; a source pixel never lies past the last whole byte.
+  const uint64_t usable = p->dwBitsPerPixel == 1 ? uint64_t{p->dwSrcWidth} / 8 * 8 : p->dwSrcWidth;
+  const uint64_t lastPixel = usable > 0 ? usable - 1 : 0;
+  for (uint32_t j = 0; j < p->dwDestWidth; ++j) {
+    uint64_t source = static_cast<uint64_t>(0.5 + static_cast<double>(j) * static_cast<double>(ratio));
+    if (source > lastPixel) source = lastPixel;  // enlargements beyond twofold would pass the line
+    for (uint32_t k = 0; k < bytes; ++k) {
+      priv->pTable[uint64_t{j} * bytes + k] = static_cast<uint32_t>(source * bytes + k);
+    }
+  }
+}
+
+void CImageProcess::ResetNearestScale(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<NearestPrivate>(stage);
+  priv->dwInLines = 0;
+  priv->dwOutLines = 0;
+}
+
+void CImageProcess::TerminateNearestScale(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<NearestPrivate>(stage);
+  if (priv == nullptr) return;
+  ImageProcessFree(priv->pTable);
+  priv->pTable = nullptr;
+}
+
+void CImageProcess::DoNearestScale(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_Scale>(stage);
+  auto* priv = StagePrivate<NearestPrivate>(stage);
+  const uint64_t inLineBytes = uint64_t{p->dwSrcWidth} * p->dwBitsPerPixel / 8;
+  const uint64_t outLineBytes = uint64_t{p->dwDestWidth} * p->dwBitsPerPixel / 8;
+  const uint32_t n = WholeUnits(stage->dwInputSize, inLineBytes);
+  const uint32_t m = ScaledLineCount(p, n, &priv->dwInLines, &priv->dwOutLines);
+  if (!StageOutput(stage, outLineBytes * m)) return;
+  if (m == 0 || n == 0) {
+    stage->dwOutputSize = 0;
+    return;
+  }
+  double ratio = 1;
+  if (n >= m) {
+    ratio = p->blUseYRateFraction ? static_cast<double>(p->dwYRateDenominator) / p->dwYRateNumerator
+                                  : static_cast<double>(p->dwSrcLength) / p->dwDestLength;
+  }
+  const uint32_t* table = priv->pTable;
+  const uint8_t* input = stage->pInput;
+  uint8_t* output = stage->pOutput;
+  uint64_t previous = UINT64_MAX;
+  for (uint32_t k = 0; k < m; ++k) {
+    uint64_t source;
+    if (n < m) {
+      source = uint64_t{k} * n / m;
+    } else {
+      source = static_cast<uint64_t>(static_cast<double>(k) * ratio + 0.5);
+      if (source >= n) source = n - 1;
+    }
+    uint8_t* out = output + k * outLineBytes;
+    if (source == previous) {
+      std::memcpy(out, out - outLineBytes, outLineBytes);
+      continue;
+    }
+    previous = source;
+    const uint8_t* in = input + source * inLineBytes;
+    if (p->dwBitsPerPixel == 1) {
+      for (uint64_t byte = 0; byte < outLineBytes; ++byte) {
+        uint32_t v = 0;
+        for (uint32_t bit = 0; bit < 8; ++bit) {
+          const uint32_t t = table[byte * 8 + bit];
+          v |= ((in[t / 8] >> (7 - t % 8)) & 1u) << (7 - bit);
+        }
+        out[byte] = static_cast<uint8_t>(v);
+      }
+    } else {
+      for (uint64_t i = 0; i < outLineBytes; ++i) out[i] = in[table[i]];
+    }
+  }
+}
+
+// ---- BiLinearScale --------------------------------------------------------------------------
+
+bool CImageProcess::InitBilinearArray(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_Scale>(stage);
+  auto* priv = StagePrivate<BilinearPrivate>(stage);
+  if (!AllocateAxis(&priv->h, &priv->pHArrays, priv->dwHCount)) {
+    stage->lStatus = kImageProcessMemoryError;
+    return false;
+  }
+  if (p->dwDestWidth == 0 || p->dwSrcWidth == 0) return true;
+  bool clamped = false;
+  const double x = BuildAxis(&priv->h, 0, static_cast<double>(p->dwSrcWidth) / p->dwDestWidth, p->dwSrcWidth,
+                             p->dwDestWidth, priv->dwBytesPerPixel, 0, &clamped);
+  priv->dCarried = clamped ? 0 : p->dwSrcWidth - x;
+  return true;
+}
+
+void CImageProcess::InitBiLinearScale(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_Scale>(stage);
+  auto* priv = StageCreatePrivate<BilinearPrivate>(stage);
+  if (priv == nullptr) return;
+  // Interpolation works on whole bytes; one-bit and four-bit lines go through NearestScale.
+  if (p->dwBitsPerPixel == 0 || p->dwBitsPerPixel % 8 != 0) {
+    stage->lStatus = kImageProcessParameterError;
+    return;
+  }
+  priv->dwBytesPerPixel = ScaleBytesPerPixel(p);
+  const uint64_t count = uint64_t{p->dwDestWidth} * priv->dwBytesPerPixel;
+  const uint64_t inLineBytes = uint64_t{p->dwSrcWidth} * priv->dwBytesPerPixel;
+  if (count > (uint64_t{1} << 28) || inLineBytes > (uint64_t{1} << 28)) {
+    stage->lStatus = kImageProcessMemoryError;
+    return;
+  }
+  priv->dwHCount = static_cast<uint32_t>(count);
+  if (!p->blUseYRateFraction) {
+    uint64_t lines = (p->dwDestLength != 0 ? p->dwSrcLength / p->dwDestLength : 0) + 1;
+    if (lines > kHistoryLimit) lines = kHistoryLimit;
+    priv->dwHistoryLines = static_cast<uint32_t>(lines);
+    priv->pHistory = static_cast<uint8_t*>(ImageProcessCalloc(lines * inLineBytes + 1, 1));
+    if (priv->pHistory == nullptr) {
+      stage->lStatus = kImageProcessMemoryError;
+      return;
+    }
+  }
+  if (!InitBilinearArray(stage)) return;
+  priv->pLineH = static_cast<uint64_t*>(ImageProcessCalloc(count + 1, sizeof(uint64_t)));
+  priv->pLineSum = static_cast<uint64_t*>(ImageProcessCalloc(count + 1, sizeof(uint64_t)));
+  if (priv->pLineH == nullptr || priv->pLineSum == nullptr) stage->lStatus = kImageProcessMemoryError;
+}
+
+void CImageProcess::ResetBiLinearScale(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<BilinearPrivate>(stage);
+  priv->dwInLines = 0;
+  priv->dwOutLines = 0;
+  priv->dCarried = 0;
+}
+
+void CImageProcess::TerminateBiLinearScale(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<BilinearPrivate>(stage);
+  if (priv == nullptr) return;
+  ImageProcessFree(priv->pHArrays);
+  ImageProcessFree(priv->pVArrays);
+  ImageProcessFree(priv->pLineH);
+  ImageProcessFree(priv->pLineSum);
+  ImageProcessFree(priv->pHistory);
+  priv->pHArrays = priv->pVArrays = nullptr;
+  priv->pLineH = priv->pLineSum = nullptr;
+  priv->pHistory = nullptr;
+}
+
+void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_Scale>(stage);
+  auto* priv = StagePrivate<BilinearPrivate>(stage);
+  const uint32_t b = priv->dwBytesPerPixel;
+  const uint64_t inLineBytes = uint64_t{p->dwSrcWidth} * b;
+  const uint64_t outLineBytes = priv->dwHCount;
+  const uint32_t n = WholeUnits(stage->dwInputSize, inLineBytes);
+  const uint32_t m = ScaledLineCount(p, n, &priv->dwInLines, &priv->dwOutLines);
+  if (!StageOutput(stage, outLineBytes * m)) return;
+
+  if (m > 0 && n > 0) {
+    if (m > priv->dwVCapacity) {
+      const uint64_t capacity = uint64_t{m} + 100;
+      if (capacity > 0xFFFFFFFFu || !AllocateAxis(&priv->v, &priv->pVArrays, static_cast<uint32_t>(capacity))) {
+        priv->dwVCapacity = 0;
+        stage->lStatus = kImageProcessMemoryError;
+        return;
+      }
+      priv->dwVCapacity = static_cast<uint32_t>(capacity);
+    }
+    double step;
+    if (p->blUseYRateFraction) {
+      step = static_cast<double>(p->dwYRateDenominator) / p->dwYRateNumerator;
+    } else {
+      step = p->dwDestLength > 1 ? static_cast<double>(p->dwSrcLength - 1) / (p->dwDestLength - 1)
+                                 : static_cast<double>(p->dwSrcLength);
+    }
+    // Lines before the block come from the history, as far back as it reaches.
+    const double lowest = p->blUseYRateFraction ? -1.0 : -static_cast<double>(priv->dwHistoryLines);
+    bool clamped = false;
+    const double x = BuildAxis(&priv->v, -priv->dCarried, step, n, m, 1, lowest, &clamped);
+    priv->dCarried = clamped ? 0 : n - x;
+
+    // Locals: the output bytes may alias anything, so nothing is re-read through priv.
+    const BilinearAxis h = priv->h, v = priv->v;
+    uint64_t* lineH = priv->pLineH;
+    uint64_t* lineSum = priv->pLineSum;
+    const uint8_t* history = priv->pHistory;
+    const uint32_t historyLines = priv->dwHistoryLines;
+    const uint8_t* input = stage->pInput;
+    uint8_t* output = stage->pOutput;
+    const uint8_t* lastSource = nullptr;
+    for (uint32_t k = 0; k < m; ++k) {
+      std::memset(lineSum, 0, outLineBytes * sizeof(uint64_t));
+      for (int tap = 0; tap < 2; ++tap) {
+        const uint32_t weight = tap == 0 ? v.weight0[k] : v.weight1[k];
+        if (weight == 0) continue;
+        const int32_t line = tap == 0 ? v.index0[k] : v.index1[k];
+        const uint8_t* source;
+        if (line >= 0) {
+          source = input + line * inLineBytes;
+        } else if (p->blUseYRateFraction) {
+          source = input;  // no history kept: the block's first line stands in
+        } else {
+          source = history + (historyLines + line) * inLineBytes;
+        }
+        if (source != lastSource) {
+          for (uint64_t i = 0; i < outLineBytes; ++i) {
+            lineH[i] = uint64_t{h.weight0[i]} * source[h.index0[i]] + uint64_t{h.weight1[i]} * source[h.index1[i]];
+          }
+          lastSource = source;
+        }
+        for (uint64_t i = 0; i < outLineBytes; ++i) lineSum[i] += (lineH[i] >> 23) * weight;
+      }
+      uint8_t* out = output + k * outLineBytes;
+      for (uint64_t i = 0; i < outLineBytes; ++i) {
+        const uint64_t value = lineSum[i] >> 23;
+        out[i] = static_cast<uint8_t>(value > 255 ? 255 : value);
+      }
+    }
+  }
+
+  if (!p->blUseYRateFraction && n > 0) {
+    const uint32_t keep = priv->dwHistoryLines;
+    const uint32_t fresh = n < keep ? n : keep;
+    uint8_t* history = priv->pHistory;
+    if (fresh < keep) std::memmove(history, history + fresh * inLineBytes, (keep - fresh) * inLineBytes);
+    std::memcpy(history + (keep - fresh) * inLineBytes, stage->pInput + (n - fresh) * inLineBytes,
+                fresh * inLineBytes);
+  }
+}
+
+// ---- HighQualityScaleUp ---------------------------------------------------------------------
+
+void CImageProcess::DoHighQualityScaleUp(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_Scale>(stage);
+  const uint64_t b = ScaleBytesPerPixel(p);
+  const uint64_t inLineBytes = uint64_t{p->dwSrcWidth} * b;
+  const uint64_t outLineBytes = uint64_t{p->dwDestWidth} * b;
+  const uint32_t n = WholeUnits(stage->dwInputSize, inLineBytes);
+  const uint64_t m = p->dwSrcLength != 0 ? uint64_t{p->dwDestLength} * n / p->dwSrcLength : 0;
+  if (!StageOutput(stage, outLineBytes * m)) return;
+  for (uint64_t k = 0; k < m; ++k) {
+    uint64_t line = static_cast<uint64_t>(static_cast<double>(k) * p->dwSrcLength / p->dwDestLength);
+    if (line >= n) line = n - 1;
+    const uint8_t* in = stage->pInput + line * inLineBytes;
+    uint8_t* out = stage->pOutput + k * outLineBytes;
+    for (uint64_t j = 0; j < p->dwDestWidth; ++j) {
+      uint64_t px = static_cast<uint64_t>(static_cast<double>(j) * p->dwSrcWidth / p->dwDestWidth);
+      if (px >= p->dwSrcWidth) px = p->dwSrcWidth - 1;
+      std::memcpy(out + j * b, in + px * b, b);
+    }
+  }
+}
+
+// ---- CutImage -------------------------------------------------------------------------------
+
+void CImageProcess::InitCutImage(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_CutImage>(stage);
+  auto* priv = StageCreatePrivate<CutPrivate>(stage);
+  if (priv == nullptr) return;
+  const uint64_t bytes = p->blColor ? 3 : 1;
+  const uint64_t in = p->Pixel * bytes;
+  const uint64_t left = p->dwCutLeft * bytes;
+  const uint64_t right = p->dwCutRight * bytes;
+  if (in > 0xFFFFFFFFu) {
+    stage->lStatus = kImageProcessParameterError;
+    return;
+  }
+  priv->dwInLineBytes = static_cast<uint32_t>(in);
+  // Cuts wider than the line leave nothing of it.
+  priv->dwCutLeft = static_cast<uint32_t>(left < in ? left : in);
+  priv->dwOutLineBytes = left + right < in ? static_cast<uint32_t>(in - left - right) : 0;
+  if (p->blDelayCutTop == 1 && p->dwCutTop > 0) {
+    const uint64_t ringBytes = uint64_t{p->dwCutTop} * priv->dwOutLineBytes;
+    if (ringBytes > (uint64_t{1} << 32)) {
+      stage->lStatus = kImageProcessMemoryError;
+      return;
+    }
+    priv->pRing = static_cast<uint8_t*>(ImageProcessAlloc(ringBytes + 1));
+    if (priv->pRing == nullptr) {
+      stage->lStatus = kImageProcessMemoryError;
+      return;
+    }
+    priv->dwRingLines = p->dwCutTop;
+  }
+}
+
+void CImageProcess::ResetCutImage(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<CutPrivate>(stage);
+  priv->dwLines = 0;
+  priv->dwRead = 0;
+  priv->dwWrite = 0;
+}
+
+void CImageProcess::TerminateCutImage(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<CutPrivate>(stage);
+  if (priv == nullptr) return;
+  ImageProcessFree(priv->pRing);
+  priv->pRing = nullptr;
+}
+
+void CImageProcess::DoCutImage(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_CutImage>(stage);
+  auto* priv = StagePrivate<CutPrivate>(stage);
+  const uint64_t inLine = priv->dwInLineBytes;
+  const uint64_t outLine = priv->dwOutLineBytes;
+  const uint32_t n = WholeUnits(stage->dwInputSize, inLine);
+  const uint32_t cut = p->dwCutTop;
+
+  if (priv->pRing == nullptr) {
+    // Start cut: the page's first `cut` lines are dropped.
+    uint32_t skip = n;
+    if (uint64_t{priv->dwLines} + n >= cut) skip = cut > priv->dwLines ? cut - priv->dwLines : 0;
+    const uint32_t keep = n - skip;
+    priv->dwLines += n;
+    if (!StageOutput(stage, outLine * keep)) return;
+    for (uint32_t l = 0; l < keep; ++l) {
+      std::memcpy(stage->pOutput + l * outLine, stage->pInput + (skip + l) * inLine + priv->dwCutLeft, outLine);
+    }
+    return;
+  }
+
+  // Bottom cut: every line waits in the ring until `cut` later lines have arrived.
+  const uint32_t before = priv->dwLines;
+  const uint32_t ready = before + n > cut ? (before >= cut ? n : before + n - cut) : 0;
+  if (!StageOutput(stage, outLine * ready)) return;
+  uint8_t* out = stage->pOutput;
+  for (uint32_t l = 0; l < n; ++l) {
+    if (priv->dwLines >= cut) {
+      std::memcpy(out, priv->pRing + uint64_t{priv->dwRead} * outLine, outLine);
+      out += outLine;
+      priv->dwRead = (priv->dwRead + 1) % priv->dwRingLines;
+    }
+    std::memcpy(priv->pRing + uint64_t{priv->dwWrite} * outLine, stage->pInput + l * inLine + priv->dwCutLeft,
+                outLine);
+    priv->dwWrite = (priv->dwWrite + 1) % priv->dwRingLines;
+    if (priv->dwLines < cut) ++priv->dwLines;
+  }
+}
+
+// ---- LineDifference -------------------------------------------------------------------------
+
+void CImageProcess::InitLineDifference(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_LineDifference>(stage);
+  auto* priv = StageCreatePrivate<LineDifferencePrivate>(stage);
+  if (priv == nullptr) return;
+  uint32_t most = 0;
+  for (uint32_t d : p->dwDelay) most = d > most ? d : most;
+  uint64_t total = 0;
+  for (int c = 0; c < 3; ++c) {
+    const uint64_t size = uint64_t{most - p->dwDelay[c]} * p->Pixel;
+    if (size > 0xFFFFFFFFu) {
+      stage->lStatus = kImageProcessMemoryError;
+      return;
+    }
+    priv->dwRingSize[c] = static_cast<uint32_t>(size);
+    total += size;
+  }
+  priv->pRings = static_cast<uint8_t*>(ImageProcessCalloc(total + 1, 1));
+  if (priv->pRings == nullptr) {
+    stage->lStatus = kImageProcessMemoryError;
+    return;
+  }
+  uint64_t offset = 0;
+  for (int c = 0; c < 3; ++c) {
+    priv->pRing[c] = priv->pRings + offset;
+    offset += priv->dwRingSize[c];
+  }
+}
+
+void CImageProcess::ResetLineDifference(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_LineDifference>(stage);
+  auto* priv = StagePrivate<LineDifferencePrivate>(stage);
+  for (int c = 0; c < 3; ++c) {
+    priv->dwSkip[c] = p->dwDelay[c];
+    priv->dwPosition[c] = 0;
+  }
+  // Without any delay there is nothing to wait for: every line passes at once.
+  priv->blReady = (p->dwDelay[0] | p->dwDelay[1] | p->dwDelay[2]) == 0;
+}
+
+void CImageProcess::TerminateLineDifference(CImageProcess_StageInformation* stage) {
+  auto* priv = StagePrivate<LineDifferencePrivate>(stage);
+  if (priv == nullptr) return;
+  ImageProcessFree(priv->pRings);
+  priv->pRings = nullptr;
+}
+
+void CImageProcess::DoLineDifference(CImageProcess_StageInformation* stage) {
+  const uint32_t w = StageParameter<CImageProcess_Parameter_LineDifference>(stage)->Pixel;
+  auto* priv = StagePrivate<LineDifferencePrivate>(stage);
+  const uint64_t lineBytes = uint64_t{w} * 3;
+  const uint32_t lines = WholeUnits(stage->dwInputSize, lineBytes);
+  if (!StageOutput(stage, lineBytes * lines)) return;
+  uint8_t* out = stage->pOutput;
+  uint32_t produced = 0;
+  for (uint32_t l = 0; l < lines; ++l) {
+    const uint8_t* in = stage->pInput + l * lineBytes;
+    if (!priv->blReady) {
+      for (int c = 0; c < 3; ++c) {
+        if (priv->dwSkip[c] > 0) {
+          --priv->dwSkip[c];
+        } else if (priv->dwRingSize[c] > 0) {
+          uint8_t* ring = priv->pRing[c] + priv->dwPosition[c];
+          for (uint32_t x = 0; x < w; ++x) ring[x] = in[3 * x + c];
+          priv->dwPosition[c] = (priv->dwPosition[c] + w) % priv->dwRingSize[c];
+        }
+      }
+      priv->blReady = priv->dwSkip[0] == 0 && priv->dwSkip[1] == 0 && priv->dwSkip[2] == 0;
+      continue;
+    }
+    for (int c = 0; c < 3; ++c) {
+      if (priv->dwRingSize[c] == 0) {
+        for (uint32_t x = 0; x < w; ++x) out[3 * x + c] = in[3 * x + c];
+        continue;
+      }
+      uint8_t* ring = priv->pRing[c] + priv->dwPosition[c];
+      for (uint32_t x = 0; x < w; ++x) {
+        out[3 * x + c] = ring[x];
+        ring[x] = in[3 * x + c];
+      }
+      priv->dwPosition[c] = (priv->dwPosition[c] + w) % priv->dwRingSize[c];
+    }
+    out += lineBytes;
+    ++produced;
+  }
+  stage->dwOutputSize = static_cast<uint32_t>(lineBytes * produced);
+}
+
+// ---- Line shape ----------------------------------------------------------------------------
+
+void CImageProcess::DoLeftRightPadding(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_LeftRightPadding>(stage);
+  const uint64_t in = p->dwSrcBytesPerLine;
+  const uint64_t outLine = in + p->dwLeftPadding + p->dwRightPadding;
+  const uint32_t lines = WholeUnits(stage->dwInputSize, in);
+  if (!StageOutput(stage, outLine * lines)) return;
+  uint8_t* out = stage->pOutput;
+  for (uint32_t l = 0; l < lines; ++l, out += outLine) {
+    std::memset(out, p->bPaddingValue, p->dwLeftPadding);
+    std::memcpy(out + p->dwLeftPadding, stage->pInput + l * in, in);
+    std::memset(out + p->dwLeftPadding + in, p->bPaddingValue, p->dwRightPadding);
+  }
+}
+
+void CImageProcess::DoModifyWidth(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_ModifyWidth>(stage);
+  const uint64_t in = p->dwSrcBytesPerLine;
+  const uint64_t outLine = p->dwDstBytesPerLine;
+  const uint32_t lines = WholeUnits(stage->dwInputSize, in);
+  if (!StageOutput(stage, outLine * lines)) return;
+  const uint64_t copy = in < outLine ? in : outLine;
+  uint8_t* out = stage->pOutput;
+  for (uint32_t l = 0; l < lines; ++l, out += outLine) {
+    std::memcpy(out, stage->pInput + l * in, copy);
+    std::memset(out + copy, p->bPaddingValue, outLine - copy);
+  }
+}
+
+void CImageProcess::DoHorizontalMirror(CImageProcess_StageInformation* stage) {
+  const auto* p = StageParameter<CImageProcess_Parameter_HorizontalMirror>(stage);
+  const uint64_t pixels = p->dwPixelsPerLine;
+  const uint64_t bpp = p->dwBytesPerPixel;
+  const uint64_t lineBytes = pixels * bpp;
+  const uint32_t lines = WholeUnits(stage->dwInputSize, lineBytes);
+  if (!StageOutput(stage, lineBytes * lines)) return;
+  for (uint32_t l = 0; l < lines; ++l) {
+    const uint8_t* in = stage->pInput + l * lineBytes;
+    uint8_t* out = stage->pOutput + l * lineBytes;
+    for (uint64_t j = 0; j < pixels; ++j) std::memcpy(out + j * bpp, in + (pixels - 1 - j) * bpp, bpp);
+  }
+}
+
+void CImageProcess::DoNoProcessing(CImageProcess_StageInformation* stage) {
+  if (!StageOutput(stage, stage->dwInputSize)) return;
+  if (stage->dwInputSize > 0) std::memcpy(stage->pOutput, stage->pInput, stage->dwInputSize);
+}

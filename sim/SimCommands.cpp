@@ -165,6 +165,14 @@ void SetWindow(DeviceState& s, const Command& c, Reply&) { s.window = c.dataOut;
 
 void Accept(DeviceState&, const Command&, Reply&) {}
 
+// Image-like data (image blocks, raw data, background lines): it starts with data, not with the
+// controller id. Byte i of a block is the low byte of i, so a reader can tell where a block was
+// cut. What a page holds comes with the scan job.
+void ImageLikeData(DeviceState&, const Command& c, Reply& r) {
+  r.data.resize(c.length);
+  for (uint32_t i = 0; i < c.length; ++i) r.data[i] = uint8_t(i);
+}
+
 void UnknownDataType(DeviceState&, const Command&, Reply& r) { Refuse(r, 0x26, 0x00); }
 void UnknownOpcode(DeviceState&, const Command&, Reply& r) { Refuse(r, 0x20, 0x00); }
 
@@ -177,6 +185,9 @@ const CommandSpec kCommands[] = {
     {kOpReleaseUnit, -1, "RELEASE UNIT", NoData, true, Accept},
     {kOpMediaCheck, -1, "MEDIA CHECK", MediaCheckPhase, true, MediaCheck},
     {kOpReset, -1, "RESET", NoData, true, Accept},
+    {kOpRead, 0x0000, "READ image data", ReadPhase, false, ImageLikeData},
+    {kOpRead, 0x009A, "READ raw data", ReadPhase, false, ImageLikeData},
+    {kOpRead, 0x009B, "READ background lines", ReadPhase, false, ImageLikeData},
     // READ and SEND of data types the device does not know: keep the exchange in step (the
     // announced data moves), then refuse.
     {kOpRead, -1, "READ", ReadPhase, true, UnknownDataType},

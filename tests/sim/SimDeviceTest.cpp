@@ -256,6 +256,32 @@ TEST_F(SimExchange, UnknownCommandsAreRefusedWithAParameterSense) {
   }
 }
 
+TEST_F(SimExchange, ImageLikeReadsStartWithDataNotTheId) {
+  for (uint16_t type : {0x0000, 0x009A, 0x009B}) {
+    Outcome o = DoCommand(s_, ReadBlock(0xA8, kId, type, 300), 300);
+    ASSERT_EQ(o.rc, kIOReturnSuccess) << type;
+    EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0x00, 0x00})) << type;
+    ASSERT_EQ(o.data.size(), 300u);
+    for (size_t i = 0; i < o.data.size(); ++i) ASSERT_EQ(o.data[i], uint8_t(i)) << type;
+  }
+  // A condition on an image read still delivers the block, then reports it by sense.
+  Fault eop;
+  eop.kind = FaultKind::CheckCondition;
+  eop.opcode = 0xA8;
+  eop.dataType = 0;
+  eop.asc = 0x80;
+  eop.ascq = 0x04;
+  eop.information = 120;
+  scanner_->InjectFault(eop);
+  Outcome o = DoCommand(s_, ReadBlock(0xA8, kId, 0, 300), 300);
+  EXPECT_EQ(o.data.size(), 300u);
+  EXPECT_EQ(o.status[2], 2);
+  std::vector<uint8_t> sense = Sense();
+  EXPECT_EQ(sense[7], 0x80);
+  EXPECT_EQ(sense[8], 0x04);
+  EXPECT_EQ(sense[12], 120);
+}
+
 TEST_F(SimExchange, HugeReadLengthIsRefusedWithoutBuildingTheReply) {
   Outcome o = DoCommand(s_, ReadBlock(0xA8, kId, 0x0069, 0xFFFFFFFF), 0);  // host reads the status
   ASSERT_EQ(o.rc, kIOReturnSuccess);

@@ -67,7 +67,7 @@ struct ModelProfile {
 };
 
 // Layout of the inquiry block: where the texts and the long-page list go.
-constexpr size_t kInquiryLength = 232;
+constexpr size_t kInquiryLength = kMinInquiryLength;
 constexpr size_t kVendorAt = 0x80, kProductAt = 0x90, kFirmwareAt = 0xA8, kSerialAt = 0xB0;
 constexpr size_t kLongPagesAt = 0xC8;
 static_assert(kSerialAt + kMaxSerialLength + 1 <= kLongPagesAt);
@@ -202,7 +202,7 @@ bool HasDataType(uint8_t opcode) { return opcode == kOpRead || opcode == kOpSend
 std::vector<uint8_t> SenseBytes(const Sense& s, uint16_t id) {
   std::vector<uint8_t> b(kSenseLength, 0);
   Put16(b, 0, id);
-  b[4] = 0x70;
+  b[4] = s.responseCode;
   b[5] = s.key & 0x0F;
   b[7] = s.asc;
   b[8] = s.ascq;
@@ -244,10 +244,11 @@ bool KnownModel(const std::string& model) { return FindModel(model) != nullptr; 
 std::vector<uint8_t> BuildInquiry(const Config& config, uint16_t id) {
   const ModelProfile* m = FindModel(config.model);
   if (!m) m = &kModels[0];  // the description parser admits known models only
-  std::vector<uint8_t> b(kInquiryLength, 0);
+  size_t length = std::max<size_t>(kInquiryLength, config.inquiryLength);
+  std::vector<uint8_t> b(length, 0);
   Put16(b, 0, id);
   b[2] = 2;  // inquiry data version
-  Put16(b, 3, uint16_t(kInquiryLength));
+  Put16(b, 3, uint16_t(length));
   Put16(b, 8, kVendorAt);
   Put16(b, 10, kProductAt);
   Put16(b, 12, kFirmwareAt);

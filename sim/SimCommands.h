@@ -30,6 +30,7 @@ struct Sense {
   uint8_t asc = 0;
   uint8_t ascq = 0;
   uint32_t information = 0;  // at end of page / end of file: valid bytes of the last READ
+  uint8_t responseCode = 0x70;
   uint32_t imageWidth = 0;
   uint32_t imageHeight = 0;
   uint32_t imageSize = 0;
@@ -88,6 +89,10 @@ std::string CommandName(const Block& block);
 bool KnownModel(const std::string& model);
 // The inquiry data of the configured model, serial and controller id.
 std::vector<uint8_t> BuildInquiry(const Config& config, uint16_t controllerId);
+// Lengths a description may give the inquiry data (it never ends in 5 in its low byte, so the
+// two INQUIRY reads stay apart).
+constexpr uint32_t kMinInquiryLength = 232;
+constexpr uint32_t kMaxInquiryLength = 4096;
 // The longest serial text the inquiry layout holds.
 constexpr size_t kMaxSerialLength = 23;
 

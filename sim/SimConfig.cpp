@@ -64,6 +64,7 @@ bool FaultArgument(const std::string& arg, Fault* f, std::string* why) {
       {"asc", 0xFF, [](Fault& f, uint64_t v) { f.asc = uint8_t(v); }},
       {"ascq", 0xFF, [](Fault& f, uint64_t v) { f.ascq = uint8_t(v); }},
       {"info", 0xFFFFFFFF, [](Fault& f, uint64_t v) { f.information = uint32_t(v); }},
+      {"response", 0xFF, [](Fault& f, uint64_t v) { f.responseCode = uint8_t(v); }},
       {"chunk", 0xFFFFFFFF, [](Fault& f, uint64_t v) { f.chunk = uint32_t(v); }},
       {"empties", 100000, [](Fault& f, uint64_t v) { f.empties = uint32_t(v); }},
       {"delay-ms", 60000, [](Fault& f, uint64_t v) { f.delayMs = uint32_t(v); }},
@@ -155,6 +156,12 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
     } else if (key == "interrupt") {
       if (!one(&value)) return false;
       if (!YesNo(value, &c.interruptPipe)) return fail("interrupt takes yes or no");
+    } else if (key == "inquiry-length") {
+      if (!one(&value)) return false;
+      if (!Number(value, detail::kMaxInquiryLength, &n) || n < detail::kMinInquiryLength || (n & 0xFF) == 5)
+        return fail("inquiry-length takes " + std::to_string(detail::kMinInquiryLength) + " to " +
+                    std::to_string(detail::kMaxInquiryLength) + ", not 5 in its low byte");
+      c.inquiryLength = uint32_t(n);
     } else if (key == "bulk-in") {
       if (!one(&value)) return false;
       if (!YesNo(value, &c.bulkInPipe)) return fail("bulk-in takes yes or no");

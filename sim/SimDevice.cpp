@@ -32,6 +32,7 @@ std::string Describe(const Fault& f) {
     case FaultKind::Sense:
       text += Format(" key=%u asc=0x%02X ascq=0x%02X info=%u", f.senseKey, f.asc, f.ascq,
                      f.information);
+      if (f.responseCode != 0x70) text += Format(" response=0x%02X", f.responseCode);
       break;
     case FaultKind::ShortBulk: text += Format(" chunk=%u", f.chunk); break;
     case FaultKind::EmptyCompletions: text += Format(" empties=%u", f.empties); break;
@@ -48,16 +49,17 @@ Sense FaultSense(const Fault& f) {
   s.asc = f.asc;
   s.ascq = f.ascq;
   s.information = f.information;
+  s.responseCode = f.responseCode;
   return s;
 }
 
 // The longest data reply the device builds (a READ length comes from the host's block).
 constexpr uint32_t kMaxReply = 64u << 20;
 
+// As much of the id as the reply holds (a one-byte reply carries its high byte).
 void PutId(std::vector<uint8_t>& bytes, uint16_t id) {
-  if (bytes.size() < 2) return;
-  bytes[0] = uint8_t(id >> 8);
-  bytes[1] = uint8_t(id);
+  if (bytes.size() >= 1) bytes[0] = uint8_t(id >> 8);
+  if (bytes.size() >= 2) bytes[1] = uint8_t(id);
 }
 
 }  // namespace
@@ -597,7 +599,22 @@ IOReturn Device::PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe) {
   std::lock_guard lock(m_);
   if (IOReturn rc = CheckInterface(attachment, token)) return rc;
   if (pipe > (state_.config.interruptPipe ? 3 : 2)) return kIOReturnBadArgument;
-  return kIOReturnSuccess;
+  return pipeStatusFails_ ? kIOUSBPipeStalled : kIOReturnSuccess;
+}
+
+void Device::FailPipeStatus(bool fail) {
+  std::lock_guard lock(m_);
+  pipeStatusFails_ = fail;
+}
+
+void Device::NoteTimeout(uint32_t milliseconds) {
+  std::lock_guard lock(m_);
+  timeouts_.push_back(milliseconds);
+}
+
+std::vector<uint32_t> Device::TransferTimeouts() const {
+  std::lock_guard lock(m_);
+  return timeouts_;
 }
 
 IOReturn Device::Abort(uint64_t attachment, uint64_t token, uint8_t pipe) {

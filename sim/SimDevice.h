@@ -35,6 +35,9 @@ class Device {
   uint32_t SheetsLeft() const;
   size_t BlockedTransfers() const;
   size_t PendingButtonPackets() const;
+  void FailPipeStatus(bool fail);
+  void NoteTimeout(uint32_t milliseconds);
+  std::vector<uint32_t> TransferTimeouts() const;
 
   // Bus side: whether a search for these ids (0 = any) finds the device now, and the
   // attachment its objects belong to. A device that vanished by script comes back here.
@@ -137,6 +140,8 @@ class Device {
   std::deque<Segment> in_;
   AwaitingOut out_;
   uint32_t delayMs_ = 0;  // the open exchange is slow
+  bool pipeStatusFails_ = false;
+  std::vector<uint32_t> timeouts_;
   std::deque<ButtonPacket> buttons_;
   uint64_t aborts_[4] = {};  // per pipe reference: AbortPipe calls so far
   size_t blocked_ = 0;       // transfers waiting inside the device

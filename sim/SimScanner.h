@@ -53,6 +53,7 @@ struct Fault {
   uint8_t asc = 0;
   uint8_t ascq = 0;
   uint32_t information = 0;
+  uint8_t responseCode = 0x70;  // CheckCondition, Sense: sense byte 4 (0x70/0x7F count)
   uint32_t chunk = 1;      // ShortBulk
   uint32_t empties = 1;    // EmptyCompletions
   uint32_t delayMs = 0;    // Slow
@@ -73,6 +74,7 @@ struct Config {
   uint32_t sheets = 1;
   bool interruptPipe = true;
   bool bulkInPipe = true;   // false: pipe 2 is an isochronous IN endpoint, no bulk IN
+  uint32_t inquiryLength = 0;  // 0: the model's own; more: the inquiry data padded to it
   std::vector<Fault> faults;
   std::vector<ButtonPacket> buttons;  // posted when the scanner is created
   // The command log keeps the latest `logLimit` exchanges and, of each, the first
@@ -135,6 +137,11 @@ class SIM_API SimScanner {
   void Unplug();
   void Replug();
   bool Attached() const;
+  // While set, asking for a pipe's status fails with kIOUSBPipeStalled though the device stays
+  // attached (a device the host cannot get back by re-opening it).
+  void FailPipeStatus(bool fail);
+  // The transfer time-outs the host set on the device's interfaces, in order.
+  std::vector<uint32_t> TransferTimeouts() const;
 
   // The inquiry data this scanner answers with (bytes 0-1 carry the given controller id).
   std::vector<uint8_t> InquiryData(uint16_t controllerId) const;

@@ -48,8 +48,8 @@ class SimInterface final : public UsbInterface {
     return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
   }
   // The simulator answers at once (or after its scripted delay) and its watchdog ends reads
-  // that would never complete, so it needs no time-out.
-  void SetTransferTimeout(uint32_t) override {}
+  // that would never complete, so it only notes the time-out for tests.
+  void SetTransferTimeout(uint32_t milliseconds) override { device_->NoteTimeout(milliseconds); }
 
  private:
   std::shared_ptr<Device> device_;
@@ -128,6 +128,8 @@ void SimScanner::PostButtonPacket(const ButtonPacket& packet) { device_->PostBut
 void SimScanner::Unplug() { device_->Unplug(); }
 void SimScanner::Replug() { device_->Replug(); }
 bool SimScanner::Attached() const { return device_->Attached(); }
+void SimScanner::FailPipeStatus(bool fail) { device_->FailPipeStatus(fail); }
+std::vector<uint32_t> SimScanner::TransferTimeouts() const { return device_->TransferTimeouts(); }
 std::vector<uint8_t> SimScanner::InquiryData(uint16_t controllerId) const {
   return detail::BuildInquiry(device_->config(), controllerId);
 }

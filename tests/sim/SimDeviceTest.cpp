@@ -173,6 +173,12 @@ TEST(SimDescription, SeveralScannersOnOneBus) {
   EXPECT_EQ(error, "line 1: 'scanner' takes no value");
   EXPECT_FALSE(sim::ParseDescriptions("bulk-in often\n", &all, &error));
   EXPECT_EQ(error, "line 1: bulk-in takes yes or no");
+  EXPECT_FALSE(sim::ParseDescriptions("inquiry-length 261\n", &all, &error));   // 0x105
+  EXPECT_FALSE(sim::ParseDescriptions("inquiry-length 100\n", &all, &error));
+  ASSERT_TRUE(sim::ParseDescriptions("inquiry-length 265\nfault sense response=0x71\n", &all, &error))
+      << error;
+  EXPECT_EQ(all[0].inquiryLength, 265u);
+  EXPECT_EQ(all[0].faults[0].responseCode, 0x71);
 }
 
 TEST(SimDescription, ShippedExampleLoads) {
@@ -317,6 +323,24 @@ TEST_F(SimExchange, SenseFaultReportsACurrentConditionWithGoodStatus) {
   EXPECT_EQ(o.data[8], 0x02);
   EXPECT_EQ(o.data[12], 9);
   EXPECT_EQ(Sense()[5], 0);  // once: then no condition again
+}
+
+TEST_F(SimExchange, PipeStatusFailsOnRequestAndTimeOutsAreNoted) {
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnSuccess);
+  scanner_->FailPipeStatus(true);
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOUSBPipeStalled);
+  EXPECT_TRUE(scanner_->Attached());
+  scanner_->FailPipeStatus(false);
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnSuccess);
+  s_.interface->SetTransferTimeout(250);
+  s_.interface->SetTransferTimeout(0);
+  EXPECT_EQ(scanner_->TransferTimeouts(), (std::vector<uint32_t>{250, 0}));
+}
+
+TEST_F(SimExchange, OneByteReplyCarriesTheIdsHighByte) {
+  Outcome o = DoCommand(s_, ReadBlock(0xA8, kId, 0x7777, 1), 1);
+  ASSERT_EQ(o.data.size(), 1u);
+  EXPECT_EQ(o.data[0], kId >> 8);
 }
 
 TEST_F(SimExchange, WindowDataArrivesOnBulkOutInOneOrMoreTransfers) {
@@ -527,6 +551,21 @@ TEST_F(SimWithoutInterruptPipe, HasOnlyTheBulkPipes) {
   Block block = MakeBlock(0xE8, kId);
   block[10] = 5;
   EXPECT_EQ(DoCommand(s_, block, 5).data[4], 0x00);  // no paper
+}
+
+TEST(SimInquiryLength, PaddedToTheDescribedLength) {
+  Config c;
+  c.inquiryLength = 265;
+  sim::SimBus bus;
+  bus.AddScanner(c);
+  OpenScanner s;
+  ASSERT_EQ(Open(bus, c.vendorId, c.productId, &s), kIOReturnSuccess);
+  Outcome first = DoCommand(s, InquiryBlock(kId, 5), 5);
+  EXPECT_EQ(first.data[3] << 8 | first.data[4], 265);
+  Outcome full = DoCommand(s, InquiryBlock(kId, 265 & 0xFF), 265);
+  ASSERT_EQ(full.rc, kIOReturnSuccess);
+  EXPECT_EQ(full.data.size(), 265u);
+  EXPECT_EQ(full.status[2], 0);
 }
 
 TEST(SimPipes, WithoutBulkInTheInterfaceHasNoBulkInPipe) {

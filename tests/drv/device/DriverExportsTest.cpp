@@ -1,4 +1,5 @@
-// The driver and device exports, called in-process against a scripted bus.
+// The driver and device exports, called in-process against simulated scanners on a bus of the
+// test's own (the registry's internals stay reachable).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeBus.h"
+#include "SimHelpers.h"
 #include "TestLog.h"
 #include "drv/device/CImprinter.h"
 #include "drv/device/CLLDMemoryManager.h"
@@ -15,8 +16,8 @@
 #include "vantrel/device_ids.h"
 #include "vantrel/kr_api.h"
 
-using fake::Fault;
-using fake::MakeSense;
+using simhelp::CheckCondition;
+using simhelp::CurrentSense;
 
 namespace {
 constexpr uint16_t kVid = vantrel::kSupportedVendorId;
@@ -30,9 +31,9 @@ class DriverExports : public ::testing::Test {
     SetScanEngineHooks({nullptr, nullptr});
     lumetra::InjectInitializeFailure(0);
   }
-  std::shared_ptr<fake::Scanner> Add(const char* serial) { return host.bus.Add(kVid, kPid, serial); }
+  sim::SimScanner& Add(const char* serial, sim::Config config = {}) { return host.Add(serial, config); }
 
-  fake::InstalledBus host;
+  simhelp::InstalledBus host;
 };
 
 struct ClientList {
@@ -66,7 +67,7 @@ class CallingOrder : public DriverExports, public ::testing::WithParamInterface<
 TEST_P(CallingOrder, RunsAsTheClientsCallIt) {
   const uint32_t ctrl = GetParam().argument;
   const uint16_t kept = GetParam().kept;
-  auto scanner = Add("SN1");
+  sim::SimScanner& scanner = Add("SN1");
 
   ASSERT_EQ(KRInitializeDriver(ctrl), 0);
   EXPECT_EQ(CScannerManager::GetCtrlID(), kept);
@@ -81,8 +82,8 @@ TEST_P(CallingOrder, RunsAsTheClientsCallIt) {
   EXPECT_EQ(list->Reserved, 0);
   DeviceInformation* n = list->pDevice;
   EXPECT_STREQ(n->DeviceName, "usb:0xF11E:0x0310:SN1");
-  EXPECT_STREQ(n->VendorName, "VANTREL");
-  EXPECT_STREQ(n->ModelName, "QM310");
+  EXPECT_STREQ(n->VendorName, "SIMVENDOR");
+  EXPECT_STREQ(n->ModelName, "SIM-ADF300");
   EXPECT_STREQ(n->SerialNumber, "SN1");
   EXPECT_STREQ(n->Interface, "usb");
   EXPECT_EQ(n->VID, kVid);
@@ -115,17 +116,17 @@ TEST_P(CallingOrder, RunsAsTheClientsCallIt) {
   handle = 0;
   ASSERT_EQ(KRInitializeDevice(ctrl, empty, &handle), 0);   // opened already: reset path
   EXPECT_EQ(handle, 1u);
-  EXPECT_EQ(scanner->CountOpcode(0xFF), 1u);
+  EXPECT_EQ(simhelp::Count(scanner, 0xFF), 1u);
   EXPECT_EQ(KRDeviceStatus(ctrl, &handle), 0);
   EXPECT_EQ(KRTerminateDevice(ctrl, &handle), 0);
   EXPECT_EQ(KRTerminateDevice(ctrl, &handle), 0);
   EXPECT_EQ(KRTerminateDriver(ctrl), 0);
 
-  auto cmds = scanner->Commands();
-  ASSERT_FALSE(cmds.empty());
-  for (auto& b : cmds) {
-    EXPECT_EQ(b[1], kept >> 8);
-    EXPECT_EQ(b[2], kept & 0xFF);
+  auto log = scanner.CommandLog();
+  ASSERT_FALSE(log.empty());
+  for (const sim::Exchange& e : log) {
+    EXPECT_EQ(e.block[1], kept >> 8) << e.command;
+    EXPECT_EQ(e.block[2], kept & 0xFF) << e.command;
   }
   EXPECT_TRUE(testlog::Contains("=> KRDeviceStatus -------> HDevice = 1"));
   EXPECT_TRUE(testlog::Contains("<= KRDeviceStatus ret=0"));
@@ -175,11 +176,20 @@ TEST_F(DriverExports, TargetIdsFindTheirDevice) {
 
 TEST_F(DriverExports, EnumerationKeepsOnlyUsableSupportedDevices) {
   Add("A");
-  Add("B")->failInquiry = true;
+  Add("B").InjectFault([] {
+    sim::Fault f;
+    f.kind = sim::FaultKind::UndefinedStatus;   // never answers its inquiry
+    f.opcode = 0xE2;
+    f.count = 0;
+    return f;
+  }());
   Add("C");
-  host.bus.Add(kVid, 0x0999, "D");
-  auto noBulk = Add("E");
-  noBulk->bulkIn = false;
+  sim::Config other;
+  other.productId = 0x0999;
+  Add("D", other);
+  sim::Config noBulk;
+  noBulk.bulkInPipe = false;
+  Add("E", noBulk);
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   DEVLIST* list = nullptr;
   uint32_t count = 0;
@@ -193,10 +203,9 @@ TEST_F(DriverExports, EnumerationKeepsOnlyUsableSupportedDevices) {
 }
 
 TEST_F(DriverExports, ListingReadsNoMoreInquiryThanItsBuffer) {
-  auto big = Add("BIG");
-  big->inquiry.resize(600, 0);
-  big->inquiry[3] = 600 >> 8;
-  big->inquiry[4] = 600 & 0xFF;
+  sim::Config big;
+  big.inquiryLength = 600;
+  Add("BIG", big);
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   // The reply does not fit: the exchange fails and the device stays out, nothing overruns.
   DEVLIST* list = nullptr;
@@ -206,7 +215,9 @@ TEST_F(DriverExports, ListingReadsNoMoreInquiryThanItsBuffer) {
 }
 
 TEST_F(DriverExports, DeviceWithoutInterruptPipeOpensWithSilentButtons) {
-  Add("N")->interruptIn = false;
+  sim::Config noInterrupt;
+  noInterrupt.interruptPipe = false;
+  Add("N", noInterrupt);
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   uint32_t handle = 0;
   ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
@@ -222,31 +233,31 @@ TEST_F(DriverExports, DeviceWithoutInterruptPipeOpensWithSilentButtons) {
 }
 
 TEST_F(DriverExports, ReplugIsPickedUpAndAGoneDeviceIsNotFound) {
-  auto scanner = Add("SN1");
+  sim::SimScanner& scanner = Add("SN1");
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   uint32_t handle = 0;
   ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
-  scanner->Unplug();
-  scanner->Replug();
+  scanner.Unplug();
+  scanner.Replug();
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
   EXPECT_TRUE(testlog::Contains("MacOsUsbCheckDevice: get pipe status return error=kIOReturnNoDevice"));
-  scanner->Unplug();
+  scanner.Unplug();
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2019);
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2019);
-  scanner->Replug();
+  scanner.Replug();
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
 }
 
 TEST_F(DriverExports, AFailureWithoutAStatusIsNeverReportedAsSuccess) {
-  auto scanner = Add("SN1");
+  sim::SimScanner& scanner = Add("SN1");
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   uint32_t handle = 0;
   ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
   // The device re-opens but keeps failing its check: the step fails with no code of its own.
-  scanner->pipeStatusFails = true;
+  scanner.FailPipeStatus(true);
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2999);
   EXPECT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), -2999);
-  scanner->pipeStatusFails = false;
+  scanner.FailPipeStatus(false);
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
 }
 
@@ -302,37 +313,32 @@ TEST_F(DriverExports, MemFreeIgnoresWhatItDoesNotHold) {
 }
 
 TEST_F(DriverExports, ReopenReportsTheResetsStatus) {
-  auto scanner = Add("SN1");
+  sim::SimScanner& scanner = Add("SN1");
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   uint32_t handle = 0;
   ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
-  Fault warmUp;
-  warmUp.opcode = 0xE2;
-  warmUp.statusByte = 2;
-  warmUp.hasSense = true;
-  warmUp.sense = MakeSense(2, 0);
-  scanner->Push(warmUp);
+  scanner.InjectFault(CheckCondition(0xE2, 2, 0x0000));
   EXPECT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), -2009);
   EXPECT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
 }
 
 TEST_F(DriverExports, DeviceStatusReportsTheSenseAndRefusesDuringAJob) {
-  auto scanner = Add("SN1");
+  sim::SimScanner& scanner = Add("SN1");
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   uint32_t handle = 0;
   ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
-  scanner->SetSense(MakeSense(0, 0x8002));
+  scanner.InjectFault(CurrentSense(0, 0x8002));
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2014);
   CScannerManagerScannerItem* item = pManager->GetTargetScannerItem(handle);
   EXPECT_EQ(item->lErrorStatus, -2014);
-  auto cmds = scanner->Commands();
-  EXPECT_EQ(cmds.back()[0], 0xE3);
-  EXPECT_EQ(cmds.back()[11], 1);
+  auto log = scanner.CommandLog();
+  EXPECT_EQ(log.back().block[0], 0xE3);
+  EXPECT_EQ(log.back().block[11], 1);
 
-  scanner->ClearCommands();
+  scanner.ClearCommandLog();
   item->bJobRunning = 1;
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2001);
-  EXPECT_TRUE(scanner->Commands().empty());
+  EXPECT_TRUE(scanner.CommandLog().empty());
   item->bJobRunning = 0;
 }
 
@@ -341,8 +347,8 @@ struct Observed {
   std::vector<uint32_t> stopped;
   bool itemAliveAtStop = false;
   bool wrapperAliveAtStop = false;
-  int resetsAtImprinterEnd = -1;
-  std::shared_ptr<fake::Scanner> scanner;
+  long resetsAtImprinterEnd = -1;
+  sim::SimScanner* scanner = nullptr;
 };
 Observed* gObserved = nullptr;
 
@@ -355,14 +361,16 @@ long RecordStopJob(uint32_t, uint32_t* handle) {
 
 class WatchedImprinter : public CImprinter {
  public:
-  ~WatchedImprinter() override { gObserved->resetsAtImprinterEnd = gObserved->scanner->Resets(); }
+  ~WatchedImprinter() override {
+    gObserved->resetsAtImprinterEnd = static_cast<long>(simhelp::Resets(*gObserved->scanner));
+  }
 };
 }  // namespace
 
 TEST_F(DriverExports, JobsStopBeforeItemsGoAndTheImprinterBeforeItsTransport) {
   Observed seen;
   gObserved = &seen;
-  seen.scanner = Add("SN1");
+  seen.scanner = &Add("SN1");
   SetScanEngineHooks({&RecordStopJob, nullptr});
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   uint32_t handle = 0;
@@ -370,7 +378,7 @@ TEST_F(DriverExports, JobsStopBeforeItemsGoAndTheImprinterBeforeItsTransport) {
   CScannerManagerScannerItem* item = pManager->GetTargetScannerItem(handle);
   item->dwPagesStarted = 1;
   item->pImprinter = new WatchedImprinter;
-  int resetsBefore = seen.scanner->Resets();
+  long resetsBefore = static_cast<long>(simhelp::Resets(*seen.scanner));
 
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);   // refresh
   ASSERT_EQ(seen.stopped, std::vector<uint32_t>{1});
@@ -387,15 +395,14 @@ TEST_F(DriverExports, JobsStopBeforeItemsGoAndTheImprinterBeforeItsTransport) {
   EXPECT_TRUE(seen.wrapperAliveAtStop);
 
   // Deleting an item with its imprinter still there: imprinter first, then the transport.
-  seen.scanner->ClearCommands();
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   item = pManager->GetTargetScannerItem(1);
   item->pImprinter = new WatchedImprinter;
   seen.resetsAtImprinterEnd = -1;
-  resetsBefore = seen.scanner->Resets();
+  resetsBefore = static_cast<long>(simhelp::Resets(*seen.scanner));
   EXPECT_EQ(KRTerminateDriver(0x2200), 0);
   EXPECT_EQ(seen.resetsAtImprinterEnd, resetsBefore);
-  EXPECT_GT(seen.scanner->Resets(), resetsBefore);
+  EXPECT_GT(static_cast<long>(simhelp::Resets(*seen.scanner)), resetsBefore);
   gObserved = nullptr;
 }
 

@@ -6,11 +6,11 @@
 #include <memory>
 #include <vector>
 
+#include "SimHelpers.h"
 #include "TestLog.h"
 #include "drv/device/CScannerManager.h"
 #include "drv/device/CUsbIO.h"
 #include "drv/platform/DbgLog.h"
-#include "sim/SimScanner.h"
 
 namespace {
 class ImageRead : public ::testing::Test {
@@ -22,24 +22,15 @@ class ImageRead : public ::testing::Test {
   static void TearDownTestSuite() { TerminateDbg(); }
 
   void SetUp() override {
-    usbhost::InstallHost(&bus);
-    sim::Config config;
-    scanner = &bus.AddScanner(config);
+    scanner = &host.Add("IMG1");
     CScannerManager::SetCtrlID(0x2200);
-    KrDrvDeviceInformation rec;
-    std::memset(&rec, 0, sizeof rec);
-    rec.Type = krbus::kUsb;
-    kridentity::SetWord(rec.Identity, 0, config.vendorId);
-    kridentity::SetWord(rec.Identity, 1, config.productId);
+    KrDrvDeviceInformation rec = simhelp::UsbRecord(scanner->config());
     io.reset(static_cast<CUsbIO*>(CUsbIO::Create(&rec)));
     ASSERT_NE(io, nullptr);
   }
-  void TearDown() override {
-    io.reset();
-    usbhost::InstallHost(nullptr);
-  }
+  void TearDown() override { io.reset(); }
 
-  sim::SimBus bus;
+  simhelp::InstalledBus host;
   sim::SimScanner* scanner = nullptr;
   std::unique_ptr<CUsbIO> io;
 };

@@ -2,6 +2,7 @@
 // memory release.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "drv/device/CImprinter.h"
@@ -31,6 +32,25 @@ long FailureStatus(const CScannerManagerScannerItem* item) {
   if (item != nullptr) GetLastStatusCode(item, nullptr, &code);
   return code != 0 ? code : kUnknown;
 }
+
+// No C++ exception may leave an export: an allocation that throws inside one becomes -2006.
+template <class Body>
+long Guarded(Body body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    DbgPrintf(1, "memory allocation failed : %s", "out of memory");
+    return kNoMemory;
+  } catch (...) {
+    return kUnknown;
+  }
+}
+
+struct ListLock {
+  explicit ListLock(CScannerManager* m) : manager(m) { manager->LockListOperate(); }
+  ~ListLock() { manager->UnlockListOperate(); }
+  CScannerManager* manager;
+};
 
 CScannerManagerScannerItem* LookUp(uint32_t* handle) {
   if (pManager == nullptr || handle == nullptr) return nullptr;
@@ -134,30 +154,26 @@ KR_API long KRInitializeDriver(uint32_t ctrlId) {
   CScannerManager::SetCtrlID(id);
   PutBE16(IoObject::bInquiryCommand + 1, id);
 
-  long status = kOK;
-  if (pManager == nullptr) {
-    pManager = new (std::nothrow) CScannerManager;
-    if (pManager == nullptr) status = kNoMemory;
-  } else {
-    pManager->RefreshItemList();
-  }
-  // A repeated call keeps the memory manager and the wrapper: blocks handed out stay valid and
-  // the image library is started once.
-  if (status == kOK && pMemManager == nullptr) {
-    pMemManager = new (std::nothrow) CLLDMemoryManager;
-    if (pMemManager == nullptr) status = kNoMemory;
-  }
-  if (status == kOK && pLumetra == nullptr) {
-    pLumetra = new (std::nothrow) CLumetra;
-    if (pLumetra == nullptr) {
-      status = kNoMemory;
-    } else if (!pLumetra->Initialize()) {
-      pLumetra->Terminate();
-      delete pLumetra;
-      pLumetra = nullptr;
-      status = kSystemError;
+  long status = Guarded([] {
+    if (pManager == nullptr) {
+      pManager = new CScannerManager;
+    } else {
+      pManager->RefreshItemList();
     }
-  }
+    // A repeated call keeps the memory manager and the wrapper: blocks handed out stay valid
+    // and the image library is started once.
+    if (pMemManager == nullptr) pMemManager = new CLLDMemoryManager;
+    if (pLumetra == nullptr) {
+      pLumetra = new CLumetra;
+      if (!pLumetra->Initialize()) {
+        pLumetra->Terminate();
+        delete pLumetra;
+        pLumetra = nullptr;
+        return static_cast<long>(kSystemError);
+      }
+    }
+    return static_cast<long>(kOK);
+  });
   if (status != kOK) DestroyDriverObjects();
   DbgPrintf(1, "<= KRInitializeDriver ret=%d", static_cast<int>(status));
   return status;
@@ -180,17 +196,17 @@ KR_API long KRMemFree(uint32_t /*ctrlId*/, void* block) {
 
 KR_API long KRGetDeviceList(uint32_t /*ctrlId*/, DEVLIST** list, uint32_t* count) {
   DbgPrintf(1, "=> KRGetDeviceList ");
-  CScannerManager* manager = pManager;
-  CScannerManager* temporary = nullptr;
-  long status = kOK;
-  if (manager == nullptr) {
-    temporary = new (std::nothrow) CScannerManager;
-    manager = temporary;
-    if (manager == nullptr) status = kNoMemory;
-  }
-  if (manager != nullptr) status = manager->GetDeviceInformationArray(list, count);
+  long status = Guarded([&] {
+    // Before KRInitializeDriver a manager lives for this call only.
+    std::unique_ptr<CScannerManager> temporary;
+    CScannerManager* manager = pManager;
+    if (manager == nullptr) {
+      temporary = std::make_unique<CScannerManager>();
+      manager = temporary.get();
+    }
+    return manager->GetDeviceInformationArray(list, count);
+  });
   if (status != kOK && count != nullptr) *count = 0;
-  delete temporary;
   DbgPrintf(1, "<= KRGetDeviceList ret=%d", static_cast<int>(status));
   return status;
 }
@@ -201,30 +217,24 @@ KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle
     DbgPrintf(1, "<= KRInitializeDevice ret=%d", kNotFound);
     return kNotFound;
   }
-  pManager->LockListOperate();
-  long status = kOK;
-  CScannerManagerScannerItem* item = nullptr;
-  if (handle == nullptr) {
-    status = kParameterError;
-  } else {
+  long status = Guarded([&] {
+    ListLock lock(pManager);
+    if (handle == nullptr) return static_cast<long>(kParameterError);
     AddInIPAddressList(targetId);
-    if (!pManager->FindDeviceHandle(targetId, handle)) {
-      status = kNotFound;
-    } else {
-      item = pManager->GetTargetScannerItem(*handle);
-      DbgPrintf(1, " *******> Get Device Handle = %d", *handle);
-      if (item == nullptr) {
-        status = kNotFound;
-      } else if (item->bInitialized) {
-        status = ResetDevice(ctrlId, handle);
-      } else if (!InternalInitializeScanner(item)) {
-        status = FailureStatus(item);
-        KRTerminateDevice(ctrlId, handle);
-      }
+    if (!pManager->FindDeviceHandle(targetId, handle)) return static_cast<long>(kNotFound);
+    CScannerManagerScannerItem* item = pManager->GetTargetScannerItem(*handle);
+    DbgPrintf(1, " *******> Get Device Handle = %d", *handle);
+    if (item == nullptr) return static_cast<long>(kNotFound);
+    long result = kOK;
+    if (item->bInitialized) {
+      result = ResetDevice(ctrlId, handle);
+    } else if (!InternalInitializeScanner(item)) {
+      result = FailureStatus(item);
+      KRTerminateDevice(ctrlId, handle);
     }
-  }
-  if (status == kOK) item->bInitialized = 1;
-  pManager->UnlockListOperate();
+    if (result == kOK) item->bInitialized = 1;
+    return result;
+  });
   DbgPrintf(1, "<= KRInitializeDevice ret=%d", static_cast<int>(status));
   return status;
 }
@@ -246,27 +256,26 @@ KR_API long KRTerminateDevice(uint32_t /*ctrlId*/, uint32_t* handle) {
 
 KR_API long KRResetDevice(uint32_t ctrlId, uint32_t* handle, void* /*unused*/) {
   DbgPrintf(1, "=> KRResetDevice");
-  long status = handle == nullptr ? kParameterError : ResetDevice(ctrlId, handle);
+  long status = handle == nullptr ? kParameterError : Guarded([&] { return ResetDevice(ctrlId, handle); });
   DbgPrintf(1, "<= KRResetDevice ret=%d", static_cast<int>(status));
   return status;
 }
 
 KR_API long KRDeviceStatus(uint32_t /*ctrlId*/, uint32_t* handle) {
   DbgPrintf(1, "=> KRDeviceStatus -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = kOK;
-  CScannerManagerScannerItem* item = LookUp(handle);
-  if (item == nullptr) {
-    status = handle == nullptr ? kParameterError : kNotFound;
-  } else if (item->bJobRunning) {
-    status = kScannerBusy;
-  } else {
+  long status = Guarded([&] {
+    CScannerManagerScannerItem* item = LookUp(handle);
+    if (item == nullptr) return static_cast<long>(handle == nullptr ? kParameterError : kNotFound);
+    if (item->bJobRunning) return static_cast<long>(kScannerBusy);
     IoObject* io = item->pIoObject;
+    long result = kOK;
     if (!io->IoLockStart() || !io->RequestSense(1)) {
       item->lErrorStatus = static_cast<int32_t>(io->GetStatusLong());
-      status = FailureStatus(item);
+      result = FailureStatus(item);
     }
     io->IoLockEnd();
-  }
+    return result;
+  });
   DbgPrintf(1, "<= KRDeviceStatus ret=%d", static_cast<int>(status));
   return status;
 }

@@ -2,6 +2,7 @@
 // controller-id checks, the exchange's phases, buttons and one exchange at a time.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -260,6 +261,29 @@ TEST_F(CommandLayer, OneExchangeAtATimePerDevice) {
   c.join();
   EXPECT_EQ(failA + failB + failC, 0);
   EXPECT_EQ(simhelp::Overlaps(*scanner), 0u);
+}
+
+TEST_F(CommandLayer, ListingFromTwoThreadsSharesNoCommandBlock) {
+  // Each lister works on its own copy of the library's INQUIRY block (the thread sanitizer
+  // run sees any write to the shared one). A device busy with the other lister stays out.
+  io.reset();
+  host->Add("SN2");
+  auto lister = [](uint32_t* found) {
+    for (int i = 0; i < 20; ++i) {
+      KrDrvDeviceInformation* records = nullptr;
+      uint32_t count = 0;
+      CUsbIO::GetDeviceList(&records, &count);
+      *found += count;
+      std::free(records);
+    }
+  };
+  uint32_t a = 0, b = 0;
+  std::thread t1(lister, &a);
+  std::thread t2(lister, &b);
+  t1.join();
+  t2.join();
+  EXPECT_GT(a + b, 0u);
+  EXPECT_LE(a + b, 80u);
 }
 
 TEST(UsbTransport, ErrorTextsArePerThread) {

@@ -1,5 +1,5 @@
 #pragma once
-// The driver's wrapper of its image library. This part holds the library's start, end and
+// The driver's wrapper of its image library. So far it holds the library's start, end and
 // debug settings; the coding operations are added with the codec.
 #include <cstdint>
 

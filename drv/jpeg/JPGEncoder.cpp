@@ -107,10 +107,11 @@ void jpgSetBuffer(const uint8_t* src, uint8_t* dst, uint32_t bpp, uint32_t width
         uint8_t* d = dst + size_t(y) * dstStride;
         memcpy(d, src + size_t(y) * srcStride, rowBytes);
         if (width < paddedWidth) {
+            // The whole last pixel is repeated: with order 5 its blue byte is the fourth.
             const uint8_t* last = d + (width - 1) * bpp;
             for (uint32_t x = width; x < paddedWidth; ++x) {
                 if (bpp == 1) d[x] = last[0];
-                else memcpy(d + x * bpp, last, 3);
+                else memcpy(d + x * bpp, last, bpp);
             }
         }
     }

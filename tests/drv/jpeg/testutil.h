@@ -55,3 +55,37 @@ inline int maxDiff(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
 }
 
 }  // namespace jt
+
+namespace jt {
+
+struct Encoded {
+    int rc = 0;
+    std::vector<uint8_t> stream;
+};
+
+// Encodes a picture through the engine in strips of `strip` lines (0 = one whole-image write).
+inline Encoded engineEncode(const oracle::Picture& p, int quality, int sampling, int strip = 0,
+                            int bits = 0, int seq = 1, const std::vector<uint8_t>* pixels = nullptr) {
+    Encoded e;
+    const int b = bits ? bits : p.comps * 8;
+    const std::vector<uint8_t>& px = pixels ? *pixels : p.pixels;
+    const int bpl = p.width * b / 8;
+    uint32_t id = 0;
+    e.rc = LMJPGJpegEncoder(&id, 0, sampling, quality, b, seq, p.width, p.height, 300, 200);
+    if (e.rc < 0) return e;
+    uint32_t size = 0;
+    if (strip == 0) {
+        e.rc = LMJPGWriteImage(&id, px.data(), bpl, &size);
+    } else {
+        for (int y = 0; y < p.height && e.rc >= 0; y += strip) {
+            const int lines = y + strip > p.height ? p.height - y : strip;
+            e.rc = LMJPGWriteStrip(&id, &px[size_t(y) * bpl], y, lines, bpl, &size);
+        }
+    }
+    if (e.rc < 0) return e;
+    e.stream.resize(size);
+    e.rc = LMJPGReadJFIF(&id, e.stream.data(), size);
+    return e;
+}
+
+}  // namespace jt

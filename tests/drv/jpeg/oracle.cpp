@@ -270,6 +270,33 @@ std::vector<uint8_t> transcode(const std::vector<uint8_t>& stream) {
     return out;
 }
 
+HeaderFacts headerFacts(const std::vector<uint8_t>& stream) {
+    HeaderFacts f;
+    jpeg_decompress_struct c;
+    Err e;
+    setup(e, reinterpret_cast<j_common_ptr>(&c));
+    if (setjmp(e.jump)) {
+        jpeg_destroy_decompress(&c);
+        return f;
+    }
+    jpeg_create_decompress(&c);
+    jpeg_mem_src(&c, stream.data(), static_cast<unsigned long>(stream.size()));
+    jpeg_read_header(&c, TRUE);
+    f.width = int(c.image_width);
+    f.height = int(c.image_height);
+    f.comps = c.num_components;
+    f.h0 = c.comp_info[0].h_samp_factor;
+    f.v0 = c.comp_info[0].v_samp_factor;
+    f.jfif = c.saw_JFIF_marker;
+    f.densityUnit = c.density_unit;
+    f.xDensity = c.X_density;
+    f.yDensity = c.Y_density;
+    f.restartInterval = int(c.restart_interval);
+    jpeg_destroy_decompress(&c);
+    f.ok = true;
+    return f;
+}
+
 std::vector<uint8_t> entropyData(const std::vector<uint8_t>& s) {
     size_t i = 2;
     while (i + 4 <= s.size()) {

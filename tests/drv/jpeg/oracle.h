@@ -54,6 +54,15 @@ Coefficients forwardCoefficients(const std::vector<std::vector<uint8_t>>& planes
 // Re-encodes a stream's coefficients with the standard Huffman tables and no restarts.
 std::vector<uint8_t> transcode(const std::vector<uint8_t>& stream);
 
+struct HeaderFacts {
+    bool ok = false;
+    int width = 0, height = 0, comps = 0, h0 = 0, v0 = 0;
+    int densityUnit = 0, xDensity = 0, yDensity = 0;
+    int restartInterval = 0;
+    bool jfif = false;
+};
+HeaderFacts headerFacts(const std::vector<uint8_t>& stream);
+
 // The entropy-coded bytes behind the first SOS up to EOI (exclusive).
 std::vector<uint8_t> entropyData(const std::vector<uint8_t>& stream);
 

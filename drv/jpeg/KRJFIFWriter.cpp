@@ -323,6 +323,7 @@ int KRJFIFWrite(_JFIF* p, uint8_t* data, int size, int doHeader) {
         const uint8_t* s = data;
         size_t n = size_t(size);
         std::vector<Piece> pieces;
+        int64_t body = -2;  // offset behind the strip's own SOS; -2 when it brings no header
         const bool ownHeader = n >= 3 && s[0] == 0xFF && s[1] == 0xD8 && s[2] == 0xFF;
         if (p->nJFIFSize == 0) {
             const int rc = ensureRoom(p, kHeaderArea);
@@ -341,7 +342,7 @@ int KRJFIFWrite(_JFIF* p, uint8_t* data, int size, int doHeader) {
                 // Segments are kept in order except APP0, APP1 and COM; the recorded positions
                 // count only what is kept.
                 size_t kept = 0;
-                const int64_t body = walkHeader(s, n, [&](uint8_t m, size_t at, size_t len) {
+                body = walkHeader(s, n, [&](uint8_t m, size_t at, size_t len) {
                     const int32_t where = kHeaderArea + int32_t(kept);
                     if (m == 0xE0 || m == 0xE1 || m == 0xFE) return true;
                     if (m == 0xDD) {
@@ -373,13 +374,6 @@ int KRJFIFWrite(_JFIF* p, uint8_t* data, int size, int doHeader) {
                     kept += len;
                     return true;
                 });
-                if (body < 0) {
-                    WLOG("Error!! Damaged strip header.\n");
-                    return DONE(-1);
-                }
-                pieces.push_back({s + body, n - size_t(body)});
-            } else {
-                pieces.push_back({s, n});
             }
         } else if (ownHeader) {
             s += 2;
@@ -389,7 +383,7 @@ int KRJFIFWrite(_JFIF* p, uint8_t* data, int size, int doHeader) {
                     n = i - 2;
                     break;
                 }
-            const int64_t body = walkHeader(s, n, [&](uint8_t m, size_t at, size_t len) {
+            body = walkHeader(s, n, [&](uint8_t m, size_t at, size_t len) {
                 if (m == 0xC0) {
                     if (len < 9) return false;
                     const int32_t h = int32_t(be16(s + at + 5));
@@ -398,14 +392,12 @@ int KRJFIFWrite(_JFIF* p, uint8_t* data, int size, int doHeader) {
                 }
                 return true;
             });
-            if (body < 0) {
-                WLOG("Error!! Damaged strip header.\n");
-                return DONE(-1);
-            }
-            pieces.push_back({s + body, n - size_t(body)});
-        } else {
-            pieces.push_back({s, n});
         }
+        if (body == -1) {
+            WLOG("Error!! Damaged strip header.\n");
+            return DONE(-1);
+        }
+        pieces.push_back(body >= 0 ? Piece{s + body, n - size_t(body)} : Piece{s, n});
         const int rc = appendStrip(p, pieces);
         if (rc < 0) return DONE(rc);
     }

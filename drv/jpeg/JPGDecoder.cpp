@@ -627,7 +627,7 @@ int jpgConvertYCbCrToRGB(const uint8_t* src, uint8_t* dst, uint32_t precision, u
     const int s = int(fractionBits);
     const int32_t width = srcWidth < dstWidth ? srcWidth : dstWidth;
     const int32_t lines = srcLines < dstLines ? srcLines : dstLines;
-    const uint32_t oR = seq[0], oG = seq[1], oB = seq[2];
+    const uint32_t oR = seq[0], oG = seq[1], oB = seq[2], oFill = seq[3];
     for (int32_t y = lines - 1; y >= 0; --y) {
         const uint8_t* sp = src + size_t(y) * srcStride;
         uint8_t* dp = dst + size_t(y) * dstStride;
@@ -649,6 +649,9 @@ int jpgConvertYCbCrToRGB(const uint8_t* src, uint8_t* dst, uint32_t precision, u
             const uint8_t G = clampWide(Y + ((gYcc.cbG[cb] + gYcc.crG[cr]) >> s));
             const uint8_t B = clampWide(Y + (gYcc.cbB[cb] >> s));
             uint8_t* o = dp + outBpp * x;
+            // The fill byte would otherwise keep staging bytes (or, at a row's end, whatever the
+            // buffer held): it is cleared.
+            if (outBpp == 4) o[oFill] = 0;
             o[oR] = R;
             o[oG] = G;
             o[oB] = B;

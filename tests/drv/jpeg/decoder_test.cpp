@@ -187,6 +187,13 @@ TEST(DecoderStreams, ChannelOrdersPlaceRgbWhereTheCodeSays) {
                    out.pixels[size_t(p) * n + o.g] == rgb.pixels[size_t(p) * 3 + 1] &&
                    out.pixels[size_t(p) * n + o.b] == rgb.pixels[size_t(p) * 3 + 2];
         EXPECT_TRUE(same) << "order " << o.seq;
+        if (n == 4) {
+            // The fill byte is cleared, not left with staging bytes.
+            const int fill = 6 - o.r - o.g - o.b;
+            bool zero = true;
+            for (int p = 0; p < 40 * 24; ++p) zero = zero && out.pixels[size_t(p) * 4 + fill] == 0;
+            EXPECT_TRUE(zero) << "order " << o.seq;
+        }
     }
     // A grey picture cannot be decoded into colour pixels and the reverse.
     const auto grey = greyStream(16, 16);

@@ -8,7 +8,8 @@
 struct JpgQuantTable {
     uint8_t q[64];
     int32_t mul[64];
-    uint64_t recip[64];   // encoder: ceil(2^kRecipShift / divisor)
+    uint32_t qmul[64];    // encoder: truncating division by multiply and shift
+    uint8_t qshift[64];
 };
 
 // Huffman table: DHT counts and values, canonical codes, and the decoder's fast lookups.
@@ -80,7 +81,6 @@ struct JpgImage {
 // Zeroed bytes that every entropy buffer carries behind its last byte, so that the bit reader's
 // 8-byte look-ahead never leaves the block.
 constexpr uint32_t kEcsSlack = 16;
-constexpr int kRecipShift = 40;
 
 extern const uint8_t pZz2Org[64];      // zig-zag position -> natural index
 extern const int32_t kAanScales[64];   // 2^14 * s(u) * s(v)
@@ -113,14 +113,18 @@ void jpgFreeECS(JpgEcsNode* first);
 
 // Decoder.
 int jpgReadJFIFInfo(JpgImage* img, const uint8_t* data, uint32_t size, uint32_t headerOnly);
-int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* out, uint32_t stride);
+int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4], const uint32_t strides[4]);
 int jpgConvertYCbCrToRGB(const uint8_t* src, uint8_t* dst, uint32_t precision, uint32_t comps,
                          uint32_t outBytesPerPixel, uint32_t channelSeq, int32_t srcWidth,
                          int32_t srcLines, uint32_t srcStride, int32_t dstWidth, int32_t dstLines,
                          uint32_t dstStride, uint32_t fractionBits);
-// The inverse transform of one block of dequantised-on-the-fly coefficients (exposed for tests).
-void jpgIdctBlock(const int16_t* coef, const int32_t* mul, uint8_t* out, uint32_t pixelStep,
-                  uint32_t stride, int hrep, int vrep);
+// The inverse transform of one block, dequantised on the fly, into 8 rows of 8 samples.
+void jpgIdctBlock(const int16_t* coef, const int32_t* mul, uint8_t* out, uint32_t stride);
+// One output row from the component rows (component c's sample of pixel x at x >> shifts[c]):
+// grey copied, colour converted with the 12-bit tables (jpgYccTablesOnce first).
+void jpgYccTablesOnce();
+void jpgConvertPlanarRow(const uint8_t* const rows[3], const uint8_t shifts[3], uint32_t comps, uint8_t* out,
+                         int32_t width, uint32_t outBpp, const uint32_t seq[4]);
 
 // Encoder.
 int jpgInitQuantTables(JpgQuantTable* luma, JpgQuantTable* chroma, int quality);

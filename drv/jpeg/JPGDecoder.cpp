@@ -127,11 +127,13 @@ int collectEntropy(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t* pos
         JpgEcsNode* node = img->cur;
         if (n > 0) {
             FreeMemory(node->data);
-            node->data = static_cast<uint8_t*>(AllocateMemory(nullptr, n + kEcsSlack, kLMZeroFill));
+            // Every byte is copied below; only the slack behind them needs clearing.
+            node->data = static_cast<uint8_t*>(AllocateMemory(nullptr, n + kEcsSlack, 0));
             if (!node->data) {
                 LMLOG(kLvEntry, "Error!!MSGOut: %d, Allocate ECS\n", -3);
                 return -3;
             }
+            memset(node->data + n, 0, kEcsSlack);
             uint32_t stop2;
             scanInterval(d, *pos, size, node->data, &stop2);
             node->size = n;
@@ -395,8 +397,7 @@ inline int32_t extend(uint32_t bits, int s) {
 
 }  // namespace
 
-void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t pixelStep,
-                  uint32_t stride, int hrep, int vrep) {
+void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t stride) {
     int32_t ws[64];
     for (int c = 0; c < 8; ++c) {
         const int16_t* in = coef + c;
@@ -433,66 +434,54 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
         w[32] = tmp3 + tmp4;
         w[24] = tmp3 - tmp4;
     }
-    const uint32_t rowStep = stride * uint32_t(vrep);
     for (int r = 0; r < 8; ++r) {
         const int32_t* w = ws + 8 * r;
-        uint8_t o[8];
+        uint8_t* o = out + size_t(r) * stride;
         if ((w[1] | w[2] | w[3] | w[4] | w[5] | w[6] | w[7]) == 0) {
-            const uint8_t v = clampSample(w[0] >> 5);
-            memset(o, v, 8);
-        } else {
-            int32_t tmp10 = w[0] + w[4], tmp11 = w[0] - w[4];
-            int32_t tmp13 = w[2] + w[6], tmp12 = mul8(w[2] - w[6], kFix1_414) - tmp13;
-            int32_t tmp0 = tmp10 + tmp13, tmp3 = tmp10 - tmp13, tmp1 = tmp11 + tmp12, tmp2 = tmp11 - tmp12;
-            int32_t z13 = w[5] + w[3], z10 = w[5] - w[3], z11 = w[1] + w[7], z12 = w[1] - w[7];
-            int32_t tmp7 = z11 + z13;
-            tmp11 = mul8(z11 - z13, kFix1_414);
-            int32_t z5 = mul8(z10 + z12, kFix1_847);
-            tmp10 = mul8(z12, kFix1_082) - z5;
-            tmp12 = mul8(z10, -kFix2_613) + z5;
-            int32_t tmp6 = tmp12 - tmp7, tmp5 = tmp11 - tmp6, tmp4 = tmp10 + tmp5;
-            o[0] = clampSample((tmp0 + tmp7) >> 5);
-            o[7] = clampSample((tmp0 - tmp7) >> 5);
-            o[1] = clampSample((tmp1 + tmp6) >> 5);
-            o[6] = clampSample((tmp1 - tmp6) >> 5);
-            o[2] = clampSample((tmp2 + tmp5) >> 5);
-            o[5] = clampSample((tmp2 - tmp5) >> 5);
-            o[4] = clampSample((tmp3 + tmp4) >> 5);
-            o[3] = clampSample((tmp3 - tmp4) >> 5);
+            memset(o, clampSample(w[0] >> 5), 8);
+            continue;
         }
-        uint8_t* dst = out + r * rowStep;
-        if (hrep == 1) {
-            if (pixelStep == 1) memcpy(dst, o, 8);
-            else
-                for (int x = 0; x < 8; ++x) dst[x * pixelStep] = o[x];
-        } else {
-            for (int x = 0; x < 8; ++x)
-                for (int h = 0; h < hrep; ++h) dst[(x * hrep + h) * pixelStep] = o[x];
-        }
+        int32_t tmp10 = w[0] + w[4], tmp11 = w[0] - w[4];
+        int32_t tmp13 = w[2] + w[6], tmp12 = mul8(w[2] - w[6], kFix1_414) - tmp13;
+        int32_t tmp0 = tmp10 + tmp13, tmp3 = tmp10 - tmp13, tmp1 = tmp11 + tmp12, tmp2 = tmp11 - tmp12;
+        int32_t z13 = w[5] + w[3], z10 = w[5] - w[3], z11 = w[1] + w[7], z12 = w[1] - w[7];
+        int32_t tmp7 = z11 + z13;
+        tmp11 = mul8(z11 - z13, kFix1_414);
+        int32_t z5 = mul8(z10 + z12, kFix1_847);
+        tmp10 = mul8(z12, kFix1_082) - z5;
+        tmp12 = mul8(z10, -kFix2_613) + z5;
+        int32_t tmp6 = tmp12 - tmp7, tmp5 = tmp11 - tmp6, tmp4 = tmp10 + tmp5;
+        o[0] = clampSample((tmp0 + tmp7) >> 5);
+        o[7] = clampSample((tmp0 - tmp7) >> 5);
+        o[1] = clampSample((tmp1 + tmp6) >> 5);
+        o[6] = clampSample((tmp1 - tmp6) >> 5);
+        o[2] = clampSample((tmp2 + tmp5) >> 5);
+        o[5] = clampSample((tmp2 - tmp5) >> 5);
+        o[4] = clampSample((tmp3 + tmp4) >> 5);
+        o[3] = clampSample((tmp3 - tmp4) >> 5);
     }
 }
 
-// Decodes the next MCU of the node at out (top-left sample of the MCU, stride bytes per row,
-// comps bytes per pixel). 1, or -301 on damaged or exhausted data.
-int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* out, uint32_t stride) {
+// Decodes the next MCU of the node into the component planes (planes[c] at the MCU's first block
+// of component c, strides[c] bytes per row). 1, or -301 on damaged or exhausted data.
+int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4], const uint32_t strides[4]) {
     const uint32_t comps = img->comps;
     const uint8_t* data = node->data;
     uint64_t bp = uint64_t(node->bytePos) * 8 + node->bitPos;
     const uint64_t endBits = uint64_t(node->size) * 8;
-    int16_t coef[64];
+    alignas(16) int16_t coef[64];
     int rc = 1;
     for (uint32_t c = 0; c < comps && rc == 1; ++c) {
         const JpgHuffTable* dct = img->dc[img->dcId[c]];
         const JpgHuffTable* act = img->ac[img->acId[c]];
         const int32_t* mul = img->quant[img->quantId[c]]->mul;
-        const int hrep = img->HRep[c], vrep = img->VRep[c];
+        const uint32_t stride = strides[c];
         for (int by = 0; by < img->V[c] && rc == 1; ++by) {
             for (int bx = 0; bx < img->H[c]; ++bx) {
                 if ((bp >> 3) > node->size || !data) {
                     rc = -301;
                     break;
                 }
-                memset(coef, 0, sizeof coef);
                 uint64_t w = peekBits(data, bp);
                 int len = 0;
                 const int s = decodeSymbol(dct, w, &len);
@@ -504,7 +493,7 @@ int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* out, uint32_t stride)
                 if (s) diff = extend(uint32_t((w << len) >> (64 - s)), s);
                 bp += uint64_t(len + s);
                 node->dcPred[c] = int32_t(uint32_t(node->dcPred[c]) + uint32_t(diff));
-                coef[0] = int16_t(node->dcPred[c]);
+                bool acSeen = false;
                 for (int k = 1; k <= 63 && bp < endBits;) {
                     w = peekBits(data, bp);
                     const int rs = decodeSymbol(act, w, &len);
@@ -523,20 +512,22 @@ int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* out, uint32_t stride)
                     const int32_t v = extend(uint32_t((w << len) >> (64 - sz)), sz);
                     bp += uint64_t(len + sz);
                     if (k > 63) break;
+                    if (!acSeen) {
+                        memset(coef, 0, sizeof coef);
+                        acSeen = true;
+                    }
                     coef[pZz2Org[k]] = int16_t(v);
                     ++k;
                 }
                 if (rc != 1) break;
-                uint8_t* dst = out + uint32_t(by * 8 * vrep) * stride + uint32_t(bx * 8 * hrep) * comps + c;
-                jpgIdctBlock(coef, mul, dst, comps, stride, hrep, vrep);
-                if (vrep > 1) {
-                    for (int r = 0; r < 8; ++r) {
-                        const uint8_t* src = dst + uint32_t(r * vrep) * stride;
-                        for (int v = 1; v < vrep; ++v) {
-                            uint8_t* d2 = dst + uint32_t(r * vrep + v) * stride;
-                            for (int x = 0; x < 8 * hrep; ++x) d2[x * comps] = src[x * comps];
-                        }
-                    }
+                uint8_t* dst = planes[c] + size_t(by) * 8 * stride + size_t(bx) * 8;
+                if (!acSeen) {
+                    // A flat block: the transform gives its DC value everywhere.
+                    const uint8_t v = clampSample((int16_t(node->dcPred[c]) * mul[0]) >> 5);
+                    for (int y = 0; y < 8; ++y) memset(dst + size_t(y) * stride, v, 8);
+                } else {
+                    coef[0] = int16_t(node->dcPred[c]);
+                    jpgIdctBlock(coef, mul, dst, stride);
                 }
             }
         }
@@ -560,6 +551,7 @@ int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* out, uint32_t stride)
 namespace {
 struct YccTables {
     int32_t crR[384], cbB[384], crG[384], cbG[384];
+    uint32_t bits;
 };
 YccTables gYcc;
 std::once_flag gYccOnce;
@@ -581,6 +573,7 @@ void fillYcc(uint32_t fractionBits) {
         for (int i = 0; i < 64; ++i) t[i] = t[64];
         for (int i = 320; i < 384; ++i) t[i] = t[319];
     }
+    gYcc.bits = fractionBits;
 }
 
 // Clamp for Y plus a chroma term: -256..511 -> 0..255.
@@ -596,7 +589,99 @@ inline uint8_t clampWide(int32_t v) {
     if (v > 511) v = 511;
     return kWide.v[v + 256];
 }
+
+struct Rgb {
+    uint8_t r, g, b;
+};
+
+// With the tables' own fraction bits every sum lies in -256..511 (Y 0..255, chroma terms within
+// +-227), so the clamp table is indexed without bounds checks.
+inline Rgb ycc(int32_t Y, int32_t cb, int32_t cr, int s, bool exact) {
+    cb += 64;
+    cr += 64;
+    const int32_t r = Y + (gYcc.crR[cr] >> s);
+    const int32_t g = Y + ((gYcc.cbG[cb] + gYcc.crG[cr]) >> s);
+    const int32_t b = Y + (gYcc.cbB[cb] >> s);
+    if (exact) return {kWide.v[r + 256], kWide.v[g + 256], kWide.v[b + 256]};
+    return {clampWide(r), clampWide(g), clampWide(b)};
+}
+
+// The chroma terms are worked out once per chroma sample and applied to the luma samples that
+// share it; kOrder 0 is R, G, B at bytes 0, 1, 2, other orders come from seq.
+template <int kBpp, int kOrder>
+struct PixelOut {
+    uint32_t oR, oG, oB, oF;
+    explicit PixelOut(const uint32_t* seq)
+        : oR(kOrder == 0 ? 0 : seq[0]), oG(kOrder == 0 ? 1 : seq[1]), oB(kOrder == 0 ? 2 : seq[2]),
+          oF(kOrder == 0 ? 3 : seq[3]) {}
+    inline void put(uint8_t* o, const uint8_t* clamp, int32_t Y, int32_t dr, int32_t dg, int32_t db) const {
+        if (kBpp == 4) o[oF] = 0;
+        o[oR] = clamp[Y + dr];
+        o[oG] = clamp[Y + dg];
+        o[oB] = clamp[Y + db];
+    }
+};
+
+// The chroma terms are worked out once per chroma sample and applied to the luma samples that
+// share it; kOrder 0 is R, G, B at bytes 0, 1, 2, other orders come from seq.
+template <int kChromaShift, int kBpp, int kOrder>
+void planarRowFast(const uint8_t* __restrict y, const uint8_t* __restrict cb, const uint8_t* __restrict cr,
+                   uint8_t* __restrict out, int32_t width, const uint32_t* seq) {
+    const PixelOut<kBpp, kOrder> px(seq);
+    const uint8_t* clamp = kWide.v + 256;
+    const int32_t* crR = gYcc.crR + 64;
+    const int32_t* cbG = gYcc.cbG + 64;
+    const int32_t* crG = gYcc.crG + 64;
+    const int32_t* cbB = gYcc.cbB + 64;
+    int32_t x = 0;
+    if (kChromaShift == 1) {
+        for (; x + 1 < width; x += 2) {
+            const int32_t b = cb[x >> 1], r = cr[x >> 1];
+            const int32_t dr = crR[r] >> 12, dg = (cbG[b] + crG[r]) >> 12, db = cbB[b] >> 12;
+            px.put(out + size_t(x) * kBpp, clamp, y[x], dr, dg, db);
+            px.put(out + size_t(x + 1) * kBpp, clamp, y[x + 1], dr, dg, db);
+        }
+    }
+    for (; x < width; ++x) {
+        const int32_t b = cb[x >> kChromaShift], r = cr[x >> kChromaShift];
+        px.put(out + size_t(x) * kBpp, clamp, y[x], crR[r] >> 12, (cbG[b] + crG[r]) >> 12, cbB[b] >> 12);
+    }
+}
 }  // namespace
+
+void jpgYccTablesOnce() { std::call_once(gYccOnce, fillYcc, 12u); }
+
+void jpgConvertPlanarRow(const uint8_t* const rows[3], const uint8_t shifts[3], uint32_t comps, uint8_t* out,
+                         int32_t width, uint32_t outBpp, const uint32_t seq[4]) {
+    if (comps == 1) {
+        memcpy(out, rows[0], size_t(width));
+        return;
+    }
+    const bool fast = gYcc.bits == 12 && shifts[0] == 0 && shifts[1] == shifts[2];
+    const bool rgb = seq[0] == 0 && seq[1] == 1 && seq[2] == 2;
+    if (fast) {
+        const uint8_t *Y = rows[0], *cb = rows[1], *cr = rows[2];
+        if (shifts[1] == 1) {
+            if (outBpp == 3) return rgb ? planarRowFast<1, 3, 0>(Y, cb, cr, out, width, seq)
+                                        : planarRowFast<1, 3, 1>(Y, cb, cr, out, width, seq);
+            return rgb ? planarRowFast<1, 4, 0>(Y, cb, cr, out, width, seq) : planarRowFast<1, 4, 1>(Y, cb, cr, out, width, seq);
+        }
+        if (shifts[1] == 0) {
+            if (outBpp == 3) return rgb ? planarRowFast<0, 3, 0>(Y, cb, cr, out, width, seq)
+                                        : planarRowFast<0, 3, 1>(Y, cb, cr, out, width, seq);
+            return rgb ? planarRowFast<0, 4, 0>(Y, cb, cr, out, width, seq) : planarRowFast<0, 4, 1>(Y, cb, cr, out, width, seq);
+        }
+    }
+    const int s = int(gYcc.bits);
+    for (int32_t x = 0; x < width; ++x) {
+        const Rgb p = ycc(rows[0][x >> shifts[0]], rows[1][x >> shifts[1]], rows[2][x >> shifts[2]], s, false);
+        uint8_t* o = out + size_t(x) * outBpp;
+        if (outBpp == 4) o[seq[3]] = 0;
+        o[seq[0]] = p.r;
+        o[seq[1]] = p.g;
+        o[seq[2]] = p.b;
+    }
+}
 
 int jpgConvertYCbCrToRGB(const uint8_t* src, uint8_t* dst, uint32_t precision, uint32_t comps,
                          uint32_t outBpp, uint32_t channelSeq, int32_t srcWidth, int32_t srcLines,
@@ -627,34 +712,19 @@ int jpgConvertYCbCrToRGB(const uint8_t* src, uint8_t* dst, uint32_t precision, u
     const int s = int(fractionBits);
     const int32_t width = srcWidth < dstWidth ? srcWidth : dstWidth;
     const int32_t lines = srcLines < dstLines ? srcLines : dstLines;
-    const uint32_t oR = seq[0], oG = seq[1], oB = seq[2], oFill = seq[3];
+    // Rows and pixels from the last to the first, so that 3-byte input may become 4-byte output
+    // in place.
     for (int32_t y = lines - 1; y >= 0; --y) {
         const uint8_t* sp = src + size_t(y) * srcStride;
         uint8_t* dp = dst + size_t(y) * dstStride;
-        if (outBpp == 3 && sp == dp && oR == 0 && oG == 1 && oB == 2) {
-            // In place, same pixel width: forwards is as safe as backwards.
-            for (int32_t x = 0; x < width; ++x) {
-                uint8_t* p = dp + 3 * x;
-                const int32_t Y = p[0], cb = p[1] + 64, cr = p[2] + 64;
-                p[0] = clampWide(Y + (gYcc.crR[cr] >> s));
-                p[1] = clampWide(Y + ((gYcc.cbG[cb] + gYcc.crG[cr]) >> s));
-                p[2] = clampWide(Y + (gYcc.cbB[cb] >> s));
-            }
-            continue;
-        }
         for (int32_t x = width - 1; x >= 0; --x) {
             const uint8_t* p = sp + 3 * x;
-            const int32_t Y = p[0], cb = p[1] + 64, cr = p[2] + 64;
-            const uint8_t R = clampWide(Y + (gYcc.crR[cr] >> s));
-            const uint8_t G = clampWide(Y + ((gYcc.cbG[cb] + gYcc.crG[cr]) >> s));
-            const uint8_t B = clampWide(Y + (gYcc.cbB[cb] >> s));
+            const Rgb c = ycc(p[0], p[1], p[2], s, false);
             uint8_t* o = dp + outBpp * x;
-            // The fill byte would otherwise keep staging bytes (or, at a row's end, whatever the
-            // buffer held): it is cleared.
-            if (outBpp == 4) o[oFill] = 0;
-            o[oR] = R;
-            o[oG] = G;
-            o[oB] = B;
+            if (outBpp == 4) o[seq[3]] = 0;
+            o[seq[0]] = c.r;
+            o[seq[1]] = c.g;
+            o[seq[2]] = c.b;
         }
     }
     return 1;

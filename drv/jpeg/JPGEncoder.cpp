@@ -65,10 +65,12 @@ void jpgBuildEncoderDivisors(JpgQuantTable* t) {
     jpgBuildQuantTb(0, t, 11);
     for (int n = 0; n < 64; ++n) {
         if (t->mul[n] < 1) t->mul[n] = 1;
-        // ceil(2^40 / d) gives the exact truncated quotient for every |x| below 2^40 / d^2, far
-        // beyond the transform's range (|x| < 2^16), without a division per coefficient.
-        const uint64_t d = uint64_t(t->mul[n]);
-        t->recip[n] = ((uint64_t(1) << kRecipShift) + d - 1) / d;
+        // m = ceil(2^s / d) with s = 16 + floor(log2 d): (x * m) >> s is floor(x / d) for every
+        // x below 2^15, and x * m stays below 2^32.
+        const uint32_t d = uint32_t(t->mul[n]);
+        const int s = 16 + (31 - __builtin_clz(d));
+        t->qshift[n] = uint8_t(s);
+        t->qmul[n] = uint32_t(((uint64_t(1) << s) + d - 1) / d);
     }
 }
 
@@ -127,28 +129,58 @@ void jpgSampling_C1(const uint8_t* src, uint32_t stride, const JpgImage*, int32_
     }
 }
 
+namespace {
+
+// One MCU of luma factors H x V (chroma 1 x 1) from pixels of kBpp bytes; kRgb: R, G, B at
+// bytes 0, 1, 2, else at the offsets in seq.
+template <int H, int V, int kBpp, bool kRgb>
+void sampleMcu(const uint8_t* src, uint32_t stride, const uint32_t* seq, int32_t blocks[4][4][64]) {
+    const uint32_t oR = kRgb ? 0 : seq[0], oG = kRgb ? 1 : seq[1], oB = kRgb ? 2 : seq[2];
+    for (int by = 0; by < V; ++by)
+        for (int bx = 0; bx < H; ++bx) {
+            int32_t* b = blocks[0][by * H + bx];
+            for (int y = 0; y < 8; ++y) {
+                const uint8_t* row = src + size_t(by * 8 + y) * stride + size_t(bx * 8) * kBpp;
+                for (int x = 0; x < 8; ++x) {
+                    const uint8_t* p = row + x * kBpp;
+                    b[8 * y + x] = ((gRgb.rY[p[oR]] + gRgb.gY[p[oG]] + gRgb.bY[p[oB]]) >> 12) - 128;
+                }
+            }
+        }
+    int32_t* cb = blocks[1][0];
+    int32_t* cr = blocks[2][0];
+    for (int y = 0; y < 8; ++y) {
+        const uint8_t* row = src + size_t(y * V) * stride;
+        for (int x = 0; x < 8; ++x) {
+            const uint8_t* p = row + x * H * kBpp;
+            const uint8_t r = p[oR], g = p[oG], bl = p[oB];
+            cb[8 * y + x] = ((gRgb.rCb[r] + gRgb.gCb[g] + gRgb.bCb[bl]) >> 12) - 128;
+            cr[8 * y + x] = ((gRgb.rCr[r] + gRgb.gCr[g] + gRgb.bCr[bl]) >> 12) - 128;
+        }
+    }
+}
+
+using SampleFn = void (*)(const uint8_t*, uint32_t, const uint32_t*, int32_t[4][4][64]);
+
+template <int kBpp, bool kRgb>
+SampleFn pickBySampling(int H, int V) {
+    if (H == 2 && V == 2) return sampleMcu<2, 2, kBpp, kRgb>;
+    if (H == 2) return sampleMcu<2, 1, kBpp, kRgb>;
+    if (V == 2) return sampleMcu<1, 2, kBpp, kRgb>;
+    return sampleMcu<1, 1, kBpp, kRgb>;
+}
+
+}  // namespace
+
 void jpgSampling_C3(const uint8_t* src, uint32_t stride, const JpgImage* img, int32_t blocks[4][4][64]) {
     uint32_t seq[4];
     jpgGetRGBChannelSequence(img->bytesPerPixel, img->channelSeq, seq);
-    const uint32_t bpp = img->bytesPerPixel, oR = seq[0], oG = seq[1], oB = seq[2];
-    const int maxH = img->lMCUWidth / 8, maxV = img->lMCUHeight / 8;
-    for (int c = 0; c < 3; ++c) {
-        const int32_t* tR = c == 0 ? gRgb.rY : (c == 1 ? gRgb.rCb : gRgb.rCr);
-        const int32_t* tG = c == 0 ? gRgb.gY : (c == 1 ? gRgb.gCb : gRgb.gCr);
-        const int32_t* tB = c == 0 ? gRgb.bY : (c == 1 ? gRgb.bCb : gRgb.bCr);
-        const int hx = maxH / img->H[c], vy = maxV / img->V[c];
-        for (int by = 0; by < img->V[c]; ++by)
-            for (int bx = 0; bx < img->H[c]; ++bx) {
-                int32_t* b = blocks[c][by * img->H[c] + bx];
-                for (int y = 0; y < 8; ++y) {
-                    const uint8_t* row = src + size_t((by * 8 + y) * vy) * stride + size_t(bx * 8 * hx) * bpp;
-                    for (int x = 0; x < 8; ++x) {
-                        const uint8_t* p = row + size_t(x * hx) * bpp;
-                        b[8 * y + x] = ((tR[p[oR]] + tG[p[oG]] + tB[p[oB]]) >> 12) - 128;
-                    }
-                }
-            }
-    }
+    const bool rgb = seq[0] == 0 && seq[1] == 1 && seq[2] == 2;
+    const int H = img->H[0], V = img->V[0];
+    SampleFn fn;
+    if (img->bytesPerPixel == 4) fn = rgb ? pickBySampling<4, true>(H, V) : pickBySampling<4, false>(H, V);
+    else fn = rgb ? pickBySampling<3, true>(H, V) : pickBySampling<3, false>(H, V);
+    fn(src, stride, seq, blocks);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -186,20 +218,49 @@ inline void fdct1d(int32_t* d, int step) {
     d[7 * step] = z11 - z4;
 }
 
-inline int32_t quantise(int32_t x, const JpgQuantTable* t, int n) {
-    const uint64_t a = uint64_t(x < 0 ? -int64_t(x) : int64_t(x));
-    const int32_t q = int32_t((a * t->recip[n]) >> kRecipShift);
-    return x < 0 ? -q : q;
+// The column pass for all eight columns at once: the same butterfly lane by lane, which the
+// compiler turns into vector code.
+inline void fdctColumns(int32_t* d) {
+    int32_t o[64];
+    for (int c = 0; c < 8; ++c) {
+        const int32_t tmp0 = d[c] + d[56 + c], tmp7 = d[c] - d[56 + c];
+        const int32_t tmp1 = d[8 + c] + d[48 + c], tmp6 = d[8 + c] - d[48 + c];
+        const int32_t tmp2 = d[16 + c] + d[40 + c], tmp5 = d[16 + c] - d[40 + c];
+        const int32_t tmp3 = d[24 + c] + d[32 + c], tmp4 = d[24 + c] - d[32 + c];
+        const int32_t tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3, tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
+        o[c] = tmp10 + tmp11;
+        o[32 + c] = tmp10 - tmp11;
+        const int32_t z1 = mul8(tmp12 + tmp13, kFix0_707);
+        o[16 + c] = tmp13 + z1;
+        o[48 + c] = tmp13 - z1;
+        const int32_t t10 = tmp4 + tmp5, t11 = tmp5 + tmp6, t12 = tmp6 + tmp7;
+        const int32_t z5 = mul8(t10 - t12, kFix0_382);
+        const int32_t z2 = mul8(t10, kFix0_541) + z5;
+        const int32_t z4 = mul8(t12, kFix1_306) + z5;
+        const int32_t z3 = mul8(t11, kFix0_707);
+        const int32_t z11 = tmp7 + z3, z13 = tmp7 - z3;
+        o[40 + c] = z13 + z2;
+        o[24 + c] = z13 - z2;
+        o[8 + c] = z11 + z4;
+        o[56 + c] = z11 - z4;
+    }
+    memcpy(d, o, sizeof o);
 }
 }  // namespace
 
 void jpgFdctQuantBlock(int32_t* block, const JpgQuantTable* t, int32_t out[64]) {
     for (int r = 0; r < 8; ++r) fdct1d(block + 8 * r, 1);
-    for (int c = 0; c < 8; ++c) fdct1d(block + c, 8);
-    for (int k = 0; k < 64; ++k) {
-        const int n = pZz2Org[k];
-        out[k] = quantise(block[n], t, n);
+    fdctColumns(block);
+    // Truncating division by multiply and shift, exact for |x| < 2^15 (the transform stays
+    // below 2^14), lane by lane in natural order.
+    int32_t q[64];
+    for (int n = 0; n < 64; ++n) {
+        const int32_t x = block[n];
+        const uint32_t a = uint32_t(x < 0 ? -x : x);
+        const int32_t v = int32_t((a * t->qmul[n]) >> t->qshift[n]);
+        q[n] = x < 0 ? -v : v;
     }
+    for (int k = 0; k < 64; ++k) out[k] = q[pZz2Org[k]];
 }
 
 namespace {
@@ -227,6 +288,13 @@ inline void putCode(JpgEcsNode* node, const JpgHuffTable* t, int sym) {
     putBits(node, t->code[idx], t->length[idx]);
 }
 
+// A code and its value bits in one write (at most 16 + 11 bits).
+inline void putCodeAndBits(JpgEcsNode* node, const JpgHuffTable* t, int sym, uint32_t bits, int n) {
+    const int idx = t->symToIndex[sym];
+    const uint32_t v = (uint32_t(t->code[idx]) << n) | (bits & ((1u << n) - 1u));
+    putBits(node, v, t->length[idx] + n);
+}
+
 void encodeBlock(JpgEcsNode* node, const int32_t* zz, int32_t* pred, const JpgHuffTable* dct,
                  const JpgHuffTable* act) {
     int32_t dc = zz[0];
@@ -235,8 +303,7 @@ void encodeBlock(JpgEcsNode* node, const int32_t* zz, int32_t* pred, const JpgHu
     *pred = dc;
     uint32_t a = uint32_t(diff < 0 ? -diff : diff);
     int s = bitCount(a);
-    putCode(node, dct, s);
-    if (s) putBits(node, uint32_t(diff < 0 ? diff - 1 : diff), s);
+    putCodeAndBits(node, dct, s, uint32_t(diff < 0 ? diff - 1 : diff), s);
     int last = 63;
     while (last > 0 && zz[last] == 0) --last;
     int run = 0;
@@ -251,8 +318,7 @@ void encodeBlock(JpgEcsNode* node, const int32_t* zz, int32_t* pred, const JpgHu
         }
         a = uint32_t(v < 0 ? -v : v);
         s = bitCount(a);
-        putCode(node, act, (run << 4) | s);
-        putBits(node, uint32_t(v < 0 ? v - 1 : v), s);
+        putCodeAndBits(node, act, (run << 4) | s, uint32_t(v < 0 ? v - 1 : v), s);
         run = 0;
     }
     if (last < 63) putCode(node, act, 0x00);

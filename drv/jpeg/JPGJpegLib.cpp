@@ -336,8 +336,22 @@ int LMJPGGetJFIFInfo(uint32_t* pnJPGImageId, int32_t* bitsPerPixel, int32_t* wid
 
 namespace {
 
-// Brings the node to its MCU `within` (decoding and discarding what lies before it).
-int seekNode(JpgEcsNode* node, JpgImage* img, int32_t within, uint8_t* scratch, uint32_t scratchStride) {
+// Component planes of one MCU row, and where MCU column `col` starts in them.
+struct RowPlanes {
+    uint8_t* plane[4] = {};
+    uint32_t stride[4] = {};
+    uint8_t* at[4] = {};
+    void point(const JpgImage* img, int32_t col) {
+        for (uint32_t c = 0; c < img->comps; ++c) at[c] = plane[c] + size_t(col) * 8 * img->H[c];
+    }
+    void fillMcu(const JpgImage* img) {
+        for (uint32_t c = 0; c < img->comps; ++c)
+            for (int y = 0; y < 8 * img->V[c]; ++y) memset(at[c] + size_t(y) * stride[c], 128, size_t(8) * img->H[c]);
+    }
+};
+
+// Brings the node to its MCU `within`, decoding what lies before it into the MCU's place.
+int seekNode(JpgEcsNode* node, JpgImage* img, int32_t within, const RowPlanes& rp) {
     if (node->mcuCount > within) {
         node->bytePos = 0;
         node->bitPos = 0;
@@ -346,7 +360,7 @@ int seekNode(JpgEcsNode* node, JpgImage* img, int32_t within, uint8_t* scratch, 
     }
     int rc = 1;
     while (node->mcuCount < within) {
-        const int r = jpgDecodeMCU(node, img, scratch, scratchStride);
+        const int r = jpgDecodeMCU(node, img, rp.at, rp.stride);
         if (r < 0 && rc == 1) rc = r;
     }
     return rc;
@@ -369,59 +383,75 @@ int LMJPGJpegDecoderStrip(uint32_t* pnJPGImageId, uint8_t* pBuffer, int32_t lImg
     if (lPosY < 0 || lPosY >= height) return FAIL(-2);
     const bool reachesEnd = lLinesNum >= 0 && lPosY + lLinesNum >= height;
     if (lLinesNum < 0 || lLinesNum > height || (!reachesEnd && lLinesNum % 16 != 0)) return FAIL(-2);
-    // The decoded samples are interleaved as the image's components before conversion.
+    // A grey picture gives 8-bit pixels only, a colour one 24- or 32-bit pixels.
     if ((img->comps == 1) != (outBpp == 1)) return FAIL(-4);
-    const uint32_t seq = (outBpp > 1 && lImgChannelSeq == 0) ? 1u : uint32_t(lImgChannelSeq);
+    const uint32_t comps = img->comps;
+    uint32_t seq[4] = {0, 1, 2, 3};
+    if (comps == 3) {
+        const int rc = jpgGetRGBChannelSequence(outBpp, lImgChannelSeq == 0 ? 1u : uint32_t(lImgChannelSeq), seq);
+        if (rc < 0) return FAIL(rc);
+        if (seq[0] >= outBpp || seq[1] >= outBpp || seq[2] >= outBpp) return FAIL(-2);
+        jpgYccTablesOnce();
+    }
 
     const int32_t mcuW = img->lMCUWidth, mcuH = img->lMCUHeight;
     const int32_t mcusPerRow = ceilDiv(width, mcuW);
     if (mcusPerRow < 1) return FAIL(-2);
-    const uint32_t comps = img->comps;
     const int32_t stripEnd = reachesEnd ? height : lPosY + lLinesNum;
     const int32_t R = int32_t(img->lStripMCUCount);
-    uint8_t scratch[16 * 16 * 3];
-    const uint32_t scratchStride = uint32_t(mcuW) * comps;
+
+    // One MCU row of every component, decoded whole and then converted line by line.
+    RowPlanes rp;
+    uint8_t shifts[3] = {0, 0, 0};
+    uint64_t total = 0;
+    for (uint32_t c = 0; c < comps; ++c) {
+        rp.stride[c] = uint32_t(mcusPerRow) * 8 * img->H[c];
+        total += uint64_t(rp.stride[c]) * 8 * img->V[c];
+        shifts[c] = img->HRep[c] == 2 ? 1 : 0;
+    }
+    uint8_t* work = total < 0xFFFFFFF0ull ? static_cast<uint8_t*>(AllocateMemory(nullptr, uint32_t(total), 0)) : nullptr;
+    if (!work) {
+        LMLOG(kLvDriver, "Error!!ID=%d, MSGOut: %d, Allocate size: %d\n", int(*pnJPGImageId), -3, int(total));
+        return FAIL(-3);
+    }
+    for (uint32_t c = 0, off = 0; c < comps; ++c) {
+        rp.plane[c] = work + off;
+        off += rp.stride[c] * 8 * img->V[c];
+    }
     int rc = 1;
     auto note = [&](int r) {
         if (r < 0 && rc == 1) rc = r;
     };
     for (int32_t row = lPosY / mcuH; row * mcuH < stripEnd; ++row) {
-        const int32_t top = row * mcuH;
-        const bool fullRow = top >= lPosY && top + mcuH <= stripEnd;
         for (int32_t col = 0; col < mcusPerRow; ++col) {
             const int64_t g = int64_t(row) * mcusPerRow + col;
             const int64_t seg = R > 0 ? g / R : 0;
             const int32_t within = int32_t(R > 0 ? g % R : g);
             JpgEcsNode* node = seg < img->nodeIndexCount ? img->nodeIndex[seg] : nullptr;
-            const bool direct = fullRow && (col + 1) * mcuW <= width;
-            uint8_t* dst = direct ? pBuffer + size_t(top - lPosY) * size_t(lBytesPerLine) + size_t(col) * mcuW * comps
-                                  : scratch;
-            const uint32_t stride = direct ? uint32_t(lBytesPerLine) : scratchStride;
+            rp.point(img, col);
             int r = -301;  // a missing restart interval is data that ran out
             if (node) {
-                note(seekNode(node, img, within, scratch, scratchStride));
-                r = jpgDecodeMCU(node, img, dst, stride);
+                note(seekNode(node, img, within, rp));
+                r = jpgDecodeMCU(node, img, rp.at, rp.stride);
             }
             if (r < 0) {
                 note(r);
-                for (int32_t y = 0; y < mcuH; ++y)
-                    memset(dst + size_t(y) * stride, 128, size_t(mcuW) * comps);
-            }
-            if (!direct) {
-                const int32_t y0 = top > lPosY ? top : lPosY;
-                const int32_t y1 = top + mcuH < stripEnd ? top + mcuH : stripEnd;
-                const int32_t x0 = col * mcuW;
-                const int32_t cols = (x0 + mcuW <= width ? mcuW : width - x0);
-                for (int32_t y = y0; y < y1; ++y)
-                    memcpy(pBuffer + size_t(y - lPosY) * size_t(lBytesPerLine) + size_t(x0) * comps,
-                           scratch + size_t(y - top) * scratchStride, size_t(cols) * comps);
+                rp.fillMcu(img);
             }
         }
+        const int32_t top = row * mcuH;
+        const int32_t y0 = top > lPosY ? top : lPosY;
+        const int32_t y1 = top + mcuH < stripEnd ? top + mcuH : stripEnd;
+        for (int32_t y = y0; y < y1; ++y) {
+            const int32_t ly = y - top;
+            const uint8_t* rows[3];
+            for (uint32_t c = 0; c < comps; ++c)
+                rows[c] = rp.plane[c] + size_t(img->VRep[c] == 2 ? ly >> 1 : ly) * rp.stride[c];
+            jpgConvertPlanarRow(rows, shifts, comps, pBuffer + size_t(y - lPosY) * size_t(lBytesPerLine), width,
+                                outBpp, seq);
+        }
     }
-    const int conv = jpgConvertYCbCrToRGB(pBuffer, pBuffer, img->precision, comps, outBpp, seq, width,
-                                          stripEnd - lPosY, uint32_t(lBytesPerLine), width,
-                                          stripEnd - lPosY, uint32_t(lBytesPerLine), 12);
-    if (rc == 1) rc = conv;
+    FreeMemory(work);
     if (rc < 0) return FAIL(rc);
     if (reachesEnd) LMJPGResetJpeg(pnJPGImageId);
     return rc;

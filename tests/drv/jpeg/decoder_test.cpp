@@ -346,14 +346,14 @@ TEST(DecoderCore, InverseTransformClampsToBytes) {
     for (int& m : mul) m = 1;
     uint8_t out[64];
     coef[0] = int16_t(-129 * 32);
-    jpgIdctBlock(coef, mul, out, 1, 8, 1, 1);
+    jpgIdctBlock(coef, mul, out, 8);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[63], 0);
     coef[0] = int16_t(200 * 32);
-    jpgIdctBlock(coef, mul, out, 1, 8, 1, 1);
+    jpgIdctBlock(coef, mul, out, 8);
     EXPECT_EQ(out[27], 255);
     coef[0] = int16_t(-10 * 32);
-    jpgIdctBlock(coef, mul, out, 1, 8, 1, 1);
+    jpgIdctBlock(coef, mul, out, 8);
     EXPECT_EQ(out[9], 118);
 }
 

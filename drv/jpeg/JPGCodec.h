@@ -8,8 +8,8 @@
 struct JpgQuantTable {
     uint8_t q[64];
     int32_t mul[64];
-    uint32_t qmul[64];    // encoder: truncating division by multiply and shift
-    uint8_t qshift[64];
+    // Encoder: floor(a / divisor) = (((a + qadd) * qmul) >> 16) * qscale >> 16 for a < 2^15.
+    uint32_t qadd[64], qmul[64], qscale[64];
 };
 
 // Huffman table: DHT counts and values, canonical codes, and the decoder's fast lookups.
@@ -26,6 +26,9 @@ struct JpgHuffTable {
     // Decoder: 9-bit direct lookup (length << 8 | symbol, 0 = longer code) and the canonical
     // limits for the longer ones.
     uint16_t fast[512];
+    // AC decoding: for the next 9 bits, a code and its value bits that fit in them at once:
+    // value << 8 | run << 4 | total length; 0 = not such a pair.
+    int16_t fastAc[512];
     int32_t maxcode[18];        // largest code of each length, -1 if none
     int32_t valoff[17];         // index of the first code of each length minus that code
     bool built;
@@ -130,6 +133,11 @@ void jpgConvertPlanarRow(const uint8_t* const rows[3], const uint8_t shifts[3], 
 int jpgInitQuantTables(JpgQuantTable* luma, JpgQuantTable* chroma, int quality);
 int jpgInitHuffTables(JpgHuffTable* dc0, JpgHuffTable* dc1, JpgHuffTable* ac0, JpgHuffTable* ac1);
 void jpgBuildEncoderDivisors(JpgQuantTable* t);
+// The reciprocal form of a divisor (1..65535) used by the quantiser, and the division it gives.
+void jpgReciprocal(uint32_t divisor, uint32_t* add, uint32_t* mul, uint32_t* scale);
+inline uint32_t jpgDivide(uint32_t a, uint32_t add, uint32_t mul, uint32_t scale) {
+    return ((((a + add) * mul) >> 16) * scale) >> 16;
+}
 void jpgCreateRGBToYCbCr();   // the nine colour tables, 12 fraction bits, once per process
 void jpgSetBuffer(const uint8_t* src, uint8_t* dst, uint32_t bytesPerPixel, uint32_t width,
                   uint32_t lines, uint32_t srcStride, uint32_t paddedWidth, uint32_t paddedLines,

@@ -178,6 +178,18 @@ int jpgBuildHuffTb(JpgHuffTable* t) {
         }
         t->symToIndex[t->values[k]] = uint8_t(k);
     }
+    // Short codes followed by their few value bits, decoded with one look-up.
+    memset(t->fastAc, 0, sizeof t->fastAc);
+    for (int i = 0; i < 512; ++i) {
+        const uint16_t e = t->fast[i];
+        if (!e) continue;
+        const int len = e >> 8, rs = e & 0xFF, run = rs >> 4, size = rs & 15;
+        if (size == 0 || len + size > 9) continue;
+        const int bits = (i >> (9 - len - size)) & ((1 << size) - 1);
+        const int v = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+        if (v < -128 || v > 127) continue;
+        t->fastAc[i] = int16_t(v * 256 + run * 16 + len + size);
+    }
     t->built = true;
     return 1;
 }

@@ -398,24 +398,20 @@ inline int32_t extend(uint32_t bits, int s) {
 }  // namespace
 
 void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t stride) {
+    // Column pass for all eight columns at once, lane by lane (vector code); a column whose AC
+    // terms are zero comes out as its DC product in every row by the same arithmetic.
     int32_t ws[64];
     for (int c = 0; c < 8; ++c) {
-        const int16_t* in = coef + c;
-        const int32_t* qq = q + c;
-        int32_t* w = ws + c;
-        if ((in[8] | in[16] | in[24] | in[32] | in[40] | in[48] | in[56]) == 0) {
-            const int32_t dc = in[0] * qq[0];
-            for (int r = 0; r < 8; ++r) w[8 * r] = dc;
-            continue;
-        }
-        int32_t tmp0 = in[0] * qq[0], tmp1 = in[16] * qq[16], tmp2 = in[32] * qq[32], tmp3 = in[48] * qq[48];
+        int32_t tmp0 = coef[c] * q[c], tmp1 = coef[16 + c] * q[16 + c];
+        int32_t tmp2 = coef[32 + c] * q[32 + c], tmp3 = coef[48 + c] * q[48 + c];
         int32_t tmp10 = tmp0 + tmp2, tmp11 = tmp0 - tmp2;
         int32_t tmp13 = tmp1 + tmp3, tmp12 = mul8(tmp1 - tmp3, kFix1_414) - tmp13;
         tmp0 = tmp10 + tmp13;
         tmp3 = tmp10 - tmp13;
         tmp1 = tmp11 + tmp12;
         tmp2 = tmp11 - tmp12;
-        int32_t tmp4 = in[8] * qq[8], tmp5 = in[24] * qq[24], tmp6 = in[40] * qq[40], tmp7 = in[56] * qq[56];
+        int32_t tmp4 = coef[8 + c] * q[8 + c], tmp5 = coef[24 + c] * q[24 + c];
+        int32_t tmp6 = coef[40 + c] * q[40 + c], tmp7 = coef[56 + c] * q[56 + c];
         int32_t z13 = tmp6 + tmp5, z10 = tmp6 - tmp5, z11 = tmp4 + tmp7, z12 = tmp4 - tmp7;
         tmp7 = z11 + z13;
         tmp11 = mul8(z11 - z13, kFix1_414);
@@ -425,14 +421,14 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
         tmp6 = tmp12 - tmp7;
         tmp5 = tmp11 - tmp6;
         tmp4 = tmp10 + tmp5;
-        w[0] = tmp0 + tmp7;
-        w[56] = tmp0 - tmp7;
-        w[8] = tmp1 + tmp6;
-        w[48] = tmp1 - tmp6;
-        w[16] = tmp2 + tmp5;
-        w[40] = tmp2 - tmp5;
-        w[32] = tmp3 + tmp4;
-        w[24] = tmp3 - tmp4;
+        ws[c] = tmp0 + tmp7;
+        ws[56 + c] = tmp0 - tmp7;
+        ws[8 + c] = tmp1 + tmp6;
+        ws[48 + c] = tmp1 - tmp6;
+        ws[16 + c] = tmp2 + tmp5;
+        ws[40 + c] = tmp2 - tmp5;
+        ws[32 + c] = tmp3 + tmp4;
+        ws[24 + c] = tmp3 - tmp4;
     }
     for (int r = 0; r < 8; ++r) {
         const int32_t* w = ws + 8 * r;
@@ -496,6 +492,19 @@ int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4], cons
                 bool acSeen = false;
                 for (int k = 1; k <= 63 && bp < endBits;) {
                     w = peekBits(data, bp);
+                    const int fa = act->fastAc[w >> 55];
+                    if (fa) {
+                        k += (fa >> 4) & 15;
+                        bp += uint64_t(fa & 15);
+                        if (k > 63) break;
+                        if (!acSeen) {
+                            memset(coef, 0, sizeof coef);
+                            acSeen = true;
+                        }
+                        coef[pZz2Org[k]] = int16_t(fa >> 8);
+                        ++k;
+                        continue;
+                    }
                     const int rs = decodeSymbol(act, w, &len);
                     if (rs < 0) {
                         rc = -301;
@@ -552,6 +561,7 @@ namespace {
 struct YccTables {
     int32_t crR[384], cbB[384], crG[384], cbG[384];
     uint32_t bits;
+    int32_t cR, cG1, cG2, cB;  // entry 64 + k of each table is (k - 128) times these
 };
 YccTables gYcc;
 std::once_flag gYccOnce;
@@ -574,6 +584,10 @@ void fillYcc(uint32_t fractionBits) {
         for (int i = 320; i < 384; ++i) t[i] = t[319];
     }
     gYcc.bits = fractionBits;
+    gYcc.cR = cR;
+    gYcc.cG1 = cG1;
+    gYcc.cG2 = cG2;
+    gYcc.cB = cB;
 }
 
 // Clamp for Y plus a chroma term: -256..511 -> 0..255.

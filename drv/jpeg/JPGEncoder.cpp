@@ -61,16 +61,41 @@ int jpgInitHuffTables(JpgHuffTable* dc0, JpgHuffTable* dc1, JpgHuffTable* ac0, J
     return 1;
 }
 
+// Truncating division by a reciprocal (the construction libjpeg-turbo uses for its rounding
+// division, here without the rounding term): with b = floor(log2 d) and r = 16 + b, the
+// reciprocal floor(2^r / d) with one added to the dividend when the remainder of 2^r / d is at
+// most d / 2, else the reciprocal rounded up; a power of two halves it. The final shift by r - 16
+// is a multiplication by 2^(32 - r) and a shift by 16, so that every lane shifts alike.
+void jpgReciprocal(uint32_t d, uint32_t* add, uint32_t* mul, uint32_t* scale) {
+    if (d <= 1) {
+        *add = 0;
+        *mul = 1u << 16;
+        *scale = 1u << 16;
+        return;
+    }
+    const int b = 31 - __builtin_clz(d);
+    int r = 16 + b;
+    uint64_t fq = (uint64_t(1) << r) / d;
+    const uint64_t fr = (uint64_t(1) << r) % d;
+    uint32_t c = 0;
+    if (fr == 0) {
+        fq >>= 1;
+        --r;
+    } else if (fr <= d / 2) {
+        c = 1;
+    } else {
+        ++fq;
+    }
+    *add = c;
+    *mul = uint32_t(fq);
+    *scale = 1u << (32 - r);
+}
+
 void jpgBuildEncoderDivisors(JpgQuantTable* t) {
     jpgBuildQuantTb(0, t, 11);
     for (int n = 0; n < 64; ++n) {
         if (t->mul[n] < 1) t->mul[n] = 1;
-        // m = ceil(2^s / d) with s = 16 + floor(log2 d): (x * m) >> s is floor(x / d) for every
-        // x below 2^15, and x * m stays below 2^32.
-        const uint32_t d = uint32_t(t->mul[n]);
-        const int s = 16 + (31 - __builtin_clz(d));
-        t->qshift[n] = uint8_t(s);
-        t->qmul[n] = uint32_t(((uint64_t(1) << s) + d - 1) / d);
+        jpgReciprocal(uint32_t(t->mul[n]), &t->qadd[n], &t->qmul[n], &t->qscale[n]);
     }
 }
 
@@ -251,13 +276,14 @@ inline void fdctColumns(int32_t* d) {
 void jpgFdctQuantBlock(int32_t* block, const JpgQuantTable* t, int32_t out[64]) {
     for (int r = 0; r < 8; ++r) fdct1d(block + 8 * r, 1);
     fdctColumns(block);
-    // Truncating division by multiply and shift, exact for |x| < 2^15 (the transform stays
-    // below 2^14), lane by lane in natural order.
+    // Truncating division by reciprocals, exact for |x| < 2^15 (the transform's outputs stay
+    // below 2^14: eight times a coefficient of at most 1024 times at most 1.92), lane by lane in
+    // natural order.
     int32_t q[64];
     for (int n = 0; n < 64; ++n) {
         const int32_t x = block[n];
         const uint32_t a = uint32_t(x < 0 ? -x : x);
-        const int32_t v = int32_t((a * t->qmul[n]) >> t->qshift[n]);
+        const int32_t v = int32_t(jpgDivide(a, t->qadd[n], t->qmul[n], t->qscale[n]));
         q[n] = x < 0 ? -v : v;
     }
     for (int k = 0; k < 64; ++k) out[k] = q[pZz2Org[k]];

@@ -285,3 +285,62 @@ TEST(Engine, IdPoolRunsOutAtSixtyFourAndResetsAll) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Quantiser, ReciprocalDivisionIsExactTruncation) {
+    // Every divisor the tables can make, at every multiple boundary below 2^15, and the whole
+    // range for a few of them.
+    for (uint32_t d = 1; d <= 4096; ++d) {
+        uint32_t add, mul, scale;
+        jpgReciprocal(d, &add, &mul, &scale);
+        bool ok = true;
+        for (uint32_t k = 0; k * d < 32768 && ok; ++k)
+            for (uint32_t a : {k * d, k * d + d - 1, k * d + d / 2})
+                if (a < 32768) ok = jpgDivide(a, add, mul, scale) == a / d;
+        ASSERT_TRUE(ok) << d;
+    }
+    for (uint32_t d : {1u, 2u, 3u, 7u, 8u, 255u, 1000u, 3925u}) {
+        uint32_t add, mul, scale;
+        jpgReciprocal(d, &add, &mul, &scale);
+        for (uint32_t a = 0; a < 32768; ++a) ASSERT_EQ(jpgDivide(a, add, mul, scale), a / d) << d << " " << a;
+    }
+}
+
+TEST(Quantiser, ExtremeBlocksMatchLibjpegCoefficients) {
+    // Stripes and checkerboards of 0 and 255 drive the transform to its largest outputs.
+    oracle::Picture p;
+    p.width = 64;
+    p.height = 32;
+    p.comps = 1;
+    p.pixels.resize(64 * 32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const int kind = x / 8 + 8 * (y / 8);
+            bool on;
+            switch (kind % 4) {
+                case 0: on = (x + y) & 1; break;
+                case 1: on = x & 1; break;
+                case 2: on = (x / 2 + y / 2) & 1; break;
+                default: on = ((x ^ y) >> (kind % 3)) & 1; break;
+            }
+            p.pixels[size_t(y) * 64 + x] = on ? 255 : 0;
+        }
+    for (int quality : {100, 90, 50}) {
+        const auto e = jt::engineEncode(p, quality, 0);
+        ASSERT_EQ(e.rc, 1);
+        const auto mine = oracle::readCoefficients(e.stream);
+        const auto ref = oracle::forwardCoefficients({p.pixels}, {64}, {32}, 64, 32, 1, 1, {luma(quality)});
+        ASSERT_TRUE(mine.ok && ref.ok);
+        int bad = 0;
+        for (size_t i = 0; i < ref.comps[0].size(); ++i) {
+            int a = mine.comps[0][i];
+            const int b = ref.comps[0][i];
+            if (i % 64 == 0 && a < 0) a += 1;
+            if (!(a == b || (b > 0 && a == b - 1) || (b < 0 && a == b + 1))) ++bad;
+        }
+        EXPECT_EQ(bad, 0) << quality;
+    }
+}
+
+}  // namespace

@@ -368,3 +368,44 @@ TEST(DecoderCore, GreyConversionInPlaceCopiesNothingAndBadArgumentsAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DecoderCore, RowConversionEqualsTheTableConversion) {
+    // The row converter (vector code for eight pixels at a time) against the per-pixel table
+    // conversion, for every order, both pixel widths, both chroma spacings and odd widths.
+    uint32_t rnd = 99;
+    auto next = [&]() {
+        rnd = rnd * 1664525u + 1013904223u;
+        return uint8_t(rnd >> 24);
+    };
+    jpgYccTablesOnce();
+    for (int shift = 0; shift <= 1; ++shift)
+        for (int seqCode = 0; seqCode < 6; ++seqCode)
+            for (uint32_t bpp : {3u, 4u})
+                for (int width : {1, 7, 8, 9, 16, 17, 33, 40}) {
+                    uint32_t seq[4];
+                    ASSERT_EQ(jpgGetRGBChannelSequence(bpp, uint32_t(seqCode), seq), 1);
+                    if (seq[0] >= bpp || seq[1] >= bpp || seq[2] >= bpp) continue;
+                    std::vector<uint8_t> Y(64), cb(64), cr(64), inter(size_t(width) * 4);
+                    for (int i = 0; i < 64; ++i) {
+                        Y[i] = next();
+                        cb[i] = next();
+                        cr[i] = next();
+                    }
+                    for (int x = 0; x < width; ++x) {
+                        inter[size_t(x) * 3] = Y[x];
+                        inter[size_t(x) * 3 + 1] = cb[x >> shift];
+                        inter[size_t(x) * 3 + 2] = cr[x >> shift];
+                    }
+                    std::vector<uint8_t> want(size_t(width) * bpp + 4, 0xEE), got(want);
+                    ASSERT_EQ(jpgConvertYCbCrToRGB(inter.data(), want.data(), 8, 3, bpp, uint32_t(seqCode), width, 1,
+                                                   uint32_t(width) * 3, width, 1, uint32_t(width) * bpp, 12), 1);
+                    const uint8_t* rows[3] = {Y.data(), cb.data(), cr.data()};
+                    const uint8_t shifts[3] = {0, uint8_t(shift), uint8_t(shift)};
+                    jpgConvertPlanarRow(rows, shifts, 3, got.data(), width, bpp, seq);
+                    EXPECT_EQ(got, want) << shift << " " << seqCode << " " << bpp << " " << width;
+                }
+}
+
+}  // namespace

@@ -400,10 +400,33 @@ inline int32_t extend(uint32_t bits, int s) {
 
 }  // namespace
 
+#if defined(__SSE2__)
+namespace {
+// 8 x 8 32-bit values transposed as four 4 x 4 blocks.
+inline void transpose8x8(const int32_t* in, int32_t* out) {
+    for (int br = 0; br < 2; ++br)
+        for (int bc = 0; bc < 2; ++bc) {
+            const int32_t* src = in + 32 * br + 4 * bc;
+            const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(src));
+            const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(src + 8));
+            const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(src + 16));
+            const __m128i d = _mm_load_si128(reinterpret_cast<const __m128i*>(src + 24));
+            const __m128i t0 = _mm_unpacklo_epi32(a, b), t1 = _mm_unpacklo_epi32(c, d);
+            const __m128i t2 = _mm_unpackhi_epi32(a, b), t3 = _mm_unpackhi_epi32(c, d);
+            int32_t* dst = out + 32 * bc + 4 * br;
+            _mm_store_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi64(t0, t1));
+            _mm_store_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi64(t0, t1));
+            _mm_store_si128(reinterpret_cast<__m128i*>(dst + 16), _mm_unpacklo_epi64(t2, t3));
+            _mm_store_si128(reinterpret_cast<__m128i*>(dst + 24), _mm_unpackhi_epi64(t2, t3));
+        }
+}
+}  // namespace
+#endif
+
 void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t stride) {
     // Column pass for all eight columns at once, lane by lane (vector code); a column whose AC
     // terms are zero comes out as its DC product in every row by the same arithmetic.
-    int32_t ws[64];
+    alignas(16) int32_t ws[64];
     for (int c = 0; c < 8; ++c) {
         int32_t tmp0 = coef[c] * q[c], tmp1 = coef[16 + c] * q[16 + c];
         int32_t tmp2 = coef[32 + c] * q[32 + c], tmp3 = coef[48 + c] * q[48 + c];
@@ -433,6 +456,41 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
         ws[32 + c] = tmp3 + tmp4;
         ws[24 + c] = tmp3 - tmp4;
     }
+#if defined(__SSE2__)
+    // Row pass lane by lane as well: the work area transposed, every row's butterfly at once,
+    // transposed back, then clamped to bytes by saturation (v + 128 into 0..255).
+    alignas(16) int32_t t[64];
+    alignas(16) int32_t o[64];
+    transpose8x8(ws, t);
+    for (int c = 0; c < 8; ++c) {
+        const int32_t* w = t + c;
+        int32_t tmp10 = w[0] + w[32], tmp11 = w[0] - w[32];
+        int32_t tmp13 = w[16] + w[48], tmp12 = mul8(w[16] - w[48], kFix1_414) - tmp13;
+        int32_t tmp0 = tmp10 + tmp13, tmp3 = tmp10 - tmp13, tmp1 = tmp11 + tmp12, tmp2 = tmp11 - tmp12;
+        int32_t z13 = w[40] + w[24], z10 = w[40] - w[24], z11 = w[8] + w[56], z12 = w[8] - w[56];
+        int32_t tmp7 = z11 + z13;
+        tmp11 = mul8(z11 - z13, kFix1_414);
+        int32_t z5 = mul8(z10 + z12, kFix1_847);
+        tmp10 = mul8(z12, kFix1_082) - z5;
+        tmp12 = mul8(z10, -kFix2_613) + z5;
+        int32_t tmp6 = tmp12 - tmp7, tmp5 = tmp11 - tmp6, tmp4 = tmp10 + tmp5;
+        o[c] = ((tmp0 + tmp7) >> 5) + 128;
+        o[56 + c] = ((tmp0 - tmp7) >> 5) + 128;
+        o[8 + c] = ((tmp1 + tmp6) >> 5) + 128;
+        o[48 + c] = ((tmp1 - tmp6) >> 5) + 128;
+        o[16 + c] = ((tmp2 + tmp5) >> 5) + 128;
+        o[40 + c] = ((tmp2 - tmp5) >> 5) + 128;
+        o[32 + c] = ((tmp3 + tmp4) >> 5) + 128;
+        o[24 + c] = ((tmp3 - tmp4) >> 5) + 128;
+    }
+    transpose8x8(o, t);
+    for (int r = 0; r < 8; ++r) {
+        const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i*>(t + 8 * r));
+        const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i*>(t + 8 * r + 4));
+        const __m128i w16 = _mm_packs_epi32(lo, hi);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + size_t(r) * stride), _mm_packus_epi16(w16, w16));
+    }
+#else
     for (int r = 0; r < 8; ++r) {
         const int32_t* w = ws + 8 * r;
         uint8_t* o = out + size_t(r) * stride;
@@ -459,6 +517,7 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
         o[4] = clampSample((tmp3 + tmp4) >> 5);
         o[3] = clampSample((tmp3 - tmp4) >> 5);
     }
+#endif
 }
 
 // Decodes the next MCU of the node into the component planes (planes[c] at the MCU's first block
@@ -466,9 +525,28 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
 int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4], const uint32_t strides[4]) {
     const uint32_t comps = img->comps;
     const uint8_t* data = node->data;
+    // The next bits of the interval, most significant first: `buf` holds `avail` of them and is
+    // reloaded from the data (8 bytes at the byte position, within the zeroed slack) whenever
+    // fewer than 32 remain, enough for any code and its value bits.
     uint64_t bp = uint64_t(node->bytePos) * 8 + node->bitPos;
+    uint64_t buf = 0;
+    int avail = 0;
+    auto need = [&]() {
+        if (avail < 32) {
+            buf = peekBits(data, bp);
+            avail = 64 - int(bp & 7);
+        }
+    };
+    auto skip = [&](int n) {
+        buf <<= n;
+        avail -= n;
+        bp += uint64_t(n);
+    };
     const uint64_t endBits = uint64_t(node->size) * 8;
     alignas(16) int16_t coef[64];
+    uint8_t touched[64];
+    int nTouched = 0;
+    memset(coef, 0, sizeof coef);
     int rc = 1;
     for (uint32_t c = 0; c < comps && rc == 1; ++c) {
         const JpgHuffTable* dct = img->dc[img->dcId[c]];
@@ -481,65 +559,64 @@ int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4], cons
                     rc = -301;
                     break;
                 }
-                uint64_t w = peekBits(data, bp);
+                need();
                 int len = 0;
-                const int s = decodeSymbol(dct, w, &len);
+                const int s = decodeSymbol(dct, buf, &len);
                 if (s < 0 || s > 15) {
                     rc = -301;
                     break;
                 }
                 int32_t diff = 0;
-                if (s) diff = extend(uint32_t((w << len) >> (64 - s)), s);
-                bp += uint64_t(len + s);
+                if (s) diff = extend(uint32_t((buf << len) >> (64 - s)), s);
+                skip(len + s);
                 node->dcPred[c] = int32_t(uint32_t(node->dcPred[c]) + uint32_t(diff));
-                bool acSeen = false;
                 for (int k = 1; k <= 63 && bp < endBits;) {
-                    w = peekBits(data, bp);
-                    const int fa = act->fastAc[w >> 55];
+                    need();
+                    const int fa = act->fastAc[buf >> 55];
                     if (fa) {
                         k += (fa >> 4) & 15;
-                        bp += uint64_t(fa & 15);
+                        skip(fa & 15);
                         if (k > 63) break;
-                        if (!acSeen) {
-                            memset(coef, 0, sizeof coef);
-                            acSeen = true;
-                        }
-                        coef[pZz2Org[k]] = int16_t(fa >> 8);
+                        const int n = pZz2Org[k];
+                        coef[n] = int16_t(fa >> 8);
+                        touched[nTouched++] = uint8_t(n);
                         ++k;
                         continue;
                     }
-                    const int rs = decodeSymbol(act, w, &len);
+                    const int rs = decodeSymbol(act, buf, &len);
                     if (rs < 0) {
                         rc = -301;
                         break;
                     }
                     const int r = rs >> 4, sz = rs & 15;
                     if (sz == 0) {
-                        bp += uint64_t(len);
+                        skip(len);
                         if (r != 15) break;  // EOB
                         k += 16;
                         continue;
                     }
                     k += r;
-                    const int32_t v = extend(uint32_t((w << len) >> (64 - sz)), sz);
-                    bp += uint64_t(len + sz);
+                    const int32_t v = extend(uint32_t((buf << len) >> (64 - sz)), sz);
+                    skip(len + sz);
                     if (k > 63) break;
-                    if (!acSeen) {
-                        memset(coef, 0, sizeof coef);
-                        acSeen = true;
-                    }
-                    coef[pZz2Org[k]] = int16_t(v);
+                    const int n = pZz2Org[k];
+                    coef[n] = int16_t(v);
+                    touched[nTouched++] = uint8_t(n);
                     ++k;
                 }
                 if (rc != 1) break;
                 uint8_t* dst = planes[c] + size_t(by) * 8 * stride + size_t(bx) * 8;
-                if (!acSeen) {
+                if (nTouched == 0) {
                     // A flat block: the transform gives its DC value everywhere.
                     const uint8_t v = clampSample((int16_t(node->dcPred[c]) * mul[0]) >> 5);
                     for (int y = 0; y < 8; ++y) memset(dst + size_t(y) * stride, v, 8);
                 } else {
                     coef[0] = int16_t(node->dcPred[c]);
                     jpgIdctBlock(coef, mul, dst, stride);
+                    // Only the coefficients this block set go back to zero.
+                    for (int i = 0; i < nTouched; ++i) coef[touched[i]] = 0;
+                    coef[0] = 0;
+                    nTouched = 0;
                 }
             }
         }

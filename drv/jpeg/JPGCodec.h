@@ -8,8 +8,8 @@
 struct JpgQuantTable {
     uint8_t q[64];
     int32_t mul[64];
-    // Encoder: floor(a / divisor) = (((a + qadd) * qmul) >> 16) * qscale >> 16 for a < 2^15.
-    uint32_t qadd[64], qmul[64], qscale[64];
+    // Encoder: floor(a / divisor) for a < 2^15 from 16-bit reciprocals (jpgDivide).
+    uint16_t qadd[64], qmul[64], qscale[64];
 };
 
 // Huffman table: DHT counts and values, canonical codes, and the decoder's fast lookups.
@@ -133,10 +133,12 @@ void jpgConvertPlanarRow(const uint8_t* const rows[3], const uint8_t shifts[3], 
 int jpgInitQuantTables(JpgQuantTable* luma, JpgQuantTable* chroma, int quality);
 int jpgInitHuffTables(JpgHuffTable* dc0, JpgHuffTable* dc1, JpgHuffTable* ac0, JpgHuffTable* ac1);
 void jpgBuildEncoderDivisors(JpgQuantTable* t);
-// The reciprocal form of a divisor (1..65535) used by the quantiser, and the division it gives.
-void jpgReciprocal(uint32_t divisor, uint32_t* add, uint32_t* mul, uint32_t* scale);
+// The reciprocal form of a divisor (1..65535) used by the quantiser, and the division it gives:
+// each step a 16 x 16-bit product's high half, so that eight lanes work at once.
+void jpgReciprocal(uint32_t divisor, uint16_t* add, uint16_t* mul, uint16_t* scale);
 inline uint32_t jpgDivide(uint32_t a, uint32_t add, uint32_t mul, uint32_t scale) {
-    return ((((a + add) * mul) >> 16) * scale) >> 16;
+    const uint32_t t = ((a + add) * mul) >> 16;
+    return ((t << 1) * scale) >> 16;
 }
 void jpgCreateRGBToYCbCr();   // the nine colour tables, 12 fraction bits, once per process
 void jpgSetBuffer(const uint8_t* src, uint8_t* dst, uint32_t bytesPerPixel, uint32_t width,

@@ -7,6 +7,7 @@
 #endif
 
 #include "drv/jpeg/JPGCodec.h"
+#include "drv/jpeg/JPGTranspose.h"
 #include "drv/jpeg/LMLib.h"
 
 #define LM_UNIT "./JPGDecoder.c"
@@ -400,28 +401,6 @@ inline int32_t extend(uint32_t bits, int s) {
 
 }  // namespace
 
-#if defined(__SSE2__)
-namespace {
-// 8 x 8 32-bit values transposed as four 4 x 4 blocks.
-inline void transpose8x8(const int32_t* in, int32_t* out) {
-    for (int br = 0; br < 2; ++br)
-        for (int bc = 0; bc < 2; ++bc) {
-            const int32_t* src = in + 32 * br + 4 * bc;
-            const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(src));
-            const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(src + 8));
-            const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(src + 16));
-            const __m128i d = _mm_load_si128(reinterpret_cast<const __m128i*>(src + 24));
-            const __m128i t0 = _mm_unpacklo_epi32(a, b), t1 = _mm_unpacklo_epi32(c, d);
-            const __m128i t2 = _mm_unpackhi_epi32(a, b), t3 = _mm_unpackhi_epi32(c, d);
-            int32_t* dst = out + 32 * bc + 4 * br;
-            _mm_store_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi64(t0, t1));
-            _mm_store_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi64(t0, t1));
-            _mm_store_si128(reinterpret_cast<__m128i*>(dst + 16), _mm_unpacklo_epi64(t2, t3));
-            _mm_store_si128(reinterpret_cast<__m128i*>(dst + 24), _mm_unpackhi_epi64(t2, t3));
-        }
-}
-}  // namespace
-#endif
 
 void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t stride) {
     // Column pass for all eight columns at once, lane by lane (vector code); a column whose AC
@@ -461,7 +440,7 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
     // transposed back, then clamped to bytes by saturation (v + 128 into 0..255).
     alignas(16) int32_t t[64];
     alignas(16) int32_t o[64];
-    transpose8x8(ws, t);
+    jpgTranspose8x8(ws, t);
     for (int c = 0; c < 8; ++c) {
         const int32_t* w = t + c;
         int32_t tmp10 = w[0] + w[32], tmp11 = w[0] - w[32];
@@ -483,7 +462,7 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
         o[32 + c] = ((tmp3 + tmp4) >> 5) + 128;
         o[24 + c] = ((tmp3 - tmp4) >> 5) + 128;
     }
-    transpose8x8(o, t);
+    jpgTranspose8x8(o, t);
     for (int r = 0; r < 8; ++r) {
         const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i*>(t + 8 * r));
         const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i*>(t + 8 * r + 4));

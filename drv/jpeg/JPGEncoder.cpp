@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "drv/jpeg/JPGCodec.h"
+#include "drv/jpeg/JPGTranspose.h"
 #include "drv/jpeg/LMLib.h"
 
 #define LM_UNIT "./JPGEncoder.c"
@@ -64,20 +65,21 @@ int jpgInitHuffTables(JpgHuffTable* dc0, JpgHuffTable* dc1, JpgHuffTable* ac0, J
 // Truncating division by a reciprocal (the construction libjpeg-turbo uses for its rounding
 // division, here without the rounding term): with b = floor(log2 d) and r = 16 + b, the
 // reciprocal floor(2^r / d) with one added to the dividend when the remainder of 2^r / d is at
-// most d / 2, else the reciprocal rounded up; a power of two halves it. The final shift by r - 16
-// is a multiplication by 2^(32 - r) and a shift by 16, so that every lane shifts alike.
-void jpgReciprocal(uint32_t d, uint32_t* add, uint32_t* mul, uint32_t* scale) {
+// most d / 2, else the reciprocal rounded up; a power of two halves it. The remaining shift by
+// r - 16 is a doubling and a product with 2^(31 - r), so that every lane works alike; a divisor
+// of 1 takes 65535 with one added (a + 1 < 2^16 loses exactly one).
+void jpgReciprocal(uint32_t d, uint16_t* add, uint16_t* mul, uint16_t* scale) {
     if (d <= 1) {
-        *add = 0;
-        *mul = 1u << 16;
-        *scale = 1u << 16;
+        *add = 1;
+        *mul = 65535;
+        *scale = 1u << 15;
         return;
     }
     const int b = 31 - __builtin_clz(d);
     int r = 16 + b;
     uint64_t fq = (uint64_t(1) << r) / d;
     const uint64_t fr = (uint64_t(1) << r) % d;
-    uint32_t c = 0;
+    uint16_t c = 0;
     if (fr == 0) {
         fq >>= 1;
         --r;
@@ -87,8 +89,8 @@ void jpgReciprocal(uint32_t d, uint32_t* add, uint32_t* mul, uint32_t* scale) {
         ++fq;
     }
     *add = c;
-    *mul = uint32_t(fq);
-    *scale = 1u << (32 - r);
+    *mul = uint16_t(fq);
+    *scale = uint16_t(1u << (31 - r));
 }
 
 void jpgBuildEncoderDivisors(JpgQuantTable* t) {
@@ -274,18 +276,44 @@ inline void fdctColumns(int32_t* d) {
 }  // namespace
 
 void jpgFdctQuantBlock(int32_t* block, const JpgQuantTable* t, int32_t out[64]) {
+#if defined(__SSE2__)
+    // The row pass as a column pass of the transposed block, so that both run lane by lane.
+    alignas(16) int32_t tr[64];
+    jpgTranspose8x8(block, tr);
+    fdctColumns(tr);
+    jpgTranspose8x8(tr, block);
+#else
     for (int r = 0; r < 8; ++r) fdct1d(block + 8 * r, 1);
+#endif
     fdctColumns(block);
     // Truncating division by reciprocals, exact for |x| < 2^15 (the transform's outputs stay
     // below 2^14: eight times a coefficient of at most 1024 times at most 1.92), lane by lane in
     // natural order.
-    int32_t q[64];
+    alignas(16) int32_t q[64];
+#if defined(__SSE2__)
+    for (int n = 0; n < 64; n += 8) {
+        const __m128i x = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + n)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + n + 4)));
+        const __m128i sign = _mm_srai_epi16(x, 15);
+        const __m128i a = _mm_sub_epi16(_mm_xor_si128(x, sign), sign);
+        const __m128i add = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t->qadd + n));
+        const __m128i mul = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t->qmul + n));
+        const __m128i scale = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t->qscale + n));
+        const __m128i th = _mm_mulhi_epu16(_mm_add_epi16(a, add), mul);
+        const __m128i v = _mm_mulhi_epu16(_mm_slli_epi16(th, 1), scale);
+        const __m128i signedV = _mm_sub_epi16(_mm_xor_si128(v, sign), sign);
+        const __m128i ext = _mm_srai_epi16(signedV, 15);
+        _mm_store_si128(reinterpret_cast<__m128i*>(q + n), _mm_unpacklo_epi16(signedV, ext));
+        _mm_store_si128(reinterpret_cast<__m128i*>(q + n + 4), _mm_unpackhi_epi16(signedV, ext));
+    }
+#else
     for (int n = 0; n < 64; ++n) {
         const int32_t x = block[n];
         const uint32_t a = uint32_t(x < 0 ? -x : x);
         const int32_t v = int32_t(jpgDivide(a, t->qadd[n], t->qmul[n], t->qscale[n]));
         q[n] = x < 0 ? -v : v;
     }
+#endif
     for (int k = 0; k < 64; ++k) out[k] = q[pZz2Org[k]];
 }
 

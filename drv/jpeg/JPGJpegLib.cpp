@@ -220,7 +220,7 @@ int LMJPGWriteStrip(uint32_t* pnJPGImageId, const uint8_t* pBuffer, int32_t lPos
         if (!work) work = static_cast<uint8_t*>(AllocateMemory(nullptr, workStride * uint32_t(mcuH), 0));
         return work != nullptr;
     };
-    int32_t blocks[4][4][64];
+    alignas(16) int32_t blocks[4][4][64];
     auto codeRow = [&](const uint8_t* src, uint32_t stride) -> int {
         for (int32_t col = 0; col < mcusPerRow; ++col) {
             sample(src + size_t(col) * size_t(mcuW) * bpp, stride, img, blocks);

@@ -292,7 +292,7 @@ TEST(Quantiser, ReciprocalDivisionIsExactTruncation) {
     // Every divisor the tables can make, at every multiple boundary below 2^15, and the whole
     // range for a few of them.
     for (uint32_t d = 1; d <= 4096; ++d) {
-        uint32_t add, mul, scale;
+        uint16_t add, mul, scale;
         jpgReciprocal(d, &add, &mul, &scale);
         bool ok = true;
         for (uint32_t k = 0; k * d < 32768 && ok; ++k)
@@ -301,7 +301,7 @@ TEST(Quantiser, ReciprocalDivisionIsExactTruncation) {
         ASSERT_TRUE(ok) << d;
     }
     for (uint32_t d : {1u, 2u, 3u, 7u, 8u, 255u, 1000u, 3925u}) {
-        uint32_t add, mul, scale;
+        uint16_t add, mul, scale;
         jpgReciprocal(d, &add, &mul, &scale);
         for (uint32_t a = 0; a < 32768; ++a) ASSERT_EQ(jpgDivide(a, add, mul, scale), a / d) << d << " " << a;
     }

@@ -294,6 +294,17 @@ TEST(LibraryLog, LevelsFilterLinesAndTheFolderGetsItsSlash) {
     MDBG(kLvEntry, std::string(51, 'n').c_str(), "", "x\n");
     EXPECT_TRUE(slurp(dir + "/" + std::string(51, 'n')).empty());
 
+    // A log of more than 256 MiB is emptied by the first line of a process that writes to it.
+    const std::string big = dir + "/big.log";
+    ASSERT_EQ(truncate(big.c_str(), 0), -1);  // not there yet
+    { std::ofstream(big) << "old"; }
+    ASSERT_EQ(truncate(big.c_str(), 0x10000001), 0);
+    MDBG(kLvEntry, "big.log", "", "fresh\n");
+    const std::string fresh = slurp(big);
+    EXPECT_EQ(fresh.rfind("Delete the previous log data.\n", 0), 0u);
+    EXPECT_NE(fresh.find("fresh"), std::string::npos);
+    EXPECT_LT(fresh.size(), 200u);
+
     SetDebugMode(0, "");
     EXPECT_EQ(std::string(LMGetDebugPath()), "./");
     MDBG(kLvEntry, "", "", "silent\n");

@@ -342,6 +342,30 @@ inline void putCode(JpgEcsNode* node, const JpgHuffTable* t, int sym) {
     putBits(node, t->code[idx], t->length[idx]);
 }
 
+// Bit k set when zig-zag coefficient k is not zero.
+inline uint64_t nonZeroMask(const int32_t* zz) {
+#if defined(__SSE2__)
+    uint64_t mask = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (int g = 0; g < 4; ++g) {
+        const int32_t* p = zz + 16 * g;
+        const __m128i a = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4)));
+        const __m128i b = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)));
+        // Saturation keeps every non-zero value non-zero.
+        const __m128i bytes = _mm_packs_epi16(a, b);
+        const uint32_t isZero = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
+        mask |= uint64_t(~isZero & 0xFFFFu) << (16 * g);
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) mask |= uint64_t(zz[k] != 0) << k;
+    return mask;
+#endif
+}
+
 // A code and its value bits in one write (at most 16 + 11 bits).
 inline void putCodeAndBits(JpgEcsNode* node, const JpgHuffTable* t, int sym, uint32_t bits, int n) {
     const int idx = t->symToIndex[sym];
@@ -358,24 +382,22 @@ void encodeBlock(JpgEcsNode* node, const int32_t* zz, int32_t* pred, const JpgHu
     uint32_t a = uint32_t(diff < 0 ? -diff : diff);
     int s = bitCount(a);
     putCodeAndBits(node, dct, s, uint32_t(diff < 0 ? diff - 1 : diff), s);
-    int last = 63;
-    while (last > 0 && zz[last] == 0) --last;
-    int run = 0;
-    for (int k = 1; k <= last; ++k) {
+    // The non-zero AC positions as bits: each run of zeros is the distance between two of them,
+    // 16 zeros at a time coded as ZRL; EOB when the last one is before position 63.
+    uint64_t nz = nonZeroMask(zz) & ~uint64_t(1);
+    int prev = 0;
+    while (nz) {
+        const int k = __builtin_ctzll(nz);
+        nz &= nz - 1;
+        int run = k - prev - 1;
+        for (; run >= 16; run -= 16) putCode(node, act, 0xF0);
         const int32_t v = zz[k];
-        if (v == 0) {
-            if (++run == 16) {
-                putCode(node, act, 0xF0);
-                run = 0;
-            }
-            continue;
-        }
         a = uint32_t(v < 0 ? -v : v);
         s = bitCount(a);
         putCodeAndBits(node, act, (run << 4) | s, uint32_t(v < 0 ? v - 1 : v), s);
-        run = 0;
+        prev = k;
     }
-    if (last < 63) putCode(node, act, 0x00);
+    if (prev < 63) putCode(node, act, 0x00);
 }
 }  // namespace
 

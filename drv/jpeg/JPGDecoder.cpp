@@ -402,38 +402,40 @@ inline int32_t extend(uint32_t bits, int s) {
 }  // namespace
 
 
+namespace {
+// One 8-point pass of the fast integer inverse transform: in[k * inStep] to out[k * outStep],
+// without the final descaling.
+inline void idct1d(const int32_t* in, int inStep, int32_t* out, int outStep) {
+    auto I = [&](int k) { return in[k * inStep]; };
+    int32_t tmp10 = I(0) + I(4), tmp11 = I(0) - I(4);
+    int32_t tmp13 = I(2) + I(6), tmp12 = mul8(I(2) - I(6), kFix1_414) - tmp13;
+    const int32_t tmp0 = tmp10 + tmp13, tmp3 = tmp10 - tmp13, tmp1 = tmp11 + tmp12, tmp2 = tmp11 - tmp12;
+    const int32_t z13 = I(5) + I(3), z10 = I(5) - I(3), z11 = I(1) + I(7), z12 = I(1) - I(7);
+    const int32_t tmp7 = z11 + z13;
+    tmp11 = mul8(z11 - z13, kFix1_414);
+    const int32_t z5 = mul8(z10 + z12, kFix1_847);
+    tmp10 = mul8(z12, kFix1_082) - z5;
+    tmp12 = mul8(z10, -kFix2_613) + z5;
+    const int32_t tmp6 = tmp12 - tmp7, tmp5 = tmp11 - tmp6, tmp4 = tmp10 + tmp5;
+    out[0] = tmp0 + tmp7;
+    out[7 * outStep] = tmp0 - tmp7;
+    out[outStep] = tmp1 + tmp6;
+    out[6 * outStep] = tmp1 - tmp6;
+    out[2 * outStep] = tmp2 + tmp5;
+    out[5 * outStep] = tmp2 - tmp5;
+    out[4 * outStep] = tmp3 + tmp4;
+    out[3 * outStep] = tmp3 - tmp4;
+}
+}  // namespace
+
 void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t stride) {
     // Column pass for all eight columns at once, lane by lane (vector code); a column whose AC
     // terms are zero comes out as its DC product in every row by the same arithmetic.
     alignas(16) int32_t ws[64];
     for (int c = 0; c < 8; ++c) {
-        int32_t tmp0 = coef[c] * q[c], tmp1 = coef[16 + c] * q[16 + c];
-        int32_t tmp2 = coef[32 + c] * q[32 + c], tmp3 = coef[48 + c] * q[48 + c];
-        int32_t tmp10 = tmp0 + tmp2, tmp11 = tmp0 - tmp2;
-        int32_t tmp13 = tmp1 + tmp3, tmp12 = mul8(tmp1 - tmp3, kFix1_414) - tmp13;
-        tmp0 = tmp10 + tmp13;
-        tmp3 = tmp10 - tmp13;
-        tmp1 = tmp11 + tmp12;
-        tmp2 = tmp11 - tmp12;
-        int32_t tmp4 = coef[8 + c] * q[8 + c], tmp5 = coef[24 + c] * q[24 + c];
-        int32_t tmp6 = coef[40 + c] * q[40 + c], tmp7 = coef[56 + c] * q[56 + c];
-        int32_t z13 = tmp6 + tmp5, z10 = tmp6 - tmp5, z11 = tmp4 + tmp7, z12 = tmp4 - tmp7;
-        tmp7 = z11 + z13;
-        tmp11 = mul8(z11 - z13, kFix1_414);
-        int32_t z5 = mul8(z10 + z12, kFix1_847);
-        tmp10 = mul8(z12, kFix1_082) - z5;
-        tmp12 = mul8(z10, -kFix2_613) + z5;
-        tmp6 = tmp12 - tmp7;
-        tmp5 = tmp11 - tmp6;
-        tmp4 = tmp10 + tmp5;
-        ws[c] = tmp0 + tmp7;
-        ws[56 + c] = tmp0 - tmp7;
-        ws[8 + c] = tmp1 + tmp6;
-        ws[48 + c] = tmp1 - tmp6;
-        ws[16 + c] = tmp2 + tmp5;
-        ws[40 + c] = tmp2 - tmp5;
-        ws[32 + c] = tmp3 + tmp4;
-        ws[24 + c] = tmp3 - tmp4;
+        int32_t v[8];
+        for (int k = 0; k < 8; ++k) v[k] = coef[8 * k + c] * q[8 * k + c];
+        idct1d(v, 1, ws + c, 8);
     }
 #if defined(__SSE2__)
     // Row pass lane by lane as well: the work area transposed, every row's butterfly at once,
@@ -441,27 +443,8 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
     alignas(16) int32_t t[64];
     alignas(16) int32_t o[64];
     jpgTranspose8x8(ws, t);
-    for (int c = 0; c < 8; ++c) {
-        const int32_t* w = t + c;
-        int32_t tmp10 = w[0] + w[32], tmp11 = w[0] - w[32];
-        int32_t tmp13 = w[16] + w[48], tmp12 = mul8(w[16] - w[48], kFix1_414) - tmp13;
-        int32_t tmp0 = tmp10 + tmp13, tmp3 = tmp10 - tmp13, tmp1 = tmp11 + tmp12, tmp2 = tmp11 - tmp12;
-        int32_t z13 = w[40] + w[24], z10 = w[40] - w[24], z11 = w[8] + w[56], z12 = w[8] - w[56];
-        int32_t tmp7 = z11 + z13;
-        tmp11 = mul8(z11 - z13, kFix1_414);
-        int32_t z5 = mul8(z10 + z12, kFix1_847);
-        tmp10 = mul8(z12, kFix1_082) - z5;
-        tmp12 = mul8(z10, -kFix2_613) + z5;
-        int32_t tmp6 = tmp12 - tmp7, tmp5 = tmp11 - tmp6, tmp4 = tmp10 + tmp5;
-        o[c] = ((tmp0 + tmp7) >> 5) + 128;
-        o[56 + c] = ((tmp0 - tmp7) >> 5) + 128;
-        o[8 + c] = ((tmp1 + tmp6) >> 5) + 128;
-        o[48 + c] = ((tmp1 - tmp6) >> 5) + 128;
-        o[16 + c] = ((tmp2 + tmp5) >> 5) + 128;
-        o[40 + c] = ((tmp2 - tmp5) >> 5) + 128;
-        o[32 + c] = ((tmp3 + tmp4) >> 5) + 128;
-        o[24 + c] = ((tmp3 - tmp4) >> 5) + 128;
-    }
+    for (int c = 0; c < 8; ++c) idct1d(t + c, 8, o + c, 8);
+    for (int i = 0; i < 64; ++i) o[i] = (o[i] >> 5) + 128;
     jpgTranspose8x8(o, t);
     for (int r = 0; r < 8; ++r) {
         const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i*>(t + 8 * r));
@@ -477,24 +460,9 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
             memset(o, clampSample(w[0] >> 5), 8);
             continue;
         }
-        int32_t tmp10 = w[0] + w[4], tmp11 = w[0] - w[4];
-        int32_t tmp13 = w[2] + w[6], tmp12 = mul8(w[2] - w[6], kFix1_414) - tmp13;
-        int32_t tmp0 = tmp10 + tmp13, tmp3 = tmp10 - tmp13, tmp1 = tmp11 + tmp12, tmp2 = tmp11 - tmp12;
-        int32_t z13 = w[5] + w[3], z10 = w[5] - w[3], z11 = w[1] + w[7], z12 = w[1] - w[7];
-        int32_t tmp7 = z11 + z13;
-        tmp11 = mul8(z11 - z13, kFix1_414);
-        int32_t z5 = mul8(z10 + z12, kFix1_847);
-        tmp10 = mul8(z12, kFix1_082) - z5;
-        tmp12 = mul8(z10, -kFix2_613) + z5;
-        int32_t tmp6 = tmp12 - tmp7, tmp5 = tmp11 - tmp6, tmp4 = tmp10 + tmp5;
-        o[0] = clampSample((tmp0 + tmp7) >> 5);
-        o[7] = clampSample((tmp0 - tmp7) >> 5);
-        o[1] = clampSample((tmp1 + tmp6) >> 5);
-        o[6] = clampSample((tmp1 - tmp6) >> 5);
-        o[2] = clampSample((tmp2 + tmp5) >> 5);
-        o[5] = clampSample((tmp2 - tmp5) >> 5);
-        o[4] = clampSample((tmp3 + tmp4) >> 5);
-        o[3] = clampSample((tmp3 - tmp4) >> 5);
+        int32_t v[8];
+        idct1d(w, 1, v, 1);
+        for (int x = 0; x < 8; ++x) o[x] = clampSample(v[x] >> 5);
     }
 #endif
 }

@@ -1,5 +1,6 @@
 // Baseline JPEG decoder: marker parser, entropy segments per restart interval, MCU decoding with
 // the fast integer inverse transform, and YCbCr to RGB conversion.
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #if defined(__SSE2__)
@@ -113,10 +114,25 @@ uint32_t scanInterval(const uint8_t* d, uint32_t pos, uint32_t size, uint8_t* ds
 // Collects the entropy-coded data behind SOS: one node per non-empty restart interval, each sized
 // by what its interval holds. *pos ends at the marker that ended the data (or the size).
 int collectEntropy(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t* pos, bool* damaged) {
+    // With a restart interval and a known height no more intervals are kept than the frame's
+    // MCUs fill: damaged data of many tiny intervals cannot make the nodes outgrow the image.
+    int64_t maxNodes = INT64_MAX;
+    if (img->lStripMCUCount > 0 && img->height > 0 && img->width > 0) {
+        uint8_t maxH = 1, maxV = 1;
+        for (uint32_t c = 0; c < img->comps; ++c) {
+            if (img->H[c] > maxH) maxH = img->H[c];
+            if (img->V[c] > maxV) maxV = img->V[c];
+        }
+        const int64_t mcus = int64_t((img->width + 8 * maxH - 1) / (8 * maxH)) * ((img->height + 8 * maxV - 1) / (8 * maxV));
+        maxNodes = (mcus + img->lStripMCUCount - 1) / img->lStripMCUCount;
+    }
     for (;;) {
         uint32_t stop = size;
         const uint32_t n = scanInterval(d, *pos, size, nullptr, &stop);
-        if (!img->cur || img->cur->size != 0) {
+        const bool full = img->cur && img->cur->size != 0 && img->lStripCount >= maxNodes;
+        if (full && n > 0) {
+            // An interval beyond the image: passed over.
+        } else if (!img->cur || img->cur->size != 0) {
             // The current node holds an interval already: the next one gets its own node.
             auto* node = static_cast<JpgEcsNode*>(AllocateMemory(nullptr, sizeof(JpgEcsNode), kLMZeroFill));
             if (!node) {
@@ -129,7 +145,7 @@ int collectEntropy(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t* pos
             ++img->lStripCount;
         }
         JpgEcsNode* node = img->cur;
-        if (n > 0) {
+        if (n > 0 && !full) {
             FreeMemory(node->data);
             // Every byte is copied below; only the slack behind them needs clearing.
             node->data = static_cast<uint8_t*>(AllocateMemory(nullptr, n + kEcsSlack, 0));

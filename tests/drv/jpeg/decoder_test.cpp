@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(Streams, DecoderOracle, ::testing::ValuesIn(kCases));
 
 namespace {
 
+using Bytes = std::vector<uint8_t>;
+
 std::vector<uint8_t> colourStream(int w, int h, int hs, int vs, int restartMcus, int quality = 75) {
     oracle::EncodeOptions opt;
     opt.h = hs;
@@ -167,6 +169,26 @@ TEST(DecoderStreams, RestartIntervalsBecomeNodes) {
                              nullptr, &strips, nullptr, nullptr, nullptr), 1);
     EXPECT_EQ(strips, 7);
     LMJPGResetJpeg(&id);
+}
+
+TEST(DecoderStreams, IntervalsBeyondTheImageAreNotKept) {
+    // 16 x 16 grey with one MCU per interval: four intervals; a thousand more of one byte each
+    // behind them are passed over, and the picture still decodes.
+    auto s = greyStream(16, 16, 1);
+    const auto ref = jt::engineDecode(s);
+    ASSERT_EQ(ref.rc, 1);
+    Bytes extra;
+    for (int i = 0; i < 1000; ++i) extra.insert(extra.end(), {0xFF, uint8_t(0xD0 + (i + 3) % 8), 0x12});
+    s.insert(s.end() - 2, extra.begin(), extra.end());
+    int32_t strips = 0;
+    ASSERT_EQ(headerInfo(s, nullptr, &strips), 1);
+    uint32_t id = 0;
+    int32_t bpp, w, h;
+    ASSERT_EQ(LMJPGWriteJFIF(&id, s.data(), uint32_t(s.size()), 0, &bpp, &w, &h, nullptr, nullptr, nullptr, &strips,
+                             nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(strips, 4);
+    LMJPGResetJpeg(&id);
+    EXPECT_EQ(jt::engineDecode(s).pixels, ref.pixels);
 }
 
 TEST(DecoderStreams, ChannelOrdersPlaceRgbWhereTheCodeSays) {

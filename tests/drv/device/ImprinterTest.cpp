@@ -197,13 +197,7 @@ TEST_P(ImprinterPatterns, AreCheckedAgainstWhatIsOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ImprinterPatterns, ::testing::ValuesIn(kPatterns),
-                         [](const ::testing::TestParamInfo<PatternCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.what; *p != 0; ++p) {
-                             if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
-                           }
-                           return name;
-                         });
+                         [](const ::testing::TestParamInfo<PatternCase>& info) { return devicefix::CaseName(info.param.what); });
 
 TEST_F(Imprinter, MissingPrintDataIsRefused) {
   sim::SimScanner& scanner = Open(WithImprinter());

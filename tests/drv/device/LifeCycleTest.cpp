@@ -100,6 +100,39 @@ TEST_F(LifeCycleStatus, AFailedNvramReadFailsTheOpening) {
   EXPECT_EQ(Item()->pScanner->GetNVMDataFWVersion(), 2);
 }
 
+// A head whose layout or length the driver cannot take fails the opening before the record is read.
+TEST_F(LifeCycleStatus, AnNvramHeadOutOfBoundsFailsTheOpening) {
+  struct Case {
+    uint8_t layout;
+    uint32_t length;
+    const char* line;
+  };
+  const Case cases[] = {{2, 513, "NVM size 513"}, {2, 4, "NVM size 4"}, {3, 262, "FW return unknowed version."}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    simhelp::InstalledBus own;
+    sim::Config config;
+    config.nvramHeadLayout = c.layout;
+    config.nvramHeadLength = c.length;
+    sim::SimScanner& scanner = own.Add("SIM0000001", config);
+    ASSERT_EQ(KRInitializeDriver(kCtrl), 0);
+    scanner.ClearCommandLog();
+    EXPECT_EQ(KRInitializeDevice(kCtrl, nullptr, &handle), -2023);
+    EXPECT_EQ(Names(scanner), (std::vector<std::string>{"INQUIRY", "INQUIRY", "READ 0x0069"}));
+    EXPECT_TRUE(testlog::Contains(c.line));
+    KRTerminateDriver(kCtrl);
+  }
+  // 512 bytes fit the buffer: the record is read and kept as far as its layout goes.
+  simhelp::InstalledBus own;
+  sim::Config config;
+  config.nvramHeadLength = 512;
+  own.Add("SIM0000001", config);
+  ASSERT_EQ(KRInitializeDriver(kCtrl), 0);
+  ASSERT_EQ(KRInitializeDevice(kCtrl, nullptr, &handle), 0);
+  EXPECT_EQ(Item()->pScanner->GetNVMDataFWVersion(), 2);
+  KRTerminateDriver(kCtrl);
+}
+
 namespace {
 void ExpectIdentityGamma(const CScannerManagerScannerItem* item, uint32_t n) {
   ASSERT_EQ(item->wGammaLength, n);

@@ -93,6 +93,12 @@ TEST_F(Ability, ASecondCallKeepsTheRecordsStringBuffers) {
   EXPECT_STREQ(record->pModelName, "SIM-ADF300");
   EXPECT_EQ(pMemManager->Count(), 7u);
   KRMemFree(kCtrl, model);
+
+  // A record whose Size is short of 242 bytes is not written.
+  record->Size = 200;
+  record->BaseRes = 1;
+  EXPECT_EQ(KRGetDeviceAbility(kCtrl, &handle, &again), -2005);
+  EXPECT_EQ(record->BaseRes, 1);
   FreeRecord(record);
 }
 

@@ -126,6 +126,19 @@ TEST_F(Imprinter, TextCounterAndDateTimeGoOutInOrder) {
   EXPECT_TRUE(Item()->pImprinter->IsArmed());
 }
 
+// Settings are read only as far as their Size goes: a date-time format beyond it is not seen.
+TEST_F(Imprinter, SettingsAreReadUpToTheirSize) {
+  sim::SimScanner& scanner = Open(WithImprinter());
+  KR_Imprinter_Parameter s = Settings();
+  s.Size = 44;  // up to the counter length
+  s.CounterEnable = 1;
+  s.DateTimeFormat = 9;  // out of range, but past the record the client handed over
+  ASSERT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, nullptr, nullptr, nullptr), 0);
+  std::vector<Seen> seen = Commands(scanner);
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen[1].out, Control(1, 0x01));
+}
+
 TEST_F(Imprinter, AllOffSendsOnlyThePrintModeZero) {
   sim::SimScanner& scanner = Open(WithImprinter());
   KR_Imprinter_Parameter s = Settings();
@@ -216,6 +229,10 @@ TEST_F(Imprinter, MissingPrintDataIsRefused) {
   uint8_t counter[1] = {'1'};
   EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, counter, nullptr, nullptr), -2005);
   EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, nullptr, nullptr, nullptr, nullptr, nullptr), -2005);
+  s = Settings();
+  s.Size = 2;
+  s.CounterEnable = 1;
+  EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, nullptr, nullptr, nullptr), -2005);
   for (const Seen& seen : Commands(scanner)) EXPECT_EQ(seen.out, Control(1, 0)) << seen.command;
 }
 
@@ -283,6 +300,13 @@ TEST_F(Imprinter, AbilityRecordFromInquiryAndInformation) {
   EXPECT_EQ(std::memcmp(&mine, expected.data(), 120), 0);
   EXPECT_EQ(pMemManager->Count(), 0u);
   EXPECT_EQ(KRGetImprinterAbility(kCtrl, &handle, nullptr), -2005);
+  // A record whose Size is short of 120 bytes is not written.
+  scanner.ClearCommandLog();
+  std::memset(&mine, 0xEE, sizeof mine);
+  mine.Size = 100;
+  EXPECT_EQ(KRGetImprinterAbility(kCtrl, &handle, &given), -2005);
+  EXPECT_EQ(mine.Version, 0xEEEE);
+  EXPECT_TRUE(scanner.CommandLog().empty());
 
   // A failing information read is reported with the command's status.
   scanner.InjectFault(simhelp::CheckCondition(0xA8, 2, 0x0000, 0, 0x201));

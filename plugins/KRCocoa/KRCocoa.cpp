@@ -11,6 +11,3 @@ extern "C" __attribute__((visibility("default"))) long jpg2raw(const void* /*jpe
   return -1;
 }
 #endif
-
-// Keeps the no-decoder copy a valid library with one symbol of its own.
-extern "C" __attribute__((visibility("default"))) int krcocoa_stand_in_version() { return 1; }

@@ -384,10 +384,10 @@ TEST(DecodeThreadPattern, StripsEqualOneWholeDecode) {
         long status = 1;
         ASSERT_EQ(decode(0, 0, whole, &all, &status), 0);
         EXPECT_EQ(status, 0);
-        EXPECT_EQ(whole.InImage.Pixel, 120u);
-        EXPECT_EQ(whole.InImage.Line, 203u);
+        EXPECT_EQ(+whole.InImage.Pixel, 120u);
+        EXPECT_EQ(+whole.InImage.Line, 203u);
         EXPECT_EQ(whole.InImage.BitsPerPixel, dc.bytesPerPixel * 8);
-        EXPECT_EQ(whole.InImage.BytesPerLine, uint32_t(120 * dc.bytesPerPixel));
+        EXPECT_EQ(+whole.InImage.BytesPerLine, uint32_t(120 * dc.bytesPerPixel));
         EXPECT_EQ(whole.OutImage.InternalUse, 0);
         const Bytes expected(static_cast<uint8_t*>(all), static_cast<uint8_t*>(all) + 120 * 203 * dc.bytesPerPixel);
         FreeMemory(all);
@@ -435,9 +435,9 @@ TEST(DecoderEntry, ChecksAndInformation) {
     ni.OutImage.JPEGDecodePosY = 0;
     EXPECT_EQ(JpegDecoder(jpeg.data(), nullptr, &ni, &size, &status), 0);
     EXPECT_EQ(ni.InImage.BitsPerPixel, 24);
-    EXPECT_EQ(ni.InImage.Pixel, 100u);
-    EXPECT_EQ(ni.InImage.Line, 100u);
-    EXPECT_EQ(ni.InImage.BytesPerLine, 300u);
+    EXPECT_EQ(+ni.InImage.Pixel, 100u);
+    EXPECT_EQ(+ni.InImage.Line, 100u);
+    EXPECT_EQ(+ni.InImage.BytesPerLine, 300u);
     EXPECT_EQ(ni.InImage.SamplePerPixel, 3);
     EXPECT_EQ(jpgIdsInUse(), 0);
     // No record, or input without its size.
@@ -491,8 +491,8 @@ TEST(EncoderEntry, RefusedRecords) {
         EXPECT_EQ(status, c.status);
         if (c.msg == 0) {
             EXPECT_GT(size, 0u);
-            EXPECT_EQ(ni.OutImage.ImageWidth, 64u);
-            EXPECT_EQ(ni.OutImage.OutMode & 0x80, 0x80);
+            EXPECT_EQ(+ni.OutImage.ImageWidth, 64u);
+            EXPECT_EQ(+ni.OutImage.OutMode & 0x80, 0x80);
             const oracle::Decoded d = oracle::decompress(Bytes(static_cast<uint8_t*>(out), static_cast<uint8_t*>(out) + size));
             EXPECT_TRUE(d.ok);
             EXPECT_EQ(d.pic.height, 16);

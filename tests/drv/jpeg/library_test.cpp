@@ -135,7 +135,7 @@ TEST(Adapter, LogsEachCallAndPassesItOn) {
         void* out = nullptr;
         uint64_t size = jpeg.size();
         EXPECT_EQ(lumetra.Lumetra_JpegDecoder(jpeg.data(), &out, &ni, &size, &status), 0);
-        EXPECT_EQ(ni.InImage.Pixel, 40u);
+        EXPECT_EQ(+ni.InImage.Pixel, 40u);
         EXPECT_EQ(lumetra.Lumetra_JFreeMemory(out), 0);
         // An explicit end, then the destructor: the library is ended once.
         ASSERT_EQ(InitializeLib(), 0);

@@ -267,6 +267,7 @@ long JpegCrop(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulDesJFIFSize, l
         if (id < 1 || id >= kLMCropIds) {
             id = 0;
             msg = jpgLMAssignedImageId(&id, &status);
+            if (msg == 0) gInputCount[id] = 0;  // a context that failed took its count along
         }
         bool first = false;
         if (msg == 0 && pSrc) {

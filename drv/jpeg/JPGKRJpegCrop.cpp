@@ -66,13 +66,11 @@ inline int greyOf(const uint8_t* p, int32_t channels, const uint32_t* off) {
     return channels == 1 ? p[0] : (p[off[0]] + 2 * p[off[1]] + p[off[2]]) / 4;
 }
 
-int32_t roundDpi(int32_t v) { return v; }
-
 }  // namespace
 
 JpgCropParams jpgCropParams(int32_t xRes, int32_t yRes, bool stripVariant) {
     JpgCropParams p;
-    const int32_t xr = roundDpi(xRes), yr = roundDpi(yRes);
+    const int32_t xr = xRes, yr = yRes;  // whole dpi already
     p.radius = yr <= 150 ? 1 : (yr <= 400 ? 3 : 5);
     p.bgLines = int32_t(std::lround((stripVariant ? 0.05 : 0.2) * yr));
     p.colThreshold = int32_t(std::lround(double(xr) * 0.8 * p.radius));
@@ -339,10 +337,15 @@ void outputFormat(const JpgPixelLayout& in, int32_t inSeq, int32_t desSeq, JpgPi
     }
     int32_t bits = in.bpp * 8;
     int32_t seq = desSeq;
-    if (desSeq == 0) seq = inSeq;
-    else if (desSeq == 1 || desSeq == 3) bits = 24;
-    else bits = 32;
-    if (!jpgPixelLayout(bits, seq, out)) jpgPixelLayout(bits, bits == 32 ? 2 : 1, out), seq = bits == 32 ? 2 : 1;
+    if (desSeq == 0) {
+        seq = inSeq;
+    } else {
+        bits = (desSeq == 1 || desSeq == 3) ? 24 : 32;
+    }
+    if (!jpgPixelLayout(bits, seq, out)) {
+        seq = bits == 32 ? 2 : 1;
+        jpgPixelLayout(bits, seq, out);
+    }
     *outSeq = seq;
 }
 

@@ -278,10 +278,8 @@ int64_t bufferRawLines(uint8_t id, LMJpegCropContext* c, const uint8_t* src, int
         c->nStripLines += take;
         y += take;
         if (c->nStripLines == c->nStripHeight) {
-            const int32_t before = c->nLines;
             const int64_t msg = encodeStrip(id, c, c->pStripBuf, c->nStripLines, quality, pStatus);
             if (msg != 0) return msg;
-            (void)before;
             c->nStripLines = 0;
         }
     }
@@ -302,7 +300,7 @@ void fillContext(LMJpegCropContext* c, int32_t isJpeg, int32_t direct, int32_t b
     c->nChannelSeq = seq;
 }
 
-// The first RST/EOI-free description of what the caller asks for: output kind and order.
+// What the record asks for: JPEG or raw output, its quality byte, bits and channel order.
 struct OutputAsk {
     bool jpeg;
     uint8_t quality;
@@ -467,6 +465,7 @@ int64_t jpgLMSetInput(uint8_t* pbyId, int32_t lIsRearSide, int32_t lIsJpeg, int3
         }
         if (lWidth <= 0 || lWidth > 65535 || lHeight <= 0 || lResolutionX <= 0 || lResolutionY <= 0 ||
             int64_t(lWidthStep) < int64_t(lWidth) * lBitsPerPixel / 8 ||
+            int64_t(lHeight) * lWidth * (lBitsPerPixel / 8) > 0x7FFF0000 ||
             !jpgPixelLayout(lBitsPerPixel, lChannelSeq, &lay))
             return result(kMsgBadValue, -1007, pStatus);
     } else if (ulSrcJFIFSize < 256 || ulSrcJFIFSize > 0x7FFFFC00ull) {

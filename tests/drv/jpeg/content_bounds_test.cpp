@@ -312,3 +312,65 @@ TEST(StripCrop, SixtyFourAndThirtySix) {
 }
 
 }  // namespace
+
+namespace {
+
+// Output over the input: a short raw page is copied first; a page of 40 inches is turned into
+// JPEG first, so that no second raw copy of it is made.
+TEST(ContentBounds, OutputOverTheInput) {
+    for (const int inches : {10, 40}) {
+        SCOPED_TRACE(inches);
+        const oracle::Picture pic = oracle::makePicture(64, inches * 10, 3, 3);
+        Bytes page = pic.pixels;
+        uint8_t* des = page.data();
+        uint64_t size = 1;
+        int32_t w = 0, h = 0, bpl = 0;
+        int64_t st = 1;
+        ASSERT_EQ(JPGKRJpegCrop(1, 0, 0, page.data(), 0, 24, 1, 64, pic.height, 192, 10, 10, 0, 0, &des, &size, 0, &w,
+                                &h, &bpl, &st),
+                  0);
+        EXPECT_EQ(des, page.data());
+        EXPECT_EQ(w, 64);
+        EXPECT_EQ(h, pic.height);
+        EXPECT_EQ(bpl, 192);
+        if (inches < 32) {
+            EXPECT_TRUE(page == pic.pixels);
+        } else {
+            EXPECT_GE(ct::psnr(page, pic.pixels), 24.0);
+            EXPECT_FALSE(page == pic.pixels);
+        }
+    }
+}
+
+// One call with a whole device JPEG page: in compact mode it comes back as it went in.
+TEST(CropEntryWhole, CompactJpegPageIsHandedBackAsItIs) {
+    const oracle::Picture pic = oracle::makePicture(72, 56, 3, 8);
+    Bytes jpeg = oracle::compress(pic, {});
+    for (const bool compact : {true, false}) {
+        SCOPED_TRACE(compact);
+        NIDATA ni;
+        memset(&ni, 0, sizeof ni);
+        ni.InImage.ScanType = 1;
+        ni.InImage.ScanMode = 0x84;
+        ni.InImage.BitsPerPixel = 24;
+        ni.OutImage.OutMode = compact ? 0x2000 : 0;
+        ni.OutImage.Color.Compression = 2;
+        ni.OutImage.Color.JPEGQuality = 0x1A;
+        void* out = nullptr;
+        uint64_t size = 0;
+        long status = 1, strip = 0;
+        ASSERT_EQ(JpegCrop(jpeg.data(), &out, &ni, &size, &status, jpeg.size(), &strip), 0);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(strip, 56);
+        const Bytes got(static_cast<uint8_t*>(out), static_cast<uint8_t*>(out) + size);
+        FreeMemory(out);
+        EXPECT_EQ(got == jpeg, compact);
+        const oracle::Decoded d = oracle::decompress(got);
+        ASSERT_TRUE(d.ok);
+        EXPECT_EQ(d.warnings, 0);
+        EXPECT_EQ(d.pic.height, 56);
+        EXPECT_EQ(ni.OutImage.InternalUse, 0);
+    }
+}
+
+}  // namespace

@@ -87,8 +87,10 @@ int jpgPositionHistogram(const uint8_t* strip, int32_t bitsPerSample, int32_t ch
     if (firstLine >= height - gap) return 1;
     if (!strip || bitsPerSample != 8 || !(channels == 1 || channels == 3 || channels == 4) || width <= 0 ||
         height <= 0 || int64_t(channels) * width > stride || firstLine < 0 || stripLines <= 0 || gap <= 0 ||
-        gap >= stripLines || !colHist || !rowHist || neighbourThreshold < 8 || neighbourThreshold > 64)
+        !colHist || !rowHist || neighbourThreshold < 8 || neighbourThreshold > 64)
         return -2;
+    // A strip no taller than the gap has no neighbours to compare: its lines meet the reference
+    // only, as the last gap lines of any strip do.
     uint32_t off[4];
     if (jpgGetRGBChannelSequence(uint32_t(channels), uint32_t(channelSeq), off) < 0) return -2;
     if (channels > 1 && (off[0] >= uint32_t(channels) || off[1] >= uint32_t(channels) || off[2] >= uint32_t(channels)))
@@ -376,11 +378,9 @@ int histogramPass(LineSource& src, int32_t width, int32_t imageHeight, int32_t f
             }
             data = scratch.data();
         }
-        if (gap < lines) {
-            const int rc = jpgPositionHistogram(data, 8, channels, seq, width, imageHeight, src.stride(), firstLine + y,
-                                                lines, gap, h.col, h.row, h.ref, p.bgLines, 48, 20);
-            if (rc < 0) return rc;
-        }
+        const int rc = jpgPositionHistogram(data, 8, channels, seq, width, imageHeight, src.stride(), firstLine + y,
+                                            lines, gap, h.col, h.row, h.ref, p.bgLines, 48, 20);
+        if (rc < 0) return rc;
         y += lines;
     }
     return 1;
@@ -637,8 +637,7 @@ int64_t JPGKRJpegCropStrip(int32_t lNumThreads, int32_t lDoCrop, int32_t lDoInpu
             if (!h.init(c->nWidth, total)) return DONE(kMsgNoMemory, -1012);
             for (const ChunkView& v : chunks) {
                 int rc = openChunk(source, c, v.chunk, rawLay);
-                if (rc >= 0 && v.chunk->nLines > p.radius)
-                    rc = histogramPass(source, c->nWidth, total, v.firstLine, p.radius, h, p, scratch);
+                if (rc >= 0) rc = histogramPass(source, c->nWidth, total, v.firstLine, p.radius, h, p, scratch);
                 if (rc < 0) return DONE_CODE(rc);
             }
             source.close();

@@ -202,87 +202,117 @@ TEST(ContentBounds, Checks) {
     EXPECT_EQ(des, nullptr);
 }
 
-// Stored strips of 100 lines, output strips of at most 64: 64 and 36 for each, never across a
-// stored strip, each a complete stream, together the whole-image crop.
+// Output strips of at most 64 lines, never across a stored strip, each a complete stream,
+// together the whole-image crop. Stored strips of 100 lines (not whole 8-line MCU rows: each one
+// is a chunk of its own), and once with a strip of 2 lines, shorter than the comparison gap.
 TEST(StripCrop, StripsTogetherAreTheWholeCrop) {
-    const int width = 360, height = 700, dpi = 100;
-    const oracle::Picture page = documentPage(width, height, 1, {45, 60, 320, 640}, 7);
-    uint8_t id = 0;
-    int64_t st = 0;
-    ASSERT_EQ(jpgLMAssignedImageId(&id, &st), 0);
-    // Device strips of 100 lines (not whole 8-line MCU rows: each one is a stored strip).
-    Bytes decodedPage;
-    for (int y = 0; y < height; y += 100) {
-        uint8_t* s = nullptr;
-        uint32_t size = 0;
-        ASSERT_EQ(jpgEncoder(&page.pixels[size_t(y) * width], &s, 0, 0x1A, 8, 0, width, 100, width, dpi, dpi, &size, &st), 0);
-        ASSERT_EQ(jpgLMSetInput(&id, 0, 1, 0, 0, 0, 0, s, size, 8, 0, 0, 0, 0, dpi, dpi, &st), 0);
-        uint8_t* raw = nullptr;
-        uint8_t dec = 0;
-        int32_t b = 0, w = 0, h = 0, bpl = 0;
-        ASSERT_EQ(jpgDecoder(&dec, s, &raw, size, 0, 0, 0, &b, &w, &h, &bpl, nullptr, nullptr, &st), 0);
-        decodedPage.insert(decodedPage.end(), raw, raw + size_t(width) * 100);
-        FreeMemory(raw);
-        FreeMemory(s);
-    }
-    ASSERT_EQ(jpgLMFinishInput(&id, 0, 0, 0, &st), 0);
-    LMJpegCropContext* ctx = jpgLMContext(id);
-    ASSERT_EQ(ctx->nChunkCount, 7);
+    const int width = 700, height = 700, dpi = 300;
+    const oracle::Picture page = documentPage(width, height, 1, {45, 60, 620, 640}, 7);
+    for (const std::vector<int>& heights :
+         {std::vector<int>(7, 100), std::vector<int>{100, 100, 2, 98, 100, 100, 100, 100}}) {
+        SCOPED_TRACE(heights.size());
+        uint8_t id = 0;
+        int64_t st = 0;
+        ASSERT_EQ(jpgLMAssignedImageId(&id, &st), 0);
+        Bytes decodedPage;
+        std::vector<int> bounds{0};
+        for (int y = 0, i = 0; y < height; y += heights[i], ++i) {
+            uint8_t* s = nullptr;
+            uint32_t size = 0;
+            ASSERT_EQ(jpgEncoder(&page.pixels[size_t(y) * width], &s, 0, 0x1A, 8, 0, width, heights[i], width, dpi, dpi,
+                                 &size, &st),
+                      0);
+            ASSERT_EQ(jpgLMSetInput(&id, 0, 1, 0, 0, 0, 0, s, size, 8, 0, 0, 0, 0, dpi, dpi, &st), 0);
+            uint8_t* raw = nullptr;
+            uint8_t dec = 0;
+            int32_t b = 0, w = 0, h = 0, bpl = 0;
+            ASSERT_EQ(jpgDecoder(&dec, s, &raw, size, 0, 0, 0, &b, &w, &h, &bpl, nullptr, nullptr, &st), 0);
+            decodedPage.insert(decodedPage.end(), raw, raw + size_t(width) * size_t(heights[i]));
+            FreeMemory(raw);
+            FreeMemory(s);
+            bounds.push_back(y + heights[i]);
+        }
+        ASSERT_EQ(jpgLMFinishInput(&id, 0, 0, 0, &st), 0);
+        LMJpegCropContext* ctx = jpgLMContext(id);
+        ASSERT_EQ(ctx->nChunkCount, int(heights.size()));
 
-    // The whole-image crop of the same lines.
-    uint8_t* whole = nullptr;
-    uint64_t wholeSize = 0;
-    int32_t ww = 0, wh = 0, wbpl = 0;
-    ASSERT_EQ(JPGKRJpegCrop(1, 1, 0, decodedPage.data(), 0, 8, 0, width, height, width, dpi, dpi, 0, 0, &whole,
-                            &wholeSize, 0, &ww, &wh, &wbpl, &st),
-              0);
-    const Bytes expected(whole, whole + size_t(ww) * size_t(wh));
-    FreeMemory(whole);
+        // The whole-image crop of the same lines.
+        uint8_t* whole = nullptr;
+        uint64_t wholeSize = 0;
+        int32_t ww = 0, wh = 0, wbpl = 0;
+        ASSERT_EQ(JPGKRJpegCrop(1, 1, 0, decodedPage.data(), 0, 8, 0, width, height, width, dpi, dpi, 0, 0, &whole,
+                                &wholeSize, 0, &ww, &wh, &wbpl, &st),
+                  0);
+        const Bytes expected(whole, whole + size_t(ww) * size_t(wh));
+        FreeMemory(whole);
+        EXPECT_LT(ww, width);
+        EXPECT_LT(wh, height);
 
-    for (const bool jpegOut : {false, true}) {
-        SCOPED_TRACE(jpegOut);
-        ctx->nCropStarted = 0;
-        Bytes joined;
-        int32_t first = -1, outH = 0;
-        for (int round = 0; round < 100; ++round) {
-            uint8_t* des = nullptr;
-            uint64_t size = 0;
-            int32_t strip = -1, w = 0, h = 0, bpl = 0;
-            ASSERT_EQ(JPGKRJpegCropStrip(1, 1, 1, ctx, jpegOut, 64, 0x1A, &des, &size, 0, &strip, &w, &h, &bpl, &st), 0);
-            if (strip == 0) {
-                EXPECT_EQ(des, nullptr);
-                break;
+        for (const bool jpegOut : {false, true}) {
+            SCOPED_TRACE(jpegOut);
+            ctx->nCropStarted = 0;
+            Bytes joined;
+            int32_t outH = 0;
+            for (int round = 0; round < 100; ++round) {
+                uint8_t* des = nullptr;
+                uint64_t size = 0;
+                int32_t strip = -1, w = 0, h = 0, bpl = 0;
+                ASSERT_EQ(JPGKRJpegCropStrip(1, 1, 1, ctx, jpegOut, 64, 0x1A, &des, &size, 0, &strip, &w, &h, &bpl, &st),
+                          0);
+                if (strip == 0) {
+                    EXPECT_EQ(des, nullptr);
+                    break;
+                }
+                // No taller than asked and within one stored strip.
+                const int32_t start = ctx->nNextLine - strip;
+                EXPECT_LE(strip, 64);
+                const auto storedEnd = std::upper_bound(bounds.begin(), bounds.end(), start);
+                ASSERT_NE(storedEnd, bounds.end());
+                EXPECT_LE(ctx->nNextLine, *storedEnd);
+                EXPECT_EQ(w, ww);
+                EXPECT_EQ(h, wh);
+                outH += strip;
+                if (jpegOut) {
+                    const oracle::Decoded d = oracle::decompress(Bytes(des, des + size));
+                    ASSERT_TRUE(d.ok) << d.error;
+                    EXPECT_EQ(d.warnings, 0);
+                    EXPECT_EQ(d.pic.width, w);
+                    EXPECT_EQ(d.pic.height, strip);
+                    joined.insert(joined.end(), d.pic.pixels.begin(), d.pic.pixels.end());
+                } else {
+                    EXPECT_EQ(bpl, w);
+                    joined.insert(joined.end(), des, des + size_t(bpl) * size_t(strip));
+                }
+                FreeMemory(des);
             }
-            if (first < 0) first = ctx->nNextLine - strip;
-            // No taller than asked and within one stored strip.
-            const int32_t start = ctx->nNextLine - strip;
-            EXPECT_LE(strip, 64);
-            EXPECT_EQ(start / 100, (ctx->nNextLine - 1) / 100);
-            EXPECT_EQ(w, ww);
-            EXPECT_EQ(h, wh);
-            outH += strip;
+            EXPECT_EQ(outH, wh);
             if (jpegOut) {
-                const oracle::Decoded d = oracle::decompress(Bytes(des, des + size));
-                ASSERT_TRUE(d.ok) << d.error;
-                EXPECT_EQ(d.warnings, 0);
-                EXPECT_EQ(d.pic.width, w);
-                EXPECT_EQ(d.pic.height, strip);
-                joined.insert(joined.end(), d.pic.pixels.begin(), d.pic.pixels.end());
+                EXPECT_GE(ct::psnr(joined, expected), 30.0);
             } else {
-                EXPECT_EQ(bpl, w);
-                joined.insert(joined.end(), des, des + size_t(bpl) * size_t(strip));
+                EXPECT_TRUE(joined == expected);
             }
-            FreeMemory(des);
         }
-        EXPECT_EQ(outH, wh);
-        if (jpegOut) {
-            EXPECT_GE(ct::psnr(joined, expected), 30.0);
-        } else {
-            EXPECT_TRUE(joined == expected);
-        }
+        jpgLMReset(&id, 0);
     }
-    jpgLMReset(&id, 0);
     EXPECT_EQ(jpgIdsInUse(), 0);
+}
+
+// Lines of a strip no taller than the gap meet the reference only.
+TEST(ContentBounds, ShortStripMeetsTheReferenceOnly) {
+    std::vector<uint32_t> block(16 * 6 + 8 * 2 + 10, 0);
+    uint32_t* col = block.data() + 16;
+    uint32_t* row = col + 8 + 32;
+    uint32_t* ref = row + 10 + 32;
+    const uint8_t background[8] = {60, 60, 60, 60, 60, 60, 60, 60};
+    ASSERT_EQ(jpgPositionHistogram(background, 8, 1, 0, 8, 10, 8, 0, 1, 3, col, row, ref, 1, 48, 20), 1);
+    const uint8_t strip[16] = {60, 60, 225, 225, 225, 60, 60, 60, 60, 60, 225, 225, 40, 60, 60, 60};
+    EXPECT_EQ(jpgPositionHistogram(strip, 8, 1, 0, 8, 10, 8, 4, 2, 3, col, row, ref, 1, 48, 20), 1);
+    EXPECT_EQ(row[4], 3u);
+    EXPECT_EQ(row[5], 2u);
+    EXPECT_EQ(col[2], 2u);
+    EXPECT_EQ(col[4], 1u);
+    EXPECT_EQ(col[0], 0u);
+    EXPECT_EQ(jpgPositionHistogram(strip, 8, 1, 0, 8, 10, 8, 4, 2, 0, col, row, ref, 1, 48, 20), -2);
 }
 
 TEST(StripCrop, SixtyFourAndThirtySix) {

@@ -98,7 +98,8 @@ TEST(OutsideDecoder, WithoutItsDecoderEntryItIsLetGo) {
 }
 
 TEST(Library, NestedStartsKeepTheStateTheLastEndClearsIt) {
-    SetDebugMode(2, freshFolder("lmlog").c_str());
+    const fs::path logDir = freshFolder("lmlog");
+    SetDebugMode(2, logDir.c_str());
     ASSERT_EQ(InitializeLib(), 0);
     EXPECT_EQ(LMGetDebugLevel(), 0u);  // the log stays off until the level is handed over
     uint8_t crop = 0;
@@ -107,6 +108,7 @@ TEST(Library, NestedStartsKeepTheStateTheLastEndClearsIt) {
     ASSERT_EQ(jpgLMAssignedImageId(&crop, &st), 0);
     ASSERT_EQ(jpgAssignImageId(&codec), 1);
     ASSERT_EQ(InitializeLib(), 0);
+    SetDebugMode(1, logDir.c_str());  // every start turns the log off again
     EXPECT_EQ(jpgLMIdsInUse(), 1);
     EXPECT_EQ(jpgIdsInUse(), 1);
     EXPECT_EQ(TerminateLib(), 0);
@@ -114,6 +116,11 @@ TEST(Library, NestedStartsKeepTheStateTheLastEndClearsIt) {
     EXPECT_EQ(TerminateLib(), 0);
     EXPECT_EQ(jpgLMIdsInUse(), 0);
     EXPECT_EQ(jpgIdsInUse(), 0);
+    std::ifstream in(logDir / "LMJPGDebugLog.Log");
+    std::stringstream log;
+    log << in.rdbuf();
+    EXPECT_NE(log.str().find("Out: TerminateLib, nLMInitializeCount = 1"), std::string::npos);
+    EXPECT_NE(log.str().find("Reset the algorithms (JPG) state. nLMInitializeCount = 0"), std::string::npos);
 }
 
 TEST(Adapter, LogsEachCallAndPassesItOn) {

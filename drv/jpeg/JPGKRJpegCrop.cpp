@@ -433,6 +433,9 @@ int64_t JPGKRJpegCrop(int32_t lNumThreads, int32_t lDoCrop, int32_t lDoInputJpeg
     int32_t quality = 0, sampling = 0;
     if (lDoOutputJpeg && !unpackCropQuality(lQuality, &quality, &sampling)) return DONE(kMsgBadValue, -1007);
 
+    // Output "as the input" means the caller's input, also when it is turned into JPEG below.
+    const bool rawCaller = !lDoInputJpeg;
+    const int32_t callerSeq = lChannelSeq;
     // Output written over the input: the input moves to a block of its own first.
     const uint8_t* src = pSrc;
     uint8_t* ownInput = nullptr;
@@ -485,7 +488,8 @@ int64_t JPGKRJpegCrop(int32_t lNumThreads, int32_t lDoCrop, int32_t lDoInputJpeg
     }
     JpgPixelLayout outLay;
     int32_t outSeq = 0;
-    outputFormat(source.layout(), lChannelSeq, lDesRGBChannelSeq, &outLay, &outSeq);
+    outputFormat(rawCaller ? inLay : source.layout(), rawCaller ? callerSeq : lChannelSeq, lDesRGBChannelSeq, &outLay,
+                 &outSeq);
 
     int32_t left = 0, top = 0, right = width, bottom = height;
     std::vector<uint8_t> scratch;

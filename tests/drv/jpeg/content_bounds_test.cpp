@@ -372,6 +372,26 @@ TEST(ContentBounds, OutputOverTheInput) {
     }
 }
 
+// A 32-bit page of 40 inches in place keeps its 32-bit layout through the JPEG detour.
+TEST(ContentBounds, OutputOverTheInputKeepsTheLayout) {
+    const oracle::Picture rgb = oracle::makePicture(48, 400, 3, 6);
+    Bytes page(size_t(48) * 400 * 4);
+    for (size_t i = 0; i < size_t(48) * 400; ++i) {
+        page[i * 4] = 0;  // order 5: fill byte first
+        memcpy(&page[i * 4 + 1], &rgb.pixels[i * 3], 3);
+    }
+    uint8_t* des = page.data();
+    uint64_t size = 0;
+    int32_t w = 0, h = 0, bpl = 0;
+    int64_t st = 0;
+    ASSERT_EQ(JPGKRJpegCrop(1, 0, 0, page.data(), 0, 32, 5, 48, 400, 192, 10, 10, 0, 0, &des, &size, 0, &w, &h, &bpl, &st),
+              0);
+    EXPECT_EQ(bpl, 192);
+    Bytes back(size_t(48) * 400 * 3);
+    for (size_t i = 0; i < size_t(48) * 400; ++i) memcpy(&back[i * 3], &page[i * 4 + 1], 3);
+    EXPECT_GE(ct::psnr(back, rgb.pixels), 24.0);
+}
+
 // One call with a whole device JPEG page: in compact mode it comes back as it went in.
 TEST(CropEntryWhole, CompactJpegPageIsHandedBackAsItIs) {
     const oracle::Picture pic = oracle::makePicture(72, 56, 3, 8);

@@ -542,3 +542,56 @@ TEST(CropEntry, RecordRules) {
 }
 
 }  // namespace
+
+namespace {
+
+// Damaged device strips: every call answers with a status, nothing is left behind.
+TEST(CropEntry, DamagedDeviceStrips) {
+    const oracle::Picture pic = oracle::makePicture(64, 32, 3, 12);
+    const Bytes good = oracle::compress(pic, {});
+    std::mt19937 rng(5);
+    for (int round = 0; round < 60; ++round) {
+        Bytes bad = good;
+        if (round % 3 == 0) {
+            bad.resize(256 + rng() % (good.size() - 256));  // cut short
+        } else {
+            for (int k = 0; k < 4; ++k) bad[rng() % std::min<size_t>(bad.size(), 700)] = uint8_t(rng());
+        }
+        NIDATA ni;
+        memset(&ni, 0, sizeof ni);
+        ni.InImage.ScanType = 1;
+        ni.InImage.ScanMode = 0x84;
+        ni.InImage.BitsPerPixel = 24;
+        ni.OutImage.OutMode = round % 2 ? 0x2000 : 0;
+        ni.OutImage.Color.Compression = 2;
+        ni.OutImage.Color.JPEGQuality = 0x3A;
+        long status = 0;
+        for (int strip = 0; strip < 2; ++strip) JpegCrop(bad.data(), nullptr, &ni, nullptr, &status, bad.size(), nullptr);
+        for (int out = 0; out < 4; ++out) {
+            void* p = nullptr;
+            uint64_t size = 0;
+            long h = 0;
+            const long msg = JpegCrop(nullptr, &p, &ni, &size, &status, 0, &h);
+            FreeMemory(p);
+            if (msg != 0 || status != -1036) break;
+        }
+        JpegCrop(nullptr, nullptr, &ni, nullptr, &status, 0, nullptr);
+        EXPECT_EQ(ni.OutImage.InternalUse, 0);
+        // The decode thread's reading of the same data.
+        memset(&ni, 0, sizeof ni);
+        ni.OutImage.JPEGDecodeLines = 16;
+        uint64_t size = bad.size();
+        for (uint16_t y = 0; y < 32; y = uint16_t(y + 16)) {
+            ni.OutImage.JPEGDecodePosY = y;
+            void* p = nullptr;
+            const long msg = JpegDecoder(bad.data(), &p, &ni, &size, &status);
+            FreeMemory(p);
+            if (msg != 0) break;
+        }
+        JpegDecoder(nullptr, nullptr, &ni, nullptr, &status);
+    }
+    EXPECT_EQ(jpgLMIdsInUse(), 0);
+    EXPECT_EQ(jpgIdsInUse(), 0);
+}
+
+}  // namespace

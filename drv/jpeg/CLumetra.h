@@ -1,7 +1,10 @@
 #pragma once
-// The driver's wrapper of its image library. So far it holds the library's start, end and
-// debug settings; the coding operations are added with the codec.
+// The driver's object face of its image library. One instance lives from the driver's start to
+// its end (pLumetra); the scan engine's JPEG decode and encode threads call the coding
+// operations at the same time, each on its own image, so the wrapper takes no lock.
 #include <cstdint>
+
+#include <vantrel/nidata.h>
 
 class CLumetra {
  public:
@@ -10,26 +13,20 @@ class CLumetra {
   CLumetra(const CLumetra&) = delete;
   CLumetra& operator=(const CLumetra&) = delete;
 
+  // Starts the library and hands it the driver's debug level and folder; false on failure.
   bool Initialize();
-  // Ends the library once for this wrapper; later calls do nothing.
+  // Ends the library once for this wrapper's start; later calls do nothing.
   void Terminate();
+
+  // Decodes the next strip of a JPEG page (no source: closes the page's decoding run).
+  long Lumetra_JpegDecoder(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulJpegSize, long* pStatus);
+  // The strip-fed crop context: raw or JPEG strips in, JPEG (or raw) strips out. An output call
+  // that leaves strips behind answers Msg 0 with Status -1036; the last one Status 0.
+  long Lumetra_JpegCrop(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulDesJFIFSize, long* pStatus,
+                        uint64_t ulSrcJFIFSize, long* plDesStripHeight);
+  // Gives back a block that the library handed out.
+  long Lumetra_JFreeMemory(void* p);
 
  private:
   bool m_started = false;
 };
-
-// The image library's own entry points.
-namespace lumetra {
-long InitializeLib();
-long TerminateLib();
-// Keeps the level and the folder for the library's log and dumps; with a non-zero level it
-// creates the folder (mode 0777; an existing folder is no error).
-long SetDebugMode(uint32_t debugLevel, const char* folder);
-// The folder as kept, with its trailing "/".
-const char* DebugFolder();
-uint32_t DebugLevel();
-// How many starts are not yet ended.
-int StartCount();
-// Test hook: makes the next InitializeLib calls fail with the code (0 to stop).
-void InjectInitializeFailure(long code);
-}  // namespace lumetra

@@ -13,6 +13,7 @@
 #include "drv/device/CLLDMemoryManager.h"
 #include "drv/device/CScannerManager.h"
 #include "drv/jpeg/CLumetra.h"
+#include "drv/jpeg/Interface.h"
 #include "vantrel/device_ids.h"
 #include "vantrel/kr_api.h"
 

@@ -2,6 +2,7 @@
 // client does: loaded at run time, its KR exports looked up by name, every block it hands out
 // returned with KRMemFree, the device and the driver terminated on every way out.
 #include <getopt.h>
+#include <signal.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,7 +32,7 @@ constexpr uint32_t kDeviceModuleId = 0x2200;
 
 enum ExitCode {
   kExitOk = 0,
-  kExitDeviceError = 1,  // the driver or the scanner reported a failure
+  kExitError = 1,        // the driver or the scanner reported a failure, or output failed
   kExitUsage = 2,
   kExitNoLibrary = 3,    // the library or one of its exports is missing
   kExitNoScanner = 4,    // no scanner found, or none with the given target id
@@ -56,9 +58,10 @@ void Usage(FILE* out) {
       "  -h, --help               print this help and exit\n"
       "  -V, --version            print the version and exit\n"
       "\n"
-      "Exit status: 0 done; 1 the driver or the scanner reported an error; 2 usage error;\n"
-      "3 the driver library cannot be loaded; 4 no scanner found. The scanner's condition\n"
-      "in the status line of --info is a report, not an error.\n"
+      "Exit status: 0 done; 1 the driver or the scanner reported an error, or the output\n"
+      "could not be written; 2 usage error; 3 the driver library cannot be loaded; 4 no\n"
+      "scanner found. The scanner's condition in the status line of --info is a report,\n"
+      "not an error.\n"
       "\n"
       "Environment: VANTREL_LIBRARY (the driver library), VANTREL_SIMULATOR (description file\n"
       "of a simulated scanner, used instead of the USB bus), VANTREL_LOG_ROOT (folder of the\n"
@@ -133,6 +136,8 @@ struct Scanner {
   uint32_t vid = 0, pid = 0;
 };
 
+std::string Show(const std::string& text) { return Printable(text.c_str(), text.size()); }
+
 // KRGetDeviceList into copies; every block of the driver's list goes back with KRMemFree.
 long ListScanners(Session& s, std::vector<Scanner>* out) {
   DEVLIST* list = nullptr;
@@ -143,7 +148,8 @@ long ListScanners(Session& s, std::vector<Scanner>* out) {
   DeviceInformation* node = list->pDevice;
   for (uint32_t i = 0; i < count && node != nullptr; ++i, node = node->next) {
     Scanner sc;
-    auto text = [](const char* p, size_t max) { return p ? Printable(p, max) : std::string(); };
+    // Copies as the driver wrote them, never past their buffers; printed through Printable.
+    auto text = [](const char* p, size_t max) { return p ? std::string(p, strnlen(p, max)) : std::string(); };
     sc.target = text(node->DeviceName, kDevListDeviceNameSize);
     sc.vendor = text(node->VendorName, kDevListVendorNameSize);
     sc.model = text(node->ModelName, kDevListModelNameSize);
@@ -179,11 +185,11 @@ std::string NoScannerHint() {
 int List(Session& s) {
   std::vector<Scanner> scanners;
   long status = ListScanners(s, &scanners);
-  if (status != 0) return Fail(kExitDeviceError, "listing the scanners failed: " + StatusString(status));
+  if (status != 0) return Fail(kExitError, "listing the scanners failed: " + StatusString(status));
   if (scanners.empty()) return Fail(kExitNoScanner, "no scanners were identified (" + NoScannerHint() + ")");
   for (const Scanner& sc : scanners) {
-    std::printf("device `%s' is a %s %s scanner (serial %s)\n", sc.target.c_str(), sc.vendor.c_str(),
-                sc.model.c_str(), sc.serial.c_str());
+    std::printf("device `%s' is a %s %s scanner (serial %s)\n", Show(sc.target).c_str(),
+                Show(sc.vendor).c_str(), Show(sc.model).c_str(), Show(sc.serial).c_str());
   }
   return kExitOk;
 }
@@ -198,7 +204,7 @@ void FreeAbility(Session& s, DeviceAbility* a) {
 int Info(Session& s, const std::string& requested) {
   std::vector<Scanner> scanners;
   long status = ListScanners(s, &scanners);
-  if (status != 0) return Fail(kExitDeviceError, "listing the scanners failed: " + StatusString(status));
+  if (status != 0) return Fail(kExitError, "listing the scanners failed: " + StatusString(status));
   if (scanners.empty()) return Fail(kExitNoScanner, "no scanners were identified (" + NoScannerHint() + ")");
   const Scanner* chosen = &scanners.front();
   if (!requested.empty()) {
@@ -211,17 +217,17 @@ int Info(Session& s, const std::string& requested) {
 
   status = s.Open(target);
   if (status == -2019) {
-    return Fail(kExitNoScanner, "no scanner `" + target + "' (`" + kProgram + " -L' lists them)");
+    return Fail(kExitNoScanner, "no scanner `" + Show(target) + "' (`" + kProgram + " -L' lists them)");
   }
-  if (status != 0) return Fail(kExitDeviceError, "cannot open `" + target + "': " + StatusString(status));
+  if (status != 0) return Fail(kExitError, "cannot open `" + Show(target) + "': " + StatusString(status));
 
   vtclient::Report report;
-  report.Title("Device `" + target + "'");
+  report.Title("Device `" + Show(target) + "'");
   if (chosen != nullptr) {
-    report.Line("vendor, model", chosen->vendor + " " + chosen->model);
-    report.Line("serial", chosen->serial);
+    report.Line("vendor, model", Show(chosen->vendor) + " " + Show(chosen->model));
+    report.Line("serial", Show(chosen->serial));
     char ids[48];
-    std::snprintf(ids, sizeof ids, "%s 0x%04X:0x%04X", chosen->interface.c_str(), chosen->vid, chosen->pid);
+    std::snprintf(ids, sizeof ids, "%s 0x%04X:0x%04X", Show(chosen->interface).c_str(), chosen->vid, chosen->pid);
     report.Line("interface", ids);
   }
   char numbers[64];
@@ -234,9 +240,9 @@ int Info(Session& s, const std::string& requested) {
   if (status != 0 || ability == nullptr) {
     FreeAbility(s, ability);
     std::fputs(report.Text().c_str(), stdout);
-    return Fail(kExitDeviceError, "reading the ability record failed: " + StatusString(status));
+    return Fail(kExitError, "reading the ability record failed: " + StatusString(status));
   }
-  if (!vtclient::DescribeAbility(*ability, &report)) result = kExitDeviceError;
+  if (!vtclient::DescribeAbility(*ability, &report)) result = kExitError;
   const bool hasNvm = ability->Version == 200 && (ability->ScannerCapability1 & kCapReadWholeNvm) != 0;
   FreeAbility(s, ability);
 
@@ -247,9 +253,9 @@ int Info(Session& s, const std::string& requested) {
       report.Title("NVRAM");
       report.Line("record", "not read: " + StatusString(status));
       std::fprintf(stderr, "%s: reading the NVRAM record failed: %s\n", kProgram, StatusString(status).c_str());
-      result = kExitDeviceError;
+      result = kExitError;
     } else if (!vtclient::DescribeNvm(static_cast<const uint8_t*>(nvm), &report)) {
-      result = kExitDeviceError;
+      result = kExitError;
     }
     s.Free(nvm);
   } else {
@@ -311,6 +317,9 @@ int main(int argc, char** argv) {
   }
   if (!list && !info) return UsageError("nothing to do: scanning is not available yet; use -L or -A");
 
+  // A reader that goes away (vantrel-scan -A | head) must not kill the run before the driver ends.
+  signal(SIGPIPE, SIG_IGN);
+
   std::string error;
   std::unique_ptr<KrLibrary> kr = KrLibrary::Load(vtclient::ChooseLibraryPath(library), &error);
   if (!kr) return Fail(kExitNoLibrary, error);
@@ -320,12 +329,14 @@ int main(int argc, char** argv) {
     Session session(*kr, ctrl);
     long status = session.Start();
     if (status != 0) {
-      result = Fail(kExitDeviceError, "the driver did not start: " + StatusString(status));
+      result = Fail(kExitError, "the driver did not start: " + StatusString(status));
     } else {
       // Like scanimage, -L lists and ends the run.
       result = list ? List(session) : Info(session, device);
     }
   }
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    return Fail(kExitError, std::string("cannot write the output: ") + std::strerror(errno));
+  }
   return result;
 }

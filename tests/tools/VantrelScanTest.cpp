@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kOk = 0, kDeviceError = 1, kUsage = 2, kNoLibrary = 3, kNoScanner = 4;
 constexpr const char* kNoFile = "<none>";  // VANTREL_SIMULATOR names a file that is not there
+constexpr const char* kClosedPipe = "<closed pipe>";  // stdout: a pipe nobody reads
 
 struct Case {
   const char* name;
@@ -32,6 +33,7 @@ struct Case {
   std::vector<std::string> errParts;   // texts stderr holds
   std::vector<std::string> env = {};   // more NAME=value settings
   bool exactOut = false;               // stdout is outLines and nothing else
+  const char* stdoutTo = nullptr;      // a file for stdout instead of the case's, or kClosedPipe
 };
 
 const std::string kSim = VANTREL_SIM_PATH;
@@ -105,6 +107,11 @@ const Case kCases[] = {
       Line("condition", "0 OK")},
      {"reading the NVRAM record failed: -2003 HandShake Time Out"}},
     {"InfoCoverOpen", kCoverOpen.c_str(), {"-A"}, kOk, {Line("condition", "-2014 ADF Cover Open")}, {}},
+    // Output that cannot be written is an error, and the driver still ends.
+    {"OutputToFullDevice", kOne.c_str(), {"-A"}, kDeviceError, {}, {"cannot write the output"}, {}, false,
+     "/dev/full"},
+    {"OutputToClosedPipe", kOne.c_str(), {"-L"}, kDeviceError, {}, {"cannot write the output"}, {}, false,
+     kClosedPipe},
 };
 
 struct Outcome {
@@ -160,12 +167,25 @@ Outcome RunClient(const Case& c) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (dir + "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int pipeEnds[2] = {-1, -1};
+  if (c.stdoutTo == kClosedPipe) {
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+      ADD_FAILURE() << "pipe: " << std::strerror(errno);
+      posix_spawn_file_actions_destroy(&actions);
+      return {};
+    }
+    close(pipeEnds[0]);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+  } else {
+    const std::string out = c.stdoutTo != nullptr ? c.stdoutTo : dir + "out.txt";
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
   posix_spawn_file_actions_addopen(&actions, 2, (dir + "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   Outcome run;
   pid_t pid = 0;
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  if (pipeEnds[1] >= 0) close(pipeEnds[1]);
   if (rc != 0) {
     ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(rc);
     return run;
@@ -174,7 +194,7 @@ Outcome RunClient(const Case& c) {
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.out = ReadFile(dir + "out.txt");
+  if (c.stdoutTo == nullptr) run.out = ReadFile(dir + "out.txt");
   run.err = ReadFile(dir + "err.txt");
   run.log = ReadFile(dir + "KRDrv.txt");
   return run;

@@ -166,13 +166,7 @@ TEST_P(CapabilityWords, FollowSingleInquiryBits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(InquiryBits, CapabilityWords, ::testing::ValuesIn(kCapCases),
-                         [](const ::testing::TestParamInfo<CapCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.what; *p != 0; ++p) {
-                             if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
-                           }
-                           return name;
-                         });
+                         [](const ::testing::TestParamInfo<CapCase>& info) { return devicefix::CaseName(info.param.what); });
 
 TEST_F(Ability, Byte97Bit4MarksTheFirstReservedByte) {
   sim::Config config;

@@ -1,5 +1,6 @@
 #include "tools/DeviceReport.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -210,12 +211,17 @@ bool DescribeAbility(const DeviceAbility& a, Report* report) {
   return true;
 }
 
-bool DescribeNvm(const uint8_t* block, Report* report) {
+bool DescribeNvm(const uint8_t* block, size_t blockSize, Report* report) {
   const uint8_t version = block[2];
+  // The record's own length may claim more than the block holds (a device whose head and record
+  // disagree): never read past either.
+  auto readable = [blockSize](size_t size, size_t record) {
+    return std::min(std::min(size, blockSize), record);
+  };
   if (version == 100) {
     NewNvmData_VER1 r{};
     const size_t size = block[3];
-    std::memcpy(&r, block, size < sizeof r ? size : sizeof r);
+    std::memcpy(&r, block, readable(size, sizeof r));
     report->Title(Format("NVRAM (layout 1, %zu bytes)", size));
     DescribeCommon(r, report);
     return true;
@@ -224,7 +230,7 @@ bool DescribeNvm(const uint8_t* block, Report* report) {
     NewNvmData r{};
     uint16_t size;
     std::memcpy(&size, block + offsetof(NewNvmData, Size), sizeof size);
-    std::memcpy(&r, block, size < sizeof r ? size : sizeof r);
+    std::memcpy(&r, block, readable(size, sizeof r));
     report->Title(Format("NVRAM (layout 2, %u bytes)", size));
     DescribeCommon(r, report);
     report->Line("reverse roller count", std::to_string(r.ReverseRollerCount));

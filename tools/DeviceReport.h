@@ -26,9 +26,10 @@ class Report {
 // The ability record; false (with one line saying why) for a version this client does not read.
 bool DescribeAbility(const DeviceAbility& ability, Report* report);
 
-// The NVRAM record as KRReadNVMData hands it out: only the bytes its Size field covers are read.
-// False (with one line saying why) for a layout this client does not know.
-bool DescribeNvm(const uint8_t* block, Report* report);
+// The NVRAM record as KRReadNVMData fills it into a block of blockSize bytes (at least 5): read
+// as far as its Size field says and the block reaches, the rest taken as 0. False (with one line
+// saying why) for a layout this client does not know.
+bool DescribeNvm(const uint8_t* block, size_t blockSize, Report* report);
 
 // A text from a record, cut at max bytes or its terminator; bytes outside printable ASCII as \xNN.
 std::string Printable(const char* text, size_t max);

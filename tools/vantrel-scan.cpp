@@ -247,17 +247,23 @@ int Info(Session& s, const std::string& requested) {
   FreeAbility(s, ability);
 
   if (hasNvm) {
-    void* nvm = nullptr;
-    status = s.kr().KRReadNVMData(s.ctrl(), s.handle(), &nvm, 0, 0);
-    if (status != 0 || nvm == nullptr) {
+    // Read into a block of our own rather than the driver's: the driver's block is as long as the
+    // device's head said, while the record's Size field is the device's too and may claim more.
+    // The driver fills a client's block as far as the Size word at bytes 3-4 allows; its own
+    // buffer for the record is 512 bytes, so every record fits.
+    alignas(8) uint8_t nvm[512] = {};
+    const uint16_t capacity = sizeof nvm;
+    std::memcpy(nvm + 3, &capacity, sizeof capacity);
+    void* data = nvm;
+    status = s.kr().KRReadNVMData(s.ctrl(), s.handle(), &data, 0, 0);
+    if (status != 0) {
       report.Title("NVRAM");
       report.Line("record", "not read: " + StatusString(status));
       std::fprintf(stderr, "%s: reading the NVRAM record failed: %s\n", kProgram, StatusString(status).c_str());
       result = kExitError;
-    } else if (!vtclient::DescribeNvm(static_cast<const uint8_t*>(nvm), &report)) {
+    } else if (!vtclient::DescribeNvm(nvm, sizeof nvm, &report)) {
       result = kExitError;
     }
-    s.Free(nvm);
   } else {
     report.Title("NVRAM");
     report.Line("record", "the scanner keeps none that can be read");

@@ -57,7 +57,7 @@ TEST(DescribeNvm, LayoutOneReadsItsOwnOffsetsAndHasNoLives) {
   Put32(b, 85, 4);                                         // JamCount
   Put32(b, 128, 900);                                      // PowerOnTime, the last field
   Report report;
-  ASSERT_TRUE(vtclient::DescribeNvm(b.data(), &report));
+  ASSERT_TRUE(vtclient::DescribeNvm(b.data(), b.size(), &report));
   auto lines = Lines(report);
   ExpectLines(lines, {
       "NVRAM (layout 1, 132 bytes)",
@@ -84,7 +84,7 @@ TEST(DescribeNvm, LayoutTwoLivesComeInTheDevicesByteOrder) {
   const uint8_t pickupLife[4] = {0x00, 0x03, 0x0D, 0x40};  // 200000
   std::memcpy(&b[149], pickupLife, 4);
   Report report;
-  ASSERT_TRUE(vtclient::DescribeNvm(b.data(), &report));
+  ASSERT_TRUE(vtclient::DescribeNvm(b.data(), b.size(), &report));
   auto lines = Lines(report);
   ExpectLines(lines, {
       "NVRAM (layout 2, 262 bytes)",
@@ -97,22 +97,30 @@ TEST(DescribeNvm, LayoutTwoLivesComeInTheDevicesByteOrder) {
   });
 }
 
-// A device may report a shorter record than this client knows: only its bytes are read.
+// A device may report a shorter record than this client knows: what lies behind it in the block
+// is not part of the record.
 TEST(DescribeNvm, ShortRecordIsReadOnlyAsFarAsItsSize) {
-  std::vector<uint8_t> b(135);
+  std::vector<uint8_t> b(512, 0xFF);
   b[2] = 200;
   Put16(b, 3, 135);
   Put32(b, 129, 42);  // PowerOnTime
-  b[133] = 0xFF;      // two bytes of ReverseRollerCount; the rest lies outside the record
-  b[134] = 0xFF;
   Report report;
-  ASSERT_TRUE(vtclient::DescribeNvm(b.data(), &report));
-  auto lines = Lines(report);
-  ExpectLines(lines, {
-      Line("power-on time", "42"),
-      Line("reverse roller count", "65535"),
-      Line("pad life", "0")
-  });
+  ASSERT_TRUE(vtclient::DescribeNvm(b.data(), b.size(), &report));
+  ExpectLines(Lines(report), {Line("power-on time", "42"),
+                              Line("reverse roller count", "65535"),  // its two bytes inside
+                              Line("pad life", "0")});
+}
+
+// The record's Size is the device's word and may claim more than the block holds.
+TEST(DescribeNvm, RecordClaimingMoreThanItsBlockIsReadOnlyAsFarAsTheBlock) {
+  std::vector<uint8_t> b(140);
+  b[2] = 200;
+  Put16(b, 3, 262);
+  b[137] = 0x04, b[138] = 0x03, b[139] = 0x02;  // PickupRollerCount, host order; its top byte lies outside
+  Report report;
+  ASSERT_TRUE(vtclient::DescribeNvm(b.data(), b.size(), &report));
+  ExpectLines(Lines(report), {"NVRAM (layout 2, 262 bytes)", Line("pick-up roller count", "131844"),
+                              Line("pad life", "0")});
 }
 
 TEST(DescribeNvm, UnknownLayoutIsRefused) {
@@ -120,7 +128,7 @@ TEST(DescribeNvm, UnknownLayoutIsRefused) {
   b[2] = 150;
   b[3] = 5;
   Report report;
-  EXPECT_FALSE(vtclient::DescribeNvm(b.data(), &report));
+  EXPECT_FALSE(vtclient::DescribeNvm(b.data(), b.size(), &report));
   EXPECT_TRUE(Has(Lines(report), Line("record", "layout version 150 is not readable by this client")));
 }
 

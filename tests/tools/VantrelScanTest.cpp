@@ -49,6 +49,11 @@ const std::string kOpenFails =
     kOne + "fault check-condition opcode=0xE2 skip=4 count=0 key=2 asc=0x80 ascq=0x03\n";
 // The opening reads the NVRAM head and record; the client's read is the third; key 3: hardware.
 const std::string kNvmFails = kOne + "fault check-condition opcode=0xA8 type=0x69 skip=2 key=3\n";
+const std::string kNvmLayoutOne = kOne + "nvram-layout 1\n";
+// Inquiry byte 89 without 0x10: no whole NVRAM record to read.
+const std::string kWithoutNvm = kOne + "inquiry-byte 89 0xCF\n";
+// A head that announces fewer bytes than the record's own Size claims.
+const std::string kNvmShortHead = kOne + "nvram-head 2 140\n";
 // The device's condition as REQUEST SENSE reports it: the ADF cover is open.
 const std::string kCoverOpen = kOne + "fault sense opcode=0xE3 key=0 asc=0x80 ascq=0x02 count=0\n";
 
@@ -106,6 +111,12 @@ const Case kCases[] = {
      {"Ability (record version 200, 242 bytes)", "NVRAM", Line("record", "not read: -2003 HandShake Time Out"),
       Line("condition", "0 OK")},
      {"reading the NVRAM record failed: -2003 HandShake Time Out"}},
+    {"InfoNvramLayoutOne", kNvmLayoutOne.c_str(), {"-A"}, kOk,
+     {"NVRAM (layout 1, 132 bytes)", Line("serial number", "SIMT00001"), Line("paper jams", "3")}, {}},
+    {"InfoWithoutNvram", kWithoutNvm.c_str(), {"-A"}, kOk,
+     {"NVRAM", Line("record", "the scanner keeps none that can be read"), Line("condition", "0 OK")}, {}},
+    {"InfoNvramShorterThanItsSize", kNvmShortHead.c_str(), {"-A"}, kOk,
+     {"NVRAM (layout 2, 262 bytes)", Line("power-on time", "5000"), Line("pad life", "0")}, {}},
     {"InfoCoverOpen", kCoverOpen.c_str(), {"-A"}, kOk, {Line("condition", "-2014 ADF Cover Open")}, {}},
     // Output that cannot be written is an error, and the driver still ends.
     {"OutputToFullDevice", kOne.c_str(), {"-A"}, kDeviceError, {}, {"cannot write the output"}, {}, false,

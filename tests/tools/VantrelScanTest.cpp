@@ -1,0 +1,260 @@
+// vantrel-scan run as a user runs it: a process with its own environment, against a simulated
+// scanner described by the test, judged by its output lines and its exit code.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kOk = 0, kDeviceError = 1, kUsage = 2, kNoLibrary = 3, kNoScanner = 4;
+constexpr const char* kNoFile = "<none>";  // VANTREL_SIMULATOR names a file that is not there
+constexpr const char* kClosedPipe = "<closed pipe>";  // stdout: a pipe nobody reads
+
+struct Case {
+  const char* name;
+  const char* description;  // simulator description; null: no VANTREL_SIMULATOR; kNoFile
+  std::vector<std::string> args;
+  int exit;
+  std::vector<std::string> outLines;   // lines stdout holds, each whole
+  std::vector<std::string> errParts;   // texts stderr holds
+  std::vector<std::string> env = {};   // more NAME=value settings
+  bool exactOut = false;               // stdout is outLines and nothing else
+  const char* stdoutTo = nullptr;      // a file for stdout instead of the case's, or kClosedPipe
+};
+
+const std::string kSim = VANTREL_SIM_PATH;
+const std::string kOne = "serial SIMT00001\n";
+const std::string kTwo = "serial SIMT00001\nscanner\nserial SIMT00002\n";
+const std::string kLineOne =
+    "device `usb:0xF11E:0x0310:SIMT00001' is a SIMVENDOR SIM-ADF300 scanner (serial SIMT00001)";
+const std::string kLineTwo =
+    "device `usb:0xF11E:0x0310:SIMT00002' is a SIMVENDOR SIM-ADF300 scanner (serial SIMT00002)";
+// The driver's search sends four INQUIRY blocks; every later one, the opening's, fails with key 2 /
+// 0x8003: no paper.
+const std::string kOpenFails =
+    kOne + "fault check-condition opcode=0xE2 skip=4 count=0 key=2 asc=0x80 ascq=0x03\n";
+// The opening reads the NVRAM head and record; the client's read is the third; key 3: hardware.
+const std::string kNvmFails = kOne + "fault check-condition opcode=0xA8 type=0x69 skip=2 key=3\n";
+const std::string kNvmLayoutOne = kOne + "nvram-layout 1\n";
+// Inquiry byte 89 without 0x10: no whole NVRAM record to read.
+const std::string kWithoutNvm = kOne + "inquiry-byte 89 0xCF\n";
+// A head that announces fewer bytes than the record's own Size claims.
+const std::string kNvmShortHead = kOne + "nvram-head 2 140\n";
+// The device's condition as REQUEST SENSE reports it: the ADF cover is open.
+const std::string kCoverOpen = kOne + "fault sense opcode=0xE3 key=0 asc=0x80 ascq=0x02 count=0\n";
+
+std::string Line(const char* label, const std::string& value) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, "  %-26s %s", label, value.c_str());
+  return buffer;
+}
+
+const Case kCases[] = {
+    // Options.
+    {"Help", nullptr, {"--help"}, kOk, {"Usage: vantrel-scan [OPTION]..."}, {}},
+    {"Version", nullptr, {"--version"}, kOk, {"vantrel-scan 0.1"}, {}, {}, true},
+    {"NothingToDo", kOne.c_str(), {}, kUsage, {}, {"nothing to do", "Try `vantrel-scan --help'"}},
+    {"UnknownOption", kOne.c_str(), {"--bogus"}, kUsage, {}, {"Try `vantrel-scan --help'"}},
+    {"ExtraArgument", kOne.c_str(), {"-L", "extra"}, kUsage, {}, {"unexpected argument `extra'"}},
+    {"BadController", kOne.c_str(), {"-A", "-c", "0x1G"}, kUsage, {}, {"bad controller id `0x1G'"}},
+    {"ControllerTooLarge", kOne.c_str(), {"-A", "-c", "0x100000000"}, kUsage, {}, {"bad controller id"}},
+    {"DeviceWithoutTarget", kOne.c_str(), {"-A", "-d", ""}, kUsage, {}, {"--device needs a target id"}},
+    // The library.
+    {"LibraryMissing", kOne.c_str(), {"--library", "/nonexistent/libVantrel.so", "-L"}, kNoLibrary, {},
+     {"cannot load the driver library /nonexistent/libVantrel.so"}},
+    {"LibraryWithoutExports", kOne.c_str(), {"--library", kSim, "-L"}, kNoLibrary, {},
+     {"does not export KRInitializeDriver"}},
+    {"LibraryFromEnvironment", kOne.c_str(), {"-L"}, kNoLibrary, {},
+     {"cannot load the driver library /nonexistent/env/libVantrel.so"},
+     {"VANTREL_LIBRARY=/nonexistent/env/libVantrel.so"}},
+    // Listing.
+    {"ListOne", kOne.c_str(), {"-L"}, kOk, {kLineOne}, {}, {}, true},
+    {"ListTwo", kTwo.c_str(), {"--list-devices"}, kOk, {kLineOne, kLineTwo}, {}, {}, true},
+    {"ListNoSupportedScanner", "vendor-id 0x1234\n", {"-L"}, kNoScanner, {},
+     {"no scanners were identified"}, {}, true},
+    {"ListDescriptionUnreadable", kNoFile, {"-L"}, kNoScanner, {}, {"that file cannot be read"}, {}, true},
+    // Describing one scanner.
+    {"Info", kOne.c_str(), {"-A"}, kOk,
+     {"Device `usb:0xF11E:0x0310:SIMT00001'", Line("serial", "SIMT00001"),
+      Line("handle", "1 (controller id 0x00002200)"), "Ability (record version 200, 242 bytes)",
+      Line("vendor", "SIMVENDOR"), Line("model", "SIM-ADF300"), Line("base resolution", "300 dpi"),
+      Line("ADF maximum", "2550 x 4200 (8.50 x 14.00 in)"), "NVRAM (layout 2, 262 bytes)",
+      Line("serial number", "SIMT00001"), Line("side edge", "flatbed 0, ADF front -5, ADF rear -3"),
+      Line("pad life", "100000"), "Status", Line("condition", "0 OK")},
+     {}},
+    {"InfoDataSourceController", kOne.c_str(), {"--info", "-c", "data-source"}, kOk,
+     {Line("handle", "1 (controller id 0x0134B6EA)"), Line("condition", "0 OK")}, {}},
+    {"InfoSecondByTarget", kTwo.c_str(), {"--all-options", "-d", "USB:0xf11e:0x0310:simt00002"}, kOk,
+     {"Device `usb:0xF11E:0x0310:SIMT00002'", Line("serial", "SIMT00002"), Line("handle", "2 (controller id 0x00002200)"),
+      Line("serial number", "SIMT00002")},
+     {}},
+    {"InfoUnknownTarget", kOne.c_str(), {"-A", "-d", "usb:0x0000:0x0000"}, kNoScanner, {},
+     {"no scanner `usb:0x0000:0x0000'"}, {}, true},
+    {"InfoNoScanner", "vendor-id 0x1234\n", {"-A"}, kNoScanner, {}, {"no scanners were identified"}, {}, true},
+    {"InfoOpeningFails", kOpenFails.c_str(), {"-A"}, kDeviceError, {},
+     {"cannot open `usb:0xF11E:0x0310:SIMT00001': -2015 No paper in ADF"}, {}, true},
+    {"InfoNvramFails", kNvmFails.c_str(), {"-A"}, kDeviceError,
+     {"Ability (record version 200, 242 bytes)", "NVRAM", Line("record", "not read: -2003 HandShake Time Out"),
+      Line("condition", "0 OK")},
+     {"reading the NVRAM record failed: -2003 HandShake Time Out"}},
+    {"InfoNvramLayoutOne", kNvmLayoutOne.c_str(), {"-A"}, kOk,
+     {"NVRAM (layout 1, 132 bytes)", Line("serial number", "SIMT00001"), Line("paper jams", "3")}, {}},
+    {"InfoWithoutNvram", kWithoutNvm.c_str(), {"-A"}, kOk,
+     {"NVRAM", Line("record", "the scanner keeps none that can be read"), Line("condition", "0 OK")}, {}},
+    {"InfoNvramShorterThanItsSize", kNvmShortHead.c_str(), {"-A"}, kOk,
+     {"NVRAM (layout 2, 262 bytes)", Line("power-on time", "5000"), Line("pad life", "0")}, {}},
+    {"InfoCoverOpen", kCoverOpen.c_str(), {"-A"}, kOk, {Line("condition", "-2014 ADF Cover Open")}, {}},
+    // Output that cannot be written is an error, and the driver still ends.
+    {"OutputToFullDevice", kOne.c_str(), {"-A"}, kDeviceError, {}, {"cannot write the output"}, {}, false,
+     "/dev/full"},
+    {"OutputToClosedPipe", kOne.c_str(), {"-L"}, kDeviceError, {}, {"cannot write the output"}, {}, false,
+     kClosedPipe},
+};
+
+struct Outcome {
+  int exit = -1;
+  std::string out, err, log;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Runs the client in a folder of the case's own, with its description file and a driver log.
+Outcome RunClient(const Case& c) {
+  const char* tmp = std::getenv("VT_TEST_TMP");
+  std::string dir = std::string(tmp ? tmp : "/tmp") + "/tools-vantrel-scan";
+  mkdir(dir.c_str(), 0755);
+  dir += std::string("/") + c.name + "/";
+  mkdir(dir.c_str(), 0755);
+  std::ofstream(dir + "Debug.conf") << "DebugLevel 1\n";
+  std::remove((dir + "KRDrv.txt").c_str());
+
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, "VANTREL_", 8) != 0) env.push_back(*e);
+  }
+  env.push_back("VANTREL_LOG_ROOT=" + dir);
+  if (c.description == kNoFile) {
+    env.push_back("VANTREL_SIMULATOR=" + dir + "missing.txt");
+  } else if (c.description != nullptr) {
+    std::ofstream(dir + "scanner.txt") << c.description;
+    env.push_back("VANTREL_SIMULATOR=" + dir + "scanner.txt");
+  }
+  for (const std::string& e : c.env) env.push_back(e);
+
+  std::vector<std::string> args = {VANTREL_SCAN_PATH};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  std::vector<char*> argv, envp;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  int pipeEnds[2] = {-1, -1};
+  if (c.stdoutTo == kClosedPipe) {
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+      ADD_FAILURE() << "pipe: " << std::strerror(errno);
+      posix_spawn_file_actions_destroy(&actions);
+      return {};
+    }
+    close(pipeEnds[0]);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+  } else {
+    const std::string out = c.stdoutTo != nullptr ? c.stdoutTo : dir + "out.txt";
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
+  posix_spawn_file_actions_addopen(&actions, 2, (dir + "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  Outcome run;
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (pipeEnds[1] >= 0) close(pipeEnds[1]);
+  if (rc != 0) {
+    ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(rc);
+    return run;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (c.stdoutTo == nullptr) run.out = ReadFile(dir + "out.txt");
+  run.err = ReadFile(dir + "err.txt");
+  run.log = ReadFile(dir + "KRDrv.txt");
+  return run;
+}
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class VantrelScan : public ::testing::TestWithParam<Case> {};
+
+TEST_P(VantrelScan, OutputAndExitCode) {
+  const Case& c = GetParam();
+  const Outcome run = RunClient(c);
+  ASSERT_EQ(run.exit, c.exit) << "stdout:\n" << run.out << "stderr:\n" << run.err;
+
+  const std::vector<std::string> lines = Lines(run.out);
+  if (c.exactOut) {
+    EXPECT_EQ(lines, c.outLines) << run.out;
+  } else {
+    for (const std::string& want : c.outLines) {
+      EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end())
+          << "no line \"" << want << "\" in:\n" << run.out;
+    }
+  }
+  for (const std::string& want : c.errParts) {
+    EXPECT_NE(run.err.find(want), std::string::npos) << "no \"" << want << "\" in:\n" << run.err;
+  }
+  if (c.errParts.empty() && c.exit == kOk) {
+    EXPECT_EQ(run.err, "");
+  }
+
+  // Every run that started the driver ends it, on the way out of a failure too; one that opened a
+  // device terminates it first.
+  const bool started = run.log.find("=> KRInitializeDriver") != std::string::npos;
+  EXPECT_EQ(started, c.exit == kOk ? c.description != nullptr : (c.exit != kUsage && c.exit != kNoLibrary))
+      << run.log;
+  if (started) {
+    const size_t end = run.log.rfind("<= KRTerminateDriver ret=0");
+    EXPECT_NE(end, std::string::npos) << "driver not terminated:\n" << run.log;
+    // A handle was given out (even by a failed opening): the client terminates that device after
+    // the opening returned, before the driver ends.
+    if (run.log.find("Get Device Handle") != std::string::npos) {
+      const size_t opened = run.log.rfind("<= KRInitializeDevice");
+      const size_t device = run.log.find("=> KRTerminateDevice", opened);
+      EXPECT_TRUE(opened != std::string::npos && device != std::string::npos && device < end) << run.log;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, VantrelScan, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+}  // namespace

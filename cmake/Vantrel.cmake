@@ -9,7 +9,10 @@ endfunction()
 # The driver library: every component whole, only the KR exports visible.
 function(vt_assemble_driver)
   get_property(components GLOBAL PROPERTY VT_DRIVER_COMPONENTS)
-  file(WRITE ${CMAKE_BINARY_DIR}/vantrel_empty.cpp "// the driver's code lives in its components\n")
+  # Written once, so a new configure does not relink the library.
+  if(NOT EXISTS ${CMAKE_BINARY_DIR}/vantrel_empty.cpp)
+    file(WRITE ${CMAKE_BINARY_DIR}/vantrel_empty.cpp "// the driver's code lives in its components\n")
+  endif()
   add_library(Vantrel SHARED ${CMAKE_BINARY_DIR}/vantrel_empty.cpp)
   if(components)
     target_link_libraries(Vantrel PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${components}>")

@@ -1,5 +1,6 @@
 #include "drv/device/Nvram.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "drv/device/CLLDMemoryManager.h"
@@ -369,11 +370,19 @@ long ReadNvm(CScannerManagerScannerItem* item, void** data, long tag) {
   }
   uint8_t* out = static_cast<uint8_t*>(*data);
   if (out == nullptr) {
-    out = pMemManager != nullptr ? static_cast<uint8_t*>(pMemManager->NewMem(length)) : nullptr;
+    // A client reads the record by its own Size field, which the device may set beyond what it
+    // sent: the block reaches at least that far (and the whole record), zero-filled.
+    uint32_t block = length;
+    if (tag == 0) {
+      block = std::max<uint32_t>(block, sizeof(NewNvmData));
+      if (length >= kHeadLength) block = std::max(block, ClientCapacity(result));
+    }
+    out = pMemManager != nullptr ? static_cast<uint8_t*>(pMemManager->NewMem(block)) : nullptr;
     if (out == nullptr) {
       DbgPrintf(1, "memory allocation failed : %s", "NVRAM data");
       return kNoMemory;
     }
+    std::memset(out, 0, block);
     *data = out;
   } else if (tag == 0) {
     // A client's record is filled only as far as its Size field says it reaches.

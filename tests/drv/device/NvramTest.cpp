@@ -369,3 +369,23 @@ TEST_F(NvramRefusals, AClientRecordOf261BytesIsNeverOverrun) {
   EXPECT_EQ(KRReadNVMData(kCtrl, &handle, &out, 0, 0), -2005);
   EXPECT_EQ(KRWriteNVMData(kCtrl, &handle, 0, 0, empty, true), -2005);
 }
+
+// The device's head may claim more than it sends; a client reads the driver's block by that
+// Size field, so the block must reach as far (zero beyond what arrived).
+TEST_F(NvramRefusals, ADriverBlockReachesAsFarAsItsSizeField) {
+  sim::Config config = Layout(2);
+  config.nvramHeadLayout = 2;
+  config.nvramHeadLength = 140;
+  Open(config);
+  void* data = nullptr;
+  ASSERT_EQ(KRReadNVMData(kCtrl, &handle, &data, 0, 0), 0);
+  ASSERT_NE(data, nullptr);
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  uint16_t size = 0;
+  std::memcpy(&size, bytes + 3, 2);
+  EXPECT_GT(size, 140u);
+  uint32_t beyond = 0;
+  for (uint32_t i = 140; i < size; ++i) beyond |= bytes[i];  // ASan checks the reach
+  EXPECT_EQ(beyond, 0u);
+  KRMemFree(kCtrl, data);
+}

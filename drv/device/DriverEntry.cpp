@@ -12,6 +12,7 @@
 #include "drv/device/ExportFrame.h"
 #include "drv/device/Nvram.h"
 #include "drv/jpeg/CLumetra.h"
+#include "drv/jpeg/JpegDrvLog.h"
 #include "drv/platform/DbgLog.h"
 #include "vantrel/kr_api.h"
 
@@ -171,8 +172,15 @@ bool InternalTerminateScanner(CScannerManagerScannerItem* item) {
   return true;
 }
 
+// The JFIF writer's lines go into the driver's log; the log adds its own line end.
+static void JpegLineToDriverLog(uint32_t level, const char* line) {
+  const size_t length = std::strcspn(line, "\r\n");
+  DbgPrintf(level, "%.*s", static_cast<int>(length), line);
+}
+
 KR_API long KRInitializeDriver(uint32_t ctrlId) {
   InitializeDbg(nullptr);
+  JpegSetDriverLog(JpegLineToDriverLog);
   DbgPrintf(1, "=> KRInitializeDriver ");
   uint16_t id = KeptControllerId(ctrlId);
   CScannerManager::SetCtrlID(id);

@@ -14,6 +14,7 @@
 #include "drv/device/CScannerManager.h"
 #include "drv/jpeg/CLumetra.h"
 #include "drv/jpeg/Interface.h"
+#include "drv/jpeg/KRJFIFWriter.h"
 #include "vantrel/device_ids.h"
 #include "vantrel/kr_api.h"
 
@@ -471,4 +472,15 @@ TEST(LastStatusCode, PrefersTheErrorWord) {
   EXPECT_FALSE(message);
   EXPECT_EQ(code, -2013);
   EXPECT_TRUE(GetLastStatusCode(&item, nullptr, &code));
+}
+
+// The JFIF writer logs into the driver's log once the driver runs, one line per call, without
+// a line end of its own inside the driver's.
+TEST_F(DriverExports, JfifWriterLinesReachTheDriverLog) {
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  int dri = -1;
+  EXPECT_EQ(KRJFIFGetDRI(0, 1, 100, 16, &dri), -3);
+  KRTerminateDriver(0x2200);
+  EXPECT_TRUE(testlog::Contains("KRJFIFGetDRI In: nSampling=0, nBitPerPixel=1, nWidth=100, nHeightStrip=16\r\n"));
+  EXPECT_TRUE(testlog::Contains("Error!! Function not support!\r\n"));
 }

@@ -173,6 +173,126 @@ void ImageLikeData(DeviceState&, const Command& c, Reply& r) {
   for (uint32_t i = 0; i < c.length; ++i) r.data[i] = uint8_t(i);
 }
 
+// ---- NVRAM ----------------------------------------------------------------------------------
+
+constexpr size_t kNvramLayout1 = 132, kNvramLayout2 = 262;
+
+// Offset of a layout-1 field in the configured layout (layout 2 shifts it from byte 4 on).
+size_t NvramAt(uint8_t layout, size_t layout1Offset) {
+  return layout == 2 && layout1Offset >= 4 ? layout1Offset + 1 : layout1Offset;
+}
+
+// Where a tag's value lives in the record (layout-1 offsets; the counters of tags 11 and 12
+// exist in layout 2 only and are given as they are).
+struct TagField {
+  size_t offset;
+  size_t bytes;
+  bool layout2Only;
+};
+const TagField kTagFields[13] = {
+    {0, 0, false},
+    {90, 16, false},   // 1 IdentifyInfo
+    {106, 16, false},  // 2 FormalName
+    {38, 6, false},    // 3 first-scan month, day, year
+    {4, 4, false},     // 4 PadScanCount
+    {77, 4, false},    // 5 RollerCount
+    {74, 2, false},    // 6 PowerSavingTime
+    {126, 2, false},   // 7 PowerOffTime
+    {48, 1, false},    // 8 CCDType
+    {49, 1, false},    // 9 ScanSpeed
+    {128, 4, false},   // 10 PowerOnTime
+    {133, 4, true},    // 11 ReverseRollerCount
+    {137, 4, true},    // 12 PickupRollerCount
+};
+
+size_t TagOffset(uint8_t layout, int tag) {
+  const TagField& f = kTagFields[tag];
+  return f.layout2Only ? f.offset : NvramAt(layout, f.offset);
+}
+
+// Tag 1 to 12 of a READ/SEND data type 0x100 + tag - 1 the device's layout has; 0 otherwise.
+int NvramTag(const DeviceState& s, uint16_t dataType) {
+  int tag = int(dataType) - 0x100 + 1;
+  if (tag < 1 || tag > 12) return 0;
+  if (kTagFields[tag].layout2Only && s.config.nvramLayout != 2) return 0;
+  return tag;
+}
+
+void ReadNvram(DeviceState& s, const Command& c, Reply& r) {
+  const uint8_t layout = s.config.nvramLayout;
+  if (c.length == 5) {  // the head: layout and length
+    r.data.assign(5, 0);
+    r.data[2] = layout;
+    if (layout == 2) {
+      r.data[3] = uint8_t(s.nvram.size() >> 8);
+      r.data[4] = uint8_t(s.nvram.size());
+    } else {
+      r.data[3] = uint8_t(s.nvram.size());
+    }
+    return;
+  }
+  r.data = s.nvram;
+  r.data[2] = layout;
+}
+
+// The whole record: id, layout, length, DTQ word, then the record from byte 4 (layout 1) or 5.
+void WriteNvram(DeviceState& s, const Command& c, Reply& r) {
+  const uint8_t layout = s.config.nvramLayout;
+  const size_t head = layout == 2 ? 7 : 6;
+  if (c.dataOut.size() != s.nvram.size() + 2 || c.dataOut[2] != layout) return Refuse(r, 0x26, 0x00);
+  if (c.scriptedFailure) return;
+  std::copy(c.dataOut.begin() + head, c.dataOut.end(), s.nvram.begin() + (head - 2));
+}
+
+void ReadNvramTag(DeviceState& s, const Command& c, Reply& r) {
+  int tag = NvramTag(s, c.dataType);
+  if (tag == 0) return Refuse(r, 0x26, 0x00);
+  const TagField& f = kTagFields[tag];
+  r.data.assign(4 + f.bytes, 0);
+  r.data[2] = 1;
+  r.data[3] = uint8_t(f.bytes);
+  size_t at = TagOffset(s.config.nvramLayout, tag);
+  std::copy(s.nvram.begin() + at, s.nvram.begin() + at + f.bytes, r.data.begin() + 4);
+}
+
+void WriteNvramTag(DeviceState& s, const Command& c, Reply& r) {
+  int tag = NvramTag(s, c.dataType);
+  if (tag == 0 || c.dataOut.size() < 4 || c.dataOut[3] != c.dataOut.size() - 4) return Refuse(r, 0x26, 0x00);
+  if (c.scriptedFailure) return;
+  const TagField& f = kTagFields[tag];
+  size_t n = std::min(f.bytes, c.dataOut.size() - 4);
+  std::copy(c.dataOut.begin() + 4, c.dataOut.begin() + 4 + n, s.nvram.begin() + TagOffset(s.config.nvramLayout, tag));
+}
+
+// ---- imprinter ------------------------------------------------------------------------------
+
+void ReadImprinterInquiry(DeviceState& s, const Command& c, Reply& r) {
+  if (s.config.imprinter == ImprinterKind::None) return Refuse(r, 0x26, 0x00);
+  r.data.assign(c.length, 0);
+  if (r.data.size() < 71) return;
+  const uint8_t status[] = {0, 0x00, 0x01, 0x03};  // by ImprinterKind
+  r.data[7] = status[size_t(s.config.imprinter)];
+  std::memcpy(&r.data[14], "IMP1", 4);
+  std::memcpy(&r.data[18], "SIM-IMPRINTER", 13);
+}
+
+void ReadImprinterInformation(DeviceState& s, const Command& c, Reply& r) {
+  if (s.config.imprinter == ImprinterKind::None) return Refuse(r, 0x26, 0x00);
+  r.data.assign(c.length, 0);
+  if (r.data.size() < 74) return;
+  const uint32_t values[8] = {1000, 2000, 3000, 4000, 5, 6, 7, 8};  // at 7, 11, 15, 19, 26, 30, 34, 38
+  for (size_t i = 0; i < 4; ++i) Put32(r.data, 7 + 4 * i, values[i]);
+  for (size_t i = 0; i < 4; ++i) Put32(r.data, 26 + 4 * i, values[4 + i]);
+  Put16(r.data, 23, 48);
+  Put16(r.data, 42, 9);
+  Put16(r.data, 44, 10);
+}
+
+// The imprinter's SENDs are taken as they come; the command log shows them.
+void ImprinterSend(DeviceState& s, const Command&, Reply& r) {
+  if (s.config.imprinter == ImprinterKind::None) Refuse(r, 0x26, 0x00);
+}
+
 void UnknownDataType(DeviceState&, const Command&, Reply& r) { Refuse(r, 0x26, 0x00); }
 void UnknownOpcode(DeviceState&, const Command&, Reply& r) { Refuse(r, 0x20, 0x00); }
 
@@ -188,6 +308,43 @@ const CommandSpec kCommands[] = {
     {kOpRead, 0x0000, "READ image data", ReadPhase, false, ImageLikeData},
     {kOpRead, 0x009A, "READ raw data", ReadPhase, false, ImageLikeData},
     {kOpRead, 0x009B, "READ background lines", ReadPhase, false, ImageLikeData},
+    {kOpRead, 0x0069, "READ NVRAM", ReadPhase, true, ReadNvram},
+    {kOpSend, 0x0085, "SEND NVRAM", SendPhase, true, WriteNvram},
+    {kOpRead, 0x0200, "READ imprinter inquiry", ReadPhase, true, ReadImprinterInquiry},
+    {kOpRead, 0x0201, "READ imprinter information", ReadPhase, true, ReadImprinterInformation},
+    {kOpSend, 0x0202, "SEND imprinter start", SendPhase, true, ImprinterSend},
+    {kOpSend, 0x0203, "SEND imprinter mode or pattern", SendPhase, true, ImprinterSend},
+    {kOpSend, 0x0204, "SEND imprinter date-time format", SendPhase, true, ImprinterSend},
+    {kOpSend, 0x0205, "SEND imprinter text", SendPhase, true, ImprinterSend},
+    {kOpSend, 0x0206, "SEND imprinter counter", SendPhase, true, ImprinterSend},
+    {kOpSend, 0x0207, "SEND imprinter clock", SendPhase, true, ImprinterSend},
+    {kOpSend, 0x020C, "SEND imprinter head", SendPhase, true, ImprinterSend},
+    {kOpSend, 0x020D, "SEND imprinter motor", SendPhase, true, ImprinterSend},
+    {kOpSend, 0x00B2, "SEND imprinter end of job", SendPhase, true, ImprinterSend},
+    {kOpRead, 0x0100, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0100, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x0101, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0101, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x0102, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0102, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x0103, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0103, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x0104, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0104, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x0105, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0105, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x0106, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0106, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x0107, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0107, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x0108, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0108, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x0109, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x0109, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x010A, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x010A, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    {kOpRead, 0x010B, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
+    {kOpSend, 0x010B, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
     // READ and SEND of data types the device does not know: keep the exchange in step (the
     // announced data moves), then refuse.
     {kOpRead, -1, "READ", ReadPhase, true, UnknownDataType},
@@ -241,6 +398,50 @@ std::string CommandName(const Block& block) {
 
 bool KnownModel(const std::string& model) { return FindModel(model) != nullptr; }
 
+std::vector<uint8_t> BuildNvram(const Config& config) {
+  const uint8_t layout = config.nvramLayout == 1 ? 1 : 2;
+  std::vector<uint8_t> b(layout == 2 ? kNvramLayout2 : kNvramLayout1, 0);
+  auto at = [&](size_t layout1Offset) { return NvramAt(layout, layout1Offset); };
+  b[2] = layout;
+  if (layout == 2) {
+    Put16(b, 3, uint16_t(b.size()));
+  } else {
+    b[3] = uint8_t(b.size());
+  }
+  Put32(b, at(4), 12345);  // PadScanCount
+  Put32(b, at(8), 8000);   // ADFSingleModeScanCount
+  Put32(b, at(12), 4345);  // ADFDuplexModeScanCount
+  Put16(b, at(24), 12);    // edges: leading and side, front and rear
+  Put16(b, at(26), uint16_t(-5));
+  Put16(b, at(28), 10);
+  Put16(b, at(30), uint16_t(-3));
+  Put16(b, at(32), 3);     // born 3/14/2023
+  Put16(b, at(34), 14);
+  Put16(b, at(36), 2023);
+  Put16(b, at(38), 4);     // first scan 4/2/2023
+  Put16(b, at(40), 2);
+  Put16(b, at(42), 2023);
+  b[at(48)] = 1;           // CCDType
+  b[at(49)] = 2;           // ScanSpeed
+  PutText(b, at(50), config.serial.substr(0, 23));
+  Put16(b, at(74), 15);    // PowerSavingTime
+  Put32(b, at(77), 12345); // RollerCount
+  Put32(b, at(81), 12);    // MultifeedCount
+  Put32(b, at(85), 3);     // JamCount
+  PutText(b, at(90), "SIMID");
+  PutText(b, at(106), "SIM-ADF300");
+  Put16(b, at(126), 240);  // PowerOffTime
+  Put32(b, at(128), 5000); // PowerOnTime
+  if (layout == 2) {
+    Put32(b, 133, 12345);   // ReverseRollerCount
+    Put32(b, 137, 12345);   // PickupRollerCount
+    Put32(b, 141, 100000);  // PadLife
+    Put32(b, 145, 200000);  // ReverseRollerLife
+    Put32(b, 149, 200000);  // PickupRollerLife
+  }
+  return b;
+}
+
 std::vector<uint8_t> BuildInquiry(const Config& config, uint16_t id) {
   const ModelProfile* m = FindModel(config.model);
   if (!m) m = &kModels[0];  // the description parser admits known models only
@@ -292,6 +493,10 @@ std::vector<uint8_t> BuildInquiry(const Config& config, uint16_t id) {
       Put32(b, at + 2, e.lines);
       at += 6;
     }
+  }
+  if (config.imprinter != ImprinterKind::None) b[97] |= 0x04;
+  for (const InquiryPatch& p : config.inquiryPatches) {
+    if (p.offset >= 2 && p.offset < b.size()) b[p.offset] = p.value;
   }
   return b;
 }

@@ -47,6 +47,7 @@ struct DeviceState {
   bool sensePending = false;
   Sense pendingSense;
   std::vector<uint8_t> window;  // the last SET WINDOW data
+  std::vector<uint8_t> nvram;   // the NVRAM record, big-endian, in the configured layout
 };
 
 enum class Phase : uint8_t { None, In, Out };
@@ -59,6 +60,7 @@ struct Command {
   Phase phase = Phase::None;
   uint32_t length = 0;        // bytes of the data phase
   std::vector<uint8_t> dataOut;
+  bool scriptedFailure = false;  // a scripted check condition ends it: change no state
 };
 
 // A handler fills the data reply (In; the table pads or cuts it to the length and puts the
@@ -87,6 +89,8 @@ const CommandSpec& FindCommand(const Block& block);
 std::string CommandName(const Block& block);
 
 bool KnownModel(const std::string& model);
+// The NVRAM record the device starts with (big-endian, in the configured layout).
+std::vector<uint8_t> BuildNvram(const Config& config);
 // The inquiry data of the configured model, serial and controller id.
 std::vector<uint8_t> BuildInquiry(const Config& config, uint16_t controllerId);
 // Lengths a description may give the inquiry data (it never ends in 5 in its low byte, so the

@@ -162,6 +162,23 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
         return fail("inquiry-length takes " + std::to_string(detail::kMinInquiryLength) + " to " +
                     std::to_string(detail::kMaxInquiryLength) + ", not 5 in its low byte");
       c.inquiryLength = uint32_t(n);
+    } else if (key == "inquiry-byte") {
+      uint64_t offset = 0, v = 0;
+      if (args.size() != 2 || !Number(args[0], detail::kMaxInquiryLength - 1, &offset) || offset < 2 ||
+          !Number(args[1], 0xFF, &v))
+        return fail("inquiry-byte takes an offset from 2 and a byte value");
+      c.inquiryPatches.push_back({uint32_t(offset), uint8_t(v)});
+    } else if (key == "nvram-layout") {
+      if (!one(&value)) return false;
+      if (value != "1" && value != "2") return fail("nvram-layout takes 1 or 2");
+      c.nvramLayout = uint8_t(value[0] - '0');
+    } else if (key == "imprinter") {
+      if (!one(&value)) return false;
+      if (value == "none") c.imprinter = ImprinterKind::None;
+      else if (value == "absent") c.imprinter = ImprinterKind::Absent;
+      else if (value == "no-head") c.imprinter = ImprinterKind::NoHead;
+      else if (value == "fitted") c.imprinter = ImprinterKind::Fitted;
+      else return fail("imprinter takes none, absent, no-head or fitted");
     } else if (key == "bulk-in") {
       if (!one(&value)) return false;
       if (!YesNo(value, &c.bulkInPipe)) return fail("bulk-in takes yes or no");

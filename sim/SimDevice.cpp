@@ -67,6 +67,7 @@ void PutId(std::vector<uint8_t>& bytes, uint16_t id) {
 Device::Device(const Config& config) {
   state_.config = config;
   state_.sheets = config.sheets;
+  state_.nvram = BuildNvram(config);
   for (const auto& f : config.faults) faults_.push_back({f});
   if (config.interruptPipe) buttons_.assign(config.buttons.begin(), config.buttons.end());
   if (const char* path = std::getenv("VANTREL_SIM_LOG")) logPath_ = path;
@@ -141,6 +142,11 @@ Config Device::config() const {
   c.faults.clear();
   for (const auto& f : faults_) c.faults.push_back(f.fault);
   return c;
+}
+
+std::vector<uint8_t> Device::NvramRecord() const {
+  std::lock_guard lock(m_);
+  return state_.nvram;
 }
 
 uint32_t Device::SheetsLeft() const {
@@ -415,6 +421,7 @@ IOReturn Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r)
       state_.pendingSense = effects.reportedSense;
     }
     Reply reply;
+    c.scriptedFailure = effects.checkCondition;
     spec.handler(state_, c, reply);
     Finish(c, spec, effects, reply, number);
   }
@@ -566,6 +573,7 @@ IOReturn Device::BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, cons
     AwaitingOut done = std::move(out_);
     out_ = AwaitingOut{};
     Reply reply;
+    done.command.scriptedFailure = done.effects.checkCondition;
     done.spec->handler(state_, done.command, reply);
     Finish(done.command, *done.spec, done.effects, reply, done.exchange);
   }

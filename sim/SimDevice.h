@@ -33,6 +33,7 @@ class Device {
   bool Attached() const;
   Config config() const;
   uint32_t SheetsLeft() const;
+  std::vector<uint8_t> NvramRecord() const;
   size_t BlockedTransfers() const;
   size_t PendingButtonPackets() const;
   void FailPipeStatus(bool fail);

@@ -61,6 +61,16 @@ struct Fault {
 };
 
 using ButtonPacket = std::array<uint8_t, 8>;
+
+// What the imprinter's inquiry (READ 0x0200) reports; with None the inquiry data does not
+// announce an imprinter at all.
+enum class ImprinterKind : uint8_t { None, Absent, NoHead, Fitted };
+
+// One byte of the inquiry data replaced after the model's data is built.
+struct InquiryPatch {
+  uint32_t offset = 0;
+  uint8_t value = 0;
+};
 // The packet of one press: kind 2 one-sided scan, 3 two-sided; button numbers count from 1.
 SIM_API ButtonPacket MakeButtonPacket(uint8_t kind, uint8_t number);
 
@@ -75,6 +85,9 @@ struct Config {
   bool interruptPipe = true;
   bool bulkInPipe = true;   // false: pipe 2 is an isochronous IN endpoint, no bulk IN
   uint32_t inquiryLength = 0;  // 0: the model's own; more: the inquiry data padded to it
+  std::vector<InquiryPatch> inquiryPatches;  // applied in order after the model's data
+  uint8_t nvramLayout = 2;     // 1: the 132-byte record, 2: the 262-byte one
+  ImprinterKind imprinter = ImprinterKind::None;
   std::vector<Fault> faults;
   std::vector<ButtonPacket> buttons;  // posted when the scanner is created
   // The command log keeps the latest `logLimit` exchanges and, of each, the first
@@ -147,6 +160,9 @@ class SIM_API SimScanner {
   std::vector<uint8_t> InquiryData(uint16_t controllerId) const;
   Config config() const;
   uint32_t SheetsLeft() const;
+  // The NVRAM record as the device keeps it (big-endian; bytes 0-1 hold 0), with what the host
+  // wrote so far.
+  std::vector<uint8_t> NvramRecord() const;
   // Transfers waiting inside the device now (pending interrupt reads, slow transfers): lets a
   // test abort or unplug once a reader really waits. A reader already woken by a packet still
   // counts until it runs, so look at PendingButtonPackets too.

@@ -135,6 +135,7 @@ std::vector<uint8_t> SimScanner::InquiryData(uint16_t controllerId) const {
 }
 Config SimScanner::config() const { return device_->config(); }
 uint32_t SimScanner::SheetsLeft() const { return device_->SheetsLeft(); }
+std::vector<uint8_t> SimScanner::NvramRecord() const { return device_->NvramRecord(); }
 size_t SimScanner::BlockedTransfers() const { return device_->BlockedTransfers(); }
 size_t SimScanner::PendingButtonPackets() const { return device_->PendingButtonPackets(); }
 

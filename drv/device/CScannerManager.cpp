@@ -79,7 +79,12 @@ void CScannerManager::RefreshItemList() {
            ++d) {
         if (!d->CheckMatch(record)) continue;
         IoObject* io = t->Create(record);
-        CScanner* scanner = d->Create();
+        CScanner* scanner = nullptr;
+        try {
+          scanner = d->Create();  // throws when memory runs out
+        } catch (const std::bad_alloc&) {
+          DbgPrintf(1, "memory allocation failed : %s", "model object");
+        }
         if (io != nullptr && scanner != nullptr) {
           if (AddItem(io, scanner, record)) {
             KrDrvDeviceHandleMapNode node;

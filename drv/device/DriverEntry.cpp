@@ -9,6 +9,8 @@
 #include "drv/device/CLLDMemoryManager.h"
 #include "drv/device/CScannerManager.h"
 #include "drv/device/DeviceExports.h"
+#include "drv/device/ExportFrame.h"
+#include "drv/device/Nvram.h"
 #include "drv/jpeg/CLumetra.h"
 #include "drv/platform/DbgLog.h"
 #include "vantrel/kr_api.h"
@@ -26,36 +28,12 @@ uint16_t KeptControllerId(uint32_t ctrlId) {
   return low != 0 ? low : static_cast<uint16_t>(ctrlId >> 16);
 }
 
-// The status a failed device export reports: the item's, and never 0 for a failure.
-long FailureStatus(const CScannerManagerScannerItem* item) {
-  long code = 0;
-  if (item != nullptr) GetLastStatusCode(item, nullptr, &code);
-  return code != 0 ? code : kUnknown;
-}
-
-// No C++ exception may leave an export: an allocation that throws inside one becomes -2006.
-template <class Body>
-long Guarded(Body body) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    DbgPrintf(1, "memory allocation failed : %s", "out of memory");
-    return kNoMemory;
-  } catch (...) {
-    return kUnknown;
-  }
-}
-
 struct ListLock {
   explicit ListLock(CScannerManager* m) : manager(m) { manager->LockListOperate(); }
   ~ListLock() { manager->UnlockListOperate(); }
   CScannerManager* manager;
 };
 
-CScannerManagerScannerItem* LookUp(uint32_t* handle) {
-  if (pManager == nullptr || handle == nullptr) return nullptr;
-  return pManager->GetTargetScannerItem(*handle);
-}
 
 void DestroyDriverObjects() {
   if (pManager != nullptr) pManager->TerminateAllJobAndDevice();
@@ -72,7 +50,7 @@ void DestroyDriverObjects() {
 }
 
 long ResetDevice(uint32_t ctrlId, uint32_t* handle) {
-  CScannerManagerScannerItem* item = LookUp(handle);
+  CScannerManagerScannerItem* item = LookUpItem(handle);
   if (item == nullptr) return kNotFound;
   const ScanEngineHooks& hooks = GetScanEngineHooks();
   if (hooks.StopJob != nullptr) {
@@ -91,6 +69,23 @@ long ResetDevice(uint32_t ctrlId, uint32_t* handle) {
   return kOK;
 }
 }  // namespace
+
+CScannerManagerScannerItem* LookUpItem(uint32_t* handle) {
+  if (pManager == nullptr || handle == nullptr) return nullptr;
+  return pManager->GetTargetScannerItem(*handle);
+}
+
+long FailureStatus(const CScannerManagerScannerItem* item) {
+  long code = 0;
+  if (item != nullptr) GetLastStatusCode(item, nullptr, &code);
+  return code != 0 ? code : kUnknown;
+}
+
+long CommandFailure(CScannerManagerScannerItem* item) {
+  int32_t status = static_cast<int32_t>(item->pIoObject->GetStatusLong());
+  item->lErrorStatus = status != 0 ? status : kSystemError;
+  return FailureStatus(item);
+}
 
 bool BuildIdentityGamma(CScannerManagerScannerItem* item, const uint8_t* inquiry) {
   std::free(item->pGammaTable);
@@ -113,37 +108,66 @@ bool BuildIdentityGamma(CScannerManagerScannerItem* item, const uint8_t* inquiry
 bool InternalInitializeScanner(CScannerManagerScannerItem* item) {
   IoObject* io = item->pIoObject;
   CScanner* scanner = item->pScanner;
+  int32_t failure = 0;  // a status of the opening's own, else the command object's
   bool ok = false;
-  int32_t allocationFailure = 0;
   uint8_t inquiry[512] = {};
   if (io->IoLockStart()) {
     bool inquired = io->Inquiry(inquiry, sizeof inquiry);
     if (!inquired && scanner->GetFeature(41)) inquired = io->Inquiry(inquiry, sizeof inquiry);
-    if (inquired && scanner->SetInquiryData(inquiry, sizeof inquiry)) {
-      if (inquiry[98] != 0 || inquiry[99] != 0 || inquiry[100] != 0 || (inquiry[101] & 0xFC) != 0) {
-        DbgPrintf(1, "Support ASIC do image processing.");
-        item->bHardwareProcessing = 1;
-      }
-      // The NVRAM record and the imprinter are read into the model object here once the
-      // model classes provide them.
-      if (BuildIdentityGamma(item, inquiry)) {
-        ok = true;
+    if (!inquired) {
+      // the command object's status
+    } else if (!scanner->SetInquiryData(inquiry, sizeof inquiry)) {
+      failure = kSystemError;
+    } else {
+      ok = true;
+    }
+    if (ok && (inquiry[98] != 0 || inquiry[99] != 0 || inquiry[100] != 0 || (inquiry[101] & 0xFC) != 0)) {
+      DbgPrintf(1, "Support ASIC do image processing.");
+      item->bHardwareProcessing = 1;
+    }
+    if (ok && (inquiry[89] & krnvm::kReadWholeBit) != 0) {
+      uint8_t record[krnvm::kBufferSize];
+      uint8_t version = 0;
+      uint16_t length = 0;
+      long status = InternalReadNVMData_Full(item, record, &version, &length);
+      if (status != kOK) {
+        failure = static_cast<int32_t>(status);
+        ok = false;
       } else {
-        allocationFailure = kNoMemory;
+        scanner->SetNVMData(record, version, length);
       }
+    }
+    if (ok && !BuildIdentityGamma(item, inquiry)) {
+      failure = kNoMemory;
+      ok = false;
+    }
+    if (ok && (inquiry[97] & 0x04) != 0) {
+      delete item->pImprinter;
+      item->pImprinter = new CImprinter(io);
+      CImprinter* imprinter = item->pImprinter;
+      imprinter->FindImprinter();
+      imprinter->CheckImprinterHead();
+      // An absent imprinter is no failure; a fitted one must answer.
+      if (imprinter->IsPresent() && !imprinter->GetImprinterInfo(nullptr)) ok = false;
     }
   }
   io->IoLockEnd();
   if (!ok) {
-    item->lErrorStatus = allocationFailure != 0 ? allocationFailure
-                                                : static_cast<int32_t>(io->GetStatusLong());
+    // A failure without any status reads as -2999 through FailureStatus.
+    item->lErrorStatus = failure != 0 ? failure : static_cast<int32_t>(io->GetStatusLong());
   }
   return ok;
 }
 
 bool InternalTerminateScanner(CScannerManagerScannerItem* item) {
-  delete item->pImprinter;
-  item->pImprinter = nullptr;
+  if (item->pImprinter != nullptr) {
+    // Dropping the imprinter tells a fitted one not to print.
+    IoObject* io = item->pIoObject;
+    io->IoLockStart();
+    delete item->pImprinter;
+    item->pImprinter = nullptr;
+    io->IoLockEnd();
+  }
   return true;
 }
 
@@ -239,15 +263,21 @@ KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle
   return status;
 }
 
-KR_API long KRTerminateDevice(uint32_t /*ctrlId*/, uint32_t* handle) {
+KR_API long KRTerminateDevice(uint32_t ctrlId, uint32_t* handle) {
   DbgPrintf(1, "=> KRTerminateDevice -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = kOK;
   if (pManager != nullptr) {
-    CScannerManagerScannerItem* item = LookUp(handle);
+    CScannerManagerScannerItem* item = LookUpItem(handle);
     if (item == nullptr) {
       status = handle == nullptr ? kParameterError : kNotFound;
     } else {
-      InternalTerminateScanner(item);
+      status = Guarded([&] {
+        // A running job would still drive the imprinter: it stops first, as on a reset.
+        const ScanEngineHooks& hooks = GetScanEngineHooks();
+        if (item->bJobRunning && hooks.StopJob != nullptr) hooks.StopJob(ctrlId, handle);
+        InternalTerminateScanner(item);
+        return static_cast<long>(kOK);
+      });
     }
   }
   DbgPrintf(1, "<= KRTerminateDevice ret=%d", static_cast<int>(status));
@@ -264,7 +294,7 @@ KR_API long KRResetDevice(uint32_t ctrlId, uint32_t* handle, void* /*unused*/) {
 KR_API long KRDeviceStatus(uint32_t /*ctrlId*/, uint32_t* handle) {
   DbgPrintf(1, "=> KRDeviceStatus -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&] {
-    CScannerManagerScannerItem* item = LookUp(handle);
+    CScannerManagerScannerItem* item = LookUpItem(handle);
     if (item == nullptr) return static_cast<long>(handle == nullptr ? kParameterError : kNotFound);
     if (item->bJobRunning) return static_cast<long>(kScannerBusy);
     IoObject* io = item->pIoObject;

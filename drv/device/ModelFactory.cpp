@@ -1,5 +1,3 @@
-#include "drv/device/CScanner.h"
+#include "drv/device/ScannerModels.h"
 
-#include <new>
-
-CScanner* CreateSupportedModel() { return new (std::nothrow) CScanner; }
+CScanner* CreateSupportedModel() { return CQM310_DPI200with300X200::Create(); }

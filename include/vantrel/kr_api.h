@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vantrel/device_records.h"
 #include "vantrel/export.h"
 
 // One node of a device list (64 bytes).
@@ -48,3 +49,12 @@ KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle
 KR_API long KRTerminateDevice(uint32_t ctrlId, uint32_t* handle);
 KR_API long KRResetDevice(uint32_t ctrlId, uint32_t* handle, void* unused);
 KR_API long KRDeviceStatus(uint32_t ctrlId, uint32_t* handle);
+KR_API long KRGetDeviceAbility(uint32_t ctrlId, uint32_t* handle, DeviceAbility** ability);
+// Tag 0: the whole record (NewNvmData or NewNvmData_VER1); tags 1 to 12: one value.
+KR_API long KRReadNVMData(uint32_t ctrlId, uint32_t* handle, void** data, long tag, long unused);
+KR_API long KRWriteNVMData(uint32_t ctrlId, uint32_t* handle, long tag, uint32_t type, void* data,
+                           bool writeToDevice);
+KR_API long KRSetImprinterParameter(uint32_t ctrlId, uint32_t* handle,
+                                    KR_Imprinter_Parameter* settings, uint8_t* text,
+                                    uint8_t* counter, uint8_t* dateTime, uint8_t* pattern);
+KR_API long KRGetImprinterAbility(uint32_t ctrlId, uint32_t* handle, void** ability);

@@ -1,4 +1,4 @@
-#include "drv/engine/SpecialGamma.h"
+#include "drv/device/SpecialGamma.h"
 
 #include <cmath>
 #include <cstring>

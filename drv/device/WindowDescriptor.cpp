@@ -1,4 +1,4 @@
-#include "drv/engine/WindowDescriptor.h"
+#include "drv/device/WindowDescriptor.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "SupportedModel.h"
-#include "drv/engine/ScanParameterStore.h"
+#include "drv/device/ScanParameterStore.h"
 
 namespace {
 

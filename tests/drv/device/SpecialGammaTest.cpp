@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "SupportedModel.h"
-#include "drv/engine/SpecialGamma.h"
+#include "drv/device/SpecialGamma.h"
 
 namespace {
 

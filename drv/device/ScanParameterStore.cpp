@@ -1,4 +1,4 @@
-#include "drv/engine/ScanParameterStore.h"
+#include "drv/device/ScanParameterStore.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "drv/engine/ImageProcess.h"
-#include "drv/engine/ScanParameters.h"
+#include "drv/device/ScanParameters.h"
 
 constexpr uint32_t kMaxStagesPerList = 8;
 

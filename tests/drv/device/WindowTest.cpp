@@ -7,8 +7,8 @@
 #include <string>
 
 #include "SupportedModel.h"
-#include "drv/engine/ScanParameters.h"
-#include "drv/engine/WindowDescriptor.h"
+#include "drv/device/ScanParameters.h"
+#include "drv/device/WindowDescriptor.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <vantrel/scan_parameters.h>
 
-#include "drv/engine/ScanParameters.h"
+#include "drv/device/ScanParameters.h"
 
 constexpr uint16_t kNvmLayout1Size = 132;
 constexpr uint16_t kNvmLayout2Size = 262;

@@ -1,4 +1,4 @@
-#include "drv/engine/ImageProcessVariables.h"
+#include "drv/device/ImageProcessVariables.h"
 
 #include <cstring>
 

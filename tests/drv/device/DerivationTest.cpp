@@ -7,7 +7,7 @@
 #include <string>
 
 #include "SupportedModel.h"
-#include "drv/engine/ScanParameters.h"
+#include "drv/device/ScanParameters.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "drv/engine/ScanParameters.h"
+#include "drv/device/ScanParameters.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "SupportedModel.h"
-#include "drv/engine/ImageProcessVariables.h"
+#include "drv/device/ImageProcessVariables.h"
 
 namespace {
 

@@ -36,6 +36,20 @@ bool Refuse(CScannerManagerScannerItem* item) {
   return false;
 }
 
+// A write tag's capability bit and byte count; false (and -2005 for the item) when either fails.
+bool Admit(CScannerManagerScannerItem* item, uint32_t tag, bool capable, bool sizeOk, uint64_t bytes) {
+  if (!capable) {
+    DbgPrintf(1, "Not support tag 0x%X", static_cast<unsigned>(tag));
+    return Refuse(item);
+  }
+  if (!sizeOk) {
+    DbgPrintf(1, "GeneralSend: tag 0x%X refuses %llu bytes", static_cast<unsigned>(tag),
+              static_cast<unsigned long long>(bytes));
+    return Refuse(item);
+  }
+  return true;
+}
+
 // Tags 1 to 8: a scan-length tuning word scaled from base to optical resolution.
 uint16_t TuningLength(const uint8_t* inquiry, uint32_t tag) {
   const uint8_t bit = tag <= 4 ? 0x01 : 0x02;
@@ -144,26 +158,25 @@ bool GeneralSend(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
   uint8_t message[12 + 253] = {0, 0, 1};
   switch (tag) {
     case 0x400B:
-      if (!displayTable || bytes != 16) return Refuse(item);
+      if (!Admit(item, tag, displayTable, bytes == 16, bytes)) return false;
       message[3] = 20;
       std::memcpy(message + 4, in, 16);
       PutBE32(message + 4, GetHost32(in));
       return SendIOCommand(item, message, 20, kSendLanguage);
     case 0x400C:
-      if (!displayTable || bytes != 2) return Refuse(item);
+      if (!Admit(item, tag, displayTable, bytes == 2, bytes)) return false;
       message[3] = 6;
       PutBE16(message + 4, GetHost16(in));
       return SendIOCommand(item, message, 6, kSendLanguageWord);
     case 0x400D:
-      if (!displayTable || bytes != kDisplayTextEntry) return Refuse(item);
+      if (!Admit(item, tag, displayTable, bytes == kDisplayTextEntry, bytes)) return false;
       PutBE16(message + 3, 265);
       std::memcpy(message + 5, in, kDisplayTextEntry);
       ConvertDisplayTextEntry(message + 5, false);
       return SendIOCommand(item, message, 265, kSendDisplayText);
     case 0x400E: {
-      if ((inquiry[97] & 0x80) == 0 || bytes < 2) return Refuse(item);
+      if (!Admit(item, tag, (inquiry[97] & 0x80) != 0, bytes >= 2 && 8u * in[1] + 2 <= bytes, bytes)) return false;
       const uint32_t n = in[1];
-      if (8 * n + 2 > bytes) return Refuse(item);
       const uint32_t length = 8 * n + 9;
       uint8_t* block = new (std::nothrow) uint8_t[length]();
       if (block == nullptr) {
@@ -181,17 +194,17 @@ bool GeneralSend(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
       return ok;
     }
     case 0x400F:
-      if ((inquiry[96] & 0x40) == 0 || bytes != 9) return Refuse(item);
+      if (!Admit(item, tag, (inquiry[96] & 0x40) != 0, bytes == 9, bytes)) return false;
       std::memcpy(message + 3, in, 9);
       return SendIOCommand(item, message, 12, kSendNineBytes);
     case 0x4010:
-      if ((inquiry[96] & 0x20) == 0 || bytes != 1) return Refuse(item);
+      if (!Admit(item, tag, (inquiry[96] & 0x20) != 0, bytes == 1, bytes)) return false;
       message[3] = in[0];
       return SendIOCommand(item, message, 4, kSendOneByte);
     default: {  // 0x4011: the raw block, one byte per element
-      if ((inquiry[97] & 0x08) == 0) return Refuse(item);
       // A type that moves no data has no bytes to send, and the length must fit its field.
-      if (bytes < count || count > 0xFFFFFFFFu - 7) return Refuse(item);
+      if (!Admit(item, tag, (inquiry[97] & 0x08) != 0, bytes >= count && count <= 0xFFFFFFFFu - 7, bytes))
+        return false;
       const uint32_t length = count + 7;
       uint8_t* block = new (std::nothrow) uint8_t[length]();
       if (block == nullptr) {

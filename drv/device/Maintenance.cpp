@@ -150,7 +150,6 @@ long TestNvm(CScannerManagerScannerItem* item) {
   }
   // The device gets its record back whatever happened since it was read.
   InternalWriteNVMData_Full_WithDTQ(item, saved, layout, krnvm::kDtq);
-  if (status == kUnknown) item->lErrorStatus = kUnknown;
   return status;
 }
 

@@ -269,6 +269,8 @@ TEST_F(GeneralOperation, WithoutCapabilitiesWritesAreRefusedAndReadsEmpty) {
     const uint32_t type[] = {10, 3, 10, 10, 10, 10, 10};
     EXPECT_EQ(Write(tag, type[tag - 0x400B], count[tag - 0x400B], data), -2005) << tag;
   }
+  EXPECT_TRUE(testlog::Contains("Not support tag 0x400B"));
+  EXPECT_TRUE(testlog::Contains("Not support tag 0x4011"));
   for (uint32_t tag : {20u, 21u, 22u, 23u, 24u, 25u, 26u, 27u}) {
     Bytes out;
     ASSERT_EQ(Read(tag, 10, 260, &out), 0) << tag;

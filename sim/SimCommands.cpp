@@ -221,13 +221,15 @@ int NvramTag(const DeviceState& s, uint16_t dataType) {
 void ReadNvram(DeviceState& s, const Command& c, Reply& r) {
   const uint8_t layout = s.config.nvramLayout;
   if (c.length == 5) {  // the head: layout and length
+    const uint8_t reported = s.config.nvramHeadLayout != 0 ? s.config.nvramHeadLayout : layout;
+    const size_t length = s.config.nvramHeadLength != 0 ? s.config.nvramHeadLength : s.nvram.size();
     r.data.assign(5, 0);
-    r.data[2] = layout;
-    if (layout == 2) {
-      r.data[3] = uint8_t(s.nvram.size() >> 8);
-      r.data[4] = uint8_t(s.nvram.size());
+    r.data[2] = reported;
+    if (reported == 1) {
+      r.data[3] = uint8_t(length);
     } else {
-      r.data[3] = uint8_t(s.nvram.size());
+      r.data[3] = uint8_t(length >> 8);
+      r.data[4] = uint8_t(length);
     }
     return;
   }

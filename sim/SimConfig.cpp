@@ -172,6 +172,12 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       if (!one(&value)) return false;
       if (value != "1" && value != "2") return fail("nvram-layout takes 1 or 2");
       c.nvramLayout = uint8_t(value[0] - '0');
+    } else if (key == "nvram-head") {
+      uint64_t layout = 0, length = 0;
+      if (args.size() != 2 || !Number(args[0], 0xFF, &layout) || !Number(args[1], 0xFFFF, &length))
+        return fail("nvram-head takes a layout number and a length");
+      c.nvramHeadLayout = uint8_t(layout);
+      c.nvramHeadLength = uint32_t(length);
     } else if (key == "imprinter") {
       if (!one(&value)) return false;
       if (value == "none") c.imprinter = ImprinterKind::None;

@@ -87,6 +87,10 @@ struct Config {
   uint32_t inquiryLength = 0;  // 0: the model's own; more: the inquiry data padded to it
   std::vector<InquiryPatch> inquiryPatches;  // applied in order after the model's data
   uint8_t nvramLayout = 2;     // 1: the 132-byte record, 2: the 262-byte one
+  // What the NVRAM head (READ 0x0069 of 5 bytes) reports instead of the record's own layout
+  // number and length; 0: the real ones.
+  uint8_t nvramHeadLayout = 0;
+  uint32_t nvramHeadLength = 0;
   ImprinterKind imprinter = ImprinterKind::None;
   uint16_t imprinterRecordLength = 48;  // imprinter information bytes 23-24: READ 0x20B is this + 7
   bool nvramIgnoresDates = false;       // an NVRAM write leaves the six date words as they were

@@ -351,7 +351,20 @@ KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle, KR_Im
     CImprinter* imprinter = item->pImprinter;
     IoLockScope lock(item->pIoObject);
     if (!lock.ok()) return CommandFailure(item);
-    long result = settings == nullptr ? kParameterError : imprinter->TakeSettings(*settings, text, counter, dateTime, pattern);
+    // Only as much of the client's settings as their Size covers is read; the rest counts as 0.
+    KR_Imprinter_Parameter taken;
+    std::memset(&taken, 0, sizeof taken);
+    long result = kParameterError;
+    if (settings != nullptr) {
+      uint16_t size;
+      std::memcpy(&size, reinterpret_cast<const uint8_t*>(settings) + 2, 2);
+      if (size >= 4) {
+        std::memcpy(&taken, settings, size < sizeof taken ? size : sizeof taken);
+        result = imprinter->TakeSettings(taken, text, counter, dateTime, pattern);
+      } else {
+        DbgPrintf(1, "Client imprinter settings size %d too small", size);
+      }
+    }
     if (result == kOK) {
       if (imprinter->IsPrintEnabled()) imprinter->SetArmed(true);
       imprinter->InternalSetImprinterParameter();
@@ -384,6 +397,15 @@ KR_API long KRGetImprinterAbility(uint32_t /*ctrlId*/, uint32_t* handle, void** 
     CScannerManagerScannerItem* item = nullptr;
     if (long refused = ImprinterItem(handle, &item)) return refused;
     if (ability == nullptr) return static_cast<long>(kParameterError);
+    // A client's record is filled only when its Size says the whole record fits.
+    if (*ability != nullptr) {
+      uint16_t given;
+      std::memcpy(&given, static_cast<const uint8_t*>(*ability) + 2, 2);
+      if (given < sizeof(KR_Imprinter_Ability)) {
+        DbgPrintf(1, "Client imprinter ability size %d too small", given);
+        return static_cast<long>(kParameterError);
+      }
+    }
     IoLockScope lock(item->pIoObject);
     if (!lock.ok()) return CommandFailure(item);
     uint8_t record[sizeof(KR_Imprinter_Ability)];

@@ -189,6 +189,11 @@ void FillDeviceAbility(const CScanner& scanner, DeviceAbility* r) {
 long Inquiry2ToScannerDeviceAbility200(CScannerManagerScannerItem* item, DeviceAbility** pp) {
   if (pp == nullptr || pMemManager == nullptr) return kParameterError;
   DeviceAbility* given = *pp;
+  // A client's record is filled only when its Size says the whole record fits.
+  if (given != nullptr && given->Size < sizeof(DeviceAbility)) {
+    DbgPrintf(1, "Client ability record size %d too small", given->Size);
+    return kParameterError;
+  }
   DeviceAbility built;
   std::memset(&built, 0, sizeof built);
   FillDeviceAbility(*item->pScanner, &built);

@@ -93,6 +93,12 @@ TEST_F(Ability, ASecondCallKeepsTheRecordsStringBuffers) {
   EXPECT_STREQ(record->pModelName, "SIM-ADF300");
   EXPECT_EQ(pMemManager->Count(), 7u);
   KRMemFree(kCtrl, model);
+
+  // A record whose Size is short of 242 bytes is not written.
+  record->Size = 200;
+  record->BaseRes = 1;
+  EXPECT_EQ(KRGetDeviceAbility(kCtrl, &handle, &again), -2005);
+  EXPECT_EQ(record->BaseRes, 1);
   FreeRecord(record);
 }
 
@@ -166,13 +172,7 @@ TEST_P(CapabilityWords, FollowSingleInquiryBits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(InquiryBits, CapabilityWords, ::testing::ValuesIn(kCapCases),
-                         [](const ::testing::TestParamInfo<CapCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.what; *p != 0; ++p) {
-                             if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
-                           }
-                           return name;
-                         });
+                         [](const ::testing::TestParamInfo<CapCase>& info) { return devicefix::CaseName(info.param.what); });
 
 TEST_F(Ability, Byte97Bit4MarksTheFirstReservedByte) {
   sim::Config config;

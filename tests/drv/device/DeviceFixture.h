@@ -2,6 +2,7 @@
 // A driver with one simulated scanner opened through the exports, for the device-record tests.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,15 @@ inline std::vector<std::string> Names(const sim::SimScanner& s) {
   std::vector<std::string> names;
   for (const Seen& c : Commands(s)) names.push_back(c.command);
   return names;
+}
+
+// A case description as a test name: its letters and digits.
+inline std::string CaseName(const char* what) {
+  std::string name;
+  for (const char* p = what; *p != 0; ++p) {
+    if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+  }
+  return name;
 }
 
 inline sim::InquiryPatch Patch(uint32_t offset, uint8_t value) { return {offset, value}; }

@@ -25,6 +25,11 @@ struct Driver {
   decltype(&KRTerminateDevice) TerminateDevice = nullptr;
   decltype(&KRResetDevice) ResetDevice = nullptr;
   decltype(&KRDeviceStatus) DeviceStatus = nullptr;
+  decltype(&KRGetDeviceAbility) GetDeviceAbility = nullptr;
+  decltype(&KRReadNVMData) ReadNVMData = nullptr;
+  decltype(&KRWriteNVMData) WriteNVMData = nullptr;
+  decltype(&KRSetImprinterParameter) SetImprinterParameter = nullptr;
+  decltype(&KRGetImprinterAbility) GetImprinterAbility = nullptr;
 };
 
 template <class F>
@@ -54,6 +59,11 @@ class DlopenExports : public ::testing::Test {
     Bind(d.library, "KRTerminateDevice", &d.TerminateDevice);
     Bind(d.library, "KRResetDevice", &d.ResetDevice);
     Bind(d.library, "KRDeviceStatus", &d.DeviceStatus);
+    Bind(d.library, "KRGetDeviceAbility", &d.GetDeviceAbility);
+    Bind(d.library, "KRReadNVMData", &d.ReadNVMData);
+    Bind(d.library, "KRWriteNVMData", &d.WriteNVMData);
+    Bind(d.library, "KRSetImprinterParameter", &d.SetImprinterParameter);
+    Bind(d.library, "KRGetImprinterAbility", &d.GetImprinterAbility);
   }
 
   void TearDown() override {
@@ -281,4 +291,31 @@ TEST_F(DlopenExports, TargetIdsIgnoreLetterCase) {
       EXPECT_EQ(handle, 1u) << c.id;
     }
   }
+}
+
+// The device records as a front end reads them through the loaded library.
+TEST_F(DlopenExports, AbilityAndNvramThroughTheLibrary) {
+  const uint32_t handle = Open(0x2200);
+  uint32_t h = handle;
+  DeviceAbility* ability = nullptr;
+  ASSERT_EQ(d.GetDeviceAbility(0x2200, &h, &ability), 0);
+  EXPECT_EQ(ability->Size, sizeof(DeviceAbility));
+  EXPECT_STREQ(ability->pModelName, "SIM-ADF300");
+  for (char* text : {ability->pVendorName, ability->pModelName, ability->pFWVersion, ability->pPortType,
+                     ability->pPortAddress}) {
+    EXPECT_EQ(d.MemFree(0x2200, text), 0);
+  }
+  EXPECT_EQ(d.MemFree(0x2200, ability), 0);
+
+  void* data = nullptr;
+  ASSERT_EQ(d.ReadNVMData(0x2200, &h, &data, 0, 0), 0);
+  NewNvmData record;
+  std::memcpy(&record, data, sizeof record);
+  EXPECT_EQ(record.Version, 200);
+  EXPECT_STREQ(record.SN, "SIMDL00001");
+  EXPECT_EQ(d.WriteNVMData(0x2200, &h, 0, 0, data, true), 0);
+  EXPECT_EQ(d.MemFree(0x2200, data), 0);
+  void* imprinter = nullptr;
+  EXPECT_EQ(d.GetImprinterAbility(0x2200, &h, &imprinter), -2019);
+  EXPECT_EQ(d.SetImprinterParameter(0x2200, &h, nullptr, nullptr, nullptr, nullptr, nullptr), -2019);
 }

@@ -229,8 +229,8 @@ bool GeneralRead(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
   item->pScanner->GetInquiryData(inquiry);
   const uint64_t wanted = uint64_t{DdsElementSize(type)} * count;
   auto* out = static_cast<uint8_t*>(data);
-  if (out == nullptr && wanted != 0) {
-    DbgPrintf(1, "GeneralRead: no buffer for %d bytes", static_cast<int>(wanted));
+  if (out == nullptr && count != 0) {
+    DbgPrintf(1, "GeneralRead: no buffer for %d elements", static_cast<int>(count));
     return Refuse(item);
   }
   if (wanted != 0) std::memset(out, 0, wanted);

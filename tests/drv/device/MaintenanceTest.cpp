@@ -1,6 +1,7 @@
 // The maintenance entries through the static library against the simulated scanner: NVRAM
 // re-initialisation and write test, shading control and flash information, raw and ultrasonic
 // data, and the pass-through entries (which move nothing in this build).
+#include <algorithm>
 #include <ctime>
 #include <cstring>
 #include <functional>
@@ -169,6 +170,14 @@ TEST_F(Maintenance, InitializeNvmResetsTheImprinterRecord) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&r[89])), "IMPNEW");
   const Date written = {Be16(r, 113), Be16(r, 115), Be16(r, 117)};
   EXPECT_EQ(written.year, Today().year);
+
+  // A record that could not be read is not written back (it would go back zeroed).
+  scanner.ClearCommandLog();
+  scanner.InjectFault(simhelp::CheckCondition(0xA8, 2, 0x0000, 0, 0x20B));
+  ASSERT_EQ(KRInitializeNVM(kCtrl, &handle, reinterpret_cast<uint16_t*>(block.data())), 0);
+  const auto names = Names(scanner);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "READ 0x020B"), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "SEND 0x020B"), 0);
   KRTerminateDriver(kCtrl);
   scanner.Unplug();
 

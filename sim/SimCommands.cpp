@@ -243,7 +243,10 @@ void WriteNvram(DeviceState& s, const Command& c, Reply& r) {
   const size_t head = layout == 2 ? 7 : 6;
   if (c.dataOut.size() != s.nvram.size() + 2 || c.dataOut[2] != layout) return Refuse(r, 0x26, 0x00);
   if (c.scriptedFailure) return;
+  const std::vector<uint8_t> before = s.nvram;
   std::copy(c.dataOut.begin() + head, c.dataOut.end(), s.nvram.begin() + (head - 2));
+  if (s.config.nvramIgnoresDates)  // the six date words keep what they held
+    std::copy_n(before.begin() + long(NvramAt(layout, 32)), 12, s.nvram.begin() + long(NvramAt(layout, 32)));
 }
 
 void ReadNvramTag(DeviceState& s, const Command& c, Reply& r) {
@@ -285,7 +288,7 @@ void ReadImprinterInformation(DeviceState& s, const Command& c, Reply& r) {
   const uint32_t values[8] = {1000, 2000, 3000, 4000, 5, 6, 7, 8};  // at 7, 11, 15, 19, 26, 30, 34, 38
   for (size_t i = 0; i < 4; ++i) Put32(r.data, 7 + 4 * i, values[i]);
   for (size_t i = 0; i < 4; ++i) Put32(r.data, 26 + 4 * i, values[4 + i]);
-  Put16(r.data, 23, 48);
+  Put16(r.data, 23, s.config.imprinterRecordLength);
   Put16(r.data, 42, 9);
   Put16(r.data, 44, 10);
 }
@@ -347,6 +350,32 @@ const CommandSpec kCommands[] = {
     {kOpSend, 0x010A, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
     {kOpRead, 0x010B, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
     {kOpSend, 0x010B, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    // General values, display texts, network values, maintenance data (SimGeneral.cpp).
+    {kOpRead, 0x009D, "READ device values", ReadPhase, true, ReadDeviceValues},
+    {kOpSend, 0x009D, "SEND device byte", SendPhase, true, SendDeviceByte},
+    {kOpSend, 0x009C, "SEND nine bytes", SendPhase, true, SendNineBytes},
+    {kOpRead, 0x009C, "READ ultrasonic data", ReadPhase, true, ReadUltrasonicData},
+    {kOpRead, 0x00E0, "READ display language", ReadPhase, true, ReadLanguage},
+    {kOpSend, 0x00E0, "SEND display language", SendPhase, true, SendLanguage},
+    {kOpRead, 0x00E1, "READ display text", ReadPhase, true, ReadDisplayText},
+    {kOpSend, 0x00E1, "SEND display text choice", SendPhase, true, SelectDisplayText},
+    {kOpRead, 0x00E2, "READ display texts", ReadPhase, true, ReadDisplayTexts},
+    {kOpSend, 0x00E2, "SEND display text", SendPhase, true, SendDisplayText},
+    {kOpSend, 0x008C, "SEND entries", SendPhase, true, SendEntries},
+    {kOpSend, 0x00F0, "SEND raw block", SendPhase, true, SendRawBlock},
+    {kOpRead, 0x00A7, "READ network value", ReadPhase, true, ReadNetworkValue},
+    {kOpRead, 0x00A8, "READ network value", ReadPhase, true, ReadNetworkValue},
+    {kOpSend, 0x00E3, "SEND network value", SendPhase, true, SendNetworkValue},
+    {kOpSend, 0x00E4, "SEND network value", SendPhase, true, SendNetworkValue},
+    {kOpSend, 0x00E5, "SEND network value", SendPhase, true, SendNetworkValue},
+    {kOpSend, 0x00E6, "SEND network value", SendPhase, true, SendNetworkValue},
+    {kOpSend, 0x00E7, "SEND network value", SendPhase, true, SendNetworkValue},
+    {kOpSend, 0x00E8, "SEND network value", SendPhase, true, SendNetworkValue},
+    {kOpSend, 0x00E9, "SEND network value", SendPhase, true, SendNetworkValue},
+    {kOpSend, 0x0093, "SEND control data", SendPhase, true, SendControlData},
+    {kOpRead, 0x0099, "READ control result", ReadPhase, true, ReadControlResult},
+    {kOpRead, 0x020B, "READ imprinter record", ReadPhase, true, ReadImprinterRecord},
+    {kOpSend, 0x020B, "SEND imprinter record", SendPhase, true, SendImprinterRecord},
     // READ and SEND of data types the device does not know: keep the exchange in step (the
     // announced data moves), then refuse.
     {kOpRead, -1, "READ", ReadPhase, true, UnknownDataType},

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/SimGeneral.h"
 #include "sim/SimScanner.h"
 
 namespace sim::detail {
@@ -48,6 +49,7 @@ struct DeviceState {
   Sense pendingSense;
   std::vector<uint8_t> window;  // the last SET WINDOW data
   std::vector<uint8_t> nvram;   // the NVRAM record, big-endian, in the configured layout
+  GeneralState general;         // general values, display texts, network, maintenance data
 };
 
 enum class Phase : uint8_t { None, In, Out };

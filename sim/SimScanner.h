@@ -92,6 +92,12 @@ struct Config {
   uint8_t nvramHeadLayout = 0;
   uint32_t nvramHeadLength = 0;
   ImprinterKind imprinter = ImprinterKind::None;
+  uint16_t imprinterRecordLength = 48;  // imprinter information bytes 23-24: READ 0x20B is this + 7
+  bool nvramIgnoresDates = false;       // an NVRAM write leaves the six date words as they were
+  // Network values of kind 0 (READ 0xA7) and 1 (READ 0xA8), the bytes behind the length word
+  // (empty: the device's own); the replies' length word, 0 meaning the value's bytes + 5.
+  std::vector<uint8_t> networkValues[2];
+  uint32_t networkReplyLength = 0;
   std::vector<Fault> faults;
   std::vector<ButtonPacket> buttons;  // posted when the scanner is created
   // The command log keeps the latest `logLimit` exchanges and, of each, the first

@@ -5,6 +5,7 @@
 
 #include "vantrel/device_records.h"
 #include "vantrel/export.h"
+#include "vantrel/general_records.h"
 
 // One node of a device list (64 bytes).
 struct DeviceInformation {
@@ -58,3 +59,12 @@ KR_API long KRSetImprinterParameter(uint32_t ctrlId, uint32_t* handle,
                                     KR_Imprinter_Parameter* settings, uint8_t* text,
                                     uint8_t* counter, uint8_t* dateTime, uint8_t* pattern);
 KR_API long KRGetImprinterAbility(uint32_t ctrlId, uint32_t* handle, void** ability);
+// Operation 1 reads, 2 writes the tagged value `tag` as `count` elements of `type`.
+KR_API long KRGeneralOperation(uint32_t ctrlId, uint32_t* handle, int operation, uint32_t tag,
+                               DDS_DATA_TYPE type, uint32_t count, void* data);
+// *record: a KRPushButtonRecord; null asks the driver to allocate one (free it with KRMemFree).
+KR_API long KRReadPushButton(uint32_t ctrlId, uint32_t* handle, void** record);
+// Kind 0 or 1; *value receives the reply from its length word on (allocated when null).
+KR_API long KRReadNetworkValue(uint32_t ctrlId, uint32_t* handle, uint32_t kind, void** value);
+KR_API long KRWriteNetworkValue(uint32_t ctrlId, uint32_t* handle, uint32_t tag, uint32_t size,
+                                void* value);

@@ -3,18 +3,16 @@
 #include <atomic>
 #include <cstdint>
 
-struct KRErrorRecord {
-  int32_t code;
-  char text[32];
-};
+#include "vantrel/status_codes.h"
+
 
 class KRObj {
  public:
   uint32_t GetStatusLong() const { return static_cast<uint32_t>(m_status.load()); }
   // Reference list of every status code the driver reports, ended by {65535, ""}.
-  static const KRErrorRecord ErrorTable[31];
+  static constexpr const KRErrorRecord (&ErrorTable)[31] = kKRErrorTable;
   // Text of a code from the table ("" when it has none); for tests and diagnostics only.
-  static const char* ErrorText(int32_t code);
+  static const char* ErrorText(int32_t code) { return KRStatusText(code); }
 
  protected:
   // Written by the thread that runs the device's exchange, read by the export that asked.

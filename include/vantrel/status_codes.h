@@ -1,6 +1,15 @@
-#include "drv/device/KRObj.h"
+#pragma once
+// The driver's status codes and their texts. Exports return the bare code; the table is the
+// reference list, kept here once so that clients showing texts read the same one.
+#include <cstdint>
 
-const KRErrorRecord KRObj::ErrorTable[31] = {
+struct KRErrorRecord {
+  int32_t code;
+  char text[32];
+};
+
+// Every code the driver reports, ended by {65535, ""}. The two time-out records share 172.
+inline constexpr KRErrorRecord kKRErrorTable[31] = {
     {0, "OK"},
     {-2000, "Driver Busy"},
     {-2001, "Scanner Busy"},
@@ -34,9 +43,11 @@ const KRErrorRecord KRObj::ErrorTable[31] = {
     {65535, ""},
 };
 
-const char* KRObj::ErrorText(int32_t code) {
-  for (const KRErrorRecord* r = ErrorTable; r->code != 65535; ++r) {
-    if (r->code == code) return r->text;
+// Text of a code ("" when the table has none); the first of two equal codes wins.
+constexpr const char* KRStatusText(long code) {
+  for (const KRErrorRecord& r : kKRErrorTable) {
+    if (r.code == 65535) break;
+    if (r.code == code) return r.text;
   }
   return "";
 }

@@ -5,33 +5,22 @@
 #include <cstdio>
 #include <cstring>
 
+#include <vantrel/wire_bytes.h>
+
 namespace sim::detail {
 namespace {
 
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-  b[at] = uint8_t(v >> 8);
-  b[at + 1] = uint8_t(v);
-}
-void Put24(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  b[at] = uint8_t(v >> 16);
-  b[at + 1] = uint8_t(v >> 8);
-  b[at + 2] = uint8_t(v);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  Put16(b, at, uint16_t(v >> 16));
-  Put16(b, at + 2, uint16_t(v));
-}
+// Fields of a reply being laid out; `at` lies inside the reply.
+void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) { wire::Put16(&b[at], v); }
+void Put24(std::vector<uint8_t>& b, size_t at, uint32_t v) { wire::Put24(&b[at], v); }
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { wire::Put32(&b[at], v); }
 void PutText(std::vector<uint8_t>& b, size_t at, const std::string& text) {
   std::memcpy(b.data() + at, text.data(), text.size());
   b[at + text.size()] = 0;
 }
 
-uint32_t Length32(const Block& b) {  // READ, SEND: bytes 7-10
-  return uint32_t(b[7]) << 24 | uint32_t(b[8]) << 16 | uint32_t(b[9]) << 8 | b[10];
-}
-uint32_t Length24(const Block& b) {  // SET WINDOW: bytes 8-10
-  return uint32_t(b[8]) << 16 | uint32_t(b[9]) << 8 | b[10];
-}
+uint32_t Length32(const Block& b) { return wire::Get32(&b[7]); }  // READ, SEND: bytes 7-10
+uint32_t Length24(const Block& b) { return wire::Get24(&b[8]); }  // SET WINDOW: bytes 8-10
 
 // ---- model profiles -------------------------------------------------------------------------
 
@@ -405,7 +394,7 @@ std::vector<uint8_t> SenseBytes(const Sense& s, uint16_t id) {
 }
 
 const CommandSpec& FindCommand(const Block& block) {
-  uint16_t dataType = uint16_t(block[3] << 8 | block[4]);
+  const uint16_t dataType = wire::Get16(&block[3]);
   for (const auto& spec : kCommands) {
     if (spec.opcode != block[0]) continue;
     if (spec.dataType >= 0 && (!HasDataType(block[0]) || spec.dataType != dataType)) continue;
@@ -419,7 +408,7 @@ std::string CommandName(const Block& block) {
   const CommandSpec& spec = FindCommand(block);
   if (HasDataType(block[0]))
     std::snprintf(text, sizeof text, "%s 0x%04X", block[0] == kOpRead ? "READ" : "SEND",
-                  unsigned(block[3] << 8 | block[4]));
+                  unsigned(wire::Get16(&block[3])));
   else if (&spec == &kUnknownCommand)
     std::snprintf(text, sizeof text, "unknown 0x%02X", block[0]);
   else

@@ -5,20 +5,16 @@
 #include <cstring>
 #include <string>
 
+#include <vantrel/wire_bytes.h>
+
 #include "sim/SimCommands.h"
 
 namespace sim::detail {
 namespace {
 
-uint16_t Get16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] << 8 | b[at + 1]); }
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v >> 8);
-  p[1] = uint8_t(v);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, uint16_t(v >> 16));
-  Put16(p + 2, uint16_t(v));
-}
+uint16_t Get16(const std::vector<uint8_t>& b, size_t at) { return wire::Get16(&b[at]); }
+using wire::Put16;
+using wire::Put32;
 
 void Refuse(Reply& r) {
   r.checkCondition = true;
@@ -173,7 +169,7 @@ void SendEntries(DeviceState& s, const Command& c, Reply& r) {
 // SEND 0xF0: the message length in bytes 3-6, then the data.
 void SendRawBlock(DeviceState& s, const Command& c, Reply& r) {
   if (c.dataOut.size() < 7 || c.dataOut[2] != 1) return Refuse(r);
-  const uint32_t length = uint32_t(Get16(c.dataOut, 3)) << 16 | Get16(c.dataOut, 5);
+  const uint32_t length = wire::Get32(&c.dataOut[3]);
   if (length != c.dataOut.size()) return Refuse(r);
   if (c.scriptedFailure) return;
   General(s).rawBlock = c.dataOut;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <vantrel/wire_bytes.h>
+
 namespace vtclient {
 namespace {
 
@@ -93,8 +95,7 @@ std::string Date(uint16_t year, uint16_t month, uint16_t day) {
 
 // The lives stay in the device's byte order (big-endian) in the record.
 uint32_t FromDevice(uint32_t stored) {
-  const auto* b = reinterpret_cast<const uint8_t*>(&stored);
-  return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+  return wire::Get32(reinterpret_cast<const uint8_t*>(&stored));
 }
 
 // The fields both layouts share; R is NewNvmData_VER1 or NewNvmData.

@@ -111,7 +111,7 @@ bool IoObject::RequestSense(uint8_t argument) {
 bool IoObject::ProcessSense() {
   ExchangeLock lock(m_exchange);
   const uint8_t* s = m_senseData;
-  uint16_t code = static_cast<uint16_t>((s[7] << 8) | s[8]);
+  uint16_t code = GetBE16(s + 7);
   if (SenseDataValid()) {
     m_status = kOK;
     m_status = SenseKeyStatus(s[5] & 0x0F);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include <vantrel/wire_bytes.h>
+
 #include "drv/device/DeviceDescription.h"
 #include "drv/device/KRObj.h"
 
@@ -136,19 +138,8 @@ class IoObject : public KRObj {
                 SideResult* result);
 };
 
-// Big-endian helpers for wire records.
-inline uint16_t GetBE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-inline uint32_t GetBE32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-         (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-inline void PutBE16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v >> 8);
-  p[1] = static_cast<uint8_t>(v);
-}
-inline void PutBE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
+// Big-endian helpers for wire records: this layer's names for the shared ones.
+inline uint16_t GetBE16(const uint8_t* p) { return wire::Get16(p); }
+inline uint32_t GetBE32(const uint8_t* p) { return wire::Get32(p); }
+inline void PutBE16(uint8_t* p, uint16_t v) { wire::Put16(p, v); }
+inline void PutBE32(uint8_t* p, uint32_t v) { wire::Put32(p, v); }

@@ -2,21 +2,14 @@
 
 #include <cstring>
 
+#include <vantrel/wire_bytes.h>
+
 #include "drv/platform/DbgLog.h"
 
 namespace {
 
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 8);
-  p[1] = static_cast<uint8_t>(v);
-}
-
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
+using wire::Put16;
+using wire::Put32;
 
 uint8_t DataKind(uint32_t scanMode, uint16_t ctrlMode) {
   const uint32_t kind = scanMode >> 24;

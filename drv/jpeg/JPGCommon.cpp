@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <vantrel/wire_bytes.h>
+
 #include "drv/jpeg/JPGCodec.h"
 #include "drv/jpeg/LMLib.h"
 
@@ -96,14 +98,13 @@ int jpgIsBigEndian() {
 
 // The stream is big-endian whatever the host; byte-wise assembly serves either host order.
 uint16_t jpgGetWord(const uint8_t* buf, uint32_t* pos) {
-    uint16_t v = uint16_t(buf[*pos] << 8 | buf[*pos + 1]);
+    const uint16_t v = wire::Get16(buf + *pos);
     *pos += 2;
     return v;
 }
 
 uint32_t jpgGetDWord(const uint8_t* buf, uint32_t* pos) {
-    uint32_t v = uint32_t(buf[*pos]) << 24 | uint32_t(buf[*pos + 1]) << 16 |
-                 uint32_t(buf[*pos + 2]) << 8 | buf[*pos + 3];
+    const uint32_t v = wire::Get32(buf + *pos);
     *pos += 4;
     return v;
 }

@@ -7,6 +7,8 @@
 #include <emmintrin.h>
 #endif
 
+#include <vantrel/wire_bytes.h>
+
 #include "drv/jpeg/JPGCodec.h"
 #include "drv/jpeg/JPGTranspose.h"
 #include "drv/jpeg/LMLib.h"
@@ -27,17 +29,16 @@ void logDamagedData(int line, const char* fn) {
     if (LMLogOn()) MDBG(kLvEntry, "", "", "[%s:%d] %s Error!!Damaged Jpeg data\n", LM_UNIT, line, fn);
 }
 
-inline uint32_t be16(const uint8_t* p) { return uint32_t(p[0] << 8 | p[1]); }
-inline uint32_t rd16(const uint8_t* p, bool big) { return big ? be16(p) : uint32_t(p[1] << 8 | p[0]); }
+using wire::Get16;
+inline uint32_t rd16(const uint8_t* p, bool big) { return big ? Get16(p) : uint32_t(p[1] << 8 | p[0]); }
 inline uint32_t rd32(const uint8_t* p, bool big) {
-    return big ? (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3])
-               : (uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]);
+    return big ? wire::Get32(p) : (uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]);
 }
 
 // The segment behind a marker: its body [body, end) must lie inside the data.
 bool segment(const uint8_t* d, uint32_t pos, uint32_t size, uint32_t* body, uint32_t* end) {
     if (pos > size || size - pos < 2) return false;
-    const uint32_t len = be16(d + pos);
+    const uint32_t len = Get16(d + pos);
     if (len < 2 || len > size - pos) return false;
     *body = pos + 2;
     *end = pos + len;
@@ -195,9 +196,9 @@ int jpgReadJFIFInfo(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t hea
         switch (m) {
             case 0xE0:
                 if (blen < 12) return HEADER_ERROR();
-                if (be16(d + body) != 0x4A46 || be16(d + body + 2) != 0x4946) return HEADER_ERROR();
-                img->xDensity = be16(d + body + 8);
-                img->yDensity = be16(d + body + 10);
+                if (Get16(d + body) != 0x4A46 || Get16(d + body + 2) != 0x4946) return HEADER_ERROR();
+                img->xDensity = Get16(d + body + 8);
+                img->yDensity = Get16(d + body + 10);
                 break;
             case 0xE1: {
                 const bool exif = blen >= 6 && memcmp(d + body, "Exif\0", 5) == 0 &&
@@ -261,8 +262,8 @@ int jpgReadJFIFInfo(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t hea
                 if (nc != 1 && nc != 3) return -4;
                 if (blen < 6 + 3 * nc) return HEADER_ERROR();
                 img->precision = 8;
-                img->height = be16(d + body + 1);
-                img->width = be16(d + body + 3);
+                img->height = Get16(d + body + 1);
+                img->width = Get16(d + body + 3);
                 img->comps = nc;
                 for (uint32_t c = 0; c < nc; ++c) {
                     const uint8_t hv = d[body + 6 + 3 * c + 1];
@@ -281,11 +282,11 @@ int jpgReadJFIFInfo(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t hea
                 return -4;
             case 0xDD:
                 if (blen < 2) return HEADER_ERROR();
-                img->lStripMCUCount = be16(d + body);
+                img->lStripMCUCount = Get16(d + body);
                 break;
             case 0xDC:
                 if (blen < 2) return HEADER_ERROR();
-                img->height = be16(d + body);
+                img->height = Get16(d + body);
                 break;
             case 0xDA: {
                 if (blen < 1) return HEADER_ERROR();

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <mutex>
 
+#include <vantrel/wire_bytes.h>
+
 #include "drv/jpeg/Interface.h"
 #include "drv/jpeg/JPGCodec.h"
 #include "drv/jpeg/JPGCrop.h"
@@ -103,11 +105,6 @@ bool findMarks(const uint8_t* p, uint32_t size, JfifMarks* m) {
     return true;
 }
 
-void putBE16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-
 // A new chunk at the end of the list.
 LMImageChunk* newChunk(uint8_t id, LMJpegCropContext* c, int32_t capacity) {
     if (LMImageChunk* last = lastChunk(c)) last->nClosed = 1;
@@ -193,7 +190,7 @@ int64_t addJpegStrip(uint8_t id, LMJpegCropContext* c, const uint8_t* src, uint3
         }
         memcpy(d + n, src + sos, size_t(headerEnd - sos));
         n += headerEnd - sos;
-        if (m.driPos >= 0 && m.driValue == 0 && mcuOk) putBE16(d + m.driPos + 4, uint32_t(mcus));
+        if (m.driPos >= 0 && m.driValue == 0 && mcuOk) wire::Put16(d + m.driPos + 4, uint16_t(mcus));
         k->nHeightPos = m.heightPos < sos ? m.heightPos : m.heightPos + (addDri ? 6 : 0);
         k->nImageSize = n;
     }
@@ -203,7 +200,7 @@ int64_t addJpegStrip(uint8_t id, LMJpegCropContext* c, const uint8_t* src, uint3
     k->pMemory[k->nImageSize++] = 0xD9;
     ++k->nStrips;
     k->nLines += lines;
-    putBE16(k->pMemory + k->nHeightPos, uint32_t(k->nLines));
+    wire::Put16(k->pMemory + k->nHeightPos, uint16_t(k->nLines));
     c->nLines += lines;
     // What cannot be continued closes the chunk behind it.
     if (lines != k->nStripHeight || !mcuOk || ownSegments || (mcuH > 0 && lines % mcuH != 0)) k->nClosed = 1;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include <vantrel/wire_bytes.h>
+
 #include "drv/jpeg/JPGCodec.h"
 #include "drv/jpeg/JpegDrvLog.h"
 
@@ -35,7 +37,7 @@ uint8_t* allocBlock(size_t size) {
     return nullptr;
 }
 
-uint32_t be16(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
+using wire::Get16;
 
 struct Bytes {
     std::vector<uint8_t> v;
@@ -138,7 +140,7 @@ int64_t walkHeader(const uint8_t* s, size_t n, F seg) {
             ++pos;
             continue;
         }
-        const size_t len = be16(s + pos + 2);
+        const size_t len = Get16(s + pos + 2);
         if (len < 2 || len > n - pos - 2) return -1;
         if (!seg(m, pos, len + 2)) return -1;
         pos += len + 2;
@@ -201,7 +203,7 @@ int finishOwnHeader(_JFIF* p) {
     int late = 1;
     if (p->nDRI != 0 && p->in.nRSTCount > 1) {
         const bool fromData = p->in.nDRINumPos > 0;
-        if (!fromData || be16(block + p->in.nDRINumPos) == 0 || p->nDRI < 0) {
+        if (!fromData || Get16(block + p->in.nDRINumPos) == 0 || p->nDRI < 0) {
             const int rc = deriveDri(p);
             if (rc < 0 && p->nDRI < 0) return rc;
             if (rc < 0) late = rc;
@@ -365,8 +367,8 @@ int KRJFIFWrite(_JFIF* p, uint8_t* data, int size, int doHeader) {
                         } else if (p->nBitPerPixel == 8) {
                             p->nSampling = 0;
                         }
-                        p->nWidth = int32_t(be16(f + 7));
-                        p->nHeightStrip = int32_t(be16(f + 5));
+                        p->nWidth = int32_t(Get16(f + 7));
+                        p->nHeightStrip = int32_t(Get16(f + 5));
                         if (p->nDRI == 0) p->nHeight = p->nHeightStrip;
                         p->in.nHeightPos = where + 5;
                     }
@@ -386,7 +388,7 @@ int KRJFIFWrite(_JFIF* p, uint8_t* data, int size, int doHeader) {
             body = walkHeader(s, n, [&](uint8_t m, size_t at, size_t len) {
                 if (m == 0xC0) {
                     if (len < 9) return false;
-                    const int32_t h = int32_t(be16(s + at + 5));
+                    const int32_t h = int32_t(Get16(s + at + 5));
                     const int64_t total = int64_t(p->nHeightStrip) * p->in.nRSTCount + h;
                     if (total > p->nHeight && total <= 65535) p->nHeight = int32_t(total);
                 }

@@ -11,6 +11,7 @@
 #include "TestLog.h"
 #include "drv/device/CScannerManager.h"
 #include "vantrel/kr_api.h"
+#include "vantrel/wire_bytes.h"
 
 namespace devicefix {
 
@@ -27,9 +28,7 @@ inline std::vector<Seen> Commands(const sim::SimScanner& s) {
   std::vector<Seen> seen;
   for (const sim::Exchange& e : s.CommandLog()) {
     const bool typed = e.block[0] == 0xA8 || e.block[0] == 0xAA;
-    const uint32_t length = typed ? (uint32_t(e.block[7]) << 24 | uint32_t(e.block[8]) << 16 |
-                                     uint32_t(e.block[9]) << 8 | e.block[10])
-                                  : e.block[10];
+    const uint32_t length = typed ? wire::Get32(&e.block[7]) : e.block[10];
     seen.push_back({e.command, e.dataOut, length});
   }
   return seen;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 
+#include <vantrel/wire_bytes.h>
+
 #include "DeviceFixture.h"
 #include "drv/device/CImprinter.h"
 #include "drv/device/CLLDMemoryManager.h"
@@ -39,8 +41,8 @@ std::vector<uint8_t> DataPrefix(uint32_t length) {
 
 void Append(std::vector<uint8_t>& b, std::initializer_list<uint8_t> bytes) { b.insert(b.end(), bytes); }
 void AppendBE32(std::vector<uint8_t>& b, uint32_t v) {
-  Append(b, {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-             static_cast<uint8_t>(v)});
+  b.resize(b.size() + 4);
+  wire::Put32(&b[b.size() - 4], v);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <vantrel/wire_bytes.h>
+
 #include "DeviceFixture.h"
 #include "drv/device/Maintenance.h"
 
@@ -19,8 +21,8 @@ using devicefix::Names;
 namespace {
 using Bytes = std::vector<uint8_t>;
 
-uint16_t Be16(const Bytes& b, size_t at) { return uint16_t(b[at] << 8 | b[at + 1]); }
-uint32_t Be32(const Bytes& b, size_t at) { return uint32_t(Be16(b, at)) << 16 | Be16(b, at + 2); }
+uint16_t Be16(const Bytes& b, size_t at) { return wire::Get16(&b[at]); }
+uint32_t Be32(const Bytes& b, size_t at) { return wire::Get32(&b[at]); }
 
 struct Date {
   uint16_t month, day, year;

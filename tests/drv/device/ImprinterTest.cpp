@@ -374,3 +374,19 @@ TEST_F(Imprinter, TerminatingTheDeviceStopsAJobAndTellsTheImprinterNotToPrint) {
   EXPECT_TRUE(stops.empty());
   gStops = nullptr;
 }
+
+// A device the driver cannot reach fails the call; the settings it held before are dropped too,
+// so that the next job does not print what the client was told did not take.
+TEST_F(Imprinter, AnUnreachableDeviceDropsTheEarlierSettings) {
+  sim::SimScanner& scanner = Open(WithImprinter());
+  KR_Imprinter_Parameter s = Settings();
+  s.CounterEnable = 1;
+  ASSERT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, nullptr, nullptr, nullptr), 0);
+  ASSERT_TRUE(Item()->pImprinter->IsPrintEnabled());
+
+  scanner.FailPipeStatus(true);
+  s.CounterValue = 9;
+  EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, nullptr, nullptr, nullptr), -2023);
+  EXPECT_FALSE(Item()->pImprinter->IsPrintEnabled());
+  scanner.FailPipeStatus(false);
+}

@@ -369,7 +369,14 @@ KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle, KR_Im
     }
     if (result == kOK) {
       if (imprinter->IsPrintEnabled()) imprinter->SetArmed(true);
-      imprinter->InternalSetImprinterParameter();
+      if (!imprinter->InternalSetImprinterParameter()) {
+        // The device refused part of the settings: they must not read as set.
+        const int32_t refused = static_cast<int32_t>(imprinter->GetStatusLong());
+        item->lErrorStatus = refused != 0 ? refused : kSystemError;
+        result = FailureStatus(item);
+      }
+    }
+    if (result == kOK) {
       SCANPARAMETER_UNION stored;
       item->pScanner->GetAPScanParameter(&stored);
       const uint16_t method = stored.ScanMethod;

@@ -350,12 +350,14 @@ KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle, KR_Im
     if (long refused = ImprinterItem(handle, &item)) return refused;
     CImprinter* imprinter = item->pImprinter;
     IoLockScope lock(item->pIoObject);
-    if (!lock.ok()) return CommandFailure(item);
     // Only as much of the client's settings as their Size covers is read; the rest counts as 0.
     KR_Imprinter_Parameter taken;
     std::memset(&taken, 0, sizeof taken);
     long result = kParameterError;
-    if (settings != nullptr) {
+    if (!lock.ok()) {
+      // The earlier settings must not print either: they are dropped below like refused ones.
+      result = CommandFailure(item);
+    } else if (settings != nullptr) {
       uint16_t size;
       std::memcpy(&size, reinterpret_cast<const uint8_t*>(settings) + 2, 2);
       if (size >= 4) {
@@ -367,7 +369,14 @@ KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle, KR_Im
     }
     if (result == kOK) {
       if (imprinter->IsPrintEnabled()) imprinter->SetArmed(true);
-      imprinter->InternalSetImprinterParameter();
+      if (!imprinter->InternalSetImprinterParameter()) {
+        // The device refused part of the settings: they must not read as set.
+        const int32_t refused = static_cast<int32_t>(imprinter->GetStatusLong());
+        item->lErrorStatus = refused != 0 ? refused : kSystemError;
+        result = FailureStatus(item);
+      }
+    }
+    if (result == kOK) {
       SCANPARAMETER_UNION stored;
       item->pScanner->GetAPScanParameter(&stored);
       const uint16_t method = stored.ScanMethod;

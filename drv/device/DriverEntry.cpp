@@ -65,9 +65,11 @@ long ResetDevice(uint32_t ctrlId, uint32_t* handle) {
   InternalTerminateScanner(item);
   if (!InternalInitializeScanner(item)) return FailureStatus(item);
   IoObject* io = item->pIoObject;
-  if (io->IoLockStart()) io->ResetScanner();
+  // A reset the device refuses is reported: the client asked for it and would take it as done.
+  long result = kOK;
+  if (!io->IoLockStart() || !io->ResetScanner()) result = CommandFailure(item);
   io->IoLockEnd();
-  return kOK;
+  return result;
 }
 }  // namespace
 

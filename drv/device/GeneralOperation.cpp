@@ -317,7 +317,7 @@ bool GeneralRead(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
   }
   // Tags 0, 19 and 29 and above answer nothing.
 
-  if (result != nullptr && length != 0) std::memcpy(out, result, length < wanted ? length : wanted);
+  if (result != nullptr && length != 0 && wanted != 0) std::memcpy(out, result, length < wanted ? length : wanted);
   delete[] allocated;
   return ok;
 }

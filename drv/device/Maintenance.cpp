@@ -148,9 +148,10 @@ long TestNvm(CScannerManagerScannerItem* item) {
       }
     }
   }
-  // The device gets its record back whatever happened since it was read.
-  InternalWriteNVMData_Full_WithDTQ(item, saved, layout, krnvm::kDtq);
-  return status;
+  // The device gets its record back whatever happened since it was read; when that fails it
+  // keeps the test dates, which a passed test must not hide.
+  const long restored = InternalWriteNVMData_Full_WithDTQ(item, saved, layout, krnvm::kDtq);
+  return status != kOK ? status : restored;
 }
 
 long SendControlRawData(CScannerManagerScannerItem* item, const uint16_t* given, uint8_t* result) {

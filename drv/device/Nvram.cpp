@@ -418,8 +418,12 @@ long WriteNvm(CScannerManagerScannerItem* item, long tag, uint32_t type, const v
   if (data == nullptr) return kParameterError;
   const auto* given = static_cast<const uint8_t*>(data);
   const uint8_t layout = item->pScanner->GetNVMDataFWVersion();
-  if (!CheckSendUserNVMData(given, layout)) return kParameterError;
-  // Only as much of the client's record as its Size field covers is read; the rest goes as 0.
+  if (layout != 1 && layout != 2) {
+    CheckSendUserNVMData(given, layout);  // refuses by the version byte alone, and logs why
+    return kParameterError;
+  }
+  // Only as much of the client's record as its Size field covers is read, by the check's log
+  // too; the rest goes as 0.
   const uint32_t full = kLayoutSize[layout];
   uint32_t capacity = layout == 2 ? ClientCapacity(given) : given[3];
   const uint32_t head = layout == 2 ? 5 : 4;
@@ -430,6 +434,7 @@ long WriteNvm(CScannerManagerScannerItem* item, long tag, uint32_t type, const v
   if (capacity > full) capacity = full;
   uint8_t record[kNvmLayout2Size] = {};
   std::memcpy(record, given, capacity);
+  if (!CheckSendUserNVMData(record, layout)) return kParameterError;
   return InternalWriteNVMData_Full_WithDTQ(item, record, layout, kDtq);
 }
 }  // namespace

@@ -376,3 +376,36 @@ TEST_F(Imprinter, TerminatingTheDeviceStopsAJobAndTellsTheImprinterNotToPrint) {
   EXPECT_TRUE(stops.empty());
   gStops = nullptr;
 }
+
+// A device the driver cannot reach fails the call; the settings it held before are dropped too,
+// so that the next job does not print what the client was told did not take.
+TEST_F(Imprinter, AnUnreachableDeviceDropsTheEarlierSettings) {
+  sim::SimScanner& scanner = Open(WithImprinter());
+  KR_Imprinter_Parameter s = Settings();
+  s.CounterEnable = 1;
+  ASSERT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, nullptr, nullptr, nullptr), 0);
+  ASSERT_TRUE(Item()->pImprinter->IsPrintEnabled());
+
+  scanner.FailPipeStatus(true);
+  s.CounterValue = 9;
+  EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, nullptr, nullptr, nullptr), -2023);
+  EXPECT_FALSE(Item()->pImprinter->IsPrintEnabled());
+  scanner.FailPipeStatus(false);
+}
+
+// A print setting the device refuses is not reported as set: the call gives the device's status,
+// and the settings are dropped with the device told not to print.
+TEST_F(Imprinter, ASettingTheDeviceRefusesFailsTheCall) {
+  sim::SimScanner& scanner = Open(WithImprinter());
+  KR_Imprinter_Parameter s = Settings();
+  s.CounterEnable = 1;
+  s.CounterLength = 1;
+  uint8_t counter[1] = {'1'};
+  scanner.InjectFault(simhelp::CheckCondition(0xAA, 2, 0x0000, 0, 0x206));
+  EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, counter, nullptr, nullptr), -2009);
+  EXPECT_FALSE(Item()->pImprinter->IsPrintEnabled());
+  std::vector<Seen> seen = Commands(scanner);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back().command, "SEND 0x0203");
+  EXPECT_EQ(seen.back().out, Control(1, 0));
+}

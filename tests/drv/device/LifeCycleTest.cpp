@@ -1,5 +1,7 @@
 // What the device sees when a client opens it, opens it again and asks its status, and the
 // gamma table the opening prepares.
+#include <algorithm>
+
 #include "DeviceFixture.h"
 
 using devicefix::Commands;
@@ -165,4 +167,15 @@ TEST_F(LifeCycleStatus, GammaTableLengthFollowsInquiryByte120) {
   EXPECT_EQ(Item()->pGammaTable[768], 0);
   EXPECT_EQ(Item()->pGammaTable[767], 255);
   KRTerminateDriver(kCtrl);
+}
+
+// A reset the device refuses is reported with the device's status, not as done.
+TEST_F(LifeCycleStatus, ARefusedResetIsReported) {
+  sim::SimScanner& scanner = Open();
+  scanner.InjectFault(simhelp::CheckCondition(0xFF, 2, 0x0000));
+  EXPECT_EQ(KRResetDevice(kCtrl, &handle, nullptr), -2009);
+  const std::vector<std::string> names = Names(scanner);
+  EXPECT_NE(std::find(names.begin(), names.end(), "RESET"), names.end());
+  // The device answers again: so does the reset.
+  EXPECT_EQ(KRResetDevice(kCtrl, &handle, nullptr), 0);
 }

@@ -101,6 +101,16 @@ TEST_F(Maintenance, TestNvmReportsADeviceThatIgnoresDateWrites) {
   EXPECT_EQ(Names(scanner).back(), "SEND 0x0085");  // restored after the mismatch
 }
 
+// When the record cannot be put back the device keeps the test dates: never reported as passed.
+TEST_F(Maintenance, TestNvmReportsARecordThatWasNotPutBack) {
+  sim::SimScanner& scanner = Open();
+  sim::Fault refuse = simhelp::CheckCondition(0xAA, 4, 0x4403, 0, 0x85);
+  refuse.skip = 1;  // the test write passes, the write back fails
+  scanner.InjectFault(refuse);
+  EXPECT_EQ(KRTestNVM(kCtrl, &handle), -2024);
+  EXPECT_TRUE(testlog::Contains("<= TestNVM ret=-2024"));
+}
+
 TEST_F(Maintenance, InitializeNvmWritesAFreshRecord) {
   sim::SimScanner& scanner = Open();  // layout 2, inquiry byte 89 has the power-off bit
   const Bytes before = scanner.NvramRecord();

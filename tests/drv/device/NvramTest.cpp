@@ -389,3 +389,31 @@ TEST_F(NvramRefusals, ADriverBlockReachesAsFarAsItsSizeField) {
   EXPECT_EQ(beyond, 0u);
   KRMemFree(kCtrl, data);
 }
+
+// A record shorter than the layout, its Size saying so, is written without being read past that
+// Size: the check's log of the fields included (ASan watches the block's end).
+TEST_F(NvramRefusals, AShortClientRecordIsNotReadPastItsSize) {
+  for (uint8_t layout : {1, 2}) {
+    SCOPED_TRACE(layout);
+    simhelp::InstalledBus own;
+    sim::SimScanner& scanner = own.Add("SIM0000001", Layout(layout));
+    ASSERT_EQ(KRInitializeDriver(kCtrl), 0);
+    uint32_t h = 0;
+    ASSERT_EQ(KRInitializeDevice(kCtrl, nullptr, &h), 0);
+    scanner.ClearCommandLog();
+    constexpr uint8_t kShort = 60;  // up to the serial number
+    auto* mine = static_cast<uint8_t*>(std::malloc(kShort));
+    std::memset(mine, 0x41, kShort);
+    mine[2] = static_cast<uint8_t>(layout * 100);
+    mine[3] = kShort;
+    if (layout == 2) mine[4] = 0;
+    EXPECT_EQ(KRWriteNVMData(kCtrl, &h, 0, 0, mine, true), 0);
+    std::free(mine);
+    std::optional<Seen> send = Find(Commands(scanner), "SEND 0x0085");
+    ASSERT_TRUE(send.has_value());
+    ASSERT_EQ(send->out.size(), layout == 2 ? 264u : 134u);
+    EXPECT_EQ(send->out[kShort + 1], 0x41);  // record byte 59
+    EXPECT_EQ(send->out[kShort + 2], 0);     // record byte 60 lies beyond the client's record
+    KRTerminateDriver(kCtrl);
+  }
+}

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/ExportFrame.h"
 #include "drv/device/IoObject.h"
 #include "drv/platform/DbgLog.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "drv/device/CImprinter.h"
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/DefaultJpegTables.h"
 #include "drv/device/DeviceExports.h"
 #include "drv/platform/DbgLog.h"

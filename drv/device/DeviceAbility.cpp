@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/DeviceAbility.h"
 #include "drv/device/ExportFrame.h"
 #include "drv/device/IoObject.h"

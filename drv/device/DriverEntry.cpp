@@ -6,7 +6,7 @@
 #include <new>
 
 #include "drv/device/CImprinter.h"
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/CScannerManager.h"
 #include "drv/device/DeviceExports.h"
 #include "drv/device/ExportFrame.h"

@@ -1,7 +1,7 @@
 // KRReadPushButton, KRReadNetworkValue and KRWriteNetworkValue.
 #include <cstring>
 
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/ExportFrame.h"
 #include "drv/device/IoObject.h"
 #include "drv/platform/DbgLog.h"

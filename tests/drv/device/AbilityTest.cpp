@@ -5,7 +5,7 @@
 #include <string>
 
 #include "DeviceFixture.h"
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 
 using devicefix::DeviceTest;
 using devicefix::kCtrl;

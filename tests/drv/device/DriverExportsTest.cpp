@@ -10,7 +10,7 @@
 #include "SimHelpers.h"
 #include "TestLog.h"
 #include "drv/device/CImprinter.h"
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/CScannerManager.h"
 #include "drv/jpeg/CLumetra.h"
 #include "drv/jpeg/Interface.h"

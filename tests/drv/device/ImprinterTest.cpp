@@ -8,7 +8,7 @@
 
 #include "DeviceFixture.h"
 #include "drv/device/CImprinter.h"
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 
 using devicefix::Commands;
 using devicefix::DeviceTest;

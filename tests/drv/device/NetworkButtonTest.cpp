@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "DeviceFixture.h"
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 
 using devicefix::Commands;
 using devicefix::DeviceTest;

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "DeviceFixture.h"
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 
 using devicefix::Commands;
 using devicefix::DeviceTest;

@@ -1,4 +1,4 @@
-#include "drv/device/CLLDMemoryManager.h"
+#include "drv/platform/CLLDMemoryManager.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,8 +2,7 @@
 
 #include <vector>
 
-#include "drv/device/CLLDMemoryManager.h"
-#include "drv/device/KRObj.h"
+#include "drv/platform/CLLDMemoryManager.h"
 
 TEST(MemoryManager, GrowsByTenAndReusesTheLowestFreeSlot) {
   CLLDMemoryManager m;
@@ -42,23 +41,4 @@ TEST(MemoryManager, IgnoresPointersItDoesNotHold) {
   void* zero = m.NewMem(0);
   EXPECT_NE(zero, nullptr);
   EXPECT_EQ(m.SlotOf(zero), 0);
-}
-
-TEST(ErrorTable, ListsEveryCodeInOrderAndEndsWithTheMark) {
-  const KRErrorRecord* t = KRObj::ErrorTable;
-  EXPECT_EQ(t[0].code, 0);
-  EXPECT_STREQ(t[0].text, "OK");
-  EXPECT_EQ(t[12].code, -3101);
-  EXPECT_STREQ(t[12].text, "Multiple feed");
-  EXPECT_EQ(t[24].code, 172);
-  EXPECT_STREQ(t[24].text, "Read data time out");
-  EXPECT_EQ(t[25].code, 172);
-  EXPECT_STREQ(t[25].text, "Send data time out");
-  EXPECT_EQ(t[29].code, -60001);
-  EXPECT_STREQ(t[29].text, "EOP+Blank peper");
-  EXPECT_EQ(t[30].code, 65535);
-  EXPECT_STREQ(t[30].text, "");
-  EXPECT_STREQ(KRObj::ErrorText(-2023), "System error");
-  EXPECT_STREQ(KRObj::ErrorText(-2999), "unknow error");
-  EXPECT_STREQ(KRObj::ErrorText(-3001), "");
 }

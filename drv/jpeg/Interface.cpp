@@ -299,7 +299,9 @@ long JpegCrop(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulDesJFIFSize, l
             }
         }
     }
-    if (pNi->OutImage.InternalUse != 0 && (side < 0 || msg < 0 || (outputCall && msg == 0 && status == 0)))
+    // The last output strip (Status 0, or -1007 when the page's data was damaged) ends the context.
+    if (pNi->OutImage.InternalUse != 0 &&
+        (side < 0 || msg < 0 || (outputCall && msg == 0 && (status == 0 || status == -1007))))
         resetCrop(pNi);
     pNi->OutImage.AutoCrop = savedAutoCrop;
     pNi->OutImage.Rotate = savedRotate;

@@ -55,6 +55,7 @@ struct LMJpegCropContext {
     int32_t nLeft, nTop, nRight, nBottom;
     int32_t nOutWidth, nOutHeight, nOutStride;
     int32_t nNextLine;
+    int32_t nDataRanOut;        // a strip so far was decoded from damaged or short data
     // Raw lines awaiting JPEG encoding.
     uint8_t* pStripBuf;
     int32_t nStripLines;

@@ -191,6 +191,9 @@ public:
     const JpgPixelLayout& layout() const { return layout_; }
     int32_t stride() const { return stride_; }
     int32_t height() const { return height_; }
+    // Some stream this source decoded was damaged or cut short: its lines came out, the missing
+    // part grey, and the caller must say so. Kept over reopening.
+    bool dataRanOut() const { return dataRanOut_; }
 
     // Line y and how many lines follow it in memory (at least 1). Null on a decoding failure.
     const uint8_t* line(int32_t y, int32_t* avail, int* code) {
@@ -225,6 +228,7 @@ public:
                 id_ = 0;
                 return nullptr;
             }
+            if (rc == -301) dataRanOut_ = true;
             if (start + n >= height_) id_ = 0;  // the decoder has reset it
             bufStart_ = start;
             bufLines_ = n;
@@ -251,6 +255,7 @@ private:
     int32_t bufStart_ = 0, bufLines_ = 0;
     int32_t stride_ = 0, width_ = 0, height_ = 0;
     JpgPixelLayout layout_;
+    bool dataRanOut_ = false;
 };
 
 // Output lines of a known count, to a raw block or through the encoder in blocks of whole MCU
@@ -401,6 +406,18 @@ int64_t doneCode(int code, int64_t* pStatus, const char* fn, int line) {
     return done(r.msg, r.status, pStatus, fn, line);
 }
 #define DONE_CODE(code) doneCode((code), pStatus, __func__, __LINE__)
+
+// Success, or success on damaged data: the output is complete in size, the data error is reported
+// as the codec reports data that ran out.
+int64_t doneOk(const LineSource& src, int64_t* pStatus, const char* fn, int line) {
+    if (!src.dataRanOut()) return done(kMsgOk, 0, pStatus, fn, line);
+    if (LMLogOn())
+        MDBG(kLvEntry, "", "", "[%s:%d] %s Warning!!Jpeg data ran out: Out=%d, Status=%d\n", LM_UNIT, line, fn,
+             int(kMsgOk), -1007);
+    const LMResult r = LMMapCodecCode(-301);
+    return done(r.msg, r.status, pStatus, fn, line);
+}
+#define DONE_OK(src) doneOk((src), pStatus, __func__, __LINE__)
 
 bool unpackCropQuality(int32_t q, int32_t* quality, int32_t* sampling) {
     int32_t dummy = 0;
@@ -567,7 +584,7 @@ int64_t JPGKRJpegCrop(int32_t lNumThreads, int32_t lDoCrop, int32_t lDoInputJpeg
     }
     *plDesWidth = outW;
     *plDesHeight = outH;
-    return DONE(kMsgOk, 0);
+    return DONE_OK(source);
 }
 
 namespace {
@@ -729,5 +746,7 @@ int64_t JPGKRJpegCropStrip(int32_t lNumThreads, int32_t lDoCrop, int32_t lDoInpu
     *plDesWidth = c->nOutWidth;
     *plDesHeight = c->nOutHeight;
     c->nNextLine = end;
-    return DONE(kMsgOk, 0);
+    // Only this call's decoding counts here (the bounds pass included); the crop context's owner
+    // keeps the warning over the page's strips.
+    return DONE_OK(source);
 }

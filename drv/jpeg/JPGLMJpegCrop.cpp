@@ -590,6 +590,7 @@ int64_t jpgLMJpegCrop(int32_t lIsContScan, int32_t lDoDirectJpegOutput, const ui
     const int32_t outStride = width * outLay.bpp;
     const bool allocated = *pDes == nullptr;
     uint64_t outSize = 0;
+    bool dataRanOut = false;  // the decoder met damaged or missing data; its output still stands
 
     if (inJpeg && ask.jpeg && lDoDirectJpegOutput) {
         if (allocated) *pDes = AllocateMemory(nullptr, uint32_t(ulSrcJFIFSize), 0);
@@ -626,6 +627,7 @@ int64_t jpgLMJpegCrop(int32_t lIsContScan, int32_t lDoDirectJpegOutput, const ui
                 } else if (msg != 0) {
                     return result(msg, st, pStatus);
                 } else {
+                    dataRanOut = st == -1007;
                     raster = rasterBlock;
                     rasterStride = bpl;
                     jpgPixelLayout(b, b == 8 ? 0 : (seq == 0 ? 1 : seq), &rasterLay);
@@ -702,6 +704,7 @@ int64_t jpgLMJpegCrop(int32_t lIsContScan, int32_t lDoDirectJpegOutput, const ui
             if (ask.jpeg) jpgEncoderStop();
             if (inJpeg) jpgDecoderStop();
             if (msg != 0) return result(msg, st, pStatus);
+            dataRanOut = dataRanOut || st == -1007;
             *pDes = des;
             width = w;
             height = h;
@@ -713,6 +716,8 @@ int64_t jpgLMJpegCrop(int32_t lIsContScan, int32_t lDoDirectJpegOutput, const ui
     if (pulDesJFIFSize) *pulDesJFIFSize = outSize;
     pNi->OutImage.ImageWidth = uint32_t(width);
     pNi->OutImage.ImageHeight = uint32_t(height);
+    // A damaged page outranks the note that memory ran short: the caller must learn of the data.
+    if (dataRanOut) return result(kMsgOk, -1007, pStatus);
     return result(kMsgOk, st == -1035 ? -1035 : 0, pStatus);
 }
 
@@ -761,7 +766,7 @@ int64_t jpgLMJpegCropStrip(int32_t lIsContScan, const uint8_t* pSrcRequest, uint
         pNi->OutImage.ImageHeight = ni.OutImage.ImageHeight;
         *plDesStripHeight = int64_t(ni.OutImage.ImageHeight);
         c->nLinesOut = c->nLines;
-        return result(kMsgOk, st, pStatus);
+        return result(kMsgOk, st, pStatus);  // the page in one strip: -1007 for damaged data
     }
 
     const bool sameKind = (!c->nIsJpeg && !ask.jpeg) || (c->nIsJpeg && ask.jpeg && c->nDirectJpegOut);
@@ -815,6 +820,7 @@ int64_t jpgLMJpegCropStrip(int32_t lIsContScan, const uint8_t* pSrcRequest, uint
         LMLOG(kLvEntry, "Error!!Wrong parameters.\n");
         return result(msg, st, pStatus);
     }
+    if (st == -1007) c->nDataRanOut = 1;
     if (stripH == 0) return result(kMsgOk, 0, pStatus);  // the page is complete
     *pDes = des;
     if (pulDesJFIFSize) *pulDesJFIFSize = ask.jpeg ? size : uint64_t(bpl) * uint64_t(stripH);
@@ -822,7 +828,11 @@ int64_t jpgLMJpegCropStrip(int32_t lIsContScan, const uint8_t* pSrcRequest, uint
     if (ask.jpeg) pNi->OutImage.OutMode |= 0x80;
     pNi->OutImage.ImageWidth = uint32_t(w);
     pNi->OutImage.ImageHeight = uint32_t(h);
-    return result(kMsgOk, c->nNextLine < c->nBottom ? -1036 : 0, pStatus);
+    // Strips left behind outrank damaged data: callers fetch strips while they see -1036 and would
+    // lose the rest of the page on -1007. The context keeps the data error and the last strip
+    // reports it, so the page comes out whole and the warning still arrives.
+    if (c->nNextLine < c->nBottom) return result(kMsgOk, -1036, pStatus);
+    return result(kMsgOk, c->nDataRanOut ? -1007 : 0, pStatus);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -595,3 +595,120 @@ TEST(CropEntry, DamagedDeviceStrips) {
 }
 
 }  // namespace
+
+namespace {
+
+// A device JPEG strip cut short still comes out whole in size, and the crop entry reports the
+// data error as the decoder entry does (Msg 0, Status -1007); strips left behind still come
+// first (-1036), the last strip carries the warning.
+struct DataErrorCase {
+    const char* name;
+    std::vector<int> heights;  // device strips of one page
+    int cut;                   // the strip cut short, -1 for none
+    bool whole;                // one call carries the page and asks for output
+    int yRes;                  // 1: the page counts as 64 inches and goes the strip-wise way
+    std::vector<long> statuses;
+    std::vector<long> stripHeights;
+};
+
+const DataErrorCase kDataErrorCases[] = {
+    {"WholeIntact", {64}, -1, true, 100, {0}, {64}},
+    {"WholeCut", {64}, 0, true, 100, {-1007}, {64}},
+    {"WholeLongIntact", {64}, -1, true, 1, {0}, {64}},
+    {"WholeLongCut", {64}, 0, true, 1, {-1007}, {64}},
+    {"OneStripCut", {64}, 0, false, 100, {-1007}, {64}},
+    {"ChunksIntact", {64, 64, 128}, -1, false, 100, {-1036, 0}, {128, 128}},
+    {"ChunksFirstCut", {64, 64, 128}, 1, false, 100, {-1036, -1007}, {128, 128}},
+    {"ChunksLastCut", {64, 64, 128}, 2, false, 100, {-1036, -1007}, {128, 128}},
+};
+
+struct DataErrorRun {
+    std::vector<long> statuses, heights;
+    std::vector<Bytes> out;
+    uint32_t width = 0;
+    bool leftover = false;
+};
+
+DataErrorRun runDataErrorPage(const DataErrorCase& c, bool jpegOut, bool cut) {
+    constexpr int kWidth = 96;
+    int total = 0;
+    for (int h : c.heights) total += h;
+    const oracle::Picture pic = oracle::makePicture(kWidth, total, 3, 21);
+    std::vector<Bytes> device;
+    for (size_t i = 0, y = 0; i < c.heights.size(); y += size_t(c.heights[i]), ++i) {
+        device.push_back(oracle::compress(slice(pic, int(y), c.heights[i]), {}));
+        if (cut && int(i) == c.cut) device.back().resize(device.back().size() * 3 / 5);
+    }
+    NIDATA ni;
+    memset(&ni, 0, sizeof ni);
+    ni.InImage.ScanType = 1;
+    ni.InImage.ScanMode = 0x80 | 4;
+    ni.InImage.BitsPerPixel = 24;
+    ni.InImage.Pixel = kWidth;
+    ni.InImage.XRes = ni.InImage.YRes = uint16_t(c.yRes);
+    ni.OutImage.Color.Compression = jpegOut ? 2 : 0;
+    ni.OutImage.Color.JPEGQuality = 0x1A;
+    DataErrorRun r;
+    long status = 0;
+    auto take = [&](void* src, uint64_t srcSize) {
+        void* p = nullptr;
+        uint64_t size = 0;
+        long strip = 0;
+        const long msg = JpegCrop(src, &p, &ni, &size, &status, srcSize, &strip);
+        r.statuses.push_back(msg != 0 ? msg : status);
+        r.heights.push_back(strip);
+        r.out.emplace_back(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + size);
+        r.width = ni.OutImage.ImageWidth;
+        FreeMemory(p);
+        return msg == 0 && status == -1036;
+    };
+    if (c.whole) {
+        ni.InImage.Line = uint32_t(c.heights[0]);
+        take(device[0].data(), device[0].size());
+    } else {
+        for (size_t i = 0; i < device.size(); ++i) {
+            ni.InImage.Line = uint32_t(c.heights[i]);
+            if (JpegCrop(device[i].data(), nullptr, &ni, nullptr, &status, device[i].size(), nullptr) != 0 || status != 0)
+                return r;
+        }
+        for (int round = 0; round < 8 && take(nullptr, 0); ++round) {
+        }
+    }
+    // The last strip ends the context, also on damaged data.
+    r.leftover = ni.OutImage.InternalUse != 0;
+    JpegCrop(nullptr, nullptr, &ni, nullptr, &status, 0, nullptr);
+    return r;
+}
+
+TEST(CropEntry, DamagedDeviceDataIsReportedWithTheOutput) {
+    for (const DataErrorCase& c : kDataErrorCases) {
+        for (const bool jpegOut : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (jpegOut ? " jpeg" : " raw"));
+            const DataErrorRun intact = runDataErrorPage(c, jpegOut, false);
+            const DataErrorRun got = runDataErrorPage(c, jpegOut, c.cut >= 0);
+            EXPECT_EQ(got.statuses, c.statuses);
+            EXPECT_EQ(got.heights, c.stripHeights);
+            EXPECT_FALSE(got.leftover);
+            EXPECT_EQ(got.width, 96u);
+            ASSERT_EQ(got.out.size(), intact.out.size());
+            for (size_t k = 0; k < got.out.size(); ++k) {
+                SCOPED_TRACE(k);
+                if (!jpegOut) {
+                    // Raw strips of the full size; the lines before the damage are the page's.
+                    ASSERT_EQ(got.out[k].size(), size_t(96 * 3) * size_t(got.heights[k]));
+                    const size_t top = 16 * 96 * 3;
+                    EXPECT_TRUE(std::equal(got.out[k].begin(), got.out[k].begin() + long(top), intact.out[k].begin()));
+                    continue;
+                }
+                const oracle::Decoded d = oracle::decompress(got.out[k]);
+                ASSERT_TRUE(d.ok) << d.error;
+                EXPECT_EQ(d.pic.width, 96);
+                EXPECT_EQ(d.pic.height, got.heights[k]);
+            }
+        }
+    }
+    EXPECT_EQ(jpgLMIdsInUse(), 0);
+    EXPECT_EQ(jpgIdsInUse(), 0);
+}
+
+}  // namespace

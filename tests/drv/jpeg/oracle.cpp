@@ -38,6 +38,24 @@ void setup(Err& e, j_common_ptr c) {
     e.mgr.emit_message = onMessage;
 }
 
+// Opens a decompressor on the stream, reads its header and runs `body` on it; false when
+// libjpeg-turbo raised an error on the way (its text is in e.last).
+template <class Body>
+bool readStream(const std::vector<uint8_t>& stream, Err& e, Body body) {
+    jpeg_decompress_struct c;
+    setup(e, reinterpret_cast<j_common_ptr>(&c));
+    if (setjmp(e.jump)) {
+        jpeg_destroy_decompress(&c);
+        return false;
+    }
+    jpeg_create_decompress(&c);
+    jpeg_mem_src(&c, stream.data(), static_cast<unsigned long>(stream.size()));
+    jpeg_read_header(&c, TRUE);
+    body(c);
+    jpeg_destroy_decompress(&c);
+    return true;
+}
+
 uint32_t next(uint32_t& s) {
     s = s * 1664525u + 1013904223u;
     return s >> 8;
@@ -107,70 +125,52 @@ std::vector<uint8_t> compress(const Picture& pic, const EncodeOptions& opt) {
 
 Decoded decompress(const std::vector<uint8_t>& stream) {
     Decoded d;
-    jpeg_decompress_struct c;
     Err e;
-    setup(e, reinterpret_cast<j_common_ptr>(&c));
-    if (setjmp(e.jump)) {
-        d.error = e.last;
-        jpeg_destroy_decompress(&c);
-        return d;
-    }
-    jpeg_create_decompress(&c);
-    jpeg_mem_src(&c, stream.data(), static_cast<unsigned long>(stream.size()));
-    jpeg_read_header(&c, TRUE);
-    c.dct_method = JDCT_IFAST;
-    c.do_fancy_upsampling = FALSE;
-    c.out_color_space = c.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_start_decompress(&c);
-    d.pic.width = int(c.output_width);
-    d.pic.height = int(c.output_height);
-    d.pic.comps = c.output_components;
-    d.pic.pixels.resize(size_t(d.pic.width) * d.pic.height * d.pic.comps);
-    while (c.output_scanline < c.output_height) {
-        JSAMPROW row = &d.pic.pixels[size_t(c.output_scanline) * d.pic.width * d.pic.comps];
-        jpeg_read_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_decompress(&c);
-    d.warnings = e.warnings;
-    jpeg_destroy_decompress(&c);
-    d.ok = true;
+    d.ok = readStream(stream, e, [&](jpeg_decompress_struct& c) {
+        c.dct_method = JDCT_IFAST;
+        c.do_fancy_upsampling = FALSE;
+        c.out_color_space = c.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+        jpeg_start_decompress(&c);
+        d.pic.width = int(c.output_width);
+        d.pic.height = int(c.output_height);
+        d.pic.comps = c.output_components;
+        d.pic.pixels.resize(size_t(d.pic.width) * d.pic.height * d.pic.comps);
+        while (c.output_scanline < c.output_height) {
+            JSAMPROW row = &d.pic.pixels[size_t(c.output_scanline) * d.pic.width * d.pic.comps];
+            jpeg_read_scanlines(&c, &row, 1);
+        }
+        jpeg_finish_decompress(&c);
+    });
+    if (d.ok) d.warnings = e.warnings;
+    else d.error = e.last;
     return d;
 }
 
 Coefficients readCoefficients(const std::vector<uint8_t>& stream) {
     Coefficients out;
-    jpeg_decompress_struct c;
     Err e;
-    setup(e, reinterpret_cast<j_common_ptr>(&c));
-    if (setjmp(e.jump)) {
-        jpeg_destroy_decompress(&c);
-        return out;
-    }
-    jpeg_create_decompress(&c);
-    jpeg_mem_src(&c, stream.data(), static_cast<unsigned long>(stream.size()));
-    jpeg_read_header(&c, TRUE);
-    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&c);
-    for (int ci = 0; ci < c.num_components; ++ci) {
-        jpeg_component_info* comp = &c.comp_info[ci];
-        const int wb = int(comp->width_in_blocks), hb = int(comp->height_in_blocks);
-        out.widthInBlocks.push_back(wb);
-        out.heightInBlocks.push_back(hb);
-        std::vector<int16_t> all(size_t(wb) * hb * 64);
-        for (int by = 0; by < hb; ++by) {
-            JBLOCKARRAY rows = (*c.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&c), arrays[ci],
-                                                            JDIMENSION(by), 1, FALSE);
-            for (int bx = 0; bx < wb; ++bx)
-                memcpy(&all[(size_t(by) * wb + bx) * 64], rows[0][bx], 64 * sizeof(int16_t));
+    out.ok = readStream(stream, e, [&](jpeg_decompress_struct& c) {
+        jvirt_barray_ptr* arrays = jpeg_read_coefficients(&c);
+        for (int ci = 0; ci < c.num_components; ++ci) {
+            jpeg_component_info* comp = &c.comp_info[ci];
+            const int wb = int(comp->width_in_blocks), hb = int(comp->height_in_blocks);
+            out.widthInBlocks.push_back(wb);
+            out.heightInBlocks.push_back(hb);
+            std::vector<int16_t> all(size_t(wb) * hb * 64);
+            for (int by = 0; by < hb; ++by) {
+                JBLOCKARRAY rows = (*c.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&c), arrays[ci],
+                                                                JDIMENSION(by), 1, FALSE);
+                for (int bx = 0; bx < wb; ++bx)
+                    memcpy(&all[(size_t(by) * wb + bx) * 64], rows[0][bx], 64 * sizeof(int16_t));
+            }
+            out.comps.push_back(std::move(all));
+            std::vector<uint16_t> q(64);
+            for (int i = 0; i < 64; ++i) q[i] = comp->quant_table->quantval[i];
+            out.quant.push_back(q);
         }
-        out.comps.push_back(std::move(all));
-        std::vector<uint16_t> q(64);
-        for (int i = 0; i < 64; ++i) q[i] = comp->quant_table->quantval[i];
-        out.quant.push_back(q);
-    }
-    jpeg_finish_decompress(&c);
-    out.warnings = e.warnings;
-    jpeg_destroy_decompress(&c);
-    out.ok = true;
+        jpeg_finish_decompress(&c);
+    });
+    if (out.ok) out.warnings = e.warnings;
     return out;
 }
 
@@ -272,28 +272,19 @@ std::vector<uint8_t> transcode(const std::vector<uint8_t>& stream) {
 
 HeaderFacts headerFacts(const std::vector<uint8_t>& stream) {
     HeaderFacts f;
-    jpeg_decompress_struct c;
     Err e;
-    setup(e, reinterpret_cast<j_common_ptr>(&c));
-    if (setjmp(e.jump)) {
-        jpeg_destroy_decompress(&c);
-        return f;
-    }
-    jpeg_create_decompress(&c);
-    jpeg_mem_src(&c, stream.data(), static_cast<unsigned long>(stream.size()));
-    jpeg_read_header(&c, TRUE);
-    f.width = int(c.image_width);
-    f.height = int(c.image_height);
-    f.comps = c.num_components;
-    f.h0 = c.comp_info[0].h_samp_factor;
-    f.v0 = c.comp_info[0].v_samp_factor;
-    f.jfif = c.saw_JFIF_marker;
-    f.densityUnit = c.density_unit;
-    f.xDensity = c.X_density;
-    f.yDensity = c.Y_density;
-    f.restartInterval = int(c.restart_interval);
-    jpeg_destroy_decompress(&c);
-    f.ok = true;
+    f.ok = readStream(stream, e, [&](jpeg_decompress_struct& c) {
+        f.width = int(c.image_width);
+        f.height = int(c.image_height);
+        f.comps = c.num_components;
+        f.h0 = c.comp_info[0].h_samp_factor;
+        f.v0 = c.comp_info[0].v_samp_factor;
+        f.jfif = c.saw_JFIF_marker;
+        f.densityUnit = c.density_unit;
+        f.xDensity = c.X_density;
+        f.yDensity = c.Y_density;
+        f.restartInterval = int(c.restart_interval);
+    });
     return f;
 }
 

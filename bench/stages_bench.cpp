@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr uint32_t kWidth = 2544;  // letter width at 300 dpi
+constexpr uint32_t kWidth = 2544;      // letter width at 300 dpi
 constexpr uint32_t kColourLines = 34;  // a 256 KiB read unit of colour lines
 constexpr uint32_t kGreyLines = 102;   // the same bytes of grey lines
 
@@ -27,7 +27,8 @@ std::vector<uint8_t> Page(size_t bytes) {
 // Runs one stage over the same block again and again; the page restarts every 64 blocks so
 // that stages with page state keep producing output.
 template <class P>
-void RunStage(benchmark::State& state, uint32_t id, const P& parameter, uint32_t lineBytes, uint32_t lines) {
+void RunStage(benchmark::State& state, uint32_t id, const P& parameter, uint32_t lineBytes,
+              uint32_t lines) {
   CImageProcess_InitializeParameter item{id, const_cast<P*>(&parameter)};
   CImageProcess ip;
   if (!ip.Initialize(1, &item)) {
@@ -45,7 +46,8 @@ void RunStage(benchmark::State& state, uint32_t id, const P& parameter, uint32_t
     benchmark::DoNotOptimize(out);
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(block.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(block.size()));
 }
 
 void BM_Memcpy(benchmark::State& state) {

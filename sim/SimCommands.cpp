@@ -1,11 +1,11 @@
 // The scanner's side of each command: data phases, replies and the inquiry data.
 #include "sim/SimCommands.h"
 
+#include <vantrel/wire_bytes.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-
-#include <vantrel/wire_bytes.h>
 
 namespace sim::detail {
 namespace {
@@ -64,13 +64,21 @@ static_assert(kSerialAt + kMaxSerialLength + 1 <= kLongPagesAt);
 // A feeder-only duplex scanner: 300 dpi base, 600 dpi optical, JPEG colour and grey on the
 // device, A4-wide feeder, long pages up to 118 inches at 300 dpi.
 const ModelProfile kModels[] = {
-    {"CQM310_DPI200with300X200", "SIMVENDOR", "SIM-ADF300", "1.00",
+    {"CQM310_DPI200with300X200",
+     "SIMVENDOR",
+     "SIM-ADF300",
+     "1.00",
      300,
-     {0, 0}, {2550, 4200}, {0, 0},
+     {0, 0},
+     {2550, 4200},
+     {0, 0},
      {0, 0, 600, 600, 0, 0},
      0x011091,
-     0x0024, 0x0040,
-     600, 600, 0,
+     0x0024,
+     0x0040,
+     600,
+     600,
+     0,
      {32, 8, 8, 32, 32, 8},
      1,
      {0x4014, 0x4014, 0x400A, 0x400A},
@@ -179,19 +187,18 @@ struct TagField {
   bool layout2Only;
 };
 const TagField kTagFields[13] = {
-    {0, 0, false},
-    {90, 16, false},   // 1 IdentifyInfo
-    {106, 16, false},  // 2 FormalName
-    {38, 6, false},    // 3 first-scan month, day, year
-    {4, 4, false},     // 4 PadScanCount
-    {77, 4, false},    // 5 RollerCount
-    {74, 2, false},    // 6 PowerSavingTime
-    {126, 2, false},   // 7 PowerOffTime
-    {48, 1, false},    // 8 CCDType
-    {49, 1, false},    // 9 ScanSpeed
-    {128, 4, false},   // 10 PowerOnTime
-    {133, 4, true},    // 11 ReverseRollerCount
-    {137, 4, true},    // 12 PickupRollerCount
+    {0, 0, false},    {90, 16, false},  // 1 IdentifyInfo
+    {106, 16, false},                   // 2 FormalName
+    {38, 6, false},                     // 3 first-scan month, day, year
+    {4, 4, false},                      // 4 PadScanCount
+    {77, 4, false},                     // 5 RollerCount
+    {74, 2, false},                     // 6 PowerSavingTime
+    {126, 2, false},                    // 7 PowerOffTime
+    {48, 1, false},                     // 8 CCDType
+    {49, 1, false},                     // 9 ScanSpeed
+    {128, 4, false},                    // 10 PowerOnTime
+    {133, 4, true},                     // 11 ReverseRollerCount
+    {137, 4, true},                     // 12 PickupRollerCount
 };
 
 size_t TagOffset(uint8_t layout, int tag) {
@@ -230,12 +237,14 @@ void ReadNvram(DeviceState& s, const Command& c, Reply& r) {
 void WriteNvram(DeviceState& s, const Command& c, Reply& r) {
   const uint8_t layout = s.config.nvramLayout;
   const size_t head = layout == 2 ? 7 : 6;
-  if (c.dataOut.size() != s.nvram.size() + 2 || c.dataOut[2] != layout) return Refuse(r, 0x26, 0x00);
+  if (c.dataOut.size() != s.nvram.size() + 2 || c.dataOut[2] != layout)
+    return Refuse(r, 0x26, 0x00);
   if (c.scriptedFailure) return;
   const std::vector<uint8_t> before = s.nvram;
   std::copy(c.dataOut.begin() + head, c.dataOut.end(), s.nvram.begin() + (head - 2));
   if (s.config.nvramIgnoresDates)  // the six date words keep what they held
-    std::copy_n(before.begin() + long(NvramAt(layout, 32)), 12, s.nvram.begin() + long(NvramAt(layout, 32)));
+    std::copy_n(before.begin() + long(NvramAt(layout, 32)), 12,
+                s.nvram.begin() + long(NvramAt(layout, 32)));
 }
 
 void ReadNvramTag(DeviceState& s, const Command& c, Reply& r) {
@@ -251,11 +260,13 @@ void ReadNvramTag(DeviceState& s, const Command& c, Reply& r) {
 
 void WriteNvramTag(DeviceState& s, const Command& c, Reply& r) {
   int tag = NvramTag(s, c.dataType);
-  if (tag == 0 || c.dataOut.size() < 4 || c.dataOut[3] != c.dataOut.size() - 4) return Refuse(r, 0x26, 0x00);
+  if (tag == 0 || c.dataOut.size() < 4 || c.dataOut[3] != c.dataOut.size() - 4)
+    return Refuse(r, 0x26, 0x00);
   if (c.scriptedFailure) return;
   const TagField& f = kTagFields[tag];
   size_t n = std::min(f.bytes, c.dataOut.size() - 4);
-  std::copy(c.dataOut.begin() + 4, c.dataOut.begin() + 4 + n, s.nvram.begin() + TagOffset(s.config.nvramLayout, tag));
+  std::copy(c.dataOut.begin() + 4, c.dataOut.begin() + 4 + n,
+            s.nvram.begin() + TagOffset(s.config.nvramLayout, tag));
 }
 
 // ---- imprinter ------------------------------------------------------------------------------
@@ -274,7 +285,8 @@ void ReadImprinterInformation(DeviceState& s, const Command& c, Reply& r) {
   if (s.config.imprinter == ImprinterKind::None) return Refuse(r, 0x26, 0x00);
   r.data.assign(c.length, 0);
   if (r.data.size() < 74) return;
-  const uint32_t values[8] = {1000, 2000, 3000, 4000, 5, 6, 7, 8};  // at 7, 11, 15, 19, 26, 30, 34, 38
+  const uint32_t values[8] = {1000, 2000, 3000, 4000,
+                              5,    6,    7,    8};  // at 7, 11, 15, 19, 26, 30, 34, 38
   for (size_t i = 0; i < 4; ++i) Put32(r.data, 7 + 4 * i, values[i]);
   for (size_t i = 0; i < 4; ++i) Put32(r.data, 26 + 4 * i, values[4 + i]);
   Put16(r.data, 23, s.config.imprinterRecordLength);
@@ -435,23 +447,23 @@ std::vector<uint8_t> BuildNvram(const Config& config) {
   Put16(b, at(26), uint16_t(-5));
   Put16(b, at(28), 10);
   Put16(b, at(30), uint16_t(-3));
-  Put16(b, at(32), 3);     // born 3/14/2023
+  Put16(b, at(32), 3);  // born 3/14/2023
   Put16(b, at(34), 14);
   Put16(b, at(36), 2023);
-  Put16(b, at(38), 4);     // first scan 4/2/2023
+  Put16(b, at(38), 4);  // first scan 4/2/2023
   Put16(b, at(40), 2);
   Put16(b, at(42), 2023);
-  b[at(48)] = 1;           // CCDType
-  b[at(49)] = 2;           // ScanSpeed
+  b[at(48)] = 1;  // CCDType
+  b[at(49)] = 2;  // ScanSpeed
   PutText(b, at(50), config.serial.substr(0, 23));
-  Put16(b, at(74), 15);    // PowerSavingTime
-  Put32(b, at(77), 12345); // RollerCount
-  Put32(b, at(81), 12);    // MultifeedCount
-  Put32(b, at(85), 3);     // JamCount
+  Put16(b, at(74), 15);     // PowerSavingTime
+  Put32(b, at(77), 12345);  // RollerCount
+  Put32(b, at(81), 12);     // MultifeedCount
+  Put32(b, at(85), 3);      // JamCount
   PutText(b, at(90), "SIMID");
   PutText(b, at(106), "SIM-ADF300");
-  Put16(b, at(126), 240);  // PowerOffTime
-  Put32(b, at(128), 5000); // PowerOnTime
+  Put16(b, at(126), 240);   // PowerOffTime
+  Put32(b, at(128), 5000);  // PowerOnTime
   if (layout == 2) {
     Put32(b, 133, 12345);   // ReverseRollerCount
     Put32(b, 137, 12345);   // PickupRollerCount

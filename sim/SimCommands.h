@@ -60,7 +60,7 @@ struct Command {
   uint16_t controllerId = 0;  // block bytes 1-2
   uint16_t dataType = 0;      // block bytes 3-4 (READ and SEND)
   Phase phase = Phase::None;
-  uint32_t length = 0;        // bytes of the data phase
+  uint32_t length = 0;  // bytes of the data phase
   std::vector<uint8_t> dataOut;
   bool scriptedFailure = false;  // a scripted check condition ends it: change no state
 };
@@ -79,10 +79,10 @@ using PhaseOf = void (*)(const DeviceState& state, Command& command);
 
 struct CommandSpec {
   uint8_t opcode;
-  int32_t dataType;   // READ/SEND data type; -1: any (and every other opcode)
+  int32_t dataType;  // READ/SEND data type; -1: any (and every other opcode)
   const char* name;
   PhaseOf phase;
-  bool idInReply;     // reply bytes 0-1 carry the controller id (all but image-like data)
+  bool idInReply;  // reply bytes 0-1 carry the controller id (all but image-like data)
   Handler handler;
 };
 

@@ -31,7 +31,8 @@ const KindName kKindNames[] = {
 
 bool Number(const std::string& text, uint64_t max, uint64_t* out) {
   if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text.back()))) return false;
-  if (text[0] == '-' || text[0] == '+' || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  if (text[0] == '-' || text[0] == '+' || std::isspace(static_cast<unsigned char>(text[0])))
+    return false;
   errno = 0;
   char* end = nullptr;
   bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -147,7 +148,8 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
     } else if (key == "serial") {
       if (!one(&value)) return false;
       if (value.size() > detail::kMaxSerialLength)
-        return fail("serial longer than " + std::to_string(detail::kMaxSerialLength) + " characters");
+        return fail("serial longer than " + std::to_string(detail::kMaxSerialLength) +
+                    " characters");
       c.serial = value;
     } else if (key == "sheets") {
       if (!one(&value)) return false;
@@ -158,14 +160,15 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       if (!YesNo(value, &c.interruptPipe)) return fail("interrupt takes yes or no");
     } else if (key == "inquiry-length") {
       if (!one(&value)) return false;
-      if (!Number(value, detail::kMaxInquiryLength, &n) || n < detail::kMinInquiryLength || (n & 0xFF) == 5)
+      if (!Number(value, detail::kMaxInquiryLength, &n) || n < detail::kMinInquiryLength ||
+          (n & 0xFF) == 5)
         return fail("inquiry-length takes " + std::to_string(detail::kMinInquiryLength) + " to " +
                     std::to_string(detail::kMaxInquiryLength) + ", not 5 in its low byte");
       c.inquiryLength = uint32_t(n);
     } else if (key == "inquiry-byte") {
       uint64_t offset = 0, v = 0;
-      if (args.size() != 2 || !Number(args[0], detail::kMaxInquiryLength - 1, &offset) || offset < 2 ||
-          !Number(args[1], 0xFF, &v))
+      if (args.size() != 2 || !Number(args[0], detail::kMaxInquiryLength - 1, &offset) ||
+          offset < 2 || !Number(args[1], 0xFF, &v))
         return fail("inquiry-byte takes an offset from 2 and a byte value");
       c.inquiryPatches.push_back({uint32_t(offset), uint8_t(v)});
     } else if (key == "nvram-layout") {
@@ -180,11 +183,16 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       c.nvramHeadLength = uint32_t(length);
     } else if (key == "imprinter") {
       if (!one(&value)) return false;
-      if (value == "none") c.imprinter = ImprinterKind::None;
-      else if (value == "absent") c.imprinter = ImprinterKind::Absent;
-      else if (value == "no-head") c.imprinter = ImprinterKind::NoHead;
-      else if (value == "fitted") c.imprinter = ImprinterKind::Fitted;
-      else return fail("imprinter takes none, absent, no-head or fitted");
+      if (value == "none")
+        c.imprinter = ImprinterKind::None;
+      else if (value == "absent")
+        c.imprinter = ImprinterKind::Absent;
+      else if (value == "no-head")
+        c.imprinter = ImprinterKind::NoHead;
+      else if (value == "fitted")
+        c.imprinter = ImprinterKind::Fitted;
+      else
+        return fail("imprinter takes none, absent, no-head or fitted");
     } else if (key == "bulk-in") {
       if (!one(&value)) return false;
       if (!YesNo(value, &c.bulkInPipe)) return fail("bulk-in takes yes or no");
@@ -198,11 +206,16 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       (key == "log-limit" ? c.logLimit : c.logDataLimit) = size_t(n);
     } else if (key == "speed") {
       if (!one(&value)) return false;
-      if (value == "low") c.speed = usbhost::Speed::Low;
-      else if (value == "full") c.speed = usbhost::Speed::Full;
-      else if (value == "high") c.speed = usbhost::Speed::High;
-      else if (value == "super") c.speed = usbhost::Speed::Super;
-      else return fail("speed takes low, full, high or super");
+      if (value == "low")
+        c.speed = usbhost::Speed::Low;
+      else if (value == "full")
+        c.speed = usbhost::Speed::Full;
+      else if (value == "high")
+        c.speed = usbhost::Speed::High;
+      else if (value == "super")
+        c.speed = usbhost::Speed::Super;
+      else
+        return fail("speed takes low, full, high or super");
     } else if (key == "button") {
       uint64_t kind = 0, number = 0;
       if (args.size() != 2 || !Number(args[0], 0xFF, &kind) || !Number(args[1], 0xFF, &number))

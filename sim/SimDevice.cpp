@@ -27,18 +27,29 @@ std::string Format(const char* format, ...) {
 std::string Describe(const Fault& f) {
   std::string text = std::string("fault ") + FaultName(f.kind);
   switch (f.kind) {
-    case FaultKind::UndefinedStatus: text += Format(" status=%u", f.statusByte); break;
+    case FaultKind::UndefinedStatus:
+      text += Format(" status=%u", f.statusByte);
+      break;
     case FaultKind::CheckCondition:
     case FaultKind::Sense:
       text += Format(" key=%u asc=0x%02X ascq=0x%02X info=%u", f.senseKey, f.asc, f.ascq,
                      f.information);
       if (f.responseCode != 0x70) text += Format(" response=0x%02X", f.responseCode);
       break;
-    case FaultKind::ShortBulk: text += Format(" chunk=%u", f.chunk); break;
-    case FaultKind::EmptyCompletions: text += Format(" empties=%u", f.empties); break;
-    case FaultKind::Slow: text += Format(" delay-ms=%u", f.delayMs); break;
-    case FaultKind::Vanish: text += Format(" searches=%u", f.searches); break;
-    default: break;
+    case FaultKind::ShortBulk:
+      text += Format(" chunk=%u", f.chunk);
+      break;
+    case FaultKind::EmptyCompletions:
+      text += Format(" empties=%u", f.empties);
+      break;
+    case FaultKind::Slow:
+      text += Format(" delay-ms=%u", f.delayMs);
+      break;
+    case FaultKind::Vanish:
+      text += Format(" searches=%u", f.searches);
+      break;
+    default:
+      break;
   }
   return text;
 }
@@ -188,7 +199,8 @@ bool Device::Search(uint16_t vendor, uint16_t product, uint64_t* attachment) {
     Message("back on the bus");
   }
   if (!attached_) return false;
-  if ((vendor && vendor != state_.config.vendorId) || (product && product != state_.config.productId))
+  if ((vendor && vendor != state_.config.vendorId) ||
+      (product && product != state_.config.productId))
     return false;
   *attachment = attachment_;
   return true;
@@ -323,9 +335,15 @@ Device::Effects Device::MatchFaults(const Command& c, Exchange& entry) {
     ++s.applied;
     entry.notes.push_back(Describe(f));
     switch (f.kind) {
-      case FaultKind::WrongIdInData: e.wrongIdData = true; break;
-      case FaultKind::WrongIdInStatus: e.wrongIdStatus = true; break;
-      case FaultKind::UndefinedStatus: e.undefinedStatus = f.statusByte; break;
+      case FaultKind::WrongIdInData:
+        e.wrongIdData = true;
+        break;
+      case FaultKind::WrongIdInStatus:
+        e.wrongIdStatus = true;
+        break;
+      case FaultKind::UndefinedStatus:
+        e.undefinedStatus = f.statusByte;
+        break;
       case FaultKind::CheckCondition:
         e.checkCondition = true;
         e.sense = FaultSense(f);
@@ -334,15 +352,25 @@ Device::Effects Device::MatchFaults(const Command& c, Exchange& entry) {
         e.reportSense = true;
         e.reportedSense = FaultSense(f);
         break;
-      case FaultKind::ShortBulk: e.chunk = std::max<uint32_t>(f.chunk, 1); break;
-      case FaultKind::EmptyCompletions: e.empties += f.empties; break;
-      case FaultKind::Slow: e.delayMs = std::max(e.delayMs, f.delayMs); break;
+      case FaultKind::ShortBulk:
+        e.chunk = std::max<uint32_t>(f.chunk, 1);
+        break;
+      case FaultKind::EmptyCompletions:
+        e.empties += f.empties;
+        break;
+      case FaultKind::Slow:
+        e.delayMs = std::max(e.delayMs, f.delayMs);
+        break;
       case FaultKind::Vanish:
         e.vanish = true;
         e.searches = f.searches;
         break;
-      case FaultKind::Stall: e.stall = true; break;
-      case FaultKind::FailControl: e.failControl = true; break;
+      case FaultKind::Stall:
+        e.stall = true;
+        break;
+      case FaultKind::FailControl:
+        e.failControl = true;
+        break;
     }
   }
   return e;
@@ -366,8 +394,9 @@ IOReturn Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r)
 
   if (ExchangeOpen()) {
     uint64_t open = !in_.empty() ? in_.front().exchange : out_.exchange;
-    std::string text = Format("command %s arrived while exchange %llu was still open; its rest is dropped",
-                              CommandName(c.block).c_str(), (unsigned long long)open);
+    std::string text =
+        Format("command %s arrived while exchange %llu was still open; its rest is dropped",
+               CommandName(c.block).c_str(), (unsigned long long)open);
     Note(open, text);
     Message(text);
     DropExchange();
@@ -482,9 +511,8 @@ IOReturn Device::Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, 
   if (delayMs_ == 0) return kIOReturnSuccess;
   uint64_t aborts = aborts_[pipe];
   ++blocked_;
-  bool woken = cv_.wait_for(lock, std::chrono::milliseconds(delayMs_), [&] {
-    return !Current(attachment) || aborts_[pipe] != aborts;
-  });
+  bool woken = cv_.wait_for(lock, std::chrono::milliseconds(delayMs_),
+                            [&] { return !Current(attachment) || aborts_[pipe] != aborts; });
   --blocked_;
   if (!woken) return kIOReturnSuccess;
   return Current(attachment) ? kIOReturnAborted : kIOReturnNoDevice;
@@ -501,7 +529,8 @@ IOReturn Device::BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void*
   if (in_.empty()) {
     // The device will never send anything: fail now instead of leaving the host hanging.
     uint64_t last = log_.empty() ? 0 : log_.back().number;
-    std::string text = Format("watchdog: bulk IN read of %u bytes with no data or status pending", want);
+    std::string text =
+        Format("watchdog: bulk IN read of %u bytes with no data or status pending", want);
     if (out_.active)
       text += Format(" (the device waits for %u bytes on bulk OUT)",
                      out_.command.length - uint32_t(out_.command.dataOut.size()));
@@ -514,7 +543,8 @@ IOReturn Device::BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void*
   Exchange* entry = Find(s.exchange);
   if (s.stall) {
     Note(s.exchange, "bulk IN stalled");
-    Message(Format("bulk IN stalled in exchange %llu; its rest is dropped", (unsigned long long)s.exchange));
+    Message(Format("bulk IN stalled in exchange %llu; its rest is dropped",
+                   (unsigned long long)s.exchange));
     DropExchange();
     return kIOUSBPipeStalled;
   }
@@ -560,7 +590,8 @@ IOReturn Device::BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, cons
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   Exchange* entry = Find(out_.exchange);
   if (size > c.length - have) {
-    std::string text = Format("bulk OUT of %u bytes where %u were announced; stalled", size, c.length - have);
+    std::string text =
+        Format("bulk OUT of %u bytes where %u were announced; stalled", size, c.length - have);
     Note(out_.exchange, text);
     Message(text);
     if (entry) Keep(*entry, entry->dataOut, bytes, size);
@@ -589,9 +620,8 @@ IOReturn Device::InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe, 
   if (!state_.config.interruptPipe || pipe != kPipeInterrupt) return kIOReturnBadArgument;
   uint64_t aborts = aborts_[pipe];
   ++blocked_;
-  cv_.wait(lock, [&] {
-    return !buttons_.empty() || aborts_[pipe] != aborts || !Current(attachment);
-  });
+  cv_.wait(lock,
+           [&] { return !buttons_.empty() || aborts_[pipe] != aborts || !Current(attachment); });
   --blocked_;
   if (!Current(attachment)) return kIOReturnNoDevice;
   if (aborts_[pipe] != aborts) return kIOReturnAborted;

@@ -80,7 +80,7 @@ class Device {
     bool vanish = false;
     uint32_t searches = 0;
     bool failControl = false;
-    bool reportSense = false;   // REQUEST SENSE answers reportedSense
+    bool reportSense = false;  // REQUEST SENSE answers reportedSense
     Sense reportedSense;
   };
   struct ScriptedFault {

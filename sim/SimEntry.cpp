@@ -1,10 +1,11 @@
 // The simulator library's C entry point: the host layer asks it for the bus described by the
 // file that VANTREL_SIMULATOR names.
+#include "platform/usb/SimEntry.h"
+
 #include <cstdio>
 #include <mutex>
 #include <string>
 
-#include "platform/usb/SimEntry.h"
 #include "sim/SimScanner.h"
 
 namespace {
@@ -14,14 +15,14 @@ std::string gDescription;
 }  // namespace
 
 extern "C" SIM_API usbhost::UsbBus* VantrelSimulatorBus(uint32_t version, const char* path,
-                                                       char* error, uint32_t errorSize) {
+                                                        char* error, uint32_t errorSize) {
   auto fail = [&](const std::string& why) -> usbhost::UsbBus* {
     if (error && errorSize) std::snprintf(error, errorSize, "%s", why.c_str());
     return nullptr;
   };
   if (version != kVantrelSimEntryVersion)
-    return fail("host layer speaks entry version " + std::to_string(version) +
-                ", the simulator " + std::to_string(kVantrelSimEntryVersion));
+    return fail("host layer speaks entry version " + std::to_string(version) + ", the simulator " +
+                std::to_string(kVantrelSimEntryVersion));
   if (!path || !*path) return fail("no description file");
   std::vector<sim::Config> configs;
   std::string why;

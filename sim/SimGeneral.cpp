@@ -1,11 +1,11 @@
 // General values, display texts, network values and maintenance data of the simulated scanner.
 #include "sim/SimGeneral.h"
 
+#include <vantrel/wire_bytes.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
-
-#include <vantrel/wire_bytes.h>
 
 #include "sim/SimCommands.h"
 
@@ -25,12 +25,14 @@ void Refuse(Reply& r) {
 
 // A SEND whose message is not `00 00 01` and `length` bytes long is refused.
 bool Malformed(const Command& c, size_t length, Reply& r) {
-  if (c.dataOut.size() == length && c.dataOut[0] == 0 && c.dataOut[1] == 0 && c.dataOut[2] == 1) return false;
+  if (c.dataOut.size() == length && c.dataOut[0] == 0 && c.dataOut[1] == 0 && c.dataOut[2] == 1)
+    return false;
   Refuse(r);
   return true;
 }
 
-std::array<uint8_t, kDisplayTextEntry> TextEntry(uint16_t index, bool wide, const std::string& text) {
+std::array<uint8_t, kDisplayTextEntry> TextEntry(uint16_t index, bool wide,
+                                                 const std::string& text) {
   std::array<uint8_t, kDisplayTextEntry> e{};
   Put16(e.data(), index);
   e[2] = wide ? 1 : 0;
@@ -161,7 +163,8 @@ void SendDisplayText(DeviceState& s, const Command& c, Reply& r) {
 
 // SEND 0x8C: a byte, a count n, then n 8-byte entries behind a 7-byte head.
 void SendEntries(DeviceState& s, const Command& c, Reply& r) {
-  if (c.dataOut.size() < 9 || c.dataOut.size() != 8u * c.dataOut[8] + 9 || c.dataOut[2] != 1) return Refuse(r);
+  if (c.dataOut.size() < 9 || c.dataOut.size() != 8u * c.dataOut[8] + 9 || c.dataOut[2] != 1)
+    return Refuse(r);
   if (c.scriptedFailure) return;
   General(s).entries = c.dataOut;
 }
@@ -179,8 +182,8 @@ void SendRawBlock(DeviceState& s, const Command& c, Reply& r) {
 void ReadNetworkValue(DeviceState& s, const Command& c, Reply& r) {
   GeneralState& g = General(s);
   const std::vector<uint8_t>& value = g.network[c.dataType == 0xA7 ? 0 : 1];
-  const uint32_t total = s.config.networkReplyLength != 0 ? s.config.networkReplyLength
-                                                          : uint32_t(value.size() + 5);
+  const uint32_t total =
+      s.config.networkReplyLength != 0 ? s.config.networkReplyLength : uint32_t(value.size() + 5);
   r.data.assign(std::max<size_t>(value.size() + 5, 5), 0);
   r.data[2] = 1;
   Put16(&r.data[3], uint16_t(total));

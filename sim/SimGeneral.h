@@ -26,9 +26,9 @@ struct GeneralState {
   // READ 0x9D: a 16-bit value (bytes 4-5) and a byte (6); SEND 0x9D sets the byte.
   uint16_t deviceWord = 0x0123;
   uint8_t deviceByte = 7;
-  std::vector<uint8_t> nineBytes;      // SEND 0x9C
-  std::vector<uint8_t> entries;        // SEND 0x8C, the whole message
-  std::vector<uint8_t> rawBlock;       // SEND 0xF0, the whole message
+  std::vector<uint8_t> nineBytes;  // SEND 0x9C
+  std::vector<uint8_t> entries;    // SEND 0x8C, the whole message
+  std::vector<uint8_t> rawBlock;   // SEND 0xF0, the whole message
   // Network values: kind 0 (wired) and 1 (wireless), the bytes behind the length word; a write
   // of tag 4 replaces the wired, tag 5 the wireless value. Every write is kept by tag.
   std::vector<uint8_t> network[2];

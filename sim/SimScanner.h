@@ -54,10 +54,10 @@ struct Fault {
   uint8_t ascq = 0;
   uint32_t information = 0;
   uint8_t responseCode = 0x70;  // CheckCondition, Sense: sense byte 4 (0x70/0x7F count)
-  uint32_t chunk = 1;      // ShortBulk
-  uint32_t empties = 1;    // EmptyCompletions
-  uint32_t delayMs = 0;    // Slow
-  uint32_t searches = 0;   // Vanish
+  uint32_t chunk = 1;           // ShortBulk
+  uint32_t empties = 1;         // EmptyCompletions
+  uint32_t delayMs = 0;         // Slow
+  uint32_t searches = 0;        // Vanish
 };
 
 using ButtonPacket = std::array<uint8_t, 8>;
@@ -83,10 +83,10 @@ struct Config {
   usbhost::Speed speed = usbhost::Speed::High;
   uint32_t sheets = 1;
   bool interruptPipe = true;
-  bool bulkInPipe = true;   // false: pipe 2 is an isochronous IN endpoint, no bulk IN
+  bool bulkInPipe = true;      // false: pipe 2 is an isochronous IN endpoint, no bulk IN
   uint32_t inquiryLength = 0;  // 0: the model's own; more: the inquiry data padded to it
   std::vector<InquiryPatch> inquiryPatches;  // applied in order after the model's data
-  uint8_t nvramLayout = 2;     // 1: the 132-byte record, 2: the 262-byte one
+  uint8_t nvramLayout = 2;                   // 1: the 132-byte record, 2: the 262-byte one
   // What the NVRAM head (READ 0x0069 of 5 bytes) reports instead of the record's own layout
   // number and length; 0: the real ones.
   uint8_t nvramHeadLayout = 0;
@@ -118,17 +118,17 @@ SIM_API bool LoadDescriptions(const std::string& path, std::vector<Config>* out,
 
 // One command on the wire, as the device saw it.
 struct Exchange {
-  uint64_t number = 0;                // counts from 1 per scanner
-  std::array<uint8_t, 12> block{};    // the command block of the control request
-  std::string command;                // e.g. "INQUIRY", "READ 0x0069", "unknown 0x12"
-  std::vector<uint8_t> dataIn;        // the data reply the device put on bulk IN
-  uint32_t dataInTaken = 0;           // of it, what the host read
-  std::vector<uint8_t> dataOut;       // what the host wrote on bulk OUT
-  bool dataCut = false;               // dataIn or dataOut holds only the log's data limit
-  std::array<uint8_t, 3> status{};    // the status the device put on bulk IN
+  uint64_t number = 0;              // counts from 1 per scanner
+  std::array<uint8_t, 12> block{};  // the command block of the control request
+  std::string command;              // e.g. "INQUIRY", "READ 0x0069", "unknown 0x12"
+  std::vector<uint8_t> dataIn;      // the data reply the device put on bulk IN
+  uint32_t dataInTaken = 0;         // of it, what the host read
+  std::vector<uint8_t> dataOut;     // what the host wrote on bulk OUT
+  bool dataCut = false;             // dataIn or dataOut holds only the log's data limit
+  std::array<uint8_t, 3> status{};  // the status the device put on bulk IN
   bool hasStatus = false;
-  bool statusTaken = false;           // the host read the whole status
-  std::vector<std::string> notes;     // faults applied, protocol violations, watchdog
+  bool statusTaken = false;        // the host read the whole status
+  std::vector<std::string> notes;  // faults applied, protocol violations, watchdog
 };
 
 // Pipe references of the simulated interface (descriptor order).
@@ -153,7 +153,9 @@ class SIM_API SimScanner {
   void ClearFaults();
 
   void PostButtonPacket(const ButtonPacket& packet);
-  void PressButton(uint8_t kind, uint8_t number) { PostButtonPacket(MakeButtonPacket(kind, number)); }
+  void PressButton(uint8_t kind, uint8_t number) {
+    PostButtonPacket(MakeButtonPacket(kind, number));
+  }
 
   // Unplug: every transfer, pipe status and open of the device's objects fails with
   // kIOReturnNoDevice and searches do not find it. Replug: found again (new objects needed).

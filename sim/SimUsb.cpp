@@ -28,7 +28,9 @@ class SimInterface final : public UsbInterface {
     open_ = false;
     return device_->InterfaceClose(attachment_, token_);
   }
-  IOReturn GetNumEndpoints(uint8_t* count) override { return device_->NumEndpoints(attachment_, count); }
+  IOReturn GetNumEndpoints(uint8_t* count) override {
+    return device_->NumEndpoints(attachment_, count);
+  }
   IOReturn GetPipeProperties(uint8_t pipeRef, PipeProperties* props) override {
     return device_->PipeProperties(attachment_, pipeRef, props);
   }
@@ -36,14 +38,19 @@ class SimInterface final : public UsbInterface {
     return device_->Control(attachment_, token_, request);
   }
   IOReturn ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
-    if (pipeRef == kPipeInterrupt) return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
+    if (pipeRef == kPipeInterrupt)
+      return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
     return device_->BulkIn(attachment_, token_, pipeRef, buffer, size);
   }
   IOReturn WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) override {
     return device_->BulkOut(attachment_, token_, pipeRef, buffer, size);
   }
-  IOReturn GetPipeStatus(uint8_t pipeRef) override { return device_->PipeStatus(attachment_, token_, pipeRef); }
-  IOReturn AbortPipe(uint8_t pipeRef) override { return device_->Abort(attachment_, token_, pipeRef); }
+  IOReturn GetPipeStatus(uint8_t pipeRef) override {
+    return device_->PipeStatus(attachment_, token_, pipeRef);
+  }
+  IOReturn AbortPipe(uint8_t pipeRef) override {
+    return device_->Abort(attachment_, token_, pipeRef);
+  }
   IOReturn ReadInterruptPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
     return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
   }

@@ -1,11 +1,11 @@
 #include "tools/DeviceReport.h"
 
+#include <vantrel/wire_bytes.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
-#include <vantrel/wire_bytes.h>
 
 namespace vtclient {
 namespace {
@@ -47,28 +47,50 @@ struct CapabilityField {
   const char* name;
 };
 constexpr CapabilityField kCapabilityFields[] = {
-    {0, 0, 1, "UltrasonicDetection"}, {0, 1, 1, "SkewDetection"},
-    {0, 2, 2, "AutoColorDetection"},  {0, 4, 1, "BWOutputAutoColorMode"},
-    {0, 5, 1, "bit5"},                {0, 6, 2, "Blur"},
-    {0, 8, 2, "Sharpen"},             {0, 10, 2, "RemoveBackground"},
-    {0, 12, 2, "BlackPage"},          {0, 14, 2, "H_Magnification"},
-    {0, 16, 2, "V_Magnification"},    {0, 18, 2, "Watermark"},
-    {0, 20, 2, "SpecifyImageMode"},   {0, 22, 2, "AutoOrientation"},
-    {0, 24, 2, "Autocrop"},           {0, 26, 2, "Deskew"},
-    {0, 28, 2, "RotateImage"},        {0, 30, 2, "ResizeImage"},
-    {1, 0, 1, "ScanQualityMode"},     {1, 1, 1, "CalibrationUse"},
-    {1, 2, 1, "LightControl"},        {1, 3, 1, "XYDiffRes"},
-    {1, 4, 1, "NeedCalibration"},     {1, 5, 1, "PowerSaving"},
-    {1, 6, 1, "PowerOff"},            {1, 7, 2, "ReadTag"},
-    {1, 9, 2, "WriteTag"},            {1, 11, 1, "ADFContScan"},
-    {1, 12, 1, "SWControlTime"},      {1, 13, 1, "LCDStringTable"},
-    {1, 14, 1, "Endorsor"},           {1, 15, 2, "ADFAlignment"},
-    {1, 17, 2, "Reserved2"},          {1, 19, 1, "HTuneScanLength"},
-    {1, 20, 1, "VTuneScanLength"},    {1, 21, 1, "WifiScan"},
-    {1, 22, 1, "NetworkScan"},        {1, 23, 6, "DirectionPeperEject"},
-    {1, 29, 3, "Reserved1"},          {2, 0, 4, "MultifeedEjectControl"},
-    {2, 4, 4, "SkewEjectControl"},    {2, 8, 4, "bits8-11"},
-    {2, 12, 1, "bit12"},              {2, 13, 1, "bit13"},
+    {0, 0, 1, "UltrasonicDetection"},
+    {0, 1, 1, "SkewDetection"},
+    {0, 2, 2, "AutoColorDetection"},
+    {0, 4, 1, "BWOutputAutoColorMode"},
+    {0, 5, 1, "bit5"},
+    {0, 6, 2, "Blur"},
+    {0, 8, 2, "Sharpen"},
+    {0, 10, 2, "RemoveBackground"},
+    {0, 12, 2, "BlackPage"},
+    {0, 14, 2, "H_Magnification"},
+    {0, 16, 2, "V_Magnification"},
+    {0, 18, 2, "Watermark"},
+    {0, 20, 2, "SpecifyImageMode"},
+    {0, 22, 2, "AutoOrientation"},
+    {0, 24, 2, "Autocrop"},
+    {0, 26, 2, "Deskew"},
+    {0, 28, 2, "RotateImage"},
+    {0, 30, 2, "ResizeImage"},
+    {1, 0, 1, "ScanQualityMode"},
+    {1, 1, 1, "CalibrationUse"},
+    {1, 2, 1, "LightControl"},
+    {1, 3, 1, "XYDiffRes"},
+    {1, 4, 1, "NeedCalibration"},
+    {1, 5, 1, "PowerSaving"},
+    {1, 6, 1, "PowerOff"},
+    {1, 7, 2, "ReadTag"},
+    {1, 9, 2, "WriteTag"},
+    {1, 11, 1, "ADFContScan"},
+    {1, 12, 1, "SWControlTime"},
+    {1, 13, 1, "LCDStringTable"},
+    {1, 14, 1, "Endorsor"},
+    {1, 15, 2, "ADFAlignment"},
+    {1, 17, 2, "Reserved2"},
+    {1, 19, 1, "HTuneScanLength"},
+    {1, 20, 1, "VTuneScanLength"},
+    {1, 21, 1, "WifiScan"},
+    {1, 22, 1, "NetworkScan"},
+    {1, 23, 6, "DirectionPeperEject"},
+    {1, 29, 3, "Reserved1"},
+    {2, 0, 4, "MultifeedEjectControl"},
+    {2, 4, 4, "SkewEjectControl"},
+    {2, 8, 4, "bits8-11"},
+    {2, 12, 1, "bit12"},
+    {2, 13, 1, "bit13"},
 };
 
 // "0x0C000003 UltrasonicDetection SkewDetection Deskew=3": the set fields, values of wide ones.
@@ -175,7 +197,8 @@ bool DescribeAbility(const DeviceAbility& a, Report* report) {
   report->Line("base resolution", Format("%u dpi", base));
   report->Line("optical resolution", Format("%u dpi", a.OpticalRes));
   report->Line("minimum resolution", Format("%u dpi", a.MinimumRes));
-  report->Line("motor resolution", Format("ADF %u dpi, flatbed %u dpi", a.ADFMotorRes, a.FlatbedMotorRes));
+  report->Line("motor resolution",
+               Format("ADF %u dpi, flatbed %u dpi", a.ADFMotorRes, a.FlatbedMotorRes));
   report->Line("ADF maximum", Size(a.ADFMaxWidth, a.ADFMaxLength, base));
   report->Line("ADF minimum", Size(a.ADFMinWidth, a.ADFMinLength, base));
   report->Line("flatbed maximum", Size(a.FlatbedMaxWidth, a.FlatbedMaxLength, base));
@@ -193,11 +216,12 @@ bool DescribeAbility(const DeviceAbility& a, Report* report) {
                                  a.DiffusionIndex[3], a.DiffusionIndex[4], a.DiffusionIndex[5],
                                  a.DiffusionIndex[6], a.DiffusionIndex[7]};
   report->Line("halftone patterns", List(halftones, a.HalftoneNum > 8 ? 8 : a.HalftoneNum));
-  report->Line("diffusion patterns", List(diffusions, a.ErrorDiffusionNum > 8 ? 8 : a.ErrorDiffusionNum));
+  report->Line("diffusion patterns",
+               List(diffusions, a.ErrorDiffusionNum > 8 ? 8 : a.ErrorDiffusionNum));
   report->Line("pixel bounds",
                Format("lineart %u, grey %u, colour %u, halftone %u, diffusion %u, 4-bit grey %u",
-                      a.LineartPixelBound, a.GrayPixelBound, a.ColorPixelBound, a.HalftonePixelBound,
-                      a.DiffusionPixelBound, a.Gray4bitsPixelBound));
+                      a.LineartPixelBound, a.GrayPixelBound, a.ColorPixelBound,
+                      a.HalftonePixelBound, a.DiffusionPixelBound, a.Gray4bitsPixelBound));
   report->Line("button functions", std::to_string(a.ButtonFunctionNumber));
   report->Line("YCbCr capability", Format("0x%02X", a.YCbCrCapability));
   report->Line("background, ADF front",

@@ -32,17 +32,18 @@ constexpr uint32_t kDeviceModuleId = 0x2200;
 
 enum ExitCode {
   kExitOk = 0,
-  kExitError = 1,        // the driver or the scanner reported a failure, or output failed
+  kExitError = 1,  // the driver or the scanner reported a failure, or output failed
   kExitUsage = 2,
-  kExitNoLibrary = 3,    // the library or one of its exports is missing
-  kExitNoScanner = 4,    // no scanner found, or none with the given target id
+  kExitNoLibrary = 3,  // the library or one of its exports is missing
+  kExitNoScanner = 4,  // no scanner found, or none with the given target id
 };
 
 // Ability capability word 1, bit 8: the scanner lets the whole NVRAM record be read.
 constexpr uint32_t kCapReadWholeNvm = 1u << 8;
 
 void Usage(FILE* out) {
-  std::fprintf(out,
+  std::fprintf(
+      out,
       "Usage: %s [OPTION]...\n"
       "\n"
       "Lists the scanners that the Vantrel driver finds and describes one of them.\n"
@@ -149,7 +150,9 @@ long ListScanners(Session& s, std::vector<Scanner>* out) {
   for (uint32_t i = 0; i < count && node != nullptr; ++i, node = node->next) {
     Scanner sc;
     // Copies as the driver wrote them, never past their buffers; printed through Printable.
-    auto text = [](const char* p, size_t max) { return p ? std::string(p, strnlen(p, max)) : std::string(); };
+    auto text = [](const char* p, size_t max) {
+      return p ? std::string(p, strnlen(p, max)) : std::string();
+    };
     sc.target = text(node->DeviceName, kDevListDeviceNameSize);
     sc.vendor = text(node->VendorName, kDevListVendorNameSize);
     sc.model = text(node->ModelName, kDevListModelNameSize);
@@ -186,7 +189,8 @@ int List(Session& s) {
   std::vector<Scanner> scanners;
   long status = ListScanners(s, &scanners);
   if (status != 0) return Fail(kExitError, "listing the scanners failed: " + StatusString(status));
-  if (scanners.empty()) return Fail(kExitNoScanner, "no scanners were identified (" + NoScannerHint() + ")");
+  if (scanners.empty())
+    return Fail(kExitNoScanner, "no scanners were identified (" + NoScannerHint() + ")");
   for (const Scanner& sc : scanners) {
     std::printf("device `%s' is a %s %s scanner (serial %s)\n", Show(sc.target).c_str(),
                 Show(sc.vendor).c_str(), Show(sc.model).c_str(), Show(sc.serial).c_str());
@@ -197,7 +201,8 @@ int List(Session& s) {
 // The ability record with its five strings, each a block of its own.
 void FreeAbility(Session& s, DeviceAbility* a) {
   if (a == nullptr) return;
-  for (char* p : {a->pVendorName, a->pModelName, a->pFWVersion, a->pPortType, a->pPortAddress}) s.Free(p);
+  for (char* p : {a->pVendorName, a->pModelName, a->pFWVersion, a->pPortType, a->pPortAddress})
+    s.Free(p);
   s.Free(a);
 }
 
@@ -205,7 +210,8 @@ int Info(Session& s, const std::string& requested) {
   std::vector<Scanner> scanners;
   long status = ListScanners(s, &scanners);
   if (status != 0) return Fail(kExitError, "listing the scanners failed: " + StatusString(status));
-  if (scanners.empty()) return Fail(kExitNoScanner, "no scanners were identified (" + NoScannerHint() + ")");
+  if (scanners.empty())
+    return Fail(kExitNoScanner, "no scanners were identified (" + NoScannerHint() + ")");
   const Scanner* chosen = &scanners.front();
   if (!requested.empty()) {
     chosen = nullptr;
@@ -217,9 +223,11 @@ int Info(Session& s, const std::string& requested) {
 
   status = s.Open(target);
   if (status == -2019) {
-    return Fail(kExitNoScanner, "no scanner `" + Show(target) + "' (`" + kProgram + " -L' lists them)");
+    return Fail(kExitNoScanner,
+                "no scanner `" + Show(target) + "' (`" + kProgram + " -L' lists them)");
   }
-  if (status != 0) return Fail(kExitError, "cannot open `" + Show(target) + "': " + StatusString(status));
+  if (status != 0)
+    return Fail(kExitError, "cannot open `" + Show(target) + "': " + StatusString(status));
 
   vtclient::Report report;
   report.Title("Device `" + Show(target) + "'");
@@ -227,7 +235,8 @@ int Info(Session& s, const std::string& requested) {
     report.Line("vendor, model", Show(chosen->vendor) + " " + Show(chosen->model));
     report.Line("serial", Show(chosen->serial));
     char ids[48];
-    std::snprintf(ids, sizeof ids, "%s 0x%04X:0x%04X", Show(chosen->interface).c_str(), chosen->vid, chosen->pid);
+    std::snprintf(ids, sizeof ids, "%s 0x%04X:0x%04X", Show(chosen->interface).c_str(), chosen->vid,
+                  chosen->pid);
     report.Line("interface", ids);
   }
   char numbers[64];
@@ -243,7 +252,8 @@ int Info(Session& s, const std::string& requested) {
     return Fail(kExitError, "reading the ability record failed: " + StatusString(status));
   }
   if (!vtclient::DescribeAbility(*ability, &report)) result = kExitError;
-  const bool hasNvm = ability->Version == 200 && (ability->ScannerCapability1 & kCapReadWholeNvm) != 0;
+  const bool hasNvm =
+      ability->Version == 200 && (ability->ScannerCapability1 & kCapReadWholeNvm) != 0;
   FreeAbility(s, ability);
 
   if (hasNvm) {
@@ -259,7 +269,8 @@ int Info(Session& s, const std::string& requested) {
     if (status != 0) {
       report.Title("NVRAM");
       report.Line("record", "not read: " + StatusString(status));
-      std::fprintf(stderr, "%s: reading the NVRAM record failed: %s\n", kProgram, StatusString(status).c_str());
+      std::fprintf(stderr, "%s: reading the NVRAM record failed: %s\n", kProgram,
+                   StatusString(status).c_str());
       result = kExitError;
     } else if (!vtclient::DescribeNvm(nvm, sizeof nvm, &report)) {
       result = kExitError;
@@ -297,19 +308,31 @@ int main(int argc, char** argv) {
   int c;
   while ((c = getopt_long(argc, argv, "Ld:Ac:hV", kOptions, nullptr)) != -1) {
     switch (c) {
-      case 'L': list = true; break;
+      case 'L':
+        list = true;
+        break;
       case 'd':
         device = optarg;
         if (device.empty()) return UsageError("--device needs a target id");
         break;
-      case 'A': info = true; break;
-      case 'c':
-        if (!ParseController(optarg, &ctrl)) return UsageError(std::string("bad controller id `") + optarg + "'");
+      case 'A':
+        info = true;
         break;
-      case kOptLibrary: library = optarg; break;
-      case 'h': help = true; break;
-      case 'V': version = true; break;
-      default: return UsageError("");  // getopt named the option
+      case 'c':
+        if (!ParseController(optarg, &ctrl))
+          return UsageError(std::string("bad controller id `") + optarg + "'");
+        break;
+      case kOptLibrary:
+        library = optarg;
+        break;
+      case 'h':
+        help = true;
+        break;
+      case 'V':
+        version = true;
+        break;
+      default:
+        return UsageError("");  // getopt named the option
     }
   }
   if (optind < argc) return UsageError(std::string("unexpected argument `") + argv[optind] + "'");
@@ -321,7 +344,8 @@ int main(int argc, char** argv) {
     std::printf("%s %s\n", kProgram, kVersion);
     return kExitOk;
   }
-  if (!list && !info) return UsageError("nothing to do: scanning is not available yet; use -L or -A");
+  if (!list && !info)
+    return UsageError("nothing to do: scanning is not available yet; use -L or -A");
 
   // A reader that goes away (vantrel-scan -A | head) must not kill the run before the driver ends.
   signal(SIGPIPE, SIG_IGN);

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/ExportFrame.h"
 #include "drv/device/IoObject.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/platform/DbgLog.h"
 #include "vantrel/kr_api.h"
 
@@ -195,7 +195,8 @@ bool CImprinter::InternalSetImprinterParameter() {
     ok &= Send(clock, sizeof clock, kClock);
 
     if (m_patternEnable) {
-      if (!m_pattern.empty()) ok &= Send(m_pattern.data(), static_cast<uint32_t>(m_pattern.size()), kModeOrPattern);
+      if (!m_pattern.empty())
+        ok &= Send(m_pattern.data(), static_cast<uint32_t>(m_pattern.size()), kModeOrPattern);
     } else {
       uint8_t mode = 0;
       if (m_counterEnable) mode |= 0x01;
@@ -208,11 +209,13 @@ bool CImprinter::InternalSetImprinterParameter() {
     }
     uint8_t start[kStartLength] = {0, 0, 1, 0x27, 0, 0, 0};
     if (m_counterEnable) {
-      if (!m_counter.empty()) ok &= Send(m_counter.data(), static_cast<uint32_t>(m_counter.size()), kCounter);
+      if (!m_counter.empty())
+        ok &= Send(m_counter.data(), static_cast<uint32_t>(m_counter.size()), kCounter);
       PutBE32(start + 19, m_counterValue);
     }
     if (m_dateTimeEnable) {
-      if (!m_dateTime.empty()) ok &= Send(m_dateTime.data(), static_cast<uint32_t>(m_dateTime.size()), kDateTimeFormat);
+      if (!m_dateTime.empty())
+        ok &= Send(m_dateTime.data(), static_cast<uint32_t>(m_dateTime.size()), kDateTimeFormat);
       PutBE32(start + 23, m_dateTimeValue);
     }
     if (m_textEnable) {
@@ -224,8 +227,9 @@ bool CImprinter::InternalSetImprinterParameter() {
   return ok;
 }
 
-long CImprinter::TakeSettings(const KR_Imprinter_Parameter& s, const uint8_t* text, const uint8_t* counter,
-                              const uint8_t* dateTime, const uint8_t* pattern) {
+long CImprinter::TakeSettings(const KR_Imprinter_Parameter& s, const uint8_t* text,
+                              const uint8_t* counter, const uint8_t* dateTime,
+                              const uint8_t* pattern) {
   DisablePrint();
   ClearAllData();
   if (s.TextEnable == 0 && s.CounterEnable == 0 && s.DateTimeFormat == 0) return kOK;
@@ -305,7 +309,8 @@ long CImprinter::TakeSettings(const KR_Imprinter_Parameter& s, const uint8_t* te
         if (!m_dateTimeEnable || item > 7 || !ItemFitsFormat(item, s.DateTimeFormat)) fits = false;
       }
       if (!fits) {
-        DbgPrintf(1, "The datetime setting is out of the scope of the SetImprinterParameter defined.");
+        DbgPrintf(1,
+                  "The datetime setting is out of the scope of the SetImprinterParameter defined.");
         return kParameterError;
       }
     }
@@ -342,8 +347,9 @@ long ImprinterItem(uint32_t* handle, CScannerManagerScannerItem** out) {
 }
 }  // namespace
 
-KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle, KR_Imprinter_Parameter* settings,
-                                    uint8_t* text, uint8_t* counter, uint8_t* dateTime, uint8_t* pattern) {
+KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle,
+                                    KR_Imprinter_Parameter* settings, uint8_t* text,
+                                    uint8_t* counter, uint8_t* dateTime, uint8_t* pattern) {
   DbgPrintf(1, "=> KRSetImprinterParameter -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&] {
     CScannerManagerScannerItem* item = nullptr;
@@ -380,7 +386,8 @@ KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle, KR_Im
       SCANPARAMETER_UNION stored;
       item->pScanner->GetAPScanParameter(&stored);
       const uint16_t method = stored.ScanMethod;
-      if (imprinter->IsPresent() && (stored.ExtParam0 & 0x4000) != 0 && (method == 1 || method == 4 || method == 5)) {
+      if (imprinter->IsPresent() && (stored.ExtParam0 & 0x4000) != 0 &&
+          (method == 1 || method == 4 || method == 5)) {
         static const uint8_t kEndOfJobBlock[9] = {0, 0, 1, 0, 9, 0, 0, 0, 0};
         bool ok = imprinter->EnableImprinterHead() &&
                   item->pIoObject->Send(kEndOfJobBlock, sizeof kEndOfJobBlock, kEndOfJob) &&

@@ -2,10 +2,10 @@
 // The device's imprinter: finds it and its head, keeps the print settings and print data a
 // client sets, sends them, switches head and motor around a job and answers the ability query.
 // Every exchange is a READ or SEND of the command layer with the imprinter's data types.
+#include <vantrel/device_records.h>
+
 #include <cstdint>
 #include <vector>
-
-#include <vantrel/device_records.h>
 
 #include "drv/device/KRObj.h"
 
@@ -56,8 +56,8 @@ class CImprinter : public KRObj {
 
   // Takes a client's settings and print data (KRSetImprinterParameter steps 3 to 8): 0, or -2005
   // for a refused combination or missing data. Nothing is sent.
-  long TakeSettings(const KR_Imprinter_Parameter& settings, const uint8_t* text, const uint8_t* counter,
-                    const uint8_t* dateTime, const uint8_t* pattern);
+  long TakeSettings(const KR_Imprinter_Parameter& settings, const uint8_t* text,
+                    const uint8_t* counter, const uint8_t* dateTime, const uint8_t* pattern);
   // The 120-byte ability record from the stored inquiry and a fresh information read.
   bool FillAbility(uint8_t* record);
 

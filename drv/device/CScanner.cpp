@@ -20,17 +20,20 @@ CScanner::CScanner(const Device_Features* features, ScannerModel model)
 
 CScanner::~CScanner() = default;
 
-void CScanner::GetImageProcessVariable(uint32_t side, uint32_t* count, CImageProcess_InitializeParameter** list) {
+void CScanner::GetImageProcessVariable(uint32_t side, uint32_t* count,
+                                       CImageProcess_InitializeParameter** list) {
   const ImageProcessList* chosen = nullptr;
   if (side == 0 || side == 1) chosen = &m_imageList;
   if (side == 2 || side == 3) chosen = &m_backgroundList;
   if (count != nullptr) *count = chosen != nullptr ? chosen->dwCount : 0;
   if (list != nullptr) {
-    *list = chosen != nullptr ? const_cast<CImageProcess_InitializeParameter*>(chosen->Items) : nullptr;
+    *list =
+        chosen != nullptr ? const_cast<CImageProcess_InitializeParameter*>(chosen->Items) : nullptr;
   }
 }
 
-void CScanner::GetIRUVImageProcessVariable(uint32_t* count, CImageProcess_InitializeParameter** list) {
+void CScanner::GetIRUVImageProcessVariable(uint32_t* count,
+                                           CImageProcess_InitializeParameter** list) {
   if (count != nullptr) *count = 0;
   if (list != nullptr) *list = nullptr;
 }
@@ -43,7 +46,8 @@ uint32_t CScanner::GetTransferSize() {
   const uint32_t small = static_cast<uint32_t>(uint64_t{m_transferSize} * dev.BitsPerPixel / 24);
   const bool continuous = (dev.ScanMethod == 1 || dev.ScanMethod == 4 || dev.ScanMethod == 5) &&
                           (dev.CtrlMode & 0x4) != 0 && (dev.CtrlMode & 0x1) == 0;
-  if (!GetFeature(kFeatureContinuousTransfer) && continuous && !GetFeature(kFeatureTransferSizeIgnoresContinuous)) {
+  if (!GetFeature(kFeatureContinuousTransfer) && continuous &&
+      !GetFeature(kFeatureTransferSizeIgnoresContinuous)) {
     const uint64_t inch = uint64_t{dev.YRes} * (uint64_t{dev.BitsPerPixel} * dev.PixelNum / 8);
     return inch < m_transferSize ? static_cast<uint32_t>(inch) : m_transferSize;
   }
@@ -81,7 +85,8 @@ ImageVariablesSource CScanner::VariablesSource(ScannerModel family, void* item) 
   s.blQualityMode = m_qualityMode;
   const auto* owner = static_cast<const CScannerManagerScannerItem*>(item);
   static const double kDefaultWeights[3] = {0.299, 0.587, 0.114};
-  for (int i = 0; i < 3; ++i) s.YCCCoefficient[i] = owner != nullptr ? owner->GreyWeights[i] : kDefaultWeights[i];
+  for (int i = 0; i < 3; ++i)
+    s.YCCCoefficient[i] = owner != nullptr ? owner->GreyWeights[i] : kDefaultWeights[i];
   return s;
 }
 
@@ -135,9 +140,11 @@ uint32_t CScanner::GetPixelBoundaryAPSide(void* /*item*/, const SCANPARAMETER_UN
   return param != nullptr ? ::GetPixelBoundaryAPSide(m_info, *param) : 1;
 }
 
-void CScanner::GetWindowDescriptor(void* /*item*/, KR_WindowDataSet_VER2* out, const SCANPARAMETER_UNION* param) const {
+void CScanner::GetWindowDescriptor(void* /*item*/, KR_WindowDataSet_VER2* out,
+                                   const SCANPARAMETER_UNION* param) const {
   // The builder logs the entry and exit lines.
-  if (out != nullptr && param != nullptr) BuildWindowDescriptor(CScannerManager::GetCtrlID(), *param, out);
+  if (out != nullptr && param != nullptr)
+    BuildWindowDescriptor(CScannerManager::GetCtrlID(), *param, out);
 }
 
 void CScanner::GetWindowDescriptor(void* item, KR_WindowDataSet_VER2* out) const {

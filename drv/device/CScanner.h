@@ -3,9 +3,9 @@
 // device-side scan parameters, the software stage lists of a job, and what differs between the
 // scanner models (features, transfer size, duplex style, alignment). The model classes derive
 // from it (ScannerModels.h).
-#include <cstdint>
-
 #include <vantrel/scan_parameters.h>
+
+#include <cstdint>
 
 #include "drv/device/ImageProcessVariables.h"
 #include "drv/device/KRObj.h"
@@ -34,8 +34,10 @@ class CScanner : public KRObj {
 
   // ---- virtual operations, in the order of the class's table ----
   // Side 0 or 1: the image list; 2 or 3: the background list; other sides: 0 and null.
-  virtual void GetImageProcessVariable(uint32_t side, uint32_t* count, CImageProcess_InitializeParameter** list);
-  virtual void GetIRUVImageProcessVariable(uint32_t* count, CImageProcess_InitializeParameter** list);
+  virtual void GetImageProcessVariable(uint32_t side, uint32_t* count,
+                                       CImageProcess_InitializeParameter** list);
+  virtual void GetIRUVImageProcessVariable(uint32_t* count,
+                                           CImageProcess_InitializeParameter** list);
   virtual void SetQualityMode(bool quality) { m_qualityMode = quality; }
   virtual uint32_t GetJPEGSizeBoundary() { return 16; }
   virtual uint32_t GetTransferSize();
@@ -80,7 +82,9 @@ class CScanner : public KRObj {
   const DeviceScanParameter& GetDeviceDerivation() const { return m_store.Device(); }
 
   // ---- NVRAM record ----
-  bool SetNVMData(const uint8_t* data, uint8_t version, uint16_t size) { return m_store.SetNVMData(data, version, size); }
+  bool SetNVMData(const uint8_t* data, uint8_t version, uint16_t size) {
+    return m_store.SetNVMData(data, version, size);
+  }
   // The layout number (1 or 2) of the stored record; 0 before one was stored.
   uint8_t GetNVMDataFWVersion() const { return m_store.GetNVMVersion(); }
   const uint8_t* GetNVMData() const { return m_store.GetNVMData(); }
@@ -88,7 +92,8 @@ class CScanner : public KRObj {
   // ---- alignment and the window ----
   uint32_t GetPixelBoundaryFWSide(void* item, const SCANPARAMETER_UNION* param) const;
   uint32_t GetPixelBoundaryAPSide(void* item, const SCANPARAMETER_UNION* param) const;
-  void GetWindowDescriptor(void* item, KR_WindowDataSet_VER2* out, const SCANPARAMETER_UNION* param) const;
+  void GetWindowDescriptor(void* item, KR_WindowDataSet_VER2* out,
+                           const SCANPARAMETER_UNION* param) const;
   void GetWindowDescriptor(void* item, KR_WindowDataSet_VER2* out) const;
 
   const ScanModelInfo& ModelInfo() const { return m_info; }

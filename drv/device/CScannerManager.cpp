@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "drv/device/CImprinter.h"
-#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/DefaultJpegTables.h"
 #include "drv/device/DeviceExports.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/platform/DbgLog.h"
 
 using namespace krstatus;
@@ -30,13 +30,19 @@ IPAddressNode* pIPAddressListHead = nullptr;
 
 const char* InterfaceText(uint32_t type) {
   switch (type) {
-    case krbus::kUsb: return "usb";
+    case krbus::kUsb:
+      return "usb";
     case krbus::kScsi:
-    case krbus::kFirewire: return "scsi";
-    case krbus::kTcpIp: return "tcpip";
-    case krbus::kVirtual: return "virtual";
-    case krbus::kDualUsb: return "dualusb";
-    default: return "???";
+    case krbus::kFirewire:
+      return "scsi";
+    case krbus::kTcpIp:
+      return "tcpip";
+    case krbus::kVirtual:
+      return "virtual";
+    case krbus::kDualUsb:
+      return "dualusb";
+    default:
+      return "???";
   }
 }
 
@@ -116,8 +122,7 @@ bool CScannerManager::AddItem(IoObject* io, CScanner* scanner,
   std::memcpy(item->DefaultLumaQuant, kDefaultLumaQuant, 64);
   std::memcpy(item->DefaultChromaQuant, kDefaultChromaQuant, 64);
   std::memcpy(item->DefaultHuffmanBits, kDefaultHuffmanBits, sizeof item->DefaultHuffmanBits);
-  std::memcpy(item->DefaultHuffmanValues, kDefaultHuffmanValues,
-              sizeof item->DefaultHuffmanValues);
+  std::memcpy(item->DefaultHuffmanValues, kDefaultHuffmanValues, sizeof item->DefaultHuffmanValues);
   item->GreyWeights[0] = 0.299;
   item->GreyWeights[1] = 0.587;
   item->GreyWeights[2] = 0.114;
@@ -219,9 +224,8 @@ long CScannerManager::FillNode(CScannerManagerScannerItem* item, DeviceInformati
     node->ModelName = static_cast<char*>(pMemManager->NewMem(kDevListModelNameSize));
     node->SerialNumber = static_cast<char*>(pMemManager->NewMem(kDevListSerialNumberSize));
     node->Interface = static_cast<char*>(pMemManager->NewMem(kDevListInterfaceSize));
-    if (node->DeviceName == nullptr || node->VendorName == nullptr ||
-        node->ModelName == nullptr || node->SerialNumber == nullptr ||
-        node->Interface == nullptr) {
+    if (node->DeviceName == nullptr || node->VendorName == nullptr || node->ModelName == nullptr ||
+        node->SerialNumber == nullptr || node->Interface == nullptr) {
       return kNoMemory;
     }
   }

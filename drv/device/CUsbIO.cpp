@@ -137,8 +137,10 @@ Outcome RunExchange(MacUsbIoHandleStructure* h, uint8_t* block, void* data, uint
     return Outcome::Failed;
   }
   switch (status[2]) {
-    case 0: return Outcome::Good;
-    case 2: return Outcome::CheckCondition;
+    case 0:
+      return Outcome::Good;
+    case 2:
+      return Outcome::CheckCondition;
     default:
       DbgPrintf(1, "Status return %d, undefined value", status[2]);
       return Outcome::Failed;
@@ -146,16 +148,20 @@ Outcome RunExchange(MacUsbIoHandleStructure* h, uint8_t* block, void* data, uint
 }
 
 void LogBlock(const char* prefix, const uint8_t* b) {
-  DbgPrintf(1, "%s0x%02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X",
-            prefix, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11]);
+  DbgPrintf(1, "%s0x%02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X  %02X", prefix,
+            b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11]);
 }
 
 const char* TypeText(TransferType t) {
   switch (t) {
-    case TransferType::Control: return "Control";
-    case TransferType::Isochronous: return "Isoc";
-    case TransferType::Bulk: return "Bulk";
-    case TransferType::Interrupt: return "Interrupt";
+    case TransferType::Control:
+      return "Control";
+    case TransferType::Isochronous:
+      return "Isoc";
+    case TransferType::Bulk:
+      return "Bulk";
+    case TransferType::Interrupt:
+      return "Interrupt";
   }
   return "?";
 }
@@ -163,10 +169,14 @@ const char* TypeText(TransferType t) {
 
 const char* CUsbIO::GetSystemErrorString(IOReturn code) {
   switch (code) {
-    case kIOReturnNoDevice: return "kIOReturnNoDevice";
-    case kIOReturnNotOpen: return "kIOReturnNotOpen";
-    case kIOReturnAborted: return "kIOReturnAborted";
-    default: break;
+    case kIOReturnNoDevice:
+      return "kIOReturnNoDevice";
+    case kIOReturnNotOpen:
+      return "kIOReturnNotOpen";
+    case kIOReturnAborted:
+      return "kIOReturnAborted";
+    default:
+      break;
   }
   thread_local char text[16];
   std::snprintf(text, sizeof text, "%08x", code);
@@ -207,14 +217,18 @@ bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
   uint8_t configs = 0;
   IOReturn r = dev->GetNumberOfConfigurations(&configs);
   if (r != kIOReturnSuccess) {
-    DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to obtain the number of configurations. ret = %08x", r);
+    DbgPrintf(1,
+              "CUsbIO::MacOsInitializeKrSCSIInterface: unable to obtain the number of "
+              "configurations. ret = %08x",
+              r);
     return false;
   }
   DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: found %d configurations", configs);
   if (configs == 0) return false;
   uint8_t value = 0;
   if (dev->GetConfigurationValue(0, &value) != kIOReturnSuccess) {
-    DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to get config descriptor for index 0");
+    DbgPrintf(
+        1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to get config descriptor for index 0");
     return false;
   }
   r = dev->USBDeviceOpen();
@@ -229,7 +243,9 @@ bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
   }
   r = dev->CreateInterface(&h->intf);
   if (r != kIOReturnSuccess || !h->intf) {
-    DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to create a device interface. ret = %08x, intf = %p",
+    DbgPrintf(1,
+              "CUsbIO::MacOsInitializeKrSCSIInterface: unable to create a device interface. ret = "
+              "%08x, intf = %p",
               r, static_cast<void*>(h->intf.get()));
     h->intf.reset();
     return false;
@@ -243,7 +259,9 @@ bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
   uint8_t endpoints = 0;
   r = h->intf->GetNumEndpoints(&endpoints);
   if (r != kIOReturnSuccess) {
-    DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to get number of endpoints. ret = %08x", r);
+    DbgPrintf(
+        1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to get number of endpoints. ret = %08x",
+        r);
     return false;
   }
   DbgPrintf(1, "CUsbIO::ProcessInterface: found %d pipes", endpoints);
@@ -255,12 +273,16 @@ bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
     PipeProperties props;
     r = h->intf->GetPipeProperties(pipe, &props);
     if (r != kIOReturnSuccess) {
-      DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to get pipe properties for pipe %d, err = %08x",
+      DbgPrintf(1,
+                "CUsbIO::MacOsInitializeKrSCSIInterface: unable to get pipe properties for pipe "
+                "%d, err = %08x",
                 pipe, r);
       return false;
     }
     bool in = props.direction == Direction::In;
-    DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface - Pipe %d: Type=%s Direction=%s Packet Size=%d interval=%d",
+    DbgPrintf(1,
+              "CUsbIO::MacOsInitializeKrSCSIInterface - Pipe %d: Type=%s Direction=%s Packet "
+              "Size=%d interval=%d",
               pipe, TypeText(props.transferType), in ? "In" : "Out", props.maxPacketSize,
               props.interval);
     if (props.transferType == TransferType::Bulk) {
@@ -282,8 +304,8 @@ bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
   return true;
 }
 
-bool CUsbIO::DoSimpleIo(MacUsbIoHandleStructure* h, uint8_t* block, void* data,
-                        uint32_t readLength, uint32_t writeLength) {
+bool CUsbIO::DoSimpleIo(MacUsbIoHandleStructure* h, uint8_t* block, void* data, uint32_t readLength,
+                        uint32_t writeLength) {
   LogBlock("=>CUsbIO::DoSimpleIo cmd=", block);
   if (readLength != 0) writeLength = 0;
   Outcome o = RunExchange(h, block, data, readLength, writeLength, CScannerManager::GetCtrlID(),
@@ -348,7 +370,7 @@ void CUsbIO::FillFromInquiry(KrDrvDeviceInformation* rec, const uint8_t* inq, ui
     const char* from = reinterpret_cast<const char*>(inq + offset);
     size_t available = length - offset;
     size_t n = strnlen(from, available);
-    if (n == available && mustEnd) return;   // no terminator within the inquiry data
+    if (n == available && mustEnd) return;  // no terminator within the inquiry data
     if (n >= toSize) n = toSize - 1;
     std::memcpy(to, from, n);
   };
@@ -356,7 +378,8 @@ void CUsbIO::FillFromInquiry(KrDrvDeviceInformation* rec, const uint8_t* inq, ui
     copyString(rec->VendorName, sizeof rec->VendorName, GetBE16(inq + 8), false);
     copyString(rec->ModelName, sizeof rec->ModelName, GetBE16(inq + 10), false);
   }
-  if (length >= 16) copyString(rec->SerialNumber, sizeof rec->SerialNumber, GetBE16(inq + 14), true);
+  if (length >= 16)
+    copyString(rec->SerialNumber, sizeof rec->SerialNumber, GetBE16(inq + 14), true);
   if (length >= 56) {
     uint16_t deviceType = GetBE16(inq + 54);
     std::memcpy(rec->TransportData, &deviceType, sizeof deviceType);
@@ -368,7 +391,8 @@ void CUsbIO::GetDeviceList(KrDrvDeviceInformation** records, uint32_t* count) {
   *count = 0;
   std::vector<std::unique_ptr<UsbDevice>> devices;
   IOReturn r = Host().FindDevices(0, 0, &devices);
-  DbgPrintf(1, " MacOsCreateListDeviceHandle find %d DeviceRef %x", static_cast<int>(devices.size()), r);
+  DbgPrintf(1, " MacOsCreateListDeviceHandle find %d DeviceRef %x",
+            static_cast<int>(devices.size()), r);
   if (r != kIOReturnSuccess || devices.empty()) return;
   auto* array = static_cast<KrDrvDeviceInformation*>(
       std::calloc(devices.size(), sizeof(KrDrvDeviceInformation)));
@@ -451,7 +475,8 @@ bool CUsbIO::InitializeDevice(const KrDrvDeviceInformation* info) {
     uint16_t v = 0, p = 0;
     h->device->GetDeviceVendor(&v);
     h->device->GetDeviceProduct(&p);
-    DbgPrintf(1, "CUsbIO::InitializeDevice  check device %d USB ID %04X:%04X", static_cast<int>(i), v, p);
+    DbgPrintf(1, "CUsbIO::InitializeDevice  check device %d USB ID %04X:%04X", static_cast<int>(i),
+              v, p);
     bool pass = v == vid && p == pid && MacOsInitializeKrSCSIInterface(h);
     if (pass && serial[0] != 0) {
       uint8_t inquiry[kInquiryBufferSize] = {};
@@ -544,7 +569,8 @@ void CUsbIO::StopButtonThread() {
     lock.unlock();
     m_handle->intf->AbortPipe(m_handle->interruptIn);
     lock.lock();
-    m_buttonCond.wait_for(lock, std::chrono::milliseconds(10), [this] { return m_buttonThreadEnded; });
+    m_buttonCond.wait_for(lock, std::chrono::milliseconds(10),
+                          [this] { return m_buttonThreadEnded; });
   }
   lock.unlock();
   WaitKrThread(&m_buttonThread);

@@ -20,7 +20,7 @@ struct MacUsbIoHandleStructure {
   uint8_t bulkIn = 0;
   uint8_t bulkOut = 0;
   uint8_t interruptIn = 0;
-  uint32_t timeout = 0;   // the transfer time-out last handed to the interface
+  uint32_t timeout = 0;  // the transfer time-out last handed to the interface
 };
 
 // Timeouts for one exchange, in milliseconds; 0 waits as long as the device takes.
@@ -66,7 +66,7 @@ class CUsbIO : public IoObject {
   MacUsbIoHandleStructure* m_handle = nullptr;
 
   // Button path: the reader thread writes the latest packet, GetButtonStatus takes it.
-  std::mutex m_buttonControl;   // starting and stopping the reader, opening and closing
+  std::mutex m_buttonControl;  // starting and stopping the reader, opening and closing
   std::mutex m_buttonMutex;
   std::condition_variable m_buttonCond;
   uint8_t m_buttonBuffer[8] = {};

@@ -1,13 +1,14 @@
 // The client-facing ability record, built from the model object's inquiry copy and the
 // transport's port texts.
+#include "drv/device/DeviceAbility.h"
+
 #include <strings.h>
 
 #include <cstring>
 
-#include "drv/platform/CLLDMemoryManager.h"
-#include "drv/device/DeviceAbility.h"
 #include "drv/device/ExportFrame.h"
 #include "drv/device/IoObject.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/platform/DbgLog.h"
 #include "vantrel/kr_api.h"
 
@@ -30,7 +31,9 @@ struct Inquiry {
   }
   uint32_t Bit(uint32_t at, uint32_t bit) const { return (bytes[at] >> bit) & 1u; }
   // The two-bit field of "a / b": 0 without a, 1 with a only, 2 with both.
-  uint32_t Pair(uint32_t at, uint32_t a, uint32_t b) const { return Bit(at, a) ? (Bit(at, b) ? 2 : 1) : 0; }
+  uint32_t Pair(uint32_t at, uint32_t a, uint32_t b) const {
+    return Bit(at, a) ? (Bit(at, b) ? 2 : 1) : 0;
+  }
   // The text at the offset stored in `at`, or "" when it does not end inside the copy.
   const char* Text(uint32_t at) const {
     const uint32_t offset = BE(at, 2);
@@ -154,9 +157,11 @@ void FillDeviceAbility(const CScanner& scanner, DeviceAbility* r) {
   r->FlatbedMotorRes = static_cast<uint16_t>(q.BE(62, 2));
   r->ResolutionIndex = 0;
   r->HalftoneNum = static_cast<uint8_t>(q.ListCount(66, 1, 8));
-  for (uint32_t i = 0; i < r->HalftoneNum; ++i) r->HalftoneIndex[i] = q.bytes[q.ListOffset(66) + 1 + i];
+  for (uint32_t i = 0; i < r->HalftoneNum; ++i)
+    r->HalftoneIndex[i] = q.bytes[q.ListOffset(66) + 1 + i];
   r->ErrorDiffusionNum = static_cast<uint8_t>(q.ListCount(68, 1, 8));
-  for (uint32_t i = 0; i < r->ErrorDiffusionNum; ++i) r->DiffusionIndex[i] = q.bytes[q.ListOffset(68) + 1 + i];
+  for (uint32_t i = 0; i < r->ErrorDiffusionNum; ++i)
+    r->DiffusionIndex[i] = q.bytes[q.ListOffset(68) + 1 + i];
   if (scanner.ModelInfo().HasFeature(kFeatureFixedPixelBounds)) {
     r->LineartPixelBound = 8;
     r->GrayPixelBound = 1;
@@ -201,8 +206,8 @@ long Inquiry2ToScannerDeviceAbility200(CScannerManagerScannerItem* item, DeviceA
   Inquiry q;
   item->pScanner->GetInquiryData(q.bytes);
   const IoObject* io = item->pIoObject;
-  const bool usbTexts =
-      strncasecmp(io->GetPortName(), "usb", 3) == 0 && item->pScanner->GetFeature(kFeatureUsbPortTexts);
+  const bool usbTexts = strncasecmp(io->GetPortName(), "usb", 3) == 0 &&
+                        item->pScanner->GetFeature(kFeatureUsbPortTexts);
   StringPlan plan[5] = {
       {q.Text(8), given != nullptr ? given->pVendorName : nullptr},
       {q.Text(10), given != nullptr ? given->pModelName : nullptr},

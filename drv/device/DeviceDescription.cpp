@@ -14,7 +14,9 @@ uint16_t Word(const uint8_t* block, int index) {
   std::memcpy(&v, block + 2 * index, 2);
   return v;
 }
-void SetWord(uint8_t* block, int index, uint16_t value) { std::memcpy(block + 2 * index, &value, 2); }
+void SetWord(uint8_t* block, int index, uint16_t value) {
+  std::memcpy(block + 2 * index, &value, 2);
+}
 uint32_t IpAddress(const uint8_t* block) {
   uint32_t v;
   std::memcpy(&v, block, 4);
@@ -205,19 +207,31 @@ uint32_t CDeviceDescription::GetDescriptionString(char* text) const {
   SecondText(m_identity, second);
   int n;
   switch (m_type) {
-    case krbus::kNone: n = std::snprintf(text, kSize, "None"); break;
+    case krbus::kNone:
+      n = std::snprintf(text, kSize, "None");
+      break;
     case krbus::kUsb:
       n = std::snprintf(text, kSize, "USB %04X:%04X", Word(m_identity, 0), Word(m_identity, 1));
       break;
-    case krbus::kScsi: n = std::snprintf(text, kSize, "SCSI %s %s", first, second); break;
-    case krbus::kFirewire: n = std::snprintf(text, kSize, "Firewire %s %s", first, second); break;
-    case krbus::kTcpIp: n = std::snprintf(text, kSize, "TCPIP %s %s", first, second); break;
-    case krbus::kVirtual: n = std::snprintf(text, kSize, "Virtual %s", first); break;
+    case krbus::kScsi:
+      n = std::snprintf(text, kSize, "SCSI %s %s", first, second);
+      break;
+    case krbus::kFirewire:
+      n = std::snprintf(text, kSize, "Firewire %s %s", first, second);
+      break;
+    case krbus::kTcpIp:
+      n = std::snprintf(text, kSize, "TCPIP %s %s", first, second);
+      break;
+    case krbus::kVirtual:
+      n = std::snprintf(text, kSize, "Virtual %s", first);
+      break;
     case krbus::kDualUsb:
       n = std::snprintf(text, kSize, "Dual USB %04X:%04X+%04X:%04X", Word(m_identity, 0),
                         Word(m_identity, 1), Word(m_identity, 2), Word(m_identity, 3));
       break;
-    default: n = std::snprintf(text, kSize, "???"); break;
+    default:
+      n = std::snprintf(text, kSize, "???");
+      break;
   }
   return n < 0 ? 0 : static_cast<uint32_t>(std::strlen(text));
 }
@@ -236,7 +250,9 @@ void CDeviceDescription::FillDeviceName(KrDrvDeviceInformation* record) {
       std::snprintf(out, kSize, "usb:0x%04X:0x%04X", Word(id, 0), Word(id, 1));
       break;
     case krbus::kScsi:
-    case krbus::kFirewire: std::snprintf(out, kSize, "scsi:%s:%s", first, second); break;
+    case krbus::kFirewire:
+      std::snprintf(out, kSize, "scsi:%s:%s", first, second);
+      break;
     case krbus::kDualUsb:
       std::snprintf(out, kSize, "dualusb:0x%04X:0x%04X:0x%04X:0x%04X", Word(id, 0), Word(id, 1),
                     Word(id, 2), Word(id, 3));
@@ -249,7 +265,9 @@ void CDeviceDescription::FillDeviceName(KrDrvDeviceInformation* record) {
                     static_cast<int>(sizeof record->ModelName), record->ModelName);
       break;
     }
-    case krbus::kVirtual: std::snprintf(out, kSize, "virtual::%s:%s", first, second); break;
+    case krbus::kVirtual:
+      std::snprintf(out, kSize, "virtual::%s:%s", first, second);
+      break;
     default:
       std::snprintf(out, kSize, "???");
       formatted = false;

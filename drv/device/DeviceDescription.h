@@ -2,6 +2,7 @@
 // Device descriptions: which found devices the driver supports, which model class each gets,
 // and the target id by which a client names a device.
 #include <cstdint>
+
 #include "drv/device/CScanner.h"
 
 namespace krbus {

@@ -6,13 +6,13 @@
 #include <new>
 
 #include "drv/device/CImprinter.h"
-#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/CScannerManager.h"
 #include "drv/device/DeviceExports.h"
 #include "drv/device/ExportFrame.h"
 #include "drv/device/Nvram.h"
 #include "drv/jpeg/CLumetra.h"
 #include "drv/jpeg/JpegDrvLog.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/platform/DbgLog.h"
 #include "vantrel/kr_api.h"
 
@@ -34,7 +34,6 @@ struct ListLock {
   ~ListLock() { manager->UnlockListOperate(); }
   CScannerManager* manager;
 };
-
 
 void DestroyDriverObjects() {
   if (pManager != nullptr) pManager->TerminateAllJobAndDevice();
@@ -124,7 +123,8 @@ bool InternalInitializeScanner(CScannerManagerScannerItem* item) {
     } else {
       ok = true;
     }
-    if (ok && (inquiry[98] != 0 || inquiry[99] != 0 || inquiry[100] != 0 || (inquiry[101] & 0xFC) != 0)) {
+    if (ok &&
+        (inquiry[98] != 0 || inquiry[99] != 0 || inquiry[100] != 0 || (inquiry[101] & 0xFC) != 0)) {
       DbgPrintf(1, "Support ASIC do image processing.");
       item->bHardwareProcessing = 1;
     }
@@ -246,7 +246,8 @@ KR_API long KRGetDeviceList(uint32_t /*ctrlId*/, DEVLIST** list, uint32_t* count
 }
 
 KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle) {
-  DbgPrintf(1, "=> KRInitializeDevice *******> Target ID = %s", targetId != nullptr ? targetId : "(null)");
+  DbgPrintf(1, "=> KRInitializeDevice *******> Target ID = %s",
+            targetId != nullptr ? targetId : "(null)");
   if (pManager == nullptr) {
     DbgPrintf(1, "<= KRInitializeDevice ret=%d", kNotFound);
     return kNotFound;
@@ -296,7 +297,8 @@ KR_API long KRTerminateDevice(uint32_t ctrlId, uint32_t* handle) {
 
 KR_API long KRResetDevice(uint32_t ctrlId, uint32_t* handle, void* /*unused*/) {
   DbgPrintf(1, "=> KRResetDevice");
-  long status = handle == nullptr ? kParameterError : Guarded([&] { return ResetDevice(ctrlId, handle); });
+  long status =
+      handle == nullptr ? kParameterError : Guarded([&] { return ResetDevice(ctrlId, handle); });
   DbgPrintf(1, "<= KRResetDevice ret=%d", static_cast<int>(status));
   return status;
 }

@@ -37,7 +37,8 @@ bool Refuse(CScannerManagerScannerItem* item) {
 }
 
 // A write tag's capability bit and byte count; false (and -2005 for the item) when either fails.
-bool Admit(CScannerManagerScannerItem* item, uint32_t tag, bool capable, bool sizeOk, uint64_t bytes) {
+bool Admit(CScannerManagerScannerItem* item, uint32_t tag, bool capable, bool sizeOk,
+           uint64_t bytes) {
   if (!capable) {
     DbgPrintf(1, "Not support tag 0x%X", static_cast<unsigned>(tag));
     return Refuse(item);
@@ -86,7 +87,8 @@ uint32_t LongPageList(const uint8_t* inquiry, uint8_t* out, uint32_t capacity) {
   uint32_t n = inquiry[offset];
   const uint32_t fit = (kInquiryBytes - offset - 1) / 6;
   if (n > fit) {
-    DbgPrintf(1, "GeneralRead: long-page list of %d entries ends outside the inquiry data, %d taken",
+    DbgPrintf(1,
+              "GeneralRead: long-page list of %d entries ends outside the inquiry data, %d taken",
               static_cast<int>(n), static_cast<int>(fit));
     n = fit;
   }
@@ -103,11 +105,26 @@ uint32_t LongPageList(const uint8_t* inquiry, uint8_t* out, uint32_t capacity) {
 
 uint32_t DdsElementSize(uint32_t type) {
   switch (type) {
-    case 2: case 6: case 9: case 10: return 1;
-    case 3: case 7: case 11: return 2;
-    case 4: case 8: case 12: case 14: return 4;
-    case 5: case 13: case 15: return 8;
-    default: return 0;
+    case 2:
+    case 6:
+    case 9:
+    case 10:
+      return 1;
+    case 3:
+    case 7:
+    case 11:
+      return 2;
+    case 4:
+    case 8:
+    case 12:
+    case 14:
+      return 4;
+    case 5:
+    case 13:
+    case 15:
+      return 8;
+    default:
+      return 0;
   }
 }
 
@@ -126,7 +143,8 @@ void ConvertDisplayTextEntry(uint8_t* entry, bool toHost) {
   for (uint32_t i = 0; i < characters; ++i) swap16(entry + 6 + 2 * i);
 }
 
-bool SendIOCommand(CScannerManagerScannerItem* item, const uint8_t* data, uint32_t length, uint8_t dataType) {
+bool SendIOCommand(CScannerManagerScannerItem* item, const uint8_t* data, uint32_t length,
+                   uint8_t dataType) {
   IoObject* io = item->pIoObject;
   IoLockScope lock(io);
   if (lock.ok() && io->Send(data, length, dataType)) return true;
@@ -134,7 +152,8 @@ bool SendIOCommand(CScannerManagerScannerItem* item, const uint8_t* data, uint32
   return false;
 }
 
-bool ReadIOCommand(CScannerManagerScannerItem* item, uint8_t* data, uint32_t length, uint8_t dataType) {
+bool ReadIOCommand(CScannerManagerScannerItem* item, uint8_t* data, uint32_t length,
+                   uint8_t dataType) {
   IoObject* io = item->pIoObject;
   IoLockScope lock(io);
   if (lock.ok() && io->Read(data, length, dataType)) return true;
@@ -142,9 +161,10 @@ bool ReadIOCommand(CScannerManagerScannerItem* item, uint8_t* data, uint32_t len
   return false;
 }
 
-bool GeneralSend(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, uint32_t count, const void* data) {
-  DbgPrintf(1, "GeneralSend:Tag %d,DataType %d, Count%d", static_cast<int>(tag), static_cast<int>(type),
-            static_cast<int>(count));
+bool GeneralSend(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, uint32_t count,
+                 const void* data) {
+  DbgPrintf(1, "GeneralSend:Tag %d,DataType %d, Count%d", static_cast<int>(tag),
+            static_cast<int>(type), static_cast<int>(count));
   uint8_t inquiry[kInquiryBytes];
   item->pScanner->GetInquiryData(inquiry);
   const uint64_t bytes = uint64_t{DdsElementSize(type)} * count;
@@ -175,7 +195,9 @@ bool GeneralSend(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
       ConvertDisplayTextEntry(message + 5, false);
       return SendIOCommand(item, message, 265, kSendDisplayText);
     case 0x400E: {
-      if (!Admit(item, tag, (inquiry[97] & 0x80) != 0, bytes >= 2 && 8u * in[1] + 2 <= bytes, bytes)) return false;
+      if (!Admit(item, tag, (inquiry[97] & 0x80) != 0, bytes >= 2 && 8u * in[1] + 2 <= bytes,
+                 bytes))
+        return false;
       const uint32_t n = in[1];
       const uint32_t length = 8 * n + 9;
       uint8_t* block = new (std::nothrow) uint8_t[length]();
@@ -203,7 +225,8 @@ bool GeneralSend(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
       return SendIOCommand(item, message, 4, kSendOneByte);
     default: {  // 0x4011: the raw block, one byte per element
       // A type that moves no data has no bytes to send, and the length must fit its field.
-      if (!Admit(item, tag, (inquiry[97] & 0x08) != 0, bytes >= count && count <= 0xFFFFFFFFu - 7, bytes))
+      if (!Admit(item, tag, (inquiry[97] & 0x08) != 0, bytes >= count && count <= 0xFFFFFFFFu - 7,
+                 bytes))
         return false;
       const uint32_t length = count + 7;
       uint8_t* block = new (std::nothrow) uint8_t[length]();
@@ -222,9 +245,10 @@ bool GeneralSend(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
   }
 }
 
-bool GeneralRead(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, uint32_t count, void* data) {
-  DbgPrintf(1, "GeneralRead:Tag %d,DataType %d, Count%d", static_cast<int>(tag), static_cast<int>(type),
-            static_cast<int>(count));
+bool GeneralRead(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, uint32_t count,
+                 void* data) {
+  DbgPrintf(1, "GeneralRead:Tag %d,DataType %d, Count%d", static_cast<int>(tag),
+            static_cast<int>(type), static_cast<int>(count));
   uint8_t inquiry[kInquiryBytes];
   item->pScanner->GetInquiryData(inquiry);
   const uint64_t wanted = uint64_t{DdsElementSize(type)} * count;
@@ -303,7 +327,8 @@ bool GeneralRead(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
       }
       ok = ReadIOCommand(item, allocated, bytes + 7, kReadDisplayTexts);
       if (ok) {
-        for (uint32_t at = 0; at < bytes; at += kDisplayTextEntry) ConvertDisplayTextEntry(allocated + 7 + at, true);
+        for (uint32_t at = 0; at < bytes; at += kDisplayTextEntry)
+          ConvertDisplayTextEntry(allocated + 7 + at, true);
         result = allocated + 7;
         length = bytes;
       }
@@ -317,7 +342,8 @@ bool GeneralRead(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
   }
   // Tags 0, 19 and 29 and above answer nothing.
 
-  if (result != nullptr && length != 0 && wanted != 0) std::memcpy(out, result, length < wanted ? length : wanted);
+  if (result != nullptr && length != 0 && wanted != 0)
+    std::memcpy(out, result, length < wanted ? length : wanted);
   delete[] allocated;
   return ok;
 }
@@ -329,8 +355,10 @@ KR_API long KRGeneralOperation(uint32_t /*ctrlId*/, uint32_t* handle, int operat
     CScannerManagerScannerItem* item = LookUpItem(handle);
     if (item == nullptr) return kNotFound;
     DbgPrintf(1, "  Operation=%s, Tag=%d, DataType=%x , Data Count=%d",
-              operation == 1 ? "Read" : operation == 2 ? "Write" : "Unknow", static_cast<int>(tag),
-              static_cast<unsigned>(type), static_cast<int>(count));
+              operation == 1   ? "Read"
+              : operation == 2 ? "Write"
+                               : "Unknow",
+              static_cast<int>(tag), static_cast<unsigned>(type), static_cast<int>(count));
     bool ok = false;
     if (operation == 1) {
       ok = GeneralRead(item, tag, type, count, data);

@@ -53,7 +53,8 @@ void AddC24ToR2YCC(ImageProcessList* list, const ImageVariablesSource& s) {
 }
 
 // From 24-bit colour to 16-bit grey, the R2 YCC form or 8-bit grey.
-void AddFromColour(ImageProcessList* list, const ImageVariablesSource& s, Pair client, bool toR2YCC, Pair* cur) {
+void AddFromColour(ImageProcessList* list, const ImageVariablesSource& s, Pair client, bool toR2YCC,
+                   Pair* cur) {
   if (client == Pair{2, 16}) {
     AddColorToGray(list, IP_C24ToG16, *s.ap);
     *cur = {2, 16};
@@ -68,7 +69,8 @@ void AddFromColour(ImageProcessList* list, const ImageVariablesSource& s, Pair c
 
 // From 8-bit grey to the client's one-bit mode; `checkPatterns` refuses halftone patterns the
 // model does not have.
-void AddOneBitStage(ImageProcessList* list, const ImageVariablesSource& s, uint32_t clientMode, bool checkPatterns) {
+void AddOneBitStage(ImageProcessList* list, const ImageVariablesSource& s, uint32_t clientMode,
+                    bool checkPatterns) {
   const SCANPARAMETER_UNION& ap = *s.ap;
   if (clientMode == 0) {
     list->Lineart.Pixel = ap.PixelNum;
@@ -95,8 +97,8 @@ void AddOneBitFromGrey(ImageProcessList* list, const ImageVariablesSource& s, Pa
 // The scaling stage from `width` device pixels to the client's image. The stage works on the
 // data it receives, so its depth is that of the data at this point of the chain; one-bit data
 // cannot be interpolated and always goes through nearest scaling.
-void AddScaling(ImageProcessList* list, const ImageVariablesSource& s, uint32_t width, uint32_t bits,
-                bool useLineCounts) {
+void AddScaling(ImageProcessList* list, const ImageVariablesSource& s, uint32_t width,
+                uint32_t bits, bool useLineCounts) {
   const SCANPARAMETER_UNION& ap = *s.ap;
   const DeviceScanParameter& d = *s.device;
   CImageProcess_Parameter_Scale& p = list->Scale;
@@ -168,12 +170,14 @@ void BaseImageList(const ImageVariablesSource& s, ImageProcessList* list) {
   AddWidthFix(list, ap);
 }
 
-void QN70HTImageList(const ImageVariablesSource& s, ImageProcessList* list, ImageProcessList* iruv) {
+void QN70HTImageList(const ImageVariablesSource& s, ImageProcessList* list,
+                     ImageProcessList* iruv) {
   const SCANPARAMETER_UNION& ap = *s.ap;
   const DeviceScanParameter& d = *s.device;
   if (d.blNeedsScaling) {
     const uint16_t ctrl = d.dev.CtrlMode;
-    const bool counts = d.dwLinesToRead != kUnknownLength && ((ctrl & 0x4) == 0 || (ctrl & 0x1) != 0);
+    const bool counts =
+        d.dwLinesToRead != kUnknownLength && ((ctrl & 0x4) == 0 || (ctrl & 0x1) != 0);
     AddScaling(list, s, d.dev.PixelNum, d.dev.BitsPerPixel, counts);
     if (iruv != nullptr) {
       iruv->Scale = list->Scale;
@@ -231,7 +235,8 @@ void ImageProcessList::Add(uint32_t stageId, void* parameter) {
   ++dwCount;
 }
 
-void InitializeImageVariables(const ImageVariablesSource& source, ImageProcessList* image, ImageProcessList* iruv) {
+void InitializeImageVariables(const ImageVariablesSource& source, ImageProcessList* image,
+                              ImageProcessList* iruv) {
   image->Clear();
   if (iruv != nullptr) iruv->Clear();
   if (source.model == ScannerModel::QN70HT) {
@@ -265,7 +270,8 @@ void InitializeBackgroundVariables(const ImageVariablesSource& s, ImageProcessLi
   Pair cur{FoldBackgroundMode(s.model, dev.ScanMode), dev.BitsPerPixel};
   auto differ = [&] { return client.mode != cur.mode && client.bits != cur.bits; };
   if (differ() && cur == Pair{4, 24}) {
-    AddFromColour(list, s, client, ap.ScanMode == 0x1000004 && ap.BitsPerPixel == 12 && ap.Compression == 0, &cur);
+    AddFromColour(list, s, client,
+                  ap.ScanMode == 0x1000004 && ap.BitsPerPixel == 12 && ap.Compression == 0, &cur);
   }
   if (differ()) AddOneBitFromGrey(list, s, client, cur);
   if (client == Pair{4, 24}) {
@@ -274,7 +280,8 @@ void InitializeBackgroundVariables(const ImageVariablesSource& s, ImageProcessLi
   }
 }
 
-void DumpImageProcessVariables(uint32_t level, uint32_t count, const CImageProcess_InitializeParameter* list) {
+void DumpImageProcessVariables(uint32_t level, uint32_t count,
+                               const CImageProcess_InitializeParameter* list) {
   struct Name {
     uint32_t id;
     const char* name;

@@ -4,8 +4,8 @@
 // for the page lines, one for the background lines and, on IR/UV models, one for the IR/UV stream.
 #include <cstdint>
 
-#include "drv/engine/ImageProcess.h"
 #include "drv/device/ScanParameters.h"
+#include "drv/engine/ImageProcess.h"
 
 constexpr uint32_t kMaxStagesPerList = 8;
 
@@ -39,14 +39,17 @@ struct ImageVariablesSource {
   const ScanModelInfo* info;
   const SCANPARAMETER_UNION* ap;
   const DeviceScanParameter* device;
-  bool blQualityMode;       // bilinear instead of nearest scaling
-  double YCCCoefficient[3]; // the device item's YCC conversion values (Kr, Kg, Kb)
+  bool blQualityMode;        // bilinear instead of nearest scaling
+  double YCCCoefficient[3];  // the device item's YCC conversion values (Kr, Kg, Kb)
 };
 
 // The page-line list; on QN70HT also the IR/UV list (left empty on other models).
-void InitializeImageVariables(const ImageVariablesSource& source, ImageProcessList* image, ImageProcessList* iruv);
+void InitializeImageVariables(const ImageVariablesSource& source, ImageProcessList* image,
+                              ImageProcessList* iruv);
 // The background-line list.
-void InitializeBackgroundVariables(const ImageVariablesSource& source, ImageProcessList* background);
+void InitializeBackgroundVariables(const ImageVariablesSource& source,
+                                   ImageProcessList* background);
 
 // Logs each entry's stage and parameter fields at the given level.
-void DumpImageProcessVariables(uint32_t level, uint32_t count, const CImageProcess_InitializeParameter* list);
+void DumpImageProcessVariables(uint32_t level, uint32_t count,
+                               const CImageProcess_InitializeParameter* list);

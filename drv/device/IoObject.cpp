@@ -13,44 +13,86 @@ uint8_t IoObject::bInquiryCommand[12] = {krcmd::kInquiry, 0, 0, 0, 0, 0, 0, 0, 0
 
 int32_t SenseKeyStatus(uint8_t senseKey) {
   switch (senseKey & 0x0F) {
-    case 2: return kWarmUp;
-    case 3: case 4: case 6: case 9: return kHandshakeTimeout;
-    case 5: return kParameterError;
-    case 11: return kReadAbort;
-    default: return kOK;
+    case 2:
+      return kWarmUp;
+    case 3:
+    case 4:
+    case 6:
+    case 9:
+      return kHandshakeTimeout;
+    case 5:
+      return kParameterError;
+    case 11:
+      return kReadAbort;
+    default:
+      return kOK;
   }
 }
 
 int32_t SenseCodeStatus(uint16_t code, int32_t keyStatus) {
   switch (code) {
-    case 0x0000: case 0x0006: return keyStatus;
-    case 0x1502: return -3001;
-    case 0x1504: return kLocked;
-    case 0x1505: return -2036;
-    case 0x1A00: case 0x2000: case 0x2600: case 0x2601: case 0x2602: case 0x2C02:
+    case 0x0000:
+    case 0x0006:
+      return keyStatus;
+    case 0x1502:
+      return -3001;
+    case 0x1504:
+      return kLocked;
+    case 0x1505:
+      return -2036;
+    case 0x1A00:
+    case 0x2000:
+    case 0x2600:
+    case 0x2601:
+    case 0x2602:
+    case 0x2C02:
       return kParameterError;
-    case 0x4401: return -3003;
-    case 0x4402: return -3004;
-    case 0x4403: return kNvramWrite;
-    case 0x6001: return -3005;
-    case 0x6002: return -3006;
-    case 0x6003: return -3010;
-    case 0x6200: return kHomeFailed;
-    case 0x8001: case 0x8009: return kPaperJam;
-    case 0x8002: return kCoverOpen;
-    case 0x8003: return kNoPaper;
-    case 0x8004: return kEndOfPage;
-    case 0x8005: return kMultiFeed;
-    case 0x8007: return -3007;
-    case 0x8016: return kEopMultiFeed;
-    case 0x801C: return kSkew;
-    case 0x801D: return -3211;
-    case 0x8021: return -2039;
-    case 0x8022: return kEndOfFile;
-    case 0x8023: return -2040;
-    case 0x8024: return -2042;
-    case 0x9000: case 0xA001: return kScannerBusy;
-    default: return kUnknown;
+    case 0x4401:
+      return -3003;
+    case 0x4402:
+      return -3004;
+    case 0x4403:
+      return kNvramWrite;
+    case 0x6001:
+      return -3005;
+    case 0x6002:
+      return -3006;
+    case 0x6003:
+      return -3010;
+    case 0x6200:
+      return kHomeFailed;
+    case 0x8001:
+    case 0x8009:
+      return kPaperJam;
+    case 0x8002:
+      return kCoverOpen;
+    case 0x8003:
+      return kNoPaper;
+    case 0x8004:
+      return kEndOfPage;
+    case 0x8005:
+      return kMultiFeed;
+    case 0x8007:
+      return -3007;
+    case 0x8016:
+      return kEopMultiFeed;
+    case 0x801C:
+      return kSkew;
+    case 0x801D:
+      return -3211;
+    case 0x8021:
+      return -2039;
+    case 0x8022:
+      return kEndOfFile;
+    case 0x8023:
+      return -2040;
+    case 0x8024:
+      return -2042;
+    case 0x9000:
+    case 0xA001:
+      return kScannerBusy;
+    default:
+      return kUnknown;
   }
 }
 
@@ -84,7 +126,8 @@ IoObject::~IoObject() {
 }
 
 bool IoObject::InitializeDevice(const KrDrvDeviceInformation* info) {
-  if (info != nullptr && info != &m_deviceInfo) std::memcpy(&m_deviceInfo, info, sizeof m_deviceInfo);
+  if (info != nullptr && info != &m_deviceInfo)
+    std::memcpy(&m_deviceInfo, info, sizeof m_deviceInfo);
   return true;
 }
 
@@ -263,8 +306,10 @@ void IoObject::ReadSide(uint8_t* buffer, uint32_t length, uint16_t dataType, con
   if (event != nullptr) {
     r->length = m_senseInfo;
     if (r->length > length) {
-      DbgPrintf(1, "IoObject::ReadImage() detect error : %s %s size=%d exceed transfer size, change to %d",
-                side, event, r->length, length);
+      DbgPrintf(
+          1,
+          "IoObject::ReadImage() detect error : %s %s size=%d exceed transfer size, change to %d",
+          side, event, r->length, length);
       r->length = length;
     }
   }
@@ -293,10 +338,14 @@ bool IoObject::ReadImage(void* /*context*/, uint8_t* front, uint8_t* rear, uint3
   } else if (f.endOfPage || r.endOfPage) {
     if (front != nullptr && rear != nullptr) {
       if (f.endOfPage != r.endOfPage) {
-        DbgPrintf(1, "IoObject::ReadImage() detect error : Front EOP=%d RearEOP=%d, not both page have EOP",
-                  f.endOfPage, r.endOfPage);
+        DbgPrintf(
+            1,
+            "IoObject::ReadImage() detect error : Front EOP=%d RearEOP=%d, not both page have EOP",
+            f.endOfPage, r.endOfPage);
       } else if (f.length != r.length) {
-        DbgPrintf(1, "IoObject::ReadImage() detect error : Front EOP size=%d RearEOP size=%d, both page does different EOP size",
+        DbgPrintf(1,
+                  "IoObject::ReadImage() detect error : Front EOP size=%d RearEOP size=%d, both "
+                  "page does different EOP size",
                   f.length, r.length);
       }
     }
@@ -321,7 +370,9 @@ void IoObject::FilterAfterIo(uint8_t*, void*, uint32_t, uint32_t, bool* handled)
     m_storedMultiFeed = true;
     m_status = kOK;
     *handled = true;
-    DbgPrintf(1, " IoObject::FilterAfterIo() ==> Multifeed before 1st read image, store multifeed event and reset error");
+    DbgPrintf(1,
+              " IoObject::FilterAfterIo() ==> Multifeed before 1st read image, store multifeed "
+              "event and reset error");
   }
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 // The device's command set: one operation per command, each a 12-byte block sent through the
 // transport's DoIo; the sense evaluation; the image read; the device check and re-open.
+#include <vantrel/wire_bytes.h>
+
 #include <cstdint>
 #include <mutex>
-
-#include <vantrel/wire_bytes.h>
 
 #include "drv/device/DeviceDescription.h"
 #include "drv/device/KRObj.h"
@@ -65,8 +65,8 @@ class IoObject : public KRObj {
                         uint32_t timeout);
   virtual void FilterBeforeIo(uint8_t* block, void* data, uint32_t readLength,
                               uint32_t writeLength);
-  virtual void FilterAfterIo(uint8_t* block, void* data, uint32_t readLength,
-                             uint32_t writeLength, bool* handled);
+  virtual void FilterAfterIo(uint8_t* block, void* data, uint32_t readLength, uint32_t writeLength,
+                             bool* handled);
   virtual bool GetButtonStatus(uint8_t* buffer) = 0;
   virtual bool PrepareReadImage();
   virtual bool FinishReadImage();

@@ -5,7 +5,6 @@
 
 #include "vantrel/status_codes.h"
 
-
 class KRObj {
  public:
   uint32_t GetStatusLong() const { return static_cast<uint32_t>(m_status.load()); }

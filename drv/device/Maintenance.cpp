@@ -53,7 +53,8 @@ constexpr uint32_t kEdgesAt = 20, kBornAt = 32, kCcdAt = 48, kSerialAt = 50, kPo
 
 // Step 5 of the re-initialisation: the imprinter's own record gets fresh counters, the serial
 // and the date. Its READ and SEND are not checked; the record goes back only when it was read.
-void ResetImprinterRecord(CScannerManagerScannerItem* item, const uint8_t* block, const Today& today) {
+void ResetImprinterRecord(CScannerManagerScannerItem* item, const uint8_t* block,
+                          const Today& today) {
   CImprinter* imprinter = item->pImprinter;
   if (imprinter == nullptr || !imprinter->IsPresent()) return;
   KR_Imprinter_Info_VER1 info;
@@ -61,7 +62,8 @@ void ResetImprinterRecord(CScannerManagerScannerItem* item, const uint8_t* block
   if (!imprinter->GetImprinterInfo(&info)) return;
   const uint32_t n = uint32_t{info.Word0} + 7;
   if (n > kImprinterRecordBuffer) {
-    DbgPrintf(1, "Imprinter record of %d bytes exceeds %d, left as it is", static_cast<int>(n), kImprinterRecordBuffer);
+    DbgPrintf(1, "Imprinter record of %d bytes exceeds %d, left as it is", static_cast<int>(n),
+              kImprinterRecordBuffer);
     return;
   }
   uint8_t record[kImprinterRecordBuffer] = {};
@@ -117,7 +119,8 @@ long InitializeNvm(CScannerManagerScannerItem* item, const uint16_t* given) {
   record[kFunctionIndexAt + s] = block[54];
   PutHost16(record + kPowerSavingAt + s, 15);
   PutHost16(record + kPowerOffAt + s, (inquiry[89] & 0x40) != 0 ? 240 : 0);
-  if (long status = InternalWriteNVMData_Full_WithDTQ(item, record, layout, krnvm::kDtq)) return status;
+  if (long status = InternalWriteNVMData_Full_WithDTQ(item, record, layout, krnvm::kDtq))
+    return status;
 
   ResetImprinterRecord(item, block, today);
   return kOK;
@@ -166,7 +169,8 @@ long SendControlRawData(CScannerManagerScannerItem* item, const uint16_t* given,
   IoLockScope lock(io);
   if (!lock.ok()) return CommandFailure(item);
   uint8_t reply[kControlResultSize] = {};
-  if (!io->Send(message, kControlBlockSize, kSendControl) || !io->Read(reply, kControlResultSize, kReadControlResult))
+  if (!io->Send(message, kControlBlockSize, kSendControl) ||
+      !io->Read(reply, kControlResultSize, kReadControlResult))
     return CommandFailure(item);
   uint8_t* stored = item->ControlResult;
   PutHost16(stored, 200);
@@ -182,14 +186,16 @@ long ReadRawData(CScannerManagerScannerItem* item, void* buffer, uint32_t count)
   IoLockScope lock(io);
   if (!lock.ok()) return CommandFailure(item);
   uint32_t got = 0;
-  if (!io->ReadImage(item, static_cast<uint8_t*>(buffer), nullptr, count, kReadRaw, &got)) return CommandFailure(item);
+  if (!io->ReadImage(item, static_cast<uint8_t*>(buffer), nullptr, count, kReadRaw, &got))
+    return CommandFailure(item);
   return kOK;
 }
 
 // One phase of KRSCSICommand.
 bool PassPhase(IoObject* io, const char* name, uint8_t* data, uint32_t length, uint32_t kind) {
   if (data == nullptr || length == 0) return true;
-  DbgPrintf(1, "KRSCSICommand: %s, size=%i IOtype=%i", name, static_cast<int>(length), static_cast<int>(kind));
+  DbgPrintf(1, "KRSCSICommand: %s, size=%i IOtype=%i", name, static_cast<int>(length),
+            static_cast<int>(kind));
   DbgDump(1, data, length);
   uint32_t done = 0;
   return io->DoIoPass(static_cast<KRUSBIOTYPE>(kind), data, length, &done, kPassTimeout);
@@ -200,55 +206,58 @@ bool PassPhase(IoObject* io, const char* name, uint8_t* data, uint32_t length, u
 extern "C" long KRUSBBypass(uint32_t, uint32_t* handle, uint8_t* data, KRUSBBypassParameter param) {
   DbgPrintf(1, "=> KRUSBBypass -------> HDevice = %d", handle != nullptr ? *handle : 0);
   DbgPrintf(1, " PipeType = %d", param.PipeType);
-  return Entry(nullptr, "<= KRUSBBypass ret=%d", handle, [&](CScannerManagerScannerItem* item) -> long {
-    if (data == nullptr) return kParameterError;
-    uint32_t kind = 0, size = 0, timeout = kPassTimeout;
-    switch (param.PipeType) {
-      case 0: {
-        const uint8_t* s = param.Control.SetupPacket;
-        DbgPrintf(1, " SetupPacket = 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X", s[0], s[1], s[2],
-                  s[3], s[4], s[5], s[6], s[7]);
-        size = param.Control.dwDataSize;
-        DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
-        kind = 2;
-        break;
-      }
-      case 1:
-        size = param.Pipe.dwDataSize;
-        DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
-        DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
-        kind = param.Pipe.Direct != 0 ? 3 : 4;
-        break;
-      case 2:
-        size = param.Pipe.dwDataSize;
-        timeout = param.Pipe.dwTimeOut;
-        DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
-        DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
-        DbgPrintf(1, " dwTimeOut = %d", static_cast<int>(timeout));
-        kind = 5;
-        break;
-      default:
-        return kOK;  // another pipe type moves nothing
-    }
-    uint32_t returned = 0;
-    const bool ok = item->pIoObject->DoIoPass(static_cast<KRUSBIOTYPE>(kind), data, size, &returned, timeout);
-    DbgPrintf(1, " dwBytesReturned = %d", static_cast<int>(returned));
-    return ok ? kOK : FailureStatus(item);
-  });
+  return Entry(
+      nullptr, "<= KRUSBBypass ret=%d", handle, [&](CScannerManagerScannerItem* item) -> long {
+        if (data == nullptr) return kParameterError;
+        uint32_t kind = 0, size = 0, timeout = kPassTimeout;
+        switch (param.PipeType) {
+          case 0: {
+            const uint8_t* s = param.Control.SetupPacket;
+            DbgPrintf(1, " SetupPacket = 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X",
+                      s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]);
+            size = param.Control.dwDataSize;
+            DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
+            kind = 2;
+            break;
+          }
+          case 1:
+            size = param.Pipe.dwDataSize;
+            DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
+            DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
+            kind = param.Pipe.Direct != 0 ? 3 : 4;
+            break;
+          case 2:
+            size = param.Pipe.dwDataSize;
+            timeout = param.Pipe.dwTimeOut;
+            DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
+            DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
+            DbgPrintf(1, " dwTimeOut = %d", static_cast<int>(timeout));
+            kind = 5;
+            break;
+          default:
+            return kOK;  // another pipe type moves nothing
+        }
+        uint32_t returned = 0;
+        const bool ok = item->pIoObject->DoIoPass(static_cast<KRUSBIOTYPE>(kind), data, size,
+                                                  &returned, timeout);
+        DbgPrintf(1, " dwBytesReturned = %d", static_cast<int>(returned));
+        return ok ? kOK : FailureStatus(item);
+      });
 }
 
 extern "C" long KRSCSICommand(uint32_t, uint32_t* handle, KRSCSICommandBlock command) {
-  return Entry("=> KRSCSICommand -------> HDevice = %d", "<= KRSCSICommand ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) -> long {
-                 IoObject* io = item->pIoObject;
-                 IoLockScope lock(io);
-                 if (!lock.ok()) return CommandFailure(item);
-                 if (!PassPhase(io, "Cmd", command.pCommand, command.CommandLength, command.CommandIoType) ||
-                     !PassPhase(io, "Data", command.pData, command.DataLength, command.DataIoType) ||
-                     !PassPhase(io, "Status", command.pStatus, command.StatusLength, command.StatusIoType))
-                   return CommandFailure(item);
-                 return kOK;
-               });
+  return Entry(
+      "=> KRSCSICommand -------> HDevice = %d", "<= KRSCSICommand ret=%d", handle,
+      [&](CScannerManagerScannerItem* item) -> long {
+        IoObject* io = item->pIoObject;
+        IoLockScope lock(io);
+        if (!lock.ok()) return CommandFailure(item);
+        if (!PassPhase(io, "Cmd", command.pCommand, command.CommandLength, command.CommandIoType) ||
+            !PassPhase(io, "Data", command.pData, command.DataLength, command.DataIoType) ||
+            !PassPhase(io, "Status", command.pStatus, command.StatusLength, command.StatusIoType))
+          return CommandFailure(item);
+        return kOK;
+      });
 }
 
 extern "C" long KRInitializeNVM(uint32_t, uint32_t* handle, uint16_t* block) {
@@ -262,7 +271,8 @@ extern "C" long KRTestNVM(uint32_t, uint32_t* handle) {
                [&](CScannerManagerScannerItem* item) { return TestNvm(item); });
 }
 
-extern "C" long KRReadFlashRAMData(uint32_t ctrlId, uint32_t* handle, void* buffer, uint32_t count, uint8_t) {
+extern "C" long KRReadFlashRAMData(uint32_t ctrlId, uint32_t* handle, void* buffer, uint32_t count,
+                                   uint8_t) {
   return Entry("=> ReadFlashRAMData -------> HDevice = %d", "<= ReadFlashRAMData ret=%d", handle,
                [&](CScannerManagerScannerItem* item) -> long {
                  item->pScanner->GetFlashRAMCCDType();
@@ -297,8 +307,8 @@ extern "C" long KRReadFlashRAMInfo(uint32_t, uint32_t* handle, void* result) {
 }
 
 extern "C" long KRSendRawDataControl(uint32_t, uint32_t* handle, uint16_t* block) {
-  return Entry("=> KRSendRawDataControl -------> HDevice = %d", "<= KRSendRawDataControl ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) -> long {
+  return Entry("=> KRSendRawDataControl -------> HDevice = %d", "<= KRSendRawDataControl ret=%d",
+               handle, [&](CScannerManagerScannerItem* item) -> long {
                  if (block == nullptr) return kParameterError;
                  uint8_t given[kRawControlSize];
                  std::memcpy(given, block, 2);
@@ -312,8 +322,8 @@ extern "C" long KRSendRawDataControl(uint32_t, uint32_t* handle, uint16_t* block
 }
 
 extern "C" long KRShadingCalibration(uint32_t, uint32_t* handle, int mode) {
-  return Entry("=> ShadingCalibration -------> HDevice = %d", "<= ShadingCalibration ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) -> long {
+  return Entry("=> ShadingCalibration -------> HDevice = %d", "<= ShadingCalibration ret=%d",
+               handle, [&](CScannerManagerScannerItem* item) -> long {
                  const uint8_t* stored = item->RawDataControl;
                  uint8_t block[kControlBlockSize] = {};
                  PutHost16(block, 200);
@@ -335,21 +345,23 @@ extern "C" long KRReadRawData(uint32_t, uint32_t* handle, void* buffer, uint32_t
 }
 
 extern "C" long KRSendControlRawData(uint32_t, uint32_t* handle, uint16_t* block, void* result) {
-  return Entry("=> SendControlRawData -------> HDevice = %d", "<= SendControlRawData ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) {
+  return Entry("=> SendControlRawData -------> HDevice = %d", "<= SendControlRawData ret=%d",
+               handle, [&](CScannerManagerScannerItem* item) {
                  return SendControlRawData(item, block, static_cast<uint8_t*>(result));
                });
 }
 
 extern "C" long KRReadUltraSonicRawData(uint32_t, uint32_t* handle, void* buffer, uint32_t count) {
-  return Entry("=> KRReadUltraSonicRawData -------> HDevice = %d", "<= KRReadUltraSonicRawData ret=%d", handle,
+  return Entry("=> KRReadUltraSonicRawData -------> HDevice = %d",
+               "<= KRReadUltraSonicRawData ret=%d", handle,
                [&](CScannerManagerScannerItem* item) -> long {
                  if (buffer == nullptr && count != 0) return kParameterError;
                  if (count != 0) std::memset(buffer, 0, count);
                  IoObject* io = item->pIoObject;
                  IoLockScope lock(io);
                  if (!lock.ok()) return CommandFailure(item);
-                 if (!io->Read(static_cast<uint8_t*>(buffer), count, kReadUltrasonic)) return CommandFailure(item);
+                 if (!io->Read(static_cast<uint8_t*>(buffer), count, kReadUltrasonic))
+                   return CommandFailure(item);
                  return kOK;
                });
 }

@@ -52,7 +52,7 @@ static_assert(offsetof(KRSCSICommandBlock, StatusLength) == 37);
 static_assert(offsetof(KRSCSICommandBlock, StatusIoType) == 41);
 
 namespace krmaint {
-constexpr uint16_t kSendControl = 0x93;      // 20 bytes
+constexpr uint16_t kSendControl = 0x93;        // 20 bytes
 constexpr uint16_t kReadControlResult = 0x99;  // 36 bytes
 constexpr uint16_t kReadRaw = 0x9A;
 constexpr uint16_t kReadUltrasonic = 0x9C;
@@ -72,7 +72,8 @@ long KRSCSICommand(uint32_t ctrlId, uint32_t* handle, KRSCSICommandBlock command
 // block: 55 bytes, u16 version 200 first; serial at 4-27, sensor type at 47, function index at 54.
 long KRInitializeNVM(uint32_t ctrlId, uint32_t* handle, uint16_t* block);
 long KRTestNVM(uint32_t ctrlId, uint32_t* handle);
-long KRReadFlashRAMData(uint32_t ctrlId, uint32_t* handle, void* buffer, uint32_t count, uint8_t unused);
+long KRReadFlashRAMData(uint32_t ctrlId, uint32_t* handle, void* buffer, uint32_t count,
+                        uint8_t unused);
 long KRReadFlashRAMInfo(uint32_t ctrlId, uint32_t* handle, void* result);
 long KRSendRawDataControl(uint32_t ctrlId, uint32_t* handle, uint16_t* block);
 long KRShadingCalibration(uint32_t ctrlId, uint32_t* handle, int mode);

@@ -1,9 +1,9 @@
 // KRReadPushButton, KRReadNetworkValue and KRWriteNetworkValue.
 #include <cstring>
 
-#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/ExportFrame.h"
 #include "drv/device/IoObject.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/platform/DbgLog.h"
 #include "vantrel/kr_api.h"
 
@@ -12,9 +12,9 @@ using namespace krstatus;
 namespace {
 
 constexpr uint32_t kButtonRecordSize = sizeof(KRPushButtonRecord);
-constexpr uint32_t kNetworkBuffer = 1024;   // the receive buffer a reply must fit
-constexpr uint32_t kNetworkMessage = 512;   // the message buffer of a write
-constexpr uint32_t kNetworkHead = 5;        // reply bytes up to and including the length word
+constexpr uint32_t kNetworkBuffer = 1024;  // the receive buffer a reply must fit
+constexpr uint32_t kNetworkMessage = 512;  // the message buffer of a write
+constexpr uint32_t kNetworkHead = 5;       // reply bytes up to and including the length word
 constexpr uint16_t kReadNetworkKind0 = 0xA7;
 constexpr uint16_t kReadNetworkKind1 = 0xA8;
 constexpr uint16_t kSendNetworkBase = 0xE2;  // + tag 1 to 7
@@ -87,7 +87,8 @@ long ReadNetworkValue(CScannerManagerScannerItem* item, uint32_t kind, void** va
   if (!io->Read(reply, kNetworkHead, dataType)) return CommandFailure(item);
   const uint32_t total = GetBE16(reply + 3);
   if (total < kNetworkHead || total > kNetworkBuffer) {
-    DbgPrintf(1, "Network value length %d outside %d..%d", static_cast<int>(total), kNetworkHead, kNetworkBuffer);
+    DbgPrintf(1, "Network value length %d outside %d..%d", static_cast<int>(total), kNetworkHead,
+              kNetworkBuffer);
     item->lErrorStatus = kSystemError;
     return kSystemError;
   }
@@ -106,7 +107,8 @@ long ReadNetworkValue(CScannerManagerScannerItem* item, uint32_t kind, void** va
   return kOK;
 }
 
-long WriteNetworkValue(CScannerManagerScannerItem* item, uint32_t tag, uint32_t size, const void* value) {
+long WriteNetworkValue(CScannerManagerScannerItem* item, uint32_t tag, uint32_t size,
+                       const void* value) {
   IoObject* io = item->pIoObject;
   IoLockScope lock(io);
   if (!lock.ok()) return CommandFailure(item);
@@ -117,8 +119,10 @@ long WriteNetworkValue(CScannerManagerScannerItem* item, uint32_t tag, uint32_t 
   }
   const bool wordLength = tag == 4 || tag == 5;
   const uint32_t head = wordLength ? 5 : 4;
-  if ((!wordLength && size > 255) || size > kNetworkMessage - head || (value == nullptr && size != 0)) {
-    DbgPrintf(1, "Network value of %d bytes does not fit tag %d", static_cast<int>(size), static_cast<int>(tag));
+  if ((!wordLength && size > 255) || size > kNetworkMessage - head ||
+      (value == nullptr && size != 0)) {
+    DbgPrintf(1, "Network value of %d bytes does not fit tag %d", static_cast<int>(size),
+              static_cast<int>(tag));
     return kParameterError;
   }
   uint8_t message[kNetworkMessage] = {0, 0, 1};
@@ -128,7 +132,8 @@ long WriteNetworkValue(CScannerManagerScannerItem* item, uint32_t tag, uint32_t 
     message[3] = static_cast<uint8_t>(size);
   }
   if (size != 0) std::memcpy(message + head, value, size);
-  if (!io->Send(message, head + size, static_cast<uint16_t>(kSendNetworkBase + tag))) return CommandFailure(item);
+  if (!io->Send(message, head + size, static_cast<uint16_t>(kSendNetworkBase + tag)))
+    return CommandFailure(item);
   return kOK;
 }
 
@@ -156,7 +161,8 @@ KR_API long KRReadNetworkValue(uint32_t /*ctrlId*/, uint32_t* handle, uint32_t k
   return status;
 }
 
-KR_API long KRWriteNetworkValue(uint32_t /*ctrlId*/, uint32_t* handle, uint32_t tag, uint32_t size, void* value) {
+KR_API long KRWriteNetworkValue(uint32_t /*ctrlId*/, uint32_t* handle, uint32_t tag, uint32_t size,
+                                void* value) {
   DbgPrintf(1, "=> KRWriteNetworkValue -------> HDevice = %d", handle != nullptr ? *handle : 0);
   DbgPrintf(1, " Tag=%ld Size=%d", static_cast<long>(tag), static_cast<int>(size));
   long status = Guarded([&]() -> long {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/ExportFrame.h"
 #include "drv/device/IoObject.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/platform/DbgLog.h"
 #include "vantrel/kr_api.h"
 
@@ -24,12 +24,13 @@ struct Field {
 // The numbers converted between the device's big-endian and host order (the three *Life
 // fields stay as the device stores them).
 const Field kLayout1Numbers[] = {
-    {4, 4},  {8, 4},  {12, 4}, {16, 4},                                              // scan counts
-    {20, 2}, {22, 2}, {24, 2}, {26, 2}, {28, 2}, {30, 2}, {32, 2}, {34, 2}, {36, 2},  // edges, dates
-    {38, 2}, {40, 2}, {42, 2}, {44, 2}, {46, 2},                                      // dates, magnification
-    {74, 2},                                                                          // PowerSavingTime
-    {77, 4}, {81, 4}, {85, 4},                                                        // roller, multifeed, jam
-    {126, 2}, {128, 4},                                                               // PowerOffTime, PowerOnTime
+    {4, 4},   {8, 4},   {12, 4}, {16, 4},  // scan counts
+    {20, 2},  {22, 2},  {24, 2}, {26, 2}, {28, 2},
+    {30, 2},  {32, 2},  {34, 2}, {36, 2},           // edges, dates
+    {38, 2},  {40, 2},  {42, 2}, {44, 2}, {46, 2},  // dates, magnification
+    {74, 2},                                        // PowerSavingTime
+    {77, 4},  {81, 4},  {85, 4},                    // roller, multifeed, jam
+    {126, 2}, {128, 4},                             // PowerOffTime, PowerOnTime
 };
 const Field kLayout2Extra[] = {{133, 4}, {137, 4}};  // ReverseRollerCount, PickupRollerCount
 
@@ -181,7 +182,8 @@ uint32_t NvmTypeBytes(uint32_t type) {
   return type >= 1 && type <= 6 ? kBytes[type] : 0;
 }
 
-long InternalReadNVMData_Full(CScannerManagerScannerItem* item, uint8_t* buffer, uint8_t* version, uint16_t* length) {
+long InternalReadNVMData_Full(CScannerManagerScannerItem* item, uint8_t* buffer, uint8_t* version,
+                              uint16_t* length) {
   DbgPrintf(1, "=> InternalReadNVMData_Full");
   long status = kOK;
   IoObject* io = item->pIoObject;
@@ -226,7 +228,8 @@ long InternalReadNVMData_Full(CScannerManagerScannerItem* item, uint8_t* buffer,
   return status;
 }
 
-long InternalReadNVMData_Tag(CScannerManagerScannerItem* item, long tag, uint8_t* buffer, uint16_t* count) {
+long InternalReadNVMData_Tag(CScannerManagerScannerItem* item, long tag, uint8_t* buffer,
+                             uint16_t* count) {
   DbgPrintf(1, "=> InternalReadNVMData_Tag");
   long status = kOK;
   if (count != nullptr) *count = 0;
@@ -247,8 +250,8 @@ long InternalReadNVMData_Tag(CScannerManagerScannerItem* item, long tag, uint8_t
   return status;
 }
 
-long InternalWriteNVMData_Full_WithDTQ(CScannerManagerScannerItem* item, const uint8_t* record, uint8_t layout,
-                                       uint16_t dtq) {
+long InternalWriteNVMData_Full_WithDTQ(CScannerManagerScannerItem* item, const uint8_t* record,
+                                       uint8_t layout, uint16_t dtq) {
   DbgPrintf(1, "=> WriteNVMDataInternal");
   long status = kOK;
   if (layout != 1 && layout != 2) {
@@ -282,8 +285,8 @@ long InternalWriteNVMData_Full_WithDTQ(CScannerManagerScannerItem* item, const u
   return status;
 }
 
-long InternalWriteNVMData_Tag(CScannerManagerScannerItem* item, long tag, uint32_t type, const void* value,
-                              bool /*writeToDevice*/) {
+long InternalWriteNVMData_Tag(CScannerManagerScannerItem* item, long tag, uint32_t type,
+                              const void* value, bool /*writeToDevice*/) {
   if (tag < 1 || tag > 12) return kParameterError;
   if (item->pScanner->GetNVMDataFWVersion() == 1 && (tag == 11 || tag == 12)) {
     DbgPrintf(1, " Tag %d needs the second NVRAM layout", static_cast<int>(tag));
@@ -296,8 +299,9 @@ long InternalWriteNVMData_Tag(CScannerManagerScannerItem* item, long tag, uint32
   }
   // The tag's conversion would reach past a narrower value.
   if (bytes < NvmTagValueBytes(tag)) {
-    DbgPrintf(1, "Type %d holds %d bytes, tag %d needs %d", static_cast<int>(type), static_cast<int>(bytes),
-              static_cast<int>(tag), static_cast<int>(NvmTagValueBytes(tag)));
+    DbgPrintf(1, "Type %d holds %d bytes, tag %d needs %d", static_cast<int>(type),
+              static_cast<int>(bytes), static_cast<int>(tag),
+              static_cast<int>(NvmTagValueBytes(tag)));
     return kParameterError;
   }
   if (value == nullptr) return kParameterError;
@@ -397,7 +401,8 @@ long ReadNvm(CScannerManagerScannerItem* item, void** data, long tag) {
   return kOK;
 }
 
-long WriteNvm(CScannerManagerScannerItem* item, long tag, uint32_t type, const void* data, bool writeToDevice) {
+long WriteNvm(CScannerManagerScannerItem* item, long tag, uint32_t type, const void* data,
+              bool writeToDevice) {
   if (tag < 0 || tag > 12) {
     DbgPrintf(1, "Unknow Tag.");
     return kParameterError;
@@ -439,7 +444,8 @@ long WriteNvm(CScannerManagerScannerItem* item, long tag, uint32_t type, const v
 }
 }  // namespace
 
-KR_API long KRReadNVMData(uint32_t /*ctrlId*/, uint32_t* handle, void** data, long tag, long /*unused*/) {
+KR_API long KRReadNVMData(uint32_t /*ctrlId*/, uint32_t* handle, void** data, long tag,
+                          long /*unused*/) {
   DbgPrintf(1, "=> KRReadNVMData -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&] {
     CScannerManagerScannerItem* item = LookUpItem(handle);
@@ -453,15 +459,16 @@ KR_API long KRReadNVMData(uint32_t /*ctrlId*/, uint32_t* handle, void** data, lo
   return status;
 }
 
-KR_API long KRWriteNVMData(uint32_t /*ctrlId*/, uint32_t* handle, long tag, uint32_t type, void* data,
-                           bool writeToDevice) {
+KR_API long KRWriteNVMData(uint32_t /*ctrlId*/, uint32_t* handle, long tag, uint32_t type,
+                           void* data, bool writeToDevice) {
   DbgPrintf(1, "=> KRWriteNVMData -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&] {
     CScannerManagerScannerItem* item = LookUpItem(handle);
     if (item == nullptr) return static_cast<long>(kNotFound);
     IoLockScope lock(item->pIoObject);
     if (!lock.ok()) return CommandFailure(item);
-    DbgPrintf(1, " Tag=%ld Type=%d WriteToDevice=%d", tag, static_cast<int>(type), writeToDevice ? 1 : 0);
+    DbgPrintf(1, " Tag=%ld Type=%d WriteToDevice=%d", tag, static_cast<int>(type),
+              writeToDevice ? 1 : 0);
     return WriteNvm(item, tag, type, data, writeToDevice);
   });
   DbgPrintf(1, "<= KRWriteNVMData ret=%d", static_cast<int>(status));

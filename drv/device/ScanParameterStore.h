@@ -2,9 +2,9 @@
 // The scan records a model object keeps between the parameter exports and the job: the
 // client's scan parameter, the derived device-side one, the hardware image-processing records
 // of both sides and the device's NVRAM record.
-#include <cstdint>
-
 #include <vantrel/scan_parameters.h>
+
+#include <cstdint>
 
 #include "drv/device/ScanParameters.h"
 

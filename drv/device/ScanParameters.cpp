@@ -134,8 +134,8 @@ bool DeriveResolution(Family family, SCANPARAMETER_UNION* dev) {
 
 // Steps 4 and 5 (and the IR/UV modes of QN70HT): modes the device does not make itself; true
 // when the mode changed.
-bool DeriveMode(Family family, const ScanModelInfo& model, const SCANPARAMETER_UNION& ap, bool realRaw,
-                SCANPARAMETER_UNION* dev) {
+bool DeriveMode(Family family, const ScanModelInfo& model, const SCANPARAMETER_UNION& ap,
+                bool realRaw, SCANPARAMETER_UNION* dev) {
   bool changed = false;
   if ((dev->ScanMode == 1 && model.HasFeature(kFeatureSoftwareHalftone)) ||
       (dev->ScanMode == 5 && model.HasFeature(kFeatureSoftwareErrorDiffusion))) {
@@ -149,7 +149,8 @@ bool DeriveMode(Family family, const ScanModelInfo& model, const SCANPARAMETER_U
       dev->ScanMode = 0x8000004;
       dev->BitsPerPixel = 24;
       changed = true;
-    } else if (dev->ScanMode == 0xA000002 || dev->ScanMode == 0x8000007 || dev->ScanMode == 0x9000006) {
+    } else if (dev->ScanMode == 0xA000002 || dev->ScanMode == 0x8000007 ||
+               dev->ScanMode == 0x9000006) {
       dev->ScanMode = 0xA000004;
       dev->BitsPerPixel = 24;
       changed = true;
@@ -174,8 +175,8 @@ bool DeriveMode(Family family, const ScanModelInfo& model, const SCANPARAMETER_U
   return changed;
 }
 
-void DeriveFamily(Family family, const ScanModelInfo& model, const SCANPARAMETER_UNION& ap, bool realRaw,
-                  DeviceScanParameter* out) {
+void DeriveFamily(Family family, const ScanModelInfo& model, const SCANPARAMETER_UNION& ap,
+                  bool realRaw, DeviceScanParameter* out) {
   SCANPARAMETER_UNION* dev = &out->dev;
   DefaultBackgroundLines(model, dev);
   bool recompute = DeriveResolution(family, dev);
@@ -200,7 +201,8 @@ void DeriveFamily(Family family, const ScanModelInfo& model, const SCANPARAMETER
     dev->PixelNum = static_cast<uint32_t>(n);
     dev->BytesPerLine = static_cast<uint32_t>(n * dev->BitsPerPixel / 8);
     if (!IsUnknownLength(*dev)) {
-      out->dwLinesToRead = static_cast<uint32_t>(uint64_t{out->dwRequestedLength} * dev->YRes / 300);
+      out->dwLinesToRead =
+          static_cast<uint32_t>(uint64_t{out->dwRequestedLength} * dev->YRes / 300);
     }
   }
   FinishDerivation(model, out);
@@ -228,10 +230,12 @@ const uint32_t* GetModelFeatureList(ScannerModel model) {
   }
 }
 
-ScanModelInfo::ScanModelInfo(const uint32_t* featureList, const uint8_t* inquiry, uint32_t inquiryLength)
+ScanModelInfo::ScanModelInfo(const uint32_t* featureList, const uint8_t* inquiry,
+                             uint32_t inquiryLength)
     : m_pInquiry(inquiry), m_dwInquiryLength(inquiry == nullptr ? 0 : inquiryLength) {
   for (uint32_t i = 0; featureList != nullptr && i < 16 && featureList[i] != 0; ++i) {
-    if (featureList[i] < 72) m_Features[featureList[i] / 8] |= static_cast<uint8_t>(1u << (featureList[i] % 8));
+    if (featureList[i] < 72)
+      m_Features[featureList[i] / 8] |= static_cast<uint8_t>(1u << (featureList[i] % 8));
   }
 }
 
@@ -298,8 +302,9 @@ uint32_t GetPixelBoundaryAPSide(const ScanModelInfo& model, const SCANPARAMETER_
   }
 }
 
-void InitializeNewScanParameter(ScannerModel model, const ScanModelInfo& info, const SCANPARAMETER_UNION& ap,
-                                bool realRawRequested, DeviceScanParameter* out) {
+void InitializeNewScanParameter(ScannerModel model, const ScanModelInfo& info,
+                                const SCANPARAMETER_UNION& ap, bool realRawRequested,
+                                DeviceScanParameter* out) {
   StartDerivation(ap, out);
   const Family family = FamilyOf(model);
   if (family == Family::Base) {
@@ -312,5 +317,6 @@ void InitializeNewScanParameter(ScannerModel model, const ScanModelInfo& info, c
 
 bool ReadRealRawSwitch() {
   char value[64];
-  return GetDebugConfValue("LLDScanRealRaw", value, sizeof value) && std::strtol(value, nullptr, 10) != 0;
+  return GetDebugConfValue("LLDScanRealRaw", value, sizeof value) &&
+         std::strtol(value, nullptr, 10) != 0;
 }

@@ -2,9 +2,9 @@
 // From the client's scan parameter to what the device is asked for: the model families'
 // derivation of the device-side parameter, the alignment bounds, and the models' feature lists.
 // Free functions over a small view of the model object, so that the model classes call them.
-#include <cstdint>
-
 #include <vantrel/scan_parameters.h>
+
+#include <cstdint>
 
 // The models the driver knows; each has its feature list and its derivation.
 enum class ScannerModel {
@@ -70,8 +70,9 @@ uint32_t GetPixelBoundaryAPSide(const ScanModelInfo& model, const SCANPARAMETER_
 
 // The device-side parameter of a model for the client's record. realRawRequested is the
 // "LLDScanRealRaw" switch of the debug configuration, which keeps raw colour and grey.
-void InitializeNewScanParameter(ScannerModel model, const ScanModelInfo& info, const SCANPARAMETER_UNION& ap,
-                                bool realRawRequested, DeviceScanParameter* out);
+void InitializeNewScanParameter(ScannerModel model, const ScanModelInfo& info,
+                                const SCANPARAMETER_UNION& ap, bool realRawRequested,
+                                DeviceScanParameter* out);
 
 // True when the debug configuration holds the key "LLDScanRealRaw" with a non-zero number (the
 // last such line counts). A missing file or key reads as false.

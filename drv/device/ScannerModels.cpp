@@ -6,8 +6,8 @@ namespace {
 constexpr uint32_t kModelTransferSize = 0x40000;
 
 // What every model's InitializeVariables sets; only the duplex style differs.
-void SetModelVariables(uint32_t* transferSize, bool* quality, bool* r2EndOfPage, DeviceDuplexMode* duplex,
-                       DeviceDuplexMode style) {
+void SetModelVariables(uint32_t* transferSize, bool* quality, bool* r2EndOfPage,
+                       DeviceDuplexMode* duplex, DeviceDuplexMode style) {
   *transferSize = kModelTransferSize;
   *quality = true;
   *r2EndOfPage = false;
@@ -22,9 +22,13 @@ void DeMuxInformation(uint16_t blockSize, uint8_t* flag, uint32_t* size) {
 
 // ---- QM540 family ----
 
-CQM540::CQM540(const Device_Features* features) : CScanner(features, ScannerModel::QM540) { InitializeVariables(); }
+CQM540::CQM540(const Device_Features* features) : CScanner(features, ScannerModel::QM540) {
+  InitializeVariables();
+}
 CScanner* CQM540::Create() { return new CQM540; }
-void CQM540::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) { DeMuxInformation(m_deMuxBlockSize, flag, size); }
+void CQM540::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) {
+  DeMuxInformation(m_deMuxBlockSize, flag, size);
+}
 void CQM540::InitializeVariables() {
   SetModelVariables(&m_transferSize, &m_qualityMode, &m_r2EndOfPage, &m_duplexMode, 0);
 }
@@ -43,7 +47,9 @@ CQM310::CQM310(const Device_Features* features, ScannerModel model) : CScanner(f
 }
 CQM310::~CQM310() { InitializeVariables(); }
 CScanner* CQM310::Create() { return new CQM310; }
-void CQM310::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) { DeMuxInformation(m_deMuxBlockSize, flag, size); }
+void CQM310::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) {
+  DeMuxInformation(m_deMuxBlockSize, flag, size);
+}
 void CQM310::InitializeNewScanParameter() { DeriveNewScanParameter(ScannerModel::QM310); }
 void CQM310::InitializeVariables() {
   SetModelVariables(&m_transferSize, &m_qualityMode, &m_r2EndOfPage, &m_duplexMode, 7);
@@ -58,7 +64,8 @@ void CQM310_DPI200with300X200::InitializeNewScanParameter() {
 
 CPY272e::CPY272e(const Device_Features* features) : CQM310(features, ScannerModel::PY272e) {}
 CScanner* CPY272e::Create() { return new CPY272e; }
-void CPY272e::AdjustSendingGammaTable(uint8_t* table, uint8_t channel, uint32_t length, SCANPARAMETER_UNION* param) {
+void CPY272e::AdjustSendingGammaTable(uint8_t* table, uint8_t channel, uint32_t length,
+                                      SCANPARAMETER_UNION* param) {
   AdjustSendingGammaTablePY272e(table, channel, length, param);
 }
 
@@ -68,7 +75,8 @@ void CQM520PX::InitializeNewScanParameter() { DeriveNewScanParameter(ScannerMode
 
 CQN70HT::CQN70HT(const Device_Features* features) : CQM310(features, ScannerModel::QN70HT) {}
 CScanner* CQN70HT::Create() { return new CQN70HT; }
-void CQN70HT::GetIRUVImageProcessVariable(uint32_t* count, CImageProcess_InitializeParameter** list) {
+void CQN70HT::GetIRUVImageProcessVariable(uint32_t* count,
+                                          CImageProcess_InitializeParameter** list) {
   if (count != nullptr) *count = m_iruvList.dwCount;
   if (list != nullptr) *list = m_iruvList.Items;
 }
@@ -85,16 +93,21 @@ void CQN70HT::InitializeImageVariables(void* item) {
 
 // ---- models with their own copies of the QM310 operations ----
 
-CPY8150::CPY8150(const Device_Features* features) : CScanner(features, ScannerModel::PY8150) { InitializeVariables(); }
+CPY8150::CPY8150(const Device_Features* features) : CScanner(features, ScannerModel::PY8150) {
+  InitializeVariables();
+}
 CPY8150::~CPY8150() { InitializeVariables(); }
 CScanner* CPY8150::Create() { return new CPY8150; }
-void CPY8150::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) { DeMuxInformation(m_deMuxBlockSize, flag, size); }
+void CPY8150::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) {
+  DeMuxInformation(m_deMuxBlockSize, flag, size);
+}
 void CPY8150::InitializeNewScanParameter() { DeriveNewScanParameter(ScannerModel::PY8150); }
 void CPY8150::InitializeVariables() {
   SetModelVariables(&m_transferSize, &m_qualityMode, &m_r2EndOfPage, &m_duplexMode, 7);
 }
 
-CSentrelH60::CSentrelH60(const Device_Features* features) : CScanner(features, ScannerModel::SentrelH60) {
+CSentrelH60::CSentrelH60(const Device_Features* features)
+    : CScanner(features, ScannerModel::SentrelH60) {
   InitializeVariables();
 }
 CSentrelH60::~CSentrelH60() { InitializeVariables(); }

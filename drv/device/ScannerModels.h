@@ -60,7 +60,8 @@ class CPY272e : public CQM310 {
   ~CPY272e() override = default;
   static CScanner* Create();
 
-  void AdjustSendingGammaTable(uint8_t* table, uint8_t channel, uint32_t length, SCANPARAMETER_UNION* param) override;
+  void AdjustSendingGammaTable(uint8_t* table, uint8_t channel, uint32_t length,
+                               SCANPARAMETER_UNION* param) override;
 };
 
 class CQM520PX : public CQM310 {
@@ -78,7 +79,8 @@ class CQN70HT : public CQM310 {
   ~CQN70HT() override = default;
   static CScanner* Create();
 
-  void GetIRUVImageProcessVariable(uint32_t* count, CImageProcess_InitializeParameter** list) override;
+  void GetIRUVImageProcessVariable(uint32_t* count,
+                                   CImageProcess_InitializeParameter** list) override;
   void InitializeNewScanParameter() override;
   // Also builds the IR/UV list.
   void InitializeImageVariables(void* item) override;
@@ -102,7 +104,8 @@ class CPY8150 : public CScanner {
 
 class CSentrelH60 : public CScanner {
  public:
-  explicit CSentrelH60(const Device_Features* features = GetModelFeatureList(ScannerModel::SentrelH60));
+  explicit CSentrelH60(
+      const Device_Features* features = GetModelFeatureList(ScannerModel::SentrelH60));
   ~CSentrelH60() override;
   static CScanner* Create();
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-void MakeSpecialGamma(const uint8_t* src, uint8_t* dst, double gamma, int brightness, int margin, int highlight,
-                      int shadow) {
+void MakeSpecialGamma(const uint8_t* src, uint8_t* dst, double gamma, int brightness, int margin,
+                      int highlight, int shadow) {
   const int low = shadow * (255 - 2 * margin) / 255 + margin;
   const int high = (255 - highlight) * (255 - 2 * margin) / 255 + margin;
   const int span = 255 - low - high;

@@ -1,8 +1,8 @@
 #include "drv/device/WindowDescriptor.h"
 
-#include <cstring>
-
 #include <vantrel/wire_bytes.h>
+
+#include <cstring>
 
 #include "drv/platform/DbgLog.h"
 
@@ -67,7 +67,8 @@ uint32_t WindowImageModeBits(uint32_t scanMode, uint8_t bits) {
   }
 }
 
-void BuildWindowDescriptor(uint16_t ctrlId, const SCANPARAMETER_UNION& p, KR_WindowDataSet_VER2* out) {
+void BuildWindowDescriptor(uint16_t ctrlId, const SCANPARAMETER_UNION& p,
+                           KR_WindowDataSet_VER2* out) {
   DbgPrintf(1, "=>CScanner::GetWindowDescriptor");
   uint8_t* w = out->Data;
   std::memset(w, 0, kWindowDataSize);
@@ -95,7 +96,8 @@ void BuildWindowDescriptor(uint16_t ctrlId, const SCANPARAMETER_UNION& p, KR_Win
   w[52] = p.DitherIndex;
   w[53] = p.Highlight;
   w[54] = p.Shadow;
-  w[55] = static_cast<uint8_t>(((p.SpeedMode & 7) << 5) | ((p.ColorFilter & 15) << 1) | (p.Invert != 0 ? 1 : 0));
+  w[55] = static_cast<uint8_t>(((p.SpeedMode & 7) << 5) | ((p.ColorFilter & 15) << 1) |
+                               (p.Invert != 0 ? 1 : 0));
   w[56] = p.Threshold;
   // Duplex jobs count sheets, not sides.
   const uint32_t pages = (p.ScanMethod == 4 && p.JobPages != 0) ? (p.JobPages + 1) / 2 : p.JobPages;

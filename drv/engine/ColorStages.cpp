@@ -189,7 +189,9 @@ void InterleavePlanes(CImageProcess_StageInformation* stage, bool planesToPixels
 }
 }  // namespace
 
-void CImageProcess::DoRX417ColorPack(CImageProcess_StageInformation* stage) { InterleavePlanes(stage, true); }
+void CImageProcess::DoRX417ColorPack(CImageProcess_StageInformation* stage) {
+  InterleavePlanes(stage, true);
+}
 void CImageProcess::DoBackgroundColorUnpack(CImageProcess_StageInformation* stage) {
   InterleavePlanes(stage, false);
 }
@@ -198,7 +200,8 @@ void CImageProcess::DoSWGamma(CImageProcess_StageInformation* stage) {
   const auto* p = StageParameter<CImageProcess_Parameter_SWGamma>(stage);
   const uint32_t samples = p->dwSamplesPerPixel;
   // Only one or three samples have tables; any other count converts nothing.
-  const uint64_t lineBytes = (samples == 1 || samples == 3) ? uint64_t{samples} * p->dwPixelsPerLine : 0;
+  const uint64_t lineBytes =
+      (samples == 1 || samples == 3) ? uint64_t{samples} * p->dwPixelsPerLine : 0;
   const uint32_t lines = WholeUnits(stage->dwInputSize, lineBytes);
   const uint64_t total = lineBytes * lines;
   if (!StageOutput(stage, total)) return;
@@ -399,8 +402,8 @@ void CImageProcess::DoR2YCCToC24(CImageProcess_StageInformation* stage) {
   }
 }
 
-void CImageProcess::RGBtoYCrCb(const CImageProcess_Parameter_C24ToR2YCC* parameter, int32_t* r, int32_t* g,
-                               int32_t* b) {
+void CImageProcess::RGBtoYCrCb(const CImageProcess_Parameter_C24ToR2YCC* parameter, int32_t* r,
+                               int32_t* g, int32_t* b) {
   const double R = *r, G = *g, B = *b;
   double y = (parameter->Kr * R + parameter->Kg * G) + parameter->Kb * B;
   const double cr = (R - y) / (2 - 2 * parameter->Kr) - 128;
@@ -514,14 +517,16 @@ void CImageProcess::InitTrestleCisPack(CImageProcess_StageInformation* stage) {
       }
     }
   }
-  if (p->blMirror) MirrorPixels(table, static_cast<uint32_t>(bpp * 3 * segment), static_cast<uint32_t>(bpp));
+  if (p->blMirror)
+    MirrorPixels(table, static_cast<uint32_t>(bpp * 3 * segment), static_cast<uint32_t>(bpp));
 }
 
 void CImageProcess::DoTrestleCisPack(CImageProcess_StageInformation* stage) {
   const auto* p = StageParameter<CImageProcess_Parameter_TrestleCisPack>(stage);
   const uint64_t segment = p->dwResolution == 600 ? 1720 : 860;
   const uint64_t bpp = p->dwBytesPerPixel;
-  PackThroughTable(stage, bpp * 3 * segment, uint64_t{p->dwLeftOffset} * bpp, uint64_t{p->dwOutputPixel} * bpp);
+  PackThroughTable(stage, bpp * 3 * segment, uint64_t{p->dwLeftOffset} * bpp,
+                   uint64_t{p->dwOutputPixel} * bpp);
 }
 
 void CImageProcess::InitQF9000RgbCisPack(CImageProcess_StageInformation* stage) {
@@ -551,12 +556,13 @@ void CImageProcess::InitQF9000RgbCisPack(CImageProcess_StageInformation* stage) 
       }
     }
   }
-  if (p->blMirror) MirrorPixels(table, static_cast<uint32_t>(entries), static_cast<uint32_t>(planes));
+  if (p->blMirror)
+    MirrorPixels(table, static_cast<uint32_t>(entries), static_cast<uint32_t>(planes));
 }
 
 void CImageProcess::DoQF9000RgbCisPack(CImageProcess_StageInformation* stage) {
   const auto* p = StageParameter<CImageProcess_Parameter_QF9000RgbCisPack>(stage);
   const uint64_t planes = p->dwBytesPerPixel;
-  PackThroughTable(stage, 4 * uint64_t{p->dwSegmentPixel} * planes, uint64_t{p->dwLeftOffset} * planes,
-                   uint64_t{p->dwOutputPixel} * planes);
+  PackThroughTable(stage, 4 * uint64_t{p->dwSegmentPixel} * planes,
+                   uint64_t{p->dwLeftOffset} * planes, uint64_t{p->dwOutputPixel} * planes);
 }

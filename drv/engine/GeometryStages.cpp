@@ -16,7 +16,8 @@ uint32_t ScaledLineCount(const CImageProcess_Parameter_Scale* p, uint32_t n, uin
                          uint32_t* outLines) {
   if (p->blUseYRateFraction) {
     if (p->dwYRateDenominator == 0) return 0;
-    const uint32_t m = static_cast<uint32_t>(uint64_t{n} * p->dwYRateNumerator / p->dwYRateDenominator);
+    const uint32_t m =
+        static_cast<uint32_t>(uint64_t{n} * p->dwYRateNumerator / p->dwYRateDenominator);
     *inLines += n;
     *outLines += m;
     return m;
@@ -33,7 +34,9 @@ uint32_t ScaledLineCount(const CImageProcess_Parameter_Scale* p, uint32_t n, uin
 }
 
 // Bytes per pixel of a scaling stage: 0 for depths below 8, which only NearestScale handles.
-uint32_t ScaleBytesPerPixel(const CImageProcess_Parameter_Scale* p) { return p->dwBitsPerPixel / 8; }
+uint32_t ScaleBytesPerPixel(const CImageProcess_Parameter_Scale* p) {
+  return p->dwBitsPerPixel / 8;
+}
 bool ScaleDepthSupported(uint32_t bits) { return bits == 1 || (bits % 8 == 0 && bits > 0); }
 
 struct NearestPrivate {
@@ -104,7 +107,8 @@ double BuildAxis(BilinearAxis* axis, double start, double step, uint32_t inCount
       i1 = i0 + 1;
       w0 = static_cast<uint32_t>(kWeightOne * (1 - (x - static_cast<double>(i0))));
       w1 = static_cast<uint32_t>(kWeightOne * (1 - (static_cast<double>(i1) - x)));
-      if (i1 > static_cast<int64_t>(inCount) - 1) i1 = i0;  // only when x is the last input: weight 0
+      if (i1 > static_cast<int64_t>(inCount) - 1)
+        i1 = i0;  // only when x is the last input: weight 0
       x += step;
     }
     for (uint32_t c = 0; c < samples; ++c) {
@@ -168,7 +172,8 @@ void CImageProcess::InitNearestScale(CImageProcess_StageInformation* stage) {
   const uint64_t usable = p->dwBitsPerPixel == 1 ? uint64_t{p->dwSrcWidth} / 8 * 8 : p->dwSrcWidth;
   const uint64_t lastPixel = usable > 0 ? usable - 1 : 0;
   for (uint32_t j = 0; j < p->dwDestWidth; ++j) {
-    uint64_t source = static_cast<uint64_t>(0.5 + static_cast<double>(j) * static_cast<double>(ratio));
+    uint64_t source =
+        static_cast<uint64_t>(0.5 + static_cast<double>(j) * static_cast<double>(ratio));
     if (source > lastPixel) source = lastPixel;  // enlargements beyond twofold would pass the line
     for (uint32_t k = 0; k < bytes; ++k) {
       priv->pTable[uint64_t{j} * bytes + k] = static_cast<uint32_t>(source * bytes + k);
@@ -251,8 +256,8 @@ bool CImageProcess::InitBilinearArray(CImageProcess_StageInformation* stage) {
   }
   if (p->dwDestWidth == 0 || p->dwSrcWidth == 0) return true;
   bool clamped = false;
-  const double x = BuildAxis(&priv->h, 0, static_cast<double>(p->dwSrcWidth) / p->dwDestWidth, p->dwSrcWidth,
-                             p->dwDestWidth, priv->dwBytesPerPixel, 0, &clamped);
+  const double x = BuildAxis(&priv->h, 0, static_cast<double>(p->dwSrcWidth) / p->dwDestWidth,
+                             p->dwSrcWidth, p->dwDestWidth, priv->dwBytesPerPixel, 0, &clamped);
   priv->dCarried = clamped ? 0 : p->dwSrcWidth - x;
   return true;
 }
@@ -287,7 +292,8 @@ void CImageProcess::InitBiLinearScale(CImageProcess_StageInformation* stage) {
   if (!InitBilinearArray(stage)) return;
   priv->pLineH = static_cast<uint64_t*>(ImageProcessCalloc(count + 1, sizeof(uint64_t)));
   priv->pLineSum = static_cast<uint64_t*>(ImageProcessCalloc(count + 1, sizeof(uint64_t)));
-  if (priv->pLineH == nullptr || priv->pLineSum == nullptr) stage->lStatus = kImageProcessMemoryError;
+  if (priv->pLineH == nullptr || priv->pLineSum == nullptr)
+    stage->lStatus = kImageProcessMemoryError;
 }
 
 void CImageProcess::ResetBiLinearScale(CImageProcess_StageInformation* stage) {
@@ -323,7 +329,8 @@ void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
   if (m > 0 && n > 0) {
     if (m > priv->dwVCapacity) {
       const uint64_t capacity = uint64_t{m} + 100;
-      if (capacity > 0xFFFFFFFFu || !AllocateAxis(&priv->v, &priv->pVArrays, static_cast<uint32_t>(capacity))) {
+      if (capacity > 0xFFFFFFFFu ||
+          !AllocateAxis(&priv->v, &priv->pVArrays, static_cast<uint32_t>(capacity))) {
         priv->dwVCapacity = 0;
         stage->lStatus = kImageProcessMemoryError;
         return;
@@ -368,7 +375,8 @@ void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
         }
         if (source != lastSource) {
           for (uint64_t i = 0; i < outLineBytes; ++i) {
-            lineH[i] = uint64_t{h.weight0[i]} * source[h.index0[i]] + uint64_t{h.weight1[i]} * source[h.index1[i]];
+            lineH[i] = uint64_t{h.weight0[i]} * source[h.index0[i]] +
+                       uint64_t{h.weight1[i]} * source[h.index1[i]];
           }
           lastSource = source;
         }
@@ -386,7 +394,8 @@ void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
     const uint32_t keep = priv->dwHistoryLines;
     const uint32_t fresh = n < keep ? n : keep;
     uint8_t* history = priv->pHistory;
-    if (fresh < keep) std::memmove(history, history + fresh * inLineBytes, (keep - fresh) * inLineBytes);
+    if (fresh < keep)
+      std::memmove(history, history + fresh * inLineBytes, (keep - fresh) * inLineBytes);
     std::memcpy(history + (keep - fresh) * inLineBytes, stage->pInput + (n - fresh) * inLineBytes,
                 fresh * inLineBytes);
   }
@@ -403,7 +412,8 @@ void CImageProcess::DoHighQualityScaleUp(CImageProcess_StageInformation* stage) 
   const uint64_t m = p->dwSrcLength != 0 ? uint64_t{p->dwDestLength} * n / p->dwSrcLength : 0;
   if (!StageOutput(stage, outLineBytes * m)) return;
   for (uint64_t k = 0; k < m; ++k) {
-    uint64_t line = static_cast<uint64_t>(static_cast<double>(k) * p->dwSrcLength / p->dwDestLength);
+    uint64_t line =
+        static_cast<uint64_t>(static_cast<double>(k) * p->dwSrcLength / p->dwDestLength);
     if (line >= n) line = n - 1;
     const uint8_t* in = stage->pInput + line * inLineBytes;
     uint8_t* out = stage->pOutput + k * outLineBytes;
@@ -478,7 +488,8 @@ void CImageProcess::DoCutImage(CImageProcess_StageInformation* stage) {
     priv->dwLines += n;
     if (!StageOutput(stage, outLine * keep)) return;
     for (uint32_t l = 0; l < keep; ++l) {
-      std::memcpy(stage->pOutput + l * outLine, stage->pInput + (skip + l) * inLine + priv->dwCutLeft, outLine);
+      std::memcpy(stage->pOutput + l * outLine,
+                  stage->pInput + (skip + l) * inLine + priv->dwCutLeft, outLine);
     }
     return;
   }
@@ -494,8 +505,8 @@ void CImageProcess::DoCutImage(CImageProcess_StageInformation* stage) {
       out += outLine;
       priv->dwRead = (priv->dwRead + 1) % priv->dwRingLines;
     }
-    std::memcpy(priv->pRing + uint64_t{priv->dwWrite} * outLine, stage->pInput + l * inLine + priv->dwCutLeft,
-                outLine);
+    std::memcpy(priv->pRing + uint64_t{priv->dwWrite} * outLine,
+                stage->pInput + l * inLine + priv->dwCutLeft, outLine);
     priv->dwWrite = (priv->dwWrite + 1) % priv->dwRingLines;
     if (priv->dwLines < cut) ++priv->dwLines;
   }
@@ -630,7 +641,8 @@ void CImageProcess::DoHorizontalMirror(CImageProcess_StageInformation* stage) {
   for (uint32_t l = 0; l < lines; ++l) {
     const uint8_t* in = stage->pInput + l * lineBytes;
     uint8_t* out = stage->pOutput + l * lineBytes;
-    for (uint64_t j = 0; j < pixels; ++j) std::memcpy(out + j * bpp, in + (pixels - 1 - j) * bpp, bpp);
+    for (uint64_t j = 0; j < pixels; ++j)
+      std::memcpy(out + j * bpp, in + (pixels - 1 - j) * bpp, bpp);
   }
 }
 

@@ -22,15 +22,21 @@ bool AllocationMayProceed() {
 constexpr uint32_t kNoRow = 0xFFFFFFFFu;
 constexpr uint32_t kMaxStages = 256;
 
-uint64_t AlignedBlockSize(uint32_t size) { return (static_cast<uint64_t>(size) + 7) & ~uint64_t{7}; }
+uint64_t AlignedBlockSize(uint32_t size) {
+  return (static_cast<uint64_t>(size) + 7) & ~uint64_t{7};
+}
 }  // namespace
 
-void* ImageProcessAlloc(size_t size) { return AllocationMayProceed() ? std::malloc(size) : nullptr; }
+void* ImageProcessAlloc(size_t size) {
+  return AllocationMayProceed() ? std::malloc(size) : nullptr;
+}
 void* ImageProcessCalloc(size_t count, size_t size) {
   return AllocationMayProceed() ? std::calloc(count, size) : nullptr;
 }
 void ImageProcessFree(void* p) { std::free(p); }
-void ImageProcessFailAllocationAfter(uint32_t n) { gFailAllocationAfter.store(n, std::memory_order_relaxed); }
+void ImageProcessFailAllocationAfter(uint32_t n) {
+  gFailAllocationAfter.store(n, std::memory_order_relaxed);
+}
 
 using IP = CImageProcess;
 const CImageProcess_FunctionRow CImageProcess::CImageProcess_FunctionTable[] = {
@@ -57,9 +63,11 @@ const CImageProcess_FunctionRow CImageProcess::CImageProcess_FunctionTable[] = {
     {IP_SWGamma, 776, IP::Nothing, IP::Nothing, IP::DoSWGamma, nullptr},
     {IP_TrestleYCC422ToC24, 1064, IP::InitTrestleYCC422ToC24, IP::Nothing, IP::DoTrestleYCC422ToC24,
      nullptr},
-    {IP_TrestleYCC422ToTrueGray, 264, IP::Nothing, IP::Nothing, IP::DoTrestleYCC422ToTrueGray, nullptr},
+    {IP_TrestleYCC422ToTrueGray, 264, IP::Nothing, IP::Nothing, IP::DoTrestleYCC422ToTrueGray,
+     nullptr},
     {IP_TrestleCisPack, 28, IP::InitTrestleCisPack, IP::Nothing, IP::DoTrestleCisPack, nullptr},
-    {IP_QF9000RgbCisPack, 32, IP::InitQF9000RgbCisPack, IP::Nothing, IP::DoQF9000RgbCisPack, nullptr},
+    {IP_QF9000RgbCisPack, 32, IP::InitQF9000RgbCisPack, IP::Nothing, IP::DoQF9000RgbCisPack,
+     nullptr},
     {IP_HorizontalMirror, 8, IP::Nothing, IP::Nothing, IP::DoHorizontalMirror, nullptr},
     {IP_LeftRightPadding, 16, IP::Nothing, IP::Nothing, IP::DoLeftRightPadding, nullptr},
     {IP_ModifyWidth, 12, IP::Nothing, IP::Nothing, IP::DoModifyWidth, nullptr},
@@ -70,7 +78,11 @@ const CImageProcess_FunctionRow CImageProcess::CImageProcess_FunctionTable[] = {
 void CImageProcess::Nothing(CImageProcess_StageInformation*) {}
 
 CImageProcess::CImageProcess()
-    : m_dwStageCount(0), m_pStages(nullptr), m_pParameterStore(nullptr), m_pRows(nullptr), m_lStatus(0) {}
+    : m_dwStageCount(0),
+      m_pStages(nullptr),
+      m_pParameterStore(nullptr),
+      m_pRows(nullptr),
+      m_lStatus(0) {}
 
 CImageProcess::~CImageProcess() { Clear(); }
 
@@ -181,7 +193,8 @@ bool CImageProcess::Reset() {
   return true;
 }
 
-bool CImageProcess::Process(uint8_t* data, uint32_t size, uint8_t** resultData, uint32_t* resultSize) {
+bool CImageProcess::Process(uint8_t* data, uint32_t size, uint8_t** resultData,
+                            uint32_t* resultSize) {
   *resultData = nullptr;
   *resultSize = 0;
   if (m_lStatus != 0) return false;

@@ -4,6 +4,7 @@
 // parameter block; the model object chooses the stages per job and stream.
 #include <cstddef>
 #include <cstdint>
+
 #include "drv/engine/ImageProcessParameters.h"
 
 // Status codes of the error table that the pipeline reports.
@@ -46,10 +47,10 @@ struct CImageProcess_InitializeParameter {
 };
 
 struct CImageProcess_StageInformation {
-  void* pParameter;        // the stage's own copy, inside the pipeline's parameter store
-  void* pPrivate;          // work record made by the stage's Init
-  uint32_t dwInputSize;    // set before each Do
-  uint8_t* pInput;         // not owned
+  void* pParameter;      // the stage's own copy, inside the pipeline's parameter store
+  void* pPrivate;        // work record made by the stage's Init
+  uint32_t dwInputSize;  // set before each Do
+  uint8_t* pInput;       // not owned
   uint32_t dwOutputCapacity;
   uint32_t dwOutputSize;
   uint8_t* pOutput;        // first 16-byte aligned byte of pOutputBuffer
@@ -137,8 +138,8 @@ class CImageProcess {
   static void DoNoProcessing(CImageProcess_StageInformation*);
 
   static bool InitBilinearArray(CImageProcess_StageInformation* stage);
-  static void RGBtoYCrCb(const CImageProcess_Parameter_C24ToR2YCC* parameter, int32_t* r, int32_t* g,
-                         int32_t* b);
+  static void RGBtoYCrCb(const CImageProcess_Parameter_C24ToR2YCC* parameter, int32_t* r,
+                         int32_t* g, int32_t* b);
 
  private:
   void Clear();

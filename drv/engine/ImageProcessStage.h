@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the stage implementations.
 #include <cstdint>
+
 #include "drv/engine/ImageProcess.h"
 
 template <class T>
@@ -34,4 +35,6 @@ inline T* StageCreatePrivate(CImageProcess_StageInformation* stage) {
   return static_cast<T*>(p);
 }
 
-inline uint8_t ClampByte(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+inline uint8_t ClampByte(int64_t v) {
+  return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}

@@ -27,17 +27,19 @@ void CLumetra::Terminate() {
   TerminateLib();
 }
 
-long CLumetra::Lumetra_JpegDecoder(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulJpegSize, long* pStatus) {
+long CLumetra::Lumetra_JpegDecoder(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulJpegSize,
+                                   long* pStatus) {
   DbgPrintf(1, "=> Lumetra - JpegDecoder");
   const long ret = JpegDecoder(pSrc, ppDes, pNi, pulJpegSize, pStatus);
   DbgPrintf(1, "<= Lumetra - JpegDecoder");
   return ret;
 }
 
-long CLumetra::Lumetra_JpegCrop(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulDesJFIFSize, long* pStatus,
-                                uint64_t ulSrcJFIFSize, long* plDesStripHeight) {
+long CLumetra::Lumetra_JpegCrop(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulDesJFIFSize,
+                                long* pStatus, uint64_t ulSrcJFIFSize, long* plDesStripHeight) {
   DbgPrintf(1, "=> Lumetra - JpegCrop");
-  const long ret = JpegCrop(pSrc, ppDes, pNi, pulDesJFIFSize, pStatus, ulSrcJFIFSize, plDesStripHeight);
+  const long ret =
+      JpegCrop(pSrc, ppDes, pNi, pulDesJFIFSize, pStatus, ulSrcJFIFSize, plDesStripHeight);
   DbgPrintf(1, "<= Lumetra - JpegCrop");
   return ret;
 }

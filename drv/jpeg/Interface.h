@@ -2,9 +2,9 @@
 // Entry points of the image library inside the driver: start and end, debug settings, the JPEG
 // decoder, the strip-fed crop context and the whole-image encoder. Every entry takes the image
 // record NIDATA and answers Msg, writing Status through the caller's pointer (LMLib.h).
-#include <cstdint>
-
 #include <vantrel/nidata.h>
+
+#include <cstdint>
 
 #include "drv/jpeg/LMLib.h"  // SetDebugMode, FreeMemory
 

@@ -6,79 +6,79 @@
 // Quantisation table: 64 quantisers in natural order, then the transform's multipliers
 // (decoding) or divisors (encoding). The encoder also keeps exact reciprocals of its divisors.
 struct JpgQuantTable {
-    uint8_t q[64];
-    int32_t mul[64];
-    // Encoder: floor(a / divisor) for a < 2^15 from 16-bit reciprocals (jpgDivide).
-    uint16_t qadd[64], qmul[64], qscale[64];
+  uint8_t q[64];
+  int32_t mul[64];
+  // Encoder: floor(a / divisor) for a < 2^15 from 16-bit reciprocals (jpgDivide).
+  uint16_t qadd[64], qmul[64], qscale[64];
 };
 
 // Huffman table: DHT counts and values, canonical codes, and the decoder's fast lookups.
 struct JpgHuffTable {
-    int32_t nSymbols;
-    uint8_t counts[16];
-    uint8_t values[256];
-    uint16_t code[256];
-    uint8_t length[256];
-    uint8_t groupStart[17];     // first index whose code begins with n one bits
-    int32_t shortEnd;           // index just past the last code of at most 8 bits
-    uint8_t look8[256];         // next 8 bits -> index of the short code, or 255
-    uint8_t symToIndex[256];    // encoder: symbol value -> index
-    // Decoder: 9-bit direct lookup (length << 8 | symbol, 0 = longer code) and the canonical
-    // limits for the longer ones.
-    uint16_t fast[512];
-    // AC decoding: for the next 9 bits, a code and its value bits that fit in them at once:
-    // value << 8 | run << 4 | total length; 0 = not such a pair.
-    int16_t fastAc[512];
-    int32_t maxcode[18];        // largest code of each length, -1 if none
-    int32_t valoff[17];         // index of the first code of each length minus that code
-    bool built;
+  int32_t nSymbols;
+  uint8_t counts[16];
+  uint8_t values[256];
+  uint16_t code[256];
+  uint8_t length[256];
+  uint8_t groupStart[17];   // first index whose code begins with n one bits
+  int32_t shortEnd;         // index just past the last code of at most 8 bits
+  uint8_t look8[256];       // next 8 bits -> index of the short code, or 255
+  uint8_t symToIndex[256];  // encoder: symbol value -> index
+  // Decoder: 9-bit direct lookup (length << 8 | symbol, 0 = longer code) and the canonical
+  // limits for the longer ones.
+  uint16_t fast[512];
+  // AC decoding: for the next 9 bits, a code and its value bits that fit in them at once:
+  // value << 8 | run << 4 | total length; 0 = not such a pair.
+  int16_t fastAc[512];
+  int32_t maxcode[18];  // largest code of each length, -1 if none
+  int32_t valoff[17];   // index of the first code of each length minus that code
+  bool built;
 };
 
 // One restart interval of entropy-coded data.
 struct JpgEcsNode {
-    uint8_t* data;
-    uint32_t size;              // capacity while filling, byte count once closed
-    uint32_t bytePos;
-    uint8_t bitPos;
-    int32_t mcuCount;
-    int32_t dcPred[4];
-    JpgEcsNode* next;
-    // Encoder: bits not yet in data, right-aligned, and their count.
-    uint64_t bitAcc;
-    int32_t bitCount;
+  uint8_t* data;
+  uint32_t size;  // capacity while filling, byte count once closed
+  uint32_t bytePos;
+  uint8_t bitPos;
+  int32_t mcuCount;
+  int32_t dcPred[4];
+  JpgEcsNode* next;
+  // Encoder: bits not yet in data, right-aligned, and their count.
+  uint64_t bitAcc;
+  int32_t bitCount;
 };
 
 // The per-image record of the engine.
 struct JpgImage {
-    uint8_t* pOut;
-    uint32_t outSize;
-    uint32_t lCompactMode;
-    JpgEcsNode* first;
-    JpgEcsNode* cur;
-    int32_t lStripCount;
-    uint32_t lStripMCUCount;
-    uint32_t bytesPerPixel;
-    uint32_t channelSeq;
-    uint32_t comps;
-    uint32_t precision;
-    uint32_t width;
-    uint32_t height;
-    uint32_t xDensity;
-    uint32_t yDensity;
-    uint32_t frameType;
-    uint8_t H[4], V[4], HRep[4], VRep[4];
-    uint8_t quantId[4], dcId[4], acId[4];
-    int32_t lMCUWidth;
-    int32_t lMCUHeight;
-    JpgQuantTable* quant[4];
-    JpgHuffTable* dc[4];
-    JpgHuffTable* ac[4];
-    uint8_t* zeroPos;
-    // Node i of the chain by index (decoding), built after the parse.
-    JpgEcsNode** nodeIndex;
-    int32_t nodeIndexCount;
-    // Encoding: the first line the next strip must start at.
-    uint32_t nextLine;
+  uint8_t* pOut;
+  uint32_t outSize;
+  uint32_t lCompactMode;
+  JpgEcsNode* first;
+  JpgEcsNode* cur;
+  int32_t lStripCount;
+  uint32_t lStripMCUCount;
+  uint32_t bytesPerPixel;
+  uint32_t channelSeq;
+  uint32_t comps;
+  uint32_t precision;
+  uint32_t width;
+  uint32_t height;
+  uint32_t xDensity;
+  uint32_t yDensity;
+  uint32_t frameType;
+  uint8_t H[4], V[4], HRep[4], VRep[4];
+  uint8_t quantId[4], dcId[4], acId[4];
+  int32_t lMCUWidth;
+  int32_t lMCUHeight;
+  JpgQuantTable* quant[4];
+  JpgHuffTable* dc[4];
+  JpgHuffTable* ac[4];
+  uint8_t* zeroPos;
+  // Node i of the chain by index (decoding), built after the parse.
+  JpgEcsNode** nodeIndex;
+  int32_t nodeIndexCount;
+  // Encoding: the first line the next strip must start at.
+  uint32_t nextLine;
 };
 
 // Zeroed bytes that every entropy buffer carries behind its last byte, so that the bit reader's
@@ -93,7 +93,7 @@ extern const uint8_t kStdDcLumaCounts[16], kStdDcLumaValues[12];
 extern const uint8_t kStdDcChromaCounts[16], kStdDcChromaValues[12];
 extern const uint8_t kStdAcLumaCounts[16], kStdAcLumaValues[162];
 extern const uint8_t kStdAcChromaCounts[16], kStdAcChromaValues[162];
-const uint8_t* jpgRangeByte();          // pRangeBYTE: 64 zeros, 0..255, 64 times 255
+const uint8_t* jpgRangeByte();  // pRangeBYTE: 64 zeros, 0..255, 64 times 255
 
 // Common routines.
 int jpgGetRGBChannelSequence(uint32_t nChannels, uint32_t code, uint32_t out[4]);
@@ -116,7 +116,8 @@ void jpgFreeECS(JpgEcsNode* first);
 
 // Decoder.
 int jpgReadJFIFInfo(JpgImage* img, const uint8_t* data, uint32_t size, uint32_t headerOnly);
-int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4], const uint32_t strides[4]);
+int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
+                 const uint32_t strides[4]);
 int jpgConvertYCbCrToRGB(const uint8_t* src, uint8_t* dst, uint32_t precision, uint32_t comps,
                          uint32_t outBytesPerPixel, uint32_t channelSeq, int32_t srcWidth,
                          int32_t srcLines, uint32_t srcStride, int32_t dstWidth, int32_t dstLines,
@@ -126,8 +127,8 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* mul, uint8_t* out, uint32_
 // One output row from the component rows (component c's sample of pixel x at x >> shifts[c]):
 // grey copied, colour converted with the 12-bit tables (jpgYccTablesOnce first).
 void jpgYccTablesOnce();
-void jpgConvertPlanarRow(const uint8_t* const rows[3], const uint8_t shifts[3], uint32_t comps, uint8_t* out,
-                         int32_t width, uint32_t outBpp, const uint32_t seq[4]);
+void jpgConvertPlanarRow(const uint8_t* const rows[3], const uint8_t shifts[3], uint32_t comps,
+                         uint8_t* out, int32_t width, uint32_t outBpp, const uint32_t seq[4]);
 
 // Encoder.
 int jpgInitQuantTables(JpgQuantTable* luma, JpgQuantTable* chroma, int quality);
@@ -137,16 +138,18 @@ void jpgBuildEncoderDivisors(JpgQuantTable* t);
 // each step a 16 x 16-bit product's high half, so that eight lanes work at once.
 void jpgReciprocal(uint32_t divisor, uint16_t* add, uint16_t* mul, uint16_t* scale);
 inline uint32_t jpgDivide(uint32_t a, uint32_t add, uint32_t mul, uint32_t scale) {
-    const uint32_t t = ((a + add) * mul) >> 16;
-    return ((t << 1) * scale) >> 16;
+  const uint32_t t = ((a + add) * mul) >> 16;
+  return ((t << 1) * scale) >> 16;
 }
-void jpgCreateRGBToYCbCr();   // the nine colour tables, 12 fraction bits, once per process
+void jpgCreateRGBToYCbCr();  // the nine colour tables, 12 fraction bits, once per process
 void jpgSetBuffer(const uint8_t* src, uint8_t* dst, uint32_t bytesPerPixel, uint32_t width,
                   uint32_t lines, uint32_t srcStride, uint32_t paddedWidth, uint32_t paddedLines,
                   uint32_t dstStride);
 // Samples one MCU whose top-left pixel is at src into blocks[component][block][64].
-void jpgSampling_C1(const uint8_t* src, uint32_t stride, const JpgImage* img, int32_t blocks[4][4][64]);
-void jpgSampling_C3(const uint8_t* src, uint32_t stride, const JpgImage* img, int32_t blocks[4][4][64]);
+void jpgSampling_C1(const uint8_t* src, uint32_t stride, const JpgImage* img,
+                    int32_t blocks[4][4][64]);
+void jpgSampling_C3(const uint8_t* src, uint32_t stride, const JpgImage* img,
+                    int32_t blocks[4][4][64]);
 // Forward transform and quantisation of one block into zig-zag order (exposed for tests).
 void jpgFdctQuantBlock(int32_t* block, const JpgQuantTable* t, int32_t out[64]);
 

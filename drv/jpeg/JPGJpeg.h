@@ -13,10 +13,11 @@ int64_t jpgEncoder(const uint8_t* pImage, uint8_t** ppJFIF, int32_t lCompactMode
                    int32_t lBytesPerLine, int32_t lXResolution, int32_t lYResolution,
                    uint32_t* pulJFIFSize, int64_t* pStatus);
 
-int64_t jpgDecoder(uint8_t* pbyImageId, const uint8_t* pJFIF, uint8_t** ppImage, uint32_t ulJFIFSize,
-                   int32_t lPosY, int32_t lStripLines, int32_t lRGBChannelSeq, int32_t* plBitsPerPixel,
-                   int32_t* plWidth, int32_t* plHeight, int32_t* plBytesPerLine,
-                   int32_t* plXResolution, int32_t* plYResolution, int64_t* pStatus);
+int64_t jpgDecoder(uint8_t* pbyImageId, const uint8_t* pJFIF, uint8_t** ppImage,
+                   uint32_t ulJFIFSize, int32_t lPosY, int32_t lStripLines, int32_t lRGBChannelSeq,
+                   int32_t* plBitsPerPixel, int32_t* plWidth, int32_t* plHeight,
+                   int32_t* plBytesPerLine, int32_t* plXResolution, int32_t* plYResolution,
+                   int64_t* pStatus);
 
 int64_t jpgGetJFIFImageInfo(const uint8_t* pJFIF, uint32_t ulJFIFSize, int32_t* plBitsPerPixel,
                             int32_t* plWidth, int32_t* plHeight, int32_t* plXResolution,

@@ -24,10 +24,10 @@ int LMJPGWriteJFIF(uint32_t* pnJPGImageId, const uint8_t* pJFIF, uint32_t ulJFIF
                    int32_t* xResolution, int32_t* yResolution, int32_t* lMCUCount,
                    int32_t* lStripCount, int32_t* lStripMCUCount, int32_t* lMCUWidth,
                    int32_t* lMCUHeight);
-int LMJPGGetJFIFInfo(uint32_t* pnJPGImageId, int32_t* bitsPerPixel, int32_t* width,
-                     int32_t* height, int32_t* xResolution, int32_t* yResolution,
-                     int32_t* lMCUCount, int32_t* lStripCount, int32_t* lStripMCUCount,
-                     int32_t* lMCUWidth, int32_t* lMCUHeight);
+int LMJPGGetJFIFInfo(uint32_t* pnJPGImageId, int32_t* bitsPerPixel, int32_t* width, int32_t* height,
+                     int32_t* xResolution, int32_t* yResolution, int32_t* lMCUCount,
+                     int32_t* lStripCount, int32_t* lStripMCUCount, int32_t* lMCUWidth,
+                     int32_t* lMCUHeight);
 int LMJPGJpegDecoderStrip(uint32_t* pnJPGImageId, uint8_t* pBuffer, int32_t lImgBitsPerPixel,
                           int32_t lImgChannelSeq, int32_t lPosY, int32_t lLinesNum,
                           int32_t lBytesPerLine);

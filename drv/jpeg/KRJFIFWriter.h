@@ -3,34 +3,34 @@
 // files with their own headers) in one growing block, turns strip ends into restart markers and
 // puts a JFIF header (or, for 1-bit pages, a JBIG header) in front. Also the restart interval of
 // a strip and the job's quantisation tables.
+#include <vantrel/export.h>
+
 #include <cstddef>
 #include <cstdint>
 
-#include <vantrel/export.h>
-
 struct _JFIF_IN {
-    uint8_t* pJFIFMem;   // the block, allocated and freed by the writer
-    int32_t nHasHeader;  // the first strip brought its own JPEG header
-    int32_t nRSTCount;   // strips appended while nDRI is non-zero
-    int32_t nHeightPos;  // offset in the block of the frame height of the data's header, 0 if none
-    int32_t nDRINumPos;  // offset in the block of the data's restart-interval value, 0 if none
+  uint8_t* pJFIFMem;   // the block, allocated and freed by the writer
+  int32_t nHasHeader;  // the first strip brought its own JPEG header
+  int32_t nRSTCount;   // strips appended while nDRI is non-zero
+  int32_t nHeightPos;  // offset in the block of the frame height of the data's header, 0 if none
+  int32_t nDRINumPos;  // offset in the block of the data's restart-interval value, 0 if none
 };
 
 struct _JFIF {
-    uint8_t* pJFIF;        // first byte of the stream
-    int32_t nJFIFSize;     // bytes of the stream from pJFIF
-    int32_t nJFIFMemSize;  // size of the block
-    int32_t nBitPerPixel;  // 1, 8 or 24
-    int32_t nWidth;
-    int32_t nHeight;
-    int32_t nHeightStrip;
-    int32_t nResolutionX;
-    int32_t nResolutionY;
-    int32_t nSampling;     // 0 4:4:4, 1 luma 2x1, 2 luma 1x2, 3 luma 2x2
-    int32_t nDRI;          // restart interval in MCUs; 0 none; -1 derived from the strip height
-    uint8_t* pLumaTable;   // 64 bytes, natural order, owned by the caller
-    uint8_t* pChromaTable;
-    _JFIF_IN in;
+  uint8_t* pJFIF;        // first byte of the stream
+  int32_t nJFIFSize;     // bytes of the stream from pJFIF
+  int32_t nJFIFMemSize;  // size of the block
+  int32_t nBitPerPixel;  // 1, 8 or 24
+  int32_t nWidth;
+  int32_t nHeight;
+  int32_t nHeightStrip;
+  int32_t nResolutionX;
+  int32_t nResolutionY;
+  int32_t nSampling;    // 0 4:4:4, 1 luma 2x1, 2 luma 1x2, 3 luma 2x2
+  int32_t nDRI;         // restart interval in MCUs; 0 none; -1 derived from the strip height
+  uint8_t* pLumaTable;  // 64 bytes, natural order, owned by the caller
+  uint8_t* pChromaTable;
+  _JFIF_IN in;
 };
 
 static_assert(sizeof(_JFIF) == 88);

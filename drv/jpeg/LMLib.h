@@ -31,10 +31,11 @@ constexpr uint32_t kLvChannel = 0x80000006;
 bool LMLogOn();
 
 // One log line with the "[unit:line] function " head.
-#define LMLOG(level, fmt, ...) \
-    do { \
-        if (LMLogOn()) MDBG((level), "", "", "[%s:%d] %s " fmt, LM_UNIT, __LINE__, __func__, ##__VA_ARGS__); \
-    } while (0)
+#define LMLOG(level, fmt, ...)                                                              \
+  do {                                                                                      \
+    if (LMLogOn())                                                                          \
+      MDBG((level), "", "", "[%s:%d] %s " fmt, LM_UNIT, __LINE__, __func__, ##__VA_ARGS__); \
+  } while (0)
 
 // Result words.
 constexpr int64_t kMsgOk = 0;
@@ -46,8 +47,8 @@ constexpr int64_t kMsgSequence = -4005;
 constexpr int64_t kMsgBadBuffer = -4007;
 
 struct LMResult {
-    int64_t msg;
-    int64_t status;
+  int64_t msg;
+  int64_t status;
 };
 // The one table from the codec's own codes to the result words.
 LMResult LMMapCodecCode(int code);

@@ -2,6 +2,7 @@
 // The driver's allocator for every block handed to a client; KRMemFree returns blocks here and
 // destroying the manager frees whatever clients still hold.
 #include <cstdint>
+
 #include "drv/platform/KrThread.h"
 
 class CLLDMemoryManager {

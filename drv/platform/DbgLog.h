@@ -2,6 +2,7 @@
 // The driver's debug log: one call, DbgPrintf, with a numeric level.
 #include <cstdarg>
 #include <cstdint>
+
 #include "drv/platform/KrThread.h"
 
 class CDbgPrint;

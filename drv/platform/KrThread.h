@@ -1,9 +1,10 @@
 #pragma once
 // Thread, lock and byte-order wrappers: the driver never calls the thread library directly.
 #include <pthread.h>
+
 #include <cstdint>
 
-using KrThread = pthread_t;          // 0 is the invalid handle
+using KrThread = pthread_t;  // 0 is the invalid handle
 using KrMutex = pthread_mutex_t;
 using KrCriticalSection = pthread_mutex_t;
 using KrCondition = pthread_cond_t;

@@ -16,7 +16,8 @@
 
 VT_RECORD_ASSERT(sizeof(void*) == 8, "the records carry 8-byte string pointers");
 
-// ---- ability record (KRGetDeviceAbility) ---------------------------------------------------------
+// ---- ability record (KRGetDeviceAbility)
+// ---------------------------------------------------------
 
 typedef struct __attribute__((packed)) DeviceAbility {
   uint16_t Version;  // 200
@@ -136,47 +137,47 @@ VT_RECORD_OFFSET(DeviceAbility, ScannerCapability3, 170);
 VT_RECORD_OFFSET(DeviceAbility, ScannerCapability4, 174);
 VT_RECORD_OFFSET(DeviceAbility, Reserved1, 178);
 
-// ---- NVRAM record (KRReadNVMData, KRWriteNVMData with tag 0) -------------------------------------
-// The device chooses the layout: Version 100 (132 bytes) or 200 (262 bytes). PadLife,
-// ReverseRollerLife and PickupRollerLife stay in the device's byte order; every other number is
-// in host order.
+// ---- NVRAM record (KRReadNVMData, KRWriteNVMData with tag 0)
+// ------------------------------------- The device chooses the layout: Version 100 (132 bytes) or
+// 200 (262 bytes). PadLife, ReverseRollerLife and PickupRollerLife stay in the device's byte order;
+// every other number is in host order.
 
 // The fields both layouts share, from PadScanCount to PowerOnTime (128 bytes).
-#define KR_NVM_COMMON_FIELDS \
-  uint32_t PadScanCount; \
-  uint32_t ADFSingleModeScanCount; \
-  uint32_t ADFDuplexModeScanCount; \
-  uint32_t FletbedScanCount; \
-  int16_t LeadingEdgeFletbed; \
-  int16_t SideEdgeFletbed; \
-  int16_t LeadingEdgeADFFrontPage; \
-  int16_t SideEdgeADFFrontPage; \
-  int16_t LeadingEdgeADFRearPage; \
-  int16_t SideEdgeADFRearPage; \
-  uint16_t BornMonth; \
-  uint16_t BornDay; \
-  uint16_t BornYear; \
-  uint16_t FirstScanMonth; \
-  uint16_t FirstScanDay; \
-  uint16_t FirstScanYear; \
-  uint16_t VerticalMagnification; \
+#define KR_NVM_COMMON_FIELDS        \
+  uint32_t PadScanCount;            \
+  uint32_t ADFSingleModeScanCount;  \
+  uint32_t ADFDuplexModeScanCount;  \
+  uint32_t FletbedScanCount;        \
+  int16_t LeadingEdgeFletbed;       \
+  int16_t SideEdgeFletbed;          \
+  int16_t LeadingEdgeADFFrontPage;  \
+  int16_t SideEdgeADFFrontPage;     \
+  int16_t LeadingEdgeADFRearPage;   \
+  int16_t SideEdgeADFRearPage;      \
+  uint16_t BornMonth;               \
+  uint16_t BornDay;                 \
+  uint16_t BornYear;                \
+  uint16_t FirstScanMonth;          \
+  uint16_t FirstScanDay;            \
+  uint16_t FirstScanYear;           \
+  uint16_t VerticalMagnification;   \
   uint16_t HorizontalMagnification; \
-  uint8_t CCDType; \
-  uint8_t ScanSpeed; \
-  char SN[24]; \
-  uint16_t PowerSavingTime; \
-  uint8_t Reserved; \
-  uint32_t RollerCount; \
-  uint32_t MultifeedCount; \
-  uint32_t JamCount; \
-  uint8_t ReserveForFirmware; \
-  char IdentifyInfo[16]; \
-  char FormalName[16]; \
-  uint8_t FunctionCode; \
-  uint8_t PreFeed; \
-  uint8_t PreFeedTime; \
-  uint8_t FunctionIndex; \
-  uint16_t PowerOffTime; \
+  uint8_t CCDType;                  \
+  uint8_t ScanSpeed;                \
+  char SN[24];                      \
+  uint16_t PowerSavingTime;         \
+  uint8_t Reserved;                 \
+  uint32_t RollerCount;             \
+  uint32_t MultifeedCount;          \
+  uint32_t JamCount;                \
+  uint8_t ReserveForFirmware;       \
+  char IdentifyInfo[16];            \
+  char FormalName[16];              \
+  uint8_t FunctionCode;             \
+  uint8_t PreFeed;                  \
+  uint8_t PreFeedTime;              \
+  uint8_t FunctionIndex;            \
+  uint16_t PowerOffTime;            \
   uint32_t PowerOnTime;
 
 typedef struct __attribute__((packed)) NewNvmData_VER1 {
@@ -269,15 +270,16 @@ VT_RECORD_OFFSET(NewNvmData, Reserved1, 153);
 
 // Value types of a tagged NVRAM write (KRWriteNVMData with tags 1 to 12).
 enum {
-  KR_NVM_TYPE_BYTE = 1,     // 1 byte
-  KR_NVM_TYPE_WORD = 2,     // 2 bytes
-  KR_NVM_TYPE_DWORD = 3,    // 4 bytes
-  KR_NVM_TYPE_TEXT16 = 4,   // 16 bytes
-  KR_NVM_TYPE_TEXT24 = 5,   // 24 bytes
-  KR_NVM_TYPE_DATE = 6,     // 6 bytes: three 16-bit words
+  KR_NVM_TYPE_BYTE = 1,    // 1 byte
+  KR_NVM_TYPE_WORD = 2,    // 2 bytes
+  KR_NVM_TYPE_DWORD = 3,   // 4 bytes
+  KR_NVM_TYPE_TEXT16 = 4,  // 16 bytes
+  KR_NVM_TYPE_TEXT24 = 5,  // 24 bytes
+  KR_NVM_TYPE_DATE = 6,    // 6 bytes: three 16-bit words
 };
 
-// ---- imprinter records ----------------------------------------------------------------------------
+// ---- imprinter records
+// ----------------------------------------------------------------------------
 
 // Imprinter inquiry (71 bytes as the device sends it): byte 7 bit 0x01 an imprinter is fitted,
 // bit 0x02 its head is fitted.
@@ -285,20 +287,20 @@ typedef struct __attribute__((packed)) KR_Imprinter_Inquiry_VER1 {
   uint8_t Head[7];
   uint8_t Status;
   uint8_t Reserved[6];
-  uint8_t Identity[4];   // bytes 14-17
-  uint8_t Name[16];      // bytes 18-33
+  uint8_t Identity[4];  // bytes 14-17
+  uint8_t Name[16];     // bytes 18-33
   uint8_t Reserved2[37];
 } KR_Imprinter_Inquiry_VER1;
 
 // Imprinter information (74 bytes); numbers in host order once read.
 typedef struct __attribute__((packed)) KR_Imprinter_Info_VER1 {
   uint8_t Head[7];
-  uint32_t Value[4];     // bytes 7, 11, 15, 19: handed on to the ability record
-  uint16_t Word0;        // byte 23
+  uint32_t Value[4];  // bytes 7, 11, 15, 19: handed on to the ability record
+  uint16_t Word0;     // byte 23
   uint8_t Reserved;
-  uint32_t Extra[4];     // bytes 26, 30, 34, 38
-  uint16_t Word1;        // byte 42
-  uint16_t Word2;        // byte 44
+  uint32_t Extra[4];  // bytes 26, 30, 34, 38
+  uint16_t Word1;     // byte 42
+  uint16_t Word2;     // byte 44
   uint8_t Reserved2[28];
 } KR_Imprinter_Info_VER1;
 
@@ -306,11 +308,11 @@ typedef struct __attribute__((packed)) KR_Imprinter_Info_VER1 {
 typedef struct __attribute__((packed)) KR_Imprinter_Ability {
   uint16_t Version;  // 200
   uint16_t Size;     // 120
-  uint8_t Name[16];      // imprinter inquiry bytes 18-33
+  uint8_t Name[16];  // imprinter inquiry bytes 18-33
   uint8_t Reserved[16];
-  uint8_t Identity[4];   // imprinter inquiry bytes 14-17
+  uint8_t Identity[4];  // imprinter inquiry bytes 14-17
   uint8_t Reserved2[4];
-  uint32_t Value[4];     // the information record's four values
+  uint32_t Value[4];  // the information record's four values
   uint8_t Reserved3[60];
 } KR_Imprinter_Ability;
 
@@ -323,18 +325,18 @@ typedef struct __attribute__((packed)) KR_Imprinter_Parameter {
   uint8_t TextPosition2;
   uint8_t TextHeader;
   uint8_t TextAttribute[10];
-  uint8_t TextLength[10];      // characters per line, two bytes each
+  uint8_t TextLength[10];  // characters per line, two bytes each
   uint32_t TextPosition1;
   uint32_t TextPosition3;
   uint32_t CounterValue;
-  uint32_t CounterLength;      // bytes of counter data
-  uint8_t DateTimeFormat;      // 0 none, 1 to 6
+  uint32_t CounterLength;  // bytes of counter data
+  uint8_t DateTimeFormat;  // 0 none, 1 to 6
   uint8_t DateTimeHeader;
   uint8_t DateTimeAttribute[6];
-  uint8_t DateTimeLength[6];   // characters per item, two bytes each
+  uint8_t DateTimeLength[6];  // characters per item, two bytes each
   uint32_t DateTimeValue;
   uint8_t PatternEnable;
-  uint32_t PatternLength;      // bytes of pattern data
+  uint32_t PatternLength;  // bytes of pattern data
   uint8_t Reserved[29];
 } KR_Imprinter_Parameter;
 

@@ -12,10 +12,10 @@ enum { KR_GENERAL_READ = 1, KR_GENERAL_WRITE = 2 };
 
 // KRReadPushButton's record (20 bytes). All zero while a scan job runs on the device.
 typedef struct __attribute__((packed)) KRPushButtonRecord {
-  uint16_t Version;       // 200
-  uint16_t Size;          // 20
-  uint8_t ButtonState[8]; // the latest interrupt packet as the device sent it
-  uint8_t Reserved[8];    // 0
+  uint16_t Version;        // 200
+  uint16_t Size;           // 20
+  uint8_t ButtonState[8];  // the latest interrupt packet as the device sent it
+  uint8_t Reserved[8];     // 0
 } KRPushButtonRecord;
 
 #ifdef __cplusplus

@@ -9,14 +9,14 @@
 
 // One node of a device list (64 bytes).
 struct DeviceInformation {
-  char* DeviceName;     // 256 bytes: the target id
-  char* VendorName;     // 64 bytes
-  char* ModelName;      // 64 bytes
-  char* SerialNumber;   // 128 bytes
-  char* Interface;      // 10 bytes: "usb", "scsi", "tcpip", "virtual", "dualusb" or "???"
+  char* DeviceName;    // 256 bytes: the target id
+  char* VendorName;    // 64 bytes
+  char* ModelName;     // 64 bytes
+  char* SerialNumber;  // 128 bytes
+  char* Interface;     // 10 bytes: "usb", "scsi", "tcpip", "virtual", "dualusb" or "???"
   uint32_t VID;
   uint32_t PID;
-  char* Address;        // null in this build
+  char* Address;  // null in this build
   DeviceInformation* next;
 };
 static_assert(sizeof(DeviceInformation) == 64);
@@ -35,8 +35,8 @@ constexpr size_t kDevListInterfaceSize = 10;
 
 #pragma pack(push, 1)
 struct DEVLIST {
-  uint16_t Reserved;             // always 0
-  DeviceInformation* pDevice;    // at byte 2, unaligned
+  uint16_t Reserved;           // always 0
+  DeviceInformation* pDevice;  // at byte 2, unaligned
 };
 #pragma pack(pop)
 static_assert(sizeof(DEVLIST) == 10);

@@ -8,139 +8,139 @@
 #pragma pack(push, 1)
 
 struct NIDATA_InImage {
-    uint8_t ScanType;          // 1 front, 3 rear, 2 duplex (odd CurPages front)
-    uint8_t ScanMode;          // bits 0-6 image kind, bit 7 input is a JPEG stream
-    uint8_t BitsPerPixel;
-    uint8_t SamplePerPixel;
-    uint16_t x;
-    uint16_t y;
-    uint32_t Pixel;
-    uint32_t Line;
-    uint16_t CurPages;
-    uint16_t ScanTypeMaxWidth;
-    uint16_t XRes;
-    uint16_t YRes;
-    uint32_t BytesPerLine;
-    uint8_t ColorFilter;
-    uint8_t BackgroundColor;
-    uint16_t EOPGap;
-    uint8_t RefSkewAngle[2];
-    uint8_t Reserved1[2];
+  uint8_t ScanType;  // 1 front, 3 rear, 2 duplex (odd CurPages front)
+  uint8_t ScanMode;  // bits 0-6 image kind, bit 7 input is a JPEG stream
+  uint8_t BitsPerPixel;
+  uint8_t SamplePerPixel;
+  uint16_t x;
+  uint16_t y;
+  uint32_t Pixel;
+  uint32_t Line;
+  uint16_t CurPages;
+  uint16_t ScanTypeMaxWidth;
+  uint16_t XRes;
+  uint16_t YRes;
+  uint32_t BytesPerLine;
+  uint8_t ColorFilter;
+  uint8_t BackgroundColor;
+  uint16_t EOPGap;
+  uint8_t RefSkewAngle[2];
+  uint8_t Reserved1[2];
 };
 
 struct NIDATA_OutBW {
-    uint8_t Mode;
-    uint8_t AdvDrop;
-    uint8_t ColorFilter;
-    uint8_t DropThreshold;
-    uint16_t BytesPerLine;
-    uint8_t BackgroundColor;
-    uint8_t BWThreshold;
-    uint8_t DyThreshold;
-    uint8_t HalftoneSize[2];
-    uint8_t BitsGTable;
-    uint8_t* HalftoneTable;
-    uint8_t* TableM;
-    uint8_t Compression;
-    uint8_t RDropValue;
-    uint8_t GDropValue;
-    uint8_t BDropValue;
-    uint8_t DropTolerance;
-    uint8_t Reserved1[3];
+  uint8_t Mode;
+  uint8_t AdvDrop;
+  uint8_t ColorFilter;
+  uint8_t DropThreshold;
+  uint16_t BytesPerLine;
+  uint8_t BackgroundColor;
+  uint8_t BWThreshold;
+  uint8_t DyThreshold;
+  uint8_t HalftoneSize[2];
+  uint8_t BitsGTable;
+  uint8_t* HalftoneTable;
+  uint8_t* TableM;
+  uint8_t Compression;
+  uint8_t RDropValue;
+  uint8_t GDropValue;
+  uint8_t BDropValue;
+  uint8_t DropTolerance;
+  uint8_t Reserved1[3];
 };
 
 struct NIDATA_OutGray {
-    uint8_t Mode;
-    uint8_t AdvDrop;
-    uint8_t ColorFilter;
-    uint8_t DropThreshold;
-    uint8_t BackgroundLevel;
-    uint8_t BackgroundColor;
-    uint8_t Compression;        // 2 = JPEG
-    uint8_t BitsGTable;
-    uint8_t* TableM;
-    uint8_t JPEGQuality;
-    uint8_t RDropValue;
-    uint8_t GDropValue;
-    uint8_t BDropValue;
-    uint8_t DropTolerance;
-    uint8_t Reserved1[11];
+  uint8_t Mode;
+  uint8_t AdvDrop;
+  uint8_t ColorFilter;
+  uint8_t DropThreshold;
+  uint8_t BackgroundLevel;
+  uint8_t BackgroundColor;
+  uint8_t Compression;  // 2 = JPEG
+  uint8_t BitsGTable;
+  uint8_t* TableM;
+  uint8_t JPEGQuality;
+  uint8_t RDropValue;
+  uint8_t GDropValue;
+  uint8_t BDropValue;
+  uint8_t DropTolerance;
+  uint8_t Reserved1[11];
 };
 
 struct NIDATA_OutColor {
-    uint8_t Mode;
-    uint8_t IccProfile;
-    uint8_t BackgroundColorR;
-    uint8_t BackgroundColorG;
-    uint8_t BackgroundColorB;
-    uint8_t Reserved[2];
-    uint8_t BitsGTable;
-    uint8_t* TableM;
-    uint8_t* TableR;
-    uint8_t* TableG;
-    uint8_t* TableB;
-    uint8_t Compression;        // 2 = JPEG
-    uint8_t JPEGQuality;
-    uint8_t Reserved1[2];
+  uint8_t Mode;
+  uint8_t IccProfile;
+  uint8_t BackgroundColorR;
+  uint8_t BackgroundColorG;
+  uint8_t BackgroundColorB;
+  uint8_t Reserved[2];
+  uint8_t BitsGTable;
+  uint8_t* TableM;
+  uint8_t* TableR;
+  uint8_t* TableG;
+  uint8_t* TableB;
+  uint8_t Compression;  // 2 = JPEG
+  uint8_t JPEGQuality;
+  uint8_t Reserved1[2];
 };
 
 struct NIDATA_Rect16 {
-    uint16_t Left;
-    uint16_t Top;
-    uint16_t Right;
-    uint16_t Bottom;
+  uint16_t Left;
+  uint16_t Top;
+  uint16_t Right;
+  uint16_t Bottom;
 };
 
 struct NIDATA_AdjCrop {
-    int16_t Left;
-    int16_t Top;
-    int16_t Right;
-    int16_t Bottom;
+  int16_t Left;
+  int16_t Top;
+  int16_t Right;
+  int16_t Bottom;
 };
 
 struct NIDATA_Noise {
-    int8_t isZeroBlack;
-    uint8_t ratio;
-    uint8_t dotsNumber;
+  int8_t isZeroBlack;
+  uint8_t ratio;
+  uint8_t dotsNumber;
 };
 
 struct NIDATA_OutImage {
-    uint16_t OutMode;           // bits 0-6 raw output kind, bit 7 JPEG, 0x2000 compact mode
-    uint8_t ACThreshold;
-    uint8_t Reserved2[2];
-    NIDATA_OutBW BW;
-    NIDATA_OutGray Gray;
-    NIDATA_OutColor Color;
-    uint8_t Merge2Side;
-    uint8_t Despeckle;
-    uint8_t AutoCrop;
-    uint8_t Rotate;
-    uint32_t ImageWidth;
-    uint32_t ImageHeight;
-    uint32_t RefBlankSize;
-    uint8_t BlankPageDetect;
-    uint8_t BlankThreshold;
-    uint8_t HoleRemoval;
-    uint8_t InternalUse;        // image id of this image's codec or crop state, 0 = none
-    uint8_t BackgroundSmooth;
-    uint8_t Filter;
-    uint8_t Mask;
-    uint8_t EdgeCleanup;
-    NIDATA_Rect16 Edge;
-    NIDATA_AdjCrop AdjCrop;
-    NIDATA_Noise Noise;
-    uint8_t AOMode;
-    NIDATA_Rect16 AO;
-    uint16_t JPEGDecodePosY;    // first word of the reserved area
-    uint16_t JPEGDecodeLines;   // second word: a multiple of 16, 0 = whole image
-    uint8_t Reserved[32];
+  uint16_t OutMode;  // bits 0-6 raw output kind, bit 7 JPEG, 0x2000 compact mode
+  uint8_t ACThreshold;
+  uint8_t Reserved2[2];
+  NIDATA_OutBW BW;
+  NIDATA_OutGray Gray;
+  NIDATA_OutColor Color;
+  uint8_t Merge2Side;
+  uint8_t Despeckle;
+  uint8_t AutoCrop;
+  uint8_t Rotate;
+  uint32_t ImageWidth;
+  uint32_t ImageHeight;
+  uint32_t RefBlankSize;
+  uint8_t BlankPageDetect;
+  uint8_t BlankThreshold;
+  uint8_t HoleRemoval;
+  uint8_t InternalUse;  // image id of this image's codec or crop state, 0 = none
+  uint8_t BackgroundSmooth;
+  uint8_t Filter;
+  uint8_t Mask;
+  uint8_t EdgeCleanup;
+  NIDATA_Rect16 Edge;
+  NIDATA_AdjCrop AdjCrop;
+  NIDATA_Noise Noise;
+  uint8_t AOMode;
+  NIDATA_Rect16 AO;
+  uint16_t JPEGDecodePosY;   // first word of the reserved area
+  uint16_t JPEGDecodeLines;  // second word: a multiple of 16, 0 = whole image
+  uint8_t Reserved[32];
 };
 
 struct NIDATA {
-    uint32_t Size;
-    char Model[24];
-    NIDATA_InImage InImage;
-    NIDATA_OutImage OutImage;
+  uint32_t Size;
+  char Model[24];
+  NIDATA_InImage InImage;
+  NIDATA_OutImage OutImage;
 };
 
 #pragma pack(pop)

@@ -8,7 +8,9 @@ namespace wire {
 constexpr uint16_t Get16(const uint8_t* p) {
   return static_cast<uint16_t>(uint32_t{p[0]} << 8 | p[1]);
 }
-constexpr uint32_t Get24(const uint8_t* p) { return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]; }
+constexpr uint32_t Get24(const uint8_t* p) {
+  return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+}
 constexpr uint32_t Get32(const uint8_t* p) {
   return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }

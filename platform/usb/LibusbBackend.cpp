@@ -16,43 +16,69 @@ namespace usbhost::libusb {
 IOReturn MapError(int e) {
   if (e >= 0) return kIOReturnSuccess;
   switch (e) {
-    case LIBUSB_ERROR_IO: return kIOReturnIOError;
-    case LIBUSB_ERROR_INVALID_PARAM: return kIOReturnBadArgument;
-    case LIBUSB_ERROR_ACCESS: return kIOReturnNotPermitted;
-    case LIBUSB_ERROR_NO_DEVICE: return kIOReturnNoDevice;
-    case LIBUSB_ERROR_NOT_FOUND: return kIOReturnNotFound;
-    case LIBUSB_ERROR_BUSY: return kIOReturnExclusiveAccess;
-    case LIBUSB_ERROR_TIMEOUT: return kIOReturnTimeout;
-    case LIBUSB_ERROR_OVERFLOW: return kIOReturnOverrun;
-    case LIBUSB_ERROR_PIPE: return kIOUSBPipeStalled;
-    case LIBUSB_ERROR_INTERRUPTED: return kIOReturnAborted;
-    case LIBUSB_ERROR_NO_MEM: return kIOReturnNoMemory;
-    case LIBUSB_ERROR_NOT_SUPPORTED: return kIOReturnUnsupported;
-    default: return kIOReturnError;
+    case LIBUSB_ERROR_IO:
+      return kIOReturnIOError;
+    case LIBUSB_ERROR_INVALID_PARAM:
+      return kIOReturnBadArgument;
+    case LIBUSB_ERROR_ACCESS:
+      return kIOReturnNotPermitted;
+    case LIBUSB_ERROR_NO_DEVICE:
+      return kIOReturnNoDevice;
+    case LIBUSB_ERROR_NOT_FOUND:
+      return kIOReturnNotFound;
+    case LIBUSB_ERROR_BUSY:
+      return kIOReturnExclusiveAccess;
+    case LIBUSB_ERROR_TIMEOUT:
+      return kIOReturnTimeout;
+    case LIBUSB_ERROR_OVERFLOW:
+      return kIOReturnOverrun;
+    case LIBUSB_ERROR_PIPE:
+      return kIOUSBPipeStalled;
+    case LIBUSB_ERROR_INTERRUPTED:
+      return kIOReturnAborted;
+    case LIBUSB_ERROR_NO_MEM:
+      return kIOReturnNoMemory;
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+      return kIOReturnUnsupported;
+    default:
+      return kIOReturnError;
   }
 }
 
 IOReturn MapTransferStatus(int s) {
   switch (s) {
-    case LIBUSB_TRANSFER_COMPLETED: return kIOReturnSuccess;
-    case LIBUSB_TRANSFER_ERROR: return kIOReturnIOError;
-    case LIBUSB_TRANSFER_TIMED_OUT: return kIOReturnTimeout;
-    case LIBUSB_TRANSFER_CANCELLED: return kIOReturnAborted;
-    case LIBUSB_TRANSFER_STALL: return kIOUSBPipeStalled;
-    case LIBUSB_TRANSFER_NO_DEVICE: return kIOReturnNoDevice;
-    case LIBUSB_TRANSFER_OVERFLOW: return kIOReturnOverrun;
-    default: return kIOReturnError;
+    case LIBUSB_TRANSFER_COMPLETED:
+      return kIOReturnSuccess;
+    case LIBUSB_TRANSFER_ERROR:
+      return kIOReturnIOError;
+    case LIBUSB_TRANSFER_TIMED_OUT:
+      return kIOReturnTimeout;
+    case LIBUSB_TRANSFER_CANCELLED:
+      return kIOReturnAborted;
+    case LIBUSB_TRANSFER_STALL:
+      return kIOUSBPipeStalled;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+      return kIOReturnNoDevice;
+    case LIBUSB_TRANSFER_OVERFLOW:
+      return kIOReturnOverrun;
+    default:
+      return kIOReturnError;
   }
 }
 
 Speed MapSpeed(int s) {
   switch (s) {
-    case LIBUSB_SPEED_LOW: return Speed::Low;
-    case LIBUSB_SPEED_FULL: return Speed::Full;
-    case LIBUSB_SPEED_HIGH: return Speed::High;
+    case LIBUSB_SPEED_LOW:
+      return Speed::Low;
+    case LIBUSB_SPEED_FULL:
+      return Speed::Full;
+    case LIBUSB_SPEED_HIGH:
+      return Speed::High;
     case LIBUSB_SPEED_SUPER:
-    case LIBUSB_SPEED_SUPER_PLUS: return Speed::Super;
-    default: return Speed::Unknown;
+    case LIBUSB_SPEED_SUPER_PLUS:
+      return Speed::Super;
+    default:
+      return Speed::Unknown;
   }
 }
 
@@ -128,8 +154,8 @@ class Handle {
                                          &completed, timeoutMs);
           break;
         default:
-          libusb_fill_bulk_transfer(t, h_, endpoint, data, int(length), TransferDone,
-                                    &completed, timeoutMs);
+          libusb_fill_bulk_transfer(t, h_, endpoint, data, int(length), TransferDone, &completed,
+                                    timeoutMs);
           break;
       }
       pending_.push_back(&p);
@@ -233,7 +259,8 @@ class Interface final : public UsbInterface {
     libusb_fill_control_setup(buffer.data(), r->bmRequestType, r->bRequest, r->wValue, r->wIndex,
                               r->wLength);
     bool in = (r->bmRequestType & LIBUSB_ENDPOINT_IN) != 0;
-    if (!in && r->wLength) std::memcpy(buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, r->data, r->wLength);
+    if (!in && r->wLength)
+      std::memcpy(buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, r->data, r->wLength);
     uint32_t done = 0;
     IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer.data(),
                                     uint32_t(buffer.size()), timeoutMs_, &done);
@@ -248,9 +275,9 @@ class Interface final : public UsbInterface {
       return kIOReturnBadArgument;
     }
     uint8_t type = p->transferType == TransferType::Interrupt ? LIBUSB_TRANSFER_TYPE_INTERRUPT
-                                                               : LIBUSB_TRANSFER_TYPE_BULK;
-    return handle_->Transfer(&open_, type, Address(*p), static_cast<uint8_t*>(buffer), *size, timeoutMs_,
-                             size);
+                                                              : LIBUSB_TRANSFER_TYPE_BULK;
+    return handle_->Transfer(&open_, type, Address(*p), static_cast<uint8_t*>(buffer), *size,
+                             timeoutMs_, size);
   }
   IOReturn WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) override {
     const PipeProperties* p = Pipe(pipeRef, Direction::Out);
@@ -258,8 +285,8 @@ class Interface final : public UsbInterface {
     std::vector<uint8_t> copy(static_cast<const uint8_t*>(buffer),
                               static_cast<const uint8_t*>(buffer) + size);
     uint32_t done = 0;
-    IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_BULK, Address(*p), copy.data(), size,
-                                    timeoutMs_, &done);
+    IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_BULK, Address(*p), copy.data(),
+                                    size, timeoutMs_, &done);
     if (rc == kIOReturnSuccess && done != size) rc = kIOReturnUnderrun;
     return rc;
   }
@@ -279,7 +306,8 @@ class Interface final : public UsbInterface {
     IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer, sizeof buffer,
                                     timeoutMs_ ? timeoutMs_ : 1000, &done);
     if (rc != kIOReturnSuccess) return rc;
-    if (pipeRef != 0 && done >= 1 && (buffer[LIBUSB_CONTROL_SETUP_SIZE] & 1)) return kIOUSBPipeStalled;
+    if (pipeRef != 0 && done >= 1 && (buffer[LIBUSB_CONTROL_SETUP_SIZE] & 1))
+      return kIOUSBPipeStalled;
     return kIOReturnSuccess;
   }
   IOReturn AbortPipe(uint8_t pipeRef) override {
@@ -300,7 +328,8 @@ class Interface final : public UsbInterface {
 
  private:
   const PipeProperties* Pipe(uint8_t pipeRef, Direction d) const {
-    if (pipeRef == 0 || pipeRef > pipes_.size() || pipes_[pipeRef - 1].direction != d) return nullptr;
+    if (pipeRef == 0 || pipeRef > pipes_.size() || pipes_[pipeRef - 1].direction != d)
+      return nullptr;
     return &pipes_[pipeRef - 1];
   }
   static uint8_t Address(const PipeProperties& p) {
@@ -316,7 +345,8 @@ class Interface final : public UsbInterface {
 
 class Device final : public UsbDevice {
  public:
-  Device(std::shared_ptr<Context> ctx, libusb_device* dev) : ctx_(std::move(ctx)), dev_(libusb_ref_device(dev)) {}
+  Device(std::shared_ptr<Context> ctx, libusb_device* dev)
+      : ctx_(std::move(ctx)), dev_(libusb_ref_device(dev)) {}
   ~Device() override {
     USBDeviceClose();
     libusb_unref_device(dev_);

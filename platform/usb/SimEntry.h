@@ -17,5 +17,5 @@ constexpr uint32_t kVantrelSimEntryVersion = 1;
 // errorSize) when the version differs or the file is unusable.
 extern "C" {
 typedef usbhost::UsbBus* (*VantrelSimulatorBusFn)(uint32_t version, const char* descriptionPath,
-                                                 char* error, uint32_t errorSize);
+                                                  char* error, uint32_t errorSize);
 }

@@ -13,20 +13,20 @@ namespace usbhost {
 
 using IOReturn = uint32_t;
 constexpr IOReturn kIOReturnSuccess = 0;
-constexpr IOReturn kIOReturnError = 0xE00002BC;          // general error
+constexpr IOReturn kIOReturnError = 0xE00002BC;  // general error
 constexpr IOReturn kIOReturnNoMemory = 0xE00002BD;
 constexpr IOReturn kIOReturnNoResources = 0xE00002BE;
 constexpr IOReturn kIOReturnBadArgument = 0xE00002C2;
 constexpr IOReturn kIOReturnExclusiveAccess = 0xE00002C5;
 constexpr IOReturn kIOReturnUnsupported = 0xE00002C7;
-constexpr IOReturn kIOReturnNoDevice = 0xE00002C0;       // device is gone
+constexpr IOReturn kIOReturnNoDevice = 0xE00002C0;  // device is gone
 constexpr IOReturn kIOReturnNotOpen = 0xE00002CD;
 constexpr IOReturn kIOReturnNotFound = 0xE00002F0;
 constexpr IOReturn kIOReturnNotPermitted = 0xE00002E2;
-constexpr IOReturn kIOReturnIOError = 0xE00002CA;       // general I/O error
+constexpr IOReturn kIOReturnIOError = 0xE00002CA;  // general I/O error
 constexpr IOReturn kIOReturnNotResponding = 0xE00002ED;
 constexpr IOReturn kIOReturnTimeout = 0xE00002D6;
-constexpr IOReturn kIOReturnAborted = 0xE00002EB;        // transfer aborted (AbortPipe)
+constexpr IOReturn kIOReturnAborted = 0xE00002EB;  // transfer aborted (AbortPipe)
 constexpr IOReturn kIOReturnOverrun = 0xE00002E8;
 constexpr IOReturn kIOReturnUnderrun = 0xE00002E7;
 constexpr IOReturn kIOUSBPipeStalled = 0xE000404F;
@@ -37,7 +37,7 @@ enum class TransferType : uint8_t { Control = 0, Isochronous = 1, Bulk = 2, Inte
 
 struct PipeProperties {
   Direction direction = Direction::Out;
-  uint8_t number = 0;              // endpoint number without the direction bit
+  uint8_t number = 0;  // endpoint number without the direction bit
   TransferType transferType = TransferType::Control;
   uint16_t maxPacketSize = 0;
   uint8_t interval = 0;
@@ -49,8 +49,8 @@ struct ControlRequest {
   uint16_t wValue = 0;
   uint16_t wIndex = 0;
   uint16_t wLength = 0;
-  void* data = nullptr;            // wLength bytes
-  uint32_t wLenDone = 0;           // out: bytes transferred
+  void* data = nullptr;   // wLength bytes
+  uint32_t wLenDone = 0;  // out: bytes transferred
 };
 
 // The first interface of an opened device (pipe references run 1..GetNumEndpoints, in
@@ -58,12 +58,12 @@ struct ControlRequest {
 class UsbInterface {
  public:
   virtual ~UsbInterface() = default;
-  virtual IOReturn Open() = 0;                 // claim the interface
+  virtual IOReturn Open() = 0;  // claim the interface
   // Transfers still pending end with kIOReturnAborted; later ones fail with kIOReturnNotOpen.
   virtual IOReturn Close() = 0;
   virtual IOReturn GetNumEndpoints(uint8_t* count) = 0;
   virtual IOReturn GetPipeProperties(uint8_t pipeRef, PipeProperties* props) = 0;
-  virtual IOReturn DeviceRequest(ControlRequest* request) = 0;   // on the default pipe
+  virtual IOReturn DeviceRequest(ControlRequest* request) = 0;  // on the default pipe
   // Reads up to *size bytes; on return *size holds what arrived, which may be fewer
   // (including 0) without an error. Callers loop for the rest.
   virtual IOReturn ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) = 0;
@@ -92,12 +92,12 @@ class UsbDevice {
   virtual IOReturn GetNumberOfConfigurations(uint8_t* count) = 0;
   // bConfigurationValue of configuration descriptor `index`.
   virtual IOReturn GetConfigurationValue(uint8_t index, uint8_t* value) = 0;
-  virtual IOReturn USBDeviceOpen() = 0;        // exclusive
+  virtual IOReturn USBDeviceOpen() = 0;  // exclusive
   virtual IOReturn USBDeviceClose() = 0;
   virtual IOReturn SetConfiguration(uint8_t value) = 0;
   // The device's first interface (any class, subclass, protocol, alternate setting).
   virtual IOReturn CreateInterface(std::unique_ptr<UsbInterface>* out) = 0;
-  virtual IOReturn ResetDevice() = 0;          // only valid while this object has it open
+  virtual IOReturn ResetDevice() = 0;  // only valid while this object has it open
 };
 
 class UsbBus {

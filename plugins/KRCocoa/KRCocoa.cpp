@@ -4,8 +4,9 @@
 #include <cstdint>
 
 #ifndef KRCOCOA_WITHOUT_JPG2RAW
-extern "C" __attribute__((visibility("default"))) long jpg2raw(const void* /*jpeg*/, uint64_t /*size*/,
-                                                              void** raw, uint64_t* rawSize) {
+extern "C" __attribute__((visibility("default"))) long jpg2raw(const void* /*jpeg*/,
+                                                               uint64_t /*size*/, void** raw,
+                                                               uint64_t* rawSize) {
   if (raw != nullptr) *raw = nullptr;
   if (rawSize != nullptr) *rawSize = 0;
   return -1;

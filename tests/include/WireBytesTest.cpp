@@ -1,18 +1,17 @@
 // Big-endian wire fields: each width read and written at every offset of a buffer, including
 // odd ones, without touching the bytes around the field.
 #include <gtest/gtest.h>
+#include <vantrel/wire_bytes.h>
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-#include <vantrel/wire_bytes.h>
-
 namespace {
 
 struct Case {
-  unsigned width;                 // 2, 3 or 4 bytes
-  std::vector<uint8_t> bytes;     // as on the wire, most significant first
+  unsigned width;              // 2, 3 or 4 bytes
+  std::vector<uint8_t> bytes;  // as on the wire, most significant first
   uint32_t value;
 };
 
@@ -34,17 +33,26 @@ const Case kCases[] = {
 
 uint32_t Get(unsigned width, const uint8_t* p) {
   switch (width) {
-    case 2: return wire::Get16(p);
-    case 3: return wire::Get24(p);
-    default: return wire::Get32(p);
+    case 2:
+      return wire::Get16(p);
+    case 3:
+      return wire::Get24(p);
+    default:
+      return wire::Get32(p);
   }
 }
 
 void Put(unsigned width, uint8_t* p, uint32_t v) {
   switch (width) {
-    case 2: wire::Put16(p, static_cast<uint16_t>(v)); break;
-    case 3: wire::Put24(p, v); break;
-    default: wire::Put32(p, v); break;
+    case 2:
+      wire::Put16(p, static_cast<uint16_t>(v));
+      break;
+    case 3:
+      wire::Put24(p, v);
+      break;
+    default:
+      wire::Put32(p, v);
+      break;
   }
 }
 

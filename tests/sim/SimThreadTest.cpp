@@ -40,7 +40,8 @@ struct InterruptRead {
 TEST_F(SimThreads, InterruptReadEndsWithAPacketAnAbortOrAnUnplug) {
   // A posted packet.
   InterruptRead r1;
-  std::thread reader([&] { r1.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r1.packet.data(), &r1.size); });
+  std::thread reader(
+      [&] { r1.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r1.packet.data(), &r1.size); });
   AwaitBlocked(1);
   scanner_->PressButton(3, 1);
   reader.join();
@@ -50,7 +51,8 @@ TEST_F(SimThreads, InterruptReadEndsWithAPacketAnAbortOrAnUnplug) {
 
   // AbortPipe from another thread.
   InterruptRead r2;
-  reader = std::thread([&] { r2.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r2.packet.data(), &r2.size); });
+  reader = std::thread(
+      [&] { r2.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r2.packet.data(), &r2.size); });
   AwaitBlocked(1);
   EXPECT_EQ(s_.interface->AbortPipe(s_.interrupt), kIOReturnSuccess);
   reader.join();
@@ -59,7 +61,8 @@ TEST_F(SimThreads, InterruptReadEndsWithAPacketAnAbortOrAnUnplug) {
 
   // The device goes away.
   InterruptRead r3;
-  reader = std::thread([&] { r3.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r3.packet.data(), &r3.size); });
+  reader = std::thread(
+      [&] { r3.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r3.packet.data(), &r3.size); });
   AwaitBlocked(1);
   scanner_->Unplug();
   reader.join();
@@ -68,7 +71,8 @@ TEST_F(SimThreads, InterruptReadEndsWithAPacketAnAbortOrAnUnplug) {
 
 TEST_F(SimThreads, ClosingTheInterfaceEndsAPendingRead) {
   InterruptRead r;
-  std::thread reader([&] { r.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r.packet.data(), &r.size); });
+  std::thread reader(
+      [&] { r.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r.packet.data(), &r.size); });
   AwaitBlocked(1);
   EXPECT_EQ(s_.interface->Close(), kIOReturnSuccess);
   reader.join();
@@ -76,7 +80,8 @@ TEST_F(SimThreads, ClosingTheInterfaceEndsAPendingRead) {
   // A reader that comes back for the next packet finds the pipe closed instead of waiting.
   scanner_->PressButton(2, 1);
   r.size = 8;
-  EXPECT_EQ(s_.interface->ReadInterruptPipe(s_.interrupt, r.packet.data(), &r.size), kIOReturnNotOpen);
+  EXPECT_EQ(s_.interface->ReadInterruptPipe(s_.interrupt, r.packet.data(), &r.size),
+            kIOReturnNotOpen);
 }
 
 TEST_F(SimThreads, SlowTransferEndsEarlyWhenTheDeviceGoesAway) {

@@ -29,11 +29,11 @@ struct Case {
   const char* description;  // simulator description; null: no VANTREL_SIMULATOR; kNoFile
   std::vector<std::string> args;
   int exit;
-  std::vector<std::string> outLines;   // lines stdout holds, each whole
-  std::vector<std::string> errParts;   // texts stderr holds
-  std::vector<std::string> env = {};   // more NAME=value settings
-  bool exactOut = false;               // stdout is outLines and nothing else
-  const char* stdoutTo = nullptr;      // a file for stdout instead of the case's, or kClosedPipe
+  std::vector<std::string> outLines;  // lines stdout holds, each whole
+  std::vector<std::string> errParts;  // texts stderr holds
+  std::vector<std::string> env = {};  // more NAME=value settings
+  bool exactOut = false;              // stdout is outLines and nothing else
+  const char* stdoutTo = nullptr;     // a file for stdout instead of the case's, or kClosedPipe
 };
 
 const std::string kSim = VANTREL_SIM_PATH;
@@ -71,24 +71,62 @@ const Case kCases[] = {
     {"UnknownOption", kOne.c_str(), {"--bogus"}, kUsage, {}, {"Try `vantrel-scan --help'"}},
     {"ExtraArgument", kOne.c_str(), {"-L", "extra"}, kUsage, {}, {"unexpected argument `extra'"}},
     {"BadController", kOne.c_str(), {"-A", "-c", "0x1G"}, kUsage, {}, {"bad controller id `0x1G'"}},
-    {"ControllerTooLarge", kOne.c_str(), {"-A", "-c", "0x100000000"}, kUsage, {}, {"bad controller id"}},
-    {"DeviceWithoutTarget", kOne.c_str(), {"-A", "-d", ""}, kUsage, {}, {"--device needs a target id"}},
+    {"ControllerTooLarge",
+     kOne.c_str(),
+     {"-A", "-c", "0x100000000"},
+     kUsage,
+     {},
+     {"bad controller id"}},
+    {"DeviceWithoutTarget",
+     kOne.c_str(),
+     {"-A", "-d", ""},
+     kUsage,
+     {},
+     {"--device needs a target id"}},
     // The library.
-    {"LibraryMissing", kOne.c_str(), {"--library", "/nonexistent/libVantrel.so", "-L"}, kNoLibrary, {},
+    {"LibraryMissing",
+     kOne.c_str(),
+     {"--library", "/nonexistent/libVantrel.so", "-L"},
+     kNoLibrary,
+     {},
      {"cannot load the driver library /nonexistent/libVantrel.so"}},
-    {"LibraryWithoutExports", kOne.c_str(), {"--library", kSim, "-L"}, kNoLibrary, {},
+    {"LibraryWithoutExports",
+     kOne.c_str(),
+     {"--library", kSim, "-L"},
+     kNoLibrary,
+     {},
      {"does not export KRInitializeDriver"}},
-    {"LibraryFromEnvironment", kOne.c_str(), {"-L"}, kNoLibrary, {},
+    {"LibraryFromEnvironment",
+     kOne.c_str(),
+     {"-L"},
+     kNoLibrary,
+     {},
      {"cannot load the driver library /nonexistent/env/libVantrel.so"},
      {"VANTREL_LIBRARY=/nonexistent/env/libVantrel.so"}},
     // Listing.
     {"ListOne", kOne.c_str(), {"-L"}, kOk, {kLineOne}, {}, {}, true},
     {"ListTwo", kTwo.c_str(), {"--list-devices"}, kOk, {kLineOne, kLineTwo}, {}, {}, true},
-    {"ListNoSupportedScanner", "vendor-id 0x1234\n", {"-L"}, kNoScanner, {},
-     {"no scanners were identified"}, {}, true},
-    {"ListDescriptionUnreadable", kNoFile, {"-L"}, kNoScanner, {}, {"that file cannot be read"}, {}, true},
+    {"ListNoSupportedScanner",
+     "vendor-id 0x1234\n",
+     {"-L"},
+     kNoScanner,
+     {},
+     {"no scanners were identified"},
+     {},
+     true},
+    {"ListDescriptionUnreadable",
+     kNoFile,
+     {"-L"},
+     kNoScanner,
+     {},
+     {"that file cannot be read"},
+     {},
+     true},
     // Describing one scanner.
-    {"Info", kOne.c_str(), {"-A"}, kOk,
+    {"Info",
+     kOne.c_str(),
+     {"-A"},
+     kOk,
      {"Device `usb:0xF11E:0x0310:SIMT00001'", Line("serial", "SIMT00001"),
       Line("handle", "1 (controller id 0x00002200)"), "Ability (record version 200, 242 bytes)",
       Line("vendor", "SIMVENDOR"), Line("model", "SIM-ADF300"), Line("base resolution", "300 dpi"),
@@ -96,32 +134,93 @@ const Case kCases[] = {
       Line("serial number", "SIMT00001"), Line("side edge", "flatbed 0, ADF front -5, ADF rear -3"),
       Line("pad life", "100000"), "Status", Line("condition", "0 OK")},
      {}},
-    {"InfoDataSourceController", kOne.c_str(), {"--info", "-c", "data-source"}, kOk,
-     {Line("handle", "1 (controller id 0x0134B6EA)"), Line("condition", "0 OK")}, {}},
-    {"InfoSecondByTarget", kTwo.c_str(), {"--all-options", "-d", "USB:0xf11e:0x0310:simt00002"}, kOk,
-     {"Device `usb:0xF11E:0x0310:SIMT00002'", Line("serial", "SIMT00002"), Line("handle", "2 (controller id 0x00002200)"),
-      Line("serial number", "SIMT00002")},
+    {"InfoDataSourceController",
+     kOne.c_str(),
+     {"--info", "-c", "data-source"},
+     kOk,
+     {Line("handle", "1 (controller id 0x0134B6EA)"), Line("condition", "0 OK")},
      {}},
-    {"InfoUnknownTarget", kOne.c_str(), {"-A", "-d", "usb:0x0000:0x0000"}, kNoScanner, {},
-     {"no scanner `usb:0x0000:0x0000'"}, {}, true},
-    {"InfoNoScanner", "vendor-id 0x1234\n", {"-A"}, kNoScanner, {}, {"no scanners were identified"}, {}, true},
-    {"InfoOpeningFails", kOpenFails.c_str(), {"-A"}, kDeviceError, {},
-     {"cannot open `usb:0xF11E:0x0310:SIMT00001': -2015 No paper in ADF"}, {}, true},
-    {"InfoNvramFails", kNvmFails.c_str(), {"-A"}, kDeviceError,
-     {"Ability (record version 200, 242 bytes)", "NVRAM", Line("record", "not read: -2003 HandShake Time Out"),
-      Line("condition", "0 OK")},
+    {"InfoSecondByTarget",
+     kTwo.c_str(),
+     {"--all-options", "-d", "USB:0xf11e:0x0310:simt00002"},
+     kOk,
+     {"Device `usb:0xF11E:0x0310:SIMT00002'", Line("serial", "SIMT00002"),
+      Line("handle", "2 (controller id 0x00002200)"), Line("serial number", "SIMT00002")},
+     {}},
+    {"InfoUnknownTarget",
+     kOne.c_str(),
+     {"-A", "-d", "usb:0x0000:0x0000"},
+     kNoScanner,
+     {},
+     {"no scanner `usb:0x0000:0x0000'"},
+     {},
+     true},
+    {"InfoNoScanner",
+     "vendor-id 0x1234\n",
+     {"-A"},
+     kNoScanner,
+     {},
+     {"no scanners were identified"},
+     {},
+     true},
+    {"InfoOpeningFails",
+     kOpenFails.c_str(),
+     {"-A"},
+     kDeviceError,
+     {},
+     {"cannot open `usb:0xF11E:0x0310:SIMT00001': -2015 No paper in ADF"},
+     {},
+     true},
+    {"InfoNvramFails",
+     kNvmFails.c_str(),
+     {"-A"},
+     kDeviceError,
+     {"Ability (record version 200, 242 bytes)", "NVRAM",
+      Line("record", "not read: -2003 HandShake Time Out"), Line("condition", "0 OK")},
      {"reading the NVRAM record failed: -2003 HandShake Time Out"}},
-    {"InfoNvramLayoutOne", kNvmLayoutOne.c_str(), {"-A"}, kOk,
-     {"NVRAM (layout 1, 132 bytes)", Line("serial number", "SIMT00001"), Line("paper jams", "3")}, {}},
-    {"InfoWithoutNvram", kWithoutNvm.c_str(), {"-A"}, kOk,
-     {"NVRAM", Line("record", "the scanner keeps none that can be read"), Line("condition", "0 OK")}, {}},
-    {"InfoNvramShorterThanItsSize", kNvmShortHead.c_str(), {"-A"}, kOk,
-     {"NVRAM (layout 2, 262 bytes)", Line("power-on time", "5000"), Line("pad life", "0")}, {}},
-    {"InfoCoverOpen", kCoverOpen.c_str(), {"-A"}, kOk, {Line("condition", "-2014 ADF Cover Open")}, {}},
+    {"InfoNvramLayoutOne",
+     kNvmLayoutOne.c_str(),
+     {"-A"},
+     kOk,
+     {"NVRAM (layout 1, 132 bytes)", Line("serial number", "SIMT00001"), Line("paper jams", "3")},
+     {}},
+    {"InfoWithoutNvram",
+     kWithoutNvm.c_str(),
+     {"-A"},
+     kOk,
+     {"NVRAM", Line("record", "the scanner keeps none that can be read"),
+      Line("condition", "0 OK")},
+     {}},
+    {"InfoNvramShorterThanItsSize",
+     kNvmShortHead.c_str(),
+     {"-A"},
+     kOk,
+     {"NVRAM (layout 2, 262 bytes)", Line("power-on time", "5000"), Line("pad life", "0")},
+     {}},
+    {"InfoCoverOpen",
+     kCoverOpen.c_str(),
+     {"-A"},
+     kOk,
+     {Line("condition", "-2014 ADF Cover Open")},
+     {}},
     // Output that cannot be written is an error, and the driver still ends.
-    {"OutputToFullDevice", kOne.c_str(), {"-A"}, kDeviceError, {}, {"cannot write the output"}, {}, false,
+    {"OutputToFullDevice",
+     kOne.c_str(),
+     {"-A"},
+     kDeviceError,
+     {},
+     {"cannot write the output"},
+     {},
+     false,
      "/dev/full"},
-    {"OutputToClosedPipe", kOne.c_str(), {"-L"}, kDeviceError, {}, {"cannot write the output"}, {}, false,
+    {"OutputToClosedPipe",
+     kOne.c_str(),
+     {"-L"},
+     kDeviceError,
+     {},
+     {"cannot write the output"},
+     {},
+     false,
      kClosedPipe},
 };
 
@@ -191,7 +290,8 @@ Outcome RunClient(const Case& c) {
     const std::string out = c.stdoutTo != nullptr ? c.stdoutTo : dir + "out.txt";
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   }
-  posix_spawn_file_actions_addopen(&actions, 2, (dir + "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (dir + "err.txt").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   Outcome run;
   pid_t pid = 0;
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
@@ -226,7 +326,8 @@ TEST_P(VantrelScan, OutputAndExitCode) {
   } else {
     for (const std::string& want : c.outLines) {
       EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end())
-          << "no line \"" << want << "\" in:\n" << run.out;
+          << "no line \"" << want << "\" in:\n"
+          << run.out;
     }
   }
   for (const std::string& want : c.errParts) {
@@ -239,7 +340,8 @@ TEST_P(VantrelScan, OutputAndExitCode) {
   // Every run that started the driver ends it, on the way out of a failure too; one that opened a
   // device terminates it first.
   const bool started = run.log.find("=> KRInitializeDriver") != std::string::npos;
-  EXPECT_EQ(started, c.exit == kOk ? c.description != nullptr : (c.exit != kUsage && c.exit != kNoLibrary))
+  EXPECT_EQ(started,
+            c.exit == kOk ? c.description != nullptr : (c.exit != kUsage && c.exit != kNoLibrary))
       << run.log;
   if (started) {
     const size_t end = run.log.rfind("<= KRTerminateDriver ret=0");
@@ -249,12 +351,15 @@ TEST_P(VantrelScan, OutputAndExitCode) {
     if (run.log.find("Get Device Handle") != std::string::npos) {
       const size_t opened = run.log.rfind("<= KRInitializeDevice");
       const size_t device = run.log.find("=> KRTerminateDevice", opened);
-      EXPECT_TRUE(opened != std::string::npos && device != std::string::npos && device < end) << run.log;
+      EXPECT_TRUE(opened != std::string::npos && device != std::string::npos && device < end)
+          << run.log;
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, VantrelScan, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           return info.param.name;
+                         });
 
 }  // namespace

@@ -15,18 +15,29 @@ namespace {
 
 // The record for the simulator's supported model, pointer bytes (4-43) left 0.
 const uint8_t kGolden[242] = {
-    0xC8, 0x00, 0xF2, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                      // 0
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                                  // 16
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x2C, 0x01, 0x00, 0x00,                      // 32
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF6, 0x09, 0x00, 0x00, 0x68, 0x10, 0x00, 0x00, 0x00, 0x00,  // 48
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x58, 0x02, 0x58, 0x02, 0x00, 0x00,  // 64
-    0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x91, 0x00, 0x00, 0x00, 0x24, 0x00, 0x00, 0x00,  // 80
-    0x40, 0x00, 0x00, 0x00, 0x58, 0x02, 0x58, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // 96
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x08, 0x08,  // 112
-    0x20, 0x20, 0x08, 0x01, 0x00, 0x00, 0x00, 0x00, 0x32, 0x00, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0,  // 128
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00,  // 144
-    0x00, 0x00, 0xE8, 0x0F, 0x18, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // 160
-    // 176..241: 0
+    0xC8, 0x00, 0xF2, 0x00, 0,    0,    0,    0,
+    0,    0,    0,    0,    0,    0,    0,    0,  // 0
+    0,    0,    0,    0,    0,    0,    0,    0,
+    0,    0,    0,    0,    0,    0,    0,    0,  // 16
+    0,    0,    0,    0,    0,    0,    0,    0,
+    0,    0,    0,    0,    0x2C, 0x01, 0x00, 0x00,  // 32
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF6, 0x09,
+    0x00, 0x00, 0x68, 0x10, 0x00, 0x00, 0x00, 0x00,  // 48
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x58, 0x02, 0x58, 0x02, 0x00, 0x00,  // 64
+    0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00,
+    0x91, 0x00, 0x00, 0x00, 0x24, 0x00, 0x00, 0x00,  // 80
+    0x40, 0x00, 0x00, 0x00, 0x58, 0x02, 0x58, 0x02,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // 96
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x08, 0x08,  // 112
+    0x20, 0x20, 0x08, 0x01, 0x00, 0x00, 0x00, 0x00,
+    0x32, 0x00, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0,  // 128
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00,  // 144
+    0x00, 0x00, 0xE8, 0x0F, 0x18, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // 160
+                                                     // 176..241: 0
 };
 
 std::vector<uint8_t> WithoutPointers(const DeviceAbility* record) {
@@ -37,7 +48,8 @@ std::vector<uint8_t> WithoutPointers(const DeviceAbility* record) {
 }
 
 void FreeRecord(DeviceAbility* r) {
-  for (char* s : {r->pVendorName, r->pModelName, r->pFWVersion, r->pPortType, r->pPortAddress}) KRMemFree(kCtrl, s);
+  for (char* s : {r->pVendorName, r->pModelName, r->pFWVersion, r->pPortType, r->pPortAddress})
+    KRMemFree(kCtrl, s);
   KRMemFree(kCtrl, r);
 }
 
@@ -60,7 +72,7 @@ TEST_F(Ability, MatchesTheRecordWorkedOutFromTheInquiryBlock) {
   EXPECT_STREQ(record->pPortType, "USB 2.0");
   EXPECT_STREQ(record->pPortAddress, "USB");
   EXPECT_TRUE(scanner.CommandLog().empty());  // no device command
-  EXPECT_EQ(pMemManager->Count(), 6u);      // the record and its five strings, each a block
+  EXPECT_EQ(pMemManager->Count(), 6u);        // the record and its five strings, each a block
   FreeRecord(record);
   EXPECT_EQ(pMemManager->Count(), 0u);
   EXPECT_TRUE(testlog::Contains("=> KRGetDeviceAbility -------> HDevice = 1"));
@@ -71,8 +83,8 @@ TEST_F(Ability, ASecondCallKeepsTheRecordsStringBuffers) {
   Open();
   DeviceAbility* record = nullptr;
   ASSERT_EQ(KRGetDeviceAbility(kCtrl, &handle, &record), 0);
-  char* strings[5] = {record->pVendorName, record->pModelName, record->pFWVersion, record->pPortType,
-                      record->pPortAddress};
+  char* strings[5] = {record->pVendorName, record->pModelName, record->pFWVersion,
+                      record->pPortType, record->pPortAddress};
   std::memset(record->pModelName, 'x', 3);
   record->BaseRes = 1;
   DeviceAbility* again = record;
@@ -172,7 +184,9 @@ TEST_P(CapabilityWords, FollowSingleInquiryBits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(InquiryBits, CapabilityWords, ::testing::ValuesIn(kCapCases),
-                         [](const ::testing::TestParamInfo<CapCase>& info) { return devicefix::CaseName(info.param.what); });
+                         [](const ::testing::TestParamInfo<CapCase>& info) {
+                           return devicefix::CaseName(info.param.what);
+                         });
 
 TEST_F(Ability, Byte97Bit4MarksTheFirstReservedByte) {
   sim::Config config;
@@ -189,15 +203,16 @@ TEST_F(Ability, MalformedInquiryDataStaysInsideTheCopy) {
   sim::Config config;
   config.inquiryLength = 300;
   config.inquiryPatches = {
-      Patch(8, 0x01), Patch(9, 0x20),    // vendor at 288: outside the copy
+      Patch(8, 0x01),  Patch(9, 0x20),   // vendor at 288: outside the copy
       Patch(10, 0x01), Patch(11, 0x04),  // model at 260: no terminator before 265
-      Patch(260, 'A'), Patch(261, 'B'), Patch(262, 'C'), Patch(263, 'D'), Patch(264, 'E'),
-      Patch(66, 0x00), Patch(67, 0xF0),  // halftone list at 240 with 12 entries
-      Patch(240, 12),
-      Patch(68, 0x01), Patch(69, 0x05),  // diffusion list at 261, 8 entries: past the end
+      Patch(260, 'A'), Patch(261, 'B'), Patch(262, 'C'), Patch(263, 'D'),
+      Patch(264, 'E'), Patch(66, 0x00), Patch(67, 0xF0),  // halftone list at 240 with 12 entries
+      Patch(240, 12),  Patch(68, 0x01), Patch(69, 0x05),  // diffusion list at 261, 8 entries: past
+                                                          // the end
       Patch(261, 8),
   };
-  for (uint8_t i = 0; i < 12; ++i) config.inquiryPatches.push_back(Patch(241 + i, static_cast<uint8_t>(i + 1)));
+  for (uint8_t i = 0; i < 12; ++i)
+    config.inquiryPatches.push_back(Patch(241 + i, static_cast<uint8_t>(i + 1)));
   Open(config);
   DeviceAbility* record = nullptr;
   ASSERT_EQ(KRGetDeviceAbility(kCtrl, &handle, &record), 0);

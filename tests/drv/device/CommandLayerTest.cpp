@@ -16,15 +16,15 @@
 #include "drv/device/CUsbIO.h"
 #include "drv/platform/DbgLog.h"
 
+using sim::FaultKind;
 using simhelp::CheckCondition;
 using simhelp::Count;
 using simhelp::CurrentSense;
 using simhelp::OnCommand;
-using sim::FaultKind;
 
 namespace {
 constexpr uint16_t kCtrl = 0xB6EA;
-constexpr uint16_t kUnknownType = 0x7777;   // answered with the id in front, then refused
+constexpr uint16_t kUnknownType = 0x7777;  // answered with the id in front, then refused
 
 class CommandLayer : public ::testing::Test {
  protected:
@@ -38,7 +38,7 @@ class CommandLayer : public ::testing::Test {
 
   void Open(sim::Config config) {
     io.reset();
-    host.reset();   // the old bus leaves the host before the new one comes in
+    host.reset();  // the old bus leaves the host before the new one comes in
     host = std::make_unique<simhelp::InstalledBus>();
     CScannerManager::SetCtrlID(kCtrl);
     scanner = &host->Add("SN1", config);
@@ -129,11 +129,13 @@ TEST_F(CommandLayer, ControllerIdMismatchFailsAndKeepsTheExchangesInStep) {
   };
   const Case cases[] = {
       {"status id", FaultKind::WrongIdInStatus, 0x00, false, "Control ID not match."},
-      {"data id of a checked type", FaultKind::WrongIdInData, kUnknownType, false, "Control ID not match."},
+      {"data id of a checked type", FaultKind::WrongIdInData, kUnknownType, false,
+       "Control ID not match."},
       {"data id of image data", FaultKind::WrongIdInData, 0x00, true, nullptr},
       {"data id of raw data", FaultKind::WrongIdInData, 0x9A, true, nullptr},
       {"data id of background lines", FaultKind::WrongIdInData, 0x9B, true, nullptr},
-      {"undefined status", FaultKind::UndefinedStatus, 0x00, false, "Status return 1, undefined value"},
+      {"undefined status", FaultKind::UndefinedStatus, 0x00, false,
+       "Status return 1, undefined value"},
   };
   for (const Case& c : cases) {
     scanner->ClearCommandLog();
@@ -197,7 +199,7 @@ TEST_F(CommandLayer, InquiryReadsTheReportedLength) {
   auto log = scanner->CommandLog();
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0].block[10], 5);
-  EXPECT_EQ(log[1].block[10], 9);   // 265 modulo 256
+  EXPECT_EQ(log[1].block[10], 9);  // 265 modulo 256
   EXPECT_EQ(log[1].dataInTaken, 265u);
   EXPECT_EQ(buf[2], 2);
 
@@ -209,7 +211,7 @@ TEST_F(CommandLayer, InquiryReadsTheReportedLength) {
 
 TEST_F(CommandLayer, ButtonPacketIsReturnedOnceThenZeros) {
   uint8_t packet[8];
-  ASSERT_TRUE(io->GetButtonStatus(packet));   // starts the reader
+  ASSERT_TRUE(io->GetButtonStatus(packet));  // starts the reader
   EXPECT_EQ(std::vector<uint8_t>(packet, packet + 8), std::vector<uint8_t>(8, 0));
   scanner->PressButton(3, 1);
   // The reader takes the packet on its own thread; ask until it is there.

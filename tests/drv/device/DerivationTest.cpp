@@ -24,8 +24,8 @@ struct Derived {
 DeviceScanParameter Derive(ScannerModel model, const SCANPARAMETER_UNION& ap, bool realRaw = false,
                            const std::vector<uint8_t>& inquiry = SupportedInquiry(),
                            const uint32_t* features = nullptr) {
-  const ScanModelInfo info(features != nullptr ? features : GetModelFeatureList(model), inquiry.data(),
-                           static_cast<uint32_t>(inquiry.size()));
+  const ScanModelInfo info(features != nullptr ? features : GetModelFeatureList(model),
+                           inquiry.data(), static_cast<uint32_t>(inquiry.size()));
   DeviceScanParameter out;
   InitializeNewScanParameter(model, info, ap, realRaw, &out);
   return out;
@@ -52,43 +52,110 @@ TEST(ModelDerivation, FamiliesAndVariants) {
     bool realRaw;
     Derived want;
   } cases[] = {
-      {"QM310 250 scans 300 with scaling", M::QM310, Client(250, 4, 24), false,
+      {"QM310 250 scans 300 with scaling",
+       M::QM310,
+       Client(250, 4, 24),
+       false,
        {0x4000004, 24, 132, 300, 300, 2544, 3304, true, 0}},
-      {"QM310 250 raw", M::QM310, Client(250, 4, 24), true, {4, 24, 0, 300, 300, 2544, 3300, true, 0}},
-      {"QM310 200 scans 200 without scaling", M::QM310, Client(200, 4, 24), false,
+      {"QM310 250 raw",
+       M::QM310,
+       Client(250, 4, 24),
+       true,
+       {4, 24, 0, 300, 300, 2544, 3300, true, 0}},
+      {"QM310 200 scans 200 without scaling",
+       M::QM310,
+       Client(200, 4, 24),
+       false,
        {0x4000004, 24, 132, 200, 200, 1696, 2200, false, 0}},
-      {"QM310 600 raw keeps the client's image", M::QM310, Client(600, 4, 24), true,
+      {"QM310 600 raw keeps the client's image",
+       M::QM310,
+       Client(600, 4, 24),
+       true,
        {4, 24, 0, 600, 600, 5088, 6600, false, 0}},
-      {"QM310 400 scans 600", M::QM310, Client(400, 2, 8), false,
+      {"QM310 400 scans 600",
+       M::QM310,
+       Client(400, 2, 8),
+       false,
        {0x6000002, 8, 132, 600, 600, 5088, 6600, true, 0}},
-      {"PY8150 200 as QM310", M::PY8150, Client(200, 2, 8), false,
+      {"PY8150 200 as QM310",
+       M::PY8150,
+       Client(200, 2, 8),
+       false,
        {0x6000002, 8, 132, 200, 200, 1696, 2200, false, 0}},
-      {"SentrelH60 250 as QM310", M::SentrelH60, Client(250, 4, 24), false,
+      {"SentrelH60 250 as QM310",
+       M::SentrelH60,
+       Client(250, 4, 24),
+       false,
        {0x4000004, 24, 132, 300, 300, 2544, 3304, true, 0}},
-      {"QM520PX 200 recomputes at 200 with scaling", M::QM520PX, Client(200, 4, 24), false,
+      {"QM520PX 200 recomputes at 200 with scaling",
+       M::QM520PX,
+       Client(200, 4, 24),
+       false,
        {0x4000004, 24, 132, 200, 200, 1696, 2200, true, 0}},
-      {"300 x 200 variant at 200", M::QM310_DPI200with300X200, Client(200, 2, 8), false,
+      {"300 x 200 variant at 200",
+       M::QM310_DPI200with300X200,
+       Client(200, 2, 8),
+       false,
        {0x6000002, 8, 132, 300, 200, 2544, 2200, true, 0}},
-      {"PY272e halftone scans 8-bit grey, the client's line cut from it", M::PY272e,
-       WithDither(Client(300, 1, 1, 32), 3), false, {2, 8, 0, 300, 300, 2544, 3300, false, 16}},
-      {"QN70HT error diffusion scans grey, bound by the client's mode", M::QN70HT, Client(300, 5, 1, 32), false,
+      {"PY272e halftone scans 8-bit grey, the client's line cut from it",
+       M::PY272e,
+       WithDither(Client(300, 1, 1, 32), 3),
+       false,
+       {2, 8, 0, 300, 300, 2544, 3300, false, 16}},
+      {"QN70HT error diffusion scans grey, bound by the client's mode",
+       M::QN70HT,
+       Client(300, 5, 1, 32),
+       false,
        {2, 8, 0, 300, 300, 2528, 3300, false, 0}},
-      {"QN70HT 200 scans 300", M::QN70HT, Client(200, 4, 24), false, {4, 24, 0, 300, 300, 2544, 3300, true, 0}},
-      {"QN70HT 400 scans 600", M::QN70HT, Client(400, 4, 24), false, {4, 24, 0, 600, 600, 5088, 6600, true, 0}},
-      {"QN70HT IR grey becomes IR colour", M::QN70HT, Client(300, 0x8000002, 8), false,
+      {"QN70HT 200 scans 300",
+       M::QN70HT,
+       Client(200, 4, 24),
+       false,
+       {4, 24, 0, 300, 300, 2544, 3300, true, 0}},
+      {"QN70HT 400 scans 600",
+       M::QN70HT,
+       Client(400, 4, 24),
+       false,
+       {4, 24, 0, 600, 600, 5088, 6600, true, 0}},
+      {"QN70HT IR grey becomes IR colour",
+       M::QN70HT,
+       Client(300, 0x8000002, 8),
+       false,
        {0x8000004, 24, 0, 300, 300, 2544, 3300, false, 0}},
-      {"QN70HT UV becomes IR and UV colour", M::QN70HT, Client(300, 0x9000006, 8), false,
+      {"QN70HT UV becomes IR and UV colour",
+       M::QN70HT,
+       Client(300, 0x9000006, 8),
+       false,
        {0xA000004, 24, 0, 300, 300, 2544, 3300, false, 0}},
-      {"QN70HT IR alone", M::QN70HT, Client(300, 6, 8), false, {0x8000004, 24, 0, 300, 300, 2544, 3300, false, 0}},
-      {"family width 1000 at bound 8", M::QM310, WithWidth(ColourLetter(), 1000), false,
+      {"QN70HT IR alone",
+       M::QN70HT,
+       Client(300, 6, 8),
+       false,
+       {0x8000004, 24, 0, 300, 300, 2544, 3300, false, 0}},
+      {"family width 1000 at bound 8",
+       M::QM310,
+       WithWidth(ColourLetter(), 1000),
+       false,
        {0x4000004, 24, 132, 300, 300, 1000, 3304, false, 0}},
-      {"family width 1001 rounds up and cuts", M::QM310, WithWidth(ColourLetter(), 1001), false,
+      {"family width 1001 rounds up and cuts",
+       M::QM310,
+       WithWidth(ColourLetter(), 1001),
+       false,
        {0x4000004, 24, 132, 300, 300, 1008, 3304, false, 8}},
-      {"QN70HT width 1000", M::QN70HT, WithWidth(Client(300, 6, 8), 1000), false,
+      {"QN70HT width 1000",
+       M::QN70HT,
+       WithWidth(Client(300, 6, 8), 1000),
+       false,
        {0x8000004, 24, 0, 300, 300, 1000, 3300, false, 0}},
-      {"QN70HT width 1001 rounds down", M::QN70HT, WithWidth(Client(300, 6, 8), 1001), false,
+      {"QN70HT width 1001 rounds down",
+       M::QN70HT,
+       WithWidth(Client(300, 6, 8), 1001),
+       false,
        {0x8000004, 24, 0, 300, 300, 1000, 3300, false, 0}},
-      {"QM540 keeps the client's record", M::QM540, Client(250, 4, 24), false,
+      {"QM540 keeps the client's record",
+       M::QM540,
+       Client(250, 4, 24),
+       false,
        {4, 24, 0, 250, 250, 2120, 2750, false, 0}},
   };
   for (const auto& c : cases) {
@@ -128,7 +195,8 @@ TEST(ModelDerivation, DeviceJpegNeedsTheInquiryImageTypes) {
   EXPECT_EQ(Derive(ScannerModel::QM310, Client(300, 2, 8), false, inquiry).dev.ScanMode, 2u);
   inquiry[51] = 0x01;  // JPEG grey only
   EXPECT_EQ(Derive(ScannerModel::QM310, ColourLetter(), false, inquiry).dev.ScanMode, 4u);
-  EXPECT_EQ(Derive(ScannerModel::QM310, Client(300, 2, 8), false, inquiry).dev.ScanMode, 0x6000002u);
+  EXPECT_EQ(Derive(ScannerModel::QM310, Client(300, 2, 8), false, inquiry).dev.ScanMode,
+            0x6000002u);
 }
 
 TEST(BaseDerivation, BackgroundLinesLineAlignmentAndUnknownLength) {
@@ -142,12 +210,9 @@ TEST(BaseDerivation, BackgroundLinesLineAlignmentAndUnknownLength) {
     uint32_t wantLines, wantAlignment;
   } cases[] = {
       {0x1000004, 0, 3300, 2, 3300, 0},  // YCC modes: line bound 1
-      {4, 0, 3300, 1, 3304, 4},
-      {4, 0, 3304, 1, 3304, 0},
-      {4, 150, 3301, 100, 3304, 3},
+      {4, 0, 3300, 1, 3304, 4},         {4, 0, 3304, 1, 3304, 0}, {4, 150, 3301, 100, 3304, 3},
       {0x4000004, 0, 3300, 0, 3304, 4},  // JPEG colour: inquiry 119 is 8
-      {0x7000001, 0, 3300, 0, 3300, 0},
-      {2, 7, 3300, 7, 3300, 0},
+      {0x7000001, 0, 3300, 0, 3300, 0}, {2, 7, 3300, 7, 3300, 0},
   };
   for (const auto& c : cases) {
     SCANPARAMETER_UNION ap = ColourLetter();
@@ -190,22 +255,26 @@ TEST(Boundaries, LineAndPixelBoundsFromTheInquiryData) {
     uint32_t mode;
     uint8_t bits;
     uint32_t line, pixel;
-  } cases[] = {{0, 1, 1, 20},  {3, 1, 1, 20},  {1, 1, 13, 23},   {4, 24, 12, 22}, {5, 1, 14, 24},
-               {2, 4, 15, 25}, {2, 8, 11, 21}, {2, 16, 1, 21},   {6, 8, 11, 21},  {7, 4, 15, 25},
-               {0x4000004, 24, 17, 22},        {0x3000004, 24, 17, 22},          {0x6000002, 8, 16, 21},
-               {9, 8, 1, 16},  {0x1000004, 16, 1, 22}};
+  } cases[] = {{0, 1, 1, 20},          {3, 1, 1, 20},           {1, 1, 13, 23},
+               {4, 24, 12, 22},        {5, 1, 14, 24},          {2, 4, 15, 25},
+               {2, 8, 11, 21},         {2, 16, 1, 21},          {6, 8, 11, 21},
+               {7, 4, 15, 25},         {0x4000004, 24, 17, 22}, {0x3000004, 24, 17, 22},
+               {0x6000002, 8, 16, 21}, {9, 8, 1, 16},           {0x1000004, 16, 1, 22}};
   for (const auto& c : cases) {
     SCANPARAMETER_UNION p = ColourLetter();
     p.ScanMode = c.mode;
     p.BitsPerPixel = c.bits;
-    EXPECT_EQ(GetLineBoundary(info, p), c.line) << std::hex << c.mode << std::dec << " " << int(c.bits);
-    EXPECT_EQ(GetPixelBoundaryFWSide(info, p), c.pixel) << std::hex << c.mode << std::dec << " " << int(c.bits);
+    EXPECT_EQ(GetLineBoundary(info, p), c.line)
+        << std::hex << c.mode << std::dec << " " << int(c.bits);
+    EXPECT_EQ(GetPixelBoundaryFWSide(info, p), c.pixel)
+        << std::hex << c.mode << std::dec << " " << int(c.bits);
     EXPECT_EQ(GetPixelBoundaryAPSide(info, p), c.pixel);
   }
   const uint32_t fixedBounds[] = {28, 0};
   const ScanModelInfo fixed(fixedBounds, inquiry.data(), 265);
   SCANPARAMETER_UNION p = ColourLetter();
-  for (auto [mode, bits, bound] : {std::tuple{0u, 1, 8u}, {5u, 1, 8u}, {2u, 4, 2u}, {2u, 8, 1u}, {4u, 24, 1u}}) {
+  for (auto [mode, bits, bound] :
+       {std::tuple{0u, 1, 8u}, {5u, 1, 8u}, {2u, 4, 2u}, {2u, 8, 1u}, {4u, 24, 1u}}) {
     p.ScanMode = mode;
     p.BitsPerPixel = static_cast<uint8_t>(bits);
     EXPECT_EQ(GetPixelBoundaryAPSide(fixed, p), bound) << mode;
@@ -216,10 +285,11 @@ TEST(Features, ModelListsAnswerFeatureQueries) {
   const ScanModelInfo qm540(GetModelFeatureList(ScannerModel::QM540), nullptr, 0);
   EXPECT_FALSE(qm540.HasFeature(65));
   EXPECT_TRUE(qm540.HasFeature(60));
-  const ScanModelInfo supported(GetModelFeatureList(ScannerModel::QM310_DPI200with300X200), nullptr, 0);
+  const ScanModelInfo supported(GetModelFeatureList(ScannerModel::QM310_DPI200with300X200), nullptr,
+                                0);
   for (uint32_t f = 0; f < 72; ++f) {
-    const bool listed = f == 8 || f == 9 || f == 10 || f == 12 || f == 15 || f == 19 || f == 25 || f == 29 ||
-                        f == 60 || f == 61 || f == 64 || f == 65;
+    const bool listed = f == 8 || f == 9 || f == 10 || f == 12 || f == 15 || f == 19 || f == 25 ||
+                        f == 29 || f == 60 || f == 61 || f == 64 || f == 65;
     EXPECT_EQ(supported.HasFeature(f), listed) << f;
   }
   EXPECT_FALSE(supported.HasFeature(72));

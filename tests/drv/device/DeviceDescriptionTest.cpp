@@ -38,7 +38,8 @@ TEST(TargetId, FormatsEveryBusType) {
   std::strcpy(tcp.ModelName, "M1");
 
   KrDrvDeviceInformation dual = Record(krbus::kDualUsb);
-  for (int i = 0; i < 4; ++i) kridentity::SetWord(dual.Identity, i, static_cast<uint16_t>(0xA0 + i));
+  for (int i = 0; i < 4; ++i)
+    kridentity::SetWord(dual.Identity, i, static_cast<uint16_t>(0xA0 + i));
   KrDrvDeviceInformation scsi = Record(krbus::kScsi);
   kridentity::SetTexts(scsi.Identity, "VEND", "MODEL");
   KrDrvDeviceInformation fw = Record(krbus::kFirewire);
@@ -75,7 +76,7 @@ TEST(TargetId, ParsesBackIntoADescription) {
     const char* match;
   } cases[] = {
       {"usb:0x1234:0xABCD:X1", krbus::kUsb, "USB 1234:ABCD", "X1"},
-      {"USB:4660:0171", krbus::kUsb, "USB 1234:0079", ""},   // decimal and octal ids
+      {"USB:4660:0171", krbus::kUsb, "USB 1234:0079", ""},  // decimal and octal ids
       {"scsi:VEND:MODEL", krbus::kScsi, "SCSI VEND MODEL", ""},
       {"tcpip:192.168.1.20:80:Acme:M1:SER", krbus::kTcpIp, "TCPIP Acme M1", "SER"},
       {"dualusb:0xA0:0xA1:0xA2:0xA3", krbus::kDualUsb, "Dual USB 00A0:00A1+00A2:00A3", ""},
@@ -119,7 +120,8 @@ TEST(CheckMatch, DecidesByBusTypeAndIdentity) {
   KrDrvDeviceInformation virtRec = Record(krbus::kVirtual);
   kridentity::SetTexts(virtRec.Identity, "SIM", "");
   KrDrvDeviceInformation dualRec = Record(krbus::kDualUsb);
-  for (int i = 0; i < 4; ++i) kridentity::SetWord(dualRec.Identity, i, static_cast<uint16_t>(i + 1));
+  for (int i = 0; i < 4; ++i)
+    kridentity::SetWord(dualRec.Identity, i, static_cast<uint16_t>(i + 1));
   KrDrvDeviceInformation dualOff = dualRec;
   kridentity::SetWord(dualOff.Identity, 3, 9);
 

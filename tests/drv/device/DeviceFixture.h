@@ -20,8 +20,8 @@ constexpr uint32_t kCtrl = 0x2200;
 // Command (READ/SEND data type or opcode name) and data of one exchange, as a test reads it.
 struct Seen {
   std::string command;
-  std::vector<uint8_t> out;   // what the driver sent
-  uint32_t length;            // READ/SEND: block bytes 7-10; others: byte 10
+  std::vector<uint8_t> out;  // what the driver sent
+  uint32_t length;           // READ/SEND: block bytes 7-10; others: byte 10
 };
 
 inline std::vector<Seen> Commands(const sim::SimScanner& s) {

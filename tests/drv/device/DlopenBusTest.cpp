@@ -33,12 +33,16 @@ class DlopenBus : public ::testing::Test {
   void SetUp() override {
     library = dlopen(VANTREL_LIBRARY_PATH, RTLD_LAZY | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
-    InitializeDriver = reinterpret_cast<decltype(InitializeDriver)>(dlsym(library, "KRInitializeDriver"));
-    TerminateDriver = reinterpret_cast<decltype(TerminateDriver)>(dlsym(library, "KRTerminateDriver"));
+    InitializeDriver =
+        reinterpret_cast<decltype(InitializeDriver)>(dlsym(library, "KRInitializeDriver"));
+    TerminateDriver =
+        reinterpret_cast<decltype(TerminateDriver)>(dlsym(library, "KRTerminateDriver"));
     GetDeviceList = reinterpret_cast<decltype(GetDeviceList)>(dlsym(library, "KRGetDeviceList"));
-    InitializeDevice = reinterpret_cast<decltype(InitializeDevice)>(dlsym(library, "KRInitializeDevice"));
+    InitializeDevice =
+        reinterpret_cast<decltype(InitializeDevice)>(dlsym(library, "KRInitializeDevice"));
     DeviceStatus = reinterpret_cast<decltype(DeviceStatus)>(dlsym(library, "KRDeviceStatus"));
-    ASSERT_TRUE(InitializeDriver && TerminateDriver && GetDeviceList && InitializeDevice && DeviceStatus);
+    ASSERT_TRUE(InitializeDriver && TerminateDriver && GetDeviceList && InitializeDevice &&
+                DeviceStatus);
   }
   void TearDown() override {
     if (TerminateDriver != nullptr) TerminateDriver(0);
@@ -60,7 +64,8 @@ TEST_F(DlopenBus, ListsTheSupportedDevicesThatAnswer) {
   uint32_t count = 0;
   ASSERT_EQ(GetDeviceList(0x0134B6EA, &list, &count), 0);
   std::string serials;
-  for (DeviceInformation* n = list->pDevice; n != nullptr; n = n->next) serials += n->SerialNumber + std::string(" ");
+  for (DeviceInformation* n = list->pDevice; n != nullptr; n = n->next)
+    serials += n->SerialNumber + std::string(" ");
   EXPECT_EQ(serials, "BUS0000A BUS0000C BUS0000F BUS0000G ");
   EXPECT_EQ(count, 4u);
   EXPECT_TRUE(testlog::Contains("Have error!! Don't add it to list"));

@@ -113,10 +113,10 @@ TEST_P(DlopenCallingOrder, ClientsCallingOrderAgainstTheSimulator) {
   EXPECT_STREQ(n->Interface, "usb");
   EXPECT_EQ(n->VID, 0xF11Eu);
   EXPECT_EQ(n->PID, 0x0310u);
-  for (void* block : {static_cast<void*>(n->DeviceName), static_cast<void*>(n->VendorName),
-                      static_cast<void*>(n->ModelName), static_cast<void*>(n->SerialNumber),
-                      static_cast<void*>(n->Interface), static_cast<void*>(n),
-                      static_cast<void*>(list)}) {
+  for (void* block :
+       {static_cast<void*>(n->DeviceName), static_cast<void*>(n->VendorName),
+        static_cast<void*>(n->ModelName), static_cast<void*>(n->SerialNumber),
+        static_cast<void*>(n->Interface), static_cast<void*>(n), static_cast<void*>(list)}) {
     EXPECT_EQ(d.MemFree(ctrl, block), 0);
   }
 
@@ -245,13 +245,14 @@ TEST_F(DlopenExports, ReplugNeedsNoNewInitializeAndAGoneDeviceIsNotFound) {
   EXPECT_EQ(d.DeviceStatus(0x0134B6EA, &handle), 0);
   Scanner().Unplug();
   EXPECT_EQ(d.DeviceStatus(0x0134B6EA, &handle), -2019);
-  EXPECT_TRUE(testlog::Contains("MacOsUsbCheckDevice: get pipe status return error=kIOReturnNoDevice"));
+  EXPECT_TRUE(
+      testlog::Contains("MacOsUsbCheckDevice: get pipe status return error=kIOReturnNoDevice"));
   Scanner().Replug();
 }
 
 TEST_F(DlopenExports, UnknownHandleAndBeforeInitialize) {
   uint32_t handle = 1;
-  EXPECT_EQ(d.TerminateDevice(0, &handle), 0);     // driver not started: nothing to do
+  EXPECT_EQ(d.TerminateDevice(0, &handle), 0);  // driver not started: nothing to do
   EXPECT_EQ(d.DeviceStatus(0, &handle), -2019);
   EXPECT_EQ(d.MemFree(0, nullptr), 0);
   ASSERT_EQ(d.InitializeDriver(0x2200), 0);
@@ -268,7 +269,7 @@ TEST_F(DlopenExports, UnknownHandleAndBeforeInitialize) {
   EXPECT_EQ(d.MemFree(0x2200, nullptr), 0);
   EXPECT_EQ(d.MemFree(0x2200, &foreign), 0);
   EXPECT_EQ(d.MemFree(0x2200, list), 0);
-  EXPECT_EQ(d.MemFree(0x2200, list), 0);   // freed already
+  EXPECT_EQ(d.MemFree(0x2200, list), 0);  // freed already
   // The rest of the list goes with KRTerminateDriver (the sanitizer run checks for leaks).
 }
 
@@ -301,8 +302,8 @@ TEST_F(DlopenExports, AbilityAndNvramThroughTheLibrary) {
   ASSERT_EQ(d.GetDeviceAbility(0x2200, &h, &ability), 0);
   EXPECT_EQ(ability->Size, sizeof(DeviceAbility));
   EXPECT_STREQ(ability->pModelName, "SIM-ADF300");
-  for (char* text : {ability->pVendorName, ability->pModelName, ability->pFWVersion, ability->pPortType,
-                     ability->pPortAddress}) {
+  for (char* text : {ability->pVendorName, ability->pModelName, ability->pFWVersion,
+                     ability->pPortType, ability->pPortAddress}) {
     EXPECT_EQ(d.MemFree(0x2200, text), 0);
   }
   EXPECT_EQ(d.MemFree(0x2200, ability), 0);
@@ -317,5 +318,6 @@ TEST_F(DlopenExports, AbilityAndNvramThroughTheLibrary) {
   EXPECT_EQ(d.MemFree(0x2200, data), 0);
   void* imprinter = nullptr;
   EXPECT_EQ(d.GetImprinterAbility(0x2200, &h, &imprinter), -2019);
-  EXPECT_EQ(d.SetImprinterParameter(0x2200, &h, nullptr, nullptr, nullptr, nullptr, nullptr), -2019);
+  EXPECT_EQ(d.SetImprinterParameter(0x2200, &h, nullptr, nullptr, nullptr, nullptr, nullptr),
+            -2019);
 }

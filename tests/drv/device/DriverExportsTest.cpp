@@ -10,11 +10,11 @@
 #include "SimHelpers.h"
 #include "TestLog.h"
 #include "drv/device/CImprinter.h"
-#include "drv/platform/CLLDMemoryManager.h"
 #include "drv/device/CScannerManager.h"
 #include "drv/jpeg/CLumetra.h"
 #include "drv/jpeg/Interface.h"
 #include "drv/jpeg/KRJFIFWriter.h"
+#include "drv/platform/CLLDMemoryManager.h"
 #include "vantrel/device_ids.h"
 #include "vantrel/kr_api.h"
 
@@ -33,7 +33,9 @@ class DriverExports : public ::testing::Test {
     SetScanEngineHooks({nullptr, nullptr});
     lumetra::InjectInitializeFailure(0);
   }
-  sim::SimScanner& Add(const char* serial, sim::Config config = {}) { return host.Add(serial, config); }
+  sim::SimScanner& Add(const char* serial, sim::Config config = {}) {
+    return host.Add(serial, config);
+  }
 
   simhelp::InstalledBus host;
 };
@@ -92,16 +94,16 @@ TEST_P(CallingOrder, RunsAsTheClientsCallIt) {
   EXPECT_EQ(n->PID, kPid);
   EXPECT_EQ(n->Address, nullptr);
   EXPECT_EQ(n->next, nullptr);
-  for (void* block : {static_cast<void*>(n->DeviceName), static_cast<void*>(n->VendorName),
-                      static_cast<void*>(n->ModelName), static_cast<void*>(n->SerialNumber),
-                      static_cast<void*>(n->Interface), static_cast<void*>(n),
-                      static_cast<void*>(list)}) {
+  for (void* block :
+       {static_cast<void*>(n->DeviceName), static_cast<void*>(n->VendorName),
+        static_cast<void*>(n->ModelName), static_cast<void*>(n->SerialNumber),
+        static_cast<void*>(n->Interface), static_cast<void*>(n), static_cast<void*>(list)}) {
     EXPECT_EQ(KRMemFree(ctrl, block), 0);
   }
   EXPECT_EQ(pMemManager->Count(), 0u);
 
   ClientList mine(1);
-  mine.node[0].next = &mine.node[0];   // must be ended by the driver
+  mine.node[0].next = &mine.node[0];  // must be ended by the driver
   DEVLIST* given = &mine.header;
   ASSERT_EQ(KRGetDeviceList(ctrl, &given, &count), 0);
   EXPECT_EQ(given, &mine.header);
@@ -116,7 +118,7 @@ TEST_P(CallingOrder, RunsAsTheClientsCallIt) {
   EXPECT_EQ(handle, 1u);
   char empty[] = "";
   handle = 0;
-  ASSERT_EQ(KRInitializeDevice(ctrl, empty, &handle), 0);   // opened already: reset path
+  ASSERT_EQ(KRInitializeDevice(ctrl, empty, &handle), 0);  // opened already: reset path
   EXPECT_EQ(handle, 1u);
   EXPECT_EQ(simhelp::Count(scanner, 0xFF), 1u);
   EXPECT_EQ(KRDeviceStatus(ctrl, &handle), 0);
@@ -152,12 +154,9 @@ TEST_F(DriverExports, TargetIdsFindTheirDevice) {
     long status;
     uint32_t handle;
   } cases[] = {
-      {"usb:0xf11e:0x0310:sn2", 0, 2},
-      {"usb:0xF11E:0x0310:SN1", 0, 1},
-      {"USB:0XF11E:0X0310:SN1", 0, 1},
-      {"usb:0xF11E:0x0310", -2019, 0},
-      {"usb:0x1234:0x5678:SN1", -2019, 0},
-      {"", 0, 1},
+      {"usb:0xf11e:0x0310:sn2", 0, 2},     {"usb:0xF11E:0x0310:SN1", 0, 1},
+      {"USB:0XF11E:0X0310:SN1", 0, 1},     {"usb:0xF11E:0x0310", -2019, 0},
+      {"usb:0x1234:0x5678:SN1", -2019, 0}, {"", 0, 1},
   };
   for (const Case& c : cases) {
     std::string id = c.id;
@@ -180,7 +179,7 @@ TEST_F(DriverExports, EnumerationKeepsOnlyUsableSupportedDevices) {
   Add("A");
   Add("B").InjectFault([] {
     sim::Fault f;
-    f.kind = sim::FaultKind::UndefinedStatus;   // never answers its inquiry
+    f.kind = sim::FaultKind::UndefinedStatus;  // never answers its inquiry
     f.opcode = 0xE2;
     f.count = 0;
     return f;
@@ -242,7 +241,8 @@ TEST_F(DriverExports, ReplugIsPickedUpAndAGoneDeviceIsNotFound) {
   scanner.Unplug();
   scanner.Replug();
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
-  EXPECT_TRUE(testlog::Contains("MacOsUsbCheckDevice: get pipe status return error=kIOReturnNoDevice"));
+  EXPECT_TRUE(
+      testlog::Contains("MacOsUsbCheckDevice: get pipe status return error=kIOReturnNoDevice"));
   scanner.Unplug();
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2019);
   EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2019);
@@ -303,7 +303,7 @@ TEST_F(DriverExports, RepeatedInitializeKeepsHandedOutBlocks) {
 }
 
 TEST_F(DriverExports, MemFreeIgnoresWhatItDoesNotHold) {
-  EXPECT_EQ(KRMemFree(0, nullptr), 0);   // before the driver starts
+  EXPECT_EQ(KRMemFree(0, nullptr), 0);  // before the driver starts
   ASSERT_EQ(KRInitializeDriver(0x2200), 0);
   int local = 0;
   EXPECT_EQ(KRMemFree(0, nullptr), 0);
@@ -356,7 +356,8 @@ Observed* gObserved = nullptr;
 
 long RecordStopJob(uint32_t, uint32_t* handle) {
   gObserved->stopped.push_back(*handle);
-  gObserved->itemAliveAtStop = pManager != nullptr && pManager->GetTargetScannerItem(*handle) != nullptr;
+  gObserved->itemAliveAtStop =
+      pManager != nullptr && pManager->GetTargetScannerItem(*handle) != nullptr;
   gObserved->wrapperAliveAtStop = pLumetra != nullptr && pMemManager != nullptr;
   return 0;
 }
@@ -382,7 +383,7 @@ TEST_F(DriverExports, JobsStopBeforeItemsGoAndTheImprinterBeforeItsTransport) {
   item->pImprinter = new WatchedImprinter;
   long resetsBefore = static_cast<long>(simhelp::Resets(*seen.scanner));
 
-  ASSERT_EQ(KRInitializeDriver(0x2200), 0);   // refresh
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);  // refresh
   ASSERT_EQ(seen.stopped, std::vector<uint32_t>{1});
   EXPECT_TRUE(seen.itemAliveAtStop);
   // The job stop also terminated the device, which drops the imprinter first.
@@ -481,6 +482,7 @@ TEST_F(DriverExports, JfifWriterLinesReachTheDriverLog) {
   int dri = -1;
   EXPECT_EQ(KRJFIFGetDRI(0, 1, 100, 16, &dri), -3);
   KRTerminateDriver(0x2200);
-  EXPECT_TRUE(testlog::Contains("KRJFIFGetDRI In: nSampling=0, nBitPerPixel=1, nWidth=100, nHeightStrip=16\r\n"));
+  EXPECT_TRUE(testlog::Contains(
+      "KRJFIFGetDRI In: nSampling=0, nBitPerPixel=1, nWidth=100, nHeightStrip=16\r\n"));
   EXPECT_TRUE(testlog::Contains("Error!! Function not support!\r\n"));
 }

@@ -2,8 +2,8 @@
 // item's JPEG tables and the device's records; the write tags' messages byte by byte; the
 // refused sizes and capabilities; the tags that do nothing.
 #include <cstring>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DeviceFixture.h"
@@ -53,7 +53,7 @@ TEST_F(GeneralOperation, ReadTagsAnswerFromInquiryTablesAndDevice) {
   sim::SimScanner& scanner = Open(Capable());
   struct Case {
     uint32_t tag, type, count;
-    Bytes expected;  // the rest of the buffer stays 0
+    Bytes expected;       // the rest of the buffer stays 0
     const char* command;  // the READ it takes, or "" for none
   };
   Bytes entry0(260, 0), entry1(260, 0);
@@ -157,7 +157,8 @@ TEST_F(GeneralOperation, TuningLengthsBySelectorAndDivisor) {
     SCOPED_TRACE(k.word);
     sim::Config c;
     c.inquiryPatches = {Patch(80, uint8_t(k.word >> 8)), Patch(81, uint8_t(k.word)),
-                        Patch(16, uint8_t(k.divisor >> 8)), Patch(17, uint8_t(k.divisor)), Patch(91, k.caps91)};
+                        Patch(16, uint8_t(k.divisor >> 8)), Patch(17, uint8_t(k.divisor)),
+                        Patch(91, k.caps91)};
     sim::SimScanner& scanner = Open(c);
     Bytes out;
     ASSERT_EQ(Read(1, 7, 1, &out), 0);
@@ -200,11 +201,17 @@ TEST_F(GeneralOperation, WriteTagsSendTheirMessages) {
       {0x400C, 3, 1, Le16(0x1234), "SEND 0x00E1", {0, 0, 1, 6, 0x12, 0x34}},
       {0x400D, 6, 260, entry, "SEND 0x00E2", concat({0, 0, 1, 0x01, 0x09}, entryOnWire)},
       {0x400E, 10, 18, entries, "SEND 0x008C", concat({0, 0, 1, 0, 0, 0, 0}, entries)},
-      {0x400F, 2, 9, {1, 2, 3, 4, 5, 6, 7, 8, 9}, "SEND 0x009C", {0, 0, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+      {0x400F,
+       2,
+       9,
+       {1, 2, 3, 4, 5, 6, 7, 8, 9},
+       "SEND 0x009C",
+       {0, 0, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
       {0x4010, 6, 1, {0x5A}, "SEND 0x009D", {0, 0, 1, 0x5A}},
       {0x4011, 10, 4, {1, 2, 3, 4}, "SEND 0x00F0", {0, 0, 1, 0, 0, 0, 11, 2, 1, 3, 4}},
       {0x4011, 10, 1, {0xAA}, "SEND 0x00F0", {0, 0, 1, 0, 0, 0, 8, 0xAA}},  // no byte 8 to swap
-      {0x4011, 3, 2, {1, 2, 3, 4}, "SEND 0x00F0", {0, 0, 1, 0, 0, 0, 9, 2, 1}},  // element count bytes
+      {0x4011, 3, 2, {1, 2, 3, 4}, "SEND 0x00F0", {0, 0, 1, 0, 0, 0, 9, 2, 1}},  // element count
+                                                                                 // bytes
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tag);
@@ -240,11 +247,10 @@ TEST_F(GeneralOperation, RefusedWritesSendNothing) {
     uint32_t tag, type, count;
   };
   const Case cases[] = {
-      {0x400B, 10, 15}, {0x400C, 3, 2}, {0x400C, 0, 2}, {0x400D, 10, 259},
-      {0x400E, 10, 1},                         // no count byte
-      {0x400E, 10, 9},                         // count 2 asks for 16 more bytes than given
-      {0x400F, 10, 8}, {0x4010, 10, 2},
-      {0x4011, 0, 4},                          // a type that moves no data
+      {0x400B, 10, 15},  {0x400C, 3, 2},  {0x400C, 0, 2},
+      {0x400D, 10, 259}, {0x400E, 10, 1},  // no count byte
+      {0x400E, 10, 9},                     // count 2 asks for 16 more bytes than given
+      {0x400F, 10, 8},   {0x4010, 10, 2}, {0x4011, 0, 4},  // a type that moves no data
   };
   Bytes data(300, 0);
   data[1] = 2;

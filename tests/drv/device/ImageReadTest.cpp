@@ -42,7 +42,9 @@ struct Side {
   uint32_t info;
 };
 constexpr Side kWhole{false, 0, 0, 0};
-constexpr Side Cond(uint16_t code, uint32_t info = 0, uint8_t key = 0) { return {true, key, code, info}; }
+constexpr Side Cond(uint16_t code, uint32_t info = 0, uint8_t key = 0) {
+  return {true, key, code, info};
+}
 
 struct ImageCase {
   const char* what;
@@ -50,7 +52,7 @@ struct ImageCase {
   bool rear;
   Side front, back;
   bool ok;
-  int32_t status;     // checked when the block fails
+  int32_t status;  // checked when the block fails
   uint32_t out;
   size_t reads;
   const char* log;
@@ -59,25 +61,30 @@ struct ImageCase {
 const ImageCase kImageCases[] = {
     {"whole block", false, true, kWhole, kWhole, true, 0, 65536, 2, nullptr},
     {"front end of page", false, false, Cond(0x8004, 1000), kWhole, false, -2022, 1000, 1, nullptr},
-    {"both sides end alike", false, true, Cond(0x8004, 1000), Cond(0x8004, 1000), false, -2022, 1000, 2, nullptr},
+    {"both sides end alike", false, true, Cond(0x8004, 1000), Cond(0x8004, 1000), false, -2022,
+     1000, 2, nullptr},
     {"rear without end of page", false, true, Cond(0x8004, 1000), kWhole, false, -2022, 1000, 2,
      "Front EOP=1 RearEOP=0, not both page have EOP"},
-    {"different end sizes", false, true, Cond(0x8004, 1000), Cond(0x8004, 2000), false, -2022, 1000, 2,
-     "Front EOP size=1000 RearEOP size=2000, both page does different EOP size"},
-    {"end of page beyond the block", false, false, Cond(0x8004, 70000), kWhole, false, -2022, 65536, 1,
-     "Front EOP size=70000 exceed transfer size, change to 65536"},
+    {"different end sizes", false, true, Cond(0x8004, 1000), Cond(0x8004, 2000), false, -2022, 1000,
+     2, "Front EOP size=1000 RearEOP size=2000, both page does different EOP size"},
+    {"end of page beyond the block", false, false, Cond(0x8004, 70000), kWhole, false, -2022, 65536,
+     1, "Front EOP size=70000 exceed transfer size, change to 65536"},
     {"end of file", false, false, Cond(0x8022, 500), kWhole, false, -2038, 500, 1, nullptr},
     {"rear end of file", false, true, kWhole, Cond(0x8022, 300), false, -2038, 65536, 2, nullptr},
     {"multi-feed, continue off", false, true, Cond(0x8005), kWhole, false, -3101, 0, 1, nullptr},
     {"multi-feed, continue on", true, true, Cond(0x8005), kWhole, false, -3101, 65536, 2, nullptr},
-    {"end of page with multi-feed, continue on", true, false, Cond(0x8016, 800), kWhole, false, -60000, 800, 1, nullptr},
-    {"end of page with multi-feed, continue off", false, false, Cond(0x8016, 800), kWhole, false, -60000, 0, 1, nullptr},
-    {"multi-feed then rear end of page", true, true, Cond(0x8005), Cond(0x8004, 300), false, -60000, 65536, 2, nullptr},
-    {"front fails", false, true, Cond(0x0000, 0, 3), kWhole, false, -2003, 0, 1, "Error Code Front=-2003, Rear=0"},
-    {"rear fails", false, true, kWhole, Cond(0x8001), false, -2013, 0, 2, "Error Code Front=0, Rear=-2013"},
+    {"end of page with multi-feed, continue on", true, false, Cond(0x8016, 800), kWhole, false,
+     -60000, 800, 1, nullptr},
+    {"end of page with multi-feed, continue off", false, false, Cond(0x8016, 800), kWhole, false,
+     -60000, 0, 1, nullptr},
+    {"multi-feed then rear end of page", true, true, Cond(0x8005), Cond(0x8004, 300), false, -60000,
+     65536, 2, nullptr},
+    {"front fails", false, true, Cond(0x0000, 0, 3), kWhole, false, -2003, 0, 1,
+     "Error Code Front=-2003, Rear=0"},
+    {"rear fails", false, true, kWhole, Cond(0x8001), false, -2013, 0, 2,
+     "Error Code Front=0, Rear=-2013"},
 };
 }  // namespace
-
 
 TEST_F(ImageRead, OutcomesOfOneOrTwoSides) {
   std::vector<uint8_t> front(65536), rear(65536);

@@ -1,10 +1,10 @@
 // KRSetImprinterParameter and KRGetImprinterAbility against a simulated scanner with an
 // imprinter: the byte-exact SEND sequences, the pattern checks and the ability record.
+#include <vantrel/wire_bytes.h>
+
 #include <cctype>
 #include <cstring>
 #include <ctime>
-
-#include <vantrel/wire_bytes.h>
 
 #include "DeviceFixture.h"
 #include "drv/device/CImprinter.h"
@@ -32,14 +32,23 @@ KR_Imprinter_Parameter Settings() {
   return s;
 }
 
-std::vector<uint8_t> Control(uint8_t kind, uint8_t value) { return {0, 0, 1, 0, 0, 0, kind, value}; }
-
-std::vector<uint8_t> DataPrefix(uint32_t length) {
-  return {0, 0, 1, static_cast<uint8_t>(length >> 24), static_cast<uint8_t>(length >> 16),
-          static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+std::vector<uint8_t> Control(uint8_t kind, uint8_t value) {
+  return {0, 0, 1, 0, 0, 0, kind, value};
 }
 
-void Append(std::vector<uint8_t>& b, std::initializer_list<uint8_t> bytes) { b.insert(b.end(), bytes); }
+std::vector<uint8_t> DataPrefix(uint32_t length) {
+  return {0,
+          0,
+          1,
+          static_cast<uint8_t>(length >> 24),
+          static_cast<uint8_t>(length >> 16),
+          static_cast<uint8_t>(length >> 8),
+          static_cast<uint8_t>(length)};
+}
+
+void Append(std::vector<uint8_t>& b, std::initializer_list<uint8_t> bytes) {
+  b.insert(b.end(), bytes);
+}
 void AppendBE32(std::vector<uint8_t>& b, uint32_t v) {
   b.resize(b.size() + 4);
   wire::Put32(&b[b.size() - 4], v);
@@ -82,12 +91,14 @@ TEST_F(Imprinter, TextCounterAndDateTimeGoOutInOrder) {
   ASSERT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, text, counter, dateTime, nullptr), 0);
   const std::time_t after = std::time(nullptr);
   std::vector<Seen> seen = Commands(scanner);
-  ASSERT_EQ(Names(scanner), (std::vector<std::string>{"SEND 0x0207", "SEND 0x0203", "SEND 0x0205", "SEND 0x0206",
-                                                      "SEND 0x0204", "SEND 0x0202"}));
+  ASSERT_EQ(Names(scanner),
+            (std::vector<std::string>{"SEND 0x0207", "SEND 0x0203", "SEND 0x0205", "SEND 0x0206",
+                                      "SEND 0x0204", "SEND 0x0202"}));
 
   const std::vector<uint8_t>& clock = seen[0].out;
   ASSERT_EQ(clock.size(), 14u);
-  EXPECT_EQ(std::vector<uint8_t>(clock.begin(), clock.begin() + 7), (std::vector<uint8_t>{0, 0, 1, 0x0E, 0, 0, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(clock.begin(), clock.begin() + 7),
+            (std::vector<uint8_t>{0, 0, 1, 0x0E, 0, 0, 0}));
   std::tm a{}, b{};
   localtime_r(&before, &a);
   localtime_r(&after, &b);
@@ -193,7 +204,8 @@ TEST_P(ImprinterPatterns, AreCheckedAgainstWhatIsOn) {
   s.PatternEnable = 1;
   s.PatternLength = 2;
   uint8_t pattern[2] = {0x00, c.mark};
-  EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, nullptr, nullptr, pattern), c.status);
+  EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, nullptr, nullptr, pattern),
+            c.status);
   std::vector<Seen> seen = Commands(scanner);
   if (c.status == 0) {
     ASSERT_GE(seen.size(), 2u);
@@ -206,13 +218,16 @@ TEST_P(ImprinterPatterns, AreCheckedAgainstWhatIsOn) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].out, Control(1, 0));
     if (c.mark & 0x08) {
-      EXPECT_TRUE(testlog::Contains("The datetime setting is out of the scope of the SetImprinterParameter defined."));
+      EXPECT_TRUE(testlog::Contains(
+          "The datetime setting is out of the scope of the SetImprinterParameter defined."));
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ImprinterPatterns, ::testing::ValuesIn(kPatterns),
-                         [](const ::testing::TestParamInfo<PatternCase>& info) { return devicefix::CaseName(info.param.what); });
+                         [](const ::testing::TestParamInfo<PatternCase>& info) {
+                           return devicefix::CaseName(info.param.what);
+                         });
 
 TEST_F(Imprinter, MissingPrintDataIsRefused) {
   sim::SimScanner& scanner = Open(WithImprinter());
@@ -230,7 +245,8 @@ TEST_F(Imprinter, MissingPrintDataIsRefused) {
   s.PatternLength = 1;
   uint8_t counter[1] = {'1'};
   EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, counter, nullptr, nullptr), -2005);
-  EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, nullptr, nullptr, nullptr, nullptr, nullptr), -2005);
+  EXPECT_EQ(KRSetImprinterParameter(kCtrl, &handle, nullptr, nullptr, nullptr, nullptr, nullptr),
+            -2005);
   s = Settings();
   s.Size = 2;
   s.CounterEnable = 1;
@@ -257,8 +273,9 @@ TEST_F(Imprinter, HeadAndMotorSequenceForTheStoredFeederScan) {
   s.CounterEnable = 1;
   ASSERT_EQ(KRSetImprinterParameter(kCtrl, &handle, &s, nullptr, nullptr, nullptr, nullptr), 0);
   std::vector<Seen> seen = Commands(scanner);
-  ASSERT_EQ(Names(scanner), (std::vector<std::string>{"SEND 0x0207", "SEND 0x0203", "SEND 0x0206", "SEND 0x0202",
-                                                      "SEND 0x020C", "SEND 0x00B2", "SEND 0x020C", "SEND 0x020D"}));
+  ASSERT_EQ(Names(scanner),
+            (std::vector<std::string>{"SEND 0x0207", "SEND 0x0203", "SEND 0x0206", "SEND 0x0202",
+                                      "SEND 0x020C", "SEND 0x00B2", "SEND 0x020C", "SEND 0x020D"}));
   EXPECT_EQ(seen[4].out, Control(8, 1));
   EXPECT_EQ(seen[5].out, (std::vector<uint8_t>{0, 0, 1, 0, 9, 0, 0, 0, 0}));
   EXPECT_EQ(seen[6].out, Control(8, 0));

@@ -33,11 +33,21 @@ struct OpenCase {
 };
 
 const OpenCase kOpenCases[] = {
-    {"Supported", {}, sim::ImprinterKind::None, Join({kInquiry, kNvram}), Join({kInquiry, kNvram, {"RESET"}})},
+    {"Supported",
+     {},
+     sim::ImprinterKind::None,
+     Join({kInquiry, kNvram}),
+     Join({kInquiry, kNvram, {"RESET"}})},
     {"WithoutNvram", {{89, 0xCF}}, sim::ImprinterKind::None, kInquiry, Join({kInquiry, {"RESET"}})},
-    {"ImprinterFitted", {}, sim::ImprinterKind::Fitted, Join({kInquiry, kNvram, kImprinterFitted}),
+    {"ImprinterFitted",
+     {},
+     sim::ImprinterKind::Fitted,
+     Join({kInquiry, kNvram, kImprinterFitted}),
      Join({{"SEND 0x0203"}, kInquiry, kNvram, kImprinterFitted, {"RESET"}})},
-    {"ImprinterNotFitted", {}, sim::ImprinterKind::Absent, Join({kInquiry, kNvram, {"READ 0x0200"}}),
+    {"ImprinterNotFitted",
+     {},
+     sim::ImprinterKind::Absent,
+     Join({kInquiry, kNvram, {"READ 0x0200"}}),
      Join({kInquiry, kNvram, {"READ 0x0200"}, {"RESET"}})},
 };
 }  // namespace
@@ -68,7 +78,9 @@ TEST_P(LifeCycle, OpeningAndReopeningSendTheirCommands) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, LifeCycle, ::testing::ValuesIn(kOpenCases),
-                         [](const ::testing::TestParamInfo<OpenCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<OpenCase>& info) {
+                           return std::string(info.param.what);
+                         });
 
 class LifeCycleStatus : public DeviceTest {
  protected:
@@ -109,7 +121,8 @@ TEST_F(LifeCycleStatus, AnNvramHeadOutOfBoundsFailsTheOpening) {
     uint32_t length;
     const char* line;
   };
-  const Case cases[] = {{2, 513, "NVM size 513"}, {2, 4, "NVM size 4"}, {3, 262, "FW return unknowed version."}};
+  const Case cases[] = {
+      {2, 513, "NVM size 513"}, {2, 4, "NVM size 4"}, {3, 262, "FW return unknowed version."}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     simhelp::InstalledBus own;
@@ -142,7 +155,8 @@ void ExpectIdentityGamma(const CScannerManagerScannerItem* item, uint32_t n) {
   const uint32_t q = n / 4;
   for (uint32_t half = 0; half < 2; ++half) {
     for (uint32_t i = 0; i < n; ++i) {
-      ASSERT_EQ(item->pGammaTable[half * n + i], static_cast<uint8_t>((i % q) & 0xFF)) << half << " " << i;
+      ASSERT_EQ(item->pGammaTable[half * n + i], static_cast<uint8_t>((i % q) & 0xFF))
+          << half << " " << i;
     }
   }
 }

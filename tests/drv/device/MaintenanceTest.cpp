@@ -1,14 +1,14 @@
 // The maintenance entries through the static library against the simulated scanner: NVRAM
 // re-initialisation and write test, shading control and flash information, raw and ultrasonic
 // data, and the pass-through entries (which move nothing in this build).
+#include <vantrel/wire_bytes.h>
+
 #include <algorithm>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <vantrel/wire_bytes.h>
 
 #include "DeviceFixture.h"
 #include "drv/device/Maintenance.h"
@@ -53,7 +53,8 @@ class PassRecorder : public IoObject {
   };
   bool DoIo(uint8_t*, void*, uint32_t, uint32_t) override { return false; }
   bool GetButtonStatus(uint8_t*) override { return true; }
-  bool DoIoPass(KRUSBIOTYPE kind, void*, uint32_t length, uint32_t* out, uint32_t timeout) override {
+  bool DoIoPass(KRUSBIOTYPE kind, void*, uint32_t length, uint32_t* out,
+                uint32_t timeout) override {
     calls.push_back({uint32_t(kind), length, timeout});
     if (out != nullptr) *out = length;
     if (fail) m_status = -2023;
@@ -83,8 +84,9 @@ TEST_F(Maintenance, TestNvmLeavesTheRecordAsItWas) {
   const Bytes before = scanner.NvramRecord();
   EXPECT_EQ(KRTestNVM(kCtrl, &handle), 0);
   EXPECT_EQ(scanner.NvramRecord(), before);
-  EXPECT_EQ(Names(scanner), (std::vector<std::string>{"READ 0x0069", "READ 0x0069", "SEND 0x0085", "READ 0x0069",
-                                                      "READ 0x0069", "SEND 0x0085"}));
+  EXPECT_EQ(Names(scanner),
+            (std::vector<std::string>{"READ 0x0069", "READ 0x0069", "SEND 0x0085", "READ 0x0069",
+                                      "READ 0x0069", "SEND 0x0085"}));
   // The test write carried the dates 1 to 6.
   const Bytes test = Commands(scanner)[2].out;
   for (uint16_t i = 0; i < 6; ++i) EXPECT_EQ(Be16(test, 7 + 28 + 2 * i), i + 1);
@@ -121,19 +123,22 @@ TEST_F(Maintenance, InitializeNvmWritesAFreshRecord) {
   const Bytes after = scanner.NvramRecord();
   ASSERT_EQ(after.size(), 262u);
   // Counters, first-scan date and magnifications 0.
-  for (size_t at : {5u, 9u, 13u, 17u, 78u, 82u, 86u, 129u, 133u, 137u}) EXPECT_EQ(Be32(after, at), 0u) << at;
+  for (size_t at : {5u, 9u, 13u, 17u, 78u, 82u, 86u, 129u, 133u, 137u})
+    EXPECT_EQ(Be32(after, at), 0u) << at;
   for (size_t at : {39u, 41u, 43u, 45u, 47u}) EXPECT_EQ(Be16(after, at), 0u) << at;
   // Edge offsets kept.
-  EXPECT_EQ(Bytes(after.begin() + 21, after.begin() + 33), Bytes(before.begin() + 21, before.begin() + 33));
+  EXPECT_EQ(Bytes(after.begin() + 21, after.begin() + 33),
+            Bytes(before.begin() + 21, before.begin() + 33));
   const Date born = {Be16(after, 33), Be16(after, 35), Be16(after, 37)};
   EXPECT_TRUE(born == first || born == last);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&after[51])), "NEWSERIAL01");
-  EXPECT_EQ(after[49], 3);                // CCDType
-  EXPECT_EQ(after[126], 9);               // FunctionIndex
-  EXPECT_EQ(Be16(after, 75), 15);         // PowerSavingTime
-  EXPECT_EQ(Be16(after, 127), 240);       // PowerOffTime
+  EXPECT_EQ(after[49], 3);                                                  // CCDType
+  EXPECT_EQ(after[126], 9);                                                 // FunctionIndex
+  EXPECT_EQ(Be16(after, 75), 15);                                           // PowerSavingTime
+  EXPECT_EQ(Be16(after, 127), 240);                                         // PowerOffTime
   EXPECT_EQ(Bytes(after.begin() + 141, after.end()), Bytes(262 - 141, 0));  // lives, reserved
-  EXPECT_EQ(Names(scanner), (std::vector<std::string>{"READ 0x0069", "READ 0x0069", "SEND 0x0085"}));
+  EXPECT_EQ(Names(scanner),
+            (std::vector<std::string>{"READ 0x0069", "READ 0x0069", "SEND 0x0085"}));
 }
 
 TEST_F(Maintenance, InitializeNvmWithoutPowerOffOnALayoutOneDevice) {
@@ -206,7 +211,8 @@ TEST_F(Maintenance, FlashInfoFollowsTheShadingResultAndMode) {
     uint8_t mode;
     uint32_t size;
   };
-  for (const Case& k : {Case{1, 512}, Case{0, 512}, Case{3, 12288}, Case{4, 12288}, Case{2, 4096}}) {
+  for (const Case& k :
+       {Case{1, 512}, Case{0, 512}, Case{3, 12288}, Case{4, 12288}, Case{2, 4096}}) {
     SCOPED_TRACE(int(k.mode));
     ASSERT_EQ(StoreControl(k.mode, 5), 0);
     scanner.ClearCommandLog();
@@ -214,7 +220,8 @@ TEST_F(Maintenance, FlashInfoFollowsTheShadingResultAndMode) {
     auto seen = Commands(scanner);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].command, "SEND 0x0093");
-    EXPECT_EQ(seen[0].out, (Bytes{0, 0, 1, 20, 0x12, 0x34, 1, 2, 3, 4, 5, 6, k.mode, 2, 1, 5, 0, 0, 0, 0}));
+    EXPECT_EQ(seen[0].out,
+              (Bytes{0, 0, 1, 20, 0x12, 0x34, 1, 2, 3, 4, 5, 6, k.mode, 2, 1, 5, 0, 0, 0, 0}));
     EXPECT_EQ(seen[1].command, "READ 0x0099");
     uint8_t info[44];
     std::memset(info, 0xEE, sizeof info);
@@ -239,7 +246,8 @@ TEST_F(Maintenance, ControlBlocksAndTheirResult) {
   uint8_t result[36];
   std::memset(result, 0xEE, sizeof result);
   ASSERT_EQ(KRSendControlRawData(kCtrl, &handle, block, result), 0);
-  EXPECT_EQ(Commands(scanner)[0].out, (Bytes{0, 0, 1, 20, 0xBE, 0xEF, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Commands(scanner)[0].out,
+            (Bytes{0, 0, 1, 20, 0xBE, 0xEF, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0}));
   uint16_t words[7];
   std::memcpy(words, result, 14);
   // Version, size, then the device's five words in host order.
@@ -338,7 +346,8 @@ TEST_F(Maintenance, PassThroughEntriesMoveNothing) {
   struct Expect {
     uint32_t kind, length, timeout;
   };
-  const Expect expected[] = {{4, 16, 30}, {3, 16, 30}, {2, 8, 30}, {5, 4, 500}, {2, 12, 30}, {4, 3, 30}, {2, 12, 30}};
+  const Expect expected[] = {{4, 16, 30}, {3, 16, 30}, {2, 8, 30}, {5, 4, 500},
+                             {2, 12, 30}, {4, 3, 30},  {2, 12, 30}};
   ASSERT_EQ(recorder.calls.size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_EQ(recorder.calls[i].kind, expected[i].kind) << i;

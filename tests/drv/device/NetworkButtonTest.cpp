@@ -51,7 +51,8 @@ TEST_F(PushButton, PacketComesBackOnceThenZeros) {
   void* allocated = nullptr;
   ASSERT_EQ(KRReadPushButton(kCtrl, &handle, &allocated), 0);
   ASSERT_NE(allocated, nullptr);
-  EXPECT_EQ(RecordBytes(allocated), (Bytes{200, 0, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(RecordBytes(allocated),
+            (Bytes{200, 0, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(KRMemFree(kCtrl, allocated), 0);
   EXPECT_TRUE(scanner.CommandLog().empty());  // buttons travel on the interrupt pipe only
   EXPECT_TRUE(testlog::Contains("<= KRReadPushButton ret=0"));
@@ -65,7 +66,8 @@ TEST_F(PushButton, WithoutInterruptPipeTheStateIsZero) {
   std::memset(&record, 0xFF, sizeof record);
   void* p = &record;
   ASSERT_EQ(KRReadPushButton(kCtrl, &handle, &p), 0);
-  EXPECT_EQ(RecordBytes(&record), (Bytes{200, 0, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(RecordBytes(&record),
+            (Bytes{200, 0, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(PushButton, DuringAJobTheRecordIsAllZeroWithoutACommand) {
@@ -170,7 +172,8 @@ TEST_F(NetworkValue, WritesBuildTheTagsMessage) {
   ASSERT_EQ(KRReadNetworkValue(kCtrl, &handle, 0, &value), 0);
   EXPECT_EQ(static_cast<uint8_t*>(value)[0], 0x01);
   EXPECT_EQ(static_cast<uint8_t*>(value)[1], 0x31);  // 305
-  EXPECT_EQ(Bytes(static_cast<uint8_t*>(value) + 2, static_cast<uint8_t*>(value) + 302), long_value);
+  EXPECT_EQ(Bytes(static_cast<uint8_t*>(value) + 2, static_cast<uint8_t*>(value) + 302),
+            long_value);
   KRMemFree(kCtrl, value);
 }
 
@@ -192,8 +195,10 @@ TEST_F(NetworkValue, RefusedWithoutCapabilityOrWithBadArguments) {
   struct Case {
     uint32_t tag, size;
   };
-  for (const Case& c : {Case{0, 4}, Case{8, 4}, Case{1, 256}, Case{6, 300}, Case{4, 508}, Case{5, 600}}) {
-    EXPECT_EQ(KRWriteNetworkValue(kCtrl, &handle, c.tag, c.size, data.data()), -2005) << c.tag << " " << c.size;
+  for (const Case& c :
+       {Case{0, 4}, Case{8, 4}, Case{1, 256}, Case{6, 300}, Case{4, 508}, Case{5, 600}}) {
+    EXPECT_EQ(KRWriteNetworkValue(kCtrl, &handle, c.tag, c.size, data.data()), -2005)
+        << c.tag << " " << c.size;
   }
   EXPECT_EQ(KRWriteNetworkValue(kCtrl, &handle, 2, 4, nullptr), -2005);
   void* value = nullptr;

@@ -147,13 +147,15 @@ TEST_P(Nvram, ReadModifyWriteRoundTrip) {
   expected[74 + shift] = 0;
   expected[75 + shift] = 30;
   std::fill(expected.begin() + 4 + shift, expected.begin() + 8 + shift, 0);
-  for (size_t k = head; k < length; ++k) ASSERT_EQ(send->out[k], expected[k - 2]) << "message byte " << k;
+  for (size_t k = head; k < length; ++k)
+    ASSERT_EQ(send->out[k], expected[k - 2]) << "message byte " << k;
 
   std::vector<uint8_t> again = ReadWhole();
   uint16_t readSaving;
   std::memcpy(&readSaving, &again[74 + shift], 2);
   EXPECT_EQ(readSaving, 30);
-  EXPECT_EQ(std::vector<uint8_t>(again.begin() + 5, again.end()), std::vector<uint8_t>(record.begin() + 5, record.end()));
+  EXPECT_EQ(std::vector<uint8_t>(again.begin() + 5, again.end()),
+            std::vector<uint8_t>(record.begin() + 5, record.end()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, Nvram, ::testing::Values(1, 2),
@@ -164,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, Nvram, ::testing::Values(1, 2),
 namespace {
 struct TagCase {
   long tag;
-  uint32_t type;         // the write type whose width the tag takes
+  uint32_t type;  // the write type whose width the tag takes
   uint32_t readLength;
   std::vector<uint8_t> deviceValue;  // host-order value the simulator's record gives
   std::vector<uint8_t> written;      // host-order value the test writes
@@ -225,7 +227,8 @@ TEST_P(NvramTags, ReadWriteAndReadBack) {
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].command, "READ " + type);
   EXPECT_EQ(seen[0].length, c.readLength);
-  EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(value), static_cast<uint8_t*>(value) + c.deviceValue.size()),
+  EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(value),
+                                 static_cast<uint8_t*>(value) + c.deviceValue.size()),
             c.deviceValue);
   KRMemFree(kCtrl, value);
 
@@ -285,8 +288,10 @@ TEST_F(NvramRefusals, EachMissingInquiryBitRefusesWithoutACommand) {
     record.Size = sizeof record;
     uint16_t minutes = 15;
     void* out = nullptr;
-    const long status = c.write ? KRWriteNVMData(kCtrl, &h, c.tag, 2, c.tag == 0 ? static_cast<void*>(&record) : &minutes, true)
-                                : KRReadNVMData(kCtrl, &h, &out, c.tag, 0);
+    const long status =
+        c.write ? KRWriteNVMData(kCtrl, &h, c.tag, 2,
+                                 c.tag == 0 ? static_cast<void*>(&record) : &minutes, true)
+                : KRReadNVMData(kCtrl, &h, &out, c.tag, 0);
     EXPECT_EQ(status, -2005);
     EXPECT_TRUE(scanner.CommandLog().empty());
     EXPECT_EQ(out, nullptr);

@@ -70,7 +70,8 @@ TEST(ScannerModels, EachClassAnswersWhatItOverrides) {
     model->TransformScanParameter(nullptr);
     SCANPARAMETER_UNION dev;
     model->GetNewScanParameter(&dev);
-    const uint32_t expected = (dev.ScanMode >> 24) >= 3 ? 0x40000u : 0x40000u * dev.BitsPerPixel / 24;
+    const uint32_t expected =
+        (dev.ScanMode >> 24) >= 3 ? 0x40000u : 0x40000u * dev.BitsPerPixel / 24;
     EXPECT_EQ(model->GetTransferSize(), expected);
   }
 }

@@ -50,9 +50,10 @@ struct Lists {
 };
 
 void Build(ScannerModel model, const uint32_t* features, const std::vector<uint8_t>& inquiry,
-           const SCANPARAMETER_UNION& ap, const DeviceScanParameter& dev, Lists* out, bool quality = true) {
-  const ScanModelInfo info(features != nullptr ? features : GetModelFeatureList(model), inquiry.data(),
-                           static_cast<uint32_t>(inquiry.size()));
+           const SCANPARAMETER_UNION& ap, const DeviceScanParameter& dev, Lists* out,
+           bool quality = true) {
+  const ScanModelInfo info(features != nullptr ? features : GetModelFeatureList(model),
+                           inquiry.data(), static_cast<uint32_t>(inquiry.size()));
   const ImageVariablesSource source{model, &info, &ap, &dev, quality, {0.299, 0.587, 0.114}};
   InitializeImageVariables(source, &out->image, &out->iruv);
   InitializeBackgroundVariables(source, &out->background);
@@ -74,7 +75,8 @@ DeviceScanParameter WithCut(DeviceScanParameter d, uint32_t right) {
   d.dwCutRight = right;
   return d;
 }
-DeviceScanParameter Scaled(DeviceScanParameter d, uint16_t res, uint32_t lines, uint32_t alignment) {
+DeviceScanParameter Scaled(DeviceScanParameter d, uint16_t res, uint32_t lines,
+                           uint32_t alignment) {
   d.blNeedsScaling = true;
   d.dev.XRes = d.dev.YRes = res;
   d.dwLinesToRead = d.dev.LineNum = lines;
@@ -90,8 +92,17 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
   using M = ScannerModel;
   const std::vector<ListCase> cases = {
       {"equal pairs give nothing", M::QM310, Device(4, 24), Ap(4, 24), {}, nullptr},
-      {"device JPEG colour counts as colour", M::QM310, Device(0x4000004, 24), Ap(4, 24), {}, nullptr},
-      {"colour to 8-bit grey", M::QM310, Device(0x4000004, 24), Dither(Ap(2, 8), 0), {IP_C24ToG8},
+      {"device JPEG colour counts as colour",
+       M::QM310,
+       Device(0x4000004, 24),
+       Ap(4, 24),
+       {},
+       nullptr},
+      {"colour to 8-bit grey",
+       M::QM310,
+       Device(0x4000004, 24),
+       Dither(Ap(2, 8), 0),
+       {IP_C24ToG8},
        [](const ImageProcessList& l) {
          const auto& g = Block<CImageProcess_Parameter_ColorToGray>(l, 0);
          EXPECT_EQ(g.Pixel, 2544u);
@@ -100,28 +111,62 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_DOUBLE_EQ(g.CofficientB, 0.072169);
        }},
       {"colour to 16-bit grey", M::QM310, Device(4, 24), Ap(2, 16), {IP_C24ToG16}, nullptr},
-      {"colour to lineart through grey", M::QM310, Device(4, 24), Ap(0, 1), {IP_C24ToG8, IP_G8ToLineart},
-       [](const ImageProcessList& l) { EXPECT_EQ(Block<CImageProcess_Parameter_G8ToLineart>(l, 1).bThreshold, 128); }},
-      {"grey 8 for a 16-bit grey client: modes equal, nothing", M::QM310, Device(2, 8), Ap(2, 16), {}, nullptr},
+      {"colour to lineart through grey",
+       M::QM310,
+       Device(4, 24),
+       Ap(0, 1),
+       {IP_C24ToG8, IP_G8ToLineart},
+       [](const ImageProcessList& l) {
+         EXPECT_EQ(Block<CImageProcess_Parameter_G8ToLineart>(l, 1).bThreshold, 128);
+       }},
+      {"grey 8 for a 16-bit grey client: modes equal, nothing",
+       M::QM310,
+       Device(2, 8),
+       Ap(2, 16),
+       {},
+       nullptr},
       {"halftone pattern 7 of 5", M::PY272e, Device(2, 8), Dither(Ap(1, 1), 7), {}, nullptr},
-      {"halftone pattern 3 of 5", M::PY272e, Device(2, 8), Dither(Ap(1, 1), 3), {IP_G8ToHalftone},
+      {"halftone pattern 3 of 5",
+       M::PY272e,
+       Device(2, 8),
+       Dither(Ap(1, 1), 3),
+       {IP_G8ToHalftone},
        [](const ImageProcessList& l) {
          const auto& h = Block<CImageProcess_Parameter_G8ToHalftone>(l, 0);
          EXPECT_EQ(h.bTableIndex, 2);
          EXPECT_EQ(h.blCustomHalftoneTable, 0);
        }},
       {"error diffusion", M::QN70HT, Device(2, 8), Ap(5, 1), {IP_G8ToErrorDiffusion}, nullptr},
-      {"YCC 4:2:2 to colour", M::QM540, Device(0x1000004, 16), Ap(4, 24), {IP_TrestleYCC422ToC24},
+      {"YCC 4:2:2 to colour",
+       M::QM540,
+       Device(0x1000004, 16),
+       Ap(4, 24),
+       {IP_TrestleYCC422ToC24},
        [](const ImageProcessList& l) {
          const auto& y = Block<CImageProcess_Parameter_YCCToC24>(l, 0);
          EXPECT_EQ(y.Pixel, 2544u);
          EXPECT_EQ(y.blUseTable, 0);
          EXPECT_DOUBLE_EQ(y.Kr, 0.299);
        }},
-      {"colour to R2 YCC", M::QM310, Device(4, 24),
-       [] { auto p = Ap(0x1000004, 12); p.Compression = 0x0102; return p; }(), {IP_C24ToR2YCC}, nullptr},
-      {"cut, scale and width fix", M::QM310, Scaled(WithCut(Device(0x4000004, 24), 16), 300, 3304, 4),
-       [] { auto p = Ap(4, 24, 2000); p.LineNum = 2600; p.BytesPerLine = 6100; return p; }(),
+      {"colour to R2 YCC",
+       M::QM310,
+       Device(4, 24),
+       [] {
+         auto p = Ap(0x1000004, 12);
+         p.Compression = 0x0102;
+         return p;
+       }(),
+       {IP_C24ToR2YCC},
+       nullptr},
+      {"cut, scale and width fix",
+       M::QM310,
+       Scaled(WithCut(Device(0x4000004, 24), 16), 300, 3304, 4),
+       [] {
+         auto p = Ap(4, 24, 2000);
+         p.LineNum = 2600;
+         p.BytesPerLine = 6100;
+         return p;
+       }(),
        {IP_CutImage, IP_BiLinearScale, IP_ModifyWidth},
        [](const ImageProcessList& l) {
          const auto& c = Block<CImageProcess_Parameter_CutImage>(l, 0);
@@ -141,8 +186,14 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_EQ(m.dwDstBytesPerLine, 6100u);
          EXPECT_EQ(m.bPaddingValue, 0);
        }},
-      {"unknown length scales by the resolutions", M::QM310,
-       Scaled(Device(4, 24), 300, kUnknownLength, 0), [] { auto p = Ap(4, 24, 2120); p.YRes = 250; return p; }(),
+      {"unknown length scales by the resolutions",
+       M::QM310,
+       Scaled(Device(4, 24), 300, kUnknownLength, 0),
+       [] {
+         auto p = Ap(4, 24, 2120);
+         p.YRes = 250;
+         return p;
+       }(),
        {IP_BiLinearScale},
        [](const ImageProcessList& l) {
          const auto& s = Block<CImageProcess_Parameter_Scale>(l, 0);
@@ -150,8 +201,11 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_EQ(s.dwYRateNumerator, 250u);
          EXPECT_EQ(s.dwYRateDenominator, 300u);
        }},
-      {"one-bit lines are cut in bytes and scaled by nearest", M::QM310,
-       Scaled(WithCut(Device(0, 1, 2560), 32), 300, 3300, 0), Ap(0, 1, 2400), {IP_CutImage, IP_NearestScale},
+      {"one-bit lines are cut in bytes and scaled by nearest",
+       M::QM310,
+       Scaled(WithCut(Device(0, 1, 2560), 32), 300, 3300, 0),
+       Ap(0, 1, 2400),
+       {IP_CutImage, IP_NearestScale},
        [](const ImageProcessList& l) {
          const auto& c = Block<CImageProcess_Parameter_CutImage>(l, 0);
          EXPECT_EQ(c.blColor, 0);
@@ -160,8 +214,11 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_EQ(Block<CImageProcess_Parameter_Scale>(l, 1).dwSrcWidth, 2528u);
          EXPECT_EQ(Block<CImageProcess_Parameter_Scale>(l, 1).dwBitsPerPixel, 1u);
        }},
-      {"grey device for a halftone client scales at the grey depth", M::PY272e,
-       Scaled(Device(2, 8), 300, 3300, 0), Dither(Ap(1, 1, 2112), 1), {IP_BiLinearScale, IP_G8ToHalftone},
+      {"grey device for a halftone client scales at the grey depth",
+       M::PY272e,
+       Scaled(Device(2, 8), 300, 3300, 0),
+       Dither(Ap(1, 1, 2112), 1),
+       {IP_BiLinearScale, IP_G8ToHalftone},
        [](const ImageProcessList& l) {
          EXPECT_EQ(Block<CImageProcess_Parameter_Scale>(l, 0).dwBitsPerPixel, 8u);
          EXPECT_EQ(Block<CImageProcess_Parameter_G8ToHalftone>(l, 1).bTableIndex, 0);
@@ -179,8 +236,8 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
 
 TEST(ImageStageList, QualityModeOffScalesByNearest) {
   Lists lists;
-  Build(ScannerModel::QM310, nullptr, SupportedInquiry(), Ap(4, 24, 2120), Scaled(Device(4, 24), 300, 3300, 0),
-        &lists, false);
+  Build(ScannerModel::QM310, nullptr, SupportedInquiry(), Ap(4, 24, 2120),
+        Scaled(Device(4, 24), 300, 3300, 0), &lists, false);
   EXPECT_EQ(StageIds(lists.image), Ids{IP_NearestScale});
 }
 
@@ -198,7 +255,8 @@ TEST(ImageStageList, HalftonePatternsFromTheInquiryList) {
   } cases[] = {{1, {IP_G8ToHalftone}, 4}, {2, {IP_G8ToHalftone}, 0}, {3, {}, 0}};
   for (const auto& c : cases) {
     Lists lists;
-    Build(ScannerModel::QM310, kNoExtendedModes, inquiry, Dither(Ap(1, 1), c.dither), Device(2, 8), &lists);
+    Build(ScannerModel::QM310, kNoExtendedModes, inquiry, Dither(Ap(1, 1), c.dither), Device(2, 8),
+          &lists);
     ASSERT_EQ(StageIds(lists.image), c.ids) << int(c.dither);
     if (!c.ids.empty()) {
       EXPECT_EQ(Block<CImageProcess_Parameter_G8ToHalftone>(lists.image, 0).bTableIndex, c.index);
@@ -206,14 +264,16 @@ TEST(ImageStageList, HalftonePatternsFromTheInquiryList) {
   }
   // With feature 30 the five built-in patterns count, whatever the inquiry list says.
   Lists lists;
-  Build(ScannerModel::PY272e, kWithSoftwareHalftone, inquiry, Dither(Ap(1, 1), 5), Device(2, 8), &lists);
+  Build(ScannerModel::PY272e, kWithSoftwareHalftone, inquiry, Dither(Ap(1, 1), 5), Device(2, 8),
+        &lists);
   EXPECT_EQ(StageIds(lists.image), Ids{IP_G8ToHalftone});
 }
 
 TEST(ImageStageList, SupportedModelFromClientRecords) {
   // The whole way: the client's record, the derivation of the supported model, the lists.
   const std::vector<uint8_t> inquiry = SupportedInquiry();
-  const ScanModelInfo info(GetModelFeatureList(ScannerModel::QM310_DPI200with300X200), inquiry.data(), 265);
+  const ScanModelInfo info(GetModelFeatureList(ScannerModel::QM310_DPI200with300X200),
+                           inquiry.data(), 265);
   const struct {
     const char* name;
     SCANPARAMETER_UNION ap;
@@ -221,7 +281,9 @@ TEST(ImageStageList, SupportedModelFromClientRecords) {
   } cases[] = {
       {"colour 300", ColourLetter(), {}, {IP_BackgroundColorUnpack}},
       {"grey 300", Client(300, 2, 8), {}, {}},
-      {"colour 200: 300 x 200 scaled to 200", Client(200, 4, 24), {IP_BiLinearScale},
+      {"colour 200: 300 x 200 scaled to 200",
+       Client(200, 4, 24),
+       {IP_BiLinearScale},
        {IP_NearestScale, IP_BackgroundColorUnpack}},
       {"lineart 250 scales bits", Client(250, 0, 1, 32), {IP_NearestScale}, {IP_NearestScale}},
   };
@@ -269,16 +331,64 @@ TEST(BackgroundStageList, WidthScalingAndColourSteps) {
     SCANPARAMETER_UNION ap;
     Ids ids;
   } cases[] = {
-      {"raw colour at the client's width", M::QM310, nullptr, Device(4, 24), Ap(4, 24), {IP_BackgroundColorUnpack}},
-      {"JPEG colour folds to colour", M::QM310, nullptr, Device(0x4000004, 24), Ap(4, 24), {IP_BackgroundColorUnpack}},
-      {"colour for a grey client", M::QM310, nullptr, Device(0x4000004, 24), Ap(2, 8), {IP_C24ToG8}},
-      {"colour for a lineart client", M::QM310, nullptr, Device(4, 24), Ap(0, 1), {IP_C24ToG8, IP_G8ToLineart}},
-      {"colour for a 16-bit grey client", M::QM310, nullptr, Device(4, 24), Ap(2, 16), {IP_C24ToG16}},
-      {"grey narrower than the device", M::QM310, nullptr, Device(2, 8), Ap(2, 8, 2120), {IP_NearestScale}},
-      {"ADF width at 300 dpi equals the client's", M::QM310, noWholeWidth, Device(2, 8), Ap(2, 8), {}},
-      {"ADF width at 600 dpi", M::QM310, noWholeWidth,
-       [] { auto d = Device(2, 8, 5088); d.dev.XRes = 600; return d; }(), Ap(2, 8, 5088), {IP_NearestScale}},
-      {"QN70HT folds IR to grey", M::QN70HT, nullptr, Device(0x8000004, 24), Ap(6, 8), {IP_C24ToG8}},
+      {"raw colour at the client's width",
+       M::QM310,
+       nullptr,
+       Device(4, 24),
+       Ap(4, 24),
+       {IP_BackgroundColorUnpack}},
+      {"JPEG colour folds to colour",
+       M::QM310,
+       nullptr,
+       Device(0x4000004, 24),
+       Ap(4, 24),
+       {IP_BackgroundColorUnpack}},
+      {"colour for a grey client",
+       M::QM310,
+       nullptr,
+       Device(0x4000004, 24),
+       Ap(2, 8),
+       {IP_C24ToG8}},
+      {"colour for a lineart client",
+       M::QM310,
+       nullptr,
+       Device(4, 24),
+       Ap(0, 1),
+       {IP_C24ToG8, IP_G8ToLineart}},
+      {"colour for a 16-bit grey client",
+       M::QM310,
+       nullptr,
+       Device(4, 24),
+       Ap(2, 16),
+       {IP_C24ToG16}},
+      {"grey narrower than the device",
+       M::QM310,
+       nullptr,
+       Device(2, 8),
+       Ap(2, 8, 2120),
+       {IP_NearestScale}},
+      {"ADF width at 300 dpi equals the client's",
+       M::QM310,
+       noWholeWidth,
+       Device(2, 8),
+       Ap(2, 8),
+       {}},
+      {"ADF width at 600 dpi",
+       M::QM310,
+       noWholeWidth,
+       [] {
+         auto d = Device(2, 8, 5088);
+         d.dev.XRes = 600;
+         return d;
+       }(),
+       Ap(2, 8, 5088),
+       {IP_NearestScale}},
+      {"QN70HT folds IR to grey",
+       M::QN70HT,
+       nullptr,
+       Device(0x8000004, 24),
+       Ap(6, 8),
+       {IP_C24ToG8}},
   };
   const std::vector<uint8_t> inquiry = SupportedInquiry();
   for (const auto& c : cases) {
@@ -309,10 +419,14 @@ TEST(QN70HTStageList, ColourStepsAndTheIRUVList) {
     uint8_t apBits;
     Ids ids;
   } cases[] = {
-      {0xA000004, 24, 0xA000002, 8, {IP_C24ToG8}}, {0xA000004, 24, 0x8000007, 8, {}},
-      {0xA000004, 24, 0x9000006, 8, {}},           {0x8000004, 24, 6, 8, {}},
-      {0x8000004, 24, 0x8000002, 8, {IP_C24ToG8}}, {2, 8, 0, 1, {IP_G8ToLineart}},
-      {2, 8, 1, 1, {IP_G8ToHalftone}},             {2, 8, 5, 1, {IP_G8ToErrorDiffusion}},
+      {0xA000004, 24, 0xA000002, 8, {IP_C24ToG8}},
+      {0xA000004, 24, 0x8000007, 8, {}},
+      {0xA000004, 24, 0x9000006, 8, {}},
+      {0x8000004, 24, 6, 8, {}},
+      {0x8000004, 24, 0x8000002, 8, {IP_C24ToG8}},
+      {2, 8, 0, 1, {IP_G8ToLineart}},
+      {2, 8, 1, 1, {IP_G8ToHalftone}},
+      {2, 8, 5, 1, {IP_G8ToErrorDiffusion}},
       {2, 8, 2, 8, {}},
   };
   const std::vector<uint8_t> inquiry = SupportedInquiry();

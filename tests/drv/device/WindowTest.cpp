@@ -31,8 +31,8 @@ Bytes Window(const std::string& hex) {
 
 Bytes DeviceWindow(const SCANPARAMETER_UNION& ap, bool realRaw) {
   const Bytes inquiry = SupportedInquiry();
-  const ScanModelInfo info(GetModelFeatureList(ScannerModel::QM310_DPI200with300X200), inquiry.data(),
-                           static_cast<uint32_t>(inquiry.size()));
+  const ScanModelInfo info(GetModelFeatureList(ScannerModel::QM310_DPI200with300X200),
+                           inquiry.data(), static_cast<uint32_t>(inquiry.size()));
   DeviceScanParameter derived;
   InitializeNewScanParameter(ScannerModel::QM310_DPI200with300X200, info, ap, realRaw, &derived);
   KR_WindowDataSet_VER2 window;
@@ -47,7 +47,8 @@ struct WindowCase {
   const char* window;
 };
 
-SCANPARAMETER_UNION With(SCANPARAMETER_UNION p, const std::function<void(SCANPARAMETER_UNION&)>& change) {
+SCANPARAMETER_UNION With(SCANPARAMETER_UNION p,
+                         const std::function<void(SCANPARAMETER_UNION&)>& change) {
   change(p);
   return p;
 }
@@ -78,7 +79,8 @@ const WindowCase kWindowCases[] = {
      "00 09 F0 00 00 0C E4 01 2C 01 2C 00 00 09 F0 00"
      "00 0C E4 00 00 13 E0 00 00 00 20 00 04 00 00 00"
      "00 00 80 80 00 FF 00 00 80 00 00 01 00 00 00 05"},
-    {"lineart 300", [] { return With(Client(300, 0, 1, 32), [](auto& p) { p.Width = 2528; }); }, false,
+    {"lineart 300", [] { return With(Client(300, 0, 1, 32), [](auto& p) { p.Width = 2528; }); },
+     false,
      "B6 EA 02 00 60 01 2C 00 00 00 00 00 00 00 00 00"
      "00 09 E0 00 00 0C E4 01 2C 01 2C 00 00 09 E0 00"
      "00 0C E4 00 00 01 3C 00 00 00 01 00 04 00 00 00"
@@ -109,13 +111,25 @@ const WindowCase kWindowCases[] = {
      "00 0C E4 00 00 09 F0 00 00 00 10 00 04 00 00 00"
      "00 00 80 80 00 FF 00 00 80 00 00 01 00 00 00 05"},
     {"contrast -128, brightness 127",
-     [] { return With(ColourLetter(), [](auto& p) { p.Contrast = -128; p.Brightness = 127; }); }, true,
+     [] {
+       return With(ColourLetter(), [](auto& p) {
+         p.Contrast = -128;
+         p.Brightness = 127;
+       });
+     },
+     true,
      "B6 EA 02 00 60 01 2C 00 00 00 00 00 00 00 00 00"
      "00 09 F0 00 00 0C E4 01 2C 01 2C 00 00 09 F0 00"
      "00 0C E4 00 00 1D D0 00 00 00 80 00 04 00 00 00"
      "00 00 00 FF 00 FF 00 00 80 00 00 01 00 00 00 05"},
     {"contrast 127, brightness -128",
-     [] { return With(ColourLetter(), [](auto& p) { p.Contrast = 127; p.Brightness = -128; }); }, true,
+     [] {
+       return With(ColourLetter(), [](auto& p) {
+         p.Contrast = 127;
+         p.Brightness = -128;
+       });
+     },
+     true,
      "B6 EA 02 00 60 01 2C 00 00 00 00 00 00 00 00 00"
      "00 09 F0 00 00 0C E4 01 2C 01 2C 00 00 09 F0 00"
      "00 0C E4 00 00 1D D0 00 00 00 80 00 04 00 00 00"
@@ -127,7 +141,13 @@ const WindowCase kWindowCases[] = {
      "00 0C E4 00 00 1D D0 00 00 00 80 00 04 00 00 00"
      "00 00 80 80 00 FF 00 00 80 00 06 01 00 00 00 05"},
     {"simplex job of 11 pages",
-     [] { return With(ColourLetter(), [](auto& p) { p.JobPages = 11; p.ScanMethod = 1; }); }, true,
+     [] {
+       return With(ColourLetter(), [](auto& p) {
+         p.JobPages = 11;
+         p.ScanMethod = 1;
+       });
+     },
+     true,
      "B6 EA 02 00 60 01 2C 00 00 00 00 00 00 00 00 00"
      "00 09 F0 00 00 0C E4 01 2C 01 2C 00 00 09 F0 00"
      "00 0C E4 00 00 1D D0 00 00 00 80 00 01 00 00 00"
@@ -135,10 +155,16 @@ const WindowCase kWindowCases[] = {
     {"filter, invert, speed, dither, shadow, length detection",
      [] {
        return With(ColourLetter(), [](auto& p) {
-         p.ColorFilter = 3; p.Invert = 9; p.SpeedMode = 5; p.DitherIndex = 2; p.Shadow = 7;
-         p.DetectFeedLength = 3500; p.byBackgroundLines = 150;
+         p.ColorFilter = 3;
+         p.Invert = 9;
+         p.SpeedMode = 5;
+         p.DitherIndex = 2;
+         p.Shadow = 7;
+         p.DetectFeedLength = 3500;
+         p.byBackgroundLines = 150;
        });
-     }, true,
+     },
+     true,
      "B6 EA 02 00 60 01 2C 00 00 00 00 00 00 00 00 00"
      "00 09 F0 00 00 0C E4 01 2C 01 2C 00 00 09 F0 00"
      "00 0C E4 00 00 1D D0 00 00 00 80 00 04 00 00 00"
@@ -146,17 +172,24 @@ const WindowCase kWindowCases[] = {
     {"skew 1, multi-feed 1, ultrasonic, eject 5, continuous",
      [] {
        return With(ColourLetter(), [](auto& p) {
-         p.ExtParam0 = (1u << 6) | (1u << 4) | (1u << 3) | 5u | (1u << 10) | (1u << 9) | (1u << 11) | (1u << 13);
+         p.ExtParam0 = (1u << 6) | (1u << 4) | (1u << 3) | 5u | (1u << 10) | (1u << 9) |
+                       (1u << 11) | (1u << 13);
          p.CtrlMode = 4;
        });
-     }, false,
+     },
+     false,
      "B6 EA 02 00 60 01 2C 00 00 00 00 00 00 00 00 00"
      "00 09 F0 00 00 0C E4 01 2C 01 2C 00 00 09 F0 00"
      "00 0C E8 00 00 1D D0 00 00 00 80 00 04 03 02 84"
      "00 00 80 80 00 FF 00 00 80 00 00 01 00 00 BD BC"
      "A0"},
     {"skew 2, multi-feed 2, page mode",
-     [] { return With(ColourLetter(), [](auto& p) { p.ExtParam0 = (2u << 6) | (2u << 4) | (1u << 12); p.CtrlMode = 3; }); },
+     [] {
+       return With(ColourLetter(), [](auto& p) {
+         p.ExtParam0 = (2u << 6) | (2u << 4) | (1u << 12);
+         p.CtrlMode = 3;
+       });
+     },
      false,
      "B6 EA 02 00 60 01 2C 00 00 00 00 00 00 00 00 00"
      "00 09 F0 00 00 0C E4 01 2C 01 2C 00 00 09 F0 00"
@@ -164,14 +197,25 @@ const WindowCase kWindowCases[] = {
      "00 00 80 80 00 FF 00 00 80 00 00 01 00 00 E8 04"
      "40"},
     {"skew 3, multi-feed 3, continuous page mode",
-     [] { return With(ColourLetter(), [](auto& p) { p.ExtParam0 = (3u << 6) | (3u << 4); p.CtrlMode = 5; }); },
+     [] {
+       return With(ColourLetter(), [](auto& p) {
+         p.ExtParam0 = (3u << 6) | (3u << 4);
+         p.CtrlMode = 5;
+       });
+     },
      true,
      "B6 EA 02 00 60 01 2C 00 00 00 00 00 00 00 00 00"
      "00 09 F0 00 00 0C E4 01 2C 01 2C 00 00 09 F0 00"
      "00 0C E4 00 00 1D D0 00 00 00 80 00 04 00 00 00"
      "00 00 80 80 00 FF 00 00 80 00 00 01 00 00 C0 04"},
     {"unknown page length keeps its markers",
-     [] { return With(ColourLetter(), [](auto& p) { p.Length = p.LineNum = 0xFFFFFFFF; p.CtrlMode = 0; }); }, false,
+     [] {
+       return With(ColourLetter(), [](auto& p) {
+         p.Length = p.LineNum = 0xFFFFFFFF;
+         p.CtrlMode = 0;
+       });
+     },
+     false,
      "B6 EA 02 00 60 01 2C 00 00 00 00 00 00 00 00 00"
      "00 09 F0 FF FF FF FF 01 2C 01 2C 00 00 09 F0 FF"
      "FF FF FF 00 00 1D D0 00 00 00 80 00 04 03 02 84"
@@ -189,10 +233,11 @@ TEST(WindowDescriptor, ImageModeBitsAndTheDynamicThresholdFlag) {
     uint32_t mode;
     uint8_t bits;
     uint32_t modeBits;
-  } cases[] = {{0, 1, 0x1},      {3, 1, 0x1},      {1, 1, 0x2},       {5, 1, 0x4},          {6, 8, 0x400},
-               {7, 8, 0x800},    {2, 4, 0x8},      {2, 8, 0x10},      {2, 16, 0x20},        {2, 12, 0},
-               {4, 8, 0x40},     {4, 24, 0x80},    {4, 32, 0x100},    {4, 48, 0x200},       {4, 16, 0},
-               {0x4000004, 24, 0x80}, {0x6000002, 8, 0x10}, {0x1000004, 16, 0}, {9, 8, 0}};
+  } cases[] = {{0, 1, 0x1},          {3, 1, 0x1},        {1, 1, 0x2},  {5, 1, 0x4},
+               {6, 8, 0x400},        {7, 8, 0x800},      {2, 4, 0x8},  {2, 8, 0x10},
+               {2, 16, 0x20},        {2, 12, 0},         {4, 8, 0x40}, {4, 24, 0x80},
+               {4, 32, 0x100},       {4, 48, 0x200},     {4, 16, 0},   {0x4000004, 24, 0x80},
+               {0x6000002, 8, 0x10}, {0x1000004, 16, 0}, {9, 8, 0}};
   for (const auto& c : cases) {
     SCANPARAMETER_UNION p = ColourLetter();
     p.ScanMode = c.mode;
@@ -210,9 +255,9 @@ TEST(WindowDescriptor, DataKindsOfTheExtendedModes) {
     uint32_t mode;
     uint16_t ctrl;
     uint8_t kind, sub, compression;
-  } cases[] = {{0x1000004, 0, 1, 1, 0}, {0x2000004, 2, 2, 2, 0}, {0x3000004, 0, 3, 1, 0x84},
+  } cases[] = {{0x1000004, 0, 1, 1, 0},    {0x2000004, 2, 2, 2, 0},    {0x3000004, 0, 3, 1, 0x84},
                {0x5000004, 2, 4, 3, 0x84}, {0x6000002, 0, 3, 4, 0x84}, {0x7000001, 0, 5, 0, 0},
-               {0x7000003, 2, 6, 0, 0}, {0x8000004, 2, 0, 0, 0}};
+               {0x7000003, 2, 6, 0, 0},    {0x8000004, 2, 0, 0, 0}};
   for (const auto& c : cases) {
     SCANPARAMETER_UNION p = ColourLetter();
     p.ScanMode = c.mode;

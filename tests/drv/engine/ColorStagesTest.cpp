@@ -31,14 +31,9 @@ TEST(ColorStages, ColourToGreyCases) {
     uint8_t grey;
   } cases[] = {
       {0, {255, 255, 255}, 254},  // weights 2126 + 7151 + 721 = 9998
-      {0, {0, 0, 0}, 0},
-      {0, {255, 0, 0}, 54},
-      {0, {0, 255, 0}, 182},
-      {0, {0, 0, 255}, 18},
-      {0, {10, 20, 30}, 18},
-      {1, {10, 20, 30}, 10},
-      {2, {10, 20, 30}, 20},
-      {3, {10, 20, 30}, 30},
+      {0, {0, 0, 0}, 0},         {0, {255, 0, 0}, 54},  {0, {0, 255, 0}, 182},
+      {0, {0, 0, 255}, 18},      {0, {10, 20, 30}, 18}, {1, {10, 20, 30}, 10},
+      {2, {10, 20, 30}, 20},     {3, {10, 20, 30}, 30},
   };
   for (const Case& c : cases) {
     StageRunner g8(IP_C24ToG8, GreyParam(1, c.filter));
@@ -161,7 +156,8 @@ TEST(ColorStages, R2YCCBlocksToColour) {
   auto p = YccParam(2);
   StageRunner plain(IP_R2YCCToC24, p);
   // Y top-left 10, bottom-left 20, top-right 30, bottom-right 40, neutral chroma.
-  EXPECT_EQ(plain.Block({10, 20, 30, 40, 128, 128}), (Bytes{10, 10, 10, 30, 30, 30, 20, 20, 20, 40, 40, 40}));
+  EXPECT_EQ(plain.Block({10, 20, 30, 40, 128, 128}),
+            (Bytes{10, 10, 10, 30, 30, 30, 20, 20, 20, 40, 40, 40}));
   // Y 100, Cr 228, Cb 28: R 240, G 63, B -77 -> 0; Y 200: R 340 -> 255, G 163, B 22.
   EXPECT_EQ(plain.Block({100, 100, 200, 200, 228, 28}),
             (Bytes{240, 63, 0, 255, 163, 22, 240, 63, 0, 255, 163, 22}));
@@ -199,7 +195,8 @@ TEST(ColorStages, TrestleTrueGrayKeepsTheLumaLines) {
   CImageProcess_Parameter_TrueGray p{};
   p.Pixel = 2;
   StageRunner plain(IP_TrestleYCC422ToTrueGray, p);
-  EXPECT_EQ(plain.Block({1, 2, 3, 4, 9, 9, 9, 9, 5, 6, 7, 8, 9, 9, 9, 9}), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(plain.Block({1, 2, 3, 4, 9, 9, 9, 9, 5, 6, 7, 8, 9, 9, 9, 9}),
+            (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
   p.blUseTable = 1;
   for (int v = 0; v < 256; ++v) p.Table[v] = static_cast<uint8_t>(v * 2);
   StageRunner table(IP_TrestleYCC422ToTrueGray, p);
@@ -295,8 +292,11 @@ TEST(ColorStages, QF9000CisPackCutsOrdersAndFills) {
   Bytes line(32);
   for (int c = 0; c < 2; ++c)
     for (int px = 0; px < 4; ++px)
-      for (int s = 0; s < 4; ++s) line[16 * c + 4 * px + s] = static_cast<uint8_t>(100 * c + 10 * s + px);
-  auto pixel = [](int s, int px) { return Bytes{static_cast<uint8_t>(10 * s + px), static_cast<uint8_t>(100 + 10 * s + px)}; };
+      for (int s = 0; s < 4; ++s)
+        line[16 * c + 4 * px + s] = static_cast<uint8_t>(100 * c + 10 * s + px);
+  auto pixel = [](int s, int px) {
+    return Bytes{static_cast<uint8_t>(10 * s + px), static_cast<uint8_t>(100 + 10 * s + px)};
+  };
   auto join = [](std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& b : parts) all.insert(all.end(), b.begin(), b.end());
@@ -318,8 +318,8 @@ TEST(ColorStages, QF9000CisPackCutsOrdersAndFills) {
   std::copy(order, order + 4, p.Order);
   p.dwOutputPixel = 10;
   StageRunner cut(IP_QF9000RgbCisPack, p);
-  EXPECT_EQ(cut.Block(line), join({pixel(3, 1), pixel(3, 2), pixel(2, 1), pixel(2, 2), pixel(1, 1), pixel(1, 2),
-                                   pixel(0, 1), pixel(0, 2), Bytes(4, 255)}));
+  EXPECT_EQ(cut.Block(line), join({pixel(3, 1), pixel(3, 2), pixel(2, 1), pixel(2, 2), pixel(1, 1),
+                                   pixel(1, 2), pixel(0, 1), pixel(0, 2), Bytes(4, 255)}));
 
   p.blMirror = 1;
   p.dwOutputPixel = 2;

@@ -5,12 +5,13 @@
 
 namespace {
 
-CImageProcess_Parameter_Scale Scale(uint32_t srcW, uint32_t srcH, uint32_t dstW, uint32_t dstH, uint32_t bits) {
+CImageProcess_Parameter_Scale Scale(uint32_t srcW, uint32_t srcH, uint32_t dstW, uint32_t dstH,
+                                    uint32_t bits) {
   return CImageProcess_Parameter_Scale{srcW, srcH, dstW, dstH, 0, 0, bits, 0};
 }
 
-CImageProcess_Parameter_Scale ScaleByResolution(uint32_t srcW, uint32_t dstW, uint32_t outRes, uint32_t inRes,
-                                                uint32_t bits) {
+CImageProcess_Parameter_Scale ScaleByResolution(uint32_t srcW, uint32_t dstW, uint32_t outRes,
+                                                uint32_t inRes, uint32_t bits) {
   return CImageProcess_Parameter_Scale{srcW, 0, dstW, 0, outRes, inRes, bits, 1};
 }
 
@@ -55,7 +56,8 @@ TEST(NearestScale, HorizontalTableClampsToTheLastPixel) {
   EXPECT_EQ(grey.Page({1, 2, 3, 4}, 4, {1}), (Bytes{1, 2, 2, 3, 3, 4, 4, 4}));
   StageRunner colour(IP_NearestScale, Scale(2, 1, 5, 1, 24));
   // Sources trunc(0.5 + 0.4 j) = 0 0 1 1 2 -> 1.
-  EXPECT_EQ(colour.Page({1, 2, 3, 4, 5, 6}, 6, {1}), (Bytes{1, 2, 3, 1, 2, 3, 4, 5, 6, 4, 5, 6, 4, 5, 6}));
+  EXPECT_EQ(colour.Page({1, 2, 3, 4, 5, 6}, 6, {1}),
+            (Bytes{1, 2, 3, 1, 2, 3, 4, 5, 6, 4, 5, 6, 4, 5, 6}));
 }
 
 TEST(NearestScale, OneBitLinesPickBits) {
@@ -87,7 +89,8 @@ TEST(BiLinearScale, VerticalInterpolationCarriesAcrossBlocks) {
   const Bytes page = Column({0, 100, 200});
   for (auto split : {std::initializer_list<uint32_t>{3}, {2, 1}, {1, 1, 1}}) {
     StageRunner s(IP_BiLinearScale, Scale(1, 3, 1, 5, 8));
-    EXPECT_EQ(s.Page(page, 1, split), Column({0, 50, 100, 150, 200})) << "first block " << *split.begin();
+    EXPECT_EQ(s.Page(page, 1, split), Column({0, 50, 100, 150, 200}))
+        << "first block " << *split.begin();
   }
 }
 
@@ -124,7 +127,8 @@ TEST(Scaling, DepthsTheStageCannotHandleAreRefused) {
   // Nearest scaling works on bytes or single bits, bilinear scaling on bytes only.
   const struct {
     uint32_t id, bits;
-  } cases[] = {{IP_NearestScale, 4}, {IP_NearestScale, 12}, {IP_BiLinearScale, 1}, {IP_BiLinearScale, 4}};
+  } cases[] = {
+      {IP_NearestScale, 4}, {IP_NearestScale, 12}, {IP_BiLinearScale, 1}, {IP_BiLinearScale, 4}};
   for (const auto& c : cases) {
     StageRunner s(c.id, Scale(16, 8, 8, 4, c.bits));
     EXPECT_FALSE(s.initialized()) << c.id << " at " << c.bits;
@@ -139,7 +143,8 @@ TEST(HighQualityScaleUp, RepeatsPixelsAndLines) {
 
 // ---- CutImage
 
-CImageProcess_Parameter_CutImage Cut(bool colour, bool bottom, uint32_t w, uint32_t left, uint32_t right, uint32_t top) {
+CImageProcess_Parameter_CutImage Cut(bool colour, bool bottom, uint32_t w, uint32_t left,
+                                     uint32_t right, uint32_t top) {
   CImageProcess_Parameter_CutImage p{};
   p.blColor = colour;
   p.blDelayCutTop = bottom;
@@ -189,7 +194,8 @@ TEST(LineDifference, AlignsChannelsThatArriveLate) {
   Bytes expected;
   for (uint32_t k = 0; k < 4; ++k)
     for (uint32_t x = 0; x < w; ++x)
-      for (uint32_t c = 0; c < 3; ++c) expected.push_back(static_cast<uint8_t>(20 * (k + 2 * c) + 3 * x + c));
+      for (uint32_t c = 0; c < 3; ++c)
+        expected.push_back(static_cast<uint8_t>(20 * (k + 2 * c) + 3 * x + c));
   CImageProcess_Parameter_LineDifference p{w, {0, 2, 4}};
   for (auto split : {std::initializer_list<uint32_t>{8}, {4, 4}, {1, 2, 5}, {1}}) {
     StageRunner s(IP_LineDifference, p);
@@ -212,8 +218,8 @@ TEST(LineDifference, NoDelayPassesEveryLine) {
 TEST(LineShape, ModifyWidthPadsOrTrims) {
   const Bytes page = MakePage(2, 10, [](uint32_t l, uint32_t i) { return 10 * l + i; });
   StageRunner wider(IP_ModifyWidth, CImageProcess_Parameter_ModifyWidth{10, 12, 255});
-  EXPECT_EQ(wider.Block(page), (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 255, 255,
-                                       10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 255, 255}));
+  EXPECT_EQ(wider.Block(page), (Bytes{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  255, 255,
+                                      10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 255, 255}));
   StageRunner narrower(IP_ModifyWidth, CImageProcess_Parameter_ModifyWidth{12, 10, 0});
   EXPECT_EQ(narrower.Block(wider.Block(page)), page);
 }
@@ -225,7 +231,8 @@ TEST(LineShape, LeftRightPadding) {
 
 TEST(LineShape, HorizontalMirrorKeepsBytesOfAPixelInOrder) {
   StageRunner s(IP_HorizontalMirror, CImageProcess_Parameter_HorizontalMirror{3, 2});
-  EXPECT_EQ(s.Block({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), (Bytes{5, 6, 3, 4, 1, 2, 11, 12, 9, 10, 7, 8}));
+  EXPECT_EQ(s.Block({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}),
+            (Bytes{5, 6, 3, 4, 1, 2, 11, 12, 9, 10, 7, 8}));
 }
 
 TEST(LineShape, NoProcessingCopies) {

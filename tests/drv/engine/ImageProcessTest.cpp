@@ -71,9 +71,11 @@ TEST(ImageProcessPipeline, FailingInitLeavesLaterStagesClearedAndTheDestructorCo
   auto grey = GreyParam(4);
   CImageProcess_Parameter_CutImage cut{};
   cut.Pixel = 4;
-  CImageProcess_InitializeParameter list[] = {
-      {IP_NoProcessing, &none}, {IP_NoProcessing, &none}, {IP_C24ToG8, &grey},
-      {IP_G8ToErrorDiffusion, &none}, {IP_CutImage, &cut}};
+  CImageProcess_InitializeParameter list[] = {{IP_NoProcessing, &none},
+                                              {IP_NoProcessing, &none},
+                                              {IP_C24ToG8, &grey},
+                                              {IP_G8ToErrorDiffusion, &none},
+                                              {IP_CutImage, &cut}};
   CImageProcess ip;
   {
     FailAllocations fail(4);
@@ -128,8 +130,8 @@ TEST(ImageProcessPipeline, ChainPassesEachStageOutputToTheNext) {
   CImageProcess ip;
   ASSERT_TRUE(ip.Initialize(2, list));
   // Eight pixels: white, black, then alternating around the threshold.
-  Bytes line = {255, 255, 255, 0, 0, 0, 129, 129, 129, 128, 128, 128,
-                200, 200, 200, 10, 10, 10, 130, 130, 130, 0, 0, 0};
+  Bytes line = {255, 255, 255, 0,  0,  0,  129, 129, 129, 128, 128, 128,
+                200, 200, 200, 10, 10, 10, 130, 130, 130, 0,   0,   0};
   uint8_t* out = nullptr;
   uint32_t size = 0;
   ASSERT_TRUE(ip.Process(line.data(), 24, &out, &size));
@@ -245,10 +247,11 @@ TEST(ImageProcessPipeline, EveryTableRowKnowsItsParameterSize) {
   struct Row {
     uint32_t id, size;
   };
-  const Row expected[] = {{4, 4},     {5, 40},   {6, 40},    {12, 4},  {13, 8},  {14, 72},   {15, 4},
-                          {16, 1064}, {17, 32},  {18, 4},    {19, 32}, {20, 32}, {21, 32},   {22, 20},
-                          {23, 16},   {26, 4},   {28, 776},  {29, 1064}, {30, 264}, {31, 28}, {32, 32},
-                          {33, 8},    {34, 16},  {35, 12},   {65534, 4}};
+  const Row expected[] = {{4, 4},   {5, 40},   {6, 40},    {12, 4},   {13, 8},
+                          {14, 72}, {15, 4},   {16, 1064}, {17, 32},  {18, 4},
+                          {19, 32}, {20, 32},  {21, 32},   {22, 20},  {23, 16},
+                          {26, 4},  {28, 776}, {29, 1064}, {30, 264}, {31, 28},
+                          {32, 32}, {33, 8},   {34, 16},   {35, 12},  {65534, 4}};
   size_t row = 0;
   for (const Row& r : expected) {
     const CImageProcess_FunctionRow& t = CImageProcess::CImageProcess_FunctionTable[row++];
@@ -271,7 +274,8 @@ TEST(ImageProcessPipeline, EveryStageSurvivesOddParametersAndBlocks) {
     seed = seed * 1103515245u + 12345u;
     return seed >> 16;
   };
-  for (uint32_t row = 0; CImageProcess::CImageProcess_FunctionTable[row].dwStageId != IP_EndOfTable; ++row) {
+  for (uint32_t row = 0; CImageProcess::CImageProcess_FunctionTable[row].dwStageId != IP_EndOfTable;
+       ++row) {
     const uint32_t id = CImageProcess::CImageProcess_FunctionTable[row].dwStageId;
     for (int round = 0; round < 40; ++round) {
       alignas(8) uint8_t parameter[1064] = {};

@@ -59,6 +59,7 @@ template <class F>
 Bytes MakePage(uint32_t lines, uint32_t lineBytes, F f) {
   Bytes page(size_t{lines} * lineBytes);
   for (uint32_t l = 0; l < lines; ++l)
-    for (uint32_t i = 0; i < lineBytes; ++i) page[size_t{l} * lineBytes + i] = static_cast<uint8_t>(f(l, i));
+    for (uint32_t i = 0; i < lineBytes; ++i)
+      page[size_t{l} * lineBytes + i] = static_cast<uint8_t>(f(l, i));
   return page;
 }

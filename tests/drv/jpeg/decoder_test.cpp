@@ -10,53 +10,55 @@
 namespace {
 
 struct Case {
-    int w, h, comps, hs, vs, quality, restartMcus, restartRows;
+  int w, h, comps, hs, vs, quality, restartMcus, restartRows;
 };
 
 std::string name(const Case& c) {
-    return std::to_string(c.w) + "x" + std::to_string(c.h) + " c" + std::to_string(c.comps) + " " +
-           std::to_string(c.hs) + "x" + std::to_string(c.vs) + " q" + std::to_string(c.quality) + " dri" +
-           std::to_string(c.restartMcus) + "/" + std::to_string(c.restartRows);
+  return std::to_string(c.w) + "x" + std::to_string(c.h) + " c" + std::to_string(c.comps) + " " +
+         std::to_string(c.hs) + "x" + std::to_string(c.vs) + " q" + std::to_string(c.quality) +
+         " dri" + std::to_string(c.restartMcus) + "/" + std::to_string(c.restartRows);
 }
 
 const Case kCases[] = {
-    {64, 48, 1, 1, 1, 75, 0, 0},   {67, 45, 1, 1, 1, 5, 0, 1},    {121, 37, 1, 1, 1, 100, 7, 0},
-    {1, 1, 1, 1, 1, 50, 0, 0},     {64, 48, 3, 1, 1, 75, 0, 0},   {67, 45, 3, 2, 1, 30, 0, 1},
-    {67, 45, 3, 1, 2, 90, 5, 0},   {99, 71, 3, 2, 2, 95, 3, 0},   {33, 17, 3, 2, 2, 5, 0, 2},
-    {130, 66, 3, 2, 2, 100, 0, 0}, {15, 200, 3, 1, 2, 60, 1, 0},  {200, 15, 1, 1, 1, 85, 0, 1},
+    {64, 48, 1, 1, 1, 75, 0, 0},   {67, 45, 1, 1, 1, 5, 0, 1},   {121, 37, 1, 1, 1, 100, 7, 0},
+    {1, 1, 1, 1, 1, 50, 0, 0},     {64, 48, 3, 1, 1, 75, 0, 0},  {67, 45, 3, 2, 1, 30, 0, 1},
+    {67, 45, 3, 1, 2, 90, 5, 0},   {99, 71, 3, 2, 2, 95, 3, 0},  {33, 17, 3, 2, 2, 5, 0, 2},
+    {130, 66, 3, 2, 2, 100, 0, 0}, {15, 200, 3, 1, 2, 60, 1, 0}, {200, 15, 1, 1, 1, 85, 0, 1},
 };
 
 class DecoderOracle : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DecoderOracle, WholeAndStripsMatchLibjpeg) {
-    const Case c = GetParam();
-    SCOPED_TRACE(name(c));
-    const auto pic = oracle::makePicture(c.w, c.h, c.comps, uint32_t(c.w * 31 + c.h));
-    oracle::EncodeOptions opt;
-    opt.quality = c.quality;
-    opt.h = c.hs;
-    opt.v = c.vs;
-    opt.restartInterval = c.restartMcus;
-    opt.restartRows = c.restartRows;
-    const auto stream = oracle::compress(pic, opt);
-    ASSERT_FALSE(stream.empty());
-    const auto ref = oracle::decompress(stream);
-    ASSERT_TRUE(ref.ok) << ref.error;
+  const Case c = GetParam();
+  SCOPED_TRACE(name(c));
+  const auto pic = oracle::makePicture(c.w, c.h, c.comps, uint32_t(c.w * 31 + c.h));
+  oracle::EncodeOptions opt;
+  opt.quality = c.quality;
+  opt.h = c.hs;
+  opt.v = c.vs;
+  opt.restartInterval = c.restartMcus;
+  opt.restartRows = c.restartRows;
+  const auto stream = oracle::compress(pic, opt);
+  ASSERT_FALSE(stream.empty());
+  const auto ref = oracle::decompress(stream);
+  ASSERT_TRUE(ref.ok) << ref.error;
 
-    const auto whole = jt::engineDecode(stream);
-    ASSERT_EQ(whole.rc, 1);
-    ASSERT_EQ(whole.width, c.w);
-    ASSERT_EQ(whole.height, c.h);
-    if (c.comps == 1) EXPECT_EQ(jt::maxDiff(whole.pixels, ref.pic.pixels), 0);
-    else EXPECT_LE(jt::maxDiff(whole.pixels, ref.pic.pixels), 1);
-    EXPECT_GE(jt::maxDiff(whole.pixels, ref.pic.pixels), 0);
+  const auto whole = jt::engineDecode(stream);
+  ASSERT_EQ(whole.rc, 1);
+  ASSERT_EQ(whole.width, c.w);
+  ASSERT_EQ(whole.height, c.h);
+  if (c.comps == 1)
+    EXPECT_EQ(jt::maxDiff(whole.pixels, ref.pic.pixels), 0);
+  else
+    EXPECT_LE(jt::maxDiff(whole.pixels, ref.pic.pixels), 1);
+  EXPECT_GE(jt::maxDiff(whole.pixels, ref.pic.pixels), 0);
 
-    for (int strip : {16, 32, 48}) {
-        const auto part = jt::engineDecode(stream, strip);
-        ASSERT_EQ(part.rc, 1) << "strip " << strip;
-        EXPECT_EQ(part.pixels, whole.pixels) << "strip " << strip;
-    }
-    EXPECT_EQ(jpgIdsInUse(), 0);
+  for (int strip : {16, 32, 48}) {
+    const auto part = jt::engineDecode(stream, strip);
+    ASSERT_EQ(part.rc, 1) << "strip " << strip;
+    EXPECT_EQ(part.pixels, whole.pixels) << "strip " << strip;
+  }
+  EXPECT_EQ(jpgIdsInUse(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, DecoderOracle, ::testing::ValuesIn(kCases));
@@ -68,325 +70,343 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 std::vector<uint8_t> colourStream(int w, int h, int hs, int vs, int restartMcus, int quality = 75) {
-    oracle::EncodeOptions opt;
-    opt.h = hs;
-    opt.v = vs;
-    opt.restartInterval = restartMcus;
-    opt.quality = quality;
-    return oracle::compress(oracle::makePicture(w, h, 3, 7), opt);
+  oracle::EncodeOptions opt;
+  opt.h = hs;
+  opt.v = vs;
+  opt.restartInterval = restartMcus;
+  opt.quality = quality;
+  return oracle::compress(oracle::makePicture(w, h, 3, 7), opt);
 }
 
 std::vector<uint8_t> greyStream(int w, int h, int restartMcus = 0) {
-    oracle::EncodeOptions opt;
-    opt.restartInterval = restartMcus;
-    return oracle::compress(oracle::makePicture(w, h, 1, 3), opt);
+  oracle::EncodeOptions opt;
+  opt.restartInterval = restartMcus;
+  return oracle::compress(oracle::makePicture(w, h, 1, 3), opt);
 }
 
 // Offset of the first marker m at a segment boundary (walks the header), or npos.
 size_t findSegment(const std::vector<uint8_t>& s, uint8_t m) {
-    size_t i = 2;
-    while (i + 4 <= s.size() && s[i] == 0xFF) {
-        if (s[i + 1] == m) return i;
-        if (s[i + 1] == 0xDA) break;
-        i += 2 + (size_t(s[i + 2]) << 8 | s[i + 3]);
-    }
-    return std::string::npos;
+  size_t i = 2;
+  while (i + 4 <= s.size() && s[i] == 0xFF) {
+    if (s[i + 1] == m) return i;
+    if (s[i + 1] == 0xDA) break;
+    i += 2 + (size_t(s[i + 2]) << 8 | s[i + 3]);
+  }
+  return std::string::npos;
 }
 
-std::vector<uint8_t> insertAt(std::vector<uint8_t> s, size_t at, std::initializer_list<uint8_t> bytes) {
-    s.insert(s.begin() + long(at), bytes);
-    return s;
+std::vector<uint8_t> insertAt(std::vector<uint8_t> s, size_t at,
+                              std::initializer_list<uint8_t> bytes) {
+  s.insert(s.begin() + long(at), bytes);
+  return s;
 }
 
 int headerInfo(const std::vector<uint8_t>& s, int32_t* xres = nullptr, int32_t* strips = nullptr) {
-    int32_t bpp, w, h, x, y, mcus, st, smc, mw, mh;
-    const int rc = LMJPGWriteJFIF(nullptr, s.data(), uint32_t(s.size()), 1, &bpp, &w, &h, &x, &y, &mcus, &st,
-                                  &smc, &mw, &mh);
-    if (xres) *xres = x;
-    if (strips) *strips = st;
-    return rc;
+  int32_t bpp, w, h, x, y, mcus, st, smc, mw, mh;
+  const int rc = LMJPGWriteJFIF(nullptr, s.data(), uint32_t(s.size()), 1, &bpp, &w, &h, &x, &y,
+                                &mcus, &st, &smc, &mw, &mh);
+  if (xres) *xres = x;
+  if (strips) *strips = st;
+  return rc;
 }
 
 TEST(DecoderStreams, SpecialFormsDecodeLikeTheirPlainForm) {
-    const auto plain = colourStream(70, 50, 2, 2, 3);
-    const auto ref = jt::engineDecode(plain);
-    ASSERT_EQ(ref.rc, 1);
-    const auto lj = oracle::decompress(plain);
-    ASSERT_LE(jt::maxDiff(ref.pixels, lj.pic.pixels), 1);
+  const auto plain = colourStream(70, 50, 2, 2, 3);
+  const auto ref = jt::engineDecode(plain);
+  ASSERT_EQ(ref.rc, 1);
+  const auto lj = oracle::decompress(plain);
+  ASSERT_LE(jt::maxDiff(ref.pixels, lj.pic.pixels), 1);
 
-    // No EOI: decoded as far as the data goes.
-    auto noEoi = plain;
-    noEoi.resize(noEoi.size() - 2);
-    EXPECT_EQ(jt::engineDecode(noEoi).pixels, ref.pixels);
+  // No EOI: decoded as far as the data goes.
+  auto noEoi = plain;
+  noEoi.resize(noEoi.size() - 2);
+  EXPECT_EQ(jt::engineDecode(noEoi).pixels, ref.pixels);
 
-    // Height 0 in the frame and a DNL segment behind the data.
-    auto dnl = plain;
-    const size_t sof = findSegment(dnl, 0xC0);
-    ASSERT_NE(sof, std::string::npos);
-    dnl[sof + 5] = 0;
-    dnl[sof + 6] = 0;
-    dnl = insertAt(dnl, dnl.size() - 2, {0xFF, 0xDC, 0x00, 0x04, 0x00, 50});
-    const auto d = jt::engineDecode(dnl, 16);
-    EXPECT_EQ(d.height, 50);
-    EXPECT_EQ(d.pixels, ref.pixels);
+  // Height 0 in the frame and a DNL segment behind the data.
+  auto dnl = plain;
+  const size_t sof = findSegment(dnl, 0xC0);
+  ASSERT_NE(sof, std::string::npos);
+  dnl[sof + 5] = 0;
+  dnl[sof + 6] = 0;
+  dnl = insertAt(dnl, dnl.size() - 2, {0xFF, 0xDC, 0x00, 0x04, 0x00, 50});
+  const auto d = jt::engineDecode(dnl, 16);
+  EXPECT_EQ(d.height, 50);
+  EXPECT_EQ(d.pixels, ref.pixels);
 
-    // Restart numbers out of order (each four ahead, which libjpeg also takes as the expected).
-    auto shuffled = plain;
-    const size_t sos = findSegment(shuffled, 0xDA);
-    int restarts = 0;
-    for (size_t i = sos + 2; i + 1 < shuffled.size(); ++i)
-        if (shuffled[i] == 0xFF && shuffled[i + 1] >= 0xD0 && shuffled[i + 1] <= 0xD7) {
-            shuffled[i + 1] = uint8_t(0xD0 + ((shuffled[i + 1] - 0xD0 + 4) & 7));
-            ++restarts;
-        }
-    ASSERT_GT(restarts, 3);
-    const auto ljShuffled = oracle::decompress(shuffled);
-    ASSERT_TRUE(ljShuffled.ok);
-    EXPECT_EQ(ljShuffled.pic.pixels, lj.pic.pixels);
-    EXPECT_EQ(jt::engineDecode(shuffled, 32).pixels, ref.pixels);
+  // Restart numbers out of order (each four ahead, which libjpeg also takes as the expected).
+  auto shuffled = plain;
+  const size_t sos = findSegment(shuffled, 0xDA);
+  int restarts = 0;
+  for (size_t i = sos + 2; i + 1 < shuffled.size(); ++i)
+    if (shuffled[i] == 0xFF && shuffled[i + 1] >= 0xD0 && shuffled[i + 1] <= 0xD7) {
+      shuffled[i + 1] = uint8_t(0xD0 + ((shuffled[i + 1] - 0xD0 + 4) & 7));
+      ++restarts;
+    }
+  ASSERT_GT(restarts, 3);
+  const auto ljShuffled = oracle::decompress(shuffled);
+  ASSERT_TRUE(ljShuffled.ok);
+  EXPECT_EQ(ljShuffled.pic.pixels, lj.pic.pixels);
+  EXPECT_EQ(jt::engineDecode(shuffled, 32).pixels, ref.pixels);
 }
 
 TEST(DecoderStreams, RestartIntervalsBecomeNodes) {
-    // 70 x 50 at 2x2: 5 x 4 MCUs = 20; interval 3 gives 7 intervals.
-    int32_t strips = -1;
-    auto s = colourStream(70, 50, 2, 2, 3);
-    ASSERT_EQ(headerInfo(s), 1);
-    uint32_t id = 0;
-    int32_t bpp, w, h, mcus, st, smc;
-    ASSERT_EQ(LMJPGWriteJFIF(&id, s.data(), uint32_t(s.size()), 0, &bpp, &w, &h, nullptr, nullptr, &mcus, &st,
-                             &smc, nullptr, nullptr), 1);
-    EXPECT_EQ(mcus, 20);
-    EXPECT_EQ(st, 7);
-    EXPECT_EQ(smc, 3);
-    LMJPGResetJpeg(&id);
+  // 70 x 50 at 2x2: 5 x 4 MCUs = 20; interval 3 gives 7 intervals.
+  int32_t strips = -1;
+  auto s = colourStream(70, 50, 2, 2, 3);
+  ASSERT_EQ(headerInfo(s), 1);
+  uint32_t id = 0;
+  int32_t bpp, w, h, mcus, st, smc;
+  ASSERT_EQ(LMJPGWriteJFIF(&id, s.data(), uint32_t(s.size()), 0, &bpp, &w, &h, nullptr, nullptr,
+                           &mcus, &st, &smc, nullptr, nullptr),
+            1);
+  EXPECT_EQ(mcus, 20);
+  EXPECT_EQ(st, 7);
+  EXPECT_EQ(smc, 3);
+  LMJPGResetJpeg(&id);
 
-    // An empty interval (two restart markers in a row) adds no node.
-    const size_t sos = findSegment(s, 0xDA);
-    size_t rst = sos + 2;
-    while (!(s[rst] == 0xFF && s[rst + 1] >= 0xD0 && s[rst + 1] <= 0xD7)) ++rst;
-    auto twice = insertAt(s, rst, {0xFF, 0xD7});
-    ASSERT_EQ(LMJPGWriteJFIF(&id, twice.data(), uint32_t(twice.size()), 0, &bpp, &w, &h, nullptr, nullptr,
-                             nullptr, &strips, nullptr, nullptr, nullptr), 1);
-    EXPECT_EQ(strips, 7);
-    LMJPGResetJpeg(&id);
+  // An empty interval (two restart markers in a row) adds no node.
+  const size_t sos = findSegment(s, 0xDA);
+  size_t rst = sos + 2;
+  while (!(s[rst] == 0xFF && s[rst + 1] >= 0xD0 && s[rst + 1] <= 0xD7)) ++rst;
+  auto twice = insertAt(s, rst, {0xFF, 0xD7});
+  ASSERT_EQ(LMJPGWriteJFIF(&id, twice.data(), uint32_t(twice.size()), 0, &bpp, &w, &h, nullptr,
+                           nullptr, nullptr, &strips, nullptr, nullptr, nullptr),
+            1);
+  EXPECT_EQ(strips, 7);
+  LMJPGResetJpeg(&id);
 }
 
 TEST(DecoderStreams, IntervalsBeyondTheImageAreNotKept) {
-    // 16 x 16 grey with one MCU per interval: four intervals; a thousand more of one byte each
-    // behind them are passed over, and the picture still decodes.
-    auto s = greyStream(16, 16, 1);
-    const auto ref = jt::engineDecode(s);
-    ASSERT_EQ(ref.rc, 1);
-    Bytes extra;
-    for (int i = 0; i < 1000; ++i) extra.insert(extra.end(), {0xFF, uint8_t(0xD0 + (i + 3) % 8), 0x12});
-    s.insert(s.end() - 2, extra.begin(), extra.end());
-    int32_t strips = 0;
-    ASSERT_EQ(headerInfo(s, nullptr, &strips), 1);
-    uint32_t id = 0;
-    int32_t bpp, w, h;
-    ASSERT_EQ(LMJPGWriteJFIF(&id, s.data(), uint32_t(s.size()), 0, &bpp, &w, &h, nullptr, nullptr, nullptr, &strips,
-                             nullptr, nullptr, nullptr), 1);
-    EXPECT_EQ(strips, 4);
-    LMJPGResetJpeg(&id);
-    EXPECT_EQ(jt::engineDecode(s).pixels, ref.pixels);
+  // 16 x 16 grey with one MCU per interval: four intervals; a thousand more of one byte each
+  // behind them are passed over, and the picture still decodes.
+  auto s = greyStream(16, 16, 1);
+  const auto ref = jt::engineDecode(s);
+  ASSERT_EQ(ref.rc, 1);
+  Bytes extra;
+  for (int i = 0; i < 1000; ++i)
+    extra.insert(extra.end(), {0xFF, uint8_t(0xD0 + (i + 3) % 8), 0x12});
+  s.insert(s.end() - 2, extra.begin(), extra.end());
+  int32_t strips = 0;
+  ASSERT_EQ(headerInfo(s, nullptr, &strips), 1);
+  uint32_t id = 0;
+  int32_t bpp, w, h;
+  ASSERT_EQ(LMJPGWriteJFIF(&id, s.data(), uint32_t(s.size()), 0, &bpp, &w, &h, nullptr, nullptr,
+                           nullptr, &strips, nullptr, nullptr, nullptr),
+            1);
+  EXPECT_EQ(strips, 4);
+  LMJPGResetJpeg(&id);
+  EXPECT_EQ(jt::engineDecode(s).pixels, ref.pixels);
 }
 
 TEST(DecoderStreams, ChannelOrdersPlaceRgbWhereTheCodeSays) {
-    const auto s = colourStream(40, 24, 1, 1, 0);
-    const auto rgb = jt::engineDecode(s, 0, 24, 1);
-    ASSERT_EQ(rgb.rc, 1);
-    struct Order {
-        int seq, bits, r, g, b;
-    } const orders[] = {{0, 24, 0, 1, 2}, {1, 24, 0, 1, 2}, {2, 32, 0, 1, 2},
-                        {3, 24, 2, 1, 0}, {4, 32, 2, 1, 0}, {5, 32, 1, 2, 3}};
-    for (const auto& o : orders) {
-        const auto out = jt::engineDecode(s, 16, o.bits, o.seq);
-        ASSERT_EQ(out.rc, 1) << o.seq;
-        const int n = o.bits / 8;
-        bool same = true;
-        for (int p = 0; p < 40 * 24 && same; ++p)
-            same = out.pixels[size_t(p) * n + o.r] == rgb.pixels[size_t(p) * 3] &&
-                   out.pixels[size_t(p) * n + o.g] == rgb.pixels[size_t(p) * 3 + 1] &&
-                   out.pixels[size_t(p) * n + o.b] == rgb.pixels[size_t(p) * 3 + 2];
-        EXPECT_TRUE(same) << "order " << o.seq;
-        if (n == 4) {
-            // The fill byte is cleared, not left with staging bytes.
-            const int fill = 6 - o.r - o.g - o.b;
-            bool zero = true;
-            for (int p = 0; p < 40 * 24; ++p) zero = zero && out.pixels[size_t(p) * 4 + fill] == 0;
-            EXPECT_TRUE(zero) << "order " << o.seq;
-        }
+  const auto s = colourStream(40, 24, 1, 1, 0);
+  const auto rgb = jt::engineDecode(s, 0, 24, 1);
+  ASSERT_EQ(rgb.rc, 1);
+  struct Order {
+    int seq, bits, r, g, b;
+  } const orders[] = {{0, 24, 0, 1, 2}, {1, 24, 0, 1, 2}, {2, 32, 0, 1, 2},
+                      {3, 24, 2, 1, 0}, {4, 32, 2, 1, 0}, {5, 32, 1, 2, 3}};
+  for (const auto& o : orders) {
+    const auto out = jt::engineDecode(s, 16, o.bits, o.seq);
+    ASSERT_EQ(out.rc, 1) << o.seq;
+    const int n = o.bits / 8;
+    bool same = true;
+    for (int p = 0; p < 40 * 24 && same; ++p)
+      same = out.pixels[size_t(p) * n + o.r] == rgb.pixels[size_t(p) * 3] &&
+             out.pixels[size_t(p) * n + o.g] == rgb.pixels[size_t(p) * 3 + 1] &&
+             out.pixels[size_t(p) * n + o.b] == rgb.pixels[size_t(p) * 3 + 2];
+    EXPECT_TRUE(same) << "order " << o.seq;
+    if (n == 4) {
+      // The fill byte is cleared, not left with staging bytes.
+      const int fill = 6 - o.r - o.g - o.b;
+      bool zero = true;
+      for (int p = 0; p < 40 * 24; ++p) zero = zero && out.pixels[size_t(p) * 4 + fill] == 0;
+      EXPECT_TRUE(zero) << "order " << o.seq;
     }
-    // A grey picture cannot be decoded into colour pixels and the reverse.
-    const auto grey = greyStream(16, 16);
-    EXPECT_EQ(jt::engineDecode(grey, 0, 24, 1).rc, -4);
-    EXPECT_EQ(jt::engineDecode(s, 0, 8, 0).rc, -4);
-    EXPECT_EQ(jpgIdsInUse(), 0);
+  }
+  // A grey picture cannot be decoded into colour pixels and the reverse.
+  const auto grey = greyStream(16, 16);
+  EXPECT_EQ(jt::engineDecode(grey, 0, 24, 1).rc, -4);
+  EXPECT_EQ(jt::engineDecode(s, 0, 8, 0).rc, -4);
+  EXPECT_EQ(jpgIdsInUse(), 0);
 }
 
 TEST(DecoderStreams, ExifAndForeignApp1) {
-    const auto base = greyStream(16, 16);
-    auto exif = [&](bool big, uint32_t num, uint32_t den) {
-        std::vector<uint8_t> t = big ? std::vector<uint8_t>{'M', 'M', 0, 0x2A, 0, 0, 0, 8}
-                                     : std::vector<uint8_t>{'I', 'I', 0x2A, 0, 8, 0, 0, 0};
-        auto put16 = [&](uint32_t v) {
-            if (big) t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
-            else t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
-        };
-        auto put32 = [&](uint32_t v) {
-            if (big) t.insert(t.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
-            else t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
-        };
-        put16(2);
-        for (uint32_t tag : {282u, 283u}) {
-            put16(tag);
-            put16(5);
-            put32(1);
-            put32(tag == 282 ? 8 + 2 + 24 + 4 : 8 + 2 + 24 + 4 + 8);
-        }
-        put32(0);
-        put32(num);
-        put32(den);
-        put32(num);
-        put32(den);
-        std::vector<uint8_t> seg{0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
-        seg.insert(seg.end(), t.begin(), t.end());
-        seg[2] = uint8_t((seg.size() - 2) >> 8);
-        seg[3] = uint8_t(seg.size() - 2);
-        // Behind APP0, whose densities it replaces.
-        auto s = base;
-        s.insert(s.begin() + long(findSegment(s, 0xDB)), seg.begin(), seg.end());
-        return s;
+  const auto base = greyStream(16, 16);
+  auto exif = [&](bool big, uint32_t num, uint32_t den) {
+    std::vector<uint8_t> t = big ? std::vector<uint8_t>{'M', 'M', 0, 0x2A, 0, 0, 0, 8}
+                                 : std::vector<uint8_t>{'I', 'I', 0x2A, 0, 8, 0, 0, 0};
+    auto put16 = [&](uint32_t v) {
+      if (big)
+        t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
+      else
+        t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
     };
-    int32_t x = 0;
-    EXPECT_EQ(headerInfo(exif(true, 300, 1), &x), 1);
-    EXPECT_EQ(x, 300);
-    EXPECT_EQ(headerInfo(exif(false, 600, 2), &x), 1);
-    EXPECT_EQ(x, 300);
-    EXPECT_EQ(headerInfo(exif(true, 200, 0), &x), 1);
-    EXPECT_EQ(x, 200);
-    // A directory count that reaches past the segment is a damaged header.
-    auto bad = exif(true, 300, 1);
-    bad[findSegment(bad, 0xE1) + 4 + 6 + 8] = 0x7F;
-    EXPECT_EQ(headerInfo(bad), -302);
-
-    // XMP in APP1: skipped; the header-only parse reports it, the decode goes on.
-    const std::string xmp = "http://ns.adobe.com/xap/1.0/";
-    std::vector<uint8_t> seg{0xFF, 0xE1, 0, uint8_t(xmp.size() + 3)};
-    seg.insert(seg.end(), xmp.begin(), xmp.end());
-    seg.push_back(0);
+    auto put32 = [&](uint32_t v) {
+      if (big)
+        t.insert(t.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+      else
+        t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    };
+    put16(2);
+    for (uint32_t tag : {282u, 283u}) {
+      put16(tag);
+      put16(5);
+      put32(1);
+      put32(tag == 282 ? 8 + 2 + 24 + 4 : 8 + 2 + 24 + 4 + 8);
+    }
+    put32(0);
+    put32(num);
+    put32(den);
+    put32(num);
+    put32(den);
+    std::vector<uint8_t> seg{0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+    seg.insert(seg.end(), t.begin(), t.end());
+    seg[2] = uint8_t((seg.size() - 2) >> 8);
+    seg[3] = uint8_t(seg.size() - 2);
+    // Behind APP0, whose densities it replaces.
     auto s = base;
-    s.insert(s.begin() + 2, seg.begin(), seg.end());
-    EXPECT_EQ(headerInfo(s), -302);
-    EXPECT_EQ(jt::engineDecode(s).pixels, jt::engineDecode(base).pixels);
+    s.insert(s.begin() + long(findSegment(s, 0xDB)), seg.begin(), seg.end());
+    return s;
+  };
+  int32_t x = 0;
+  EXPECT_EQ(headerInfo(exif(true, 300, 1), &x), 1);
+  EXPECT_EQ(x, 300);
+  EXPECT_EQ(headerInfo(exif(false, 600, 2), &x), 1);
+  EXPECT_EQ(x, 300);
+  EXPECT_EQ(headerInfo(exif(true, 200, 0), &x), 1);
+  EXPECT_EQ(x, 200);
+  // A directory count that reaches past the segment is a damaged header.
+  auto bad = exif(true, 300, 1);
+  bad[findSegment(bad, 0xE1) + 4 + 6 + 8] = 0x7F;
+  EXPECT_EQ(headerInfo(bad), -302);
+
+  // XMP in APP1: skipped; the header-only parse reports it, the decode goes on.
+  const std::string xmp = "http://ns.adobe.com/xap/1.0/";
+  std::vector<uint8_t> seg{0xFF, 0xE1, 0, uint8_t(xmp.size() + 3)};
+  seg.insert(seg.end(), xmp.begin(), xmp.end());
+  seg.push_back(0);
+  auto s = base;
+  s.insert(s.begin() + 2, seg.begin(), seg.end());
+  EXPECT_EQ(headerInfo(s), -302);
+  EXPECT_EQ(jt::engineDecode(s).pixels, jt::engineDecode(base).pixels);
 }
 
 TEST(DecoderStreams, UnsupportedAndDamagedHeaders) {
-    const auto base = greyStream(24, 24);
-    ASSERT_EQ(jt::engineDecode(base).rc, 1);
-    // Progressive frame.
-    auto prog = base;
-    prog[findSegment(prog, 0xC0) + 1] = 0xC2;
-    EXPECT_EQ(jt::engineDecode(prog).rc, -4);
-    // A 16-bit quantisation table.
-    auto dqt16 = base;
-    const size_t q = findSegment(dqt16, 0xDB);
-    dqt16[q + 3] = uint8_t(dqt16[q + 3] + 64);  // length now 2 + 129
-    dqt16[q + 4] = 0x10;
-    dqt16.insert(dqt16.begin() + long(q + 5 + 64), 64, uint8_t(1));
-    EXPECT_EQ(jt::engineDecode(dqt16).rc, -302);
-    // A segment length that reaches past the data.
-    auto longSeg = base;
-    longSeg[findSegment(longSeg, 0xC4) + 2] = 0xFF;
-    EXPECT_EQ(jt::engineDecode(longSeg).rc, -302);
-    // APP0 that is not JFIF.
-    auto app0 = base;
-    app0[findSegment(app0, 0xE0) + 4] = 'X';
-    EXPECT_EQ(jt::engineDecode(app0).rc, -302);
-    // Precision 12 and four components are not supported.
-    auto p12 = base;
-    p12[findSegment(p12, 0xC0) + 4] = 12;
-    EXPECT_EQ(jt::engineDecode(p12).rc, -4);
-    // No entropy-coded data at all.
-    std::vector<uint8_t> headerOnly(base.begin(), base.begin() + long(findSegment(base, 0xDA)));
-    headerOnly.insert(headerOnly.end(), {0xFF, 0xD9});
-    EXPECT_EQ(jt::engineDecode(headerOnly).rc, -302);
-    // A Huffman table with more codes than its lengths allow.
-    auto dht = base;
-    dht[findSegment(dht, 0xC4) + 5] = 3;  // three codes of length 1
-    EXPECT_EQ(jt::engineDecode(dht).rc, -302);
-    EXPECT_EQ(jpgIdsInUse(), 0);
+  const auto base = greyStream(24, 24);
+  ASSERT_EQ(jt::engineDecode(base).rc, 1);
+  // Progressive frame.
+  auto prog = base;
+  prog[findSegment(prog, 0xC0) + 1] = 0xC2;
+  EXPECT_EQ(jt::engineDecode(prog).rc, -4);
+  // A 16-bit quantisation table.
+  auto dqt16 = base;
+  const size_t q = findSegment(dqt16, 0xDB);
+  dqt16[q + 3] = uint8_t(dqt16[q + 3] + 64);  // length now 2 + 129
+  dqt16[q + 4] = 0x10;
+  dqt16.insert(dqt16.begin() + long(q + 5 + 64), 64, uint8_t(1));
+  EXPECT_EQ(jt::engineDecode(dqt16).rc, -302);
+  // A segment length that reaches past the data.
+  auto longSeg = base;
+  longSeg[findSegment(longSeg, 0xC4) + 2] = 0xFF;
+  EXPECT_EQ(jt::engineDecode(longSeg).rc, -302);
+  // APP0 that is not JFIF.
+  auto app0 = base;
+  app0[findSegment(app0, 0xE0) + 4] = 'X';
+  EXPECT_EQ(jt::engineDecode(app0).rc, -302);
+  // Precision 12 and four components are not supported.
+  auto p12 = base;
+  p12[findSegment(p12, 0xC0) + 4] = 12;
+  EXPECT_EQ(jt::engineDecode(p12).rc, -4);
+  // No entropy-coded data at all.
+  std::vector<uint8_t> headerOnly(base.begin(), base.begin() + long(findSegment(base, 0xDA)));
+  headerOnly.insert(headerOnly.end(), {0xFF, 0xD9});
+  EXPECT_EQ(jt::engineDecode(headerOnly).rc, -302);
+  // A Huffman table with more codes than its lengths allow.
+  auto dht = base;
+  dht[findSegment(dht, 0xC4) + 5] = 3;  // three codes of length 1
+  EXPECT_EQ(jt::engineDecode(dht).rc, -302);
+  EXPECT_EQ(jpgIdsInUse(), 0);
 }
 
 TEST(DecoderStreams, TruncatedStreamsFailCleanlyOrDecodeWhatIsThere) {
-    const auto s = colourStream(48, 40, 2, 1, 4);
-    for (size_t cut = 1; cut < s.size(); cut += (cut < 700 ? 7 : 41)) {
-        std::vector<uint8_t> t(s.begin(), s.begin() + long(cut));
-        const auto r = jt::engineDecode(t, 16);
-        EXPECT_TRUE(r.rc == 1 || r.rc == -4 || r.rc == -301 || r.rc == -302 || r.rc == -2) << cut << " " << r.rc;
-    }
-    // Cut inside the entropy data: the missing intervals are reported as data that ran out.
-    std::vector<uint8_t> half(s.begin(), s.begin() + long(s.size() * 3 / 4));
-    EXPECT_EQ(jt::engineDecode(half).rc, -301);
-    EXPECT_EQ(jpgIdsInUse(), 0);
+  const auto s = colourStream(48, 40, 2, 1, 4);
+  for (size_t cut = 1; cut < s.size(); cut += (cut < 700 ? 7 : 41)) {
+    std::vector<uint8_t> t(s.begin(), s.begin() + long(cut));
+    const auto r = jt::engineDecode(t, 16);
+    EXPECT_TRUE(r.rc == 1 || r.rc == -4 || r.rc == -301 || r.rc == -302 || r.rc == -2)
+        << cut << " " << r.rc;
+  }
+  // Cut inside the entropy data: the missing intervals are reported as data that ran out.
+  std::vector<uint8_t> half(s.begin(), s.begin() + long(s.size() * 3 / 4));
+  EXPECT_EQ(jt::engineDecode(half).rc, -301);
+  EXPECT_EQ(jpgIdsInUse(), 0);
 }
 
 TEST(DecoderStreams, RandomMutationsStayInBounds) {
-    // A bounded, deterministic fuzz loop: the sanitizers do the checking.
-    const std::vector<uint8_t> seeds[] = {colourStream(40, 24, 2, 2, 2), greyStream(30, 20, 3),
-                                          colourStream(17, 33, 1, 2, 0)};
-    uint32_t rnd = 12345;
-    auto next = [&]() {
-        rnd = rnd * 1103515245u + 12345u;
-        return rnd >> 8;
-    };
-    int decoded = 0;
-    for (int iter = 0; iter < 600; ++iter) {
-        auto s = seeds[iter % 3];
-        const int edits = 1 + int(next() % 6);
-        for (int e = 0; e < edits; ++e) {
-            const size_t at = next() % s.size();
-            switch (next() % 4) {
-                case 0: s[at] = uint8_t(next()); break;
-                case 1: s[at] = 0xFF; break;
-                case 2: s.erase(s.begin() + long(at)); break;
-                default: s.insert(s.begin() + long(at), uint8_t(next())); break;
-            }
-        }
-        if (iter % 5 == 0) s.resize(next() % s.size() + 1);
-        const auto r = jt::engineDecode(s, (iter & 1) ? 16 : 0, 0, int(next() % 6));
-        decoded += r.rc == 1;
-        headerInfo(s);
+  // A bounded, deterministic fuzz loop: the sanitizers do the checking.
+  const std::vector<uint8_t> seeds[] = {colourStream(40, 24, 2, 2, 2), greyStream(30, 20, 3),
+                                        colourStream(17, 33, 1, 2, 0)};
+  uint32_t rnd = 12345;
+  auto next = [&]() {
+    rnd = rnd * 1103515245u + 12345u;
+    return rnd >> 8;
+  };
+  int decoded = 0;
+  for (int iter = 0; iter < 600; ++iter) {
+    auto s = seeds[iter % 3];
+    const int edits = 1 + int(next() % 6);
+    for (int e = 0; e < edits; ++e) {
+      const size_t at = next() % s.size();
+      switch (next() % 4) {
+        case 0:
+          s[at] = uint8_t(next());
+          break;
+        case 1:
+          s[at] = 0xFF;
+          break;
+        case 2:
+          s.erase(s.begin() + long(at));
+          break;
+        default:
+          s.insert(s.begin() + long(at), uint8_t(next()));
+          break;
+      }
     }
-    EXPECT_GT(decoded, 0);
-    EXPECT_EQ(jpgIdsInUse(), 0);
+    if (iter % 5 == 0) s.resize(next() % s.size() + 1);
+    const auto r = jt::engineDecode(s, (iter & 1) ? 16 : 0, 0, int(next() % 6));
+    decoded += r.rc == 1;
+    headerInfo(s);
+  }
+  EXPECT_GT(decoded, 0);
+  EXPECT_EQ(jpgIdsInUse(), 0);
 }
 
 TEST(DecoderCore, InverseTransformClampsToBytes) {
-    int16_t coef[64] = {};
-    int32_t mul[64];
-    for (int& m : mul) m = 1;
-    uint8_t out[64];
-    coef[0] = int16_t(-129 * 32);
-    jpgIdctBlock(coef, mul, out, 8);
-    EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(out[63], 0);
-    coef[0] = int16_t(200 * 32);
-    jpgIdctBlock(coef, mul, out, 8);
-    EXPECT_EQ(out[27], 255);
-    coef[0] = int16_t(-10 * 32);
-    jpgIdctBlock(coef, mul, out, 8);
-    EXPECT_EQ(out[9], 118);
+  int16_t coef[64] = {};
+  int32_t mul[64];
+  for (int& m : mul) m = 1;
+  uint8_t out[64];
+  coef[0] = int16_t(-129 * 32);
+  jpgIdctBlock(coef, mul, out, 8);
+  EXPECT_EQ(out[0], 0);
+  EXPECT_EQ(out[63], 0);
+  coef[0] = int16_t(200 * 32);
+  jpgIdctBlock(coef, mul, out, 8);
+  EXPECT_EQ(out[27], 255);
+  coef[0] = int16_t(-10 * 32);
+  jpgIdctBlock(coef, mul, out, 8);
+  EXPECT_EQ(out[9], 118);
 }
 
 TEST(DecoderCore, GreyConversionInPlaceCopiesNothingAndBadArgumentsAreRefused) {
-    uint8_t buf[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    EXPECT_EQ(jpgConvertYCbCrToRGB(buf, buf, 8, 1, 1, 0, 4, 2, 4, 4, 2, 4, 12), 1);
-    EXPECT_EQ(buf[5], 6);
-    EXPECT_EQ(jpgConvertYCbCrToRGB(buf, buf, 8, 1, 3, 0, 4, 2, 4, 4, 2, 4, 12), -4);
-    EXPECT_EQ(jpgConvertYCbCrToRGB(buf, buf, 8, 2, 3, 0, 4, 2, 4, 4, 2, 4, 12), -4);
-    EXPECT_EQ(jpgConvertYCbCrToRGB(nullptr, buf, 8, 3, 3, 0, 4, 2, 4, 4, 2, 4, 12), -2);
-    EXPECT_EQ(jpgConvertYCbCrToRGB(buf, buf, 8, 3, 3, 6, 1, 1, 4, 1, 1, 4, 12), -2);
+  uint8_t buf[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  EXPECT_EQ(jpgConvertYCbCrToRGB(buf, buf, 8, 1, 1, 0, 4, 2, 4, 4, 2, 4, 12), 1);
+  EXPECT_EQ(buf[5], 6);
+  EXPECT_EQ(jpgConvertYCbCrToRGB(buf, buf, 8, 1, 3, 0, 4, 2, 4, 4, 2, 4, 12), -4);
+  EXPECT_EQ(jpgConvertYCbCrToRGB(buf, buf, 8, 2, 3, 0, 4, 2, 4, 4, 2, 4, 12), -4);
+  EXPECT_EQ(jpgConvertYCbCrToRGB(nullptr, buf, 8, 3, 3, 0, 4, 2, 4, 4, 2, 4, 12), -2);
+  EXPECT_EQ(jpgConvertYCbCrToRGB(buf, buf, 8, 3, 3, 6, 1, 1, 4, 1, 1, 4, 12), -2);
 }
 
 }  // namespace
@@ -394,40 +414,42 @@ TEST(DecoderCore, GreyConversionInPlaceCopiesNothingAndBadArgumentsAreRefused) {
 namespace {
 
 TEST(DecoderCore, RowConversionEqualsTheTableConversion) {
-    // The row converter (vector code for eight pixels at a time) against the per-pixel table
-    // conversion, for every order, both pixel widths, both chroma spacings and odd widths.
-    uint32_t rnd = 99;
-    auto next = [&]() {
-        rnd = rnd * 1664525u + 1013904223u;
-        return uint8_t(rnd >> 24);
-    };
-    jpgYccTablesOnce();
-    for (int shift = 0; shift <= 1; ++shift)
-        for (int seqCode = 0; seqCode < 6; ++seqCode)
-            for (uint32_t bpp : {3u, 4u})
-                for (int width : {1, 7, 8, 9, 16, 17, 33, 40}) {
-                    uint32_t seq[4];
-                    ASSERT_EQ(jpgGetRGBChannelSequence(bpp, uint32_t(seqCode), seq), 1);
-                    if (seq[0] >= bpp || seq[1] >= bpp || seq[2] >= bpp) continue;
-                    std::vector<uint8_t> Y(64), cb(64), cr(64), inter(size_t(width) * 4);
-                    for (int i = 0; i < 64; ++i) {
-                        Y[i] = next();
-                        cb[i] = next();
-                        cr[i] = next();
-                    }
-                    for (int x = 0; x < width; ++x) {
-                        inter[size_t(x) * 3] = Y[x];
-                        inter[size_t(x) * 3 + 1] = cb[x >> shift];
-                        inter[size_t(x) * 3 + 2] = cr[x >> shift];
-                    }
-                    std::vector<uint8_t> want(size_t(width) * bpp + 4, 0xEE), got(want);
-                    ASSERT_EQ(jpgConvertYCbCrToRGB(inter.data(), want.data(), 8, 3, bpp, uint32_t(seqCode), width, 1,
-                                                   uint32_t(width) * 3, width, 1, uint32_t(width) * bpp, 12), 1);
-                    const uint8_t* rows[3] = {Y.data(), cb.data(), cr.data()};
-                    const uint8_t shifts[3] = {0, uint8_t(shift), uint8_t(shift)};
-                    jpgConvertPlanarRow(rows, shifts, 3, got.data(), width, bpp, seq);
-                    EXPECT_EQ(got, want) << shift << " " << seqCode << " " << bpp << " " << width;
-                }
+  // The row converter (vector code for eight pixels at a time) against the per-pixel table
+  // conversion, for every order, both pixel widths, both chroma spacings and odd widths.
+  uint32_t rnd = 99;
+  auto next = [&]() {
+    rnd = rnd * 1664525u + 1013904223u;
+    return uint8_t(rnd >> 24);
+  };
+  jpgYccTablesOnce();
+  for (int shift = 0; shift <= 1; ++shift)
+    for (int seqCode = 0; seqCode < 6; ++seqCode)
+      for (uint32_t bpp : {3u, 4u})
+        for (int width : {1, 7, 8, 9, 16, 17, 33, 40}) {
+          uint32_t seq[4];
+          ASSERT_EQ(jpgGetRGBChannelSequence(bpp, uint32_t(seqCode), seq), 1);
+          if (seq[0] >= bpp || seq[1] >= bpp || seq[2] >= bpp) continue;
+          std::vector<uint8_t> Y(64), cb(64), cr(64), inter(size_t(width) * 4);
+          for (int i = 0; i < 64; ++i) {
+            Y[i] = next();
+            cb[i] = next();
+            cr[i] = next();
+          }
+          for (int x = 0; x < width; ++x) {
+            inter[size_t(x) * 3] = Y[x];
+            inter[size_t(x) * 3 + 1] = cb[x >> shift];
+            inter[size_t(x) * 3 + 2] = cr[x >> shift];
+          }
+          std::vector<uint8_t> want(size_t(width) * bpp + 4, 0xEE), got(want);
+          ASSERT_EQ(
+              jpgConvertYCbCrToRGB(inter.data(), want.data(), 8, 3, bpp, uint32_t(seqCode), width,
+                                   1, uint32_t(width) * 3, width, 1, uint32_t(width) * bpp, 12),
+              1);
+          const uint8_t* rows[3] = {Y.data(), cb.data(), cr.data()};
+          const uint8_t shifts[3] = {0, uint8_t(shift), uint8_t(shift)};
+          jpgConvertPlanarRow(rows, shifts, 3, got.data(), width, bpp, seq);
+          EXPECT_EQ(got, want) << shift << " " << seqCode << " " << bpp << " " << width;
+        }
 }
 
 }  // namespace

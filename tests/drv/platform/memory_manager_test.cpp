@@ -28,7 +28,7 @@ TEST(MemoryManager, GrowsByTenAndReusesTheLowestFreeSlot) {
 
 TEST(MemoryManager, IgnoresPointersItDoesNotHold) {
   CLLDMemoryManager m;
-  m.DeleteMem(nullptr);   // no table yet
+  m.DeleteMem(nullptr);  // no table yet
   void* kept = m.NewMem(4);
   int local = 0;
   m.DeleteMem(nullptr);
@@ -36,7 +36,7 @@ TEST(MemoryManager, IgnoresPointersItDoesNotHold) {
   EXPECT_EQ(m.Count(), 1u);
   m.DeleteMem(kept);
   EXPECT_EQ(m.Count(), 0u);
-  m.DeleteMem(kept);      // already freed
+  m.DeleteMem(kept);  // already freed
   EXPECT_EQ(m.Count(), 0u);
   void* zero = m.NewMem(0);
   EXPECT_NE(zero, nullptr);

@@ -1,7 +1,6 @@
 // VANTREL_SIMULATOR: the host layer loads libvantrel-sim.so and uses its bus. This program
 // links the library too, so it reaches the very scanner the host layer loaded.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -70,7 +69,8 @@ TEST(SimLoad, EntryRefusesAnotherVersionAndABadFile) {
     std::ofstream f(path);
     f << "serial OK\nlamp on\n";
   }
-  EXPECT_EQ(VantrelSimulatorBus(kVantrelSimEntryVersion, path.c_str(), error, sizeof error), nullptr);
+  EXPECT_EQ(VantrelSimulatorBus(kVantrelSimEntryVersion, path.c_str(), error, sizeof error),
+            nullptr);
   EXPECT_NE(std::string(error).find("line 2: unknown key 'lamp'"), std::string::npos) << error;
   // A short error buffer gets a cut, terminated text.
   char tiny[8];

@@ -70,7 +70,8 @@ TEST(LibusbMapping, TransferStates) {
       {LIBUSB_TRANSFER_OVERFLOW, kIOReturnOverrun},
       {99, kIOReturnError},
   };
-  for (const auto& c : cases) EXPECT_EQ(libusb::MapTransferStatus(c.status), c.expected) << c.status;
+  for (const auto& c : cases)
+    EXPECT_EQ(libusb::MapTransferStatus(c.status), c.expected) << c.status;
 }
 
 TEST(LibusbMapping, SpeedsAndTheirTexts) {
@@ -78,11 +79,12 @@ TEST(LibusbMapping, SpeedsAndTheirTexts) {
     int libusb;
     const char* text;
   } cases[] = {
-      {LIBUSB_SPEED_LOW, "USB 1.1"},   {LIBUSB_SPEED_FULL, "USB 1.1"},
-      {LIBUSB_SPEED_HIGH, "USB 2.0"},  {LIBUSB_SPEED_SUPER, "USB"},
+      {LIBUSB_SPEED_LOW, "USB 1.1"},    {LIBUSB_SPEED_FULL, "USB 1.1"},
+      {LIBUSB_SPEED_HIGH, "USB 2.0"},   {LIBUSB_SPEED_SUPER, "USB"},
       {LIBUSB_SPEED_SUPER_PLUS, "USB"}, {LIBUSB_SPEED_UNKNOWN, "USB"},
   };
-  for (const auto& c : cases) EXPECT_STREQ(SpeedText(libusb::MapSpeed(c.libusb)), c.text) << c.libusb;
+  for (const auto& c : cases)
+    EXPECT_STREQ(SpeedText(libusb::MapSpeed(c.libusb)), c.text) << c.libusb;
 }
 
 TEST(LibusbBus, SearchReturnsOnlyDevicesWithTheIds) {
@@ -129,12 +131,8 @@ TEST_F(UsbHostOnSim, DeviceIsFoundByItsIdsOnly) {
     size_t count;
     uint16_t foundVendor;
   } cases[] = {
-      {kVendor, kProduct, 1, kVendor},
-      {kVendor, 0x0311, 0, 0},
-      {0xF11F, kProduct, 0, 0},
-      {kVendor, 0, 1, kVendor},
-      {0x1234, 0x5678, 1, 0x1234},
-      {0, 0, 2, kVendor},
+      {kVendor, kProduct, 1, kVendor}, {kVendor, 0x0311, 0, 0},     {0xF11F, kProduct, 0, 0},
+      {kVendor, 0, 1, kVendor},        {0x1234, 0x5678, 1, 0x1234}, {0, 0, 2, kVendor},
   };
   for (const auto& c : cases) {
     std::vector<std::unique_ptr<UsbDevice>> found;

@@ -22,7 +22,8 @@ TEST(UsbHostThreads, AbortPipeCompletesAPendingInterruptRead) {
   IOReturn rc = kIOReturnSuccess;
   std::array<uint8_t, 8> packet{};
   uint32_t size = 8;
-  std::thread buttonThread([&] { rc = s.interface->ReadInterruptPipe(s.interrupt, packet.data(), &size); });
+  std::thread buttonThread(
+      [&] { rc = s.interface->ReadInterruptPipe(s.interrupt, packet.data(), &size); });
   while (scanner.BlockedTransfers() == 0) std::this_thread::yield();
   EXPECT_EQ(s.interface->AbortPipe(s.interrupt), kIOReturnSuccess);
   buttonThread.join();

@@ -323,7 +323,11 @@ Status decodeJp2(std::span<const uint8_t> bytes, DecodedImage& out) {
   install(codec.get(), messages);
   opj_dparameters_t settings;
   opj_set_default_decoder_parameters(&settings);
-  if (!opj_setup_decoder(codec.get(), &settings)) return Status::failure("JPEG 2000: bad settings");
+  // Strict: a stream cut short is an error, not a picture with its lower part missing.
+  if (!opj_setup_decoder(codec.get(), &settings) ||
+      !opj_decoder_set_strict_mode(codec.get(), OPJ_TRUE)) {
+    return Status::failure("JPEG 2000: bad settings");
+  }
   Input input{bytes};
   StreamPtr stream(opj_stream_create(kStreamChunk, OPJ_TRUE));
   if (!stream) return Status::failure("no memory for a JPEG 2000 stream");

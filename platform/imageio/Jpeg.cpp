@@ -143,6 +143,7 @@ struct ReadJob {
   jpeg_decompress_struct info;
   std::span<const uint8_t> bytes;
   DecodedImage* out = nullptr;
+  bool incomplete = false;
   bool allocate(uint32_t width, uint32_t height, int samples) {
     Status s = allocateRaster(width, height, 8, uint16_t(samples), out->raster);
     if (!s.ok()) errors.message = s.message();
@@ -198,7 +199,9 @@ bool readAll(ReadJob& job) {
                          info.Y_density * kCentimetresPerInch};
   }
   job.takeMarkers();
-  if (!job.errors.truncated) jpeg_finish_decompress(&info);
+  // Data that ends after the last row (a missing end marker) still gave the whole image.
+  job.incomplete = job.errors.truncated;
+  if (!job.incomplete) jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
   return true;
 }
@@ -231,7 +234,7 @@ Status decodeJpeg(std::span<const uint8_t> bytes, DecodedImage& out) {
   job->bytes = bytes;
   job->out = &out;
   if (!readAll(*job)) return Status::failure(job->errors.message);
-  if (job->errors.truncated) return Status::failure("JPEG: the data ends before the image does");
+  if (job->incomplete) return Status::failure("JPEG: the data ends before the image does");
   out.kind = FileKind::Jpeg;
   return Status::success();
 }

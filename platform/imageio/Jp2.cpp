@@ -35,6 +35,12 @@ void onError(const char* text, void* user) {
 
 void quiet(const char*, void*) {}
 
+// OpenJPEG's own message when it gave one.
+Status failure(const Messages& messages, const char* what) {
+  return Status::failure(messages.error.empty() ? std::string("JPEG 2000: ") + what
+                                                : messages.error);
+}
+
 void install(opj_codec_t* codec, Messages& messages) {
   opj_set_error_handler(codec, onError, &messages);
   opj_set_warning_handler(codec, quiet, nullptr);
@@ -254,7 +260,7 @@ Status encodeJp2(ByteSink& sink, const BitmapImage& image) {
   if (!codec) return Status::failure("no memory for a JPEG 2000 encoder");
   install(codec.get(), messages);
   if (!opj_setup_encoder(codec.get(), &settings, picture.get())) {
-    return Status::failure(messages.error.empty() ? "JPEG 2000: bad settings" : messages.error);
+    return failure(messages, "bad settings");
   }
   std::vector<uint8_t> file;
   MemorySink memory(file);
@@ -264,12 +270,8 @@ Status encodeJp2(ByteSink& sink, const BitmapImage& image) {
   opj_stream_set_write_function(stream.get(), sinkWrite);
   opj_stream_set_skip_function(stream.get(), sinkSkip);
   opj_stream_set_seek_function(stream.get(), sinkSeek);
-  auto failed = [&](const char* what) {
-    return Status::failure(messages.error.empty() ? std::string("JPEG 2000: ") + what
-                                                  : messages.error);
-  };
   if (!opj_start_compress(codec.get(), picture.get(), stream.get())) {
-    return failed("cannot start");
+    return failure(messages, "cannot start");
   }
   // A band's samples, component after component, one or two bytes each.
   const size_t sampleBytes = layout.bitsPerSample > 8 ? 2 : 1;
@@ -298,10 +300,10 @@ Status encodeJp2(ByteSink& sink, const BitmapImage& image) {
     }
     if (!opj_write_tile(codec.get(), tile, band.data(),
                         OPJ_UINT32(plane * components * sampleBytes), stream.get())) {
-      return failed("cannot write a band");
+      return failure(messages, "cannot write a band");
     }
   }
-  if (!opj_end_compress(codec.get(), stream.get())) return failed("cannot finish");
+  if (!opj_end_compress(codec.get(), stream.get())) return failure(messages, "cannot finish");
   stream.reset();
   const Resolution resolution = image.resolution();
   if (resolution.x > 0 && resolution.y > 0) {
@@ -336,14 +338,10 @@ Status decodeJp2(std::span<const uint8_t> bytes, DecodedImage& out) {
   opj_stream_set_read_function(stream.get(), inputRead);
   opj_stream_set_skip_function(stream.get(), inputSkip);
   opj_stream_set_seek_function(stream.get(), inputSeek);
-  auto failed = [&](const char* what) {
-    return Status::failure(messages.error.empty() ? std::string("JPEG 2000: ") + what
-                                                  : messages.error);
-  };
   opj_image_t* raw = nullptr;
   if (!opj_read_header(stream.get(), codec.get(), &raw)) {
     opj_image_destroy(raw);
-    return failed("cannot read the header");
+    return failure(messages, "cannot read the header");
   }
   ImagePtr picture(raw);
   const uint32_t width = picture->x1 - picture->x0;
@@ -370,7 +368,7 @@ Status decodeJp2(std::span<const uint8_t> bytes, DecodedImage& out) {
   }
   if (!opj_decode(codec.get(), stream.get(), picture.get()) ||
       !opj_end_decompress(codec.get(), stream.get())) {
-    return failed("cannot decode the image");
+    return failure(messages, "cannot decode the image");
   }
   for (uint32_t c = 0; c < components; ++c) {
     const opj_image_comp_t& comp = picture->comps[c];

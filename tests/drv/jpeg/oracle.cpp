@@ -111,6 +111,9 @@ std::vector<uint8_t> compress(const Picture& pic, const EncodeOptions& opt) {
   }
   c.restart_interval = JDIMENSION(opt.restartInterval);
   c.restart_in_rows = opt.restartRows;
+  c.density_unit = UINT8(opt.densityUnit);
+  c.X_density = UINT16(opt.xDensity);
+  c.Y_density = UINT16(opt.yDensity);
   jpeg_start_compress(&c, TRUE);
   while (c.next_scanline < c.image_height) {
     JSAMPROW row =

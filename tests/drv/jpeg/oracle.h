@@ -21,6 +21,8 @@ struct EncodeOptions {
   int restartInterval = 0;  // in MCUs
   int restartRows = 0;      // in MCU rows (used when restartInterval is 0)
   bool ifast = true;
+  int densityUnit = 0;  // JFIF: 0 aspect ratio only, 1 dots per inch, 2 dots per centimetre
+  int xDensity = 1, yDensity = 1;
 };
 std::vector<uint8_t> compress(const Picture& pic, const EncodeOptions& opt);
 

@@ -26,6 +26,13 @@ std::vector<uint8_t> validFile(FileKind kind, uint16_t samples) {
   return bytes;
 }
 
+void putLittle32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(v >> (8 * i));
+}
+void putBig(std::vector<uint8_t>& bytes, size_t at, uint32_t v, int count) {
+  for (int i = 0; i < count; ++i) bytes[at + i] = uint8_t(v >> (8 * (count - 1 - i)));
+}
+
 void expectRefused(std::span<const uint8_t> bytes) {
   DecodedImage out;
   const Status s = decodeImage(bytes, out);
@@ -78,22 +85,16 @@ TEST(ImageIOBadInput, FlippedBytesNeverCrash) {
 TEST(ImageIOBadInput, HugeSizesAreRefusedBeforeAllocating) {
   // BMP: 100000 x 100000 pixels over a few bytes.
   std::vector<uint8_t> bmp = validFile(FileKind::Bmp, 3);
-  for (size_t at : {size_t(18), size_t(22)}) {
-    bmp[at] = 0xA0;
-    bmp[at + 1] = 0x86;
-    bmp[at + 2] = 0x01;
-    bmp[at + 3] = 0;
-  }
+  putLittle32(bmp, 18, 100000);
+  putLittle32(bmp, 22, 100000);
   expectRefused(bmp);
 
   // JPEG: 65000 x 65000 in the frame header.
   std::vector<uint8_t> jpeg = validFile(FileKind::Jpeg, 3);
   for (size_t i = 2; i + 8 < jpeg.size(); ++i) {
     if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-      for (size_t at : {i + 5, i + 7}) {
-        jpeg[at] = 0xFD;
-        jpeg[at + 1] = 0xE8;
-      }
+      putBig(jpeg, i + 5, 65000, 2);
+      putBig(jpeg, i + 7, 65000, 2);
       break;
     }
   }
@@ -106,19 +107,15 @@ TEST(ImageIOBadInput, HugeSizesAreRefusedBeforeAllocating) {
 
   // PNG: 60000 x 60000 in IHDR, with its CRC made right so that only the size is wrong.
   std::vector<uint8_t> png = validFile(FileKind::Png, 3);
-  for (size_t at : {size_t(16), size_t(20)}) {
-    png[at] = 0;
-    png[at + 1] = 0;
-    png[at + 2] = 0xEA;
-    png[at + 3] = 0x60;
-  }
+  putBig(png, 16, 60000, 4);
+  putBig(png, 20, 60000, 4);
   uint32_t crc = 0xFFFFFFFFu;
   for (size_t i = 12; i < 29; ++i) {
     crc ^= png[i];
     for (int k = 0; k < 8; ++k) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
   }
   crc ^= 0xFFFFFFFFu;
-  for (int k = 0; k < 4; ++k) png[29 + k] = uint8_t(crc >> (24 - 8 * k));
+  putBig(png, 29, crc, 4);
   expectRefused(png);
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "platform/imageio/ImageIO.h"
+#include "tests/drv/jpeg/oracle.h"
 #include "tests/platform/imageio/ImageIOTestSupport.h"
 #include "tests/platform/imageio/LibraryCheck.h"
 
@@ -52,6 +53,17 @@ const Resolution kResolution{300, 200};
 const ImageProperties kProperties{6, "Ferrolite", "FS-1200"};
 
 class ImageFiles : public TempFolder, public ::testing::WithParamInterface<KindTraits> {};
+
+// A page as the driver delivers it: a baseline JPEG made by libjpeg-turbo itself.
+std::vector<uint8_t> jpegPage(const Raster& source, int quality, int densityUnit, int density) {
+  const oracle::Picture picture{int(source.layout.width), int(source.layout.height),
+                                int(source.layout.samplesPerPixel), source.pixels};
+  oracle::EncodeOptions options;
+  options.quality = quality;
+  options.densityUnit = densityUnit;
+  options.xDensity = options.yDensity = density;
+  return oracle::compress(picture, options);
+}
 
 void PrintTo(const KindTraits& traits, std::ostream* out) { *out << traits.extension; }
 
@@ -202,8 +214,7 @@ TEST_F(ImageIO, JpegPagesDecodeAsLibjpegDecodesThem) {
        {Case{1, 1, 300, 300}, Case{3, 1, 200, 200}, Case{3, 2, 100, 254}, Case{1, 0, 1, 0}}) {
     SCOPED_TRACE(c.components);
     const Raster source = makePattern(64, 48, 8, uint16_t(c.components));
-    const std::vector<uint8_t> page = imageio_check::makeJpeg(
-        64, 48, c.components, source.pixels, 85, c.densityUnit, c.density, c.density);
+    const std::vector<uint8_t> page = jpegPage(source, 85, c.densityUnit, c.density);
     const fs::path file = path("page.jpg");
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(page.data()), std::streamsize(page.size()));
@@ -336,8 +347,7 @@ TEST_F(ImageIO, BadLayoutsAndFoldersAreRefusedWithAReason) {
 
 TEST_F(ImageIO, MakeAndModelGoIntoAJpegWithoutReEncoding) {
   const Raster source = makePattern(40, 24, 8, 3);
-  const std::vector<uint8_t> page =
-      imageio_check::makeJpeg(40, 24, 3, source.pixels, 80, 1, 300, 300);
+  const std::vector<uint8_t> page = jpegPage(source, 80, 1, 300);
   const fs::path file = path("scan.jpg");
   writeBytes(file, page);
   ASSERT_TRUE(setMakeAndModel(file, "Ferrolite", "FS-1200").ok());

@@ -351,35 +351,4 @@ Facts bmpFacts(const std::filesystem::path& file) {
   return f;
 }
 
-std::vector<uint8_t> makeJpeg(uint32_t width, uint32_t height, int components,
-                              const std::vector<uint8_t>& samples, int quality, int densityUnit,
-                              int xDensity, int yDensity) {
-  jpeg_compress_struct info;
-  jpeg_error_mgr errors;
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = width;
-  info.image_height = height;
-  info.input_components = components;
-  info.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, quality, TRUE);
-  info.density_unit = UINT8(densityUnit);
-  info.X_density = UINT16(xDensity);
-  info.Y_density = UINT16(yDensity);
-  jpeg_start_compress(&info, TRUE);
-  while (info.next_scanline < height) {
-    JSAMPROW row = const_cast<JSAMPROW>(&samples[size_t(info.next_scanline) * width * components]);
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  std::vector<uint8_t> out(buffer, buffer + size);
-  jpeg_destroy_compress(&info);
-  std::free(buffer);
-  return out;
-}
-
 }  // namespace imageio_check

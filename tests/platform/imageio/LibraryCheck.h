@@ -30,10 +30,6 @@ Facts gifFacts(const std::filesystem::path& file);   // samplesPerPixel 1 for a 
 Facts jp2Facts(const std::filesystem::path& file);   // no resolution: OpenJPEG does not read it
 Facts bmpFacts(const std::filesystem::path& file);
 
-// A baseline JPEG made by libjpeg-turbo directly, as a scanner's page arrives.
-std::vector<uint8_t> makeJpeg(uint32_t width, uint32_t height, int components,
-                              const std::vector<uint8_t>& samples, int quality, int densityUnit,
-                              int xDensity, int yDensity);
 std::vector<uint8_t> readBytes(const std::filesystem::path& file);
 
 }  // namespace imageio_check

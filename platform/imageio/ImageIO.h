@@ -151,6 +151,7 @@ struct DecodedImage {
 
 // A file of the given kind holding one image. Nothing is written before finalize(), which
 // writes the file whole (through a temporary file beside it) or leaves the folder as it was.
+// The added image's rows (or its provider) are read in finalize(): they must last until then.
 class ImageDestination {
  public:
   ImageDestination(std::filesystem::path path, FileKind kind, WriteOptions options = {});

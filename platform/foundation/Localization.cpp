@@ -165,6 +165,17 @@ class StringsParser {
     return true;
   }
 
+  // \n, \t and the other one-letter escapes of control characters.
+  static const char16_t* controlEscape(char16_t letter) {
+    static constexpr char16_t kEscapes[][2] = {{u'n', u'\n'}, {u't', u'\t'}, {u'r', u'\r'},
+                                               {u'a', u'\a'}, {u'b', u'\b'}, {u'f', u'\f'},
+                                               {u'v', u'\v'}};
+    for (const auto& e : kEscapes) {
+      if (e[0] == letter) return &e[1];
+    }
+    return nullptr;
+  }
+
   static int hexDigit(char16_t c) {
     if (c >= u'0' && c <= u'9') return c - u'0';
     if (c >= u'a' && c <= u'f') return c - u'a' + 10;
@@ -183,28 +194,11 @@ class StringsParser {
       }
       if (atEnd()) break;
       char16_t e = text_[pos_++];
+      if (const char16_t* control = controlEscape(e)) {
+        out->push_back(*control);
+        continue;
+      }
       switch (e) {
-        case u'n':
-          out->push_back(u'\n');
-          break;
-        case u't':
-          out->push_back(u'\t');
-          break;
-        case u'r':
-          out->push_back(u'\r');
-          break;
-        case u'a':
-          out->push_back(u'\a');
-          break;
-        case u'b':
-          out->push_back(u'\b');
-          break;
-        case u'f':
-          out->push_back(u'\f');
-          break;
-        case u'v':
-          out->push_back(u'\v');
-          break;
         case u'U':
         case u'u': {
           // Up to four hexadecimal digits: one UTF-16 unit.

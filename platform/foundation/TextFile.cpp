@@ -151,30 +151,36 @@ Result<std::vector<std::uint8_t>> encodeText(std::u16string_view text, std::stri
   return out;
 }
 
-std::string toUtf8(std::u16string_view text) {
-  constexpr UChar32 kReplacement = 0xFFFD;
+namespace {
+constexpr UChar32 kReplacement = 0xFFFD;
+
+// ICU's two-pass conversion: the length first, then the text, ill-formed input replaced.
+template <class Out, class Convert>
+Out convertWithReplacement(Convert convert) {
   UErrorCode status = U_ZERO_ERROR;
   int32_t length = 0;
-  u_strToUTF8WithSub(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()),
-                     kReplacement, nullptr, &status);
-  std::string out(static_cast<std::size_t>(length), '\0');
+  convert(nullptr, 0, &length, &status);
+  Out out(static_cast<std::size_t>(length), 0);
   status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(out.data(), length, &length, text.data(), static_cast<int32_t>(text.size()),
-                     kReplacement, nullptr, &status);
-  return U_FAILURE(status) ? std::string() : out;
+  convert(out.data(), length, &length, &status);
+  return U_FAILURE(status) ? Out() : out;
+}
+}  // namespace
+
+std::string toUtf8(std::u16string_view text) {
+  return convertWithReplacement<std::string>(
+      [&](char* out, int32_t capacity, int32_t* length, UErrorCode* status) {
+        u_strToUTF8WithSub(out, capacity, length, text.data(), static_cast<int32_t>(text.size()),
+                           kReplacement, nullptr, status);
+      });
 }
 
 std::u16string toUtf16(std::string_view text) {
-  constexpr UChar32 kReplacement = 0xFFFD;
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t length = 0;
-  u_strFromUTF8WithSub(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()),
-                       kReplacement, nullptr, &status);
-  std::u16string out(static_cast<std::size_t>(length), u'\0');
-  status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(out.data(), length, &length, text.data(), static_cast<int32_t>(text.size()),
-                       kReplacement, nullptr, &status);
-  return U_FAILURE(status) ? std::u16string() : out;
+  return convertWithReplacement<std::u16string>(
+      [&](char16_t* out, int32_t capacity, int32_t* length, UErrorCode* status) {
+        u_strFromUTF8WithSub(out, capacity, length, text.data(), static_cast<int32_t>(text.size()),
+                             kReplacement, nullptr, status);
+      });
 }
 
 }  // namespace foundation

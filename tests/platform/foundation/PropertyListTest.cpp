@@ -165,6 +165,13 @@ TEST_F(PropertyListFiles, MalformedFilesGiveAClearError) {
   auto valid = serializePropertyList(everyKind(), PlistFormat::binary);
   ASSERT_TRUE(valid);
   std::string binary(valid->begin(), valid->end());
+  // A UTF-16 key that declares a zero character inside: the library would abort on it.
+  Dictionary zeroKey;
+  zeroKey.set("aX\xC3\xA9", 1);
+  auto zeroKeyBytes = serializePropertyList(zeroKey, PlistFormat::binary);
+  ASSERT_TRUE(zeroKeyBytes);
+  std::string zeroKeyFile(zeroKeyBytes->begin(), zeroKeyBytes->end());
+  zeroKeyFile[zeroKeyFile.find(std::string("\0X", 2)) + 1] = '\0';
   std::string deep;
   for (int i = 0; i <= kMaxPlistNesting + 1; ++i) deep += "<array>";
   for (int i = 0; i <= kMaxPlistNesting + 1; ++i) deep += "</array>";
@@ -181,6 +188,7 @@ TEST_F(PropertyListFiles, MalformedFilesGiveAClearError) {
       {"cut binary", binary.substr(0, binary.size() / 2), "is not a property list"},
       {"binary header only", "bplist00", "is not a property list"},
       {"binary with garbage", "bplist00" + std::string(64, '\xEE'), "is not a property list"},
+      {"zero in a key", zeroKeyFile, "holds a string with a zero character"},
       {"deep", "<plist version=\"1.0\">" + deep + "</plist>", "nested deeper"},
   };
   for (const Case& c : cases) {

@@ -1,0 +1,210 @@
+// Crop and deskew, multi-crop, orientation and merging through the plug-in's entries, and the
+// document finder's measured accuracy.
+#include <cmath>
+
+#include "plugins/Lumetra/Documents.h"
+#include "tests/plugins/Lumetra/LumetraFixture.h"
+
+namespace plugtest {
+namespace {
+
+constexpr int kDpi = 150;
+
+// The document as it should come out: drawn straight, at its own size.
+Page straightDocument(const Doc& d, int bits) {
+  Page p(int(std::lround(d.w)), int(std::lround(d.h)), bits);
+  Doc upright = d;
+  upright.cx = d.w / 2, upright.cy = d.h / 2, upright.angle = 0;
+  drawDocuments(p, 0, {upright});
+  return p;
+}
+
+lumetra::Raster rasterOf(const Page& p) {
+  lumetra::Raster r(p.width, p.height, p.bits);
+  for (int y = 0; y < p.height; ++y) memcpy(r.row(y), p.row(y), r.stride());
+  return r;
+}
+
+struct SkewCase {
+  double angle;
+  uint8_t background;
+  int bits;
+};
+
+class DeskewCropTest : public LumetraTest, public ::testing::WithParamInterface<SkewCase> {};
+
+// A document turned by a known angle on a feeder background comes back straight, at its size.
+TEST_P(DeskewCropTest, DocumentComesBackStraightAtItsSize) {
+  const SkewCase c = GetParam();
+  Page page(900, 1250, c.bits);
+  const Doc doc{470, 610, 600, 850, c.angle};
+  drawDocuments(page, c.background, {doc});
+  addNoise(page, 6);
+  NIDATA ni = recordFor(page, kDpi);
+  ni.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropFeeder;
+  ni.OutImage.Rotate = 1;
+  long status = -1;
+  const Page out = produce("DeskewCrop", page, ni, &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_NEAR(out.width, doc.w, 3);
+  EXPECT_NEAR(out.height, doc.h, 3);
+  // Straight: the print lines sit where the upright document has them.
+  const Page want = straightDocument(doc, c.bits);
+  const int w = std::min(out.width, want.width) - 10, h = std::min(out.height, want.height) - 10;
+  EXPECT_LT(meanDifference(out, want, 10, 10, w, h), 14.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Angles, DeskewCropTest,
+                         ::testing::Values(SkewCase{0, 30, 8}, SkewCase{2.5, 30, 8},
+                                           SkewCase{-4, 30, 24}, SkewCase{7.3, 190, 8},
+                                           SkewCase{-12, 40, 24}, SkewCase{0.6, 190, 24}));
+
+// The finder's measured accuracy: bounds within two pixels, angle within a tenth of a degree.
+TEST(DocumentFinder, AngleWithinATenthOfADegreeAndBoundsWithinTwoPixels) {
+  double worstAngle = 0, worstSize = 0;
+  for (double angle : {-14.0, -7.5, -2.2, -0.4, 0.0, 0.3, 1.1, 3.7, 9.9, 13.0}) {
+    Page page(1000, 1200, 8);
+    const Doc doc{500, 600, 640, 830, angle};
+    drawDocuments(page, 25, {doc});
+    addNoise(page, 8, uint32_t(angle * 100 + 50));
+    const auto docs = lumetra::findDocuments(lumetra::greyPlane(rasterOf(page)), 30, false);
+    ASSERT_EQ(docs.size(), 1u);
+    worstAngle = std::max(worstAngle, std::fabs(docs[0].angle - angle));
+    worstSize = std::max({worstSize, std::fabs(docs[0].w - doc.w), std::fabs(docs[0].h - doc.h),
+                          std::fabs(docs[0].cx - doc.cx), std::fabs(docs[0].cy - doc.cy)});
+  }
+  RecordProperty("worst_angle_error_deg", std::to_string(worstAngle));
+  RecordProperty("worst_bound_error_px", std::to_string(worstSize));
+  EXPECT_LT(worstAngle, 0.1);
+  EXPECT_LT(worstSize, 2.0);
+}
+
+// A page without a document (all background) is refused and nothing comes back.
+TEST_F(LumetraTest, PageWithoutDocumentIsRefused) {
+  Page page(300, 400, 8, 35);
+  addNoise(page, 5);
+  NIDATA ni = recordFor(page, kDpi);
+  ni.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropFeeder;
+  ni.OutImage.Rotate = 1;
+  long status = 0;
+  void* out = nullptr;
+  EXPECT_EQ(lm.process("DeskewCrop")(page.data.data(), &out, &ni, nullptr, &status),
+            kLumetraMsgFail);
+  EXPECT_EQ(out, nullptr);
+}
+
+// Three documents on the flatbed: the first comes from the crop with a status of 2, the others
+// from GetMultipleImage with 1 and 0, in reading order; a fourth call finds nothing.
+TEST_F(LumetraTest, ThreeDocumentMultiCrop) {
+  Page page(1200, 1300, 24);
+  const std::vector<Doc> docs = {
+      {300, 250, 400, 300, 3}, {850, 280, 350, 380, -5}, {600, 900, 700, 450, 1.5}};
+  drawDocuments(page, 35, docs);
+  addNoise(page, 4);
+  NIDATA ni = recordFor(page, kDpi);
+  ni.InImage.ScanType = 0;
+  ni.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropMultiple;
+  ni.OutImage.Rotate = 1;
+  long status = -1;
+  const Page first = produce("DeskewCrop", page, ni, &status);
+  EXPECT_EQ(status, 2);
+  std::vector<Page> got = {first};
+  for (long want : {1L, 0L}) {
+    void* out = nullptr;
+    ASSERT_EQ(lm.process("GetMultipleImage")(nullptr, &out, &ni, nullptr, &status), 0);
+    EXPECT_EQ(status, want);
+    got.push_back(pageFromOutput(out, ni, 24));
+    lm.FreeMemory(out);
+  }
+  for (size_t i = 0; i < docs.size(); ++i) {
+    EXPECT_NEAR(got[i].width, docs[i].w, 3) << i;
+    EXPECT_NEAR(got[i].height, docs[i].h, 3) << i;
+  }
+  void* out = nullptr;
+  EXPECT_EQ(lm.process("GetMultipleImage")(nullptr, &out, &ni, nullptr, &status), kLumetraMsgFail);
+  EXPECT_EQ(out, nullptr);
+}
+
+// With one cut for both sides, the rear of a duplex sheet takes the front's cut mirrored, even
+// when its own edges cannot be seen.
+TEST_F(LumetraTest, RearTakesTheFrontsCutMirrored) {
+  Page front(800, 900, 8);
+  const Doc doc{330, 420, 500, 600, 4};
+  drawDocuments(front, 30, {doc});
+  NIDATA ni = recordFor(front, kDpi);
+  ni.InImage.ScanType = 2;
+  ni.InImage.CurPages = 1;
+  ni.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropFeeder | kLumetraCropSameForRear;
+  ni.OutImage.Rotate = 1;
+  long status = -1;
+  const Page f = produce("DeskewCrop", front, ni, &status);
+  ASSERT_EQ(status, 0);
+  Page rear(800, 900, 8, 30);  // the rear's document as dark as the background: no edge
+  ni.InImage.CurPages = 2;
+  const Page r = produce("DeskewCrop", rear, ni, &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(r.width, f.width);
+  EXPECT_EQ(r.height, f.height);
+}
+
+// Text turned by a quarter turn comes back upright; the test hook forces an angle.
+TEST_F(LumetraTest, AutoOrientationTurnsTextUpright) {
+  Page upright(1000, 1300, 8);
+  for (int line = 0; line < 24; ++line)
+    drawText(upright, 60, 60 + line * 48, "The quick brown fox jumps over the lazy dog 1234", 30);
+  for (int quarters : {0, 1, 2, 3}) {
+    SCOPED_TRACE(quarters);
+    Page turned = turnClockwise(upright, quarters);
+    NIDATA ni = recordFor(turned, 200);
+    long status = -1;
+    const Page out = produce("AutoOrientation", turned, ni, &status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(out.width, upright.width);
+    ASSERT_EQ(out.height, upright.height);
+    EXPECT_EQ(out.data, upright.data);
+  }
+  setenv(kLumetraForceOrientationEnv, "90", 1);
+  NIDATA ni = recordFor(upright, 200);
+  long status = -1;
+  const Page forced = produce("AutoOrientation", upright, ni, &status);
+  unsetenv(kLumetraForceOrientationEnv);
+  EXPECT_EQ(forced.data, turnClockwise(upright, 1).data);
+}
+
+// Merging: the cropped front and rear side by side, or the rear below the front.
+TEST_F(LumetraTest, MergeTwoSidesHorizontallyAndVertically) {
+  Page front(700, 900, 8), rear(700, 900, 8);
+  const Doc f{350, 450, 500, 700, 2}, r{340, 460, 520, 640, -3};
+  drawDocuments(front, 30, {f});
+  drawDocuments(rear, 30, {r}, false);  // a rear without print
+  for (const uint8_t merge : {uint8_t(0x21), uint8_t(0xC1)}) {
+    SCOPED_TRACE(int(merge));
+    NIDATA ni = recordFor(front, kDpi);
+    ni.InImage.ScanType = 2;
+    ni.OutImage.Merge2Side = merge;
+    ni.OutImage.AutoCrop = 0x51;
+    ni.OutImage.Rotate = 1;
+    long status = -1;
+    const Page out = produce("Merge2Side", front, ni, &status, rear.data.data());
+    ASSERT_EQ(status, 0);
+    const bool vertical = merge & kLumetraMergeVertical;
+    if (vertical) {
+      EXPECT_NEAR(out.width, std::max(f.w, r.w), 3);
+      EXPECT_NEAR(out.height, f.h + r.h, 4);
+    } else {
+      EXPECT_NEAR(out.width, f.w + r.w, 4);
+      EXPECT_NEAR(out.height, std::max(f.h, r.h), 3);
+    }
+    // The front's print in the first part, the blank rear after it.
+    const Page want = straightDocument(f, 8);
+    EXPECT_LT(meanDifference(out, want, 10, 10, int(f.w) - 10, int(f.h) - 10), 14.0);
+    const int rl = vertical ? 10 : int(f.w) + 10, rt = vertical ? int(f.h) + 10 : 10;
+    double dark = 0;
+    for (int y = rt; y < rt + 100; ++y)
+      for (int x = rl; x < rl + 100; ++x) dark += out.grey(x, y) < 128;
+    EXPECT_EQ(dark, 0);
+  }
+}
+
+}  // namespace
+}  // namespace plugtest

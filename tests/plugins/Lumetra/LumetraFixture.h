@@ -1,0 +1,52 @@
+#pragma once
+// The image plug-in opened as the front ends open it, with every entry bound.
+#include <cstdlib>
+
+#include "plugins/Lumetra/Lumetra.h"
+#include "tests/plugins/PluginTesting.h"
+
+namespace plugtest {
+
+struct Lumetra {
+  Plugin lib{kLumetraLibraryName};
+  LumetraInitializeLibFn InitializeLib = lib.entry<LumetraInitializeLibFn>("InitializeLib");
+  LumetraTerminateLibFn TerminateLib = lib.entry<LumetraTerminateLibFn>("TerminateLib");
+  LumetraIdentifyProductSettingFn IdentifyProductSetting =
+      lib.entry<LumetraIdentifyProductSettingFn>("IdentifyProductSetting");
+  LumetraFreeMemoryFn FreeMemory = lib.entry<LumetraFreeMemoryFn>("FreeMemory");
+  LumetraJpegCropFn JpegCrop = lib.entry<LumetraJpegCropFn>("JpegCrop");
+  LumetraProcessFn process(const char* name) const { return lib.entry<LumetraProcessFn>(name); }
+};
+
+class LumetraTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(lm.lib.loaded());
+    ASSERT_EQ(lm.InitializeLib(), 0);
+  }
+  void TearDown() override { lm.TerminateLib(); }
+
+  // Runs a producing entry; the output as a page (empty when it failed).
+  Page produce(const char* entry, Page& in, NIDATA& ni, long* status, void* extra = nullptr) {
+    void* out = nullptr;
+    const long msg = lm.process(entry)(in.data.data(), &out, &ni, extra, status);
+    if (msg != 0) {
+      EXPECT_EQ(out, nullptr);
+      return Page();
+    }
+    EXPECT_NE(out, nullptr);
+    Page p = pageFromOutput(out, ni, in.bits);
+    lm.FreeMemory(out);
+    return p;
+  }
+
+  // Runs an in-place entry on the page's own buffer.
+  long inPlace(const char* entry, Page& in, NIDATA& ni, long* status, void* extra = nullptr) {
+    void* buffer = in.data.data();
+    return lm.process(entry)(in.data.data(), &buffer, &ni, extra, status);
+  }
+
+  Lumetra lm;
+};
+
+}  // namespace plugtest

@@ -41,14 +41,14 @@ uint8_t medianOf(const Plane& p, int l, int t, int r, int b) {
 
 bool isBlank(const Raster& r, int xRes, int threshold) {
   quietLeptonica();
-  const Plane g = greyPlane(r);
   const int res = std::max(xRes, 1);
-  int l = 0, t = 0, rt = g.width, b = g.height;
+  // The document straightened out of the scanner background, when one is framed by it.
+  Plane g = greyPlane(r);
   const std::vector<Quad> doc = findDocuments(g, std::max(4, res / 2), false);
-  if (!doc.empty()) l = doc[0].left, t = doc[0].top, rt = doc[0].right, b = doc[0].bottom;
-  const int mx = int((rt - l) * kMarginShare), my = int((b - t) * kMarginShare);
-  l = std::clamp(l + mx, 0, g.width - 1), t = std::clamp(t + my, 0, g.height - 1);
-  rt = std::clamp(rt - mx, l + 1, g.width), b = std::clamp(b - my, t + 1, g.height);
+  if (!doc.empty()) g = greyPlane(cutOut(r, doc[0], true, Fill{}));
+  const int mx = int(g.width * kMarginShare), my = int(g.height * kMarginShare);
+  const int l = std::min(mx, g.width - 1), t = std::min(my, g.height - 1);
+  const int rt = std::max(g.width - mx, l + 1), b = std::max(g.height - my, t + 1);
   const uint8_t paper = medianOf(g, l, t, rt, b);
   Plane area(rt - l, b - t);
   for (int y = t; y < b; ++y)

@@ -112,7 +112,7 @@ TEST_F(LumetraTest, GrayQualityDocumentAndPhoto) {
     ni.OutImage.Gray.BackgroundLevel = 200;
     long status = -1;
     ASSERT_EQ(inPlace("GrayQuality", page, ni, &status), 0);
-    EXPECT_EQ(ni.OutImage.ImageWidth, 33u);
+    EXPECT_EQ(+ni.OutImage.ImageWidth, 33u);
     for (int x = 0; x < 33; ++x) {
       const int want = (mode == 0 && x * 7 >= 200) ? 255 : x * 7;
       EXPECT_EQ(page.data[size_t(x)], want) << x;
@@ -148,8 +148,8 @@ TEST_F(LumetraTest, DynamicThresholdFollowsShading) {
     ni.OutImage.BW.BWThreshold = 128;
     long status = -1;
     ASSERT_EQ(inPlace("lThreshold", p, ni, &status), 0);
-    ASSERT_EQ(ni.OutImage.ImageWidth, 601u);
-    ASSERT_EQ(ni.OutImage.BW.BytesPerLine, 76);
+    ASSERT_EQ(+ni.OutImage.ImageWidth, 601u);
+    ASSERT_EQ(+ni.OutImage.BW.BytesPerLine, 76);
     Page bw(601, 300, 1);
     memcpy(bw.data.data(), p.data.data(), bw.data.size());
     int wrong = 0;
@@ -272,8 +272,8 @@ TEST_F(LumetraTest, EveryEntryOnOddAndTinyPages) {
         long status = 0;
         const long msg = inPlace(e, p, ni, &status, block);
         if (msg == 0) {
-          EXPECT_EQ(ni.OutImage.ImageWidth, uint32_t(w)) << e;
-          EXPECT_EQ(ni.OutImage.ImageHeight, uint32_t(h)) << e;
+          EXPECT_EQ(+ni.OutImage.ImageWidth, uint32_t(w)) << e;
+          EXPECT_EQ(+ni.OutImage.ImageHeight, uint32_t(h)) << e;
         } else {
           EXPECT_LT(msg, 0) << e;
         }

@@ -208,3 +208,29 @@ TEST_F(LumetraTest, MergeTwoSidesHorizontallyAndVertically) {
 
 }  // namespace
 }  // namespace plugtest
+
+namespace plugtest {
+namespace {
+
+// A one-bit page: the cut document of odd width comes back in rows of (width + 7) / 8 bytes,
+// the block exactly that large (the sanitizer checks every byte read here).
+TEST_F(LumetraTest, OneBitCropRowsArePackedToWholeBytes) {
+  Page page(640, 480, 1, 0);
+  fillRect(page, 101, 57, 101 + 301, 57 + 333, 255, 255, 255);
+  NIDATA ni = recordFor(page, 100);
+  ni.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropFeeder;
+  ni.OutImage.Rotate = 1;
+  long status = -1;
+  const Page out = produce("DeskewCrop", page, ni, &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(out.width, 301);
+  EXPECT_EQ(out.height, 333);
+  EXPECT_EQ(+ni.OutImage.BW.BytesPerLine, (301 + 7) / 8);
+  int black = 0;
+  for (int y = 0; y < out.height; ++y)
+    for (int x = 0; x < out.width; ++x) black += out.grey(x, y) == 0;
+  EXPECT_EQ(black, 0);
+}
+
+}  // namespace
+}  // namespace plugtest

@@ -153,12 +153,11 @@ LUMETRA_EXPORT long DeskewCrop(void* pSrc, void** ppDes, NIDATA* pNi, void* /*pE
     r = lumetra::kNoMemory;
   }
   if (!r.ok()) return answer(r, pStatus);
-  // The flatbed's further documents wait for GetMultipleImage; the status says how many.
+  // The flatbed's further documents wait for GetMultipleImage (the status says how many); a
+  // page's crop replaces whatever an earlier page left waiting.
   const long further = long(docs.size()) - 1;
-  if (pNi->OutImage.AutoCrop & kLumetraCropMultiple) {
-    docs.erase(docs.begin());
-    lumetra::keepPending(std::move(docs));
-  }
+  docs.erase(docs.begin());
+  lumetra::keepPending(std::move(docs));
   return answer({0, further}, pStatus);
 }
 

@@ -123,6 +123,16 @@ TEST_F(LumetraTest, ThreeDocumentMultiCrop) {
   void* out = nullptr;
   EXPECT_EQ(lm.process("GetMultipleImage")(nullptr, &out, &ni, nullptr, &status), kLumetraMsgFail);
   EXPECT_EQ(out, nullptr);
+  // Documents left waiting do not outlive the next page's crop.
+  NIDATA again = recordFor(page, kDpi);
+  again.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropMultiple;
+  produce("DeskewCrop", page, again, &status);
+  EXPECT_EQ(status, 2);
+  NIDATA single = recordFor(page, kDpi);
+  single.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropFlatbed;
+  produce("DeskewCrop", page, single, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(lm.process("GetMultipleImage")(nullptr, &out, &ni, nullptr, &status), kLumetraMsgFail);
 }
 
 // With one cut for both sides, the rear of a duplex sheet takes the front's cut mirrored, even

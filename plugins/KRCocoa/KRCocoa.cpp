@@ -1,5 +1,5 @@
-// The plug-in KRCocoa: the imprinter text drawn into a page, the Image Capture button watcher
-// told to stop or go, and the JPEG-to-raw decoder entry that the driver's image library binds
+// The plug-in KRCocoa: the imprinter text drawn into a page (the button notice is in
+// ButtonEvent.cpp), and the JPEG-to-raw decoder entry that the driver's image library binds
 // when it starts (the driver decodes every stream itself, so the entry decodes nothing).
 #include "plugins/KRCocoa/KRCocoa.h"
 

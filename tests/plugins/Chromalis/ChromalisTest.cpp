@@ -7,6 +7,7 @@
 
 #include "plugins/Chromalis/Chromalis.h"
 #include "tests/plugins/PluginTesting.h"
+#include "tests/support/TestFolder.h"
 
 namespace plugtest {
 namespace {
@@ -111,8 +112,7 @@ TEST_F(ChromalisTest, ToneCurvesComeFirst) {
 
 // A profile that cannot be used answers the failure value; the instance converts nothing then.
 TEST_F(ChromalisTest, UnusableProfilesAreRefused) {
-  const std::string dir = std::string(getenv("VT_TEST_TMP") ? getenv("VT_TEST_TMP") : "/tmp");
-  std::filesystem::create_directories(dir);
+  const std::string dir = testsupport::freshTestFolder("chromalis").string();
   const std::string junk = dir + "/chromalis-junk.icc", grey = dir + "/chromalis-grey.icc";
   std::ofstream(junk) << "not a profile";
   cmsToneCurve* g = cmsBuildGamma(nullptr, 2.2);

@@ -66,8 +66,7 @@ struct BilinearPrivate {
   void* pVArrays;
   uint64_t* pLineH;    // horizontal interpolation of the current source line
   uint64_t* pLineSum;  // vertical sum of the current output line
-  double dCarried;
-  uint8_t* pHistory;  // oldest line first; length mode only
+  uint8_t* pHistory;   // oldest line first; length mode only
   uint32_t dwHistoryLines;
 };
 
@@ -83,33 +82,39 @@ bool AllocateAxis(BilinearAxis* axis, void** block, uint32_t count) {
   return true;
 }
 
-// Fills `outCount` tap pairs (each repeated for `samples` samples) over `inCount` inputs, the
-// position starting at `start` and growing by `step`. Positions past the last input clamp to it
-// for the rest of the axis; positions before `lowest` clamp to it. Returns the position after the
-// last entry, or nothing (clamped) through *clamped.
-double BuildAxis(BilinearAxis* axis, double start, double step, uint32_t inCount, uint32_t outCount,
-                 uint32_t samples, double lowest, bool* clamped) {
-  double x = start;
-  *clamped = false;
-  const double last = static_cast<double>(inCount) - 1;
+// Where the outputs of a bilinear axis lie: output j (counted from `first`) at input position
+// (first + j) * num / den - origin, kept as an exact fraction, so that a page's positions do not
+// depend on how it is split into blocks. The taps reach inputs `lowest` to `highest` only.
+struct AxisPositions {
+  uint64_t num, den;
+  uint64_t first;
+  int64_t origin;
+  int64_t lowest, highest;
+};
+
+// Fills `outCount` tap pairs, each repeated for `samples` samples. A position past `highest`
+// gives that input alone, as does a position before `lowest` for `lowest`; the positions after
+// it stay where they are.
+void BuildAxis(BilinearAxis* axis, const AxisPositions& a, uint32_t outCount, uint32_t samples) {
+  const unsigned __int128 start = static_cast<unsigned __int128>(a.first) * a.num;
+  uint64_t whole = static_cast<uint64_t>(start / a.den);
+  uint64_t part = static_cast<uint64_t>(start % a.den);
+  const uint64_t stepWhole = a.num / a.den, stepPart = a.num % a.den;
   for (uint32_t j = 0; j < outCount; ++j) {
-    int64_t i0, i1;
-    uint32_t w0, w1;
-    if (*clamped || x > last) {
-      *clamped = true;
-      x = last;
-      i0 = i1 = static_cast<int64_t>(inCount) - 1;
+    int64_t i0 = static_cast<int64_t>(whole) - a.origin;
+    int64_t i1 = i0 + 1;
+    uint32_t w0 = static_cast<uint32_t>(uint64_t{kWeightOne} * (a.den - part) / a.den);
+    uint32_t w1 = static_cast<uint32_t>(uint64_t{kWeightOne} * part / a.den);
+    if (i0 > a.highest || (i0 == a.highest && part > 0)) {
+      i0 = i1 = a.highest;
       w0 = kWeightOne;
       w1 = 0;
-    } else {
-      if (x < lowest) x = lowest;
-      i0 = static_cast<int64_t>(std::floor(x));
-      i1 = i0 + 1;
-      w0 = static_cast<uint32_t>(kWeightOne * (1 - (x - static_cast<double>(i0))));
-      w1 = static_cast<uint32_t>(kWeightOne * (1 - (static_cast<double>(i1) - x)));
-      if (i1 > static_cast<int64_t>(inCount) - 1)
-        i1 = i0;  // only when x is the last input: weight 0
-      x += step;
+    } else if (i0 < a.lowest) {
+      i0 = i1 = a.lowest;
+      w0 = kWeightOne;
+      w1 = 0;
+    } else if (i1 > a.highest) {
+      i1 = i0;  // on the last input exactly: weight 0
     }
     for (uint32_t c = 0; c < samples; ++c) {
       const uint64_t e = uint64_t{j} * samples + c;
@@ -118,8 +123,13 @@ double BuildAxis(BilinearAxis* axis, double start, double step, uint32_t inCount
       axis->weight0[e] = w0;
       axis->weight1[e] = w1;
     }
+    whole += stepWhole;
+    part += stepPart;
+    if (part >= a.den) {
+      part -= a.den;
+      ++whole;
+    }
   }
-  return x;
 }
 
 struct CutPrivate {
@@ -255,10 +265,8 @@ bool CImageProcess::InitBilinearArray(CImageProcess_StageInformation* stage) {
     return false;
   }
   if (p->dwDestWidth == 0 || p->dwSrcWidth == 0) return true;
-  bool clamped = false;
-  const double x = BuildAxis(&priv->h, 0, static_cast<double>(p->dwSrcWidth) / p->dwDestWidth,
-                             p->dwSrcWidth, p->dwDestWidth, priv->dwBytesPerPixel, 0, &clamped);
-  priv->dCarried = clamped ? 0 : p->dwSrcWidth - x;
+  const AxisPositions x{p->dwSrcWidth, p->dwDestWidth, 0, 0, 0, int64_t{p->dwSrcWidth} - 1};
+  BuildAxis(&priv->h, x, p->dwDestWidth, priv->dwBytesPerPixel);
   return true;
 }
 
@@ -300,7 +308,6 @@ void CImageProcess::ResetBiLinearScale(CImageProcess_StageInformation* stage) {
   auto* priv = StagePrivate<BilinearPrivate>(stage);
   priv->dwInLines = 0;
   priv->dwOutLines = 0;
-  priv->dCarried = 0;
 }
 
 void CImageProcess::TerminateBiLinearScale(CImageProcess_StageInformation* stage) {
@@ -323,6 +330,8 @@ void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
   const uint64_t inLineBytes = uint64_t{p->dwSrcWidth} * b;
   const uint64_t outLineBytes = priv->dwHCount;
   const uint32_t n = WholeUnits(stage->dwInputSize, inLineBytes);
+  // The page positions of this block's first input and first output line.
+  const uint32_t inBefore = priv->dwInLines, outBefore = priv->dwOutLines;
   const uint32_t m = ScaledLineCount(p, n, &priv->dwInLines, &priv->dwOutLines);
   if (!StageOutput(stage, outLineBytes * m)) return;
 
@@ -337,18 +346,23 @@ void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
       }
       priv->dwVCapacity = static_cast<uint32_t>(capacity);
     }
-    double step;
+    // The step: input resolution / output resolution, or (input height - 1) / (output height -
+    // 1). Lines before the block come from the history, as far back as it reaches; without one
+    // (resolution mode) a position before the block reads its first line.
+    AxisPositions y{};
     if (p->blUseYRateFraction) {
-      step = static_cast<double>(p->dwYRateDenominator) / p->dwYRateNumerator;
+      y.num = p->dwYRateDenominator;
+      y.den = p->dwYRateNumerator;
+      y.lowest = 0;
     } else {
-      step = p->dwDestLength > 1 ? static_cast<double>(p->dwSrcLength - 1) / (p->dwDestLength - 1)
-                                 : static_cast<double>(p->dwSrcLength);
+      y.num = p->dwDestLength > 1 ? p->dwSrcLength - 1 : p->dwSrcLength;
+      y.den = p->dwDestLength > 1 ? p->dwDestLength - 1 : 1;
+      y.lowest = -static_cast<int64_t>(priv->dwHistoryLines);
     }
-    // Lines before the block come from the history, as far back as it reaches.
-    const double lowest = p->blUseYRateFraction ? -1.0 : -static_cast<double>(priv->dwHistoryLines);
-    bool clamped = false;
-    const double x = BuildAxis(&priv->v, -priv->dCarried, step, n, m, 1, lowest, &clamped);
-    priv->dCarried = clamped ? 0 : n - x;
+    y.first = outBefore;
+    y.origin = inBefore;
+    y.highest = int64_t{n} - 1;
+    BuildAxis(&priv->v, y, m, 1);
 
     // Locals: the output bytes may alias anything, so nothing is re-read through priv.
     const BilinearAxis h = priv->h, v = priv->v;
@@ -365,14 +379,8 @@ void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
         const uint32_t weight = tap == 0 ? v.weight0[k] : v.weight1[k];
         if (weight == 0) continue;
         const int32_t line = tap == 0 ? v.index0[k] : v.index1[k];
-        const uint8_t* source;
-        if (line >= 0) {
-          source = input + line * inLineBytes;
-        } else if (p->blUseYRateFraction) {
-          source = input;  // no history kept: the block's first line stands in
-        } else {
-          source = history + (historyLines + line) * inLineBytes;
-        }
+        const uint8_t* source =
+            line >= 0 ? input + line * inLineBytes : history + (historyLines + line) * inLineBytes;
         if (source != lastSource) {
           for (uint64_t i = 0; i < outLineBytes; ++i) {
             lineH[i] = uint64_t{h.weight0[i]} * source[h.index0[i]] +

@@ -123,6 +123,78 @@ TEST(BiLinearScale, ResolutionModeUsesTheBlockFirstLineForThePreviousOne) {
   EXPECT_EQ(up.Page(Column({0, 100}), 1, {2}), Column({0, 50, 100, 100}));
 }
 
+TEST(BiLinearScale, BlocksThatYieldNoLineStillMoveThePosition) {
+  // 5 lines to 3: positions 0, 2 and 4. In one-line blocks the second and third yield no line,
+  // and the fourth (line 3) reaches back to line 2.
+  for (const std::vector<uint32_t>& split : {std::vector<uint32_t>{5}, {1}, {2}, {3, 2}}) {
+    StageRunner s(IP_BiLinearScale, Scale(1, 5, 1, 3, 8));
+    EXPECT_EQ(s.PageInBlocksOf(Column({0, 10, 20, 30, 40}), 1, split), Column({0, 20, 40}))
+        << "blocks of " << split[0];
+  }
+  // 600 to 200 dpi: positions 0, 3, 6, 9 and 12. Blocks of 11 and 6 lines: 9 lies before the
+  // second block, which reads its first line (110) for it; 12 is still line 12.
+  Bytes page;
+  for (uint8_t v = 0; v < 170; v += 10) page.push_back(v);
+  StageRunner s(IP_BiLinearScale, ScaleByResolution(1, 1, 200, 600, 8));
+  EXPECT_EQ(s.PageInBlocksOf(page, 1, {11, 6}), Column({0, 30, 60, 110, 120}));
+}
+
+// What output line k of a scaling stage shows on a one-pixel column: its page position is
+// k * num / den, exactly; it interpolates the two page lines around it with weights scaled by
+// 2^23, as far as the block can see them (page lines first to last); a position beyond them
+// shows the nearest line the block sees.
+uint8_t ColumnAt(const Bytes& column, uint64_t k, uint64_t num, uint64_t den, int64_t first,
+                 int64_t last) {
+  constexpr uint64_t kOne = uint64_t{1} << 23;
+  const uint64_t position = k * num;
+  const int64_t i0 = static_cast<int64_t>(position / den);
+  const uint64_t r = position % den;
+  if (i0 > last || (i0 == last && r > 0)) return column[last];
+  if (i0 < first) return column[first];
+  const uint64_t w0 = kOne * (den - r) / den, w1 = kOne * r / den;
+  return static_cast<uint8_t>((column[i0] * w0 + (w1 > 0 ? column[i0 + 1] * w1 : 0)) >> 23);
+}
+
+TEST(BiLinearScale, OutputLinesKeepTheirPagePositionsWhateverTheSplit) {
+  // The step is (input height - 1) / (output height - 1) by lengths, input / output resolution
+  // by resolutions. A block sees its own lines and, by lengths, the H = input height / output
+  // height + 1 lines before it; by resolutions a position before the block reads its first line.
+  const struct {
+    bool byResolution;
+    uint32_t in, out;  // heights, or resolutions
+  } cases[] = {
+      {false, 5, 3},    {false, 17, 6},   {false, 100, 37}, {false, 100, 3},  {false, 9, 9},
+      {false, 3, 5},    {false, 4, 10},   {false, 10, 23},  {true, 600, 200}, {true, 300, 200},
+      {true, 400, 300}, {true, 300, 300}, {true, 300, 600}, {true, 200, 300}, {true, 150, 400},
+  };
+  const std::vector<uint32_t> splits[] = {{1000}, {1}, {11, 6}, {2, 3}, {7}, {1, 4, 2, 9}};
+  for (const auto& c : cases) {
+    const uint32_t lines = c.byResolution ? 60 : c.in;
+    const Bytes column = Noise(lines, c.in * 1000 + c.out);
+    const uint64_t num = c.byResolution || c.out == 1 ? c.in : c.in - 1;
+    const uint64_t den = c.byResolution ? c.out : (c.out > 1 ? c.out - 1 : 1);
+    const int64_t history = c.byResolution ? 0 : c.in / c.out + 1;
+    for (const auto& split : splits) {
+      StageRunner s(IP_BiLinearScale, c.byResolution ? ScaleByResolution(1, 1, c.out, c.in, 8)
+                                                     : Scale(1, c.in, 1, c.out, 8));
+      const std::vector<Bytes> outputs = s.BlockOutputs(column, 1, split);
+      int64_t start = 0;
+      uint64_t k = 0;
+      for (size_t b = 0; b < outputs.size(); ++b) {
+        const int64_t end = std::min<int64_t>(start + split[b % split.size()], lines);
+        for (uint8_t value : outputs[b]) {
+          EXPECT_EQ(value,
+                    ColumnAt(column, k, num, den, std::max<int64_t>(start - history, 0), end - 1))
+              << (c.byResolution ? "resolutions " : "heights ") << c.in << " to " << c.out
+              << ", blocks of " << split[0] << ", line " << k;
+          ++k;
+        }
+        start = end;
+      }
+    }
+  }
+}
+
 TEST(Scaling, DepthsTheStageCannotHandleAreRefused) {
   // Nearest scaling works on bytes or single bits, bilinear scaling on bytes only.
   const struct {

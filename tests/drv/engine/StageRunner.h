@@ -3,8 +3,10 @@
 // Reset at page start, then Process per block, outputs concatenated.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "drv/engine/ImageProcess.h"
@@ -49,6 +51,29 @@ class StageRunner {
     return result;
   }
 
+  // A page in blocks whose line counts repeat `pattern`; the outputs block by block.
+  std::vector<Bytes> BlockOutputs(const Bytes& page, uint32_t lineBytes,
+                                  const std::vector<uint32_t>& pattern) {
+    EXPECT_TRUE(pipeline_.Reset());
+    std::vector<Bytes> outputs;
+    for (size_t at = 0, i = 0; at < page.size(); ++i) {
+      const size_t size =
+          std::min<size_t>(size_t{pattern[i % pattern.size()]} * lineBytes, page.size() - at);
+      outputs.push_back(Block(Bytes(page.begin() + at, page.begin() + at + size)));
+      at += size;
+    }
+    return outputs;
+  }
+
+  // The same, the outputs joined.
+  Bytes PageInBlocksOf(const Bytes& page, uint32_t lineBytes,
+                       const std::vector<uint32_t>& pattern) {
+    Bytes result;
+    for (const Bytes& part : BlockOutputs(page, lineBytes, pattern))
+      result.insert(result.end(), part.begin(), part.end());
+    return result;
+  }
+
  private:
   CImageProcess pipeline_;
   bool initialized_ = false;
@@ -62,4 +87,12 @@ Bytes MakePage(uint32_t lines, uint32_t lineBytes, F f) {
     for (uint32_t i = 0; i < lineBytes; ++i)
       page[size_t{l} * lineBytes + i] = static_cast<uint8_t>(f(l, i));
   return page;
+}
+
+// Reproducible noise: every byte value, no pattern a stage could happen to get right.
+inline Bytes Noise(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(size);
+  for (auto& b : bytes) b = static_cast<uint8_t>(random() >> 24);
+  return bytes;
 }

@@ -328,4 +328,171 @@ TEST(ColorStages, QF9000CisPackCutsOrdersAndFills) {
   EXPECT_EQ(mirror.Block(line), join({pixel(0, 1), pixel(1, 2)}));
 }
 
+// ---- The fast paths against the rules, one pixel at a time, on noise at widths that leave
+// every remainder of a vector
+
+const uint32_t kWidths[] = {1, 2, 3, 5, 8, 15, 16, 17, 31, 32, 33, 63, 100, 2480};
+
+uint8_t Clamped(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// Luma weights: the usual ones, and some that push the coefficients to their extremes.
+const double kLumaWeights[][3] = {
+    {0.299, 0.587, 0.114}, {0.2126, 0.7152, 0.0722}, {0, 1, 0}, {0.5, 0.01, 0.49}, {1, 0.5, -1}};
+
+Bytes TrestleYCCByTheRule(const CImageProcess_Parameter_YCCToC24& p, const Bytes& in) {
+  const int64_t cR = static_cast<int32_t>(2000 * (2 - 2 * p.Kr));
+  const int64_t cGr = static_cast<int32_t>(2000 * (-2 * (p.Kr - p.Kr * p.Kr) / p.Kg));
+  const int64_t cGb = static_cast<int32_t>(2000 * (-2 * (p.Kb - p.Kb * p.Kb) / p.Kg));
+  const int64_t cB = static_cast<int32_t>(2000 * (2 - 2 * p.Kb));
+  const size_t w = p.Pixel;
+  Bytes out;
+  for (size_t group = 0; group + 4 * w <= in.size(); group += 4 * w) {
+    for (size_t line = 0; line < 2; ++line) {
+      for (size_t x = 0; x < w; ++x) {
+        const int64_t y = in[group + line * w + x];
+        const int64_t cb = in[group + 2 * w + x] - 128, cr = in[group + 3 * w + x] - 128;
+        const int64_t rgb[3] = {(2000 * y + cR * cr) / 2000,
+                                (2000 * y + cGr * cr + cGb * cb) / 2000,
+                                (2000 * y + cB * cb) / 2000};
+        for (int c = 0; c < 3; ++c)
+          out.push_back(p.blUseTable ? p.Table[c + 1][Clamped(rgb[c])] : Clamped(rgb[c]));
+      }
+    }
+  }
+  return out;
+}
+
+TEST(ColorStages, TrestleYCCFollowsTheRuleForEveryWidth) {
+  for (const auto& k : kLumaWeights) {
+    for (uint32_t w : kWidths) {
+      for (uint8_t tables : {0, 1}) {
+        CImageProcess_Parameter_YCCToC24 p = YccParam(w);
+        p.Kr = k[0];
+        p.Kg = k[1];
+        p.Kb = k[2];
+        p.blUseTable = tables;
+        StageRunner s(IP_TrestleYCC422ToC24, p);
+        // Three pairs of lines and a partial group, which is dropped.
+        const Bytes in = Noise(size_t{w} * 4 * 3 + 3, w);
+        EXPECT_EQ(s.Block(in), TrestleYCCByTheRule(p, in))
+            << "width " << w << ", Kr " << k[0] << ", tables " << int(tables);
+      }
+    }
+  }
+}
+
+Bytes ColourToR2YCCByTheRule(const CImageProcess_Parameter_C24ToR2YCC& p, const Bytes& in) {
+  const size_t w = p.Pixel, pairs = in.size() / (3 * w) / 2;
+  Bytes out;
+  for (size_t pair = 0; pair < pairs; ++pair) {
+    const uint8_t* top = in.data() + pair * 6 * w;
+    for (size_t j = 0; j < w / 2; ++j) {
+      // Top left, bottom left, top right, bottom right.
+      const uint8_t* pixels[4] = {top + 6 * j, top + 3 * w + 6 * j, top + 6 * j + 3,
+                                  top + 3 * w + 6 * j + 3};
+      int32_t crSum = 0, cbSum = 0;
+      for (const uint8_t* px : pixels) {
+        const double r = px[0], g = px[1], b = px[2];
+        const double y = (p.Kr * r + p.Kg * g) + p.Kb * b;
+        crSum += static_cast<int32_t>((r - y) / (2 - 2 * p.Kr) - 128);
+        cbSum += static_cast<int32_t>((b - y) / (2 - 2 * p.Kb) - 128);
+        out.push_back(static_cast<uint8_t>(y < 0 ? 0 : (y > 255 ? 255 : y)));
+      }
+      out.push_back(static_cast<uint8_t>(crSum / 4));
+      out.push_back(static_cast<uint8_t>(cbSum / 4));
+    }
+  }
+  return out;
+}
+
+TEST(ColorStages, ColourToR2YCCFollowsTheRuleForEveryWidth) {
+  for (const auto& k : kLumaWeights) {
+    if (k[0] == 1) continue;  // Cr' would divide by 0
+    for (uint32_t w : kWidths) {
+      CImageProcess_Parameter_C24ToR2YCC p{w, k[0], k[1], k[2]};
+      StageRunner s(IP_C24ToR2YCC, p);
+      // Grey pixels meet the truncation at its edge; noise everywhere else. Five lines: the
+      // fifth has no partner and is dropped.
+      Bytes in = Noise(size_t{w} * 3 * 5, w);
+      for (size_t i = 0; i + 3 <= in.size(); i += 9) in[i + 1] = in[i + 2] = in[i];
+      EXPECT_EQ(s.Block(in), ColourToR2YCCByTheRule(p, in)) << "width " << w << ", Kr " << k[0];
+    }
+  }
+}
+
+// Error diffusion as its rule has it: two rows of error entries, A from entry 0 and B from
+// entry W, A's last entry being B's first; even lines read A and write B, odd lines the reverse.
+class ErrorDiffusionByTheRule {
+ public:
+  explicit ErrorDiffusionByTheRule(uint32_t w) : w_(w), rows_(2 * size_t{w} + 1, 0) {}
+  void Reset() { counter_ = 0; }
+
+  Bytes Block(const Bytes& in) {
+    const size_t lines = in.size() / w_;
+    Bytes out(lines * w_ / 8, 0xFF);
+    if (lines == 0) return out;
+    if (counter_ == 0) std::fill(rows_.begin(), rows_.begin() + 2 * w_, int16_t{-1});
+    size_t bit = 0;
+    for (size_t l = 0; l < lines; ++l, ++counter_) {
+      int16_t* previous = rows_.data() + (counter_ % 2 == 0 ? 0 : w_);
+      int16_t* current = rows_.data() + (counter_ % 2 == 0 ? w_ : 0);
+      const uint8_t* line = in.data() + l * w_;
+      const uint8_t* below = l + 1 < lines ? line + w_ : line;
+      for (size_t x = 0; x < w_; ++x, ++bit) {
+        const bool last = x + 1 == w_;
+        const int32_t e5 = previous[last ? x : x + 1], e3 = previous[last ? x : x + 2];
+        int32_t err = (previous[x] + 5 * e5 + 3 * e3 + 7 * current[x]) / 16;
+        const int32_t a = 255 - line[x], b = 255 - below[x];
+        const int32_t c = last ? a : 255 - line[x + 1], d = last ? b : 255 - below[x + 1];
+        if (std::abs(a - b) + std::abs(a - c) + std::abs(d - b) + std::abs(d - c) > 70) err = 0;
+        const int32_t v = std::clamp(a + err, 0, 255);
+        current[x + 1] = static_cast<int16_t>(v < 128 ? v : v - 255);
+        if (v < 128 && bit / 8 < out.size())
+          out[bit / 8] &= static_cast<uint8_t>(~(0x80 >> bit % 8));
+      }
+    }
+    return out;
+  }
+
+ private:
+  size_t w_;
+  std::vector<int16_t> rows_;
+  uint32_t counter_ = 0;
+};
+
+// Grey ramps with a little noise, so that most pixels diffuse their error and some are edges.
+Bytes RampsWithNoise(uint32_t lines, uint32_t w, uint32_t seed) {
+  const Bytes noise = Noise(size_t{lines} * w, seed);
+  return MakePage(lines, w, [&](uint32_t l, uint32_t x) {
+    return (3 * x + 5 * l + noise[size_t{l} * w + x] % 9) % 256;
+  });
+}
+
+TEST(ColorStages, ErrorDiffusionFollowsTheRuleForEveryWidthAndSplit) {
+  const std::vector<uint32_t> splits[] = {{40}, {1}, {3, 2}, {7, 1, 4}};
+  for (uint32_t w : kWidths) {
+    if (w == 2480) continue;  // long lines add nothing here but time
+    CImageProcess_Parameter_Width p{w};
+    StageRunner s(IP_G8ToErrorDiffusion, p);
+    ErrorDiffusionByTheRule rule(w);
+    for (const auto& split : splits) {
+      // Two pages each time: the second starts from the errors the first left behind.
+      for (uint32_t seed : {w, w + 1}) {
+        const Bytes page = RampsWithNoise(13, w, seed);
+        rule.Reset();
+        Bytes expected;
+        for (size_t at = 0, i = 0; at < page.size(); ++i) {
+          const size_t size =
+              std::min<size_t>(size_t{split[i % split.size()]} * w, page.size() - at);
+          const Bytes part = rule.Block(Bytes(page.begin() + at, page.begin() + at + size));
+          expected.insert(expected.end(), part.begin(), part.end());
+          at += size;
+        }
+        EXPECT_EQ(s.PageInBlocksOf(page, w, split), expected)
+            << "width " << w << ", blocks of " << split[0];
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -66,6 +66,50 @@ TEST(NearestScale, OneBitLinesPickBits) {
   EXPECT_EQ(s.Page({0xAA, 0xAA, 0x55, 0x0F}, 2, {2}), (Bytes{0xFF, 0x03}));
 }
 
+// One byte per pixel of a 1-bit page, 255 for a black pixel, and back.
+Bytes BitsToBytes(const Bytes& bits) {
+  Bytes bytes;
+  for (uint8_t v : bits)
+    for (int bit = 7; bit >= 0; --bit) bytes.push_back((v >> bit) & 1 ? 255 : 0);
+  return bytes;
+}
+
+Bytes BytesToBits(const Bytes& bytes) {
+  Bytes bits(bytes.size() / 8);
+  for (size_t i = 0; i < bits.size() * 8; ++i)
+    bits[i / 8] |= static_cast<uint8_t>((bytes[i] & 1) << (7 - i % 8));
+  return bits;
+}
+
+TEST(NearestScale, OneBitLinesScaleLikeTheSamePictureAtEightBits) {
+  const struct {
+    uint32_t in, out;
+  } widths[] = {{8, 8}, {16, 8}, {64, 40}, {40, 64}, {24, 120}, {8, 200}, {136, 24}, {2480, 2064}};
+  const struct {
+    bool byResolution;
+    uint32_t in, out;
+  } heights[] = {
+      {false, 20, 20}, {false, 20, 7}, {false, 7, 20}, {true, 600, 200}, {true, 300, 400}};
+  const std::vector<uint32_t> splits[] = {{1000}, {1}, {3, 5}};
+  for (const auto& w : widths) {
+    for (const auto& h : heights) {
+      const uint32_t lines = h.byResolution ? 20 : h.in;
+      const Bytes bits = Noise(size_t{lines} * w.in / 8, w.in + h.out);
+      for (const auto& split : splits) {
+        auto p = h.byResolution ? ScaleByResolution(w.in, w.out, h.out, h.in, 1)
+                                : Scale(w.in, h.in, w.out, h.out, 1);
+        StageRunner oneBit(IP_NearestScale, p);
+        p.dwBitsPerPixel = 8;
+        StageRunner eightBits(IP_NearestScale, p);
+        EXPECT_EQ(oneBit.PageInBlocksOf(bits, w.in / 8, split),
+                  BytesToBits(eightBits.PageInBlocksOf(BitsToBytes(bits), w.in, split)))
+            << "width " << w.in << " to " << w.out << ", height " << h.in << " to " << h.out
+            << ", blocks of " << split[0];
+      }
+    }
+  }
+}
+
 TEST(NearestScale, LengthModeTotalDoesNotDependOnTheSplit) {
   for (uint32_t block : {100u, 33u, 7u, 1u}) {
     StageRunner s(IP_NearestScale, Scale(1, 100, 1, 37, 8));
@@ -139,57 +183,91 @@ TEST(BiLinearScale, BlocksThatYieldNoLineStillMoveThePosition) {
   EXPECT_EQ(s.PageInBlocksOf(page, 1, {11, 6}), Column({0, 30, 60, 110, 120}));
 }
 
-// What output line k of a scaling stage shows on a one-pixel column: its page position is
-// k * num / den, exactly; it interpolates the two page lines around it with weights scaled by
-// 2^23, as far as the block can see them (page lines first to last); a position beyond them
-// shows the nearest line the block sees.
-uint8_t ColumnAt(const Bytes& column, uint64_t k, uint64_t num, uint64_t den, int64_t first,
-                 int64_t last) {
+// The taps of output j of a bilinear axis: its position is j * num / den, exactly; it takes the
+// two inputs around it with weights scaled by 2^23, as far as inputs first to last reach, and
+// a position beyond them takes the nearest of them alone.
+struct Taps {
+  int64_t i0, i1;
+  uint64_t w0, w1;
+};
+
+Taps AxisTaps(uint64_t j, uint64_t num, uint64_t den, int64_t first, int64_t last) {
   constexpr uint64_t kOne = uint64_t{1} << 23;
-  const uint64_t position = k * num;
+  const uint64_t position = j * num;
   const int64_t i0 = static_cast<int64_t>(position / den);
   const uint64_t r = position % den;
-  if (i0 > last || (i0 == last && r > 0)) return column[last];
-  if (i0 < first) return column[first];
-  const uint64_t w0 = kOne * (den - r) / den, w1 = kOne * r / den;
-  return static_cast<uint8_t>((column[i0] * w0 + (w1 > 0 ? column[i0 + 1] * w1 : 0)) >> 23);
+  if (i0 > last || (i0 == last && r > 0)) return {last, last, kOne, 0};
+  if (i0 < first) return {first, first, kOne, 0};
+  return {i0, i0 + 1, kOne * (den - r) / den, kOne * r / den};
 }
 
-TEST(BiLinearScale, OutputLinesKeepTheirPagePositionsWhateverTheSplit) {
-  // The step is (input height - 1) / (output height - 1) by lengths, input / output resolution
-  // by resolutions. A block sees its own lines and, by lengths, the H = input height / output
-  // height + 1 lines before it; by resolutions a position before the block reads its first line.
+// One output line of bilinear scaling by the rule: each source line is interpolated
+// horizontally first, each sample with the taps of its pixel; the results (shifted down by 23
+// bits) are weighted by the vertical taps.
+Bytes BiLinearLineByTheRule(const Bytes& page, uint32_t w, uint32_t b, uint32_t outW, Taps v) {
+  Bytes line(size_t{outW} * b);
+  for (uint32_t j = 0; j < outW; ++j) {
+    const Taps h = AxisTaps(j, w, outW, 0, int64_t{w} - 1);
+    for (uint32_t c = 0; c < b; ++c) {
+      uint64_t sum = 0;
+      for (const auto& [y, weight] : {std::pair{v.i0, v.w0}, std::pair{v.i1, v.w1}}) {
+        if (weight == 0) continue;
+        const uint8_t* source = page.data() + y * w * b;
+        const uint64_t across =
+            h.w0 * source[h.i0 * b + c] + (h.w1 > 0 ? h.w1 * source[h.i1 * b + c] : 0);
+        sum += (across >> 23) * weight;
+      }
+      line[size_t{j} * b + c] = static_cast<uint8_t>(std::min<uint64_t>(sum >> 23, 255));
+    }
+  }
+  return line;
+}
+
+TEST(BiLinearScale, FollowsThePageRuleWhateverTheSplit) {
+  // Output line k lies at page position k * step: (input height - 1) / (output height - 1) by
+  // lengths, input / output resolution by resolutions. A block sees its own lines and, by
+  // lengths, the H = input height / output height + 1 lines before it; by resolutions a position
+  // before the block reads its first line.
   const struct {
     bool byResolution;
     uint32_t in, out;  // heights, or resolutions
-  } cases[] = {
+  } vertical[] = {
       {false, 5, 3},    {false, 17, 6},   {false, 100, 37}, {false, 100, 3},  {false, 9, 9},
       {false, 3, 5},    {false, 4, 10},   {false, 10, 23},  {true, 600, 200}, {true, 300, 200},
       {true, 400, 300}, {true, 300, 300}, {true, 300, 600}, {true, 200, 300}, {true, 150, 400},
   };
+  const struct {
+    uint32_t in, out, bits;
+  } horizontal[] = {{1, 1, 8},   {37, 61, 8}, {61, 37, 8}, {100, 257, 8},
+                    {5, 12, 24}, {19, 7, 24}, {33, 34, 16}};
   const std::vector<uint32_t> splits[] = {{1000}, {1}, {11, 6}, {2, 3}, {7}, {1, 4, 2, 9}};
-  for (const auto& c : cases) {
+  for (const auto& c : vertical) {
     const uint32_t lines = c.byResolution ? 60 : c.in;
-    const Bytes column = Noise(lines, c.in * 1000 + c.out);
     const uint64_t num = c.byResolution || c.out == 1 ? c.in : c.in - 1;
     const uint64_t den = c.byResolution ? c.out : (c.out > 1 ? c.out - 1 : 1);
     const int64_t history = c.byResolution ? 0 : c.in / c.out + 1;
-    for (const auto& split : splits) {
-      StageRunner s(IP_BiLinearScale, c.byResolution ? ScaleByResolution(1, 1, c.out, c.in, 8)
-                                                     : Scale(1, c.in, 1, c.out, 8));
-      const std::vector<Bytes> outputs = s.BlockOutputs(column, 1, split);
-      int64_t start = 0;
-      uint64_t k = 0;
-      for (size_t b = 0; b < outputs.size(); ++b) {
-        const int64_t end = std::min<int64_t>(start + split[b % split.size()], lines);
-        for (uint8_t value : outputs[b]) {
-          EXPECT_EQ(value,
-                    ColumnAt(column, k, num, den, std::max<int64_t>(start - history, 0), end - 1))
-              << (c.byResolution ? "resolutions " : "heights ") << c.in << " to " << c.out
-              << ", blocks of " << split[0] << ", line " << k;
-          ++k;
+    for (const auto& x : horizontal) {
+      const uint32_t b = x.bits / 8, lineBytes = x.in * b;
+      const Bytes page = Noise(size_t{lines} * lineBytes, c.in * 1000 + c.out + x.in);
+      for (const auto& split : splits) {
+        auto p = c.byResolution ? ScaleByResolution(x.in, x.out, c.out, c.in, x.bits)
+                                : Scale(x.in, c.in, x.out, c.out, x.bits);
+        StageRunner s(IP_BiLinearScale, p);
+        const std::vector<Bytes> outputs = s.BlockOutputs(page, lineBytes, split);
+        int64_t start = 0;
+        uint64_t k = 0;
+        for (size_t block = 0; block < outputs.size(); ++block) {
+          const int64_t end = std::min<int64_t>(start + split[block % split.size()], lines);
+          for (size_t at = 0; at < outputs[block].size(); at += x.out * b, ++k) {
+            const Taps v = AxisTaps(k, num, den, std::max<int64_t>(start - history, 0), end - 1);
+            ASSERT_EQ(Bytes(outputs[block].begin() + at, outputs[block].begin() + at + x.out * b),
+                      BiLinearLineByTheRule(page, x.in, b, x.out, v))
+                << (c.byResolution ? "resolutions " : "heights ") << c.in << " to " << c.out
+                << ", width " << x.in << " to " << x.out << " at " << x.bits << " bits, blocks of "
+                << split[0] << ", line " << k;
+          }
+          start = end;
         }
-        start = end;
       }
     }
   }

@@ -89,13 +89,28 @@ struct YCCPrivate {
 constexpr int32_t kYCCScale = 2000;
 constexpr int kOutTableLow = -384;
 constexpr int kOutTableSize = 1024;  // -384 .. 639
+// How far chroma can move a colour value and still be told apart by the output tables.
+constexpr int64_t kChromaReach = 384;
 
 struct TrestleYCCPrivate {
-  YCCPrivate Coefficients;
   uint8_t OutTable[3][kOutTableSize];
-  int32_t Minus128[256];
-  int32_t Times2000[256];
+  // What each chroma byte adds to the luma: red from Cr and blue from Cb, already divided by the
+  // scale; green needs both, so each keeps its product until their sum is divided.
+  int16_t RedFromCr[256];
+  int16_t BlueFromCb[256];
+  int64_t GreenFromCr[256];
+  int64_t GreenFromCb[256];
 };
+
+// (scale * Y + c) / scale, rounded toward zero and clamped to 0..255, is Y + floor(c / scale)
+// clamped: the two differ only where both are below 0. So the chroma term is divided on its
+// own, rounded down, and held within the output tables' reach; held first and raised to be
+// positive, it divides without a branch on its sign.
+int16_t ChromaOffset(int64_t c) {
+  constexpr int64_t kHeld = kChromaReach * kYCCScale;
+  const int64_t held = c < -kHeld ? -kHeld : (c > kHeld ? kHeld : c);
+  return static_cast<int16_t>(static_cast<uint32_t>(held + kHeld) / kYCCScale - kChromaReach);
+}
 
 void ComputeYCCCoefficients(const CImageProcess_Parameter_YCCToC24* p, YCCPrivate* c) {
   c->dwScale = kYCCScale;
@@ -444,7 +459,8 @@ void CImageProcess::InitTrestleYCC422ToC24(CImageProcess_StageInformation* stage
   const auto* p = StageParameter<CImageProcess_Parameter_YCCToC24>(stage);
   auto* priv = StageCreatePrivate<TrestleYCCPrivate>(stage);
   if (priv == nullptr) return;
-  ComputeYCCCoefficients(p, &priv->Coefficients);
+  YCCPrivate c;
+  ComputeYCCCoefficients(p, &c);
   for (int ch = 0; ch < 3; ++ch) {
     for (int i = 0; i < kOutTableSize; ++i) {
       const uint8_t v = ClampByte(i + kOutTableLow);
@@ -452,42 +468,41 @@ void CImageProcess::InitTrestleYCC422ToC24(CImageProcess_StageInformation* stage
     }
   }
   for (int v = 0; v < 256; ++v) {
-    priv->Minus128[v] = v - 128;
-    priv->Times2000[v] = kYCCScale * v;
+    priv->RedFromCr[v] = ChromaOffset(int64_t{c.cR} * (v - 128));
+    priv->BlueFromCb[v] = ChromaOffset(int64_t{c.cB} * (v - 128));
+    priv->GreenFromCr[v] = int64_t{c.cGr} * (v - 128);
+    priv->GreenFromCb[v] = int64_t{c.cGb} * (v - 128);
   }
 }
 
 void CImageProcess::DoTrestleYCC422ToC24(CImageProcess_StageInformation* stage) {
   const uint32_t w = StageParameter<CImageProcess_Parameter_YCCToC24>(stage)->Pixel;
   const TrestleYCCPrivate& priv = *StagePrivate<TrestleYCCPrivate>(stage);
-  const YCCPrivate& c = priv.Coefficients;
   const uint64_t groupBytes = uint64_t{w} * 4;
   const uint32_t pairs = WholeUnits(stage->dwInputSize, groupBytes);
   const uint64_t outLineBytes = uint64_t{w} * 3;
   if (!StageOutput(stage, outLineBytes * 2 * pairs)) return;
-  uint8_t* out = stage->pOutput;
-  auto lookUp = [&](int ch, int64_t v) {
-    int64_t i = v - kOutTableLow;
-    i = i < 0 ? 0 : (i >= kOutTableSize ? kOutTableSize - 1 : i);
-    return priv.OutTable[ch][i];
-  };
+  const uint8_t* red = priv.OutTable[0] - kOutTableLow;
+  const uint8_t* green = priv.OutTable[1] - kOutTableLow;
+  const uint8_t* blue = priv.OutTable[2] - kOutTableLow;
   for (uint32_t pr = 0; pr < pairs; ++pr) {
-    const uint8_t* luma = stage->pInput + pr * groupBytes;
-    const uint8_t* cbLine = luma + 2 * uint64_t{w};
+    const uint8_t* luma0 = stage->pInput + pr * groupBytes;
+    const uint8_t* luma1 = luma0 + w;
+    const uint8_t* cbLine = luma1 + w;
     const uint8_t* crLine = cbLine + w;
-    for (int half = 0; half < 2; ++half) {
-      const uint8_t* y = luma + half * uint64_t{w};
-      for (uint32_t x = 0; x < w; ++x) {
-        const int32_t cr = priv.Minus128[crLine[x]];
-        const int32_t cb = priv.Minus128[cbLine[x]];
-        const int64_t base = priv.Times2000[y[x]];
-        const int64_t r = (base + int64_t{c.cR} * cr) / c.dwScale;
-        const int64_t g = (base + int64_t{c.cGr} * cr + int64_t{c.cGb} * cb) / c.dwScale;
-        const int64_t b = (base + int64_t{c.cB} * cb) / c.dwScale;
-        *out++ = lookUp(0, r);
-        *out++ = lookUp(1, g);
-        *out++ = lookUp(2, b);
-      }
+    uint8_t* out0 = stage->pOutput + pr * 2 * outLineBytes;
+    uint8_t* out1 = out0 + outLineBytes;
+    // Both lines share the chroma of a pixel.
+    for (uint32_t x = 0; x < w; ++x, out0 += 3, out1 += 3) {
+      const int r = priv.RedFromCr[crLine[x]];
+      const int g = ChromaOffset(priv.GreenFromCr[crLine[x]] + priv.GreenFromCb[cbLine[x]]);
+      const int b = priv.BlueFromCb[cbLine[x]];
+      out0[0] = red[luma0[x] + r];
+      out0[1] = green[luma0[x] + g];
+      out0[2] = blue[luma0[x] + b];
+      out1[0] = red[luma1[x] + r];
+      out1[1] = green[luma1[x] + g];
+      out1[2] = blue[luma1[x] + b];
     }
   }
 }

@@ -417,16 +417,25 @@ void CImageProcess::DoR2YCCToC24(CImageProcess_StageInformation* stage) {
   }
 }
 
+namespace {
+// Y, Cr' and Cb' of a pixel whose luma sum (Kr·R + Kg·G) + Kb·B is y: chroma from the
+// unclamped sum, the luma clamped to 0..255; all three truncated.
+inline void YCrCbFromLumaSum(double y, double r, double b, double crDivisor, double cbDivisor,
+                             int32_t* yOut, int32_t* crOut, int32_t* cbOut) {
+  const double cr = (r - y) / crDivisor - 128;
+  const double cb = (b - y) / cbDivisor - 128;
+  y = y < 0 ? 0 : (y > 255 ? 255 : y);
+  *yOut = TruncToInt32(y);
+  *crOut = TruncToInt32(cr);
+  *cbOut = TruncToInt32(cb);
+}
+}  // namespace
+
 void CImageProcess::RGBtoYCrCb(const CImageProcess_Parameter_C24ToR2YCC* parameter, int32_t* r,
                                int32_t* g, int32_t* b) {
   const double R = *r, G = *g, B = *b;
-  double y = (parameter->Kr * R + parameter->Kg * G) + parameter->Kb * B;
-  const double cr = (R - y) / (2 - 2 * parameter->Kr) - 128;
-  const double cb = (B - y) / (2 - 2 * parameter->Kb) - 128;
-  y = y < 0 ? 0 : (y > 255 ? 255 : y);
-  *r = TruncToInt32(y);
-  *g = TruncToInt32(cr);
-  *b = TruncToInt32(cb);
+  YCrCbFromLumaSum((parameter->Kr * R + parameter->Kg * G) + parameter->Kb * B, R, B,
+                   2 - 2 * parameter->Kr, 2 - 2 * parameter->Kb, r, g, b);
 }
 
 void CImageProcess::DoC24ToR2YCC(CImageProcess_StageInformation* stage) {
@@ -435,16 +444,26 @@ void CImageProcess::DoC24ToR2YCC(CImageProcess_StageInformation* stage) {
   const uint32_t pairs = WholeUnits(stage->dwInputSize, lineBytes) / 2;
   const uint32_t blocks = p->Pixel / 2;
   if (!StageOutput(stage, uint64_t{pairs} * blocks * 6)) return;
+  // The products of every byte value with each weight: the same doubles as multiplying.
+  double byRed[256], byGreen[256], byBlue[256];
+  for (int v = 0; v < 256; ++v) {
+    byRed[v] = p->Kr * v;
+    byGreen[v] = p->Kg * v;
+    byBlue[v] = p->Kb * v;
+  }
+  const double crDivisor = 2 - 2 * p->Kr, cbDivisor = 2 - 2 * p->Kb;
   uint8_t* out = stage->pOutput;
   for (uint32_t pr = 0; pr < pairs; ++pr) {
     const uint8_t* top = stage->pInput + uint64_t{pr} * 2 * lineBytes;
     const uint8_t* bottom = top + lineBytes;
     for (uint32_t j = 0; j < blocks; ++j, out += 6) {
       const uint8_t* src[4] = {top + 6 * j, bottom + 6 * j, top + 6 * j + 3, bottom + 6 * j + 3};
-      int32_t crSum = 0, cbSum = 0;
+      int64_t crSum = 0, cbSum = 0;  // four saturated values would overflow 32 bits
       for (int k = 0; k < 4; ++k) {
-        int32_t y = src[k][0], cr = src[k][1], cb = src[k][2];
-        RGBtoYCrCb(p, &y, &cr, &cb);
+        const uint8_t* px = src[k];
+        int32_t y, cr, cb;
+        YCrCbFromLumaSum((byRed[px[0]] + byGreen[px[1]]) + byBlue[px[2]], px[0], px[2], crDivisor,
+                         cbDivisor, &y, &cr, &cb);
         out[k] = static_cast<uint8_t>(y);
         crSum += cr;
         cbSum += cb;

@@ -39,12 +39,104 @@ uint32_t ScaleBytesPerPixel(const CImageProcess_Parameter_Scale* p) {
 }
 bool ScaleDepthSupported(uint32_t bits) { return bits == 1 || (bits % 8 == 0 && bits > 0); }
 
+// One-bit lines scale a source byte at a time: the output is the source bits in order, each
+// repeated as often as output pixels take it (not at all where a reduction skips it). What a
+// source byte adds is a run of bits that depends on its value and on its pattern of repeats; a
+// line has few patterns, and each gets a table of the runs of all 256 values.
+constexpr uint32_t kMaxRunPatterns = 64;
+constexpr uint32_t kMaxRunBits = 32;
+
+struct SourceByteRun {
+  uint32_t dwTable;  // the pattern's table: offset into the run tables
+  uint32_t dwBits;   // bits the byte adds
+};
+
 struct NearestPrivate {
   uint32_t dwInLines;
   uint32_t dwOutLines;
   uint32_t dwTableLength;
   uint32_t* pTable;
+  SourceByteRun* pRuns;  // one per source byte; none when the patterns do not fit
+  uint32_t* pRunTables;
 };
+
+// The runs of a one-bit line whose output bit j comes from source bit table[j]. False when
+// memory runs out; without runs (more patterns or longer runs than the tables take) the line
+// is scaled bit by bit.
+bool BuildSourceByteRuns(NearestPrivate* priv, uint64_t sourceBytes, uint64_t outputBits) {
+  if (sourceBytes == 0) return true;
+  auto* repeats = static_cast<uint32_t*>(ImageProcessCalloc(sourceBytes * 8, sizeof(uint32_t)));
+  if (repeats == nullptr) return false;
+  for (uint64_t j = 0; j < outputBits; ++j) ++repeats[priv->pTable[j]];
+  uint64_t patterns[kMaxRunPatterns];
+  uint32_t count = 0;
+  auto* runs = static_cast<SourceByteRun*>(ImageProcessCalloc(sourceBytes, sizeof(SourceByteRun)));
+  bool fits = runs != nullptr;
+  for (uint64_t i = 0; fits && i < sourceBytes; ++i) {
+    uint64_t pattern = 0;  // the byte's eight repeat counts, 6 bits each
+    uint32_t bits = 0;
+    for (uint32_t b = 0; b < 8; ++b) {
+      const uint32_t r = repeats[i * 8 + b];
+      bits += r;
+      pattern = pattern << 6 | (r < 63 ? r : 63);
+    }
+    uint32_t k = 0;
+    while (k < count && patterns[k] != pattern) ++k;
+    if (bits > kMaxRunBits || k == kMaxRunPatterns) {
+      fits = false;
+      break;
+    }
+    if (k == count) patterns[count++] = pattern;
+    runs[i] = SourceByteRun{k * 256, bits};
+  }
+  ImageProcessFree(repeats);
+  if (runs == nullptr) return false;
+  if (!fits) {
+    ImageProcessFree(runs);
+    return true;
+  }
+  priv->pRunTables = static_cast<uint32_t*>(ImageProcessCalloc(uint64_t{count} * 256, 4));
+  if (priv->pRunTables == nullptr) {
+    ImageProcessFree(runs);
+    return false;
+  }
+  priv->pRuns = runs;
+  for (uint32_t k = 0; k < count; ++k) {
+    for (uint32_t v = 0; v < 256; ++v) {
+      uint32_t run = 0;
+      for (uint32_t b = 0; b < 8; ++b) {
+        const uint32_t bit = (v >> (7 - b)) & 1;
+        for (uint64_t r = (patterns[k] >> (6 * (7 - b))) & 63; r > 0; --r) run = run << 1 | bit;
+      }
+      priv->pRunTables[k * 256 + v] = run;
+    }
+  }
+  return true;
+}
+
+// One output line from the runs of the source line's bytes, gathered most significant bit first
+// and written 32 bits at a time.
+void ScaleBitsByRuns(const NearestPrivate& priv, const uint8_t* in, uint64_t sourceBytes,
+                     uint8_t* out, uint64_t outBytes) {
+  uint64_t gathered = 0;
+  uint32_t pending = 0;
+  uint8_t* o = out;
+  for (uint64_t i = 0; i < sourceBytes; ++i) {
+    const SourceByteRun run = priv.pRuns[i];
+    gathered = gathered << run.dwBits | priv.pRunTables[run.dwTable + in[i]];
+    pending += run.dwBits;
+    if (pending >= 32) {
+      pending -= 32;
+      const uint32_t word = static_cast<uint32_t>(gathered >> pending);
+      o[0] = static_cast<uint8_t>(word >> 24);
+      o[1] = static_cast<uint8_t>(word >> 16);
+      o[2] = static_cast<uint8_t>(word >> 8);
+      o[3] = static_cast<uint8_t>(word);
+      o += 4;
+    }
+  }
+  for (; o < out + outBytes; pending -= 8) *o++ = static_cast<uint8_t>(gathered >> (pending - 8));
+}
 
 // One tap pair of a bilinear axis.
 struct BilinearAxis {
@@ -189,6 +281,9 @@ void CImageProcess::InitNearestScale(CImageProcess_StageInformation* stage) {
       priv->pTable[uint64_t{j} * bytes + k] = static_cast<uint32_t>(source * bytes + k);
     }
   }
+  if (p->dwBitsPerPixel == 1 &&
+      !BuildSourceByteRuns(priv, p->dwSrcWidth / 8, uint64_t{p->dwDestWidth} / 8 * 8))
+    stage->lStatus = kImageProcessMemoryError;
 }
 
 void CImageProcess::ResetNearestScale(CImageProcess_StageInformation* stage) {
@@ -201,7 +296,11 @@ void CImageProcess::TerminateNearestScale(CImageProcess_StageInformation* stage)
   auto* priv = StagePrivate<NearestPrivate>(stage);
   if (priv == nullptr) return;
   ImageProcessFree(priv->pTable);
+  ImageProcessFree(priv->pRuns);
+  ImageProcessFree(priv->pRunTables);
   priv->pTable = nullptr;
+  priv->pRuns = nullptr;
+  priv->pRunTables = nullptr;
 }
 
 void CImageProcess::DoNearestScale(CImageProcess_StageInformation* stage) {
@@ -240,7 +339,9 @@ void CImageProcess::DoNearestScale(CImageProcess_StageInformation* stage) {
     }
     previous = source;
     const uint8_t* in = input + source * inLineBytes;
-    if (p->dwBitsPerPixel == 1) {
+    if (p->dwBitsPerPixel == 1 && priv->pRuns != nullptr) {
+      ScaleBitsByRuns(*priv, in, inLineBytes, out, outLineBytes);
+    } else if (p->dwBitsPerPixel == 1) {
       for (uint64_t byte = 0; byte < outLineBytes; ++byte) {
         uint32_t v = 0;
         for (uint32_t bit = 0; bit < 8; ++bit) {

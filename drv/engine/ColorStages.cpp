@@ -79,6 +79,9 @@ struct HalftonePrivate {
 struct ErrorDiffusionPrivate {
   uint32_t dwLineCounter;
   int16_t* pErrorRows;
+  int16_t* pAbove;      // per pixel of the current line: e1 + 5·e5 + 3·e3 from the line above
+  int16_t* pKeep;       // per pixel: -1 to take that error, 0 on an edge
+  int16_t* pKeepBelow;  // the same for the line below, when two lines run side by side
 };
 
 struct YCCPrivate {
@@ -314,7 +317,12 @@ void CImageProcess::InitG8ToErrorDiffusion(CImageProcess_StageInformation* stage
   auto* priv = StageCreatePrivate<ErrorDiffusionPrivate>(stage);
   if (priv == nullptr) return;
   priv->pErrorRows = static_cast<int16_t*>(ImageProcessCalloc(uint64_t{w} * 4 + 90, 1));
-  if (priv->pErrorRows == nullptr) stage->lStatus = kImageProcessMemoryError;
+  priv->pAbove = static_cast<int16_t*>(ImageProcessCalloc(uint64_t{w} + 1, sizeof(int16_t)));
+  priv->pKeep = static_cast<int16_t*>(ImageProcessCalloc(uint64_t{w} + 1, sizeof(int16_t)));
+  priv->pKeepBelow = static_cast<int16_t*>(ImageProcessCalloc(uint64_t{w} + 1, sizeof(int16_t)));
+  if (priv->pErrorRows == nullptr || priv->pAbove == nullptr || priv->pKeep == nullptr ||
+      priv->pKeepBelow == nullptr)
+    stage->lStatus = kImageProcessMemoryError;
 }
 
 void CImageProcess::ResetG8ToErrorDiffusion(CImageProcess_StageInformation* stage) {
@@ -325,8 +333,116 @@ void CImageProcess::TerminateG8ToErrorDiffusion(CImageProcess_StageInformation* 
   auto* priv = StagePrivate<ErrorDiffusionPrivate>(stage);
   if (priv == nullptr) return;
   ImageProcessFree(priv->pErrorRows);
-  priv->pErrorRows = nullptr;
+  ImageProcessFree(priv->pAbove);
+  ImageProcessFree(priv->pKeep);
+  ImageProcessFree(priv->pKeepBelow);
+  priv->pErrorRows = priv->pAbove = priv->pKeep = priv->pKeepBelow = nullptr;
 }
+
+namespace {
+constexpr int32_t kEdgeContrast = 70;  // above this the pixel is an edge and takes no error
+
+// e1 + 5·e5 + 3·e3 for pixel x: entries x, x + 1 and x + 2 of the row above, the last pixel
+// taking entry x for all three.
+inline int32_t ErrorsAbove(const int16_t* previous, uint32_t x, bool last) {
+  return last ? 9 * previous[x] : previous[x] + 5 * previous[x + 1] + 3 * previous[x + 2];
+}
+
+// -1 when pixel x takes the errors, 0 when it lies on an edge: its contrast with its right,
+// lower and lower-right neighbours (the last pixel's right ones being itself and the one below)
+// is above the limit. The contrast of the inverted values 255 - v is that of the values.
+inline int16_t KeepsErrors(const uint8_t* line, const uint8_t* below, uint32_t x, bool last) {
+  const int32_t a = line[x], b = below[x];
+  const int32_t c = last ? a : line[x + 1], d = last ? b : below[x + 1];
+  const int32_t contrast = std::abs(a - b) + std::abs(a - c) + std::abs(d - b) + std::abs(d - c);
+  return static_cast<int16_t>(contrast > kEdgeContrast ? 0 : -1);
+}
+
+// What a line needs before its pixel-to-pixel chain: ErrorsAbove and KeepsErrors of every pixel.
+void PrepareErrorsAbove(const int16_t* previous, uint32_t w, int16_t* above) {
+  uint32_t x = 0;
+#if VT_STAGES_SSE2
+  // Eight pixels at a time while entries up to x + 9 exist and none is the last pixel.
+  for (; x + 9 <= w; x += 8) {
+    const __m128i e1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + x));
+    const __m128i e5 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + x + 1));
+    const __m128i e3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + x + 2));
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(e1, _mm_add_epi16(_mm_slli_epi16(e5, 2), e5)),
+                                      _mm_add_epi16(_mm_slli_epi16(e3, 1), e3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(above + x), sum);
+  }
+#endif
+  for (; x < w; ++x) above[x] = static_cast<int16_t>(ErrorsAbove(previous, x, x + 1 == w));
+}
+
+void PrepareKeepsErrors(const uint8_t* line, const uint8_t* below, uint32_t w, int16_t* keep) {
+  uint32_t x = 0;
+#if VT_STAGES_SSE2
+  // Eight pixels at a time while their right neighbours exist.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i limit = _mm_set1_epi16(kEdgeContrast);
+  auto contrast = [zero](__m128i u, __m128i v) {
+    return _mm_unpacklo_epi8(_mm_or_si128(_mm_subs_epu8(u, v), _mm_subs_epu8(v, u)), zero);
+  };
+  for (; x + 9 <= w; x += 8) {
+    const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line + x));
+    const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(below + x));
+    const __m128i c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(line + x + 1));
+    const __m128i d = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(below + x + 1));
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(contrast(a, b), contrast(a, c)),
+                                      _mm_add_epi16(contrast(d, b), contrast(d, c)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(keep + x),
+                     _mm_cmpeq_epi16(_mm_cmpgt_epi16(sum, limit), zero));
+  }
+#endif
+  for (; x < w; ++x) keep[x] = KeepsErrors(line, below, x, x + 1 == w);
+}
+
+// Output bits, most significant first, running on across lines; a last partial byte is dropped.
+class BitWriter {
+ public:
+  explicit BitWriter(uint8_t* out) : out_(out) {}
+  void Put(uint32_t black) {
+    byte_ = byte_ << 1 | black;
+    if (++count_ == 8) {
+      *out_++ = static_cast<uint8_t>(byte_);
+      byte_ = 0;
+      count_ = 0;
+    }
+  }
+
+ private:
+  uint8_t* out_;
+  uint32_t byte_ = 0;
+  uint32_t count_ = 0;
+};
+
+// The part of error diffusion that waits for the error of the pixel on the left, one line:
+// kept as short as possible from that error to the pixel's own. The line writes its errors to
+// entries 1 to w of `current`.
+class DiffusionChain {
+ public:
+  DiffusionChain(const uint8_t* line, int16_t* current, BitWriter bits)
+      : line_(line), current_(current), left_(current[0]), bits_(bits) {}
+
+  void Pixel(uint32_t x, int32_t above, int32_t keep) {
+    const int32_t v = 255 - line_[x] + (((above + 7 * left_) / 16) & keep);
+    // v clamped to 0..255 is the error below 128 and v - 255 from there.
+    const bool white = v < 128;
+    left_ = white ? (v < 0 ? 0 : v) : (v > 255 ? 0 : v - 255);
+    current_[x + 1] = static_cast<int16_t>(left_);
+    bits_.Put(!white);
+  }
+
+  BitWriter Bits() const { return bits_; }
+
+ private:
+  const uint8_t* line_;
+  int16_t* current_;
+  int32_t left_;
+  BitWriter bits_;
+};
+}  // namespace
 
 void CImageProcess::DoG8ToErrorDiffusion(CImageProcess_StageInformation* stage) {
   auto* priv = StagePrivate<ErrorDiffusionPrivate>(stage);
@@ -338,47 +454,45 @@ void CImageProcess::DoG8ToErrorDiffusion(CImageProcess_StageInformation* stage) 
   int16_t* rows = priv->pErrorRows;
   if (priv->dwLineCounter == 0) std::memset(rows, 0xFF, uint64_t{w} * 4);
 
-  const uint64_t outBits = uint64_t{stage->dwOutputSize} * 8;
-  uint8_t* out = stage->pOutput;
-  uint64_t bit = 0;
-  uint32_t byte = 0xFF;  // bits of the output byte in progress, 1 (black) until cleared
+  // Row A starts at entry 0, row B at entry w (A's last entry is B's first): even lines read
+  // A and write B, odd lines the reverse.
+  int16_t* const rowA = rows;
+  int16_t* const rowB = rows + w;
   const uint32_t counter = priv->dwLineCounter;
-  for (uint32_t l = 0; l < lines; ++l) {
+  auto lineAt = [&](uint32_t l) { return stage->pInput + uint64_t{l} * w; };
+  auto belowAt = [&](uint32_t l) { return l + 1 < lines ? lineAt(l + 1) : lineAt(l); };
+  int16_t* const above = priv->pAbove;
+  int16_t* const keep = priv->pKeep;
+  int16_t* const keepBelow = priv->pKeepBelow;
+  BitWriter bits(stage->pOutput);
+  // Two lines can run side by side when their bits start on byte boundaries, as they do where
+  // lines are whole bytes wide (the models' 1-bit widths are).
+  const bool wholeBytes = w % 8 == 0;
+  for (uint32_t l = 0; l < lines;) {
     const bool even = ((counter + l) & 1) == 0;
-    const int16_t* previous = even ? rows : rows + w;
-    int16_t* current = even ? rows + w : rows;
-    const uint8_t* line = stage->pInput + uint64_t{l} * w;
-    const uint8_t* below = (l + 1 < lines) ? line + w : line;
-    int32_t e7 = current[0];
-    for (uint32_t x = 0; x < w; ++x, ++bit) {
-      const bool last = x == w - 1;
-      const int32_t e1 = previous[x];
-      const int32_t e5 = last ? previous[x] : previous[x + 1];
-      const int32_t e3 = last ? previous[x] : previous[x + 2];
-      int32_t err = (e1 + 5 * e5 + 3 * e3 + 7 * e7) / 16;
-
-      const int32_t a = 255 - line[x];
-      const int32_t b = 255 - below[x];
-      const int32_t c = last ? a : 255 - line[x + 1];
-      const int32_t d = last ? b : 255 - below[x + 1];
-      if (std::abs(a - b) + std::abs(a - c) + std::abs(d - b) + std::abs(d - c) > 70) err = 0;
-
-      int32_t v = a + err;
-      v = v < 0 ? 0 : (v > 255 ? 255 : v);
-      int32_t error;
-      if (v < 128) {
-        byte &= ~(0x80u >> (bit % 8));
-        error = v;
-      } else {
-        error = v - 255;
-      }
-      current[x + 1] = static_cast<int16_t>(error);
-      e7 = error;
-      if (bit % 8 == 7) {
-        if (bit < outBits) out[bit / 8] = static_cast<uint8_t>(byte);
-        byte = 0xFF;
-      }
+    const uint8_t* line = lineAt(l);
+    PrepareErrorsAbove(even ? rowA : rowB, w, above);
+    PrepareKeepsErrors(line, belowAt(l), w, keep);
+    DiffusionChain chain(line, even ? rowB : rowA, bits);
+    if (!wholeBytes || !even || l + 1 == lines) {
+      for (uint32_t x = 0; x < w; ++x) chain.Pixel(x, above[x], keep[x]);
+      bits = chain.Bits();
+      ++l;
+      continue;
     }
+    // An even line and the odd line below it, the odd one a pixel behind. The even line has
+    // read row A already (its errors above are prepared); the odd one reads row B, where its
+    // pixel x needs the even line's errors up to pixel x + 1.
+    PrepareKeepsErrors(lineAt(l + 1), belowAt(l + 1), w, keepBelow);
+    DiffusionChain next(lineAt(l + 1), rowA, BitWriter(stage->pOutput + uint64_t{l + 1} * w / 8));
+    chain.Pixel(0, above[0], keep[0]);
+    for (uint32_t x = 1; x < w; ++x) {
+      chain.Pixel(x, above[x], keep[x]);
+      next.Pixel(x - 1, ErrorsAbove(rowB, x - 1, false), keepBelow[x - 1]);
+    }
+    next.Pixel(w - 1, ErrorsAbove(rowB, w - 1, true), keepBelow[w - 1]);
+    bits = next.Bits();
+    l += 2;
   }
   priv->dwLineCounter += lines;
 }

@@ -2,6 +2,15 @@
 // Helpers shared by the stage implementations.
 #include <cstdint>
 
+// SSE2 is part of every x86-64 processor; elsewhere, or built with VT_STAGES_SCALAR, the stages
+// take their scalar paths, which also finish the lines' last bytes.
+#if defined(__SSE2__) && !defined(VT_STAGES_SCALAR)
+#include <emmintrin.h>
+#define VT_STAGES_SSE2 1
+#else
+#define VT_STAGES_SSE2 0
+#endif
+
 #include "drv/engine/ImageProcess.h"
 
 template <class T>

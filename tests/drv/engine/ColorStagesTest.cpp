@@ -471,7 +471,6 @@ Bytes RampsWithNoise(uint32_t lines, uint32_t w, uint32_t seed) {
 TEST(ColorStages, ErrorDiffusionFollowsTheRuleForEveryWidthAndSplit) {
   const std::vector<uint32_t> splits[] = {{40}, {1}, {3, 2}, {7, 1, 4}};
   for (uint32_t w : kWidths) {
-    if (w == 2480) continue;  // long lines add nothing here but time
     CImageProcess_Parameter_Width p{w};
     StageRunner s(IP_G8ToErrorDiffusion, p);
     ErrorDiffusionByTheRule rule(w);

@@ -156,9 +156,11 @@ struct BilinearPrivate {
   uint32_t dwVCapacity;
   BilinearAxis v;
   void* pVArrays;
-  uint64_t* pLineH;    // horizontal interpolation of the current source line
-  uint64_t* pLineSum;  // vertical sum of the current output line
-  uint8_t* pHistory;   // oldest line first; length mode only
+  uint8_t* pAcross[2];              // two source lines interpolated across, as bytes
+  const uint8_t* pAcrossSource[2];  // the lines they come from, within the current block
+  uint32_t* pPairs;                 // the horizontal taps as the SSE2 paths read them
+  uint32_t dwPairPixels;            // leading output pixels those paths may take
+  uint8_t* pHistory;                // oldest line first; length mode only
   uint32_t dwHistoryLines;
 };
 
@@ -358,6 +360,175 @@ void CImageProcess::DoNearestScale(CImageProcess_StageInformation* stage) {
 
 // ---- BiLinearScale --------------------------------------------------------------------------
 
+namespace {
+
+// The SSE2 paths multiply pairs of 16-bit samples and weights (pmaddwd), so each weight is split
+// into w = high · 2^9 + low. A tap's two weights sum to at most 2^23, so every part and every
+// sum on the way fits, and (s0 · w0 + s1 · w1) >> 23 comes out exact.
+constexpr uint32_t kLowWeightBits = 9;
+constexpr uint32_t kLowWeightMask = (1u << kLowWeightBits) - 1;
+
+uint32_t HighWeights(uint32_t w0, uint32_t w1) {
+  return w0 >> kLowWeightBits | (w1 >> kLowWeightBits) << 16;
+}
+uint32_t LowWeights(uint32_t w0, uint32_t w1) {
+  return (w0 & kLowWeightMask) | (w1 & kLowWeightMask) << 16;
+}
+
+#if VT_STAGES_SSE2
+// (s0 · w0 + s1 · w1) >> 23 of four pairs of 16-bit samples, the weights' parts likewise in pairs.
+inline __m128i InterpolateFour(__m128i samples, __m128i high, __m128i low) {
+  const __m128i sum = _mm_add_epi32(_mm_slli_epi32(_mm_madd_epi16(samples, high), kLowWeightBits),
+                                    _mm_madd_epi16(samples, low));
+  return _mm_srli_epi32(sum, 23);
+}
+
+// The eight pairs of bytes at source + at[0 .. 7], each a 16-bit lane.
+inline __m128i GatherPairs(const uint8_t* source, const uint32_t* at) {
+  auto pair = [&](int k) {
+    uint16_t v;
+    std::memcpy(&v, source + at[k], 2);
+    return static_cast<int>(v);
+  };
+  __m128i pairs = _mm_cvtsi32_si128(pair(0));
+  pairs = _mm_insert_epi16(pairs, pair(1), 1);
+  pairs = _mm_insert_epi16(pairs, pair(2), 2);
+  pairs = _mm_insert_epi16(pairs, pair(3), 3);
+  pairs = _mm_insert_epi16(pairs, pair(4), 4);
+  pairs = _mm_insert_epi16(pairs, pair(5), 5);
+  pairs = _mm_insert_epi16(pairs, pair(6), 6);
+  return _mm_insert_epi16(pairs, pair(7), 7);
+}
+
+// Sixteen results (each below 256) as bytes.
+inline __m128i PackResults(__m128i a, __m128i b, __m128i c, __m128i d) {
+  return _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+}
+#endif
+
+// The SSE2 paths read the two source pixels of an output pixel as one pair: its first byte, the
+// second pixel b bytes on. A tap that takes one pixel alone reads it as the second of a pair.
+// Three arrays of the output width: first bytes, high weights, low weights.
+bool BuildPairs(BilinearPrivate* priv, uint32_t outPixels, uint64_t inLineBytes) {
+  const uint32_t b = priv->dwBytesPerPixel;
+  priv->pPairs = static_cast<uint32_t*>(ImageProcessCalloc(uint64_t{outPixels} * 3 + 1, 4));
+  if (priv->pPairs == nullptr) return false;
+  uint32_t* first = priv->pPairs;
+  uint32_t* high = first + outPixels;
+  uint32_t* low = high + outPixels;
+  // One pixel takes two bytes as a pair (grey); a wider one reads 8 bytes, which must lie
+  // within the line, and takes up to four. The scalar path does the rest.
+  const uint64_t reach = b == 1 ? 2 : 8;
+  uint32_t j = 0;
+  for (; b <= 4 && j < outPixels; ++j) {
+    const uint64_t e = uint64_t{j} * b;
+    uint32_t at = static_cast<uint32_t>(priv->h.index0[e]);
+    uint32_t w0 = priv->h.weight0[e], w1 = priv->h.weight1[e];
+    if (priv->h.index1[e] == priv->h.index0[e]) {
+      if (at < b) break;
+      at -= b;
+      w1 = w0;
+      w0 = 0;
+    }
+    if (at + reach > inLineBytes) break;
+    first[j] = at;
+    high[j] = HighWeights(w0, w1);
+    low[j] = LowWeights(w0, w1);
+  }
+  priv->dwPairPixels = j;
+  return true;
+}
+
+// One source line interpolated across: sample i = (w0 · s[i0] + w1 · s[i1]) >> 23.
+void InterpolateAcross(const BilinearPrivate& priv, uint32_t outPixels, const uint8_t* source,
+                       uint8_t* across) {
+  const uint32_t b = priv.dwBytesPerPixel;
+  uint32_t j = 0;
+#if VT_STAGES_SSE2
+  const uint32_t* first = priv.pPairs;
+  const uint32_t* high = first + outPixels;
+  const uint32_t* low = high + outPixels;
+  const __m128i zero = _mm_setzero_si128();
+  if (b == 1) {
+    // Eight pixels at a time, each pair of bytes one 16-bit lane.
+    for (; j + 8 <= priv.dwPairPixels; j += 8) {
+      const __m128i pairs = GatherPairs(source, first + j);
+      const __m128i lo =
+          InterpolateFour(_mm_unpacklo_epi8(pairs, zero),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(high + j)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(low + j)));
+      const __m128i hi =
+          InterpolateFour(_mm_unpackhi_epi8(pairs, zero),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(high + j + 4)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(low + j + 4)));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(across + j), PackResults(lo, hi, zero, zero));
+    }
+  } else if (b <= 4) {
+    // A pixel at a time: its first pixel's samples, then its second's, interleaved into pairs.
+    // Four results are stored where b belong; the next pixel overwrites the rest.
+    const __m128i second = _mm_cvtsi32_si128(static_cast<int>(8 * b));
+    for (; j < priv.dwPairPixels; ++j) {
+      const __m128i both = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + first[j]));
+      const __m128i pairs =
+          _mm_unpacklo_epi8(_mm_unpacklo_epi8(both, _mm_srl_epi64(both, second)), zero);
+      const __m128i result = InterpolateFour(pairs, _mm_set1_epi32(static_cast<int>(high[j])),
+                                             _mm_set1_epi32(static_cast<int>(low[j])));
+      const uint32_t bytes =
+          static_cast<uint32_t>(_mm_cvtsi128_si32(PackResults(result, zero, zero, zero)));
+      std::memcpy(across + uint64_t{j} * b, &bytes, 4);
+    }
+  }
+#endif
+  const BilinearAxis& h = priv.h;
+  for (uint64_t i = uint64_t{j} * b; i < priv.dwHCount; ++i) {
+    across[i] = static_cast<uint8_t>((uint64_t{h.weight0[i]} * source[h.index0[i]] +
+                                      uint64_t{h.weight1[i]} * source[h.index1[i]]) >>
+                                     23);
+  }
+}
+
+// An output line from two lines interpolated across: (w0 · a + w1 · b) >> 23 per byte.
+void InterpolateDown(const uint8_t* a, const uint8_t* b, uint32_t w0, uint32_t w1, uint8_t* out,
+                     uint64_t bytes) {
+  if (w0 == kWeightOne) {  // then w1 is 0
+    std::memcpy(out, a, bytes);
+    return;
+  }
+  uint64_t i = 0;
+#if VT_STAGES_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i high = _mm_set1_epi32(static_cast<int>(HighWeights(w0, w1)));
+  const __m128i low = _mm_set1_epi32(static_cast<int>(LowWeights(w0, w1)));
+  for (; i + 16 <= bytes; i += 16) {
+    const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    const __m128i lo = _mm_unpacklo_epi8(u, v), hi = _mm_unpackhi_epi8(u, v);
+    const __m128i result = PackResults(InterpolateFour(_mm_unpacklo_epi8(lo, zero), high, low),
+                                       InterpolateFour(_mm_unpackhi_epi8(lo, zero), high, low),
+                                       InterpolateFour(_mm_unpacklo_epi8(hi, zero), high, low),
+                                       InterpolateFour(_mm_unpackhi_epi8(hi, zero), high, low));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), result);
+  }
+#endif
+  for (; i < bytes; ++i)
+    out[i] = static_cast<uint8_t>((uint64_t{a[i]} * w0 + uint64_t{b[i]} * w1) >> 23);
+}
+
+// A source line interpolated across, made only when neither of the two kept is that line; the
+// one made replaces the kept line that is not `keep`. Consecutive output lines share their
+// source lines, so each is mostly made once.
+const uint8_t* AcrossLine(BilinearPrivate* priv, uint32_t outPixels, const uint8_t* source,
+                          const uint8_t* keep) {
+  for (int s = 0; s < 2; ++s)
+    if (priv->pAcrossSource[s] == source) return priv->pAcross[s];
+  const int s = priv->pAcross[0] == keep ? 1 : 0;
+  InterpolateAcross(*priv, outPixels, source, priv->pAcross[s]);
+  priv->pAcrossSource[s] = source;
+  return priv->pAcross[s];
+}
+
+}  // namespace
+
 bool CImageProcess::InitBilinearArray(CImageProcess_StageInformation* stage) {
   const auto* p = StageParameter<CImageProcess_Parameter_Scale>(stage);
   auto* priv = StagePrivate<BilinearPrivate>(stage);
@@ -399,10 +570,15 @@ void CImageProcess::InitBiLinearScale(CImageProcess_StageInformation* stage) {
     }
   }
   if (!InitBilinearArray(stage)) return;
-  priv->pLineH = static_cast<uint64_t*>(ImageProcessCalloc(count + 1, sizeof(uint64_t)));
-  priv->pLineSum = static_cast<uint64_t*>(ImageProcessCalloc(count + 1, sizeof(uint64_t)));
-  if (priv->pLineH == nullptr || priv->pLineSum == nullptr)
-    stage->lStatus = kImageProcessMemoryError;
+  // The SSE2 paths store a little past a line's end.
+  for (uint8_t*& across : priv->pAcross) {
+    across = static_cast<uint8_t*>(ImageProcessCalloc(count + 16, 1));
+    if (across == nullptr) {
+      stage->lStatus = kImageProcessMemoryError;
+      return;
+    }
+  }
+  if (!BuildPairs(priv, p->dwDestWidth, inLineBytes)) stage->lStatus = kImageProcessMemoryError;
 }
 
 void CImageProcess::ResetBiLinearScale(CImageProcess_StageInformation* stage) {
@@ -416,11 +592,13 @@ void CImageProcess::TerminateBiLinearScale(CImageProcess_StageInformation* stage
   if (priv == nullptr) return;
   ImageProcessFree(priv->pHArrays);
   ImageProcessFree(priv->pVArrays);
-  ImageProcessFree(priv->pLineH);
-  ImageProcessFree(priv->pLineSum);
+  ImageProcessFree(priv->pAcross[0]);
+  ImageProcessFree(priv->pAcross[1]);
+  ImageProcessFree(priv->pPairs);
   ImageProcessFree(priv->pHistory);
   priv->pHArrays = priv->pVArrays = nullptr;
-  priv->pLineH = priv->pLineSum = nullptr;
+  priv->pAcross[0] = priv->pAcross[1] = nullptr;
+  priv->pPairs = nullptr;
   priv->pHistory = nullptr;
 }
 
@@ -465,36 +643,25 @@ void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
     y.highest = int64_t{n} - 1;
     BuildAxis(&priv->v, y, m, 1);
 
-    // Locals: the output bytes may alias anything, so nothing is re-read through priv.
-    const BilinearAxis h = priv->h, v = priv->v;
-    uint64_t* lineH = priv->pLineH;
-    uint64_t* lineSum = priv->pLineSum;
-    const uint8_t* history = priv->pHistory;
-    const uint32_t historyLines = priv->dwHistoryLines;
-    const uint8_t* input = stage->pInput;
-    uint8_t* output = stage->pOutput;
-    const uint8_t* lastSource = nullptr;
+    // The lines interpolated across so far belong to earlier blocks.
+    priv->pAcrossSource[0] = priv->pAcrossSource[1] = nullptr;
+    auto sourceLine = [&](int32_t line) {
+      return line >= 0 ? stage->pInput + line * inLineBytes
+                       : priv->pHistory + (priv->dwHistoryLines + line) * inLineBytes;
+    };
     for (uint32_t k = 0; k < m; ++k) {
-      std::memset(lineSum, 0, outLineBytes * sizeof(uint64_t));
-      for (int tap = 0; tap < 2; ++tap) {
-        const uint32_t weight = tap == 0 ? v.weight0[k] : v.weight1[k];
-        if (weight == 0) continue;
-        const int32_t line = tap == 0 ? v.index0[k] : v.index1[k];
-        const uint8_t* source =
-            line >= 0 ? input + line * inLineBytes : history + (historyLines + line) * inLineBytes;
-        if (source != lastSource) {
-          for (uint64_t i = 0; i < outLineBytes; ++i) {
-            lineH[i] = uint64_t{h.weight0[i]} * source[h.index0[i]] +
-                       uint64_t{h.weight1[i]} * source[h.index1[i]];
-          }
-          lastSource = source;
-        }
-        for (uint64_t i = 0; i < outLineBytes; ++i) lineSum[i] += (lineH[i] >> 23) * weight;
-      }
-      uint8_t* out = output + k * outLineBytes;
-      for (uint64_t i = 0; i < outLineBytes; ++i) {
-        const uint64_t value = lineSum[i] >> 23;
-        out[i] = static_cast<uint8_t>(value > 255 ? 255 : value);
+      const uint32_t w0 = priv->v.weight0[k], w1 = priv->v.weight1[k];
+      // Taps of weight 0 are not read.
+      const uint8_t* a =
+          w0 > 0 ? AcrossLine(priv, p->dwDestWidth, sourceLine(priv->v.index0[k]), nullptr)
+                 : nullptr;
+      const uint8_t* c =
+          w1 > 0 ? AcrossLine(priv, p->dwDestWidth, sourceLine(priv->v.index1[k]), a) : a;
+      uint8_t* out = stage->pOutput + k * outLineBytes;
+      if (a == nullptr && c == nullptr) {
+        std::memset(out, 0, outLineBytes);
+      } else {
+        InterpolateDown(a != nullptr ? a : c, c, w0, w1, out, outLineBytes);
       }
     }
   }

@@ -146,6 +146,14 @@ struct BilinearAxis {
   uint32_t* weight1;
 };
 
+// The SSE2 paths read the two source pixels of an output pixel as one pair: at its first byte,
+// the second pixel b bytes on. Per output pixel: that byte and the weights (split, below).
+struct BilinearPairs {
+  uint32_t* first;
+  uint32_t* high;
+  uint32_t* low;
+};
+
 struct BilinearPrivate {
   uint32_t dwInLines;
   uint32_t dwOutLines;
@@ -158,9 +166,10 @@ struct BilinearPrivate {
   void* pVArrays;
   uint8_t* pAcross[2];              // two source lines interpolated across, as bytes
   const uint8_t* pAcrossSource[2];  // the lines they come from, within the current block
-  uint32_t* pPairs;                 // the horizontal taps as the SSE2 paths read them
-  uint32_t dwPairPixels;            // leading output pixels those paths may take
-  uint8_t* pHistory;                // oldest line first; length mode only
+  BilinearPairs pairs;              // the horizontal taps as the SSE2 paths read them
+  void* pPairArrays;
+  uint32_t dwPairPixels;  // leading output pixels those paths may take
+  uint8_t* pHistory;      // oldest line first; length mode only
   uint32_t dwHistoryLines;
 };
 
@@ -406,16 +415,17 @@ inline __m128i PackResults(__m128i a, __m128i b, __m128i c, __m128i d) {
 }
 #endif
 
-// The SSE2 paths read the two source pixels of an output pixel as one pair: its first byte, the
-// second pixel b bytes on. A tap that takes one pixel alone reads it as the second of a pair.
-// Three arrays of the output width: first bytes, high weights, low weights.
+// The pairs of the horizontal taps; a tap that takes one pixel alone reads it as the second of
+// a pair.
 bool BuildPairs(BilinearPrivate* priv, uint32_t outPixels, uint64_t inLineBytes) {
   const uint32_t b = priv->dwBytesPerPixel;
-  priv->pPairs = static_cast<uint32_t*>(ImageProcessCalloc(uint64_t{outPixels} * 3 + 1, 4));
-  if (priv->pPairs == nullptr) return false;
-  uint32_t* first = priv->pPairs;
-  uint32_t* high = first + outPixels;
-  uint32_t* low = high + outPixels;
+  auto* arrays = static_cast<uint32_t*>(ImageProcessCalloc(uint64_t{outPixels} * 3 + 1, 4));
+  priv->pPairArrays = arrays;
+  if (arrays == nullptr) return false;
+  priv->pairs = BilinearPairs{arrays, arrays + outPixels, arrays + 2 * uint64_t{outPixels}};
+  uint32_t* first = priv->pairs.first;
+  uint32_t* high = priv->pairs.high;
+  uint32_t* low = priv->pairs.low;
   // One pixel takes two bytes as a pair (grey); a wider one reads 8 bytes, which must lie
   // within the line, and takes up to four. The scalar path does the rest.
   const uint64_t reach = b == 1 ? 2 : 8;
@@ -440,14 +450,13 @@ bool BuildPairs(BilinearPrivate* priv, uint32_t outPixels, uint64_t inLineBytes)
 }
 
 // One source line interpolated across: sample i = (w0 · s[i0] + w1 · s[i1]) >> 23.
-void InterpolateAcross(const BilinearPrivate& priv, uint32_t outPixels, const uint8_t* source,
-                       uint8_t* across) {
+void InterpolateAcross(const BilinearPrivate& priv, const uint8_t* source, uint8_t* across) {
   const uint32_t b = priv.dwBytesPerPixel;
   uint32_t j = 0;
 #if VT_STAGES_SSE2
-  const uint32_t* first = priv.pPairs;
-  const uint32_t* high = first + outPixels;
-  const uint32_t* low = high + outPixels;
+  const uint32_t* first = priv.pairs.first;
+  const uint32_t* high = priv.pairs.high;
+  const uint32_t* low = priv.pairs.low;
   const __m128i zero = _mm_setzero_si128();
   if (b == 1) {
     // Eight pixels at a time, each pair of bytes one 16-bit lane.
@@ -517,12 +526,11 @@ void InterpolateDown(const uint8_t* a, const uint8_t* b, uint32_t w0, uint32_t w
 // A source line interpolated across, made only when neither of the two kept is that line; the
 // one made replaces the kept line that is not `keep`. Consecutive output lines share their
 // source lines, so each is mostly made once.
-const uint8_t* AcrossLine(BilinearPrivate* priv, uint32_t outPixels, const uint8_t* source,
-                          const uint8_t* keep) {
+const uint8_t* AcrossLine(BilinearPrivate* priv, const uint8_t* source, const uint8_t* keep) {
   for (int s = 0; s < 2; ++s)
     if (priv->pAcrossSource[s] == source) return priv->pAcross[s];
   const int s = priv->pAcross[0] == keep ? 1 : 0;
-  InterpolateAcross(*priv, outPixels, source, priv->pAcross[s]);
+  InterpolateAcross(*priv, source, priv->pAcross[s]);
   priv->pAcrossSource[s] = source;
   return priv->pAcross[s];
 }
@@ -594,11 +602,11 @@ void CImageProcess::TerminateBiLinearScale(CImageProcess_StageInformation* stage
   ImageProcessFree(priv->pVArrays);
   ImageProcessFree(priv->pAcross[0]);
   ImageProcessFree(priv->pAcross[1]);
-  ImageProcessFree(priv->pPairs);
+  ImageProcessFree(priv->pPairArrays);
   ImageProcessFree(priv->pHistory);
   priv->pHArrays = priv->pVArrays = nullptr;
   priv->pAcross[0] = priv->pAcross[1] = nullptr;
-  priv->pPairs = nullptr;
+  priv->pPairArrays = nullptr;
   priv->pHistory = nullptr;
 }
 
@@ -653,10 +661,8 @@ void CImageProcess::DoBiLinearScale(CImageProcess_StageInformation* stage) {
       const uint32_t w0 = priv->v.weight0[k], w1 = priv->v.weight1[k];
       // Taps of weight 0 are not read.
       const uint8_t* a =
-          w0 > 0 ? AcrossLine(priv, p->dwDestWidth, sourceLine(priv->v.index0[k]), nullptr)
-                 : nullptr;
-      const uint8_t* c =
-          w1 > 0 ? AcrossLine(priv, p->dwDestWidth, sourceLine(priv->v.index1[k]), a) : a;
+          w0 > 0 ? AcrossLine(priv, sourceLine(priv->v.index0[k]), nullptr) : nullptr;
+      const uint8_t* c = w1 > 0 ? AcrossLine(priv, sourceLine(priv->v.index1[k]), a) : a;
       uint8_t* out = stage->pOutput + k * outLineBytes;
       if (a == nullptr && c == nullptr) {
         std::memset(out, 0, outLineBytes);

@@ -11,10 +11,10 @@ namespace {
 
 // trunc(v) as a 32-bit integer; values outside the range (or not numbers) saturate.
 int32_t TruncToInt32(double v) {
-  if (!(v == v)) return 0;
-  if (v >= 2147483647.0) return 2147483647;
-  if (v <= -2147483648.0) return -2147483647 - 1;
-  return static_cast<int32_t>(v);
+  // Held within the range first (without a branch), the conversion is always defined.
+  v = v == v ? v : 0;
+  v = v < -2147483648.0 ? -2147483648.0 : v;
+  return static_cast<int32_t>(v > 2147483647.0 ? 2147483647.0 : v);
 }
 
 uint32_t TruncToUInt32(double v) {
@@ -538,8 +538,9 @@ inline void YCrCbFromLumaSum(double y, double r, double b, double crDivisor, dou
                              int32_t* yOut, int32_t* crOut, int32_t* cbOut) {
   const double cr = (r - y) / crDivisor - 128;
   const double cb = (b - y) / cbDivisor - 128;
-  y = y < 0 ? 0 : (y > 255 ? 255 : y);
-  *yOut = TruncToInt32(y);
+  // Not a number becomes 0, as in TruncToInt32.
+  y = y > 0 ? y : 0;
+  *yOut = static_cast<int32_t>(y < 255 ? y : 255);
   *crOut = TruncToInt32(cr);
   *cbOut = TruncToInt32(cb);
 }
@@ -571,17 +572,20 @@ void CImageProcess::DoC24ToR2YCC(CImageProcess_StageInformation* stage) {
     const uint8_t* top = stage->pInput + uint64_t{pr} * 2 * lineBytes;
     const uint8_t* bottom = top + lineBytes;
     for (uint32_t j = 0; j < blocks; ++j, out += 6) {
-      const uint8_t* src[4] = {top + 6 * j, bottom + 6 * j, top + 6 * j + 3, bottom + 6 * j + 3};
       int64_t crSum = 0, cbSum = 0;  // four saturated values would overflow 32 bits
-      for (int k = 0; k < 4; ++k) {
-        const uint8_t* px = src[k];
+      auto pixel = [&](const uint8_t* px, int k) {
         int32_t y, cr, cb;
         YCrCbFromLumaSum((byRed[px[0]] + byGreen[px[1]]) + byBlue[px[2]], px[0], px[2], crDivisor,
                          cbDivisor, &y, &cr, &cb);
         out[k] = static_cast<uint8_t>(y);
         crSum += cr;
         cbSum += cb;
-      }
+      };
+      // Top left, bottom left, top right, bottom right.
+      pixel(top + 6 * j, 0);
+      pixel(bottom + 6 * j, 1);
+      pixel(top + 6 * j + 3, 2);
+      pixel(bottom + 6 * j + 3, 3);
       out[4] = static_cast<uint8_t>(crSum / 4);
       out[5] = static_cast<uint8_t>(cbSum / 4);
     }

@@ -161,15 +161,32 @@ void AlignChannels(benchmark::State& state, uint32_t dpi) {
   RunStage(state, IP_LineDifference, p, uint64_t{p.Pixel} * 3, A4Length(dpi));
 }
 
-// Scaling from `dpi` to dpi * num / den: by page lengths (known page) or by resolutions.
-void Scale(benchmark::State& state, uint32_t dpi, uint32_t id, uint32_t bits, uint32_t num,
-           uint32_t den, bool byResolution) {
-  const uint32_t w = A4Width(dpi), outW = A4Width(dpi * num / den) / 8 * 8;
-  const uint32_t length = A4Length(dpi);
-  CImageProcess_Parameter_Scale p{w,   length, outW, A4Length(dpi * num / den), dpi * num / den,
-                                  dpi, bits,   0};
-  p.blUseYRateFraction = byResolution ? 1 : 0;
-  RunStage(state, id, p, bits == 1 ? uint64_t{w} / 8 : uint64_t{w} * bits / 8, length);
+// Scaling `in` lines (and pixels) to `out`: by page lengths (a page of known length) or by
+// resolutions.
+struct ScaleCase {
+  const char* name;
+  uint32_t id, bits, in, out;
+  bool byResolution;
+};
+
+const ScaleCase kScaleCases[] = {
+    {"BiLinearScale 3:2 colour", IP_BiLinearScale, 24, 3, 2, false},
+    {"BiLinearScale 6:5 grey", IP_BiLinearScale, 8, 6, 5, false},
+    {"BiLinearScale 1:2 colour", IP_BiLinearScale, 24, 1, 2, true},
+    {"BiLinearScale 3:4 grey", IP_BiLinearScale, 8, 3, 4, false},
+    {"NearestScale 3:2 colour", IP_NearestScale, 24, 3, 2, false},
+    {"NearestScale 1:2 colour", IP_NearestScale, 24, 1, 2, true},
+    {"NearestScale 6:5 1-bit", IP_NearestScale, 1, 6, 5, false},
+    {"NearestScale 1:2 1-bit", IP_NearestScale, 1, 1, 2, true},
+};
+
+void Scale(benchmark::State& state, uint32_t dpi, const ScaleCase& c) {
+  const uint32_t outDpi = dpi * c.out / c.in;
+  const uint32_t w = A4Width(dpi), outW = A4Width(outDpi) / 8 * 8;
+  CImageProcess_Parameter_Scale p{
+      w,      A4Length(dpi), outW,   A4Length(outDpi),
+      outDpi, dpi,           c.bits, c.byResolution ? uint8_t{1} : uint8_t{0}};
+  RunStage(state, c.id, p, c.bits == 1 ? uint64_t{w} / 8 : uint64_t{w} * c.bits / 8, A4Length(dpi));
 }
 
 struct Case {
@@ -180,36 +197,25 @@ struct Case {
 
 const std::vector<Case>& Cases() {
   using S = benchmark::State;
-  static const std::vector<Case> cases = {
-      {"memcpy", 0, Memcpy},
-      {"C24ToG8", kMarkMBps, [](S& s, uint32_t d) { ColourToGrey(s, d, IP_C24ToG8); }},
-      {"C24ToG16", kMarkMBps, [](S& s, uint32_t d) { ColourToGrey(s, d, IP_C24ToG16); }},
-      {"C24ToR2YCC", kMarkMBps, ColourToR2YCC},
-      {"TrestleYCC422ToC24", kMarkMBps, TrestleYCCToColour},
-      {"G8ToLineart", kMarkMBps, GreyToLineart},
-      {"G8ToHalftone", kMarkMBps, GreyToHalftone},
-      {"G8ToErrorDiffusion", kErrorDiffusionMarkMBps, GreyToErrorDiffusion},
-      {"CutImage colour", kMarkMBps, CutColour},
-      {"BackgroundColorUnpack", kMarkMBps, UnpackBackground},
-      {"ModifyWidth colour", kMarkMBps, WidenLines},
-      {"BiLinearScale 3:2 colour", kMarkMBps,
-       [](S& s, uint32_t d) { Scale(s, d, IP_BiLinearScale, 24, 2, 3, false); }},
-      {"BiLinearScale 6:5 grey", kMarkMBps,
-       [](S& s, uint32_t d) { Scale(s, d, IP_BiLinearScale, 8, 5, 6, false); }},
-      {"BiLinearScale 1:2 colour", kMarkMBps,
-       [](S& s, uint32_t d) { Scale(s, d, IP_BiLinearScale, 24, 2, 1, true); }},
-      {"BiLinearScale 3:4 grey", kMarkMBps,
-       [](S& s, uint32_t d) { Scale(s, d, IP_BiLinearScale, 8, 4, 3, false); }},
-      {"NearestScale 3:2 colour", kMarkMBps,
-       [](S& s, uint32_t d) { Scale(s, d, IP_NearestScale, 24, 2, 3, false); }},
-      {"NearestScale 1:2 colour", kMarkMBps,
-       [](S& s, uint32_t d) { Scale(s, d, IP_NearestScale, 24, 2, 1, true); }},
-      {"NearestScale 6:5 1-bit", kMarkMBps,
-       [](S& s, uint32_t d) { Scale(s, d, IP_NearestScale, 1, 5, 6, false); }},
-      {"NearestScale 1:2 1-bit", kMarkMBps,
-       [](S& s, uint32_t d) { Scale(s, d, IP_NearestScale, 1, 2, 1, true); }},
-      {"LineDifference (no model)", kMarkMBps, AlignChannels},
-  };
+  static const std::vector<Case> cases = [] {
+    std::vector<Case> all = {
+        {"memcpy", 0, Memcpy},
+        {"C24ToG8", kMarkMBps, [](S& s, uint32_t d) { ColourToGrey(s, d, IP_C24ToG8); }},
+        {"C24ToG16", kMarkMBps, [](S& s, uint32_t d) { ColourToGrey(s, d, IP_C24ToG16); }},
+        {"C24ToR2YCC", kMarkMBps, ColourToR2YCC},
+        {"TrestleYCC422ToC24", kMarkMBps, TrestleYCCToColour},
+        {"G8ToLineart", kMarkMBps, GreyToLineart},
+        {"G8ToHalftone", kMarkMBps, GreyToHalftone},
+        {"G8ToErrorDiffusion", kErrorDiffusionMarkMBps, GreyToErrorDiffusion},
+        {"CutImage colour", kMarkMBps, CutColour},
+        {"BackgroundColorUnpack", kMarkMBps, UnpackBackground},
+        {"ModifyWidth colour", kMarkMBps, WidenLines},
+    };
+    for (const ScaleCase& c : kScaleCases)
+      all.push_back({c.name, kMarkMBps, [&c](S& s, uint32_t d) { Scale(s, d, c); }});
+    all.push_back({"LineDifference (no model)", kMarkMBps, AlignChannels});
+    return all;
+  }();
   return cases;
 }
 

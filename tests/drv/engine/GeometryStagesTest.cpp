@@ -238,8 +238,8 @@ TEST(BiLinearScale, FollowsThePageRuleWhateverTheSplit) {
   };
   const struct {
     uint32_t in, out, bits;
-  } horizontal[] = {{1, 1, 8},   {37, 61, 8}, {61, 37, 8}, {100, 257, 8},
-                    {5, 12, 24}, {19, 7, 24}, {33, 34, 16}};
+  } horizontal[] = {{1, 1, 8},   {37, 61, 8}, {61, 37, 8},  {100, 257, 8},
+                    {5, 12, 24}, {19, 7, 24}, {33, 34, 16}, {9, 5, 48}};
   const std::vector<uint32_t> splits[] = {{1000}, {1}, {11, 6}, {2, 3}, {7}, {1, 4, 2, 9}};
   for (const auto& c : vertical) {
     const uint32_t lines = c.byResolution ? 60 : c.in;

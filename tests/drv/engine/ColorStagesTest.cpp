@@ -178,6 +178,18 @@ TEST(ColorStages, ColourToR2YCCBlocks) {
   EXPECT_TRUE(s.Block(Bytes(6, 128)).empty());
 }
 
+TEST(ColorStages, ColourToR2YCCSumsSaturatedChromaWithoutOverflow) {
+  // Kr 1 divides Cr' by 0: with Kg 0.5 every pixel's Y (125) lies above its red, so each Cr'
+  // saturates to -2^31 and their sum passes 32 bits; stored is the low byte of sum / 4 = -2^31.
+  // Cb' = (20 - 125) / 2 - 128 = -180.5 -> -180, stored as 76.
+  CImageProcess_Parameter_C24ToR2YCC p{2, 1, 0.5, 0};
+  StageRunner s(IP_C24ToR2YCC, p);
+  const Bytes pixel = {100, 50, 20};
+  Bytes block;
+  for (int i = 0; i < 4; ++i) block.insert(block.end(), pixel.begin(), pixel.end());
+  EXPECT_EQ(s.Block(block), (Bytes{125, 125, 125, 125, 0, 76}));
+}
+
 TEST(ColorStages, TrestleYCCLinesToColour) {
   auto p = YccParam(2);
   StageRunner plain(IP_TrestleYCC422ToC24, p);

@@ -55,3 +55,65 @@ function(vt_threaded_target)
     add_dependencies(threaded_tests ${tests})
   endif()
 endfunction()
+
+# vt_twain_bundle(<target> NAME <Name> INFO_PLIST <file> RESOURCES <folder>
+#                 [SOURCES ...] [LIBS ...] [WHOLE ...] [FOLDER <parent>])
+# A TWAIN data source as the Linux manager loads it: the module <Name>.ds in the bundle folder
+# <parent>/<Name>/ (default parent: <build>/twain) beside a copy of Info.plist and of the resource
+# folder as Resources/. The module exports DS_Entry and the project's version entry only. WHOLE
+# libraries go in whole (their module constructor and entry live there), LIBS as needed.
+function(vt_twain_bundle target)
+  cmake_parse_arguments(B "" "NAME;INFO_PLIST;RESOURCES;FOLDER" "SOURCES;LIBS;WHOLE" ${ARGN})
+  if(NOT B_NAME OR NOT B_INFO_PLIST OR NOT B_RESOURCES)
+    message(FATAL_ERROR "vt_twain_bundle(${target}): NAME, INFO_PLIST and RESOURCES are needed")
+  endif()
+  if(NOT B_FOLDER)
+    set(B_FOLDER ${CMAKE_BINARY_DIR}/twain)
+  endif()
+  set(bundle ${B_FOLDER}/${B_NAME})
+  # The manager loads every file whose name contains ".ds": the module must be the only one.
+  file(GLOB_RECURSE resources CONFIGURE_DEPENDS LIST_DIRECTORIES false ${B_RESOURCES}/*)
+  foreach(file ${resources} ${B_INFO_PLIST})
+    get_filename_component(base ${file} NAME)
+    if(base MATCHES "\\.ds")
+      message(FATAL_ERROR "vt_twain_bundle(${target}): ${file} has '.ds' in its name")
+    endif()
+  endforeach()
+
+  if(NOT B_SOURCES)
+    # Written once, so a new configure does not relink the module.
+    set(B_SOURCES ${CMAKE_BINARY_DIR}/${target}_empty.cpp)
+    if(NOT EXISTS ${B_SOURCES})
+      file(WRITE ${B_SOURCES} "// the data source's code lives in its libraries\n")
+    endif()
+  endif()
+  add_library(${target} MODULE ${B_SOURCES})
+  target_link_libraries(${target} PRIVATE ${B_LIBS})
+  if(B_WHOLE)
+    target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${B_WHOLE}>")
+  endif()
+  set(map ${CMAKE_SOURCE_DIR}/cmake/twain_source.map)
+  target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--version-script=${map})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})
+  set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".ds" OUTPUT_NAME ${B_NAME}
+                                             LIBRARY_OUTPUT_DIRECTORY ${bundle})
+
+  # The rest of the bundle, copied again whenever a file of it changes.
+  # An empty resource folder is not kept by git: it may be missing.
+  set(copy_resources "")
+  if(EXISTS ${B_RESOURCES})
+    set(copy_resources COMMAND ${CMAKE_COMMAND} -E copy_directory ${B_RESOURCES} ${bundle}/Resources)
+  endif()
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_layout.stamp)
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${bundle}/Resources
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${bundle}/Resources
+    ${copy_resources}
+    COMMAND ${CMAKE_COMMAND} -E copy ${B_INFO_PLIST} ${bundle}/Info.plist
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${B_INFO_PLIST} ${resources}
+    COMMENT "Laying out the TWAIN bundle ${B_NAME}"
+    VERBATIM)
+  add_custom_target(${target}_layout DEPENDS ${stamp})
+  add_dependencies(${target} ${target}_layout)
+endfunction()

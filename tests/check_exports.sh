@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Fails when the driver library exports a defined symbol other than a KR function.
+# Fails when a shared object exports a defined symbol that the allowed pattern (an extended
+# regular expression, default: the driver's KR functions) does not match.
 set -euo pipefail
 lib=$1
-bad=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TDBRVW]$/ {print $3}' | grep -v '^KR' | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' || true)
+allowed=${2:-'^KR'}
+bad=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TDBRVW]$/ {print $3}' | grep -v -E "$allowed" | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' || true)
 if [ -n "$bad" ]; then
   echo "unexpected exports from $lib:"; echo "$bad"; exit 1
 fi
-echo "exports of $lib:"; nm -D --defined-only "$lib" | awk '{print $3}' | grep '^KR' || echo "(none yet)"
+echo "exports of $lib:"; nm -D --defined-only "$lib" | awk '{print $3}' | grep -E "$allowed" || echo "(none yet)"

@@ -126,6 +126,17 @@ void UnlockBlock(TW_HANDLE block) {
   if (block != nullptr && entry.DSM_MemUnlock != nullptr) entry.DSM_MemUnlock(block);
 }
 
+std::string ModuleFolder() {
+  Dl_info info{};
+  // Any address of this code names the module it was linked into.
+  if (dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) == 0 || info.dli_fname == nullptr) {
+    return "";
+  }
+  std::string path = info.dli_fname;
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
 void FromLengthPrefixed(char* text, size_t textSize, const unsigned char* prefixed) {
   if (textSize == 0) return;
   size_t length = prefixed != nullptr ? prefixed[0] : 0;

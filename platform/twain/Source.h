@@ -9,6 +9,7 @@
 //     return twain::EnterSource(kHooks, o, dg, dat, msg, data);
 //   }
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "platform/twain/Twain.h"
@@ -74,6 +75,10 @@ class LockedBlock {
   TW_HANDLE block_;
   TW_MEMREF memory_;
 };
+
+// The folder of the module this code is linked into: for a data source, its bundle folder (the
+// one that holds the .ds). "" when the loader cannot tell.
+std::string ModuleFolder();
 
 // Strings. The source's code keeps length-prefixed strings (a length byte, then the characters);
 // the records carry zero-terminated ones. Both copies cut what does not fit and fill the rest of

@@ -58,6 +58,9 @@ TEST_F(Host, LoadsLikeTheManagerAndHandsTheEntryPointOverBeforeOpening) {
   const auto probe = AskProbe();
   EXPECT_EQ(probe.entryPointAtOpen, 1u);
   EXPECT_EQ(probe.managerFound, 1u);
+  twainhost::Bytes folder(twainhost::layout::kStr255);
+  ASSERT_TRUE(host.Call(DG_CONTROL, samplesource::kDatFolder, MSG_GET, folder.data()).ok());
+  EXPECT_EQ(folder.text(0, folder.size()), bundle) << "the source finds its own bundle";
 
   ASSERT_TRUE(host.CloseSource().ok());
   EXPECT_FALSE(host.sessionLoaded());

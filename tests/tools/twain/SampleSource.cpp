@@ -341,6 +341,9 @@ TW_UINT16 Control(TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF d
       probe[kProbeLastPost / 4] = gLastPost;
       return TWRC_SUCCESS;
     }
+    case kDatFolder:
+      twain::CopyText(static_cast<char*>(data), sizeof(TW_STR255), twain::ModuleFolder());
+      return TWRC_SUCCESS;
     case kDatPost:
       return Post(*static_cast<TW_UINT16*>(data));
     default:

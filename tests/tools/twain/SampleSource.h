@@ -1,6 +1,7 @@
 #pragma once
 // What the tests and the sample data source agree on: its test-only triplets, the faults it can
 // be told to commit, and the fixed answers it gives.
+#include <cstddef>
 #include <cstdint>
 
 namespace samplesource {
@@ -26,6 +27,9 @@ inline constexpr size_t kProbeLastPost = 12;         // the manager's answer to 
 
 // DG_CONTROL / kDatPost / MSG_SET with a u16 message: the source posts it to the application.
 inline constexpr uint16_t kDatPost = 0x8002;
+
+// DG_CONTROL / kDatFolder / MSG_GET writes the source's bundle folder into a TW_STR255.
+inline constexpr uint16_t kDatFolder = 0x8003;
 
 // The fixed image: 8-bit grey, 17 x 5, byte (row x 17 + column).
 inline constexpr uint32_t kImageWidth = 17, kImageLength = 5;

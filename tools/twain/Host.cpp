@@ -99,7 +99,12 @@ Host::Host(EntryMode mode) : mode_(mode), application_(DefaultApplication()) {
 
 Host::~Host() {
   if (module_ != nullptr) {
-    if (sourceOpen_) Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, Identity(source_).Write().data());
+    // A test that stopped half-way: close as an application would, disabling first if need be,
+    // so that the source ends its threads before its code goes away.
+    if (sourceOpen_ && !CloseSource().ok()) {
+      DisableDs();
+      CloseSource();
+    }
     UnloadModule();
   }
   for (auto& [block, info] : blocks_) std::free(block);

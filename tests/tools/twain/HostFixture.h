@@ -9,6 +9,7 @@
 #include <string>
 
 #include "SampleSource.h"
+#include "tests/support/TestFolder.h"
 #include "tools/twain/Host.h"
 
 namespace hosttest {
@@ -19,13 +20,7 @@ class SampleBundle : public ::testing::Test {
 
   void SetUp() override {
     unsetenv(samplesource::kFaultsVariable);
-    const char* base = std::getenv("VT_TEST_TMP");
-    const std::filesystem::path parent =
-        base ? std::filesystem::path(base) : std::filesystem::temp_directory_path();
-    std::filesystem::create_directories(parent);
-    std::string name = (parent / "twainhost-XXXXXX").string();
-    ASSERT_NE(mkdtemp(name.data()), nullptr);
-    folder = name;
+    folder = testsupport::freshTestFolder("twainhost");
     std::string error;
     bundle = twainhost::CopyBundle(SAMPLE_BUNDLE, folder.string(), &error);
     ASSERT_FALSE(bundle.empty()) << error;

@@ -1,13 +1,16 @@
 #pragma once
 // The driver's device registry: one item per supported device with its command and model
 // object, a small numeric handle per item, the client's device list.
+#include <atomic>
 #include <cstdint>
 
 #include "drv/device/CScanner.h"
 #include "drv/device/DeviceDescription.h"
 #include "drv/device/IoObject.h"
+#include "drv/jpeg/KRJFIFWriter.h"
 #include "drv/platform/KrThread.h"
 #include "vantrel/kr_api.h"
+#include "vantrel/scan_records.h"
 
 class CImprinter;
 
@@ -20,6 +23,58 @@ extern const IoObjectTransport IoObjects[];
 // Tests may point the registry at another transport table (nullptr: the built-in one).
 void SetIoObjectTransports(const IoObjectTransport* table);
 
+class CExtPipe;
+class CImageProcess;
+
+// The last page as the IO and reader threads describe it (KRRequestImageInfo reads it).
+struct PageInformation {
+  uint32_t Width;
+  uint32_t Height;
+  uint32_t Size;
+  uint32_t BytesPerLine;
+  uint32_t ScanMode;  // the device's mode bit
+  uint16_t JPEGDRI;
+};
+
+// The job's pipes by role; several slots may name one pipe.
+enum ScanPipeSlot : uint32_t {
+  kPipeIoFront,
+  kPipeIoRear,
+  kPipeJpegDecodeFront,
+  kPipeJpegDecodeRear,
+  kPipeJpegEncodeInFront,
+  kPipeJpegEncodeInRear,
+  kPipeJpegEncodeOutFront,
+  kPipeJpegEncodeOutRear,
+  kPipeDeDuplexFront,
+  kPipeDeDuplexRear,
+  kPipeDeIRUVMain,
+  kPipeDeIRUVIR,
+  kPipeDeIRUVUV,
+  kPipeImageProcessInFront,
+  kPipeImageProcessInRear,
+  kPipeImageProcessOutFront,
+  kPipeImageProcessOutRear,
+  kPipeReadFront,
+  kPipeReadRear,
+  kPipeSlotCount
+};
+constexpr uint32_t kJobPipeListLength = 8;
+
+// The job's threads in the order the job end joins them.
+enum ScanThreadSlot : uint32_t {
+  kThreadIo,
+  kThreadDeDuplex,
+  kThreadDeIRUV,
+  kThreadJpegDecode,
+  kThreadJpegEncode,
+  kThreadImageProcessing,
+  kThreadReader,
+  kThreadSlotCount
+};
+
+// One item per device. Created zeroed; fields that one thread writes while another reads them
+// are atomic or guarded by the lock their comment names.
 struct CScannerManagerScannerItem {
   // Device side.
   IoObject* pIoObject;
@@ -28,32 +83,147 @@ struct CScannerManagerScannerItem {
   KrDrvDeviceInformation DeviceInfo;
   uint8_t bInitialized;
   uint8_t bHardwareProcessing;
-  uint8_t* pGammaTable;
-  uint16_t wGammaLength;
+  uint8_t* pGammaTable;   // the gamma store: two heads of four tables
+  uint16_t wGammaLength;  // bytes of one head (four tables)
   CImprinter* pImprinter;
   uint8_t RawDataControl[36];
   uint8_t ShadingResult[36];
   uint8_t LastControlBlock[20];
   uint8_t ControlResult[36];
-  int32_t lErrorStatus;
-  int32_t lMessageStatus;
+  std::atomic<int32_t> lErrorStatus;
+  std::atomic<int32_t> lMessageStatus;
   uint8_t DefaultLumaQuant[64];
   uint8_t DefaultChromaQuant[64];
   uint8_t DefaultHuffmanBits[4][16];
   uint8_t DefaultHuffmanValues[4][256];
-  double GreyWeights[3];
-  uint32_t StatusListCodes[6];
+  double GreyWeights[3];  // Kr, Kg, Kb
+  STATUSLIST StatusList;  // the reader thread's, handed to the client's callback
   // Scan engine side (the engine owns and extends these).
   uint8_t bGammaChanged;
-  uint8_t PaddingValues[6];
-  uint32_t BackgroundKey[4];
-  uint8_t bJobRunning;
-  uint32_t dwPagesStarted;
+  uint8_t PaddingValues[6];   // front red, green, blue, rear red, green, blue
+  uint32_t BackgroundKey[4];  // kept background lines: client XRes, ScanMode, ScanMethod, lines
+  std::atomic<uint8_t> bJobRunning;
+  std::atomic<uint32_t> dwPagesStarted;
   KrMutex BackgroundMutex;
   KrCondition BackgroundCondition;
   KrMutex PageStartMutex;
   KrCondition PageStartCondition;
   KrCriticalSection ItemCriticalSection;
+  // The rest of the engine's fields.
+  _JFIF JFIFRecord;
+  // Job flags, set by the job start before any thread of the job runs.
+  uint8_t bContinuousMode;
+  uint8_t bUnknownPageLength;
+  uint8_t bContinuousDuplex;
+  uint8_t bTwoSides;
+  uint8_t bIRUVJob;
+  std::atomic<uint8_t> bEOFPageFlow;  // the IO thread sets it
+  uint8_t bEOFDuplexStyle;
+  uint8_t bGL310DuplexStyle;
+  uint8_t bRearSideByDuplex;
+  uint8_t bR2EOPStyle;
+  uint8_t bDeMultiplexed;
+  uint8_t bMultiFeedAsMessage;
+  uint8_t bSkewAsMessage;
+  uint8_t bDeviceJpeg;
+  uint8_t bJpegReEncode;
+  uint8_t bJpegDecodeBeforeConversion;
+  uint8_t bRawFromDeviceJpeg;
+  uint32_t dwDeMuxBlockSize;
+  uint32_t dwPipeMemoryDivider;  // 2, or 4 with two sides
+  int64_t llPipeDiskHardLimit;   // bytes
+  uint32_t dwBatchPageRange[2];  // low, high
+  int64_t llBatchDisableThreshold;
+  uint32_t dwTransferSize;
+  uint32_t dwDuplexTransferMode;
+  std::atomic<uint32_t> dwEOFPagesEnded;
+  uint32_t dwIOEndingPage;  // under ItemCriticalSection
+  uint8_t bJobStarted;
+  std::atomic<uint8_t> bCancel;  // set under ItemCriticalSection
+  char FrontRawDumpName[256];
+  char RearRawDumpName[256];
+  // End-of-file carry-over from one page to the next.
+  uint8_t bEOFCarryPending;
+  uint32_t dwEOFCarryLineOffset;
+  uint32_t dwEOFCarryLastLines;
+  CImageProcess* pFrontPipeline;
+  CImageProcess* pRearPipeline;
+  CImageProcess* pIRUVPipeline;
+  uint8_t bRearPageNext;
+  std::atomic<uint8_t> bMediaStatus;  // bit 0: paper in the feeder
+  uint8_t bSavedFrontADFStatus;
+  int64_t llPageSizeEstimate;
+  uint8_t* pWorkBuffer;  // 16 transfer sizes; the three views below lie in it
+  uint8_t* pFrontReadBuffer;
+  uint8_t* pRearReadBuffer;
+  uint8_t* pImageBuffer;
+  uint8_t* pIRUVWorkBuffer;  // 3 transfer sizes, one view each
+  uint8_t* pIRUVViews[3];
+  uint8_t* pJpegDecodeBuffer;
+  uint8_t* pJpegEncodeBuffer;
+  uint8_t* pClientBuffer;
+  uint32_t dwLineBlock;
+  uint32_t dwReadUnit;
+  CExtPipe* Pipes[kPipeSlotCount];
+  CExtPipe* JobPipes[kJobPipeListLength];  // every distinct pipe of the job once
+  // Background lines kept between jobs (under no lock: only the IO thread's job start and the
+  // item's deletion touch them).
+  uint32_t dwBackgroundSideSize;
+  uint32_t dwBackgroundPixels;
+  uint8_t* pBackgroundFront;
+  uint8_t* pBackgroundRear;
+  uint8_t bBackgroundReadFailed;
+  uint8_t bBackgroundReady;   // under BackgroundMutex
+  uint8_t bBackgroundWaiter;  // under BackgroundMutex
+  // Duplex multi-feed forwarded from the front page to the rear page.
+  uint8_t bForward;
+  uint8_t bForwardAsMessage;
+  int32_t lForwardedStatus;
+  uint8_t bPageMultiFeedMessage;
+  KrThread Threads[kThreadSlotCount];
+  // The handshake between the page start and the waiting IO thread (event bytes 0 to 3).
+  std::atomic<uint8_t> bFirstPageStarted;
+  std::atomic<uint8_t> bIOThreadWaiting;
+  std::atomic<uint8_t> bIOThreadWoken;
+  std::atomic<uint8_t> bIOThreadEnded;
+  // The client's callback and the two values it gets back, set before the reader starts.
+  AP_CALLBACK pfnCallBack;
+  uint32_t dwCallBackCtrlId;
+  uint32_t* pCallBackDevice;
+  std::atomic<uint8_t> bReaderStop;
+  // The IO thread's own.
+  uint8_t bIOADFStatus;
+  char IOFrontRawDumpName[64];
+  char IORearRawDumpName[194];
+  int32_t lIOStatus;
+  int32_t lIOMessage;
+  // The reader's read state.
+  uint32_t dwReadPending;
+  CExtPipe* pReadSourceFront;
+  CExtPipe* pReadSourceRear;
+  uint8_t bReadADFStatus;
+  uint8_t bReadEndPadding;
+  uint8_t bReadMessagePresent;
+  uint32_t dwReadMessage;
+  uint8_t bReadNotEnoughData;
+  uint32_t dwReadPreviousType;
+  uint32_t dwReadCurrentType;
+  uint8_t bToEndOfPage;
+  uint32_t dwReaderStage;
+  // The reader's duplex forward record.
+  uint32_t dwForwardFrontPacketSize;
+  uint32_t dwForwardFrontBytes;
+  uint8_t bForwardPending;
+  uint8_t bForwardedAsMessage;
+  uint32_t dwForwardSize;
+  int32_t lForwardedCode;
+  uint32_t dwForwardCounter;
+  uint32_t dwBlockSize;  // bytes per callback, 0 = whole page
+  uint8_t bFirstHeader;
+  uint8_t bReducedBlock;
+  PageInformation LastPage;
+  // The stored scan parameter passed its check; the job start refuses a job without it.
+  uint8_t bScanParameterChecked;
 };
 
 struct KrDrvDeviceHandleMapNode {

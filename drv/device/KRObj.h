@@ -8,6 +8,8 @@
 class KRObj {
  public:
   uint32_t GetStatusLong() const { return static_cast<uint32_t>(m_status.load()); }
+  // Forgets the last status, so a later step reads only its own.
+  void ResetStatus() { m_status = 0; }
   // Reference list of every status code the driver reports, ended by {65535, ""}.
   static constexpr const KRErrorRecord (&ErrorTable)[31] = kKRErrorTable;
   // Text of a code from the table ("" when it has none); for tests and diagnostics only.
@@ -38,6 +40,7 @@ constexpr int32_t kSystemError = -2023;
 constexpr int32_t kNvramWrite = -2024;
 constexpr int32_t kSkew = -2033;
 constexpr int32_t kEndOfFile = -2038;
+constexpr int32_t kLampOff = -2041;  // outside the table: the lamp was off at job start
 constexpr int32_t kUnknown = -2999;
 constexpr int32_t kMultiFeed = -3101;
 constexpr int32_t kEopMultiFeed = -60000;

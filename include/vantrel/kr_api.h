@@ -6,6 +6,8 @@
 #include "vantrel/device_records.h"
 #include "vantrel/export.h"
 #include "vantrel/general_records.h"
+#include "vantrel/scan_parameters.h"
+#include "vantrel/scan_records.h"
 
 // One node of a device list (64 bytes).
 struct DeviceInformation {
@@ -68,3 +70,25 @@ KR_API long KRReadPushButton(uint32_t ctrlId, uint32_t* handle, void** record);
 KR_API long KRReadNetworkValue(uint32_t ctrlId, uint32_t* handle, uint32_t kind, void** value);
 KR_API long KRWriteNetworkValue(uint32_t ctrlId, uint32_t* handle, uint32_t tag, uint32_t size,
                                 void* value);
+
+// ---- scan job ----
+// Settings of the next job, given after KRStartJob and before the first KRStartScan: the
+// SCANPARAMETER_UNION, one gamma table per colour filter (1-3) and head (0 both, 1 front,
+// 2 rear), and the HWIMAGEPROCPARAMETER_UNION per side (0 both, 1 front, 2 rear).
+KR_API long KRSetParameter(uint32_t ctrlId, uint32_t* phDevice, uint16_t* pParam);
+KR_API long KRSetGamma(uint32_t ctrlId, uint32_t* phDevice, uint8_t* pGammaTable, uint32_t size,
+                       uint32_t bits, uint32_t filter, uint32_t head);
+KR_API long KRSetHWProcess(uint32_t ctrlId, uint32_t* phDevice, uint16_t* pParam, int side);
+KR_API long KRStartJob(uint32_t ctrlId, uint32_t* phDevice);
+// Block size 0 delivers whole pages.
+KR_API long KRStartScan(uint32_t ctrlId, uint32_t* phDevice, AP_CALLBACK pfnCallBack,
+                        long blockSize);
+// ctrl 1 cancels the job first.
+KR_API long KRStopScan(uint32_t ctrlId, uint32_t* phDevice, long ctrl);
+KR_API long KRStopJob(uint32_t ctrlId, uint32_t* phDevice);
+// *ppInfo: an ImageInformation; null asks the driver to allocate one (free it with KRMemFree).
+KR_API long KRRequestImageInfo(uint32_t ctrlId, uint32_t* phDevice, void** ppInfo);
+KR_API long KRReleasePaper(uint32_t ctrlId, uint32_t* phDevice, int dir, int pages,
+                           uint32_t extraSetting);
+KR_API long KRSensorStatus(uint32_t ctrlId, uint32_t* phDevice, long* pSensorId, uint8_t* pStatus,
+                           int itemType);

@@ -158,7 +158,10 @@ void MediaCheck(DeviceState& s, const Command& c, Reply& r) {
   if (r.data.size() > 4) r.data[4] = s.sheets > 0 ? 0x01 : 0x00;  // bit 0: paper in the feeder
 }
 
-void SetWindow(DeviceState& s, const Command& c, Reply&) { s.window = c.dataOut; }
+void SetWindow(DeviceState& s, const Command& c, Reply&) {
+  s.window = c.dataOut;
+  NewWindow(s.preparation);
+}
 
 void Accept(DeviceState&, const Command&, Reply&) {}
 
@@ -313,7 +316,7 @@ const CommandSpec kCommands[] = {
     {kOpReset, -1, "RESET", NoData, true, Accept},
     {kOpRead, 0x0000, "READ image data", ReadPhase, false, ImageLikeData},
     {kOpRead, 0x009A, "READ raw data", ReadPhase, false, ImageLikeData},
-    {kOpRead, 0x009B, "READ background lines", ReadPhase, false, ImageLikeData},
+    {kOpRead, 0x009B, "READ background lines", ReadPhase, false, ReadBackgroundLines},
     {kOpRead, 0x0069, "READ NVRAM", ReadPhase, true, ReadNvram},
     {kOpSend, 0x0085, "SEND NVRAM", SendPhase, true, WriteNvram},
     {kOpRead, 0x0200, "READ imprinter inquiry", ReadPhase, true, ReadImprinterInquiry},
@@ -351,6 +354,15 @@ const CommandSpec kCommands[] = {
     {kOpSend, 0x010A, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
     {kOpRead, 0x010B, "READ NVRAM tag", ReadPhase, true, ReadNvramTag},
     {kOpSend, 0x010B, "SEND NVRAM tag", SendPhase, true, WriteNvramTag},
+    // Job preparation (SimPreparation.cpp).
+    {kOpRead, 0x0060, "READ calibration information", ReadPhase, true, ReadCalibrationInformation},
+    {kOpRead, 0x0061, "READ calibration reference", ReadPhase, true, ReadCalibrationReference},
+    {kOpRead, 0x0062, "READ calibration reference", ReadPhase, true, ReadCalibrationReference},
+    {kOpSend, 0x0081, "SEND gamma table", SendPhase, true, SendGammaBlock},
+    {kOpSend, 0x0082, "SEND calibration gains", SendPhase, true, SendGains},
+    {kOpSend, 0x0083, "SEND colour matrix", SendPhase, true, SendColourMatrix},
+    {kOpRead, 0x00A0, "READ lamp status", ReadPhase, true, ReadLamp},
+    {kOpSend, 0x00A0, "SEND lamp on", SendPhase, true, SendLampOn},
     // General values, display texts, network values, maintenance data (SimGeneral.cpp).
     {kOpRead, 0x009D, "READ device values", ReadPhase, true, ReadDeviceValues},
     {kOpSend, 0x009D, "SEND device byte", SendPhase, true, SendDeviceByte},

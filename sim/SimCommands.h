@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/SimGeneral.h"
+#include "sim/SimPreparation.h"
 #include "sim/SimScanner.h"
 
 namespace sim::detail {
@@ -47,9 +48,10 @@ struct DeviceState {
   uint32_t sheets = 0;
   bool sensePending = false;
   Sense pendingSense;
-  std::vector<uint8_t> window;  // the last SET WINDOW data
-  std::vector<uint8_t> nvram;   // the NVRAM record, big-endian, in the configured layout
-  GeneralState general;         // general values, display texts, network, maintenance data
+  std::vector<uint8_t> window;   // the last SET WINDOW data
+  std::vector<uint8_t> nvram;    // the NVRAM record, big-endian, in the configured layout
+  GeneralState general;          // general values, display texts, network, maintenance data
+  PreparationState preparation;  // calibration, lamp, background, what the host sent for them
 };
 
 enum class Phase : uint8_t { None, In, Out };

@@ -221,6 +221,46 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       if (args.size() != 2 || !Number(args[0], 0xFF, &kind) || !Number(args[1], 0xFF, &number))
         return fail("button takes a kind and a button number");
       c.buttons.push_back(MakeButtonPacket(uint8_t(kind), uint8_t(number)));
+    } else if (key == "calibration") {
+      // W S N flags red green blue: the device needs calibrating with this reference.
+      uint64_t v[7] = {};
+      const uint64_t max[7] = {0xFFFF, 2, 0xFF, 0xFF, 0xFFFF, 0xFFFF, 0xFFFF};
+      bool good = args.size() == 7;
+      for (size_t i = 0; good && i < 7; ++i) good = Number(args[i], max[i], &v[i]);
+      if (!good || v[1] == 0)
+        return fail(
+            "calibration takes width, bytes per sample (1 or 2), lines, flags and the red, "
+            "green and blue targets");
+      c.calibration.needed = true;
+      c.calibration.width = uint16_t(v[0]);
+      c.calibration.bytesPerSample = uint8_t(v[1]);
+      c.calibration.lines = uint8_t(v[2]);
+      c.calibration.flags = uint8_t(v[3]);
+      for (int i = 0; i < 3; ++i) c.calibration.targets[i] = uint16_t(v[4 + i]);
+    } else if (key == "calibration-level") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFFFF, &n)) return fail("bad calibration level '" + value + "'");
+      c.calibration.level = uint16_t(n);
+    } else if (key == "lamp") {
+      if (!one(&value)) return false;
+      if (value == "ready")
+        c.lamp = LampState::Ready;
+      else if (value == "off")
+        c.lamp = LampState::Off;
+      else if (value == "warming")
+        c.lamp = LampState::Warming;
+      else
+        return fail("lamp takes ready, off or warming");
+    } else if (key == "lamp-warmup") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFFFFFFFF, &n)) return fail("bad lamp-warmup '" + value + "'");
+      c.lampWarmupReads = uint32_t(n);
+    } else if (key == "background") {
+      uint64_t r = 0, g = 0, b = 0;
+      if (args.size() != 4 || (args[0] != "front" && args[0] != "rear") ||
+          !Number(args[1], 0xFF, &r) || !Number(args[2], 0xFF, &g) || !Number(args[3], 0xFF, &b))
+        return fail("background takes front or rear and a red, green and blue value");
+      c.background[args[0] == "rear" ? 1 : 0] = Rgb{uint8_t(r), uint8_t(g), uint8_t(b)};
     } else if (key == "fault") {
       Fault f;
       if (args.empty() || !FaultFromName(args[0], &f.kind))

@@ -79,6 +79,7 @@ Device::Device(const Config& config) {
   state_.config = config;
   state_.sheets = config.sheets;
   state_.nvram = BuildNvram(config);
+  state_.preparation = InitialPreparation(config);
   for (const auto& f : config.faults) faults_.push_back({f});
   if (config.interruptPipe) buttons_.assign(config.buttons.begin(), config.buttons.end());
   if (const char* path = std::getenv("VANTREL_SIM_LOG")) logPath_ = path;
@@ -163,6 +164,36 @@ std::vector<uint8_t> Device::NvramRecord() const {
 uint32_t Device::SheetsLeft() const {
   std::lock_guard lock(m_);
   return state_.sheets;
+}
+
+void Device::SetCalibration(const CalibrationSetup& setup) {
+  std::lock_guard lock(m_);
+  state_.preparation.calibration = setup;
+}
+
+void Device::SetLamp(LampState state, uint32_t warmupReads) {
+  std::lock_guard lock(m_);
+  detail::SetLamp(state_.preparation, state, warmupReads);
+}
+
+LampState Device::Lamp() const {
+  std::lock_guard lock(m_);
+  return state_.preparation.lamp;
+}
+
+void Device::SetBackground(uint32_t side, const Rgb& colour) {
+  std::lock_guard lock(m_);
+  state_.preparation.background[side & 1] = colour;
+}
+
+PreparationRecord Device::Prepared() const {
+  std::lock_guard lock(m_);
+  return state_.preparation.record;
+}
+
+void Device::ClearPrepared() {
+  std::lock_guard lock(m_);
+  state_.preparation.record = PreparationRecord{};
 }
 
 size_t Device::BlockedTransfers() const {

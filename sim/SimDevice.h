@@ -35,6 +35,12 @@ class Device {
   uint32_t SheetsLeft() const;
   std::vector<uint8_t> NvramRecord() const;
   size_t BlockedTransfers() const;
+  void SetCalibration(const CalibrationSetup& setup);
+  void SetLamp(LampState state, uint32_t warmupReads);
+  LampState Lamp() const;
+  void SetBackground(uint32_t side, const Rgb& colour);
+  PreparationRecord Prepared() const;
+  void ClearPrepared();
   size_t PendingButtonPackets() const;
   void FailPipeStatus(bool fail);
   void NoteTimeout(uint32_t milliseconds);

@@ -74,6 +74,41 @@ struct InquiryPatch {
 // The packet of one press: kind 2 one-sided scan, 3 two-sided; button numbers count from 1.
 SIM_API ButtonPacket MakeButtonPacket(uint8_t kind, uint8_t number);
 
+// The lamp as READ 0xA0 reports it (byte 4: 1 ready, 0 off, 2 warming up).
+enum class LampState : uint8_t { Ready, Off, Warming };
+
+// The calibration information of READ 0x60 and the white reference of READ 0x61 (one channel)
+// and 0x62 (three channels, the samples of a pixel side by side).
+struct CalibrationSetup {
+  bool needed = false;         // false: information byte 8 is 3, the host reads no reference
+  uint16_t width = 16;         // W, pixels per reference line
+  uint8_t bytesPerSample = 1;  // S: 1, or 2 (little-endian samples)
+  uint8_t lines = 6;           // N; a three-channel reference holds N / 3 lines of 3 W samples
+  uint8_t flags = 0;           // bit 0 three gain planes, bit 3 three-channel reference
+  uint16_t targets[3] = {200, 200, 200};  // white targets red, green, blue
+  // The pattern's brightest sample: sample (line l, column c, channel k) is
+  // level - ((c + 3 l + 5 k) % 8) * step, step 1 for one-byte and 64 for two-byte samples.
+  uint16_t level = 200;
+  // When not empty: the reference's bytes behind its 5-byte head, as they are.
+  std::vector<uint8_t> samples;
+};
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+};
+
+// What the host sent to prepare its jobs, in order of arrival.
+struct PreparationRecord {
+  std::vector<std::vector<uint8_t>> gammaBlocks;     // SEND 0x81
+  std::vector<std::vector<uint8_t>> gainBlocks;      // SEND 0x82
+  std::vector<std::vector<uint8_t>> colourMatrices;  // SEND 0x83
+  uint32_t lampOnBlocks = 0;                         // SEND 0xA0
+  uint32_t backgroundReads = 0;                      // READ 0x9B
+};
+
+// The reference bytes behind the head that READ 0x61 (threeChannels false) or 0x62 answers.
+SIM_API std::vector<uint8_t> CalibrationSamples(const CalibrationSetup& setup, bool threeChannels);
+
 // What a description file says (sim/README.md has the format).
 struct Config {
   std::string model = "CQM310_DPI200with300X200";
@@ -98,6 +133,13 @@ struct Config {
   // (empty: the device's own); the replies' length word, 0 meaning the value's bytes + 5.
   std::vector<uint8_t> networkValues[2];
   uint32_t networkReplyLength = 0;
+  CalibrationSetup calibration;
+  LampState lamp = LampState::Ready;
+  // READs of 0xA0 that answer "warming up" before the lamp is ready (0: it never gets ready);
+  // a lamp switched on by SEND 0xA0 warms up as long.
+  uint32_t lampWarmupReads = 1;
+  // The colour behind the paper that READ 0x9B answers, front and rear.
+  Rgb background[2] = {{240, 240, 240}, {240, 240, 240}};
   std::vector<Fault> faults;
   std::vector<ButtonPacket> buttons;  // posted when the scanner is created
   // The command log keeps the latest `logLimit` exchanges and, of each, the first
@@ -181,6 +223,14 @@ class SIM_API SimScanner {
   size_t BlockedTransfers() const;
   // Button packets posted and not read yet.
   size_t PendingButtonPackets() const;
+
+  // The job preparation: calibration, lamp and background as the description set them up.
+  void SetCalibration(const CalibrationSetup& setup);
+  void SetLamp(LampState state, uint32_t warmupReads = 1);
+  LampState Lamp() const;
+  void SetBackground(uint32_t side, const Rgb& colour);  // side 0 front, 1 rear
+  PreparationRecord Prepared() const;
+  void ClearPrepared();
 
   std::shared_ptr<detail::Device> device() const { return device_; }
 

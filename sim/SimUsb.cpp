@@ -144,6 +144,16 @@ Config SimScanner::config() const { return device_->config(); }
 uint32_t SimScanner::SheetsLeft() const { return device_->SheetsLeft(); }
 std::vector<uint8_t> SimScanner::NvramRecord() const { return device_->NvramRecord(); }
 size_t SimScanner::BlockedTransfers() const { return device_->BlockedTransfers(); }
+void SimScanner::SetCalibration(const CalibrationSetup& setup) { device_->SetCalibration(setup); }
+void SimScanner::SetLamp(LampState state, uint32_t warmupReads) {
+  device_->SetLamp(state, warmupReads);
+}
+LampState SimScanner::Lamp() const { return device_->Lamp(); }
+void SimScanner::SetBackground(uint32_t side, const Rgb& colour) {
+  device_->SetBackground(side, colour);
+}
+PreparationRecord SimScanner::Prepared() const { return device_->Prepared(); }
+void SimScanner::ClearPrepared() { device_->ClearPrepared(); }
 size_t SimScanner::PendingButtonPackets() const { return device_->PendingButtonPackets(); }
 
 // ---- SimBus ---------------------------------------------------------------------------------

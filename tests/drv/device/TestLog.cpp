@@ -32,4 +32,11 @@ std::string Read() {
 }
 
 bool Contains(const std::string& text) { return Read().find(text) != std::string::npos; }
+
+size_t Mark() { return Read().size(); }
+
+std::string Since(size_t mark) {
+  const std::string all = Read();
+  return mark < all.size() ? all.substr(mark) : std::string();
+}
 }  // namespace testlog

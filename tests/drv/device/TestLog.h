@@ -8,4 +8,7 @@ std::string Prepare(const char* name);
 // The whole driver log written so far.
 std::string Read();
 bool Contains(const std::string& text);
+// Where the log ends now, and what was written after such a mark: a test's own lines.
+size_t Mark();
+std::string Since(size_t mark);
 }  // namespace testlog

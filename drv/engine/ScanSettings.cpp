@@ -458,7 +458,7 @@ long IntenalSetGamma(CScannerManagerScannerItem* item, const void* table, int si
   return result;
 }
 
-KR_API long KRSetParameter(uint32_t /*ctrlId*/, uint32_t* phDevice, uint16_t* pParam) {
+KR_API long KRSetParameter(uint32_t /*ctrlId*/, uint32_t* phDevice, SCANPARAMETER_UNION* pParam) {
   return RunEngineExport("KRSetParameter", phDevice, [&](CScannerManagerScannerItem* item) -> long {
     if (pParam == nullptr) return kParameterError;
     const bool inJob = item->bJobRunning != 0;
@@ -534,7 +534,8 @@ KR_API long KRSetGamma(uint32_t /*ctrlId*/, uint32_t* phDevice, uint8_t* pGammaT
       });
 }
 
-KR_API long KRSetHWProcess(uint32_t /*ctrlId*/, uint32_t* phDevice, uint16_t* pParam, int side) {
+KR_API long KRSetHWProcess(uint32_t /*ctrlId*/, uint32_t* phDevice,
+                           HWIMAGEPROCPARAMETER_UNION* pParam, int side) {
   return RunEngineExport(
       "KRSetHWProcess", phDevice,
       [&](CScannerManagerScannerItem* item) -> long {

@@ -75,10 +75,11 @@ KR_API long KRWriteNetworkValue(uint32_t ctrlId, uint32_t* handle, uint32_t tag,
 // Settings of the next job, given after KRStartJob and before the first KRStartScan: the
 // SCANPARAMETER_UNION, one gamma table per colour filter (1-3) and head (0 both, 1 front,
 // 2 rear), and the HWIMAGEPROCPARAMETER_UNION per side (0 both, 1 front, 2 rear).
-KR_API long KRSetParameter(uint32_t ctrlId, uint32_t* phDevice, uint16_t* pParam);
+KR_API long KRSetParameter(uint32_t ctrlId, uint32_t* phDevice, SCANPARAMETER_UNION* pParam);
 KR_API long KRSetGamma(uint32_t ctrlId, uint32_t* phDevice, uint8_t* pGammaTable, uint32_t size,
                        uint32_t bits, uint32_t filter, uint32_t head);
-KR_API long KRSetHWProcess(uint32_t ctrlId, uint32_t* phDevice, uint16_t* pParam, int side);
+KR_API long KRSetHWProcess(uint32_t ctrlId, uint32_t* phDevice, HWIMAGEPROCPARAMETER_UNION* pParam,
+                           int side);
 KR_API long KRStartJob(uint32_t ctrlId, uint32_t* phDevice);
 // Block size 0 delivers whole pages.
 KR_API long KRStartScan(uint32_t ctrlId, uint32_t* phDevice, AP_CALLBACK pfnCallBack,

@@ -25,6 +25,25 @@ class EngineTest : public devicefix::DeviceTest {
     DeviceTest::TearDown();
   }
 
+  // A driver on a bus of its own with one scanner of this description, opened; a test may
+  // call it again for the next case (the earlier driver and bus go first).
+  sim::SimScanner& OpenAlone(sim::Config config = {}) {
+    TearDown();
+    m_bus.reset();
+    m_bus = std::make_unique<simhelp::InstalledBus>();
+    sim::SimScanner& s = m_bus->Add("SIM0000001", config);
+    EXPECT_EQ(KRInitializeDriver(kCtrl), 0);
+    EXPECT_EQ(KRInitializeDevice(kCtrl, nullptr, &handle), 0);
+    s.ClearCommandLog();
+    s.ClearPrepared();
+    return s;
+  }
+  sim::SimScanner& OpenWith(std::vector<sim::InquiryPatch> patches) {
+    sim::Config config;
+    config.inquiryPatches = std::move(patches);
+    return OpenAlone(config);
+  }
+
   // The opened device's model object becomes the base model with these features and the same
   // inquiry data, so a test reaches what the supported model's features leave out.
   CScanner* UseFeatures(std::vector<uint32_t> features) {
@@ -45,17 +64,16 @@ class EngineTest : public devicefix::DeviceTest {
     return replacement;
   }
 
-  long SetParameter(SCANPARAMETER_UNION p) {
-    return KRSetParameter(kCtrl, &handle, reinterpret_cast<uint16_t*>(&p));
-  }
+  long SetParameter(SCANPARAMETER_UNION p) { return KRSetParameter(kCtrl, &handle, &p); }
   long SetHW(HWIMAGEPROCPARAMETER_UNION p, int side) {
-    return KRSetHWProcess(kCtrl, &handle, reinterpret_cast<uint16_t*>(&p), side);
+    return KRSetHWProcess(kCtrl, &handle, &p, side);
   }
   long SetGamma(Bytes table, uint32_t filter, uint32_t head) {
     return KRSetGamma(kCtrl, &handle, table.data(), static_cast<uint32_t>(table.size()), 8, filter,
                       head);
   }
 
+  std::unique_ptr<simhelp::InstalledBus> m_bus;
   std::unique_ptr<CScanner> m_original;
   std::vector<uint32_t> m_features;
 };
@@ -69,8 +87,8 @@ inline HWIMAGEPROCPARAMETER_UNION HWRecord() {
   return p;
 }
 
-// The supported model's grey page, one inch at 100 dpi... at its smallest resolution that the
-// device takes natively (300 dpi): 8-bit grey, one-sided feeder.
+// A small page the supported model takes as it is: 8-bit grey at 300 dpi, one-sided feeder,
+// an inch square.
 inline SCANPARAMETER_UNION GreyPage() {
   SCANPARAMETER_UNION p = ColourLetter();
   p.ScanMode = 2;

@@ -151,21 +151,24 @@ void SendLampOn(DeviceState& s, const Command& c, Reply& r) {
   if (p.lamp == LampState::Off) SetLamp(p, LampState::Warming, p.warmupReads);
 }
 
-// Lines of the window's format, one side after the other from the window's first side: the
-// front, or the rear for a rear-only window.
+// Lines of the window's format: for a duplex window the front's lines, then the rear's (a side
+// being the window's line bytes times its background lines); else the window's one side, the
+// rear for a rear-only window.
 void ReadBackgroundLines(DeviceState& s, const Command& c, Reply& r) {
   PreparationState& p = s.preparation;
   ++p.record.backgroundReads;
   const std::vector<uint8_t>& w = s.window;
-  uint64_t side = c.length;
+  uint64_t side = c.length;  // without a window: one READ a side
   uint32_t modeBit = kModeColour24;
   uint32_t firstSide = 0;
   if (w.size() > kWindowBackgroundLines) {
+    const uint16_t method = wire::Get16(&w[kWindowMethod]);
     const uint64_t bytes =
         uint64_t{wire::Get32(&w[kWindowBytesPerLine])} * w[kWindowBackgroundLines];
     if (bytes != 0) side = bytes;
+    if (method != 4) side = UINT64_MAX;  // one side only
     modeBit = wire::Get32(&w[kWindowModeBit]) & 0x00FFFFFF;
-    firstSide = wire::Get16(&w[kWindowMethod]) == 5 ? 1 : 0;
+    firstSide = method == 5 ? 1 : 0;
   }
   r.data.resize(c.length);
   for (uint32_t i = 0; i < c.length; ++i) {

@@ -208,9 +208,11 @@ void CExtPipe::CloseMappingFile() {
 
 bool CExtPipe::WriteMappingFile(const uint8_t* data, int64_t size, int64_t offset) {
   EnterKrCriticalSection(&m_fileLock);
+  // Flushed at once, so a full disk fails this write rather than a later read.
   const bool ok =
       fseeko(m_file, offset, SEEK_SET) == 0 &&
-      std::fwrite(data, 1, static_cast<size_t>(size), m_file) == static_cast<size_t>(size);
+      std::fwrite(data, 1, static_cast<size_t>(size), m_file) == static_cast<size_t>(size) &&
+      std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
   LeaveKrCriticalSection(&m_fileLock);
   return ok;
 }
@@ -219,7 +221,8 @@ bool CExtPipe::ReadMappingFile(uint8_t* data, int64_t size, int64_t offset) {
   EnterKrCriticalSection(&m_fileLock);
   const bool ok =
       fseeko(m_file, offset, SEEK_SET) == 0 &&
-      std::fread(data, 1, static_cast<size_t>(size), m_file) == static_cast<size_t>(size);
+      std::fread(data, 1, static_cast<size_t>(size), m_file) == static_cast<size_t>(size) &&
+      std::ferror(m_file) == 0;
   LeaveKrCriticalSection(&m_fileLock);
   return ok;
 }
@@ -510,6 +513,14 @@ uint32_t CExtPipe::GetBlockCount() {
     block = block->next;
   } while (block != m_head);
   return n;
+}
+int64_t CExtPipe::GetReadWaitSize() {
+  PipeLock lock(&m_mutex);
+  return m_readWait;
+}
+int64_t CExtPipe::GetWriteWaitSize() {
+  PipeLock lock(&m_mutex);
+  return m_writeWait;
 }
 uint32_t CExtPipe::GetPageCount() {
   PipeLock lock(&m_mutex);

@@ -76,6 +76,9 @@ class CExtPipe {
   int64_t GetMinimumAllocateSize();
   uint32_t GetBlockCount();
   uint32_t GetPageCount();
+  // Bytes a waiting reader needs, free bytes a waiting writer needs (0: nobody waits).
+  int64_t GetReadWaitSize();
+  int64_t GetWriteWaitSize();
 
  private:
   struct Block {

@@ -266,7 +266,7 @@ TEST_F(SimExchange, UnknownCommandsAreRefusedWithAParameterSense) {
 }
 
 TEST_F(SimExchange, ImageLikeReadsStartWithDataNotTheId) {
-  for (uint16_t type : {0x0000, 0x009A, 0x009B}) {
+  for (uint16_t type : {0x0000, 0x009A}) {
     Outcome o = DoCommand(s_, ReadBlock(0xA8, kId, type, 300), 300);
     ASSERT_EQ(o.rc, kIOReturnSuccess) << type;
     EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0x00, 0x00})) << type;

@@ -161,6 +161,18 @@ uint16_t RecordVersion(const void* src) {
   return version;
 }
 
+// The whole record when its version is 200, whatever its size field says.
+template <class Record>
+bool TransToUnion(Record* dst, const void* src) {
+  const uint16_t version = RecordVersion(src);
+  if (version != kRecordVersion) {
+    DbgPrintf(1, "Not support version = %d", version);
+    return false;
+  }
+  std::memcpy(dst, src, sizeof *dst);
+  return true;
+}
+
 // ---- the check ----
 
 bool Bit(uint32_t value, uint32_t mask) { return (value & mask) != 0; }
@@ -297,53 +309,37 @@ const char* ResolutionFault(const SCANPARAMETER_UNION& p, const ScanModelInfo& i
   return nullptr;
 }
 
-// The pixel count's boundary for the exact mode; a boundary byte of 0 counts as 1.
+// The pixel count's boundary for the exact mode (a mode with a device-processing kind has 1,
+// but for the device-JPEG modes); a boundary byte of 0 counts as 1.
 uint32_t CheckedPixelBoundary(CScanner* scanner, const SCANPARAMETER_UNION& p,
                               const ScanModelInfo& info) {
   if (scanner->GetFeature(enginefeature::kFixedPixelBounds)) {
-    switch (p.ScanMode) {
-      case 0:
-      case 1:
-      case 3:
-      case 5:
-        return 8;
-      case 2:
-        return p.BitsPerPixel == 4 ? 2 : 1;
-      default:
-        return 1;
-    }
+    // The fixed bounds of the binary modes and grey; every other mode 1.
+    const bool fixed = p.ScanMode <= 3 || p.ScanMode == 5;
+    return fixed ? GetPixelBoundaryAPSide(info, p) : 1;
   }
-  uint32_t byte = 0;
   switch (p.ScanMode) {
     case 0:
-    case 3:
-      byte = 70;
-      break;
     case 1:
-      byte = 73;
-      break;
     case 2:
+    case 3:
+    case 4:
+    case 5:
     case 6:
     case 7:
-      byte = p.BitsPerPixel == 4 ? 75 : 71;
-      break;
-    case 4:
     case 0x3000004:
     case 0x4000004:
     case 0x5000004:
-      byte = 72;
-      break;
-    case 5:
-      byte = 74;
-      break;
-    case 0x6000002:
-      byte = 71;
-      break;
+      // The inquiry byte of the base mode (colour for the JPEG colour kinds).
+      return GetPixelBoundaryFWSide(info, p);
+    case 0x6000002: {
+      constexpr uint32_t kGreyBound = 71;
+      const uint8_t bound = info.InquiryByte(kGreyBound);
+      return bound == 0 ? 1 : bound;
+    }
     default:
       return 1;
   }
-  const uint8_t bound = info.InquiryByte(byte);
-  return bound == 0 ? 1 : bound;
 }
 
 // One table (filter 1 to 3 or 0, head 1 or 2) into the store.
@@ -374,23 +370,11 @@ long SetOneGammaTable(CScannerManagerScannerItem* item, const void* table, uint3
 }  // namespace
 
 bool TransToUnionScanParameter(SCANPARAMETER_UNION* dst, const void* src) {
-  const uint16_t version = RecordVersion(src);
-  if (version != kRecordVersion) {
-    DbgPrintf(1, "Not support version = %d", version);
-    return false;
-  }
-  std::memcpy(dst, src, sizeof *dst);
-  return true;
+  return TransToUnion(dst, src);
 }
 
 bool TransToUnionHWImageProcParm(HWIMAGEPROCPARAMETER_UNION* dst, const void* src) {
-  const uint16_t version = RecordVersion(src);
-  if (version != kRecordVersion) {
-    DbgPrintf(1, "Not support version = %d", version);
-    return false;
-  }
-  std::memcpy(dst, src, sizeof *dst);
-  return true;
+  return TransToUnion(dst, src);
 }
 
 void LogScanParameter(const char* prefix, const SCANPARAMETER_UNION& param) {

@@ -67,11 +67,11 @@ TEST(SimLoad, EntryRefusesAnotherVersionAndABadFile) {
   std::string path = TempFile("sim-bad.txt");
   {
     std::ofstream f(path);
-    f << "serial OK\nlamp on\n";
+    f << "serial OK\nflux on\n";
   }
   EXPECT_EQ(VantrelSimulatorBus(kVantrelSimEntryVersion, path.c_str(), error, sizeof error),
             nullptr);
-  EXPECT_NE(std::string(error).find("line 2: unknown key 'lamp'"), std::string::npos) << error;
+  EXPECT_NE(std::string(error).find("line 2: unknown key 'flux'"), std::string::npos) << error;
   // A short error buffer gets a cut, terminated text.
   char tiny[8];
   std::memset(tiny, 'x', sizeof tiny);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "drv/platform/DbgPrint.h"
+#include "vantrel/log_folder.h"
 
 uint32_t gdwDebugLevel = 0;
 char szSavePath[256] = "";
@@ -24,7 +25,7 @@ static char DriverPath[256];  // nothing writes it
 
 namespace {
 
-constexpr char kDefaultRoot[] = "/tmp/DrvLog/";
+constexpr char kDefaultRoot[] = VANTREL_LOG_ROOT_DEFAULT;
 constexpr char kLogName[] = "KRDrv.txt";
 
 // Copies a folder and ends it in "/"; false (folder unchanged) when it is empty or leaves no
@@ -40,7 +41,7 @@ bool SetFolder(char (&folder)[256], const char* value) {
 
 // The folder of "Debug.conf" and the default save folder; tests move it with VANTREL_LOG_ROOT.
 void ConfigRoot(char (&root)[256]) {
-  const char* env = std::getenv("VANTREL_LOG_ROOT");
+  const char* env = std::getenv(VANTREL_LOG_ROOT_VARIABLE);
   if (!env || !SetFolder(root, env)) SetFolder(root, kDefaultRoot);
 }
 

@@ -118,4 +118,17 @@ Status writeFileAtomically(const std::filesystem::path& path, std::span<const st
   return Status::success();
 }
 
+Result<std::chrono::system_clock::time_point> fileCreationDate(const std::filesystem::path& path) {
+  using R = Result<std::chrono::system_clock::time_point>;
+  struct statx info {};
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &info) != 0) {
+    return R::failure(describe(path, "cannot inspect", errno));
+  }
+  // Not every file system keeps a birth time (the mask says whether this one did).
+  const struct statx_timestamp& t = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec)));
+}
+
 }  // namespace foundation

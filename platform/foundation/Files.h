@@ -1,5 +1,6 @@
 #pragma once
 // Whole-file reads and atomic writes, shared by the property-list, text and defaults services.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -20,5 +21,9 @@ Result<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path);
 // old or the new content, never a part. An existing file keeps its permission bits; a new one
 // gets 0644. On failure the old file is untouched and no temporary file is left.
 Status writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// When the file was made: its birth time where the file system keeps one, else its last
+// modification. Nothing when the file cannot be inspected.
+Result<std::chrono::system_clock::time_point> fileCreationDate(const std::filesystem::path& path);
 
 }  // namespace foundation

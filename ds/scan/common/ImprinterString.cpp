@@ -5,7 +5,6 @@
 #include <unicode/unistr.h>
 
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
 namespace ferrolite {
@@ -70,14 +69,6 @@ std::string dateText(const CivilTime& t, char separator, DateOrder order) {
 }
 
 }  // namespace
-
-CivilTime SystemClock::now() const {
-  std::time_t seconds = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-          local.tm_hour,        local.tm_min,     local.tm_sec};
-}
 
 DateOrder dateOrderOfPattern(std::u16string_view pattern) {
   if (!pattern.empty() && pattern.front() == u'M') return DateOrder::MonthDayYear;

@@ -7,29 +7,9 @@
 #include <string_view>
 #include <utility>
 
+#include "ds/scan/common/Clock.h"
+
 namespace ferrolite {
-
-// A local calendar date and time (the calendar year, never the week-based one).
-struct CivilTime {
-  int year = 1970;
-  int month = 1;  // 1-12
-  int day = 1;    // 1-31
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-};
-
-class Clock {
- public:
-  virtual ~Clock() = default;
-  virtual CivilTime now() const = 0;
-};
-
-// The machine's local time.
-class SystemClock final : public Clock {
- public:
-  CivilTime now() const override;
-};
 
 // Which part of a date the locale writes first.
 enum class DateOrder { MonthDayYear, DayMonthYear, YearMonthDay };

@@ -1,5 +1,6 @@
 // Property-list trees and files: every value kind through XML and binary files, the typed
 // getters, malformed files, values the files cannot carry, and the atomic write.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -286,6 +287,34 @@ TEST_F(PropertyListFiles, AtomicWriteKeepsTheModeAndLeavesNothingBehind) {
   for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"occupied.plist", "profile.plist"}));
+}
+
+// The log's day check reads the creation date: a later change of the file must not move it where
+// the file system keeps a birth time.
+TEST_F(PropertyListFiles, CreationDateIsTheBirthTimeElseTheModification) {
+  using namespace std::chrono;
+  fs::path file = folder / "twainlog.txt";
+  std::ofstream(file) << "x";
+  const auto made = fileCreationDate(file);
+  ASSERT_TRUE(made) << made.error();
+  EXPECT_LT(abs(duration_cast<seconds>(system_clock::now() - *made).count()), 60);
+
+  const auto past = fs::file_time_type::clock::now() - hours(72);
+  fs::last_write_time(file, past);
+  struct statx info {};
+  ASSERT_EQ(::statx(AT_FDCWD, file.c_str(), 0, STATX_BTIME, &info), 0);
+  const auto after = fileCreationDate(file);
+  ASSERT_TRUE(after);
+  if (info.stx_mask & STATX_BTIME) {
+    EXPECT_EQ(*after, *made);
+  } else {
+    EXPECT_EQ(duration_cast<seconds>(after->time_since_epoch()),
+              duration_cast<seconds>(fs::file_time_type::clock::to_sys(past).time_since_epoch()));
+  }
+
+  const auto missing = fileCreationDate(folder / "missing.txt");
+  ASSERT_FALSE(missing);
+  EXPECT_NE(missing.error().find("missing.txt"), std::string::npos) << missing.error();
 }
 
 }  // namespace

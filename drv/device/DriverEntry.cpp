@@ -15,6 +15,7 @@
 #include "drv/platform/CLLDMemoryManager.h"
 #include "drv/platform/DbgLog.h"
 #include "vantrel/kr_api.h"
+#include "vantrel/library_version.h"
 
 using namespace krstatus;
 
@@ -179,6 +180,9 @@ static void JpegLineToDriverLog(uint32_t level, const char* line) {
   const size_t length = std::strcspn(line, "\r\n");
   DbgPrintf(level, "%.*s", static_cast<int>(length), line);
 }
+
+// What a client's version query of the loaded library reads.
+KR_API uint32_t LibraryCurrentVersion(void) { return VANTREL_LIBRARY_VERSION(1, 0, 0); }
 
 KR_API long KRInitializeDriver(uint32_t ctrlId) {
   InitializeDbg(nullptr);

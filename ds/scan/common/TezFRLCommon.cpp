@@ -230,11 +230,13 @@ void TezFRLCommon::writeLine(LogFile& file, std::string_view name, std::string_v
   if (level == 0) return;
   const std::string line = lineText(name, functionStatus, functionReturn, data);
   if (level >= kObjectLogLevel) foundation::systemLog(foundation::LogLevel::notice, line);
+  // The writer's busy flag is this lock: a writer that takes long is waited for, never written
+  // across. The time is taken under it, so that the file's lines stay in time order.
+  std::lock_guard lock(file.mutex);
+  if (file.path.empty()) return;
   const std::string stamped = timeStamp(clock_->now()) + " ==> " + line + "\n";
   auto bytes = foundation::encodeText(foundation::toUtf16(stamped), "UTF-16LE");
   if (!bytes) return;
-  std::lock_guard lock(file.mutex);
-  if (file.path.empty()) return;
   appendUtf16(file.path, *bytes);
 }
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "platform/foundation/Files.h"
@@ -256,6 +259,68 @@ TEST_F(CommonFolders, ThreadsWriteWholeLines) {
   }
   std::sort(want.begin(), want.end());
   EXPECT_EQ(lines, want);
+}
+
+// A clock whose next reading, once armed, waits until the test opens the gate: a log line that
+// is being written for as long as the test likes.
+class GatedClock final : public ferrolite::Clock {
+ public:
+  explicit GatedClock(CivilTime time) : time_(time) {}
+  CivilTime now() const override {
+    std::unique_lock lock(mutex_);
+    if (armed_) {
+      armed_ = false;
+      entered_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return open_; });
+    }
+    return time_;
+  }
+  void arm() {
+    std::lock_guard lock(mutex_);
+    armed_ = true;
+  }
+  void waitUntilEntered() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return entered_; });
+  }
+  void open() {
+    {
+      std::lock_guard lock(mutex_);
+      open_ = true;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  mutable bool armed_ = false, entered_ = false;
+  bool open_ = false;
+  CivilTime time_;
+};
+
+// The writer's busy flag is a lock: a line that takes longer than any bounded wait holds the
+// next writer back, and both lines land whole and in order. A flag that a writer gives up on
+// after 200 ms would let the second line be written across the first.
+TEST_F(CommonFolders, ASlowLineHoldsTheNextWriterBack) {
+  auto clock = std::make_shared<GatedClock>(morningOfToday());
+  TezFRLCommon common(clock);
+  common.setDebugLevel(1);
+  common.setDS_ResourcePath(bundle_, resources_);
+  clock->arm();
+  std::thread first([&] { common.outputDebugLog("first", ferrolite::kLogIn, 1, -1); });
+  clock->waitUntilEntered();
+  auto second = std::async(
+      std::launch::async, [&] { common.outputDebugLog("second", ferrolite::kLogThreadIn, 1, -1); });
+  // Not a synchronisation, only the window in which a writer that does not wait would show
+  // itself: a waiting one cannot end before the gate opens.
+  EXPECT_EQ(second.wait_for(std::chrono::seconds(1)), std::future_status::timeout);
+  EXPECT_FALSE(fs::exists(twainLog()));
+  clock->open();
+  first.join();
+  second.get();
+  EXPECT_EQ(logLines(twainLog()), (Lines{"In  1: first", "[Thread]In  1: second"}));
 }
 
 }  // namespace

@@ -257,14 +257,10 @@ int Info(Session& s, const std::string& requested) {
   FreeAbility(s, ability);
 
   if (hasNvm) {
-    // Read into a block of our own rather than the driver's: the driver's block is as long as the
-    // device's head said, while the record's Size field is the device's too and may claim more.
-    // The driver fills a client's block as far as the Size word at bytes 3-4 allows; its own
-    // buffer for the record is 512 bytes, so every record fits.
-    alignas(8) uint8_t nvm[512] = {};
-    const uint16_t capacity = sizeof nvm;
-    std::memcpy(nvm + 3, &capacity, sizeof capacity);
-    void* data = nvm;
+    // The driver's block: it holds at least a whole layout-2 record and reaches as far as the
+    // record's own Size field, whichever layout the device keeps. (A block of our own would have
+    // to state its room in that layout's Size field, which we do not know before reading.)
+    void* data = nullptr;
     status = s.kr().KRReadNVMData(s.ctrl(), s.handle(), &data, 0, 0);
     if (status != 0) {
       report.Title("NVRAM");
@@ -272,8 +268,10 @@ int Info(Session& s, const std::string& requested) {
       std::fprintf(stderr, "%s: reading the NVRAM record failed: %s\n", kProgram,
                    StatusString(status).c_str());
       result = kExitError;
-    } else if (!vtclient::DescribeNvm(nvm, sizeof nvm, &report)) {
-      result = kExitError;
+    } else {
+      if (!vtclient::DescribeNvm(static_cast<const uint8_t*>(data), sizeof(NewNvmData), &report))
+        result = kExitError;
+      s.kr().KRMemFree(s.ctrl(), data);
     }
   } else {
     report.Title("NVRAM");

@@ -335,8 +335,10 @@ bool CheckSendUserNVMData(const uint8_t* record, uint8_t layout) {
 // ---- exports ---------------------------------------------------------------------------------
 
 namespace {
-// Capacity of a client's record as its Size field (bytes 3-4, host order) gives it.
-uint32_t ClientCapacity(const uint8_t* record) {
+// A record's Size field in host order: byte 3 in layout 1 (byte 4 already belongs to
+// PadScanCount), bytes 3-4 in layout 2.
+uint32_t RecordSize(const uint8_t* record, uint8_t layout) {
+  if (layout != 2) return record[3];
   uint16_t size;
   std::memcpy(&size, record + 3, 2);
   return size;
@@ -353,6 +355,7 @@ long ReadNvm(CScannerManagerScannerItem* item, void** data, long tag) {
   uint8_t buffer[kBufferSize];
   const uint8_t* result = buffer;
   uint32_t length = 0;
+  uint8_t layout = 0;  // of the whole record
   if (tag == 0) {
     if ((inquiry[89] & kReadWholeBit) == 0) {
       DbgPrintf(1, " Not support read whole NVRAM.");
@@ -362,6 +365,7 @@ long ReadNvm(CScannerManagerScannerItem* item, void** data, long tag) {
     uint16_t size = 0;
     if (long status = InternalReadNVMData_Full(item, buffer, &version, &size)) return status;
     length = size;
+    layout = static_cast<uint8_t>(version / 100);
   } else {
     if ((inquiry[89] & kReadTagBit) == 0) {
       DbgPrintf(1, " Not support read specific tag NVRAM.");
@@ -379,7 +383,7 @@ long ReadNvm(CScannerManagerScannerItem* item, void** data, long tag) {
     uint32_t block = length;
     if (tag == 0) {
       block = std::max<uint32_t>(block, sizeof(NewNvmData));
-      if (length >= kHeadLength) block = std::max(block, ClientCapacity(result));
+      if (length >= kHeadLength) block = std::max(block, RecordSize(result, layout));
     }
     out = pMemManager != nullptr ? static_cast<uint8_t*>(pMemManager->NewMem(block)) : nullptr;
     if (out == nullptr) {
@@ -390,7 +394,7 @@ long ReadNvm(CScannerManagerScannerItem* item, void** data, long tag) {
     *data = out;
   } else if (tag == 0) {
     // A client's record is filled only as far as its Size field says it reaches.
-    const uint32_t capacity = ClientCapacity(out);
+    const uint32_t capacity = RecordSize(out, layout);
     if (capacity < kHeadLength) {
       DbgPrintf(1, "Client NVM record size %d too small", static_cast<int>(capacity));
       return kParameterError;
@@ -430,7 +434,7 @@ long WriteNvm(CScannerManagerScannerItem* item, long tag, uint32_t type, const v
   // Only as much of the client's record as its Size field covers is read, by the check's log
   // too; the rest goes as 0.
   const uint32_t full = kLayoutSize[layout];
-  uint32_t capacity = layout == 2 ? ClientCapacity(given) : given[3];
+  uint32_t capacity = RecordSize(given, layout);
   const uint32_t head = layout == 2 ? 5 : 4;
   if (capacity < head) {
     DbgPrintf(1, "Client NVM record size %d too small", static_cast<int>(capacity));

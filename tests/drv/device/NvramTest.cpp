@@ -1,4 +1,7 @@
 // KRReadNVMData and KRWriteNVMData against the simulated scanner in both NVRAM layouts.
+#include <malloc.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -421,4 +424,36 @@ TEST_F(NvramRefusals, AShortClientRecordIsNotReadPastItsSize) {
     EXPECT_EQ(send->out[kShort + 2], 0);     // record byte 60 lies beyond the client's record
     KRTerminateDriver(kCtrl);
   }
+}
+
+// A layout-1 record keeps its Size in byte 3 alone (byte 4 is PadScanCount's first byte). With a
+// device head that claims more than the 132-byte record, a reused client record is filled only
+// up to its Size and a driver block is sized from byte 3, not from bytes 3-4.
+TEST_F(NvramRefusals, ALayoutOneRecordIsSizedFromByteThree) {
+  sim::Config config = Layout(1);
+  config.nvramHeadLayout = 1;
+  config.nvramHeadLength = 200;
+  Open(config);
+  constexpr size_t kRecord = sizeof(NewNvmData_VER1);
+
+  void* data = nullptr;
+  ASSERT_EQ(KRReadNVMData(kCtrl, &handle, &data, 0, 0), 0);
+  ASSERT_NE(data, nullptr);
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  EXPECT_EQ(bytes[2], 100);
+  EXPECT_EQ(bytes[3], kRecord);  // the record's own Size; the head claimed 200
+  EXPECT_EQ(bytes[4], 0x39);     // PadScanCount 12345 = 0x3039 in host order
+  // 200 bytes read, at least the whole layout-2 record: 262; bytes 3-4 would say 0x3984 = 14724.
+  EXPECT_LT(malloc_usable_size(data), 512u);
+  KRMemFree(kCtrl, data);
+
+  std::vector<uint8_t> mine(kRecord + 128, 0xCD);  // the record, then guard bytes
+  mine[2] = 100;
+  mine[3] = kRecord;
+  mine[4] = 0x39;  // as a record read before leaves it
+  void* out = mine.data();
+  ASSERT_EQ(KRReadNVMData(kCtrl, &handle, &out, 0, 0), 0);
+  EXPECT_EQ(out, mine.data());
+  EXPECT_STREQ(reinterpret_cast<char*>(&mine[50]), "SIM0000001");
+  EXPECT_EQ(std::count(mine.begin() + kRecord, mine.end(), 0xCD), 128);
 }

@@ -181,9 +181,12 @@ void SendRawBlock(DeviceState& s, const Command& c, Reply& r) {
 // READ 0xA7 (kind 0) and 0xA8 (kind 1): bytes 3-4 the reply's whole length, then the value.
 void ReadNetworkValue(DeviceState& s, const Command& c, Reply& r) {
   GeneralState& g = General(s);
-  const std::vector<uint8_t>& value = g.network[c.dataType == 0xA7 ? 0 : 1];
-  const uint32_t total =
+  const size_t kind = c.dataType == 0xA7 ? 0 : 1;
+  const std::vector<uint8_t>& value = g.network[kind];
+  uint32_t total =
       s.config.networkReplyLength != 0 ? s.config.networkReplyLength : uint32_t(value.size() + 5);
+  if (g.networkReads[kind]++ != 0 && s.config.networkLaterReplyLength != 0)
+    total = s.config.networkLaterReplyLength;
   r.data.assign(std::max<size_t>(value.size() + 5, 5), 0);
   r.data[2] = 1;
   Put16(&r.data[3], uint16_t(total));

@@ -33,6 +33,7 @@ struct GeneralState {
   // of tag 4 replaces the wired, tag 5 the wireless value. Every write is kept by tag.
   std::vector<uint8_t> network[2];
   std::map<uint8_t, std::vector<uint8_t>> networkWrites;
+  uint32_t networkReads[2] = {};  // READs of each kind so far
   // SEND 0x93 / READ 0x99: the last control data and how many arrived.
   std::array<uint8_t, 16> control{};
   uint32_t controlCount = 0;

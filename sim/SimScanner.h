@@ -133,6 +133,9 @@ struct Config {
   // (empty: the device's own); the replies' length word, 0 meaning the value's bytes + 5.
   std::vector<uint8_t> networkValues[2];
   uint32_t networkReplyLength = 0;
+  // The length word of every network reply after a kind's first READ (0: as the first): a
+  // device whose value changes between two reads.
+  uint32_t networkLaterReplyLength = 0;
   CalibrationSetup calibration;
   LampState lamp = LampState::Ready;
   // READs of 0xA0 that answer "warming up" before the lamp is ready (0: it never gets ready);

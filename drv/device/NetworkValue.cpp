@@ -85,22 +85,27 @@ long ReadNetworkValue(CScannerManagerScannerItem* item, uint32_t kind, void** va
   const uint16_t dataType = kind == 0 ? kReadNetworkKind0 : kReadNetworkKind1;
   uint8_t reply[kNetworkBuffer] = {};
   if (!io->Read(reply, kNetworkHead, dataType)) return CommandFailure(item);
+  const uint32_t announced = GetBE16(reply + 3);
+  if (announced < kNetworkHead || announced > kNetworkBuffer) {
+    DbgPrintf(1, "Network value length %d outside %d..%d", static_cast<int>(announced),
+              kNetworkHead, kNetworkBuffer);
+    item->lErrorStatus = kSystemError;
+    return kSystemError;
+  }
+  if (!io->Read(reply, announced, dataType)) return CommandFailure(item);
+  // The client reads the block by the length word it carries: block and copy follow the reply
+  // that is handed over, which must not claim more than was read.
   const uint32_t total = GetBE16(reply + 3);
-  if (total < kNetworkHead || total > kNetworkBuffer) {
-    DbgPrintf(1, "Network value length %d outside %d..%d", static_cast<int>(total), kNetworkHead,
-              kNetworkBuffer);
+  if (total < kNetworkHead || total > announced) {
+    DbgPrintf(1, "Network value length changed from %d to %d between two reads",
+              static_cast<int>(announced), static_cast<int>(total));
     item->lErrorStatus = kSystemError;
     return kSystemError;
   }
   uint8_t* out = static_cast<uint8_t*>(*value);
-  const bool allocated = out == nullptr;
-  if (allocated) {
+  if (out == nullptr) {
     out = NewClientBlock(total - 3, "network value");
     if (out == nullptr) return kNoMemory;
-  }
-  if (!io->Read(reply, total, dataType)) {
-    if (allocated) pMemManager->DeleteMem(out);
-    return CommandFailure(item);
   }
   std::memcpy(out, reply + 3, total - 3);
   *value = out;

@@ -147,6 +147,49 @@ TEST_F(NetworkValue, ReplyLengthsOutsideTheBufferAreProtocolErrors) {
   KRMemFree(kCtrl, value);
 }
 
+// A device whose value changes between the two READs: the block handed over is sized and filled
+// from the reply it carries, and a reply that claims more than was read is refused.
+TEST_F(NetworkValue, BlockAndCopyFollowTheReplyHandedOver) {
+  // Kind 1's value is 27 bytes: the first reply says 0x20.
+  struct Case {
+    uint32_t later;  // the second reply's length word
+    long status;
+  };
+  for (const Case& c : {Case{0x10, 0}, Case{0x40, -2023}, Case{4, -2023}}) {
+    SCOPED_TRACE(c.later);
+    sim::Config config = Networked();
+    config.networkLaterReplyLength = c.later;
+    sim::SimScanner& scanner = Open(config);
+    void* value = nullptr;
+    EXPECT_EQ(KRReadNetworkValue(kCtrl, &handle, 1, &value), c.status);
+    auto seen = Commands(scanner);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].length, 0x20u);
+    if (c.status == 0) {
+      ASSERT_NE(value, nullptr);
+      const auto* bytes = static_cast<const uint8_t*>(value);
+      EXPECT_EQ(bytes[0] * 256 + bytes[1], 0x10);
+      // 13 bytes: the length word and the first 11 bytes of the value, as far as ASan lets us.
+      EXPECT_EQ(std::string(bytes + 2, bytes + 13), "SSID=SIM-WL");
+      KRMemFree(kCtrl, value);
+
+      // Into the client's buffer: exactly 13 bytes.
+      Bytes buffer(40, 0xEE);
+      void* p = buffer.data();
+      ASSERT_EQ(KRReadNetworkValue(kCtrl, &handle, 1, &p), 0);
+      EXPECT_EQ(buffer[1], 0x10);
+      EXPECT_EQ(buffer[12], 'L');
+      EXPECT_EQ(buffer[13], 0xEE);
+    } else {
+      EXPECT_EQ(value, nullptr);
+      EXPECT_TRUE(
+          testlog::Contains("Network value length changed from 32 to " + std::to_string(c.later)));
+    }
+    KRTerminateDriver(kCtrl);
+    scanner.Unplug();
+  }
+}
+
 TEST_F(NetworkValue, WritesBuildTheTagsMessage) {
   sim::SimScanner& scanner = Open(Networked());
   Bytes long_value(300);

@@ -339,8 +339,9 @@ namespace {
 // The item of an imprinter export: -2019 without one or without an imprinter, -2001 during a
 // job (the job start and end drive the imprinter then).
 long ImprinterItem(uint32_t* handle, CScannerManagerScannerItem** out) {
-  CScannerManagerScannerItem* item = LookUpItem(handle);
-  if (item == nullptr || item->pImprinter == nullptr) return kNotFound;
+  CScannerManagerScannerItem* item = nullptr;
+  if (long missing = FindItem(handle, &item)) return missing;
+  if (item->pImprinter == nullptr) return kNotFound;
   if (item->bJobRunning) return kScannerBusy;
   *out = item;
   return kOK;

@@ -258,10 +258,10 @@ long Inquiry2ToScannerDeviceAbility200(CScannerManagerScannerItem* item, DeviceA
 KR_API long KRGetDeviceAbility(uint32_t /*ctrlId*/, uint32_t* handle, DeviceAbility** ability) {
   DbgPrintf(1, "=> KRGetDeviceAbility -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&] {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) {
-      DbgPrintf(1, "not find scanner");
-      return static_cast<long>(kNotFound);
+    CScannerManagerScannerItem* item = nullptr;
+    if (long missing = FindItem(handle, &item)) {
+      if (missing == kNotFound) DbgPrintf(1, "not find scanner");
+      return missing;
     }
     // Without an opening there is no inquiry copy to describe.
     if (!item->bInitialized) return static_cast<long>(kNotFound);

@@ -78,6 +78,13 @@ CScannerManagerScannerItem* LookUpItem(uint32_t* handle) {
   return pManager->GetTargetScannerItem(*handle);
 }
 
+long FindItem(uint32_t* handle, CScannerManagerScannerItem** item) {
+  *item = nullptr;
+  if (handle == nullptr) return kParameterError;
+  *item = LookUpItem(handle);
+  return *item != nullptr ? kOK : kNotFound;
+}
+
 long FailureStatus(const CScannerManagerScannerItem* item) {
   long code = 0;
   if (item != nullptr) GetLastStatusCode(item, nullptr, &code);
@@ -252,13 +259,13 @@ KR_API long KRGetDeviceList(uint32_t /*ctrlId*/, DEVLIST** list, uint32_t* count
 KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle) {
   DbgPrintf(1, "=> KRInitializeDevice *******> Target ID = %s",
             targetId != nullptr ? targetId : "(null)");
-  if (pManager == nullptr) {
-    DbgPrintf(1, "<= KRInitializeDevice ret=%d", kNotFound);
-    return kNotFound;
+  if (handle == nullptr || pManager == nullptr) {
+    const long status = handle == nullptr ? kParameterError : kNotFound;
+    DbgPrintf(1, "<= KRInitializeDevice ret=%d", static_cast<int>(status));
+    return status;
   }
   long status = Guarded([&] {
     ListLock lock(pManager);
-    if (handle == nullptr) return static_cast<long>(kParameterError);
     AddInIPAddressList(targetId);
     if (!pManager->FindDeviceHandle(targetId, handle)) return static_cast<long>(kNotFound);
     CScannerManagerScannerItem* item = pManager->GetTargetScannerItem(*handle);
@@ -280,11 +287,11 @@ KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle
 
 KR_API long KRTerminateDevice(uint32_t ctrlId, uint32_t* handle) {
   DbgPrintf(1, "=> KRTerminateDevice -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = kOK;
-  if (pManager != nullptr) {
+  long status = handle == nullptr ? kParameterError : kOK;
+  if (handle != nullptr && pManager != nullptr) {
     CScannerManagerScannerItem* item = LookUpItem(handle);
     if (item == nullptr) {
-      status = handle == nullptr ? kParameterError : kNotFound;
+      status = kNotFound;
     } else {
       status = Guarded([&] {
         // A running job would still drive the imprinter: it stops first, as on a reset.

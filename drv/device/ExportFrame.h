@@ -8,6 +8,9 @@
 
 // The item behind a client's handle pointer; null for a null pointer or an unknown handle.
 CScannerManagerScannerItem* LookUpItem(uint32_t* handle);
+// The same with the status a device export answers: -2005 for a null handle pointer (whether
+// or not the driver runs), -2019 for a handle no device has, else 0.
+long FindItem(uint32_t* handle, CScannerManagerScannerItem** item);
 
 // The status a failed device export reports: the item's, and never 0 for a failure.
 long FailureStatus(const CScannerManagerScannerItem* item);

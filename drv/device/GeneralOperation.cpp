@@ -352,8 +352,8 @@ KR_API long KRGeneralOperation(uint32_t /*ctrlId*/, uint32_t* handle, int operat
                                DDS_DATA_TYPE type, uint32_t count, void* data) {
   DbgPrintf(1, "=> KRGeneralOperation -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) return kNotFound;
+    CScannerManagerScannerItem* item = nullptr;
+    if (long missing = FindItem(handle, &item)) return missing;
     DbgPrintf(1, "  Operation=%s, Tag=%d, DataType=%x , Data Count=%d",
               operation == 1   ? "Read"
               : operation == 2 ? "Write"

@@ -28,8 +28,8 @@ template <class Body>
 long Entry(const char* enter, const char* leave, uint32_t* handle, Body body) {
   if (enter != nullptr) DbgPrintf(1, enter, handle != nullptr ? *handle : 0);
   long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) return kNotFound;
+    CScannerManagerScannerItem* item = nullptr;
+    if (long missing = FindItem(handle, &item)) return missing;
     return body(item);
   });
   DbgPrintf(1, leave, static_cast<int>(status));

@@ -147,8 +147,8 @@ long WriteNetworkValue(CScannerManagerScannerItem* item, uint32_t tag, uint32_t 
 KR_API long KRReadPushButton(uint32_t /*ctrlId*/, uint32_t* handle, void** record) {
   DbgPrintf(1, "=> KRReadPushButton -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) return kNotFound;
+    CScannerManagerScannerItem* item = nullptr;
+    if (long missing = FindItem(handle, &item)) return missing;
     return ReadPushButton(item, record);
   });
   DbgPrintf(1, "<= KRReadPushButton ret=%d", static_cast<int>(status));
@@ -158,8 +158,8 @@ KR_API long KRReadPushButton(uint32_t /*ctrlId*/, uint32_t* handle, void** recor
 KR_API long KRReadNetworkValue(uint32_t /*ctrlId*/, uint32_t* handle, uint32_t kind, void** value) {
   DbgPrintf(1, "=> KRReadNetworkValue -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) return kNotFound;
+    CScannerManagerScannerItem* item = nullptr;
+    if (long missing = FindItem(handle, &item)) return missing;
     return ReadNetworkValue(item, kind, value);
   });
   DbgPrintf(1, "<= KRReadNetworkValue ret=%d", static_cast<int>(status));
@@ -171,8 +171,8 @@ KR_API long KRWriteNetworkValue(uint32_t /*ctrlId*/, uint32_t* handle, uint32_t 
   DbgPrintf(1, "=> KRWriteNetworkValue -------> HDevice = %d", handle != nullptr ? *handle : 0);
   DbgPrintf(1, " Tag=%ld Size=%d", static_cast<long>(tag), static_cast<int>(size));
   long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) return kNotFound;
+    CScannerManagerScannerItem* item = nullptr;
+    if (long missing = FindItem(handle, &item)) return missing;
     return WriteNetworkValue(item, tag, size, value);
   });
   DbgPrintf(1, "<= KRWriteNetworkValue ret=%d", static_cast<int>(status));

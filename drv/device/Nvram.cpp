@@ -452,8 +452,8 @@ KR_API long KRReadNVMData(uint32_t /*ctrlId*/, uint32_t* handle, void** data, lo
                           long /*unused*/) {
   DbgPrintf(1, "=> KRReadNVMData -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&] {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) return static_cast<long>(kNotFound);
+    CScannerManagerScannerItem* item = nullptr;
+    if (long missing = FindItem(handle, &item)) return missing;
     IoLockScope lock(item->pIoObject);
     if (!lock.ok()) return CommandFailure(item);
     DbgPrintf(1, " Tag=%d", static_cast<int>(tag));
@@ -467,8 +467,8 @@ KR_API long KRWriteNVMData(uint32_t /*ctrlId*/, uint32_t* handle, long tag, uint
                            void* data, bool writeToDevice) {
   DbgPrintf(1, "=> KRWriteNVMData -------> HDevice = %d", handle != nullptr ? *handle : 0);
   long status = Guarded([&] {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) return static_cast<long>(kNotFound);
+    CScannerManagerScannerItem* item = nullptr;
+    if (long missing = FindItem(handle, &item)) return missing;
     IoLockScope lock(item->pIoObject);
     if (!lock.ok()) return CommandFailure(item);
     DbgPrintf(1, " Tag=%ld Type=%d WriteToDevice=%d", tag, static_cast<int>(type),

@@ -125,7 +125,7 @@ TEST_F(Ability, RefusesWhatItCannotDescribe) {
   EXPECT_EQ(KRGetDeviceAbility(kCtrl, &handle, nullptr), -2005);
   uint32_t unknown = 77;
   EXPECT_EQ(KRGetDeviceAbility(kCtrl, &unknown, &record), -2019);
-  EXPECT_EQ(KRGetDeviceAbility(kCtrl, nullptr, &record), -2019);
+  EXPECT_EQ(KRGetDeviceAbility(kCtrl, nullptr, &record), -2005);
   EXPECT_EQ(pMemManager->Count(), 0u);
 }
 

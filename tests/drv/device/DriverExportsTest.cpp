@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "TestLog.h"
 #include "drv/device/CImprinter.h"
 #include "drv/device/CScannerManager.h"
+#include "drv/device/Maintenance.h"
 #include "drv/jpeg/CLumetra.h"
 #include "drv/jpeg/Interface.h"
 #include "drv/jpeg/KRJFIFWriter.h"
@@ -485,4 +487,88 @@ TEST_F(DriverExports, JfifWriterLinesReachTheDriverLog) {
   EXPECT_TRUE(testlog::Contains(
       "KRJFIFGetDRI In: nSampling=0, nBitPerPixel=1, nWidth=100, nHeightStrip=16\r\n"));
   EXPECT_TRUE(testlog::Contains("Error!! Function not support!\r\n"));
+}
+
+namespace {
+struct DeviceCall {
+  const char* name;
+  std::function<long(uint32_t*)> call;
+};
+
+// Every export that takes a device-handle pointer (maintenance entries included), with
+// arguments that are valid but for the handle.
+std::vector<DeviceCall> EveryDeviceExport() {
+  static uint8_t buffer[512];
+  static uint16_t block[28] = {200};
+  static KR_Imprinter_Parameter settings{};
+  return {
+      {"KRInitializeDevice", [](uint32_t* h) { return KRInitializeDevice(0, nullptr, h); }},
+      {"KRTerminateDevice", [](uint32_t* h) { return KRTerminateDevice(0, h); }},
+      {"KRResetDevice", [](uint32_t* h) { return KRResetDevice(0, h, nullptr); }},
+      {"KRDeviceStatus", [](uint32_t* h) { return KRDeviceStatus(0, h); }},
+      {"KRGetDeviceAbility",
+       [](uint32_t* h) {
+         DeviceAbility* a = nullptr;
+         return KRGetDeviceAbility(0, h, &a);
+       }},
+      {"KRReadNVMData",
+       [](uint32_t* h) {
+         void* d = nullptr;
+         return KRReadNVMData(0, h, &d, 6, 0);
+       }},
+      {"KRWriteNVMData", [](uint32_t* h) { return KRWriteNVMData(0, h, 6, 2, buffer, true); }},
+      {"KRSetImprinterParameter",
+       [](uint32_t* h) {
+         return KRSetImprinterParameter(0, h, &settings, buffer, buffer, buffer, buffer);
+       }},
+      {"KRGetImprinterAbility",
+       [](uint32_t* h) {
+         void* a = nullptr;
+         return KRGetImprinterAbility(0, h, &a);
+       }},
+      {"KRGeneralOperation",
+       [](uint32_t* h) { return KRGeneralOperation(0, h, KR_GENERAL_READ, 22, 1, 2, buffer); }},
+      {"KRReadPushButton",
+       [](uint32_t* h) {
+         void* r = nullptr;
+         return KRReadPushButton(0, h, &r);
+       }},
+      {"KRReadNetworkValue",
+       [](uint32_t* h) {
+         void* v = nullptr;
+         return KRReadNetworkValue(0, h, 0, &v);
+       }},
+      {"KRWriteNetworkValue", [](uint32_t* h) { return KRWriteNetworkValue(0, h, 1, 4, buffer); }},
+      {"KRUSBBypass", [](uint32_t* h) { return KRUSBBypass(0, h, buffer, {}); }},
+      {"KRSCSICommand", [](uint32_t* h) { return KRSCSICommand(0, h, {}); }},
+      {"KRInitializeNVM", [](uint32_t* h) { return KRInitializeNVM(0, h, block); }},
+      {"KRTestNVM", [](uint32_t* h) { return KRTestNVM(0, h); }},
+      {"KRReadFlashRAMData", [](uint32_t* h) { return KRReadFlashRAMData(0, h, buffer, 64, 0); }},
+      {"KRReadFlashRAMInfo", [](uint32_t* h) { return KRReadFlashRAMInfo(0, h, buffer); }},
+      {"KRSendRawDataControl", [](uint32_t* h) { return KRSendRawDataControl(0, h, block); }},
+      {"KRShadingCalibration", [](uint32_t* h) { return KRShadingCalibration(0, h, 1); }},
+      {"KRReadRawData", [](uint32_t* h) { return KRReadRawData(0, h, buffer, 64); }},
+      {"KRSendControlRawData",
+       [](uint32_t* h) { return KRSendControlRawData(0, h, block, buffer); }},
+      {"KRReadUltraSonicRawData",
+       [](uint32_t* h) { return KRReadUltraSonicRawData(0, h, buffer, 64); }},
+  };
+}
+}  // namespace
+
+// A null handle pointer is a bad argument to every device export, whether the driver runs or
+// not; a handle no device has is not found (nothing to end before the driver runs).
+TEST_F(DriverExports, EveryDeviceExportAnswersANullHandleAlike) {
+  for (const DeviceCall& e : EveryDeviceExport()) EXPECT_EQ(e.call(nullptr), -2005) << e.name;
+  Add("SN1");
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  uint32_t handle = 0;
+  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+  uint32_t unknown = 77;
+  for (const DeviceCall& e : EveryDeviceExport()) {
+    EXPECT_EQ(e.call(nullptr), -2005) << e.name;
+    if (std::string(e.name) != "KRInitializeDevice") {
+      EXPECT_EQ(e.call(&unknown), -2019) << e.name;
+    }
+  }
 }

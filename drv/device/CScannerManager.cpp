@@ -329,8 +329,9 @@ void CScannerManager::TerminateAllJobAndDevice() {
     CScannerManagerScannerItem* item = n->pItem;
     if (item == nullptr || item->dwPagesStarted == 0) continue;
     uint32_t handle = n->Handle;
+    // Both through the exports, so that the log shows them as for a client's calls.
     if (gEngineHooks.StopJob != nullptr) gEngineHooks.StopJob(0, &handle);
-    InternalTerminateScanner(item);
+    KRTerminateDevice(0, &handle);
   }
 }
 

@@ -234,8 +234,9 @@ struct KrDrvDeviceHandleMapNode {
   KrDrvDeviceHandleMapNode* pNext;
 };
 
-// Where the registry calls into the scan engine. The engine installs these; until it does,
-// a device has no job to stop and no background buffers to clear.
+// Where the registry calls into the scan engine. The engine installs these (StopJob is its
+// KRStopJob export); until it does, a device has no job to stop and no background buffers to
+// clear.
 struct ScanEngineHooks {
   long (*StopJob)(uint32_t ctrlId, uint32_t* handle);
   void (*ClearBackground)(CScannerManagerScannerItem* item);

@@ -273,7 +273,8 @@ KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle
     if (item == nullptr) return static_cast<long>(kNotFound);
     long result = kOK;
     if (item->bInitialized) {
-      result = ResetDevice(ctrlId, handle);
+      // Through the export, so that the log shows the reset as for a client's call.
+      result = KRResetDevice(ctrlId, handle, nullptr);
     } else if (!InternalInitializeScanner(item)) {
       result = FailureStatus(item);
       KRTerminateDevice(ctrlId, handle);

@@ -572,3 +572,37 @@ TEST_F(DriverExports, EveryDeviceExportAnswersANullHandleAlike) {
     }
   }
 }
+
+namespace {
+// Whether the texts appear in the log in this order.
+bool InOrder(const std::string& log, const std::vector<std::string>& texts) {
+  size_t at = 0;
+  for (const std::string& t : texts) {
+    at = log.find(t, at);
+    if (at == std::string::npos) return false;
+    at += t.size();
+  }
+  return true;
+}
+}  // namespace
+
+// Where the driver calls one of its own exports (the reset of an opened device, ending every
+// device at driver end), that export's lines read as for a client's call.
+TEST_F(DriverExports, ExportsTheDriverCallsItselfLogTheirLines) {
+  Add("SN1");
+  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
+  uint32_t handle = 0;
+  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+  size_t from = testlog::Read().size();
+  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
+  EXPECT_TRUE(InOrder(testlog::Read().substr(from),
+                      {"=> KRInitializeDevice", "=> KRResetDevice", "<= KRResetDevice ret=0",
+                       "<= KRInitializeDevice ret=0"}));
+
+  pManager->GetTargetScannerItem(handle)->dwPagesStarted = 1;  // a job has started pages
+  from = testlog::Read().size();
+  ASSERT_EQ(KRTerminateDriver(0x2200), 0);
+  EXPECT_TRUE(InOrder(testlog::Read().substr(from),
+                      {"=> KRTerminateDriver", "=> KRTerminateDevice -------> HDevice = 1",
+                       "<= KRTerminateDevice ret=0", "<= KRTerminateDriver ret=0"}));
+}

@@ -358,6 +358,8 @@ const CommandSpec kCommands[] = {
     {kOpRead, 0x0060, "READ calibration information", ReadPhase, true, ReadCalibrationInformation},
     {kOpRead, 0x0061, "READ calibration reference", ReadPhase, true, ReadCalibrationReference},
     {kOpRead, 0x0062, "READ calibration reference", ReadPhase, true, ReadCalibrationReference},
+    {kOpSend, 0x0060, "SEND calibration start", SendPhase, true, StartCalibration},
+    {kOpRead, 0x006D, "READ calibration result", ReadPhase, true, ReadCalibrationResult},
     {kOpSend, 0x0081, "SEND gamma table", SendPhase, true, SendGammaBlock},
     {kOpSend, 0x0082, "SEND calibration gains", SendPhase, true, SendGains},
     {kOpSend, 0x0083, "SEND colour matrix", SendPhase, true, SendColourMatrix},

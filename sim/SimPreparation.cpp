@@ -14,6 +14,8 @@ namespace {
 constexpr uint32_t kInformationLength = 36;
 constexpr uint8_t kNoCalibrationNeeded = 3;
 constexpr uint32_t kReferenceHead = 5;
+const std::vector<uint8_t> kCalibrationStartBlock = {0, 0, 1, 8, 0, 0, 0, 0};
+constexpr uint32_t kCalibrationResultLength = 8;
 constexpr uint32_t kLampLength = 5;
 constexpr uint8_t kLampByte[] = {1, 0, 2};  // by LampState
 const uint8_t kLampOnBlock[kLampLength] = {0, 0, 1, 5, 1};
@@ -105,6 +107,18 @@ void ReadCalibrationReference(DeviceState& s, const Command& c, Reply& r) {
       CalibrationSamplesOf(s.preparation.calibration, c.dataType == 0x62);
   r.data.assign(kReferenceHead, 0);
   r.data.insert(r.data.end(), samples.begin(), samples.end());
+}
+
+void StartCalibration(DeviceState& s, const Command& c, Reply& r) {
+  if (c.dataOut != kCalibrationStartBlock) return Refuse(r);
+  if (c.scriptedFailure) return;
+  ++s.preparation.calibrationStarts;
+}
+
+// Byte 4 is 1 once a calibration start arrived, else 0.
+void ReadCalibrationResult(DeviceState& s, const Command&, Reply& r) {
+  r.data.assign(kCalibrationResultLength, 0);
+  r.data[4] = s.preparation.calibrationStarts != 0 ? 1 : 0;
 }
 
 // L + 8 bytes: 00 00 01, the length, 0, the channel code, 8, then the table.

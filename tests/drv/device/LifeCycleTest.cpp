@@ -1,8 +1,9 @@
 // What the device sees when a client opens it, opens it again and asks its status, and the
-// gamma table the opening prepares.
+// gamma table the opening prepares; the lamp-status read and the calibration start.
 #include <algorithm>
 
 #include "DeviceFixture.h"
+#include "drv/device/DeviceExports.h"
 
 using devicefix::Commands;
 using devicefix::DeviceTest;
@@ -192,4 +193,52 @@ TEST_F(LifeCycleStatus, ARefusedResetIsReported) {
   EXPECT_NE(std::find(names.begin(), names.end(), "RESET"), names.end());
   // The device answers again: so does the reset.
   EXPECT_EQ(KRResetDevice(kCtrl, &handle, nullptr), 0);
+}
+
+// The lamp-status read and the calibration start, on the opened device's command object.
+TEST_F(LifeCycleStatus, LampStatusAndCalibrationStart) {
+  sim::SimScanner& scanner = Open();
+  IoObject* io = Item()->pIoObject;
+
+  uint8_t lamp = 0;
+  int32_t lampError = 0;
+  ASSERT_TRUE(Internal_GetLightStatus(io, &lamp, &lampError));
+  EXPECT_EQ(lamp, 0x22);  // one byte of the reply: the controller id's high byte
+  EXPECT_EQ(lampError, 0);
+  std::vector<Seen> seen = Commands(scanner);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].command, "READ 0x00A0");
+  EXPECT_EQ(seen[0].length, 1u);
+  EXPECT_TRUE(testlog::Contains("<= Internal_GetLightStatus ret=1"));
+
+  // Without a start only the result is read; with one the block goes first.
+  uint8_t result = 9;
+  uint32_t error = 0;
+  scanner.ClearCommandLog();
+  ASSERT_TRUE(Internal_DoCalibrationData(io, &result, 0, &error));
+  EXPECT_EQ(result, 0);
+  ASSERT_TRUE(Internal_DoCalibrationData(io, &result, 1, &error));
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(error, 0u);
+  seen = Commands(scanner);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].command, "READ 0x006D");
+  EXPECT_EQ(seen[0].length, 8u);
+  EXPECT_EQ(seen[1].command, "SEND 0x0060");
+  EXPECT_EQ(seen[1].out, (std::vector<uint8_t>{0, 0, 1, 8, 0, 0, 0, 0}));
+  EXPECT_EQ(seen[2].command, "READ 0x006D");
+
+  // A refused step hands back the command object's status and reads nothing more.
+  scanner.InjectFault(simhelp::CheckCondition(0xA8, 2, 0x0000, 0, 0xA0));
+  lamp = 7;
+  EXPECT_FALSE(Internal_GetLightStatus(io, &lamp, &lampError));
+  EXPECT_EQ(lampError, -2009);
+  EXPECT_TRUE(testlog::Contains("<= Internal_GetLightStatus ret=0"));
+  scanner.InjectFault(simhelp::CheckCondition(0xAA, 5, 0x2600, 0, 0x60));
+  scanner.ClearCommandLog();
+  result = 9;
+  EXPECT_FALSE(Internal_DoCalibrationData(io, &result, 1, &error));
+  EXPECT_EQ(static_cast<int32_t>(error), -2005);
+  EXPECT_EQ(result, 9);
+  EXPECT_EQ(Names(scanner), (std::vector<std::string>{"SEND 0x0060", "REQUEST SENSE"}));
 }

@@ -1,12 +1,29 @@
 #!/usr/bin/env bash
-# Fails when a shared object exports a defined symbol that the allowed pattern (an extended
-# regular expression, default: the driver's KR functions and the version entry that every
-# project library has) does not match.
+# Fails unless a shared object exports exactly the pinned names: no extra symbol (for the driver:
+# JFIF writer, maintenance entries, C++ library instances), none missing.
+# Usage: check_exports.sh <shared object> <file listing the names, one a line>
+#        check_exports.sh <shared object> <name>...
 set -euo pipefail
 lib=$1
-allowed=${2:-'^(KR.*|LibraryCurrentVersion)$'}
-bad=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TDBRVW]$/ {print $3}' | grep -v -E "$allowed" | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' || true)
-if [ -n "$bad" ]; then
-  echo "unexpected exports from $lib:"; echo "$bad"; exit 1
+shift
+if [ $# -eq 1 ] && [ -f "$1" ]; then
+  list=$1
+  expected=$(grep -v -e '^#' -e '^[[:space:]]*$' "$list" | sort -u)
+else
+  list="the pinned names"
+  expected=$(printf '%s\n' "$@" | sort -u)
 fi
-echo "exports of $lib:"; nm -D --defined-only "$lib" | awk '{print $3}' | grep -E "$allowed" || echo "(none yet)"
+actual=$(nm -D --defined-only "$lib" | awk '{print $3}' |
+  grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' | sort -u)
+extra=$(comm -13 <(echo "$expected") <(echo "$actual"))
+missing=$(comm -23 <(echo "$expected") <(echo "$actual"))
+status=0
+if [ -n "$extra" ]; then
+  echo "exported from $lib but not in $list:"; echo "$extra"; status=1
+fi
+if [ -n "$missing" ]; then
+  echo "in $list but not exported from $lib:"; echo "$missing"; status=1
+fi
+[ -n "$expected" ] || { echo "no names in $list"; status=1; }
+[ $status -eq 0 ] && echo "$lib exports the $(echo "$expected" | wc -l) names of $list"
+exit $status

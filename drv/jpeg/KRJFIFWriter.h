@@ -42,10 +42,12 @@ static_assert(offsetof(_JFIF, in) == 64);
 static_assert(offsetof(_JFIF, in.nHasHeader) == 72);
 static_assert(offsetof(_JFIF, in.nDRINumPos) == 84);
 
-KR_API int KRJFIFWrite(_JFIF* pJFIF, uint8_t* pECSData, int nECSDataSize, int nDoWriteHeader);
-KR_API int KRJFIFGetDRI(int nSampling, int nBitPerPixel, int nWidth, int nHeightStrip, int* pnDRI);
-KR_API void KRJFIFFree(_JFIF* pJFIF);
-KR_API int KRJFIFGetQuantTb(int nSize, int nChannels, int nSampling, int nDocWidth, int nDocHeight,
-                            uint8_t* pLumaTable, uint8_t* pChromaTable);
+// The scan engine's own: C names, but they do not leave libVantrel.so.
+KR_EXTERN_C int KRJFIFWrite(_JFIF* pJFIF, uint8_t* pECSData, int nECSDataSize, int nDoWriteHeader);
+KR_EXTERN_C int KRJFIFGetDRI(int nSampling, int nBitPerPixel, int nWidth, int nHeightStrip,
+                             int* pnDRI);
+KR_EXTERN_C void KRJFIFFree(_JFIF* pJFIF);
+KR_EXTERN_C int KRJFIFGetQuantTb(int nSize, int nChannels, int nSampling, int nDocWidth,
+                                 int nDocHeight, uint8_t* pLumaTable, uint8_t* pChromaTable);
 
 void PutWordBuffer(uint16_t value, uint8_t* dst);

@@ -230,8 +230,7 @@ bool Device::Search(uint16_t vendor, uint16_t product, uint64_t* attachment) {
     Message("back on the bus");
   }
   if (!attached_) return false;
-  if ((vendor && vendor != state_.config.vendorId) ||
-      (product && product != state_.config.productId))
+  if (!usbhost::MatchesIds(vendor, product, state_.config.vendorId, state_.config.productId))
     return false;
   *attachment = attachment_;
   return true;

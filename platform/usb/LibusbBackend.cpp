@@ -494,7 +494,7 @@ class LibusbBus final : public UsbBus {
     for (ssize_t i = 0; i < n; ++i) {
       libusb_device_descriptor d{};
       if (libusb_get_device_descriptor(list[i], &d) != 0) continue;
-      if ((vendor && d.idVendor != vendor) || (product && d.idProduct != product)) continue;
+      if (!MatchesIds(vendor, product, d.idVendor, d.idProduct)) continue;
       out->push_back(std::make_unique<Device>(ctx, list[i]));
     }
     libusb_free_device_list(list, 1);

@@ -100,10 +100,17 @@ class UsbDevice {
   virtual IOReturn ResetDevice() = 0;  // only valid while this object has it open
 };
 
+// Whether a device with these ids answers a search for the wanted ones; 0 matches any id.
+inline bool MatchesIds(uint16_t wantedVendor, uint16_t wantedProduct, uint16_t vendor,
+                       uint16_t product) {
+  return (wantedVendor == 0 || wantedVendor == vendor) &&
+         (wantedProduct == 0 || wantedProduct == product);
+}
+
 class UsbBus {
  public:
   virtual ~UsbBus() = default;
-  // Devices on the bus matching the ids; 0 matches any id.
+  // Devices on the bus matching the ids (MatchesIds).
   virtual IOReturn FindDevices(uint16_t vendor, uint16_t product,
                                std::vector<std::unique_ptr<UsbDevice>>* out) = 0;
 };

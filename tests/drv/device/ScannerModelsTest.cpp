@@ -2,6 +2,7 @@
 // model object to the derivation, stage lists and window builder.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,15 +65,62 @@ TEST(ScannerModels, EachClassAnswersWhatItOverrides) {
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(size, 0x1234u);
 
-    // The model's transfer size is 0x40000: whole for device JPEG, scaled by depth otherwise.
+    // The models' transfer size 0x40000 is meant for 24-bit colour: whole whether the device
+    // sends colour raw or as JPEG (feature 65).
     SCANPARAMETER_UNION p = Client(300, 4, 24);
     model->SetAPScanParameter(&p);
     model->TransformScanParameter(nullptr);
-    SCANPARAMETER_UNION dev;
-    model->GetNewScanParameter(&dev);
-    const uint32_t expected =
-        (dev.ScanMode >> 24) >= 3 ? 0x40000u : 0x40000u * dev.BitsPerPixel / 24;
-    EXPECT_EQ(model->GetTransferSize(), expected);
+    EXPECT_EQ(model->GetTransferSize(), 0x40000u);
+  }
+}
+
+// Transfer sizes worked out by hand: size x bits / 24 in general, the whole size for device
+// JPEG, and one inch of lines (capped at the size) in continuous feeding (scan method 1, 4 or 5,
+// control mode bit 2 set and bit 0 clear) unless feature 11 or 31 says otherwise.
+TEST(ScannerModels, TransferSizeByModeDepthAndContinuousFeeding) {
+  static const uint32_t kWithFeature11[] = {11, 0};
+  static const uint32_t kWithFeature31[] = {31, 0};
+  struct Case {
+    const char* what;
+    std::function<CScanner*()> create;
+    uint16_t res;
+    uint32_t mode;
+    uint8_t bits;
+    uint16_t method;
+    uint16_t ctrl;
+    uint32_t expected;
+  };
+  auto base = [] { return new CScanner; };                 // 0x10000
+  auto qm540 = [] { return CQM540::Create(); };            // 0x40000
+  auto f11 = [] { return new CScanner(kWithFeature11); };  // 0x10000
+  auto f31 = [] { return new CScanner(kWithFeature31); };  // 0x10000
+  const Case cases[] = {
+      {"grey: 65536 x 8 / 24", base, 300, 2, 8, 4, 2, 21845},
+      {"lineart: 65536 / 24", base, 300, 0, 1, 4, 2, 2730},
+      {"device JPEG: whole", base, 300, 0x4000004, 24, 4, 2, 65536},
+      {"model grey: 262144 x 8 / 24", qm540, 300, 2, 8, 4, 2, 87381},
+      {"continuous grey: 300 x 2544 capped", qm540, 300, 2, 8, 4, 4, 262144},
+      {"continuous lineart: 100 x 848 / 8", qm540, 100, 0, 1, 4, 4, 10600},
+      {"continuous, method 1", qm540, 100, 0, 1, 1, 4, 10600},
+      {"continuous, method 5", qm540, 100, 0, 1, 5, 4, 10600},
+      {"page feeding (bit 0) is not continuous", qm540, 100, 0, 1, 4, 5, 10922},
+      {"method 2 is not continuous", qm540, 100, 0, 1, 2, 4, 10922},
+      {"continuous on the base: 10600 below 65536", base, 100, 0, 1, 4, 4, 10600},
+      {"feature 11 keeps the depth rule", f11, 100, 0, 1, 4, 4, 2730},
+      {"feature 31 keeps the depth rule", f31, 100, 0, 1, 4, 4, 2730},
+      {"continuous device JPEG: whole", qm540, 300, 0x4000004, 24, 4, 4, 262144},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<CScanner> model(c.create());
+    std::vector<uint8_t> inquiry = SupportedInquiry();
+    ASSERT_TRUE(model->SetInquiryData(inquiry.data(), static_cast<uint32_t>(inquiry.size())));
+    SCANPARAMETER_UNION p = Client(c.res, c.mode, c.bits);
+    p.ScanMethod = c.method;
+    p.CtrlMode = c.ctrl;
+    model->SetAPScanParameter(&p);
+    model->TransformScanParameter(nullptr);
+    EXPECT_EQ(model->GetTransferSize(), c.expected);
   }
 }
 

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "SupportedModel.h"
+#include "TestLog.h"
 #include "drv/device/ImageProcessVariables.h"
+#include "drv/platform/DbgLog.h"
 
 namespace {
 
@@ -471,7 +473,37 @@ TEST(StageLists, BuiltListsRunThroughThePipeline) {
   ASSERT_TRUE(ip.Process(line.data(), 24, &out, &size));
   ASSERT_EQ(size, 1u);
   EXPECT_EQ(out[0], 0x80);
+}
+
+// The dump names each stage by its position and gives its parameter block field by field.
+TEST(StageLists, DumpLogsEveryStageAndItsFields) {
+  testlog::Prepare("stage-list-dump");
+  InitializeDbg(nullptr);
+  Lists lists;
+  Build(ScannerModel::QM310, nullptr, SupportedInquiry(), Ap(0, 1, 8), Device(4, 24, 8), &lists);
+  CImageProcess_InitializeParameter unknown[1] = {{0xEE, nullptr}};
   DumpImageProcessVariables(1, lists.image.dwCount, lists.image.Items);
+  DumpImageProcessVariables(1, 1, unknown);
+  DumpImageProcessVariables(2, lists.image.dwCount, lists.image.Items);  // above the level
+  TerminateDbg();
+  const std::string log = testlog::Read();
+  const std::vector<std::string> expected = {"ImageProcess Stage 0 : C24ToG8",
+                                             " -> Pixel : 8",
+                                             " -> CofficientR : 0.213",
+                                             " -> CofficientG : 0.715",
+                                             " -> CofficientB : 0.072",
+                                             " -> ColorFilter : 0",
+                                             "ImageProcess Stage 1 : G8ToLineart",
+                                             " -> Pixel : 8",
+                                             " -> bThreshold : 128",
+                                             "ImageProcess Stage 0 : ?"};
+  size_t at = 0;
+  for (const std::string& line : expected) {
+    const size_t found = log.find(" : " + line + "\r\n", at);
+    ASSERT_NE(found, std::string::npos) << line;
+    at = found + line.size();
+  }
+  EXPECT_EQ(log.find("ImageProcess Stage", at), std::string::npos) << "level 2 is not logged";
 }
 
 }  // namespace

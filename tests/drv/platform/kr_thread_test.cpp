@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "drv/platform/KrThread.h"
@@ -106,13 +107,34 @@ TEST(KrThread, HandleValidity) {
   EXPECT_TRUE(gate.passed);
 }
 
+// Locks carry no invalid marker: marking one invalid leaves every byte as it was (a created
+// mutex still locks), and asking whether one is valid answers true, created or not.
 TEST(KrThread, LocksHaveNoInvalidMarker) {
   KrMutex mutex;
-  KrCondition condition;
+  ASSERT_TRUE(CreateKrMutex(&mutex));
+  KrMutex created;
+  std::memcpy(&created, &mutex, sizeof mutex);
   InitialInvalidKrMutex(&mutex);
-  InitialInvalidKrCondition(&condition);
+  InitialInvalidKrCriticalSection(&mutex);
+  EXPECT_EQ(std::memcmp(&created, &mutex, sizeof mutex), 0);
   EXPECT_TRUE(IsValidKrMutex(&mutex));
-  EXPECT_TRUE(IsValidKrCriticalSection(&mutex));
+  EXPECT_EQ(pthread_mutex_trylock(&mutex), 0);
+  EXPECT_EQ(UnlockKrMutex(&mutex), 0);
+  EXPECT_TRUE(DestroyKrMutex(&mutex));
+
+  // Never created: a byte pattern that no initialisation leaves.
+  KrMutex never;
+  KrCondition condition;
+  std::memset(&never, 0xA5, sizeof never);
+  std::memset(&condition, 0x5A, sizeof condition);
+  InitialInvalidKrMutex(&never);
+  InitialInvalidKrCondition(&condition);
+  const auto* m = reinterpret_cast<const uint8_t*>(&never);
+  const auto* c = reinterpret_cast<const uint8_t*>(&condition);
+  EXPECT_EQ(std::count(m, m + sizeof never, 0xA5), static_cast<long>(sizeof never));
+  EXPECT_EQ(std::count(c, c + sizeof condition, 0x5A), static_cast<long>(sizeof condition));
+  EXPECT_TRUE(IsValidKrMutex(&never));
+  EXPECT_TRUE(IsValidKrCriticalSection(&never));
   EXPECT_TRUE(IsValidKrCondition(&condition));
 }
 

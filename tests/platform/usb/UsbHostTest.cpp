@@ -87,20 +87,33 @@ TEST(LibusbMapping, SpeedsAndTheirTexts) {
     EXPECT_STREQ(SpeedText(libusb::MapSpeed(c.libusb)), c.text) << c.libusb;
 }
 
-TEST(LibusbBus, SearchReturnsOnlyDevicesWithTheIds) {
-  // No scanner is attached here; whatever the machine has, a search by ids finds only those.
-  std::vector<std::unique_ptr<UsbDevice>> found;
-  IOReturn rc = libusb::Bus().FindDevices(kVendor, kProduct, &found);
-  if (rc != kIOReturnSuccess) {
-    EXPECT_TRUE(found.empty());
-    return;
+// A search by ids, on a bus of simulated scanners of three id pairs: every device found has the
+// wanted ids (0 wanting any), and the search finds each one that has them.
+TEST(UsbBusSearch, ReturnsOnlyDevicesWithTheIds) {
+  sim::SimBus bus;
+  for (auto [vendor, product] :
+       {std::pair<uint16_t, uint16_t>{kVendor, kProduct}, {kVendor, 0x0311}, {0x1234, kProduct}}) {
+    sim::Config c;
+    c.vendorId = vendor;
+    c.productId = product;
+    bus.AddScanner(c);
   }
-  for (auto& d : found) {
-    uint16_t v = 0, p = 0;
-    EXPECT_EQ(d->GetDeviceVendor(&v), kIOReturnSuccess);
-    EXPECT_EQ(d->GetDeviceProduct(&p), kIOReturnSuccess);
-    EXPECT_EQ(v, kVendor);
-    EXPECT_EQ(p, kProduct);
+  struct {
+    uint16_t vendor, product;
+    size_t count;
+  } cases[] = {{kVendor, kProduct, 1}, {kVendor, 0, 2},       {0, kProduct, 2},
+               {0x1234, 0x0311, 0},    {0xF11F, kProduct, 0}, {0, 0, 3}};
+  for (const auto& c : cases) {
+    std::vector<std::unique_ptr<UsbDevice>> found;
+    ASSERT_EQ(bus.FindDevices(c.vendor, c.product, &found), kIOReturnSuccess);
+    ASSERT_EQ(found.size(), c.count) << std::hex << c.vendor << ":" << c.product;
+    for (auto& d : found) {
+      uint16_t v = 0, p = 0;
+      ASSERT_EQ(d->GetDeviceVendor(&v), kIOReturnSuccess);
+      ASSERT_EQ(d->GetDeviceProduct(&p), kIOReturnSuccess);
+      EXPECT_TRUE(c.vendor == 0 || v == c.vendor) << std::hex << v;
+      EXPECT_TRUE(c.product == 0 || p == c.product) << std::hex << p;
+    }
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "tools/DeviceReport.h"
 #include "tools/KrLibrary.h"
+#include "vantrel/status_codes.h"
 
 namespace {
 
@@ -222,7 +223,7 @@ int Info(Session& s, const std::string& requested) {
   const std::string target = chosen != nullptr ? chosen->target : requested;
 
   status = s.Open(target);
-  if (status == -2019) {
+  if (status == krstatus::kNotFound) {
     return Fail(kExitNoScanner,
                 "no scanner `" + Show(target) + "' (`" + kProgram + " -L' lists them)");
   }

@@ -5,14 +5,6 @@
 #include "drv/device/CScannerManager.h"
 #include "drv/platform/DbgLog.h"
 
-namespace {
-constexpr uint32_t kFeatureTransferSizeIgnoresContinuous = 11;
-constexpr uint32_t kFeatureR2EndOfPage = 22;
-constexpr uint32_t kFeatureR2EndOfPageByModel = 23;
-constexpr uint32_t kFeatureContinuousTransfer = 31;
-constexpr uint32_t kFeatureExtendedModes = 65;
-}  // namespace
-
 CScanner::CScanner() : CScanner(nullptr) {}
 
 CScanner::CScanner(const Device_Features* features, ScannerModel model)

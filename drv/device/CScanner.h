@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "drv/device/DeviceFeatures.h"
 #include "drv/device/ImageProcessVariables.h"
 #include "drv/device/KRObj.h"
 #include "drv/device/ScanParameterStore.h"
@@ -15,9 +16,6 @@
 
 // Bytes of the inquiry data the model keeps.
 constexpr uint32_t kInquiryCopySize = 265;
-// Model features are numbered 0 to 71; a model's list is zero-terminated, 16 entries long.
-using Device_Features = uint32_t;
-constexpr uint32_t kFeatureListLength = 16;
 // How the device delivers the two sides of a duplex page (0 to 7).
 using DeviceDuplexMode = uint32_t;
 

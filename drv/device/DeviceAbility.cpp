@@ -16,10 +16,6 @@ using namespace krstatus;
 
 namespace {
 
-constexpr uint32_t kFeatureFixedPixelBounds = 28;
-constexpr uint32_t kFeatureUsbPortTexts = 35;
-constexpr uint32_t kFeatureExtendedModes = 65;
-
 // Reads the inquiry copy; nothing outside it is ever touched.
 struct Inquiry {
   uint8_t bytes[kInquiryCopySize];

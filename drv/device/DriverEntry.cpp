@@ -88,7 +88,7 @@ long FindItem(uint32_t* handle, CScannerManagerScannerItem** item) {
 long FailureStatus(const CScannerManagerScannerItem* item) {
   long code = 0;
   if (item != nullptr) GetLastStatusCode(item, nullptr, &code);
-  return code != 0 ? code : kUnknown;
+  return code != 0 ? code : static_cast<long>(kUnknown);
 }
 
 long CommandFailure(CScannerManagerScannerItem* item) {
@@ -123,7 +123,8 @@ bool InternalInitializeScanner(CScannerManagerScannerItem* item) {
   uint8_t inquiry[512] = {};
   if (io->IoLockStart()) {
     bool inquired = io->Inquiry(inquiry, sizeof inquiry);
-    if (!inquired && scanner->GetFeature(41)) inquired = io->Inquiry(inquiry, sizeof inquiry);
+    if (!inquired && scanner->GetFeature(kFeatureInquiryRetry))
+      inquired = io->Inquiry(inquiry, sizeof inquiry);
     if (!inquired) {
       // the command object's status
     } else if (!scanner->SetInquiryData(inquiry, sizeof inquiry)) {
@@ -309,8 +310,8 @@ KR_API long KRTerminateDevice(uint32_t ctrlId, uint32_t* handle) {
 
 KR_API long KRResetDevice(uint32_t ctrlId, uint32_t* handle, void* /*unused*/) {
   DbgPrintf(1, "=> KRResetDevice");
-  long status =
-      handle == nullptr ? kParameterError : Guarded([&] { return ResetDevice(ctrlId, handle); });
+  long status = handle == nullptr ? static_cast<long>(kParameterError)
+                                  : Guarded([&] { return ResetDevice(ctrlId, handle); });
   DbgPrintf(1, "<= KRResetDevice ret=%d", static_cast<int>(status));
   return status;
 }

@@ -368,7 +368,7 @@ KR_API long KRGeneralOperation(uint32_t /*ctrlId*/, uint32_t* handle, int operat
       // Neither read nor write: refused, never reported as done.
       item->lErrorStatus = kParameterError;
     }
-    return ok ? kOK : FailureStatus(item);
+    return ok ? static_cast<long>(kOK) : FailureStatus(item);
   });
   DbgPrintf(1, "<= KRGeneralOperation ret=%d", static_cast<int>(status));
   return status;

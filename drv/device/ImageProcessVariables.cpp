@@ -6,9 +6,6 @@
 
 namespace {
 
-constexpr uint32_t kFeatureWholeDeviceWidth = 19;
-constexpr uint32_t kFeatureSoftwareHalftone = 30;
-constexpr uint32_t kFeatureExtendedModes = 65;
 constexpr uint32_t kBuiltInPatterns = 5;
 
 struct Pair {

@@ -35,11 +35,11 @@ int32_t SenseCodeStatus(uint16_t code, int32_t keyStatus) {
     case 0x0006:
       return keyStatus;
     case 0x1502:
-      return -3001;
+      return kSense1502;
     case 0x1504:
       return kLocked;
     case 0x1505:
-      return -2036;
+      return kSense1505;
     case 0x1A00:
     case 0x2000:
     case 0x2600:
@@ -48,17 +48,17 @@ int32_t SenseCodeStatus(uint16_t code, int32_t keyStatus) {
     case 0x2C02:
       return kParameterError;
     case 0x4401:
-      return -3003;
+      return kFlatbedDram;
     case 0x4402:
-      return -3004;
+      return kAdfDram;
     case 0x4403:
       return kNvramWrite;
     case 0x6001:
-      return -3005;
+      return kFlatbedLamp;
     case 0x6002:
-      return -3006;
+      return kAdfLamp;
     case 0x6003:
-      return -3010;
+      return kSense6003;
     case 0x6200:
       return kHomeFailed;
     case 0x8001:
@@ -73,21 +73,21 @@ int32_t SenseCodeStatus(uint16_t code, int32_t keyStatus) {
     case 0x8005:
       return kMultiFeed;
     case 0x8007:
-      return -3007;
+      return kFlatbedCoverOpen;
     case 0x8016:
       return kEopMultiFeed;
     case 0x801C:
       return kSkew;
     case 0x801D:
-      return -3211;
+      return kMisfeed;
     case 0x8021:
-      return -2039;
+      return kBlankPage;
     case 0x8022:
       return kEndOfFile;
     case 0x8023:
-      return -2040;
+      return kSense8023;
     case 0x8024:
-      return -2042;
+      return kSense8024;
     case 0x9000:
     case 0xA001:
       return kScannerBusy;

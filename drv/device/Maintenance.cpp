@@ -241,7 +241,7 @@ extern "C" long KRUSBBypass(uint32_t, uint32_t* handle, uint8_t* data, KRUSBBypa
         const bool ok = item->pIoObject->DoIoPass(static_cast<KRUSBIOTYPE>(kind), data, size,
                                                   &returned, timeout);
         DbgPrintf(1, " dwBytesReturned = %d", static_cast<int>(returned));
-        return ok ? kOK : FailureStatus(item);
+        return ok ? static_cast<long>(kOK) : FailureStatus(item);
       });
 }
 

@@ -7,19 +7,81 @@
 
 namespace {
 
-const uint32_t kQM540Features[16] = {8, 9, 10, 12, 19, 36, 37, 48, 59, 60, 0};
-const uint32_t kQRS7000Features[16] = {8, 9, 10, 12, 19, 36, 37, 48, 59, 60, 61, 62, 0};
-const uint32_t kQW3434Features[16] = {8, 9, 10, 12, 19, 36, 37, 48, 60, 61, 0};
-const uint32_t kQM310VFeatures[16] = {9, 8, 19, 12, 60, 10, 25, 29, 15, 61, 64, 65, 0};
-const uint32_t kPY272eFeatures[16] = {9, 8, 19, 12, 60, 10, 25, 29, 15, 30, 61, 64, 65, 0};
-const uint32_t kQM520PXFeatures[16] = {9, 8, 19, 12, 60, 10, 25, 29, 15, 30, 61, 59, 64, 65, 0};
-const uint32_t kQN70HTFeatures[16] = {9, 8, 19, 38, 12, 60, 10, 25, 29, 61, 63, 15, 0};
-
-constexpr uint32_t kFeatureBackgroundLines = 8;
-constexpr uint32_t kFeatureFixedPixelBounds = 28;
-constexpr uint32_t kFeatureSoftwareHalftone = 30;
-constexpr uint32_t kFeatureSoftwareErrorDiffusion = 38;
-constexpr uint32_t kFeatureExtendedModes = 65;
+const Device_Features kQM540Features[kFeatureListLength] = {kFeatureBackgroundLines,
+                                                            kFeatureUnconsulted9,
+                                                            kFeatureCalibrateLaterPages,
+                                                            kFeatureContinuousReading,
+                                                            kFeatureWholeDeviceWidth,
+                                                            kFeatureUnconsulted36,
+                                                            kFeatureDropAfterEndOfPage,
+                                                            kFeatureWholeDemuxReadUnit,
+                                                            kFeatureInvertedPadding,
+                                                            kFeaturePageModeContinuation,
+                                                            kFeatureNone};
+const Device_Features kQRS7000Features[kFeatureListLength] = {kFeatureBackgroundLines,
+                                                              kFeatureUnconsulted9,
+                                                              kFeatureCalibrateLaterPages,
+                                                              kFeatureContinuousReading,
+                                                              kFeatureWholeDeviceWidth,
+                                                              kFeatureUnconsulted36,
+                                                              kFeatureDropAfterEndOfPage,
+                                                              kFeatureWholeDemuxReadUnit,
+                                                              kFeatureInvertedPadding,
+                                                              kFeaturePageModeContinuation,
+                                                              kFeatureCancelControl,
+                                                              kFeatureUnconsulted62,
+                                                              kFeatureNone};
+const Device_Features kQW3434Features[kFeatureListLength] = {kFeatureBackgroundLines,
+                                                             kFeatureUnconsulted9,
+                                                             kFeatureCalibrateLaterPages,
+                                                             kFeatureContinuousReading,
+                                                             kFeatureWholeDeviceWidth,
+                                                             kFeatureUnconsulted36,
+                                                             kFeatureDropAfterEndOfPage,
+                                                             kFeatureWholeDemuxReadUnit,
+                                                             kFeaturePageModeContinuation,
+                                                             kFeatureCancelControl,
+                                                             kFeatureNone};
+const Device_Features kQM310VFeatures[kFeatureListLength] = {kFeatureUnconsulted9,
+                                                             kFeatureBackgroundLines,
+                                                             kFeatureWholeDeviceWidth,
+                                                             kFeatureContinuousReading,
+                                                             kFeaturePageModeContinuation,
+                                                             kFeatureCalibrateLaterPages,
+                                                             kFeatureThreeChannelReference,
+                                                             kFeatureNvramAtJobStart,
+                                                             kFeatureWindowEachPage,
+                                                             kFeatureCancelControl,
+                                                             kFeatureJpegReencode,
+                                                             kFeatureExtendedModes,
+                                                             kFeatureNone};
+const Device_Features kPY272eFeatures[kFeatureListLength] = {
+    kFeatureUnconsulted9,          kFeatureBackgroundLines,
+    kFeatureWholeDeviceWidth,      kFeatureContinuousReading,
+    kFeaturePageModeContinuation,  kFeatureCalibrateLaterPages,
+    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,
+    kFeatureWindowEachPage,        kFeatureSoftwareHalftone,
+    kFeatureCancelControl,         kFeatureJpegReencode,
+    kFeatureExtendedModes,         kFeatureNone};
+const Device_Features kQM520PXFeatures[kFeatureListLength] = {
+    kFeatureUnconsulted9,          kFeatureBackgroundLines,      kFeatureWholeDeviceWidth,
+    kFeatureContinuousReading,     kFeaturePageModeContinuation, kFeatureCalibrateLaterPages,
+    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,      kFeatureWindowEachPage,
+    kFeatureSoftwareHalftone,      kFeatureCancelControl,        kFeatureInvertedPadding,
+    kFeatureJpegReencode,          kFeatureExtendedModes,        kFeatureNone};
+const Device_Features kQN70HTFeatures[kFeatureListLength] = {kFeatureUnconsulted9,
+                                                             kFeatureBackgroundLines,
+                                                             kFeatureWholeDeviceWidth,
+                                                             kFeatureSoftwareErrorDiffusion,
+                                                             kFeatureContinuousReading,
+                                                             kFeaturePageModeContinuation,
+                                                             kFeatureCalibrateLaterPages,
+                                                             kFeatureThreeChannelReference,
+                                                             kFeatureNvramAtJobStart,
+                                                             kFeatureCancelControl,
+                                                             kFeatureIrUvWindowKind,
+                                                             kFeatureWindowEachPage,
+                                                             kFeatureNone};
 
 uint32_t AtLeastOne(uint8_t v) { return v == 0 ? 1 : v; }
 
@@ -210,7 +272,7 @@ void DeriveFamily(Family family, const ScanModelInfo& model, const SCANPARAMETER
 
 }  // namespace
 
-const uint32_t* GetModelFeatureList(ScannerModel model) {
+const Device_Features* GetModelFeatureList(ScannerModel model) {
   switch (model) {
     case ScannerModel::QM540:
       return kQM540Features;
@@ -230,7 +292,7 @@ const uint32_t* GetModelFeatureList(ScannerModel model) {
   }
 }
 
-ScanModelInfo::ScanModelInfo(const uint32_t* featureList, const uint8_t* inquiry,
+ScanModelInfo::ScanModelInfo(const Device_Features* featureList, const uint8_t* inquiry,
                              uint32_t inquiryLength)
     : m_pInquiry(inquiry), m_dwInquiryLength(inquiry == nullptr ? 0 : inquiryLength) {
   for (uint32_t i = 0; featureList != nullptr && i < 16 && featureList[i] != 0; ++i) {

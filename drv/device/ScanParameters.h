@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "drv/device/DeviceFeatures.h"
+
 // The models the driver knows; each has its feature list and its derivation.
 enum class ScannerModel {
   QM540,
@@ -21,13 +23,13 @@ enum class ScannerModel {
 };
 
 // The zero-terminated default feature list of a model.
-const uint32_t* GetModelFeatureList(ScannerModel model);
+const Device_Features* GetModelFeatureList(ScannerModel model);
 
 // What the derivations read from the model object: its features and its inquiry data (the
 // device's big-endian record as read).
 class ScanModelInfo {
  public:
-  ScanModelInfo(const uint32_t* featureList, const uint8_t* inquiry, uint32_t inquiryLength);
+  ScanModelInfo(const Device_Features* featureList, const uint8_t* inquiry, uint32_t inquiryLength);
   bool HasFeature(uint32_t feature) const;
   // Inquiry bytes outside the record read as 0.
   uint8_t InquiryByte(uint32_t offset) const;

@@ -6,10 +6,11 @@
 #include <cstdint>
 
 #include "drv/engine/ImageProcessParameters.h"
+#include "vantrel/status_codes.h"
 
-// Status codes of the error table that the pipeline reports.
-constexpr int32_t kImageProcessParameterError = -2005;  // "Parameter Check Error"
-constexpr int32_t kImageProcessMemoryError = -2006;     // "Allocate Memory Failed"
+// The pipeline's names for the two codes it reports.
+constexpr int32_t kImageProcessParameterError = krstatus::kParameterError;
+constexpr int32_t kImageProcessMemoryError = krstatus::kNoMemory;
 
 enum CImageProcess_StageId : uint32_t {
   IP_C24ToC48 = 4,

@@ -203,12 +203,21 @@ TEST_F(Ability, MalformedInquiryDataStaysInsideTheCopy) {
   sim::Config config;
   config.inquiryLength = 300;
   config.inquiryPatches = {
-      Patch(8, 0x01),  Patch(9, 0x20),   // vendor at 288: outside the copy
-      Patch(10, 0x01), Patch(11, 0x04),  // model at 260: no terminator before 265
-      Patch(260, 'A'), Patch(261, 'B'), Patch(262, 'C'), Patch(263, 'D'),
-      Patch(264, 'E'), Patch(66, 0x00), Patch(67, 0xF0),  // halftone list at 240 with 12 entries
-      Patch(240, 12),  Patch(68, 0x01), Patch(69, 0x05),  // diffusion list at 261, 8 entries: past
-                                                          // the end
+      Patch(8, 0x01),
+      Patch(9, 0x20),  // vendor at 288: outside the copy
+      Patch(10, 0x01),
+      Patch(11, 0x04),  // model at 260: no terminator before 265
+      Patch(260, 'A'),
+      Patch(261, 'B'),
+      Patch(262, 'C'),
+      Patch(263, 'D'),
+      Patch(264, 'E'),
+      Patch(66, 0x00),
+      Patch(67, 0xF0),  // halftone list at 240 with 12 entries
+      Patch(240, 12),
+      Patch(68, 0x01),
+      Patch(69, 0x05),  // diffusion list at 261, 8 entries: past
+                        // the end
       Patch(261, 8),
   };
   for (uint8_t i = 0; i < 12; ++i)

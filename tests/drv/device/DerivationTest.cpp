@@ -23,7 +23,7 @@ struct Derived {
 
 DeviceScanParameter Derive(ScannerModel model, const SCANPARAMETER_UNION& ap, bool realRaw = false,
                            const std::vector<uint8_t>& inquiry = SupportedInquiry(),
-                           const uint32_t* features = nullptr) {
+                           const Device_Features* features = nullptr) {
   const ScanModelInfo info(features != nullptr ? features : GetModelFeatureList(model),
                            inquiry.data(), static_cast<uint32_t>(inquiry.size()));
   DeviceScanParameter out;
@@ -227,7 +227,8 @@ TEST(BaseDerivation, BackgroundLinesLineAlignmentAndUnknownLength) {
     EXPECT_EQ(d.dev.ScanMode, c.mode);
   }
   // Without feature 8 the client's count goes through unchanged.
-  const uint32_t noBackground[] = {9, 10, 0};
+  const Device_Features noBackground[] = {kFeatureUnconsulted9, kFeatureCalibrateLaterPages,
+                                          kFeatureNone};
   SCANPARAMETER_UNION ap = ColourLetter();
   EXPECT_EQ(Derive(ScannerModel::QM540, ap, false, inquiry, noBackground).dev.byBackgroundLines, 0);
 
@@ -270,7 +271,7 @@ TEST(Boundaries, LineAndPixelBoundsFromTheInquiryData) {
         << std::hex << c.mode << std::dec << " " << int(c.bits);
     EXPECT_EQ(GetPixelBoundaryAPSide(info, p), c.pixel);
   }
-  const uint32_t fixedBounds[] = {28, 0};
+  const Device_Features fixedBounds[] = {kFeatureFixedPixelBounds, kFeatureNone};
   const ScanModelInfo fixed(fixedBounds, inquiry.data(), 265);
   SCANPARAMETER_UNION p = ColourLetter();
   for (auto [mode, bits, bound] :

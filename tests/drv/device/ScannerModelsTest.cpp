@@ -54,9 +54,9 @@ TEST(ScannerModels, EachClassAnswersWhatItOverrides) {
     EXPECT_EQ(model->GetFlashRAMCCDType(), c.flashCcd);
     EXPECT_TRUE(model->GetQualityMode());
     EXPECT_FALSE(model->IsR2EOPStyle());
-    EXPECT_EQ(model->GetFeature(65), c.feature65);
-    EXPECT_TRUE(model->GetFeature(60));
-    EXPECT_FALSE(model->GetFeature(41));
+    EXPECT_EQ(model->GetFeature(kFeatureExtendedModes), c.feature65);
+    EXPECT_TRUE(model->GetFeature(kFeaturePageModeContinuation));
+    EXPECT_FALSE(model->GetFeature(kFeatureInquiryRetry));
 
     uint8_t flag = 9;
     uint32_t size = 9;
@@ -78,8 +78,9 @@ TEST(ScannerModels, EachClassAnswersWhatItOverrides) {
 // JPEG, and one inch of lines (capped at the size) in continuous feeding (scan method 1, 4 or 5,
 // control mode bit 2 set and bit 0 clear) unless feature 11 or 31 says otherwise.
 TEST(ScannerModels, TransferSizeByModeDepthAndContinuousFeeding) {
-  static const uint32_t kWithFeature11[] = {11, 0};
-  static const uint32_t kWithFeature31[] = {31, 0};
+  static const Device_Features kWithFeature11[] = {kFeatureTransferSizeIgnoresContinuous,
+                                                   kFeatureNone};
+  static const Device_Features kWithFeature31[] = {kFeatureContinuousTransfer, kFeatureNone};
   struct Case {
     const char* what;
     std::function<CScanner*()> create;
@@ -128,7 +129,7 @@ TEST(ScannerModels, BaseObjectKeepsTheBaseBehaviour) {
   CScanner base;
   EXPECT_EQ(base.GetJPEGSizeBoundary(), 16u);
   EXPECT_EQ(base.GetFlashRAMCCDType(), 0u);
-  EXPECT_FALSE(base.GetFeature(8));
+  EXPECT_FALSE(base.GetFeature(kFeatureBackgroundLines));
   uint8_t flag = 9;
   uint32_t size = 9;
   base.SetDeMuxDuplex(64);

@@ -51,7 +51,7 @@ struct Lists {
   ImageProcessList image, iruv, background;
 };
 
-void Build(ScannerModel model, const uint32_t* features, const std::vector<uint8_t>& inquiry,
+void Build(ScannerModel model, const Device_Features* features, const std::vector<uint8_t>& inquiry,
            const SCANPARAMETER_UNION& ap, const DeviceScanParameter& dev, Lists* out,
            bool quality = true) {
   const ScanModelInfo info(features != nullptr ? features : GetModelFeatureList(model),
@@ -70,8 +70,11 @@ struct ListCase {
   std::function<void(const ImageProcessList&)> check;
 };
 
-const uint32_t kWithSoftwareHalftone[] = {8, 19, 30, 65, 0};
-const uint32_t kNoExtendedModes[] = {8, 19, 0};
+const Device_Features kWithSoftwareHalftone[] = {kFeatureBackgroundLines, kFeatureWholeDeviceWidth,
+                                                 kFeatureSoftwareHalftone, kFeatureExtendedModes,
+                                                 kFeatureNone};
+const Device_Features kNoExtendedModes[] = {kFeatureBackgroundLines, kFeatureWholeDeviceWidth,
+                                            kFeatureNone};
 
 DeviceScanParameter WithCut(DeviceScanParameter d, uint32_t right) {
   d.dwCutRight = right;
@@ -324,11 +327,12 @@ TEST(ImageStageList, SupportedModelFromClientRecords) {
 
 TEST(BackgroundStageList, WidthScalingAndColourSteps) {
   using M = ScannerModel;
-  const uint32_t noWholeWidth[] = {8, 65, 0};
+  const Device_Features noWholeWidth[] = {kFeatureBackgroundLines, kFeatureExtendedModes,
+                                          kFeatureNone};
   const struct {
     const char* name;
     ScannerModel model;
-    const uint32_t* features;
+    const Device_Features* features;
     DeviceScanParameter dev;
     SCANPARAMETER_UNION ap;
     Ids ids;

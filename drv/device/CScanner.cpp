@@ -5,10 +5,24 @@
 #include "drv/device/CScannerManager.h"
 #include "drv/platform/DbgLog.h"
 
-CScanner::CScanner() : CScanner(nullptr) {}
+const ModelTraits CScanner::kBaseTraits = {
+    "CScanner", nullptr, ResolutionRule::AsAsked, false, false, 0x10000, 0, 16, 0, false};
 
-CScanner::CScanner(const Device_Features* features, ScannerModel model)
-    : m_info(features, m_inquiry, kInquiryCopySize), m_model(model) {}
+CScanner::CScanner() : CScanner(kBaseTraits, nullptr) {}
+
+CScanner::CScanner(const Device_Features* features) : CScanner(kBaseTraits, features) {}
+
+CScanner::CScanner(const ModelTraits& traits, const Device_Features* features)
+    : m_info(features, m_inquiry, kInquiryCopySize), m_traits(&traits) {
+  InitializeVariables();
+}
+
+void CScanner::InitializeVariables() {
+  m_transferSize = m_traits->transferSize;
+  m_qualityMode = true;
+  m_r2EndOfPage = false;
+  m_duplexMode = m_traits->duplexMode;
+}
 
 CScanner::~CScanner() = default;
 
@@ -26,8 +40,9 @@ void CScanner::GetImageProcessVariable(uint32_t side, uint32_t* count,
 
 void CScanner::GetIRUVImageProcessVariable(uint32_t* count,
                                            CImageProcess_InitializeParameter** list) {
-  if (count != nullptr) *count = 0;
-  if (list != nullptr) *list = nullptr;
+  const bool built = m_traits->irUv;
+  if (count != nullptr) *count = built ? m_iruvList.dwCount : 0;
+  if (list != nullptr) *list = built ? m_iruvList.Items : nullptr;
 }
 
 uint32_t CScanner::GetTransferSize() {
@@ -55,23 +70,22 @@ bool CScanner::IsR2EOPStyle() {
 uint32_t CScanner::GetLineBoundary() { return ::GetLineBoundary(m_info, m_store.Device().dev); }
 
 void CScanner::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) {
-  if (flag != nullptr) *flag = 0;
-  if (size != nullptr) *size = 0;
+  const bool reported = m_traits->deMuxInformation;
+  if (flag != nullptr) *flag = reported ? 1 : 0;
+  if (size != nullptr) *size = reported ? m_deMuxBlockSize : 0;
 }
 
-void CScanner::DeriveNewScanParameter(ScannerModel family) {
+void CScanner::InitializeNewScanParameter() {
   SCANPARAMETER_UNION ap;
   m_store.GetAPScanParameter(&ap);
   // The switch is read only where it matters: it keeps raw data on the JPEG-capable models.
   const bool realRaw = GetFeature(kFeatureExtendedModes) && ReadRealRawSwitch();
-  ::InitializeNewScanParameter(family, m_info, ap, realRaw, &m_store.Device());
+  ::InitializeNewScanParameter(*m_traits, m_info, ap, realRaw, &m_store.Device());
 }
 
-void CScanner::InitializeNewScanParameter() { DeriveNewScanParameter(ScannerModel::QM540); }
-
-ImageVariablesSource CScanner::VariablesSource(ScannerModel family, void* item) const {
+ImageVariablesSource CScanner::VariablesSource(void* item) const {
   ImageVariablesSource s{};
-  s.model = family;
+  s.model = m_traits;
   s.info = &m_info;
   s.device = &m_store.Device();
   s.blQualityMode = m_qualityMode;
@@ -85,16 +99,17 @@ ImageVariablesSource CScanner::VariablesSource(ScannerModel family, void* item) 
 void CScanner::InitializeImageVariables(void* item) {
   SCANPARAMETER_UNION ap;
   m_store.GetAPScanParameter(&ap);
-  ImageVariablesSource s = VariablesSource(m_model, item);
+  ImageVariablesSource s = VariablesSource(item);
   s.ap = &ap;
-  ::InitializeImageVariables(s, &m_imageList, nullptr);
+  ::InitializeImageVariables(s, &m_imageList, &m_iruvList);
   DumpImageProcessVariables(1, m_imageList.dwCount, m_imageList.Items);
+  if (m_traits->irUv) DumpImageProcessVariables(1, m_iruvList.dwCount, m_iruvList.Items);
 }
 
 void CScanner::InitializeBackgroundVariables(void* item) {
   SCANPARAMETER_UNION ap;
   m_store.GetAPScanParameter(&ap);
-  ImageVariablesSource s = VariablesSource(m_model, item);
+  ImageVariablesSource s = VariablesSource(item);
   s.ap = &ap;
   ::InitializeBackgroundVariables(s, &m_backgroundList);
   DumpImageProcessVariables(1, m_backgroundList.dwCount, m_backgroundList.Items);

@@ -16,15 +16,17 @@
 
 // Bytes of the inquiry data the model keeps.
 constexpr uint32_t kInquiryCopySize = 265;
-// How the device delivers the two sides of a duplex page (0 to 7).
-using DeviceDuplexMode = uint32_t;
 
 class CScanner : public KRObj {
  public:
+  // The base model: no features, no device-side derivation, transfer size 0x10000.
+  static const ModelTraits kBaseTraits;
+
   CScanner();
-  // `features`: the model's zero-terminated list (null: every feature reads false); `model`
-  // picks the derivation family the base operations use.
-  explicit CScanner(const Device_Features* features, ScannerModel model = ScannerModel::QM540);
+  // The base model with another feature list (null: every feature reads false).
+  explicit CScanner(const Device_Features* features);
+  // A model of these traits with this feature list (its own: traits.features).
+  CScanner(const ModelTraits& traits, const Device_Features* features);
   // Model objects are destroyed through this class.
   virtual ~CScanner();
   CScanner(const CScanner&) = delete;
@@ -37,7 +39,7 @@ class CScanner : public KRObj {
   virtual void GetIRUVImageProcessVariable(uint32_t* count,
                                            CImageProcess_InitializeParameter** list);
   virtual void SetQualityMode(bool quality) { m_qualityMode = quality; }
-  virtual uint32_t GetJPEGSizeBoundary() { return 16; }
+  virtual uint32_t GetJPEGSizeBoundary() { return m_traits->jpegSizeBoundary; }
   virtual uint32_t GetTransferSize();
   virtual bool GetFeature(Device_Features feature) { return m_info.HasFeature(feature); }
   virtual bool GetQualityMode() { return m_qualityMode; }
@@ -48,7 +50,7 @@ class CScanner : public KRObj {
   virtual void GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size);
   virtual void SetDuplexMode(DeviceDuplexMode mode) { m_duplexMode = mode; }
   virtual DeviceDuplexMode GetDuplexMode() { return m_duplexMode; }
-  virtual uint32_t GetFlashRAMCCDType() { return 0; }
+  virtual uint32_t GetFlashRAMCCDType() { return m_traits->flashRamCcdType; }
   virtual void AdjustSendingGammaTable(uint8_t* /*table*/, uint8_t /*channel*/, uint32_t /*length*/,
                                        SCANPARAMETER_UNION* /*param*/) {}
   virtual void InitializeNewScanParameter();
@@ -95,15 +97,16 @@ class CScanner : public KRObj {
   void GetWindowDescriptor(void* item, KR_WindowDataSet_VER2* out) const;
 
   const ScanModelInfo& ModelInfo() const { return m_info; }
+  const ModelTraits& Traits() const { return *m_traits; }
+  // The model's own transfer size, quality mode, R2 flag and duplex mode.
+  void InitializeVariables();
 
  protected:
-  // The device-side derivation of a model family, with the debug configuration's raw switch.
-  void DeriveNewScanParameter(ScannerModel family);
-  ImageVariablesSource VariablesSource(ScannerModel family, void* item) const;
+  ImageVariablesSource VariablesSource(void* item) const;
 
   uint8_t m_inquiry[kInquiryCopySize] = {};
   ScanModelInfo m_info;
-  ScannerModel m_model;
+  const ModelTraits* m_traits;
   ScanParameterStore m_store;
   bool m_hwImageProcess = false;
   bool m_qualityMode = true;
@@ -114,6 +117,7 @@ class CScanner : public KRObj {
   uint32_t m_duplexMultiFeedStyle = 0;
   ImageProcessList m_imageList;
   ImageProcessList m_backgroundList;
+  ImageProcessList m_iruvList;  // built on the IR/UV family only
 };
 
 using CScannerFactory = CScanner* (*)();

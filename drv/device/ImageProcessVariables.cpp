@@ -167,8 +167,7 @@ void BaseImageList(const ImageVariablesSource& s, ImageProcessList* list) {
   AddWidthFix(list, ap);
 }
 
-void QN70HTImageList(const ImageVariablesSource& s, ImageProcessList* list,
-                     ImageProcessList* iruv) {
+void IrUvImageList(const ImageVariablesSource& s, ImageProcessList* list, ImageProcessList* iruv) {
   const SCANPARAMETER_UNION& ap = *s.ap;
   const DeviceScanParameter& d = *s.device;
   if (d.blNeedsScaling) {
@@ -193,8 +192,8 @@ void QN70HTImageList(const ImageVariablesSource& s, ImageProcessList* list,
   AddWidthFix(list, ap);
 }
 
-uint32_t FoldBackgroundMode(ScannerModel model, uint32_t mode) {
-  if (model == ScannerModel::QN70HT) {
+uint32_t FoldBackgroundMode(const ModelTraits& model, uint32_t mode) {
+  if (model.irUv) {
     mode = BaseMode(mode);
     return mode == 6 || mode == 7 ? 2 : mode;
   }
@@ -236,8 +235,8 @@ void InitializeImageVariables(const ImageVariablesSource& source, ImageProcessLi
                               ImageProcessList* iruv) {
   image->Clear();
   if (iruv != nullptr) iruv->Clear();
-  if (source.model == ScannerModel::QN70HT) {
-    QN70HTImageList(source, image, iruv);
+  if (source.model->irUv) {
+    IrUvImageList(source, image, iruv);
   } else {
     BaseImageList(source, image);
   }
@@ -263,8 +262,8 @@ void InitializeBackgroundVariables(const ImageVariablesSource& s, ImageProcessLi
     p.dwBitsPerPixel = dev.BitsPerPixel;
     list->Add(IP_NearestScale, &p);
   }
-  const Pair client{FoldBackgroundMode(s.model, ap.ScanMode), ap.BitsPerPixel};
-  Pair cur{FoldBackgroundMode(s.model, dev.ScanMode), dev.BitsPerPixel};
+  const Pair client{FoldBackgroundMode(*s.model, ap.ScanMode), ap.BitsPerPixel};
+  Pair cur{FoldBackgroundMode(*s.model, dev.ScanMode), dev.BitsPerPixel};
   auto differ = [&] { return client.mode != cur.mode && client.bits != cur.bits; };
   if (differ() && cur == Pair{4, 24}) {
     AddFromColour(list, s, client,

@@ -35,7 +35,7 @@ struct ImageProcessList {
 
 // What the lists are built from: the model, the client's and the device-side parameters.
 struct ImageVariablesSource {
-  ScannerModel model;
+  const ModelTraits* model;
   const ScanModelInfo* info;
   const SCANPARAMETER_UNION* ap;
   const DeviceScanParameter* device;
@@ -43,7 +43,7 @@ struct ImageVariablesSource {
   double YCCCoefficient[3];  // the device item's YCC conversion values (Kr, Kg, Kb)
 };
 
-// The page-line list; on QN70HT also the IR/UV list (left empty on other models).
+// The page-line list; on the IR/UV family also the IR/UV list (left empty on other models).
 void InitializeImageVariables(const ImageVariablesSource& source, ImageProcessList* image,
                               ImageProcessList* iruv);
 // The background-line list.

@@ -7,82 +7,6 @@
 
 namespace {
 
-const Device_Features kQM540Features[kFeatureListLength] = {kFeatureBackgroundLines,
-                                                            kFeatureUnconsulted9,
-                                                            kFeatureCalibrateLaterPages,
-                                                            kFeatureContinuousReading,
-                                                            kFeatureWholeDeviceWidth,
-                                                            kFeatureUnconsulted36,
-                                                            kFeatureDropAfterEndOfPage,
-                                                            kFeatureWholeDemuxReadUnit,
-                                                            kFeatureInvertedPadding,
-                                                            kFeaturePageModeContinuation,
-                                                            kFeatureNone};
-const Device_Features kQRS7000Features[kFeatureListLength] = {kFeatureBackgroundLines,
-                                                              kFeatureUnconsulted9,
-                                                              kFeatureCalibrateLaterPages,
-                                                              kFeatureContinuousReading,
-                                                              kFeatureWholeDeviceWidth,
-                                                              kFeatureUnconsulted36,
-                                                              kFeatureDropAfterEndOfPage,
-                                                              kFeatureWholeDemuxReadUnit,
-                                                              kFeatureInvertedPadding,
-                                                              kFeaturePageModeContinuation,
-                                                              kFeatureCancelControl,
-                                                              kFeatureUnconsulted62,
-                                                              kFeatureNone};
-const Device_Features kQW3434Features[kFeatureListLength] = {kFeatureBackgroundLines,
-                                                             kFeatureUnconsulted9,
-                                                             kFeatureCalibrateLaterPages,
-                                                             kFeatureContinuousReading,
-                                                             kFeatureWholeDeviceWidth,
-                                                             kFeatureUnconsulted36,
-                                                             kFeatureDropAfterEndOfPage,
-                                                             kFeatureWholeDemuxReadUnit,
-                                                             kFeaturePageModeContinuation,
-                                                             kFeatureCancelControl,
-                                                             kFeatureNone};
-const Device_Features kQM310VFeatures[kFeatureListLength] = {kFeatureUnconsulted9,
-                                                             kFeatureBackgroundLines,
-                                                             kFeatureWholeDeviceWidth,
-                                                             kFeatureContinuousReading,
-                                                             kFeaturePageModeContinuation,
-                                                             kFeatureCalibrateLaterPages,
-                                                             kFeatureThreeChannelReference,
-                                                             kFeatureNvramAtJobStart,
-                                                             kFeatureWindowEachPage,
-                                                             kFeatureCancelControl,
-                                                             kFeatureJpegReencode,
-                                                             kFeatureExtendedModes,
-                                                             kFeatureNone};
-const Device_Features kPY272eFeatures[kFeatureListLength] = {
-    kFeatureUnconsulted9,          kFeatureBackgroundLines,
-    kFeatureWholeDeviceWidth,      kFeatureContinuousReading,
-    kFeaturePageModeContinuation,  kFeatureCalibrateLaterPages,
-    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,
-    kFeatureWindowEachPage,        kFeatureSoftwareHalftone,
-    kFeatureCancelControl,         kFeatureJpegReencode,
-    kFeatureExtendedModes,         kFeatureNone};
-const Device_Features kQM520PXFeatures[kFeatureListLength] = {
-    kFeatureUnconsulted9,          kFeatureBackgroundLines,      kFeatureWholeDeviceWidth,
-    kFeatureContinuousReading,     kFeaturePageModeContinuation, kFeatureCalibrateLaterPages,
-    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,      kFeatureWindowEachPage,
-    kFeatureSoftwareHalftone,      kFeatureCancelControl,        kFeatureInvertedPadding,
-    kFeatureJpegReencode,          kFeatureExtendedModes,        kFeatureNone};
-const Device_Features kQN70HTFeatures[kFeatureListLength] = {kFeatureUnconsulted9,
-                                                             kFeatureBackgroundLines,
-                                                             kFeatureWholeDeviceWidth,
-                                                             kFeatureSoftwareErrorDiffusion,
-                                                             kFeatureContinuousReading,
-                                                             kFeaturePageModeContinuation,
-                                                             kFeatureCalibrateLaterPages,
-                                                             kFeatureThreeChannelReference,
-                                                             kFeatureNvramAtJobStart,
-                                                             kFeatureCancelControl,
-                                                             kFeatureIrUvWindowKind,
-                                                             kFeatureWindowEachPage,
-                                                             kFeatureNone};
-
 uint32_t AtLeastOne(uint8_t v) { return v == 0 ? 1 : v; }
 
 // Pixel bound of a mode's low 24 bits from inquiry bytes 70-75; `other` for unknown modes.
@@ -146,49 +70,30 @@ void FinishDerivation(const ScanModelInfo& model, DeviceScanParameter* out) {
   out->dev.Length = out->dwRequestedLength;
 }
 
-enum class Family { Base, QM310, DPI200with300X200, QM520PX, QN70HT };
-
-Family FamilyOf(ScannerModel model) {
-  switch (model) {
-    case ScannerModel::QM540:
-    case ScannerModel::QRS7000:
-    case ScannerModel::QW3434:
-      return Family::Base;
-    case ScannerModel::QM310_DPI200with300X200:
-      return Family::DPI200with300X200;
-    case ScannerModel::QM520PX:
-      return Family::QM520PX;
-    case ScannerModel::QN70HT:
-      return Family::QN70HT;
-    default:
-      return Family::QM310;
-  }
-}
-
 uint16_t FamilyResolution(uint16_t x) { return x > 300 ? 600 : (x < 201 ? 200 : 300); }
 
 // Step 3: resolutions the device does not scan become ones it does; true when they changed.
-bool DeriveResolution(Family family, SCANPARAMETER_UNION* dev) {
+bool DeriveResolution(ResolutionRule rule, SCANPARAMETER_UNION* dev) {
   const uint16_t x = dev->XRes;
-  switch (family) {
-    case Family::QM310:
+  switch (rule) {
+    case ResolutionRule::Native600300200:
       if (x == 600 || x == 300 || x == 200) return false;
       dev->XRes = dev->YRes = FamilyResolution(x);
       return true;
-    case Family::QM520PX:
+    case ResolutionRule::Native600300:
       if (x == 600 || x == 300) return false;
       dev->XRes = dev->YRes = FamilyResolution(x);
       return true;
-    case Family::DPI200with300X200:
+    case ResolutionRule::Native600300Wide:
       if (x == 600 || x == 300) return false;
       dev->XRes = dev->YRes = FamilyResolution(x);
       if (dev->XRes == 200) dev->XRes = 300;  // scanned 300 across, 200 along
       return true;
-    case Family::QN70HT:
+    case ResolutionRule::Only600300:
       if (x == 600 || x == 300) return false;
       dev->XRes = dev->YRes = x > 300 ? 600 : 300;
       return true;
-    case Family::Base:
+    case ResolutionRule::AsAsked:
       break;
   }
   return false;
@@ -196,8 +101,8 @@ bool DeriveResolution(Family family, SCANPARAMETER_UNION* dev) {
 
 // Steps 4 and 5 (and the IR/UV modes of QN70HT): modes the device does not make itself; true
 // when the mode changed.
-bool DeriveMode(Family family, const ScanModelInfo& model, const SCANPARAMETER_UNION& ap,
-                bool realRaw, SCANPARAMETER_UNION* dev) {
+bool DeriveMode(const ModelTraits& traits, const ScanModelInfo& model,
+                const SCANPARAMETER_UNION& ap, bool realRaw, SCANPARAMETER_UNION* dev) {
   bool changed = false;
   if ((dev->ScanMode == 1 && model.HasFeature(kFeatureSoftwareHalftone)) ||
       (dev->ScanMode == 5 && model.HasFeature(kFeatureSoftwareErrorDiffusion))) {
@@ -206,7 +111,7 @@ bool DeriveMode(Family family, const ScanModelInfo& model, const SCANPARAMETER_U
     dev->DitherIndex = 0;
     changed = true;
   }
-  if (family == Family::QN70HT) {
+  if (traits.irUv) {
     if (dev->ScanMode == 6 || dev->ScanMode == 0x8000002) {
       dev->ScanMode = 0x8000004;
       dev->BitsPerPixel = 24;
@@ -237,20 +142,20 @@ bool DeriveMode(Family family, const ScanModelInfo& model, const SCANPARAMETER_U
   return changed;
 }
 
-void DeriveFamily(Family family, const ScanModelInfo& model, const SCANPARAMETER_UNION& ap,
-                  bool realRaw, DeviceScanParameter* out) {
+void DeriveFamily(const ModelTraits& traits, const ScanModelInfo& model,
+                  const SCANPARAMETER_UNION& ap, bool realRaw, DeviceScanParameter* out) {
   SCANPARAMETER_UNION* dev = &out->dev;
   DefaultBackgroundLines(model, dev);
-  bool recompute = DeriveResolution(family, dev);
+  bool recompute = DeriveResolution(traits.resolutions, dev);
   out->blNeedsScaling = recompute;
-  if (DeriveMode(family, model, ap, realRaw, dev)) recompute = true;
+  if (DeriveMode(traits, model, ap, realRaw, dev)) recompute = true;
 
-  const SCANPARAMETER_UNION& boundBy = family == Family::QN70HT ? ap : *dev;
+  const SCANPARAMETER_UNION& boundBy = traits.irUv ? ap : *dev;
   const uint32_t bound = PixelBound(model, boundBy.ScanMode, boundBy.BitsPerPixel, 1);
   if (recompute) {
     const uint64_t exact = uint64_t{dev->Width} * dev->XRes / 300;
-    const bool roundDown = family == Family::DPI200with300X200 || family == Family::QN70HT;
-    uint64_t n = roundDown ? exact / bound * bound : (exact + bound - 1) / bound * bound;
+    uint64_t n =
+        traits.roundPixelsDown ? exact / bound * bound : (exact + bound - 1) / bound * bound;
     if (n > 0xFFFFFFFFu) n = exact / bound * bound;
     if (!out->blNeedsScaling) {
       // Only the mode changed: a narrower client line is cut from the device's.
@@ -271,26 +176,6 @@ void DeriveFamily(Family family, const ScanModelInfo& model, const SCANPARAMETER
 }
 
 }  // namespace
-
-const Device_Features* GetModelFeatureList(ScannerModel model) {
-  switch (model) {
-    case ScannerModel::QM540:
-      return kQM540Features;
-    case ScannerModel::QRS7000:
-      return kQRS7000Features;
-    case ScannerModel::QW3434:
-      return kQW3434Features;
-    case ScannerModel::PY272e:
-      return kPY272eFeatures;
-    case ScannerModel::QM520PX:
-      return kQM520PXFeatures;
-    case ScannerModel::QN70HT:
-      return kQN70HTFeatures;
-    default:
-      // QM310, its 300 x 200 variant, PY8150 and SentrelH60 share one list.
-      return kQM310VFeatures;
-  }
-}
 
 ScanModelInfo::ScanModelInfo(const Device_Features* featureList, const uint8_t* inquiry,
                              uint32_t inquiryLength)
@@ -364,17 +249,16 @@ uint32_t GetPixelBoundaryAPSide(const ScanModelInfo& model, const SCANPARAMETER_
   }
 }
 
-void InitializeNewScanParameter(ScannerModel model, const ScanModelInfo& info,
+void InitializeNewScanParameter(const ModelTraits& model, const ScanModelInfo& info,
                                 const SCANPARAMETER_UNION& ap, bool realRawRequested,
                                 DeviceScanParameter* out) {
   StartDerivation(ap, out);
-  const Family family = FamilyOf(model);
-  if (family == Family::Base) {
+  if (model.resolutions == ResolutionRule::AsAsked) {
     DefaultBackgroundLines(info, &out->dev);
     FinishDerivation(info, out);
     return;
   }
-  DeriveFamily(family, info, ap, realRawRequested, out);
+  DeriveFamily(model, info, ap, realRawRequested, out);
 }
 
 bool ReadRealRawSwitch() {

@@ -1,29 +1,12 @@
 #pragma once
 // From the client's scan parameter to what the device is asked for: the model families'
-// derivation of the device-side parameter, the alignment bounds, and the models' feature lists.
+// derivation of the device-side parameter and the alignment bounds.
 // Free functions over a small view of the model object, so that the model classes call them.
 #include <vantrel/scan_parameters.h>
 
 #include <cstdint>
 
-#include "drv/device/DeviceFeatures.h"
-
-// The models the driver knows; each has its feature list and its derivation.
-enum class ScannerModel {
-  QM540,
-  QRS7000,
-  QW3434,
-  QM310,
-  QM310_DPI200with300X200,
-  PY272e,
-  QM520PX,
-  QN70HT,
-  PY8150,
-  SentrelH60,
-};
-
-// The zero-terminated default feature list of a model.
-const Device_Features* GetModelFeatureList(ScannerModel model);
+#include "drv/device/ModelTraits.h"
 
 // What the derivations read from the model object: its features and its inquiry data (the
 // device's big-endian record as read).
@@ -72,7 +55,7 @@ uint32_t GetPixelBoundaryAPSide(const ScanModelInfo& model, const SCANPARAMETER_
 
 // The device-side parameter of a model for the client's record. realRawRequested is the
 // "LLDScanRealRaw" switch of the debug configuration, which keeps raw colour and grey.
-void InitializeNewScanParameter(ScannerModel model, const ScanModelInfo& info,
+void InitializeNewScanParameter(const ModelTraits& model, const ScanModelInfo& info,
                                 const SCANPARAMETER_UNION& ap, bool realRawRequested,
                                 DeviceScanParameter* out);
 

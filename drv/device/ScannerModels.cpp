@@ -5,117 +5,72 @@
 namespace {
 constexpr uint32_t kModelTransferSize = 0x40000;
 
-// What every model's InitializeVariables sets; only the duplex style differs.
-void SetModelVariables(uint32_t* transferSize, bool* quality, bool* r2EndOfPage,
-                       DeviceDuplexMode* duplex, DeviceDuplexMode style) {
-  *transferSize = kModelTransferSize;
-  *quality = true;
-  *r2EndOfPage = false;
-  *duplex = style;
-}
+const Device_Features kQM540Features[kFeatureListLength] = {
+    kFeatureBackgroundLines,     kFeatureUnconsulted9,       kFeatureCalibrateLaterPages,
+    kFeatureContinuousReading,   kFeatureWholeDeviceWidth,   kFeatureUnconsulted36,
+    kFeatureDropAfterEndOfPage,  kFeatureWholeDemuxReadUnit, kFeatureInvertedPadding,
+    kFeaturePageModeContinuation};
+const Device_Features kQRS7000Features[kFeatureListLength] = {
+    kFeatureBackgroundLines,      kFeatureUnconsulted9,       kFeatureCalibrateLaterPages,
+    kFeatureContinuousReading,    kFeatureWholeDeviceWidth,   kFeatureUnconsulted36,
+    kFeatureDropAfterEndOfPage,   kFeatureWholeDemuxReadUnit, kFeatureInvertedPadding,
+    kFeaturePageModeContinuation, kFeatureCancelControl,      kFeatureUnconsulted62};
+const Device_Features kQW3434Features[kFeatureListLength] = {
+    kFeatureBackgroundLines,    kFeatureUnconsulted9,       kFeatureCalibrateLaterPages,
+    kFeatureContinuousReading,  kFeatureWholeDeviceWidth,   kFeatureUnconsulted36,
+    kFeatureDropAfterEndOfPage, kFeatureWholeDemuxReadUnit, kFeaturePageModeContinuation,
+    kFeatureCancelControl};
+// QM310, its 300 x 200 variant, PY8150 and SentrelH60.
+const Device_Features kQM310VFeatures[kFeatureListLength] = {
+    kFeatureUnconsulted9,          kFeatureBackgroundLines,      kFeatureWholeDeviceWidth,
+    kFeatureContinuousReading,     kFeaturePageModeContinuation, kFeatureCalibrateLaterPages,
+    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,      kFeatureWindowEachPage,
+    kFeatureCancelControl,         kFeatureJpegReencode,         kFeatureExtendedModes};
+const Device_Features kPY272eFeatures[kFeatureListLength] = {
+    kFeatureUnconsulted9,          kFeatureBackgroundLines,      kFeatureWholeDeviceWidth,
+    kFeatureContinuousReading,     kFeaturePageModeContinuation, kFeatureCalibrateLaterPages,
+    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,      kFeatureWindowEachPage,
+    kFeatureSoftwareHalftone,      kFeatureCancelControl,        kFeatureJpegReencode,
+    kFeatureExtendedModes};
+const Device_Features kQM520PXFeatures[kFeatureListLength] = {
+    kFeatureUnconsulted9,          kFeatureBackgroundLines,      kFeatureWholeDeviceWidth,
+    kFeatureContinuousReading,     kFeaturePageModeContinuation, kFeatureCalibrateLaterPages,
+    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,      kFeatureWindowEachPage,
+    kFeatureSoftwareHalftone,      kFeatureCancelControl,        kFeatureInvertedPadding,
+    kFeatureJpegReencode,          kFeatureExtendedModes};
+const Device_Features kQN70HTFeatures[kFeatureListLength] = {
+    kFeatureUnconsulted9,           kFeatureBackgroundLines,       kFeatureWholeDeviceWidth,
+    kFeatureSoftwareErrorDiffusion, kFeatureContinuousReading,     kFeaturePageModeContinuation,
+    kFeatureCalibrateLaterPages,    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,
+    kFeatureCancelControl,          kFeatureIrUvWindowKind,        kFeatureWindowEachPage};
 
-void DeMuxInformation(uint16_t blockSize, uint8_t* flag, uint32_t* size) {
-  if (flag != nullptr) *flag = 1;
-  if (size != nullptr) *size = blockSize;
+// The two families' common traits; each model names its list and what differs.
+constexpr ModelTraits QM540Family(const char* name, const Device_Features* features) {
+  return {name, features, ResolutionRule::AsAsked, false, false, kModelTransferSize, 0, 16,
+          3,    true};
+}
+constexpr ModelTraits QM310Family(const char* name, const Device_Features* features,
+                                  ResolutionRule resolutions = ResolutionRule::Native600300200,
+                                  bool roundPixelsDown = false, bool irUv = false) {
+  return {name, features, resolutions, roundPixelsDown, irUv, kModelTransferSize, 7, 32, 0, true};
 }
 }  // namespace
 
-// ---- QM540 family ----
+const ModelTraits CQM540::kTraits = QM540Family("CQM540", kQM540Features);
+const ModelTraits CQRS7000::kTraits = QM540Family("CQRS7000", kQRS7000Features);
+const ModelTraits CQW3434::kTraits = QM540Family("CQW3434", kQW3434Features);
+const ModelTraits CQM310::kTraits = QM310Family("CQM310", kQM310VFeatures);
+const ModelTraits CQM310_DPI200with300X200::kTraits = QM310Family(
+    "CQM310_DPI200with300X200", kQM310VFeatures, ResolutionRule::Native600300Wide, true);
+const ModelTraits CPY272e::kTraits = QM310Family("CPY272e", kPY272eFeatures);
+const ModelTraits CQM520PX::kTraits =
+    QM310Family("CQM520PX", kQM520PXFeatures, ResolutionRule::Native600300);
+const ModelTraits CQN70HT::kTraits =
+    QM310Family("CQN70HT", kQN70HTFeatures, ResolutionRule::Only600300, true, true);
+const ModelTraits CPY8150::kTraits = QM310Family("CPY8150", kQM310VFeatures);
+const ModelTraits CSentrelH60::kTraits = QM310Family("CSentrelH60", kQM310VFeatures);
 
-CQM540::CQM540(const Device_Features* features) : CScanner(features, ScannerModel::QM540) {
-  InitializeVariables();
-}
-CScanner* CQM540::Create() { return new CQM540; }
-void CQM540::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) {
-  DeMuxInformation(m_deMuxBlockSize, flag, size);
-}
-void CQM540::InitializeVariables() {
-  SetModelVariables(&m_transferSize, &m_qualityMode, &m_r2EndOfPage, &m_duplexMode, 0);
-}
-
-CQRS7000::CQRS7000(const Device_Features* features) : CQM540(features) {}
-CScanner* CQRS7000::Create() { return new CQRS7000; }
-
-CQW3434::CQW3434(const Device_Features* features) : CQM540(features) {}
-CScanner* CQW3434::Create() { return new CQW3434; }
-
-// ---- QM310 family ----
-
-CQM310::CQM310(const Device_Features* features) : CQM310(features, ScannerModel::QM310) {}
-CQM310::CQM310(const Device_Features* features, ScannerModel model) : CScanner(features, model) {
-  InitializeVariables();
-}
-CQM310::~CQM310() { InitializeVariables(); }
-CScanner* CQM310::Create() { return new CQM310; }
-void CQM310::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) {
-  DeMuxInformation(m_deMuxBlockSize, flag, size);
-}
-void CQM310::InitializeNewScanParameter() { DeriveNewScanParameter(ScannerModel::QM310); }
-void CQM310::InitializeVariables() {
-  SetModelVariables(&m_transferSize, &m_qualityMode, &m_r2EndOfPage, &m_duplexMode, 7);
-}
-
-CQM310_DPI200with300X200::CQM310_DPI200with300X200(const Device_Features* features)
-    : CQM310(features, ScannerModel::QM310_DPI200with300X200) {}
-CScanner* CQM310_DPI200with300X200::Create() { return new CQM310_DPI200with300X200; }
-void CQM310_DPI200with300X200::InitializeNewScanParameter() {
-  DeriveNewScanParameter(ScannerModel::QM310_DPI200with300X200);
-}
-
-CPY272e::CPY272e(const Device_Features* features) : CQM310(features, ScannerModel::PY272e) {}
-CScanner* CPY272e::Create() { return new CPY272e; }
 void CPY272e::AdjustSendingGammaTable(uint8_t* table, uint8_t channel, uint32_t length,
                                       SCANPARAMETER_UNION* param) {
   AdjustSendingGammaTablePY272e(table, channel, length, param);
-}
-
-CQM520PX::CQM520PX(const Device_Features* features) : CQM310(features, ScannerModel::QM520PX) {}
-CScanner* CQM520PX::Create() { return new CQM520PX; }
-void CQM520PX::InitializeNewScanParameter() { DeriveNewScanParameter(ScannerModel::QM520PX); }
-
-CQN70HT::CQN70HT(const Device_Features* features) : CQM310(features, ScannerModel::QN70HT) {}
-CScanner* CQN70HT::Create() { return new CQN70HT; }
-void CQN70HT::GetIRUVImageProcessVariable(uint32_t* count,
-                                          CImageProcess_InitializeParameter** list) {
-  if (count != nullptr) *count = m_iruvList.dwCount;
-  if (list != nullptr) *list = m_iruvList.Items;
-}
-void CQN70HT::InitializeNewScanParameter() { DeriveNewScanParameter(ScannerModel::QN70HT); }
-void CQN70HT::InitializeImageVariables(void* item) {
-  SCANPARAMETER_UNION ap;
-  GetAPScanParameter(&ap);
-  ImageVariablesSource s = VariablesSource(ScannerModel::QN70HT, item);
-  s.ap = &ap;
-  ::InitializeImageVariables(s, &m_imageList, &m_iruvList);
-  DumpImageProcessVariables(1, m_imageList.dwCount, m_imageList.Items);
-  DumpImageProcessVariables(1, m_iruvList.dwCount, m_iruvList.Items);
-}
-
-// ---- models with their own copies of the QM310 operations ----
-
-CPY8150::CPY8150(const Device_Features* features) : CScanner(features, ScannerModel::PY8150) {
-  InitializeVariables();
-}
-CPY8150::~CPY8150() { InitializeVariables(); }
-CScanner* CPY8150::Create() { return new CPY8150; }
-void CPY8150::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) {
-  DeMuxInformation(m_deMuxBlockSize, flag, size);
-}
-void CPY8150::InitializeNewScanParameter() { DeriveNewScanParameter(ScannerModel::PY8150); }
-void CPY8150::InitializeVariables() {
-  SetModelVariables(&m_transferSize, &m_qualityMode, &m_r2EndOfPage, &m_duplexMode, 7);
-}
-
-CSentrelH60::CSentrelH60(const Device_Features* features)
-    : CScanner(features, ScannerModel::SentrelH60) {
-  InitializeVariables();
-}
-CSentrelH60::~CSentrelH60() { InitializeVariables(); }
-CScanner* CSentrelH60::Create() { return new CSentrelH60; }
-void CSentrelH60::GetDeMuxDuplexInformation(uint8_t* flag, uint32_t* size) {
-  DeMuxInformation(m_deMuxBlockSize, flag, size);
-}
-void CSentrelH60::InitializeNewScanParameter() { DeriveNewScanParameter(ScannerModel::SentrelH60); }
-void CSentrelH60::InitializeVariables() {
-  SetModelVariables(&m_transferSize, &m_qualityMode, &m_r2EndOfPage, &m_duplexMode, 7);
 }

@@ -8,6 +8,7 @@
 
 #include "SupportedModel.h"
 #include "drv/device/ScanParameters.h"
+#include "drv/device/ScannerModels.h"
 
 namespace {
 
@@ -21,13 +22,14 @@ struct Derived {
   uint32_t cutRight;
 };
 
-DeviceScanParameter Derive(ScannerModel model, const SCANPARAMETER_UNION& ap, bool realRaw = false,
+DeviceScanParameter Derive(const ModelTraits* model, const SCANPARAMETER_UNION& ap,
+                           bool realRaw = false,
                            const std::vector<uint8_t>& inquiry = SupportedInquiry(),
                            const Device_Features* features = nullptr) {
-  const ScanModelInfo info(features != nullptr ? features : GetModelFeatureList(model),
-                           inquiry.data(), static_cast<uint32_t>(inquiry.size()));
+  const ScanModelInfo info(features != nullptr ? features : model->features, inquiry.data(),
+                           static_cast<uint32_t>(inquiry.size()));
   DeviceScanParameter out;
-  InitializeNewScanParameter(model, info, ap, realRaw, &out);
+  InitializeNewScanParameter(*model, info, ap, realRaw, &out);
   return out;
 }
 
@@ -44,116 +46,115 @@ SCANPARAMETER_UNION WithDither(SCANPARAMETER_UNION p, uint8_t index) {
 }
 
 TEST(ModelDerivation, FamiliesAndVariants) {
-  using M = ScannerModel;
   const struct {
     const char* name;
-    M model;
+    const ModelTraits* model;
     SCANPARAMETER_UNION ap;
     bool realRaw;
     Derived want;
   } cases[] = {
       {"QM310 250 scans 300 with scaling",
-       M::QM310,
+       &CQM310::kTraits,
        Client(250, 4, 24),
        false,
        {0x4000004, 24, 132, 300, 300, 2544, 3304, true, 0}},
       {"QM310 250 raw",
-       M::QM310,
+       &CQM310::kTraits,
        Client(250, 4, 24),
        true,
        {4, 24, 0, 300, 300, 2544, 3300, true, 0}},
       {"QM310 200 scans 200 without scaling",
-       M::QM310,
+       &CQM310::kTraits,
        Client(200, 4, 24),
        false,
        {0x4000004, 24, 132, 200, 200, 1696, 2200, false, 0}},
       {"QM310 600 raw keeps the client's image",
-       M::QM310,
+       &CQM310::kTraits,
        Client(600, 4, 24),
        true,
        {4, 24, 0, 600, 600, 5088, 6600, false, 0}},
       {"QM310 400 scans 600",
-       M::QM310,
+       &CQM310::kTraits,
        Client(400, 2, 8),
        false,
        {0x6000002, 8, 132, 600, 600, 5088, 6600, true, 0}},
       {"PY8150 200 as QM310",
-       M::PY8150,
+       &CPY8150::kTraits,
        Client(200, 2, 8),
        false,
        {0x6000002, 8, 132, 200, 200, 1696, 2200, false, 0}},
       {"SentrelH60 250 as QM310",
-       M::SentrelH60,
+       &CSentrelH60::kTraits,
        Client(250, 4, 24),
        false,
        {0x4000004, 24, 132, 300, 300, 2544, 3304, true, 0}},
       {"QM520PX 200 recomputes at 200 with scaling",
-       M::QM520PX,
+       &CQM520PX::kTraits,
        Client(200, 4, 24),
        false,
        {0x4000004, 24, 132, 200, 200, 1696, 2200, true, 0}},
       {"300 x 200 variant at 200",
-       M::QM310_DPI200with300X200,
+       &CQM310_DPI200with300X200::kTraits,
        Client(200, 2, 8),
        false,
        {0x6000002, 8, 132, 300, 200, 2544, 2200, true, 0}},
       {"PY272e halftone scans 8-bit grey, the client's line cut from it",
-       M::PY272e,
+       &CPY272e::kTraits,
        WithDither(Client(300, 1, 1, 32), 3),
        false,
        {2, 8, 0, 300, 300, 2544, 3300, false, 16}},
       {"QN70HT error diffusion scans grey, bound by the client's mode",
-       M::QN70HT,
+       &CQN70HT::kTraits,
        Client(300, 5, 1, 32),
        false,
        {2, 8, 0, 300, 300, 2528, 3300, false, 0}},
       {"QN70HT 200 scans 300",
-       M::QN70HT,
+       &CQN70HT::kTraits,
        Client(200, 4, 24),
        false,
        {4, 24, 0, 300, 300, 2544, 3300, true, 0}},
       {"QN70HT 400 scans 600",
-       M::QN70HT,
+       &CQN70HT::kTraits,
        Client(400, 4, 24),
        false,
        {4, 24, 0, 600, 600, 5088, 6600, true, 0}},
       {"QN70HT IR grey becomes IR colour",
-       M::QN70HT,
+       &CQN70HT::kTraits,
        Client(300, 0x8000002, 8),
        false,
        {0x8000004, 24, 0, 300, 300, 2544, 3300, false, 0}},
       {"QN70HT UV becomes IR and UV colour",
-       M::QN70HT,
+       &CQN70HT::kTraits,
        Client(300, 0x9000006, 8),
        false,
        {0xA000004, 24, 0, 300, 300, 2544, 3300, false, 0}},
       {"QN70HT IR alone",
-       M::QN70HT,
+       &CQN70HT::kTraits,
        Client(300, 6, 8),
        false,
        {0x8000004, 24, 0, 300, 300, 2544, 3300, false, 0}},
       {"family width 1000 at bound 8",
-       M::QM310,
+       &CQM310::kTraits,
        WithWidth(ColourLetter(), 1000),
        false,
        {0x4000004, 24, 132, 300, 300, 1000, 3304, false, 0}},
       {"family width 1001 rounds up and cuts",
-       M::QM310,
+       &CQM310::kTraits,
        WithWidth(ColourLetter(), 1001),
        false,
        {0x4000004, 24, 132, 300, 300, 1008, 3304, false, 8}},
       {"QN70HT width 1000",
-       M::QN70HT,
+       &CQN70HT::kTraits,
        WithWidth(Client(300, 6, 8), 1000),
        false,
        {0x8000004, 24, 0, 300, 300, 1000, 3300, false, 0}},
       {"QN70HT width 1001 rounds down",
-       M::QN70HT,
+       &CQN70HT::kTraits,
        WithWidth(Client(300, 6, 8), 1001),
        false,
        {0x8000004, 24, 0, 300, 300, 1000, 3300, false, 0}},
       {"QM540 keeps the client's record",
-       M::QM540,
+       &CQM540::kTraits,
        Client(250, 4, 24),
        false,
        {4, 24, 0, 250, 250, 2120, 2750, false, 0}},
@@ -179,10 +180,10 @@ TEST(ModelDerivation, FamiliesAndVariants) {
 }
 
 TEST(ModelDerivation, HalftoneBecomesGreyWithoutItsPattern) {
-  const DeviceScanParameter d = Derive(ScannerModel::PY272e, WithDither(Client(300, 1, 1, 32), 3));
+  const DeviceScanParameter d = Derive(&CPY272e::kTraits, WithDither(Client(300, 1, 1, 32), 3));
   EXPECT_EQ(d.dev.DitherIndex, 0);
   // QM310 itself makes no halftone in software: the device is asked for it.
-  const DeviceScanParameter q = Derive(ScannerModel::QM310, WithDither(Client(300, 1, 1, 32), 3));
+  const DeviceScanParameter q = Derive(&CQM310::kTraits, WithDither(Client(300, 1, 1, 32), 3));
   EXPECT_EQ(q.dev.ScanMode, 1u);
   EXPECT_EQ(q.dev.DitherIndex, 3);
 }
@@ -191,12 +192,11 @@ TEST(ModelDerivation, DeviceJpegNeedsTheInquiryImageTypes) {
   std::vector<uint8_t> inquiry = SupportedInquiry();
   inquiry[51] = 0x00;  // image types 0x000091: no JPEG colour or grey
   inquiry[52] = 0x00;
-  EXPECT_EQ(Derive(ScannerModel::QM310, ColourLetter(), false, inquiry).dev.ScanMode, 4u);
-  EXPECT_EQ(Derive(ScannerModel::QM310, Client(300, 2, 8), false, inquiry).dev.ScanMode, 2u);
+  EXPECT_EQ(Derive(&CQM310::kTraits, ColourLetter(), false, inquiry).dev.ScanMode, 4u);
+  EXPECT_EQ(Derive(&CQM310::kTraits, Client(300, 2, 8), false, inquiry).dev.ScanMode, 2u);
   inquiry[51] = 0x01;  // JPEG grey only
-  EXPECT_EQ(Derive(ScannerModel::QM310, ColourLetter(), false, inquiry).dev.ScanMode, 4u);
-  EXPECT_EQ(Derive(ScannerModel::QM310, Client(300, 2, 8), false, inquiry).dev.ScanMode,
-            0x6000002u);
+  EXPECT_EQ(Derive(&CQM310::kTraits, ColourLetter(), false, inquiry).dev.ScanMode, 4u);
+  EXPECT_EQ(Derive(&CQM310::kTraits, Client(300, 2, 8), false, inquiry).dev.ScanMode, 0x6000002u);
 }
 
 TEST(BaseDerivation, BackgroundLinesLineAlignmentAndUnknownLength) {
@@ -220,7 +220,7 @@ TEST(BaseDerivation, BackgroundLinesLineAlignmentAndUnknownLength) {
     ap.byBackgroundLines = c.background;
     ap.LineNum = c.lineNum;
     ap.BitsPerPixel = c.mode == 2 ? 8 : 24;
-    const DeviceScanParameter d = Derive(ScannerModel::QM540, ap, false, inquiry);
+    const DeviceScanParameter d = Derive(&CQM540::kTraits, ap, false, inquiry);
     EXPECT_EQ(d.dev.byBackgroundLines, c.wantBackground) << std::hex << c.mode;
     EXPECT_EQ(d.dev.LineNum, c.wantLines) << std::hex << c.mode;
     EXPECT_EQ(d.dwAlignmentLines, c.wantAlignment) << std::hex << c.mode;
@@ -230,12 +230,12 @@ TEST(BaseDerivation, BackgroundLinesLineAlignmentAndUnknownLength) {
   const Device_Features noBackground[] = {kFeatureUnconsulted9, kFeatureCalibrateLaterPages,
                                           kFeatureNone};
   SCANPARAMETER_UNION ap = ColourLetter();
-  EXPECT_EQ(Derive(ScannerModel::QM540, ap, false, inquiry, noBackground).dev.byBackgroundLines, 0);
+  EXPECT_EQ(Derive(&CQM540::kTraits, ap, false, inquiry, noBackground).dev.byBackgroundLines, 0);
 
   // A page of unknown length keeps its markers and skips the alignment, in every family.
   ap.Length = ap.LineNum = kUnknownLength;
-  for (ScannerModel m : {ScannerModel::QM540, ScannerModel::QM310, ScannerModel::QN70HT,
-                         ScannerModel::QM310_DPI200with300X200}) {
+  for (const ModelTraits* m : {&CQM540::kTraits, &CQM310::kTraits, &CQN70HT::kTraits,
+                               &CQM310_DPI200with300X200::kTraits}) {
     for (uint16_t res : {300, 250}) {
       ap.XRes = ap.YRes = res;
       const DeviceScanParameter d = Derive(m, ap, false, inquiry);
@@ -251,7 +251,7 @@ TEST(Boundaries, LineAndPixelBoundsFromTheInquiryData) {
   std::vector<uint8_t> inquiry = SupportedInquiry();
   for (int i = 0; i < 8; ++i) inquiry[112 + i] = static_cast<uint8_t>(i == 0 ? 0 : 10 + i);
   for (int i = 0; i < 6; ++i) inquiry[70 + i] = static_cast<uint8_t>(20 + i);
-  const ScanModelInfo info(GetModelFeatureList(ScannerModel::QM310), inquiry.data(), 265);
+  const ScanModelInfo info(CQM310::kTraits.features, inquiry.data(), 265);
   const struct {
     uint32_t mode;
     uint8_t bits;
@@ -283,11 +283,10 @@ TEST(Boundaries, LineAndPixelBoundsFromTheInquiryData) {
 }
 
 TEST(Features, ModelListsAnswerFeatureQueries) {
-  const ScanModelInfo qm540(GetModelFeatureList(ScannerModel::QM540), nullptr, 0);
+  const ScanModelInfo qm540(CQM540::kTraits.features, nullptr, 0);
   EXPECT_FALSE(qm540.HasFeature(65));
   EXPECT_TRUE(qm540.HasFeature(60));
-  const ScanModelInfo supported(GetModelFeatureList(ScannerModel::QM310_DPI200with300X200), nullptr,
-                                0);
+  const ScanModelInfo supported(CQM310_DPI200with300X200::kTraits.features, nullptr, 0);
   for (uint32_t f = 0; f < 72; ++f) {
     const bool listed = f == 8 || f == 9 || f == 10 || f == 12 || f == 15 || f == 19 || f == 25 ||
                         f == 29 || f == 60 || f == 61 || f == 64 || f == 65;

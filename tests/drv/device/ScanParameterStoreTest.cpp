@@ -6,6 +6,7 @@
 
 #include "SupportedModel.h"
 #include "drv/device/ScanParameterStore.h"
+#include "drv/device/ScannerModels.h"
 
 namespace {
 
@@ -73,8 +74,8 @@ TEST(ScanParameterStore, ClientAndDeviceRecords) {
   store.GetAPScanParameter(&out);
   EXPECT_EQ(std::memcmp(&out, &ap, sizeof out), 0);
   const std::vector<uint8_t> inquiry = SupportedInquiry();
-  const ScanModelInfo info(GetModelFeatureList(ScannerModel::QM310), inquiry.data(), 265);
-  InitializeNewScanParameter(ScannerModel::QM310, info, ap, false, &store.Device());
+  const ScanModelInfo info(CQM310::kTraits.features, inquiry.data(), 265);
+  InitializeNewScanParameter(CQM310::kTraits, info, ap, false, &store.Device());
   store.GetNewScanParameter(&out);
   EXPECT_EQ(out.XRes, 300);
   EXPECT_EQ(out.ScanMode, 0x4000004u);

@@ -49,6 +49,7 @@ TEST(ScannerModels, EachClassAnswersWhatItOverrides) {
     SCOPED_TRACE(c.name);
     // Destroyed through the base: the classes' destructors run.
     std::unique_ptr<CScanner> model = WithInquiry(c.create);
+    EXPECT_STREQ(model->Traits().name, c.name);  // the class's own traits
     EXPECT_EQ(model->GetJPEGSizeBoundary(), c.jpegBound);
     EXPECT_EQ(model->GetDuplexMode(), c.duplex);
     EXPECT_EQ(model->GetFlashRAMCCDType(), c.flashCcd);

@@ -7,6 +7,7 @@
 #include "SupportedModel.h"
 #include "TestLog.h"
 #include "drv/device/ImageProcessVariables.h"
+#include "drv/device/ScannerModels.h"
 #include "drv/platform/DbgLog.h"
 
 namespace {
@@ -51,11 +52,11 @@ struct Lists {
   ImageProcessList image, iruv, background;
 };
 
-void Build(ScannerModel model, const Device_Features* features, const std::vector<uint8_t>& inquiry,
-           const SCANPARAMETER_UNION& ap, const DeviceScanParameter& dev, Lists* out,
-           bool quality = true) {
-  const ScanModelInfo info(features != nullptr ? features : GetModelFeatureList(model),
-                           inquiry.data(), static_cast<uint32_t>(inquiry.size()));
+void Build(const ModelTraits* model, const Device_Features* features,
+           const std::vector<uint8_t>& inquiry, const SCANPARAMETER_UNION& ap,
+           const DeviceScanParameter& dev, Lists* out, bool quality = true) {
+  const ScanModelInfo info(features != nullptr ? features : model->features, inquiry.data(),
+                           static_cast<uint32_t>(inquiry.size()));
   const ImageVariablesSource source{model, &info, &ap, &dev, quality, {0.299, 0.587, 0.114}};
   InitializeImageVariables(source, &out->image, &out->iruv);
   InitializeBackgroundVariables(source, &out->background);
@@ -63,7 +64,7 @@ void Build(ScannerModel model, const Device_Features* features, const std::vecto
 
 struct ListCase {
   const char* name;
-  ScannerModel model;
+  const ModelTraits* model;
   DeviceScanParameter dev;
   SCANPARAMETER_UNION ap;
   Ids image;
@@ -94,17 +95,16 @@ SCANPARAMETER_UNION Dither(SCANPARAMETER_UNION p, uint8_t index) {
 }
 
 TEST(ImageStageList, DevicePairClientPairAndFeatures) {
-  using M = ScannerModel;
   const std::vector<ListCase> cases = {
-      {"equal pairs give nothing", M::QM310, Device(4, 24), Ap(4, 24), {}, nullptr},
+      {"equal pairs give nothing", &CQM310::kTraits, Device(4, 24), Ap(4, 24), {}, nullptr},
       {"device JPEG colour counts as colour",
-       M::QM310,
+       &CQM310::kTraits,
        Device(0x4000004, 24),
        Ap(4, 24),
        {},
        nullptr},
       {"colour to 8-bit grey",
-       M::QM310,
+       &CQM310::kTraits,
        Device(0x4000004, 24),
        Dither(Ap(2, 8), 0),
        {IP_C24ToG8},
@@ -115,9 +115,9 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_DOUBLE_EQ(g.CofficientG, 0.71516);
          EXPECT_DOUBLE_EQ(g.CofficientB, 0.072169);
        }},
-      {"colour to 16-bit grey", M::QM310, Device(4, 24), Ap(2, 16), {IP_C24ToG16}, nullptr},
+      {"colour to 16-bit grey", &CQM310::kTraits, Device(4, 24), Ap(2, 16), {IP_C24ToG16}, nullptr},
       {"colour to lineart through grey",
-       M::QM310,
+       &CQM310::kTraits,
        Device(4, 24),
        Ap(0, 1),
        {IP_C24ToG8, IP_G8ToLineart},
@@ -125,14 +125,19 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_EQ(Block<CImageProcess_Parameter_G8ToLineart>(l, 1).bThreshold, 128);
        }},
       {"grey 8 for a 16-bit grey client: modes equal, nothing",
-       M::QM310,
+       &CQM310::kTraits,
        Device(2, 8),
        Ap(2, 16),
        {},
        nullptr},
-      {"halftone pattern 7 of 5", M::PY272e, Device(2, 8), Dither(Ap(1, 1), 7), {}, nullptr},
+      {"halftone pattern 7 of 5",
+       &CPY272e::kTraits,
+       Device(2, 8),
+       Dither(Ap(1, 1), 7),
+       {},
+       nullptr},
       {"halftone pattern 3 of 5",
-       M::PY272e,
+       &CPY272e::kTraits,
        Device(2, 8),
        Dither(Ap(1, 1), 3),
        {IP_G8ToHalftone},
@@ -141,9 +146,14 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_EQ(h.bTableIndex, 2);
          EXPECT_EQ(h.blCustomHalftoneTable, 0);
        }},
-      {"error diffusion", M::QN70HT, Device(2, 8), Ap(5, 1), {IP_G8ToErrorDiffusion}, nullptr},
+      {"error diffusion",
+       &CQN70HT::kTraits,
+       Device(2, 8),
+       Ap(5, 1),
+       {IP_G8ToErrorDiffusion},
+       nullptr},
       {"YCC 4:2:2 to colour",
-       M::QM540,
+       &CQM540::kTraits,
        Device(0x1000004, 16),
        Ap(4, 24),
        {IP_TrestleYCC422ToC24},
@@ -154,7 +164,7 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_DOUBLE_EQ(y.Kr, 0.299);
        }},
       {"colour to R2 YCC",
-       M::QM310,
+       &CQM310::kTraits,
        Device(4, 24),
        [] {
          auto p = Ap(0x1000004, 12);
@@ -164,7 +174,7 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
        {IP_C24ToR2YCC},
        nullptr},
       {"cut, scale and width fix",
-       M::QM310,
+       &CQM310::kTraits,
        Scaled(WithCut(Device(0x4000004, 24), 16), 300, 3304, 4),
        [] {
          auto p = Ap(4, 24, 2000);
@@ -192,7 +202,7 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_EQ(m.bPaddingValue, 0);
        }},
       {"unknown length scales by the resolutions",
-       M::QM310,
+       &CQM310::kTraits,
        Scaled(Device(4, 24), 300, kUnknownLength, 0),
        [] {
          auto p = Ap(4, 24, 2120);
@@ -207,7 +217,7 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_EQ(s.dwYRateDenominator, 300u);
        }},
       {"one-bit lines are cut in bytes and scaled by nearest",
-       M::QM310,
+       &CQM310::kTraits,
        Scaled(WithCut(Device(0, 1, 2560), 32), 300, 3300, 0),
        Ap(0, 1, 2400),
        {IP_CutImage, IP_NearestScale},
@@ -220,7 +230,7 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
          EXPECT_EQ(Block<CImageProcess_Parameter_Scale>(l, 1).dwBitsPerPixel, 1u);
        }},
       {"grey device for a halftone client scales at the grey depth",
-       M::PY272e,
+       &CPY272e::kTraits,
        Scaled(Device(2, 8), 300, 3300, 0),
        Dither(Ap(1, 1, 2112), 1),
        {IP_BiLinearScale, IP_G8ToHalftone},
@@ -241,7 +251,7 @@ TEST(ImageStageList, DevicePairClientPairAndFeatures) {
 
 TEST(ImageStageList, QualityModeOffScalesByNearest) {
   Lists lists;
-  Build(ScannerModel::QM310, nullptr, SupportedInquiry(), Ap(4, 24, 2120),
+  Build(&CQM310::kTraits, nullptr, SupportedInquiry(), Ap(4, 24, 2120),
         Scaled(Device(4, 24), 300, 3300, 0), &lists, false);
   EXPECT_EQ(StageIds(lists.image), Ids{IP_NearestScale});
 }
@@ -260,7 +270,7 @@ TEST(ImageStageList, HalftonePatternsFromTheInquiryList) {
   } cases[] = {{1, {IP_G8ToHalftone}, 4}, {2, {IP_G8ToHalftone}, 0}, {3, {}, 0}};
   for (const auto& c : cases) {
     Lists lists;
-    Build(ScannerModel::QM310, kNoExtendedModes, inquiry, Dither(Ap(1, 1), c.dither), Device(2, 8),
+    Build(&CQM310::kTraits, kNoExtendedModes, inquiry, Dither(Ap(1, 1), c.dither), Device(2, 8),
           &lists);
     ASSERT_EQ(StageIds(lists.image), c.ids) << int(c.dither);
     if (!c.ids.empty()) {
@@ -269,7 +279,7 @@ TEST(ImageStageList, HalftonePatternsFromTheInquiryList) {
   }
   // With feature 30 the five built-in patterns count, whatever the inquiry list says.
   Lists lists;
-  Build(ScannerModel::PY272e, kWithSoftwareHalftone, inquiry, Dither(Ap(1, 1), 5), Device(2, 8),
+  Build(&CPY272e::kTraits, kWithSoftwareHalftone, inquiry, Dither(Ap(1, 1), 5), Device(2, 8),
         &lists);
   EXPECT_EQ(StageIds(lists.image), Ids{IP_G8ToHalftone});
 }
@@ -277,8 +287,7 @@ TEST(ImageStageList, HalftonePatternsFromTheInquiryList) {
 TEST(ImageStageList, SupportedModelFromClientRecords) {
   // The whole way: the client's record, the derivation of the supported model, the lists.
   const std::vector<uint8_t> inquiry = SupportedInquiry();
-  const ScanModelInfo info(GetModelFeatureList(ScannerModel::QM310_DPI200with300X200),
-                           inquiry.data(), 265);
+  const ScanModelInfo info(CQM310_DPI200with300X200::kTraits.features, inquiry.data(), 265);
   const struct {
     const char* name;
     SCANPARAMETER_UNION ap;
@@ -294,17 +303,17 @@ TEST(ImageStageList, SupportedModelFromClientRecords) {
   };
   for (const auto& c : cases) {
     DeviceScanParameter dev;
-    InitializeNewScanParameter(ScannerModel::QM310_DPI200with300X200, info, c.ap, false, &dev);
+    InitializeNewScanParameter(CQM310_DPI200with300X200::kTraits, info, c.ap, false, &dev);
     Lists lists;
-    Build(ScannerModel::QM310_DPI200with300X200, nullptr, inquiry, c.ap, dev, &lists);
+    Build(&CQM310_DPI200with300X200::kTraits, nullptr, inquiry, c.ap, dev, &lists);
     EXPECT_EQ(StageIds(lists.image), c.image) << c.name;
     EXPECT_EQ(StageIds(lists.background), c.background) << c.name;
   }
   DeviceScanParameter dev;
   const SCANPARAMETER_UNION ap = Client(200, 4, 24);
-  InitializeNewScanParameter(ScannerModel::QM310_DPI200with300X200, info, ap, false, &dev);
+  InitializeNewScanParameter(CQM310_DPI200with300X200::kTraits, info, ap, false, &dev);
   Lists lists;
-  Build(ScannerModel::QM310_DPI200with300X200, nullptr, inquiry, ap, dev, &lists);
+  Build(&CQM310_DPI200with300X200::kTraits, nullptr, inquiry, ap, dev, &lists);
   const auto& s = Block<CImageProcess_Parameter_Scale>(lists.image, 0);
   EXPECT_EQ(s.dwSrcWidth, 2544u);
   EXPECT_EQ(s.dwDestWidth, 1696u);
@@ -314,8 +323,8 @@ TEST(ImageStageList, SupportedModelFromClientRecords) {
   // A page of unknown length at 250 dpi: the device scans 300 and the lines scale by 250/300.
   SCANPARAMETER_UNION open = Client(250, 2, 8);
   open.Length = open.LineNum = kUnknownLength;
-  InitializeNewScanParameter(ScannerModel::QM310_DPI200with300X200, info, open, false, &dev);
-  Build(ScannerModel::QM310_DPI200with300X200, nullptr, inquiry, open, dev, &lists);
+  InitializeNewScanParameter(CQM310_DPI200with300X200::kTraits, info, open, false, &dev);
+  Build(&CQM310_DPI200with300X200::kTraits, nullptr, inquiry, open, dev, &lists);
   ASSERT_EQ(StageIds(lists.image), Ids{IP_BiLinearScale});
   const auto& u = Block<CImageProcess_Parameter_Scale>(lists.image, 0);
   EXPECT_EQ(u.blUseYRateFraction, 1);
@@ -326,61 +335,60 @@ TEST(ImageStageList, SupportedModelFromClientRecords) {
 }
 
 TEST(BackgroundStageList, WidthScalingAndColourSteps) {
-  using M = ScannerModel;
   const Device_Features noWholeWidth[] = {kFeatureBackgroundLines, kFeatureExtendedModes,
                                           kFeatureNone};
   const struct {
     const char* name;
-    ScannerModel model;
+    const ModelTraits* model;
     const Device_Features* features;
     DeviceScanParameter dev;
     SCANPARAMETER_UNION ap;
     Ids ids;
   } cases[] = {
       {"raw colour at the client's width",
-       M::QM310,
+       &CQM310::kTraits,
        nullptr,
        Device(4, 24),
        Ap(4, 24),
        {IP_BackgroundColorUnpack}},
       {"JPEG colour folds to colour",
-       M::QM310,
+       &CQM310::kTraits,
        nullptr,
        Device(0x4000004, 24),
        Ap(4, 24),
        {IP_BackgroundColorUnpack}},
       {"colour for a grey client",
-       M::QM310,
+       &CQM310::kTraits,
        nullptr,
        Device(0x4000004, 24),
        Ap(2, 8),
        {IP_C24ToG8}},
       {"colour for a lineart client",
-       M::QM310,
+       &CQM310::kTraits,
        nullptr,
        Device(4, 24),
        Ap(0, 1),
        {IP_C24ToG8, IP_G8ToLineart}},
       {"colour for a 16-bit grey client",
-       M::QM310,
+       &CQM310::kTraits,
        nullptr,
        Device(4, 24),
        Ap(2, 16),
        {IP_C24ToG16}},
       {"grey narrower than the device",
-       M::QM310,
+       &CQM310::kTraits,
        nullptr,
        Device(2, 8),
        Ap(2, 8, 2120),
        {IP_NearestScale}},
       {"ADF width at 300 dpi equals the client's",
-       M::QM310,
+       &CQM310::kTraits,
        noWholeWidth,
        Device(2, 8),
        Ap(2, 8),
        {}},
       {"ADF width at 600 dpi",
-       M::QM310,
+       &CQM310::kTraits,
        noWholeWidth,
        [] {
          auto d = Device(2, 8, 5088);
@@ -390,7 +398,7 @@ TEST(BackgroundStageList, WidthScalingAndColourSteps) {
        Ap(2, 8, 5088),
        {IP_NearestScale}},
       {"QN70HT folds IR to grey",
-       M::QN70HT,
+       &CQN70HT::kTraits,
        nullptr,
        Device(0x8000004, 24),
        Ap(6, 8),
@@ -407,7 +415,7 @@ TEST(BackgroundStageList, WidthScalingAndColourSteps) {
   auto dev = Device(2, 8, 5088);
   dev.dev.XRes = 600;
   dev.dev.byBackgroundLines = 3;
-  Build(M::QM310, noWholeWidth, inquiry, Ap(2, 8, 5088), dev, &lists);
+  Build(&CQM310::kTraits, noWholeWidth, inquiry, Ap(2, 8, 5088), dev, &lists);
   const auto& s = Block<CImageProcess_Parameter_Scale>(lists.background, 0);
   EXPECT_EQ(s.dwSrcWidth, 5096u);  // 600 x 2550 / 300, down to the grey bound 8
   EXPECT_EQ(s.dwDestWidth, 5088u);
@@ -439,7 +447,7 @@ TEST(QN70HTStageList, ColourStepsAndTheIRUVList) {
   for (const auto& c : cases) {
     Lists lists;
     // A cut never becomes a stage on this model.
-    Build(ScannerModel::QN70HT, nullptr, inquiry, Dither(Ap(c.ap, c.apBits), 9),
+    Build(&CQN70HT::kTraits, nullptr, inquiry, Dither(Ap(c.ap, c.apBits), 9),
           WithCut(Device(c.dev, c.devBits), 16), &lists);
     EXPECT_EQ(StageIds(lists.image), c.ids) << std::hex << c.dev << " for " << c.ap;
     EXPECT_EQ(lists.iruv.dwCount, 0u);
@@ -449,7 +457,7 @@ TEST(QN70HTStageList, ColourStepsAndTheIRUVList) {
     auto dev = Scaled(Device(0xA000004, 24), 300, 3300, 0);
     dev.dev.CtrlMode = static_cast<uint16_t>(ctrl);
     Lists lists;
-    Build(ScannerModel::QN70HT, nullptr, inquiry, Ap(0xA000002, 8, 2120), dev, &lists);
+    Build(&CQN70HT::kTraits, nullptr, inquiry, Ap(0xA000002, 8, 2120), dev, &lists);
     ASSERT_EQ(StageIds(lists.image), (Ids{IP_BiLinearScale, IP_C24ToG8})) << ctrl;
     ASSERT_EQ(StageIds(lists.iruv), Ids{IP_BiLinearScale});
     const auto& s = Block<CImageProcess_Parameter_Scale>(lists.image, 0);
@@ -467,7 +475,7 @@ TEST(QN70HTStageList, ColourStepsAndTheIRUVList) {
 TEST(StageLists, BuiltListsRunThroughThePipeline) {
   // The colour-to-lineart list as the pipeline would build it for a job.
   Lists lists;
-  Build(ScannerModel::QM310, nullptr, SupportedInquiry(), Ap(0, 1, 8), Device(4, 24, 8), &lists);
+  Build(&CQM310::kTraits, nullptr, SupportedInquiry(), Ap(0, 1, 8), Device(4, 24, 8), &lists);
   CImageProcess ip;
   ASSERT_TRUE(ip.Initialize(lists.image.dwCount, lists.image.Items));
   std::vector<uint8_t> line(24, 255);
@@ -484,7 +492,7 @@ TEST(StageLists, DumpLogsEveryStageAndItsFields) {
   testlog::Prepare("stage-list-dump");
   InitializeDbg(nullptr);
   Lists lists;
-  Build(ScannerModel::QM310, nullptr, SupportedInquiry(), Ap(0, 1, 8), Device(4, 24, 8), &lists);
+  Build(&CQM310::kTraits, nullptr, SupportedInquiry(), Ap(0, 1, 8), Device(4, 24, 8), &lists);
   CImageProcess_InitializeParameter unknown[1] = {{0xEE, nullptr}};
   DumpImageProcessVariables(1, lists.image.dwCount, lists.image.Items);
   DumpImageProcessVariables(1, 1, unknown);

@@ -8,6 +8,7 @@
 
 #include "SupportedModel.h"
 #include "drv/device/ScanParameters.h"
+#include "drv/device/ScannerModels.h"
 #include "drv/device/WindowDescriptor.h"
 
 namespace {
@@ -31,10 +32,10 @@ Bytes Window(const std::string& hex) {
 
 Bytes DeviceWindow(const SCANPARAMETER_UNION& ap, bool realRaw) {
   const Bytes inquiry = SupportedInquiry();
-  const ScanModelInfo info(GetModelFeatureList(ScannerModel::QM310_DPI200with300X200),
-                           inquiry.data(), static_cast<uint32_t>(inquiry.size()));
+  const ScanModelInfo info(CQM310_DPI200with300X200::kTraits.features, inquiry.data(),
+                           static_cast<uint32_t>(inquiry.size()));
   DeviceScanParameter derived;
-  InitializeNewScanParameter(ScannerModel::QM310_DPI200with300X200, info, ap, realRaw, &derived);
+  InitializeNewScanParameter(CQM310_DPI200with300X200::kTraits, info, ap, realRaw, &derived);
   KR_WindowDataSet_VER2 window;
   BuildWindowDescriptor(0xB6EA, derived.dev, &window);
   return Bytes(window.Data, window.Data + kWindowDataSize);

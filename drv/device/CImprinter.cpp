@@ -336,14 +336,11 @@ bool CImprinter::FillAbility(uint8_t* record) {
 // ---- exports ---------------------------------------------------------------------------------
 
 namespace {
-// The item of an imprinter export: -2019 without one or without an imprinter, -2001 during a
-// job (the job start and end drive the imprinter then).
-long ImprinterItem(uint32_t* handle, CScannerManagerScannerItem** out) {
-  CScannerManagerScannerItem* item = nullptr;
-  if (long missing = FindItem(handle, &item)) return missing;
+// Whether an imprinter export may go on: -2019 without an imprinter, -2001 during a job (the job
+// start and end drive the imprinter then).
+long ImprinterRefusal(const CScannerManagerScannerItem* item) {
   if (item->pImprinter == nullptr) return kNotFound;
   if (item->bJobRunning) return kScannerBusy;
-  *out = item;
   return kOK;
 }
 }  // namespace
@@ -351,10 +348,8 @@ long ImprinterItem(uint32_t* handle, CScannerManagerScannerItem** out) {
 KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle,
                                     KR_Imprinter_Parameter* settings, uint8_t* text,
                                     uint8_t* counter, uint8_t* dateTime, uint8_t* pattern) {
-  DbgPrintf(1, "=> KRSetImprinterParameter -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = Guarded([&] {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long refused = ImprinterItem(handle, &item)) return refused;
+  return DeviceExport("KRSetImprinterParameter", handle).Run([&](CScannerManagerScannerItem* item) {
+    if (long refused = ImprinterRefusal(item)) return refused;
     CImprinter* imprinter = item->pImprinter;
     IoLockScope lock(item->pIoObject);
     // Only as much of the client's settings as their Size covers is read; the rest counts as 0.
@@ -378,9 +373,7 @@ KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle,
       if (imprinter->IsPrintEnabled()) imprinter->SetArmed(true);
       if (!imprinter->InternalSetImprinterParameter()) {
         // The device refused part of the settings: they must not read as set.
-        const int32_t refused = static_cast<int32_t>(imprinter->GetStatusLong());
-        item->lErrorStatus = refused != 0 ? refused : kSystemError;
-        result = FailureStatus(item);
+        result = RecordFailure(item, static_cast<int32_t>(imprinter->GetStatusLong()));
       }
     }
     if (result == kOK) {
@@ -404,15 +397,11 @@ KR_API long KRSetImprinterParameter(uint32_t /*ctrlId*/, uint32_t* handle,
     }
     return result;
   });
-  DbgPrintf(1, "<= KRSetImprinterParameter ret=%d", static_cast<int>(status));
-  return status;
 }
 
 KR_API long KRGetImprinterAbility(uint32_t /*ctrlId*/, uint32_t* handle, void** ability) {
-  DbgPrintf(1, "=> KRGetImprinterAbility -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = Guarded([&] {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long refused = ImprinterItem(handle, &item)) return refused;
+  return DeviceExport("KRGetImprinterAbility", handle).Run([&](CScannerManagerScannerItem* item) {
+    if (long refused = ImprinterRefusal(item)) return refused;
     if (ability == nullptr) return static_cast<long>(kParameterError);
     // A client's record is filled only when its Size says the whole record fits.
     if (*ability != nullptr) {
@@ -439,6 +428,4 @@ KR_API long KRGetImprinterAbility(uint32_t /*ctrlId*/, uint32_t* handle, void** 
     std::memcpy(out, record, sizeof record);
     return static_cast<long>(kOK);
   });
-  DbgPrintf(1, "<= KRGetImprinterAbility ret=%d", static_cast<int>(status));
-  return status;
 }

@@ -252,18 +252,11 @@ long Inquiry2ToScannerDeviceAbility200(CScannerManagerScannerItem* item, DeviceA
 }
 
 KR_API long KRGetDeviceAbility(uint32_t /*ctrlId*/, uint32_t* handle, DeviceAbility** ability) {
-  DbgPrintf(1, "=> KRGetDeviceAbility -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = Guarded([&] {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long missing = FindItem(handle, &item)) {
-      if (missing == kNotFound) DbgPrintf(1, "not find scanner");
-      return missing;
-    }
-    // Without an opening there is no inquiry copy to describe.
-    if (!item->bInitialized) return static_cast<long>(kNotFound);
-    if (ability == nullptr) return static_cast<long>(kParameterError);
-    return Inquiry2ToScannerDeviceAbility200(item, ability);
-  });
-  DbgPrintf(1, "<= KRGetDeviceAbility ret=%d", static_cast<int>(status));
-  return status;
+  return DeviceExport("KRGetDeviceAbility", handle)
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        // Without an opening there is no inquiry copy to describe.
+        if (!item->bInitialized) return kNotFound;
+        if (ability == nullptr) return kParameterError;
+        return Inquiry2ToScannerDeviceAbility200(item, ability);
+      });
 }

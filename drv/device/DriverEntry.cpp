@@ -50,12 +50,10 @@ void DestroyDriverObjects() {
   pManager = nullptr;
 }
 
-long ResetDevice(uint32_t ctrlId, uint32_t* handle) {
-  CScannerManagerScannerItem* item = LookUpItem(handle);
-  if (item == nullptr) return kNotFound;
+long ResetDevice(uint32_t ctrlId, uint32_t* handle, CScannerManagerScannerItem* item) {
   const ScanEngineHooks& hooks = GetScanEngineHooks();
   if (hooks.StopJob != nullptr) {
-    long stopped = hooks.StopJob(ctrlId, handle);
+    const long stopped = hooks.StopJob(ctrlId, handle);
     if (stopped != 0) {
       long code = 0;
       GetLastStatusCode(item, nullptr, &code);
@@ -78,23 +76,20 @@ CScannerManagerScannerItem* LookUpItem(uint32_t* handle) {
   return pManager->GetTargetScannerItem(*handle);
 }
 
-long FindItem(uint32_t* handle, CScannerManagerScannerItem** item) {
-  *item = nullptr;
-  if (handle == nullptr) return kParameterError;
-  *item = LookUpItem(handle);
-  return *item != nullptr ? kOK : kNotFound;
-}
-
 long FailureStatus(const CScannerManagerScannerItem* item) {
   long code = 0;
   if (item != nullptr) GetLastStatusCode(item, nullptr, &code);
   return code != 0 ? code : static_cast<long>(kUnknown);
 }
 
-long CommandFailure(CScannerManagerScannerItem* item) {
-  int32_t status = static_cast<int32_t>(item->pIoObject->GetStatusLong());
-  item->lErrorStatus = status != 0 ? status : kSystemError;
+long RecordFailure(CScannerManagerScannerItem* item, long status) {
+  item->lErrorStatus = static_cast<int32_t>(status != 0 ? status : long{kUnknown});
   return FailureStatus(item);
+}
+
+long CommandFailure(CScannerManagerScannerItem* item) {
+  const int32_t status = static_cast<int32_t>(item->pIoObject->GetStatusLong());
+  return RecordFailure(item, status != 0 ? status : long{kSystemError});
 }
 
 bool BuildIdentityGamma(CScannerManagerScannerItem* item, const uint8_t* inquiry) {
@@ -164,10 +159,8 @@ bool InternalInitializeScanner(CScannerManagerScannerItem* item) {
     }
   }
   io->IoLockEnd();
-  if (!ok) {
-    // A failure without any status reads as -2999 through FailureStatus.
-    item->lErrorStatus = failure != 0 ? failure : static_cast<int32_t>(io->GetStatusLong());
-  }
+  if (!ok && failure != 0) RecordFailure(item, failure);
+  if (!ok && failure == 0) CommandFailure(item);
   return ok;
 }
 
@@ -258,20 +251,16 @@ KR_API long KRGetDeviceList(uint32_t /*ctrlId*/, DEVLIST** list, uint32_t* count
 }
 
 KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle) {
-  DbgPrintf(1, "=> KRInitializeDevice *******> Target ID = %s",
-            targetId != nullptr ? targetId : "(null)");
-  if (handle == nullptr || pManager == nullptr) {
-    const long status = handle == nullptr ? kParameterError : kNotFound;
-    DbgPrintf(1, "<= KRInitializeDevice ret=%d", static_cast<int>(status));
-    return status;
-  }
-  long status = Guarded([&] {
+  DeviceExport frame("KRInitializeDevice", handle, "=> KRInitializeDevice *******> Target ID = %s",
+                     targetId != nullptr ? targetId : "(null)");
+  return frame.RunWithoutLookUp([&]() -> long {
+    if (pManager == nullptr) return kNotFound;
     ListLock lock(pManager);
     AddInIPAddressList(targetId);
-    if (!pManager->FindDeviceHandle(targetId, handle)) return static_cast<long>(kNotFound);
+    if (!pManager->FindDeviceHandle(targetId, handle)) return kNotFound;
     CScannerManagerScannerItem* item = pManager->GetTargetScannerItem(*handle);
     DbgPrintf(1, " *******> Get Device Handle = %d", *handle);
-    if (item == nullptr) return static_cast<long>(kNotFound);
+    if (item == nullptr) return kNotFound;
     long result = kOK;
     if (item->bInitialized) {
       // Through the export, so that the log shows the reset as for a client's call.
@@ -283,54 +272,29 @@ KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle
     if (result == kOK) item->bInitialized = 1;
     return result;
   });
-  DbgPrintf(1, "<= KRInitializeDevice ret=%d", static_cast<int>(status));
-  return status;
 }
 
 KR_API long KRTerminateDevice(uint32_t ctrlId, uint32_t* handle) {
-  DbgPrintf(1, "=> KRTerminateDevice -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = handle == nullptr ? kParameterError : kOK;
-  if (handle != nullptr && pManager != nullptr) {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) {
-      status = kNotFound;
-    } else {
-      status = Guarded([&] {
+  return DeviceExport("KRTerminateDevice", handle)
+      .RunIfDriverUp([&](CScannerManagerScannerItem* item) -> long {
         // A running job would still drive the imprinter: it stops first, as on a reset.
         const ScanEngineHooks& hooks = GetScanEngineHooks();
         if (item->bJobRunning && hooks.StopJob != nullptr) hooks.StopJob(ctrlId, handle);
         InternalTerminateScanner(item);
-        return static_cast<long>(kOK);
+        return kOK;
       });
-    }
-  }
-  DbgPrintf(1, "<= KRTerminateDevice ret=%d", static_cast<int>(status));
-  return status;
 }
 
 KR_API long KRResetDevice(uint32_t ctrlId, uint32_t* handle, void* /*unused*/) {
-  DbgPrintf(1, "=> KRResetDevice");
-  long status = handle == nullptr ? static_cast<long>(kParameterError)
-                                  : Guarded([&] { return ResetDevice(ctrlId, handle); });
-  DbgPrintf(1, "<= KRResetDevice ret=%d", static_cast<int>(status));
-  return status;
+  return DeviceExport("KRResetDevice", handle, "=> KRResetDevice")
+      .Run([&](CScannerManagerScannerItem* item) { return ResetDevice(ctrlId, handle, item); });
 }
 
 KR_API long KRDeviceStatus(uint32_t /*ctrlId*/, uint32_t* handle) {
-  DbgPrintf(1, "=> KRDeviceStatus -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = Guarded([&] {
-    CScannerManagerScannerItem* item = LookUpItem(handle);
-    if (item == nullptr) return static_cast<long>(handle == nullptr ? kParameterError : kNotFound);
-    if (item->bJobRunning) return static_cast<long>(kScannerBusy);
-    IoObject* io = item->pIoObject;
-    long result = kOK;
-    if (!io->IoLockStart() || !io->RequestSense(1)) {
-      item->lErrorStatus = static_cast<int32_t>(io->GetStatusLong());
-      result = FailureStatus(item);
-    }
-    io->IoLockEnd();
-    return result;
+  return DeviceExport("KRDeviceStatus", handle).Run([&](CScannerManagerScannerItem* item) -> long {
+    if (item->bJobRunning) return kScannerBusy;
+    IoLockScope lock(item->pIoObject);
+    if (!lock.ok() || !item->pIoObject->RequestSense(1)) return CommandFailure(item);
+    return kOK;
   });
-  DbgPrintf(1, "<= KRDeviceStatus ret=%d", static_cast<int>(status));
-  return status;
 }

@@ -32,7 +32,7 @@ uint32_t GetHost32(const uint8_t* p) {
 
 // A check failed: the item reports -2005.
 bool Refuse(CScannerManagerScannerItem* item) {
-  item->lErrorStatus = kParameterError;
+  RecordFailure(item, kParameterError);
   return false;
 }
 
@@ -202,7 +202,7 @@ bool GeneralSend(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
       const uint32_t length = 8 * n + 9;
       uint8_t* block = new (std::nothrow) uint8_t[length]();
       if (block == nullptr) {
-        item->lErrorStatus = kNoMemory;
+        RecordFailure(item, kNoMemory);
         return false;
       }
       block[2] = 1;
@@ -231,7 +231,7 @@ bool GeneralSend(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
       const uint32_t length = count + 7;
       uint8_t* block = new (std::nothrow) uint8_t[length]();
       if (block == nullptr) {
-        item->lErrorStatus = kNoMemory;
+        RecordFailure(item, kNoMemory);
         return false;
       }
       block[2] = 1;
@@ -322,7 +322,7 @@ bool GeneralRead(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
       const uint32_t bytes = static_cast<uint32_t>(wanted);
       allocated = new (std::nothrow) uint8_t[bytes + 7]();
       if (allocated == nullptr) {
-        item->lErrorStatus = kNoMemory;
+        RecordFailure(item, kNoMemory);
         return false;
       }
       ok = ReadIOCommand(item, allocated, bytes + 7, kReadDisplayTexts);
@@ -350,26 +350,22 @@ bool GeneralRead(CScannerManagerScannerItem* item, uint32_t tag, uint32_t type, 
 
 KR_API long KRGeneralOperation(uint32_t /*ctrlId*/, uint32_t* handle, int operation, uint32_t tag,
                                DDS_DATA_TYPE type, uint32_t count, void* data) {
-  DbgPrintf(1, "=> KRGeneralOperation -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long missing = FindItem(handle, &item)) return missing;
-    DbgPrintf(1, "  Operation=%s, Tag=%d, DataType=%x , Data Count=%d",
-              operation == 1   ? "Read"
-              : operation == 2 ? "Write"
-                               : "Unknow",
-              static_cast<int>(tag), static_cast<unsigned>(type), static_cast<int>(count));
-    bool ok = false;
-    if (operation == 1) {
-      ok = GeneralRead(item, tag, type, count, data);
-    } else if (operation == 2) {
-      ok = GeneralSend(item, tag, type, count, data);
-    } else {
-      // Neither read nor write: refused, never reported as done.
-      item->lErrorStatus = kParameterError;
-    }
-    return ok ? static_cast<long>(kOK) : FailureStatus(item);
-  });
-  DbgPrintf(1, "<= KRGeneralOperation ret=%d", static_cast<int>(status));
-  return status;
+  return DeviceExport("KRGeneralOperation", handle)
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        DbgPrintf(1, "  Operation=%s, Tag=%d, DataType=%x , Data Count=%d",
+                  operation == 1   ? "Read"
+                  : operation == 2 ? "Write"
+                                   : "Unknow",
+                  static_cast<int>(tag), static_cast<unsigned>(type), static_cast<int>(count));
+        bool ok = false;
+        if (operation == 1) {
+          ok = GeneralRead(item, tag, type, count, data);
+        } else if (operation == 2) {
+          ok = GeneralSend(item, tag, type, count, data);
+        } else {
+          // Neither read nor write: refused, never reported as done.
+          return RecordFailure(item, kParameterError);
+        }
+        return ok ? static_cast<long>(kOK) : FailureStatus(item);
+      });
 }

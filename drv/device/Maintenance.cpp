@@ -23,19 +23,6 @@ uint16_t Host16(const uint8_t* p) {
 }
 void PutHost16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
 
-// Runs an entry's body inside the export frame's handler with its entry and exit lines.
-template <class Body>
-long Entry(const char* enter, const char* leave, uint32_t* handle, Body body) {
-  if (enter != nullptr) DbgPrintf(1, enter, handle != nullptr ? *handle : 0);
-  long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long missing = FindItem(handle, &item)) return missing;
-    return body(item);
-  });
-  DbgPrintf(1, leave, static_cast<int>(status));
-  return status;
-}
-
 struct Today {
   uint16_t month, day, year;
 };
@@ -204,164 +191,160 @@ bool PassPhase(IoObject* io, const char* name, uint8_t* data, uint32_t length, u
 }  // namespace
 
 extern "C" long KRUSBBypass(uint32_t, uint32_t* handle, uint8_t* data, KRUSBBypassParameter param) {
-  DbgPrintf(1, "=> KRUSBBypass -------> HDevice = %d", handle != nullptr ? *handle : 0);
+  DeviceExport frame("KRUSBBypass", handle);
   DbgPrintf(1, " PipeType = %d", param.PipeType);
-  return Entry(
-      nullptr, "<= KRUSBBypass ret=%d", handle, [&](CScannerManagerScannerItem* item) -> long {
-        if (data == nullptr) return kParameterError;
-        uint32_t kind = 0, size = 0, timeout = kPassTimeout;
-        switch (param.PipeType) {
-          case 0: {
-            const uint8_t* s = param.Control.SetupPacket;
-            DbgPrintf(1, " SetupPacket = 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X",
-                      s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]);
-            size = param.Control.dwDataSize;
-            DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
-            kind = 2;
-            break;
-          }
-          case 1:
-            size = param.Pipe.dwDataSize;
-            DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
-            DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
-            kind = param.Pipe.Direct != 0 ? 3 : 4;
-            break;
-          case 2:
-            size = param.Pipe.dwDataSize;
-            timeout = param.Pipe.dwTimeOut;
-            DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
-            DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
-            DbgPrintf(1, " dwTimeOut = %d", static_cast<int>(timeout));
-            kind = 5;
-            break;
-          default:
-            return kOK;  // another pipe type moves nothing
-        }
-        uint32_t returned = 0;
-        const bool ok = item->pIoObject->DoIoPass(static_cast<KRUSBIOTYPE>(kind), data, size,
-                                                  &returned, timeout);
-        DbgPrintf(1, " dwBytesReturned = %d", static_cast<int>(returned));
-        return ok ? static_cast<long>(kOK) : FailureStatus(item);
-      });
+  return frame.Run([&](CScannerManagerScannerItem* item) -> long {
+    if (data == nullptr) return kParameterError;
+    uint32_t kind = 0, size = 0, timeout = kPassTimeout;
+    switch (param.PipeType) {
+      case 0: {
+        const uint8_t* s = param.Control.SetupPacket;
+        DbgPrintf(1, " SetupPacket = 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X", s[0],
+                  s[1], s[2], s[3], s[4], s[5], s[6], s[7]);
+        size = param.Control.dwDataSize;
+        DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
+        kind = 2;
+        break;
+      }
+      case 1:
+        size = param.Pipe.dwDataSize;
+        DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
+        DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
+        kind = param.Pipe.Direct != 0 ? 3 : 4;
+        break;
+      case 2:
+        size = param.Pipe.dwDataSize;
+        timeout = param.Pipe.dwTimeOut;
+        DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
+        DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
+        DbgPrintf(1, " dwTimeOut = %d", static_cast<int>(timeout));
+        kind = 5;
+        break;
+      default:
+        return kOK;  // another pipe type moves nothing
+    }
+    uint32_t returned = 0;
+    const bool ok =
+        item->pIoObject->DoIoPass(static_cast<KRUSBIOTYPE>(kind), data, size, &returned, timeout);
+    DbgPrintf(1, " dwBytesReturned = %d", static_cast<int>(returned));
+    return ok ? static_cast<long>(kOK) : FailureStatus(item);
+  });
 }
 
 extern "C" long KRSCSICommand(uint32_t, uint32_t* handle, KRSCSICommandBlock command) {
-  return Entry(
-      "=> KRSCSICommand -------> HDevice = %d", "<= KRSCSICommand ret=%d", handle,
-      [&](CScannerManagerScannerItem* item) -> long {
-        IoObject* io = item->pIoObject;
-        IoLockScope lock(io);
-        if (!lock.ok()) return CommandFailure(item);
-        if (!PassPhase(io, "Cmd", command.pCommand, command.CommandLength, command.CommandIoType) ||
-            !PassPhase(io, "Data", command.pData, command.DataLength, command.DataIoType) ||
-            !PassPhase(io, "Status", command.pStatus, command.StatusLength, command.StatusIoType))
-          return CommandFailure(item);
-        return kOK;
-      });
+  return DeviceExport("KRSCSICommand", handle).Run([&](CScannerManagerScannerItem* item) -> long {
+    IoObject* io = item->pIoObject;
+    IoLockScope lock(io);
+    if (!lock.ok()) return CommandFailure(item);
+    if (!PassPhase(io, "Cmd", command.pCommand, command.CommandLength, command.CommandIoType) ||
+        !PassPhase(io, "Data", command.pData, command.DataLength, command.DataIoType) ||
+        !PassPhase(io, "Status", command.pStatus, command.StatusLength, command.StatusIoType))
+      return CommandFailure(item);
+    return kOK;
+  });
 }
 
 extern "C" long KRInitializeNVM(uint32_t, uint32_t* handle, uint16_t* block) {
-  DbgPrintf(1, "=> InitializeNVM");
-  return Entry(nullptr, "<= InitializeNVM ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) { return InitializeNvm(item, block); });
+  return DeviceExport("InitializeNVM", handle, "=> InitializeNVM")
+      .Run([&](CScannerManagerScannerItem* item) { return InitializeNvm(item, block); });
 }
 
 extern "C" long KRTestNVM(uint32_t, uint32_t* handle) {
-  return Entry("=> TestNVM -------> HDevice = %d", "<= TestNVM ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) { return TestNvm(item); });
+  return DeviceExport("TestNVM", handle).Run([&](CScannerManagerScannerItem* item) {
+    return TestNvm(item);
+  });
 }
 
 extern "C" long KRReadFlashRAMData(uint32_t ctrlId, uint32_t* handle, void* buffer, uint32_t count,
                                    uint8_t) {
-  return Entry("=> ReadFlashRAMData -------> HDevice = %d", "<= ReadFlashRAMData ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) -> long {
-                 item->pScanner->GetFlashRAMCCDType();
-                 if (buffer == nullptr && count != 0) return kParameterError;
-                 if (count != 0) std::memset(buffer, 0, count);
-                 return KRReadRawData(ctrlId, handle, buffer, count);
-               });
+  return DeviceExport("ReadFlashRAMData", handle)
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        item->pScanner->GetFlashRAMCCDType();
+        if (buffer == nullptr && count != 0) return kParameterError;
+        if (count != 0) std::memset(buffer, 0, count);
+        return KRReadRawData(ctrlId, handle, buffer, count);
+      });
 }
 
 extern "C" long KRReadFlashRAMInfo(uint32_t, uint32_t* handle, void* result) {
-  return Entry("=> ReadFlashRAMInfo -------> HDevice = %d", "<= ReadFlashRAMInfo ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) -> long {
-                 if (result == nullptr) return kParameterError;
-                 uint8_t info[kFlashInfoSize] = {};
-                 PutHost16(info, 200);
-                 PutHost16(info + 2, kFlashInfoSize);
-                 info[4] = 1;
-                 info[5] = 4;
-                 const uint32_t marker = 0xAABBCC;
-                 std::memcpy(info + 10, &marker, 4);
-                 uint32_t size = Host16(item->ShadingResult + 4);
-                 const uint8_t mode = item->RawDataControl[20];
-                 if (mode == 0 || mode == 1) {
-                   size >>= 3;
-                 } else if (mode == 3 || mode == 4) {
-                   size *= 3;
-                 }
-                 std::memcpy(info + 14, &size, 4);
-                 std::memcpy(result, info, kFlashInfoSize);
-                 return kOK;
-               });
+  return DeviceExport("ReadFlashRAMInfo", handle)
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        if (result == nullptr) return kParameterError;
+        uint8_t info[kFlashInfoSize] = {};
+        PutHost16(info, 200);
+        PutHost16(info + 2, kFlashInfoSize);
+        info[4] = 1;
+        info[5] = 4;
+        const uint32_t marker = 0xAABBCC;
+        std::memcpy(info + 10, &marker, 4);
+        uint32_t size = Host16(item->ShadingResult + 4);
+        const uint8_t mode = item->RawDataControl[20];
+        if (mode == 0 || mode == 1) {
+          size >>= 3;
+        } else if (mode == 3 || mode == 4) {
+          size *= 3;
+        }
+        std::memcpy(info + 14, &size, 4);
+        std::memcpy(result, info, kFlashInfoSize);
+        return kOK;
+      });
 }
 
 extern "C" long KRSendRawDataControl(uint32_t, uint32_t* handle, uint16_t* block) {
-  return Entry("=> KRSendRawDataControl -------> HDevice = %d", "<= KRSendRawDataControl ret=%d",
-               handle, [&](CScannerManagerScannerItem* item) -> long {
-                 if (block == nullptr) return kParameterError;
-                 uint8_t given[kRawControlSize];
-                 std::memcpy(given, block, 2);
-                 if (Host16(given) != 200) {
-                   DbgPrintf(1, "Not support version = %d", Host16(given));
-                   return kParameterError;
-                 }
-                 std::memcpy(item->RawDataControl, block, kRawControlSize);
-                 return kOK;
-               });
+  return DeviceExport("KRSendRawDataControl", handle)
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        if (block == nullptr) return kParameterError;
+        uint8_t given[kRawControlSize];
+        std::memcpy(given, block, 2);
+        if (Host16(given) != 200) {
+          DbgPrintf(1, "Not support version = %d", Host16(given));
+          return kParameterError;
+        }
+        std::memcpy(item->RawDataControl, block, kRawControlSize);
+        return kOK;
+      });
 }
 
 extern "C" long KRShadingCalibration(uint32_t, uint32_t* handle, int mode) {
-  return Entry("=> ShadingCalibration -------> HDevice = %d", "<= ShadingCalibration ret=%d",
-               handle, [&](CScannerManagerScannerItem* item) -> long {
-                 const uint8_t* stored = item->RawDataControl;
-                 uint8_t block[kControlBlockSize] = {};
-                 PutHost16(block, 200);
-                 PutHost16(block + 2, kControlBlockSize);
-                 std::memcpy(block + 4, stored + 4, 8);  // its word at 4 and bytes 6-11
-                 block[12] = stored[20];
-                 block[13] = static_cast<uint8_t>(mode);
-                 block[14] = 1;
-                 block[15] = stored[21] == 0 || stored[21] == 1 || stored[21] == 5 ? stored[21] : 1;
-                 uint16_t words[kControlBlockSize / 2];
-                 std::memcpy(words, block, kControlBlockSize);
-                 return SendControlRawData(item, words, item->ShadingResult);
-               });
+  return DeviceExport("ShadingCalibration", handle)
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        const uint8_t* stored = item->RawDataControl;
+        uint8_t block[kControlBlockSize] = {};
+        PutHost16(block, 200);
+        PutHost16(block + 2, kControlBlockSize);
+        std::memcpy(block + 4, stored + 4, 8);  // its word at 4 and bytes 6-11
+        block[12] = stored[20];
+        block[13] = static_cast<uint8_t>(mode);
+        block[14] = 1;
+        block[15] = stored[21] == 0 || stored[21] == 1 || stored[21] == 5 ? stored[21] : 1;
+        uint16_t words[kControlBlockSize / 2];
+        std::memcpy(words, block, kControlBlockSize);
+        return SendControlRawData(item, words, item->ShadingResult);
+      });
 }
 
 extern "C" long KRReadRawData(uint32_t, uint32_t* handle, void* buffer, uint32_t count) {
-  return Entry("=> ReadRawData -------> HDevice = %d", "<= ReadRawData ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) { return ReadRawData(item, buffer, count); });
+  return DeviceExport("ReadRawData", handle).Run([&](CScannerManagerScannerItem* item) {
+    return ReadRawData(item, buffer, count);
+  });
 }
 
 extern "C" long KRSendControlRawData(uint32_t, uint32_t* handle, uint16_t* block, void* result) {
-  return Entry("=> SendControlRawData -------> HDevice = %d", "<= SendControlRawData ret=%d",
-               handle, [&](CScannerManagerScannerItem* item) {
-                 return SendControlRawData(item, block, static_cast<uint8_t*>(result));
-               });
+  return DeviceExport("SendControlRawData", handle).Run([&](CScannerManagerScannerItem* item) {
+    return SendControlRawData(item, block, static_cast<uint8_t*>(result));
+  });
 }
 
 extern "C" long KRReadUltraSonicRawData(uint32_t, uint32_t* handle, void* buffer, uint32_t count) {
-  return Entry("=> KRReadUltraSonicRawData -------> HDevice = %d",
-               "<= KRReadUltraSonicRawData ret=%d", handle,
-               [&](CScannerManagerScannerItem* item) -> long {
-                 if (buffer == nullptr && count != 0) return kParameterError;
-                 if (count != 0) std::memset(buffer, 0, count);
-                 IoObject* io = item->pIoObject;
-                 IoLockScope lock(io);
-                 if (!lock.ok()) return CommandFailure(item);
-                 if (!io->Read(static_cast<uint8_t*>(buffer), count, kReadUltrasonic))
-                   return CommandFailure(item);
-                 return kOK;
-               });
+  return DeviceExport("KRReadUltraSonicRawData", handle)
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        if (buffer == nullptr && count != 0) return kParameterError;
+        if (count != 0) std::memset(buffer, 0, count);
+        IoObject* io = item->pIoObject;
+        IoLockScope lock(io);
+        if (!lock.ok()) return CommandFailure(item);
+        if (!io->Read(static_cast<uint8_t*>(buffer), count, kReadUltrasonic))
+          return CommandFailure(item);
+        return kOK;
+      });
 }

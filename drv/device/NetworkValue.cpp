@@ -89,8 +89,7 @@ long ReadNetworkValue(CScannerManagerScannerItem* item, uint32_t kind, void** va
   if (announced < kNetworkHead || announced > kNetworkBuffer) {
     DbgPrintf(1, "Network value length %d outside %d..%d", static_cast<int>(announced),
               kNetworkHead, kNetworkBuffer);
-    item->lErrorStatus = kSystemError;
-    return kSystemError;
+    return RecordFailure(item, kSystemError);
   }
   if (!io->Read(reply, announced, dataType)) return CommandFailure(item);
   // The client reads the block by the length word it carries: block and copy follow the reply
@@ -99,8 +98,7 @@ long ReadNetworkValue(CScannerManagerScannerItem* item, uint32_t kind, void** va
   if (total < kNetworkHead || total > announced) {
     DbgPrintf(1, "Network value length changed from %d to %d between two reads",
               static_cast<int>(announced), static_cast<int>(total));
-    item->lErrorStatus = kSystemError;
-    return kSystemError;
+    return RecordFailure(item, kSystemError);
   }
   uint8_t* out = static_cast<uint8_t*>(*value);
   if (out == nullptr) {
@@ -145,36 +143,21 @@ long WriteNetworkValue(CScannerManagerScannerItem* item, uint32_t tag, uint32_t 
 }  // namespace
 
 KR_API long KRReadPushButton(uint32_t /*ctrlId*/, uint32_t* handle, void** record) {
-  DbgPrintf(1, "=> KRReadPushButton -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long missing = FindItem(handle, &item)) return missing;
+  return DeviceExport("KRReadPushButton", handle).Run([&](CScannerManagerScannerItem* item) {
     return ReadPushButton(item, record);
   });
-  DbgPrintf(1, "<= KRReadPushButton ret=%d", static_cast<int>(status));
-  return status;
 }
 
 KR_API long KRReadNetworkValue(uint32_t /*ctrlId*/, uint32_t* handle, uint32_t kind, void** value) {
-  DbgPrintf(1, "=> KRReadNetworkValue -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long missing = FindItem(handle, &item)) return missing;
+  return DeviceExport("KRReadNetworkValue", handle).Run([&](CScannerManagerScannerItem* item) {
     return ReadNetworkValue(item, kind, value);
   });
-  DbgPrintf(1, "<= KRReadNetworkValue ret=%d", static_cast<int>(status));
-  return status;
 }
 
 KR_API long KRWriteNetworkValue(uint32_t /*ctrlId*/, uint32_t* handle, uint32_t tag, uint32_t size,
                                 void* value) {
-  DbgPrintf(1, "=> KRWriteNetworkValue -------> HDevice = %d", handle != nullptr ? *handle : 0);
+  DeviceExport frame("KRWriteNetworkValue", handle);
   DbgPrintf(1, " Tag=%ld Size=%d", static_cast<long>(tag), static_cast<int>(size));
-  long status = Guarded([&]() -> long {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long missing = FindItem(handle, &item)) return missing;
-    return WriteNetworkValue(item, tag, size, value);
-  });
-  DbgPrintf(1, "<= KRWriteNetworkValue ret=%d", static_cast<int>(status));
-  return status;
+  return frame.Run(
+      [&](CScannerManagerScannerItem* item) { return WriteNetworkValue(item, tag, size, value); });
 }

@@ -165,11 +165,6 @@ void LogRecord(const uint8_t* r, uint8_t layout) {
   }
 }
 
-long ReadFailure(CScannerManagerScannerItem* item) {
-  const int32_t status = static_cast<int32_t>(item->pIoObject->GetStatusLong());
-  return status != 0 ? status : kSystemError;
-}
-
 }  // namespace
 
 uint32_t NvmTagValueBytes(long tag) {
@@ -191,7 +186,7 @@ long InternalReadNVMData_Full(CScannerManagerScannerItem* item, uint8_t* buffer,
   uint8_t layout = 0;
   uint32_t size = 0;
   if (!io->Read(buffer, kHeadLength, kReadWhole)) {
-    status = ReadFailure(item);
+    status = CommandFailure(item);
   } else {
     layout = buffer[2];
     if (layout == 1) {
@@ -210,7 +205,7 @@ long InternalReadNVMData_Full(CScannerManagerScannerItem* item, uint8_t* buffer,
       DbgPrintf(1, "NVM size %d outside %d..%d", static_cast<int>(size), kHeadLength, kBufferSize);
       status = kSystemError;
     } else if (!io->Read(buffer, size, kReadWhole)) {
-      status = ReadFailure(item);
+      status = CommandFailure(item);
     }
   }
   if (status == kOK) {
@@ -222,7 +217,7 @@ long InternalReadNVMData_Full(CScannerManagerScannerItem* item, uint8_t* buffer,
     if (version != nullptr) *version = buffer[2];
     if (length != nullptr) *length = static_cast<uint16_t>(size);
   } else {
-    item->lErrorStatus = static_cast<int32_t>(status);
+    status = RecordFailure(item, status);
   }
   DbgPrintf(1, "<= InternalReadNVMData_Full ret=%d", static_cast<int>(status));
   return status;
@@ -239,8 +234,7 @@ long InternalReadNVMData_Tag(CScannerManagerScannerItem* item, long tag, uint8_t
   } else if (tag >= 1 && tag <= 12) {
     const uint32_t length = TagReadLength(tag);
     if (!item->pIoObject->Read(buffer, length, static_cast<uint16_t>(kTagBase + tag - 1))) {
-      status = ReadFailure(item);
-      item->lErrorStatus = static_cast<int32_t>(status);
+      status = CommandFailure(item);
     } else {
       ConvertTagValue(tag, buffer + 4, NvmTagValueBytes(tag), Order::ToHost);
       if (count != nullptr) *count = static_cast<uint16_t>(NvmTagValueBytes(tag));
@@ -277,8 +271,7 @@ long InternalWriteNVMData_Full_WithDTQ(CScannerManagerScannerItem* item, const u
     at += 2;
     std::memcpy(message + at, wire + head, kLayoutSize[layout] - head);
     if (!item->pIoObject->Send(message, length, kWriteWhole)) {
-      status = ReadFailure(item);
-      item->lErrorStatus = static_cast<int32_t>(status);
+      status = CommandFailure(item);
     }
   }
   DbgPrintf(1, "<= WriteNVMDataInternal ret=%d", static_cast<int>(status));
@@ -309,9 +302,7 @@ long InternalWriteNVMData_Tag(CScannerManagerScannerItem* item, long tag, uint32
   std::memcpy(message + 4, value, bytes);
   ConvertTagValue(tag, message + 4, bytes, Order::ToDevice);
   if (!item->pIoObject->Send(message, 4 + bytes, static_cast<uint16_t>(kTagBase + tag - 1))) {
-    long status = ReadFailure(item);
-    item->lErrorStatus = static_cast<int32_t>(status);
-    return status;
+    return CommandFailure(item);
   }
   return kOK;
 }
@@ -450,31 +441,21 @@ long WriteNvm(CScannerManagerScannerItem* item, long tag, uint32_t type, const v
 
 KR_API long KRReadNVMData(uint32_t /*ctrlId*/, uint32_t* handle, void** data, long tag,
                           long /*unused*/) {
-  DbgPrintf(1, "=> KRReadNVMData -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = Guarded([&] {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long missing = FindItem(handle, &item)) return missing;
+  return DeviceExport("KRReadNVMData", handle).Run([&](CScannerManagerScannerItem* item) -> long {
     IoLockScope lock(item->pIoObject);
     if (!lock.ok()) return CommandFailure(item);
     DbgPrintf(1, " Tag=%d", static_cast<int>(tag));
     return ReadNvm(item, data, tag);
   });
-  DbgPrintf(1, "<= KRReadNVMData ret=%d", static_cast<int>(status));
-  return status;
 }
 
 KR_API long KRWriteNVMData(uint32_t /*ctrlId*/, uint32_t* handle, long tag, uint32_t type,
                            void* data, bool writeToDevice) {
-  DbgPrintf(1, "=> KRWriteNVMData -------> HDevice = %d", handle != nullptr ? *handle : 0);
-  long status = Guarded([&] {
-    CScannerManagerScannerItem* item = nullptr;
-    if (long missing = FindItem(handle, &item)) return missing;
+  return DeviceExport("KRWriteNVMData", handle).Run([&](CScannerManagerScannerItem* item) -> long {
     IoLockScope lock(item->pIoObject);
     if (!lock.ok()) return CommandFailure(item);
     DbgPrintf(1, " Tag=%ld Type=%d WriteToDevice=%d", tag, static_cast<int>(type),
               writeToDevice ? 1 : 0);
     return WriteNvm(item, tag, type, data, writeToDevice);
   });
-  DbgPrintf(1, "<= KRWriteNVMData ret=%d", static_cast<int>(status));
-  return status;
 }

@@ -23,6 +23,14 @@ uint16_t Host16(const uint8_t* p) {
 }
 void PutHost16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
 
+// A client's block begins with the version word 200; another version is logged and refused.
+bool HasVersion200(const uint16_t* block) {
+  const uint16_t version = Host16(reinterpret_cast<const uint8_t*>(block));
+  if (version == 200) return true;
+  DbgPrintf(1, "Not support version = %d", version);
+  return false;
+}
+
 struct Today {
   uint16_t month, day, year;
 };
@@ -73,13 +81,8 @@ void ResetImprinterRecord(CScannerManagerScannerItem* item, const uint8_t* block
 }
 
 long InitializeNvm(CScannerManagerScannerItem* item, const uint16_t* given) {
-  if (given == nullptr) return kParameterError;
+  if (given == nullptr || !HasVersion200(given)) return kParameterError;
   uint8_t block[kInitBlockSize];
-  std::memcpy(block, given, 2);
-  if (Host16(block) != 200) {
-    DbgPrintf(1, "Not support version = %d", Host16(block));
-    return kParameterError;
-  }
   std::memcpy(block, given, kInitBlockSize);
   IoObject* io = item->pIoObject;
   IoLockScope lock(io);
@@ -293,13 +296,7 @@ extern "C" long KRReadFlashRAMInfo(uint32_t, uint32_t* handle, void* result) {
 extern "C" long KRSendRawDataControl(uint32_t, uint32_t* handle, uint16_t* block) {
   return DeviceExport("KRSendRawDataControl", handle)
       .Run([&](CScannerManagerScannerItem* item) -> long {
-        if (block == nullptr) return kParameterError;
-        uint8_t given[kRawControlSize];
-        std::memcpy(given, block, 2);
-        if (Host16(given) != 200) {
-          DbgPrintf(1, "Not support version = %d", Host16(given));
-          return kParameterError;
-        }
+        if (block == nullptr || !HasVersion200(block)) return kParameterError;
         std::memcpy(item->RawDataControl, block, kRawControlSize);
         return kOK;
       });

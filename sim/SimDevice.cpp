@@ -236,54 +236,54 @@ bool Device::Search(uint16_t vendor, uint16_t product, uint64_t* attachment) {
   return true;
 }
 
-IOReturn Device::CheckAttached(uint64_t attachment) const {
+UsbStatus Device::CheckAttached(uint64_t attachment) const {
   std::lock_guard lock(m_);
-  return Current(attachment) ? kIOReturnSuccess : kIOReturnNoDevice;
+  return Current(attachment) ? kUsbSuccess : kUsbNoDevice;
 }
 
-IOReturn Device::CheckInterface(uint64_t attachment, uint64_t token) const {
-  if (!Current(attachment)) return kIOReturnNoDevice;
-  if (interfaceOwner_ != token) return kIOReturnNotOpen;
-  return kIOReturnSuccess;
+UsbStatus Device::CheckInterface(uint64_t attachment, uint64_t token) const {
+  if (!Current(attachment)) return kUsbNoDevice;
+  if (interfaceOwner_ != token) return kUsbNotOpen;
+  return kUsbSuccess;
 }
 
-IOReturn Device::DeviceOpen(uint64_t attachment, uint64_t token) {
+UsbStatus Device::DeviceOpen(uint64_t attachment, uint64_t token) {
   std::lock_guard lock(m_);
-  if (!Current(attachment)) return kIOReturnNoDevice;
-  if (deviceOwner_ != 0) return kIOReturnExclusiveAccess;
+  if (!Current(attachment)) return kUsbNoDevice;
+  if (deviceOwner_ != 0) return kUsbExclusiveAccess;
   deviceOwner_ = token;
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::DeviceClose(uint64_t attachment, uint64_t token) {
+UsbStatus Device::DeviceClose(uint64_t attachment, uint64_t token) {
   std::lock_guard lock(m_);
-  if (!Current(attachment)) return kIOReturnNoDevice;
-  if (deviceOwner_ != token) return kIOReturnNotOpen;
+  if (!Current(attachment)) return kUsbNoDevice;
+  if (deviceOwner_ != token) return kUsbNotOpen;
   deviceOwner_ = 0;
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::SetConfiguration(uint64_t attachment, uint64_t token, uint8_t value) {
+UsbStatus Device::SetConfiguration(uint64_t attachment, uint64_t token, uint8_t value) {
   std::lock_guard lock(m_);
-  if (!Current(attachment)) return kIOReturnNoDevice;
-  if (deviceOwner_ != token) return kIOReturnNotOpen;
-  if (value != 1) return kIOReturnBadArgument;  // configuration 1 is the only one
+  if (!Current(attachment)) return kUsbNoDevice;
+  if (deviceOwner_ != token) return kUsbNotOpen;
+  if (value != 1) return kUsbBadArgument;  // configuration 1 is the only one
   configured_ = true;
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::MayCreateInterface(uint64_t attachment, uint64_t token) {
+UsbStatus Device::MayCreateInterface(uint64_t attachment, uint64_t token) {
   std::lock_guard lock(m_);
-  if (!Current(attachment)) return kIOReturnNoDevice;
-  if (deviceOwner_ != token) return kIOReturnNotOpen;
-  if (!configured_) return kIOReturnNotFound;  // no interfaces before a configuration is set
-  return kIOReturnSuccess;
+  if (!Current(attachment)) return kUsbNoDevice;
+  if (deviceOwner_ != token) return kUsbNotOpen;
+  if (!configured_) return kUsbNotFound;  // no interfaces before a configuration is set
+  return kUsbSuccess;
 }
 
-IOReturn Device::Reset(uint64_t attachment, uint64_t token) {
+UsbStatus Device::Reset(uint64_t attachment, uint64_t token) {
   std::lock_guard lock(m_);
-  if (!Current(attachment)) return kIOReturnNoDevice;
-  if (deviceOwner_ != token) return kIOReturnNotOpen;
+  if (!Current(attachment)) return kUsbNoDevice;
+  if (deviceOwner_ != token) return kUsbNotOpen;
   // Back to the unconfigured state; inquiry data, counters and paper stay.
   if (ExchangeOpen()) Message("USB reset dropped an open exchange");
   DropExchange();
@@ -292,41 +292,41 @@ IOReturn Device::Reset(uint64_t attachment, uint64_t token) {
   for (auto& a : aborts_) ++a;
   cv_.notify_all();
   Message("USB reset");
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::InterfaceOpen(uint64_t attachment, uint64_t token) {
+UsbStatus Device::InterfaceOpen(uint64_t attachment, uint64_t token) {
   std::lock_guard lock(m_);
-  if (!Current(attachment)) return kIOReturnNoDevice;
-  if (interfaceOwner_ != 0) return kIOReturnExclusiveAccess;
-  if (!configured_) return kIOReturnNotOpen;
+  if (!Current(attachment)) return kUsbNoDevice;
+  if (interfaceOwner_ != 0) return kUsbExclusiveAccess;
+  if (!configured_) return kUsbNotOpen;
   interfaceOwner_ = token;
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::InterfaceClose(uint64_t attachment, uint64_t token) {
+UsbStatus Device::InterfaceClose(uint64_t attachment, uint64_t token) {
   std::lock_guard lock(m_);
-  if (!Current(attachment)) return kIOReturnNoDevice;
-  if (interfaceOwner_ != token) return kIOReturnNotOpen;
+  if (!Current(attachment)) return kUsbNoDevice;
+  if (interfaceOwner_ != token) return kUsbNotOpen;
   interfaceOwner_ = 0;
   for (auto& a : aborts_) ++a;  // closing ends what is pending on the pipes
   cv_.notify_all();
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::NumEndpoints(uint64_t attachment, uint8_t* count) const {
+UsbStatus Device::NumEndpoints(uint64_t attachment, uint8_t* count) const {
   std::lock_guard lock(m_);
-  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (!Current(attachment)) return kUsbNoDevice;
   *count = state_.config.interruptPipe ? 3 : 2;
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::PipeProperties(uint64_t attachment, uint8_t pipe,
-                                usbhost::PipeProperties* out) const {
+UsbStatus Device::PipeProperties(uint64_t attachment, uint8_t pipe,
+                                 usbhost::PipeProperties* out) const {
   std::lock_guard lock(m_);
-  if (!Current(attachment)) return kIOReturnNoDevice;
+  if (!Current(attachment)) return kUsbNoDevice;
   uint8_t count = state_.config.interruptPipe ? 3 : 2;
-  if (pipe == 0 || pipe > count) return kIOReturnBadArgument;
+  if (pipe == 0 || pipe > count) return kUsbBadArgument;
   usbhost::PipeProperties p;
   p.number = pipe;
   switch (pipe) {
@@ -348,7 +348,7 @@ IOReturn Device::PipeProperties(uint64_t attachment, uint8_t pipe,
       break;
   }
   *out = p;
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
 // ---- the exchange ---------------------------------------------------------------------------
@@ -406,15 +406,15 @@ Device::Effects Device::MatchFaults(const Command& c, Exchange& entry) {
   return e;
 }
 
-IOReturn Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r) {
+UsbStatus Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r) {
   std::unique_lock lock(m_);
   r->wLenDone = 0;
-  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
+  if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
   if (r->bmRequestType != 0x40 || r->bRequest != 4 || r->wValue != 0 || r->wIndex != 0 ||
       r->wLength != 12 || !r->data) {
     Message(Format("control request %02X %02X wValue %u wIndex %u wLength %u refused with a stall",
                    r->bmRequestType, r->bRequest, r->wValue, r->wIndex, r->wLength));
-    return kIOUSBPipeStalled;
+    return kUsbPipeStalled;
   }
   Command c;
   std::memcpy(c.block.data(), r->data, c.block.size());
@@ -441,17 +441,17 @@ IOReturn Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r)
   log_.push_back(std::move(entry));
   TrimLog();
 
-  if (effects.failControl) return kIOUSBPipeStalled;
+  if (effects.failControl) return kUsbPipeStalled;
   if (effects.vanish) {
     Detach();
     vanished_ = true;
     searchesAway_ = effects.searches;
     Message(Format("vanished at exchange %llu (%s)", (unsigned long long)number,
                    CommandName(c.block).c_str()));
-    return kIOReturnNoDevice;
+    return kUsbNoDevice;
   }
   delayMs_ = effects.delayMs;
-  if (IOReturn rc = Delay(lock, attachment, 0)) return rc;
+  if (UsbStatus rc = Delay(lock, attachment, 0)) return rc;
 
   const CommandSpec& spec = FindCommand(c.block);
   spec.phase(state_, c);
@@ -485,7 +485,7 @@ IOReturn Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r)
     Finish(c, spec, effects, reply, number);
   }
   r->wLenDone = r->wLength;
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
 // Puts the data reply (when the host reads one) and the status on bulk IN.
@@ -537,25 +537,25 @@ void Device::DropExchange() {
   delayMs_ = 0;
 }
 
-IOReturn Device::Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe) {
-  if (delayMs_ == 0) return kIOReturnSuccess;
+UsbStatus Device::Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe) {
+  if (delayMs_ == 0) return kUsbSuccess;
   uint64_t aborts = aborts_[pipe];
   ++blocked_;
   bool woken = cv_.wait_for(lock, std::chrono::milliseconds(delayMs_),
                             [&] { return !Current(attachment) || aborts_[pipe] != aborts; });
   --blocked_;
-  if (!woken) return kIOReturnSuccess;
-  return Current(attachment) ? kIOReturnAborted : kIOReturnNoDevice;
+  if (!woken) return kUsbSuccess;
+  return Current(attachment) ? kUsbAborted : kUsbNoDevice;
 }
 
-IOReturn Device::BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
-                        uint32_t* size) {
+UsbStatus Device::BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
+                         uint32_t* size) {
   std::unique_lock lock(m_);
   uint32_t want = *size;
   *size = 0;
-  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
-  if (pipe != kPipeBulkIn) return kIOReturnBadArgument;
-  if (IOReturn rc = Delay(lock, attachment, pipe)) return rc;
+  if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
+  if (pipe != kPipeBulkIn) return kUsbBadArgument;
+  if (UsbStatus rc = Delay(lock, attachment, pipe)) return rc;
   if (in_.empty()) {
     // The device will never send anything: fail now instead of leaving the host hanging.
     uint64_t last = log_.empty() ? 0 : log_.back().number;
@@ -567,7 +567,7 @@ IOReturn Device::BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void*
     text += "; failed with kIOReturnNotResponding";
     Note(last, text);
     Message(text);
-    return kIOReturnNotResponding;
+    return kUsbNotResponding;
   }
   Segment& s = in_.front();
   Exchange* entry = Find(s.exchange);
@@ -576,12 +576,12 @@ IOReturn Device::BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void*
     Message(Format("bulk IN stalled in exchange %llu; its rest is dropped",
                    (unsigned long long)s.exchange));
     DropExchange();
-    return kIOUSBPipeStalled;
+    return kUsbPipeStalled;
   }
   if (s.empties > 0) {
     --s.empties;
     if (entry) entry->notes.push_back("zero-length completion");
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
   uint32_t n = uint32_t(std::min<size_t>(want, s.bytes.size() - s.pos));
   if (s.chunk) n = std::min(n, s.chunk);
@@ -599,21 +599,21 @@ IOReturn Device::BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void*
     if (statusDone && in_.empty()) delayMs_ = 0;
   }
   *size = n;
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, const void* buffer,
-                         uint32_t size) {
+UsbStatus Device::BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, const void* buffer,
+                          uint32_t size) {
   std::unique_lock lock(m_);
-  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
-  if (pipe != kPipeBulkOut) return kIOReturnBadArgument;
-  if (IOReturn rc = Delay(lock, attachment, pipe)) return rc;
+  if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
+  if (pipe != kPipeBulkOut) return kUsbBadArgument;
+  if (UsbStatus rc = Delay(lock, attachment, pipe)) return rc;
   if (!out_.active) {
     uint64_t last = log_.empty() ? 0 : log_.back().number;
     std::string text = Format("bulk OUT of %u bytes that no command announced; stalled", size);
     Note(last, text);
     Message(text);
-    return kIOUSBPipeStalled;
+    return kUsbPipeStalled;
   }
   Command& c = out_.command;
   uint32_t have = uint32_t(c.dataOut.size());
@@ -626,7 +626,7 @@ IOReturn Device::BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, cons
     Message(text);
     if (entry) Keep(*entry, entry->dataOut, bytes, size);
     DropExchange();
-    return kIOUSBPipeStalled;
+    return kUsbPipeStalled;
   }
   c.dataOut.insert(c.dataOut.end(), bytes, bytes + size);
   if (entry) Keep(*entry, entry->dataOut, bytes, size);
@@ -638,36 +638,36 @@ IOReturn Device::BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, cons
     done.spec->handler(state_, done.command, reply);
     Finish(done.command, *done.spec, done.effects, reply, done.exchange);
   }
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
-                             uint32_t* size) {
+UsbStatus Device::InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
+                              uint32_t* size) {
   std::unique_lock lock(m_);
   uint32_t room = *size;
   *size = 0;
-  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
-  if (!state_.config.interruptPipe || pipe != kPipeInterrupt) return kIOReturnBadArgument;
+  if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
+  if (!state_.config.interruptPipe || pipe != kPipeInterrupt) return kUsbBadArgument;
   uint64_t aborts = aborts_[pipe];
   ++blocked_;
   cv_.wait(lock,
            [&] { return !buttons_.empty() || aborts_[pipe] != aborts || !Current(attachment); });
   --blocked_;
-  if (!Current(attachment)) return kIOReturnNoDevice;
-  if (aborts_[pipe] != aborts) return kIOReturnAborted;
+  if (!Current(attachment)) return kUsbNoDevice;
+  if (aborts_[pipe] != aborts) return kUsbAborted;
   ButtonPacket packet = buttons_.front();
   buttons_.pop_front();
   uint32_t n = std::min<uint32_t>(room, uint32_t(packet.size()));
   std::memcpy(buffer, packet.data(), n);
   *size = n;
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
-IOReturn Device::PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe) {
+UsbStatus Device::PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe) {
   std::lock_guard lock(m_);
-  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
-  if (pipe > (state_.config.interruptPipe ? 3 : 2)) return kIOReturnBadArgument;
-  return pipeStatusFails_ ? kIOUSBPipeStalled : kIOReturnSuccess;
+  if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
+  if (pipe > (state_.config.interruptPipe ? 3 : 2)) return kUsbBadArgument;
+  return pipeStatusFails_ ? kUsbPipeStalled : kUsbSuccess;
 }
 
 void Device::FailPipeStatus(bool fail) {
@@ -685,13 +685,13 @@ std::vector<uint32_t> Device::TransferTimeouts() const {
   return timeouts_;
 }
 
-IOReturn Device::Abort(uint64_t attachment, uint64_t token, uint8_t pipe) {
+UsbStatus Device::Abort(uint64_t attachment, uint64_t token, uint8_t pipe) {
   std::lock_guard lock(m_);
-  if (IOReturn rc = CheckInterface(attachment, token)) return rc;
-  if (pipe > (state_.config.interruptPipe ? 3 : 2)) return kIOReturnBadArgument;
+  if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
+  if (pipe > (state_.config.interruptPipe ? 3 : 2)) return kUsbBadArgument;
   ++aborts_[pipe];
   cv_.notify_all();
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
 // ---- logs -----------------------------------------------------------------------------------

@@ -15,7 +15,7 @@
 
 namespace sim::detail {
 
-using usbhost::IOReturn;
+using usbhost::UsbStatus;
 
 class Device {
  public:
@@ -52,24 +52,24 @@ class Device {
   static uint64_t NewToken();
 
   // Host objects: each passes the attachment it was found in and its own token.
-  IOReturn CheckAttached(uint64_t attachment) const;
-  IOReturn DeviceOpen(uint64_t attachment, uint64_t token);
-  IOReturn DeviceClose(uint64_t attachment, uint64_t token);
-  IOReturn SetConfiguration(uint64_t attachment, uint64_t token, uint8_t value);
-  IOReturn MayCreateInterface(uint64_t attachment, uint64_t token);
-  IOReturn Reset(uint64_t attachment, uint64_t token);
-  IOReturn InterfaceOpen(uint64_t attachment, uint64_t token);
-  IOReturn InterfaceClose(uint64_t attachment, uint64_t token);
-  IOReturn NumEndpoints(uint64_t attachment, uint8_t* count) const;
-  IOReturn PipeProperties(uint64_t attachment, uint8_t pipe, usbhost::PipeProperties* out) const;
-  IOReturn Control(uint64_t attachment, uint64_t token, usbhost::ControlRequest* request);
-  IOReturn BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer, uint32_t* size);
-  IOReturn BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, const void* buffer,
-                   uint32_t size);
-  IOReturn InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
-                       uint32_t* size);
-  IOReturn PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe);
-  IOReturn Abort(uint64_t attachment, uint64_t token, uint8_t pipe);
+  UsbStatus CheckAttached(uint64_t attachment) const;
+  UsbStatus DeviceOpen(uint64_t attachment, uint64_t token);
+  UsbStatus DeviceClose(uint64_t attachment, uint64_t token);
+  UsbStatus SetConfiguration(uint64_t attachment, uint64_t token, uint8_t value);
+  UsbStatus MayCreateInterface(uint64_t attachment, uint64_t token);
+  UsbStatus Reset(uint64_t attachment, uint64_t token);
+  UsbStatus InterfaceOpen(uint64_t attachment, uint64_t token);
+  UsbStatus InterfaceClose(uint64_t attachment, uint64_t token);
+  UsbStatus NumEndpoints(uint64_t attachment, uint8_t* count) const;
+  UsbStatus PipeProperties(uint64_t attachment, uint8_t pipe, usbhost::PipeProperties* out) const;
+  UsbStatus Control(uint64_t attachment, uint64_t token, usbhost::ControlRequest* request);
+  UsbStatus BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer, uint32_t* size);
+  UsbStatus BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, const void* buffer,
+                    uint32_t size);
+  UsbStatus InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
+                        uint32_t* size);
+  UsbStatus PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe);
+  UsbStatus Abort(uint64_t attachment, uint64_t token, uint8_t pipe);
 
  private:
   // What the scripted faults do to one exchange.
@@ -115,14 +115,14 @@ class Device {
 
   // The host object belongs to the device's present attachment.
   bool Current(uint64_t attachment) const { return attached_ && attachment == attachment_; }
-  IOReturn CheckInterface(uint64_t attachment, uint64_t token) const;
+  UsbStatus CheckInterface(uint64_t attachment, uint64_t token) const;
   Effects MatchFaults(const Command& command, Exchange& entry);
   void Finish(Command& command, const CommandSpec& spec, const Effects& effects, Reply& reply,
               uint64_t exchange);
   bool ExchangeOpen() const { return !in_.empty() || out_.active; }
   void DropExchange();
   void Detach();
-  IOReturn Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe);
+  UsbStatus Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe);
   Exchange* Find(uint64_t number);
   void Keep(Exchange& entry, std::vector<uint8_t>& log, const uint8_t* bytes, size_t n);
   void TrimLog();

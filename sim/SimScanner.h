@@ -32,8 +32,8 @@ enum class FaultKind : uint8_t {
   Slow,              // every transfer of the exchange takes `delayMs`
   Vanish,            // the device drops off the bus when the command arrives; it stays away
                      // for `searches` device searches, then is back (same serial)
-  Stall,             // the first bulk IN phase fails with kIOUSBPipeStalled
-  FailControl,       // the command's control request fails with kIOUSBPipeStalled
+  Stall,             // the first bulk IN phase fails with kUsbPipeStalled
+  FailControl,       // the command's control request fails with kUsbPipeStalled
   Sense,             // a REQUEST SENSE it matches answers key/ASC/ASCQ/information as the
                      // device's current condition (status good), as with a cover left open
 };
@@ -203,11 +203,11 @@ class SIM_API SimScanner {
   }
 
   // Unplug: every transfer, pipe status and open of the device's objects fails with
-  // kIOReturnNoDevice and searches do not find it. Replug: found again (new objects needed).
+  // kUsbNoDevice and searches do not find it. Replug: found again (new objects needed).
   void Unplug();
   void Replug();
   bool Attached() const;
-  // While set, asking for a pipe's status fails with kIOUSBPipeStalled though the device stays
+  // While set, asking for a pipe's status fails with kUsbPipeStalled though the device stays
   // attached (a device the host cannot get back by re-opening it).
   void FailPipeStatus(bool fail);
   // The transfer time-outs the host set on the device's interfaces, in order.
@@ -250,8 +250,8 @@ class SimBus final : public usbhost::UsbBus {
   size_t ScannerCount() const;
   SimScanner& Scanner(size_t index);
 
-  usbhost::IOReturn FindDevices(uint16_t vendor, uint16_t product,
-                                std::vector<std::unique_ptr<usbhost::UsbDevice>>* out) override;
+  usbhost::UsbStatus FindDevices(uint16_t vendor, uint16_t product,
+                                 std::vector<std::unique_ptr<usbhost::UsbDevice>>* out) override;
 
  private:
   mutable std::mutex m_;

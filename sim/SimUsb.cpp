@@ -19,39 +19,39 @@ class SimInterface final : public UsbInterface {
   ~SimInterface() override {
     if (open_) device_->InterfaceClose(attachment_, token_);
   }
-  IOReturn Open() override {
-    IOReturn rc = device_->InterfaceOpen(attachment_, token_);
-    open_ = rc == kIOReturnSuccess;
+  UsbStatus Open() override {
+    UsbStatus rc = device_->InterfaceOpen(attachment_, token_);
+    open_ = rc == kUsbSuccess;
     return rc;
   }
-  IOReturn Close() override {
+  UsbStatus Close() override {
     open_ = false;
     return device_->InterfaceClose(attachment_, token_);
   }
-  IOReturn GetNumEndpoints(uint8_t* count) override {
+  UsbStatus GetNumEndpoints(uint8_t* count) override {
     return device_->NumEndpoints(attachment_, count);
   }
-  IOReturn GetPipeProperties(uint8_t pipeRef, PipeProperties* props) override {
+  UsbStatus GetPipeProperties(uint8_t pipeRef, PipeProperties* props) override {
     return device_->PipeProperties(attachment_, pipeRef, props);
   }
-  IOReturn DeviceRequest(ControlRequest* request) override {
+  UsbStatus DeviceRequest(ControlRequest* request) override {
     return device_->Control(attachment_, token_, request);
   }
-  IOReturn ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
+  UsbStatus ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
     if (pipeRef == kPipeInterrupt)
       return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
     return device_->BulkIn(attachment_, token_, pipeRef, buffer, size);
   }
-  IOReturn WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) override {
+  UsbStatus WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) override {
     return device_->BulkOut(attachment_, token_, pipeRef, buffer, size);
   }
-  IOReturn GetPipeStatus(uint8_t pipeRef) override {
+  UsbStatus GetPipeStatus(uint8_t pipeRef) override {
     return device_->PipeStatus(attachment_, token_, pipeRef);
   }
-  IOReturn AbortPipe(uint8_t pipeRef) override {
+  UsbStatus AbortPipe(uint8_t pipeRef) override {
     return device_->Abort(attachment_, token_, pipeRef);
   }
-  IOReturn ReadInterruptPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
+  UsbStatus ReadInterruptPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
     return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
   }
   // The simulator answers at once (or after its scripted delay) and its watchdog ends reads
@@ -72,46 +72,46 @@ class SimDevice final : public UsbDevice {
   ~SimDevice() override {
     if (open_) device_->DeviceClose(attachment_, token_);
   }
-  IOReturn GetDeviceVendor(uint16_t* vendor) override {
+  UsbStatus GetDeviceVendor(uint16_t* vendor) override {
     *vendor = device_->config().vendorId;
     return device_->CheckAttached(attachment_);
   }
-  IOReturn GetDeviceProduct(uint16_t* product) override {
+  UsbStatus GetDeviceProduct(uint16_t* product) override {
     *product = device_->config().productId;
     return device_->CheckAttached(attachment_);
   }
-  IOReturn GetDeviceSpeed(Speed* speed) override {
+  UsbStatus GetDeviceSpeed(Speed* speed) override {
     *speed = device_->config().speed;
     return device_->CheckAttached(attachment_);
   }
-  IOReturn GetNumberOfConfigurations(uint8_t* count) override {
+  UsbStatus GetNumberOfConfigurations(uint8_t* count) override {
     *count = 1;
     return device_->CheckAttached(attachment_);
   }
-  IOReturn GetConfigurationValue(uint8_t index, uint8_t* value) override {
-    if (IOReturn rc = device_->CheckAttached(attachment_)) return rc;
-    if (index != 0) return kIOReturnBadArgument;
+  UsbStatus GetConfigurationValue(uint8_t index, uint8_t* value) override {
+    if (UsbStatus rc = device_->CheckAttached(attachment_)) return rc;
+    if (index != 0) return kUsbBadArgument;
     *value = 1;
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn USBDeviceOpen() override {
-    IOReturn rc = device_->DeviceOpen(attachment_, token_);
-    if (rc == kIOReturnSuccess) open_ = true;
+  UsbStatus OpenDevice() override {
+    UsbStatus rc = device_->DeviceOpen(attachment_, token_);
+    if (rc == kUsbSuccess) open_ = true;
     return rc;
   }
-  IOReturn USBDeviceClose() override {
+  UsbStatus CloseDevice() override {
     open_ = false;
     return device_->DeviceClose(attachment_, token_);
   }
-  IOReturn SetConfiguration(uint8_t value) override {
+  UsbStatus SetConfiguration(uint8_t value) override {
     return device_->SetConfiguration(attachment_, token_, value);
   }
-  IOReturn CreateInterface(std::unique_ptr<UsbInterface>* out) override {
-    if (IOReturn rc = device_->MayCreateInterface(attachment_, token_)) return rc;
+  UsbStatus CreateInterface(std::unique_ptr<UsbInterface>* out) override {
+    if (UsbStatus rc = device_->MayCreateInterface(attachment_, token_)) return rc;
     *out = std::make_unique<SimInterface>(device_, attachment_);
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn ResetDevice() override { return device_->Reset(attachment_, token_); }
+  UsbStatus ResetDevice() override { return device_->Reset(attachment_, token_); }
 
  private:
   std::shared_ptr<Device> device_;
@@ -177,8 +177,8 @@ SimScanner& SimBus::Scanner(size_t index) {
   return *scanners_.at(index);
 }
 
-IOReturn SimBus::FindDevices(uint16_t vendor, uint16_t product,
-                             std::vector<std::unique_ptr<UsbDevice>>* out) {
+UsbStatus SimBus::FindDevices(uint16_t vendor, uint16_t product,
+                              std::vector<std::unique_ptr<UsbDevice>>* out) {
   out->clear();
   std::lock_guard lock(m_);
   for (const auto& s : scanners_) {
@@ -186,7 +186,7 @@ IOReturn SimBus::FindDevices(uint16_t vendor, uint16_t product,
     if (s->device()->Search(vendor, product, &attachment))
       out->push_back(std::make_unique<SimDevice>(s->device(), attachment));
   }
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
 }  // namespace sim

@@ -23,21 +23,21 @@ const IoObjectTransport IoObjects[] = {
 namespace {
 enum class Outcome { Good, CheckCondition, Failed };
 
-void ApplyTimeout(MacUsbIoHandleStructure* h, uint32_t ms) {
+void ApplyTimeout(UsbDeviceHandle* h, uint32_t ms) {
   if (h->timeout != ms) {
     h->intf->SetTransferTimeout(ms);
     h->timeout = ms;
   }
 }
 
-bool MacOsUsbReadFile(MacUsbIoHandleStructure* h, void* buffer, uint32_t length) {
+bool ReadBulk(UsbDeviceHandle* h, void* buffer, uint32_t length) {
   auto* p = static_cast<uint8_t*>(buffer);
   uint32_t done = 0;
   int empty = 0;
   while (done < length) {
     uint32_t size = length - done;
-    IOReturn r = h->intf->ReadPipe(h->bulkIn, p + done, &size);
-    if (r != kIOReturnSuccess) {
+    UsbStatus r = h->intf->ReadPipe(h->bulkIn, p + done, &size);
+    if (r != kUsbSuccess) {
       DbgPrintf(1, "MacOsUsbReadFile : Read data from pipe error. error = %s",
                 CUsbIO::GetSystemErrorString(r));
       return false;
@@ -57,9 +57,9 @@ bool MacOsUsbReadFile(MacUsbIoHandleStructure* h, void* buffer, uint32_t length)
   return true;
 }
 
-bool MacOsUsbWriteFile(MacUsbIoHandleStructure* h, const void* buffer, uint32_t length) {
-  IOReturn r = h->intf->WritePipe(h->bulkOut, buffer, length);
-  if (r != kIOReturnSuccess) {
+bool WriteBulk(UsbDeviceHandle* h, const void* buffer, uint32_t length) {
+  UsbStatus r = h->intf->WritePipe(h->bulkOut, buffer, length);
+  if (r != kUsbSuccess) {
     DbgPrintf(1, "MacOsUsbWriteFile: Write command to pipe error error=%s",
               CUsbIO::GetSystemErrorString(r));
     return false;
@@ -67,7 +67,7 @@ bool MacOsUsbWriteFile(MacUsbIoHandleStructure* h, const void* buffer, uint32_t 
   return true;
 }
 
-bool MacOsUsbControlOut(MacUsbIoHandleStructure* h, uint8_t* block) {
+bool SendCommandBlock(UsbDeviceHandle* h, uint8_t* block) {
   ControlRequest req;
   req.bmRequestType = 0x40;
   req.bRequest = 4;
@@ -75,8 +75,8 @@ bool MacOsUsbControlOut(MacUsbIoHandleStructure* h, uint8_t* block) {
   req.wIndex = 0;
   req.wLength = 12;
   req.data = block;
-  IOReturn r = h->intf->DeviceRequest(&req);
-  if (r != kIOReturnSuccess) {
+  UsbStatus r = h->intf->DeviceRequest(&req);
+  if (r != kUsbSuccess) {
     DbgPrintf(1, "MacOsUsbControlOut: Out command to pipe error error=%s",
               CUsbIO::GetSystemErrorString(r));
     return false;
@@ -93,7 +93,7 @@ bool IdMatches(const uint8_t* data, uint32_t length, uint16_t id) {
 
 // One exchange on the wire: command, at most one data phase, status. A reply whose id does not
 // match still has its status read, so the next exchange starts in step.
-Outcome RunExchange(MacUsbIoHandleStructure* h, uint8_t* block, void* data, uint32_t readLength,
+Outcome RunExchange(UsbDeviceHandle* h, uint8_t* block, void* data, uint32_t readLength,
                     uint32_t writeLength, uint16_t ctrlId, bool checkDataId,
                     const UsbExchangeTimeouts& timeouts) {
   if (h == nullptr || !h->interfaceOpen || !h->intf) {
@@ -105,7 +105,7 @@ Outcome RunExchange(MacUsbIoHandleStructure* h, uint8_t* block, void* data, uint
     return Outcome::Failed;
   }
   ApplyTimeout(h, timeouts.out);
-  if (!MacOsUsbControlOut(h, block)) {
+  if (!SendCommandBlock(h, block)) {
     DbgPrintf(1, "DoIo: Write command error");
     return Outcome::Failed;
   }
@@ -113,14 +113,14 @@ Outcome RunExchange(MacUsbIoHandleStructure* h, uint8_t* block, void* data, uint
   if (readLength != 0) {
     DbgPrintf(1, "IO total need to receive data %d bytes", readLength);
     ApplyTimeout(h, timeouts.in);
-    if (!MacOsUsbReadFile(h, data, readLength)) {
+    if (!ReadBulk(h, data, readLength)) {
       DbgPrintf(1, "DoIo : Read data error");
       return Outcome::Failed;
     }
     idMismatch = checkDataId && !IdMatches(static_cast<uint8_t*>(data), readLength, ctrlId);
   } else if (writeLength != 0) {
     DbgPrintf(1, "IO send data %d bytes", writeLength);
-    if (!MacOsUsbWriteFile(h, data, writeLength)) {
+    if (!WriteBulk(h, data, writeLength)) {
       DbgPrintf(1, " DoIO: Write data error");
       return Outcome::Failed;
     }
@@ -128,7 +128,7 @@ Outcome RunExchange(MacUsbIoHandleStructure* h, uint8_t* block, void* data, uint
   DbgPrintf(1, "IO receieve status 3 bytes");
   uint8_t status[3] = {};
   ApplyTimeout(h, timeouts.in);
-  if (!MacOsUsbReadFile(h, status, 3)) {
+  if (!ReadBulk(h, status, 3)) {
     DbgPrintf(1, "DoIO: Read status from error");
     return Outcome::Failed;
   }
@@ -167,13 +167,13 @@ const char* TypeText(TransferType t) {
 }
 }  // namespace
 
-const char* CUsbIO::GetSystemErrorString(IOReturn code) {
+const char* CUsbIO::GetSystemErrorString(UsbStatus code) {
   switch (code) {
-    case kIOReturnNoDevice:
+    case kUsbNoDevice:
       return "kIOReturnNoDevice";
-    case kIOReturnNotOpen:
+    case kUsbNotOpen:
       return "kIOReturnNotOpen";
-    case kIOReturnAborted:
+    case kUsbAborted:
       return "kIOReturnAborted";
     default:
       break;
@@ -190,13 +190,13 @@ CUsbIO::CUsbIO() {
 
 CUsbIO::~CUsbIO() { CUsbIO::TerminateDevice(); }
 
-MacUsbIoHandleStructure* CUsbIO::MacOsCreateMacUsbHandle(std::unique_ptr<UsbDevice> dev) {
-  auto* h = new (std::nothrow) MacUsbIoHandleStructure;
+UsbDeviceHandle* CUsbIO::CreateUsbHandle(std::unique_ptr<UsbDevice> dev) {
+  auto* h = new (std::nothrow) UsbDeviceHandle;
   if (h != nullptr) h->device = std::move(dev);
   return h;
 }
 
-void CUsbIO::MacOsCloseMacUsbHandle(MacUsbIoHandleStructure* h) {
+void CUsbIO::CloseUsbHandle(UsbDeviceHandle* h) {
   if (h == nullptr) return;
   if (h->intf) {
     if (h->interfaceOpen) h->intf->Close();
@@ -205,18 +205,18 @@ void CUsbIO::MacOsCloseMacUsbHandle(MacUsbIoHandleStructure* h) {
   if (h->device) {
     if (h->deviceOpen) {
       h->device->ResetDevice();
-      h->device->USBDeviceClose();
+      h->device->CloseDevice();
     }
     h->device.reset();
   }
   delete h;
 }
 
-bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
+bool CUsbIO::OpenScsiInterface(UsbDeviceHandle* h) {
   UsbDevice* dev = h->device.get();
   uint8_t configs = 0;
-  IOReturn r = dev->GetNumberOfConfigurations(&configs);
-  if (r != kIOReturnSuccess) {
+  UsbStatus r = dev->GetNumberOfConfigurations(&configs);
+  if (r != kUsbSuccess) {
     DbgPrintf(1,
               "CUsbIO::MacOsInitializeKrSCSIInterface: unable to obtain the number of "
               "configurations. ret = %08x",
@@ -226,23 +226,23 @@ bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
   DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: found %d configurations", configs);
   if (configs == 0) return false;
   uint8_t value = 0;
-  if (dev->GetConfigurationValue(0, &value) != kIOReturnSuccess) {
+  if (dev->GetConfigurationValue(0, &value) != kUsbSuccess) {
     DbgPrintf(
         1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to get config descriptor for index 0");
     return false;
   }
-  r = dev->USBDeviceOpen();
-  if (r != kIOReturnSuccess) {
+  r = dev->OpenDevice();
+  if (r != kUsbSuccess) {
     DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to open device. ret = %08x", r);
     return false;
   }
   h->deviceOpen = true;
-  if (dev->SetConfiguration(value) != kIOReturnSuccess) {
+  if (dev->SetConfiguration(value) != kUsbSuccess) {
     DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to set the configuration");
     return false;
   }
   r = dev->CreateInterface(&h->intf);
-  if (r != kIOReturnSuccess || !h->intf) {
+  if (r != kUsbSuccess || !h->intf) {
     DbgPrintf(1,
               "CUsbIO::MacOsInitializeKrSCSIInterface: unable to create a device interface. ret = "
               "%08x, intf = %p",
@@ -251,14 +251,14 @@ bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
     return false;
   }
   r = h->intf->Open();
-  if (r != kIOReturnSuccess) {
+  if (r != kUsbSuccess) {
     DbgPrintf(1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to open interface. ret = %08x", r);
     return false;
   }
   h->interfaceOpen = true;
   uint8_t endpoints = 0;
   r = h->intf->GetNumEndpoints(&endpoints);
-  if (r != kIOReturnSuccess) {
+  if (r != kUsbSuccess) {
     DbgPrintf(
         1, "CUsbIO::MacOsInitializeKrSCSIInterface: unable to get number of endpoints. ret = %08x",
         r);
@@ -272,7 +272,7 @@ bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
   for (uint8_t pipe = 1; pipe <= endpoints; ++pipe) {
     PipeProperties props;
     r = h->intf->GetPipeProperties(pipe, &props);
-    if (r != kIOReturnSuccess) {
+    if (r != kUsbSuccess) {
       DbgPrintf(1,
                 "CUsbIO::MacOsInitializeKrSCSIInterface: unable to get pipe properties for pipe "
                 "%d, err = %08x",
@@ -304,7 +304,7 @@ bool CUsbIO::MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* h) {
   return true;
 }
 
-bool CUsbIO::DoSimpleIo(MacUsbIoHandleStructure* h, uint8_t* block, void* data, uint32_t readLength,
+bool CUsbIO::DoSimpleIo(UsbDeviceHandle* h, uint8_t* block, void* data, uint32_t readLength,
                         uint32_t writeLength) {
   LogBlock("=>CUsbIO::DoSimpleIo cmd=", block);
   if (readLength != 0) writeLength = 0;
@@ -348,7 +348,7 @@ bool CUsbIO::DoIo(uint8_t* block, void* data, uint32_t readLength, uint32_t writ
   return ok;
 }
 
-bool CUsbIO::ReadInquiry(MacUsbIoHandleStructure* h, uint8_t* buffer, uint32_t* length) {
+bool CUsbIO::ReadInquiry(UsbDeviceHandle* h, uint8_t* buffer, uint32_t* length) {
   // The library's block is shared; each exchange works on its own copy.
   uint8_t block[12];
   std::memcpy(block, IoObject::bInquiryCommand, sizeof block);
@@ -390,23 +390,23 @@ void CUsbIO::GetDeviceList(KrDrvDeviceInformation** records, uint32_t* count) {
   *records = nullptr;
   *count = 0;
   std::vector<std::unique_ptr<UsbDevice>> devices;
-  IOReturn r = Host().FindDevices(0, 0, &devices);
+  UsbStatus r = Host().FindDevices(0, 0, &devices);
   DbgPrintf(1, " MacOsCreateListDeviceHandle find %d DeviceRef %x",
             static_cast<int>(devices.size()), r);
-  if (r != kIOReturnSuccess || devices.empty()) return;
+  if (r != kUsbSuccess || devices.empty()) return;
   auto* array = static_cast<KrDrvDeviceInformation*>(
       std::calloc(devices.size(), sizeof(KrDrvDeviceInformation)));
   if (array == nullptr) return;
   uint32_t used = 0;
   for (size_t i = 0; i < devices.size(); ++i) {
-    MacUsbIoHandleStructure* h = MacOsCreateMacUsbHandle(std::move(devices[i]));
+    UsbDeviceHandle* h = CreateUsbHandle(std::move(devices[i]));
     if (h == nullptr) continue;
     uint16_t vendor = 0, product = 0;
-    IOReturn rv = h->device->GetDeviceVendor(&vendor);
-    IOReturn rp = rv == kIOReturnSuccess ? h->device->GetDeviceProduct(&product) : rv;
-    if (rp != kIOReturnSuccess) {
+    UsbStatus rv = h->device->GetDeviceVendor(&vendor);
+    UsbStatus rp = rv == kUsbSuccess ? h->device->GetDeviceProduct(&product) : rv;
+    if (rp != kUsbSuccess) {
       DbgPrintf(1, "CUsbIO::GetDeviceList: can not get device vendor. ret = %08x", rp);
-      MacOsCloseMacUsbHandle(h);
+      CloseUsbHandle(h);
       continue;
     }
     KrDrvDeviceInformation* rec = &array[used];
@@ -421,14 +421,14 @@ void CUsbIO::GetDeviceList(KrDrvDeviceInformation** records, uint32_t* count) {
       uint32_t length = 0;
       // A supported device that cannot be opened or asked stays out: kept with its ids only,
       // its command object would open the first other device with the same ids.
-      if (MacOsInitializeKrSCSIInterface(h) && ReadInquiry(h, inquiry, &length)) {
+      if (OpenScsiInterface(h) && ReadInquiry(h, inquiry, &length)) {
         FillFromInquiry(rec, inquiry, length);
       } else {
         DbgPrintf(1, "Have error!! Don't add it to list");
         keep = false;
       }
     }
-    MacOsCloseMacUsbHandle(h);
+    CloseUsbHandle(h);
     if (keep) ++used;
   }
   if (used == 0) {
@@ -464,20 +464,20 @@ bool CUsbIO::InitializeDevice(const KrDrvDeviceInformation* info) {
             serial);
   if (m_handle != nullptr) {
     StopButtonThread();
-    MacOsCloseMacUsbHandle(m_handle);
+    CloseUsbHandle(m_handle);
     m_handle = nullptr;
   }
   std::vector<std::unique_ptr<UsbDevice>> devices;
   Host().FindDevices(vid, pid, &devices);
   for (size_t i = 0; i < devices.size() && m_handle == nullptr; ++i) {
-    MacUsbIoHandleStructure* h = MacOsCreateMacUsbHandle(std::move(devices[i]));
+    UsbDeviceHandle* h = CreateUsbHandle(std::move(devices[i]));
     if (h == nullptr) continue;
     uint16_t v = 0, p = 0;
     h->device->GetDeviceVendor(&v);
     h->device->GetDeviceProduct(&p);
     DbgPrintf(1, "CUsbIO::InitializeDevice  check device %d USB ID %04X:%04X", static_cast<int>(i),
               v, p);
-    bool pass = v == vid && p == pid && MacOsInitializeKrSCSIInterface(h);
+    bool pass = v == vid && p == pid && OpenScsiInterface(h);
     if (pass && serial[0] != 0) {
       uint8_t inquiry[kInquiryBufferSize] = {};
       uint32_t length = 0;
@@ -492,7 +492,7 @@ bool CUsbIO::InitializeDevice(const KrDrvDeviceInformation* info) {
     if (pass) {
       m_handle = h;
     } else {
-      MacOsCloseMacUsbHandle(h);
+      CloseUsbHandle(h);
     }
   }
   if (m_handle == nullptr) {
@@ -501,7 +501,7 @@ bool CUsbIO::InitializeDevice(const KrDrvDeviceInformation* info) {
     return false;
   }
   Speed speed = Speed::Unknown;
-  if (m_handle->device->GetDeviceSpeed(&speed) == kIOReturnSuccess) {
+  if (m_handle->device->GetDeviceSpeed(&speed) == kUsbSuccess) {
     std::snprintf(m_portName, sizeof m_portName, "%s", SpeedText(speed));
   }
   return IoObject::InitializeDevice(&rec);
@@ -512,7 +512,7 @@ bool CUsbIO::TerminateDevice() {
   {
     std::lock_guard<std::mutex> buttons(m_buttonControl);
     StopButtonThread();
-    MacOsCloseMacUsbHandle(m_handle);
+    CloseUsbHandle(m_handle);
     m_handle = nullptr;
   }
   return IoObject::TerminateDevice();
@@ -524,15 +524,15 @@ bool CUsbIO::CheckDevice() {
     DbgPrintf(1, "MacOsUsbCheckDevice: UsbInterface not initialized");
     return false;
   }
-  IOReturn r = m_handle->intf->GetPipeStatus(m_handle->bulkOut);
-  if (r != kIOReturnSuccess) {
+  UsbStatus r = m_handle->intf->GetPipeStatus(m_handle->bulkOut);
+  if (r != kUsbSuccess) {
     DbgPrintf(1, "MacOsUsbCheckDevice: get pipe status return error=%s", GetSystemErrorString(r));
     return false;
   }
   return true;
 }
 
-void* CUsbIO::MacButtonRunLoopThread(void* arg) {
+void* CUsbIO::ButtonReaderThread(void* arg) {
   auto* self = static_cast<CUsbIO*>(arg);
   UsbInterface* intf = self->m_handle->intf.get();
   uint8_t pipe = self->m_handle->interruptIn;
@@ -543,8 +543,8 @@ void* CUsbIO::MacButtonRunLoopThread(void* arg) {
   while (!self->m_buttonStop.load()) {
     uint8_t packet[8] = {};
     uint32_t size = sizeof packet;
-    IOReturn r = intf->ReadInterruptPipe(pipe, packet, &size);
-    if (r != kIOReturnSuccess) {
+    UsbStatus r = intf->ReadInterruptPipe(pipe, packet, &size);
+    if (r != kUsbSuccess) {
       DbgPrintf(1, "CUsbIO::MacButtonAsyncCallBack: system return = %s", GetSystemErrorString(r));
       break;
     }
@@ -587,7 +587,7 @@ bool CUsbIO::GetButtonStatus(uint8_t* buffer) {
   if (!m_buttonThreadStarted) {
     m_buttonThreadEnded = false;
     m_buttonStop.store(false);
-    if (!CreateKrThread(&m_buttonThread, &CUsbIO::MacButtonRunLoopThread, this, nullptr)) {
+    if (!CreateKrThread(&m_buttonThread, &CUsbIO::ButtonReaderThread, this, nullptr)) {
       m_status = kSystemError;
       return false;
     }

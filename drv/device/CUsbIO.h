@@ -12,7 +12,7 @@
 #include "drv/platform/KrThread.h"
 #include "platform/usb/UsbHost.h"
 
-struct MacUsbIoHandleStructure {
+struct UsbDeviceHandle {
   std::unique_ptr<usbhost::UsbDevice> device;
   std::unique_ptr<usbhost::UsbInterface> intf;
   bool deviceOpen = false;
@@ -43,10 +43,10 @@ class CUsbIO : public IoObject {
   bool DoIo(uint8_t* block, void* data, uint32_t readLength, uint32_t writeLength) override;
   bool GetButtonStatus(uint8_t* buffer) override;
 
-  static bool DoSimpleIo(MacUsbIoHandleStructure* handle, uint8_t* block, void* data,
-                         uint32_t readLength, uint32_t writeLength);
+  static bool DoSimpleIo(UsbDeviceHandle* handle, uint8_t* block, void* data, uint32_t readLength,
+                         uint32_t writeLength);
   // Thread-safe: unknown codes are formatted into a per-thread buffer.
-  static const char* GetSystemErrorString(usbhost::IOReturn code);
+  static const char* GetSystemErrorString(usbhost::UsbStatus code);
 
   // A run of this many zero-byte bulk completions in a row fails the read.
   static constexpr int kMaxEmptyReads = 100;
@@ -54,16 +54,16 @@ class CUsbIO : public IoObject {
   static constexpr uint32_t kInquiryBufferSize = 512;
 
  private:
-  static MacUsbIoHandleStructure* MacOsCreateMacUsbHandle(std::unique_ptr<usbhost::UsbDevice> dev);
-  static bool MacOsInitializeKrSCSIInterface(MacUsbIoHandleStructure* handle);
-  static void MacOsCloseMacUsbHandle(MacUsbIoHandleStructure* handle);
-  static bool ReadInquiry(MacUsbIoHandleStructure* handle, uint8_t* buffer, uint32_t* length);
+  static UsbDeviceHandle* CreateUsbHandle(std::unique_ptr<usbhost::UsbDevice> dev);
+  static bool OpenScsiInterface(UsbDeviceHandle* handle);
+  static void CloseUsbHandle(UsbDeviceHandle* handle);
+  static bool ReadInquiry(UsbDeviceHandle* handle, uint8_t* buffer, uint32_t* length);
   static void FillFromInquiry(KrDrvDeviceInformation* record, const uint8_t* inquiry,
                               uint32_t length);
-  static void* MacButtonRunLoopThread(void* arg);
+  static void* ButtonReaderThread(void* arg);
   void StopButtonThread();
 
-  MacUsbIoHandleStructure* m_handle = nullptr;
+  UsbDeviceHandle* m_handle = nullptr;
 
   // Button path: the reader thread writes the latest packet, GetButtonStatus takes it.
   std::mutex m_buttonControl;  // starting and stopping the reader, opening and closing

@@ -24,12 +24,13 @@ constexpr uint8_t kReset = 0xFF;
 constexpr uint32_t kSenseLength = 44;
 }  // namespace krcmd
 
-// Pass-through transfer kinds of the maintenance entries.
+// Pass-through transfer kinds the maintenance entries pass (KRUSBBypass by its pipe type; the
+// three-phase command passes the client's kinds as they are). What each moves is the device's.
 enum KRUSBIOTYPE : uint32_t {
-  KRUSBIO_CONTROL = 0,
-  KRUSBIO_BULK_IN = 1,
-  KRUSBIO_BULK_OUT = 2,
-  KRUSBIO_INTERRUPT = 3,
+  KRUSBIO_CONTROL = 2,      // pipe type 0
+  KRUSBIO_PIPE_DIRECT = 3,  // pipe type 1 with Direct non-zero
+  KRUSBIO_PIPE = 4,         // pipe type 1 with Direct 0
+  KRUSBIO_PIPE_TIMED = 5,   // pipe type 2, with the client's time-out
 };
 
 // Status a sense key and an additional sense code map to.

@@ -198,7 +198,8 @@ extern "C" long KRUSBBypass(uint32_t, uint32_t* handle, uint8_t* data, KRUSBBypa
   DbgPrintf(1, " PipeType = %d", param.PipeType);
   return frame.Run([&](CScannerManagerScannerItem* item) -> long {
     if (data == nullptr) return kParameterError;
-    uint32_t kind = 0, size = 0, timeout = kPassTimeout;
+    KRUSBIOTYPE kind = KRUSBIO_CONTROL;
+    uint32_t size = 0, timeout = kPassTimeout;
     switch (param.PipeType) {
       case 0: {
         const uint8_t* s = param.Control.SetupPacket;
@@ -206,14 +207,14 @@ extern "C" long KRUSBBypass(uint32_t, uint32_t* handle, uint8_t* data, KRUSBBypa
                   s[1], s[2], s[3], s[4], s[5], s[6], s[7]);
         size = param.Control.dwDataSize;
         DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
-        kind = 2;
+        kind = KRUSBIO_CONTROL;
         break;
       }
       case 1:
         size = param.Pipe.dwDataSize;
         DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
         DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
-        kind = param.Pipe.Direct != 0 ? 3 : 4;
+        kind = param.Pipe.Direct != 0 ? KRUSBIO_PIPE_DIRECT : KRUSBIO_PIPE;
         break;
       case 2:
         size = param.Pipe.dwDataSize;
@@ -221,14 +222,13 @@ extern "C" long KRUSBBypass(uint32_t, uint32_t* handle, uint8_t* data, KRUSBBypa
         DbgPrintf(1, " Direct = %d", static_cast<int>(param.Pipe.Direct));
         DbgPrintf(1, " dwDataSize = %d", static_cast<int>(size));
         DbgPrintf(1, " dwTimeOut = %d", static_cast<int>(timeout));
-        kind = 5;
+        kind = KRUSBIO_PIPE_TIMED;
         break;
       default:
         return kOK;  // another pipe type moves nothing
     }
     uint32_t returned = 0;
-    const bool ok =
-        item->pIoObject->DoIoPass(static_cast<KRUSBIOTYPE>(kind), data, size, &returned, timeout);
+    const bool ok = item->pIoObject->DoIoPass(kind, data, size, &returned, timeout);
     DbgPrintf(1, " dwBytesReturned = %d", static_cast<int>(returned));
     return ok ? static_cast<long>(kOK) : FailureStatus(item);
   });

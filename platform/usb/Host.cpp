@@ -20,9 +20,9 @@ namespace {
 // reports "no scanner" instead of talking to hardware the user did not ask for.
 class EmptyBus final : public UsbBus {
  public:
-  IOReturn FindDevices(uint16_t, uint16_t, std::vector<std::unique_ptr<UsbDevice>>* out) override {
+  UsbStatus FindDevices(uint16_t, uint16_t, std::vector<std::unique_ptr<UsbDevice>>* out) override {
     if (out) out->clear();
-    return kIOReturnNotFound;
+    return kUsbNotFound;
   }
 };
 

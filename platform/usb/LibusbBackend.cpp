@@ -13,56 +13,56 @@
 
 namespace usbhost::libusb {
 
-IOReturn MapError(int e) {
-  if (e >= 0) return kIOReturnSuccess;
+UsbStatus MapError(int e) {
+  if (e >= 0) return kUsbSuccess;
   switch (e) {
     case LIBUSB_ERROR_IO:
-      return kIOReturnIOError;
+      return kUsbIoError;
     case LIBUSB_ERROR_INVALID_PARAM:
-      return kIOReturnBadArgument;
+      return kUsbBadArgument;
     case LIBUSB_ERROR_ACCESS:
-      return kIOReturnNotPermitted;
+      return kUsbNotPermitted;
     case LIBUSB_ERROR_NO_DEVICE:
-      return kIOReturnNoDevice;
+      return kUsbNoDevice;
     case LIBUSB_ERROR_NOT_FOUND:
-      return kIOReturnNotFound;
+      return kUsbNotFound;
     case LIBUSB_ERROR_BUSY:
-      return kIOReturnExclusiveAccess;
+      return kUsbExclusiveAccess;
     case LIBUSB_ERROR_TIMEOUT:
-      return kIOReturnTimeout;
+      return kUsbTimeout;
     case LIBUSB_ERROR_OVERFLOW:
-      return kIOReturnOverrun;
+      return kUsbOverrun;
     case LIBUSB_ERROR_PIPE:
-      return kIOUSBPipeStalled;
+      return kUsbPipeStalled;
     case LIBUSB_ERROR_INTERRUPTED:
-      return kIOReturnAborted;
+      return kUsbAborted;
     case LIBUSB_ERROR_NO_MEM:
-      return kIOReturnNoMemory;
+      return kUsbNoMemory;
     case LIBUSB_ERROR_NOT_SUPPORTED:
-      return kIOReturnUnsupported;
+      return kUsbUnsupported;
     default:
-      return kIOReturnError;
+      return kUsbError;
   }
 }
 
-IOReturn MapTransferStatus(int s) {
+UsbStatus MapTransferStatus(int s) {
   switch (s) {
     case LIBUSB_TRANSFER_COMPLETED:
-      return kIOReturnSuccess;
+      return kUsbSuccess;
     case LIBUSB_TRANSFER_ERROR:
-      return kIOReturnIOError;
+      return kUsbIoError;
     case LIBUSB_TRANSFER_TIMED_OUT:
-      return kIOReturnTimeout;
+      return kUsbTimeout;
     case LIBUSB_TRANSFER_CANCELLED:
-      return kIOReturnAborted;
+      return kUsbAborted;
     case LIBUSB_TRANSFER_STALL:
-      return kIOUSBPipeStalled;
+      return kUsbPipeStalled;
     case LIBUSB_TRANSFER_NO_DEVICE:
-      return kIOReturnNoDevice;
+      return kUsbNoDevice;
     case LIBUSB_TRANSFER_OVERFLOW:
-      return kIOReturnOverrun;
+      return kUsbOverrun;
     default:
-      return kIOReturnError;
+      return kUsbError;
   }
 }
 
@@ -132,18 +132,18 @@ class Handle {
   // One transfer, waited for; endpoint 0 with a setup packet for control transfers. `open` is
   // the interface's open flag: read and written only under this handle's lock, so a transfer
   // either starts before Shut (and Shut aborts it) or sees the interface closed.
-  IOReturn Transfer(const bool* open, uint8_t type, uint8_t endpoint, uint8_t* data,
-                    uint32_t length, unsigned timeoutMs, uint32_t* actual) {
+  UsbStatus Transfer(const bool* open, uint8_t type, uint8_t endpoint, uint8_t* data,
+                     uint32_t length, unsigned timeoutMs, uint32_t* actual) {
     if (actual) *actual = 0;
     libusb_transfer* t = libusb_alloc_transfer(0);
-    if (!t) return kIOReturnNoMemory;
+    if (!t) return kUsbNoMemory;
     int completed = 0;
     Pending p{t, endpoint};
     {
       std::lock_guard lock(m_);
       if (!h_ || !*open) {
         libusb_free_transfer(t);
-        return kIOReturnNotOpen;
+        return kUsbNotOpen;
       }
       switch (type) {
         case LIBUSB_TRANSFER_TYPE_CONTROL:
@@ -175,7 +175,7 @@ class Handle {
       int r = libusb_handle_events_completed(ctx_->get(), &completed);
       if (r < 0 && r != LIBUSB_ERROR_INTERRUPTED) libusb_cancel_transfer(t);
     }
-    IOReturn result = MapTransferStatus(t->status);
+    UsbStatus result = MapTransferStatus(t->status);
     if (actual) *actual = uint32_t(std::max(t->actual_length, 0));
     {
       std::lock_guard lock(m_);
@@ -199,7 +199,7 @@ class Handle {
     std::lock_guard lock(m_);
     return *open;
   }
-  // Closes an interface: what is pending ends with kIOReturnAborted, later transfers fail.
+  // Closes an interface: what is pending ends with kUsbAborted, later transfers fail.
   void Shut(bool* open) {
     std::lock_guard lock(m_);
     *open = false;
@@ -230,30 +230,30 @@ class Interface final : public UsbInterface {
       : handle_(std::move(handle)), number_(number), pipes_(std::move(pipes)) {}
   ~Interface() override { Close(); }
 
-  IOReturn Open() override {
+  UsbStatus Open() override {
     libusb_device_handle* h = handle_->get();
-    if (!h) return kIOReturnNotOpen;
-    if (handle_->IsOpen(&open_)) return kIOReturnExclusiveAccess;
-    IOReturn rc = MapError(libusb_claim_interface(h, number_));
-    if (rc == kIOReturnSuccess) handle_->SetOpen(&open_, true);
+    if (!h) return kUsbNotOpen;
+    if (handle_->IsOpen(&open_)) return kUsbExclusiveAccess;
+    UsbStatus rc = MapError(libusb_claim_interface(h, number_));
+    if (rc == kUsbSuccess) handle_->SetOpen(&open_, true);
     return rc;
   }
-  IOReturn Close() override {
-    if (!handle_->IsOpen(&open_)) return kIOReturnNotOpen;
+  UsbStatus Close() override {
+    if (!handle_->IsOpen(&open_)) return kUsbNotOpen;
     handle_->Shut(&open_);
     libusb_device_handle* h = handle_->get();
-    return h ? MapError(libusb_release_interface(h, number_)) : kIOReturnSuccess;
+    return h ? MapError(libusb_release_interface(h, number_)) : kUsbSuccess;
   }
-  IOReturn GetNumEndpoints(uint8_t* count) override {
+  UsbStatus GetNumEndpoints(uint8_t* count) override {
     *count = uint8_t(pipes_.size());
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn GetPipeProperties(uint8_t pipeRef, PipeProperties* props) override {
-    if (pipeRef == 0 || pipeRef > pipes_.size()) return kIOReturnBadArgument;
+  UsbStatus GetPipeProperties(uint8_t pipeRef, PipeProperties* props) override {
+    if (pipeRef == 0 || pipeRef > pipes_.size()) return kUsbBadArgument;
     *props = pipes_[pipeRef - 1];
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn DeviceRequest(ControlRequest* r) override {
+  UsbStatus DeviceRequest(ControlRequest* r) override {
     r->wLenDone = 0;
     std::vector<uint8_t> buffer(LIBUSB_CONTROL_SETUP_SIZE + r->wLength);
     libusb_fill_control_setup(buffer.data(), r->bmRequestType, r->bRequest, r->wValue, r->wIndex,
@@ -262,40 +262,40 @@ class Interface final : public UsbInterface {
     if (!in && r->wLength)
       std::memcpy(buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, r->data, r->wLength);
     uint32_t done = 0;
-    IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer.data(),
-                                    uint32_t(buffer.size()), timeoutMs_, &done);
+    UsbStatus rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer.data(),
+                                     uint32_t(buffer.size()), timeoutMs_, &done);
     if (in && done) std::memcpy(r->data, buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, done);
     r->wLenDone = done;
     return rc;
   }
-  IOReturn ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
+  UsbStatus ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
     const PipeProperties* p = Pipe(pipeRef, Direction::In);
     if (!p) {
       *size = 0;
-      return kIOReturnBadArgument;
+      return kUsbBadArgument;
     }
     uint8_t type = p->transferType == TransferType::Interrupt ? LIBUSB_TRANSFER_TYPE_INTERRUPT
                                                               : LIBUSB_TRANSFER_TYPE_BULK;
     return handle_->Transfer(&open_, type, Address(*p), static_cast<uint8_t*>(buffer), *size,
                              timeoutMs_, size);
   }
-  IOReturn WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) override {
+  UsbStatus WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) override {
     const PipeProperties* p = Pipe(pipeRef, Direction::Out);
-    if (!p) return kIOReturnBadArgument;
+    if (!p) return kUsbBadArgument;
     std::vector<uint8_t> copy(static_cast<const uint8_t*>(buffer),
                               static_cast<const uint8_t*>(buffer) + size);
     uint32_t done = 0;
-    IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_BULK, Address(*p), copy.data(),
-                                    size, timeoutMs_, &done);
-    if (rc == kIOReturnSuccess && done != size) rc = kIOReturnUnderrun;
+    UsbStatus rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_BULK, Address(*p), copy.data(),
+                                     size, timeoutMs_, &done);
+    if (rc == kUsbSuccess && done != size) rc = kUsbUnderrun;
     return rc;
   }
-  IOReturn GetPipeStatus(uint8_t pipeRef) override {
+  UsbStatus GetPipeStatus(uint8_t pipeRef) override {
     // A standard GET_STATUS: it fails with "no device" after an unplug and shows a halt.
     uint8_t recipient = LIBUSB_RECIPIENT_DEVICE;
     uint16_t index = 0;
     if (pipeRef != 0) {
-      if (pipeRef > pipes_.size()) return kIOReturnBadArgument;
+      if (pipeRef > pipes_.size()) return kUsbBadArgument;
       recipient = LIBUSB_RECIPIENT_ENDPOINT;
       index = Address(pipes_[pipeRef - 1]);
     }
@@ -303,23 +303,23 @@ class Interface final : public UsbInterface {
     libusb_fill_control_setup(buffer, LIBUSB_ENDPOINT_IN | recipient, LIBUSB_REQUEST_GET_STATUS, 0,
                               index, 2);
     uint32_t done = 0;
-    IOReturn rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer, sizeof buffer,
-                                    timeoutMs_ ? timeoutMs_ : 1000, &done);
-    if (rc != kIOReturnSuccess) return rc;
+    UsbStatus rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer, sizeof buffer,
+                                     timeoutMs_ ? timeoutMs_ : 1000, &done);
+    if (rc != kUsbSuccess) return rc;
     if (pipeRef != 0 && done >= 1 && (buffer[LIBUSB_CONTROL_SETUP_SIZE] & 1))
-      return kIOUSBPipeStalled;
-    return kIOReturnSuccess;
+      return kUsbPipeStalled;
+    return kUsbSuccess;
   }
-  IOReturn AbortPipe(uint8_t pipeRef) override {
-    if (pipeRef > pipes_.size()) return kIOReturnBadArgument;
+  UsbStatus AbortPipe(uint8_t pipeRef) override {
+    if (pipeRef > pipes_.size()) return kUsbBadArgument;
     handle_->Abort(pipeRef == 0 ? 0 : Address(pipes_[pipeRef - 1]));
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn ReadInterruptPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
+  UsbStatus ReadInterruptPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
     const PipeProperties* p = Pipe(pipeRef, Direction::In);
     if (!p || p->transferType != TransferType::Interrupt) {
       *size = 0;
-      return kIOReturnBadArgument;
+      return kUsbBadArgument;
     }
     return handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_INTERRUPT, Address(*p),
                              static_cast<uint8_t*>(buffer), *size, 0, size);
@@ -348,45 +348,45 @@ class Device final : public UsbDevice {
   Device(std::shared_ptr<Context> ctx, libusb_device* dev)
       : ctx_(std::move(ctx)), dev_(libusb_ref_device(dev)) {}
   ~Device() override {
-    USBDeviceClose();
+    CloseDevice();
     libusb_unref_device(dev_);
   }
 
-  IOReturn GetDeviceVendor(uint16_t* vendor) override {
+  UsbStatus GetDeviceVendor(uint16_t* vendor) override {
     libusb_device_descriptor d{};
-    IOReturn rc = MapError(libusb_get_device_descriptor(dev_, &d));
+    UsbStatus rc = MapError(libusb_get_device_descriptor(dev_, &d));
     *vendor = d.idVendor;
     return rc;
   }
-  IOReturn GetDeviceProduct(uint16_t* product) override {
+  UsbStatus GetDeviceProduct(uint16_t* product) override {
     libusb_device_descriptor d{};
-    IOReturn rc = MapError(libusb_get_device_descriptor(dev_, &d));
+    UsbStatus rc = MapError(libusb_get_device_descriptor(dev_, &d));
     *product = d.idProduct;
     return rc;
   }
-  IOReturn GetDeviceSpeed(Speed* speed) override {
+  UsbStatus GetDeviceSpeed(Speed* speed) override {
     *speed = MapSpeed(libusb_get_device_speed(dev_));
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn GetNumberOfConfigurations(uint8_t* count) override {
+  UsbStatus GetNumberOfConfigurations(uint8_t* count) override {
     libusb_device_descriptor d{};
-    IOReturn rc = MapError(libusb_get_device_descriptor(dev_, &d));
+    UsbStatus rc = MapError(libusb_get_device_descriptor(dev_, &d));
     *count = d.bNumConfigurations;
     return rc;
   }
-  IOReturn GetConfigurationValue(uint8_t index, uint8_t* value) override {
+  UsbStatus GetConfigurationValue(uint8_t index, uint8_t* value) override {
     libusb_config_descriptor* c = nullptr;
-    IOReturn rc = MapError(libusb_get_config_descriptor(dev_, index, &c));
-    if (rc != kIOReturnSuccess) return rc;
+    UsbStatus rc = MapError(libusb_get_config_descriptor(dev_, index, &c));
+    if (rc != kUsbSuccess) return rc;
     *value = c->bConfigurationValue;
     libusb_free_config_descriptor(c);
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn USBDeviceOpen() override {
+  UsbStatus OpenDevice() override {
     uint32_t key = DeviceKey(dev_);
     {
       std::lock_guard lock(gOpenMutex);
-      if (handle_ || !gOpenDevices.insert(key).second) return kIOReturnExclusiveAccess;
+      if (handle_ || !gOpenDevices.insert(key).second) return kUsbExclusiveAccess;
     }
     libusb_device_handle* h = nullptr;
     int rc = libusb_open(dev_, &h);
@@ -400,34 +400,34 @@ class Device final : public UsbDevice {
       libusb_close(h);
       std::lock_guard lock(gOpenMutex);
       gOpenDevices.erase(key);
-      return kIOReturnExclusiveAccess;
+      return kUsbExclusiveAccess;
     }
     handle_ = std::make_shared<Handle>(ctx_, h);
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn USBDeviceClose() override {
-    if (!handle_) return kIOReturnNotOpen;
+  UsbStatus CloseDevice() override {
+    if (!handle_) return kUsbNotOpen;
     handle_->Close();
     handle_.reset();
     std::lock_guard lock(gOpenMutex);
     gOpenDevices.erase(DeviceKey(dev_));
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn SetConfiguration(uint8_t value) override {
+  UsbStatus SetConfiguration(uint8_t value) override {
     libusb_device_handle* h = handle_ ? handle_->get() : nullptr;
-    if (!h) return kIOReturnNotOpen;
+    if (!h) return kUsbNotOpen;
     int current = -1;
-    if (libusb_get_configuration(h, &current) == 0 && current == value) return kIOReturnSuccess;
+    if (libusb_get_configuration(h, &current) == 0 && current == value) return kUsbSuccess;
     return MapError(libusb_set_configuration(h, value));
   }
-  IOReturn CreateInterface(std::unique_ptr<UsbInterface>* out) override {
-    if (!handle_ || !handle_->get()) return kIOReturnNotOpen;
+  UsbStatus CreateInterface(std::unique_ptr<UsbInterface>* out) override {
+    if (!handle_ || !handle_->get()) return kUsbNotOpen;
     libusb_config_descriptor* c = nullptr;
-    IOReturn rc = MapError(libusb_get_active_config_descriptor(dev_, &c));
-    if (rc != kIOReturnSuccess) return rc;
+    UsbStatus rc = MapError(libusb_get_active_config_descriptor(dev_, &c));
+    if (rc != kUsbSuccess) return rc;
     if (c->bNumInterfaces == 0 || c->interface[0].num_altsetting == 0) {
       libusb_free_config_descriptor(c);
-      return kIOReturnNotFound;
+      return kUsbNotFound;
     }
     const libusb_interface_descriptor& alt = c->interface[0].altsetting[0];
     std::vector<PipeProperties> pipes;
@@ -443,11 +443,11 @@ class Device final : public UsbDevice {
     }
     *out = std::make_unique<Interface>(handle_, alt.bInterfaceNumber, std::move(pipes));
     libusb_free_config_descriptor(c);
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
-  IOReturn ResetDevice() override {
+  UsbStatus ResetDevice() override {
     libusb_device_handle* h = handle_ ? handle_->get() : nullptr;
-    if (!h) return kIOReturnNotOpen;
+    if (!h) return kUsbNotOpen;
     return MapError(libusb_reset_device(h));
   }
 
@@ -474,8 +474,8 @@ class Device final : public UsbDevice {
 
 class LibusbBus final : public UsbBus {
  public:
-  IOReturn FindDevices(uint16_t vendor, uint16_t product,
-                       std::vector<std::unique_ptr<UsbDevice>>* out) override {
+  UsbStatus FindDevices(uint16_t vendor, uint16_t product,
+                        std::vector<std::unique_ptr<UsbDevice>>* out) override {
     out->clear();
     std::shared_ptr<Context> ctx;
     {
@@ -498,7 +498,7 @@ class LibusbBus final : public UsbBus {
       out->push_back(std::make_unique<Device>(ctx, list[i]));
     }
     libusb_free_device_list(list, 1);
-    return kIOReturnSuccess;
+    return kUsbSuccess;
   }
 
  private:

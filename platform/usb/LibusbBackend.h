@@ -6,8 +6,8 @@ namespace usbhost::libusb {
 
 // libusb's error codes (LIBUSB_ERROR_*) and transfer states (LIBUSB_TRANSFER_*) as the
 // platform return codes the transport knows.
-IOReturn MapError(int libusbError);
-IOReturn MapTransferStatus(int transferStatus);
+UsbStatus MapError(int libusbError);
+UsbStatus MapTransferStatus(int transferStatus);
 // libusb's enum libusb_speed to ours.
 Speed MapSpeed(int libusbSpeed);
 

@@ -3,33 +3,33 @@
 // vendor/product id, device and interface open/close, configuration, pipe properties, vendor
 // control requests, bulk reads and writes, pipe status and abort, interrupt reads, reset, speed).
 // Two back ends: libusb-1.0 for real scanners, and the simulated bus of sim/.
-// Results are IOReturn values; the codes the transport names keep the platform's numbers so its
-// log texts come out as expected.
+// Results are UsbStatus values. Their numbers are those the transport's error texts name
+// ("kIOReturnNoDevice" and the like), so its log lines read as expected.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace usbhost {
 
-using IOReturn = uint32_t;
-constexpr IOReturn kIOReturnSuccess = 0;
-constexpr IOReturn kIOReturnError = 0xE00002BC;  // general error
-constexpr IOReturn kIOReturnNoMemory = 0xE00002BD;
-constexpr IOReturn kIOReturnNoResources = 0xE00002BE;
-constexpr IOReturn kIOReturnBadArgument = 0xE00002C2;
-constexpr IOReturn kIOReturnExclusiveAccess = 0xE00002C5;
-constexpr IOReturn kIOReturnUnsupported = 0xE00002C7;
-constexpr IOReturn kIOReturnNoDevice = 0xE00002C0;  // device is gone
-constexpr IOReturn kIOReturnNotOpen = 0xE00002CD;
-constexpr IOReturn kIOReturnNotFound = 0xE00002F0;
-constexpr IOReturn kIOReturnNotPermitted = 0xE00002E2;
-constexpr IOReturn kIOReturnIOError = 0xE00002CA;  // general I/O error
-constexpr IOReturn kIOReturnNotResponding = 0xE00002ED;
-constexpr IOReturn kIOReturnTimeout = 0xE00002D6;
-constexpr IOReturn kIOReturnAborted = 0xE00002EB;  // transfer aborted (AbortPipe)
-constexpr IOReturn kIOReturnOverrun = 0xE00002E8;
-constexpr IOReturn kIOReturnUnderrun = 0xE00002E7;
-constexpr IOReturn kIOUSBPipeStalled = 0xE000404F;
+using UsbStatus = uint32_t;
+constexpr UsbStatus kUsbSuccess = 0;
+constexpr UsbStatus kUsbError = 0xE00002BC;  // general error
+constexpr UsbStatus kUsbNoMemory = 0xE00002BD;
+constexpr UsbStatus kUsbNoResources = 0xE00002BE;
+constexpr UsbStatus kUsbBadArgument = 0xE00002C2;
+constexpr UsbStatus kUsbExclusiveAccess = 0xE00002C5;
+constexpr UsbStatus kUsbUnsupported = 0xE00002C7;
+constexpr UsbStatus kUsbNoDevice = 0xE00002C0;  // device is gone
+constexpr UsbStatus kUsbNotOpen = 0xE00002CD;
+constexpr UsbStatus kUsbNotFound = 0xE00002F0;
+constexpr UsbStatus kUsbNotPermitted = 0xE00002E2;
+constexpr UsbStatus kUsbIoError = 0xE00002CA;  // general I/O error
+constexpr UsbStatus kUsbNotResponding = 0xE00002ED;
+constexpr UsbStatus kUsbTimeout = 0xE00002D6;
+constexpr UsbStatus kUsbAborted = 0xE00002EB;  // transfer aborted (AbortPipe)
+constexpr UsbStatus kUsbOverrun = 0xE00002E8;
+constexpr UsbStatus kUsbUnderrun = 0xE00002E7;
+constexpr UsbStatus kUsbPipeStalled = 0xE000404F;
 
 enum class Speed : uint8_t { Low = 0, Full = 1, High = 2, Super = 3, Unknown = 0xFF };
 enum class Direction : uint8_t { Out = 0, In = 1 };
@@ -58,25 +58,25 @@ struct ControlRequest {
 class UsbInterface {
  public:
   virtual ~UsbInterface() = default;
-  virtual IOReturn Open() = 0;  // claim the interface
-  // Transfers still pending end with kIOReturnAborted; later ones fail with kIOReturnNotOpen.
-  virtual IOReturn Close() = 0;
-  virtual IOReturn GetNumEndpoints(uint8_t* count) = 0;
-  virtual IOReturn GetPipeProperties(uint8_t pipeRef, PipeProperties* props) = 0;
-  virtual IOReturn DeviceRequest(ControlRequest* request) = 0;  // on the default pipe
+  virtual UsbStatus Open() = 0;  // claim the interface
+  // Transfers still pending end with kUsbAborted; later ones fail with kUsbNotOpen.
+  virtual UsbStatus Close() = 0;
+  virtual UsbStatus GetNumEndpoints(uint8_t* count) = 0;
+  virtual UsbStatus GetPipeProperties(uint8_t pipeRef, PipeProperties* props) = 0;
+  virtual UsbStatus DeviceRequest(ControlRequest* request) = 0;  // on the default pipe
   // Reads up to *size bytes; on return *size holds what arrived, which may be fewer
   // (including 0) without an error. Callers loop for the rest.
-  virtual IOReturn ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) = 0;
-  virtual IOReturn WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) = 0;
-  virtual IOReturn GetPipeStatus(uint8_t pipeRef) = 0;
-  // Aborts transfers pending on the pipe: they complete with kIOReturnAborted. Safe to call
+  virtual UsbStatus ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) = 0;
+  virtual UsbStatus WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) = 0;
+  virtual UsbStatus GetPipeStatus(uint8_t pipeRef) = 0;
+  // Aborts transfers pending on the pipe: they complete with kUsbAborted. Safe to call
   // from another thread than the one blocked in the transfer. A transfer that starts after the
   // call runs normally, so a reader thread that is between two
   // reads misses it; Close ends such a reader for good.
-  virtual IOReturn AbortPipe(uint8_t pipeRef) = 0;
+  virtual UsbStatus AbortPipe(uint8_t pipeRef) = 0;
   // Blocks until a packet arrives on an interrupt pipe, the pipe is aborted
-  // (kIOReturnAborted) or the device fails. *size in: buffer size; out: packet length.
-  virtual IOReturn ReadInterruptPipe(uint8_t pipeRef, void* buffer, uint32_t* size) = 0;
+  // (kUsbAborted) or the device fails. *size in: buffer size; out: packet length.
+  virtual UsbStatus ReadInterruptPipe(uint8_t pipeRef, void* buffer, uint32_t* size) = 0;
   // Optional time-outs for bulk and control transfers, in milliseconds; 0 (the default)
   // waits as long as the device takes.
   virtual void SetTransferTimeout(uint32_t milliseconds) = 0;
@@ -86,18 +86,18 @@ class UsbInterface {
 class UsbDevice {
  public:
   virtual ~UsbDevice() = default;
-  virtual IOReturn GetDeviceVendor(uint16_t* vendor) = 0;
-  virtual IOReturn GetDeviceProduct(uint16_t* product) = 0;
-  virtual IOReturn GetDeviceSpeed(Speed* speed) = 0;
-  virtual IOReturn GetNumberOfConfigurations(uint8_t* count) = 0;
+  virtual UsbStatus GetDeviceVendor(uint16_t* vendor) = 0;
+  virtual UsbStatus GetDeviceProduct(uint16_t* product) = 0;
+  virtual UsbStatus GetDeviceSpeed(Speed* speed) = 0;
+  virtual UsbStatus GetNumberOfConfigurations(uint8_t* count) = 0;
   // bConfigurationValue of configuration descriptor `index`.
-  virtual IOReturn GetConfigurationValue(uint8_t index, uint8_t* value) = 0;
-  virtual IOReturn USBDeviceOpen() = 0;  // exclusive
-  virtual IOReturn USBDeviceClose() = 0;
-  virtual IOReturn SetConfiguration(uint8_t value) = 0;
+  virtual UsbStatus GetConfigurationValue(uint8_t index, uint8_t* value) = 0;
+  virtual UsbStatus OpenDevice() = 0;  // exclusive
+  virtual UsbStatus CloseDevice() = 0;
+  virtual UsbStatus SetConfiguration(uint8_t value) = 0;
   // The device's first interface (any class, subclass, protocol, alternate setting).
-  virtual IOReturn CreateInterface(std::unique_ptr<UsbInterface>* out) = 0;
-  virtual IOReturn ResetDevice() = 0;  // only valid while this object has it open
+  virtual UsbStatus CreateInterface(std::unique_ptr<UsbInterface>* out) = 0;
+  virtual UsbStatus ResetDevice() = 0;  // only valid while this object has it open
 };
 
 // Whether a device with these ids answers a search for the wanted ones; 0 matches any id.
@@ -111,8 +111,8 @@ class UsbBus {
  public:
   virtual ~UsbBus() = default;
   // Devices on the bus matching the ids (MatchesIds).
-  virtual IOReturn FindDevices(uint16_t vendor, uint16_t product,
-                               std::vector<std::unique_ptr<UsbDevice>>* out) = 0;
+  virtual UsbStatus FindDevices(uint16_t vendor, uint16_t product,
+                                std::vector<std::unique_ptr<UsbDevice>>* out) = 0;
 };
 
 // The process's bus: the simulator named by VANTREL_SIMULATOR when set, else libusb.

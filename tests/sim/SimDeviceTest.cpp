@@ -198,12 +198,12 @@ class SimExchange : public ::testing::Test {
  protected:
   void SetUp() override {
     scanner_ = &bus_.AddScanner(config_);
-    ASSERT_EQ(Open(bus_, kVendor, kProduct, &s_), kIOReturnSuccess);
+    ASSERT_EQ(Open(bus_, kVendor, kProduct, &s_), kUsbSuccess);
   }
   // The sense the device reports now.
   std::vector<uint8_t> Sense() {
     Outcome o = DoCommand(s_, SenseBlock(kId), 44);
-    EXPECT_EQ(o.rc, kIOReturnSuccess);
+    EXPECT_EQ(o.rc, kUsbSuccess);
     return o.data;
   }
   Config config_;
@@ -217,9 +217,9 @@ TEST_F(SimExchange, PresentsTheTransportsPipes) {
   EXPECT_EQ(s_.bulkIn, sim::kPipeBulkIn);
   EXPECT_EQ(s_.interrupt, sim::kPipeInterrupt);
   Speed speed = Speed::Unknown;
-  EXPECT_EQ(s_.device->GetDeviceSpeed(&speed), kIOReturnSuccess);
+  EXPECT_EQ(s_.device->GetDeviceSpeed(&speed), kUsbSuccess);
   EXPECT_EQ(speed, Speed::High);
-  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnSuccess);
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kUsbSuccess);
 }
 
 TEST_F(SimExchange, OtherControlRequestsAreStalled) {
@@ -229,10 +229,10 @@ TEST_F(SimExchange, OtherControlRequestsAreStalled) {
   r.bRequest = 4;
   r.wLength = 12;
   r.data = block.data();
-  EXPECT_EQ(s_.interface->DeviceRequest(&r), kIOUSBPipeStalled);
+  EXPECT_EQ(s_.interface->DeviceRequest(&r), kUsbPipeStalled);
   r.bmRequestType = 0x40;
   r.wLength = 6;
-  EXPECT_EQ(s_.interface->DeviceRequest(&r), kIOUSBPipeStalled);
+  EXPECT_EQ(s_.interface->DeviceRequest(&r), kUsbPipeStalled);
   EXPECT_TRUE(scanner_->CommandLog().empty());
   EXPECT_EQ(scanner_->Messages().size(), 2u);
 }
@@ -251,7 +251,7 @@ TEST_F(SimExchange, UnknownCommandsAreRefusedWithAParameterSense) {
   };
   for (const auto& c : cases) {
     Outcome o = DoCommand(s_, c.block, c.readLength, c.write);
-    ASSERT_EQ(o.rc, kIOReturnSuccess) << c.name;
+    ASSERT_EQ(o.rc, kUsbSuccess) << c.name;
     EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0x00, 0x02})) << c.name;
     if (c.readLength) {
       // The announced data still moves, with the id in front, so the exchange stays in step.
@@ -268,7 +268,7 @@ TEST_F(SimExchange, UnknownCommandsAreRefusedWithAParameterSense) {
 TEST_F(SimExchange, ImageLikeReadsStartWithDataNotTheId) {
   for (uint16_t type : {0x0000, 0x009A}) {
     Outcome o = DoCommand(s_, ReadBlock(0xA8, kId, type, 300), 300);
-    ASSERT_EQ(o.rc, kIOReturnSuccess) << type;
+    ASSERT_EQ(o.rc, kUsbSuccess) << type;
     EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0x00, 0x00})) << type;
     ASSERT_EQ(o.data.size(), 300u);
     for (size_t i = 0; i < o.data.size(); ++i) ASSERT_EQ(o.data[i], uint8_t(i)) << type;
@@ -293,7 +293,7 @@ TEST_F(SimExchange, ImageLikeReadsStartWithDataNotTheId) {
 
 TEST_F(SimExchange, HugeReadLengthIsRefusedWithoutBuildingTheReply) {
   Outcome o = DoCommand(s_, ReadBlock(0xA8, kId, 0x0069, 0xFFFFFFFF), 0);  // host reads the status
-  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  ASSERT_EQ(o.rc, kUsbSuccess);
   EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0x00, 0x02}));
   EXPECT_EQ(Sense()[7], 0x26);
   EXPECT_TRUE(scanner_->CommandLog()[0].dataIn.empty());
@@ -318,7 +318,7 @@ TEST_F(SimExchange, SenseFaultReportsACurrentConditionWithGoodStatus) {
   f.information = 9;
   scanner_->InjectFault(f);
   Outcome o = DoCommand(s_, SenseBlock(kId), 44);
-  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  ASSERT_EQ(o.rc, kUsbSuccess);
   EXPECT_EQ(o.status[2], 0);
   EXPECT_EQ(o.data[4], 0x70);
   EXPECT_EQ(o.data[5], 2);
@@ -329,12 +329,12 @@ TEST_F(SimExchange, SenseFaultReportsACurrentConditionWithGoodStatus) {
 }
 
 TEST_F(SimExchange, PipeStatusFailsOnRequestAndTimeOutsAreNoted) {
-  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnSuccess);
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kUsbSuccess);
   scanner_->FailPipeStatus(true);
-  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOUSBPipeStalled);
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kUsbPipeStalled);
   EXPECT_TRUE(scanner_->Attached());
   scanner_->FailPipeStatus(false);
-  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnSuccess);
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kUsbSuccess);
   s_.interface->SetTransferTimeout(250);
   s_.interface->SetTransferTimeout(0);
   EXPECT_EQ(scanner_->TransferTimeouts(), (std::vector<uint32_t>{250, 0}));
@@ -351,9 +351,9 @@ TEST_F(SimExchange, WindowDataArrivesOnBulkOutInOneOrMoreTransfers) {
   for (size_t i = 0; i < window.size(); ++i) window[i] = uint8_t(i);
   Block block = MakeBlock(0xE4, kId);
   block[10] = 96;
-  ASSERT_EQ(SendBlock(*s_.interface, block), kIOReturnSuccess);
-  ASSERT_EQ(s_.interface->WritePipe(s_.bulkOut, window.data(), 40), kIOReturnSuccess);
-  ASSERT_EQ(s_.interface->WritePipe(s_.bulkOut, window.data() + 40, 56), kIOReturnSuccess);
+  ASSERT_EQ(SendBlock(*s_.interface, block), kUsbSuccess);
+  ASSERT_EQ(s_.interface->WritePipe(s_.bulkOut, window.data(), 40), kUsbSuccess);
+  ASSERT_EQ(s_.interface->WritePipe(s_.bulkOut, window.data() + 40, 56), kUsbSuccess);
   ReadResult st = ReadExactly(*s_.interface, s_.bulkIn, 3);
   EXPECT_EQ(st.bytes, Bytes({0x22, 0x00, 0x00}));
   auto log = scanner_->CommandLog();
@@ -366,20 +366,20 @@ TEST_F(SimExchange, WindowDataArrivesOnBulkOutInOneOrMoreTransfers) {
 
 TEST_F(SimExchange, BulkOutNobodyAnnouncedOrTooLongIsStalled) {
   uint8_t data[8] = {};
-  EXPECT_EQ(s_.interface->WritePipe(s_.bulkOut, data, 8), kIOUSBPipeStalled);
+  EXPECT_EQ(s_.interface->WritePipe(s_.bulkOut, data, 8), kUsbPipeStalled);
   Block block = MakeBlock(0xE4, kId);
   block[10] = 4;
-  ASSERT_EQ(SendBlock(*s_.interface, block), kIOReturnSuccess);
-  EXPECT_EQ(s_.interface->WritePipe(s_.bulkOut, data, 8), kIOUSBPipeStalled);
+  ASSERT_EQ(SendBlock(*s_.interface, block), kUsbSuccess);
+  EXPECT_EQ(s_.interface->WritePipe(s_.bulkOut, data, 8), kUsbPipeStalled);
   EXPECT_EQ(scanner_->Messages().size(), 2u);
   // The device is ready for the next command.
   EXPECT_EQ(DoCommand(s_, InquiryBlock(kId, 5), 5).status, (std::array<uint8_t, 3>{0x22, 0, 0}));
 }
 
 TEST_F(SimExchange, ANewCommandDropsTheRestOfAnOpenExchange) {
-  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kIOReturnSuccess);
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbSuccess);
   Outcome o = DoCommand(s_, MakeBlock(0xE6, kId), 0);  // RESERVE UNIT, data of INQUIRY unread
-  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  ASSERT_EQ(o.rc, kUsbSuccess);
   EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0, 0}));
   auto log = scanner_->CommandLog();
   ASSERT_EQ(log.size(), 2u);
@@ -417,7 +417,7 @@ TEST_F(SimExchange, ScriptedFaultsShapeTheReplies) {
     scanner_->ClearFaults();
     scanner_->InjectFault(c.fault);
     Outcome o = DoCommand(s_, InquiryBlock(kId, 5), 5);
-    ASSERT_EQ(o.rc, kIOReturnSuccess) << sim::FaultName(c.fault.kind);
+    ASSERT_EQ(o.rc, kUsbSuccess) << sim::FaultName(c.fault.kind);
     EXPECT_EQ(std::vector<uint8_t>(o.data.begin(), o.data.begin() + 2), c.firstDataBytes)
         << sim::FaultName(c.fault.kind);
     EXPECT_EQ(o.status, c.status) << sim::FaultName(c.fault.kind);
@@ -454,45 +454,45 @@ TEST_F(SimExchange, FaultsMatchOpcodeDataTypeSkipAndCount) {
 TEST_F(SimExchange, StallAndFailedControlEndOnlyTheirExchange) {
   Fault stall{FaultKind::Stall};
   scanner_->InjectFault(stall);
-  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kIOReturnSuccess);
-  EXPECT_EQ(ReadExactly(*s_.interface, s_.bulkIn, 5).rc, kIOUSBPipeStalled);
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbSuccess);
+  EXPECT_EQ(ReadExactly(*s_.interface, s_.bulkIn, 5).rc, kUsbPipeStalled);
   EXPECT_EQ(DoCommand(s_, InquiryBlock(kId, 5), 5).status[2], 0);
 
   scanner_->InjectFault(Fault{FaultKind::FailControl});
-  EXPECT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kIOUSBPipeStalled);
+  EXPECT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbPipeStalled);
   EXPECT_EQ(DoCommand(s_, InquiryBlock(kId, 5), 5).status[2], 0);
 }
 
 TEST_F(SimExchange, DeviceOpenIsExclusive) {
   std::vector<std::unique_ptr<UsbDevice>> found;
-  ASSERT_EQ(bus_.FindDevices(kVendor, kProduct, &found), kIOReturnSuccess);
+  ASSERT_EQ(bus_.FindDevices(kVendor, kProduct, &found), kUsbSuccess);
   ASSERT_EQ(found.size(), 1u);
-  EXPECT_EQ(found[0]->USBDeviceOpen(), kIOReturnExclusiveAccess);
-  EXPECT_EQ(found[0]->ResetDevice(), kIOReturnNotOpen);  // only the opener may reset
-  ASSERT_EQ(s_.interface->Close(), kIOReturnSuccess);
-  ASSERT_EQ(s_.device->USBDeviceClose(), kIOReturnSuccess);
-  EXPECT_EQ(found[0]->USBDeviceOpen(), kIOReturnSuccess);
-  EXPECT_EQ(s_.device->USBDeviceOpen(), kIOReturnExclusiveAccess);
+  EXPECT_EQ(found[0]->OpenDevice(), kUsbExclusiveAccess);
+  EXPECT_EQ(found[0]->ResetDevice(), kUsbNotOpen);  // only the opener may reset
+  ASSERT_EQ(s_.interface->Close(), kUsbSuccess);
+  ASSERT_EQ(s_.device->CloseDevice(), kUsbSuccess);
+  EXPECT_EQ(found[0]->OpenDevice(), kUsbSuccess);
+  EXPECT_EQ(s_.device->OpenDevice(), kUsbExclusiveAccess);
 }
 
 TEST_F(SimExchange, InterfacesNeedAConfigurationAndAnOpen) {
   std::unique_ptr<UsbInterface> other;
-  ASSERT_EQ(s_.device->CreateInterface(&other), kIOReturnSuccess);
-  EXPECT_EQ(other->Open(), kIOReturnExclusiveAccess);
+  ASSERT_EQ(s_.device->CreateInterface(&other), kUsbSuccess);
+  EXPECT_EQ(other->Open(), kUsbExclusiveAccess);
   uint32_t size = 3;
   uint8_t buffer[3];
-  EXPECT_EQ(other->ReadPipe(s_.bulkIn, buffer, &size), kIOReturnNotOpen);
-  EXPECT_EQ(other->GetPipeStatus(s_.bulkOut), kIOReturnNotOpen);
+  EXPECT_EQ(other->ReadPipe(s_.bulkIn, buffer, &size), kUsbNotOpen);
+  EXPECT_EQ(other->GetPipeStatus(s_.bulkOut), kUsbNotOpen);
 
   // A reset drops the configuration, and the open exchange with it.
-  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kIOReturnSuccess);
-  ASSERT_EQ(s_.device->ResetDevice(), kIOReturnSuccess);
-  EXPECT_EQ(s_.device->CreateInterface(&other), kIOReturnNotFound);
-  ASSERT_EQ(s_.device->SetConfiguration(1), kIOReturnSuccess);
-  ASSERT_EQ(s_.device->CreateInterface(&other), kIOReturnSuccess);
-  ASSERT_EQ(other->Open(), kIOReturnSuccess);
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbSuccess);
+  ASSERT_EQ(s_.device->ResetDevice(), kUsbSuccess);
+  EXPECT_EQ(s_.device->CreateInterface(&other), kUsbNotFound);
+  ASSERT_EQ(s_.device->SetConfiguration(1), kUsbSuccess);
+  ASSERT_EQ(s_.device->CreateInterface(&other), kUsbSuccess);
+  ASSERT_EQ(other->Open(), kUsbSuccess);
   size = 3;
-  EXPECT_EQ(other->ReadPipe(s_.bulkIn, buffer, &size), kIOReturnNotResponding);
+  EXPECT_EQ(other->ReadPipe(s_.bulkIn, buffer, &size), kUsbNotResponding);
 }
 
 TEST_F(SimExchange, VanishedDeviceComesBackAfterItsSearches) {
@@ -500,16 +500,16 @@ TEST_F(SimExchange, VanishedDeviceComesBackAfterItsSearches) {
   vanish.opcode = 0xE6;
   vanish.searches = 1;
   scanner_->InjectFault(vanish);
-  EXPECT_EQ(SendBlock(*s_.interface, MakeBlock(0xE6, kId)), kIOReturnNoDevice);
-  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnNoDevice);
+  EXPECT_EQ(SendBlock(*s_.interface, MakeBlock(0xE6, kId)), kUsbNoDevice);
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kUsbNoDevice);
   std::vector<std::unique_ptr<UsbDevice>> found;
-  ASSERT_EQ(bus_.FindDevices(kVendor, kProduct, &found), kIOReturnSuccess);
+  ASSERT_EQ(bus_.FindDevices(kVendor, kProduct, &found), kUsbSuccess);
   EXPECT_TRUE(found.empty());  // away for one search
   OpenScanner again;
-  ASSERT_EQ(Open(bus_, kVendor, kProduct, &again), kIOReturnSuccess);
+  ASSERT_EQ(Open(bus_, kVendor, kProduct, &again), kUsbSuccess);
   Outcome o = DoCommand(again, InquiryBlock(kId, 232), 232);
   EXPECT_EQ(TextAt(o.data, 14), "SIM0000001");
-  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnNoDevice);  // old objects stay dead
+  EXPECT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kUsbNoDevice);  // old objects stay dead
 }
 
 TEST(SimLog, KeepsTheLatestExchangesAndCutsLongData) {
@@ -519,7 +519,7 @@ TEST(SimLog, KeepsTheLatestExchangesAndCutsLongData) {
   sim::SimBus bus;
   sim::SimScanner& scanner = bus.AddScanner(c);
   OpenScanner s;
-  ASSERT_EQ(Open(bus, kVendor, kProduct, &s), kIOReturnSuccess);
+  ASSERT_EQ(Open(bus, kVendor, kProduct, &s), kUsbSuccess);
   for (int i = 0; i < 10; ++i) {
     Outcome o = DoCommand(s, InquiryBlock(kId, 5), 5);
     ASSERT_EQ(o.data.size(), 5u);  // the wire is not cut, only the log
@@ -545,13 +545,12 @@ class SimWithoutInterruptPipe : public SimExchange {
 TEST_F(SimWithoutInterruptPipe, HasOnlyTheBulkPipes) {
   EXPECT_EQ(s_.interrupt, 0);
   uint8_t n = 0;
-  EXPECT_EQ(s_.interface->GetNumEndpoints(&n), kIOReturnSuccess);
+  EXPECT_EQ(s_.interface->GetNumEndpoints(&n), kUsbSuccess);
   EXPECT_EQ(n, 2);
   scanner_->PressButton(2, 1);  // dropped: nowhere to go
   uint8_t packet[8];
   uint32_t size = 8;
-  EXPECT_EQ(s_.interface->ReadInterruptPipe(sim::kPipeInterrupt, packet, &size),
-            kIOReturnBadArgument);
+  EXPECT_EQ(s_.interface->ReadInterruptPipe(sim::kPipeInterrupt, packet, &size), kUsbBadArgument);
   Block block = MakeBlock(0xE8, kId);
   block[10] = 5;
   EXPECT_EQ(DoCommand(s_, block, 5).data[4], 0x00);  // no paper
@@ -563,11 +562,11 @@ TEST(SimInquiryLength, PaddedToTheDescribedLength) {
   sim::SimBus bus;
   bus.AddScanner(c);
   OpenScanner s;
-  ASSERT_EQ(Open(bus, c.vendorId, c.productId, &s), kIOReturnSuccess);
+  ASSERT_EQ(Open(bus, c.vendorId, c.productId, &s), kUsbSuccess);
   Outcome first = DoCommand(s, InquiryBlock(kId, 5), 5);
   EXPECT_EQ(first.data[3] << 8 | first.data[4], 265);
   Outcome full = DoCommand(s, InquiryBlock(kId, 265 & 0xFF), 265);
-  ASSERT_EQ(full.rc, kIOReturnSuccess);
+  ASSERT_EQ(full.rc, kUsbSuccess);
   EXPECT_EQ(full.data.size(), 265u);
   EXPECT_EQ(full.status[2], 0);
 }
@@ -578,11 +577,11 @@ TEST(SimPipes, WithoutBulkInTheInterfaceHasNoBulkInPipe) {
   sim::SimBus bus;
   bus.AddScanner(c);
   OpenScanner s;
-  ASSERT_EQ(Open(bus, c.vendorId, c.productId, &s), kIOReturnSuccess);
+  ASSERT_EQ(Open(bus, c.vendorId, c.productId, &s), kUsbSuccess);
   EXPECT_EQ(s.bulkIn, 0);
   EXPECT_EQ(s.bulkOut, sim::kPipeBulkOut);
   PipeProperties p;
-  ASSERT_EQ(s.interface->GetPipeProperties(sim::kPipeBulkIn, &p), kIOReturnSuccess);
+  ASSERT_EQ(s.interface->GetPipeProperties(sim::kPipeBulkIn, &p), kUsbSuccess);
   EXPECT_EQ(p.transferType, TransferType::Isochronous);
   EXPECT_EQ(p.direction, Direction::In);
 }
@@ -594,11 +593,11 @@ TEST(SimButtons, PacketsFromTheDescriptionWaitOnTheInterruptPipe) {
   sim::SimBus bus;
   bus.AddScanner(c);
   OpenScanner s;
-  ASSERT_EQ(Open(bus, kVendor, kProduct, &s), kIOReturnSuccess);
+  ASSERT_EQ(Open(bus, kVendor, kProduct, &s), kUsbSuccess);
   for (auto expected : {Bytes({0, 3, 0, 0, 0, 0, 1, 0}), Bytes({0, 2, 0, 0, 0, 0, 2, 0})}) {
     std::vector<uint8_t> packet(8);
     uint32_t size = 8;
-    ASSERT_EQ(s.interface->ReadInterruptPipe(s.interrupt, packet.data(), &size), kIOReturnSuccess);
+    ASSERT_EQ(s.interface->ReadInterruptPipe(s.interrupt, packet.data(), &size), kUsbSuccess);
     EXPECT_EQ(size, 8u);
     EXPECT_EQ(packet, expected);
   }

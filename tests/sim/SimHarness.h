@@ -21,30 +21,30 @@ struct OpenScanner {
 
 // Finds the index-th device with the ids, opens it exclusively, selects configuration 1 and
 // opens its first interface; classifies the pipes as the transport does.
-inline IOReturn Open(UsbBus& bus, uint16_t vendor, uint16_t product, OpenScanner* out,
-                     size_t index = 0) {
+inline UsbStatus Open(UsbBus& bus, uint16_t vendor, uint16_t product, OpenScanner* out,
+                      size_t index = 0) {
   std::vector<std::unique_ptr<UsbDevice>> found;
-  if (IOReturn rc = bus.FindDevices(vendor, product, &found)) return rc;
-  if (found.size() <= index) return kIOReturnNotFound;
+  if (UsbStatus rc = bus.FindDevices(vendor, product, &found)) return rc;
+  if (found.size() <= index) return kUsbNotFound;
   out->device = std::move(found[index]);
   uint8_t configs = 0, value = 0, pipes = 0;
-  if (IOReturn rc = out->device->GetNumberOfConfigurations(&configs)) return rc;
-  if (configs == 0) return kIOReturnNotFound;
-  if (IOReturn rc = out->device->GetConfigurationValue(0, &value)) return rc;
-  if (IOReturn rc = out->device->USBDeviceOpen()) return rc;
-  if (IOReturn rc = out->device->SetConfiguration(value)) return rc;
-  if (IOReturn rc = out->device->CreateInterface(&out->interface)) return rc;
-  if (IOReturn rc = out->interface->Open()) return rc;
-  if (IOReturn rc = out->interface->GetNumEndpoints(&pipes)) return rc;
+  if (UsbStatus rc = out->device->GetNumberOfConfigurations(&configs)) return rc;
+  if (configs == 0) return kUsbNotFound;
+  if (UsbStatus rc = out->device->GetConfigurationValue(0, &value)) return rc;
+  if (UsbStatus rc = out->device->OpenDevice()) return rc;
+  if (UsbStatus rc = out->device->SetConfiguration(value)) return rc;
+  if (UsbStatus rc = out->device->CreateInterface(&out->interface)) return rc;
+  if (UsbStatus rc = out->interface->Open()) return rc;
+  if (UsbStatus rc = out->interface->GetNumEndpoints(&pipes)) return rc;
   for (uint8_t p = 1; p <= pipes; ++p) {
     PipeProperties props;
-    if (IOReturn rc = out->interface->GetPipeProperties(p, &props)) return rc;
+    if (UsbStatus rc = out->interface->GetPipeProperties(p, &props)) return rc;
     if (props.transferType == TransferType::Bulk)
       (props.direction == Direction::In ? out->bulkIn : out->bulkOut) = p;
     else if (props.transferType == TransferType::Interrupt && props.direction == Direction::In)
       out->interrupt = p;
   }
-  return kIOReturnSuccess;
+  return kUsbSuccess;
 }
 
 inline Block MakeBlock(uint8_t opcode, uint16_t id) {
@@ -75,7 +75,7 @@ inline Block ReadBlock(uint8_t opcode, uint16_t id, uint16_t dataType, uint32_t 
   return b;
 }
 
-inline IOReturn SendBlock(UsbInterface& i, Block block) {
+inline UsbStatus SendBlock(UsbInterface& i, Block block) {
   ControlRequest r;
   r.bmRequestType = 0x40;
   r.bRequest = 4;
@@ -85,7 +85,7 @@ inline IOReturn SendBlock(UsbInterface& i, Block block) {
 }
 
 struct ReadResult {
-  IOReturn rc = kIOReturnSuccess;
+  UsbStatus rc = kUsbSuccess;
   std::vector<uint8_t> bytes;
   int completions = 0;  // transfers that brought data
   int empties = 0;      // zero-length completions without an error
@@ -101,11 +101,11 @@ inline ReadResult ReadExactly(UsbInterface& i, uint8_t pipe, uint32_t n, int max
   while (have < n) {
     uint32_t size = n - have;
     r.rc = i.ReadPipe(pipe, r.bytes.data() + have, &size);
-    if (r.rc != kIOReturnSuccess) break;
+    if (r.rc != kUsbSuccess) break;
     if (size == 0) {
       ++r.empties;
       if (++emptyRun > maxEmpty) {
-        r.rc = kIOReturnNotResponding;
+        r.rc = kUsbNotResponding;
         break;
       }
       continue;
@@ -119,7 +119,7 @@ inline ReadResult ReadExactly(UsbInterface& i, uint8_t pipe, uint32_t n, int max
 }
 
 struct Outcome {
-  IOReturn rc = kIOReturnSuccess;
+  UsbStatus rc = kUsbSuccess;
   std::vector<uint8_t> data;
   std::array<uint8_t, 3> status{};
 };

@@ -20,7 +20,7 @@ class SimThreads : public ::testing::Test {
  protected:
   void SetUp() override {
     scanner_ = &bus_.AddScanner();
-    ASSERT_EQ(Open(bus_, 0xF11E, 0x0310, &s_), kIOReturnSuccess);
+    ASSERT_EQ(Open(bus_, 0xF11E, 0x0310, &s_), kUsbSuccess);
   }
   // Returns once `n` transfers wait inside the device.
   void AwaitBlocked(size_t n) {
@@ -32,7 +32,7 @@ class SimThreads : public ::testing::Test {
 };
 
 struct InterruptRead {
-  IOReturn rc = kIOReturnSuccess;
+  UsbStatus rc = kUsbSuccess;
   std::array<uint8_t, 8> packet{};
   uint32_t size = 8;
 };
@@ -45,7 +45,7 @@ TEST_F(SimThreads, InterruptReadEndsWithAPacketAnAbortOrAnUnplug) {
   AwaitBlocked(1);
   scanner_->PressButton(3, 1);
   reader.join();
-  EXPECT_EQ(r1.rc, kIOReturnSuccess);
+  EXPECT_EQ(r1.rc, kUsbSuccess);
   EXPECT_EQ(r1.size, 8u);
   EXPECT_EQ(r1.packet, (sim::ButtonPacket{0, 3, 0, 0, 0, 0, 1, 0}));
 
@@ -54,9 +54,9 @@ TEST_F(SimThreads, InterruptReadEndsWithAPacketAnAbortOrAnUnplug) {
   reader = std::thread(
       [&] { r2.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r2.packet.data(), &r2.size); });
   AwaitBlocked(1);
-  EXPECT_EQ(s_.interface->AbortPipe(s_.interrupt), kIOReturnSuccess);
+  EXPECT_EQ(s_.interface->AbortPipe(s_.interrupt), kUsbSuccess);
   reader.join();
-  EXPECT_EQ(r2.rc, kIOReturnAborted);
+  EXPECT_EQ(r2.rc, kUsbAborted);
   EXPECT_EQ(r2.size, 0u);
 
   // The device goes away.
@@ -66,7 +66,7 @@ TEST_F(SimThreads, InterruptReadEndsWithAPacketAnAbortOrAnUnplug) {
   AwaitBlocked(1);
   scanner_->Unplug();
   reader.join();
-  EXPECT_EQ(r3.rc, kIOReturnNoDevice);
+  EXPECT_EQ(r3.rc, kUsbNoDevice);
 }
 
 TEST_F(SimThreads, ClosingTheInterfaceEndsAPendingRead) {
@@ -74,26 +74,25 @@ TEST_F(SimThreads, ClosingTheInterfaceEndsAPendingRead) {
   std::thread reader(
       [&] { r.rc = s_.interface->ReadInterruptPipe(s_.interrupt, r.packet.data(), &r.size); });
   AwaitBlocked(1);
-  EXPECT_EQ(s_.interface->Close(), kIOReturnSuccess);
+  EXPECT_EQ(s_.interface->Close(), kUsbSuccess);
   reader.join();
-  EXPECT_EQ(r.rc, kIOReturnAborted);
+  EXPECT_EQ(r.rc, kUsbAborted);
   // A reader that comes back for the next packet finds the pipe closed instead of waiting.
   scanner_->PressButton(2, 1);
   r.size = 8;
-  EXPECT_EQ(s_.interface->ReadInterruptPipe(s_.interrupt, r.packet.data(), &r.size),
-            kIOReturnNotOpen);
+  EXPECT_EQ(s_.interface->ReadInterruptPipe(s_.interrupt, r.packet.data(), &r.size), kUsbNotOpen);
 }
 
 TEST_F(SimThreads, SlowTransferEndsEarlyWhenTheDeviceGoesAway) {
   Fault slow{FaultKind::Slow};
   slow.delayMs = 60000;
   scanner_->InjectFault(slow);
-  IOReturn rc = kIOReturnSuccess;
+  UsbStatus rc = kUsbSuccess;
   std::thread io([&] { rc = SendBlock(*s_.interface, InquiryBlock(kId, 5)); });
   AwaitBlocked(1);
   scanner_->Unplug();
   io.join();
-  EXPECT_EQ(rc, kIOReturnNoDevice);
+  EXPECT_EQ(rc, kUsbNoDevice);
 }
 
 TEST_F(SimThreads, CommandsButtonsAndLogReadersRunTogether) {
@@ -105,7 +104,7 @@ TEST_F(SimThreads, CommandsButtonsAndLogReadersRunTogether) {
     for (int i = 0; i < kPresses + 1; ++i) {
       std::array<uint8_t, 8> p{};
       uint32_t size = 8;
-      if (s_.interface->ReadInterruptPipe(s_.interrupt, p.data(), &size) != kIOReturnSuccess) break;
+      if (s_.interface->ReadInterruptPipe(s_.interrupt, p.data(), &size) != kUsbSuccess) break;
       ++packets;
     }
   });
@@ -118,13 +117,13 @@ TEST_F(SimThreads, CommandsButtonsAndLogReadersRunTogether) {
   int good = 0;
   for (int i = 0; i < kCommands; ++i) {
     Outcome o = DoCommand(s_, InquiryBlock(kId, 5), 5);
-    if (o.rc == kIOReturnSuccess && o.status[2] == 0) ++good;
+    if (o.rc == kUsbSuccess && o.status[2] == 0) ++good;
   }
   poster.join();
   // The reader took every packet and waits for one more.
   while (scanner_->PendingButtonPackets() > 0) std::this_thread::yield();
   AwaitBlocked(1);
-  EXPECT_EQ(s_.interface->AbortPipe(s_.interrupt), kIOReturnSuccess);
+  EXPECT_EQ(s_.interface->AbortPipe(s_.interrupt), kUsbSuccess);
   buttons.join();
   done = true;
   observer.join();

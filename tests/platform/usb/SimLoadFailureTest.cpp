@@ -14,7 +14,7 @@ TEST(SimLoadFailure, MissingLibraryGivesAnEmptyBusAndAReason) {
   ASSERT_EQ(setenv("VANTREL_SIMULATOR", "/nonexistent/scanner.txt", 1), 0);
   ASSERT_EQ(setenv("VANTREL_SIM_LIBRARY", "/nonexistent/libvantrel-sim.so", 1), 0);
   std::vector<std::unique_ptr<UsbDevice>> found;
-  EXPECT_NE(Host().FindDevices(0, 0, &found), kIOReturnSuccess);
+  EXPECT_NE(Host().FindDevices(0, 0, &found), kUsbSuccess);
   EXPECT_TRUE(found.empty());
   std::string error = HostError();
   EXPECT_NE(error.find("VANTREL_SIMULATOR"), std::string::npos) << error;

@@ -44,9 +44,9 @@ TEST(SimLoad, DescriptionFileNamedByTheEnvironmentBuildsTheBus) {
   UsbBus& bus = Host();
   EXPECT_STREQ(HostError(), "");
   OpenScanner s;
-  ASSERT_EQ(Open(bus, 0xF11E, 0x0310, &s), kIOReturnSuccess);
+  ASSERT_EQ(Open(bus, 0xF11E, 0x0310, &s), kUsbSuccess);
   Outcome o = DoCommand(s, InquiryBlock(0x2200, 232), 232);
-  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  ASSERT_EQ(o.rc, kUsbSuccess);
   EXPECT_EQ(TextAt(o.data, 14), "LOADED-42");
   EXPECT_EQ(DoCommand(s, MakeBlock(0xE6, 0x2200), 0).status[2], 5);  // the scripted fault
 

@@ -34,24 +34,24 @@ TEST(UsbHostSpeed, TextsAsTheTransportShowsThem) {
 TEST(LibusbMapping, ErrorCodes) {
   struct {
     int libusb;
-    IOReturn expected;
+    UsbStatus expected;
   } cases[] = {
-      {LIBUSB_SUCCESS, kIOReturnSuccess},
-      {12, kIOReturnSuccess},  // a byte count is no error
-      {LIBUSB_ERROR_IO, kIOReturnIOError},
-      {LIBUSB_ERROR_INVALID_PARAM, kIOReturnBadArgument},
-      {LIBUSB_ERROR_ACCESS, kIOReturnNotPermitted},
+      {LIBUSB_SUCCESS, kUsbSuccess},
+      {12, kUsbSuccess},  // a byte count is no error
+      {LIBUSB_ERROR_IO, kUsbIoError},
+      {LIBUSB_ERROR_INVALID_PARAM, kUsbBadArgument},
+      {LIBUSB_ERROR_ACCESS, kUsbNotPermitted},
       {LIBUSB_ERROR_NO_DEVICE, 0xE00002C0},  // the transport's "kIOReturnNoDevice"
-      {LIBUSB_ERROR_NOT_FOUND, kIOReturnNotFound},
-      {LIBUSB_ERROR_BUSY, kIOReturnExclusiveAccess},
-      {LIBUSB_ERROR_TIMEOUT, kIOReturnTimeout},
-      {LIBUSB_ERROR_OVERFLOW, kIOReturnOverrun},
-      {LIBUSB_ERROR_PIPE, kIOUSBPipeStalled},
+      {LIBUSB_ERROR_NOT_FOUND, kUsbNotFound},
+      {LIBUSB_ERROR_BUSY, kUsbExclusiveAccess},
+      {LIBUSB_ERROR_TIMEOUT, kUsbTimeout},
+      {LIBUSB_ERROR_OVERFLOW, kUsbOverrun},
+      {LIBUSB_ERROR_PIPE, kUsbPipeStalled},
       {LIBUSB_ERROR_INTERRUPTED, 0xE00002EB},  // "kIOReturnAborted"
-      {LIBUSB_ERROR_NO_MEM, kIOReturnNoMemory},
-      {LIBUSB_ERROR_NOT_SUPPORTED, kIOReturnUnsupported},
-      {LIBUSB_ERROR_OTHER, kIOReturnError},
-      {-1000, kIOReturnError},
+      {LIBUSB_ERROR_NO_MEM, kUsbNoMemory},
+      {LIBUSB_ERROR_NOT_SUPPORTED, kUsbUnsupported},
+      {LIBUSB_ERROR_OTHER, kUsbError},
+      {-1000, kUsbError},
   };
   for (const auto& c : cases) EXPECT_EQ(libusb::MapError(c.libusb), c.expected) << c.libusb;
 }
@@ -59,16 +59,16 @@ TEST(LibusbMapping, ErrorCodes) {
 TEST(LibusbMapping, TransferStates) {
   struct {
     int status;
-    IOReturn expected;
+    UsbStatus expected;
   } cases[] = {
-      {LIBUSB_TRANSFER_COMPLETED, kIOReturnSuccess},
-      {LIBUSB_TRANSFER_ERROR, kIOReturnIOError},
-      {LIBUSB_TRANSFER_TIMED_OUT, kIOReturnTimeout},
+      {LIBUSB_TRANSFER_COMPLETED, kUsbSuccess},
+      {LIBUSB_TRANSFER_ERROR, kUsbIoError},
+      {LIBUSB_TRANSFER_TIMED_OUT, kUsbTimeout},
       {LIBUSB_TRANSFER_CANCELLED, 0xE00002EB},  // AbortPipe ends a pending read so
-      {LIBUSB_TRANSFER_STALL, kIOUSBPipeStalled},
+      {LIBUSB_TRANSFER_STALL, kUsbPipeStalled},
       {LIBUSB_TRANSFER_NO_DEVICE, 0xE00002C0},
-      {LIBUSB_TRANSFER_OVERFLOW, kIOReturnOverrun},
-      {99, kIOReturnError},
+      {LIBUSB_TRANSFER_OVERFLOW, kUsbOverrun},
+      {99, kUsbError},
   };
   for (const auto& c : cases)
     EXPECT_EQ(libusb::MapTransferStatus(c.status), c.expected) << c.status;
@@ -105,12 +105,12 @@ TEST(UsbBusSearch, ReturnsOnlyDevicesWithTheIds) {
                {0x1234, 0x0311, 0},    {0xF11F, kProduct, 0}, {0, 0, 3}};
   for (const auto& c : cases) {
     std::vector<std::unique_ptr<UsbDevice>> found;
-    ASSERT_EQ(bus.FindDevices(c.vendor, c.product, &found), kIOReturnSuccess);
+    ASSERT_EQ(bus.FindDevices(c.vendor, c.product, &found), kUsbSuccess);
     ASSERT_EQ(found.size(), c.count) << std::hex << c.vendor << ":" << c.product;
     for (auto& d : found) {
       uint16_t v = 0, p = 0;
-      ASSERT_EQ(d->GetDeviceVendor(&v), kIOReturnSuccess);
-      ASSERT_EQ(d->GetDeviceProduct(&p), kIOReturnSuccess);
+      ASSERT_EQ(d->GetDeviceVendor(&v), kUsbSuccess);
+      ASSERT_EQ(d->GetDeviceProduct(&p), kUsbSuccess);
       EXPECT_TRUE(c.vendor == 0 || v == c.vendor) << std::hex << v;
       EXPECT_TRUE(c.product == 0 || p == c.product) << std::hex << p;
     }
@@ -126,7 +126,7 @@ class UsbHostOnSim : public ::testing::Test {
     usbhost::InstallHost(&bus_);
   }
   void TearDown() override { usbhost::InstallHost(nullptr); }
-  void OpenIt() { ASSERT_EQ(Open(Host(), kVendor, kProduct, &s_), kIOReturnSuccess); }
+  void OpenIt() { ASSERT_EQ(Open(Host(), kVendor, kProduct, &s_), kUsbSuccess); }
 
   sim::SimBus bus_;
   sim::SimScanner* scanner_ = nullptr;
@@ -149,11 +149,11 @@ TEST_F(UsbHostOnSim, DeviceIsFoundByItsIdsOnly) {
   };
   for (const auto& c : cases) {
     std::vector<std::unique_ptr<UsbDevice>> found;
-    ASSERT_EQ(Host().FindDevices(c.vendor, c.product, &found), kIOReturnSuccess);
+    ASSERT_EQ(Host().FindDevices(c.vendor, c.product, &found), kUsbSuccess);
     ASSERT_EQ(found.size(), c.count) << std::hex << c.vendor << ":" << c.product;
     if (!c.count) continue;
     uint16_t v = 0;
-    EXPECT_EQ(found[0]->GetDeviceVendor(&v), kIOReturnSuccess);
+    EXPECT_EQ(found[0]->GetDeviceVendor(&v), kUsbSuccess);
     EXPECT_EQ(v, c.foundVendor);
   }
 }
@@ -161,19 +161,19 @@ TEST_F(UsbHostOnSim, DeviceIsFoundByItsIdsOnly) {
 TEST_F(UsbHostOnSim, InquiryExchangeCarriesTheExactBytes) {
   OpenIt();
   Speed speed = Speed::Unknown;
-  ASSERT_EQ(s_.device->GetDeviceSpeed(&speed), kIOReturnSuccess);
+  ASSERT_EQ(s_.device->GetDeviceSpeed(&speed), kUsbSuccess);
   EXPECT_STREQ(SpeedText(speed), "USB 2.0");
 
   Block block = InquiryBlock(kId, 5);
   Outcome first = DoCommand(s_, block, 5);
-  ASSERT_EQ(first.rc, kIOReturnSuccess);
+  ASSERT_EQ(first.rc, kUsbSuccess);
   std::vector<uint8_t> inquiry = scanner_->InquiryData(kId);
   EXPECT_EQ(first.data, std::vector<uint8_t>(inquiry.begin(), inquiry.begin() + 5));
   EXPECT_EQ(first.status, (std::array<uint8_t, 3>{0xB6, 0xEA, 0x00}));
 
   uint16_t length = uint16_t(first.data[3] << 8 | first.data[4]);
   Outcome full = DoCommand(s_, InquiryBlock(kId, uint8_t(length)), length);
-  ASSERT_EQ(full.rc, kIOReturnSuccess);
+  ASSERT_EQ(full.rc, kUsbSuccess);
   EXPECT_EQ(full.data, inquiry);
   EXPECT_EQ(TextAt(full.data, 14), "SIM0000001");
 
@@ -203,11 +203,11 @@ TEST_F(UsbHostOnSim, RequestSenseAfterACheckConditionGivesTheSense) {
   Block reserve = MakeBlock(0xE6, kId);
   reserve[11] = 2;
   Outcome o = DoCommand(s_, reserve, 0);
-  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  ASSERT_EQ(o.rc, kUsbSuccess);
   EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0xB6, 0xEA, 0x02}));
 
   Outcome sense = DoCommand(s_, SenseBlock(kId), 44);
-  ASSERT_EQ(sense.rc, kIOReturnSuccess);
+  ASSERT_EQ(sense.rc, kUsbSuccess);
   std::vector<uint8_t> expected(44, 0);
   expected[0] = 0xB6;
   expected[1] = 0xEA;
@@ -230,7 +230,7 @@ TEST_F(UsbHostOnSim, RequestSenseAfterACheckConditionGivesTheSense) {
 
 TEST_F(UsbHostOnSim, UnplugFailsThePipeStatusAndReplugFindsTheSameSerial) {
   OpenIt();
-  ASSERT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kIOReturnSuccess);
+  ASSERT_EQ(s_.interface->GetPipeStatus(s_.bulkOut), kUsbSuccess);
   std::string serial = TextAt(DoCommand(s_, InquiryBlock(kId, 232), 232).data, 14);
 
   scanner_->Unplug();
@@ -240,16 +240,16 @@ TEST_F(UsbHostOnSim, UnplugFailsThePipeStatusAndReplugFindsTheSameSerial) {
   uint8_t buffer[3];
   EXPECT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), 0xE00002C0u);
   std::vector<std::unique_ptr<UsbDevice>> found;
-  ASSERT_EQ(Host().FindDevices(kVendor, kProduct, &found), kIOReturnSuccess);
+  ASSERT_EQ(Host().FindDevices(kVendor, kProduct, &found), kUsbSuccess);
   EXPECT_TRUE(found.empty());
 
   scanner_->Replug();
   OpenScanner again;
-  ASSERT_EQ(Open(Host(), kVendor, kProduct, &again), kIOReturnSuccess);
+  ASSERT_EQ(Open(Host(), kVendor, kProduct, &again), kUsbSuccess);
   Outcome o = DoCommand(again, InquiryBlock(kId, 232), 232);
-  ASSERT_EQ(o.rc, kIOReturnSuccess);
+  ASSERT_EQ(o.rc, kUsbSuccess);
   EXPECT_EQ(TextAt(o.data, 14), serial);
-  EXPECT_EQ(again.interface->GetPipeStatus(again.bulkOut), kIOReturnSuccess);
+  EXPECT_EQ(again.interface->GetPipeStatus(again.bulkOut), kUsbSuccess);
 }
 
 TEST_F(UsbHostOnSim, InterruptPacketIsRead) {
@@ -258,7 +258,7 @@ TEST_F(UsbHostOnSim, InterruptPacketIsRead) {
   scanner_->PressButton(2, 1);
   std::array<uint8_t, 8> packet{};
   uint32_t size = 8;
-  ASSERT_EQ(s_.interface->ReadInterruptPipe(s_.interrupt, packet.data(), &size), kIOReturnSuccess);
+  ASSERT_EQ(s_.interface->ReadInterruptPipe(s_.interrupt, packet.data(), &size), kUsbSuccess);
   EXPECT_EQ(size, 8u);
   EXPECT_EQ(packet, (std::array<uint8_t, 8>{0, 2, 0, 0, 0, 0, 1, 0}));
 }
@@ -268,9 +268,9 @@ TEST_F(UsbHostOnSim, ShortCompletionsDeliverTheDataInPieces) {
   Fault shortBulk{FaultKind::ShortBulk};
   shortBulk.chunk = 7;
   scanner_->InjectFault(shortBulk);
-  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 232)), kIOReturnSuccess);
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 232)), kUsbSuccess);
   ReadResult r = ReadExactly(*s_.interface, s_.bulkIn, 232);
-  ASSERT_EQ(r.rc, kIOReturnSuccess);
+  ASSERT_EQ(r.rc, kUsbSuccess);
   EXPECT_EQ(r.completions, 34);  // 33 of 7 bytes and one of 1
   EXPECT_EQ(r.bytes, scanner_->InquiryData(kId));
   EXPECT_EQ(ReadExactly(*s_.interface, s_.bulkIn, 3).bytes, (std::vector<uint8_t>{0xB6, 0xEA, 0}));
@@ -281,23 +281,23 @@ TEST_F(UsbHostOnSim, EmptyCompletionsAreVisibleAndTheWatchdogEndsAReadWithNothin
   Fault empty{FaultKind::EmptyCompletions};
   empty.empties = 3;
   scanner_->InjectFault(empty);
-  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kIOReturnSuccess);
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbSuccess);
   uint8_t buffer[8];
   for (int i = 0; i < 3; ++i) {
     uint32_t size = 5;
-    ASSERT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kIOReturnSuccess);
+    ASSERT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kUsbSuccess);
     EXPECT_EQ(size, 0u) << "completion " << i;
   }
   uint32_t size = 5;
-  ASSERT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kIOReturnSuccess);
+  ASSERT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kUsbSuccess);
   EXPECT_EQ(size, 5u);
   size = 3;
-  ASSERT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kIOReturnSuccess);
+  ASSERT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kUsbSuccess);
   EXPECT_EQ(size, 3u);
 
   // The exchange is over: a read for more would wait for ever on a real device.
   size = 8;
-  EXPECT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kIOReturnNotResponding);
+  EXPECT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kUsbNotResponding);
   EXPECT_EQ(size, 0u);
   auto messages = scanner_->Messages();
   ASSERT_EQ(messages.size(), 1u);
@@ -312,10 +312,10 @@ TEST_F(UsbHostOnSim, WatchdogAlsoEndsAReadWhileTheDeviceWaitsForData) {
   OpenIt();
   Block window = MakeBlock(0xE4, kId);
   window[10] = 96;
-  ASSERT_EQ(SendBlock(*s_.interface, window), kIOReturnSuccess);
+  ASSERT_EQ(SendBlock(*s_.interface, window), kUsbSuccess);
   // The host skips the data phase and reads the status.
   ReadResult r = ReadExactly(*s_.interface, s_.bulkIn, 3);
-  EXPECT_EQ(r.rc, kIOReturnNotResponding);
+  EXPECT_EQ(r.rc, kUsbNotResponding);
   ASSERT_EQ(scanner_->Messages().size(), 1u);
   EXPECT_NE(scanner_->Messages()[0].find("waits for 96 bytes on bulk OUT"), std::string::npos);
 }

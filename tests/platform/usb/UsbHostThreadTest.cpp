@@ -17,15 +17,15 @@ TEST(UsbHostThreads, AbortPipeCompletesAPendingInterruptRead) {
   sim::SimScanner& scanner = bus.AddScanner();
   InstallHost(&bus);
   OpenScanner s;
-  ASSERT_EQ(Open(Host(), 0xF11E, 0x0310, &s), kIOReturnSuccess);
+  ASSERT_EQ(Open(Host(), 0xF11E, 0x0310, &s), kUsbSuccess);
 
-  IOReturn rc = kIOReturnSuccess;
+  UsbStatus rc = kUsbSuccess;
   std::array<uint8_t, 8> packet{};
   uint32_t size = 8;
   std::thread buttonThread(
       [&] { rc = s.interface->ReadInterruptPipe(s.interrupt, packet.data(), &size); });
   while (scanner.BlockedTransfers() == 0) std::this_thread::yield();
-  EXPECT_EQ(s.interface->AbortPipe(s.interrupt), kIOReturnSuccess);
+  EXPECT_EQ(s.interface->AbortPipe(s.interrupt), kUsbSuccess);
   buttonThread.join();
   EXPECT_EQ(rc, 0xE00002EBu);  // "kIOReturnAborted"
   EXPECT_EQ(size, 0u);
@@ -33,7 +33,7 @@ TEST(UsbHostThreads, AbortPipeCompletesAPendingInterruptRead) {
   // The pipe works again for the next read.
   scanner.PressButton(3, 2);
   size = 8;
-  EXPECT_EQ(s.interface->ReadInterruptPipe(s.interrupt, packet.data(), &size), kIOReturnSuccess);
+  EXPECT_EQ(s.interface->ReadInterruptPipe(s.interrupt, packet.data(), &size), kUsbSuccess);
   EXPECT_EQ(packet[1], 3);
   EXPECT_EQ(packet[6], 2);
   InstallHost(nullptr);

@@ -33,6 +33,8 @@ std::unique_ptr<KrLibrary> KrLibrary::Load(const std::string& path, std::string*
   return lib;
 }
 
+void* KrLibrary::Find(const char* name) const { return dlsym(handle_, name); }
+
 KrLibrary::~KrLibrary() {
   if (handle_ != nullptr) dlclose(handle_);
 }

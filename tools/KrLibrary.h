@@ -8,7 +8,8 @@
 
 namespace vtclient {
 
-// Every export the command-line client calls. The scan client adds its job exports here.
+// Every client export of the driver library: the clients bind them all, so a library that lacks
+// one is refused at load. The job exports join as the library gains them.
 #define VT_CLIENT_EXPORTS(X) \
   X(KRInitializeDriver)      \
   X(KRTerminateDriver)       \
@@ -16,9 +17,17 @@ namespace vtclient {
   X(KRGetDeviceList)         \
   X(KRInitializeDevice)      \
   X(KRTerminateDevice)       \
+  X(KRResetDevice)           \
   X(KRDeviceStatus)          \
   X(KRGetDeviceAbility)      \
-  X(KRReadNVMData)
+  X(KRReadNVMData)           \
+  X(KRWriteNVMData)          \
+  X(KRSetImprinterParameter) \
+  X(KRGetImprinterAbility)   \
+  X(KRGeneralOperation)      \
+  X(KRReadPushButton)        \
+  X(KRReadNetworkValue)      \
+  X(KRWriteNetworkValue)
 
 class KrLibrary {
  public:
@@ -34,6 +43,8 @@ class KrLibrary {
   KrLibrary& operator=(const KrLibrary&) = delete;
 
   const std::string& path() const { return path_; }
+  // Any other name among the library's dynamic symbols; null when it has none of that name.
+  void* Find(const char* name) const;
 
  private:
   KrLibrary() = default;

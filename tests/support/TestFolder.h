@@ -1,10 +1,13 @@
 #pragma once
-// A fresh, empty folder for one test program under the build's test-tmp ($VT_TEST_TMP, which
-// every vt_test gets), so that test cases run in parallel without sharing files.
+// What tests that write files share: a fresh, empty folder for one test program under the
+// build's test-tmp ($VT_TEST_TMP, which every vt_test gets), so that test cases run in parallel
+// without sharing files, and reading a file whole.
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -17,6 +20,14 @@ inline std::filesystem::path freshTestFolder(std::string_view name) {
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   return folder;
+}
+
+// The file's bytes; empty when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 }  // namespace testsupport

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "TestFolder.h"
+
 extern char** environ;
 
 namespace {
@@ -229,12 +231,7 @@ struct Outcome {
   std::string out, err, log;
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testsupport::ReadFile;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -245,11 +242,8 @@ std::vector<std::string> Lines(const std::string& text) {
 
 // Runs the client in a folder of the case's own, with its description file and a driver log.
 Outcome RunClient(const Case& c) {
-  const char* tmp = std::getenv("VT_TEST_TMP");
-  std::string dir = std::string(tmp ? tmp : "/tmp") + "/tools-vantrel-scan";
-  mkdir(dir.c_str(), 0755);
-  dir += std::string("/") + c.name + "/";
-  mkdir(dir.c_str(), 0755);
+  const std::string dir =
+      testsupport::freshTestFolder(std::string("tools-vantrel-scan-") + c.name).string() + "/";
   std::ofstream(dir + "Debug.conf") << "DebugLevel 1\n";
   std::remove((dir + "KRDrv.txt").c_str());
 

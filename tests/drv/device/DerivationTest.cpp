@@ -7,6 +7,7 @@
 #include <string>
 
 #include "SupportedModel.h"
+#include "TestFolder.h"
 #include "drv/device/ScanParameters.h"
 #include "drv/device/ScannerModels.h"
 
@@ -300,9 +301,7 @@ TEST(Features, ModelListsAnswerFeatureQueries) {
 class RealRawSwitch : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* base = std::getenv("VT_TEST_TMP");
-    dir_ = std::string(base != nullptr ? base : "/tmp") + "/realraw-" + std::to_string(::getpid());
-    ASSERT_EQ(std::system(("mkdir -p '" + dir_ + "'").c_str()), 0);
+    dir_ = testsupport::freshTestFolder("realraw").string();
     const char* old = std::getenv("VANTREL_LOG_ROOT");
     hadRoot_ = old != nullptr;
     if (hadRoot_) oldRoot_ = old;

@@ -1,11 +1,11 @@
 // Enumeration through the loaded driver library on a simulated bus of several scanners.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "DriverExports.h"
 #include "TestLog.h"
 #include "sim/SimScanner.h"
 #include "vantrel/kr_api.h"
@@ -31,38 +31,24 @@ class DlopenBus : public ::testing::Test {
     setenv("VANTREL_SIMULATOR", description.c_str(), 1);
   }
   void SetUp() override {
-    library = dlopen(VANTREL_LIBRARY_PATH, RTLD_LAZY | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    InitializeDriver =
-        reinterpret_cast<decltype(InitializeDriver)>(dlsym(library, "KRInitializeDriver"));
-    TerminateDriver =
-        reinterpret_cast<decltype(TerminateDriver)>(dlsym(library, "KRTerminateDriver"));
-    GetDeviceList = reinterpret_cast<decltype(GetDeviceList)>(dlsym(library, "KRGetDeviceList"));
-    InitializeDevice =
-        reinterpret_cast<decltype(InitializeDevice)>(dlsym(library, "KRInitializeDevice"));
-    DeviceStatus = reinterpret_cast<decltype(DeviceStatus)>(dlsym(library, "KRDeviceStatus"));
-    ASSERT_TRUE(InitializeDriver && TerminateDriver && GetDeviceList && InitializeDevice &&
-                DeviceStatus);
+    library = testsupport::LoadDriver(VANTREL_LIBRARY_PATH);
+    ASSERT_NE(library, nullptr);
+    d = testsupport::ExportsOf(*library);
   }
   void TearDown() override {
-    if (TerminateDriver != nullptr) TerminateDriver(0);
-    if (library != nullptr) dlclose(library);
+    if (library != nullptr) d.KRTerminateDriver(0);
   }
-  void* library = nullptr;
-  decltype(&KRInitializeDriver) InitializeDriver = nullptr;
-  decltype(&KRTerminateDriver) TerminateDriver = nullptr;
-  decltype(&KRGetDeviceList) GetDeviceList = nullptr;
-  decltype(&KRInitializeDevice) InitializeDevice = nullptr;
-  decltype(&KRDeviceStatus) DeviceStatus = nullptr;
+  std::unique_ptr<vtclient::KrLibrary> library;
+  testsupport::KrExports d;
 };
 }  // namespace
 
 TEST_F(DlopenBus, ListsTheSupportedDevicesThatAnswer) {
-  ASSERT_EQ(InitializeDriver(0x0134B6EA), 0);
+  ASSERT_EQ(d.KRInitializeDriver(0x0134B6EA), 0);
   ASSERT_EQ(sim::LoadedScannerCount(), 7u);
   DEVLIST* list = nullptr;
   uint32_t count = 0;
-  ASSERT_EQ(GetDeviceList(0x0134B6EA, &list, &count), 0);
+  ASSERT_EQ(d.KRGetDeviceList(0x0134B6EA, &list, &count), 0);
   std::string serials;
   for (DeviceInformation* n = list->pDevice; n != nullptr; n = n->next)
     serials += n->SerialNumber + std::string(" ");
@@ -76,9 +62,9 @@ TEST_F(DlopenBus, ListsTheSupportedDevicesThatAnswer) {
 
   char f[] = "usb:0xF11E:0x0310:BUS0000F";
   uint32_t handle = 0;
-  ASSERT_EQ(InitializeDevice(0x0134B6EA, f, &handle), 0);
+  ASSERT_EQ(d.KRInitializeDevice(0x0134B6EA, f, &handle), 0);
   EXPECT_EQ(handle, 3u);
-  EXPECT_EQ(DeviceStatus(0x0134B6EA, &handle), 0);
+  EXPECT_EQ(d.KRDeviceStatus(0x0134B6EA, &handle), 0);
   EXPECT_TRUE(testlog::Contains("Interrupt pips not found, button function will not work"));
   sim::SimScanner* scannerF = sim::LoadedScanner(5);
   ASSERT_NE(scannerF, nullptr);

@@ -1,5 +1,6 @@
-// The driver and device exports, called in-process against simulated scanners on a bus of the
-// test's own (the registry's internals stay reachable).
+// The driver and device exports where a test needs a bus of its own (several scanners, scripted
+// devices) or the registry's internals; the calls every client makes run both ways in
+// ExportSuiteTest.cpp.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -63,90 +64,7 @@ struct ClientList {
   char name[4][256], vendor[4][64], model[4][64], serial[4][128], itf[4][10];
 };
 
-struct CtrlCase {
-  uint32_t argument;
-  uint16_t kept;
-};
 }  // namespace
-
-class CallingOrder : public DriverExports, public ::testing::WithParamInterface<CtrlCase> {};
-
-TEST_P(CallingOrder, RunsAsTheClientsCallIt) {
-  const uint32_t ctrl = GetParam().argument;
-  const uint16_t kept = GetParam().kept;
-  sim::SimScanner& scanner = Add("SN1");
-
-  ASSERT_EQ(KRInitializeDriver(ctrl), 0);
-  EXPECT_EQ(CScannerManager::GetCtrlID(), kept);
-  EXPECT_EQ(IoObject::bInquiryCommand[1], kept >> 8);
-  EXPECT_EQ(IoObject::bInquiryCommand[2], kept & 0xFF);
-
-  DEVLIST* list = nullptr;
-  uint32_t count = 0;
-  ASSERT_EQ(KRGetDeviceList(ctrl, &list, &count), 0);
-  ASSERT_EQ(count, 1u);
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(list->Reserved, 0);
-  DeviceInformation* n = list->pDevice;
-  EXPECT_STREQ(n->DeviceName, "usb:0xF11E:0x0310:SN1");
-  EXPECT_STREQ(n->VendorName, "SIMVENDOR");
-  EXPECT_STREQ(n->ModelName, "SIM-ADF300");
-  EXPECT_STREQ(n->SerialNumber, "SN1");
-  EXPECT_STREQ(n->Interface, "usb");
-  EXPECT_EQ(n->VID, kVid);
-  EXPECT_EQ(n->PID, kPid);
-  EXPECT_EQ(n->Address, nullptr);
-  EXPECT_EQ(n->next, nullptr);
-  for (void* block :
-       {static_cast<void*>(n->DeviceName), static_cast<void*>(n->VendorName),
-        static_cast<void*>(n->ModelName), static_cast<void*>(n->SerialNumber),
-        static_cast<void*>(n->Interface), static_cast<void*>(n), static_cast<void*>(list)}) {
-    EXPECT_EQ(KRMemFree(ctrl, block), 0);
-  }
-  EXPECT_EQ(pMemManager->Count(), 0u);
-
-  ClientList mine(1);
-  mine.node[0].next = &mine.node[0];  // must be ended by the driver
-  DEVLIST* given = &mine.header;
-  ASSERT_EQ(KRGetDeviceList(ctrl, &given, &count), 0);
-  EXPECT_EQ(given, &mine.header);
-  EXPECT_EQ(count, 1u);
-  EXPECT_EQ(mine.header.Reserved, 0);
-  EXPECT_STREQ(mine.name[0], "usb:0xF11E:0x0310:SN1");
-  EXPECT_STREQ(mine.itf[0], "usb");
-  EXPECT_EQ(mine.node[0].next, nullptr);
-
-  uint32_t handle = 0;
-  ASSERT_EQ(KRInitializeDevice(ctrl, nullptr, &handle), 0);
-  EXPECT_EQ(handle, 1u);
-  char empty[] = "";
-  handle = 0;
-  ASSERT_EQ(KRInitializeDevice(ctrl, empty, &handle), 0);  // opened already: reset path
-  EXPECT_EQ(handle, 1u);
-  EXPECT_EQ(simhelp::Count(scanner, 0xFF), 1u);
-  EXPECT_EQ(KRDeviceStatus(ctrl, &handle), 0);
-  EXPECT_EQ(KRTerminateDevice(ctrl, &handle), 0);
-  EXPECT_EQ(KRTerminateDevice(ctrl, &handle), 0);
-  EXPECT_EQ(KRTerminateDriver(ctrl), 0);
-
-  auto log = scanner.CommandLog();
-  ASSERT_FALSE(log.empty());
-  for (const sim::Exchange& e : log) {
-    EXPECT_EQ(e.block[1], kept >> 8) << e.command;
-    EXPECT_EQ(e.block[2], kept & 0xFF) << e.command;
-  }
-  EXPECT_TRUE(testlog::Contains("=> KRDeviceStatus -------> HDevice = 1"));
-  EXPECT_TRUE(testlog::Contains("<= KRDeviceStatus ret=0"));
-}
-
-INSTANTIATE_TEST_SUITE_P(ControllerIds, CallingOrder,
-                         ::testing::Values(CtrlCase{0x0134B6EA, 0xB6EA}, CtrlCase{0x2200, 0x2200},
-                                           CtrlCase{0x10000, 0x0001}, CtrlCase{0xABCD0000, 0xABCD}),
-                         [](const ::testing::TestParamInfo<CtrlCase>& info) {
-                           char name[32];
-                           std::snprintf(name, sizeof name, "Ctrl%08X", info.param.argument);
-                           return std::string(name);
-                         });
 
 TEST_F(DriverExports, TargetIdsFindTheirDevice) {
   Add("SN1");
@@ -234,23 +152,6 @@ TEST_F(DriverExports, DeviceWithoutInterruptPipeOpensWithSilentButtons) {
     EXPECT_EQ(std::vector<uint8_t>(packet, packet + 8), std::vector<uint8_t>(8, 0));
   }
   EXPECT_TRUE(testlog::Contains("Interrupt pips not found, button function will not work"));
-}
-
-TEST_F(DriverExports, ReplugIsPickedUpAndAGoneDeviceIsNotFound) {
-  sim::SimScanner& scanner = Add("SN1");
-  ASSERT_EQ(KRInitializeDriver(0x2200), 0);
-  uint32_t handle = 0;
-  ASSERT_EQ(KRInitializeDevice(0x2200, nullptr, &handle), 0);
-  scanner.Unplug();
-  scanner.Replug();
-  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
-  EXPECT_TRUE(
-      testlog::Contains("MacOsUsbCheckDevice: get pipe status return error=kIOReturnNoDevice"));
-  scanner.Unplug();
-  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2019);
-  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), -2019);
-  scanner.Replug();
-  EXPECT_EQ(KRDeviceStatus(0x2200, &handle), 0);
 }
 
 TEST_F(DriverExports, AFailureWithoutAStatusIsNeverReportedAsSuccess) {

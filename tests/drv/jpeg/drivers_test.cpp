@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "TestFolder.h"
 #include "drv/jpeg/JPGCodec.h"
 #include "drv/jpeg/JPGJpeg.h"
 #include "drv/jpeg/LMLib.h"
@@ -266,19 +267,14 @@ TEST(LibraryMemory, AllocateReusesAndZeroFills) {
   EXPECT_EQ(FreeMemory(nullptr), 0);
 }
 
+// The library makes the folder itself.
 std::string tempDir() {
-  const char* base = getenv("VT_TEST_TMP");
-  std::string d = std::string(base ? base : "/tmp") + "/jpeglog-" + std::to_string(getpid());
-  mkdir(std::string(base ? base : "/tmp").c_str(), 0777);
+  const std::string d = testsupport::freshTestFolder("jpeglog").string();
+  std::filesystem::remove(d);
   return d;
 }
 
-std::string slurp(const std::string& path) {
-  std::ifstream f(path);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+std::string slurp(const std::string& path) { return testsupport::ReadFile(path); }
 
 TEST(LibraryLog, LevelsFilterLinesAndTheFolderGetsItsSlash) {
   const std::string dir = tempDir();

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "TestFolder.h"
 #include "TestLog.h"
 #include "drv/jpeg/CLumetra.h"
 #include "drv/jpeg/Interface.h"
@@ -20,13 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path freshFolder(const std::string& name) {
-  const char* base = std::getenv("VT_TEST_TMP");
-  const fs::path dir = fs::path(base ? base : "/tmp") / (name + "-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
+fs::path freshFolder(const std::string& name) { return testsupport::freshTestFolder(name); }
 
 // The current folder for the scope of a test.
 struct InFolder {
@@ -116,11 +111,9 @@ TEST(Library, NestedStartsKeepTheStateTheLastEndClearsIt) {
   EXPECT_EQ(TerminateLib(), 0);
   EXPECT_EQ(jpgLMIdsInUse(), 0);
   EXPECT_EQ(jpgIdsInUse(), 0);
-  std::ifstream in(logDir / "LMJPGDebugLog.Log");
-  std::stringstream log;
-  log << in.rdbuf();
-  EXPECT_NE(log.str().find("Out: TerminateLib, nLMInitializeCount = 1"), std::string::npos);
-  EXPECT_NE(log.str().find("Reset the algorithms (JPG) state. nLMInitializeCount = 0"),
+  const std::string log = testsupport::ReadFile(logDir / "LMJPGDebugLog.Log");
+  EXPECT_NE(log.find("Out: TerminateLib, nLMInitializeCount = 1"), std::string::npos);
+  EXPECT_NE(log.find("Reset the algorithms (JPG) state. nLMInitializeCount = 0"),
             std::string::npos);
 }
 

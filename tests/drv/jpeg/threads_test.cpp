@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestFolder.h"
 #include "drv/jpeg/JPGJpeg.h"
 #include "drv/jpeg/KRJFIFWriter.h"
 #include "drv/jpeg/LMLib.h"
@@ -63,9 +64,7 @@ Bytes joinStrips(const Bytes& stream) {
 
 TEST(CodecThreads, DecodeAndEncodeAtOnceOnDifferentIds) {
   // The library's log is on, so both threads also write lines through it.
-  const char* base = getenv("VT_TEST_TMP");
-  const std::string dir =
-      std::string(base ? base : "/tmp") + "/jpegthreads-" + std::to_string(getpid());
+  const std::string dir = testsupport::freshTestFolder("jpegthreads").string();
   SetDebugMode(0x80000001u, dir.c_str());
 
   // Inputs made with libjpeg-turbo only, so that no table of ours is filled before the threads.

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestFolder.h"
 #include "drv/platform/DbgLog.h"
 #include "drv/platform/DbgPrint.h"
 
@@ -20,10 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
+using testsupport::ReadFile;
 
 struct LogLine {
   std::string pid, tid;
@@ -91,12 +89,7 @@ class DbgLog : public ::testing::Test {
   fs::path root;
 
   void SetUp() override {
-    const char* base = std::getenv("VT_TEST_TMP");
-    fs::path folder = base ? fs::path(base) : fs::temp_directory_path();
-    fs::create_directories(folder);
-    std::string name = (folder / "dbglog-XXXXXX").string();
-    ASSERT_NE(mkdtemp(name.data()), nullptr);
-    root = name;
+    root = testsupport::freshTestFolder("dbglog");
     setenv("VANTREL_LOG_ROOT", root.c_str(), 1);
   }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "TestFolder.h"
 #include "platform/usb/SimEntry.h"
 #include "platform/usb/UsbHost.h"
 #include "sim/SimScanner.h"
@@ -22,11 +23,7 @@ namespace {
 using namespace simtest;
 
 std::string TempFile(const char* name) {
-  const char* dir = std::getenv("VT_TEST_TMP");
-  std::string folder = dir && *dir ? dir : "/tmp";
-  std::string command = "mkdir -p '" + folder + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  return folder + "/" + name + "-" + std::to_string(getpid());
+  return (testsupport::freshTestFolder("sim-load") / name).string();
 }
 
 TEST(SimLoad, DescriptionFileNamedByTheEnvironmentBuildsTheBus) {

@@ -1,11 +1,9 @@
 #include "TestLog.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
+
+#include "TestFolder.h"
 
 namespace testlog {
 namespace {
@@ -13,23 +11,14 @@ std::string gRoot;
 }
 
 std::string Prepare(const char* name) {
-  const char* base = std::getenv("VT_TEST_TMP");
-  std::filesystem::path root = std::filesystem::path(base != nullptr ? base : "/tmp") /
-                               (std::string(name) + "-" + std::to_string(getpid()));
-  std::filesystem::remove_all(root);
-  std::filesystem::create_directories(root);
+  const std::filesystem::path root = testsupport::freshTestFolder(name);
   std::ofstream(root / "Debug.conf") << "DebugLevel 1\nBufferedLog 0\n";
   gRoot = root.string() + "/";
   setenv("VANTREL_LOG_ROOT", gRoot.c_str(), 1);
   return gRoot;
 }
 
-std::string Read() {
-  std::ifstream in(gRoot + "KRDrv.txt");
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string Read() { return testsupport::ReadFile(gRoot + "KRDrv.txt"); }
 
 bool Contains(const std::string& text) { return Read().find(text) != std::string::npos; }
 

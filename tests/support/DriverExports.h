@@ -1,0 +1,34 @@
+#pragma once
+// The driver's client exports as a test calls them: one pointer each, bound either to the loaded
+// library (as the front ends reach it) or to the functions linked into the test program, so that
+// one suite can run both ways.
+#include <memory>
+#include <string>
+
+#include "tools/KrLibrary.h"
+#include "vantrel/kr_api.h"
+
+namespace testsupport {
+
+struct KrExports {
+#define VT_TEST_EXPORT_POINTER(name) decltype(&::name) name = nullptr;
+  VT_CLIENT_EXPORTS(VT_TEST_EXPORT_POINTER)
+#undef VT_TEST_EXPORT_POINTER
+};
+
+// The library at `path` loaded as a front end loads it, every export bound; fails the test (and
+// gives null) when it cannot be.
+std::unique_ptr<vtclient::KrLibrary> LoadDriver(const std::string& path);
+// The loaded library's exports.
+KrExports ExportsOf(const vtclient::KrLibrary& library);
+
+// The functions linked into the test program (only for programs that link the driver).
+inline KrExports LinkedExports() {
+  KrExports e;
+#define VT_TEST_EXPORT_LINKED(name) e.name = &::name;
+  VT_CLIENT_EXPORTS(VT_TEST_EXPORT_LINKED)
+#undef VT_TEST_EXPORT_LINKED
+  return e;
+}
+
+}  // namespace testsupport

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFolder.h"
 #include "platform/imageio/ImageIO.h"
 
 namespace imageio_test {
@@ -18,15 +19,7 @@ namespace imageio_test {
 // A folder of its own per test, under VT_TEST_TMP when the suite sets it.
 class TempFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("VT_TEST_TMP");
-    const std::filesystem::path parent =
-        base ? std::filesystem::path(base) : std::filesystem::temp_directory_path();
-    std::filesystem::create_directories(parent);
-    std::string name = (parent / "imageio-XXXXXX").string();
-    ASSERT_NE(mkdtemp(name.data()), nullptr);
-    folder_ = name;
-  }
+  void SetUp() override { folder_ = testsupport::freshTestFolder("imageio"); }
   void TearDown() override { std::filesystem::remove_all(folder_); }
   std::filesystem::path path(const std::string& name) const { return folder_ / name; }
   const std::filesystem::path& folder() const { return folder_; }
@@ -99,8 +92,7 @@ inline void expectClose(const std::vector<uint8_t>& got, const std::vector<uint8
 }
 
 inline std::string readFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  return testsupport::ReadFile(file);
 }
 
 inline void writeBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+
+#include "TestFolder.h"
 // clang-format off
 #include <jpeglib.h>
 #include <jerror.h>
@@ -135,8 +137,8 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
 }  // namespace
 
 std::vector<uint8_t> readBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  const std::string bytes = testsupport::ReadFile(file);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 Facts tiffFacts(const std::filesystem::path& file) {

@@ -17,6 +17,8 @@
 using namespace krstatus;
 
 uint16_t CScannerManager::CtrlID = 0;
+// The registry of the running driver; null before KRInitializeDriver and after KRTerminateDriver.
+CScannerManager* pManager = nullptr;
 
 namespace {
 const IoObjectTransport* gTransports = nullptr;

@@ -6,7 +6,20 @@ function(vt_driver_component target)
   set_property(GLOBAL APPEND PROPERTY VT_DRIVER_COMPONENTS ${target})
 endfunction()
 
-# The driver library: every component whole, only the KR exports visible.
+# The names of include/vantrel/kr_exports.def, in its order; a change to the list configures again.
+function(vt_kr_export_names out)
+  set(def ${CMAKE_SOURCE_DIR}/include/vantrel/kr_exports.def)
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+  file(STRINGS ${def} lines REGEX "^VT_KR_EXPORT\\([A-Za-z0-9_]+\\)")
+  set(names "")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^VT_KR_EXPORT\\(([A-Za-z0-9_]+)\\).*" "\\1" name "${line}")
+    list(APPEND names ${name})
+  endforeach()
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
+# The driver library: every component whole, only the client functions visible.
 function(vt_assemble_driver)
   get_property(components GLOBAL PROPERTY VT_DRIVER_COMPONENTS)
   # Written once, so a new configure does not relink the library.
@@ -18,10 +31,17 @@ function(vt_assemble_driver)
     target_link_libraries(Vantrel PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${components}>")
   endif()
   # The components are archives: --exclude-libs would hide their KR exports too, so a version
-  # script keeps the KR functions and nothing else (no template instances of the C++ library).
+  # script keeps the client functions of the export list and nothing else (no JFIF writer, no
+  # template instances of the C++ library).
+  vt_kr_export_names(names)
+  set(VT_KR_EXPORT_LINES "")
+  foreach(name ${names})
+    string(APPEND VT_KR_EXPORT_LINES "    ${name};\n")
+  endforeach()
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/vantrel.map.in ${CMAKE_BINARY_DIR}/vantrel.map @ONLY)
   target_link_options(Vantrel PRIVATE -Wl,--no-undefined
-                      -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/vantrel.map)
-  set_property(TARGET Vantrel APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/vantrel.map)
+                      -Wl,--version-script=${CMAKE_BINARY_DIR}/vantrel.map)
+  set_property(TARGET Vantrel APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/vantrel.map)
   set_target_properties(Vantrel PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 endfunction()
 

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Fails unless a shared object exports exactly the pinned names: no extra symbol (for the driver:
 # JFIF writer, maintenance entries, C++ library instances), none missing.
-# Usage: check_exports.sh <shared object> <file listing the names, one a line>
+# Usage: check_exports.sh <libVantrel.so> <kr_exports.def> [name...]
 #        check_exports.sh <shared object> <name>...
 set -euo pipefail
 lib=$1
 shift
-if [ $# -eq 1 ] && [ -f "$1" ]; then
+if [ $# -ge 1 ] && [ -f "$1" ]; then
   list=$1
-  expected=$(grep -v -e '^#' -e '^[[:space:]]*$' "$list" | sort -u)
+  shift
+  expected=$( (sed -n 's/^VT_KR_EXPORT(\([A-Za-z0-9_]*\)).*/\1/p' "$list"; printf '%s\n' "$@") |
+    grep -v '^$' | sort -u)
 else
   list="the pinned names"
   expected=$(printf '%s\n' "$@" | sort -u)

@@ -22,14 +22,14 @@ std::unique_ptr<KrLibrary> KrLibrary::Load(const std::string& path, std::string*
   std::unique_ptr<KrLibrary> lib(new KrLibrary);
   lib->handle_ = handle;
   lib->path_ = path;
-#define VT_CLIENT_LOOKUP(name)                                           \
+#define VT_KR_EXPORT(name)                                               \
   lib->name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name)); \
   if (lib->name == nullptr) {                                            \
     *error = "the driver library " + path + " does not export " #name;   \
     return nullptr;                                                      \
   }
-  VT_CLIENT_EXPORTS(VT_CLIENT_LOOKUP)
-#undef VT_CLIENT_LOOKUP
+#include "vantrel/kr_exports.def"
+#undef VT_KR_EXPORT
   return lib;
 }
 

@@ -8,32 +8,13 @@
 
 namespace vtclient {
 
-// Every client export of the driver library: the clients bind them all, so a library that lacks
-// one is refused at load. The job exports join as the library gains them.
-#define VT_CLIENT_EXPORTS(X) \
-  X(KRInitializeDriver)      \
-  X(KRTerminateDriver)       \
-  X(KRMemFree)               \
-  X(KRGetDeviceList)         \
-  X(KRInitializeDevice)      \
-  X(KRTerminateDevice)       \
-  X(KRResetDevice)           \
-  X(KRDeviceStatus)          \
-  X(KRGetDeviceAbility)      \
-  X(KRReadNVMData)           \
-  X(KRWriteNVMData)          \
-  X(KRSetImprinterParameter) \
-  X(KRGetImprinterAbility)   \
-  X(KRGeneralOperation)      \
-  X(KRReadPushButton)        \
-  X(KRReadNetworkValue)      \
-  X(KRWriteNetworkValue)
-
 class KrLibrary {
  public:
-#define VT_CLIENT_POINTER(name) decltype(&::name) name = nullptr;
-  VT_CLIENT_EXPORTS(VT_CLIENT_POINTER)
-#undef VT_CLIENT_POINTER
+  // Every client export of the driver library, bound at load: a library that lacks one is
+  // refused.
+#define VT_KR_EXPORT(name) decltype(&::name) name = nullptr;
+#include "vantrel/kr_exports.def"
+#undef VT_KR_EXPORT
 
   // Loads the file with immediate binding and looks every export up. Null with a message naming
   // the file and the missing piece when either fails.

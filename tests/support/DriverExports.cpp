@@ -13,9 +13,9 @@ std::unique_ptr<vtclient::KrLibrary> LoadDriver(const std::string& path) {
 
 KrExports ExportsOf(const vtclient::KrLibrary& library) {
   KrExports e;
-#define VT_TEST_EXPORT_COPY(name) e.name = library.name;
-  VT_CLIENT_EXPORTS(VT_TEST_EXPORT_COPY)
-#undef VT_TEST_EXPORT_COPY
+#define VT_KR_EXPORT(name) e.name = library.name;
+#include "vantrel/kr_exports.def"
+#undef VT_KR_EXPORT
   return e;
 }
 

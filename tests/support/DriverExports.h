@@ -11,9 +11,9 @@
 namespace testsupport {
 
 struct KrExports {
-#define VT_TEST_EXPORT_POINTER(name) decltype(&::name) name = nullptr;
-  VT_CLIENT_EXPORTS(VT_TEST_EXPORT_POINTER)
-#undef VT_TEST_EXPORT_POINTER
+#define VT_KR_EXPORT(name) decltype(&::name) name = nullptr;
+#include "vantrel/kr_exports.def"
+#undef VT_KR_EXPORT
 };
 
 // The library at `path` loaded as a front end loads it, every export bound; fails the test (and
@@ -25,9 +25,9 @@ KrExports ExportsOf(const vtclient::KrLibrary& library);
 // The functions linked into the test program (only for programs that link the driver).
 inline KrExports LinkedExports() {
   KrExports e;
-#define VT_TEST_EXPORT_LINKED(name) e.name = &::name;
-  VT_CLIENT_EXPORTS(VT_TEST_EXPORT_LINKED)
-#undef VT_TEST_EXPORT_LINKED
+#define VT_KR_EXPORT(name) e.name = &::name;
+#include "vantrel/kr_exports.def"
+#undef VT_KR_EXPORT
   return e;
 }
 

@@ -38,10 +38,7 @@ TEST(SystemLog, AFileNamedByTheEnvironmentTakesOneLinePerMessage) {
   unsetenv("VANTREL_SYSLOG_FILE");
   systemLog(LogLevel::notice, "not in the file");
 
-  std::ifstream in(file);
-  std::stringstream all;
-  all << in.rdbuf();
-  EXPECT_EQ(all.str(), "5 Scan Done!: counter = 3\n4 two\n");
+  EXPECT_EQ(testsupport::ReadFile(file), "5 Scan Done!: counter = 3\n4 two\n");
 }
 
 }  // namespace

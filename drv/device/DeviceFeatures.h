@@ -5,7 +5,12 @@
 
 enum Device_Features : uint32_t {
   kFeatureNone = 0,                            // ends a model's list
+  kFeatureYcc1 = 1,                            // any of 1, 2, 3, 4, 7: the device scans YCC colour
+  kFeatureYcc2 = 2,                            // as 1
+  kFeatureYcc3 = 3,                            // as 1
+  kFeatureYcc4 = 4,                            // as 1
   kFeatureYccGammaBlocks = 6,                  // gamma: YCC modes send three blocks of table 4
+  kFeatureYcc7 = 7,                            // as 1
   kFeatureBackgroundLines = 8,                 // background lines: default count, at most 100
   kFeatureUnconsulted9 = 9,                    // listed by models, asked by nothing
   kFeatureCalibrateLaterPages = 10,            // calibration again from the second page on

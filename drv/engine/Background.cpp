@@ -12,7 +12,6 @@
 #include "drv/device/ScanParameters.h"
 #include "drv/engine/Calibration.h"
 #include "drv/engine/EngineDump.h"
-#include "drv/engine/EngineFeatures.h"
 #include "drv/engine/GammaStore.h"
 #include "drv/engine/ImageProcess.h"
 #include "drv/platform/DbgLog.h"
@@ -218,7 +217,7 @@ uint32_t DeviceLineWidth(CScannerManagerScannerItem* item, SCANPARAMETER_UNION& 
   CScanner* scanner = item->pScanner;
   const ScanModelInfo& info = scanner->ModelInfo();
   uint64_t width = 0;
-  if (scanner->GetFeature(enginefeature::kBackgroundDevicePixels)) {
+  if (scanner->GetFeature(kFeatureWholeDeviceWidth)) {
     width = dev.PixelNum;
   } else {
     const uint32_t baseRes = info.InquiryBigEndian(16, 2);
@@ -325,7 +324,7 @@ bool CountingPaddingValues(CScannerManagerScannerItem* item) {
                              : static_cast<uint8_t>((3 * entry(2) + 2 * entry(3) + entry(1)) / 6);
     if (IsBinaryMode(mode)) {
       uint8_t v = grey < 129 ? 255 : 0;
-      if (scanner->GetFeature(enginefeature::kInvertedBinaryPadding)) v = static_cast<uint8_t>(~v);
+      if (scanner->GetFeature(kFeatureInvertedPadding)) v = static_cast<uint8_t>(~v);
       padding[0] = v;
     } else if (mode == 2) {
       padding[0] = grey;

@@ -9,7 +9,6 @@
 
 #include "drv/device/ExportFrame.h"
 #include "drv/engine/EngineDump.h"
-#include "drv/engine/EngineFeatures.h"
 #include "drv/platform/DbgLog.h"
 
 using namespace krstatus;
@@ -108,11 +107,10 @@ bool Calibrate(CScannerManagerScannerItem* item) {
 
   SCANPARAMETER_UNION dev;
   scanner->GetNewScanParameter(&dev);
-  using namespace enginefeature;
   bool threeChannels = dev.ScanMode == 4;
-  if (!threeChannels && scanner->GetFeature(kCalibrationThreeChannel)) {
+  if (!threeChannels && scanner->GetFeature(kFeatureThreeChannelUnfiltered)) {
     threeChannels = dev.ColorFilter == 0;
-  } else if (!threeChannels && scanner->GetFeature(kCalibrationThreeChannelFlag)) {
+  } else if (!threeChannels && scanner->GetFeature(kFeatureThreeChannelReference)) {
     threeChannels = dev.ColorFilter == 0 && (c.flags & kFlagThreeChannelReference) != 0;
   }
   const uint32_t perChannel = threeChannels ? c.lines / 3 : c.lines;

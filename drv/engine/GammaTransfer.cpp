@@ -7,7 +7,6 @@
 
 #include "drv/device/ScanParameters.h"
 #include "drv/engine/Calibration.h"
-#include "drv/engine/EngineFeatures.h"
 #include "drv/engine/GammaStore.h"
 #include "drv/platform/DbgLog.h"
 
@@ -31,19 +30,18 @@ bool IsColourMode(uint32_t mode) {
 }
 
 std::vector<GammaBlock> ChooseBlocks(CScanner* scanner, const SCANPARAMETER_UNION& dev) {
-  using namespace enginefeature;
   const uint32_t mode = dev.ScanMode;
   const uint32_t cf = dev.ColorFilter;
   const bool threeChannels = IsColourMode(mode) || cf == 0;
   const uint8_t oneChannel = static_cast<uint8_t>(cf - 1);
-  if (IsYcc(mode) && scanner->GetFeature(kGammaYccFromRearTable))
+  if (IsYcc(mode) && scanner->GetFeature(kFeatureYccGammaBlocks))
     return {{kRearFilter0, 0}, {kRearFilter0, 1}, {kRearFilter0, 2}};
-  if (scanner->GetFeature(kGammaFromRearTable)) {
+  if (scanner->GetFeature(kFeatureGammaColourTable)) {
     if (threeChannels) return {{kRearFilter0, 0}, {kRearFilter0, 1}, {kRearFilter0, 2}};
     return {{kRearFilter0, oneChannel}};
   }
   if (threeChannels) return {{1, 0}, {2, 1}, {3, 2}};
-  if (scanner->GetFeature(kGammaThreeBlocksPerFilter)) return {{cf, 0}, {cf, 1}, {cf, 2}};
+  if (scanner->GetFeature(kFeatureGammaPerFilterTable)) return {{cf, 0}, {cf, 1}, {cf, 2}};
   return {{cf, oneChannel}};
 }
 
@@ -68,7 +66,7 @@ bool DoSendGammaTable(CScannerManagerScannerItem* item) {
   PutBE16(&block[3], static_cast<uint16_t>(length + kGammaHead));
   block[7] = kGammaHead;
   uint8_t* table = block.data() + kGammaHead;
-  const bool inverted = scanner->GetFeature(enginefeature::kGammaInverted);
+  const bool inverted = scanner->GetFeature(kFeatureInvertedGamma);
   for (const GammaBlock& b : blocks) {
     block[6] = b.channel;
     std::copy_n(GammaTableAt(item, b.table), length, table);

@@ -9,8 +9,6 @@
 
 #include "drv/device/ExportFrame.h"
 #include "drv/device/ScanParameters.h"
-#include "drv/engine/EngineExport.h"
-#include "drv/engine/EngineFeatures.h"
 #include "drv/engine/GammaStore.h"
 #include "drv/platform/DbgLog.h"
 
@@ -189,10 +187,10 @@ const char* BaseModeFault(uint32_t mode, uint32_t t) {
 
 const char* YccFault(CScanner* scanner, const SCANPARAMETER_UNION& p, uint32_t t,
                      const ScanModelInfo& info) {
-  using namespace enginefeature;
   const uint8_t byte93 = info.InquiryByte(93);
   bool anyFeature = false;
-  for (uint32_t feature : {kYcc7, kYcc1, kYcc2, kYcc3, kYcc4}) {
+  for (Device_Features feature :
+       {kFeatureYcc7, kFeatureYcc1, kFeatureYcc2, kFeatureYcc3, kFeatureYcc4}) {
     if (scanner->GetFeature(feature)) {
       anyFeature = true;
       break;
@@ -207,7 +205,7 @@ const char* YccFault(CScanner* scanner, const SCANPARAMETER_UNION& p, uint32_t t
 
 const char* JpegFault(CScanner* scanner, const SCANPARAMETER_UNION& p, uint32_t t,
                       const ScanModelInfo& info) {
-  if (scanner->GetFeature(enginefeature::kExtendedModes)) return "Not supported JPEG";
+  if (scanner->GetFeature(kFeatureExtendedModes)) return "Not supported JPEG";
   if (!Bit(info.InquiryByte(93), 0x08)) return "Not support set 0 JPEG";
   if (p.ScanMode != 0x6000002 && !Bit(t, 0x1000) && p.BitsPerPixel != 24)
     return "Not supported JPEG(Color mode)";
@@ -313,7 +311,7 @@ const char* ResolutionFault(const SCANPARAMETER_UNION& p, const ScanModelInfo& i
 // but for the device-JPEG modes); a boundary byte of 0 counts as 1.
 uint32_t CheckedPixelBoundary(CScanner* scanner, const SCANPARAMETER_UNION& p,
                               const ScanModelInfo& info) {
-  if (scanner->GetFeature(enginefeature::kFixedPixelBounds)) {
+  if (scanner->GetFeature(kFeatureFixedPixelBounds)) {
     // The fixed bounds of the binary modes and grey; every other mode 1.
     const bool fixed = p.ScanMode <= 3 || p.ScanMode == 5;
     return fixed ? GetPixelBoundaryAPSide(info, p) : 1;
@@ -443,121 +441,116 @@ long IntenalSetGamma(CScannerManagerScannerItem* item, const void* table, int si
 }
 
 KR_API long KRSetParameter(uint32_t /*ctrlId*/, uint32_t* phDevice, SCANPARAMETER_UNION* pParam) {
-  return RunEngineExport("KRSetParameter", phDevice, [&](CScannerManagerScannerItem* item) -> long {
-    if (pParam == nullptr) return kParameterError;
-    const bool inJob = item->bJobRunning != 0;
-    std::optional<IoLockScope> device;  // IoLockEnd on every way out
-    if (!inJob) {
-      device.emplace(item->pIoObject);
-      if (!device->ok()) return CommandFailure(item);
-    }
-    DbgPrintf(1, "======= User set parameter version = %i =======", RecordVersion(pParam));
-    DumpClientRecord(pParam, sizeof(SCANPARAMETER_UNION));
-    SCANPARAMETER_UNION param;
-    if (!TransToUnionScanParameter(&param, pParam)) return kParameterError;
-    if (param.ScanMode == kScanModeUVWithIR) {
-      param.ScanMode = kScanModeIRWithUV;
-      DbgPrintf(1, " Set UV+IR as IR+UV !!");
-    }
-    DbgPrintf(1, "======= Union version = %i =======", param.Version);
-    LogScanParameter("AP.ScanParameter", param);
-    if (inJob) {
-      SCANPARAMETER_UNION stored;
-      item->pScanner->GetAPScanParameter(&stored);
-      if (std::memcmp(&stored, &param, sizeof param) == 0) {
-        DbgPrintf(1, "AP transfer same scan parameter, we bypass it");
-      } else {
-        DbgPrintf(1,
-                  "WARNING: AP transfer different scan parameter, we afread it will make "
-                  "error in the next steps.");
-      }
-      return kOK;
-    }
-    // A record that fails the check stays stored; the job start refuses it.
-    item->pScanner->SetAPScanParameter(&param);
-    item->bScanParameterChecked = CheckScanParameter(item) ? 1 : 0;
-    return item->bScanParameterChecked ? kOK : kParameterError;
-  });
+  return DeviceExport("KRSetParameter", phDevice)
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        if (pParam == nullptr) return kParameterError;
+        const bool inJob = item->bJobRunning != 0;
+        std::optional<IoLockScope> device;  // IoLockEnd on every way out
+        if (!inJob) {
+          device.emplace(item->pIoObject);
+          if (!device->ok()) return CommandFailure(item);
+        }
+        DbgPrintf(1, "======= User set parameter version = %i =======", RecordVersion(pParam));
+        DumpClientRecord(pParam, sizeof(SCANPARAMETER_UNION));
+        SCANPARAMETER_UNION param;
+        if (!TransToUnionScanParameter(&param, pParam)) return kParameterError;
+        if (param.ScanMode == kScanModeUVWithIR) {
+          param.ScanMode = kScanModeIRWithUV;
+          DbgPrintf(1, " Set UV+IR as IR+UV !!");
+        }
+        DbgPrintf(1, "======= Union version = %i =======", param.Version);
+        LogScanParameter("AP.ScanParameter", param);
+        if (inJob) {
+          SCANPARAMETER_UNION stored;
+          item->pScanner->GetAPScanParameter(&stored);
+          if (std::memcmp(&stored, &param, sizeof param) == 0) {
+            DbgPrintf(1, "AP transfer same scan parameter, we bypass it");
+          } else {
+            DbgPrintf(1,
+                      "WARNING: AP transfer different scan parameter, we afread it will make "
+                      "error in the next steps.");
+          }
+          return kOK;
+        }
+        // A record that fails the check stays stored; the job start refuses it.
+        item->pScanner->SetAPScanParameter(&param);
+        item->bScanParameterChecked = CheckScanParameter(item) ? 1 : 0;
+        return item->bScanParameterChecked ? kOK : kParameterError;
+      });
 }
 
 KR_API long KRSetGamma(uint32_t /*ctrlId*/, uint32_t* phDevice, uint8_t* pGammaTable, uint32_t size,
                        uint32_t bits, uint32_t filter, uint32_t head) {
-  return RunEngineExport(
-      "KRSetGamma", phDevice,
-      [&](CScannerManagerScannerItem* item) -> long {
-        if (pGammaTable == nullptr) return kParameterError;
-        const uint32_t length = GammaTableLength(item);
-        if (length == 0) {
-          DbgPrintf(1, "KRSetGamma: the device has no gamma store (not initialised)");
-          return kParameterError;
-        }
-        const uint32_t width = GammaEntryWidth(item->pScanner->InquiryData());
-        const uint32_t deviceBits = width * 8;
-        const uint8_t* table = pGammaTable;
-        std::vector<uint8_t> widened;
-        if (size != length) {
-          // Only one-byte entries for a device of two-byte entries are widened.
-          if (width != 2 || size != length / 2) {
-            DbgPrintf(1, "KRSetGamma: a table of %u bytes does not fit %u-byte tables", size,
-                      length);
-            return kParameterError;
-          }
-          widened.assign(length, 0);
-          for (uint32_t i = 0; i < length / 2; ++i) widened[i * width + 1] = pGammaTable[i];
-          table = widened.data();
-        }
-        DbgPrintf(1, " Transform *** Size=%d   bits=%d   Filter=%d   head=%d",
-                  static_cast<int>(length), static_cast<int>(deviceBits), static_cast<int>(filter),
-                  static_cast<int>(head));
-        return IntenalSetGamma(item, table, static_cast<int>(length), static_cast<int>(deviceBits),
-                               static_cast<int>(filter), static_cast<int>(head));
-      },
-      [&] {
-        DbgPrintf(1, " Size=%d   bits=%d   Filter=%d   head=%d", static_cast<int>(size),
-                  static_cast<int>(bits), static_cast<int>(filter), static_cast<int>(head));
-      });
+  DeviceExport frame("KRSetGamma", phDevice);
+  DbgPrintf(1, " Size=%d   bits=%d   Filter=%d   head=%d", static_cast<int>(size),
+            static_cast<int>(bits), static_cast<int>(filter), static_cast<int>(head));
+  return frame.Run([&](CScannerManagerScannerItem* item) -> long {
+    if (pGammaTable == nullptr) return kParameterError;
+    const uint32_t length = GammaTableLength(item);
+    if (length == 0) {
+      DbgPrintf(1, "KRSetGamma: the device has no gamma store (not initialised)");
+      return kParameterError;
+    }
+    const uint32_t width = GammaEntryWidth(item->pScanner->InquiryData());
+    const uint32_t deviceBits = width * 8;
+    const uint8_t* table = pGammaTable;
+    std::vector<uint8_t> widened;
+    if (size != length) {
+      // Only one-byte entries for a device of two-byte entries are widened.
+      if (width != 2 || size != length / 2) {
+        DbgPrintf(1, "KRSetGamma: a table of %u bytes does not fit %u-byte tables", size, length);
+        return kParameterError;
+      }
+      widened.assign(length, 0);
+      for (uint32_t i = 0; i < length / 2; ++i) widened[i * width + 1] = pGammaTable[i];
+      table = widened.data();
+    }
+    DbgPrintf(1, " Transform *** Size=%d   bits=%d   Filter=%d   head=%d", static_cast<int>(length),
+              static_cast<int>(deviceBits), static_cast<int>(filter), static_cast<int>(head));
+    return IntenalSetGamma(item, table, static_cast<int>(length), static_cast<int>(deviceBits),
+                           static_cast<int>(filter), static_cast<int>(head));
+  });
 }
 
 KR_API long KRSetHWProcess(uint32_t /*ctrlId*/, uint32_t* phDevice,
                            HWIMAGEPROCPARAMETER_UNION* pParam, int side) {
-  return RunEngineExport(
-      "KRSetHWProcess", phDevice,
-      [&](CScannerManagerScannerItem* item) -> long {
-        if (side < 0 || side > 2 || !item->bHardwareProcessing || pParam == nullptr)
-          return kParameterError;
-        DbgPrintf(
-            1, "======= User set HW process parameter version = %i =======", RecordVersion(pParam));
-        DumpClientRecord(pParam, sizeof(HWIMAGEPROCPARAMETER_UNION));
-        HWIMAGEPROCPARAMETER_UNION param;
-        if (!TransToUnionHWImageProcParm(&param, pParam)) return kParameterError;
-        DbgPrintf(1, "======= Union version = %i =======", param.Version);
-        LogHWImageProcParm(param);
-        CScanner* scanner = item->pScanner;
-        if (item->bJobRunning) {
-          HWIMAGEPROCPARAMETER_UNION front, rear;
-          scanner->GetAPHWImageProcParm(&front, 0);
-          scanner->GetAPHWImageProcParm(&rear, 1);
-          const bool frontSame = side == 2 || std::memcmp(&front, &param, sizeof param) == 0;
-          const bool rearSame = side == 1 || std::memcmp(&rear, &param, sizeof param) == 0;
-          if (frontSame && rearSame) {
-            DbgPrintf(1, "AP transfer same HW image process parameter, we bypass it");
-          } else {
-            DbgPrintf(1,
-                      "WARNING: AP transfer different HW image process parameter, we afread it "
-                      "will make error in the next steps.");
-          }
-          return kOK;
-        }
-        const bool anySwitch = param.AutoColor || param.BlurLevel || param.SharpenLevel ||
-                               param.RemoveBG || param.BlankDetect || param.Hori_MagSwitch ||
-                               param.Ver_MagSwitch || param.WatermarkSwitch || param.ImageMode ||
-                               param.AutoOrientation || param.CropDeskew || param.Rotate ||
-                               param.ImageWidthResize || param.ImageHeightResize;
-        DbgPrintf(1, anySwitch ? " Turn on HW image process" : " Turn off HW image process");
-        // Any record, even one with every switch off, hands the page to the device.
-        scanner->SetEnableHWImageProcess(true);
-        scanner->SetAPHWImageProcParm(&param, side);
-        return kOK;
-      },
-      [&] { DbgPrintf(1, " Side=%d", side); });
+  DeviceExport frame("KRSetHWProcess", phDevice);
+  DbgPrintf(1, " Side=%d", side);
+  return frame.Run([&](CScannerManagerScannerItem* item) -> long {
+    if (side < 0 || side > 2 || !item->bHardwareProcessing || pParam == nullptr)
+      return kParameterError;
+    DbgPrintf(1,
+              "======= User set HW process parameter version = %i =======", RecordVersion(pParam));
+    DumpClientRecord(pParam, sizeof(HWIMAGEPROCPARAMETER_UNION));
+    HWIMAGEPROCPARAMETER_UNION param;
+    if (!TransToUnionHWImageProcParm(&param, pParam)) return kParameterError;
+    DbgPrintf(1, "======= Union version = %i =======", param.Version);
+    LogHWImageProcParm(param);
+    CScanner* scanner = item->pScanner;
+    if (item->bJobRunning) {
+      HWIMAGEPROCPARAMETER_UNION front, rear;
+      scanner->GetAPHWImageProcParm(&front, 0);
+      scanner->GetAPHWImageProcParm(&rear, 1);
+      const bool frontSame = side == 2 || std::memcmp(&front, &param, sizeof param) == 0;
+      const bool rearSame = side == 1 || std::memcmp(&rear, &param, sizeof param) == 0;
+      if (frontSame && rearSame) {
+        DbgPrintf(1, "AP transfer same HW image process parameter, we bypass it");
+      } else {
+        DbgPrintf(1,
+                  "WARNING: AP transfer different HW image process parameter, we afread it "
+                  "will make error in the next steps.");
+      }
+      return kOK;
+    }
+    const bool anySwitch = param.AutoColor || param.BlurLevel || param.SharpenLevel ||
+                           param.RemoveBG || param.BlankDetect || param.Hori_MagSwitch ||
+                           param.Ver_MagSwitch || param.WatermarkSwitch || param.ImageMode ||
+                           param.AutoOrientation || param.CropDeskew || param.Rotate ||
+                           param.ImageWidthResize || param.ImageHeightResize;
+    DbgPrintf(1, anySwitch ? " Turn on HW image process" : " Turn off HW image process");
+    // Any record, even one with every switch off, hands the page to the device.
+    scanner->SetEnableHWImageProcess(true);
+    scanner->SetAPHWImageProcParm(&param, side);
+    return kOK;
+  });
 }

@@ -21,7 +21,7 @@ class SimPreparation : public ::testing::Test {
  protected:
   sim::SimScanner& Start(const Config& config = {}) {
     scanner_ = &bus_.AddScanner(config);
-    EXPECT_EQ(Open(bus_, kVendor, kProduct, &s_), kIOReturnSuccess);
+    EXPECT_EQ(Open(bus_, kVendor, kProduct, &s_), kUsbSuccess);
     return *scanner_;
   }
   Outcome Read(uint16_t type, uint32_t length) {

@@ -58,7 +58,12 @@ class DeviceTest : public ::testing::Test {
   // Starts the driver with one scanner of this description and opens it; the command log is
   // cleared afterwards unless `keepLog`.
   sim::SimScanner& Open(sim::Config config = {}, bool keepLog = false) {
-    sim::SimScanner& s = host.Add("SIM0000001", config);
+    return OpenOn(host, config, keepLog);
+  }
+  // The same on another bus (installed as the process's USB host).
+  sim::SimScanner& OpenOn(simhelp::InstalledBus& bus, sim::Config config = {},
+                          bool keepLog = false) {
+    sim::SimScanner& s = bus.Add("SIM0000001", config);
     EXPECT_EQ(KRInitializeDriver(kCtrl), 0);
     if (keepLog) s.ClearCommandLog();
     EXPECT_EQ(KRInitializeDevice(kCtrl, nullptr, &handle), 0);

@@ -113,13 +113,13 @@ TEST_F(Background, PaddingFromTheGammaTables) {
     const char* what;
     uint32_t mode;
     uint8_t bits, colourFilter;
-    std::vector<uint32_t> features;  // empty: the supported model's
+    std::vector<Device_Features> features;  // empty: the supported model's
     Bytes front;
   };
   // Identity tables: entry 220 is 220.
   const Case cases[] = {
       {"lineart: white padding is 0", 0, 1, 0, {}, {0}},
-      {"lineart, inverted", 0, 1, 0, {59}, {255}},
+      {"lineart, inverted", 0, 1, 0, {kFeatureInvertedPadding}, {255}},
       {"colour without kept lines", 4, 24, 0, {}, {220, 220, 220}},
       {"IR", 6, 8, 0, {}, {220, 128, 128}},
       {"device JPEG grey", 0x6000002, 8, 0, {}, {0, 0, 0}},

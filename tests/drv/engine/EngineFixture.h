@@ -8,6 +8,7 @@
 #include "DeviceFixture.h"
 #include "SupportedModel.h"
 #include "drv/device/CScanner.h"
+#include "drv/device/ScannerModels.h"
 
 namespace enginefix {
 
@@ -31,10 +32,7 @@ class EngineTest : public devicefix::DeviceTest {
     TearDown();
     m_bus.reset();
     m_bus = std::make_unique<simhelp::InstalledBus>();
-    sim::SimScanner& s = m_bus->Add("SIM0000001", config);
-    EXPECT_EQ(KRInitializeDriver(kCtrl), 0);
-    EXPECT_EQ(KRInitializeDevice(kCtrl, nullptr, &handle), 0);
-    s.ClearCommandLog();
+    sim::SimScanner& s = OpenOn(*m_bus, config);
     s.ClearPrepared();
     return s;
   }
@@ -44,13 +42,14 @@ class EngineTest : public devicefix::DeviceTest {
     return OpenAlone(config);
   }
 
-  // The opened device's model object becomes the base model with these features and the same
-  // inquiry data, so a test reaches what the supported model's features leave out.
-  CScanner* UseFeatures(std::vector<uint32_t> features) {
-    features.resize(kFeatureListLength, 0);
+  // The opened device's model object becomes the base model with the supported family's traits,
+  // these features and the same inquiry data, so a test reaches what the supported model's
+  // features leave out.
+  CScanner* UseFeatures(std::vector<Device_Features> features) {
+    features.resize(kFeatureListLength, kFeatureNone);
     m_features = features;
     CScanner* current = Item()->pScanner;
-    auto* replacement = new CScanner(m_features.data(), ScannerModel::QM310);
+    auto* replacement = new CScanner(CQM310::kTraits, m_features.data());
     replacement->SetInquiryData(current->InquiryData(), kInquiryCopySize);
     SCANPARAMETER_UNION ap;
     current->GetAPScanParameter(&ap);
@@ -75,7 +74,7 @@ class EngineTest : public devicefix::DeviceTest {
 
   std::unique_ptr<simhelp::InstalledBus> m_bus;
   std::unique_ptr<CScanner> m_original;
-  std::vector<uint32_t> m_features;
+  std::vector<Device_Features> m_features;
 };
 
 // A record of the version and size a client gives, the rest zero.

@@ -244,7 +244,7 @@ TEST(TrimmedMean, GreatestCommonDivisorAndLeastMultiple) {
 TEST_F(Preparation, GammaBlocksByModeFilterAndFeature) {
   struct Case {
     const char* what;
-    std::vector<uint32_t> features;  // empty: the supported model's
+    std::vector<Device_Features> features;  // empty: the supported model's
     uint32_t mode;
     uint8_t colourFilter;
     std::vector<std::pair<uint8_t, int>> blocks;  // channel code, source table (-1: head 2's 0)
@@ -254,10 +254,14 @@ TEST_F(Preparation, GammaBlocksByModeFilterAndFeature) {
       {"grey without a filter", {}, 2, 0, {{0, 1}, {1, 2}, {2, 3}}},
       {"grey through the green filter", {}, 2, 2, {{1, 2}}},
       {"grey through the blue filter", {}, 2, 3, {{2, 3}}},
-      {"three blocks of one filter", {27}, 2, 2, {{0, 2}, {1, 2}, {2, 2}}},
-      {"rear table: colour", {43}, 4, 0, {{0, -1}, {1, -1}, {2, -1}}},
-      {"rear table: one filter", {43}, 2, 3, {{2, -1}}},
-      {"YCC from the rear table", {6}, 0x1000004, 0, {{0, -1}, {1, -1}, {2, -1}}},
+      {"three blocks of one filter", {kFeatureGammaPerFilterTable}, 2, 2, {{0, 2}, {1, 2}, {2, 2}}},
+      {"rear table: colour", {kFeatureGammaColourTable}, 4, 0, {{0, -1}, {1, -1}, {2, -1}}},
+      {"rear table: one filter", {kFeatureGammaColourTable}, 2, 3, {{2, -1}}},
+      {"YCC from the rear table",
+       {kFeatureYccGammaBlocks},
+       0x1000004,
+       0,
+       {{0, -1}, {1, -1}, {2, -1}}},
       {"YCC without it", {}, 0x1000004, 0, {{0, 1}, {1, 2}, {2, 3}}},
   };
   for (const Case& c : cases) {
@@ -285,7 +289,7 @@ TEST_F(Preparation, GammaBlocksByModeFilterAndFeature) {
 
 TEST_F(Preparation, GammaBlocksInvertedTwoByteAndRefused) {
   sim::SimScanner& scanner = OpenAlone();
-  UseFeatures({33});
+  UseFeatures({kFeatureInvertedGamma});
   Job(GreyPage());
   ASSERT_TRUE(DoSendGammaTable(Item()));
   Bytes inverted = Ramp();

@@ -14,7 +14,7 @@ namespace {
 struct CheckCase {
   const char* what;
   std::vector<sim::InquiryPatch> patches;
-  std::vector<uint32_t> features;  // empty: the supported model's own
+  std::vector<Device_Features> features;  // empty: the supported model's own
   std::function<void(SCANPARAMETER_UNION&)> change;
   const char* text;  // null: the parameter passes
 };
@@ -25,7 +25,11 @@ void Mode(SCANPARAMETER_UNION& p, uint32_t mode, uint8_t bits) {
 }
 
 // The supported model without its extended modes, so the device-JPEG rules show.
-const std::vector<uint32_t> kNoExtendedModes = {9, 8, 19, 12, 60, 10, 25, 29, 15, 61, 64};
+const std::vector<Device_Features> kNoExtendedModes = {
+    kFeatureUnconsulted9,          kFeatureBackgroundLines,      kFeatureWholeDeviceWidth,
+    kFeatureContinuousReading,     kFeaturePageModeContinuation, kFeatureCalibrateLaterPages,
+    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,      kFeatureWindowEachPage,
+    kFeatureCancelControl,         kFeatureJpegReencode};
 
 // Inquiry bytes 51-53 hold the image types (0x011091), 56-57 the IR/UV bits (0x0040), 93 the
 // YCC and JPEG bits (0), 88 bit 0x04 different X/Y resolutions, 92 the eject directions (0).
@@ -221,10 +225,14 @@ const CheckCase kCheckCases[] = {
      "Pixel boundary is error"},
     {"fixed bounds: lineart 8",
      {},
-     {28},
+     {kFeatureFixedPixelBounds},
      [](auto& p) { Mode(p, 0, 1), p.PixelNum = 2540; },
      "Pixel boundary is error"},
-    {"fixed bounds: colour 1", {}, {28}, [](auto& p) { p.PixelNum = 2541; }, nullptr},
+    {"fixed bounds: colour 1",
+     {},
+     {kFeatureFixedPixelBounds},
+     [](auto& p) { p.PixelNum = 2541; },
+     nullptr},
     {"duplex line count 0x80000000",
      {},
      {},

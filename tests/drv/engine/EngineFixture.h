@@ -77,6 +77,14 @@ class EngineTest : public devicefix::DeviceTest {
   std::vector<Device_Features> m_features;
 };
 
+// The supported model's feature list without one feature.
+inline std::vector<Device_Features> SupportedFeaturesWithout(Device_Features left) {
+  std::vector<Device_Features> features;
+  for (uint32_t i = 0; i < kFeatureListLength && CQM310::kTraits.features[i] != kFeatureNone; ++i)
+    if (CQM310::kTraits.features[i] != left) features.push_back(CQM310::kTraits.features[i]);
+  return features;
+}
+
 // A record of the version and size a client gives, the rest zero.
 inline HWIMAGEPROCPARAMETER_UNION HWRecord() {
   HWIMAGEPROCPARAMETER_UNION p;

@@ -25,11 +25,8 @@ void Mode(SCANPARAMETER_UNION& p, uint32_t mode, uint8_t bits) {
 }
 
 // The supported model without its extended modes, so the device-JPEG rules show.
-const std::vector<Device_Features> kNoExtendedModes = {
-    kFeatureUnconsulted9,          kFeatureBackgroundLines,      kFeatureWholeDeviceWidth,
-    kFeatureContinuousReading,     kFeaturePageModeContinuation, kFeatureCalibrateLaterPages,
-    kFeatureThreeChannelReference, kFeatureNvramAtJobStart,      kFeatureWindowEachPage,
-    kFeatureCancelControl,         kFeatureJpegReencode};
+const std::vector<Device_Features> kNoExtendedModes =
+    SupportedFeaturesWithout(kFeatureExtendedModes);
 
 // Inquiry bytes 51-53 hold the image types (0x011091), 56-57 the IR/UV bits (0x0040), 93 the
 // YCC and JPEG bits (0), 88 bit 0x04 different X/Y resolutions, 92 the eject directions (0).

@@ -2,12 +2,10 @@
 // scan engine's calibration sits beside.
 #include "drv/device/DeviceExports.h"
 #include "drv/device/IoObject.h"
+#include "drv/device/PreparationData.h"
 #include "drv/platform/DbgLog.h"
 
 namespace {
-constexpr uint16_t kLampStatus = 0xA0;         // READ
-constexpr uint16_t kCalibrationStart = 0x60;   // SEND
-constexpr uint16_t kCalibrationResult = 0x6D;  // READ, 8 bytes
 constexpr uint8_t kCalibrationStartBlock[8] = {0, 0, 1, 8, 0, 0, 0, 0};
 constexpr uint32_t kCalibrationResultLength = 8;
 }  // namespace
@@ -18,7 +16,7 @@ bool Internal_GetLightStatus(IoObject* io, uint8_t* data, int32_t* error) {
   if (data == nullptr) {
     if (error != nullptr) *error = krstatus::kParameterError;
   } else {
-    ok = io->IoLockStart() && io->Read(data, 1, kLampStatus);
+    ok = io->IoLockStart() && io->Read(data, 1, krdata::kLamp);
     io->IoLockEnd();
     if (!ok && error != nullptr) *error = static_cast<int32_t>(io->GetStatusLong());
   }
@@ -30,8 +28,8 @@ bool Internal_DoCalibrationData(IoObject* io, uint8_t* result, uint8_t start, ui
   uint8_t reply[kCalibrationResultLength] = {};
   bool ok = io->IoLockStart();
   if (ok && start != 0)
-    ok = io->Send(kCalibrationStartBlock, sizeof kCalibrationStartBlock, kCalibrationStart);
-  if (ok) ok = io->Read(reply, sizeof reply, kCalibrationResult);
+    ok = io->Send(kCalibrationStartBlock, sizeof kCalibrationStartBlock, krdata::kCalibrationStart);
+  if (ok) ok = io->Read(reply, sizeof reply, krdata::kCalibrationResult);
   io->IoLockEnd();
   if (ok && result != nullptr) *result = reply[4];
   if (!ok && error != nullptr) *error = io->GetStatusLong();

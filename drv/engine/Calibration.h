@@ -6,18 +6,7 @@
 #include <cstdint>
 
 #include "drv/device/CScannerManager.h"
-
-// READ/SEND data types of the preparation.
-namespace krdata {
-constexpr uint16_t kCalibrationInformation = 0x60;
-constexpr uint16_t kCalibrationReference = 0x61;
-constexpr uint16_t kCalibrationReferenceThreeChannel = 0x62;
-constexpr uint16_t kGammaBlock = 0x81;
-constexpr uint16_t kCalibrationGains = 0x82;
-constexpr uint16_t kColourMatrix = 0x83;
-constexpr uint16_t kBackgroundLines = 0x9B;
-constexpr uint16_t kLamp = 0xA0;
-}  // namespace krdata
+#include "drv/device/PreparationData.h"
 
 // The gain that leaves a column as it is.
 constexpr uint16_t kUnityGain = 16384;

@@ -267,6 +267,9 @@ int jpgReadJFIFInfo(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t hea
         break;
       }
       case 0xC0: {
+        // One frame a stream: a second header (behind a DNL, say) would leave the scan's table
+        // ids to components it never named.
+        if (img->frameType != 0) return HEADER_ERROR();
         if (blen < 6) return HEADER_ERROR();
         if (d[body] != 8) return -4;
         const uint32_t nc = d[body + 5];
@@ -285,6 +288,9 @@ int jpgReadJFIFInfo(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t hea
           img->quantId[c] = d[body + 6 + 3 * c + 2];
           if (img->quantId[c] > 3) return HEADER_ERROR();
         }
+        // The scan of a lone component is not interleaved: one 8x8 block per MCU whatever its
+        // factors (a colour file turned grey keeps its luma factors).
+        if (nc == 1) img->H[0] = img->V[0] = 1;
         img->frameType = 192;
         break;
       }
@@ -363,10 +369,12 @@ int jpgReadJFIFInfo(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t hea
   if (headerOnly) return foreignApp1 ? -302 : 1;
 
   if (!img->first || (!img->first->next && img->first->size < 1)) return HEADER_ERROR();
-  // Every table that the frame and scan name must exist.
-  for (uint32_t c = 0; c < img->comps; ++c)
+  // Every table that the frame and scan name must exist (an id the scan never set is 255).
+  for (uint32_t c = 0; c < img->comps; ++c) {
+    if (img->quantId[c] > 3 || img->dcId[c] > 3 || img->acId[c] > 3) return HEADER_ERROR();
     if (!img->quant[img->quantId[c]] || !img->dc[img->dcId[c]] || !img->ac[img->acId[c]])
       return HEADER_ERROR();
+  }
   for (int i = 0; i < 4; ++i) {
     if (img->quant[i]) jpgBuildQuantTb(0, img->quant[i], 12);
     if (img->dc[i] && !img->dc[i]->built) jpgBuildHuffTb(img->dc[i]);

@@ -276,6 +276,70 @@ TEST(CropEntry, DeviceJpegStripsComeOutJoinable) {
   }
 }
 
+// Grey device strips whose frame carries sampling factors: their MCUs are single blocks, so the
+// strips join with a restart interval of their block count and decode as libjpeg-turbo decodes
+// each strip, whether handed on as raw lines or as the joined JPEG (compact).
+TEST(CropEntry, GreyDeviceStripsWithSamplingFactors) {
+  const int width = 88, band = 48;  // 11 block columns
+  const oracle::Picture pic = oracle::makePicture(width, 3 * band, 1, 6);
+  for (const auto& [hs, vs] : {std::pair{2, 2}, std::pair{2, 1}, std::pair{1, 2}}) {
+    std::vector<Bytes> device;
+    Bytes expected;
+    for (int y = 0; y < pic.height; y += band) {
+      oracle::EncodeOptions opt;
+      opt.h = hs;
+      opt.v = vs;
+      opt.greyFactors = true;
+      device.push_back(oracle::compress(slice(pic, y, band), opt));
+      const oracle::Decoded d = oracle::decompress(device.back());
+      ASSERT_TRUE(d.ok);
+      expected.insert(expected.end(), d.pic.pixels.begin(), d.pic.pixels.end());
+    }
+    for (const bool compact : {false, true}) {
+      SCOPED_TRACE(std::to_string(hs) + "x" + std::to_string(vs) + (compact ? " compact" : " raw"));
+      NIDATA ni;
+      memset(&ni, 0, sizeof ni);
+      ni.InImage.ScanType = 1;
+      ni.InImage.ScanMode = 0x80 | 2;
+      ni.InImage.BitsPerPixel = 8;
+      ni.InImage.XRes = ni.InImage.YRes = 100;
+      ni.OutImage.OutMode = compact ? 0x2000 : 0;
+      ni.OutImage.Gray.Compression = compact ? 2 : 0;
+      ni.OutImage.Gray.JPEGQuality = 0x1A;
+      long status = 0;
+      for (const Bytes& strip : device) {
+        ni.InImage.Line = uint32_t(band);
+        ASSERT_EQ(JpegCrop(const_cast<uint8_t*>(strip.data()), nullptr, &ni, nullptr, &status,
+                           strip.size(), nullptr),
+                  0);
+        ASSERT_EQ(status, 0);
+      }
+      Bytes got;
+      for (int round = 0; round < 10; ++round) {
+        void* p = nullptr;
+        uint64_t size = 0;
+        long lines = 0;
+        ASSERT_EQ(JpegCrop(nullptr, &p, &ni, &size, &status, 0, &lines), 0);
+        const Bytes out(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + size);
+        FreeMemory(p);
+        if (compact) {
+          const oracle::Decoded d = oracle::decompress(out);
+          ASSERT_TRUE(d.ok) << d.error;
+          EXPECT_EQ(d.warnings, 0);
+          got.insert(got.end(), d.pic.pixels.begin(), d.pic.pixels.end());
+        } else {
+          got.insert(got.end(), out.begin(), out.end());
+        }
+        if (status == 0) break;
+        ASSERT_EQ(status, -1036);
+      }
+      EXPECT_EQ(ni.OutImage.InternalUse, 0);
+      EXPECT_TRUE(got == expected);
+    }
+  }
+  EXPECT_EQ(jpgLMIdsInUse(), 0);
+}
+
 // Strips joined in a chunk: DRI of one strip, the data, RST0, the data, EOI, frame height 32.
 TEST(CropContext, JpegStripsJoinIntoChunks) {
   const oracle::Picture pic = oracle::makePicture(64, 16 * 2 + 8 + 16, 1, 9);

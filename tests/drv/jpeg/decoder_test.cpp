@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "drv/jpeg/Interface.h"
 #include "drv/jpeg/JPGCodec.h"
 #include "tests/drv/jpeg/testutil.h"
 
@@ -63,6 +64,62 @@ TEST_P(DecoderOracle, WholeAndStripsMatchLibjpeg) {
 
 INSTANTIATE_TEST_SUITE_P(Streams, DecoderOracle, ::testing::ValuesIn(kCases));
 
+// A scan of one component has one block per MCU whatever the frame's sampling factors, so a
+// grey stream with factors (as a colour file turned grey keeps them) decodes like a 1x1 one.
+// 67 x 37 gives an odd number of block columns and rows; factors above 2 are not supported.
+TEST(DecoderGreyFactors, OneBlockPerMcuWithEveryFactorPair) {
+  const auto pic = oracle::makePicture(67, 37, 1, 9);
+  struct Restart {
+    int mcus, rows;
+  };
+  for (int hs = 1; hs <= 4; ++hs) {
+    for (int vs = 1; vs <= 4; ++vs) {
+      for (const Restart r : {Restart{0, 0}, Restart{5, 0}, Restart{0, 1}, Restart{1, 0}}) {
+        SCOPED_TRACE(std::to_string(hs) + "x" + std::to_string(vs) + " dri " +
+                     std::to_string(r.mcus) + "/" + std::to_string(r.rows));
+        oracle::EncodeOptions opt;
+        opt.h = hs;
+        opt.v = vs;
+        opt.greyFactors = true;
+        opt.restartInterval = r.mcus;
+        opt.restartRows = r.rows;
+        const auto stream = oracle::compress(pic, opt);
+        const oracle::HeaderFacts facts = oracle::headerFacts(stream);
+        ASSERT_TRUE(facts.ok);
+        ASSERT_EQ(facts.h0 * 16 + facts.v0, hs * 16 + vs);
+        const auto ref = oracle::decompress(stream);
+        ASSERT_TRUE(ref.ok) << ref.error;
+        ASSERT_EQ(ref.warnings, 0);
+        if (hs > 2 || vs > 2) {
+          EXPECT_EQ(jt::engineDecode(stream).rc, -4);
+          continue;
+        }
+        int32_t bpp, w, h, mcus, intervals, perInterval, mcuW, mcuH;
+        uint32_t id = 0;
+        ASSERT_EQ(LMJPGWriteJFIF(&id, stream.data(), uint32_t(stream.size()), 0, &bpp, &w, &h,
+                                 nullptr, nullptr, &mcus, &intervals, &perInterval, &mcuW, &mcuH),
+                  1);
+        LMJPGResetJpeg(&id);
+        EXPECT_EQ(mcuW, 8);
+        EXPECT_EQ(mcuH, 8);
+        EXPECT_EQ(mcus, 9 * 5);
+        const int interval = r.mcus ? r.mcus : r.rows * 9;
+        EXPECT_EQ(intervals, interval ? (mcus + interval - 1) / interval : 1);
+
+        const auto whole = jt::engineDecode(stream);
+        ASSERT_EQ(whole.rc, 1);
+        EXPECT_EQ(whole.pixels, ref.pic.pixels);
+        for (int strip : {16, 32}) {
+          const auto part = jt::engineDecode(stream, strip);
+          EXPECT_EQ(part.rc, 1) << "strip " << strip;
+          EXPECT_EQ(part.pixels, ref.pic.pixels) << "strip " << strip;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(jpgIdsInUse(), 0);
+}
+
 }  // namespace
 
 namespace {
@@ -99,6 +156,20 @@ std::vector<uint8_t> insertAt(std::vector<uint8_t> s, size_t at,
                               std::initializer_list<uint8_t> bytes) {
   s.insert(s.begin() + long(at), bytes);
   return s;
+}
+
+// A fuzzing find (also a seed of the decoder and crop fuzz targets).
+constexpr const char* kSecondFrameAfterDnl =
+    "ffd8ffdb0043000101010101010101010101010101010101010101010101010101010101010101010101010101"
+    "0101010101010101010101010101010101010101010101010101ffc0000b080008000801011100ffc4001400"
+    "0100000000000000000000000000000000ffc40014100100000000000000000000000000000000ffda000801"
+    "0100003f0000ffdc00040008ffc00011080008000803011100021100031100ffd9";
+
+Bytes fromHex(const char* hex) {
+  Bytes out;
+  for (const char* p = hex; p[0] && p[1]; p += 2)
+    out.push_back(uint8_t(std::stoi(std::string(p, 2), nullptr, 16)));
+  return out;
 }
 
 int headerInfo(const std::vector<uint8_t>& s, int32_t* xres = nullptr, int32_t* strips = nullptr) {
@@ -326,6 +397,73 @@ TEST(DecoderStreams, UnsupportedAndDamagedHeaders) {
   auto dht = base;
   dht[findSegment(dht, 0xC4) + 5] = 3;  // three codes of length 1
   EXPECT_EQ(jt::engineDecode(dht).rc, -302);
+  EXPECT_EQ(jpgIdsInUse(), 0);
+}
+
+// A frame header that is not the first, or a table that the frame or the scan names and no
+// segment defined, refuses the stream as a damaged header, through the engine, the decoder
+// entry and the crop entry alike.
+TEST(DecoderStreams, SecondFrameOrUndefinedTablesAreDamagedHeaders) {
+  const auto base = greyStream(24, 24);
+  ASSERT_EQ(jt::engineDecode(base).rc, 1);
+  const size_t sof = findSegment(base, 0xC0);
+  const Bytes frame(base.begin() + long(sof), base.begin() + long(sof + 2 + 11));
+  struct Damaged {
+    const char* name;
+    Bytes stream;
+    int headerOnly;  // what the header-only parse answers
+  };
+  std::vector<Damaged> cases;
+  // Found by fuzzing: a grey frame and scan, a DNL behind the data, then a colour frame
+  // whose components 2 and 3 never got table ids.
+  cases.push_back({"colour frame behind DNL", fromHex(kSecondFrameAfterDnl), -302});
+  Bytes twice = base;
+  twice.insert(twice.begin() + long(sof), frame.begin(), frame.end());
+  cases.push_back({"two frames in the header", twice, -302});
+  Bytes behind = insertAt(base, base.size() - 2, {0xFF, 0xDC, 0x00, 0x04, 0x00, 24});
+  behind.insert(behind.end() - 2, frame.begin(), frame.end());
+  cases.push_back({"the same frame again behind DNL", behind, -302});
+  Bytes quant = base;
+  quant[sof + 12] = 2;  // the component's quantisation table
+  cases.push_back({"quantisation table never defined", quant, 1});
+  const size_t sos = findSegment(base, 0xDA);
+  for (const uint8_t tables : {0x10, 0x03}) {
+    Bytes huff = base;
+    huff[sos + 6] = tables;  // DC id high nibble, AC id low nibble
+    cases.push_back({"Huffman table never defined", huff, 1});
+  }
+  for (const Damaged& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(jt::engineDecode(c.stream).rc, -302);
+    EXPECT_EQ(headerInfo(c.stream), c.headerOnly);
+
+    NIDATA ni;
+    memset(&ni, 0, sizeof ni);
+    ni.OutImage.JPEGDecodeLines = 16;
+    uint64_t size = c.stream.size();
+    void* out = nullptr;
+    long status = 0;
+    EXPECT_NE(JpegDecoder(const_cast<uint8_t*>(c.stream.data()), &out, &ni, &size, &status), 0);
+    EXPECT_EQ(out, nullptr);
+    JpegDecoder(nullptr, nullptr, &ni, nullptr, &status);
+
+    memset(&ni, 0, sizeof ni);
+    ni.InImage.ScanType = 1;
+    ni.InImage.ScanMode = 0x80 | 2;
+    ni.InImage.BitsPerPixel = 8;
+    ni.InImage.Line = 24;
+    ni.OutImage.Gray.Compression = 2;
+    ni.OutImage.Gray.JPEGQuality = 0x1A;
+    out = nullptr;
+    uint64_t outSize = 0;
+    long lines = 0;
+    EXPECT_NE(JpegCrop(const_cast<uint8_t*>(c.stream.data()), &out, &ni, &outSize, &status,
+                       c.stream.size(), &lines),
+              0);
+    EXPECT_EQ(status, -1007);
+    FreeMemory(out);
+    EXPECT_EQ(ni.OutImage.InternalUse, 0);
+  }
   EXPECT_EQ(jpgIdsInUse(), 0);
 }
 

@@ -105,7 +105,7 @@ std::vector<uint8_t> compress(const Picture& pic, const EncodeOptions& opt) {
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, opt.quality, TRUE);
   if (opt.ifast) c.dct_method = JDCT_IFAST;
-  if (pic.comps == 3) {
+  if (pic.comps == 3 || opt.greyFactors) {
     c.comp_info[0].h_samp_factor = opt.h;
     c.comp_info[0].v_samp_factor = opt.v;
   }

@@ -17,9 +17,10 @@ Picture makePicture(int width, int height, int comps, uint32_t seed);
 
 struct EncodeOptions {
   int quality = 75;
-  int h = 1, v = 1;         // luma sampling factors (colour)
-  int restartInterval = 0;  // in MCUs
-  int restartRows = 0;      // in MCU rows (used when restartInterval is 0)
+  int h = 1, v = 1;          // luma sampling factors (colour; grey with greyFactors)
+  bool greyFactors = false;  // a grey stream carries h x v too (as a colour file made grey does)
+  int restartInterval = 0;   // in MCUs
+  int restartRows = 0;       // in MCU rows (used when restartInterval is 0)
   bool ifast = true;
   int densityUnit = 0;  // JFIF: 0 aspect ratio only, 1 dots per inch, 2 dots per centimetre
   int xDensity = 1, yDensity = 1;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "drv/device/CImprinter.h"
-#include "drv/device/DefaultJpegTables.h"
 #include "drv/device/DeviceExports.h"
+#include "drv/jpeg/StandardJpegTables.h"
 #include "drv/platform/CLLDMemoryManager.h"
 #include "drv/platform/DbgLog.h"
 
@@ -121,10 +121,13 @@ bool CScannerManager::AddItem(IoObject* io, CScanner* scanner,
     delete scanner;
     return false;
   }
-  std::memcpy(item->DefaultLumaQuant, kDefaultLumaQuant, 64);
-  std::memcpy(item->DefaultChromaQuant, kDefaultChromaQuant, 64);
-  std::memcpy(item->DefaultHuffmanBits, kDefaultHuffmanBits, sizeof item->DefaultHuffmanBits);
-  std::memcpy(item->DefaultHuffmanValues, kDefaultHuffmanValues, sizeof item->DefaultHuffmanValues);
+  std::memcpy(item->DefaultLumaQuant, kStdLumaQ, 64);
+  std::memcpy(item->DefaultChromaQuant, kStdChromaQ, 64);
+  for (int t = 0; t < 4; ++t) {  // the values behind each table's count stay zero
+    std::memcpy(item->DefaultHuffmanBits[t], kStdHuffmanTables[t].counts, 16);
+    std::memcpy(item->DefaultHuffmanValues[t], kStdHuffmanTables[t].values,
+                kStdHuffmanTables[t].count);
+  }
   item->GreyWeights[0] = 0.299;
   item->GreyWeights[1] = 0.587;
   item->GreyWeights[2] = 0.114;

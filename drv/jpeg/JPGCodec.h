@@ -3,6 +3,8 @@
 // per-image-id engine.
 #include <cstdint>
 
+#include "drv/jpeg/StandardJpegTables.h"
+
 // Quantisation table: 64 quantisers in natural order, then the transform's multipliers
 // (decoding) or divisors (encoding). The encoder also keeps exact reciprocals of its divisors.
 struct JpgQuantTable {
@@ -85,15 +87,9 @@ struct JpgImage {
 // 8-byte look-ahead never leaves the block.
 constexpr uint32_t kEcsSlack = 16;
 
-extern const uint8_t pZz2Org[64];      // zig-zag position -> natural index
-extern const int32_t kAanScales[64];   // 2^14 * s(u) * s(v)
-extern const uint8_t kStdLumaQ[64];    // Annex K.1, natural order
-extern const uint8_t kStdChromaQ[64];  // Annex K.2
-extern const uint8_t kStdDcLumaCounts[16], kStdDcLumaValues[12];
-extern const uint8_t kStdDcChromaCounts[16], kStdDcChromaValues[12];
-extern const uint8_t kStdAcLumaCounts[16], kStdAcLumaValues[162];
-extern const uint8_t kStdAcChromaCounts[16], kStdAcChromaValues[162];
-const uint8_t* jpgRangeByte();  // pRangeBYTE: 64 zeros, 0..255, 64 times 255
+extern const uint8_t pZz2Org[64];     // zig-zag position -> natural index
+extern const int32_t kAanScales[64];  // 2^14 * s(u) * s(v)
+const uint8_t* jpgRangeByte();        // pRangeBYTE: 64 zeros, 0..255, 64 times 255
 
 // Common routines.
 int jpgGetRGBChannelSequence(uint32_t nChannels, uint32_t code, uint32_t out[4]);

@@ -117,6 +117,11 @@ void Device::ClearFaults() {
   faults_.clear();
 }
 
+void Device::SetReplyHook(ReplyHook hook) {
+  std::lock_guard lock(m_);
+  replyHook_ = std::move(hook);
+}
+
 void Device::PostButton(const ButtonPacket& packet) {
   std::lock_guard lock(m_);
   if (!state_.config.interruptPipe) {
@@ -500,16 +505,12 @@ void Device::Finish(Command& c, const CommandSpec& spec, const Effects& e, Reply
     s.empties = e.empties;
     s.stall = e.stall;
   };
+  Segment data;
   if (c.phase == Phase::In) {
-    Segment data;
     data.bytes = std::move(reply.data);
     data.bytes.resize(c.length, 0);  // exactly the length asked for
     if (spec.idInReply) PutId(data.bytes, c.controllerId);
     if (e.wrongIdData) PutId(data.bytes, uint16_t(c.controllerId ^ 0xFFFF));
-    data.exchange = number;
-    shape(data);
-    if (entry) Keep(*entry, entry->dataIn, data.bytes.data(), data.bytes.size());
-    if (c.length > 0) in_.push_back(std::move(data));
   }
   uint8_t statusByte = 0;
   if (reply.checkCondition || e.checkCondition) {
@@ -519,8 +520,17 @@ void Device::Finish(Command& c, const CommandSpec& spec, const Effects& e, Reply
   }
   if (e.undefinedStatus >= 0) statusByte = uint8_t(e.undefinedStatus);
   uint16_t id = e.wrongIdStatus ? uint16_t(c.controllerId ^ 0xFFFF) : c.controllerId;
+  std::array<uint8_t, 3> statusBytes = {uint8_t(id >> 8), uint8_t(id), statusByte};
+  if (replyHook_) replyHook_(c.block, c.phase == Phase::In ? &data.bytes : nullptr, &statusBytes);
+
+  if (c.phase == Phase::In) {
+    data.exchange = number;
+    shape(data);
+    if (entry) Keep(*entry, entry->dataIn, data.bytes.data(), data.bytes.size());
+    if (!data.bytes.empty()) in_.push_back(std::move(data));
+  }
   Segment status;
-  status.bytes = {uint8_t(id >> 8), uint8_t(id), statusByte};
+  status.bytes.assign(statusBytes.begin(), statusBytes.end());
   status.exchange = number;
   status.isStatus = true;
   shape(status);

@@ -27,6 +27,7 @@ class Device {
   std::vector<std::string> Messages() const;
   void InjectFault(const Fault& fault);
   void ClearFaults();
+  void SetReplyHook(ReplyHook hook);
   void PostButton(const ButtonPacket& packet);
   void Unplug();
   void Replug();
@@ -141,6 +142,7 @@ class Device {
   uint64_t interfaceOwner_ = 0;
   bool configured_ = false;
   std::vector<ScriptedFault> faults_;
+  ReplyHook replyHook_;
   std::vector<Exchange> log_;
   std::vector<std::string> messages_;
   uint64_t exchanges_ = 0;

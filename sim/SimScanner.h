@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -176,6 +177,14 @@ struct Exchange {
   std::vector<std::string> notes;  // faults applied, protocol violations, watchdog
 };
 
+// A test's hand on every reply before it goes on the wire (fuzzing the host's side of the
+// protocol): the command block, the data reply (null without a bulk IN data phase; its length
+// may change: a shorter one reaches the host as a short packet, a longer one runs into the
+// status) and the three status bytes (controller id, status byte). It runs after the scripted
+// faults, under the device's lock: it must not call back into the scanner.
+using ReplyHook = std::function<void(const std::array<uint8_t, 12>& block,
+                                     std::vector<uint8_t>* data, std::array<uint8_t, 3>* status)>;
+
 // Pipe references of the simulated interface (descriptor order).
 constexpr uint8_t kPipeBulkOut = 1;
 constexpr uint8_t kPipeBulkIn = 2;
@@ -196,6 +205,8 @@ class SIM_API SimScanner {
 
   void InjectFault(const Fault& fault);
   void ClearFaults();
+  // Replaces the reply hook; an empty one removes it.
+  void SetReplyHook(ReplyHook hook);
 
   void PostButtonPacket(const ButtonPacket& packet);
   void PressButton(uint8_t kind, uint8_t number) {

@@ -131,6 +131,7 @@ void SimScanner::ClearCommandLog() { device_->ClearCommandLog(); }
 std::vector<std::string> SimScanner::Messages() const { return device_->Messages(); }
 void SimScanner::InjectFault(const Fault& fault) { device_->InjectFault(fault); }
 void SimScanner::ClearFaults() { device_->ClearFaults(); }
+void SimScanner::SetReplyHook(ReplyHook hook) { device_->SetReplyHook(std::move(hook)); }
 void SimScanner::PostButtonPacket(const ButtonPacket& packet) { device_->PostButton(packet); }
 void SimScanner::Unplug() { device_->Unplug(); }
 void SimScanner::Replug() { device_->Replug(); }

@@ -413,6 +413,45 @@ TEST_F(SimExchange, ScriptedFaultsShapeTheReplies) {
   }
 }
 
+TEST_F(SimExchange, ReplyHookRewritesDataAndStatus) {
+  struct Seen {
+    uint8_t opcode;
+    bool hasData;
+  };
+  std::vector<Seen> seen;
+  scanner_->SetReplyHook([&](const std::array<uint8_t, 12>& block, std::vector<uint8_t>* data,
+                             std::array<uint8_t, 3>* status) {
+    seen.push_back({block[0], data != nullptr});
+    if (block[0] == 0xE2) {  // INQUIRY: two bytes only, and status 3
+      data->assign({0xAB, 0xCD});
+      (*status)[2] = 3;
+    }
+  });
+  // The shorter reply reaches the host as a short packet; the status comes next.
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbSuccess);
+  uint8_t buffer[5] = {};
+  uint32_t size = sizeof buffer;
+  ASSERT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kUsbSuccess);
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + size), Bytes({0xAB, 0xCD}));
+  ReadResult status = ReadExactly(*s_.interface, s_.bulkIn, 3);
+  EXPECT_EQ(status.bytes, Bytes({0x22, 0x00, 0x03}));
+  EXPECT_EQ(scanner_->CommandLog().back().dataIn, Bytes({0xAB, 0xCD}));
+  // A command without a data phase shows its status only.
+  std::vector<uint8_t> window(96, 0);
+  Block set = MakeBlock(0xE4, kId);  // SET WINDOW
+  set[10] = uint8_t(window.size());
+  EXPECT_EQ(DoCommand(s_, set, 0, window).status[2], 0);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_TRUE(seen[0].hasData);
+  EXPECT_EQ(seen[1].opcode, 0xE4);
+  EXPECT_FALSE(seen[1].hasData);
+  // Removed, the replies are the device's own again.
+  scanner_->SetReplyHook(nullptr);
+  Outcome o = DoCommand(s_, InquiryBlock(kId, 5), 5);
+  EXPECT_EQ(o.data[0], 0x22);
+  EXPECT_EQ(o.status[2], 0);
+}
+
 TEST_F(SimExchange, FaultsMatchOpcodeDataTypeSkipAndCount) {
   Fault f{FaultKind::UndefinedStatus};
   f.opcode = 0xE6;  // RESERVE UNIT

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "drv/platform/DbgPrint.h"
+#include "drv/platform/DebugConf.h"
 #include "vantrel/log_folder.h"
 
 uint32_t gdwDebugLevel = 0;
@@ -55,16 +56,10 @@ bool ParseU32(const char* text, uint32_t* out) {
   return true;
 }
 
-// Calls entry(key, value) for every line of "Debug.conf" that has a word, in file order;
-// value is "" when the line has only a key. Lines are read up to 1,023 characters.
+// Calls entry(key, value) for every line of the file that has a word, in file order; value is
+// "" when the line has only a key. Lines are read up to 1,023 characters.
 template <class Entry>
-void ReadDebugConf(Entry&& entry) {
-  char root[256];
-  ConfigRoot(root);
-  char path[512];
-  std::snprintf(path, sizeof path, "%sDebug.conf", root);
-  FILE* f = std::fopen(path, "r");
-  if (!f) return;
+void ForEachDebugConfLine(FILE* f, Entry&& entry) {
   char line[1024];
   while (std::fgets(line, sizeof line, f)) {
     size_t length = std::strlen(line);
@@ -76,7 +71,15 @@ void ReadDebugConf(Entry&& entry) {
     const char* value = strtok_r(nullptr, " \t\r\n", &rest);
     if (key) entry(key, value ? value : "");
   }
-  std::fclose(f);
+}
+
+// "Debug.conf" in the configuration folder, or null.
+FILE* OpenDebugConf() {
+  char root[256];
+  ConfigRoot(root);
+  char path[512];
+  std::snprintf(path, sizeof path, "%sDebug.conf", root);
+  return std::fopen(path, "r");
 }
 
 bool LevelOn(uint32_t level) { return gdwDebugLevel != 0 && level <= gdwDebugLevel; }
@@ -92,35 +95,55 @@ bool ReadFirstLine(const char* path, char* text, size_t size) {
 
 }  // namespace
 
-void InitializeDbg(void*) {
-  if (blDebugInitialized) return;
-  ConfigRoot(szSavePath);
-  uint32_t buffered = 1;
-  std::vector<std::string> ignored;
-  ReadDebugConf([&](const char* key, const char* value) {
+void ReadDebugConf(FILE* file, DebugConf* conf) {
+  ForEachDebugConfLine(file, [&](const char* key, const char* value) {
     bool ok = true;
     if (!std::strcmp(key, "DebugLevel"))
-      ok = ParseU32(value, &gdwDebugLevel);
+      ok = ParseU32(value, &conf->level);
     else if (!std::strcmp(key, "SavePath"))
-      ok = SetFolder(szSavePath, value);
+      ok = SetFolder(conf->savePath, value);
     else if (!std::strcmp(key, "BufferedLog"))
-      ok = ParseU32(value, &buffered);
-    if (!ok) ignored.push_back(*value ? std::string(key) + " " + value : std::string(key));
+      ok = ParseU32(value, &conf->buffered);
+    if (!ok) conf->ignored.push_back(*value ? std::string(key) + " " + value : std::string(key));
   });
+}
+
+bool FindDebugConfValue(FILE* file, const char* key, char* value, uint32_t size) {
+  bool found = false;
+  ForEachDebugConfLine(file, [&](const char* k, const char* v) {
+    if (!std::strcmp(k, key) && *v && std::strlen(v) < size) {
+      std::strcpy(value, v);
+      found = true;
+    }
+  });
+  return found;
+}
+
+void InitializeDbg(void*) {
+  if (blDebugInitialized) return;
+  DebugConf conf;
+  conf.level = gdwDebugLevel;
+  ConfigRoot(conf.savePath);
+  if (FILE* f = OpenDebugConf()) {
+    ReadDebugConf(f, &conf);
+    std::fclose(f);
+  }
+  gdwDebugLevel = conf.level;
+  std::memcpy(szSavePath, conf.savePath, sizeof szSavePath);
   // SetFolder left room for the name.
   if (std::snprintf(szLogFile, sizeof szLogFile, "%s%s", szSavePath, kLogName) >=
       int(sizeof szLogFile))
     szLogFile[0] = 0;
   DetectCPUSpeed();
-  uint32_t flags =
-      CDbgPrint::kTimeStamp | CDbgPrint::kProcessThread | (buffered ? CDbgPrint::kBuffered : 0);
+  uint32_t flags = CDbgPrint::kTimeStamp | CDbgPrint::kProcessThread |
+                   (conf.buffered ? CDbgPrint::kBuffered : 0);
   try {
     pDbg = new CDbgPrint(szLogFile, flags, gdwDebugLevel);
   } catch (const std::bad_alloc&) {
     pDbg = nullptr;  // lines then go straight to szLogFile
   }
   DumpSystemEnvironmentToLog();
-  for (const std::string& entry : ignored)
+  for (const std::string& entry : conf.ignored)
     DbgPrintf(1, "Debug.conf: ignored \"%s\"", entry.c_str());
   blDebugInitialized = true;
 }
@@ -133,13 +156,10 @@ void TerminateDbg() {
 }
 
 bool GetDebugConfValue(const char* key, char* value, uint32_t size) {
-  bool found = false;
-  ReadDebugConf([&](const char* k, const char* v) {
-    if (!std::strcmp(k, key) && *v && std::strlen(v) < size) {
-      std::strcpy(value, v);
-      found = true;
-    }
-  });
+  FILE* f = OpenDebugConf();
+  if (!f) return false;
+  const bool found = FindDebugConfValue(f, key, value, size);
+  std::fclose(f);
   return found;
 }
 

@@ -231,6 +231,8 @@ constexpr int32_t kFix0_707 = 181;
 constexpr int32_t kFix1_306 = 334;
 inline int32_t mul8(int32_t v, int32_t c) { return (v * c) >> 8; }
 
+#if !defined(__SSE2__)
+// The row pass where no vector unit takes it (see jpgFdctQuantBlock).
 inline void fdct1d(int32_t* d, int step) {
   int32_t tmp0 = d[0] + d[7 * step], tmp7 = d[0] - d[7 * step];
   int32_t tmp1 = d[step] + d[6 * step], tmp6 = d[step] - d[6 * step];
@@ -255,6 +257,7 @@ inline void fdct1d(int32_t* d, int step) {
   d[step] = z11 + z4;
   d[7 * step] = z11 - z4;
 }
+#endif
 
 // The column pass for all eight columns at once: the same butterfly lane by lane, which the
 // compiler turns into vector code.

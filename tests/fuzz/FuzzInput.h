@@ -57,6 +57,6 @@ inline void Check(bool ok, const char* what) {
 }
 
 // Pictures larger than this are passed over: they only cost memory and time.
-constexpr int64_t kMaxPixels = int64_t(1) << 22;
+constexpr int64_t kMaxPixels = int64_t(1) << 18;
 
 }  // namespace fuzz

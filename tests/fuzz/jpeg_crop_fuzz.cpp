@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "drv/jpeg/Interface.h"
 #include "drv/jpeg/JPGJpegLib.h"
+#include "tests/drv/jpeg/croputil.h"
 #include "tests/fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -26,28 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (pixels > fuzz::kMaxPixels) return 0;
 
-  NIDATA ni;
-  std::memset(&ni, 0, sizeof ni);
-  ni.InImage.ScanType = 1;
-  ni.InImage.ScanMode = 0x80 | 4;
-  ni.InImage.BitsPerPixel = 24;
-  ni.InImage.XRes = ni.InImage.YRes = (page & 8) ? 1 : 100;
-  ni.OutImage.OutMode = (page & 1) ? 0x2000 : 0;
-  const uint8_t compression = (page & 2) ? 2 : 0;
-  ni.OutImage.Color.Compression = ni.OutImage.Gray.Compression = compression;
-  ni.OutImage.Color.JPEGQuality = ni.OutImage.Gray.JPEGQuality = quality;
+  NIDATA ni = ct::deviceJpegRecord(24, page & 1, page & 2, quality, (page & 8) ? 1 : 100);
   long status = 0;
-  auto output = [&](void* src, uint64_t srcSize) {
-    void* out = nullptr;
-    uint64_t outSize = 0;
-    long lines = 0;
-    const long msg = JpegCrop(src, &out, &ni, &outSize, &status, srcSize, &lines);
-    FreeMemory(out);
-    return msg == 0 && status == -1036;
-  };
   if (page & 4) {
     ni.InImage.Line = 64;
-    output(strips[0].data(), strips[0].size());
+    ct::cropOutput(ni, strips[0].data(), strips[0].size());
   } else {
     bool ok = true;
     for (std::vector<uint8_t>& s : strips) {
@@ -57,7 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
     }
-    for (int round = 0; ok && round < 16 && output(nullptr, 0); ++round) {
+    for (int round = 0; ok && round < 16; ++round) {
+      const ct::CropOutput o = ct::cropOutput(ni);
+      if (o.msg != 0 || o.status != -1036) break;
     }
   }
   JpegCrop(nullptr, nullptr, &ni, nullptr, &status, 0, nullptr);

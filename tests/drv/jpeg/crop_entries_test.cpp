@@ -216,15 +216,7 @@ TEST(CropEntry, DeviceJpegStripsComeOutJoinable) {
     device.push_back(oracle::compress(slice(pic, y, heights[i]), {}));
   for (const bool compact : {false, true}) {
     SCOPED_TRACE(compact);
-    NIDATA ni;
-    memset(&ni, 0, sizeof ni);
-    ni.InImage.ScanType = 1;
-    ni.InImage.ScanMode = 0x80 | 4;
-    ni.InImage.BitsPerPixel = 24;
-    ni.InImage.XRes = ni.InImage.YRes = 100;
-    ni.OutImage.OutMode = compact ? 0x2000 : 0;
-    ni.OutImage.Color.Compression = 2;
-    ni.OutImage.Color.JPEGQuality = 0x1A;
+    NIDATA ni = ct::deviceJpegRecord(24, compact, true);
     long status = 0;
     for (size_t i = 0; i < device.size(); ++i) {
       ni.InImage.Line = uint32_t(heights[i]);
@@ -238,15 +230,12 @@ TEST(CropEntry, DeviceJpegStripsComeOutJoinable) {
     std::vector<Bytes> out;
     std::vector<long> got;
     for (int round = 0; round < 10; ++round) {
-      void* p = nullptr;
-      uint64_t size = 0;
-      long strip = 0;
-      ASSERT_EQ(JpegCrop(nullptr, &p, &ni, &size, &status, 0, &strip), 0);
-      out.emplace_back(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + size);
-      got.push_back(strip);
-      FreeMemory(p);
-      if (status == 0) break;
-      ASSERT_EQ(status, -1036);
+      const ct::CropOutput o = ct::cropOutput(ni);
+      ASSERT_EQ(o.msg, 0);
+      out.push_back(o.bytes);
+      got.push_back(o.lines);
+      if (o.status == 0) break;
+      ASSERT_EQ(o.status, -1036);
     }
     EXPECT_EQ(got, (std::vector<long>{128, 128}));
     EXPECT_EQ(ni.OutImage.InternalUse, 0);  // complete: the context is gone
@@ -297,15 +286,7 @@ TEST(CropEntry, GreyDeviceStripsWithSamplingFactors) {
     }
     for (const bool compact : {false, true}) {
       SCOPED_TRACE(std::to_string(hs) + "x" + std::to_string(vs) + (compact ? " compact" : " raw"));
-      NIDATA ni;
-      memset(&ni, 0, sizeof ni);
-      ni.InImage.ScanType = 1;
-      ni.InImage.ScanMode = 0x80 | 2;
-      ni.InImage.BitsPerPixel = 8;
-      ni.InImage.XRes = ni.InImage.YRes = 100;
-      ni.OutImage.OutMode = compact ? 0x2000 : 0;
-      ni.OutImage.Gray.Compression = compact ? 2 : 0;
-      ni.OutImage.Gray.JPEGQuality = 0x1A;
+      NIDATA ni = ct::deviceJpegRecord(8, compact, compact);
       long status = 0;
       for (const Bytes& strip : device) {
         ni.InImage.Line = uint32_t(band);
@@ -316,22 +297,18 @@ TEST(CropEntry, GreyDeviceStripsWithSamplingFactors) {
       }
       Bytes got;
       for (int round = 0; round < 10; ++round) {
-        void* p = nullptr;
-        uint64_t size = 0;
-        long lines = 0;
-        ASSERT_EQ(JpegCrop(nullptr, &p, &ni, &size, &status, 0, &lines), 0);
-        const Bytes out(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + size);
-        FreeMemory(p);
+        const ct::CropOutput o = ct::cropOutput(ni);
+        ASSERT_EQ(o.msg, 0);
         if (compact) {
-          const oracle::Decoded d = oracle::decompress(out);
+          const oracle::Decoded d = oracle::decompress(o.bytes);
           ASSERT_TRUE(d.ok) << d.error;
           EXPECT_EQ(d.warnings, 0);
           got.insert(got.end(), d.pic.pixels.begin(), d.pic.pixels.end());
         } else {
-          got.insert(got.end(), out.begin(), out.end());
+          got.insert(got.end(), o.bytes.begin(), o.bytes.end());
         }
-        if (status == 0) break;
-        ASSERT_EQ(status, -1036);
+        if (o.status == 0) break;
+        ASSERT_EQ(o.status, -1036);
       }
       EXPECT_EQ(ni.OutImage.InternalUse, 0);
       EXPECT_TRUE(got == expected);
@@ -727,28 +704,17 @@ DataErrorRun runDataErrorPage(const DataErrorCase& c, bool jpegOut, bool cut) {
     device.push_back(oracle::compress(slice(pic, int(y), c.heights[i]), {}));
     if (cut && int(i) == c.cut) device.back().resize(device.back().size() * 3 / 5);
   }
-  NIDATA ni;
-  memset(&ni, 0, sizeof ni);
-  ni.InImage.ScanType = 1;
-  ni.InImage.ScanMode = 0x80 | 4;
-  ni.InImage.BitsPerPixel = 24;
+  NIDATA ni = ct::deviceJpegRecord(24, false, jpegOut, 0x1A, c.yRes);
   ni.InImage.Pixel = kWidth;
-  ni.InImage.XRes = ni.InImage.YRes = uint16_t(c.yRes);
-  ni.OutImage.Color.Compression = jpegOut ? 2 : 0;
-  ni.OutImage.Color.JPEGQuality = 0x1A;
   DataErrorRun r;
   long status = 0;
   auto take = [&](void* src, uint64_t srcSize) {
-    void* p = nullptr;
-    uint64_t size = 0;
-    long strip = 0;
-    const long msg = JpegCrop(src, &p, &ni, &size, &status, srcSize, &strip);
-    r.statuses.push_back(msg != 0 ? msg : status);
-    r.heights.push_back(strip);
-    r.out.emplace_back(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + size);
+    const ct::CropOutput o = ct::cropOutput(ni, src, srcSize);
+    r.statuses.push_back(o.msg != 0 ? o.msg : o.status);
+    r.heights.push_back(o.lines);
+    r.out.push_back(o.bytes);
     r.width = ni.OutImage.ImageWidth;
-    FreeMemory(p);
-    return msg == 0 && status == -1036;
+    return o.msg == 0 && o.status == -1036;
   };
   if (c.whole) {
     ni.InImage.Line = uint32_t(c.heights[0]);

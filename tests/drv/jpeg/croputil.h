@@ -42,6 +42,43 @@ inline NIDATA jobRecord(const EncodeJob& job, int width) {
   return ni;
 }
 
+// The record of a page of device JPEG strips (front side) for the crop entry: colour (24 bits)
+// or grey (8), handed out as JPEG of the quality byte or as raw lines, held as JPEG if compact.
+inline NIDATA deviceJpegRecord(int bits, bool compact, bool jpegOut, uint8_t quality = 0x1A,
+                               int dpi = 100) {
+  NIDATA ni;
+  memset(&ni, 0, sizeof ni);
+  ni.InImage.ScanType = 1;
+  ni.InImage.ScanMode = uint8_t(0x80 | (bits == 8 ? 2 : 4));
+  ni.InImage.BitsPerPixel = uint8_t(bits);
+  ni.InImage.XRes = ni.InImage.YRes = uint16_t(dpi);
+  ni.OutImage.OutMode = compact ? 0x2000 : 0;
+  if (bits == 8) {
+    ni.OutImage.Gray.Compression = jpegOut ? 2 : 0;
+    ni.OutImage.Gray.JPEGQuality = quality;
+  } else {
+    ni.OutImage.Color.Compression = jpegOut ? 2 : 0;
+    ni.OutImage.Color.JPEGQuality = quality;
+  }
+  return ni;
+}
+
+// One output call of the crop entry: Msg, Status and the strip it hands out. With src the call
+// also carries the page's only input (the whole-page way).
+struct CropOutput {
+  long msg = 0, status = 0, lines = 0;
+  Bytes bytes;
+};
+inline CropOutput cropOutput(NIDATA& ni, void* src = nullptr, uint64_t srcSize = 0) {
+  CropOutput o;
+  void* p = nullptr;
+  uint64_t size = 0;
+  o.msg = JpegCrop(src, &p, &ni, &size, &o.status, srcSize, &o.lines);
+  if (p) o.bytes.assign(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + size);
+  FreeMemory(p);
+  return o;
+}
+
 // Raw lines with the job's padding.
 inline Bytes padded(const oracle::Picture& p, int padding) {
   const size_t row = size_t(p.width) * p.comps;

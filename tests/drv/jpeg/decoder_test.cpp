@@ -6,6 +6,7 @@
 
 #include "drv/jpeg/Interface.h"
 #include "drv/jpeg/JPGCodec.h"
+#include "tests/drv/jpeg/croputil.h"
 #include "tests/drv/jpeg/testutil.h"
 
 namespace {
@@ -447,21 +448,13 @@ TEST(DecoderStreams, SecondFrameOrUndefinedTablesAreDamagedHeaders) {
     EXPECT_EQ(out, nullptr);
     JpegDecoder(nullptr, nullptr, &ni, nullptr, &status);
 
-    memset(&ni, 0, sizeof ni);
-    ni.InImage.ScanType = 1;
-    ni.InImage.ScanMode = 0x80 | 2;
-    ni.InImage.BitsPerPixel = 8;
+    ni = ct::deviceJpegRecord(8, false, true);
     ni.InImage.Line = 24;
-    ni.OutImage.Gray.Compression = 2;
-    ni.OutImage.Gray.JPEGQuality = 0x1A;
-    out = nullptr;
-    uint64_t outSize = 0;
-    long lines = 0;
-    EXPECT_NE(JpegCrop(const_cast<uint8_t*>(c.stream.data()), &out, &ni, &outSize, &status,
-                       c.stream.size(), &lines),
-              0);
-    EXPECT_EQ(status, -1007);
-    FreeMemory(out);
+    const ct::CropOutput crop =
+        ct::cropOutput(ni, const_cast<uint8_t*>(c.stream.data()), c.stream.size());
+    EXPECT_NE(crop.msg, 0);
+    EXPECT_EQ(crop.status, -1007);
+    EXPECT_TRUE(crop.bytes.empty());
     EXPECT_EQ(ni.OutImage.InternalUse, 0);
   }
   EXPECT_EQ(jpgIdsInUse(), 0);

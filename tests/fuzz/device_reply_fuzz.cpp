@@ -2,7 +2,8 @@
 // scanner answers as usual, and the input rewrites its replies one by one through the
 // simulator's reply hook. The driver acts as a front end does on opening a scanner (device
 // list, open, ability, NVRAM, imprinter, general values, network values, buttons, status,
-// close), and the records it hands over are read as a client reads them, by their own sizes.
+// reset, close), and the records it hands over are read as a client reads them, by their own
+// sizes.
 //
 // Byte 0 describes the scanner: bits 0-1 the imprinter (none, absent, no head, fitted), bit 2
 // the 132-byte NVRAM layout, bit 3 network capability, bit 4 no interrupt pipe. Then, for each
@@ -114,6 +115,7 @@ void ReadRecords(uint32_t* handle, bool layout1) {
   void* record = &button;
   KRReadPushButton(kCtrl, handle, &record);
   KRDeviceStatus(kCtrl, handle);
+  KRResetDevice(kCtrl, handle, nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "drv/device/Nvram.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "drv/device/ExportFrame.h"
@@ -335,6 +336,22 @@ uint32_t RecordSize(const uint8_t* record, uint8_t layout) {
   return size;
 }
 
+// A client's reused record is read by its own Version byte, not by the layout the device
+// answers this time (it may change from one read to the next).
+uint8_t OwnLayout(const uint8_t* record) { return record[2] == 100 ? 1 : 2; }
+
+// After a read, a client's record never claims more than it could take: the device's Size
+// field may reach past it, and the record, reused, is filled up to that Size.
+void LimitOwnRecordSize(uint8_t* record, uint32_t capacity) {
+  if (RecordSize(record, OwnLayout(record)) <= capacity) return;
+  if (OwnLayout(record) == 1) {
+    record[3] = static_cast<uint8_t>(std::min<uint32_t>(capacity, UINT8_MAX));
+    return;
+  }
+  const uint16_t size = static_cast<uint16_t>(capacity);
+  std::memcpy(record + 3, &size, 2);
+}
+
 long ReadNvm(CScannerManagerScannerItem* item, void** data, long tag) {
   if (tag < 0 || tag > 12) {
     DbgPrintf(1, "Unknow Tag.");
@@ -385,12 +402,15 @@ long ReadNvm(CScannerManagerScannerItem* item, void** data, long tag) {
     *data = out;
   } else if (tag == 0) {
     // A client's record is filled only as far as its Size field says it reaches.
-    const uint32_t capacity = RecordSize(out, layout);
+    const uint32_t capacity = RecordSize(out, OwnLayout(out));
     if (capacity < kHeadLength) {
       DbgPrintf(1, "Client NVM record size %d too small", static_cast<int>(capacity));
       return kParameterError;
     }
     if (length > capacity) length = capacity;
+    std::memcpy(out, result, length);
+    LimitOwnRecordSize(out, capacity);
+    return kOK;
   }
   std::memcpy(out, result, length);
   return kOK;

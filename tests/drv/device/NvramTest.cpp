@@ -2,11 +2,13 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 
 #include "DeviceFixture.h"
+#include "drv/device/Nvram.h"
 #include "drv/platform/CLLDMemoryManager.h"
 
 using devicefix::Commands;
@@ -456,4 +458,46 @@ TEST_F(NvramRefusals, ALayoutOneRecordIsSizedFromByteThree) {
   EXPECT_EQ(out, mine.data());
   EXPECT_STREQ(reinterpret_cast<char*>(&mine[50]), "SIM0000001");
   EXPECT_EQ(std::count(mine.begin() + kRecord, mine.end(), 0xCD), 128);
+}
+
+// Found by fuzzing the device's replies: a client's layout-1 record, reused, while the device
+// answers the next reads in layout 2 with a head that claims 213 bytes. The record is filled
+// only up to the Size its own Version byte gives, and then never claims more than it can take,
+// so that reading into it again stays inside it too.
+TEST_F(NvramRefusals, AReusedRecordIsSizedByItsOwnLayout) {
+  sim::SimScanner& scanner = Open(Layout(1));
+  constexpr size_t kRecord = sizeof(NewNvmData_VER1);
+  constexpr size_t kGuard = 256;
+  std::vector<uint8_t> mine(kRecord + kGuard, 0xCD);  // the record, then guard bytes
+  void* out = mine.data();
+  mine[2] = 100;
+  mine[3] = kRecord;
+  ASSERT_EQ(KRReadNVMData(kCtrl, &handle, &out, 0, 0), 0);
+  EXPECT_EQ(mine[3], kRecord);
+  EXPECT_EQ(mine[4], 0x39);  // PadScanCount 12345 = 0x3039: bytes 3-4 would say 0x3984
+
+  constexpr uint8_t kClaimed = 213;
+  scanner.SetReplyHook([](const std::array<uint8_t, 12>& block, std::vector<uint8_t>* data,
+                          std::array<uint8_t, 3>*) {
+    if (data == nullptr || (block[3] << 8 | block[4]) != krnvm::kReadWhole || data->size() < 5)
+      return;
+    if (data->size() > 5) {
+      data->resize(kClaimed);
+      std::fill(data->begin() + 5, data->end(), 0x77);
+    }
+    (*data)[2] = 2;  // layout 2, Size big-endian
+    (*data)[3] = 0;
+    (*data)[4] = kClaimed;
+  });
+  for (int again = 0; again < 2; ++again) {
+    SCOPED_TRACE(again);
+    ASSERT_EQ(KRReadNVMData(kCtrl, &handle, &out, 0, 0), 0);
+    EXPECT_EQ(mine[2], 200);
+    uint16_t size = 0;
+    std::memcpy(&size, &mine[3], 2);
+    EXPECT_EQ(size, kRecord);  // what the record can take, not the 213 the device claimed
+    EXPECT_EQ(mine[kRecord - 1], 0x77);
+    EXPECT_EQ(std::count(mine.begin() + kRecord, mine.end(), 0xCD), long(kGuard));
+  }
+  scanner.SetReplyHook(nullptr);
 }

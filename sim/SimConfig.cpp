@@ -158,6 +158,10 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
     } else if (key == "interrupt") {
       if (!one(&value)) return false;
       if (!YesNo(value, &c.interruptPipe)) return fail("interrupt takes yes or no");
+    } else if (key == "interrupt-pipes") {
+      if (!one(&value)) return false;
+      if (value != "1" && value != "2") return fail("interrupt-pipes takes 1 or 2");
+      c.interruptPipes = uint8_t(value[0] - '0');
     } else if (key == "inquiry-length") {
       if (!one(&value)) return false;
       if (!Number(value, detail::kMaxInquiryLength, &n) || n < detail::kMinInquiryLength ||
@@ -200,6 +204,10 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       if (!one(&value)) return false;
       if (!Number(value, 0xFFFF, &n) || n == 0) return fail("bad USB id '" + value + "'");
       (key == "vendor-id" ? c.vendorId : c.productId) = uint16_t(n);
+    } else if (key == "location-id") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFFFFFFFF, &n) || n == 0) return fail("bad location id '" + value + "'");
+      c.locationId = uint32_t(n);
     } else if (key == "log-limit" || key == "log-data-limit") {
       if (!one(&value)) return false;
       if (!Number(value, 0xFFFFFFFF, &n)) return fail("bad limit '" + value + "'");

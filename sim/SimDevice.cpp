@@ -322,7 +322,7 @@ UsbStatus Device::InterfaceClose(uint64_t attachment, uint64_t token) {
 UsbStatus Device::NumEndpoints(uint64_t attachment, uint8_t* count) const {
   std::lock_guard lock(m_);
   if (!Current(attachment)) return kUsbNoDevice;
-  *count = state_.config.interruptPipe ? 3 : 2;
+  *count = PipeCount();
   return kUsbSuccess;
 }
 
@@ -330,7 +330,7 @@ UsbStatus Device::PipeProperties(uint64_t attachment, uint8_t pipe,
                                  usbhost::PipeProperties* out) const {
   std::lock_guard lock(m_);
   if (!Current(attachment)) return kUsbNoDevice;
-  uint8_t count = state_.config.interruptPipe ? 3 : 2;
+  uint8_t count = PipeCount();
   if (pipe == 0 || pipe > count) return kUsbBadArgument;
   usbhost::PipeProperties p;
   p.number = pipe;
@@ -657,11 +657,21 @@ UsbStatus Device::InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe,
   uint32_t room = *size;
   *size = 0;
   if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
-  if (!state_.config.interruptPipe || pipe != kPipeInterrupt) return kUsbBadArgument;
+  if (!state_.config.interruptPipe || pipe < kPipeInterrupt || pipe > PipeCount())
+    return kUsbBadArgument;
+  if (interruptStalled_) return kUsbPipeStalled;
+  if (interruptFailures_ > 0) {
+    --interruptFailures_;
+    if (interruptFailure_ == kUsbPipeStalled) interruptStalled_ = true;
+    return interruptFailure_;
+  }
+  // Only the last interrupt pipe carries button packets.
+  const bool buttonPipe = pipe == PipeCount();
   uint64_t aborts = aborts_[pipe];
   ++blocked_;
-  cv_.wait(lock,
-           [&] { return !buttons_.empty() || aborts_[pipe] != aborts || !Current(attachment); });
+  cv_.wait(lock, [&] {
+    return (buttonPipe && !buttons_.empty()) || aborts_[pipe] != aborts || !Current(attachment);
+  });
   --blocked_;
   if (!Current(attachment)) return kUsbNoDevice;
   if (aborts_[pipe] != aborts) return kUsbAborted;
@@ -676,8 +686,28 @@ UsbStatus Device::InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe,
 UsbStatus Device::PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe) {
   std::lock_guard lock(m_);
   if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
-  if (pipe > (state_.config.interruptPipe ? 3 : 2)) return kUsbBadArgument;
+  if (pipe > PipeCount()) return kUsbBadArgument;
   return pipeStatusFails_ ? kUsbPipeStalled : kUsbSuccess;
+}
+
+UsbStatus Device::ClearStall(uint64_t attachment, uint64_t token, uint8_t pipe) {
+  std::lock_guard lock(m_);
+  if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
+  if (pipe == 0 || pipe > PipeCount()) return kUsbBadArgument;
+  ++stallClears_;
+  if (pipe >= kPipeInterrupt) interruptStalled_ = false;
+  return kUsbSuccess;
+}
+
+void Device::FailInterruptReads(UsbStatus code, uint32_t count) {
+  std::lock_guard lock(m_);
+  interruptFailure_ = code;
+  interruptFailures_ = count;
+}
+
+uint32_t Device::StallClears() const {
+  std::lock_guard lock(m_);
+  return stallClears_;
 }
 
 void Device::FailPipeStatus(bool fail) {
@@ -698,7 +728,7 @@ std::vector<uint32_t> Device::TransferTimeouts() const {
 UsbStatus Device::Abort(uint64_t attachment, uint64_t token, uint8_t pipe) {
   std::lock_guard lock(m_);
   if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
-  if (pipe > (state_.config.interruptPipe ? 3 : 2)) return kUsbBadArgument;
+  if (pipe > PipeCount()) return kUsbBadArgument;
   ++aborts_[pipe];
   cv_.notify_all();
   return kUsbSuccess;

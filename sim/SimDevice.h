@@ -66,10 +66,13 @@ class Device {
   UsbStatus Control(uint64_t attachment, uint64_t token, usbhost::ControlRequest* request);
   UsbStatus BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer, uint32_t* size);
   UsbStatus BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, const void* buffer,
-                    uint32_t size);
+                   uint32_t size);
   UsbStatus InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
-                        uint32_t* size);
+                       uint32_t* size);
   UsbStatus PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe);
+  UsbStatus ClearStall(uint64_t attachment, uint64_t token, uint8_t pipe);
+  void FailInterruptReads(UsbStatus code, uint32_t count);
+  uint32_t StallClears() const;
   UsbStatus Abort(uint64_t attachment, uint64_t token, uint8_t pipe);
 
  private:
@@ -152,8 +155,16 @@ class Device {
   bool pipeStatusFails_ = false;
   std::vector<uint32_t> timeouts_;
   std::deque<ButtonPacket> buttons_;
-  uint64_t aborts_[4] = {};  // per pipe reference: AbortPipe calls so far
-  size_t blocked_ = 0;       // transfers waiting inside the device
+  uint64_t aborts_[3 + kMaxInterruptPipes] = {};  // per pipe reference: AbortPipe calls so far
+  UsbStatus interruptFailure_ = usbhost::kUsbSuccess;  // what the next interrupt reads answer
+  uint32_t interruptFailures_ = 0;
+  bool interruptStalled_ = false;
+  uint32_t stallClears_ = 0;
+  // Pipes of the interface: the bulk pair, then the interrupt pipes; the last one gets buttons.
+  uint8_t PipeCount() const {
+    return uint8_t(2 + (state_.config.interruptPipe ? state_.config.interruptPipes : 0));
+  }
+  size_t blocked_ = 0;  // transfers waiting inside the device
 };
 
 }  // namespace sim::detail

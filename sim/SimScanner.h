@@ -116,9 +116,15 @@ struct Config {
   std::string serial = "SIM0000001";
   uint16_t vendorId = 0xF11E;   // vantrel::kSupportedVendorId
   uint16_t productId = 0x0310;  // vantrel::kSupportedProductId
+  // The registry's location id of the scanner (UsbDevice::GetLocationID); 0: the bus gives the
+  // n-th scanner (from 1) bus 1, port n: 0x01n00000.
+  uint32_t locationId = 0;
   usbhost::Speed speed = usbhost::Speed::High;
   uint32_t sheets = 1;
   bool interruptPipe = true;
+  // Interrupt IN pipes after the bulk pipes (1 or 2); button packets arrive on the last one, the
+  // other one never delivers.
+  uint8_t interruptPipes = 1;
   bool bulkInPipe = true;      // false: pipe 2 is an isochronous IN endpoint, no bulk IN
   uint32_t inquiryLength = 0;  // 0: the model's own; more: the inquiry data padded to it
   std::vector<InquiryPatch> inquiryPatches;  // applied in order after the model's data
@@ -185,10 +191,12 @@ struct Exchange {
 using ReplyHook = std::function<void(const std::array<uint8_t, 12>& block,
                                      std::vector<uint8_t>* data, std::array<uint8_t, 3>* status)>;
 
-// Pipe references of the simulated interface (descriptor order).
+// Pipe references of the simulated interface (descriptor order). With two interrupt pipes the
+// button packets arrive on pipe 4.
 constexpr uint8_t kPipeBulkOut = 1;
 constexpr uint8_t kPipeBulkIn = 2;
 constexpr uint8_t kPipeInterrupt = 3;
+constexpr uint8_t kMaxInterruptPipes = 2;
 
 // A handle on one simulated scanner. Every member is safe to call from any thread.
 class SIM_API SimScanner {
@@ -237,6 +245,11 @@ class SIM_API SimScanner {
   size_t BlockedTransfers() const;
   // Button packets posted and not read yet.
   size_t PendingButtonPackets() const;
+  // The next `count` interrupt reads fail at once with `code` (kUsbPipeStalled stalls the
+  // pipe until the host clears it); packets stay queued.
+  void FailInterruptReads(usbhost::UsbStatus code, uint32_t count = 1);
+  // ClearPipeStall calls the host made so far.
+  uint32_t StallClears() const;
 
   // The job preparation: calibration, lamp and background as the description set them up.
   void SetCalibration(const CalibrationSetup& setup);

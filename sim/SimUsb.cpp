@@ -38,7 +38,7 @@ class SimInterface final : public UsbInterface {
     return device_->Control(attachment_, token_, request);
   }
   UsbStatus ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
-    if (pipeRef == kPipeInterrupt)
+    if (pipeRef >= kPipeInterrupt)
       return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
     return device_->BulkIn(attachment_, token_, pipeRef, buffer, size);
   }
@@ -47,6 +47,9 @@ class SimInterface final : public UsbInterface {
   }
   UsbStatus GetPipeStatus(uint8_t pipeRef) override {
     return device_->PipeStatus(attachment_, token_, pipeRef);
+  }
+  UsbStatus ClearPipeStall(uint8_t pipeRef) override {
+    return device_->ClearStall(attachment_, token_, pipeRef);
   }
   UsbStatus AbortPipe(uint8_t pipeRef) override {
     return device_->Abort(attachment_, token_, pipeRef);
@@ -82,6 +85,10 @@ class SimDevice final : public UsbDevice {
   }
   UsbStatus GetDeviceSpeed(Speed* speed) override {
     *speed = device_->config().speed;
+    return device_->CheckAttached(attachment_);
+  }
+  UsbStatus GetLocationID(uint32_t* location) override {
+    *location = device_->config().locationId;
     return device_->CheckAttached(attachment_);
   }
   UsbStatus GetNumberOfConfigurations(uint8_t* count) override {
@@ -156,15 +163,30 @@ void SimScanner::SetBackground(uint32_t side, const Rgb& colour) {
 PreparationRecord SimScanner::Prepared() const { return device_->Prepared(); }
 void SimScanner::ClearPrepared() { device_->ClearPrepared(); }
 size_t SimScanner::PendingButtonPackets() const { return device_->PendingButtonPackets(); }
+void SimScanner::FailInterruptReads(UsbStatus code, uint32_t count) {
+  device_->FailInterruptReads(code, count);
+}
+uint32_t SimScanner::StallClears() const { return device_->StallClears(); }
 
 // ---- SimBus ---------------------------------------------------------------------------------
+
+namespace {
+// Bus 1, the n-th port of the root hub for the n-th scanner (from 1).
+constexpr uint32_t kDefaultBus = 0x01000000;
+constexpr int kFirstPortShift = 20;
+uint32_t DefaultLocationId(size_t index) {
+  return kDefaultBus | uint32_t((index + 1) & 0xF) << kFirstPortShift;
+}
+}  // namespace
 
 SimBus::SimBus() = default;
 SimBus::~SimBus() = default;
 
 SimScanner& SimBus::AddScanner(const Config& config) {
   std::lock_guard lock(m_);
-  scanners_.push_back(std::make_unique<SimScanner>(config));
+  Config placed = config;
+  if (placed.locationId == 0) placed.locationId = DefaultLocationId(scanners_.size());
+  scanners_.push_back(std::make_unique<SimScanner>(placed));
   return *scanners_.back();
 }
 

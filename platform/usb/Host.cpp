@@ -36,11 +36,15 @@ std::string Directory(const std::string& path) {
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-// The folder of the library or program that holds this code.
+// The folder of the library or program that holds this code. A library loaded through a link
+// (the Image Capture module loads the driver from its resource folder) counts from the folder of
+// the file linked to, where the simulator library is built and installed beside it.
 std::string OwnDirectory() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&OwnDirectory), &info) && info.dli_fname &&
       std::string(info.dli_fname).find('/') != std::string::npos) {
+    char real[PATH_MAX];
+    if (realpath(info.dli_fname, real)) return Directory(real);
     return Directory(info.dli_fname);
   }
   char exe[PATH_MAX];

@@ -11,6 +11,8 @@
 #include <set>
 #include <vector>
 
+#include "platform/usb/UsbRegistry.h"
+
 namespace usbhost::libusb {
 
 UsbStatus MapError(int e) {
@@ -310,6 +312,12 @@ class Interface final : public UsbInterface {
       return kUsbPipeStalled;
     return kUsbSuccess;
   }
+  UsbStatus ClearPipeStall(uint8_t pipeRef) override {
+    if (pipeRef == 0 || pipeRef > pipes_.size()) return kUsbBadArgument;
+    if (!handle_->IsOpen(&open_)) return kUsbNotOpen;
+    libusb_device_handle* h = handle_->get();
+    return h ? MapError(libusb_clear_halt(h, Address(pipes_[pipeRef - 1]))) : kUsbNotOpen;
+  }
   UsbStatus AbortPipe(uint8_t pipeRef) override {
     if (pipeRef > pipes_.size()) return kUsbBadArgument;
     handle_->Abort(pipeRef == 0 ? 0 : Address(pipes_[pipeRef - 1]));
@@ -366,6 +374,13 @@ class Device final : public UsbDevice {
   }
   UsbStatus GetDeviceSpeed(Speed* speed) override {
     *speed = MapSpeed(libusb_get_device_speed(dev_));
+    return kUsbSuccess;
+  }
+  UsbStatus GetLocationID(uint32_t* location) override {
+    uint8_t ports[7] = {};
+    int depth = libusb_get_port_numbers(dev_, ports, int(sizeof ports));
+    if (depth < 0) depth = 0;
+    *location = LocationIDFromPath(libusb_get_bus_number(dev_), ports, depth);
     return kUsbSuccess;
   }
   UsbStatus GetNumberOfConfigurations(uint8_t* count) override {

@@ -69,6 +69,8 @@ class UsbInterface {
   virtual UsbStatus ReadPipe(uint8_t pipeRef, void* buffer, uint32_t* size) = 0;
   virtual UsbStatus WritePipe(uint8_t pipeRef, const void* buffer, uint32_t size) = 0;
   virtual UsbStatus GetPipeStatus(uint8_t pipeRef) = 0;
+  // Clears a stalled pipe's halt (host and device side), so the next transfer can run.
+  virtual UsbStatus ClearPipeStall(uint8_t /*pipeRef*/) { return kUsbUnsupported; }
   // Aborts transfers pending on the pipe: they complete with kUsbAborted. Safe to call
   // from another thread than the one blocked in the transfer. A transfer that starts after the
   // call runs normally, so a reader thread that is between two
@@ -98,6 +100,13 @@ class UsbDevice {
   // The device's first interface (any class, subclass, protocol, alternate setting).
   virtual UsbStatus CreateInterface(std::unique_ptr<UsbInterface>* out) = 0;
   virtual UsbStatus ResetDevice() = 0;  // only valid while this object has it open
+  // Where the device sits on the bus, as one number: the bus in the top byte, then one nibble per
+  // port from the root hub down (0x14320000: bus 0x14, port 3, then port 2 of that hub). The
+  // Image Capture module finds its scanner by it.
+  virtual UsbStatus GetLocationID(uint32_t* location) {
+    *location = 0;
+    return kUsbUnsupported;
+  }
 };
 
 // Whether a device with these ids answers a search for the wanted ones; 0 matches any id.

@@ -495,9 +495,9 @@ void ICA_Base::fileCorruptedMsg(const std::string& path) {
 bool ICA_Base::isDocumentUTI_ICA_RAW() const { return documentUTI_ == kICUTTypeRaw; }
 
 bool ICA_Base::setOutputFilePath() {
-  std::error_code ec;
-  std::string temporary = std::filesystem::temp_directory_path(ec).string();
-  if (ec) temporary = "/tmp";
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string temporary = tmpdir && *tmpdir ? tmpdir : "/tmp";
+  while (temporary.size() > 1 && temporary.back() == '/') temporary.pop_back();
   ScannerObjectInfo* info = deviceObjectInfo();
   uint32_t object = info ? info->icaObject : 0;
   std::string folder = expandTilde(documentFolderPath_);

@@ -23,6 +23,7 @@
 #include <optional>
 
 #include "platform/foundation/PropertyList.h"
+#include "platform/ica/Channel.h"
 #include "platform/ica/ICADevices.h"
 
 namespace ica {

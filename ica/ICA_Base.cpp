@@ -643,6 +643,10 @@ void ICA_Base::handleButonEventNoneICA(const foundation::Notification& notificat
   if (ended.joinable()) ended.join();
 }
 
+std::chrono::milliseconds ICA_Base::nextButtonBackoff(std::chrono::milliseconds wait) {
+  return std::clamp(wait * 2, kFirstBackoff, kLongestBackoff);
+}
+
 bool ICA_Base::buttonThreadRunning() const {
   std::lock_guard lock(condition4ButtonMutex_);
   return thread4Button_.joinable();
@@ -780,7 +784,7 @@ void ICA_Base::buttonEventThread() {
       releaseButtonEventInterface();
       // No scanner to read: look again later, less often the longer it stays away.
       if (waitUnlessStopped(backoff)) break;
-      backoff = std::min(backoff * 2, kLongestBackoff);
+      backoff = nextButtonBackoff(backoff);
       continue;
     }
     backoff = kFirstBackoff;

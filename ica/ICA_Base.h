@@ -130,6 +130,9 @@ class ICA_Base {
   virtual void startButtonEvent() {}
   virtual void scanEvent(uint32_t /*button*/) {}
   bool buttonThreadRunning() const;
+  // The reader's wait before it looks for the scanner again: from 1 ms, doubled after each miss,
+  // at most a second.
+  static std::chrono::milliseconds nextButtonBackoff(std::chrono::milliseconds wait);
   bool duplexScanFromTessalineButton() const { return duplexScanFromTessalineButton_.load(); }
   int interruptPipeRef4Button() const { return interruptPipeRef4Button_.load(); }
 

@@ -332,6 +332,13 @@ void ReleaseScannersDictionary() {
   delete released;
 }
 
+ICA_Base* OpenScanner(uint32_t locationID) {
+  std::lock_guard lock(gScannersMutex);
+  if (!gScannersDictionary) return nullptr;
+  auto it = gScannersDictionary->find(ScannerKey(locationID));
+  return it == gScannersDictionary->end() ? nullptr : it->second.get();
+}
+
 std::size_t OpenScannerCount() {
   std::lock_guard lock(gScannersMutex);
   return gScannersDictionary ? gScannersDictionary->size() : 0;

@@ -21,6 +21,8 @@ void InstallScannerCallbacks();
 void CreateScannersDictionary();
 void ReleaseScannersDictionary();
 std::size_t OpenScannerCount();
+// The open device object at a USB location id; null when none is open there.
+ICA_Base* OpenScanner(uint32_t locationID);
 
 // A new device object for the USB device at `locationID`, or nothing when the device, its entry
 // in "DeviceList.plist" or its driver library is missing (or the library is refused).

@@ -14,6 +14,7 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/ica/Framework.h"
 #include "platform/ica/InProcessFramework.h"
+#include "platform/usb/UsbHost.h"
 #include "tests/support/TestFolder.h"
 
 namespace icatest {
@@ -42,6 +43,7 @@ inline void useSimulator(const fs::path& folder, const std::string& description)
   std::ofstream(file) << description;
   setenv("VANTREL_SIMULATOR", file.c_str(), 1);
   setenv("VANTREL_SIM_LIBRARY", VANTREL_SIM_PATH, 1);
+  usbhost::Host();  // loads the simulator now, so that sim::LoadedScanner() reaches it
 }
 
 // The driver's log in `folder`, with every export's entry line.

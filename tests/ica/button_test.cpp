@@ -132,8 +132,8 @@ TEST_F(ButtonPath, StopEndsTheReaderAndASecondGoStartsAnotherOne) {
   EXPECT_EQ(scanner().BlockedTransfers(), 1u);
 
   post("STOP");  // in any case
+  ASSERT_TRUE(eventually([&] { return log.contains("Button thread exit"); }));
   ASSERT_TRUE(eventually([&] { return !device_->buttonThreadRunning(); }));
-  EXPECT_TRUE(log.contains("Button thread exit"));
   EXPECT_EQ(scanner().BlockedTransfers(), 0u) << "closing the interface ended the read";
 
   post("go");

@@ -16,7 +16,7 @@
 #include "platform/foundation/SystemLog.h"
 #include "platform/foundation/TextFile.h"
 #include "platform/foundation/UserDefaults.h"
-#include "vantrel/ica_module.h"
+#include "vantrel/button_event.h"
 
 namespace icamodule {
 

@@ -13,7 +13,7 @@
 
 #include "ica/ModuleResources.h"
 #include "platform/foundation/SystemLog.h"
-#include "vantrel/ica_module.h"
+#include "vantrel/button_event.h"
 
 namespace icamodule {
 
@@ -618,8 +618,7 @@ void ICA_Base::startButtonNotifications() {
 }
 
 void ICA_Base::handleButonEventNoneICA(const foundation::Notification& notification) {
-  std::string what =
-      lowered(notification.userInfo.string(vantrel::kButtonEventStopOrGoKey).valueOr(""));
+  std::string what = lowered(notification.userInfo.string(vantrel::kButtonEventKey).valueOr(""));
   std::thread ended;
   {
     std::lock_guard lock(condition4ButtonMutex_);

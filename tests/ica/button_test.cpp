@@ -2,6 +2,7 @@
 // the reader started and stopped by the button notification, presses reaching the host with and
 // without a session, the duplex flag, interface failures, the module's own scan taking the
 // scanner from the reader, and the device's close joining the reader. Run under ThreadSanitizer.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,7 +13,7 @@
 #include "platform/foundation/Notifications.h"
 #include "platform/foundation/SystemLog.h"
 #include "sim/SimScanner.h"
-#include "vantrel/ica_module.h"
+#include "vantrel/button_event.h"
 
 namespace icatest {
 namespace {
@@ -60,7 +61,7 @@ class ButtonPath : public ::testing::Test {
   static sim::SimScanner& scanner() { return *sim::LoadedScanner(); }
   static void post(const char* what) {
     Dictionary info;
-    info.set(vantrel::kButtonEventStopOrGoKey, what);
+    info.set(vantrel::kButtonEventKey, what);
     auto sent = foundation::postNotification(
         {vantrel::kButtonEventNotification, std::string(vantrel::kScannerModuleBundleId), info});
     ASSERT_TRUE(sent) << sent.error();
@@ -164,6 +165,20 @@ TEST_F(ButtonPath, AScannerThatGoesAwayIsLookedForAgain) {
   scanner().Replug();
   ASSERT_TRUE(readerWaits());
   press(2, 1);
+}
+
+TEST_F(ButtonPath, TheDataSourcesPlugInSwitchesTheReader) {
+  void* plugin = dlopen(KRCOCOA_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(plugin) << dlerror();
+  using Query = long (*)(int32_t stop, const char* vendor);
+  auto query = reinterpret_cast<Query>(dlsym(plugin, "queryICAButton"));
+  ASSERT_TRUE(query);
+  ASSERT_EQ(query(0, "SIMVENDOR"), 0);  // the data source lets the scanner go
+  ASSERT_TRUE(readerWaits());
+  ASSERT_EQ(query(1, "SIMVENDOR"), 0);  // and takes it
+  ASSERT_TRUE(eventually([&] { return !device_->buttonThreadRunning(); }));
+  ASSERT_TRUE(eventually([] { return scanner().BlockedTransfers() == 0; }));
+  dlclose(plugin);
 }
 
 TEST(ButtonBackoff, GrowsToASecond) {

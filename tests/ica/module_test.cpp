@@ -63,12 +63,12 @@ TEST_F(ModuleTest, OpeningFillsTheRecordAndCallsTheDriverInOrder) {
   ASSERT_EQ(module_.result(opened), 0);
   ScannerObjectInfo info{};
   ASSERT_TRUE(ica::objectInfoFromBytes(*opened.data(ica::kOutObjectInfo), &info));
-  EXPECT_EQ(info.icaObjectInfo.objectType, kICADeviceType);
-  EXPECT_EQ(info.icaObjectInfo.objectSubtype, kICADeviceScanner);
+  EXPECT_EQ(uint32_t(info.icaObjectInfo.objectType), kICADeviceType);
+  EXPECT_EQ(uint32_t(info.icaObjectInfo.objectSubtype), kICADeviceScanner);
   EXPECT_STREQ(info.name, "SIM-ADF300") << "the model, no vendor";
-  EXPECT_EQ(info.thumbnailSize, 1u);
-  EXPECT_EQ(info.dataSize, 0u);
-  EXPECT_EQ(info.flags, 0u);
+  EXPECT_EQ(uint32_t(info.thumbnailSize), 1u);
+  EXPECT_EQ(uint32_t(info.dataSize), 0u);
+  EXPECT_EQ(uint32_t(info.flags), 0u);
   EXPECT_TRUE(std::regex_match(std::string(info.creationDate),
                                std::regex(R"(\d{4}:\d\d:\d\d \d\d:\d\d:\d\d)")))
       << info.creationDate;

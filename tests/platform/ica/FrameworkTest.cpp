@@ -130,7 +130,7 @@ TEST(IcaFramework, NotificationsFromManyThreadsAndWaitedReplies) {
   ICASendNotificationPB block{};
   block.notificationDictionary = &dict;
   ASSERT_EQ(ICDSendNotificationAndWaitForReply(&block), kICANoErr);
-  EXPECT_EQ(block.replyCode, kICAUserCanceledReply);
+  EXPECT_EQ(int32_t(block.replyCode), kICAUserCanceledReply);
   block.notificationDictionary = nullptr;
   EXPECT_EQ(ICDSendNotification(&block), kICABadParameterErr);
 }

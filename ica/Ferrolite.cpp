@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -131,13 +132,18 @@ bool KR_ICA_Mark2_200::initWithDriverName(const std::string& driverName, uint32_
 
 void KR_ICA_Mark2_200::copyAbility(const DeviceAbility& ability) {
   std::memcpy(&ability_, &ability, sizeof ability_);
-  char* DeviceAbility::*const fields[] = {&DeviceAbility::pVendorName, &DeviceAbility::pModelName,
-                                          &DeviceAbility::pFWVersion, &DeviceAbility::pPortType,
-                                          &DeviceAbility::pPortAddress};
+  // The record is packed: its string pointers are read and written byte-wise.
+  const std::size_t offsets[] = {
+      offsetof(DeviceAbility, pVendorName), offsetof(DeviceAbility, pModelName),
+      offsetof(DeviceAbility, pFWVersion), offsetof(DeviceAbility, pPortType),
+      offsetof(DeviceAbility, pPortAddress)};
+  auto* own = reinterpret_cast<uint8_t*>(&ability_);
   for (std::size_t i = 0; i < abilityStrings_.size(); ++i) {
-    char* text = ability.*fields[i];
+    const char* text = nullptr;
+    std::memcpy(&text, reinterpret_cast<const uint8_t*>(&ability) + offsets[i], sizeof text);
     abilityStrings_[i] = text ? text : "";
-    ability_.*fields[i] = abilityStrings_[i].data();
+    char* copy = abilityStrings_[i].data();
+    std::memcpy(own + offsets[i], &copy, sizeof copy);
   }
 }
 

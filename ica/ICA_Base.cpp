@@ -6,12 +6,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "ica/ModuleResources.h"
+#include "platform/foundation/StringFormat.h"
 #include "platform/foundation/SystemLog.h"
 #include "vantrel/button_event.h"
 
@@ -19,6 +19,7 @@ namespace icamodule {
 
 using foundation::Array;
 using foundation::LogLevel;
+using foundation::stringWithFormat;
 using foundation::systemLogf;
 
 namespace {
@@ -49,6 +50,13 @@ bool sameValue(const Value& a, const Value& b) {
   return a == b;
 }
 
+// The index of the first allowed value equal to `value`, which an enumeration's "current" takes.
+std::optional<int64_t> firstIndexOf(const Array& allowed, const Value& value) {
+  for (std::size_t i = 0; i < allowed.size(); ++i)
+    if (sameValue(allowed[i], value)) return int64_t(i);
+  return std::nullopt;
+}
+
 bool withinRange(const Dictionary& entry, const Value& value) {
   auto v = value.integer(), lo = entry.integer("min"), hi = entry.integer("max");
   if (!v || !lo || !hi) return false;
@@ -63,16 +71,6 @@ std::string describe(const Dictionary& dict) {
 std::string lowered(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return char(std::tolower(c)); });
-  return text;
-}
-
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* pattern, ...) {
-  char text[4096];
-  va_list args;
-  va_start(args, pattern);
-  std::vsnprintf(text, sizeof text, pattern, args);
-  va_end(args);
   return text;
 }
 
@@ -303,12 +301,7 @@ void ICA_Base::setValueForKey(std::string_view key, const Dictionary& dict) {
   if (type == kTypeEnumeration) {
     auto allowed = entry->array("value");
     if (!allowed) return;
-    for (std::size_t i = 0; i < allowed->size(); ++i) {
-      if (sameValue((*allowed)[i], *value)) {
-        entry->set("current", int64_t(i));
-        return;
-      }
-    }
+    if (auto index = firstIndexOf(*allowed, *value)) entry->set("current", *index);
   } else if (type == kTypeRange) {
     if (withinRange(*entry, *value)) entry->set("current", *value);
   }
@@ -333,14 +326,9 @@ void ICA_Base::setValuesForVendorFeaturesFromDictionary(const Dictionary& dict) 
       if (type == kTypeOneValue) {
         feature->set("value", *value);
       } else if (type == kTypeEnumeration) {
-        if (auto allowed = feature->array("values")) {
-          for (std::size_t i = 0; i < allowed->size(); ++i) {
-            if (sameValue((*allowed)[i], *value)) {
-              feature->set("current", int64_t(i));
-              break;
-            }
-          }
-        }
+        auto allowed = feature->array("values");
+        auto index = allowed ? firstIndexOf(*allowed, *value) : std::nullopt;
+        if (index) feature->set("current", *index);
       } else if (type == kTypeRange) {
         if (withinRange(*feature, *value)) feature->set("current", *value);
       }
@@ -505,15 +493,16 @@ bool ICA_Base::setOutputFilePath() {
   for (long attempt = 0; attempt < kMaxOutputTries; ++attempt) {
     std::string candidate;
     if (documentFolderPath_.empty()) {
-      candidate = attempt == 0 ? format("%s/%08x_scan.%s", temporary.c_str(), object,
-                                        documentExtension_.c_str())
-                               : format("%s/%08x_scan %ld.%s", temporary.c_str(), object, attempt,
-                                        documentExtension_.c_str());
+      candidate = attempt == 0 ? stringWithFormat("%s/%08x_scan.%s", temporary.c_str(), object,
+                                                  documentExtension_.c_str())
+                               : stringWithFormat("%s/%08x_scan %ld.%s", temporary.c_str(), object,
+                                                  attempt, documentExtension_.c_str());
     } else {
-      candidate = attempt == 0 ? format("%s/%s.%s", folder.c_str(), documentName_.c_str(),
-                                        documentExtension_.c_str())
-                               : format("%s/%s %ld.%s", folder.c_str(), documentName_.c_str(),
-                                        attempt, documentExtension_.c_str());
+      candidate = attempt == 0
+                      ? stringWithFormat("%s/%s.%s", folder.c_str(), documentName_.c_str(),
+                                         documentExtension_.c_str())
+                      : stringWithFormat("%s/%s %ld.%s", folder.c_str(), documentName_.c_str(),
+                                         attempt, documentExtension_.c_str());
     }
     if (!pathExists(candidate)) {
       documentFilePath_ = candidate;

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/foundation/StringFormat.h"
+
 namespace foundation {
 namespace {
 
@@ -51,17 +53,8 @@ void systemLog(LogLevel level, std::string_view text) {
 void systemLogf(LogLevel level, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  int n = std::vsnprintf(nullptr, 0, format, args);
+  std::string text = stringWithFormatV(format, args);
   va_end(args);
-  std::string text;
-  if (n > 0) {
-    text.resize(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(text.data(), text.size(), format, again);
-    text.resize(static_cast<std::size_t>(n));
-  }
-  va_end(again);
   systemLog(level, text);
 }
 

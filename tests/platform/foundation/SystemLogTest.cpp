@@ -1,11 +1,12 @@
 // The system-log sink: a capture in the process, and the file that programs started by a test
-// write to.
+// write to; the formatted text both it and the front ends' paths are made of.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "platform/foundation/StringFormat.h"
 #include "platform/foundation/SystemLog.h"
 #include "tests/support/TestFolder.h"
 
@@ -39,6 +40,19 @@ TEST(SystemLog, AFileNamedByTheEnvironmentTakesOneLinePerMessage) {
   systemLog(LogLevel::notice, "not in the file");
 
   EXPECT_EQ(testsupport::ReadFile(file), "5 Scan Done!: counter = 3\n4 two\n");
+}
+
+TEST(StringFormat, TextOfAnyLengthIsWhole) {
+  EXPECT_EQ(stringWithFormat("%s/%08x_scan %ld.%s", "/tmp", 42u, 1L, "tiff"),
+            "/tmp/0000002a_scan 1.tiff");
+  EXPECT_EQ(stringWithFormat("%s", ""), "");
+  // Longer than any fixed buffer a path would have been formed in.
+  std::string folder(5000, 'f');
+  std::string path = stringWithFormat("%s/%s.%s", folder.c_str(), "Invoice", "jpg");
+  EXPECT_EQ(path, folder + "/Invoice.jpg");
+  SystemLogCapture capture;
+  systemLogf(LogLevel::notice, "%s", folder.c_str());
+  EXPECT_EQ(capture.lines().at(0).text.size(), folder.size());
 }
 
 }  // namespace

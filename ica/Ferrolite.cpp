@@ -49,12 +49,6 @@ constexpr uint32_t kEnglishLanguageCode = 1033;
 constexpr const char* kEnglishSection = "[English]";
 constexpr std::size_t kDisplayStringMaxCharacters = 127;
 
-// The length a feeder can take: 65535 means no limit, which stands for 14 inches.
-uint32_t feederLength(const DeviceAbility& a) {
-  return a.ADFMaxLength == kNoLengthLimit ? uint32_t(a.BaseRes) * kLongestPageInches
-                                          : a.ADFMaxLength;
-}
-
 void removeFirst(Dictionary* unit, int64_t type) {
   if (!unit) return;
   Dictionary* units = unit->editDictionary("functionalUnits");
@@ -93,6 +87,11 @@ std::vector<std::u16string> splitLines(const std::u16string& text) {
 }
 
 }  // namespace
+
+uint32_t feederMaxLength(const DeviceAbility& ability) {
+  return ability.ADFMaxLength == kNoLengthLimit ? uint32_t(ability.BaseRes) * kLongestPageInches
+                                                : ability.ADFMaxLength;
+}
 
 KR_ICA_Mark2_200::~KR_ICA_Mark2_200() {
   stopButtonEvents();
@@ -302,7 +301,7 @@ void KR_ICA_Mark2_200::readADFProperties(Dictionary& unit) {
     // A record without its unit gives no sizes (and would divide by zero).
     systemLogf(LogLevel::notice, "readADFProperties: no base resolution\n");
   } else {
-    const uint64_t length = feederLength(a);
+    const uint64_t length = feederMaxLength(a);
     unit.ensureDictionary("ICAP_PHYSICALHEIGHT")
         .set("value", int64_t(length * a.OpticalRes / a.BaseRes));
     unit.ensureDictionary("ICAP_PHYSICALWIDTH")

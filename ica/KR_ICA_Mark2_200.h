@@ -16,6 +16,10 @@ namespace icamodule {
 inline constexpr const char* kScanLeftovers[] = {"/tmp/KL-Scan-Size-Max", "/tmp/KL-Scan-Size-255",
                                                  "/tmp/KL-Scan"};
 
+// The longest page the feeder takes, in the device's base unit: ADFMaxLength, where 65535 ("no
+// limit") stands for 14 inches. The functional units and the scan's parameters both use it.
+uint32_t feederMaxLength(const DeviceAbility& ability);
+
 class KR_ICA_Mark2_200 : public ICA_Base {
  public:
   KR_ICA_Mark2_200() = default;

@@ -686,18 +686,18 @@ bool ICA_Base::acquireButtonEventInterface() {
   if (devices.empty()) return false;
   std::unique_ptr<UsbDevice> device = std::move(devices.front());
   uint8_t configuration = 0;
-  if (device->GetConfigurationValue(0, &configuration) != kIOReturnSuccess) return false;
-  if (device->USBDeviceOpen() != kIOReturnSuccess) return false;
+  if (device->GetConfigurationValue(0, &configuration) != kUsbSuccess) return false;
+  if (device->OpenDevice() != kUsbSuccess) return false;
   // The device stays open while its interface is read: our host layer's interface lives in the
   // device's handle.
   std::unique_ptr<UsbInterface> intf;
-  if (device->SetConfiguration(configuration) != kIOReturnSuccess ||
-      device->CreateInterface(&intf) != kIOReturnSuccess || !intf) {
-    device->USBDeviceClose();
+  if (device->SetConfiguration(configuration) != kUsbSuccess ||
+      device->CreateInterface(&intf) != kUsbSuccess || !intf) {
+    device->CloseDevice();
     return false;
   }
-  if (intf->Open() != kIOReturnSuccess) {
-    device->USBDeviceClose();
+  if (intf->Open() != kUsbSuccess) {
+    device->CloseDevice();
     return false;
   }
   uint8_t endpoints = 0;
@@ -705,13 +705,13 @@ bool ICA_Base::acquireButtonEventInterface() {
   intf->GetNumEndpoints(&endpoints);
   for (uint8_t p = 1; p <= endpoints; ++p) {
     PipeProperties props;
-    if (intf->GetPipeProperties(p, &props) == kIOReturnSuccess &&
+    if (intf->GetPipeProperties(p, &props) == kUsbSuccess &&
         props.transferType == TransferType::Interrupt)
       pipe = p;  // the last interrupt pipe
   }
   if (pipe < 0) {
     intf->Close();
-    device->USBDeviceClose();
+    device->CloseDevice();
     return false;
   }
   interruptPipeRef4Button_ = pipe;
@@ -724,7 +724,7 @@ void ICA_Base::releaseButtonEventInterface() {
   {
     std::lock_guard lock(interfaceMutex_);
     usbInterfaceIntf4Button_.reset();
-    if (buttonDevice_) buttonDevice_->USBDeviceClose();
+    if (buttonDevice_) buttonDevice_->CloseDevice();
     buttonDevice_.reset();
   }
   std::lock_guard lock(condition4ButtonMutex_);
@@ -786,9 +786,9 @@ void ICA_Base::buttonEventThread() {
     for (;;) {
       uint8_t packet[kButtonPacketSize] = {};
       uint32_t size = kButtonPacketSize;
-      usbhost::IOReturn rc = intf->ReadInterruptPipe(pipe, packet, &size);
+      usbhost::UsbStatus rc = intf->ReadInterruptPipe(pipe, packet, &size);
       systemLogf(LogLevel::notice, "Interrupt pipe: %d\n", int(rc));
-      if (rc != usbhost::kIOReturnSuccess) break;
+      if (rc != usbhost::kUsbSuccess) break;
       handleButtonPacket(packet);
     }
     {

@@ -115,7 +115,7 @@ struct Host {
 
 int listRegistry() {
   std::vector<usbhost::RegistryEntry> entries;
-  if (usbhost::ListRegistry(&entries) != usbhost::kIOReturnSuccess) {
+  if (usbhost::ListRegistry(&entries) != usbhost::kUsbSuccess) {
     std::fprintf(stderr, "ica-scan: the USB registry cannot be read %s\n", usbhost::HostError());
     return kFailed;
   }

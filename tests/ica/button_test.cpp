@@ -147,7 +147,7 @@ TEST_F(ButtonPath, AFailedReadClearsTheStallAndReadsAgain) {
   post("go");
   ASSERT_TRUE(readerWaits());
   module_.call(ica::kCallOpenSession, object_);
-  scanner().FailInterruptReads(usbhost::kIOUSBPipeStalled, 1);
+  scanner().FailInterruptReads(usbhost::kUsbPipeStalled, 1);
   // Wake the reader with a packet: its next read after this one fails, so make it read twice.
   press(2, 1);
   ASSERT_TRUE(eventually([] { return scanner().StallClears() >= 1; }));

@@ -1,9 +1,13 @@
-# Writes a header that names the exports the module binds and the built driver library lacks
-# (-DLIBRARY=<libVantrel.so> -DOUTPUT=<header>). While the driver is being built up, the module's
-# tests reach the real driver through a library that adds those exports and nothing else.
-set(exports KRInitializeDriver KRTerminateDriver KRInitializeDevice KRGetDeviceAbility
-    KRTerminateDevice KRStartJob KRStopJob KRSensorStatus KRSetParameter KRSetHWProcess KRSetGamma
-    KRStartScan KRStopScan KRRequestImageInfo KRGeneralOperation KRReadPushButton KRMemFree)
+# Writes a header that names the exports the module binds (the module's own list,
+# ica/driver_exports.def) and the built driver library lacks (-DLIBRARY=<libVantrel.so>
+# -DOUTPUT=<header> -DEXPORTS=<the list>). While the driver is being built up, the module's tests
+# reach the real driver through a library that adds those exports and nothing else.
+file(STRINGS ${EXPORTS} lines REGEX "^VT_ICA_EXPORT\\(")
+set(exports)
+foreach(line ${lines})
+  string(REGEX REPLACE "^VT_ICA_EXPORT\\(([A-Za-z0-9_]+)\\).*" "\\1" name "${line}")
+  list(APPEND exports ${name})
+endforeach()
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm cannot read ${LIBRARY}")

@@ -46,13 +46,6 @@ inline void useSimulator(const fs::path& folder, const std::string& description)
   usbhost::Host();  // loads the simulator now, so that sim::LoadedScanner() reaches it
 }
 
-// The driver's log in `folder`, with every export's entry line.
-inline void useDriverLog(const fs::path& folder) {
-  fs::create_directories(folder);
-  std::ofstream(folder / "Debug.conf") << "DebugLevel 1\nBufferedLog 0\n";
-  setenv("VANTREL_LOG_ROOT", folder.c_str(), 1);
-}
-
 class ModuleUnderTest {
  public:
   ModuleUnderTest() {

@@ -13,6 +13,7 @@
 #include "ica/ScanUtils.h"
 #include "platform/foundation/SystemLog.h"
 #include "sim/SimScanner.h"
+#include "tests/support/TestLog.h"
 
 namespace icatest {
 namespace {
@@ -28,7 +29,7 @@ class ModuleTest : public ::testing::Test {
   static void SetUpTestSuite() {
     root_ = testsupport::freshTestFolder("ica-module");
     useSimulator(root_, kDescription);
-    useDriverLog(root_ / "drvlog");
+    testlog::Prepare("ica-module-log");
     resources_ = makeResources(root_ / "resources", testDriver());
     setenv("FERROLITE_SCANNER_RESOURCES", resources_.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
@@ -39,8 +40,9 @@ class ModuleTest : public ::testing::Test {
     setenv("LANG", "C", 1);
   }
   static sim::SimScanner& scanner() { return *sim::LoadedScanner(); }
+  // The driver calls since the last clearDriverLog.
   static std::vector<std::string> driverCalls() {
-    std::ifstream log(root_ / "drvlog" / "KRDrv.txt");
+    std::istringstream log(testlog::Since(logMark_));
     std::vector<std::string> calls;
     std::string line;
     std::regex entry("=> (KR[A-Za-z]+)");
@@ -49,12 +51,14 @@ class ModuleTest : public ::testing::Test {
       if (std::regex_search(line, m, entry)) calls.push_back(m[1]);
     return calls;
   }
-  static void clearDriverLog() { std::ofstream(root_ / "drvlog" / "KRDrv.txt", std::ios::trunc); }
+  static void clearDriverLog() { logMark_ = testlog::Mark(); }
 
   static fs::path root_, resources_;
+  static size_t logMark_;
   ModuleUnderTest module_;
 };
 fs::path ModuleTest::root_, ModuleTest::resources_;
+size_t ModuleTest::logMark_ = 0;
 
 TEST_F(ModuleTest, OpeningFillsTheRecordAndCallsTheDriverInOrder) {
   foundation::SystemLogCapture log;

@@ -66,9 +66,9 @@ class Device {
   UsbStatus Control(uint64_t attachment, uint64_t token, usbhost::ControlRequest* request);
   UsbStatus BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer, uint32_t* size);
   UsbStatus BulkOut(uint64_t attachment, uint64_t token, uint8_t pipe, const void* buffer,
-                   uint32_t size);
+                    uint32_t size);
   UsbStatus InterruptIn(uint64_t attachment, uint64_t token, uint8_t pipe, void* buffer,
-                       uint32_t* size);
+                        uint32_t* size);
   UsbStatus PipeStatus(uint64_t attachment, uint64_t token, uint8_t pipe);
   UsbStatus ClearStall(uint64_t attachment, uint64_t token, uint8_t pipe);
   void FailInterruptReads(UsbStatus code, uint32_t count);
@@ -155,7 +155,7 @@ class Device {
   bool pipeStatusFails_ = false;
   std::vector<uint32_t> timeouts_;
   std::deque<ButtonPacket> buttons_;
-  uint64_t aborts_[3 + kMaxInterruptPipes] = {};  // per pipe reference: AbortPipe calls so far
+  uint64_t aborts_[3 + kMaxInterruptPipes] = {};       // per pipe reference: AbortPipe calls so far
   UsbStatus interruptFailure_ = usbhost::kUsbSuccess;  // what the next interrupt reads answer
   uint32_t interruptFailures_ = 0;
   bool interruptStalled_ = false;

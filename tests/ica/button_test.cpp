@@ -67,10 +67,12 @@ class ButtonPath : public ::testing::Test {
     ASSERT_TRUE(sent) << sent.error();
     ASSERT_GE(*sent, 1);
   }
-  // The reader waits on the interrupt pipe with no packet left.
+  // The reader waits on the interrupt pipe with no packet left. The packets are looked at first:
+  // the reader takes the last one in the step that ends its wait, so a wait seen after that is
+  // the next read's, begun once the packet was handled.
   static bool readerWaits() {
     return eventually(
-        [] { return scanner().BlockedTransfers() >= 1 && scanner().PendingButtonPackets() == 0; });
+        [] { return scanner().PendingButtonPackets() == 0 && scanner().BlockedTransfers() >= 1; });
   }
   void press(uint8_t kind, std::size_t notificationsAfter) {
     scanner().PressButton(kind, 1);

@@ -19,7 +19,7 @@ namespace twain {
 // What the source supplies: its dispatch for every triplet not answered here, and where the
 // condition code of a triplet answered here goes (the source's DAT_STATUS reports it).
 struct SourceHooks {
-  TW_UINT16 (*dispatch)
+  TW_UINT16(*dispatch)
   (TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   void (*setCondition)(TW_UINT16 conditionCode);
 };

@@ -1,0 +1,101 @@
+// Whole scan jobs through the exports against the simulated scanner: the client's callback
+// receives exactly the pixels the scanner built, page by page, simplex and duplex, page and
+// batch mode; the job's commands reach the device in order; every thread of a job is gone
+// after it.
+#include <dirent.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "EngineFixture.h"
+
+using namespace enginefix;
+
+namespace {
+
+constexpr uint32_t kCtrlPage = 0x1;
+constexpr uint32_t kCtrlFixed = 0x2;
+
+// Threads of this process now.
+size_t ThreadCount() {
+  size_t n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
+}
+
+// What a job gave the client.
+struct Job {
+  long start = 0;
+  std::vector<long> startScan;
+  std::vector<long> stopScan;
+  std::vector<ImageInformation> info;
+  long stopJob = 0;
+  std::vector<Receiver::Page> pages;
+};
+
+class Scan : public EngineTest {
+ protected:
+  static void SetUpTestSuite() { testlog::Prepare("engine-scan"); }
+
+  sim::SimScanner& OpenRaw(uint32_t sheets, sim::Config config = {}) {
+    config.profile = sim::ImageProfile::Raw;
+    config.sheets = sheets;
+    return OpenAlone(config);
+  }
+
+  // A client's job: pages until the feeder is empty (or `pages` were asked for).
+  Job RunJob(const SCANPARAMETER_UNION& p, long blockSize, size_t pages = 16) {
+    Job job;
+    Receiver receiver;
+    job.start = KRStartJob(kCtrl, &handle);
+    EXPECT_EQ(SetParameter(p), 0);
+    for (size_t page = 0; page < pages; ++page) {
+      receiver.NextPage();
+      const long r = KRStartScan(kCtrl, &handle, Receiver::Callback, blockSize);
+      job.startScan.push_back(r);
+      if (r != 0) break;
+      EXPECT_TRUE(receiver.WaitForPageEnd()) << "page " << page + 1;
+      void* info = nullptr;
+      EXPECT_EQ(KRRequestImageInfo(kCtrl, &handle, &info), 0);
+      if (info != nullptr) {
+        job.info.push_back(*static_cast<ImageInformation*>(info));
+        KRMemFree(kCtrl, info);
+      }
+      job.stopScan.push_back(KRStopScan(kCtrl, &handle, 0));
+      long sensor = 0;
+      uint8_t paper = 0;
+      EXPECT_EQ(KRSensorStatus(kCtrl, &handle, &sensor, &paper, 0), 0);
+      if (paper == 0) break;
+    }
+    job.stopJob = KRStopJob(kCtrl, &handle);
+    job.pages = receiver.Pages();
+    return job;
+  }
+};
+
+Bytes Expected(uint32_t sheet, uint32_t side, uint32_t lines, uint32_t bytesPerLine) {
+  return sim::SheetSide(sheet, side, lines, bytesPerLine);
+}
+
+}  // namespace
+
+TEST_F(Scan, SimplexPagesArriveExactly) {
+  OpenRaw(3);
+  const size_t threads = ThreadCount();
+  const SCANPARAMETER_UNION p = RawGreyPage(100);
+  const Job job = RunJob(p, 0);
+  EXPECT_EQ(job.start, 0);
+  ASSERT_EQ(job.pages.size(), 3u);
+  for (uint32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(job.startScan[i], 0);
+    EXPECT_EQ(job.stopScan[i], 0);
+    EXPECT_TRUE(job.pages[i].data == Expected(i + 1, 0, 100, 304)) << "page " << i + 1;
+    EXPECT_EQ(job.pages[i].calls.back().codes[0], -2022);
+  }
+  EXPECT_EQ(job.stopJob, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+}

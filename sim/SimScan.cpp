@@ -189,6 +189,7 @@ void ReleaseUnit(DeviceState& s, const Command& c, Reply&) {
   scan.pageOpen = false;
   if (s.sheets > 0) --s.sheets;
   ++scan.sheetsTaken;
+  ++scan.record.sheetsFed;
 }
 
 void ReadDuplexStyle(DeviceState& s, const Command& c, Reply& r) {

@@ -124,6 +124,7 @@ struct ScanRecord {
   std::vector<uint8_t> reserveArguments;  // RESERVE UNIT block byte 11, in order
   std::vector<uint8_t> releaseArguments;  // RELEASE UNIT block byte 11, in order
   uint32_t sidesDelivered = 0;            // sides that ended with end of page or end of file
+  uint32_t sheetsFed = 0;                 // sheets that left the feeder and were released
 };
 
 // Byte `column` of line `row` of a side (0 front, 1 rear) of sheet `sheet` (from 1): bytes 0 to

@@ -216,7 +216,9 @@ void PageReader::Run() {
   uint64_t block = m_item->dwBlockSize != 0 ? m_item->dwBlockSize : remaining;
   block = std::min<uint64_t>(block, m_item->dwClientBufferSize);
   const bool toEnd = m_item->bToEndOfPage != 0;
-  uint64_t linesSoFar = 0, bytesSoFar = 0;
+  // The page's running totals: its lines come from its bytes, so blocks that end inside a line
+  // add up to the page's whole lines.
+  uint64_t bytesSoFar = 0;
   long result = 0;
   long heldMessage = 0;
   bool jfifFailed = false;
@@ -256,9 +258,8 @@ void PageReader::Run() {
           received -= received % bytesPerLine;
           lines = static_cast<long>(received / bytesPerLine);
           pixels = static_cast<long>(m_ap.PixelNum);
-          linesSoFar += lines;
           bytesSoFar += received;
-          RewriteRawRecord(linesSoFar, bytesSoFar);
+          RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
         }
         // Each side of the EOF style ends with its own end of file: it ends the page here.
         m_eop = 1;
@@ -268,13 +269,12 @@ void PageReader::Run() {
       } else {
         lines = static_cast<long>(received / bytesPerLine);
         pixels = static_cast<long>(m_ap.PixelNum);
-        linesSoFar += lines;
         bytesSoFar += received;
         if (!unknownLength) {
           remaining -= std::min<uint64_t>(received, remaining);
           if (remaining == 0) {
             m_eop = 1;
-            RewriteRawRecord(linesSoFar, bytesSoFar);
+            RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
           }
         }
       }
@@ -285,12 +285,11 @@ void PageReader::Run() {
       m_eof = 0;
       lines = static_cast<long>(received / bytesPerLine);
       pixels = static_cast<long>(m_ap.PixelNum);
-      linesSoFar += lines;
       bytesSoFar += received;
       remaining -= std::min<uint64_t>(received, remaining);
       if (remaining == 0) {
         m_eop = 1;
-        RewriteRawRecord(linesSoFar, bytesSoFar);
+        RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
       }
     }
     if (status != 0) {

@@ -99,3 +99,72 @@ TEST_F(Scan, SimplexPagesArriveExactly) {
   EXPECT_EQ(job.stopJob, 0);
   EXPECT_EQ(ThreadCount(), threads);
 }
+
+namespace {
+
+struct Way {
+  const char* what;
+  uint32_t ctrlMode;
+  long blockSize;
+};
+const Way kWays[] = {
+    {"batch, whole pages", kCtrlFixed, 0},
+    {"batch, blocks of 1000 bytes", kCtrlFixed, 1000},
+    {"page mode, whole pages", kCtrlFixed | kCtrlPage, 0},
+    {"page mode, blocks of 7 lines", kCtrlFixed | kCtrlPage, 7 * 304},
+    {"page mode to the end of page, blocks of 1000", kCtrlPage, 1000},
+};
+
+// The page's bytes, whole and in order, with a block per call but the last (never more than
+// the block size), and the end of page in the last call's list alone.
+void ExpectPage(const Receiver::Page& page, const Bytes& expected, long blockSize,
+                const std::string& what) {
+  EXPECT_TRUE(page.data == expected) << what;
+  ASSERT_FALSE(page.calls.empty()) << what;
+  const Receiver::Call& last = page.calls.back();
+  EXPECT_EQ(last.codes[0], -2022) << what;
+  EXPECT_EQ(last.codes[1], 0) << what;
+  for (size_t i = 0; i + 1 < page.calls.size(); ++i) EXPECT_EQ(page.calls[i].codes[0], 0) << what;
+  const size_t expectedCalls =
+      blockSize == 0 ? 1 : (expected.size() + size_t(blockSize) - 1) / size_t(blockSize);
+  EXPECT_EQ(page.calls.size(), expectedCalls) << what;
+  for (const Receiver::Call& c : page.calls) {
+    if (blockSize != 0) {
+      EXPECT_LE(c.size, uint32_t(blockSize)) << what;
+    }
+  }
+}
+
+}  // namespace
+
+TEST_F(Scan, SimplexInPageAndBatchModeWithAndWithoutBlocks) {
+  for (const Way& way : kWays) {
+    sim::SimScanner& s = OpenRaw(3);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(100);
+    p.CtrlMode = way.ctrlMode;
+    const Job job = RunJob(p, way.blockSize);
+    ASSERT_EQ(job.pages.size(), 3u) << way.what;
+    for (uint32_t i = 0; i < 3; ++i) {
+      const std::string what = std::string(way.what) + ", page " + std::to_string(i + 1);
+      EXPECT_EQ(job.startScan[i], 0) << what;
+      EXPECT_EQ(job.stopScan[i], 0) << what;
+      ExpectPage(job.pages[i], Expected(i + 1, 0, 100, 304), way.blockSize, what);
+      const ImageInformation& info = job.info[i];
+      EXPECT_EQ(info.Version, 200) << what;
+      EXPECT_EQ(info.Size, 64) << what;
+      EXPECT_EQ(info.Width, 304u) << what;
+      EXPECT_EQ(info.Height, 100u) << what;
+      EXPECT_EQ(info.ImageSize, 30400u) << what;
+      EXPECT_EQ(info.BytesPerLine, 304u) << what;
+      EXPECT_EQ(info.ScanMode, 2u) << what;
+    }
+    EXPECT_EQ(job.stopJob, 0) << way.what;
+    EXPECT_EQ(ThreadCount(), threads) << way.what;
+    const sim::ScanRecord record = s.Scanned();
+    // Reserved for the job, then once per page; released per page, then for the job.
+    EXPECT_EQ(record.reserveArguments, (std::vector<uint8_t>{2, 0, 0, 0})) << way.what;
+    EXPECT_EQ(record.releaseArguments, (std::vector<uint8_t>{0, 0, 0, 2})) << way.what;
+    EXPECT_EQ(record.sheetsFed, 3u) << way.what;
+  }
+}

@@ -121,8 +121,12 @@ uint32_t SideOfRead(const DeviceState& s, const Window& w) {
     case 7:
       if (scan.sideEnded[scan.nextSide]) return 1 - scan.nextSide;
       return scan.nextSide;
-    default:  // 4, 5, 6: the front side, then the rear
-      return scan.sideEnded[0] ? 1 : 0;
+    default: {  // 4, 5, 6: the front side, then the rear
+      // A host that knows the page length reads the front exactly and goes on with the rear;
+      // one that reads to the end of the page meets the front's end first.
+      const bool frontRead = w.lines != kUnknownLines && scan.position[0] >= scan.side[0].size();
+      return scan.sideEnded[0] || frontRead ? 1 : 0;
+    }
   }
 }
 
@@ -185,7 +189,11 @@ void ReleaseUnit(DeviceState& s, const Command& c, Reply&) {
   if (!scan.pageOpen) return;
   const Window w = ParseWindow(s.window);
   const bool sidesApart = Duplex(w) && (s.config.duplexStyle == 4 || s.config.duplexStyle == 5);
-  if (sidesApart && scan.sideEnded[0] && !scan.sideEnded[1] && scan.position[1] == 0) return;
+  const bool frontStarted = scan.sideEnded[0] || scan.position[0] > 0;
+  if (sidesApart && frontStarted && !scan.sideEnded[1] && scan.position[1] == 0) {
+    scan.sideEnded[0] = true;
+    return;
+  }
   scan.pageOpen = false;
   if (s.sheets > 0) --s.sheets;
   ++scan.sheetsTaken;

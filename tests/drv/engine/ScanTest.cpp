@@ -168,3 +168,42 @@ TEST_F(Scan, SimplexInPageAndBatchModeWithAndWithoutBlocks) {
     EXPECT_EQ(record.sheetsFed, 3u) << way.what;
   }
 }
+
+TEST_F(Scan, DuplexStylesDeliverFrontAndRearOfEverySheetInOrder) {
+  struct Case {
+    uint8_t style;
+    uint32_t ctrlMode;
+    long blockSize;
+  };
+  const Case cases[] = {
+      {0, kCtrlFixed, 0},          {0, kCtrlFixed | kCtrlPage, 1000},
+      {4, kCtrlFixed, 0},          {4, kCtrlPage, 1000},
+      {5, kCtrlFixed | kCtrlPage, 0}, {5, kCtrlFixed, 3040},
+      {6, kCtrlFixed, 0},          {6, kCtrlPage, 0},
+      {6, kCtrlFixed | kCtrlPage, 1000}, {7, kCtrlFixed, 0},
+      {7, kCtrlPage, 1000},        {7, kCtrlFixed | kCtrlPage, 0},
+  };
+  for (const Case& c : cases) {
+    const std::string what = "style " + std::to_string(c.style) + ", ctrl " +
+                             std::to_string(c.ctrlMode) + ", block " + std::to_string(c.blockSize);
+    sim::Config config;
+    config.duplexStyle = c.style;
+    sim::SimScanner& s = OpenRaw(3, config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(60);
+    p.ScanMethod = 4;
+    p.CtrlMode = c.ctrlMode;
+    const Job job = RunJob(p, c.blockSize);
+    ASSERT_EQ(job.pages.size(), 6u) << what;
+    for (uint32_t i = 0; i < 6; ++i) {
+      const std::string page = what + ", page " + std::to_string(i + 1);
+      EXPECT_EQ(job.startScan[i], 0) << page;
+      EXPECT_EQ(job.stopScan[i], 0) << page;
+      ExpectPage(job.pages[i], Expected(i / 2 + 1, i % 2, 60, 304), c.blockSize, page);
+      EXPECT_EQ(job.info[i].Height, 60u) << page;
+    }
+    EXPECT_EQ(job.stopJob, 0) << what;
+    EXPECT_EQ(ThreadCount(), threads) << what;
+    EXPECT_EQ(s.Scanned().sheetsFed, 3u) << what;
+  }
+}

@@ -255,7 +255,6 @@ void PageReader::Run() {
         } else {
           if (!unknownLength)
             received = static_cast<uint32_t>(std::min<uint64_t>(received, remaining));
-          received -= received % bytesPerLine;
           lines = static_cast<long>(received / bytesPerLine);
           pixels = static_cast<long>(m_ap.PixelNum);
           bytesSoFar += received;

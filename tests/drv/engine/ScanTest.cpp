@@ -207,3 +207,57 @@ TEST_F(Scan, DuplexStylesDeliverFrontAndRearOfEverySheetInOrder) {
     EXPECT_EQ(s.Scanned().sheetsFed, 3u) << what;
   }
 }
+
+TEST_F(Scan, ShortSheetIsPaddedAtFixedLengthAndShortToTheEndOfThePage) {
+  for (const uint32_t ctrl : {kCtrlFixed, kCtrlFixed | kCtrlPage, 0u, kCtrlPage}) {
+    for (const long block : {0L, 1000L}) {
+      const std::string what = "ctrl " + std::to_string(ctrl) + ", block " + std::to_string(block);
+      sim::Config config;
+      config.sheetLengths = {0, 45};  // the second sheet is 45 lines long
+      OpenRaw(3, config);
+      SCANPARAMETER_UNION p = RawGreyPage(60);
+      p.CtrlMode = ctrl;
+      const Job job = RunJob(p, block);
+      ASSERT_EQ(job.pages.size(), 3u) << what;
+      const uint8_t padding = Item()->PaddingValues[0];
+      Bytes second = Expected(2, 0, 45, 304);
+      if ((ctrl & kCtrlFixed) != 0) second.resize(60 * 304, padding);
+      EXPECT_TRUE(job.pages[1].data == second) << what;
+      EXPECT_EQ(job.info[1].Height, (ctrl & kCtrlFixed) != 0 ? 60u : 45u) << what;
+      EXPECT_EQ(job.pages[1].calls.back().codes[0], -2022) << what;
+      EXPECT_TRUE(job.pages[2].data == Expected(3, 0, 60, 304)) << what;
+      EXPECT_EQ(job.stopScan[1], 0) << what;
+      EXPECT_EQ(job.stopJob, 0) << what;
+    }
+  }
+}
+
+TEST_F(Scan, UnknownLengthPagesEndWithTheSheet) {
+  for (const uint8_t style : {uint8_t(0), uint8_t(7), uint8_t(6)}) {
+    for (const uint32_t method : {1u, 4u}) {
+      if (method == 1 && style != 0) continue;
+      const std::string what = "method " + std::to_string(method) + ", style " +
+                               std::to_string(style);
+      sim::Config config;
+      config.duplexStyle = style;
+      config.paperLength = 80;
+      config.sheetLengths = {0, 50};
+      OpenRaw(2, config);
+      SCANPARAMETER_UNION p = RawGreyPage(60);
+      p.LineNum = 0xFFFFFFFF;
+      p.CtrlMode = kCtrlPage;
+      p.ScanMethod = method;
+      const Job job = RunJob(p, 1000);
+      const uint32_t sides = method == 4 ? 2 : 1;
+      ASSERT_EQ(job.pages.size(), 2u * sides) << what;
+      for (uint32_t i = 0; i < job.pages.size(); ++i) {
+        const uint32_t sheet = i / sides + 1;
+        const uint32_t lines = sheet == 2 ? 50 : 80;
+        EXPECT_TRUE(job.pages[i].data == Expected(sheet, i % sides, lines, 304))
+            << what << ", page " << i + 1;
+        EXPECT_EQ(job.info[i].Height, lines) << what << ", page " << i + 1;
+      }
+      EXPECT_EQ(job.stopJob, 0) << what;
+    }
+  }
+}

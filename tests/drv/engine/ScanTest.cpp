@@ -176,12 +176,18 @@ TEST_F(Scan, DuplexStylesDeliverFrontAndRearOfEverySheetInOrder) {
     long blockSize;
   };
   const Case cases[] = {
-      {0, kCtrlFixed, 0},          {0, kCtrlFixed | kCtrlPage, 1000},
-      {4, kCtrlFixed, 0},          {4, kCtrlPage, 1000},
-      {5, kCtrlFixed | kCtrlPage, 0}, {5, kCtrlFixed, 3040},
-      {6, kCtrlFixed, 0},          {6, kCtrlPage, 0},
-      {6, kCtrlFixed | kCtrlPage, 1000}, {7, kCtrlFixed, 0},
-      {7, kCtrlPage, 1000},        {7, kCtrlFixed | kCtrlPage, 0},
+      {0, kCtrlFixed, 0},
+      {0, kCtrlFixed | kCtrlPage, 1000},
+      {4, kCtrlFixed, 0},
+      {4, kCtrlPage, 1000},
+      {5, kCtrlFixed | kCtrlPage, 0},
+      {5, kCtrlFixed, 3040},
+      {6, kCtrlFixed, 0},
+      {6, kCtrlPage, 0},
+      {6, kCtrlFixed | kCtrlPage, 1000},
+      {7, kCtrlFixed, 0},
+      {7, kCtrlPage, 1000},
+      {7, kCtrlFixed | kCtrlPage, 0},
   };
   for (const Case& c : cases) {
     const std::string what = "style " + std::to_string(c.style) + ", ctrl " +
@@ -236,8 +242,8 @@ TEST_F(Scan, UnknownLengthPagesEndWithTheSheet) {
   for (const uint8_t style : {uint8_t(0), uint8_t(7), uint8_t(6)}) {
     for (const uint32_t method : {1u, 4u}) {
       if (method == 1 && style != 0) continue;
-      const std::string what = "method " + std::to_string(method) + ", style " +
-                               std::to_string(style);
+      const std::string what =
+          "method " + std::to_string(method) + ", style " + std::to_string(style);
       sim::Config config;
       config.duplexStyle = style;
       config.paperLength = 80;
@@ -259,5 +265,147 @@ TEST_F(Scan, UnknownLengthPagesEndWithTheSheet) {
       }
       EXPECT_EQ(job.stopJob, 0) << what;
     }
+  }
+}
+
+TEST_F(Scan, AFailedJobStartLeavesNoThreadAndTheNextJobRuns) {
+  struct Case {
+    const char* what;
+    uint32_t sheets;
+    sim::LampState lamp;
+    long status;
+  };
+  const Case cases[] = {
+      {"empty feeder", 0, sim::LampState::Ready, -2015},
+      {"lamp off", 2, sim::LampState::Off, -2041},
+      {"lamp warming", 2, sim::LampState::Warming, -2009},
+  };
+  for (const Case& c : cases) {
+    sim::Config config;
+    config.lamp = c.lamp;
+    config.lampWarmupReads = 0;
+    sim::SimScanner& s = OpenRaw(c.sheets, config);
+    const size_t threads = ThreadCount();
+    EXPECT_EQ(KRStartJob(kCtrl, &handle), 0) << c.what;
+    ASSERT_EQ(SetParameter(RawGreyPage(40)), 0) << c.what;
+    Receiver receiver;
+    EXPECT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), c.status) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+    const std::vector<std::string> names = devicefix::Names(s);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "SET WINDOW"), 0) << c.what;
+    // The device was released again: reserved for the job, released for it.
+    EXPECT_EQ(s.Scanned().reserveArguments, (std::vector<uint8_t>{2})) << c.what;
+    EXPECT_EQ(s.Scanned().releaseArguments, (std::vector<uint8_t>{2})) << c.what;
+    EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << c.what;
+    EXPECT_TRUE(receiver.Pages().empty() || receiver.Pages()[0].calls.empty()) << c.what;
+    // The scanner is put right; the next job in the same process runs cleanly.
+    s.SetLamp(sim::LampState::Ready, 0);
+    s.LoadSheets(1);
+    const Job job = RunJob(RawGreyPage(40), 0);
+    ASSERT_EQ(job.pages.size(), 1u) << c.what;
+    EXPECT_TRUE(job.pages[0].data == Expected(1, 0, 40, 304)) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+  }
+}
+
+TEST_F(Scan, ExportsDuringAJobAreRefusedWithoutACommand) {
+  sim::SimScanner& s = OpenRaw(3);
+  SCANPARAMETER_UNION p = RawGreyPage(40);
+  p.CtrlMode = kCtrlFixed | kCtrlPage;
+  ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+  ASSERT_EQ(SetParameter(p), 0);
+  Receiver receiver;
+  receiver.NextPage();
+  ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0);
+  ASSERT_TRUE(receiver.WaitForPageEnd());
+  ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0);
+  // Between two pages of a running job.
+  s.ClearCommandLog();
+  EXPECT_EQ(KRStartJob(kCtrl, &handle), -2001);
+  EXPECT_EQ(KRReleasePaper(kCtrl, &handle, 0, 1, 0), -2001);
+  long sensor = 1;
+  uint8_t status = 0;
+  EXPECT_EQ(KRSensorStatus(kCtrl, &handle, &sensor, &status, 0), -2001);
+  sensor = 0;
+  EXPECT_EQ(KRSensorStatus(kCtrl, &handle, &sensor, &status, 1), 0);
+  EXPECT_EQ(status & 0x01, 1);  // the last media status: paper left
+  EXPECT_TRUE(s.CommandLog().empty());
+  // A cancel between a page's end and the next page start ends the job.
+  const size_t threads = ThreadCount();
+  EXPECT_EQ(KRStopScan(kCtrl, &handle, 1), 0);
+  EXPECT_EQ(KRStopJob(kCtrl, &handle), 0);
+  EXPECT_LT(ThreadCount(), threads);  // the IO thread is gone
+  EXPECT_EQ(Item()->bJobRunning, 0);
+  EXPECT_EQ(s.Scanned().sheetsFed, 1u);
+}
+
+TEST_F(Scan, CallsFromInsideTheCallbackDoNotJoinTheirOwnJob) {
+  OpenRaw(2);
+  SCANPARAMETER_UNION p = RawGreyPage(40);
+  p.CtrlMode = kCtrlFixed | kCtrlPage;
+  ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+  ASSERT_EQ(SetParameter(p), 0);
+  Receiver receiver;
+  std::vector<long> inside;
+  receiver.inside = [&] {
+    if (!inside.empty()) return;
+    uint32_t h = handle;
+    inside.push_back(KRStopScan(kCtrl, &h, 0));
+    inside.push_back(KRStopJob(kCtrl, &h));
+    inside.push_back(KRStartScan(kCtrl, &h, Receiver::Callback, 0));
+    inside.push_back(KRResetDevice(kCtrl, &h, nullptr));
+    inside.push_back(KRTerminateDevice(kCtrl, &h));
+    inside.push_back(KRInitializeDevice(kCtrl, nullptr, &h));
+    inside.push_back(KRTerminateDriver(kCtrl));
+    inside.push_back(KRInitializeDriver(kCtrl));
+  };
+  receiver.NextPage();
+  ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 1000), 0);
+  ASSERT_TRUE(receiver.WaitForPageEnd());
+  EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), 0);
+  EXPECT_EQ(inside, std::vector<long>(8, -2001));
+  // The job went on: the second sheet arrives whole.
+  receiver.NextPage();
+  ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0);
+  ASSERT_TRUE(receiver.WaitForPageEnd());
+  EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), 0);
+  EXPECT_EQ(KRStopJob(kCtrl, &handle), 0);
+  ASSERT_EQ(receiver.Pages().size(), 2u);
+  EXPECT_TRUE(receiver.Pages()[0].data == Expected(1, 0, 40, 304));
+  EXPECT_TRUE(receiver.Pages()[1].data == Expected(2, 0, 40, 304));
+}
+
+TEST_F(Scan, CallbackResultsStopThePageOrCancelTheJob) {
+  for (const long answer : {1L, 2L}) {
+    sim::SimScanner& s = OpenRaw(3);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(60);
+    p.CtrlMode = kCtrlFixed | kCtrlPage;
+    ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+    ASSERT_EQ(SetParameter(p), 0);
+    Receiver receiver;
+    receiver.AnswerAfter(2, answer);
+    receiver.NextPage();
+    ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 1000), 0);
+    ASSERT_TRUE(receiver.WaitForPageEnd());
+    // A cancel from the callback ends the job; the page reports the cancel (-2010) when the
+    // scanner was still reading it.
+    const long stop = KRStopScan(kCtrl, &handle, 0);
+    EXPECT_TRUE(stop == 0 || (answer == 2 && stop == -2010)) << answer << ": " << stop;
+    // No call after the answer.
+    EXPECT_EQ(receiver.Pages()[0].calls.size(), 2u) << answer;
+    EXPECT_EQ(Item()->bJobRunning, answer == 1 ? 1 : 0) << answer;
+    if (answer == 1) {
+      // The rest of the page was dropped; the next page is the next sheet.
+      receiver.AnswerAfter(0, 0);
+      receiver.NextPage();
+      ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0);
+      ASSERT_TRUE(receiver.WaitForPageEnd());
+      EXPECT_TRUE(receiver.Pages()[1].data == Expected(2, 0, 60, 304));
+      EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), 0);
+    }
+    EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << answer;
+    EXPECT_EQ(ThreadCount(), threads) << answer;
+    EXPECT_EQ(s.Scanned().sheetsFed, answer == 1 ? 2u : 1u) << answer;
   }
 }

@@ -367,7 +367,7 @@ void IoJob::ReadPage() {
     if (!readOk) {
       status = IoStatus();
       switch (status) {
-        case scanstatus::kBlankPage:
+        case kBlankPage:
           DbgPrintf(1, "IOThread: Set BlankPaper as EOP");
           endOfPage = m_blank = true;
           break;
@@ -444,7 +444,7 @@ void IoJob::ReadPage() {
       m_sideBytes[side] += got;
       CExtPipe* pipe = m_apart ? DataPipe(side) : SidePipe(0);
       WriteImageEnd(pipe, endOfFile ? kPacketEndOfFile : kPacketEndOfPage,
-                    m_blank ? scanstatus::kBlankPage : 0);
+                    m_blank ? kBlankPage : 0);
       m_sideEndWritten[side] = true;
       m_sideDone[side] = true;
       m_remaining[side] = 0;

@@ -19,7 +19,7 @@ struct MultipleError {
 };
 const MultipleError kMultipleErrorTable[] = {
     {kEopMultiFeed, 2, {kEndOfPage, kMultiFeed}},
-    {scanstatus::kEopBlankPage, 2, {kEndOfPage, scanstatus::kBlankPage}},
+    {kEopBlankPage, 2, {kEndOfPage, kBlankPage}},
     {0, 0, {}},
 };
 

@@ -11,12 +11,6 @@
 
 class CExtPipe;
 
-// Codes the engine reports beside the command layer's.
-namespace scanstatus {
-constexpr int32_t kBlankPage = -2039;
-constexpr int32_t kEopBlankPage = -60001;
-}  // namespace scanstatus
-
 // ---- packets ----
 
 enum PipePacketType : uint32_t {

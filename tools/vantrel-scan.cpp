@@ -623,9 +623,9 @@ int main(int argc, char** argv) {
     return UsageError("a depth of 1 is lineart (--mode Lineart)");
   }
   if (set.width <= 0 || set.length <= 0) return UsageError("the area is empty");
-  if (!scan.formatGiven && !scan.output.empty()) {
-    // The format from the output file's extension, as far as it names one.
-    const std::string& o = scan.output;
+  if (!scan.formatGiven && (!scan.output.empty() || !scan.batchFormat.empty())) {
+    // The format from the file name's extension, as far as it names one.
+    const std::string& o = scan.output.empty() ? scan.batchFormat : scan.output;
     const size_t dot = o.rfind('.');
     if (dot != std::string::npos) vtclient::ParsePageFormat(o.substr(dot + 1), &scan.format);
   }

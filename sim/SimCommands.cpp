@@ -166,7 +166,6 @@ void SetWindow(DeviceState& s, const Command& c, Reply&) {
 
 void Accept(DeviceState&, const Command&, Reply&) {}
 
-
 // ---- NVRAM ----------------------------------------------------------------------------------
 
 constexpr size_t kNvramLayout1 = 132, kNvramLayout2 = 262;
@@ -513,10 +512,11 @@ std::vector<uint8_t> BuildInquiry(const Config& config, uint16_t id) {
   Put16(b, 48, m->longPages.empty() ? 0 : kLongPagesAt);
   // The raw profile announces no device JPEG.
   constexpr uint32_t kDeviceJpegTypes = 0x1000 | 0x10000;
-  constexpr uint32_t kRawTypes = 0x01 | 0x10 | 0x20 | 0x80 | 0x200;  // lineart, grey 8/16, colour 24/48
-  const uint32_t imageTypes =
-      config.profile == ImageProfile::Raw ? (m->imageTypes & ~kDeviceJpegTypes) | kRawTypes
-                                          : m->imageTypes;
+  constexpr uint32_t kRawTypes =
+      0x01 | 0x10 | 0x20 | 0x80 | 0x200;  // lineart, grey 8/16, colour 24/48
+  const uint32_t imageTypes = config.profile == ImageProfile::Raw
+                                  ? (m->imageTypes & ~kDeviceJpegTypes) | kRawTypes
+                                  : m->imageTypes;
   Put24(b, 51, imageTypes);
   Put16(b, 54, m->deviceType);
   Put16(b, 56, m->scanMethod);

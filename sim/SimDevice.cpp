@@ -546,8 +546,7 @@ void Device::Finish(Command& c, const CommandSpec& spec, const Effects& e, Reply
       // Image data: a prefix and the checksum, so a long scan does not fill the log.
       entry->imageBytes = uint32_t(data.bytes.size());
       entry->imageChecksum = ImageChecksum(data.bytes.data(), data.bytes.size());
-      Keep(*entry, entry->dataIn, data.bytes.data(),
-           std::min(data.bytes.size(), kImageLogPrefix));
+      Keep(*entry, entry->dataIn, data.bytes.data(), std::min(data.bytes.size(), kImageLogPrefix));
     } else if (entry) {
       Keep(*entry, entry->dataIn, data.bytes.data(), data.bytes.size());
     }

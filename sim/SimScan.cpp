@@ -89,7 +89,8 @@ void OpenPage(DeviceState& s, const Window& w) {
   if (w.lines != kUnknownLines) lines = std::min(lines, w.lines);
   for (uint32_t side = 0; side < 2; ++side) {
     const bool wanted = Duplex(w) || (side == 1) == (w.method == kScanMethodRear);
-    scan.side[side] = wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
+    scan.side[side] =
+        wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
     scan.position[side] = 0;
     scan.lines[side] = wanted ? lines : 0;
     scan.sideEnded[side] = !wanted;
@@ -167,7 +168,8 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
   const size_t n = std::min<size_t>(c.length, bytes.size() - at);
   std::copy_n(bytes.begin() + long(at), n, r.data.begin());
   at += n;
-  if (s.config.duplexStyle == 0 || s.config.duplexStyle == 7) scan.nextSide = 1 - side;
+  if (Duplex(w) && (s.config.duplexStyle == 0 || s.config.duplexStyle == 7))
+    scan.nextSide = 1 - side;
   if (n < c.length) {
     scan.sideEnded[side] = true;
     // The EOF style ends the front with an end of file, the rear with an end of page.

@@ -19,9 +19,9 @@ struct ScanState {
   bool pageOpen = false;     // the sheet in the transport has been read from
   std::vector<uint8_t> side[2];
   size_t position[2] = {0, 0};
-  uint32_t lines[2] = {0, 0};    // lines each side holds
+  uint32_t lines[2] = {0, 0};  // lines each side holds
   bool sideEnded[2] = {false, false};
-  uint32_t nextSide = 0;         // styles 0 and 7: the side the next READ delivers
+  uint32_t nextSide = 0;  // styles 0 and 7: the side the next READ delivers
   ScanRecord record;
 };
 

@@ -475,8 +475,12 @@ void IoJob::ReadPage() {
                 static_cast<long long>(m_remaining[side]));
     } else if (!allDone) {
       if (m_item->dwIOEndingPage != 0) {
-        uint32_t sheet = m_item->dwIOEndingPage;
+        const uint32_t ending = m_item->dwIOEndingPage;
+        uint32_t sheet = ending;
         if (m_twoSideStyle) sheet = (sheet + 1) / 2;
+        // A client that ended the front page of a sheet still takes its rear: only the end of
+        // a rear page ends the sheet (the front's end would cut the rear short).
+        if (m_twoSideStyle && ending % 2 == 1) sheet = 0;
         const bool mayEnd =
             m_gl310 ? !(m_sideDone[0] && !m_sideDone[1]) : (!m_eofStyle || m_side == 1);
         if (sheet == m_pageCounter && mayEnd) {

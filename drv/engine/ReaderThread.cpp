@@ -42,10 +42,10 @@ void StorePageInformation(CScannerManagerScannerItem* item, const PageInformatio
 // or it carried an error status.
 bool TakeHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, uint32_t nextStage) {
   PIPE_PACKAGE_HEADER h;
-  const bool flexible = item->dwBlockSize == 0 && !item->bFirstHeader;
-  pipe->SwitchReadFlexible(flexible);
+  // Every header is waited for: a whole page (block size 0) arrives in one call however far
+  // ahead of the scanner the client reads; a header that could not come (a failed pipe) ends
+  // the call as one that was not there.
   const bool got = pipe->Read(kHeaderSize, reinterpret_cast<uint8_t*>(&h));
-  pipe->SwitchReadFlexible(false);
   item->bFirstHeader = 0;
   if (!got) {
     item->bReadNotEnoughData = 1;

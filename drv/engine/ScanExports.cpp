@@ -271,37 +271,38 @@ KR_API long KRStopJob(uint32_t /*ctrlId*/, uint32_t* phDevice) {
 }
 
 KR_API long KRRequestImageInfo(uint32_t /*ctrlId*/, uint32_t* phDevice, void** ppInfo) {
-  return DeviceExport("KRRequestImageInfo", phDevice).Run([&](CScannerManagerScannerItem* item) -> long {
-    if (ppInfo == nullptr) return kParameterError;
-    if (*ppInfo == nullptr) {
-      if (pMemManager == nullptr) return kNoMemory;
-      *ppInfo = pMemManager->NewMem(sizeof(ImageInformation));
-      if (*ppInfo == nullptr) return kNoMemory;
-    }
-    ImageInformation info;
-    std::memset(&info, 0, sizeof info);
-    info.Version = IMAGEINFORMATION_VERSION;
-    info.Size = sizeof info;
-    EnterKrCriticalSection(&item->ItemCriticalSection);
-    const PageInformation page = item->LastPage;
-    LeaveKrCriticalSection(&item->ItemCriticalSection);
-    info.Width = page.Width;
-    info.Height = page.Height;
-    info.ImageSize = page.Size;
-    info.BytesPerLine = page.BytesPerLine;
-    info.ScanMode = ClientModeOf(page.ScanMode);
-    info.JPEGDRI = page.JPEGDRI;
-    std::memcpy(*ppInfo, &info, sizeof info);
-    DbgPrintf(1, "======= version = %i =======", info.Version);
-    DbgPrintf(1, "ImageInformation.Size        = %i", info.Size);
-    DbgPrintf(1, "ImageInformation.Width       = %i", info.Width);
-    DbgPrintf(1, "ImageInformation.Height      = %i", info.Height);
-    DbgPrintf(1, "ImageInformation.ImageSize   = %i", info.ImageSize);
-    DbgPrintf(1, "ImageInformation.BytesPerLine= %i", info.BytesPerLine);
-    DbgPrintf(1, "ImageInformation.ScanMode    = %i", info.ScanMode);
-    DbgPrintf(1, "ImageInformation.JPEGDRI     = %i", info.JPEGDRI);
-    return 0;
-  });
+  return DeviceExport("KRRequestImageInfo", phDevice)
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        if (ppInfo == nullptr) return kParameterError;
+        if (*ppInfo == nullptr) {
+          if (pMemManager == nullptr) return kNoMemory;
+          *ppInfo = pMemManager->NewMem(sizeof(ImageInformation));
+          if (*ppInfo == nullptr) return kNoMemory;
+        }
+        ImageInformation info;
+        std::memset(&info, 0, sizeof info);
+        info.Version = IMAGEINFORMATION_VERSION;
+        info.Size = sizeof info;
+        EnterKrCriticalSection(&item->ItemCriticalSection);
+        const PageInformation page = item->LastPage;
+        LeaveKrCriticalSection(&item->ItemCriticalSection);
+        info.Width = page.Width;
+        info.Height = page.Height;
+        info.ImageSize = page.Size;
+        info.BytesPerLine = page.BytesPerLine;
+        info.ScanMode = ClientModeOf(page.ScanMode);
+        info.JPEGDRI = page.JPEGDRI;
+        std::memcpy(*ppInfo, &info, sizeof info);
+        DbgPrintf(1, "======= version = %i =======", info.Version);
+        DbgPrintf(1, "ImageInformation.Size        = %i", info.Size);
+        DbgPrintf(1, "ImageInformation.Width       = %i", info.Width);
+        DbgPrintf(1, "ImageInformation.Height      = %i", info.Height);
+        DbgPrintf(1, "ImageInformation.ImageSize   = %i", info.ImageSize);
+        DbgPrintf(1, "ImageInformation.BytesPerLine= %i", info.BytesPerLine);
+        DbgPrintf(1, "ImageInformation.ScanMode    = %i", info.ScanMode);
+        DbgPrintf(1, "ImageInformation.JPEGDRI     = %i", info.JPEGDRI);
+        return 0;
+      });
 }
 
 KR_API long KRReleasePaper(uint32_t /*ctrlId*/, uint32_t* phDevice, int dir, int pages,

@@ -264,7 +264,9 @@ void PageReader::Run() {
         m_eop = 1;
         remaining = 0;
       } else if (processed) {
-        if (!unknownLength) remaining -= std::min<uint64_t>(received, remaining);
+        // The device decides how long a page it processed is: only its end of page ends the
+        // delivery (a count down to the window's size would end it without telling the
+        // client, or cut a page the device made longer).
       } else {
         lines = static_cast<long>(received / bytesPerLine);
         pixels = static_cast<long>(m_ap.PixelNum);

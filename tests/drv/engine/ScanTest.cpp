@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "EngineFixture.h"
+#include "drv/engine/ScanJob.h"
 
 using namespace enginefix;
 
@@ -414,5 +415,191 @@ TEST_F(Scan, CallbackResultsStopThePageOrCancelTheJob) {
     EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << answer;
     EXPECT_EQ(ThreadCount(), threads) << answer;
     EXPECT_EQ(s.Scanned().sheetsFed, answer == 1 ? 2u : 1u) << answer;
+  }
+}
+
+TEST_F(Scan, PaperReleaseAndSensorsOutsideAJob) {
+  sim::Config config;
+  config.trayBits = 0x20;
+  sim::SimScanner& s = OpenRaw(2, config);
+  EXPECT_EQ(KRReleasePaper(kCtrl, &handle, 1, 5, 0), 0);
+  // Hold after eject on a scanner without it: refused before any command.
+  EXPECT_EQ(KRReleasePaper(kCtrl, &handle, 0, 1, 1), -2005);
+  ASSERT_EQ(s.Scanned().jobBlocks.size(), 1u);
+  EXPECT_EQ(s.Scanned().jobBlocks[0].dataType, 0x99);
+  EXPECT_EQ(s.Scanned().jobBlocks[0].bytes, (Bytes{0, 0, 1, 1, 0, 0, 0}));
+
+  struct Sensor {
+    long id;
+    int itemType;
+    long result;
+    int status;  // -1: not written
+  };
+  const Sensor sensors[] = {
+      {0, 0, 0, 0x01}, {0, 1, 0, 0x21}, {0, 2, -2005, -1}, {1, 0, 0, -1}, {2, 0, -2005, -1},
+  };
+  for (const Sensor& c : sensors) {
+    s.ClearCommandLog();
+    long id = c.id;
+    uint8_t status = 0xEE;
+    EXPECT_EQ(KRSensorStatus(kCtrl, &handle, &id, &status, c.itemType), c.result) << c.id;
+    EXPECT_EQ(status, c.status < 0 ? 0xEE : c.status) << c.id << "/" << c.itemType;
+    const std::vector<std::string> names = devicefix::Names(s);
+    const char* command = c.result != 0 ? nullptr : c.id == 0 ? "MEDIA CHECK" : "REQUEST SENSE";
+    if (command != nullptr) {
+      EXPECT_NE(std::find(names.begin(), names.end(), command), names.end()) << c.id;
+    } else {
+      EXPECT_TRUE(names.empty()) << c.id;
+    }
+  }
+  long id = 0;
+  EXPECT_EQ(KRSensorStatus(kCtrl, &handle, nullptr, nullptr, 0), -2005);
+  EXPECT_EQ(KRSensorStatus(kCtrl, &handle, &id, nullptr, 0), -2005);
+
+  // With the hold bit announced (inquiry byte 92, 0x10) the block carries it.
+  config.inquiryPatches = {devicefix::Patch(92, 0x10)};
+  sim::SimScanner& held = OpenRaw(2, config);
+  EXPECT_EQ(KRReleasePaper(kCtrl, &handle, 0, 1, 1), 0);
+  ASSERT_EQ(held.Scanned().jobBlocks.size(), 1u);
+  EXPECT_EQ(held.Scanned().jobBlocks[0].bytes, (Bytes{0, 0, 1, 0, 1, 0, 0}));
+}
+
+TEST_F(Scan, JobBlocksReachTheDeviceInOrder) {
+  // A device that processes images itself (inquiry byte 98): the reset at KRStartJob, a block
+  // per side when the two records differ, then the offsets of the IO thread's job start.
+  sim::Config config;
+  config.inquiryPatches = {devicefix::Patch(98, 0x01)};
+  sim::SimScanner& s = OpenRaw(1, config);
+  ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+  HWIMAGEPROCPARAMETER_UNION front = HWRecord(), rear = HWRecord();
+  front.AutoColor = 1;
+  front.CropDeskewMarginTop = 0x0102;
+  front.ImageWidthResize = 0x01020304;
+  rear.BlurLevel = 2;
+  ASSERT_EQ(SetHW(front, 1), 0);
+  ASSERT_EQ(SetHW(rear, 2), 0);
+  SCANPARAMETER_UNION p = RawGreyPage(300);
+  p.ScanMethod = 4;
+  p.TuneScanLengthBottom = 0x8005;  // negative: flag bit 0, and it differs from the right's sign
+  p.TuneScanLengthRight = 3;
+  p.TuneScanLengthTop = 7;
+  p.TuneScanLengthLeft = 9;
+  ASSERT_EQ(SetParameter(p), 0);
+  Receiver receiver;
+  for (int side = 0; side < 2; ++side) {
+    receiver.NextPage();
+    ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0);
+    ASSERT_TRUE(receiver.WaitForPageEnd());
+    EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), 0);
+  }
+  EXPECT_EQ(KRStopJob(kCtrl, &handle), 0);
+  // The device's own processing delivers the page to its end.
+  ASSERT_EQ(receiver.Pages().size(), 2u);
+  EXPECT_TRUE(receiver.Pages()[0].data == Expected(1, 0, 300, 304));
+  EXPECT_TRUE(receiver.Pages()[1].data == Expected(1, 1, 300, 304));
+
+  Bytes reset(68, 0);
+  reset[2] = 100;
+  reset[3] = 68;
+  Bytes frontBlock = reset, rearBlock = reset;
+  frontBlock[6] = 1;                             // AutoColor
+  frontBlock[21] = 0x01, frontBlock[22] = 0x02;  // top margin, big-endian
+  frontBlock[26] = 1, frontBlock[27] = 2, frontBlock[28] = 3, frontBlock[29] = 4;
+  rearBlock[4] = 1;  // side
+  rearBlock[7] = 2;  // BlurLevel
+  const std::vector<sim::ScanRecord::Block> blocks = s.Scanned().jobBlocks;
+  ASSERT_GE(blocks.size(), 5u);
+  EXPECT_EQ(blocks[0].dataType, 0x98);
+  EXPECT_EQ(blocks[0].bytes, reset);
+  EXPECT_EQ(blocks[1].bytes, frontBlock);
+  EXPECT_EQ(blocks[2].bytes, rearBlock);
+  EXPECT_EQ(blocks[3].dataType, 0x95);
+  EXPECT_EQ(blocks[3].bytes, (Bytes{0, 0, 1, 10, 0, 3, 0, 5, 0, 3}));
+  EXPECT_EQ(blocks[4].dataType, 0x96);
+  EXPECT_EQ(blocks[4].bytes, (Bytes{0, 0, 1, 10, 0, 0, 0, 7, 0, 9}));
+}
+
+TEST_F(Scan, TrayStateSwapsTheWindowsMethod) {
+  sim::Config config;
+  config.trayBits = 0x20;  // MEDIA CHECK answers 0x21: the other tray
+  sim::SimScanner& s = OpenRaw(1, config);
+  const Job job = RunJob(RawGreyPage(100), 0);
+  ASSERT_EQ(job.pages.size(), 1u);
+  // The window asks for the rear (method 5), so the device delivers the sheet's other side.
+  EXPECT_TRUE(job.pages[0].data == Expected(1, 1, 100, 304));
+  bool windowSeen = false;
+  for (const sim::Exchange& e : s.CommandLog()) {
+    if (e.command != "SET WINDOW" || e.dataOut.size() < 45) continue;
+    EXPECT_EQ(wire::Get16(&e.dataOut[43]), 5);
+    windowSeen = true;
+  }
+  EXPECT_TRUE(windowSeen);
+}
+
+TEST_F(Scan, SmallCacheSizeKeepsThePagesIntact) {
+  OpenRaw(3);
+  SCANPARAMETER_UNION p = RawGreyPage(700);
+  p.CacheMode = 0;
+  p.CacheSize = 0x10000;  // the pipes' memory limit: the pages go to disk
+  const Job job = RunJob(p, 5000);
+  ASSERT_EQ(job.pages.size(), 3u);
+  for (uint32_t i = 0; i < 3; ++i)
+    EXPECT_TRUE(job.pages[i].data == Expected(i + 1, 0, 700, 304)) << "page " << i + 1;
+  EXPECT_EQ(job.stopJob, 0);
+}
+
+TEST_F(Scan, DepthsArriveExactlyAndPadInTheirOwnColour) {
+  struct Mode {
+    uint32_t scanMode;
+    uint8_t bits;
+  };
+  for (const Mode m : {Mode{2, 16}, Mode{4, 24}, Mode{4, 48}}) {
+    const std::string what = std::to_string(m.scanMode) + "/" + std::to_string(m.bits);
+    sim::Config config;
+    config.sheetLengths = {200};  // the first sheet is 200 lines, the page 260
+    OpenRaw(1, config);
+    SCANPARAMETER_UNION p = RawGreyPage(260);
+    p.ScanMode = m.scanMode;
+    p.BitsPerPixel = m.bits;
+    p.BytesPerLine = 304 * m.bits / 8;
+    const Job job = RunJob(p, 0);
+    ASSERT_EQ(job.pages.size(), 1u) << what;
+    const uint8_t* v = Item()->PaddingValues;
+    Bytes expected = Expected(1, 0, 200, p.BytesPerLine);
+    for (uint32_t i = 0; expected.size() < 260u * p.BytesPerLine; ++i) {
+      if (m.bits == 16) {
+        expected.push_back(v[0]), expected.push_back(v[0]);  // v * 257 in either order
+      } else if (m.bits == 24) {
+        expected.push_back(v[i % 3]);
+      } else {
+        expected.push_back(v[(i / 2) % 3]), expected.push_back(v[(i / 2) % 3]);
+        ++i;
+      }
+    }
+    EXPECT_TRUE(job.pages[0].data == expected) << what;
+    EXPECT_EQ(job.info[0].Height, 260u) << what;
+  }
+}
+
+TEST(StatusList, CodesInOrderWithCombinedCodesSpread) {
+  struct Case {
+    long status, message;
+    uint8_t eop, eof;
+    std::array<int64_t, 6> codes;
+  };
+  const Case cases[] = {
+      {0, 0, 1, 0, {-2022, 0, 0, 0, 0, 0}},
+      {0, -60000, 1, 0, {-2022, -3101, -2022, 0, 0, 0}},
+      {-2010, -60001, 0, 0, {-2010, -2022, -2039, 0, 0, 0}},
+      {-2023, -3101, 1, 1, {-2023, -3101, -2038, -2022, 0, 0}},
+      {-60000, -60001, 1, 1, {-2022, -3101, -2022, -2039, -2038, -2022}},
+  };
+  for (const Case& c : cases) {
+    STATUSLIST list;
+    std::memset(&list, 0xAB, sizeof list);
+    AnalyzeStatusToList(c.status, c.message, c.eop, c.eof, &list);
+    EXPECT_EQ(list.Version, 200);
+    EXPECT_EQ(list.Size, 88);
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(list.Status[i], c.codes[i]) << c.status << " " << i;
   }
 }

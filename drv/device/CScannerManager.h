@@ -240,6 +240,10 @@ struct CScannerManagerScannerItem {
   uint8_t bEndPacketStashed;
   // The rear page of the paired style has taken its byte count.
   uint8_t bRearCountTaken;
+  // The tray the job start found (MEDIA CHECK byte 4 0x21 or 0x11): the IO thread swaps the
+  // sides of the block-flagged duplex style. Kept per device, so one scanner's job never
+  // swaps another's sides.
+  uint8_t TessalineTrayStatus;
   // The client buffer's size in bytes: no read asks for more.
   uint32_t dwClientBufferSize;
   // The item's dump-file prefix (raw dumps of the threads at debug level 3 and above).

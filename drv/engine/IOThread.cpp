@@ -14,8 +14,6 @@
 
 using namespace krstatus;
 
-extern std::atomic<uint8_t> TessalineTrayStatus;
-
 namespace {
 
 constexpr uint16_t kDataImage = 0x0000;
@@ -75,7 +73,7 @@ class IoJob {
   }
   // The pipe a side's data goes to: the block-flagged style swaps them for the other tray.
   CExtPipe* DataPipe(uint32_t side) const {
-    if (m_gl310 && TessalineTrayStatus == 1) side = 1 - side;
+    if (m_gl310 && m_item->TessalineTrayStatus == 1) side = 1 - side;
     return SidePipe(side);
   }
   void Write(CExtPipe* pipe, const uint8_t* data, uint32_t size) {

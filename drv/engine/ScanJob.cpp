@@ -18,9 +18,6 @@
 
 using namespace krstatus;
 
-// TessalineTrayStatus: the tray the job start found; the IO thread swaps the sides of the
-// block-flagged duplex style when it is 1. One for all devices.
-std::atomic<uint8_t> TessalineTrayStatus{0};
 
 namespace {
 
@@ -166,11 +163,11 @@ void SetWindowAndTray(CScannerManagerScannerItem* item, const SCANPARAMETER_UNIO
   const uint32_t kind = ModeKind(dev.ScanMode);
   if (item->pScanner->GetFeature(kFeatureIrUvWindowKind) && kind >= 8 && kind <= 10)
     window.Data[39] |= static_cast<uint8_t>(kind - 7);
-  TessalineTrayStatus = 0;
+  item->TessalineTrayStatus = 0;
   uint8_t status[5] = {};
   io->MediaCheck(status, sizeof status, 0);
   if (status[4] == 0x21 || status[4] == 0x11) {
-    TessalineTrayStatus = 1;
+    item->TessalineTrayStatus = 1;
     const uint16_t method = GetBE16(window.Data + 43);
     if (method == 1) PutBE16(window.Data + 43, 5);
     if (method == 5) PutBE16(window.Data + 43, 1);

@@ -603,3 +603,78 @@ TEST(StatusList, CodesInOrderWithCombinedCodesSpread) {
     for (size_t i = 0; i < 6; ++i) EXPECT_EQ(list.Status[i], c.codes[i]) << c.status << " " << i;
   }
 }
+
+TEST_F(Scan, TheOtherTraySwapsTheSidesOfTheBlockFlaggedStyle) {
+  sim::Config config;
+  config.trayBits = 0x10;
+  OpenRaw(1, config);
+  SCANPARAMETER_UNION p = RawGreyPage(300);
+  p.ScanMethod = 4;
+  const Job job = RunJob(p, 0);
+  ASSERT_EQ(job.pages.size(), 2u);
+  EXPECT_TRUE(job.pages[0].data == Expected(1, 1, 300, 304));
+  EXPECT_TRUE(job.pages[1].data == Expected(1, 0, 300, 304));
+}
+
+TEST_F(Scan, ALaterPagesLargerBlockGrowsTheBuffer) {
+  OpenRaw(2);
+  SCANPARAMETER_UNION p = RawGreyPage(400);
+  p.CtrlMode = kCtrlFixed | kCtrlPage;
+  ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+  ASSERT_EQ(SetParameter(p), 0);
+  Receiver receiver;
+  const long blocks[] = {1000, 50000};
+  for (long block : blocks) {
+    receiver.NextPage();
+    ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, block), 0);
+    ASSERT_TRUE(receiver.WaitForPageEnd());
+    EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), 0);
+  }
+  EXPECT_EQ(KRStopJob(kCtrl, &handle), 0);
+  const std::vector<Receiver::Page> pages = receiver.Pages();
+  ASSERT_EQ(pages.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) ExpectPage(pages[i], Expected(i + 1, 0, 400, 304), blocks[i], "");
+}
+
+TEST_F(Scan, UnknownLengthRearPagesLongerThanTheirPipeArriveWhole) {
+  // The rear pipe of a job of unknown page length holds 6 MiB; this rear side is longer, and the
+  // scanner writes it while the client still takes the front.
+  sim::Config config;
+  config.duplexStyle = 7;
+  config.paperLength = 24000;  // 24000 lines of 304 bytes: 7.3 MB a side
+  OpenRaw(1, config);
+  SCANPARAMETER_UNION p = RawGreyPage(60);
+  p.LineNum = 0xFFFFFFFF;
+  p.CtrlMode = kCtrlPage;
+  p.ScanMethod = 4;
+  const Job job = RunJob(p, 1 << 20);
+  ASSERT_EQ(job.pages.size(), 2u);
+  EXPECT_TRUE(job.pages[0].data == Expected(1, 0, 24000, 304));
+  EXPECT_TRUE(job.pages[1].data == Expected(1, 1, 24000, 304));
+  EXPECT_EQ(job.stopJob, 0);
+}
+
+TEST_F(Scan, ACancelInBatchModeDrainsTheScannersPagesAndLeavesNoThread) {
+  sim::SimScanner& s = OpenRaw(3);
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RawGreyPage(400);  // batch: the scanner feeds ahead
+  ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+  ASSERT_EQ(SetParameter(p), 0);
+  Receiver receiver;
+  receiver.NextPage();
+  ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0);
+  ASSERT_TRUE(receiver.WaitForPageEnd());
+  const long stop = KRStopScan(kCtrl, &handle, 1);
+  EXPECT_TRUE(stop == 0 || stop == -2010) << stop;
+  EXPECT_EQ(KRStopJob(kCtrl, &handle), 0);
+  EXPECT_EQ(Item()->bJobRunning, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_TRUE(receiver.Pages()[0].data == Expected(1, 0, 400, 304));
+  // The device was released (the scanner may have fed every sheet ahead); the next job runs.
+  EXPECT_EQ(s.Scanned().releaseArguments.back(), 2);
+  s.LoadSheets(1);
+  const Job next = RunJob(p, 0);
+  ASSERT_FALSE(next.pages.empty());
+  EXPECT_EQ(next.startScan[0], 0);
+  EXPECT_EQ(ThreadCount(), threads);
+}

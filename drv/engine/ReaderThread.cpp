@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "drv/device/WindowDescriptor.h"
 #include "drv/engine/ExtPipe.h"
 #include "drv/engine/ScanJob.h"
 #include "drv/jpeg/KRJFIFWriter.h"
@@ -129,27 +130,6 @@ bool GetImageToBuffer(CScannerManagerScannerItem* item) {
   return GetImageToBufferPageScan(item);
 }
 
-uint32_t ModeWord(uint32_t scanMode, uint32_t bits) {
-  switch (BaseMode(scanMode)) {
-    case 0:
-    case 3:
-      return 0x1;
-    case 1:
-      return 0x2;
-    case 2:
-      return bits == 4 ? 0x8 : bits == 16 ? 0x20 : 0x10;
-    case 4:
-      return bits == 8 ? 0x40 : bits == 32 ? 0x100 : bits == 48 ? 0x200 : 0x80;
-    case 5:
-      return 0x4;
-    case 6:
-      return 0x400;
-    case 7:
-      return 0x800;
-    default:
-      return 0;
-  }
-}
 
 class PageReader {
  public:
@@ -187,7 +167,7 @@ class PageReader {
     page.Height = static_cast<uint32_t>(lines);
     page.Size = static_cast<uint32_t>(bytes);
     page.BytesPerLine = m_ap.BytesPerLine;
-    page.ScanMode = ModeWord(m_ap.ScanMode, m_ap.BitsPerPixel);
+    page.ScanMode = WindowImageModeBits(m_ap.ScanMode, m_ap.BitsPerPixel);
     StorePageInformation(m_item, page);
   }
 

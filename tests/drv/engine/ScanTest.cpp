@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "EngineFixture.h"
+#include "drv/device/CImprinter.h"
 #include "drv/engine/ScanJob.h"
 
 using namespace enginefix;
@@ -677,4 +678,37 @@ TEST_F(Scan, ACancelInBatchModeDrainsTheScannersPagesAndLeavesNoThread) {
   ASSERT_FALSE(next.pages.empty());
   EXPECT_EQ(next.startScan[0], 0);
   EXPECT_EQ(ThreadCount(), threads);
+}
+
+TEST_F(Scan, TheImprinterRunsWithTheJob) {
+  // Printing on: the motor starts with the prefire and the head is enabled at the job start; at
+  // the job end the head is disabled and the motor stopped with the check.
+  sim::Config config;
+  config.imprinter = sim::ImprinterKind::Fitted;
+  sim::SimScanner& s = OpenRaw(1, config);
+  KR_Imprinter_Parameter settings;
+  std::memset(&settings, 0, sizeof settings);
+  settings.Version = 200;
+  settings.Size = sizeof settings;
+  settings.TextEnable = 1;
+  settings.TextLength[0] = 1;
+  uint8_t text[2] = {0, 'A'};
+  ASSERT_EQ(KRSetImprinterParameter(kCtrl, &handle, &settings, text, nullptr, nullptr, nullptr), 0);
+  s.ClearCommandLog();
+  const Job job = RunJob(RawGreyPage(100), 0);
+  ASSERT_EQ(job.pages.size(), 1u);
+  EXPECT_TRUE(job.pages[0].data == Expected(1, 0, 100, 304));
+  std::vector<Bytes> controls;  // SEND 0x020C (head) and 0x020D (motor), in order
+  for (const devicefix::Seen& c : devicefix::Commands(s)) {
+    if (c.command == "SEND 0x020C" || c.command == "SEND 0x020D") controls.push_back(c.out);
+  }
+  const std::vector<Bytes> expected = {
+      {0, 0, 1, 0, 0, 0, 8, 1},  // motor on, prefire
+      {0, 0, 1, 0, 0, 0, 8, 1},  // head on
+      {0, 0, 1, 0, 0, 0, 8, 0},  // head off
+      {0, 0, 1, 0, 0, 0, 8, 2},  // motor off, checked
+  };
+  EXPECT_EQ(controls, expected);
+  EXPECT_FALSE(Item()->pImprinter->IsMotorRunning());
+  EXPECT_FALSE(Item()->pImprinter->IsPrintEnabled());
 }

@@ -92,7 +92,7 @@ Bytes Expected(uint32_t sheet, uint32_t side, uint32_t lines, uint32_t bytesPerL
 }  // namespace
 
 TEST_F(Scan, SimplexPagesArriveExactly) {
-  OpenRaw(3);
+  sim::SimScanner& s = OpenRaw(3);
   const size_t threads = ThreadCount();
   const SCANPARAMETER_UNION p = RawGreyPage(100);
   const Job job = RunJob(p, 0);
@@ -106,6 +106,21 @@ TEST_F(Scan, SimplexPagesArriveExactly) {
   }
   EXPECT_EQ(job.stopJob, 0);
   EXPECT_EQ(ThreadCount(), threads);
+  // The device's side of the job, without the preparation's reads and sends: reserved for the
+  // job, the window, a page cycle per sheet (window again from the second on), released.
+  std::vector<std::string> order;
+  for (std::string name : devicefix::Names(s)) {
+    if (name == "READ 0x0000") name = "READ image data";
+    if (name == "RESERVE UNIT" || name == "RELEASE UNIT" || name == "SET WINDOW" ||
+        name == "READ image data" || name == "MEDIA CHECK")
+      if (order.empty() || order.back() != name || name != "READ image data") order.push_back(name);
+  }
+  const std::vector<std::string> expected = {
+      "RESERVE UNIT",    "MEDIA CHECK",  "MEDIA CHECK", "SET WINDOW",   "RESERVE UNIT",
+      "READ image data", "RELEASE UNIT", "MEDIA CHECK", "SET WINDOW",   "RESERVE UNIT",
+      "READ image data", "RELEASE UNIT", "MEDIA CHECK", "SET WINDOW",   "RESERVE UNIT",
+      "READ image data", "RELEASE UNIT", "MEDIA CHECK", "RELEASE UNIT", "MEDIA CHECK"};
+  EXPECT_EQ(order, expected);
 }
 
 namespace {

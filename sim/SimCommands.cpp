@@ -155,7 +155,8 @@ void RequestSense(DeviceState& s, const Command& c, Reply& r) {
 void MediaCheck(DeviceState& s, const Command& c, Reply& r) {
   if (c.phase != Phase::In) return;
   r.data.assign(c.length, 0);
-  if (r.data.size() > 4) r.data[4] = s.sheets > 0 ? 0x01 : 0x00;  // bit 0: paper in the feeder
+  // Bit 0: paper in the feeder; the tray bits beside it.
+  if (r.data.size() > 4) r.data[4] = s.sheets > 0 ? uint8_t(0x01 | s.config.trayBits) : 0x00;
 }
 
 void SetWindow(DeviceState& s, const Command& c, Reply&) {
@@ -164,14 +165,6 @@ void SetWindow(DeviceState& s, const Command& c, Reply&) {
 }
 
 void Accept(DeviceState&, const Command&, Reply&) {}
-
-// Image-like data (image blocks, raw data, background lines): it starts with data, not with the
-// controller id. Byte i of a block is the low byte of i, so a reader can tell where a block was
-// cut. What a page holds comes with the scan job.
-void ImageLikeData(DeviceState&, const Command& c, Reply& r) {
-  r.data.resize(c.length);
-  for (uint32_t i = 0; i < c.length; ++i) r.data[i] = uint8_t(i);
-}
 
 // ---- NVRAM ----------------------------------------------------------------------------------
 
@@ -310,11 +303,11 @@ const CommandSpec kCommands[] = {
     {kOpInquiry, -1, "INQUIRY", InquiryPhase, true, Inquiry},
     {kOpRequestSense, -1, "REQUEST SENSE", SensePhase, true, RequestSense},
     {kOpSetWindow, -1, "SET WINDOW", WindowPhase, true, SetWindow},
-    {kOpReserveUnit, -1, "RESERVE UNIT", NoData, true, Accept},
-    {kOpReleaseUnit, -1, "RELEASE UNIT", NoData, true, Accept},
+    {kOpReserveUnit, -1, "RESERVE UNIT", NoData, true, ReserveUnit},
+    {kOpReleaseUnit, -1, "RELEASE UNIT", NoData, true, ReleaseUnit},
     {kOpMediaCheck, -1, "MEDIA CHECK", MediaCheckPhase, true, MediaCheck},
     {kOpReset, -1, "RESET", NoData, true, Accept},
-    {kOpRead, 0x0000, "READ image data", ReadPhase, false, ImageLikeData},
+    {kOpRead, 0x0000, "READ image data", ReadPhase, false, ReadImageData},
     {kOpRead, 0x009A, "READ raw data", ReadPhase, false, ImageLikeData},
     {kOpRead, 0x009B, "READ background lines", ReadPhase, false, ReadBackgroundLines},
     {kOpRead, 0x0069, "READ NVRAM", ReadPhase, true, ReadNvram},
@@ -365,6 +358,14 @@ const CommandSpec kCommands[] = {
     {kOpSend, 0x0083, "SEND colour matrix", SendPhase, true, SendColourMatrix},
     {kOpRead, 0x00A0, "READ lamp status", ReadPhase, true, ReadLamp},
     {kOpSend, 0x00A0, "SEND lamp on", SendPhase, true, SendLampOn},
+    // Scan jobs (SimScan.cpp).
+    {kOpRead, 0x00B2, "READ duplex transfer mode", ReadPhase, true, ReadDuplexStyle},
+    {kOpRead, 0x008B, "READ JPEG tables", ReadPhase, true, ReadJpegTables},
+    {kOpSend, 0x008B, "SEND JPEG tables", SendPhase, true, SendJobBlock},
+    {kOpSend, 0x0095, "SEND bottom and right offsets", SendPhase, true, SendJobBlock},
+    {kOpSend, 0x0096, "SEND top and left offsets", SendPhase, true, SendJobBlock},
+    {kOpSend, 0x0098, "SEND hardware processing", SendPhase, true, SendJobBlock},
+    {kOpSend, 0x0099, "SEND paper release", SendPhase, true, SendJobBlock},
     // General values, display texts, network values, maintenance data (SimGeneral.cpp).
     {kOpRead, 0x009D, "READ device values", ReadPhase, true, ReadDeviceValues},
     {kOpSend, 0x009D, "SEND device byte", SendPhase, true, SendDeviceByte},
@@ -509,7 +510,14 @@ std::vector<uint8_t> BuildInquiry(const Config& config, uint16_t id) {
   Put24(b, 33, m->xpaMax[1]);
   for (size_t i = 0; i < 6; ++i) Put16(b, 36 + 2 * i, m->minima[i]);
   Put16(b, 48, m->longPages.empty() ? 0 : kLongPagesAt);
-  Put24(b, 51, m->imageTypes);
+  // The raw profile announces no device JPEG.
+  constexpr uint32_t kDeviceJpegTypes = 0x1000 | 0x10000;
+  constexpr uint32_t kRawTypes =
+      0x01 | 0x10 | 0x20 | 0x80 | 0x200;  // lineart, grey 8/16, colour 24/48
+  const uint32_t imageTypes = config.profile == ImageProfile::Raw
+                                  ? (m->imageTypes & ~kDeviceJpegTypes) | kRawTypes
+                                  : m->imageTypes;
+  Put24(b, 51, imageTypes);
   Put16(b, 54, m->deviceType);
   Put16(b, 56, m->scanMethod);
   Put16(b, 58, m->opticalRes);

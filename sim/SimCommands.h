@@ -9,6 +9,7 @@
 
 #include "sim/SimGeneral.h"
 #include "sim/SimPreparation.h"
+#include "sim/SimScan.h"
 #include "sim/SimScanner.h"
 
 namespace sim::detail {
@@ -52,6 +53,7 @@ struct DeviceState {
   std::vector<uint8_t> nvram;    // the NVRAM record, big-endian, in the configured layout
   GeneralState general;          // general values, display texts, network, maintenance data
   PreparationState preparation;  // calibration, lamp, background, what the host sent for them
+  ScanState scan;                // feeder, the sheet being read, the job blocks
 };
 
 enum class Phase : uint8_t { None, In, Out };

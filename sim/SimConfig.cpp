@@ -269,6 +269,34 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
           !Number(args[1], 0xFF, &r) || !Number(args[2], 0xFF, &g) || !Number(args[3], 0xFF, &b))
         return fail("background takes front or rear and a red, green and blue value");
       c.background[args[0] == "rear" ? 1 : 0] = Rgb{uint8_t(r), uint8_t(g), uint8_t(b)};
+    } else if (key == "profile") {
+      if (!one(&value)) return false;
+      if (value == "raw")
+        c.profile = ImageProfile::Raw;
+      else if (value == "jpeg")
+        c.profile = ImageProfile::DeviceJpeg;
+      else
+        return fail("profile takes raw or jpeg");
+    } else if (key == "paper-length") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFFFFFF, &n) || n == 0) return fail("bad paper-length '" + value + "'");
+      c.paperLength = uint32_t(n);
+    } else if (key == "sheet-length") {
+      uint64_t index = 0, length = 0;
+      if (args.size() != 2 || !Number(args[0], 0xFFFF, &index) ||
+          !Number(args[1], 0xFFFFFF, &length))
+        return fail("sheet-length takes a sheet index and a length");
+      if (c.sheetLengths.size() <= index) c.sheetLengths.resize(index + 1, 0);
+      c.sheetLengths[index] = uint32_t(length);
+    } else if (key == "duplex-style") {
+      if (!one(&value)) return false;
+      if (!Number(value, 7, &n) || (n != 0 && n < 4))
+        return fail("duplex-style takes 0, 4, 5, 6 or 7");
+      c.duplexStyle = uint8_t(n);
+    } else if (key == "tray") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFE, &n) || (n & 1) != 0) return fail("bad tray bits '" + value + "'");
+      c.trayBits = uint8_t(n);
     } else if (key == "fault") {
       Fault f;
       if (args.empty() || !FaultFromName(args[0], &f.kind))

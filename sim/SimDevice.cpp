@@ -80,6 +80,7 @@ Device::Device(const Config& config) {
   state_.sheets = config.sheets;
   state_.nvram = BuildNvram(config);
   state_.preparation = InitialPreparation(config);
+  state_.scan = InitialScan(config);
   for (const auto& f : config.faults) faults_.push_back({f});
   if (config.interruptPipe) buttons_.assign(config.buttons.begin(), config.buttons.end());
   if (const char* path = std::getenv("VANTREL_SIM_LOG")) logPath_ = path;
@@ -199,6 +200,21 @@ PreparationRecord Device::Prepared() const {
 void Device::ClearPrepared() {
   std::lock_guard lock(m_);
   state_.preparation.record = PreparationRecord{};
+}
+
+ScanRecord Device::Scanned() const {
+  std::lock_guard lock(m_);
+  return state_.scan.record;
+}
+
+void Device::ClearScanned() {
+  std::lock_guard lock(m_);
+  state_.scan.record = ScanRecord{};
+}
+
+void Device::LoadSheets(uint32_t sheets) {
+  std::lock_guard lock(m_);
+  state_.sheets = sheets;
 }
 
 size_t Device::BlockedTransfers() const {
@@ -526,7 +542,14 @@ void Device::Finish(Command& c, const CommandSpec& spec, const Effects& e, Reply
   if (c.phase == Phase::In) {
     data.exchange = number;
     shape(data);
-    if (entry) Keep(*entry, entry->dataIn, data.bytes.data(), data.bytes.size());
+    if (entry && c.opcode == kOpRead && c.dataType == 0) {
+      // Image data: a prefix and the checksum, so a long scan does not fill the log.
+      entry->imageBytes = uint32_t(data.bytes.size());
+      entry->imageChecksum = ImageChecksum(data.bytes.data(), data.bytes.size());
+      Keep(*entry, entry->dataIn, data.bytes.data(), std::min(data.bytes.size(), kImageLogPrefix));
+    } else if (entry) {
+      Keep(*entry, entry->dataIn, data.bytes.data(), data.bytes.size());
+    }
     if (!data.bytes.empty()) in_.push_back(std::move(data));
   }
   Segment status;

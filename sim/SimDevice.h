@@ -42,6 +42,9 @@ class Device {
   void SetBackground(uint32_t side, const Rgb& colour);
   PreparationRecord Prepared() const;
   void ClearPrepared();
+  ScanRecord Scanned() const;
+  void ClearScanned();
+  void LoadSheets(uint32_t sheets);
   size_t PendingButtonPackets() const;
   void FailPipeStatus(bool fail);
   void NoteTimeout(uint32_t milliseconds);

@@ -110,6 +110,34 @@ struct PreparationRecord {
 // The reference bytes behind the head that READ 0x61 (threeChannels false) or 0x62 answers.
 SIM_API std::vector<uint8_t> CalibrationSamples(const CalibrationSetup& setup, bool threeChannels);
 
+// The form of the pages: today's profile lets the device compress colour and grey to JPEG
+// (the driver decodes them), the raw profile announces raw image types only.
+enum class ImageProfile : uint8_t { DeviceJpeg, Raw };
+
+// What the host sent and the device did around its scans, in order of arrival.
+struct ScanRecord {
+  struct Block {
+    uint16_t dataType;  // SEND 0x95, 0x96, 0x98, 0x99, 0x8B
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<Block> jobBlocks;
+  std::vector<uint8_t> reserveArguments;  // RESERVE UNIT block byte 11, in order
+  std::vector<uint8_t> releaseArguments;  // RELEASE UNIT block byte 11, in order
+  uint32_t sidesDelivered = 0;            // sides that ended with end of page or end of file
+  uint32_t sheetsFed = 0;                 // sheets that left the feeder and were released
+};
+
+// Byte `column` of line `row` of a side (0 front, 1 rear) of sheet `sheet` (from 1): bytes 0 to
+// 3 are the sheet, the side and the row (big-endian), the rest a pattern of all four. Every mode
+// and depth gets its line bytes from it.
+SIM_API uint8_t SheetByte(uint32_t sheet, uint32_t side, uint32_t row, uint32_t column);
+SIM_API std::vector<uint8_t> SheetSide(uint32_t sheet, uint32_t side, uint32_t lines,
+                                       uint32_t bytesPerLine);
+// The checksum the command log keeps of image data (FNV-1a, 32 bits).
+SIM_API uint32_t ImageChecksum(const uint8_t* data, size_t length);
+// Bytes of image data the command log keeps of each READ.
+constexpr size_t kImageLogPrefix = 16;
+
 // What a description file says (sim/README.md has the format).
 struct Config {
   std::string model = "CQM310_DPI200with300X200";
@@ -152,6 +180,17 @@ struct Config {
   Rgb background[2] = {{240, 240, 240}, {240, 240, 240}};
   std::vector<Fault> faults;
   std::vector<ButtonPacket> buttons;  // posted when the scanner is created
+  ImageProfile profile = ImageProfile::DeviceJpeg;
+  // Sheet lengths in 1/300 inch: every sheet `paperLength` unless `sheetLengths` names it
+  // (index from 0; 0 keeps the default). A sheet gives min(window lines, its own lines), or its
+  // own lines for a window of unknown length.
+  uint32_t paperLength = 3300;
+  std::vector<uint32_t> sheetLengths;
+  // The duplex transfer style READ 0xB2 reports: 0, 4, 5, 6 or 7 (the supported model's).
+  uint8_t duplexStyle = 7;
+  // Bits MEDIA CHECK sets in byte 4 beside bit 0 while paper is in the feeder (0x20 or 0x10:
+  // the tray the job start looks at).
+  uint8_t trayBits = 0;
   // The command log keeps the latest `logLimit` exchanges and, of each, the first
   // `logDataLimit` bytes of data per direction (0: no limit), so a long scan does not grow it
   // without bound.
@@ -181,6 +220,10 @@ struct Exchange {
   bool hasStatus = false;
   bool statusTaken = false;        // the host read the whole status
   std::vector<std::string> notes;  // faults applied, protocol violations, watchdog
+  // Image data (READ 0x0000) keeps only kImageLogPrefix bytes in dataIn: its whole length and
+  // checksum are here.
+  uint32_t imageBytes = 0;
+  uint32_t imageChecksum = 0;
 };
 
 // A test's hand on every reply before it goes on the wire (fuzzing the host's side of the
@@ -258,6 +301,11 @@ class SIM_API SimScanner {
   void SetBackground(uint32_t side, const Rgb& colour);  // side 0 front, 1 rear
   PreparationRecord Prepared() const;
   void ClearPrepared();
+
+  // The scans: what the host sent for them, the feeder refilled between jobs.
+  ScanRecord Scanned() const;
+  void ClearScanned();
+  void LoadSheets(uint32_t sheets);
 
   std::shared_ptr<detail::Device> device() const { return device_; }
 

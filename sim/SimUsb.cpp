@@ -162,6 +162,9 @@ void SimScanner::SetBackground(uint32_t side, const Rgb& colour) {
 }
 PreparationRecord SimScanner::Prepared() const { return device_->Prepared(); }
 void SimScanner::ClearPrepared() { device_->ClearPrepared(); }
+ScanRecord SimScanner::Scanned() const { return device_->Scanned(); }
+void SimScanner::ClearScanned() { device_->ClearScanned(); }
+void SimScanner::LoadSheets(uint32_t sheets) { device_->LoadSheets(sheets); }
 size_t SimScanner::PendingButtonPackets() const { return device_->PendingButtonPackets(); }
 void SimScanner::FailInterruptReads(UsbStatus code, uint32_t count) {
   device_->FailInterruptReads(code, count);

@@ -16,6 +16,8 @@
 
 #include "tools/DeviceReport.h"
 #include "tools/KrLibrary.h"
+#include "tools/PageFiles.h"
+#include "tools/ScanPages.h"
 #include "vantrel/status_codes.h"
 
 namespace {
@@ -37,6 +39,7 @@ enum ExitCode {
   kExitUsage = 2,
   kExitNoLibrary = 3,  // the library or one of its exports is missing
   kExitNoScanner = 4,  // no scanner found, or none with the given target id
+  kExitNoPaper = 5,    // the feeder was empty: no page scanned
 };
 
 // Ability capability word 1, bit 8: the scanner lets the whole NVRAM record be read.
@@ -47,12 +50,30 @@ void Usage(FILE* out) {
       out,
       "Usage: %s [OPTION]...\n"
       "\n"
-      "Lists the scanners that the Vantrel driver finds and describes one of them.\n"
+      "Scans pages from a scanner of the Vantrel driver into image files; lists the\n"
+      "scanners and describes one of them.\n"
       "\n"
       "  -L, --list-devices       list the scanners with their target ids and exit\n"
       "  -d, --device TARGET      use the scanner with this target id (default: the first)\n"
       "  -A, --all-options, --info\n"
       "                           print the scanner's ability record, NVRAM counters and status\n"
+      "\n"
+      "Scanning (with --batch or --output-file):\n"
+      "  -b, --batch[=FORMAT]     scan every page into a file of its own, named by FORMAT with\n"
+      "                           %%d for the page number (default out%%d.pnm, or .tif, .png)\n"
+      "      --batch-start N      the first page number (default 1)\n"
+      "      --batch-count N      scan at most N pages (default: until the feeder is empty)\n"
+      "  -o, --output-file PATH   scan one page into PATH (`-': standard output, PNM only)\n"
+      "      --format FORMAT      pnm (PBM, PGM, PPM; the default), tiff or png\n"
+      "      --mode MODE          Lineart, Gray (the default) or Color\n"
+      "      --depth BITS         bits per sample: 8 (the default) or 16; lineart has 1\n"
+      "      --resolution DPI     dots per inch (default 300)\n"
+      "      --source SOURCE      Front (the default), Back or Duplex (ADF Front, ...)\n"
+      "  -l, -t MM                the area's left and top edge in millimetres (default 0)\n"
+      "  -x, -y MM                the area's width and length in millimetres (default Letter)\n"
+      "      --to-end-of-page     each page as long as its sheet, not the area's length\n"
+      "      --batch-mode         the scanner feeds sheets ahead instead of page by page\n"
+      "      --block-size BYTES   bytes the driver hands over per call (default: whole pages)\n"
       "  -c, --controller ID      controller id given to the driver: a number, `data-source'\n"
       "                           (0x0134B6EA) or `device-module' (0x2200, the default)\n"
       "      --library PATH       the driver library (default: $VANTREL_LIBRARY, else\n"
@@ -62,8 +83,8 @@ void Usage(FILE* out) {
       "\n"
       "Exit status: 0 done; 1 the driver or the scanner reported an error, or the output\n"
       "could not be written; 2 usage error; 3 the driver library cannot be loaded; 4 no\n"
-      "scanner found. The scanner's condition in the status line of --info is a report,\n"
-      "not an error.\n"
+      "scanner found; 5 the feeder was empty (no page scanned). The scanner's condition in\n"
+      "the status line of --info is a report, not an error.\n"
       "\n"
       "Environment: VANTREL_LIBRARY (the driver library), VANTREL_SIMULATOR (description file\n"
       "of a simulated scanner, used instead of the USB bus), VANTREL_LOG_ROOT (folder of the\n"
@@ -207,28 +228,43 @@ void FreeAbility(Session& s, DeviceAbility* a) {
   s.Free(a);
 }
 
-int Info(Session& s, const std::string& requested) {
+// The scanner a run uses: the requested one, else the first of the list.
+struct Chosen {
   std::vector<Scanner> scanners;
-  long status = ListScanners(s, &scanners);
+  const Scanner* listed = nullptr;  // its entry of the list, when it has one
+  std::string target;
+};
+
+// Lists the scanners and opens the chosen one; kExitOk, or the exit code after its message.
+int OpenChosen(Session& s, const std::string& requested, Chosen* c) {
+  long status = ListScanners(s, &c->scanners);
   if (status != 0) return Fail(kExitError, "listing the scanners failed: " + StatusString(status));
-  if (scanners.empty())
+  if (c->scanners.empty())
     return Fail(kExitNoScanner, "no scanners were identified (" + NoScannerHint() + ")");
-  const Scanner* chosen = &scanners.front();
+  c->listed = &c->scanners.front();
   if (!requested.empty()) {
-    chosen = nullptr;
-    for (const Scanner& sc : scanners) {
-      if (strcasecmp(sc.target.c_str(), requested.c_str()) == 0) chosen = &sc;
+    c->listed = nullptr;
+    for (const Scanner& sc : c->scanners) {
+      if (strcasecmp(sc.target.c_str(), requested.c_str()) == 0) c->listed = &sc;
     }
   }
-  const std::string target = chosen != nullptr ? chosen->target : requested;
-
-  status = s.Open(target);
+  c->target = c->listed != nullptr ? c->listed->target : requested;
+  status = s.Open(c->target);
   if (status == krstatus::kNotFound) {
     return Fail(kExitNoScanner,
-                "no scanner `" + Show(target) + "' (`" + kProgram + " -L' lists them)");
+                "no scanner `" + Show(c->target) + "' (`" + kProgram + " -L' lists them)");
   }
   if (status != 0)
-    return Fail(kExitError, "cannot open `" + Show(target) + "': " + StatusString(status));
+    return Fail(kExitError, "cannot open `" + Show(c->target) + "': " + StatusString(status));
+  return kExitOk;
+}
+
+int Info(Session& s, const std::string& requested) {
+  Chosen c;
+  if (int r = OpenChosen(s, requested, &c); r != kExitOk) return r;
+  const Scanner* chosen = c.listed;
+  const std::string& target = c.target;
+  long status = 0;
 
   vtclient::Report report;
   report.Title("Device `" + Show(target) + "'");
@@ -285,11 +321,141 @@ int Info(Session& s, const std::string& requested) {
   return result;
 }
 
+// What the user asked of a scan.
+struct ScanRequest {
+  vtclient::ScanSettings settings;
+  vtclient::PageFormat format = vtclient::PageFormat::Pnm;
+  bool formatGiven = false;
+  bool batch = false;
+  std::string batchFormat;  // empty: out%d.<extension>
+  uint32_t batchStart = 1;
+  std::string output;  // one page into this file
+};
+
+// A batch name with its one %d (flags and width allowed, %% for a percent sign) filled in;
+// false for a name with another conversion or none.
+bool BatchName(const std::string& format, uint32_t number, std::string* out) {
+  std::string name;
+  bool done = false;
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') {
+      name += format[i];
+      continue;
+    }
+    size_t j = i + 1;
+    if (j < format.size() && format[j] == '%') {
+      name += '%';
+      i = j;
+      continue;
+    }
+    std::string spec = "%";
+    while (j < format.size() && std::strchr("0-+ ", format[j]) != nullptr) spec += format[j++];
+    while (j < format.size() && format[j] >= '0' && format[j] <= '9') spec += format[j++];
+    if (j >= format.size() || format[j] != 'd' || done || spec.size() > 4) return false;
+    spec += 'd';
+    char number_text[32];
+    std::snprintf(number_text, sizeof number_text, spec.c_str(), static_cast<int>(number));
+    name += number_text;
+    done = true;
+    i = j;
+  }
+  if (!done) return false;
+  *out = name;
+  return true;
+}
+
+// The message and exit code of a device condition that ended a scan.
+int ScanFailure(const vtclient::ScanOutcome& o) {
+  struct Hint {
+    long code;
+    const char* text;
+  };
+  static const Hint kHints[] = {
+      {krstatus::kNoPaper, "the feeder is empty: load the pages and scan again"},
+      {krstatus::kCoverOpen, "the feeder's cover is open: close it and scan again"},
+      {krstatus::kPaperJam, "a page jammed: clear the paper path and scan again"},
+      {krstatus::kMultiFeed, "more than one sheet was fed at once: load the pages again"},
+      {krstatus::kLampOff, "the lamp is off: it was switched on, scan again in a moment"},
+      {krstatus::kWarmUp, "the scanner is warming up: scan again in a moment"},
+      {krstatus::kScannerBusy, "the scanner is busy with another job"},
+      {krstatus::kParameterError,
+       "the scanner does not take these settings (mode, depth, resolution or area)"},
+      {krstatus::kReadAbort, "the scan was cancelled on the scanner"},
+  };
+  std::string message = std::string(o.call) + " failed: " + StatusString(o.status);
+  for (const Hint& h : kHints) {
+    if (h.code == o.status) message += "; " + std::string(h.text);
+  }
+  const bool empty = o.status == krstatus::kNoPaper && o.pages == 0;
+  return Fail(empty ? kExitNoPaper : kExitError, message);
+}
+
+int ScanPages(Session& s, const std::string& requested, const ScanRequest& request) {
+  Chosen c;
+  if (int r = OpenChosen(s, requested, &c); r != kExitOk) return r;
+  const uint32_t bits = request.settings.colour == vtclient::ScanColour::Lineart ? 1
+                        : request.settings.colour == vtclient::ScanColour::Colour
+                            ? 3 * request.settings.depth
+                            : request.settings.depth;
+  std::string batchFormat = request.batchFormat;
+  if (batchFormat.empty()) batchFormat = "out%d." + vtclient::PageExtension(request.format, bits);
+  int result = kExitOk;
+  const char* sideNames[] = {"front", "back"};
+  auto write = [&](const vtclient::ScannedPage& page) {
+    std::string path = request.output;
+    if (request.batch) BatchName(batchFormat, request.batchStart + page.number - 1, &path);
+    std::string error;
+    if (!vtclient::WritePage(page.image, request.format, path, &error)) {
+      Fail(kExitError,
+           "cannot write page " + std::to_string(page.number) + " to `" + path + "': " + error);
+      result = kExitError;
+      return false;
+    }
+    std::fprintf(stderr, "Scanned page %u (sheet %u, %s): %ux%u pixels, %zu bytes -> %s\n",
+                 page.number, page.sheet, sideNames[page.back ? 1 : 0], page.image.width,
+                 page.image.height, page.image.data.size(), path.c_str());
+    return true;
+  };
+  vtclient::ScanSettings settings = request.settings;
+  if (!request.batch) settings.pages = 1;
+  const vtclient::ScanOutcome o =
+      vtclient::RunScanJob(s.kr(), s.ctrl(), s.handle(), settings, write);
+  if (result != kExitOk) return result;
+  if (o.status != 0) return ScanFailure(o);
+  std::fprintf(stderr, "%u page%s scanned from `%s'\n", o.pages, o.pages == 1 ? "" : "s",
+               Show(c.target).c_str());
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kOptLibrary = 256 };
+  enum {
+    kOptLibrary = 256,
+    kOptBatchStart,
+    kOptBatchCount,
+    kOptFormat,
+    kOptMode,
+    kOptDepth,
+    kOptResolution,
+    kOptSource,
+    kOptToEnd,
+    kOptBatchMode,
+    kOptBlockSize,
+  };
   static const option kOptions[] = {
+      {"batch", optional_argument, nullptr, 'b'},
+      {"batch-start", required_argument, nullptr, kOptBatchStart},
+      {"batch-count", required_argument, nullptr, kOptBatchCount},
+      {"output-file", required_argument, nullptr, 'o'},
+      {"format", required_argument, nullptr, kOptFormat},
+      {"mode", required_argument, nullptr, kOptMode},
+      {"depth", required_argument, nullptr, kOptDepth},
+      {"resolution", required_argument, nullptr, kOptResolution},
+      {"source", required_argument, nullptr, kOptSource},
+      {"to-end-of-page", no_argument, nullptr, kOptToEnd},
+      {"batch-mode", no_argument, nullptr, kOptBatchMode},
+      {"block-size", required_argument, nullptr, kOptBlockSize},
       {"list-devices", no_argument, nullptr, 'L'},
       {"device", required_argument, nullptr, 'd'},
       {"all-options", no_argument, nullptr, 'A'},
@@ -304,9 +470,112 @@ int main(int argc, char** argv) {
   std::string device;
   const char* library = nullptr;
   uint32_t ctrl = kDeviceModuleId;
+  ScanRequest scan;
+  vtclient::ScanSettings& set = scan.settings;
+  auto number = [](const char* text, uint64_t max, uint64_t* out) {
+    if (*text < '0' || *text > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (*end != 0 || errno != 0 || v > max) return false;
+    *out = v;
+    return true;
+  };
+  auto millimetres = [](const char* text, double* out) {
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != 0 || errno != 0 || !(v >= 0) || v > 10000) return false;
+    *out = v;
+    return true;
+  };
+  uint64_t n = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "Ld:Ac:hV", kOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, "Ld:Ac:hVb::o:l:t:x:y:", kOptions, nullptr)) != -1) {
     switch (c) {
+      case 'b':
+        scan.batch = true;
+        if (optarg != nullptr) {
+          std::string probe;
+          if (!BatchName(optarg, 1, &probe))
+            return UsageError(std::string("--batch needs one %d in `") + optarg + "'");
+          scan.batchFormat = optarg;
+        }
+        break;
+      case kOptBatchStart:
+        if (!number(optarg, 1000000, &n)) return UsageError("bad --batch-start");
+        scan.batchStart = static_cast<uint32_t>(n);
+        break;
+      case kOptBatchCount:
+        if (!number(optarg, 100000, &n) || n == 0) return UsageError("bad --batch-count");
+        set.pages = static_cast<uint32_t>(n);
+        break;
+      case 'o':
+        scan.output = optarg;
+        if (scan.output.empty()) return UsageError("--output-file needs a path");
+        break;
+      case kOptFormat:
+        if (!vtclient::ParsePageFormat(optarg, &scan.format))
+          return UsageError(std::string("unknown format `") + optarg + "' (pnm, tiff or png)");
+        scan.formatGiven = true;
+        break;
+      case kOptMode:
+        if (strcasecmp(optarg, "lineart") == 0) {
+          set.colour = vtclient::ScanColour::Lineart;
+        } else if (strcasecmp(optarg, "gray") == 0 || strcasecmp(optarg, "grey") == 0) {
+          set.colour = vtclient::ScanColour::Grey;
+        } else if (strcasecmp(optarg, "color") == 0 || strcasecmp(optarg, "colour") == 0) {
+          set.colour = vtclient::ScanColour::Colour;
+        } else {
+          return UsageError(std::string("unknown mode `") + optarg + "' (Lineart, Gray, Color)");
+        }
+        break;
+      case kOptDepth:
+        if (!number(optarg, 16, &n) || (n != 1 && n != 8 && n != 16))
+          return UsageError(std::string("bad depth `") + optarg + "' (1, 8 or 16)");
+        set.depth = static_cast<uint32_t>(n);
+        break;
+      case kOptResolution:
+        if (!number(optarg, 1200, &n) || n < 50)
+          return UsageError(std::string("bad resolution `") + optarg + "' (50 to 1200)");
+        set.resolution = static_cast<uint32_t>(n);
+        break;
+      case kOptSource: {
+        std::string source = optarg;
+        if (strncasecmp(source.c_str(), "ADF ", 4) == 0) source = source.substr(4);
+        if (strcasecmp(source.c_str(), "front") == 0) {
+          set.source = vtclient::ScanSource::Front;
+        } else if (strcasecmp(source.c_str(), "back") == 0) {
+          set.source = vtclient::ScanSource::Back;
+        } else if (strcasecmp(source.c_str(), "duplex") == 0) {
+          set.source = vtclient::ScanSource::Duplex;
+        } else {
+          return UsageError(std::string("unknown source `") + optarg + "' (Front, Back, Duplex)");
+        }
+        break;
+      }
+      case 'l':
+      case 't':
+      case 'x':
+      case 'y': {
+        double* field = c == 'l'   ? &set.left
+                        : c == 't' ? &set.top
+                        : c == 'x' ? &set.width
+                                   : &set.length;
+        if (!millimetres(optarg, field))
+          return UsageError(std::string("bad length `") + optarg + "' (millimetres)");
+        break;
+      }
+      case kOptToEnd:
+        set.toEndOfPage = true;
+        break;
+      case kOptBatchMode:
+        set.pageMode = false;
+        break;
+      case kOptBlockSize:
+        if (!number(optarg, 0x7FFFFFFF, &n)) return UsageError("bad --block-size");
+        set.blockSize = static_cast<uint32_t>(n);
+        break;
       case 'L':
         list = true;
         break;
@@ -343,8 +612,23 @@ int main(int argc, char** argv) {
     std::printf("%s %s\n", kProgram, kVersion);
     return kExitOk;
   }
-  if (!list && !info)
-    return UsageError("nothing to do: scanning is not available yet; use -L or -A");
+  const bool scanning = scan.batch || !scan.output.empty();
+  if (!list && !info && !scanning)
+    return UsageError("nothing to do: use -L, -A, --batch or --output-file");
+  if (scan.batch && !scan.output.empty())
+    return UsageError("--batch and --output-file exclude each other");
+  if (set.colour == vtclient::ScanColour::Lineart) {
+    set.depth = 1;
+  } else if (set.depth == 1) {
+    return UsageError("a depth of 1 is lineart (--mode Lineart)");
+  }
+  if (set.width <= 0 || set.length <= 0) return UsageError("the area is empty");
+  if (!scan.formatGiven && (!scan.output.empty() || !scan.batchFormat.empty())) {
+    // The format from the file name's extension, as far as it names one.
+    const std::string& o = scan.output.empty() ? scan.batchFormat : scan.output;
+    const size_t dot = o.rfind('.');
+    if (dot != std::string::npos) vtclient::ParsePageFormat(o.substr(dot + 1), &scan.format);
+  }
 
   // A reader that goes away (vantrel-scan -A | head) must not kill the run before the driver ends.
   signal(SIGPIPE, SIG_IGN);
@@ -361,7 +645,9 @@ int main(int argc, char** argv) {
       result = Fail(kExitError, "the driver did not start: " + StatusString(status));
     } else {
       // Like scanimage, -L lists and ends the run.
-      result = list ? List(session) : Info(session, device);
+      result = list   ? List(session)
+               : info ? Info(session, device)
+                      : ScanPages(session, device, scan);
     }
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -60,6 +60,14 @@ void CopyField(char* to, size_t toSize, const char* from, size_t fromSize) {
 
 void SetIoObjectTransports(const IoObjectTransport* table) { gTransports = table; }
 void SetScanEngineHooks(const ScanEngineHooks& hooks) { gEngineHooks = hooks; }
+
+namespace {
+CScannerFactory gModelFactory = nullptr;
+thread_local bool tInsideCallback = false;
+}  // namespace
+void SetScannerModelFactory(CScannerFactory factory) { gModelFactory = factory; }
+bool InsideClientCallback() { return tInsideCallback; }
+void SetInsideClientCallback(bool inside) { tInsideCallback = inside; }
 const ScanEngineHooks& GetScanEngineHooks() { return gEngineHooks; }
 
 CScannerManager::CScannerManager() {
@@ -89,7 +97,8 @@ void CScannerManager::RefreshItemList() {
         IoObject* io = t->Create(record);
         CScanner* scanner = nullptr;
         try {
-          scanner = d->Create();  // throws when memory runs out
+          // Throws when memory runs out.
+          scanner = gModelFactory != nullptr ? gModelFactory() : d->Create();
         } catch (const std::bad_alloc&) {
           DbgPrintf(1, "memory allocation failed : %s", "model object");
         }

@@ -22,6 +22,9 @@ struct IoObjectTransport {
 extern const IoObjectTransport IoObjects[];
 // Tests may point the registry at another transport table (nullptr: the built-in one).
 void SetIoObjectTransports(const IoObjectTransport* table);
+// Tests may have every matched device made with another model class (nullptr: the device
+// table's own), so a simulated device runs as a model the table does not give it.
+void SetScannerModelFactory(CScannerFactory factory);
 
 class CExtPipe;
 class CImageProcess;
@@ -224,6 +227,27 @@ struct CScannerManagerScannerItem {
   PageInformation LastPage;
   // The stored scan parameter passed its check; the job start refuses a job without it.
   uint8_t bScanParameterChecked;
+  // A page start asked of the IO thread, under PageStartMutex: the IO thread's wait tests it
+  // (and the cancel flag), so a wake-up without one never starts a page.
+  uint8_t bPageStartRequested;
+  // The job's last end packet (the one that finishes the job) reached the client's side.
+  uint8_t bJobFinishedSeen;
+  // The IO thread's per-side byte count (duplex styles 6 and 7 count each side on its own).
+  uint8_t bSidesCountedApart;
+  // A job's end packet the reader took from a pipe before the page end could (a page that ended
+  // before it began): the page end reads it from here first.
+  uint8_t StashedEndPacket[28];
+  uint8_t bEndPacketStashed;
+  // The rear page of the paired style has taken its byte count.
+  uint8_t bRearCountTaken;
+  // The tray the job start found (MEDIA CHECK byte 4 0x21 or 0x11): the IO thread swaps the
+  // sides of the block-flagged duplex style. Kept per device, so one scanner's job never
+  // swaps another's sides.
+  uint8_t TessalineTrayStatus;
+  // The client buffer's size in bytes: no read asks for more.
+  uint32_t dwClientBufferSize;
+  // The item's dump-file prefix (raw dumps of the threads at debug level 3 and above).
+  char DumpPrefix[64];
 };
 
 struct KrDrvDeviceHandleMapNode {
@@ -293,6 +317,11 @@ class CLumetra;
 extern CScannerManager* pManager;
 extern CLLDMemoryManager* pMemManager;
 extern CLumetra* pLumetra;
+
+// The client's data callback runs on the scan engine's reader thread; exports that would join
+// or free the job it runs in refuse while the calling thread is inside it (-2001).
+bool InsideClientCallback();
+void SetInsideClientCallback(bool inside);
 
 // The status of an item as an export reports it.
 bool GetLastStatusCode(const CScannerManagerScannerItem* item, bool* messageFlag, long* code);

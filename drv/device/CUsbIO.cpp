@@ -315,6 +315,15 @@ bool CUsbIO::DoSimpleIo(UsbDeviceHandle* h, uint8_t* block, void* data, uint32_t
   return ok;
 }
 
+void CUsbIO::AbortTransfers() {
+  UsbDeviceHandle* h = m_handle;
+  if (h == nullptr || !h->interfaceOpen || !h->intf) return;
+  DbgPrintf(1, "CUsbIO::AbortTransfers");
+  h->intf->AbortPipe(0);
+  h->intf->AbortPipe(h->bulkIn);
+  h->intf->AbortPipe(h->bulkOut);
+}
+
 bool CUsbIO::DoIo(uint8_t* block, void* data, uint32_t readLength, uint32_t writeLength) {
   ExchangeLock lock(m_exchange);
   LogBlock("=>CUsbIO::DoIo  cmd=", block);

@@ -42,6 +42,7 @@ class CUsbIO : public IoObject {
   bool CheckDevice() override;
   bool DoIo(uint8_t* block, void* data, uint32_t readLength, uint32_t writeLength) override;
   bool GetButtonStatus(uint8_t* buffer) override;
+  void AbortTransfers() override;
 
   static bool DoSimpleIo(UsbDeviceHandle* handle, uint8_t* block, void* data, uint32_t readLength,
                          uint32_t writeLength);

@@ -167,6 +167,11 @@ KR_API long KRInitializeDriver(uint32_t ctrlId) {
   InitializeDbg(nullptr);
   JpegSetDriverLog(JpegLineToDriverLog);
   DbgPrintf(1, "=> KRInitializeDriver ");
+  if (pManager != nullptr && InsideClientCallback()) {
+    // A repeated start would drop the items, the callback's job among them.
+    DbgPrintf(1, "<= KRInitializeDriver ret=%d", kScannerBusy);
+    return kScannerBusy;
+  }
   uint16_t id = KeptControllerId(ctrlId);
   CScannerManager::SetCtrlID(id);
   PutBE16(IoObject::bInquiryCommand + 1, id);
@@ -198,6 +203,10 @@ KR_API long KRInitializeDriver(uint32_t ctrlId) {
 
 KR_API long KRTerminateDriver(uint32_t /*ctrlId*/) {
   DbgPrintf(1, "=> KRTerminateDriver");
+  if (InsideClientCallback()) {
+    DbgPrintf(1, "<= KRTerminateDriver ret=%d", kScannerBusy);
+    return kScannerBusy;
+  }
   DestroyDriverObjects();
   DbgPrintf(1, "<= KRTerminateDriver ret=%d", 0);
   TerminateDbg();
@@ -240,7 +249,9 @@ KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle
     DbgPrintf(1, " *******> Get Device Handle = %d", *handle);
     if (item == nullptr) return kNotFound;
     long result = kOK;
-    if (item->bInitialized) {
+    if (item->bInitialized && InsideClientCallback()) {
+      result = kScannerBusy;  // the reset would stop the callback's own job
+    } else if (item->bInitialized) {
       // Through the export, so that the log shows the reset as for a client's call.
       result = KRResetDevice(ctrlId, handle, nullptr);
     } else if (!InternalInitializeScanner(item)) {
@@ -255,6 +266,8 @@ KR_API long KRInitializeDevice(uint32_t ctrlId, char* targetId, uint32_t* handle
 KR_API long KRTerminateDevice(uint32_t ctrlId, uint32_t* handle) {
   return DeviceExport("KRTerminateDevice", handle)
       .RunIfDriverUp([&](CScannerManagerScannerItem* item) -> long {
+        // The callback's job would be joined from its own thread.
+        if (InsideClientCallback()) return kScannerBusy;
         // A running job would still drive the imprinter: it stops first, as on a reset.
         const ScanEngineHooks& hooks = GetScanEngineHooks();
         if (item->bJobRunning && hooks.StopJob != nullptr) hooks.StopJob(ctrlId, handle);
@@ -265,7 +278,10 @@ KR_API long KRTerminateDevice(uint32_t ctrlId, uint32_t* handle) {
 
 KR_API long KRResetDevice(uint32_t ctrlId, uint32_t* handle, void* /*unused*/) {
   return DeviceExport("KRResetDevice", handle, "=> KRResetDevice")
-      .Run([&](CScannerManagerScannerItem* item) { return ResetDevice(ctrlId, handle, item); });
+      .Run([&](CScannerManagerScannerItem* item) -> long {
+        if (InsideClientCallback()) return kScannerBusy;  // the reset would stop its own job
+        return ResetDevice(ctrlId, handle, item);
+      });
 }
 
 KR_API long KRDeviceStatus(uint32_t /*ctrlId*/, uint32_t* handle) {

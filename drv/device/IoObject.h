@@ -73,6 +73,9 @@ class IoObject : public KRObj {
   virtual bool FinishReadImage();
   virtual bool IoLockStart();
   virtual bool IoLockEnd();
+  // Ends a transfer another thread waits in (a device that stopped answering); safe from any
+  // thread. Transfers that start later run normally.
+  virtual void AbortTransfers() {}
 
   bool GetCtrlID(uint16_t* id) const;
   void SetTimeout(uint32_t in, uint32_t out);

@@ -17,12 +17,13 @@
 #include <vector>
 
 #include "TestFolder.h"
+#include "sim/SimScanner.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr int kOk = 0, kDeviceError = 1, kUsage = 2, kNoLibrary = 3, kNoScanner = 4;
+constexpr int kOk = 0, kDeviceError = 1, kUsage = 2, kNoLibrary = 3, kNoScanner = 4, kNoPaper = 5;
 constexpr const char* kNoFile = "<none>";  // VANTREL_SIMULATOR names a file that is not there
 constexpr const char* kClosedPipe = "<closed pipe>";  // stdout: a pipe nobody reads
 
@@ -65,7 +66,48 @@ std::string Line(const char* label, const std::string& value) {
   return buffer;
 }
 
+// A feeder of three sheets whose pages are raw (no device JPEG).
+const std::string kRaw = kOne + "sheets 3\nprofile raw\n";
+const std::string kRawEmpty = kOne + "sheets 0\nprofile raw\n";
+// An inch wide (304 pixels at 300 dpi) and 118 lines long.
+#define VT_SMALL_AREA "-x", "26", "-y", "10"
+
 const Case kCases[] = {
+    // Scanning.
+    {"ScanDuplexBatch",
+     kRaw.c_str(),
+     {"--batch={dir}page%02d.pgm", "--source", "ADF Duplex", VT_SMALL_AREA},
+     kOk,
+     {},
+     {"Scanned page 1 (sheet 1, front): 304x118 pixels, 35872 bytes -> ",
+      "Scanned page 6 (sheet 3, back)", "page06.pgm", "6 pages scanned"}},
+    {"ScanOnePageToTiff",
+     kRaw.c_str(),
+     {"-o", "{dir}one.tif", "--mode", "Color", "--depth", "16", VT_SMALL_AREA},
+     kOk,
+     {},
+     {"Scanned page 1 (sheet 1, front): 304x118 pixels, 215232 bytes", "1 page scanned"}},
+    {"ScanCountedPng",
+     kRaw.c_str(),
+     {"--batch={dir}p%d.png", "--batch-count", "2", "--batch-mode", "--block-size", "1000",
+      VT_SMALL_AREA},
+     kOk,
+     {},
+     {"Scanned page 2 (sheet 2, front): 304x118 pixels, 35872 bytes", "2 pages scanned"}},
+    {"ScanEmptyFeeder",
+     kRawEmpty.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kNoPaper,
+     {},
+     {"KRStartScan failed: -2015", "the feeder is empty"}},
+    {"ScanRefusedSettings",
+     kRaw.c_str(),
+     {"-o", "{dir}one.pgm", "--resolution", "75", VT_SMALL_AREA},
+     kDeviceError,
+     {},
+     {"-2005", "does not take these settings"}},
+    {"ScanBadBatchName", kRaw.c_str(), {"--batch=page.pgm"}, kUsage, {}, {"--batch needs one %d"}},
+    {"ScanBadMode", kRaw.c_str(), {"-o", "x.pgm", "--mode", "Sepia"}, kUsage, {}, {"unknown mode"}},
     // Options.
     {"Help", nullptr, {"--help"}, kOk, {"Usage: vantrel-scan [OPTION]..."}, {}},
     {"Version", nullptr, {"--version"}, kOk, {"vantrel-scan 0.1"}, {}, {}, true},
@@ -229,6 +271,7 @@ const Case kCases[] = {
 struct Outcome {
   int exit = -1;
   std::string out, err, log;
+  std::string dir;  // the case's folder
 };
 
 using testsupport::ReadFile;
@@ -261,7 +304,11 @@ Outcome RunClient(const Case& c) {
   for (const std::string& e : c.env) env.push_back(e);
 
   std::vector<std::string> args = {VANTREL_SCAN_PATH};
-  args.insert(args.end(), c.args.begin(), c.args.end());
+  for (std::string a : c.args) {
+    // "{dir}" stands for the case's folder (output files).
+    if (const size_t at = a.find("{dir}"); at != std::string::npos) a.replace(at, 5, dir);
+    args.push_back(a);
+  }
   std::vector<char*> argv, envp;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -287,6 +334,7 @@ Outcome RunClient(const Case& c) {
   posix_spawn_file_actions_addopen(&actions, 2, (dir + "err.txt").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   Outcome run;
+  run.dir = dir;
   pid_t pid = 0;
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
@@ -355,5 +403,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, VantrelScan, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& info) {
                            return info.param.name;
                          });
+
+}  // namespace
+
+namespace {
+
+// The files of a duplex batch hold exactly the pixels the simulated scanner built, front and
+// back of each sheet in order.
+TEST(VantrelScanFiles, DuplexBatchHoldsTheScannersPixels) {
+  const Case c{
+      "ScanFiles", kRaw.c_str(), {"--batch={dir}page%d.pgm", "--source", "Duplex", VT_SMALL_AREA},
+      kOk,         {},           {}};
+  const Outcome run = RunClient(c);
+  ASSERT_EQ(run.exit, kOk) << run.err;
+  const std::string header = "P5\n304 118\n255\n";
+  for (uint32_t page = 1; page <= 6; ++page) {
+    const std::string file = ReadFile(run.dir + "page" + std::to_string(page) + ".pgm");
+    ASSERT_EQ(file.substr(0, header.size()), header) << page;
+    const std::vector<uint8_t> pixels = sim::SheetSide((page + 1) / 2, (page + 1) % 2, 118, 304);
+    EXPECT_TRUE(file.compare(header.size(), std::string::npos,
+                             std::string(pixels.begin(), pixels.end())) == 0)
+        << "page " << page;
+  }
+}
 
 }  // namespace

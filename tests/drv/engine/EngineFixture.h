@@ -1,8 +1,13 @@
 #pragma once
 // A driver with one simulated scanner opened through the exports, for the scan engine's tests:
 // the engine's exports by record, and the model object swapped for one with other features.
+#include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "DeviceFixture.h"
@@ -115,5 +120,95 @@ inline Bytes Ramp(uint8_t shift = 0) {
   for (size_t i = 0; i < t.size(); ++i) t[i] = static_cast<uint8_t>(i + shift);
   return t;
 }
+
+// A small page the supported model scans as it is, without conversion: 8-bit grey at 300 dpi,
+// one-sided feeder, fixed length, 304 pixels wide and `lines` long.
+inline SCANPARAMETER_UNION RawGreyPage(uint32_t lines = 100) {
+  SCANPARAMETER_UNION p = GreyPage();
+  p.Length = lines;
+  p.LineNum = lines;
+  return p;
+}
+
+// What the client's callback received, call by call, for the pages of a job. The callback runs
+// on the driver's reader thread; the test reads what it kept after KRStopScan joined it, or
+// waits for the end of a page under the lock.
+class Receiver {
+ public:
+  struct Call {
+    uint32_t size;
+    long lines;
+    long pixels;
+    bool hasData;
+    std::array<int64_t, STATUSLIST_CODES> codes;
+  };
+  struct Page {
+    Bytes data;
+    std::vector<Call> calls;
+    bool ended = false;  // end of page, end of file or an error arrived
+  };
+
+  Receiver() { Current() = this; }
+  ~Receiver() { Current() = nullptr; }
+  static long Callback(uint32_t, uint32_t*, uint8_t* data, uint32_t size, long lines, long pixels,
+                       STATUSLIST* list) {
+    return Current()->Take(data, size, lines, pixels, list);
+  }
+
+  // Begins the next page (before its KRStartScan).
+  void NextPage() {
+    std::lock_guard lock(m_);
+    pages_.emplace_back();
+  }
+  // Waits until the current page ended; false after a generous bound (a hang fails the test).
+  bool WaitForPageEnd() {
+    std::unique_lock lock(m_);
+    return cv_.wait_for(lock, std::chrono::seconds(30),
+                        [&] { return !pages_.empty() && pages_.back().ended; });
+  }
+  std::vector<Page> Pages() {
+    std::lock_guard lock(m_);
+    return pages_;
+  }
+  // What the callback answers: 0 goes on; `answerAfter` calls into a page it answers `answer`.
+  void AnswerAfter(size_t calls, long answer) {
+    std::lock_guard lock(m_);
+    answerAfter_ = calls;
+    answer_ = answer;
+  }
+  // Runs inside the callback (on the reader thread), before the answer.
+  std::function<void()> inside;
+
+ private:
+  static Receiver*& Current() {
+    static Receiver* current = nullptr;
+    return current;
+  }
+  long Take(uint8_t* data, uint32_t size, long lines, long pixels, STATUSLIST* list) {
+    if (inside) inside();
+    std::lock_guard lock(m_);
+    if (pages_.empty()) pages_.emplace_back();
+    Page& page = pages_.back();
+    Call call{size, lines, pixels, data != nullptr, {}};
+    for (size_t i = 0; i < STATUSLIST_CODES; ++i) call.codes[i] = list->Status[i];
+    page.calls.push_back(call);
+    if (data != nullptr && size != 0xFFFFFFFF) page.data.insert(page.data.end(), data, data + size);
+    for (int64_t code : call.codes)
+      if (code != 0 && code != -3101 && code != -2033 && code != -2039) page.ended = true;
+    if (page.ended) cv_.notify_all();
+    if (answerAfter_ != 0 && page.calls.size() >= answerAfter_) {
+      page.ended = true;
+      cv_.notify_all();
+      return answer_;
+    }
+    return 0;
+  }
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::vector<Page> pages_;
+  size_t answerAfter_ = 0;
+  long answer_ = 0;
+};
 
 }  // namespace enginefix

@@ -1,0 +1,597 @@
+// The job start (device preparation, job flags, buffers, pipes and threads) and the job end.
+#include "drv/engine/ScanJob.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "drv/device/CImprinter.h"
+#include "drv/device/Nvram.h"
+#include "drv/engine/Calibration.h"
+#include "drv/engine/ExtPipe.h"
+#include "drv/engine/ImageProcess.h"
+#include "drv/engine/ScanSettings.h"
+#include "drv/jpeg/KRJFIFWriter.h"
+#include "drv/platform/DbgLog.h"
+
+using namespace krstatus;
+
+
+namespace {
+
+constexpr uint16_t kDataHardwareProcess = 0x98;
+constexpr uint16_t kDataDuplexMode = 0xB2;
+constexpr uint32_t kHardwareBlockSize = 68;
+constexpr uint32_t kHardwareRecordSize = 132;
+constexpr uint32_t kWindowSize = 96;
+constexpr int64_t kPageSizeGuard = 150000000000LL;
+constexpr int64_t kUnknownPageSize = 0x400000;
+constexpr uint32_t kPipeHeaderSlack = 590;
+
+// The masks this build runs; the others are refused before any pipe or thread.
+constexpr uint8_t kMaskSimplex = 0x00;
+constexpr uint8_t kMaskDuplexStreams = 0x04;
+
+// How a job start fails: with the item's status, the command object's, or out of memory.
+enum class Failure { Status, Command, Memory };
+struct JobStartFailure {
+  Failure kind;
+  const char* what;
+};
+
+[[noreturn]] void FailStatus(CScannerManagerScannerItem* item, int32_t status) {
+  item->lErrorStatus = status;
+  throw JobStartFailure{Failure::Status, nullptr};
+}
+[[noreturn]] void FailCommand() { throw JobStartFailure{Failure::Command, nullptr}; }
+[[noreturn]] void FailMemory(const char* what) { throw JobStartFailure{Failure::Memory, what}; }
+
+bool IsAdfMethod(uint32_t method) { return method == 1 || method == 4 || method == 5; }
+bool IsJpegKind(uint32_t kind) { return kind >= 3 && kind <= 6; }
+
+void SendHardwareBlock(CScannerManagerScannerItem* item, const HWIMAGEPROCPARAMETER_UNION& r,
+                       uint8_t side) {
+  uint8_t b[kHardwareBlockSize] = {};
+  b[2] = 100;
+  b[3] = kHardwareBlockSize;
+  b[4] = side;
+  const uint8_t bytes[11] = {r.AutoColor,   r.BlurLevel,       r.SharpenLevel,  r.RemoveBG,
+                             r.BlankDetect, r.Hori_MagSwitch,  r.Ver_MagSwitch, r.WatermarkSwitch,
+                             r.ImageMode,   r.AutoOrientation, r.CropDeskew};
+  std::memcpy(b + 6, bytes, sizeof bytes);
+  PutBE16(b + 17, r.CropDeskewMarginBottom);
+  PutBE16(b + 19, r.CropDeskewMarginRight);
+  PutBE16(b + 21, r.CropDeskewMarginTop);
+  PutBE16(b + 23, r.CropDeskewMarginLeft);
+  b[25] = r.Rotate;
+  PutBE32(b + 26, r.ImageWidthResize);
+  PutBE32(b + 30, r.ImageHeightResize);
+  b[34] = r.CropBgPaddingR;
+  b[35] = r.CropBgPaddingG;
+  b[36] = r.CropBgPaddingB;
+  if (!item->pIoObject->Send(b, kHardwareBlockSize, kDataHardwareProcess)) FailCommand();
+}
+
+// Step 8 of the device preparation: the quantisation tables of a device-JPEG job.
+void GetJpegTables(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& dev) {
+  const uint32_t x = dev.XRes;
+  int size;
+  if (dev.ScanMode == 0x5000004)
+    size = x <= 100 ? 4 : x <= 300 ? 5 : x <= 500 ? 7 : 10;
+  else
+    size = x <= 100 ? 2 : x <= 300 ? 3 : x <= 500 ? 5 : 8;
+  const int channels = dev.ScanMode == 0x6000002 ? 1 : 3;
+  const int sampling = dev.ScanMode == 0x3000004 ? 3 : dev.ScanMode == 0x4000004 ? 1 : 0;
+  const int r = KRJFIFGetQuantTb(size, channels, sampling, static_cast<int>(dev.PixelNum),
+                                 static_cast<int>(dev.LineNum), item->DefaultLumaQuant,
+                                 item->DefaultChromaQuant);
+  if (r != 1) {
+    DbgPrintf(1, "KRJFIF Get Quantization Table return = %i", r);
+    FailStatus(item, kParameterError);
+  }
+}
+
+void PrepareDevice(CScannerManagerScannerItem* item, SCANPARAMETER_UNION* dev) {
+  IoObject* io = item->pIoObject;
+  CScanner* scanner = item->pScanner;
+  auto ioStatus = [&] { return static_cast<int32_t>(io->GetStatusLong()); };
+  if (!io->PrepareReadImage() || !io->IoLockStart()) FailStatus(item, ioStatus());
+  if (!io->ReserveUnit(2)) FailCommand();
+  if (scanner->GetFeature(kFeatureNvramAtJobStart) && (scanner->InquiryData()[89] & 0x10) != 0) {
+    uint8_t record[krnvm::kBufferSize] = {};
+    uint8_t version = 0;
+    uint16_t length = 0;
+    const long r = InternalReadNVMData_Full(item, record, &version, &length);
+    if (r != 0) FailStatus(item, static_cast<int32_t>(r));
+    scanner->SetNVMData(record, version, length);
+  }
+  SCANPARAMETER_UNION ap;
+  scanner->GetAPScanParameter(&ap);
+  if (IsAdfMethod(ap.ScanMethod)) {
+    uint8_t status[5] = {};
+    if (!io->MediaCheck(status, sizeof status, 0)) FailStatus(item, ioStatus());
+    item->bMediaStatus = status[4];
+    if ((status[4] & 0x01) == 0) FailStatus(item, kNoPaper);
+  }
+  if (!DoLightCheck(item)) {
+    if (item->lErrorStatus == 0) item->lErrorStatus = ioStatus();
+    throw JobStartFailure{Failure::Status, nullptr};
+  }
+  scanner->TransformScanParameter(item);
+  scanner->GetNewScanParameter(dev);
+  LogScanParameter("IO.ScanParameter", *dev);
+  if (IsJpegKind(ModeKind(dev->ScanMode))) GetJpegTables(item, *dev);
+}
+
+void SetJobFlags(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& ap,
+                 const SCANPARAMETER_UNION& dev) {
+  CScanner* scanner = item->pScanner;
+  item->dwPagesStarted = 0;
+  item->dwEOFPagesEnded = 0;
+  EnterKrCriticalSection(&item->ItemCriticalSection);
+  item->dwIOEndingPage = 0;
+  LeaveKrCriticalSection(&item->ItemCriticalSection);
+  item->lErrorStatus = 0;
+  item->lMessageStatus = 0;
+  item->bSavedFrontADFStatus = 0;
+  item->bEOFCarryPending = 0;
+  item->dwEOFCarryLineOffset = 0;
+  item->dwEOFCarryLastLines = 0;
+  item->bEOFPageFlow = 0;
+  item->bJobFinishedSeen = 0;
+  const uint32_t devKind = ModeKind(dev.ScanMode);
+  item->bContinuousMode = (dev.CtrlMode & 0x4) != 0 && (dev.CtrlMode & 0x1) == 0;
+  item->bMultiFeedAsMessage = (dev.ExtParam0 & 0x30) == 0;
+  item->bSkewAsMessage = (dev.ExtParam0 & 0x1C0) == 0x40;
+  item->bUnknownPageLength = dev.LineNum == 0xFFFFFFFF;
+  item->bDeviceJpeg = IsJpegKind(devKind);
+  item->bIRUVJob = devKind >= 8 && devKind <= 10;
+  item->bR2EOPStyle = scanner->IsR2EOPStyle();
+  item->bRawFromDeviceJpeg = scanner->GetFeature(kFeatureExtendedModes) &&
+                             !IsJpegKind(ModeKind(ap.ScanMode)) && IsJpegKind(devKind);
+  item->bJpegReEncode = 0;
+  item->bJpegDecodeBeforeConversion = 0;
+}
+
+void SetWindowAndTray(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& dev) {
+  IoObject* io = item->pIoObject;
+  KR_WindowDataSet_VER2 window;
+  std::memset(&window, 0, sizeof window);
+  item->pScanner->GetWindowDescriptor(item, &window);
+  const uint32_t kind = ModeKind(dev.ScanMode);
+  if (item->pScanner->GetFeature(kFeatureIrUvWindowKind) && kind >= 8 && kind <= 10)
+    window.Data[39] |= static_cast<uint8_t>(kind - 7);
+  item->TessalineTrayStatus = 0;
+  uint8_t status[5] = {};
+  io->MediaCheck(status, sizeof status, 0);
+  if (status[4] == 0x21 || status[4] == 0x11) {
+    item->TessalineTrayStatus = 1;
+    const uint16_t method = GetBE16(window.Data + 43);
+    if (method == 1) PutBE16(window.Data + 43, 5);
+    if (method == 5) PutBE16(window.Data + 43, 1);
+  }
+  DbgPrintf(1, "Dump Window Descriptor");
+  DbgDump(1, window.Data, kWindowSize);
+  DbgPrintf(1, "IOThread:Set Window");
+  if (!io->SetWindow(window.Data, kWindowSize)) FailCommand();
+}
+
+void SendHardwareProcessing(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& dev) {
+  CScanner* scanner = item->pScanner;
+  if (!scanner->IsEnableHWImageProcess()) return;
+  HWIMAGEPROCPARAMETER_UNION front, rear;
+  scanner->GetAPHWImageProcParm(&front, 0);
+  scanner->GetAPHWImageProcParm(&rear, 1);
+  const bool differ = std::memcmp(&front, &rear, kHardwareRecordSize) != 0;
+  if (dev.ScanMethod == 4 && differ) {
+    SendHardwareBlock(item, front, 0);
+    SendHardwareBlock(item, rear, 1);
+  } else if (dev.ScanMethod == 5) {
+    SendHardwareBlock(item, rear, 1);
+  } else {
+    SendHardwareBlock(item, front, 0);
+  }
+}
+
+void StartImprinter(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& ap,
+                    const SCANPARAMETER_UNION& dev) {
+  CImprinter* imprinter = item->pImprinter;
+  if (imprinter == nullptr || !imprinter->IsPresent() || !IsAdfMethod(dev.ScanMethod)) return;
+  const bool keepMotor = (ap.ExtParam0 & 0x4000) != 0;
+  if (!imprinter->StartImprinterMotor(imprinter->IsPrintEnabled() || keepMotor)) FailCommand();
+  if (imprinter->IsPrintEnabled() && !keepMotor && !imprinter->EnableImprinterHead()) FailCommand();
+}
+
+void ReadDuplexMode(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& dev) {
+  item->dwDuplexTransferMode = 0;
+  item->bTwoSides = 0;
+  item->bDeMultiplexed = 0;
+  item->bEOFDuplexStyle = 0;
+  item->bGL310DuplexStyle = 0;
+  if (dev.ScanMethod != 4) return;
+  CScanner* scanner = item->pScanner;
+  uint8_t record[7] = {};
+  if (!item->pIoObject->Read(record, sizeof record, kDataDuplexMode)) FailCommand();
+  scanner->SetDuplexMode(record[4]);
+  scanner->SetDeMuxDuplex(GetBE16(record + 5));
+  const uint32_t mode = scanner->GetDuplexMode();
+  item->dwDuplexTransferMode = mode;
+  DbgPrintf(1, " - Get duplex transfer mode = %d", mode);
+  if (item->bDeviceJpeg && item->bContinuousMode) FailStatus(item, kParameterError);
+  switch (mode) {
+    case 0:
+      item->bTwoSides = 1;
+      break;
+    case 1:
+    case 2:
+    case 3:
+      item->bTwoSides = 1;
+      item->bDeMultiplexed = 1;
+      if (mode == 2) item->bR2EOPStyle = 1;
+      if (mode == 3) item->bR2EOPStyle = 0;
+      break;
+    case 4:
+    case 5:
+      if (item->bContinuousMode) FailStatus(item, kParameterError);
+      break;
+    case 6:
+      item->bTwoSides = 1;
+      item->bEOFDuplexStyle = 1;
+      break;
+    case 7:
+      item->bTwoSides = 1;
+      item->bGL310DuplexStyle = 1;
+      break;
+    default:
+      break;
+  }
+}
+
+// Bytes of `unit` multiples that fit in `size`, never below one unit.
+uint32_t WholeUnits(uint32_t size, uint32_t unit) {
+  if (unit == 0) return size;
+  return size < unit ? unit : size / unit * unit;
+}
+
+CExtPipe* NewPipe(CScannerManagerScannerItem* item, const char* name, int64_t minimum,
+                  int64_t maximum) {
+  DbgPrintf(1, "  Allocate %s pipe (size: %lld-%lld) ", name, static_cast<long long>(minimum),
+            static_cast<long long>(maximum));
+  try {
+    return new CExtPipe(item, minimum, maximum);
+  } catch (const std::bad_alloc&) {
+    FailMemory(name);
+  }
+}
+
+void AddToPipeList(CScannerManagerScannerItem* item, CExtPipe* pipe) {
+  for (CExtPipe*& slot : item->JobPipes) {
+    if (slot == pipe) return;
+    if (slot == nullptr) {
+      slot = pipe;
+      return;
+    }
+  }
+}
+
+void StartThread(CScannerManagerScannerItem* item, ScanThreadSlot slot, KrThreadRoutine entry,
+                 const char* log) {
+  if (log != nullptr) DbgPrintf(1, "%s", log);
+  if (!CreateKrThread(&item->Threads[slot], entry, item, nullptr)) {
+    InitialInvalidKrThread(&item->Threads[slot]);
+    FailStatus(item, kSystemError);
+  }
+}
+
+// Second half: sizes, buffers, pipes, threads.
+void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& ap,
+                   const SCANPARAMETER_UNION& dev) {
+  CScanner* scanner = item->pScanner;
+  const uint64_t clientLine = uint64_t{ap.BitsPerPixel} * ap.PixelNum / 8;
+  const uint64_t deviceLine = uint64_t{dev.BitsPerPixel} * dev.PixelNum / 8;
+  uint32_t count = 0;
+  CImageProcess_InitializeParameter* list = nullptr;
+  scanner->GetImageProcessVariable(0, &count, &list);
+  if (count > 0) {
+    DbgPrintf(1, "Front Page Image Process Count = %i", count);
+    // The conversion topologies come with the worker threads.
+    DbgPrintf(1, "Job needs image conversion: not built here");
+    FailStatus(item, kParameterError);
+  }
+  if (item->bDeMultiplexed || item->bIRUVJob || item->bContinuousDuplex ||
+      item->bRawFromDeviceJpeg ||
+      (item->bDeviceJpeg && scanner->GetFeature(kFeatureJpegReencode) &&
+       (dev.CtrlMode & 0x2) != 0)) {
+    DbgPrintf(1, "Job topology not built here");
+    FailStatus(item, kParameterError);
+  }
+  if (item->bContinuousMode) {
+    DbgPrintf(1, "Continuous scan not built here");
+    FailStatus(item, kParameterError);
+  }
+  const uint8_t mask = static_cast<uint8_t>(item->bTwoSides ? kMaskDuplexStreams : kMaskSimplex);
+
+  // Pipe settings, read by every pipe of the job.
+  item->dwPipeMemoryDivider = item->bTwoSides ? 4 : 2;
+  const bool cacheSize = ap.CacheMode == 0 && ap.CacheSize > 0 && ap.CacheSize <= 0x20000000;
+  item->llPipeDiskHardLimit =
+      cacheSize ? (item->bTwoSides ? ap.CacheSize / 2 : ap.CacheSize) : 0x8000000;
+  item->dwBatchPageRange[0] = 2;
+  item->dwBatchPageRange[1] = 4;
+  item->llBatchDisableThreshold = item->llPipeDiskHardLimit > 0x100000
+                                      ? item->llPipeDiskHardLimit - 0x100000
+                                      : item->llPipeDiskHardLimit;
+  DbgPrintf(1, " BatchScan - PipeMemoryUsageDivider = %d", item->dwPipeMemoryDivider);
+  DbgPrintf(1, " BatchScan - DiskModeHardLimit = %lld",
+            static_cast<long long>(item->llPipeDiskHardLimit));
+  DbgPrintf(1, " BatchScan - BatchPageRange = %d-%d", item->dwBatchPageRange[0],
+            item->dwBatchPageRange[1]);
+  DbgPrintf(1, " BatchScan - BatchDisableThreshold = %lld",
+            static_cast<long long>(item->llBatchDisableThreshold));
+
+  // Page sizes.
+  int64_t clientPage;
+  if (item->bUnknownPageLength) {
+    item->llPageSizeEstimate = kUnknownPageSize;
+    clientPage = kUnknownPageSize;
+  } else {
+    item->llPageSizeEstimate = static_cast<int64_t>(deviceLine * dev.LineNum);
+    clientPage = static_cast<int64_t>(clientLine * ap.LineNum);
+  }
+
+  // Transfer size, line block, read unit.
+  item->dwTransferSize = scanner->GetTransferSize();
+  item->dwLineBlock = scanner->GetLineBoundary() * static_cast<uint32_t>(deviceLine);
+  if (item->dwLineBlock == 0) item->dwLineBlock = 1;
+  item->dwReadUnit = WholeUnits(item->dwTransferSize, item->dwLineBlock);
+  if (item->dwTransferSize < item->dwReadUnit) item->dwTransferSize = item->dwReadUnit;
+  DbgPrintf(1, "Allocate buffer size=%d", 16 * item->dwTransferSize);
+  item->pWorkBuffer = static_cast<uint8_t*>(std::calloc(16, item->dwTransferSize));
+  if (item->pWorkBuffer == nullptr) FailMemory("work buffer");
+  item->pFrontReadBuffer = item->pWorkBuffer;
+  item->pRearReadBuffer = item->pWorkBuffer + 4 * size_t{item->dwTransferSize};
+  item->pImageBuffer = item->pWorkBuffer + 8 * size_t{item->dwTransferSize};
+
+  // The client buffer holds a whole page (block size 0) or one block, and at least one line of
+  // the larger of the client's and the device's lines, so no read asks for more than it holds.
+  const uint64_t widestLine = std::max<uint64_t>({clientLine, deviceLine, ap.BytesPerLine, 1});
+  int64_t bufferSize = item->dwBlockSize == 0 ? clientPage : item->dwBlockSize;
+  if (bufferSize < static_cast<int64_t>(widestLine)) bufferSize = static_cast<int64_t>(widestLine);
+  DbgPrintf(1, "AP buffer size=%lld", static_cast<long long>(bufferSize));
+  if (bufferSize <= 0xFFFFFFFFLL)
+    item->pClientBuffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bufferSize)));
+  if (item->pClientBuffer == nullptr) {
+    const uint32_t clientKind = ModeKind(ap.ScanMode);
+    uint32_t block = item->dwReadUnit;
+    if (clientKind < 1 || clientKind > 7) block = WholeUnits(item->dwReadUnit, ap.BytesPerLine);
+    DbgPrintf(1, "Allocate AP buffer fail!! , adjust AP read size = %d", block);
+    item->dwBlockSize = block;
+    bufferSize = block;
+    item->pClientBuffer = static_cast<uint8_t*>(std::malloc(block));
+    if (item->pClientBuffer == nullptr) FailMemory("client buffer");
+    item->bReducedBlock = 1;
+  }
+  item->dwClientBufferSize = static_cast<uint32_t>(bufferSize);
+  if (!item->bUnknownPageLength && clientPage > kPageSizeGuard) FailMemory("page size");
+
+  // Pipe sizes.
+  const int64_t estimate = item->llPageSizeEstimate;
+  int64_t ioMinimum, rearPage;
+  if (estimate > kPageSizeGuard) {
+    ioMinimum = kPageSizeGuard;
+    rearPage = kPageSizeGuard;
+  } else {
+    ioMinimum = estimate + (estimate / item->dwTransferSize) * kHeaderSize + kPipeHeaderSlack;
+    rearPage = clientPage + clientPage / 2;
+  }
+  int64_t ioMaximum;
+  if ((dev.CtrlMode & 0x1) == 0 && !item->bUnknownPageLength) {
+    DbgPrintf(1, " BatchScan - BatchScanCachePage = %d", item->dwBatchPageRange[1]);
+    ioMaximum = ioMinimum * item->dwBatchPageRange[1];
+    if (item->llBatchDisableThreshold < ioMaximum)
+      ioMaximum = std::max(item->llBatchDisableThreshold, ioMinimum);
+  } else {
+    ioMaximum = std::max(ioMinimum, rearPage);
+  }
+  // The rear page waits whole while the client takes the front: it holds its headers too.
+  const int64_t rearMinimum =
+      std::max(rearPage, ioMinimum) + (rearPage / item->dwTransferSize + 4) * kHeaderSize;
+
+  CExtPipe* front = NewPipe(item, "Front IO", ioMinimum, ioMaximum);
+  item->Pipes[kPipeIoFront] = item->Pipes[kPipeReadFront] = front;
+  AddToPipeList(item, front);
+  if (mask == kMaskDuplexStreams) {
+    CExtPipe* rear = NewPipe(item, "Rear IO", rearMinimum, rearMinimum);
+    item->Pipes[kPipeIoRear] = item->Pipes[kPipeReadRear] = rear;
+    AddToPipeList(item, rear);
+  }
+  if (ap.CacheMode == 1) front->SetMaximumPageCount(ap.CacheSize);
+
+  DbgPrintf(1, "Reset background event");
+  LockKrMutex(&item->BackgroundMutex);
+  item->bBackgroundReady = 0;
+  item->bBackgroundWaiter = 0;
+  UnlockKrMutex(&item->BackgroundMutex);
+
+  LockKrMutex(&item->PageStartMutex);
+  item->bPageStartRequested = 0;
+  UnlockKrMutex(&item->PageStartMutex);
+  StartThread(item, kThreadIo, IOThread, "Create IO thread");
+}
+
+}  // namespace
+
+bool StartJob(CScannerManagerScannerItem* item) {
+  DbgPrintf(1, "=>StartJob()");
+  if (!item->bJobStarted) {
+    try {
+      if (!item->bScanParameterChecked) {
+        DbgPrintf(1, "Scan parameter not checked");
+        FailStatus(item, kParameterError);
+      }
+      if (item->DumpPrefix[0] == 0)
+        std::snprintf(item->DumpPrefix, sizeof item->DumpPrefix, "KRDev%.40s",
+                      item->DeviceInfo.SerialNumber);
+      SCANPARAMETER_UNION dev;
+      PrepareDevice(item, &dev);
+      SCANPARAMETER_UNION ap;
+      item->pScanner->GetAPScanParameter(&ap);
+      SetJobFlags(item, ap, dev);
+      SetWindowAndTray(item, dev);
+      SendHardwareProcessing(item, dev);
+      StartImprinter(item, ap, dev);
+      ReadDuplexMode(item, dev);
+      item->bContinuousDuplex = dev.ScanMethod == 4 && item->bContinuousMode &&
+                                !item->pScanner->GetFeature(kFeatureContinuousDuplex);
+      item->bRearSideByDuplex = dev.ScanMethod == 4 && ap.ScanMethod == 5;
+      item->bSidesCountedApart = item->bEOFDuplexStyle || item->bGL310DuplexStyle;
+      BuildTopology(item, ap, dev);
+      item->bJobStarted = 1;
+    } catch (const JobStartFailure& f) {
+      switch (f.kind) {
+        case Failure::Status:
+          DbgPrintf(1, "Get error code=%d", item->lErrorStatus.load());
+          break;
+        case Failure::Command:
+          item->lErrorStatus = static_cast<int32_t>(item->pIoObject->GetStatusLong());
+          if (item->lErrorStatus == 0) item->lErrorStatus = kSystemError;
+          DbgPrintf(1, "IO error!");
+          break;
+        case Failure::Memory:
+          item->lErrorStatus = kNoMemory;
+          DbgPrintf(1, "memory allocation failed : %s", f.what);
+          break;
+      }
+      item->bJobStarted = 0;
+    }
+  }
+  item->bJobRunning = item->bJobStarted;
+  DbgPrintf(1, "<=StartJob() ret=%d", item->bJobStarted);
+  return item->bJobStarted != 0;
+}
+
+namespace {
+
+// Reads packets from a Read pipe, dropping their payload (and, for the paired style, the same
+// bytes from the rear pipe), up to the end packet that finishes the job.
+void DrainToJobEnd(CExtPipe* pipe, CExtPipe* paired) {
+  PIPE_PACKAGE_HEADER h;
+  while (pipe->Read(kHeaderSize, reinterpret_cast<uint8_t*>(&h))) {
+    if (h.dwSize != 0) {
+      pipe->Read(h.dwSize, nullptr);
+      if (paired != nullptr && h.type == kPacketImage) paired->Read(h.dwSize, nullptr);
+    }
+    if (h.type == kPacketEndOfCycle && h.blJobFinished) return;
+  }
+}
+
+void* DrainRearThread(void* pipe) {
+  DrainToJobEnd(static_cast<CExtPipe*>(pipe), nullptr);
+  return nullptr;
+}
+
+void JoinThread(KrThread* thread) {
+  if (!IsValidKrThread(thread)) return;
+  WaitKrThread(thread);
+  DestroyKrThread(thread);
+  InitialInvalidKrThread(thread);
+}
+
+void StopImprinter(CScannerManagerScannerItem* item, bool* result) {
+  CImprinter* imprinter = item->pImprinter;
+  SCANPARAMETER_UNION ap;
+  item->pScanner->GetAPScanParameter(&ap);
+  if (imprinter == nullptr || !imprinter->IsPresent() || !IsAdfMethod(ap.ScanMethod)) return;
+  const bool keepMotor = (ap.ExtParam0 & 0x4000) != 0;
+  bool ok = true;
+  if (imprinter->IsPrintEnabled() && !keepMotor)
+    ok = imprinter->DisableImprinterHead() && imprinter->StopImprinterMotor(true);
+  else if (!keepMotor)
+    ok = imprinter->StopImprinterMotor(true);
+  if (!ok) {
+    item->lErrorStatus = static_cast<int32_t>(item->pIoObject->GetStatusLong());
+    *result = false;
+    return;
+  }
+  imprinter->DisablePrint();
+  imprinter->ClearAllData();
+  imprinter->InternalSetImprinterParameter();
+}
+
+}  // namespace
+
+bool EndJob(CScannerManagerScannerItem* item) {
+  DbgPrintf(1, "=>EndJob()");
+  bool result = true;
+  // An IO thread the client's side has not seen end (the job ended at a page limit, an error
+  // or a cancel while pages were still coming): cancel it, wake it and take its packets up to
+  // its last one, so that it is never left blocked on a full pipe.
+  const bool apart = item->bEOFDuplexStyle || item->bGL310DuplexStyle;
+  CExtPipe* front = item->Pipes[kPipeReadFront];
+  CExtPipe* rear = item->Pipes[kPipeReadRear];
+  const bool frontOpen = front != nullptr && (item->bJobFinishedSeen & kJobEndSeenFront) == 0;
+  const bool rearOpen = apart && rear != nullptr && (item->bJobFinishedSeen & kJobEndSeenRear) == 0;
+  if (IsValidKrThread(&item->Threads[kThreadIo]) && (frontOpen || rearOpen)) {
+    DbgPrintf(1, "  EndJob cancel the IO thread and drain its pipes.");
+    EnterKrCriticalSection(&item->ItemCriticalSection);
+    item->bCancel = 1;
+    LeaveKrCriticalSection(&item->ItemCriticalSection);
+    WakeIOThread(item, false);
+    ReadScanWithdrawBuffer(item);
+    // The IO thread writes both pipes of these styles: each is drained on a thread of its own,
+    // so that a full rear pipe never holds up the front's end.
+    KrThread rearDrain;
+    InitialInvalidKrThread(&rearDrain);
+    if (rearOpen && frontOpen && !CreateKrThread(&rearDrain, DrainRearThread, rear, nullptr))
+      InitialInvalidKrThread(&rearDrain);
+    if (frontOpen) DrainToJobEnd(front, apart ? nullptr : rear);
+    if (IsValidKrThread(&rearDrain))
+      JoinThread(&rearDrain);
+    else if (rearOpen)
+      DrainToJobEnd(rear, nullptr);
+    item->bJobFinishedSeen = kJobEndSeenFront | kJobEndSeenRear;
+  }
+  for (uint32_t slot = 0; slot < kThreadSlotCount; ++slot) JoinThread(&item->Threads[slot]);
+
+  std::free(item->pWorkBuffer);
+  std::free(item->pIRUVWorkBuffer);
+  std::free(item->pJpegDecodeBuffer);
+  std::free(item->pJpegEncodeBuffer);
+  std::free(item->pClientBuffer);
+  item->pWorkBuffer = item->pIRUVWorkBuffer = item->pJpegDecodeBuffer = nullptr;
+  item->pJpegEncodeBuffer = item->pClientBuffer = nullptr;
+  item->pFrontReadBuffer = item->pRearReadBuffer = item->pImageBuffer = nullptr;
+  for (uint8_t*& view : item->pIRUVViews) view = nullptr;
+  item->dwClientBufferSize = 0;
+  item->bRearPageNext = 0;
+  item->dwPagesStarted = 0;
+  item->dwEOFPagesEnded = 0;
+  item->bCancel = 0;
+  item->bReducedBlock = 0;
+  item->bFirstPageStarted = 0;
+  item->bIOThreadWaiting = 0;
+  item->bIOThreadWoken = 0;
+  item->bIOThreadEnded = 0;
+  item->dwReadPending = 0;
+  item->pReadSourceFront = item->pReadSourceRear = nullptr;
+  for (CExtPipe*& pipe : item->JobPipes) {
+    if (pipe == nullptr) break;
+    delete pipe;
+    pipe = nullptr;
+  }
+  for (CExtPipe*& slot : item->Pipes) slot = nullptr;
+  delete item->pFrontPipeline;
+  delete item->pRearPipeline;
+  delete item->pIRUVPipeline;
+  item->pFrontPipeline = item->pRearPipeline = item->pIRUVPipeline = nullptr;
+
+  StopImprinter(item, &result);
+  IoObject* io = item->pIoObject;
+  io->ReleaseUnit(2);
+  io->IoLockEnd();
+  io->FinishReadImage();
+  DbgPrintf(1, "<=EndJob() ret=%d", result);
+  return result;
+}

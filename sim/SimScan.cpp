@@ -1,0 +1,223 @@
+// The scanner's side of a scan: feeder, pages, image reads, duplex styles and job blocks.
+#include "sim/SimScan.h"
+
+#include <vantrel/wire_bytes.h>
+
+#include <algorithm>
+
+#include "sim/SimCommands.h"
+
+namespace sim {
+
+uint8_t SheetByte(uint32_t sheet, uint32_t side, uint32_t row, uint32_t column) {
+  switch (column) {
+    case 0:
+      return uint8_t(sheet);
+    case 1:
+      return uint8_t(side);
+    case 2:
+      return uint8_t(row >> 8);
+    case 3:
+      return uint8_t(row);
+    default:
+      return uint8_t(column * 7 + row * 3 + sheet * 13 + side * 29);
+  }
+}
+
+std::vector<uint8_t> SheetSide(uint32_t sheet, uint32_t side, uint32_t lines,
+                               uint32_t bytesPerLine) {
+  std::vector<uint8_t> bytes(size_t(lines) * bytesPerLine);
+  for (uint32_t row = 0; row < lines; ++row)
+    for (uint32_t column = 0; column < bytesPerLine; ++column)
+      bytes[size_t(row) * bytesPerLine + column] = SheetByte(sheet, side, row, column);
+  return bytes;
+}
+
+uint32_t ImageChecksum(const uint8_t* data, size_t length) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (size_t i = 0; i < length; ++i) h = (h ^ data[i]) * 16777619u;
+  return h;
+}
+
+namespace detail {
+namespace {
+
+// Sense codes of a page's end.
+constexpr uint8_t kAscScan = 0x80;
+constexpr uint8_t kAscqEndOfPage = 0x04;
+constexpr uint8_t kAscqEndOfFile = 0x22;
+constexpr uint8_t kAscqNoPaper = 0x03;
+constexpr uint32_t kScanMethodDuplex = 4;
+constexpr uint32_t kScanMethodRear = 5;
+constexpr uint32_t kUnknownLines = 0xFFFFFFFF;
+
+// What the last window asks for.
+struct Window {
+  uint16_t yRes = 300;
+  uint32_t pixels = 0;
+  uint32_t lines = 0;
+  uint32_t bytesPerLine = 0;
+  uint32_t modeBits = 0;
+  uint16_t method = 1;
+};
+
+Window ParseWindow(const std::vector<uint8_t>& w) {
+  Window v;
+  if (w.size() < 45) return v;
+  v.yRes = wire::Get16(&w[25]);
+  v.pixels = wire::Get32(&w[27]);
+  v.lines = wire::Get32(&w[31]);
+  v.bytesPerLine = wire::Get32(&w[35]);
+  v.modeBits = wire::Get32(&w[39]);
+  v.method = wire::Get16(&w[43]);
+  return v;
+}
+
+bool Duplex(const Window& w) { return w.method == kScanMethodDuplex; }
+
+uint32_t SheetLength(const Config& c, uint32_t index) {
+  if (index < c.sheetLengths.size() && c.sheetLengths[index] != 0) return c.sheetLengths[index];
+  return c.paperLength;
+}
+
+// Feeds the next sheet into the transport: both sides built from the window.
+void OpenPage(DeviceState& s, const Window& w) {
+  ScanState& scan = s.scan;
+  const uint32_t sheet = scan.sheetsTaken + 1;
+  const uint64_t physical = uint64_t(SheetLength(s.config, scan.sheetsTaken)) * w.yRes / 300;
+  uint32_t lines = uint32_t(std::min<uint64_t>(physical, 0xFFFFFFF0u));
+  if (w.lines != kUnknownLines) lines = std::min(lines, w.lines);
+  for (uint32_t side = 0; side < 2; ++side) {
+    const bool wanted = Duplex(w) || (side == 1) == (w.method == kScanMethodRear);
+    scan.side[side] =
+        wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
+    scan.position[side] = 0;
+    scan.lines[side] = wanted ? lines : 0;
+    scan.sideEnded[side] = !wanted;
+  }
+  scan.nextSide = w.method == kScanMethodRear ? 1 : 0;
+  scan.pageOpen = true;
+}
+
+void EndSense(Reply& r, const Window& w, const ScanState& scan, uint32_t side, uint8_t ascq,
+              uint32_t valid) {
+  r.checkCondition = true;
+  r.sense = Sense{};
+  r.sense.asc = kAscScan;
+  r.sense.ascq = ascq;
+  r.sense.information = valid;
+  r.sense.imageWidth = w.pixels;
+  r.sense.imageHeight = scan.lines[side];
+  r.sense.imageSize = uint32_t(scan.side[side].size());
+  r.sense.bytesPerLine = w.bytesPerLine;
+  r.sense.imageScanMode = w.modeBits;
+}
+
+// The side the next READ delivers, by the duplex style.
+uint32_t SideOfRead(const DeviceState& s, const Window& w) {
+  const ScanState& scan = s.scan;
+  if (!Duplex(w)) return scan.nextSide;
+  switch (s.config.duplexStyle) {
+    case 0:
+    case 7:
+      if (scan.sideEnded[scan.nextSide]) return 1 - scan.nextSide;
+      return scan.nextSide;
+    default: {  // 4, 5, 6: the front side, then the rear
+      // A host that knows the page length reads the front exactly and goes on with the rear;
+      // one that reads to the end of the page meets the front's end first.
+      const bool frontRead = w.lines != kUnknownLines && scan.position[0] >= scan.side[0].size();
+      return scan.sideEnded[0] || frontRead ? 1 : 0;
+    }
+  }
+}
+
+}  // namespace
+
+ScanState InitialScan(const Config&) { return ScanState{}; }
+
+// Raw data and image reads outside a scan: they start with data, not with the controller id.
+void ImageLikeData(DeviceState&, const Command& c, Reply& r) {
+  r.data.resize(c.length);
+  for (uint32_t i = 0; i < c.length; ++i) r.data[i] = uint8_t(i);
+}
+
+void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
+  ScanState& scan = s.scan;
+  const Window w = ParseWindow(s.window);
+  if (w.bytesPerLine == 0) {
+    // No scan set up (no window, or one without lines): the transport's test pattern, byte i
+    // the low byte of i, so a reader can tell where a block was cut.
+    ImageLikeData(s, c, r);
+    return;
+  }
+  r.data.assign(c.length, 0);
+  if (!scan.pageOpen) {
+    if (s.sheets == 0) {
+      r.checkCondition = true;
+      r.sense = Sense{};
+      r.sense.key = 3;
+      r.sense.asc = kAscScan;
+      r.sense.ascq = kAscqNoPaper;
+      return;
+    }
+    OpenPage(s, w);
+  }
+  const uint32_t side = SideOfRead(s, w);
+  std::vector<uint8_t>& bytes = scan.side[side];
+  size_t& at = scan.position[side];
+  const size_t n = std::min<size_t>(c.length, bytes.size() - at);
+  std::copy_n(bytes.begin() + long(at), n, r.data.begin());
+  at += n;
+  if (Duplex(w) && (s.config.duplexStyle == 0 || s.config.duplexStyle == 7))
+    scan.nextSide = 1 - side;
+  if (n < c.length) {
+    scan.sideEnded[side] = true;
+    // The EOF style ends the front with an end of file, the rear with an end of page.
+    const bool endOfFile = Duplex(w) && s.config.duplexStyle == 6 && side == 0;
+    EndSense(r, w, scan, side, endOfFile ? kAscqEndOfFile : kAscqEndOfPage, uint32_t(n));
+    ++scan.record.sidesDelivered;
+  }
+}
+
+void ReserveUnit(DeviceState& s, const Command& c, Reply&) {
+  s.scan.record.reserveArguments.push_back(c.block[11]);
+}
+
+// The sheet leaves the transport once what the host reads of it is read: styles 4 and 5 release
+// the unit after the front side too, and the sheet stays for its rear.
+void ReleaseUnit(DeviceState& s, const Command& c, Reply&) {
+  ScanState& scan = s.scan;
+  scan.record.releaseArguments.push_back(c.block[11]);
+  if (!scan.pageOpen) return;
+  const Window w = ParseWindow(s.window);
+  const bool sidesApart = Duplex(w) && (s.config.duplexStyle == 4 || s.config.duplexStyle == 5);
+  const bool frontStarted = scan.sideEnded[0] || scan.position[0] > 0;
+  if (sidesApart && frontStarted && !scan.sideEnded[1] && scan.position[1] == 0) {
+    scan.sideEnded[0] = true;
+    return;
+  }
+  scan.pageOpen = false;
+  if (s.sheets > 0) --s.sheets;
+  ++scan.sheetsTaken;
+  ++scan.record.sheetsFed;
+}
+
+void ReadDuplexStyle(DeviceState& s, const Command& c, Reply& r) {
+  r.data.assign(std::max<uint32_t>(c.length, 7), 0);
+  r.data[4] = s.config.duplexStyle;
+}
+
+void ReadJpegTables(DeviceState&, const Command& c, Reply& r) {
+  r.data.assign(std::max<uint32_t>(c.length, 132), 0);
+  r.data[2] = 1;
+  r.data[3] = 132;
+  for (size_t i = 4; i < 132; ++i) r.data[i] = uint8_t(i < 68 ? 1 + (i - 4) : 2 + (i - 68));
+}
+
+void SendJobBlock(DeviceState& s, const Command& c, Reply&) {
+  if (c.scriptedFailure) return;
+  s.scan.record.jobBlocks.push_back({c.dataType, c.dataOut});
+}
+
+}  // namespace detail
+}  // namespace sim

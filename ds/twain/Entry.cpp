@@ -8,6 +8,7 @@
 #include "ds/twain/Options.h"
 #include "ds/twain/TezFRLDS.h"
 #include "platform/twain/Source.h"
+#include "vantrel/library_version.h"
 
 namespace {
 
@@ -39,6 +40,9 @@ __attribute__((destructor)) void finalizer() {
 }
 
 }  // namespace
+
+// The data source's version, as its identity states it (2.1).
+KR_API uint32_t LibraryCurrentVersion(void) { return VANTREL_LIBRARY_VERSION(2, 1, 0); }
 
 extern "C" TW_EXPORT TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT,
                                         TW_UINT16 MSG, TW_MEMREF pData) {

@@ -26,8 +26,10 @@ constexpr std::string_view keyOf(std::string_view name) {
   return name.substr(i);
 }
 
-#define VT_SETTING(field) \
-  SettingNumber{keyOf(#field), offsetof(ScanSetting, field), typeOf<decltype(ScanSetting::field)>()}
+#define VT_SETTING(field)                                                               \
+  SettingNumber {                                                                       \
+    keyOf(#field), offsetof(ScanSetting, field), typeOf<decltype(ScanSetting::field)>() \
+  }
 
 constexpr SettingNumber kNumbers[] = {
     VT_SETTING(wImageType),
@@ -215,7 +217,8 @@ void setSettingNumber(ScanSetting* setting, const SettingNumber& number, int64_t
       *fieldAt<uint32_t>(setting, number.offset) = static_cast<uint32_t>(value);
       break;
     case SettingType::i32:
-      *fieldAt<int32_t>(setting, number.offset) = static_cast<int32_t>(static_cast<uint32_t>(value));
+      *fieldAt<int32_t>(setting, number.offset) =
+          static_cast<int32_t>(static_cast<uint32_t>(value));
       break;
   }
 }

@@ -15,7 +15,8 @@ constexpr int kItemSizes[] = {1, 2, 4, 1, 2, 4, 2, 4, 16, 34, 66, 130, 256};
 // n of a FIX32, held within 32 bits (a value beyond +-32767 inches has no FIX32 anyway).
 int32_t fixBits(double scaled) {
   const double n = std::trunc(scaled);
-  if (!(n >= double(std::numeric_limits<int32_t>::min()))) return std::numeric_limits<int32_t>::min();
+  if (!(n >= double(std::numeric_limits<int32_t>::min())))
+    return std::numeric_limits<int32_t>::min();
   if (n > double(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(n);
 }
@@ -46,7 +47,9 @@ TW_FIX32 TWAINHandler::floatToFix32(double value) {
   return fromBits(fixBits(value >= 0 ? scaled + 0.5 : scaled - 0.5));
 }
 
-TW_FIX32 TWAINHandler::frameToFix32(double value) { return fromBits(fixBits(value * 65536.0 + 0.5)); }
+TW_FIX32 TWAINHandler::frameToFix32(double value) {
+  return fromBits(fixBits(value * 65536.0 + 0.5));
+}
 
 int TWAINHandler::setupOneValue(TW_CAPABILITY* capability, short itemType, int value) {
   auto* one = newContainer<TW_ONEVALUE>(capability, TWON_ONEVALUE, sizeof(TW_ONEVALUE));
@@ -66,12 +69,10 @@ int TWAINHandler::setupFloatValue(TW_CAPABILITY* capability, float value) {
 
 int TWAINHandler::setupFrames(TW_CAPABILITY* capability, float top, float left, float bottom,
                               float right) {
-  auto* one =
-      newContainer<TW_ONEVALUE_FRAME>(capability, TWON_ONEVALUE, sizeof(TW_ONEVALUE_FRAME));
+  auto* one = newContainer<TW_ONEVALUE_FRAME>(capability, TWON_ONEVALUE, sizeof(TW_ONEVALUE_FRAME));
   if (one == nullptr) return kMemFullErr;
   one->ItemType = TWTY_FRAME;
-  TW_FRAME frame{frameToFix32(left), frameToFix32(top), frameToFix32(right),
-                 frameToFix32(bottom)};
+  TW_FRAME frame{frameToFix32(left), frameToFix32(top), frameToFix32(right), frameToFix32(bottom)};
   one->Item = frame;
   return kNoErr;
 }
@@ -101,8 +102,7 @@ int TWAINHandler::setupEnumeration(TW_CAPABILITY* capability, short itemType, sh
   enumeration->CurrentIndex = static_cast<TW_UINT32>(int32_t{currentIndex});
   enumeration->DefaultIndex = static_cast<TW_UINT32>(int32_t{defaultIndex});
   if (bytes > 0 && items != nullptr) {
-    std::memcpy(reinterpret_cast<uint8_t*>(enumeration) + TW_ENUMERATION_HEADER_SIZE, items,
-                bytes);
+    std::memcpy(reinterpret_cast<uint8_t*>(enumeration) + TW_ENUMERATION_HEADER_SIZE, items, bytes);
   }
   return kNoErr;
 }
@@ -132,8 +132,7 @@ void TWAINHandler::copyItems(const void* source, void* destination, short itemTy
   }
 }
 
-int TWAINHandler::getOneValue(const TW_CAPABILITY* capability, short* itemType, int* value,
-                              bool) {
+int TWAINHandler::getOneValue(const TW_CAPABILITY* capability, short* itemType, int* value, bool) {
   if (capability == nullptr || capability->ConType != TWON_ONEVALUE) return kParamErr;
   twain::LockedBlock block(capability->hContainer);
   const auto* one = block.as<const TW_ONEVALUE>();

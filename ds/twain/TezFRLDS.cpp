@@ -49,11 +49,10 @@ constexpr int32_t kResolutionMin = 72, kResolutionMax = 600, kResolutionStep = 1
 constexpr int32_t kToneMin = -1000, kToneMax = 1000, kToneStep = 10;
 constexpr int16_t kBitDepths[3] = {1, 8, 24};
 constexpr int16_t kPixelTypes[3] = {TWPT_BW, TWPT_GRAY, TWPT_RGB};
-constexpr int16_t kPaperSizes[17] = {TWSS_NONE,  TWSS_USLETTER, TWSS_USLEGAL, TWSS_A3,
-                                     TWSS_A4,    TWSS_A5,       TWSS_A6,      TWSS_A7,
-                                     TWSS_ISOB4, TWSS_ISOB5,    TWSS_ISOB6,   TWSS_ISOB7,
-                                     TWSS_JISB4, TWSS_JISB5,    TWSS_JISB6,   TWSS_JISB7,
-                                     TWSS_MAXSIZE};
+constexpr int16_t kPaperSizes[17] = {
+    TWSS_NONE,  TWSS_USLETTER, TWSS_USLEGAL, TWSS_A3,    TWSS_A4,     TWSS_A5,
+    TWSS_A6,    TWSS_A7,       TWSS_ISOB4,   TWSS_ISOB5, TWSS_ISOB6,  TWSS_ISOB7,
+    TWSS_JISB4, TWSS_JISB5,    TWSS_JISB6,   TWSS_JISB7, TWSS_MAXSIZE};
 constexpr uint16_t kMinimumScanSize = 150;  // 1/300 inch
 
 // The option limits.
@@ -269,7 +268,7 @@ void TezFRLDS::fillIdentity() {
     if (auto text = info->string("ProductName")) productName = *text;
     if (auto text = info->string("ProductFamily")) productFamily = *text;
   }
-  auto store = [](unsigned char (&prefixed)[34], const std::string& text) {
+  auto store = [](unsigned char(&prefixed)[34], const std::string& text) {
     const std::string cut = text.substr(0, kIdentityTextMax);
     twain::ToLengthPrefixed(prefixed, sizeof prefixed, cut.c_str(), cut.size() + 1);
   };

@@ -63,8 +63,7 @@ class TezFRLDS {
   TW_UINT16 controlSetupMemXfer(TW_IDENTITY* origin, TW_UINT16 msg, TW_SETUPMEMXFER* setup);
   TW_UINT16 controlSetupFileXfer(TW_IDENTITY* origin, TW_UINT16 msg, TW_SETUPFILEXFER* setup);
   TW_UINT16 controlUserInterface(TW_IDENTITY* origin, TW_UINT16 msg, TW_USERINTERFACE* ui);
-  TW_UINT16 controlKRCustomCommand(TW_IDENTITY* origin, TW_UINT16 msg,
-                                   TW_KRCUSTOMCOMMAND* command);
+  TW_UINT16 controlKRCustomCommand(TW_IDENTITY* origin, TW_UINT16 msg, TW_KRCUSTOMCOMMAND* command);
   TW_UINT16 imageInfo(TW_IDENTITY* origin, TW_UINT16 msg, TW_IMAGEINFO* info);
   TW_UINT16 imageLayout(TW_IDENTITY* origin, TW_UINT16 msg, TW_IMAGELAYOUT* layout);
   TW_UINT16 imageMemXfer(TW_IDENTITY* origin, TW_UINT16 msg, TW_IMAGEMEMXFER* memXfer);
@@ -108,7 +107,7 @@ class TezFRLDS {
   TW_INT16 mCurrentState = TWAIN_STATE_LOADED;
   TW_IDENTITY mIdentity{};
   TW_IDENTITY mAppIdentity{};
-  TW_SETUPFILEXFER mGlobalSetupFile{};  // FileName as the record carries it
+  TW_SETUPFILEXFER mGlobalSetupFile{};        // FileName as the record carries it
   unsigned char mGlobalSetupFileName[256]{};  // the same name, length-prefixed
   TW_IMAGELAYOUT mImageLayout{};
   TW_IMAGEINFO mImageInfo{};
@@ -121,14 +120,14 @@ class TezFRLDS {
   int32_t mResMinValue = 0, mResMaxValue = 0, mResStepSize = 0, mResDefaultValue = 0,
           mResCurrentValue = 0;
   uint16_t mDeviceOnLine = 0, mFeederLoaded = 0, mFeederEnabled = 0, mDuplexEnabled = 0,
-           mIndicators = 0, mAutomaticBorder = 0, mBarcode = 0, mPatchcode = 0,
-           mMultiStream = 0, mDuplex = 0, mImageFileFormat = 0;
+           mIndicators = 0, mAutomaticBorder = 0, mBarcode = 0, mPatchcode = 0, mMultiStream = 0,
+           mDuplex = 0, mImageFileFormat = 0;
   int16_t mCurUnits = 0;
   int16_t mPixelTypes[3]{}, mPixelTypeCount = 0, mPixelTypeCurrent = 0, mPixelTypeDefault = 0;
   int16_t mBitDepth[3]{}, mBitDepthCount = 0, mBitDepthCurrent = 0, mBitDepthDefault = 0;
   int16_t mPaperSize[17]{}, mPaperSizeCount = 0, mPaperSizeCurrent = 0, mPaperSizeDefault = 0;
-  int32_t mBrightnessCurrent = 0, mBrightnessDefault = 0, mBrightnessMax = 0,
-          mBrightnessMin = 0, mBrightnessStep = 0;
+  int32_t mBrightnessCurrent = 0, mBrightnessDefault = 0, mBrightnessMax = 0, mBrightnessMin = 0,
+          mBrightnessStep = 0;
   int32_t mContrastCurrent = 0, mContrastDefault = 0, mContrastMax = 0, mContrastMin = 0,
           mContrastStep = 0;
 
@@ -149,7 +148,7 @@ class TezFRLDS {
   uint32_t maxScanWidth = 0, maxScanLength = 0, maxLongLength = 0;
   uint16_t adfMinWidth = 0, adfMinLength = 0, flatbedMinWidth = 0, flatbedMinLength = 0;
   int64_t processingError = 0;
-  uint32_t alertDate = 0;  // yyyymmdd of the last wear alert, 0 never
+  uint32_t alertDate = 0;    // yyyymmdd of the last wear alert, 0 never
   bool debugAction = false;  // the debug level was changed while the object lives
   bool osYosemite = false;
   std::string customVersion, supportedLanguage;

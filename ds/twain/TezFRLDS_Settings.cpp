@@ -1,9 +1,10 @@
 // The settings record's defaults and load rules, the settings files, profiles and the debug
 // level.
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 #include "ds/scan/common/TezFRLCommon.h"
 #include "ds/twain/Options.h"
@@ -47,9 +48,9 @@ void TezFRLDS::initSetting() {
   s.wBWRes = s.wGrayRes = s.wColorRes = defaultResolution;
   s.bColorMatch = 2;
   s.bFGFilterThreshold = s.bRGFilterThreshold = s.bFBFilterThreshold = s.bRBFilterThreshold = 10;
-  for (uint8_t* custom : {&s.bFGCustomR, &s.bRGCustomR, &s.bFGCustomG, &s.bRGCustomG, &s.bFGCustomB,
-                          &s.bRGCustomB, &s.bFBCustomR, &s.bRBCustomR, &s.bFBCustomG, &s.bRBCustomG,
-                          &s.bFBCustomB, &s.bRBCustomB}) {
+  for (uint8_t* custom :
+       {&s.bFGCustomR, &s.bRGCustomR, &s.bFGCustomG, &s.bRGCustomG, &s.bFGCustomB, &s.bRGCustomB,
+        &s.bFBCustomR, &s.bRBCustomR, &s.bFBCustomG, &s.bRBCustomG, &s.bFBCustomB, &s.bRBCustomB}) {
     *custom = 128;
   }
   s.wWidth = static_cast<uint16_t>(maxScanWidth);

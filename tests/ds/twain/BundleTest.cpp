@@ -25,7 +25,8 @@ class Bundle : public ::testing::Test {
  protected:
   void SetUp() override {
     root_ = testsupport::freshTestFolder(
-        std::string("ferrolite-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::string("ferrolite-") +
+        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     logFolder_ = root_ / "DrvLog";
     std::filesystem::create_directories(logFolder_);
     setenv("VANTREL_LOG_ROOT", logFolder_.c_str(), 1);
@@ -110,7 +111,9 @@ TEST_F(Bundle, TwoSessionsInOneProcess) {
   // One construction and one release per load: the manager's probe, and per session a probe
   // and the session's load.
   const std::vector<std::string> lines = logLines();
-  auto count = [&](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
+  auto count = [&](const std::string& line) {
+    return std::count(lines.begin(), lines.end(), line);
+  };
   EXPECT_EQ(count("TWAIN Scan log"), 5);
   EXPECT_EQ(count("release KorvaneDS"), 5);
   EXPECT_EQ(count("In  1: openDS"), 2);

@@ -9,12 +9,12 @@
 
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAreArray;
 using ferrolite::gAdvColorDropOn;
 using ferrolite::gColorScan;
 using ferrolite::gMaxPowerOff;
 using ferrolite::gMaxPowerSaving;
+using ::testing::Contains;
+using ::testing::ElementsAreArray;
 
 class Construction : public dstest::DataSourceTest {
  protected:
@@ -41,7 +41,9 @@ TEST_F(Construction, OptionTableAndItsLimitFixes) {
       {"saving above off", {{"MaxPowerSaving", 600}, {"MaxPowerOff", 300}}, {600, 600, 1, 1}},
       // Zeros take the built-in values, after the 480 rule: 480 stays 480.
       {"zeros", {{"MaxPowerSaving", 0}, {"MaxPowerOff", 0}}, {240, 480, 1, 1}},
-      {"colour always, drop-out off kept", {{"ColorScan", 0}, {"AdvColorDropOn", 0}}, {240, 4320, 1, 0}},
+      {"colour always, drop-out off kept",
+       {{"ColorScan", 0}, {"AdvColorDropOn", 0}},
+       {240, 4320, 1, 0}},
       {"drop-out -1 turned on", {{"AdvColorDropOn", -1}}, {240, 4320, 1, 1}},
       {"a number as text", {{"MaxPowerSaving", "300"}}, {300, 4320, 1, 1}},
   };
@@ -64,11 +66,19 @@ TEST_F(Construction, OptionTableAndItsLimitFixes) {
 
 TEST_F(Construction, EveryOptionKeyAndAFreshStart) {
   foundation::Dictionary defaults;
-  const std::vector<std::pair<const char*, int>> numbers = {
-      {"ScanRes", 300},      {"UIAlwaysOn", 1},     {"SingleCropDuplex", 0}, {"DebugImage", 2},
-      {"LongPageCrop", 1},   {"PhysicalLongPaper", 5}, {"MergeAll", 0},     {"MergeSides", 1},
-      {"BarcodeResult", 1},  {"DisableJpeg", 1},    {"NoSleep", 1},          {"CheckPowerOff", 1},
-      {"MaxLongLengthHighRes", 9000}};
+  const std::vector<std::pair<const char*, int>> numbers = {{"ScanRes", 300},
+                                                            {"UIAlwaysOn", 1},
+                                                            {"SingleCropDuplex", 0},
+                                                            {"DebugImage", 2},
+                                                            {"LongPageCrop", 1},
+                                                            {"PhysicalLongPaper", 5},
+                                                            {"MergeAll", 0},
+                                                            {"MergeSides", 1},
+                                                            {"BarcodeResult", 1},
+                                                            {"DisableJpeg", 1},
+                                                            {"NoSleep", 1},
+                                                            {"CheckPowerOff", 1},
+                                                            {"MaxLongLengthHighRes", 9000}};
   for (const auto& [key, value] : numbers) defaults.set(key, value);
   defaults.set("Version", "9.9.9");
   defaults.set("SupportedLanguage", "en,de");
@@ -154,14 +164,14 @@ TEST_F(Construction, LogsItsHeaderTheCustomKeysAndWhereItIs) {
   writeDefaults(defaults);
   makeSource();
   const std::string stars(65, '*');
-  EXPECT_THAT(twainLogLines(),
-              ElementsAreArray({stars, std::string("TWAIN Scan log"), stars,
-                                std::string("    1: DebugLevel : 1"), std::string("Custom"),
-                                std::string("    1: Custom : Key: MaxPowerOff ,Value: 480"),
-                                std::string("    1: Custom : Key: Version ,Value: 1.2"),
-                                std::string("64-bit TWAIN"),
-                                std::string("    1: DS ID : org.vantrel.twain.ferrolite"),
-                                "    1: DS path : " + bundle_.string()}));
+  EXPECT_THAT(
+      twainLogLines(),
+      ElementsAreArray(
+          {stars, std::string("TWAIN Scan log"), stars, std::string("    1: DebugLevel : 1"),
+           std::string("Custom"), std::string("    1: Custom : Key: MaxPowerOff ,Value: 480"),
+           std::string("    1: Custom : Key: Version ,Value: 1.2"), std::string("64-bit TWAIN"),
+           std::string("    1: DS ID : org.vantrel.twain.ferrolite"),
+           "    1: DS path : " + bundle_.string()}));
 }
 
 TEST_F(Construction, IdentityFromTheInformationDictionary) {
@@ -173,11 +183,20 @@ TEST_F(Construction, IdentityFromTheInformationDictionary) {
   };
   const std::string longName(40, 'N');
   const std::vector<Case> cases = {
-      {"shipped", true, {{"Manufacturer", "Olmex"}, {"ProductFamily", "Pagewright"}, {"ProductName", "Ferrolite"}},
-       "Olmex", "Pagewright", "Ferrolite"},
+      {"shipped",
+       true,
+       {{"Manufacturer", "Olmex"}, {"ProductFamily", "Pagewright"}, {"ProductName", "Ferrolite"}},
+       "Olmex",
+       "Pagewright",
+       "Ferrolite"},
       {"no family", true, {{"Manufacturer", "M"}, {"ProductName", "P"}}, "M", "Pagewright", "P"},
       {"no file", false, {}, "Unknown", "Pagewright", "Unknown TWAIN"},
-      {"cut to 32", true, {{"ProductName", longName}}, "Unknown", "Pagewright", longName.substr(0, 32)},
+      {"cut to 32",
+       true,
+       {{"ProductName", longName}},
+       "Unknown",
+       "Pagewright",
+       longName.substr(0, 32)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

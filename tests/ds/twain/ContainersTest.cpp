@@ -65,45 +65,58 @@ TEST(Containers, SetupWritesTheLinuxLayout) {
     Bytes expected;  // the whole block: its size is the one allocated
   };
   const std::vector<Case> cases = {
-      {"one UINT16", [](TW_CAPABILITY* c) { return TWAINHandler::setupOneValue(c, TWTY_UINT16, 2); },
-       TWON_ONEVALUE, {4, 0, 2, 0, 0, 0}},
-      {"one INT32 -2", [](TW_CAPABILITY* c) { return TWAINHandler::setupOneValue(c, TWTY_INT32, -2); },
-       TWON_ONEVALUE, {2, 0, 0xFE, 0xFF, 0xFF, 0xFF}},
-      {"FIX32 1.5", [](TW_CAPABILITY* c) { return TWAINHandler::setupFloatValue(c, 1.5f); },
-       TWON_ONEVALUE, {7, 0, 1, 0, 0x00, 0x80}},
-      {"FIX32 -1.5", [](TW_CAPABILITY* c) { return TWAINHandler::setupFloatValue(c, -1.5f); },
-       TWON_ONEVALUE, {7, 0, 0xFE, 0xFF, 0x00, 0x80}},
+      {"one UINT16",
+       [](TW_CAPABILITY* c) { return TWAINHandler::setupOneValue(c, TWTY_UINT16, 2); },
+       TWON_ONEVALUE,
+       {4, 0, 2, 0, 0, 0}},
+      {"one INT32 -2",
+       [](TW_CAPABILITY* c) { return TWAINHandler::setupOneValue(c, TWTY_INT32, -2); },
+       TWON_ONEVALUE,
+       {2, 0, 0xFE, 0xFF, 0xFF, 0xFF}},
+      {"FIX32 1.5",
+       [](TW_CAPABILITY* c) { return TWAINHandler::setupFloatValue(c, 1.5f); },
+       TWON_ONEVALUE,
+       {7, 0, 1, 0, 0x00, 0x80}},
+      {"FIX32 -1.5",
+       [](TW_CAPABILITY* c) { return TWAINHandler::setupFloatValue(c, -1.5f); },
+       TWON_ONEVALUE,
+       {7, 0, 0xFE, 0xFF, 0x00, 0x80}},
       // Half a unit of the last place rounds away from zero: -1/131072 becomes -1/65536.
-      {"FIX32 -2^-17", [](TW_CAPABILITY* c) { return TWAINHandler::setupFloatValue(c, -1.0f / 131072); },
-       TWON_ONEVALUE, {7, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
+      {"FIX32 -2^-17",
+       [](TW_CAPABILITY* c) { return TWAINHandler::setupFloatValue(c, -1.0f / 131072); },
+       TWON_ONEVALUE,
+       {7, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
       // Frames always add a half: the same value rounds to 0; the arguments come top, left,
       // bottom, right and the record holds left, top, right, bottom.
-      {"frame", [](TW_CAPABILITY* c) {
+      {"frame",
+       [](TW_CAPABILITY* c) {
          return TWAINHandler::setupFrames(c, 0.25f, -1.0f / 131072, 11.5f, 8.5f);
        },
        TWON_ONEVALUE,
        {8, 0, /*left*/ 0, 0, 0, 0, /*top*/ 0, 0, 0, 0x40, /*right*/ 8, 0, 0, 0x80,
         /*bottom*/ 11, 0, 0, 0x80}},
-      {"range", [](TW_CAPABILITY* c) {
+      {"range",
+       [](TW_CAPABILITY* c) {
          return TWAINHandler::setupRange(c, TWTY_INT32, -1000, 1000, 10, 0, -20);
        },
        TWON_RANGE,
-       {2, 0, 0x18, 0xFC, 0xFF, 0xFF, 0xE8, 0x03, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0xEC, 0xFF, 0xFF,
-        0xFF}},
-      {"enumeration of three UINT16", [&](TW_CAPABILITY* c) {
+       {2, 0, 0x18, 0xFC, 0xFF, 0xFF, 0xE8, 0x03, 0,    0,    10,
+        0, 0, 0,    0,    0,    0,    0,    0xEC, 0xFF, 0xFF, 0xFF}},
+      {"enumeration of three UINT16",
+       [&](TW_CAPABILITY* c) {
          return TWAINHandler::setupEnumeration(c, TWTY_UINT16, 3, 2, 1, items);
        },
        TWON_ENUMERATION,
        {4, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0x02, 0x01, 0x04, 0x03, 0x06, 0x05}},
       // Type 13 has no size: the header only. Negative 16-bit arguments widen with their sign.
-      {"enumeration of type 13", [&](TW_CAPABILITY* c) {
-         return TWAINHandler::setupEnumeration(c, 13, 3, -1, 0, items);
-       },
-       TWON_ENUMERATION, {13, 0, 3, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}},
-      {"array of two UINT16", [&](TW_CAPABILITY* c) {
-         return TWAINHandler::setupArray(c, TWTY_UINT16, 2, items);
-       },
-       TWON_ARRAY, {4, 0, 2, 0, 0, 0, 0x02, 0x01, 0x04, 0x03}},
+      {"enumeration of type 13",
+       [&](TW_CAPABILITY* c) { return TWAINHandler::setupEnumeration(c, 13, 3, -1, 0, items); },
+       TWON_ENUMERATION,
+       {13, 0, 3, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}},
+      {"array of two UINT16",
+       [&](TW_CAPABILITY* c) { return TWAINHandler::setupArray(c, TWTY_UINT16, 2, items); },
+       TWON_ARRAY,
+       {4, 0, 2, 0, 0, 0, 0x02, 0x01, 0x04, 0x03}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -141,10 +154,14 @@ TEST(Containers, GetOneValueConvertsByType) {
     int value;
   };
   const std::vector<Case> cases = {
-      {TWTY_INT8, {0xFF, 0x12, 0x34, 0x56}, -1},      {TWTY_INT16, {0xFE, 0xFF, 0x34, 0x56}, -2},
-      {TWTY_UINT8, {0xFF, 0x12, 0, 0}, 255},          {TWTY_UINT16, {0xFE, 0xFF, 0x34, 0x56}, 65534},
-      {TWTY_BOOL, {1, 0, 0x34, 0x56}, 1},             {TWTY_INT32, {0xFF, 0xFF, 0xFF, 0xFF}, -1},
-      {TWTY_UINT32, {0x78, 0x56, 0x34, 0x12}, 0x12345678}, {TWTY_FIX32, {1, 0, 0, 0x80}, int(0x80000001)},
+      {TWTY_INT8, {0xFF, 0x12, 0x34, 0x56}, -1},
+      {TWTY_INT16, {0xFE, 0xFF, 0x34, 0x56}, -2},
+      {TWTY_UINT8, {0xFF, 0x12, 0, 0}, 255},
+      {TWTY_UINT16, {0xFE, 0xFF, 0x34, 0x56}, 65534},
+      {TWTY_BOOL, {1, 0, 0x34, 0x56}, 1},
+      {TWTY_INT32, {0xFF, 0xFF, 0xFF, 0xFF}, -1},
+      {TWTY_UINT32, {0x78, 0x56, 0x34, 0x12}, 0x12345678},
+      {TWTY_FIX32, {1, 0, 0, 0x80}, int(0x80000001)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);
@@ -162,14 +179,15 @@ TEST(Containers, GetOneValueConvertsByType) {
 
 TEST(Containers, GetRangeEnumerationAndFrame) {
   Cap range;
-  range.hold(TWON_RANGE, {2, 0, 0x18, 0xFC, 0xFF, 0xFF, 0xE8, 0x03, 0, 0, 10, 0, 0, 0, 5, 0, 0, 0,
-                          0xEC, 0xFF, 0xFF, 0xFF});
+  range.hold(TWON_RANGE, {2, 0, 0x18, 0xFC, 0xFF, 0xFF, 0xE8, 0x03, 0,    0,    10,
+                          0, 0, 0,    5,    0,    0,    0,    0xEC, 0xFF, 0xFF, 0xFF});
   short type = 0;
   int lo = 0, hi = 0, step = 0, def = 0, cur = 0;
   ASSERT_EQ(TWAINHandler::getRange(&range.cap, &type, &lo, &hi, &step, &def, &cur), 0);
   EXPECT_EQ(std::vector<int>({type, lo, hi, step, def, cur}),
             std::vector<int>({TWTY_INT32, -1000, 1000, 10, 5, -20}));
-  EXPECT_EQ(TWAINHandler::getRange(&range.cap, nullptr, nullptr, &hi, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(TWAINHandler::getRange(&range.cap, nullptr, nullptr, &hi, nullptr, nullptr, nullptr),
+            0);
 
   Cap enumeration;
   enumeration.hold(TWON_ENUMERATION,
@@ -210,7 +228,9 @@ TEST(Containers, ReadersRefuseWithoutWriting) {
        [](const TW_CAPABILITY* c, short* t, int* v, uint16_t*) {
          return TWAINHandler::getOneValue(c, t, v);
        }},
-      {"one value of a null handle", TWON_ONEVALUE, {},
+      {"one value of a null handle",
+       TWON_ONEVALUE,
+       {},
        [](const TW_CAPABILITY* c, short* t, int* v, uint16_t*) {
          return TWAINHandler::getOneValue(c, t, v);
        }},

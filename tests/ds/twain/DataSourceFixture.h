@@ -25,12 +25,14 @@ namespace dstest {
 // The object that InProcessEntry reaches.
 inline std::unique_ptr<ferrolite::TezFRLDS> gSource;
 
-inline TW_UINT16 InProcessDispatch(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
-                                   TW_UINT16 msg, TW_MEMREF data) {
+inline TW_UINT16 InProcessDispatch(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                   TW_MEMREF data) {
   if (!gSource) return TWRC_FAILURE;
   return gSource->dsEntry(origin, dg, dat, msg, data);
 }
-inline void InProcessCondition(TW_UINT16 conditionCode) { ferrolite::gConditionCode = conditionCode; }
+inline void InProcessCondition(TW_UINT16 conditionCode) {
+  ferrolite::gConditionCode = conditionCode;
+}
 
 // DS_Entry of the object in gSource, as the module's entry does it.
 inline TW_UINT16 InProcessEntry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,

@@ -35,8 +35,10 @@ TEST_F(StateMachine, OneTableOfStatesAndTriplets) {
     rows.push_back({s, DG_CONTROL, DAT_STATUS, MSG_GET, false, TWRC_SUCCESS, 0, s});
     rows.push_back({s, DG_CONTROL, DAT_STATUS, MSG_SET, false, TWRC_FAILURE, TWCC_BADPROTOCOL, s});
     rows.push_back({s, DG_CONTROL, DAT_IDENTITY, MSG_GET, false, TWRC_SUCCESS, 0, s});
-    rows.push_back({s, DG_CONTROL, DAT_IDENTITY, MSG_SET, false, TWRC_FAILURE, TWCC_BADPROTOCOL, s});
-    rows.push_back({s, DG_CONTROL, DAT_XFERGROUP, MSG_SET, false, TWRC_FAILURE, TWCC_BADPROTOCOL, s});
+    rows.push_back(
+        {s, DG_CONTROL, DAT_IDENTITY, MSG_SET, false, TWRC_FAILURE, TWCC_BADPROTOCOL, s});
+    rows.push_back(
+        {s, DG_CONTROL, DAT_XFERGROUP, MSG_SET, false, TWRC_FAILURE, TWCC_BADPROTOCOL, s});
     rows.push_back({s, DG_CONTROL, 0x0077, MSG_GET, false, TWRC_FAILURE, TWCC_BADPROTOCOL, s});
     rows.push_back({s, DG_IMAGE, 0x0100, MSG_GET, false, TWRC_FAILURE, TWCC_BADPROTOCOL, s});
     rows.push_back({s, DG_IMAGE, 0x0106, MSG_GET, false, TWRC_FAILURE, TWCC_BADPROTOCOL, s});
@@ -46,22 +48,25 @@ TEST_F(StateMachine, OneTableOfStatesAndTriplets) {
                     xferGroupOk ? TWRC_SUCCESS : TWRC_FAILURE,
                     xferGroupOk ? TWCC_SUCCESS : TWCC_SEQERROR, s});
     if (s != 35) {
-      rows.push_back({s, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, false, TWRC_FAILURE, TWCC_SEQERROR, s});
+      rows.push_back(
+          {s, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, false, TWRC_FAILURE, TWCC_SEQERROR, s});
     }
     if (s != 40) {
-      rows.push_back({s, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, false, TWRC_FAILURE, TWCC_SEQERROR, s});
+      rows.push_back(
+          {s, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, false, TWRC_FAILURE, TWCC_SEQERROR, s});
     }
     // Every triplet that reads or writes a record refuses a null one.
-    for (uint16_t dat : {DAT_CAPABILITY, DAT_EVENT, DAT_IDENTITY, DAT_PENDINGXFERS, DAT_SETUPMEMXFER,
-                         DAT_SETUPFILEXFER, DAT_STATUS, DAT_USERINTERFACE, DAT_XFERGROUP,
-                         DAT_KRCUSTOMCOMMAND}) {
+    for (uint16_t dat :
+         {DAT_CAPABILITY, DAT_EVENT, DAT_IDENTITY, DAT_PENDINGXFERS, DAT_SETUPMEMXFER,
+          DAT_SETUPFILEXFER, DAT_STATUS, DAT_USERINTERFACE, DAT_XFERGROUP, DAT_KRCUSTOMCOMMAND}) {
       rows.push_back({s, DG_CONTROL, dat, MSG_GET, true, TWRC_FAILURE, TWCC_BADVALUE, s});
     }
     for (uint16_t dat : {DAT_IMAGEINFO, DAT_IMAGELAYOUT, DAT_IMAGEMEMXFER, DAT_IMAGENATIVEXFER,
                          DAT_EXTIMAGEINFO}) {
       rows.push_back({s, DG_IMAGE, dat, MSG_GET, true, TWRC_FAILURE, TWCC_BADVALUE, s});
     }
-    rows.push_back({s, DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, true, TWRC_FAILURE, kAnyButBadValue, s});
+    rows.push_back(
+        {s, DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, true, TWRC_FAILURE, kAnyButBadValue, s});
     rows.push_back({s, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, true, TWRC_FAILURE, TWCC_BADVALUE, s});
   }
   rows.push_back({35, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, false, TWRC_SUCCESS, 0, 40});
@@ -167,7 +172,8 @@ TEST_F(StateMachine, ShortEntryPointsAreRefused) {
   TW_STATUS status{};
   EXPECT_EQ(dstest::InProcessEntry(nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, entry.data()),
             TWRC_FAILURE);
-  EXPECT_EQ(dstest::InProcessEntry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+  EXPECT_EQ(dstest::InProcessEntry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status),
+            TWRC_SUCCESS);
   EXPECT_EQ(status.ConditionCode, TWCC_BADVALUE);
   EXPECT_FALSE(twain::HasManagerEntryPoint());
 }

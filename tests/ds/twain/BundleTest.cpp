@@ -2,7 +2,6 @@
 // manager loads it; and twain-scan run on it as a user runs it.
 #include <gmock/gmock.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +11,7 @@
 
 #include "platform/foundation/PropertyList.h"
 #include "tests/ds/scan/common/CommonTestSupport.h"
+#include "tests/support/RunCommand.h"
 #include "tests/support/TestFolder.h"
 #include "tools/twain/Host.h"
 
@@ -120,20 +120,8 @@ TEST_F(Bundle, TwoSessionsInOneProcess) {
   EXPECT_EQ(count("In  1: closeDS"), 2);
 }
 
-struct ScanRun {
-  int exit;
-  std::string output;
-};
-
-ScanRun RunScan(const std::string& args, const std::string& env) {
-  const std::string command = env + " " TWAIN_SCAN_PATH " " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return {-1, "popen failed"};
-  std::string output;
-  char buffer[512];
-  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+testsupport::CommandRun RunScan(const std::string& args, const std::string& env = "") {
+  return testsupport::runCommand(env + " " TWAIN_SCAN_PATH " " + args);
 }
 
 TEST_F(Bundle, TwainScanPrintsTheIdentityOpensAndCloses) {
@@ -157,7 +145,7 @@ TEST_F(Bundle, TwainScanPrintsTheIdentityOpensAndCloses) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    const ScanRun run = RunScan(c.args, env);
+    const testsupport::CommandRun run = RunScan(c.args, env);
     EXPECT_EQ(run.exit, 0) << run.output;
     for (const auto& s : c.shows) EXPECT_THAT(run.output, HasSubstr(s));
     for (const auto& s : c.hides) EXPECT_THAT(run.output, Not(HasSubstr(s)));

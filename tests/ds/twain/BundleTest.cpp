@@ -50,7 +50,18 @@ class Bundle : public ::testing::Test {
 TEST_F(Bundle, IdentityInState35AndTheSessionsEntryPoint) {
   std::string error;
   ASSERT_TRUE(host_.OpenManager(bundle_, &error)) << error;
-  EXPECT_EQ(host_.source().productName, "Ferrolite");
+  // Asked in state 35 (loaded, not open), read by the host at the layout's offsets.
+  const twainhost::Identity& probed = host_.source();
+  EXPECT_EQ(probed.id, 3u);
+  EXPECT_EQ(probed.major, 2);
+  EXPECT_EQ(probed.minor, 1);
+  EXPECT_EQ(probed.info, "2.1");
+  EXPECT_EQ(probed.protocolMajor, 1);
+  EXPECT_EQ(probed.protocolMinor, 9);
+  EXPECT_EQ(probed.supportedGroups, 0x40000003u);
+  EXPECT_EQ(probed.manufacturer, "Olmex");
+  EXPECT_EQ(probed.productFamily, "Pagewright");
+  EXPECT_EQ(probed.productName, "Ferrolite");
   ASSERT_TRUE(host_.OpenSource().ok()) << host_.DescribeJournal();
   EXPECT_TRUE(host_.entryPointPushed());  // before MSG_OPENDS, which the journal shows next
   const auto& journal = host_.journal();
@@ -58,7 +69,7 @@ TEST_F(Bundle, IdentityInState35AndTheSessionsEntryPoint) {
   EXPECT_EQ(journal[journal.size() - 2].dat, DAT_ENTRYPOINT);
   EXPECT_EQ(journal.back().msg, MSG_OPENDS);
 
-  // The identity's bytes, at the offsets of the manager's layout.
+  // The identity's bytes once open, field by field.
   twainhost::Bytes record(layout::kIdentitySize);
   record.setU32(layout::kIdentityId, 3);
   ASSERT_TRUE(host_.Call(DG_CONTROL, DAT_IDENTITY, MSG_GET, record.data()).ok());

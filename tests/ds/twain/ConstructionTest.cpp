@@ -207,7 +207,7 @@ TEST_F(Construction, IdentityFromTheInformationDictionary) {
       writePlist(bundle_ / "Info.plist", info);
     }
     const TW_IDENTITY& id = makeSource().mIdentity;
-    EXPECT_EQ(id.Id, 1u);
+    EXPECT_EQ(TW_UINT32{id.Id}, 1u);
     EXPECT_EQ(id.Version.MajorNum, 2);
     EXPECT_EQ(id.Version.MinorNum, 1);
     EXPECT_EQ(id.Version.Language, TWLG_ENGLISH_USA);
@@ -215,7 +215,7 @@ TEST_F(Construction, IdentityFromTheInformationDictionary) {
     EXPECT_STREQ(id.Version.Info, "2.1");
     EXPECT_EQ(id.ProtocolMajor, 1);
     EXPECT_EQ(id.ProtocolMinor, 9);
-    EXPECT_EQ(id.SupportedGroups, 0x40000003u);
+    EXPECT_EQ(TW_UINT32{id.SupportedGroups}, 0x40000003u);
     EXPECT_STREQ(id.Manufacturer, c.manufacturer.c_str());
     EXPECT_STREQ(id.ProductFamily, c.family.c_str());
     EXPECT_STREQ(id.ProductName, c.product.c_str());

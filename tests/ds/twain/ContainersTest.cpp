@@ -125,7 +125,7 @@ TEST(Containers, SetupWritesTheLinuxLayout) {
     ASSERT_EQ(c.setup(&cap.cap), ferrolite::kNoErr);
     EXPECT_EQ(cap.cap.Cap, ICAP_PIXELTYPE);
     EXPECT_EQ(cap.cap.ConType, c.conType);
-    ASSERT_NE(cap.cap.hContainer, nullptr);
+    ASSERT_NE(TW_HANDLE{cap.cap.hContainer}, nullptr);
     EXPECT_EQ(cap.bytes(c.expected.size()), c.expected);
     // The block is exactly as long as the layout needs.
     EXPECT_EQ(gLastAllocation, c.expected.size());

@@ -376,7 +376,8 @@ TEST_F(Settings, OffSaveSetting) {
 
   writeEntry("Default", foundation::Dictionary{}, settingsFile());
   ds.offSaveSetting();
-  auto entry = readPlist(settingsFile()).dictionary(kModel);
+  const foundation::Dictionary first = readPlist(settingsFile());
+  auto entry = first.dictionary(kModel);
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->size(), 1u);
   EXPECT_EQ(entry->integer("SaveSetting").valueOr(-1), 0);
@@ -384,7 +385,8 @@ TEST_F(Settings, OffSaveSetting) {
   ds.initSetting();
   ds.writeSetting(std::nullopt, false);
   ds.offSaveSetting();
-  entry = readPlist(settingsFile()).dictionary(kModel);
+  const foundation::Dictionary second = readPlist(settingsFile());
+  entry = second.dictionary(kModel);
   EXPECT_EQ(entry->integer("SaveSetting").valueOr(-1), 0);
   EXPECT_EQ(entry->integer("BWRes").valueOr(0), 200);
 }
@@ -415,7 +417,8 @@ TEST_F(Settings, CustomSettingCreatesDefaultAndKeepsPrivateLevelsThere) {
   TezFRLDS& ds = open();
   ds.selLanguage = 3;
   ds.setCustomSetting();
-  auto defaults = readPlist(settingsFile()).dictionary("Default");
+  const foundation::Dictionary first = readPlist(settingsFile());
+  auto defaults = first.dictionary("Default");
   ASSERT_TRUE(defaults);
   EXPECT_EQ(defaults->integer("Language").valueOr(-1), 3);
   EXPECT_FALSE(defaults->contains("DebugLevel"));  // the level did not change
@@ -428,7 +431,8 @@ TEST_F(Settings, CustomSettingCreatesDefaultAndKeepsPrivateLevelsThere) {
   TezFRLDS& priv = open();
   priv.printDebugLog(true);
   EXPECT_EQ(priv.debugLevel, 2);
-  defaults = readPlist(settingsFile()).dictionary("Default");
+  const foundation::Dictionary second = readPlist(settingsFile());
+  defaults = second.dictionary("Default");
   EXPECT_EQ(defaults->integer("DebugLevel").valueOr(0), 2);
   EXPECT_EQ(defaults->integer("Language").valueOr(0), -1);
   EXPECT_TRUE(readPlist(settingsFile()).contains(kModel));

@@ -133,8 +133,8 @@ TEST_F(StateMachine, TheIdentityKeepsTheManagersIdAndTheApplication) {
   Open();  // the host checks that MSG_GET and MSG_OPENDS keep Id 3
   EXPECT_TRUE(host.entryPointPushed());
   EXPECT_TRUE(twain::HasManagerEntryPoint());
-  EXPECT_EQ(gSource->mIdentity.Id, twainhost::kSourceId);
-  EXPECT_EQ(gSource->mAppIdentity.Id, twainhost::kApplicationId);
+  EXPECT_EQ(TW_UINT32{gSource->mIdentity.Id}, twainhost::kSourceId);
+  EXPECT_EQ(TW_UINT32{gSource->mAppIdentity.Id}, twainhost::kApplicationId);
   EXPECT_STREQ(gSource->mAppIdentity.ProductName, "Scan Studio");
   EXPECT_STREQ(gSource->mAppIdentity.Manufacturer, "Adobe Systems");
   EXPECT_EQ(gSource->mCurrentState, 40);
@@ -184,9 +184,9 @@ TEST_F(StateMachine, ANullOriginOpensToo) {
   identity.Id = 7;
   EXPECT_EQ(dstest::InProcessEntry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity),
             TWRC_SUCCESS);
-  EXPECT_EQ(identity.Id, 7u);
-  EXPECT_EQ(gSource->mIdentity.Id, 7u);
-  EXPECT_EQ(gSource->mAppIdentity.Id, 0u);
+  EXPECT_EQ(TW_UINT32{identity.Id}, 7u);
+  EXPECT_EQ(TW_UINT32{gSource->mIdentity.Id}, 7u);
+  EXPECT_EQ(TW_UINT32{gSource->mAppIdentity.Id}, 0u);
   EXPECT_EQ(dstest::InProcessEntry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &identity),
             TWRC_SUCCESS);
   EXPECT_EQ(gSource->mCurrentState, 35);

@@ -77,13 +77,14 @@ function(vt_threaded_target)
 endfunction()
 
 # vt_twain_bundle(<target> NAME <Name> INFO_PLIST <file> RESOURCES <folder>
-#                 [SOURCES ...] [LIBS ...] [WHOLE ...] [FOLDER <parent>])
+#                 [RESOURCE_FILES ...] [SOURCES ...] [LIBS ...] [WHOLE ...] [FOLDER <parent>])
 # A TWAIN data source as the Linux manager loads it: the module <Name>.ds in the bundle folder
 # <parent>/<Name>/ (default parent: <build>/twain) beside a copy of Info.plist and of the resource
-# folder as Resources/. The module exports DS_Entry and the project's version entry only. WHOLE
+# folder as Resources/, with the RESOURCE_FILES (kept elsewhere in the tree) added to it. The module exports DS_Entry and the project's version entry only. WHOLE
 # libraries go in whole (their module constructor and entry live there), LIBS as needed.
 function(vt_twain_bundle target)
-  cmake_parse_arguments(B "" "NAME;INFO_PLIST;RESOURCES;FOLDER" "SOURCES;LIBS;WHOLE" ${ARGN})
+  cmake_parse_arguments(B "" "NAME;INFO_PLIST;RESOURCES;FOLDER" "SOURCES;LIBS;WHOLE;RESOURCE_FILES"
+                        ${ARGN})
   if(NOT B_NAME OR NOT B_INFO_PLIST OR NOT B_RESOURCES)
     message(FATAL_ERROR "vt_twain_bundle(${target}): NAME, INFO_PLIST and RESOURCES are needed")
   endif()
@@ -93,7 +94,7 @@ function(vt_twain_bundle target)
   set(bundle ${B_FOLDER}/${B_NAME})
   # The manager loads every file whose name contains ".ds": the module must be the only one.
   file(GLOB_RECURSE resources CONFIGURE_DEPENDS LIST_DIRECTORIES false ${B_RESOURCES}/*)
-  foreach(file ${resources} ${B_INFO_PLIST})
+  foreach(file ${resources} ${B_RESOURCE_FILES} ${B_INFO_PLIST})
     get_filename_component(base ${file} NAME)
     if(base MATCHES "\\.ds")
       message(FATAL_ERROR "vt_twain_bundle(${target}): ${file} has '.ds' in its name")
@@ -124,6 +125,9 @@ function(vt_twain_bundle target)
   if(EXISTS ${B_RESOURCES})
     set(copy_resources COMMAND ${CMAKE_COMMAND} -E copy_directory ${B_RESOURCES} ${bundle}/Resources)
   endif()
+  if(B_RESOURCE_FILES)
+    list(APPEND copy_resources COMMAND ${CMAKE_COMMAND} -E copy ${B_RESOURCE_FILES} ${bundle}/Resources/)
+  endif()
   set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_layout.stamp)
   add_custom_command(OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${bundle}/Resources
@@ -131,7 +135,7 @@ function(vt_twain_bundle target)
     ${copy_resources}
     COMMAND ${CMAKE_COMMAND} -E copy ${B_INFO_PLIST} ${bundle}/Info.plist
     COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
-    DEPENDS ${B_INFO_PLIST} ${resources}
+    DEPENDS ${B_INFO_PLIST} ${resources} ${B_RESOURCE_FILES}
     COMMENT "Laying out the TWAIN bundle ${B_NAME}"
     VERBATIM)
   add_custom_target(${target}_layout DEPENDS ${stamp})

@@ -173,7 +173,19 @@ int Host::CountThreads() {
 
 // ---- loading ----
 
+bool Host::OpenManagerInProcess(DSENTRYPROC entry, std::string* error) {
+  bundle_.clear();
+  modulePath_ = "(in process)";
+  inProcessEntry_ = entry;
+  if (entry == nullptr) {
+    *error = "no entry for the source in the process";
+    return false;
+  }
+  return ProbeIdentity(error);
+}
+
 bool Host::OpenManager(const std::string& bundleFolder, std::string* error) {
+  inProcessEntry_ = nullptr;
   bundle_ = bundleFolder;
   modulePath_.clear();
   std::vector<std::string> found;
@@ -201,6 +213,12 @@ bool Host::OpenManager(const std::string& bundleFolder, std::string* error) {
 }
 
 bool Host::LoadModule(std::string* error) {
+  if (inProcessEntry_ != nullptr) {
+    // Any non-null handle marks the session; nothing is loaded.
+    module_ = reinterpret_cast<void*>(inProcessEntry_);
+    dsEntry_ = inProcessEntry_;
+    return true;
+  }
   // Immediate binding: a source with an unresolved symbol fails to load, not in mid-session.
   module_ = dlopen(modulePath_.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module_ == nullptr) {
@@ -218,7 +236,7 @@ bool Host::LoadModule(std::string* error) {
 }
 
 void Host::UnloadModule() {
-  if (module_ != nullptr) dlclose(module_);
+  if (module_ != nullptr && inProcessEntry_ == nullptr) dlclose(module_);
   module_ = nullptr;
   dsEntry_ = nullptr;
   sourceOpen_ = false;

@@ -115,6 +115,9 @@ class Host {
   // links are skipped), loads it, asks its identity and unloads it again, as the manager does when
   // the application opens it. False with the reason when the manager would not keep the source.
   bool OpenManager(const std::string& bundleFolder, std::string* error);
+  // The same for a source linked into the test program: `entry` stands for the module's
+  // DS_Entry; loading and unloading change nothing, everything else is as with a module.
+  bool OpenManagerInProcess(DSENTRYPROC entry, std::string* error);
   // Load, identity and unload once more; then load for the session, hand the entry points over
   // (pushed mode, to a source with DF_DS2) and MSG_OPENDS with the source's identity (Id 3).
   // A refused open unloads the module again.
@@ -126,6 +129,7 @@ class Host {
   EntryMode mode() const { return mode_; }
   const std::string& modulePath() const { return modulePath_; }
   bool sessionLoaded() const { return module_ != nullptr; }
+  bool inProcess() const { return inProcessEntry_ != nullptr; }
   const Identity& source() const { return source_; }
   const Identity& application() const { return application_; }
   // Before OpenSource: the application's identity (its Id stays 1).
@@ -222,6 +226,7 @@ class Host {
   std::string bundle_, modulePath_;
   void* module_ = nullptr;
   DSENTRYPROC dsEntry_ = nullptr;
+  DSENTRYPROC inProcessEntry_ = nullptr;
   Identity application_, source_;
   bool sourceOpen_ = false;
   bool entryPointPushed_ = false;

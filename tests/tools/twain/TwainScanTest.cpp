@@ -1,11 +1,12 @@
 // twain-scan run as a user runs it, against a copy of the sample bundle.
 #include <gmock/gmock.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include "tests/support/RunCommand.h"
 
 namespace {
 
@@ -14,20 +15,8 @@ using ::testing::Not;
 
 constexpr int kOk = 0, kSourceFault = 1, kUsage = 2, kNoBundle = 3;
 
-struct ScanRun {
-  int exit;
-  std::string output;  // stdout and stderr
-};
-
-ScanRun RunScan(const std::string& args, const std::string& env = "") {
-  const std::string command = env + " " TWAIN_SCAN_PATH " " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return {-1, "popen failed"};
-  std::string output;
-  char buffer[512];
-  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+testsupport::CommandRun RunScan(const std::string& args, const std::string& env = "") {
+  return testsupport::runCommand(env + " " TWAIN_SCAN_PATH " " + args);
 }
 
 TEST(TwainScan, PrintsTheIdentityOpensAndCloses) {
@@ -62,7 +51,7 @@ TEST(TwainScan, PrintsTheIdentityOpensAndCloses) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.env + " " + c.args);
-    const ScanRun run = RunScan(c.args, c.env);
+    const testsupport::CommandRun run = RunScan(c.args, c.env);
     EXPECT_EQ(run.exit, c.exit) << run.output;
     for (const auto& s : c.shows) EXPECT_THAT(run.output, HasSubstr(s));
     for (const auto& s : c.hides) EXPECT_THAT(run.output, Not(HasSubstr(s)));

@@ -1,0 +1,177 @@
+#pragma once
+// The one data-source object: made when the bundle loads, it answers every TWAIN triplet that
+// DS_Entry receives. This header holds its construction, the entry's dispatch of the control and
+// image groups, the state machine, the small handlers (event, status, identity, transfer group),
+// the messages to the manager and the settings files (TezFRLDS_Settings.cpp).
+//
+// States are the TWAIN state times ten (35 loaded, 40 open, 50 enabled, 60 transfer ready, 70
+// transferring). Every request arrives on the host's thread, one at a time.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ds/scan/records/ScanSetting.h"
+#include "ds/scan/records/ScannerAbilityEx.h"
+#include "ds/scan/records/ScannerInfo.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/twain/Twain.h"
+#include "vantrel/device_records.h"
+
+namespace ferrolite {
+
+// The settings files in the bundle folder, and the log folder's copy.
+inline constexpr const char* kSettingsFileName = "krscan.plist";
+inline constexpr const char* kProfileFileName = "profile.plist";
+inline constexpr const char* kDefaultEntry = "Default";
+inline constexpr const char* kCustomProfileName = "Custom";
+
+// Profile operations of profileOperation:add:.
+inline constexpr int kProfileLoad = 0;
+inline constexpr int kProfileSave = 1;
+inline constexpr int kProfileDelete = 2;
+
+class TezFRLDS {
+ public:
+  // Reads "Debug.conf" and the options of "krscan.plist" in `bundleFolder` (the folder of the
+  // module, holding "Info.plist" and "Resources"), sets up the services object gKrCommon and
+  // the identity. Starts no thread.
+  explicit TezFRLDS(const std::filesystem::path& bundleFolder);
+  ~TezFRLDS();
+  TezFRLDS(const TezFRLDS&) = delete;
+  TezFRLDS& operator=(const TezFRLDS&) = delete;
+
+  // DS_Entry after the manager's own triplets: logs the triplet, dispatches by data group and
+  // keeps the condition code (cleared by a success).
+  TW_UINT16 dsEntry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                    TW_MEMREF data);
+
+  // ---- the group dispatchers and their handlers ----
+  TW_UINT16 control(TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  TW_UINT16 image(TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+
+  TW_UINT16 controlEvent(TW_IDENTITY* origin, TW_UINT16 msg, TW_EVENT* event);
+  TW_UINT16 controlIdentity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTITY* identity);
+  TW_UINT16 controlStatus(TW_IDENTITY* origin, TW_UINT16 msg, TW_STATUS* status);
+  TW_UINT16 controlXferGroup(TW_IDENTITY* origin, TW_UINT16 msg, TW_UINT32* xferGroup);
+  // The handlers of the scan, capability and transfer steps; until those land they refuse with
+  // TWCC_BADPROTOCOL.
+  TW_UINT16 controlCapability(TW_IDENTITY* origin, TW_UINT16 msg, TW_CAPABILITY* capability);
+  TW_UINT16 controlPendingXfers(TW_IDENTITY* origin, TW_UINT16 msg, TW_PENDINGXFERS* pending);
+  TW_UINT16 controlSetupMemXfer(TW_IDENTITY* origin, TW_UINT16 msg, TW_SETUPMEMXFER* setup);
+  TW_UINT16 controlSetupFileXfer(TW_IDENTITY* origin, TW_UINT16 msg, TW_SETUPFILEXFER* setup);
+  TW_UINT16 controlUserInterface(TW_IDENTITY* origin, TW_UINT16 msg, TW_USERINTERFACE* ui);
+  TW_UINT16 controlKRCustomCommand(TW_IDENTITY* origin, TW_UINT16 msg, TW_KRCUSTOMCOMMAND* command);
+  TW_UINT16 imageInfo(TW_IDENTITY* origin, TW_UINT16 msg, TW_IMAGEINFO* info);
+  TW_UINT16 imageLayout(TW_IDENTITY* origin, TW_UINT16 msg, TW_IMAGELAYOUT* layout);
+  TW_UINT16 imageMemXfer(TW_IDENTITY* origin, TW_UINT16 msg, TW_IMAGEMEMXFER* memXfer);
+  TW_UINT16 imageNativeXfer(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data);
+  TW_UINT16 imageFileXfer(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data);
+  TW_UINT16 extImageInfo(TW_IDENTITY* origin, TW_UINT16 msg, TW_EXTIMAGEINFO* info);
+
+  // ---- open and close (the scan layer's steps) ----
+  TW_UINT16 openDS();
+  TW_UINT16 closeDS();
+  void freeClasses();
+
+  // ---- messages to the application through the manager ----
+  // MSG_XFERREADY, MSG_CLOSEDSREQ or MSG_CLOSEDSOK from the source (with the Id the manager
+  // gave it) to the application that opened it; the manager's answer is logged and returned.
+  TW_UINT16 postToManager(TW_UINT16 message);
+  TW_UINT16 closeDSRequest();
+  // Marks the confirmation (the disable step then saves) and tells the application.
+  TW_UINT16 closeDSOK();
+
+  // ---- settings (TezFRLDS_Settings.cpp) ----
+  // The defaults of every field.
+  void initSetting();
+  // Loads `profile` from "profile.plist", or from "krscan.plist" the "Default" entry
+  // (loadDefault) or the model's; always from the defaults, with the load rules.
+  void readSetting(const std::optional<std::string>& profile, bool loadDefault);
+  // Stores the record: into the log folder's "krscan.plist" (toDebugLog), as a profile, or
+  // under the model in "krscan.plist".
+  void writeSetting(const std::optional<std::string>& profile, bool toDebugLog);
+  void profileOperation(const std::string& profile, int operation);
+  // Profile names sorted without regard to case; nothing when "profile.plist" cannot be read.
+  std::optional<std::vector<std::string>> availableProfile() const;
+  void offSaveSetting();
+  void setCustomSetting();
+  void printDebugLog(bool on);
+
+  // The device-type word of the open scanner (flatbed 0x80, feeder 0x20).
+  uint32_t deviceType() const;
+
+  // ---- state ----
+  TW_INT16 mCurrentState = TWAIN_STATE_LOADED;
+  TW_IDENTITY mIdentity{};
+  TW_IDENTITY mAppIdentity{};
+  TW_SETUPFILEXFER mGlobalSetupFile{};        // FileName as the record carries it
+  unsigned char mGlobalSetupFileName[256]{};  // the same name, length-prefixed
+  TW_IMAGELAYOUT mImageLayout{};
+  TW_IMAGEINFO mImageInfo{};
+  TW_INT16 mTransferMode = 0;
+  bool mInfoLoaded = false;
+  uint32_t mRowsTransfered = 0;
+
+  // Capability values.
+  int32_t mXferCount = -1;
+  int32_t mResMinValue = 0, mResMaxValue = 0, mResStepSize = 0, mResDefaultValue = 0,
+          mResCurrentValue = 0;
+  uint16_t mDeviceOnLine = 0, mFeederLoaded = 0, mFeederEnabled = 0, mDuplexEnabled = 0,
+           mIndicators = 0, mAutomaticBorder = 0, mBarcode = 0, mPatchcode = 0, mMultiStream = 0,
+           mDuplex = 0, mImageFileFormat = 0;
+  int16_t mCurUnits = 0;
+  int16_t mPixelTypes[3]{}, mPixelTypeCount = 0, mPixelTypeCurrent = 0, mPixelTypeDefault = 0;
+  int16_t mBitDepth[3]{}, mBitDepthCount = 0, mBitDepthCurrent = 0, mBitDepthDefault = 0;
+  int16_t mPaperSize[17]{}, mPaperSizeCount = 0, mPaperSizeCurrent = 0, mPaperSizeDefault = 0;
+  int32_t mBrightnessCurrent = 0, mBrightnessDefault = 0, mBrightnessMax = 0, mBrightnessMin = 0,
+          mBrightnessStep = 0;
+  int32_t mContrastCurrent = 0, mContrastDefault = 0, mContrastMax = 0, mContrastMin = 0,
+          mContrastStep = 0;
+
+  // Scan state.
+  ScanSetting scanSetting{};
+  ScannerInfo scannerInfo{};
+  DeviceAbility deviceAbility{};        // the prefixed driver interface's ability record
+  ScannerAbilityEx scannerAbilityEx{};  // the older interface's
+  bool newKrapi = false;                // the driver has the prefixed interface
+  bool scannerFound = false;
+  bool sdUsbScanner = false;  // a manual-feeder model: its energy saver is forced on load
+  bool uiOnly = false, noneUI = true, isCloseDSOK = false;
+  bool imageInfoGo = false, isBarcode = false, isPatchCode = false;
+  int32_t debugLevel = 0, privateDebug = 0;
+  int32_t ScanRes = -1, UIAlwaysOn = 0;
+  int32_t maxLifeRoller = -1, maxLifePad = -1;
+  int32_t selLanguage = -1, sysLanguage = 0;
+  uint32_t maxScanWidth = 0, maxScanLength = 0, maxLongLength = 0;
+  uint16_t adfMinWidth = 0, adfMinLength = 0, flatbedMinWidth = 0, flatbedMinLength = 0;
+  int64_t processingError = 0;
+  uint32_t alertDate = 0;    // yyyymmdd of the last wear alert, 0 never
+  bool debugAction = false;  // the debug level was changed while the object lives
+  bool osYosemite = false;
+  std::string customVersion, supportedLanguage;
+  std::string scannerName, vendorName;
+  std::filesystem::path currentPath, resourcePath;
+  std::string bundleIdentifier;
+
+ private:
+  TW_UINT16 fail(TW_UINT16 conditionCode);
+  void readDebugConf();
+  void readOptions();
+  void fixLimits();
+  void getSystemInfo();
+  void fillIdentity();
+  void applyLoadRules();
+  std::filesystem::path settingsFile() const;
+  std::filesystem::path profileFile() const;
+};
+
+// The identity strings, length-prefixed as the identity's source keeps them (at most 32
+// characters).
+extern unsigned char gSTR_MANUFACTURER[34];
+extern unsigned char gSTR_PRODUCT_FAMILY[34];
+extern unsigned char gSTR_PRODUCT_NAME[34];
+
+}  // namespace ferrolite

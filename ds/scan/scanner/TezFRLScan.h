@@ -72,6 +72,10 @@ extern std::atomic<bool> gPatchcodeImage;
 extern std::atomic<bool> gPatchBarcodeReading;
 extern BarcodeInfo gBarcodeInfo;  // written by the scan thread while gPatchBarcodeReading is off
 
+// The ability's sizes in 1/300 inch: each size field scaled from BaseRes to 300 dpi, BaseRes then
+// 300. A BaseRes of 0 leaves the record alone; the "no limit" length stays unlimited.
+void rescaleAbilityTo300(DeviceAbility& ability);
+
 // The driver's entries as the binding looks them up by name; null when the library lacks one.
 struct KrEntries {
 #define VT_KR_ENTRY(name) decltype(&::name) name = nullptr;
@@ -181,7 +185,6 @@ class TezFRLScan {
   bool initalizeNewKrapiScanner();
   void releaseLibrary();
   void logAbility();
-  void rescaleAbility();
   void repairFirstScanDate();
   void setGamma();
   bool setHardwareProcess();

@@ -208,7 +208,7 @@ bool TezFRLScan::initalizeNewKrapiScanner() {
   }
   repairFirstScanDate();
   logAbility();
-  rescaleAbility();
+  rescaleAbilityTo300(deviceAbility);
   return true;
 }
 
@@ -248,8 +248,7 @@ void TezFRLScan::logAbility() {
   scanLog("ScannerCapability2", kLogBlank, 1, hex32(a.ScannerCapability2));
 }
 
-void TezFRLScan::rescaleAbility() {
-  DeviceAbility& a = deviceAbility;
+void rescaleAbilityTo300(DeviceAbility& a) {
   // A base of 0 says nothing about the unit: the sizes stay as they are.
   if (a.BaseRes == 300 || a.BaseRes == 0) return;
   const uint32_t base = a.BaseRes;

@@ -24,7 +24,7 @@ TEST(Rescale, SizesBecome300DpiUnits) {
   const std::vector<Case> cases = {
       {600, 5100, 8400, 1200, 2550, 4200, 600, 300},
       {600, 5100, kUnlimitedLength, kUnlimitedLength, 2550, kUnlimitedLength, kUnlimitedLength,
-       300},  // the "no limit" length stays unlimited
+       300},                                         // the "no limit" length stays unlimited
       {0, 5100, 8400, 1200, 5100, 8400, 1200, 0},    // no unit: left alone
       {300, 2550, 4200, 600, 2550, 4200, 600, 300},  // already 300
       {200, 1700, 2800, 400, 2550, 4200, 600, 300},

@@ -55,10 +55,20 @@ struct BlockCase {
 TEST_F(Callback, EachKindOfBlock) {
   const std::vector<BlockCase> cases = {
       {"plain data", {}, false, kCallbackGoOn, kPageRunning, 20, false},
-      {"lone multi-feed keeps its data", {kStatusMultifeed}, false, kCallbackGoOn,
-       kStatusMultifeed, 20, true},
-      {"multi-feed and end of page", {kStatusMultifeed, kStatusEndOfPage}, false,
-       kCallbackPageDone, kPageEnd, 20, true},
+      {"lone multi-feed keeps its data",
+       {kStatusMultifeed},
+       false,
+       kCallbackGoOn,
+       kStatusMultifeed,
+       20,
+       true},
+      {"multi-feed and end of page",
+       {kStatusMultifeed, kStatusEndOfPage},
+       false,
+       kCallbackPageDone,
+       kPageEnd,
+       20,
+       true},
       {"end of file", {kStatusEndOfFile}, false, kCallbackPageDone, kPageEnd, 20, false},
       {"error without counts", {-2000}, true, kCallbackPageDone, -2000, 10, false},
       {"positive code ends the page, never cancels", {5}, false, kCallbackPageDone, 5, 20, false},
@@ -68,7 +78,8 @@ TEST_F(Callback, EachKindOfBlock) {
     SetUp();
     ASSERT_EQ(Feed(std::vector<uint8_t>(10, 1), {}), kCallbackGoOn);
     const uint32_t linesBefore = gScanPage.scanLines;
-    std::vector<uint8_t> data = c.errorCounts ? std::vector<uint8_t>{} : std::vector<uint8_t>(10, 9);
+    std::vector<uint8_t> data =
+        c.errorCounts ? std::vector<uint8_t>{} : std::vector<uint8_t>(10, 9);
     EXPECT_EQ(Feed(data, c.codes, c.errorCounts), c.result);
     EXPECT_EQ(gScanPage.lGetImageStatus.load(), c.status);
     EXPECT_EQ(gScanPage.scanReceived.load(), c.received);

@@ -49,8 +49,8 @@ long SetParameterSpy(uint32_t c, uint32_t* d, SCANPARAMETER_UNION* p) {
   gSeen.parameterResults.push_back(r);
   return r;
 }
-long SetGammaSpy(uint32_t c, uint32_t* d, uint8_t* t, uint32_t size, uint32_t bits,
-                 uint32_t filter, uint32_t head) {
+long SetGammaSpy(uint32_t c, uint32_t* d, uint8_t* t, uint32_t size, uint32_t bits, uint32_t filter,
+                 uint32_t head) {
   gSeen.gammaTables.emplace_back(t, t + size);
   gSeen.gammaArguments.push_back({size, bits, filter, head});
   return gReal.KRSetGamma(c, d, t, size, bits, filter, head);
@@ -118,10 +118,9 @@ TEST_F(ScanDriver, BindsFromTheResourceFolder) {
   EXPECT_EQ(deviceAbility.BaseRes, 300);
   EXPECT_EQ(deviceAbility.ADFMaxWidth, 2550u);
   EXPECT_EQ(scan.adfAlignment(), 0);
-  for (const auto* e : {(void*)scan.driverEntries().KRSetParameter,
-                        (void*)scan.driverEntries().KRReadNVMData,
-                        (void*)scan.driverEntries().KRGeneralOperation,
-                        (void*)scan.driverEntries().KRMemFree}) {
+  for (const auto* e :
+       {(void*)scan.driverEntries().KRSetParameter, (void*)scan.driverEntries().KRReadNVMData,
+        (void*)scan.driverEntries().KRGeneralOperation, (void*)scan.driverEntries().KRMemFree}) {
     EXPECT_NE(e, nullptr);
   }
 }
@@ -169,8 +168,8 @@ TEST_F(ScanDriver, FirstScanDateOutOfRangeIsRepaired) {
     uint16_t month;
     uint16_t expected;
   };
-  for (const Case c : {Case{0, uint16_t(today.month)}, Case{13, uint16_t(today.month)},
-                       Case{12, 12}}) {
+  for (const Case c :
+       {Case{0, uint16_t(today.month)}, Case{13, uint16_t(today.month)}, Case{12, 12}}) {
     SCOPED_TRACE(c.month);
     TezFRLScan scan;
     ASSERT_TRUE(Bind(scan));
@@ -237,8 +236,8 @@ TEST_F(ScanDriver, ScanParametersTheDriverReceives) {
   uint16_t over[4] = {};
   const uint16_t tags[4] = {1, 3, 5, 7};
   for (int i = 0; i < 4; ++i)
-    ASSERT_EQ(probe.driverEntries().KRGeneralOperation(kControllerId, &gDeviceID, 1, tags[i], 7,
-                                                      1, &over[i]),
+    ASSERT_EQ(probe.driverEntries().KRGeneralOperation(kControllerId, &gDeviceID, 1, tags[i], 7, 1,
+                                                       &over[i]),
               0);
   const DeviceAbility original = deviceAbility;
 
@@ -274,7 +273,8 @@ TEST_F(ScanDriver, ScanParametersTheDriverReceives) {
          p.ScanMethod = 1;
        },
        true},
-      {"flatbed rear only scans the rear types as front", [](ScanSetting& s) {
+      {"flatbed rear only scans the rear types as front",
+       [](ScanSetting& s) {
          s.bScanSource = kSourceFlatbed;
          s.wImageType = kImageGrayRear;
        },
@@ -292,7 +292,8 @@ TEST_F(ScanDriver, ScanParametersTheDriverReceives) {
          p.CtrlMode = 3;
        },
        false},
-      {"feeder duplex grey and black-and-white", [](ScanSetting& s) {
+      {"feeder duplex grey and black-and-white",
+       [](ScanSetting& s) {
          s.wImageType = kImageGrayFront | kImageBWRear;
          s.wBWRes = 300;
        },
@@ -310,16 +311,19 @@ TEST_F(ScanDriver, ScanParametersTheDriverReceives) {
          p.BytesPerLine = 2480;
        },
        true},
-      {"a black-and-white side with colour drop-out 4 scans in colour", [](ScanSetting& s) {
+      {"a black-and-white side with colour drop-out 4 scans in colour",
+       [](ScanSetting& s) {
          s.wImageType = kImageBWFront;
          s.bFBColorDropOut = 4;
        },
-       nullptr, [&](SCANPARAMETER_UNION& p) {
+       nullptr,
+       [&](SCANPARAMETER_UNION& p) {
          fixedColour200(p);
          p.ScanMethod = 1;
        },
        true},
-      {"merged sides: automatic size, front types, duplex", [](ScanSetting& s) {
+      {"merged sides: automatic size, front types, duplex",
+       [](ScanSetting& s) {
          s.bScanSource = kSourceMergeTwoSides;
          s.wImageType = kImageColorFront | kImageColorRear;
        },
@@ -332,7 +336,8 @@ TEST_F(ScanDriver, ScanParametersTheDriverReceives) {
          automaticFeeder(p, 200, 3);
        },
        true},
-      {"long page, 600 dpi colour: slot 12", [](ScanSetting& s) {
+      {"long page, 600 dpi colour: slot 12",
+       [](ScanSetting& s) {
          s.bPaperSize = kPageLong;
          s.wColorRes = 600;
          s.dwLongWidth = 2400;
@@ -354,7 +359,8 @@ TEST_F(ScanDriver, ScanParametersTheDriverReceives) {
          p.ExtParam0 = 0x400;
        },
        true},
-      {"long page, 150 dpi grey: slot 23", [](ScanSetting& s) {
+      {"long page, 150 dpi grey: slot 23",
+       [](ScanSetting& s) {
          s.bPaperSize = kPageLong;
          s.wImageType = kImageGrayFront;
          s.wGrayRes = 150;
@@ -404,7 +410,8 @@ TEST_F(ScanDriver, ScanParametersTheDriverReceives) {
          p.BytesPerLine = p.PixelNum * 3;
        },
        true},
-      {"length detection on a fixed size", [](ScanSetting& s) {
+      {"length detection on a fixed size",
+       [](ScanSetting& s) {
          s.bLengthDetection = 1;
          s.wLengthDetectionValue = 0;
        },
@@ -415,7 +422,8 @@ TEST_F(ScanDriver, ScanParametersTheDriverReceives) {
          p.DetectFeedLength = p.Length + 1;
        },
        true},
-      {"ultrasonic with stop after multi-feed", [](ScanSetting& s) {
+      {"ultrasonic with stop after multi-feed",
+       [](ScanSetting& s) {
          s.bUltrasonic = 1;
          s.bStopAfterMultefeed = 1;
        },

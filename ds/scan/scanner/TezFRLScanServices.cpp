@@ -29,54 +29,39 @@ constexpr uint32_t kCapabilityEnergySaver = 0x20;  // ScannerCapability1
 constexpr uint32_t kCapabilityPowerOff = 0x40;
 constexpr size_t kSensorStatusSize = 20;
 
-// The value of a general operation as its log line shows it.
-std::string OperationValueText(uint32_t dataType, const void* buffer) {
-  char text[64] = "";
-  switch (dataType) {
-    case 2:
-      return std::string(static_cast<const char*>(buffer));
-    case 3: {
-      int16_t v;
-      std::memcpy(&v, buffer, sizeof v);
-      std::snprintf(text, sizeof text, "%d", v);
-      break;
-    }
-    case 4: {
-      int64_t v;
-      std::memcpy(&v, buffer, sizeof v);
-      std::snprintf(text, sizeof text, "%ld", static_cast<long>(v));
-      break;
-    }
-    case 6:
-      std::snprintf(text, sizeof text, "%d", *static_cast<const uint8_t*>(buffer));
-      break;
-    case 7: {
-      uint16_t v;
-      std::memcpy(&v, buffer, sizeof v);
-      std::snprintf(text, sizeof text, "%d", v);
-      break;
-    }
-    case 8: {
-      uint32_t v;
-      std::memcpy(&v, buffer, sizeof v);
-      std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(v));
-      break;
-    }
-    case 14: {
-      float v;
-      std::memcpy(&v, buffer, sizeof v);
-      std::snprintf(text, sizeof text, "%f", static_cast<double>(v));
-      break;
-    }
-    default: {
-      // Other types: the first bytes in hexadecimal.
-      const auto* bytes = static_cast<const uint8_t*>(buffer);
-      std::snprintf(text, sizeof text, "%02X %02X %02X %02X", bytes[0], bytes[1], bytes[2],
-                    bytes[3]);
-      break;
-    }
-  }
+// One value of type T from a buffer that need not be aligned, printed with `format`.
+template <class T, class Printed>
+std::string ValueText(const void* buffer, const char* format) {
+  T value;
+  std::memcpy(&value, buffer, sizeof value);
+  char text[64];
+  std::snprintf(text, sizeof text, format, static_cast<Printed>(value));
   return text;
+}
+
+// The value of a general operation as its log line shows it.
+std::string OperationValueText(uint32_t dataType, const void* buffer, size_t count) {
+  switch (dataType) {
+    case 2: {
+      // A text need not end inside its count.
+      const auto* text = static_cast<const char*>(buffer);
+      return std::string(text, strnlen(text, count));
+    }
+    case 3:
+      return ValueText<int16_t, int>(buffer, "%d");
+    case 4:
+      return ValueText<int64_t, long>(buffer, "%ld");
+    case 6:
+      return ValueText<uint8_t, int>(buffer, "%d");
+    case 7:
+      return ValueText<uint16_t, int>(buffer, "%d");
+    case 8:
+      return ValueText<uint32_t, unsigned long>(buffer, "%lu");
+    case 14:
+      return ValueText<float, double>(buffer, "%f");
+    default:
+      return ValueText<uint8_t, int>(buffer, "0x%02X");  // other types: the first byte
+  }
 }
 
 }  // namespace
@@ -183,7 +168,7 @@ bool TezFRLScan::generalOperation(uint8_t op, uint16_t tag, uint32_t dataType, u
   }
   if (ok && gKrCommon && gKrCommon->debugLevel() != 0 && buffer != nullptr) {
     const std::string name = funDict_.string(key).valueOr(key);
-    const std::string value = OperationValueText(dataType, buffer);
+    const std::string value = OperationValueText(dataType, buffer, count);
     scanLog(op == KR_GENERAL_READ ? "Read " + name + " value" : "Write " + name + " value",
             kLogBlank, 1, value);
   }

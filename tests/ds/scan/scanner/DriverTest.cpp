@@ -138,6 +138,16 @@ TEST_F(ScanDriver, FallsBackToTheModuleFolderAndFailsWithoutALibrary) {
   setenv("FERROLITE_SCANNER_RESOURCES", (gRoot / "module").c_str(), 1);
 }
 
+// A library of the older, unprefixed generation (here: any library without KRInitializeDriver)
+// is refused.
+TEST_F(ScanDriver, ALibraryWithoutTheCurrentEntriesIsRefused) {
+  fs::create_directories(gRoot / "older");
+  fs::create_symlink(VANTREL_SIM_PATH, gRoot / "older" / kLibraryName);
+  TezFRLScan scan;
+  EXPECT_FALSE(Bind(scan, gRoot / "older"));
+  EXPECT_FALSE(gNewKrapi);
+}
+
 // The first binding's device is ended before the library goes: the exclusive device opens again.
 TEST_F(ScanDriver, ASecondBindingEndsTheFirst) {
   TezFRLScan scan;

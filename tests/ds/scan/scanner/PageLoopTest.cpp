@@ -14,6 +14,7 @@
 #include "ds/scan/scanner/ScanTiming.h"
 #include "ds/scan/scanner/TezFRLScan.h"
 #include "tests/drv/jpeg/oracle.h"
+#include "tests/support/TestFolder.h"
 
 using namespace ferrolite;
 using fakedriver::Block;
@@ -302,6 +303,22 @@ TEST_F(PageLoop, BarcodeHandOverWaitEndsOnCancel) {
   EXPECT_TRUE(steps.barcodeDone);
   EXPECT_TRUE(scan.xferGo());
   gPatchBarcodeReading = false;
+}
+
+// The preview: one page at 150 dpi colour over the whole feeder area, saved as a file.
+TEST_F(PageLoop, PreviewScansOnePageIntoAFile) {
+  const std::filesystem::path file = testsupport::freshTestFolder("ds-preview") / "preview.png";
+  const uint32_t bytes = 1272 * 3 * 1650;  // 2550 x 3300 at 150 dpi, width to a multiple of 8
+  driver.pages = {PageOf(Pattern(bytes, 1), 4)};
+  ASSERT_TRUE(scan.doPreviewScan(SmallGreyPage(), file));
+  ASSERT_EQ(driver.parameters.size(), 1u);
+  EXPECT_EQ(driver.parameters[0].XRes, 150);
+  EXPECT_EQ(driver.parameters[0].ScanMode, 4u);
+  EXPECT_EQ(driver.parameters[0].CtrlMode, 3);
+  EXPECT_EQ(driver.parameters[0].PixelNum, 1272u);
+  EXPECT_EQ(driver.stopJobs, 1);
+  EXPECT_GT(std::filesystem::file_size(file), 0u);
+  EXPECT_EQ(scan.scanBuffer(), nullptr);  // the page buffer is freed again
 }
 
 TEST_F(PageLoop, FiftyPageJob) {

@@ -105,6 +105,9 @@ void TezFRLScan::releaseLibrary() {
   if (pDeviceAbility_ != nullptr && kr_.KRMemFree != nullptr)
     kr_.KRMemFree(kControllerId, pDeviceAbility_);
   pDeviceAbility_ = nullptr;
+  // The copy's texts lived in the driver.
+  deviceAbility.pVendorName = deviceAbility.pModelName = deviceAbility.pFWVersion = nullptr;
+  deviceAbility.pPortType = deviceAbility.pPortAddress = nullptr;
   dlclose(hdrvLib_);
   hdrvLib_ = nullptr;
   kr_ = KrEntries{};

@@ -515,6 +515,7 @@ bool TezFRLScan::doPreviewScan(const ScanSetting& setting,
     return false;
   }
   allocScanSize_ = uint32_t(bytes);
+  useBackBuffer_ = false;
   {
     std::lock_guard lock(gScanPage.bufferLock);
     gScanPage.gPageBuffer = pScanBuffer_;

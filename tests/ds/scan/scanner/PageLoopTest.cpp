@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <vector>
 
 #include "FakeDriver.h"
@@ -105,6 +106,22 @@ struct RecordingSteps : ScanPageSteps {
     return true;
   }
   bool scanCancelled() override { return cancelAfterBarcode && barcodeDone; }
+  // The JPEG crop session: the segments it took, and strips of 24 bytes a line it gives back.
+  bool jpegCropInput(std::span<const uint8_t> segment, NIDATA*) override {
+    segments.emplace_back(segment.begin(), segment.end());
+    return true;
+  }
+  bool jpegCropOutput(NIDATA* ni, std::vector<uint8_t>* strip, bool* more) override {
+    ni->OutImage.ImageWidth = 24;
+    ni->OutImage.ImageHeight = 6;
+    strip->assign(24 * 3, uint8_t(0x30 + stripsGiven));
+    *more = ++stripsGiven < 2;
+    return true;
+  }
+  void jpegCropReset() override { ++resets; }
+  std::vector<std::vector<uint8_t>> segments;
+  int stripsGiven = 0;
+  int resets = 0;
   size_t backSize = 0;
   size_t frontSize = 0;
 };
@@ -303,6 +320,29 @@ TEST_F(PageLoop, BarcodeHandOverWaitEndsOnCancel) {
   EXPECT_TRUE(steps.barcodeDone);
   EXPECT_TRUE(scan.xferGo());
   gPatchBarcodeReading = false;
+}
+
+// A long page sent in end-of-file segments: each segment goes to the crop session, the page is
+// started again for the next, and the decoded strips make the page.
+TEST_F(PageLoop, EndOfFileSegmentsOfALongPage) {
+  const std::vector<uint8_t> first = Pattern(100, 1), second = Pattern(60, 2);
+  Page one = PageOf(first, 2);
+  one.back().codes = {kStatusEndOfFile};
+  Page two = PageOf(second, 1);
+  two.back().codes = {kStatusEndOfFile, kStatusEndOfPage};
+  driver.pages = {one, two};
+  ASSERT_TRUE(scan.startScanJob(SmallGreyPage()));
+  ASSERT_TRUE(scan.doScan()) << scan.scannerError();
+  EXPECT_EQ(driver.startScans, 2);
+  ASSERT_EQ(steps.segments.size(), 2u);
+  EXPECT_EQ(steps.segments[0], first);
+  EXPECT_EQ(steps.segments[1], second);
+  EXPECT_EQ(steps.stripsGiven, 2);
+  EXPECT_GE(steps.resets, 2);  // before the first segment and after the page
+  EXPECT_EQ(scan.scanImageInfo().dwLength, 6u);
+  std::vector<uint8_t> want(24 * 3, 0x30);
+  want.insert(want.end(), 24 * 3, 0x31);
+  EXPECT_EQ(ScannedBytes(scan), want);
 }
 
 // The preview: one page at 150 dpi colour over the whole feeder area, saved as a file.

@@ -75,7 +75,7 @@ long GetScanImage(uint32_t /*ctrlId*/, uint32_t* /*phDevice*/, uint8_t* pData,
 
   const int pageNumber = page.gScanPages.load();
   if (pageNumber != page.iScanPages.load()) {
-    CallbackLog("------------- Scanning page ------------- ", "", pageNumber, kLogNoData);
+    CallbackLog("------------- Scanning page ------------- ", kLogBlank, 1, pageNumber);
     page.iScanPages = pageNumber;
   }
   const int64_t firstCode = pStatusList != nullptr ? pStatusList->Status[0] : 0;

@@ -320,7 +320,7 @@ bool TezFRLScan::doScan() {
   using Clock = std::chrono::steady_clock;
   ScanPageState& page = gScanPage;
   xferGoEvent_ = false;
-  scanLog("------------- Scanning page ------------- ", "", scanPage_);
+  scanLog("------------- Scanning page ------------- ", kLogBlank, 1, scanPage_);
   scanLog("doScan", kLogThreadIn, 1);
   const auto start = Clock::now();
   bool result = false;

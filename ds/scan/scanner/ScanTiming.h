@@ -15,7 +15,7 @@ struct ScanTiming {
 };
 
 // The waits in force; set before a job starts.
-const ScanTiming& scanTiming();
+ScanTiming scanTiming();
 void setScanTiming(const ScanTiming& timing);
 
 }  // namespace ferrolite

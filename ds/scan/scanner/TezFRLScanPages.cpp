@@ -42,7 +42,10 @@ std::string PageName(const char* format, int page, int segment = 0) {
 
 }  // namespace
 
-const ScanTiming& scanTiming() { return gTiming; }
+ScanTiming scanTiming() {
+  std::lock_guard lock(gTimingLock);
+  return gTiming;
+}
 void setScanTiming(const ScanTiming& timing) {
   std::lock_guard lock(gTimingLock);
   gTiming = timing;
@@ -391,7 +394,11 @@ bool TezFRLScan::doScan() {
     }
 
     bool good = readScanImage(false);
-    if (steps_->scanCancelled()) good = false;
+    if (steps_->scanCancelled()) {
+      // A page the user cancelled fails as cancelled, not with the status of a good read.
+      good = false;
+      if (scannerError_ == 0) scannerError_ = kPageCancel;
+    }
     while (!good && !steps_->scanCancelled()) {
       getScannerError(nullptr);
       const int64_t status = scannerError_;

@@ -105,7 +105,8 @@ struct RecordingSteps : ScanPageSteps {
     barcodeDone = true;
     return true;
   }
-  bool scanCancelled() override { return cancelAfterBarcode && barcodeDone; }
+  bool scanCancelled() override { return cancelled || (cancelAfterBarcode && barcodeDone); }
+  bool cancelled = false;
   // The JPEG crop session: the segments it took, and strips of 24 bytes a line it gives back.
   bool jpegCropInput(std::span<const uint8_t> segment, NIDATA*) override {
     segments.emplace_back(segment.begin(), segment.end());
@@ -234,6 +235,16 @@ TEST_F(PageLoop, CancelBeforeAnyDataFailsThePageWithStatus2) {
   EXPECT_EQ(scan.scannerError(), kPageCancel);
   EXPECT_EQ(driver.stopControls, (std::vector<long>{1}));
   EXPECT_TRUE(scan.xferGo());
+}
+
+// The progress window's cancel fails the page as cancelled even when the driver delivered it.
+TEST_F(PageLoop, CancelInTheProgressWindowFailsThePage) {
+  driver.pages = {PageOf(Pattern(kSmallPageBytes, 1))};
+  ASSERT_TRUE(scan.startScanJob(SmallGreyPage()));
+  steps.cancelled = true;
+  EXPECT_FALSE(scan.doScan());
+  EXPECT_EQ(scan.scannerError(), kPageCancel);
+  EXPECT_EQ(scan.scanPageDone(), 0);
 }
 
 // An automatic size starts with a 32 MiB buffer; the callback grows it and the scan thread

@@ -75,6 +75,7 @@ TEST_F(Callback, EachKindOfBlock) {
   };
   for (const BlockCase& c : cases) {
     SCOPED_TRACE(c.what);
+    TearDown();  // a fresh page for each case
     SetUp();
     ASSERT_EQ(Feed(std::vector<uint8_t>(10, 1), {}), kCallbackGoOn);
     const uint32_t linesBefore = gScanPage.scanLines;
@@ -89,7 +90,6 @@ TEST_F(Callback, EachKindOfBlock) {
     if (!c.errorCounts) {
       EXPECT_EQ(gScanPage.gPageBuffer[15], 9);
     }
-    TearDown();
   }
 }
 

@@ -161,6 +161,7 @@ inline constexpr uint16_t kImageColorFront = 0x10;
 inline constexpr uint16_t kImageColorRear = 0x20;
 inline constexpr uint16_t kImageAutoColorFront = 0x40;
 inline constexpr uint16_t kImageAutoColorRear = 0x80;
+inline constexpr uint16_t kImageFrontBits = 0x55;
 inline constexpr uint16_t kImageRearBits = 0xAA;
 inline constexpr uint16_t kImageFixedTypeBits = 0x3F;  // colour, grey and black-and-white
 

@@ -37,6 +37,26 @@ std::string digitsOnly(std::string_view text) {
 }
 
 namespace {
+bool continuesCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+}  // namespace
+
+std::size_t characterCount(std::string_view text) {
+  std::size_t n = 0;
+  for (char c : text) {
+    if (!continuesCharacter(c)) ++n;
+  }
+  return n;
+}
+
+std::string firstCharacters(std::string_view text, std::size_t n) {
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!continuesCharacter(text[i]) && seen++ == n) return std::string(text.substr(0, i));
+  }
+  return std::string(text);
+}
+
+namespace {
 // Skips leading blanks and reads an optional sign; answers the position after them.
 std::size_t signedStart(std::string_view text, bool& negative) {
   std::size_t i = 0;

@@ -6,6 +6,7 @@
 // A field rule maps (text before, text after a keystroke or paste, context) to the editor's new
 // text, the record it writes and the notifications to post; and (text, movement) at the end of
 // editing to the same. The widget layer's field classes only call the rules.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,6 +44,11 @@ EditCommand editKeyEquivalent(uint32_t modifiers, std::string_view charactersIgn
 inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 inline bool isNonZeroDigit(char c) { return c >= '1' && c <= '9'; }
 std::string digitsOnly(std::string_view text);
+
+// Texts count characters (code points of their UTF-8 form), as the fields' length limits do.
+std::size_t characterCount(std::string_view text);
+// The first n characters of a text.
+std::string firstCharacters(std::string_view text, std::size_t n);
 
 // The integer value of a text as a text field reads it: leading blanks, an optional sign, then
 // digits up to the first other character; 0 when none; held to the signed 32-bit range.

@@ -11,7 +11,7 @@ namespace ferrolite::dialog {
 struct DialogContext {
   BridgeObject_V2& bridge;
   DialogGlobals& globals;
-  const ExtraParam& extra;
+  ExtraParam& extra;  // the dialog's copy; the paper list may lower its long-page limit
 
   // The live record; the dialog builds a context only once the data source handed it over.
   ScanSetting& record() const { return *bridge.mpScanSettings; }

@@ -253,4 +253,9 @@ WellColour colorDropColourSliders(DialogContext& ctx, int64_t mode, int64_t red,
           static_cast<float>(blue) / 255.0f, 1.0f};
 }
 
+bool colorDropScanModeClick(std::vector<ScanModeSideSetting>& rows, ScanSetting& record,
+                            bool duplex) {
+  return reconcileModeSideRows(rows, record, duplex);
+}
+
 }  // namespace ferrolite::dialog

@@ -5,8 +5,10 @@
 // that this page switches. Colour and automatic-colour sides show everything off.
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "ds/dialog/DialogContext.h"
+#include "ds/dialog/image/ModeSideRows.h"
 
 namespace ferrolite::dialog {
 
@@ -92,5 +94,11 @@ void colorDropFilterThresh(DialogContext& ctx, int64_t mode, int64_t dropOutInde
 // colorDropRed:, colorDropGreen:, colorDropBlue: the three slider values; answers the well.
 WellColour colorDropColourSliders(DialogContext& ctx, int64_t mode, int64_t red, int64_t green,
                                   int64_t blue);
+
+// colorDropScanModeClick: the page's row table is the image page's mode/side rows; a change
+// of its check column is reconciled as the image table's is (only the rows the controller has,
+// mapped alike, the last bit kept). Answers whether Scan is enabled.
+bool colorDropScanModeClick(std::vector<ScanModeSideSetting>& rows, ScanSetting& record,
+                            bool duplex);
 
 }  // namespace ferrolite::dialog

@@ -200,6 +200,25 @@ TEST(ColorDropPage, Actions) {
   EXPECT_EQ(well, (WellColour{1.0f, 0.0f, 0.2f, 1.0f}));
 }
 
+TEST(ColorDropPage, RowCheckTableReadsOnlyTheRowsItHas) {
+  // A one-sided scanner's three rows are colour, grey and black-and-white front; unchecking
+  // them all keeps the last bit and never touches automatic colour.
+  ScanSetting r;
+  r.wImageType = 0x01 | 0x40;
+  std::vector<ScanModeSideSetting> rows(3);
+  EXPECT_FALSE(colorDropScanModeClick(rows, r, false));
+  EXPECT_EQ(r.wImageType, 0x40);
+  r.wImageType = 0x04;
+  EXPECT_TRUE(colorDropScanModeClick(rows, r, false));
+  EXPECT_EQ(r.wImageType, 0x04);
+  EXPECT_EQ(rows[1].mCheck, 1);
+  std::vector<ScanModeSideSetting> eight(8);
+  eight[1].mCheck = 1;
+  r.wImageType = 0x04;
+  EXPECT_TRUE(colorDropScanModeClick(eight, r, true));
+  EXPECT_EQ(r.wImageType, 0x20);
+}
+
 TEST(ColorDropPage, AdvancedAlwaysOnSetsAllFourSides) {
   DialogFixture f;
   f.extra.advColorDropOn = true;

@@ -28,14 +28,6 @@ ResolutionBoundary checkResolutionBoundary(ScanSetting& record, int64_t mode) {
   return result;
 }
 
-uint32_t minimumWidth(const ScanSetting& record, const ExtraParam& extra) {
-  return isFlatbedSource(record.bScanSource) ? extra.flatbedMinWidth : extra.adfMinWidth;
-}
-
-uint32_t minimumLength(const ScanSetting& record, const ExtraParam& extra) {
-  return isFlatbedSource(record.bScanSource) ? extra.flatbedMinLength : extra.adfMinLength;
-}
-
 void commitTypedValues(DialogContext& ctx) {
   ScanSetting& r = ctx.record();
   const BridgeObject_V2& b = ctx.bridge;

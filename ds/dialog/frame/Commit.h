@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "ds/dialog/DialogContext.h"
+#include "ds/dialog/ScanArea.h"
 
 namespace ferrolite::dialog {
 
@@ -22,10 +23,6 @@ struct ResolutionBoundary {
   std::optional<uint16_t> fieldShows;  // set: show it and select the popup's last item
 };
 ResolutionBoundary checkResolutionBoundary(ScanSetting& record, int64_t mode);
-
-// The source's minimum width and length (the flatbed's for a flatbed source).
-uint32_t minimumWidth(const ScanSetting& record, const ExtraParam& extra);
-uint32_t minimumLength(const ScanSetting& record, const ExtraParam& extra);
 
 // Steps 3 and 4 of the commit (after the fields ended their editing): the minimum raise, then
 // each size against the value shown: millimetres at 300 from the bridge's millimetre values

@@ -1,7 +1,7 @@
 #include "ds/dialog/frame/PageChange.h"
 
+#include "ds/dialog/ScanArea.h"
 #include "ds/dialog/Units.h"
-#include "ds/dialog/frame/Commit.h"
 
 namespace ferrolite::dialog {
 

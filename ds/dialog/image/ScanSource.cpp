@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "ds/dialog/ScanArea.h"
 #include "ds/dialog/Units.h"
-#include "ds/dialog/frame/Commit.h"
 
 namespace ferrolite::dialog {
 
@@ -117,14 +117,7 @@ SourceChoice chooseScanSource(DialogContext& ctx, ImageTypeButtons& buttons,
     }
   }
 
-  if (flatbed || ctx.extra.adfAlignment) {
-    r.wXPos = r.wYPos = 0;
-  } else {
-    const uint32_t feederWidth = ability.adfMaxWidth();
-    if (r.wWidth > feederWidth) r.wWidth = saturate<uint16_t>(feederWidth);
-    r.wYPos = 0;
-    r.wXPos = saturate<uint16_t>((static_cast<int64_t>(feederWidth) - r.wWidth) / 2);
-  }
+  placeOnSource(r, ability, ctx.extra);
   choice.calls.push_back({PageCall::setMaxScanArea, ability.maxWidth(r.bScanSource),
                           ability.maxLength(r.bScanSource)});
   choice.calls.push_back({PageCall::switch2CustomProfile});

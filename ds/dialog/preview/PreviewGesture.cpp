@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "ds/dialog/Units.h"
-#include "ds/dialog/frame/Commit.h"
 #include "ds/dialog/preview/PreviewGeometry.h"
 
 namespace ferrolite::dialog {

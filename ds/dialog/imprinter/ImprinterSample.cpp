@@ -32,7 +32,7 @@ SampleLayout showSampleString(std::string_view line, uint8_t fontAttribute, uint
     s.rotation = 180;
     s.alignment = SampleAlignment::Right;
   } else if (orientation >= 2 && orientation <= 5) {
-    s.text = " ";  // no sample for the vertical orientations
+    s.text.assign(1, ' ');  // no sample for the vertical orientations
   }
   return s;
 }

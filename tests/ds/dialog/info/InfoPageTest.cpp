@@ -91,6 +91,7 @@ TEST(InfoPage, CountersAndResets) {
   EXPECT_EQ(p.rows[8], (InfoRow{"RollerCount?", "22", kResetFeedRoller}));
   EXPECT_EQ(p.rows[9].info, "1500");  // single and duplex scans
   EXPECT_EQ(p.rows.back().info, "1.5 Hours?");
+  EXPECT_EQ(p.rows[1].info, "");  // a null text shows empty
   f.current.DeviceType = 0x40;
   EXPECT_EQ(f.build().rows[9].info, "1000");
 }

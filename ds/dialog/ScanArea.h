@@ -10,6 +10,8 @@
 
 namespace ferrolite::dialog {
 
+class BridgeObject_V2;
+
 // The source's minimum width and length (the flatbed's for a flatbed source).
 uint32_t minimumWidth(const ScanSetting& record, const ExtraParam& extra);
 uint32_t minimumLength(const ScanSetting& record, const ExtraParam& extra);
@@ -17,5 +19,12 @@ uint32_t minimumLength(const ScanSetting& record, const ExtraParam& extra);
 // Places the area: X = Y = 0 on the flatbed or with feeder alignment; otherwise Y = 0, the
 // width cut to the feeder's and X = (feeder width - width) / 2.
 void placeOnSource(ScanSetting& record, const AbilityView& ability, const ExtraParam& extra);
+
+// The bridge's copies of an area (1/300 inch): in millimetres as shown, and in pixels at a
+// resolution (0 counts as 300).
+void setBridgeMillimetres(BridgeObject_V2& bridge, int64_t x, int64_t y, int64_t width,
+                          int64_t length);
+void setBridgePixels(BridgeObject_V2& bridge, uint32_t res, int64_t x, int64_t y, int64_t width,
+                     int64_t length);
 
 }  // namespace ferrolite::dialog

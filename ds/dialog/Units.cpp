@@ -14,6 +14,16 @@ int64_t floorDiv(int64_t a, int64_t b) {
 }
 constexpr int64_t kTenthsPerInch = 254;
 constexpr int kMaxCommitSteps = 10;
+
+// An integer count of hundredths or tenths as a decimal text.
+std::string fixedPoint(int64_t count, int decimals) {
+  const int64_t scale = decimals == 2 ? 100 : 10;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%s%lld.%0*lld", count < 0 ? "-" : "",
+                static_cast<long long>(std::llabs(count) / scale), decimals,
+                static_cast<long long>(std::llabs(count) % scale));
+  return buffer;
+}
 }  // namespace
 
 int64_t qRound(double x) {
@@ -34,14 +44,7 @@ uint32_t effectiveResolution(uint32_t res) { return res == 0 ? kBaseResolution :
 
 int64_t inchHundredths(int64_t v) { return v * 100 / kBaseResolution; }
 
-std::string inchText(int64_t v) {
-  const int64_t h = inchHundredths(v);
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%s%lld.%02lld", h < 0 ? "-" : "",
-                static_cast<long long>(std::llabs(h) / 100),
-                static_cast<long long>(std::llabs(h) % 100));
-  return buffer;
-}
+std::string inchText(int64_t v) { return fixedPoint(inchHundredths(v), 2); }
 
 uint32_t fromInches(double inches) { return saturatingTrunc<uint32_t>(inches * kBaseResolution); }
 
@@ -72,14 +75,8 @@ std::string unitText(uint8_t unit, int64_t v, uint32_t res) {
   switch (unit) {
     case kUnitInch:
       return inchText(v);
-    case kUnitMillimetre: {
-      const int64_t t = mmTenths(v);
-      char buffer[32];
-      std::snprintf(buffer, sizeof buffer, "%s%lld.%lld", t < 0 ? "-" : "",
-                    static_cast<long long>(std::llabs(t) / 10),
-                    static_cast<long long>(std::llabs(t) % 10));
-      return buffer;
-    }
+    case kUnitMillimetre:
+      return fixedPoint(mmTenths(v), 1);
     case kUnitPixel:
       return std::to_string(pixelsOf(v, res));
     default:

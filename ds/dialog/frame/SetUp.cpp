@@ -1,5 +1,6 @@
 #include "ds/dialog/frame/SetUp.h"
 
+#include "ds/dialog/ScanArea.h"
 #include "ds/dialog/Units.h"
 #include "ds/dialog/frame/Commit.h"
 
@@ -34,10 +35,7 @@ void handOverToBridge(BridgeObject_V2& bridge, DialogGlobals& globals,
   globals.mMilimeterFlagX = globals.mMilimeterFlagY = globals.mMilimeterFlagW =
       globals.mMilimeterFlagH = globals.mMilimeterFlagLengthDetect = millimetres;
   if (millimetres) {
-    bridge.mmW = mmValue(record->wWidth);
-    bridge.mmH = mmValue(record->wLength);
-    bridge.mmX = mmValue(record->wXPos);
-    bridge.mmY = mmValue(record->wYPos);
+    setBridgeMillimetres(bridge, record->wXPos, record->wYPos, record->wWidth, record->wLength);
     globals.mmLD = mmValue(record->wLengthDetectionValue);
   }
 }

@@ -1,5 +1,6 @@
 #include "ds/dialog/image/Resolution.h"
 
+#include "ds/dialog/ScanArea.h"
 #include "ds/dialog/Units.h"
 #include "ds/dialog/frame/Commit.h"
 #include "ds/dialog/image/ModeSideRows.h"
@@ -87,10 +88,7 @@ std::optional<PixelFigures> changePixelByResolution(DialogContext& ctx) {
   if (r.bPaperSizeUnit != kUnitPixel) return std::nullopt;
   BridgeObject_V2& b = ctx.bridge;
   const uint32_t res = editedResolution(ctx);
-  b.mPixelX = saturate<uint32_t>(pixelsOf(r.wXPos, res));
-  b.mPixelY = saturate<uint32_t>(pixelsOf(r.wYPos, res));
-  b.mPixelW = saturate<uint32_t>(pixelsOf(r.wWidth, res));
-  b.mPixelH = saturate<uint32_t>(pixelsOf(r.wLength, res));
+  setBridgePixels(b, res, r.wXPos, r.wYPos, r.wWidth, r.wLength);
   return PixelFigures{std::to_string(b.mPixelX), std::to_string(b.mPixelY),
                       std::to_string(b.mPixelW), std::to_string(b.mPixelH)};
 }

@@ -1,5 +1,6 @@
 #include "ds/dialog/paper/PaperNotifications.h"
 
+#include "ds/dialog/ScanArea.h"
 #include "ds/dialog/Units.h"
 #include "ds/dialog/paper/PaperSteppers.h"
 
@@ -81,14 +82,8 @@ PaperNotice previewWin2Text(DialogContext& ctx, int64_t left, int64_t top, int64
   BridgeObject_V2& b = ctx.bridge;
   PaperNotice notice;
   PaperControls& c = notice.controls;
-  b.mmX = mmValue(left);
-  b.mmY = mmValue(top);
-  b.mmW = mmValue(width);
-  b.mmH = mmValue(length);
-  b.mPixelX = saturate<uint32_t>(pixelsOf(left, b.currentRes));
-  b.mPixelY = saturate<uint32_t>(pixelsOf(top, b.currentRes));
-  b.mPixelW = saturate<uint32_t>(pixelsOf(width, b.currentRes));
-  b.mPixelH = saturate<uint32_t>(pixelsOf(length, b.currentRes));
+  setBridgeMillimetres(b, left, top, width, length);
+  setBridgePixels(b, b.currentRes, left, top, width, length);
   if (width == 0 || length == 0) return notice;
   const uint8_t unit = r.bPaperSizeUnit;
   c.xText = unitText(unit, left, b.currentRes);

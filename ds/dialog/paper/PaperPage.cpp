@@ -26,15 +26,9 @@ void showArea(DialogContext& ctx, PaperControls& c, std::optional<int64_t> lengt
 void setBridgeValues(DialogContext& ctx, int64_t length) {
   const ScanSetting& r = ctx.record();
   BridgeObject_V2& b = ctx.bridge;
-  b.mmX = mmValue(r.wXPos);
-  b.mmY = mmValue(r.wYPos);
-  b.mmW = mmValue(r.wWidth);
-  b.mmH = mmValue(length);
+  setBridgeMillimetres(b, r.wXPos, r.wYPos, r.wWidth, length);
   ctx.globals.mmLD = mmValue(r.wLengthDetectionValue);
-  b.mPixelX = saturate<uint32_t>(pixelsOf(r.wXPos, b.currentRes));
-  b.mPixelY = saturate<uint32_t>(pixelsOf(r.wYPos, b.currentRes));
-  b.mPixelW = saturate<uint32_t>(pixelsOf(r.wWidth, b.currentRes));
-  b.mPixelH = saturate<uint32_t>(pixelsOf(length, b.currentRes));
+  setBridgePixels(b, b.currentRes, r.wXPos, r.wYPos, r.wWidth, length);
 }
 
 void setMillimetreFlags(DialogGlobals& g, int32_t value) {
@@ -206,10 +200,7 @@ PaperControls paperTabPaperUnitSelect(DialogContext& ctx, std::optional<uint8_t>
       g.mMilimeterFlagLengthDetect = 1;
     }
   } else if (r.bPaperSizeUnit == kUnitPixel) {
-    b.mPixelX = saturate<uint32_t>(pixelsOf(r.wXPos, b.currentRes));
-    b.mPixelY = saturate<uint32_t>(pixelsOf(r.wYPos, b.currentRes));
-    b.mPixelW = saturate<uint32_t>(pixelsOf(r.wWidth, b.currentRes));
-    b.mPixelH = saturate<uint32_t>(pixelsOf(length, b.currentRes));
+    setBridgePixels(b, b.currentRes, r.wXPos, r.wYPos, r.wWidth, length);
   }
   c.detectionText = detectionText(r.bPaperSizeUnit, r.wLengthDetectionValue, g.mmLD);
   c.rulerUnit = rulerUnitOfPaperUnit(r.bPaperSizeUnit);

@@ -80,50 +80,87 @@ void PaperSteppers::remember(double x, double y, double width, double length, do
   mfLengthDetect = detection;
 }
 
-StepResult PaperSteppers::paperTabXoffset(DialogContext& ctx, double value) {
-  ScanSetting& r = ctx.record();
-  BridgeObject_V2& b = ctx.bridge;
+namespace {
+// One offset and the size beside it: X with the width across the feeder, Y with the length
+// along it.
+struct OffsetAxis {
+  uint16_t& offset;
+  uint16_t& size;
+  double maximum;  // the feeder's width or length
+  double minimumSize;
+  float& mm;
+  uint32_t& pixels;
+  int32_t& millimetreFlag;
+  int32_t field;
+  bool keepTenths;  // Y: a step up lands on the next tenth of a millimetre
+};
+
+// A click of an offset stepper: the step in the unit, the limits, the inch grid.
+StepResult stepOffset(DialogContext& ctx, OffsetAxis axis, bool up) {
+  const ScanSetting& r = ctx.record();
+  const BridgeObject_V2& b = ctx.bridge;
   const uint8_t unit = r.bPaperSizeUnit;
-  const bool up = value > mfOldXOffset;
-  mfOldXOffset = value;
   const double step = stepOf(unit);
-  const double aw = ctx.ability().adfMaxWidth();
-  const double minWidth = minimumWidth(r, ctx.extra);
-  double x = r.wXPos, w = r.wWidth;
-  float mm = b.mmX;
-  uint32_t px = b.mPixelX;
+  double offset = axis.offset, size = axis.size;
+  float mm = axis.mm;
+  uint32_t px = axis.pixels;
+  const bool millimetresUp = unit == kUnitMillimetre && r.bPaperSize != kPageLong;
+  const double room = (axis.maximum - size) * kMillimetresPerInch / kBaseResolution;
   if (!up) {
-    if (x == 0 && !(unit == kUnitMillimetre && mm > kTenth)) return refusedWith();
+    if (offset == 0 && !(unit == kUnitMillimetre && mm > kTenth)) return refusedWith();
     mm = stepTenth(mm, false);
-    x -= step;
+    offset -= step;
     px = stepPixel(px, false);
   } else {
-    if (w < minWidth) return refusedWith();
-    if (unit == kUnitMillimetre && r.bPaperSize != kPageLong &&
-        mm < (aw - w) * kMillimetresPerInch / kBaseResolution) {
+    if (size < axis.minimumSize) return refusedWith();
+    if (axis.keepTenths) {
+      const double tenths = std::trunc(mm * 10.0);
+      if (millimetresUp && tenths < std::trunc(room * 10)) {
+        mm = static_cast<float>((tenths + 1) / 10);
+      }
+    } else if (millimetresUp && mm < room) {
       mm = stepTenth(mm, true);
     }
-    x += step;
+    offset += step;
     px = stepPixel(px, true);
   }
-  x = std::max(x, 0.0);
-  w = std::max(w, minWidth);
+  offset = std::max(offset, 0.0);
+  size = std::max(size, axis.minimumSize);
   StepResult result;
-  if (x + w > aw) {
-    result.focusField = kFieldXOffset;
-    if (unit != kUnitInch || x + w >= aw + kInchStep) {
+  if (offset + size > axis.maximum) {
+    result.focusField = axis.field;
+    if (unit != kUnitInch || offset + size >= axis.maximum + kInchStep) {
       result.refused = true;
       return result;
     }
-    x = std::floor(x / kInchStep) * kInchStep;
-    if (x + w == aw - 1 || x + w == aw - 2) w = aw - x - kInchStep;
+    offset = std::floor(offset / kInchStep) * kInchStep;
+    if (offset + size == axis.maximum - 1 || offset + size == axis.maximum - 2) {
+      size = axis.maximum - offset - kInchStep;
+    }
   }
-  b.mmX = mm;
-  b.mPixelX = px;
-  r.wXPos = storeStepped(unit, x, mm, px, b.currentRes);
-  r.wWidth = saturatingTrunc<uint16_t>(w);
-  clearFlagUnlessMillimetres(unit, ctx.globals.mMilimeterFlagX);
-  result.controls.xText = sideText(unit, r.wXPos, mm, px, b.currentRes);
+  axis.mm = mm;
+  axis.pixels = px;
+  axis.offset = storeStepped(unit, offset, mm, px, b.currentRes);
+  axis.size = saturatingTrunc<uint16_t>(size);
+  clearFlagUnlessMillimetres(unit, axis.millimetreFlag);
+  return result;
+}
+}  // namespace
+
+StepResult PaperSteppers::paperTabXoffset(DialogContext& ctx, double value) {
+  ScanSetting& r = ctx.record();
+  BridgeObject_V2& b = ctx.bridge;
+  const bool up = value > mfOldXOffset;
+  mfOldXOffset = value;
+  StepResult result =
+      stepOffset(ctx,
+                 {r.wXPos, r.wWidth, static_cast<double>(ctx.ability().adfMaxWidth()),
+                  static_cast<double>(minimumWidth(r, ctx.extra)), b.mmX, b.mPixelX,
+                  ctx.globals.mMilimeterFlagX, kFieldXOffset, false},
+                 up);
+  if (result.refused) return result;
+  const uint8_t unit = r.bPaperSizeUnit;
+  result.controls.xText = sideText(unit, r.wXPos, b.mmX, b.mPixelX, b.currentRes);
   result.controls.widthText = sideText(unit, r.wWidth, b.mmW, b.mPixelW, b.currentRes);
   return finished(result, "xOffset");
 }
@@ -131,49 +168,16 @@ StepResult PaperSteppers::paperTabXoffset(DialogContext& ctx, double value) {
 StepResult PaperSteppers::paperTabYoffset(DialogContext& ctx, double value) {
   ScanSetting& r = ctx.record();
   BridgeObject_V2& b = ctx.bridge;
-  const uint8_t unit = r.bPaperSizeUnit;
   const bool up = value > mfOldYOffset;
   mfOldYOffset = value;
-  const double step = stepOf(unit);
-  const double al = ctx.ability().adfMaxLength();
-  const double minLength = minimumLength(r, ctx.extra);
-  double y = r.wYPos, l = r.wLength;
-  float mm = b.mmY;
-  uint32_t px = b.mPixelY;
-  if (!up) {
-    if (y == 0 && !(unit == kUnitMillimetre && mm > kTenth)) return refusedWith();
-    mm = stepTenth(mm, false);
-    y -= step;
-    px = stepPixel(px, false);
-  } else {
-    if (l < minLength) return refusedWith();
-    // Tenths stay tenths: the next tenth that still fits.
-    const double tenths = std::trunc(mm * 10.0);
-    if (unit == kUnitMillimetre && r.bPaperSize != kPageLong &&
-        tenths < std::trunc((al - l) * kMillimetresPerInch / kBaseResolution * 10)) {
-      mm = static_cast<float>((tenths + 1) / 10);
-    }
-    y += step;
-    px = stepPixel(px, true);
-  }
-  y = std::max(y, 0.0);
-  l = std::max(l, minLength);
-  StepResult result;
-  if (y + l > al) {
-    result.focusField = kFieldYOffset;
-    if (unit != kUnitInch || y + l >= al + kInchStep) {
-      result.refused = true;
-      return result;
-    }
-    y = std::floor(y / kInchStep) * kInchStep;
-    if (y + l == al - 1 || y + l == al - 2) l = al - y - kInchStep;
-  }
-  b.mmY = mm;
-  b.mPixelY = px;
-  r.wYPos = storeStepped(unit, y, mm, px, b.currentRes);
-  r.wLength = saturatingTrunc<uint16_t>(l);
-  clearFlagUnlessMillimetres(unit, ctx.globals.mMilimeterFlagY);
-  result.controls.yText = sideText(unit, r.wYPos, mm, px, b.currentRes);
+  StepResult result =
+      stepOffset(ctx,
+                 {r.wYPos, r.wLength, static_cast<double>(ctx.ability().adfMaxLength()),
+                  static_cast<double>(minimumLength(r, ctx.extra)), b.mmY, b.mPixelY,
+                  ctx.globals.mMilimeterFlagY, kFieldYOffset, true},
+                 up);
+  if (result.refused) return result;
+  result.controls.yText = sideText(r.bPaperSizeUnit, r.wYPos, b.mmY, b.mPixelY, b.currentRes);
   cutDetection(ctx, result.controls);
   return finished(result, "yOffset");
 }

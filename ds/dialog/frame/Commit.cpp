@@ -4,19 +4,6 @@
 
 namespace ferrolite::dialog {
 
-uint16_t& resolutionOfMode(ScanSetting& record, int64_t mode) {
-  switch (mode) {
-    case 2:
-    case 3:
-      return record.wGrayRes;
-    case 4:
-    case 5:
-      return record.wBWRes;
-    default:
-      return record.wColorRes;
-  }
-}
-
 ResolutionBoundary checkResolutionBoundary(ScanSetting& record, int64_t mode) {
   ResolutionBoundary result;
   uint16_t& edited = resolutionOfMode(record, mode);

@@ -6,15 +6,10 @@
 #include <optional>
 
 #include "ds/dialog/DialogContext.h"
+#include "ds/dialog/ModeResolution.h"
 #include "ds/dialog/ScanArea.h"
 
 namespace ferrolite::dialog {
-
-inline constexpr uint16_t kMinimumResolution = 72;
-
-// The resolution field of the image type and side being edited: 0, 1, 6, 7 colour (automatic
-// colour follows colour), 2, 3 grey, 4, 5 black-and-white.
-uint16_t& resolutionOfMode(ScanSetting& record, int64_t mode);
 
 // checkResolutionBoundary: the edited resolution below 72 becomes 72, and when it then is 72
 // the field shows it and the popup selects its last (custom) item; every resolution below 72

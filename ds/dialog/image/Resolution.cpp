@@ -1,8 +1,8 @@
 #include "ds/dialog/image/Resolution.h"
 
+#include "ds/dialog/ModeResolution.h"
 #include "ds/dialog/ScanArea.h"
 #include "ds/dialog/Units.h"
-#include "ds/dialog/frame/Commit.h"
 #include "ds/dialog/image/ModeSideRows.h"
 
 namespace ferrolite::dialog {

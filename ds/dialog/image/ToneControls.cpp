@@ -1,7 +1,7 @@
 #include "ds/dialog/image/ToneControls.h"
 
+#include "ds/dialog/ModeResolution.h"
 #include "ds/dialog/Units.h"
-#include "ds/dialog/frame/Commit.h"
 #include "ds/dialog/image/ModeSideRows.h"
 
 namespace ferrolite::dialog {

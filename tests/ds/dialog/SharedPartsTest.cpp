@@ -3,10 +3,13 @@
 // data source.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 
 #include "DialogFixture.h"
+#include "ds/dialog/FoundationLanguage.h"
 #include "ds/dialog/TextFieldFamily.h"
+#include "tests/support/TestFolder.h"
 
 namespace ferrolite::dialog {
 namespace {
@@ -121,6 +124,17 @@ TEST(Notifications, TwentyThreeNamesRegisteredOnceEach) {
             "optionNoise {which: noiseNumber}");
   EXPECT_EQ(describe(Post(note::kPreviewWin2Text, {{"left", int64_t{1}}, {"top", int64_t{2}}})),
             "PreviewWin2Text {left: 1, top: 2}");
+}
+
+TEST(FoundationLanguage, TextsOfTheTableAndFallbacks) {
+  const auto folder = testsupport::freshTestFolder("dialog-language") / "German.lproj";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "Localizable.strings") << "\"Custom\" = \"Benutzerdefiniert\";\n";
+  auto opened = foundation::LanguageBundle::open(folder);
+  ASSERT_TRUE(opened.ok());
+  const FoundationLanguageBundle language(*opened);
+  EXPECT_EQ(language.localizedStringForKey("Custom", "Custom?"), "Benutzerdefiniert");
+  EXPECT_EQ(language.localizedStringForKey("Reset", "Reset?"), "Reset?");
 }
 
 TEST(RecordingDataSource, LogsEachCallWithItsArgumentsInOrder) {

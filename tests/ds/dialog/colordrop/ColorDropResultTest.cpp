@@ -2,17 +2,24 @@
 // run through the data source into "colorDrop.bmp", and the bitmap's bytes.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "DialogFixture.h"
-#include "TempFolder.h"
 #include "ds/dialog/DialogFiles.h"
 #include "ds/dialog/colordrop/BmpWriter.h"
 #include "ds/dialog/colordrop/ColorDropResult.h"
+#include "tests/support/TestFolder.h"
 
 namespace ferrolite::dialog {
 namespace {
 
 using testing::DialogFixture;
-using testing::TempFolder;
+
+std::vector<uint8_t> readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
 
 uint32_t le32(const std::vector<uint8_t>& b, std::size_t at) {
   return b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16 |
@@ -66,7 +73,7 @@ TEST(ColorDropResult, ParametersFromThePage) {
 }
 
 TEST(ColorDropResult, RunWritesTheDropOutAsABitmap) {
-  TempFolder folder;
+  const std::string folder = testsupport::freshTestFolder("colordrop-run").string();
   testing::RecordingDataSource ds;
   ds.colorDrop = [](const uint8_t* src, uint8_t* dest, const XferImageInfo& info,
                     const ColorDropParam&) {
@@ -78,10 +85,10 @@ TEST(ColorDropResult, RunWritesTheDropOutAsABitmap) {
   raster.dpiX = 150.7f;
   raster.dpiY = 150.2f;
   raster.rgb = {10, 0, 0, 20, 0, 0, 30, 0, 0, 40, 0, 0, 50, 0, 0, 60, 0, 0};
-  const std::string path = colorDropImagePath(folder.path());
+  const std::string path = colorDropImagePath(folder);
   EXPECT_EQ(runPreviewResult(ds, raster, colorDropParam({2, 1, 0, 0, 0, 0, 0}), path), 1);
   EXPECT_EQ(ds.calls, (std::vector<std::string>{"getColorDropData(3x2, drop 1)"}));
-  const auto bytes = TempFolder::read(path);
+  const auto bytes = readBytes(path);
   ASSERT_EQ(bytes.size(), 1078u + 4 * 2);
   EXPECT_EQ(le16(bytes, 28), 8u);
   EXPECT_EQ(le32(bytes, 38), 5905u);  // 150 dpi, truncated from 150.7
@@ -107,16 +114,16 @@ TEST(BmpWriter, HeadersAndRows) {
       {1, 1, 1, 200, 4, 62, 7873},  // one black-and-white pixel stays one bit deep
   };
   for (const BitmapCase& c : cases) {
-    TempFolder folder;
+    const auto folder = testsupport::freshTestFolder("colordrop-bmp-" + std::to_string(c.width));
     const int64_t bytesPerLine = c.bits == 1 ? (c.width + 7) / 8 : c.width;
     std::vector<uint8_t> buffer(bytesPerLine * c.height);
     for (std::size_t i = 0; i < buffer.size(); ++i)
       buffer[i] = static_cast<uint8_t>(0x11 * (i + 1));
-    const std::string path = folder.file("colorDrop.bmp");
+    const std::string path = (folder / "colorDrop.bmp").string();
     ASSERT_EQ(
         saveBitmapFile(buffer.data(), c.width, c.height, bytesPerLine, c.resolution, path, c.bits),
         1);
-    const auto b = TempFolder::read(path);
+    const auto b = readBytes(path);
     SCOPED_TRACE(c.width);
     ASSERT_EQ(b.size(), c.offBits + c.stride * c.height);
     EXPECT_EQ(b[0], 'B');
@@ -153,13 +160,15 @@ TEST(BmpWriter, HeadersAndRows) {
 }
 
 TEST(BmpWriter, RefusesWhatItCannotWrite) {
-  TempFolder folder;
+  const auto folder = testsupport::freshTestFolder("colordrop-refused");
   const uint8_t row[2] = {};
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(saveBitmapFile(row, 2, 1, 2, 300, folder.file("missing/colorDrop.bmp"), 8), -1);
+  EXPECT_EQ(saveBitmapFile(row, 2, 1, 2, 300, (folder / "missing/colorDrop.bmp").string(), 8), -1);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "writebmp: file open error\n");
-  EXPECT_EQ(saveBitmapFile(row, 2, 1, 2, 300, folder.file("a.bmp"), 24), -1);  // no palette depth
-  EXPECT_EQ(saveBitmapFile(row, 20, 1, 2, 300, folder.file("a.bmp"), 8), -1);  // rows too short
+  EXPECT_EQ(saveBitmapFile(row, 2, 1, 2, 300, (folder / "a.bmp").string(), 24),
+            -1);  // no palette depth
+  EXPECT_EQ(saveBitmapFile(row, 20, 1, 2, 300, (folder / "a.bmp").string(), 8),
+            -1);  // rows too short
   EXPECT_EQ(bmpStride(10, 1), 4u);
   EXPECT_EQ(bmpStride(6, 8), 8u);
   EXPECT_EQ(pixelsPerMetre(100), 3936u);

@@ -2,7 +2,6 @@
 // The diagnostic panels: the device records shown field by field, and their capability words
 // shown bit by bit. Each record is read from its bytes through a table of (outlet name,
 // offset, width, format), so a panel shows what the record holds without knowing its type.
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -97,17 +96,6 @@ struct GroupText {
   bool operator==(const GroupText&) const = default;
 };
 std::vector<GroupText> fillGroupPanel(const GroupPanel& panel, uint32_t word);
-
-// The sheet's tool-bar items per interface, at positions 0 onwards.
-inline constexpr std::array<std::string_view, 7> kOlderPanelItems = {"ScannerAbilityEx",
-                                                                     "ScannerCapability",
-                                                                     "ScannerCapability2",
-                                                                     "ScannerCapability3",
-                                                                     "DriverFunctionSupport",
-                                                                     "DriverFunctionSupport2",
-                                                                     "NVRAM"};
-inline constexpr std::array<std::string_view, 3> kCurrentPanelItems = {
-    "newScannerAbility", "newScannerCapability", "newNVRAM"};
 
 // A 32-bit word of a record (host order); 0 when the record is too short.
 uint32_t recordWord(std::span<const uint8_t> record, std::size_t offset);

@@ -37,4 +37,19 @@ SampleLayout showSampleString(std::string_view line, uint8_t fontAttribute, uint
   return s;
 }
 
+std::string sampleLine(const ScanSetting& record, std::string_view customText,
+                       std::string_view counterText, const Clock& clock,
+                       const LocaleDateOrder& order) {
+  return imprinterString(customText, counterText, record.bPrintDate, record.bPrintTime,
+                         record.bPrintFormat, clock.now(), order.dateOrder());
+}
+
+SampleLayout showSampleString(const ScanSetting& record, std::string_view customText,
+                              std::string_view counterText, bool fixedWidth,
+                              const FontMetrics& metrics, const Clock& clock,
+                              const LocaleDateOrder& order) {
+  return showSampleString(sampleLine(record, customText, counterText, clock, order),
+                          record.bPrintFontAttri, record.bPrintOrientation, fixedWidth, metrics);
+}
+
 }  // namespace ferrolite::dialog

@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "ds/scan/common/ImprinterString.h"
+#include "ds/scan/records/ScanSetting.h"
+
 namespace ferrolite::dialog {
 
 // Text widths as the window sets them.
@@ -32,5 +35,18 @@ struct SampleLayout {
 // sample) and the face (fixed-width or proportional).
 SampleLayout showSampleString(std::string_view line, uint8_t fontAttribute, uint8_t orientation,
                               bool fixedWidth, const FontMetrics& metrics);
+
+// The line the imprinter would print now: the common services' imprinter line over the page's
+// custom text and counter fields (not the record's strings) and the record's date, time and
+// format choices.
+std::string sampleLine(const ScanSetting& record, std::string_view customText,
+                       std::string_view counterText, const Clock& clock,
+                       const LocaleDateOrder& order);
+// showSampleString as the page sends it: that line, laid out for the record's attribute and
+// orientation in the face of the custom font popup.
+SampleLayout showSampleString(const ScanSetting& record, std::string_view customText,
+                              std::string_view counterText, bool fixedWidth,
+                              const FontMetrics& metrics, const Clock& clock,
+                              const LocaleDateOrder& order);
 
 }  // namespace ferrolite::dialog

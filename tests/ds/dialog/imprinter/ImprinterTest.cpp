@@ -123,6 +123,46 @@ TEST(ImprinterSample, Layout) {
   EXPECT_EQ(showSampleString("", 0, 0, false, m).text, "");
 }
 
+// The page's sample: the fields' texts and the record's date, time and format choices through
+// the common services' line at the clock's time, then the layout for the record's look.
+TEST(ImprinterSample, LineFromTheFieldsTheRecordAndTheClock) {
+  const FixedMetrics m;
+  const testing::FixedClock clock({2031, 5, 6, 7, 8, 9});
+  struct Case {
+    uint8_t date, time, format;
+    DateOrder order;
+    const char* custom;
+    const char* counter;
+    const char* line;
+  } cases[] = {
+      {1, 1, 0, DateOrder::MonthDayYear, "ABC", "0007", "ABC0007"},
+      {1, 1, 1, DateOrder::MonthDayYear, "ABC", "0007", "05/06/2031-ABC0007"},
+      {4, 1, 1, DateOrder::DayMonthYear, "ABC", "0007", "06.05.2031-ABC0007"},
+      {3, 1, 3, DateOrder::YearMonthDay, "", "12", "2031-05-06 07:08:09-12"},
+      {1, 2, 2, DateOrder::MonthDayYear, "X", "", "07 08 09-X"},
+      {1, 1, 0, DateOrder::MonthDayYear, "", "", ""},
+  };
+  ScanSetting r;
+  for (const Case& c : cases) {
+    r.bPrintDate = c.date;
+    r.bPrintTime = c.time;
+    r.bPrintFormat = c.format;
+    const testing::FixedDateOrder order(c.order);
+    EXPECT_EQ(sampleLine(r, c.custom, c.counter, clock, order), c.line) << c.line;
+  }
+  // The record's look applies to that line: underlined and upside down, padded to the width.
+  r.bPrintDate = 1;
+  r.bPrintFormat = 1;
+  r.bPrintFontAttri = 1;
+  r.bPrintOrientation = 1;
+  const testing::FixedDateOrder monthFirst(DateOrder::MonthDayYear);
+  const SampleLayout s = showSampleString(r, "ABC", "0007", false, m, clock, monthFirst);
+  EXPECT_EQ(s.text, std::string(119 - 18, ' ') + "05/06/2031-ABC0007");
+  EXPECT_TRUE(s.underline);
+  EXPECT_EQ(s.rotation, 180);
+  EXPECT_EQ(s.y, 64);
+}
+
 struct Field : testing::DialogFixture {
   ImprinterField which;
   std::string editor;

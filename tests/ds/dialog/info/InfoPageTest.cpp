@@ -11,13 +11,9 @@
 namespace ferrolite::dialog {
 namespace {
 
-struct FixedClock final : Clock {
-  CivilTime now() const override { return {2031, 5, 6, 7, 8, 9}; }
-};
-
 struct Info : testing::DialogFixture {
   ScannerInfo scanner;
-  FixedClock clock;
+  testing::FixedClock clock{{2031, 5, 6, 7, 8, 9}};
   Info() {
     scanner.modelName = "F-310";
     NewNvmData n{};

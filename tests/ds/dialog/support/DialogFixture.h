@@ -6,8 +6,21 @@
 
 #include "RecordingDataSource.h"
 #include "ds/dialog/DialogContext.h"
+#include "ds/scan/common/ImprinterString.h"
 
 namespace ferrolite::dialog::testing {
+
+// A clock that always answers the same time, and a locale of a fixed date order.
+struct FixedClock final : Clock {
+  CivilTime time;
+  explicit FixedClock(CivilTime t) : time(t) {}
+  CivilTime now() const override { return time; }
+};
+struct FixedDateOrder final : LocaleDateOrder {
+  DateOrder order;
+  explicit FixedDateOrder(DateOrder o) : order(o) {}
+  DateOrder dateOrder() const override { return order; }
+};
 
 struct DialogFixture {
   ScanSetting record;

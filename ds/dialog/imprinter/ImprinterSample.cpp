@@ -38,17 +38,15 @@ SampleLayout showSampleString(std::string_view line, uint8_t fontAttribute, uint
 }
 
 std::string sampleLine(const ScanSetting& record, std::string_view customText,
-                       std::string_view counterText, const Clock& clock,
-                       const LocaleDateOrder& order) {
-  return imprinterString(customText, counterText, record.bPrintDate, record.bPrintTime,
-                         record.bPrintFormat, clock.now(), order.dateOrder());
+                       std::string_view counterText, const TezFRLCommon& common) {
+  return common.imprinterString(customText, counterText, record.bPrintDate, record.bPrintTime,
+                                record.bPrintFormat);
 }
 
 SampleLayout showSampleString(const ScanSetting& record, std::string_view customText,
                               std::string_view counterText, bool fixedWidth,
-                              const FontMetrics& metrics, const Clock& clock,
-                              const LocaleDateOrder& order) {
-  return showSampleString(sampleLine(record, customText, counterText, clock, order),
+                              const FontMetrics& metrics, const TezFRLCommon& common) {
+  return showSampleString(sampleLine(record, customText, counterText, common),
                           record.bPrintFontAttri, record.bPrintOrientation, fixedWidth, metrics);
 }
 

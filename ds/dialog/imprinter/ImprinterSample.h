@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "ds/scan/common/ImprinterString.h"
+#include "ds/scan/common/TezFRLCommon.h"
 #include "ds/scan/records/ScanSetting.h"
 
 namespace ferrolite::dialog {
@@ -36,17 +36,15 @@ struct SampleLayout {
 SampleLayout showSampleString(std::string_view line, uint8_t fontAttribute, uint8_t orientation,
                               bool fixedWidth, const FontMetrics& metrics);
 
-// The line the imprinter would print now: the common services' imprinter line over the page's
-// custom text and counter fields (not the record's strings) and the record's date, time and
-// format choices.
+// The line the imprinter would print now: the common services' imprinter line (at their clock
+// and in their locale's date order) over the page's custom text and counter fields (not the
+// record's strings) and the record's date, time and format choices.
 std::string sampleLine(const ScanSetting& record, std::string_view customText,
-                       std::string_view counterText, const Clock& clock,
-                       const LocaleDateOrder& order);
+                       std::string_view counterText, const TezFRLCommon& common);
 // showSampleString as the page sends it: that line, laid out for the record's attribute and
 // orientation in the face of the custom font popup.
 SampleLayout showSampleString(const ScanSetting& record, std::string_view customText,
                               std::string_view counterText, bool fixedWidth,
-                              const FontMetrics& metrics, const Clock& clock,
-                              const LocaleDateOrder& order);
+                              const FontMetrics& metrics, const TezFRLCommon& common);
 
 }  // namespace ferrolite::dialog

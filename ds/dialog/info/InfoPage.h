@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ds/dialog/DialogContext.h"
-#include "ds/scan/common/ImprinterString.h"
+#include "ds/scan/common/Clock.h"
 #include "ds/scan/records/ScannerInfo.h"
 
 namespace ferrolite::dialog {

@@ -2,6 +2,8 @@
 // sample line's layout and the four fields typed one keystroke at a time.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "DialogFixture.h"
 #include "ds/dialog/imprinter/ImprinterFields.h"
 #include "ds/dialog/imprinter/ImprinterPage.h"
@@ -127,7 +129,7 @@ TEST(ImprinterSample, Layout) {
 // the common services' line at the clock's time, then the layout for the record's look.
 TEST(ImprinterSample, LineFromTheFieldsTheRecordAndTheClock) {
   const FixedMetrics m;
-  const testing::FixedClock clock({2031, 5, 6, 7, 8, 9});
+  const auto clock = std::make_shared<testing::FixedClock>(CivilTime{2031, 5, 6, 7, 8, 9});
   struct Case {
     uint8_t date, time, format;
     DateOrder order;
@@ -147,16 +149,17 @@ TEST(ImprinterSample, LineFromTheFieldsTheRecordAndTheClock) {
     r.bPrintDate = c.date;
     r.bPrintTime = c.time;
     r.bPrintFormat = c.format;
-    const testing::FixedDateOrder order(c.order);
-    EXPECT_EQ(sampleLine(r, c.custom, c.counter, clock, order), c.line) << c.line;
+    const TezFRLCommon common(clock, std::make_shared<testing::FixedDateOrder>(c.order));
+    EXPECT_EQ(sampleLine(r, c.custom, c.counter, common), c.line) << c.line;
   }
   // The record's look applies to that line: underlined and upside down, padded to the width.
   r.bPrintDate = 1;
   r.bPrintFormat = 1;
   r.bPrintFontAttri = 1;
   r.bPrintOrientation = 1;
-  const testing::FixedDateOrder monthFirst(DateOrder::MonthDayYear);
-  const SampleLayout s = showSampleString(r, "ABC", "0007", false, m, clock, monthFirst);
+  const TezFRLCommon common(clock,
+                            std::make_shared<testing::FixedDateOrder>(DateOrder::MonthDayYear));
+  const SampleLayout s = showSampleString(r, "ABC", "0007", false, m, common);
   EXPECT_EQ(s.text, std::string(119 - 18, ' ') + "05/06/2031-ABC0007");
   EXPECT_TRUE(s.underline);
   EXPECT_EQ(s.rotation, 180);

@@ -166,23 +166,7 @@ TEST(ImprinterSample, LineFromTheFieldsTheRecordAndTheClock) {
   EXPECT_EQ(s.y, 64);
 }
 
-struct Field : testing::DialogFixture {
-  ImprinterField which;
-  std::string editor;
-  explicit Field(ImprinterField f, std::string start = "") : which(f), editor(std::move(start)) {}
-  FieldResult type(const std::string& after) {
-    DialogContext c = ctx();
-    FieldResult r = imprinterFieldChanged(which, editor, after, c);
-    editor = r.editorText.value_or(after);
-    return r;
-  }
-  FieldResult end(TextMovement m) {
-    DialogContext c = ctx();
-    FieldResult r = imprinterFieldEnded(which, editor, m, c);
-    editor = r.editorText.value_or(editor);
-    return r;
-  }
-};
+using Field = testing::TypedField<ImprinterField, imprinterFieldChanged, imprinterFieldEnded>;
 
 TEST(ImprinterFields, CustomText) {
   Field f(ImprinterField::CustomText, std::string(31, 'a'));

@@ -7,23 +7,7 @@
 namespace ferrolite::dialog {
 namespace {
 
-struct Field : testing::DialogFixture {
-  OptionField which;
-  std::string editor;
-  explicit Field(OptionField f, std::string start = "") : which(f), editor(std::move(start)) {}
-  FieldResult type(const std::string& after) {
-    DialogContext c = ctx();
-    FieldResult r = optionFieldChanged(which, editor, after, c);
-    editor = r.editorText.value_or(after);
-    return r;
-  }
-  FieldResult end(TextMovement m = TextMovement::Other) {
-    DialogContext c = ctx();
-    FieldResult r = optionFieldEnded(which, editor, m, c);
-    editor = r.editorText.value_or(editor);
-    return r;
-  }
-};
+using Field = testing::TypedField<OptionField, optionFieldChanged, optionFieldEnded>;
 
 TEST(OptionFields, EdgeFiltering) {
   struct Case {

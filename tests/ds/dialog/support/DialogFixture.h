@@ -3,9 +3,12 @@
 // scanner with a feeder (2550 x 4200, 8.5 x 14 inch) and a flatbed (2550 x 3508) on the
 // current driver interface, a default record and the recording data source.
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "RecordingDataSource.h"
 #include "ds/dialog/DialogContext.h"
+#include "ds/dialog/TextFieldFamily.h"
 #include "ds/scan/common/ImprinterString.h"
 
 namespace ferrolite::dialog::testing {
@@ -80,6 +83,28 @@ struct DialogFixture {
   void useOlderInterface() {
     extra.newKrapi = false;
     globals.gUINewKrapi = false;
+  }
+};
+
+// A text field typed one keystroke or paste at a time through a page's field rules: the editor
+// keeps each rule's rewrite, as the widget layer's field does.
+template <typename Which, auto Changed, auto Ended>
+struct TypedField : DialogFixture {
+  Which which;
+  std::string editor;
+  explicit TypedField(Which field, std::string start = "")
+      : which(field), editor(std::move(start)) {}
+  FieldResult type(const std::string& after) {
+    DialogContext c = ctx();
+    FieldResult r = Changed(which, editor, after, c);
+    editor = r.editorText.value_or(after);
+    return r;
+  }
+  FieldResult end(TextMovement movement = TextMovement::Other) {
+    DialogContext c = ctx();
+    FieldResult r = Ended(which, editor, movement, c);
+    editor = r.editorText.value_or(editor);
+    return r;
   }
 };
 

@@ -41,7 +41,8 @@ long finish(long msg, long status, long* pStatus, const char* fn, int line) {
 void resetCrop(NIDATA* pNi) {
   uint8_t& id = pNi->OutImage.InternalUse;
   LMLOG(kLvEntry, "Function resets. LMJPGImageId=%d\n", int(id));
-  if (id < kLMCropIds) gInputCount[id] = 0;
+  // Id 0 is no context: its slot is shared by every thread that has none.
+  if (id >= 1 && id < kLMCropIds) gInputCount[id] = 0;
   jpgLMReset(&id, 0);
   id = 0;
 }

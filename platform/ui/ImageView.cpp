@@ -82,16 +82,6 @@ void ImageView::removeTrackingArea(TrackingId id) {
   changed(Aspect::tracking);
 }
 
-bool ImageView::tracksMoves() const {
-  return std::any_of(tracking_.begin(), tracking_.end(),
-                     [](const auto& entry) { return entry.second.moves; });
-}
-
-bool ImageView::tracksEnterExit() const {
-  return std::any_of(tracking_.begin(), tracking_.end(),
-                     [](const auto& entry) { return entry.second.enterExit; });
-}
-
 namespace {
 
 using Handler = std::function<void(ImageView&, const MouseEvent&)>;

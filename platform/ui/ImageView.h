@@ -112,8 +112,18 @@ class ImageView : public Control {
   using TrackingId = std::uint64_t;
   TrackingId addTrackingArea(TrackingArea area);
   void removeTrackingArea(TrackingId id);
-  bool tracksMoves() const;
-  bool tracksEnterExit() const;
+  bool tracksMoves() const {
+    for (const auto& [id, area] : tracking_) {
+      if (area.moves) return true;
+    }
+    return false;
+  }
+  bool tracksEnterExit() const {
+    for (const auto& [id, area] : tracking_) {
+      if (area.enterExit) return true;
+    }
+    return false;
+  }
 
   virtual bool userMouseDown(const MouseEvent& event);
   virtual bool userMouseDragged(const MouseEvent& event);

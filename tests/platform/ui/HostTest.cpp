@@ -118,10 +118,13 @@ TEST(WindowHost, AGlibHostsMainLoopRunsBesideTheWindowAndReceivesItsCloseRequest
                                        &state);
                                  }});
   state.shown = shown.get();
-  // Once the host's loop runs, the user closes the window on the UI thread.
+  // From a callback of the host's loop (which owns GLib's context meanwhile), a synchronous call
+  // into the window, as a TWAIN application calls its source from its toolkit's callbacks; the
+  // user then closes the window.
   g_idle_add(
       [](gpointer data) {
         auto* s = static_cast<State*>(data);
+        s->host->queue().performAndWait([s] { s->shown->window->setTitle("Ferrolite"); });
         s->host->queue().post([s] { s->shown->window->userClose(); });
         return G_SOURCE_REMOVE;
       },

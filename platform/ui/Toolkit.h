@@ -54,7 +54,9 @@ class Toolkit {
   virtual void* widget(const Window& window, std::string_view outlet) = 0;
 
   // Ends what start began: the peers still attached go, our application object goes and our UI
-  // thread is joined; a host's application and thread stay. Not from the UI thread.
+  // thread is joined; a host's application and thread stay (from its GUI thread the peers go at
+  // once; from another thread when its loop takes the drop within a few seconds, else they
+  // stay). Not from a UI thread of our own.
   virtual void stop() = 0;
 };
 

@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QThread>
 #include <QTimer>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -315,7 +316,8 @@ class QtToolkit : public Toolkit, public PeerHost, public RunLoop {
 
   bool onUiThread() const override {
     if (!hostApplication_) return std::this_thread::get_id() == uiThreadId_;
-    return QThread::currentThread() == QCoreApplication::instance()->thread();
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
   }
 
   void postToUiThread(std::function<void()> task) override {
@@ -370,14 +372,27 @@ class QtToolkit : public Toolkit, public PeerHost, public RunLoop {
     if (onUiThread()) {
       dropEverything();
     } else {
-      auto dropped = std::make_shared<std::promise<void>>();
-      std::future<void> done = dropped->get_future();
-      postToUiThread([this, dropped] {
+      // A host whose loop no longer runs keeps what was made (nothing can drop it elsewhere);
+      // the drop is then called off, so that it never runs on a toolkit that went.
+      struct Drop {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        bool calledOff = false;
+      };
+      auto drop = std::make_shared<Drop>();
+      postToUiThread([this, drop] {
+        std::lock_guard lock(drop->mutex);
+        if (drop->calledOff) return;
         dropEverything();
-        dropped->set_value();
+        drop->done = true;
+        drop->finished.notify_all();
       });
-      // A host whose loop no longer runs keeps what was made (it cannot be dropped elsewhere).
-      if (done.wait_for(kHostLoopWait) != std::future_status::ready) return;
+      std::unique_lock lock(drop->mutex);
+      if (!drop->finished.wait_for(lock, kHostLoopWait, [&] { return drop->done; })) {
+        drop->calledOff = true;
+        return;
+      }
     }
     std::lock_guard lock(mutex_);
     application_ = nullptr;

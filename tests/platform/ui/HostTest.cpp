@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,11 +22,15 @@ using namespace ui;
 
 const std::filesystem::path kAdapter = VT_QT_ADAPTER;
 
+// The process's threads, but for Qt's D-Bus thread: on a desktop (xcb) the accessibility bridge
+// starts it once per process and Qt keeps it while its libraries are loaded, which is for good.
 std::size_t threadCount() {
   std::size_t n = 0;
-  for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator("/proc/self/task")) {
-    ++n;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name != "QDBusConnection") ++n;
   }
   return n;
 }
@@ -56,7 +61,6 @@ void destroy(WindowHost& host, std::unique_ptr<ShownWindow> shown) {
 }
 
 TEST(WindowHost, AHostWithoutQtOpensClosesReopensAndUnloadsTheWindowAndKeepsItsThreadCount) {
-  ASSERT_EQ(std::getenv("QT_QPA_PLATFORM"), std::string("offscreen"));
   const std::size_t before = threadCount();
   // Twice: a host may load the data source again after unloading it.
   for (int round = 0; round < 2; ++round) {

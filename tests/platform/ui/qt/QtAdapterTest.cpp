@@ -8,10 +8,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <cctype>
 #include <memory>
 #include <thread>
@@ -21,6 +26,8 @@
 #include "platform/ui/Controls.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/Properties.h"
+#include "platform/ui/TabView.h"
+#include "platform/ui/TableView.h"
 #include "platform/ui/Window.h"
 
 namespace {
@@ -162,6 +169,103 @@ TEST(QtAdapter, TheUsersInputThroughQtSetsTheBoundPropertyThenRunsTheActionOnce)
   EXPECT_TRUE(check.isOn());
   EXPECT_EQ(popUp.indexOfSelectedItem(), 2);
   EXPECT_EQ(slider.doubleValue(), 1);
+}
+
+TEST(QtAdapter, TabsTablesSteppersPullDownsAndThePreviewTakeTheUsersInputThroughQt) {
+  QtFixture f;
+  // Tabs: inserted and removed by the program, chosen by the user on the tab bar.
+  auto& tabView = f.window->make<TabView>(nullptr, "pMainTab");
+  std::vector<TabViewItem*> items;
+  for (const char* id : {"KriTabImage", "KriTabPaper", "KriTabSetting"}) {
+    items.push_back(&f.window->makeTabViewItem(id, id, tabView));
+    items.back()->setLabel(id);
+    tabView.addItem(*items.back());
+  }
+  tabView.setDelegate({.shouldSelect = {}, .didSelect = [&](TabView&, TabViewItem& item) {
+                         f.log.push_back("tab " + item.identifier());
+                       }});
+  // A table with a check column.
+  auto& table = f.window->make<TableView>(nullptr, "pImageTabTableView");
+  table.addColumn({"Use", "", CellKind::check});
+  std::vector<int> checks{0, 1};
+  table.setDataSource(
+      {[&](TableView&) { return static_cast<int>(checks.size()); },
+       [&](TableView&, const TableColumn&, int row) -> foundation::Value {
+         return foundation::Value(checks[row]);
+       },
+       [&](TableView&, const foundation::Value& value, const TableColumn&, int row) {
+         checks[row] = static_cast<int>(value.integer().valueOr(-1));
+         f.log.push_back("check " + std::to_string(row));
+       }});
+  table.reloadData();
+  // A stepper, a pull-down with a submenu, and the preview's view (flipped, as the preview is).
+  auto& stepper = f.window->make<Stepper>(nullptr, "mStepperCount");
+  stepper.setMaxValue(10);
+  stepper.setIncrement(2);
+  stepper.setAction(
+      [&](Control&) { f.log.push_back("step " + std::to_string(stepper.doubleValue())); });
+  auto& pullDown =
+      f.window->make<PopUpButton>(nullptr, ControlKind::pullDownButton, "mPullDownProfile");
+  pullDown.addItemWithTitle("Profile");
+  pullDown.addItemWithTitle("Save");
+  MenuItem& more = pullDown.addItemWithTitle("More");
+  auto submenu = std::make_unique<Menu>();
+  submenu->addItem("Delete").setAction([&](MenuItem& item) { f.log.push_back(item.title()); });
+  more.setSubmenu(std::move(submenu));
+  auto& preview = f.window->make<ImageView>(nullptr, "mPreviewView");
+  preview.setFlipped(true);
+  preview.setFrameSize({100, 80});
+  preview.setMouseHandlers({.down =
+                                [&](ImageView&, const MouseEvent& e) {
+                                  f.log.push_back("down " + std::to_string(int(e.location.x)) +
+                                                  "," + std::to_string(int(e.location.y)) +
+                                                  ((e.modifiers & kShift) ? " shift" : ""));
+                                },
+                            .dragged = {},
+                            .up =
+                                [&](ImageView&, const MouseEvent& e) {
+                                  f.log.push_back("up " + std::to_string(int(e.location.x)) + "," +
+                                                  std::to_string(int(e.location.y)));
+                                },
+                            .moved = {},
+                            .entered = {},
+                            .exited = {}});
+  f.show();
+
+  auto* tabs = f.widget<QTabWidget>("pMainTab");
+  ASSERT_NE(tabs, nullptr);
+  tabView.removeItem(*items[1]);
+  ASSERT_EQ(tabs->count(), 2);
+  EXPECT_EQ(tabs->tabText(1), "KriTabSetting") << "the program's removal leaves the others";
+  QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
+  EXPECT_EQ(tabView.selectedItem()->identifier(), "KriTabSetting");
+
+  auto* grid = f.widget<QTableWidget>("pImageTabTableView");
+  ASSERT_NE(grid, nullptr);
+  grid->item(0, 0)->setCheckState(Qt::Checked);  // what a click on the box does
+  EXPECT_EQ(checks, (std::vector<int>{1, 1}));
+
+  auto* stepperBox = f.widget<QWidget>("mStepperCount");
+  ASSERT_NE(stepperBox, nullptr);
+  QTest::mouseClick(stepperBox->findChild<QToolButton*>("up"), Qt::LeftButton);
+
+  auto* pullDownButton = f.widget<QToolButton>("mPullDownProfile");
+  ASSERT_NE(pullDownButton, nullptr);
+  QCoreApplication::processEvents();  // the menu is built once the program's changes are over
+  ASSERT_NE(pullDownButton->menu(), nullptr);
+  QList<QAction*> actions = pullDownButton->menu()->actions();
+  ASSERT_EQ(actions.size(), 2);
+  EXPECT_EQ(actions[0]->text(), "Save");
+  ASSERT_NE(actions[1]->menu(), nullptr);
+  actions[1]->menu()->actions().value(0)->trigger();
+
+  QWidget* picture = f.widget<QWidget>("mPreviewView");
+  ASSERT_NE(picture, nullptr);
+  QTest::mousePress(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(10, 20));
+  QTest::mouseRelease(picture, Qt::LeftButton, {}, QPoint(30, 40));
+
+  EXPECT_EQ(f.log, (std::vector<std::string>{"tab KriTabSetting", "check 0", "step 2.000000",
+                                             "Delete", "down 10,20 shift", "up 30,40"}));
 }
 
 TEST(QtAdapter, TypingThroughQtIsOneChangePerKeyAndTabBacktabAndReturnEndTheEditing) {

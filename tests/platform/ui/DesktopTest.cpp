@@ -32,11 +32,14 @@ class FakeDesktop {
                            << "'\n";
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
   }
-  // Blocks until a program wrote its line.
+  // Blocks until a program wrote its line. An open may still meet the previous program, which
+  // wrote already and has yet to close its end: that read ends empty, and the next open waits.
   std::string nextRun() const {
-    std::ifstream in(pipe_);
     std::string line;
-    std::getline(in, line);
+    while (line.empty()) {
+      std::ifstream in(pipe_);
+      std::getline(in, line);
+    }
     return line;
   }
   const std::filesystem::path& folder() const { return folder_; }

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -104,6 +105,29 @@ TEST(QtAdapter, AHostsApplicationRunsTheWindowsOnItsGuiThreadWithNoSecondApplica
   while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   caller.join();
   EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+TEST(QtAdapter, TheToolkitsPortsFireTimersInTurnKeepTheClipboardAndMeasureText) {
+  QtFixture f;
+  const Services& services = f.host->services();
+  std::vector<std::string> fired;
+  services.timers->scheduleOnce(Seconds(0.02), [&] { fired.push_back("late"); });
+  const Timers::Id cancelled =
+      services.timers->scheduleOnce(Seconds(0.01), [&] { fired.push_back("cancelled"); });
+  services.timers->scheduleOnce(Seconds(0), [&] { fired.push_back("first"); });
+  services.timers->cancel(cancelled);
+  while (fired.size() < 2) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  EXPECT_EQ(fired, (std::vector<std::string>{"first", "late"}));
+
+  services.pasteboard->setString("0012");
+  EXPECT_EQ(services.pasteboard->string(), "0012");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "0012");
+
+  const Font plain{"Sans", 13, false};
+  const double one = services.fonts->width("W", plain);
+  EXPECT_GT(one, 0);
+  EXPECT_GT(services.fonts->width("WWW", plain), 2.5 * one);
+  EXPECT_EQ(services.fonts->width("", plain), 0);
 }
 
 TEST(QtAdapter, PeersCarryTheOutletsAndShowProgrammaticChangesWithoutActions) {

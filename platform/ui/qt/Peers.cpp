@@ -514,6 +514,8 @@ class StepperPeer : public ControlPeer {
         if (control_) userCall([&] { static_cast<Stepper*>(control_)->userStep(direction); });
       });
     }
+    // The two arrows stay together, whatever room the grid gives.
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setWidget(box);
   }
 
@@ -605,6 +607,19 @@ class ContainerPeer : public ControlPeer {
                                 static_cast<int>(f.size.width), static_cast<int>(f.size.height));
   }
   bool isFree() const { return grid_ == nullptr; }
+  // A child's grid cell changed after it was placed.
+  void moveToCell(ControlPeer& child) {
+    QWidget* w = child.widget();
+    if (!grid_ || !w) return;
+    const int at = grid_->indexOf(w);
+    if (at < 0) return;
+    int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+    grid_->getItemPosition(at, &row, &column, &rowSpan, &columnSpan);
+    const GridCell& cell = child.control()->gridCell();
+    if (GridCell{row, column, rowSpan, columnSpan} == cell) return;
+    grid_->removeWidget(w);
+    grid_->addWidget(w, cell.row, cell.column, cell.rowSpan, cell.columnSpan);
+  }
 
  protected:
   std::vector<Aspect> aspects() const override { return {Aspect::title}; }
@@ -1020,6 +1035,7 @@ void ControlPeer::changed(Aspect aspect) {
       if (container && container->isFree()) {
         container->placeFree(*this);
       } else {
+        if (container) container->moveToCell(*this);
         const Size& size = control_->frame().size;
         if (size.width > 0 && size.height > 0 && control_->kind() != ControlKind::view &&
             control_->kind() != ControlKind::tabView) {

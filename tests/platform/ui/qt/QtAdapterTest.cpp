@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -159,6 +160,13 @@ TEST(QtAdapter, PeersCarryTheOutletsAndShowProgrammaticChangesWithoutActions) {
   EXPECT_EQ(f.widget<QLineEdit>("mTextFieldLeft")->text(), "210");
   EXPECT_EQ(f.widget<QComboBox>("mPopupRes")->currentText(), "300");
   EXPECT_EQ(f.widget<QSlider>("mSliderBright")->value(), 40);
+  slider.setGridCell({2, 1, 1, 3});
+  auto* grid = qobject_cast<QGridLayout*>(f.widget<QWidget>("")->findChild<QGridLayout*>());
+  ASSERT_NE(grid, nullptr);
+  int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+  grid->getItemPosition(grid->indexOf(f.widget<QSlider>("mSliderBright")), &row, &column, &rowSpan,
+                        &columnSpan);
+  EXPECT_EQ((GridCell{row, column, rowSpan, columnSpan}), (GridCell{2, 1, 1, 3}));
   scan.setEnabled(false);
   field.setHidden(true);
   EXPECT_FALSE(f.widget<QPushButton>("mBtnScan")->isEnabled());

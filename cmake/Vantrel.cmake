@@ -45,11 +45,11 @@ function(vt_assemble_driver)
   set_target_properties(Vantrel PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 endfunction()
 
-# vt_test(<name> SOURCES ... LIBS ... [THREADED] [TIMEOUT s])
+# vt_test(<name> SOURCES ... LIBS ... [THREADED] [TIMEOUT s] [ENV NAME=value])
 # One GoogleTest program; every case gets a time-out so nothing in the suite can hang.
-# THREADED programs also run under ThreadSanitizer.
+# THREADED programs also run under ThreadSanitizer. ENV sets one more variable for each case.
 function(vt_test name)
-  cmake_parse_arguments(T "THREADED" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "THREADED" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 60)
   endif()
@@ -60,11 +60,20 @@ function(vt_test name)
     set(labels threaded)
     set_property(GLOBAL APPEND PROPERTY VT_THREADED_TESTS ${name})
   endif()
+  # The discovered cases' properties cannot carry a list: the one extra variable goes in as an
+  # environment modification beside ENVIRONMENT.
+  set(modification "")
+  list(LENGTH T_ENV extra)
+  if(extra GREATER 1)
+    message(FATAL_ERROR "vt_test(${name}): ENV takes one NAME=value")
+  elseif(extra EQUAL 1)
+    string(REGEX REPLACE "^([^=]+)=(.*)$" "ENVIRONMENT_MODIFICATION;\\1=set:\\2" modification "${T_ENV}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 30
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}"
-               ENVIRONMENT "VT_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+               ENVIRONMENT "VT_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp" ${modification})
 endfunction()
 
 # The programs the ThreadSanitizer pass builds and runs.

@@ -98,21 +98,28 @@ bool KR_ICA_Mark2_200::ICAParamToKRParam(SCANPARAMETER_UNION* p) {
         return value[0];
       return 0;
     };
+    // Both extensions of a pair, marked as extensions, and what they add in the base unit.
+    struct Extension {
+      uint16_t first, second;
+      uint32_t added;
+    };
+    auto extension = [&](uint32_t firstTag, uint32_t secondTag) {
+      const uint16_t first = readEdge(firstTag), second = readEdge(secondTag);
+      const uint16_t sum = uint16_t(first + second);
+      return Extension{uint16_t(first | kEdgeExtended), uint16_t(second | kEdgeExtended),
+                       uint32_t(sum) * a.BaseRes / a.OpticalRes};
+    };
     if (a.ScannerCapability1 & kCapabilityLengthEdges) {
-      p->TuneScanLengthTop = readEdge(kEdgeTop);
-      p->TuneScanLengthBottom = readEdge(kEdgeBottom);
-      const uint16_t sum = uint16_t(p->TuneScanLengthBottom + p->TuneScanLengthTop);
-      p->TuneScanLengthTop |= kEdgeExtended;
-      p->TuneScanLengthBottom |= kEdgeExtended;
-      p->Length += uint32_t(sum) * a.BaseRes / a.OpticalRes;
+      const Extension e = extension(kEdgeTop, kEdgeBottom);
+      p->TuneScanLengthTop = e.first;
+      p->TuneScanLengthBottom = e.second;
+      p->Length += e.added;
     }
     if (a.ScannerCapability1 & kCapabilityWidthEdges) {
-      p->TuneScanLengthLeft = readEdge(kEdgeLeft);
-      p->TuneScanLengthRight = readEdge(kEdgeRight);
-      const uint16_t sum = uint16_t(p->TuneScanLengthRight + p->TuneScanLengthLeft);
-      p->TuneScanLengthLeft |= kEdgeExtended;
-      p->TuneScanLengthRight |= kEdgeExtended;
-      p->Width += uint32_t(sum) * a.BaseRes / a.OpticalRes;
+      const Extension e = extension(kEdgeLeft, kEdgeRight);
+      p->TuneScanLengthLeft = e.first;
+      p->TuneScanLengthRight = e.second;
+      p->Width += e.added;
     }
     p->Left = 0;
     p->Top = 0;

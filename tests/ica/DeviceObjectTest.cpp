@@ -600,109 +600,33 @@ TEST_F(DeviceObject, ScanParametersTable) {
   unbound.GrayPixelBound = 0;
   unbound.ColorPixelBound = 0;
   unbound.LineartPixelBound = 0;
+  // clang-format off
   const Case cases[] = {
       // One inch wide, centred on the 2550-unit feeder; grey at 300 dpi.
-      {"inch",     mappingDevice(),
-       0,          1,
-       300,        300,
-       false,      3,
-       2,          1,
-       2,  //
-       1125,       600,
-       300,        600,
-       300,        600,
-       0x06000002, 300,
-       300,        8,
-       300,        600,
-       300,        600},
+      {"inch", mappingDevice(), 0, 1, 300, 300, false, 3, 2, 1, 2,
+       1125, 600, 300, 600, 300, 600, 0x06000002, 300, 300, 8, 300, 600, 300, 600},
       // Wider and longer than the feeder: clamped, so no room to centre.
-      {"clamped",  mappingDevice(),
-       0,          2,
-       300,        300,
-       false,      0,
-       0,          20,
-       20,  //
-       0,          0,
-       2550,       4200,
-       2544,       4200,
-       0x05000004, 300,
-       300,        24,
-       2544,       4200,
-       2544,       4200},
+      {"clamped", mappingDevice(), 0, 2, 300, 300, false, 0, 0, 20, 20,
+       0, 0, 2550, 4200, 2544, 4200, 0x05000004, 300, 300, 24, 2544, 4200, 2544, 4200},
       // Black-and-white is scanned as grey; the line count goes to the line-art bound.
-      {"lineart",  mappingDevice(),
-       0,          0,
-       300,        300,
-       false,      0,
-       0,          2,
-       3,  //
-       975,        0,
-       600,        900,
-       600,        896,
-       0x06000002, 300,
-       300,        8,
-       600,        896,
-       600,        896},
-      {"no processing kind",
-       plain,
-       0,
-       0,
-       300,
-       300,
-       false,
-       0,
-       0,
-       2,
-       3,  //
-       975,
-       0,
-       600,
-       900,
-       600,
-       896,
-       2,
-       300,
-       300,
-       8,
-       600,
-       896,
-       600,
-       896},
+      {"lineart", mappingDevice(), 0, 0, 300, 300, false, 0, 0, 2, 3,
+       975, 0, 600, 900, 600, 896, 0x06000002, 300, 300, 8, 600, 896, 600, 896},
+      {"no processing kind", plain, 0, 0, 300, 300, false, 0, 0, 2, 3,
+       975, 0, 600, 900, 600, 896, 2, 300, 300, 8, 600, 896, 600, 896},
       // Pixels: the offsets by the optical resolution, the size by the scan's resolutions.
-      {"pixels",   mappingDevice(),
-       5,          2,
-       200,        150,
-       false,      600,
-       300,        400,
-       300,  //
-       975,        150,
-       600,        600,
-       400,        300,
-       0x05000004, 200,
-       150,        24,
-       400,        300,
-       400,        300},
+      {"pixels", mappingDevice(), 5, 2, 200, 150, false, 600, 300, 400, 300,
+       975, 150, 600, 600, 400, 300, 0x05000004, 200, 150, 24, 400, 300, 400, 300},
       // Below the lowest resolution: scanned at 200, delivered at 150.
-      {"lowest", lowest, 0,   1,   150, 150, false,      0,   0,   2, 2,  //
-       975,      0,      600, 600, 400, 400, 0x06000002, 200, 200, 8, 400, 400, 300, 300},
+      {"lowest", lowest, 0, 1, 150, 150, false, 0, 0, 2, 2,
+       975, 0, 600, 600, 400, 400, 0x06000002, 200, 200, 8, 400, 400, 300, 300},
       // Cropping: the whole feeder whatever was asked.
-      {"crop",     mappingDevice(),
-       0,          2,
-       300,        300,
-       true,       1,
-       1,          2,
-       2,  //
-       0,          0,
-       2550,       4200,
-       2544,       4200,
-       0x05000004, 300,
-       300,        24,
-       2544,       4200,
-       2544,       4200},
+      {"crop", mappingDevice(), 0, 2, 300, 300, true, 1, 1, 2, 2,
+       0, 0, 2550, 4200, 2544, 4200, 0x05000004, 300, 300, 24, 2544, 4200, 2544, 4200},
       // Bounds of 0 leave the counts as they are.
-      {"unbound", unbound, 0,   2,   100, 100, false,      0,   0,   3,  1,  //
-       825,       0,       900, 300, 300, 100, 0x05000004, 100, 100, 24, 300, 100, 300, 100},
+      {"unbound", unbound, 0, 2, 100, 100, false, 0, 0, 3, 1,
+       825, 0, 900, 300, 300, 100, 0x05000004, 100, 100, 24, 300, 100, 300, 100},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Mapped m(c.ability);

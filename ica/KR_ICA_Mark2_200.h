@@ -9,6 +9,7 @@
 #include "ica/DriverBinding.h"
 #include "ica/ICA_Base.h"
 #include "vantrel/device_records.h"
+#include "vantrel/scan_parameters.h"
 
 namespace icamodule {
 
@@ -36,6 +37,16 @@ class KR_ICA_Mark2_200 : public ICA_Base {
   virtual ICAError preViewWithParams(ICD_ScannerStartPB* params);
   virtual ICAError adfScanWithParams(ICD_ScannerStartPB* params);
   void cleanUp() override;
+
+  // Turns the host's settings and scan window into the driver's scan parameters (zero-filled
+  // first) and fixes the page sizes: the size the device scans (source) and the size the host
+  // asked for (destination). False, with the record left zero-filled, when the device's record
+  // or the host's resolution holds a zero that would be divided by.
+  bool ICAParamToKRParam(SCANPARAMETER_UNION* param);
+  int64_t sourceImageWidth() const { return sourceImageWidth_; }
+  int64_t sourceImageLength() const { return sourceImageLength_; }
+  int64_t destImageWidth() const { return destImageWidth_; }
+  int64_t destImageLength() const { return destImageLength_; }
 
   // Display texts in the user's language, sent while the driver and device are open.
   void SendLCDLocalizedString();

@@ -7,6 +7,8 @@
 
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <vector>
 
 #include "ica/KR_ICA_Mark2_200.h"
 #include "ica/ScanUtils.h"
@@ -41,9 +43,10 @@ DeviceAbility feeder(uint16_t baseRes, uint16_t opticalRes, uint32_t maxWidth, u
 }
 
 // A device object described from the shipped resources and `ability`.
-struct Described {
-  explicit Described(const DeviceAbility& ability,
-                     const fs::path& properties = kResources / "ScannerProperties.plist") {
+template <class Object = KR_ICA_Mark2_200>
+struct DescribedAs {
+  explicit DescribedAs(const DeviceAbility& ability,
+                       const fs::path& properties = kResources / "ScannerProperties.plist") {
     object.copyAbility(ability);
     object.setPropertyListPath(properties.string());
     object.setPaperInfo(*foundation::readDictionaryFile(kResources / "PaperInfo.plist"));
@@ -68,8 +71,9 @@ struct Described {
     block.theDict = &dict;
     return object.setSelectedFunctionalUnitParams(&block);
   }
-  KR_ICA_Mark2_200 object;
+  Object object;
 };
+using Described = DescribedAs<>;
 
 class DeviceObject : public ::testing::Test {
  protected:
@@ -509,6 +513,214 @@ TEST(ScanUtils, Rotation) {
   EXPECT_EQ(out, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
   icamodule::ScanUtils::rotateRaw(rgb, out.data(), 180, 2, 1, icamodule::ScanUtils::kModeColor);
   EXPECT_EQ(out, (std::vector<uint8_t>{4, 5, 6, 1, 2, 3}));
+}
+
+// ---- the scan parameters of a feeder scan ----
+
+// The device's edge extensions by tag; a tag not in the table fails its read.
+std::map<uint32_t, uint16_t> gEdges;
+std::vector<uint32_t> gEdgeReads;
+long fakeGeneralOperation(uint32_t ctrlId, uint32_t* handle, int operation, uint32_t tag,
+                          DDS_DATA_TYPE type, uint32_t count, void* data) {
+  gEdgeReads.push_back(tag);
+  auto found = gEdges.find(tag);
+  if (ctrlId != 0x2200 || !handle || operation != 1 || type != 7 || count != 2 ||
+      found == gEdges.end())
+    return -1;
+  static_cast<uint16_t*>(data)[0] = found->second;
+  return 0;
+}
+
+struct MappedObject : KR_ICA_Mark2_200 {
+  void useGeneralOperation() { entries_._KRGeneralOperation = &fakeGeneralOperation; }
+};
+
+struct Mapped : DescribedAs<MappedObject> {
+  using DescribedAs::DescribedAs;
+  // A one-value entry in the feeder's unit, as the host's settings end up.
+  void host(const char* key, Value value) {
+    Dictionary entry;
+    entry.set("type", "TWON_ONEVALUE");
+    entry.set("value", std::move(value));
+    object.functionalUnitSettings().editDictionary("3")->set(key, entry);
+  }
+  void window(int64_t x, int64_t y, int64_t width, int64_t height) {
+    Dictionary area;
+    area.set("offsetX", x);
+    area.set("offsetY", y);
+    area.set("width", width);
+    area.set("height", height);
+    set(area);
+  }
+  void crop(bool on) {
+    Dictionary feature, area;
+    feature.set("feature", "KR_Crop");
+    feature.set("value", on ? 1 : 0);
+    area.set("vendor features", Array{Value(feature)});
+    set(area);
+  }
+  SCANPARAMETER_UNION map() {
+    SCANPARAMETER_UNION p;
+    std::memset(&p, 0xA5, sizeof p);
+    gEdgeReads.clear();
+    mapped = object.ICAParamToKRParam(&p);
+    return p;
+  }
+  bool mapped = false;
+};
+
+DeviceAbility mappingDevice() {
+  DeviceAbility a = feeder(300, 600, 2550, 4200);
+  a.ImageType = 0x10000;
+  a.MinimumRes = 100;
+  a.LineartPixelBound = 8;
+  a.GrayPixelBound = 4;
+  a.ColorPixelBound = 16;
+  return a;
+}
+
+TEST_F(DeviceObject, ScanParametersTable) {
+  struct Case {
+    const char* what;
+    DeviceAbility ability;
+    uint32_t unit, pixelType, xRes, yRes;
+    bool crop;
+    int64_t x, y, width, height;
+    // expected
+    uint32_t left, top, widthOut, lengthOut, pixels, lines, scanMode;
+    uint16_t xResOut, yResOut;
+    uint8_t bits;
+    int64_t sourceWidth, sourceLength, destWidth, destLength;
+  };
+  DeviceAbility plain = mappingDevice();
+  plain.ImageType = 0;
+  DeviceAbility lowest = mappingDevice();
+  lowest.MinimumRes = 200;
+  DeviceAbility unbound = mappingDevice();
+  unbound.GrayPixelBound = 0;
+  unbound.ColorPixelBound = 0;
+  unbound.LineartPixelBound = 0;
+  // clang-format off
+  const Case cases[] = {
+      // One inch wide, centred on the 2550-unit feeder; grey at 300 dpi.
+      {"inch", mappingDevice(), 0, 1, 300, 300, false, 3, 2, 1, 2,
+       1125, 600, 300, 600, 300, 600, 0x06000002, 300, 300, 8, 300, 600, 300, 600},
+      // Wider and longer than the feeder: clamped, so no room to centre.
+      {"clamped", mappingDevice(), 0, 2, 300, 300, false, 0, 0, 20, 20,
+       0, 0, 2550, 4200, 2544, 4200, 0x05000004, 300, 300, 24, 2544, 4200, 2544, 4200},
+      // Black-and-white is scanned as grey; the line count goes to the line-art bound.
+      {"lineart", mappingDevice(), 0, 0, 300, 300, false, 0, 0, 2, 3,
+       975, 0, 600, 900, 600, 896, 0x06000002, 300, 300, 8, 600, 896, 600, 896},
+      {"no processing kind", plain, 0, 0, 300, 300, false, 0, 0, 2, 3,
+       975, 0, 600, 900, 600, 896, 2, 300, 300, 8, 600, 896, 600, 896},
+      // Pixels: the offsets by the optical resolution, the size by the scan's resolutions.
+      {"pixels", mappingDevice(), 5, 2, 200, 150, false, 600, 300, 400, 300,
+       975, 150, 600, 600, 400, 300, 0x05000004, 200, 150, 24, 400, 300, 400, 300},
+      // Below the lowest resolution: scanned at 200, delivered at 150.
+      {"lowest", lowest, 0, 1, 150, 150, false, 0, 0, 2, 2,
+       975, 0, 600, 600, 400, 400, 0x06000002, 200, 200, 8, 400, 400, 300, 300},
+      // Cropping: the whole feeder whatever was asked.
+      {"crop", mappingDevice(), 0, 2, 300, 300, true, 1, 1, 2, 2,
+       0, 0, 2550, 4200, 2544, 4200, 0x05000004, 300, 300, 24, 2544, 4200, 2544, 4200},
+      // Bounds of 0 leave the counts as they are.
+      {"unbound", unbound, 0, 2, 100, 100, false, 0, 0, 3, 1,
+       825, 0, 900, 300, 300, 100, 0x05000004, 100, 100, 24, 300, 100, 300, 100},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Mapped m(c.ability);
+    m.host("ICAP_UNITS", int64_t(c.unit));
+    m.host("ICAP_PIXELTYPE", int64_t(c.pixelType));
+    m.host("ICAP_XRESOLUTION", int64_t(c.xRes));
+    m.host("ICAP_YRESOLUTION", int64_t(c.yRes));
+    m.window(c.x, c.y, c.width, c.height);
+    m.crop(c.crop);
+    SCANPARAMETER_UNION p = m.map();
+    ASSERT_TRUE(m.mapped);
+    EXPECT_EQ(p.Version, 200);
+    EXPECT_EQ(p.Size, 116);
+    EXPECT_EQ(p.BaseRes, 300);
+    EXPECT_EQ(p.Left, c.left);
+    EXPECT_EQ(p.Top, c.top);
+    EXPECT_EQ(p.Width, c.widthOut);
+    EXPECT_EQ(p.Length, c.lengthOut);
+    EXPECT_EQ(p.XRes, c.xResOut);
+    EXPECT_EQ(p.YRes, c.yResOut);
+    EXPECT_EQ(p.PixelNum, c.pixels);
+    EXPECT_EQ(p.LineNum, c.lines);
+    EXPECT_EQ(p.BitsPerPixel, c.bits);
+    EXPECT_EQ(p.BytesPerLine, c.pixels * c.bits / 8);
+    EXPECT_EQ(p.ScanMode, c.scanMode);
+    EXPECT_EQ(m.object.sourceImageWidth(), c.sourceWidth);
+    EXPECT_EQ(m.object.sourceImageLength(), c.sourceLength);
+    EXPECT_EQ(m.object.destImageWidth(), c.destWidth);
+    EXPECT_EQ(m.object.destImageLength(), c.destLength);
+    // The fixed fields, and zero everywhere the mapping does not write.
+    EXPECT_EQ(p.ScanMethod, 1);
+    EXPECT_EQ(p.Compression, 0x84);
+    EXPECT_EQ(p.SpeedMode, 1);
+    EXPECT_EQ(p.Highlight, 255);
+    EXPECT_EQ(p.CtrlMode, 2);
+    EXPECT_EQ(p.Threshold, 128);
+    EXPECT_EQ(p.Contrast | p.Brightness | p.DitherIndex | p.Shadow | p.ColorFilter | p.Invert |
+                  p.CacheMode | p.byBackgroundLines,
+              0);
+    EXPECT_EQ(p.CacheSize | p.JobPages | p.DetectFeedLength | p.ExtParam0 | p.ExtParam1 |
+                  p.ExtParam2 | p.ExtParam3 | p.ExtParam4,
+              0u);
+    EXPECT_EQ(
+        p.TuneScanLengthTop | p.TuneScanLengthBottom | p.TuneScanLengthLeft | p.TuneScanLengthRight,
+        0)
+        << "no edge extensions on this device";
+    const uint8_t zeros[14] = {};
+    EXPECT_EQ(std::memcmp(p.Reserved, zeros, sizeof p.Reserved), 0);
+    EXPECT_EQ(std::memcmp(p.Reserved1, zeros, sizeof p.Reserved1), 0);
+    EXPECT_TRUE(gEdgeReads.empty());
+  }
+}
+
+TEST_F(DeviceObject, ScanParametersEdgeExtensionsAndDuplex) {
+  DeviceAbility a = mappingDevice();
+  a.ScannerCapability1 = 0x100000 | 0x80000;
+  Mapped m(a);
+  m.object.useGeneralOperation();
+  m.host("ICAP_PIXELTYPE", int64_t(1));
+  m.host("ICAP_XRESOLUTION", int64_t(300));
+  m.host("ICAP_YRESOLUTION", int64_t(300));
+  gEdges = {{1, 10}, {3, 20}, {5, 6}};  // the right edge's read fails
+  SCANPARAMETER_UNION p = m.map();
+  ASSERT_TRUE(m.mapped);
+  EXPECT_EQ(gEdgeReads, (std::vector<uint32_t>{1, 3, 5, 7})) << "top, bottom, left, right";
+  EXPECT_EQ(p.TuneScanLengthTop, 0x8000 | 10);
+  EXPECT_EQ(p.TuneScanLengthBottom, 0x8000 | 20);
+  EXPECT_EQ(p.TuneScanLengthLeft, 0x8000 | 6);
+  EXPECT_EQ(p.TuneScanLengthRight, 0x8000);
+  EXPECT_EQ(p.Length, 4200u + 15u) << "30 optical units at 300 / 600";
+  EXPECT_EQ(p.Width, 2550u + 3u);
+  EXPECT_EQ(p.Left, 0u);
+  EXPECT_EQ(p.Top, 0u);
+
+  EXPECT_EQ(p.ScanMethod, 1);
+  m.host("CAP_FEEDERENABLED", int64_t(1));
+  m.host("CAP_DUPLEXENABLED", int64_t(1));
+  EXPECT_EQ(m.map().ScanMethod, 4);
+}
+
+TEST_F(DeviceObject, ScanParametersRefuseAZeroDivisor) {
+  DeviceAbility noOptical = mappingDevice();
+  noOptical.OpticalRes = 0;
+  DeviceAbility noBase = mappingDevice();
+  noBase.BaseRes = 0;
+  for (auto [ability, xRes] : {std::pair{noOptical, 300}, {noBase, 300}, {mappingDevice(), 0}}) {
+    Mapped m(ability);
+    m.host("ICAP_XRESOLUTION", int64_t(xRes));
+    m.host("ICAP_YRESOLUTION", int64_t(300));
+    SCANPARAMETER_UNION p = m.map();
+    EXPECT_FALSE(m.mapped);
+    const SCANPARAMETER_UNION zero{};
+    EXPECT_EQ(std::memcmp(&p, &zero, sizeof p), 0);
+  }
 }
 
 }  // namespace

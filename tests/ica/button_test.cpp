@@ -10,6 +10,7 @@
 
 #include "ModuleHarness.h"
 #include "ica/ICA_Base.h"
+#include "ica/KR_ICA_Mark2_200.h"
 #include "platform/foundation/Notifications.h"
 #include "platform/foundation/SystemLog.h"
 #include "sim/SimScanner.h"
@@ -204,8 +205,16 @@ TEST_F(ButtonPath, TheModulesOwnScanTakesTheScannerFromTheReader) {
   // The driver opens the device (the reader let go of it): the feeder scan answers, not "busy".
   EXPECT_EQ(module_.result(module_.call(ica::kCallStart, object_)), kICAScanFailedErr);
   EXPECT_TRUE(device_->duplexScanFromTessalineButton()) << "the scan that follows is two-sided";
+  auto* mark2 = dynamic_cast<icamodule::KR_ICA_Mark2_200*>(device_);
+  ASSERT_NE(mark2, nullptr);
+  ASSERT_EQ(mark2->duplexEnabled(), 0u) << "the host did not ask for duplex";
+  SCANPARAMETER_UNION param;
+  ASSERT_TRUE(mark2->ICAParamToKRParam(&param));
+  EXPECT_EQ(param.ScanMethod, 4) << "the button's duplex scan";
   ASSERT_TRUE(readerWaits()) << "the reader came back";
   press(2, 2);
+  ASSERT_TRUE(mark2->ICAParamToKRParam(&param));
+  EXPECT_EQ(param.ScanMethod, 1) << "a simplex press scans one side";
 }
 
 TEST_F(ButtonPath, ClosingTheDeviceJoinsTheReader) {

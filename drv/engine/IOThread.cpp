@@ -436,7 +436,8 @@ void IoJob::ReadPage() {
         DbgPrintf(1, "IOThread: Get EOF(F) size=%d", got);
       else
         DbgPrintf(1, "IOThread: Get EOF(R) size=%d", got);
-      if (BaseMode(m_dev.ScanMode) < (endOfFile ? 5u : 6u) && !m_hardware && m_bytesPerLine != 0)
+      if (BaseMode(m_dev.ScanMode) < (endOfFile ? 5u : 6u) && !m_hardware && !m_compressed &&
+          m_bytesPerLine != 0)
         got -= got % m_bytesPerLine;
       WriteData(side, true, got, got);
       m_sideBytes[side] += got;

@@ -711,7 +711,8 @@ void JpegEncode::Run() {
       if (!Load(in, out, h)) {
         continue;
       }
-      if (!m_pageStarted && m_item->bTwoSides) m_ni.InImage.ScanType = m_side == 0 ? 1 : 3;
+      // One-sided pages are front pages: the crop context keeps only the strips of a side.
+      if (!m_pageStarted) m_ni.InImage.ScanType = m_side == 0 ? 1 : 3;
       m_pageStarted = true;
       const uint32_t bytesPerLine = std::max<uint32_t>(m_ni.InImage.BytesPerLine, 1);
       m_ni.InImage.Line = h.dwSize / bytesPerLine;
@@ -739,8 +740,9 @@ void JpegEncode::Run() {
         std::vector<uint8_t> stream;
         uint32_t height = 0;
         if (!m_pageStarted || !FinishPage(&stream, &height)) {
-          m_failed = true;
-          infoHeader.lStatusLong = kUnknown;
+          // An error packet ahead of the page information: a reader stops at a header with a
+          // status before it takes that header's record.
+          Fail(out, kUnknown);
         } else {
           for (size_t at = 0; at < stream.size();) {
             const uint32_t chunk = static_cast<uint32_t>(std::min<size_t>(

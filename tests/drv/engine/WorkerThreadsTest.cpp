@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "ScanJobRunner.h"
-#include "drv/engine/ImageProcess.h"
 #include "drv/engine/WorkerThreads.h"
 
 using namespace enginefix;
@@ -20,29 +19,11 @@ class Workers : public JobTest {
  protected:
   static void SetUpTestSuite() { PrepareSuite("engine-workers"); }
 
-  // The model's stages for a side, run over what the scanner built for that side, in the
-  // engine's read units.
+  // The model's stages for a side, run over what the scanner built for that side.
   Bytes Converted(uint32_t sheet, uint32_t side) {
     SCANPARAMETER_UNION dev;
     Item()->pScanner->GetNewScanParameter(&dev);
-    uint32_t count = 0;
-    CImageProcess_InitializeParameter* list = nullptr;
-    Item()->pScanner->GetImageProcessVariable(side, &count, &list);
-    EXPECT_GT(count, 0u) << "the job converts nothing";
-    const Bytes raw = sim::SheetSide(sheet, side, dev.LineNum, dev.BytesPerLine);
-    CImageProcess pipeline;
-    EXPECT_TRUE(pipeline.Initialize(count, list));
-    pipeline.Reset();
-    Bytes out;
-    const size_t unit = Item()->dwReadUnit;
-    for (size_t at = 0; at < raw.size(); at += unit) {
-      Bytes block(raw.begin() + long(at), raw.begin() + long(std::min(raw.size(), at + unit)));
-      uint8_t* result = nullptr;
-      uint32_t size = 0;
-      EXPECT_TRUE(pipeline.Process(block.data(), uint32_t(block.size()), &result, &size));
-      out.insert(out.end(), result, result + size);
-    }
-    return out;
+    return RunStages(side, sim::SheetSide(sheet, side, dev.LineNum, dev.BytesPerLine));
   }
 };
 

@@ -112,6 +112,25 @@ std::vector<uint8_t> JpegSide(const DeviceState& s, const Window& w,
       DeviceJpegFile(raw, w.pixels, lines, components, w.subKind, &tables[0], &tables[64]));
 }
 
+constexpr uint8_t kStyleInterleaved = 1;
+
+// Style 1: one stream of the front and the rear alternating in units of the de-multiplexing
+// lines, front first; the stream is read as the front side.
+void Interleave(DeviceState& s, const Window& w) {
+  ScanState& scan = s.scan;
+  const size_t unit = std::max<size_t>(size_t{s.config.deMuxLines} * w.bytesPerLine, 1);
+  std::vector<uint8_t> both;
+  both.reserve(scan.side[0].size() + scan.side[1].size());
+  for (size_t at = 0; at < scan.side[0].size(); at += unit)
+    for (const std::vector<uint8_t>& side : scan.side) {
+      const size_t n = std::min(unit, side.size() - std::min(side.size(), at));
+      both.insert(both.end(), side.begin() + long(at), side.begin() + long(at + n));
+    }
+  scan.side[0] = std::move(both);
+  scan.side[1].clear();
+  scan.sideEnded[1] = true;
+}
+
 // Feeds the next sheet into the transport: both sides built from the window.
 void OpenPage(DeviceState& s, const Window& w) {
   ScanState& scan = s.scan;
@@ -130,6 +149,7 @@ void OpenPage(DeviceState& s, const Window& w) {
   }
   scan.nextSide = w.method == kScanMethodRear ? 1 : 0;
   scan.pageOpen = true;
+  if (Duplex(w) && s.config.duplexStyle == kStyleInterleaved) Interleave(s, w);
 }
 
 void EndSense(Reply& r, const Window& w, const ScanState& scan, uint32_t side, uint8_t ascq,
@@ -244,6 +264,8 @@ void ReleaseUnit(DeviceState& s, const Command& c, Reply&) {
 void ReadDuplexStyle(DeviceState& s, const Command& c, Reply& r) {
   r.data.assign(std::max<uint32_t>(c.length, 7), 0);
   r.data[4] = s.config.duplexStyle;
+  r.data[5] = uint8_t(s.config.deMuxLines >> 8);
+  r.data[6] = uint8_t(s.config.deMuxLines);
 }
 
 void ReadJpegTables(DeviceState&, const Command& c, Reply& r) {

@@ -196,8 +196,11 @@ struct Config {
   // own lines for a window of unknown length.
   uint32_t paperLength = 3300;
   std::vector<uint32_t> sheetLengths;
-  // The duplex transfer style READ 0xB2 reports: 0, 4, 5, 6 or 7 (the supported model's).
+  // The duplex transfer style READ 0xB2 reports: 0, 1, 4, 5, 6 or 7 (the supported model's).
   uint8_t duplexStyle = 7;
+  // The de-multiplexing unit in lines READ 0xB2 reports in bytes 5-6 (style 1 interleaves the
+  // sides in units of that many of the window's lines).
+  uint16_t deMuxLines = 16;
   // Bits MEDIA CHECK sets in byte 4 beside bit 0 while paper is in the feeder (0x20 or 0x10:
   // the tray the job start looks at).
   uint8_t trayBits = 0;

@@ -191,3 +191,62 @@ TEST_F(Workers, ChainsTheEngineCannotCarryAreRefused) {
   EXPECT_EQ(std::count(names.begin(), names.end(), "READ 0x0000"), 0);
   EXPECT_EQ(ThreadCount(), threads);
 }
+
+// Duplex style 1 sends both sides in one stream, interleaved in units of the device's lines:
+// de-multiplexed, with and without conversion, the pages are those of the paired style.
+TEST_F(Workers, DeMultiplexedStyleDeliversThePagesOfThePairedStyle) {
+  struct Case {
+    uint16_t res;
+    uint32_t ctrl;
+    long block;
+  };
+  const Case cases[] = {
+      {300, kCtrlFixed, 0}, {300, kCtrlFixed | kCtrlPage, 7000}, {250, kCtrlFixed, 0}};
+  for (const Case& c : cases) {
+    const std::string what = std::to_string(c.res) + " dpi, ctrl " + std::to_string(c.ctrl);
+    std::vector<Receiver::Page> pages[2];
+    for (const uint8_t style : {uint8_t(0), uint8_t(1)}) {
+      sim::Config config;
+      config.duplexStyle = style;
+      config.deMuxLines = 8;
+      OpenRaw(2, config);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = ColourPage(c.res, 4);
+      p.CtrlMode = c.ctrl;
+      const Job job = RunJob(p, c.block);
+      EXPECT_EQ(Item()->bDeMultiplexed, style == 1) << what;
+      EXPECT_EQ(job.stopJob, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      pages[style] = job.pages;
+    }
+    ASSERT_EQ(pages[1].size(), 4u) << what;
+    ASSERT_EQ(pages[0].size(), 4u) << what;
+    for (size_t i = 0; i < 4; ++i) {
+      EXPECT_TRUE(pages[1][i].data == pages[0][i].data) << what << ", page " << i + 1;
+      EXPECT_EQ(pages[1][i].calls.back().codes[0], -2022) << what << ", page " << i + 1;
+    }
+    if (c.res == 300) {
+      EXPECT_TRUE(pages[1][1].data == sim::SheetSide(1, 1, 240, 608 * 3)) << what;
+    }
+  }
+}
+
+// Chains the engine has no thread bodies for are refused before any page: device JPEG
+// de-multiplexed, and a de-multiplexed job whose unit is 0 lines.
+TEST_F(Workers, DeMultiplexedJpegAndEmptyUnitsAreRefused) {
+  for (const bool jpeg : {true, false}) {
+    sim::Config config;
+    config.duplexStyle = 1;
+    config.deMuxLines = jpeg ? 8 : 0;
+    config.sheets = 1;
+    if (!jpeg) config.profile = sim::ImageProfile::Raw;
+    sim::SimScanner& s = OpenAlone(config);
+    const size_t threads = ThreadCount();
+    const Job job = RunJob(ColourPage(300, 4), 0);
+    ASSERT_EQ(job.startScan.size(), 1u) << jpeg;
+    EXPECT_EQ(job.startScan[0], -2005) << jpeg;
+    const std::vector<std::string> names = devicefix::Names(s);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "READ 0x0000"), 0) << jpeg;
+    EXPECT_EQ(ThreadCount(), threads) << jpeg;
+  }
+}

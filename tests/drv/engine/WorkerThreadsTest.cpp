@@ -4,9 +4,12 @@
 // before any page, and the background padding of decoded pages.
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ScanJobRunner.h"
+#include "drv/engine/ExtPipe.h"
+#include "drv/engine/ScanJob.h"
 #include "drv/engine/WorkerThreads.h"
 
 using namespace enginefix;
@@ -249,4 +252,112 @@ TEST_F(Workers, DeMultiplexedJpegAndEmptyUnitsAreRefused) {
     EXPECT_EQ(std::count(names.begin(), names.end(), "READ 0x0000"), 0) << jpeg;
     EXPECT_EQ(ThreadCount(), threads) << jpeg;
   }
+}
+
+namespace {
+
+Bytes ReadPayload(CExtPipe* pipe, const PIPE_PACKAGE_HEADER& h) {
+  Bytes payload(h.dwSize);
+  const bool read = h.dwSize == 0 || pipe->Read(h.dwSize, payload.data());
+  EXPECT_TRUE(read);
+  return payload;
+}
+
+void WriteImage(CExtPipe* pipe, const Bytes& data, uint32_t bytesPerLine, bool last) {
+  PIPE_PACKAGE_HEADER h{};
+  h.dwSize = h.dwEffectiveSize = uint32_t(data.size());
+  EXPECT_TRUE(WritePacket(pipe, h, data.data()));
+  PageInformation page{};
+  page.Width = 16;
+  page.Height = uint32_t(data.size()) / bytesPerLine;
+  page.Size = uint32_t(data.size());
+  page.BytesPerLine = bytesPerLine;
+  page.ScanMode = 0x80;
+  uint8_t info[kPageInformationSize];
+  const uint8_t tables[kJpegTablesSize] = {};
+  PutPageInformation(info, page, tables);
+  h = PIPE_PACKAGE_HEADER{};
+  h.type = kPacketPageInformation;
+  h.dwSize = h.dwEffectiveSize = kPageInformationSize;
+  EXPECT_TRUE(WritePacket(pipe, h, info));
+  pipe->IncreasePageCount();
+  h = PIPE_PACKAGE_HEADER{};
+  h.type = kPacketEndOfPage;
+  EXPECT_TRUE(WritePacket(pipe, h, nullptr));
+  h.type = kPacketEndOfCycle;
+  h.blJobFinished = last ? 1 : 0;
+  EXPECT_TRUE(WritePacket(pipe, h, nullptr));
+}
+
+}  // namespace
+
+// The IR/UV splitter on a model with IR and UV (the device scans colour with both): the visible
+// page goes on as it came, the IR/UV page of three bytes a pixel becomes the IR image, then the
+// UV image, each a page of its own with its own kind; the sheet's end follows the UV image.
+TEST_F(Workers, IRUVSplitterSendsVisibleThenIRThenUV) {
+  OpenAlone();
+  auto* model = new CScanner(CQN70HT::kTraits, CQN70HT::kTraits.features);
+  model->SetInquiryData(Item()->pScanner->InquiryData(), kInquiryCopySize);
+  delete Item()->pScanner;
+  Item()->pScanner = model;
+  SCANPARAMETER_UNION ap = RawGreyPage(4);
+  ap.ScanMode = 0xA000002;  // grey with IR and UV
+  ap.Width = ap.PixelNum = 16;
+  ap.BytesPerLine = 16;
+  model->SetAPScanParameter(&ap);
+  model->TransformScanParameter(Item());
+  SCANPARAMETER_UNION dev;
+  model->GetNewScanParameter(&dev);
+  ASSERT_EQ(dev.ScanMode, 0xA000004u);
+
+  CExtPipe in(nullptr, 2 << 20, 8 << 20), out(nullptr, 2 << 20, 8 << 20);
+  Item()->Pipes[kPipeIoFront] = &in;
+  Item()->Pipes[kPipeDeIRUVMain] = &out;
+  const Bytes visible = sim::SheetSide(1, 0, 4, 48);
+  Bytes irUv(16 * 3 * 4), ir, uv;
+  for (size_t i = 0; i < irUv.size(); ++i) {
+    irUv[i] = uint8_t(i * 7 + 1);
+    if (i % 3 == 1) ir.push_back(irUv[i]);
+    if (i % 3 == 2) uv.push_back(irUv[i]);
+  }
+  WriteImage(&in, visible, 48, false);
+  WriteImage(&in, irUv, 48, true);
+  std::thread splitter([&] { DeIRUVThread(Item()); });
+  splitter.join();
+  Item()->Pipes[kPipeIoFront] = Item()->Pipes[kPipeDeIRUVMain] = nullptr;
+
+  struct Image {
+    Bytes data;
+    PageInformation page{};
+    PIPE_PACKAGE_HEADER cycle{};
+  };
+  std::vector<Image> images(1);
+  PIPE_PACKAGE_HEADER h;
+  while (images.size() <= 3 && out.Read(kHeaderSize, reinterpret_cast<uint8_t*>(&h))) {
+    const Bytes payload = ReadPayload(&out, h);
+    if (h.type == kPacketImage)
+      images.back().data.insert(images.back().data.end(), payload.begin(), payload.end());
+    if (h.type == kPacketPageInformation) {
+      uint8_t tables[kJpegTablesSize];
+      GetPageInformation(payload.data(), &images.back().page, tables);
+    }
+    if (h.type == kPacketEndOfCycle) {
+      images.back().cycle = h;
+      if (h.blJobFinished) break;
+      images.emplace_back();
+    }
+  }
+  ASSERT_EQ(images.size(), 3u);
+  EXPECT_EQ(images[0].data, visible);
+  EXPECT_EQ(images[1].data, ir);
+  EXPECT_EQ(images[2].data, uv);
+  EXPECT_EQ(images[1].page.ScanMode, 0x400u);
+  EXPECT_EQ(images[2].page.ScanMode, 0x800u);
+  EXPECT_EQ(images[1].page.BytesPerLine, 16u);
+  EXPECT_EQ(images[2].page.Size, 64u);
+  EXPECT_EQ(images[1].cycle.blJobFinished, 0);
+  EXPECT_EQ(images[1].cycle.bADFStatus, 1);
+  EXPECT_EQ(images[2].cycle.blJobFinished, 1);
+  EXPECT_EQ(out.GetPageCount(), 3u);
+  EXPECT_EQ(in.GetPageCount(), 0u);
 }

@@ -493,14 +493,16 @@ bool JpegDecode::DecodePage(CExtPipe* out) {
     m_ni.OutImage.JPEGDecodePosY = static_cast<uint16_t>(done);
     m_ni.OutImage.JPEGDecodeLines = static_cast<uint16_t>(ask);
     DbgPrintf(2, "JpegDecodeThread: ... decoding %d", number);
-    void* raster = nullptr;
+    // The strip goes into the thread's own buffer (the decoder fills a block it is given): no
+    // block of a strip's size is made and given back per strip.
+    void* raster = lines.data();
     long status = 0;
     uint64_t size = static_cast<uint64_t>(m_jfif.nJFIFSize);
     const long r = pLumetra->Lumetra_JpegDecoder(m_jfif.pJFIF, &raster, &m_ni, &size, &status);
-    if (r != 0 || raster == nullptr) {
+    if (raster != lines.data() && raster != nullptr) pLumetra->Lumetra_JFreeMemory(raster);
+    if (r != 0 || raster != lines.data()) {
       DbgPrintf(1, "JpegDecodeThread: lSmartRet error=%d , lSmartStatus = %d", static_cast<int>(r),
                 static_cast<int>(status));
-      if (raster != nullptr) pLumetra->Lumetra_JFreeMemory(raster);
       Fail(out, kUnknown);
       ok = false;
       break;
@@ -509,17 +511,14 @@ bool JpegDecode::DecodePage(CExtPipe* out) {
       DbgPrintf(1, "JpegDecodeThread: Warning!! has smart status = %d", static_cast<int>(status));
     const uint32_t got = std::min(ask, deliver - done);
     done += got;
+    uint32_t pad = 0;
     if (got < strip && padding > 0) {
-      std::memcpy(lines.data(), raster, size_t{got} * m_bytesPerLine);
-      const uint32_t pad = std::min(padding, strip - got);
+      pad = std::min(padding, strip - got);
       PaddingLines(lines.data() + size_t{got} * m_bytesPerLine, pad * m_bytesPerLine, type,
                    m_inquiry, m_dev.ScanMode);
-      SendLines(out, lines.data(), got + pad);
       padding -= pad;
-    } else {
-      SendLines(out, static_cast<uint8_t*>(raster), got);
     }
-    pLumetra->Lumetra_JFreeMemory(raster);
+    SendLines(out, lines.data(), got + pad);
   }
   while (ok && padding > 0) {
     const uint32_t pad = std::min(padding, strip);

@@ -290,9 +290,13 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       c.sheetLengths[index] = uint32_t(length);
     } else if (key == "duplex-style") {
       if (!one(&value)) return false;
-      if (!Number(value, 7, &n) || (n != 0 && n < 4))
-        return fail("duplex-style takes 0, 4, 5, 6 or 7");
+      if (!Number(value, 7, &n) || n == 2 || n == 3)
+        return fail("duplex-style takes 0, 1, 4, 5, 6 or 7");
       c.duplexStyle = uint8_t(n);
+    } else if (key == "demux-lines") {
+      if (!one(&value)) return false;
+      if (!Number(value, 0xFFFF, &n)) return fail("bad demux-lines '" + value + "'");
+      c.deMuxLines = uint16_t(n);
     } else if (key == "tray") {
       if (!one(&value)) return false;
       if (!Number(value, 0xFE, &n) || (n & 1) != 0) return fail("bad tray bits '" + value + "'");

@@ -59,6 +59,9 @@ struct Window {
   uint32_t bytesPerLine = 0;
   uint32_t modeBits = 0;
   uint16_t method = 1;
+  uint8_t dataKind = 0;  // 3 or 4: JPEG
+  uint8_t subKind = 0;   // the JPEG's kind: 1 to 3 colour (luma 2 x 2, 2 x 1, 1 x 1), 4 grey
+  uint8_t compression = 0;
 };
 
 Window ParseWindow(const std::vector<uint8_t>& w) {
@@ -70,6 +73,9 @@ Window ParseWindow(const std::vector<uint8_t>& w) {
   v.bytesPerLine = wire::Get32(&w[35]);
   v.modeBits = wire::Get32(&w[39]);
   v.method = wire::Get16(&w[43]);
+  v.dataKind = w[45];
+  v.subKind = w[46];
+  v.compression = w[47];
   return v;
 }
 
@@ -78,6 +84,51 @@ bool Duplex(const Window& w) { return w.method == kScanMethodDuplex; }
 uint32_t SheetLength(const Config& c, uint32_t index) {
   if (index < c.sheetLengths.size() && c.sheetLengths[index] != 0) return c.sheetLengths[index];
   return c.paperLength;
+}
+
+constexpr uint16_t kDataJpegTables = 0x8B;
+constexpr uint32_t kJpegTableBlock = 132;
+constexpr uint8_t kHostTables = 132;
+
+bool DeviceJpeg(const Window& w) {
+  return (w.dataKind == 3 || w.dataKind == 4) && w.subKind >= 1 && w.subKind <= 4;
+}
+
+// The side compressed as the window asks: with the host's tables (SEND 0x8B) under
+// compression 132, else with the device's own (those READ 0x8B answers).
+std::vector<uint8_t> JpegSide(const DeviceState& s, const Window& w,
+                              const std::vector<uint8_t>& raw, uint32_t lines) {
+  std::vector<uint8_t> tables = DeviceJpegTables();
+  if (w.compression == kHostTables) {
+    const auto& blocks = s.scan.record.jobBlocks;
+    for (auto b = blocks.rbegin(); b != blocks.rend(); ++b)
+      if (b->dataType == kDataJpegTables && b->bytes.size() >= kJpegTableBlock) {
+        tables.assign(b->bytes.begin() + 4, b->bytes.begin() + kJpegTableBlock);
+        break;
+      }
+  }
+  const uint32_t components = w.subKind == 4 ? 1 : 3;
+  return DeviceJpegScanData(
+      DeviceJpegFile(raw, w.pixels, lines, components, w.subKind, &tables[0], &tables[64]));
+}
+
+constexpr uint8_t kStyleInterleaved = 1;
+
+// Style 1: one stream of the front and the rear alternating in units of the de-multiplexing
+// lines, front first; the stream is read as the front side.
+void Interleave(DeviceState& s, const Window& w) {
+  ScanState& scan = s.scan;
+  const size_t unit = std::max<size_t>(size_t{s.config.deMuxLines} * w.bytesPerLine, 1);
+  std::vector<uint8_t> both;
+  both.reserve(scan.side[0].size() + scan.side[1].size());
+  for (size_t at = 0; at < scan.side[0].size(); at += unit)
+    for (const std::vector<uint8_t>& side : scan.side) {
+      const size_t n = std::min(unit, side.size() - std::min(side.size(), at));
+      both.insert(both.end(), side.begin() + long(at), side.begin() + long(at + n));
+    }
+  scan.side[0] = std::move(both);
+  scan.side[1].clear();
+  scan.sideEnded[1] = true;
 }
 
 // Feeds the next sheet into the transport: both sides built from the window.
@@ -91,12 +142,14 @@ void OpenPage(DeviceState& s, const Window& w) {
     const bool wanted = Duplex(w) || (side == 1) == (w.method == kScanMethodRear);
     scan.side[side] =
         wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
+    if (wanted && DeviceJpeg(w)) scan.side[side] = JpegSide(s, w, scan.side[side], lines);
     scan.position[side] = 0;
     scan.lines[side] = wanted ? lines : 0;
     scan.sideEnded[side] = !wanted;
   }
   scan.nextSide = w.method == kScanMethodRear ? 1 : 0;
   scan.pageOpen = true;
+  if (Duplex(w) && s.config.duplexStyle == kStyleInterleaved) Interleave(s, w);
 }
 
 void EndSense(Reply& r, const Window& w, const ScanState& scan, uint32_t side, uint8_t ascq,
@@ -134,6 +187,12 @@ uint32_t SideOfRead(const DeviceState& s, const Window& w) {
 }  // namespace
 
 ScanState InitialScan(const Config&) { return ScanState{}; }
+
+std::vector<uint8_t> DeviceJpegTables() {
+  std::vector<uint8_t> tables(kJpegTableBlock - 4);
+  for (size_t i = 0; i < tables.size(); ++i) tables[i] = uint8_t(i < 64 ? 1 + i : 2 + (i - 64));
+  return tables;
+}
 
 // Raw data and image reads outside a scan: they start with data, not with the controller id.
 void ImageLikeData(DeviceState&, const Command& c, Reply& r) {
@@ -205,13 +264,16 @@ void ReleaseUnit(DeviceState& s, const Command& c, Reply&) {
 void ReadDuplexStyle(DeviceState& s, const Command& c, Reply& r) {
   r.data.assign(std::max<uint32_t>(c.length, 7), 0);
   r.data[4] = s.config.duplexStyle;
+  r.data[5] = uint8_t(s.config.deMuxLines >> 8);
+  r.data[6] = uint8_t(s.config.deMuxLines);
 }
 
 void ReadJpegTables(DeviceState&, const Command& c, Reply& r) {
-  r.data.assign(std::max<uint32_t>(c.length, 132), 0);
+  r.data.assign(std::max<uint32_t>(c.length, kJpegTableBlock), 0);
   r.data[2] = 1;
-  r.data[3] = 132;
-  for (size_t i = 4; i < 132; ++i) r.data[i] = uint8_t(i < 68 ? 1 + (i - 4) : 2 + (i - 68));
+  r.data[3] = kJpegTableBlock;
+  const std::vector<uint8_t> tables = DeviceJpegTables();
+  std::copy(tables.begin(), tables.end(), r.data.begin() + 4);
 }
 
 void SendJobBlock(DeviceState& s, const Command& c, Reply&) {

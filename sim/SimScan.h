@@ -26,6 +26,8 @@ struct ScanState {
 };
 
 ScanState InitialScan(const Config& config);
+// The device's own quantisation tables (READ 0x8B): luminance, then chrominance.
+std::vector<uint8_t> DeviceJpegTables();
 
 // Raw data: byte i of a block is the low byte of i.
 void ImageLikeData(DeviceState& s, const Command& c, Reply& r);

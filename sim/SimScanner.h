@@ -135,6 +135,16 @@ SIM_API std::vector<uint8_t> SheetSide(uint32_t sheet, uint32_t side, uint32_t l
                                        uint32_t bytesPerLine);
 // The checksum the command log keeps of image data (FNV-1a, 32 bits).
 SIM_API uint32_t ImageChecksum(const uint8_t* data, size_t length);
+// The JPEG file the device compresses a side into (libjpeg-turbo, baseline, the standard
+// Huffman tables, no restart markers): `pixels` are `lines` lines of `width` pixels of
+// `components` bytes (R, G, B or grey); `subKind` is the window's JPEG kind (1: luma sampled
+// 2 x 2, 2: 2 x 1, 3: 1 x 1, 4: grey); the tables are 64 quantisation values each in natural
+// order. The device sends only the entropy-coded data behind the file's SOS and its FF D9
+// (DeviceJpegScanData); a host puts its own header in front.
+SIM_API std::vector<uint8_t> DeviceJpegFile(const std::vector<uint8_t>& pixels, uint32_t width,
+                                            uint32_t lines, uint32_t components, uint32_t subKind,
+                                            const uint8_t* luma, const uint8_t* chroma);
+SIM_API std::vector<uint8_t> DeviceJpegScanData(const std::vector<uint8_t>& file);
 // Bytes of image data the command log keeps of each READ.
 constexpr size_t kImageLogPrefix = 16;
 
@@ -186,8 +196,11 @@ struct Config {
   // own lines for a window of unknown length.
   uint32_t paperLength = 3300;
   std::vector<uint32_t> sheetLengths;
-  // The duplex transfer style READ 0xB2 reports: 0, 4, 5, 6 or 7 (the supported model's).
+  // The duplex transfer style READ 0xB2 reports: 0, 1, 4, 5, 6 or 7 (the supported model's).
   uint8_t duplexStyle = 7;
+  // The de-multiplexing unit in lines READ 0xB2 reports in bytes 5-6 (style 1 interleaves the
+  // sides in units of that many of the window's lines).
+  uint16_t deMuxLines = 16;
   // Bits MEDIA CHECK sets in byte 4 beside bit 0 while paper is in the feeder (0x20 or 0x10:
   // the tray the job start looks at).
   uint8_t trayBits = 0;

@@ -101,8 +101,8 @@ bool DeriveResolution(ResolutionRule rule, SCANPARAMETER_UNION* dev) {
 
 // Steps 4 and 5 (and the IR/UV modes of QN70HT): modes the device does not make itself; true
 // when the mode changed.
-bool DeriveMode(const ModelTraits& traits, const ScanModelInfo& model,
-                const SCANPARAMETER_UNION& ap, bool realRaw, SCANPARAMETER_UNION* dev) {
+bool DeriveMode(const ModelTraits& traits, const ScanModelInfo& model, bool realRaw,
+                SCANPARAMETER_UNION* dev) {
   bool changed = false;
   if ((dev->ScanMode == 1 && model.HasFeature(kFeatureSoftwareHalftone)) ||
       (dev->ScanMode == 5 && model.HasFeature(kFeatureSoftwareErrorDiffusion))) {
@@ -125,14 +125,15 @@ bool DeriveMode(const ModelTraits& traits, const ScanModelInfo& model,
     return changed;
   }
   if (model.HasFeature(kFeatureExtendedModes) && !realRaw) {
-    // Device JPEG stands in only for the depths it decodes to: 24-bit colour and 8-bit grey.
+    // Device JPEG stands in for the device's own depths it decodes to, 24-bit colour and 8-bit
+    // grey (the grey of a software halftone too).
     const uint32_t types = model.ImageTypeBits();
-    if (dev->ScanMode == 4 && ap.BitsPerPixel == 24 && (types & 0x1000) != 0) {
+    if (dev->ScanMode == 4 && dev->BitsPerPixel == 24 && (types & 0x1000) != 0) {
       dev->ScanMode = 0x4000004;
       dev->BitsPerPixel = 24;
       dev->Compression = kDeviceJpegCompression;
       changed = true;
-    } else if (dev->ScanMode == 2 && ap.BitsPerPixel == 8 && (types & 0x10000) != 0) {
+    } else if (dev->ScanMode == 2 && dev->BitsPerPixel == 8 && (types & 0x10000) != 0) {
       dev->ScanMode = 0x6000002;
       dev->BitsPerPixel = 8;
       dev->Compression = kDeviceJpegCompression;
@@ -148,7 +149,7 @@ void DeriveFamily(const ModelTraits& traits, const ScanModelInfo& model,
   DefaultBackgroundLines(model, dev);
   bool recompute = DeriveResolution(traits.resolutions, dev);
   out->blNeedsScaling = recompute;
-  if (DeriveMode(traits, model, ap, realRaw, dev)) recompute = true;
+  if (DeriveMode(traits, model, realRaw, dev)) recompute = true;
 
   const SCANPARAMETER_UNION& boundBy = traits.irUv ? ap : *dev;
   const uint32_t bound = PixelBound(model, boundBy.ScanMode, boundBy.BitsPerPixel, 1);

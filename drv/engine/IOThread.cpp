@@ -339,6 +339,7 @@ void IoJob::ReadPage() {
   const bool rearOfPair = m_sidesAsPages && m_pageCounter % 2 == 0;
   const bool counted = !m_compressed && !m_hardware && !m_item->bUnknownPageLength;
   int64_t pageBytes = m_item->llPageSizeEstimate;
+  if (m_item->bDeMultiplexed) pageBytes *= 2;  // one stream carries both sides
   if (m_compressed || m_hardware) pageBytes = kUncountedBytes;
   if (rearOfPair) pageBytes = m_frontImageBytes;
   // Styles 6 and 7 count each side on its own: one count for both would end the page after one
@@ -436,7 +437,8 @@ void IoJob::ReadPage() {
         DbgPrintf(1, "IOThread: Get EOF(F) size=%d", got);
       else
         DbgPrintf(1, "IOThread: Get EOF(R) size=%d", got);
-      if (BaseMode(m_dev.ScanMode) < (endOfFile ? 5u : 6u) && !m_hardware && m_bytesPerLine != 0)
+      if (BaseMode(m_dev.ScanMode) < (endOfFile ? 5u : 6u) && !m_hardware && !m_compressed &&
+          m_bytesPerLine != 0)
         got -= got % m_bytesPerLine;
       WriteData(side, true, got, got);
       m_sideBytes[side] += got;

@@ -13,11 +13,12 @@
 #include "drv/engine/ExtPipe.h"
 #include "drv/engine/ImageProcess.h"
 #include "drv/engine/ScanSettings.h"
+#include "drv/engine/Topology.h"
+#include "drv/engine/WorkerThreads.h"
 #include "drv/jpeg/KRJFIFWriter.h"
 #include "drv/platform/DbgLog.h"
 
 using namespace krstatus;
-
 
 namespace {
 
@@ -29,10 +30,6 @@ constexpr uint32_t kWindowSize = 96;
 constexpr int64_t kPageSizeGuard = 150000000000LL;
 constexpr int64_t kUnknownPageSize = 0x400000;
 constexpr uint32_t kPipeHeaderSlack = 590;
-
-// The masks this build runs; the others are refused before any pipe or thread.
-constexpr uint8_t kMaskSimplex = 0x00;
-constexpr uint8_t kMaskDuplexStreams = 0x04;
 
 // How a job start fails: with the item's status, the command object's, or out of memory.
 enum class Failure { Status, Command, Memory };
@@ -250,7 +247,7 @@ void ReadDuplexMode(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION&
 }
 
 // Bytes of `unit` multiples that fit in `size`, never below one unit.
-uint32_t WholeUnits(uint32_t size, uint32_t unit) {
+uint64_t WholeMultiple(uint64_t size, uint64_t unit) {
   if (unit == 0) return size;
   return size < unit ? unit : size / unit * unit;
 }
@@ -266,16 +263,6 @@ CExtPipe* NewPipe(CScannerManagerScannerItem* item, const char* name, int64_t mi
   }
 }
 
-void AddToPipeList(CScannerManagerScannerItem* item, CExtPipe* pipe) {
-  for (CExtPipe*& slot : item->JobPipes) {
-    if (slot == pipe) return;
-    if (slot == nullptr) {
-      slot = pipe;
-      return;
-    }
-  }
-}
-
 void StartThread(CScannerManagerScannerItem* item, ScanThreadSlot slot, KrThreadRoutine entry,
                  const char* log) {
   if (log != nullptr) DbgPrintf(1, "%s", log);
@@ -285,33 +272,94 @@ void StartThread(CScannerManagerScannerItem* item, ScanThreadSlot slot, KrThread
   }
 }
 
+// Step 3 of the second half: the pipelines of the job's streams.
+CImageProcess* MakePipeline(CScannerManagerScannerItem* item, uint32_t count,
+                            const CImageProcess_InitializeParameter* list, const char* what) {
+  if (count == 0) return nullptr;
+  DbgPrintf(1, "%s Image Process Count = %i", what, count);
+  DumpImageProcessVariables(1, count, list);
+  CImageProcess* pipeline = new (std::nothrow) CImageProcess;
+  if (pipeline == nullptr) FailMemory("pipeline");
+  if (!pipeline->Initialize(count, list)) {
+    const int32_t status = pipeline->GetStatusLong();
+    delete pipeline;
+    FailStatus(item, status != 0 ? status : kParameterError);
+  }
+  return pipeline;
+}
+
+uint64_t Lcm(uint64_t a, uint64_t b) {
+  if (a == 0 || b == 0) return a + b;
+  uint64_t x = a, y = b;
+  while (y != 0) {
+    const uint64_t t = x % y;
+    x = y;
+    y = t;
+  }
+  return a / x * b;
+}
+
+// Duplex styles the worker bodies cannot carry: two-sided decoding alternates between the two
+// IO pipes and needs headers in both (styles 6 and 7).
+bool StyleFitsTopology(const CScannerManagerScannerItem* item, uint8_t mask) {
+  const bool twoSidedJpeg =
+      (mask & kTopologyTwoSides) != 0 &&
+      (mask & (kTopologyRawFromJpeg | kTopologyReEncode | kTopologyDecodeBeforeConversion)) != 0;
+  if (twoSidedJpeg) return item->bEOFDuplexStyle || item->bGL310DuplexStyle;
+  return true;
+}
+
+CExtPipe* MakeTopologyPipe(CScannerManagerScannerItem* item, const char* name, int64_t minimum,
+                           int64_t maximum) {
+  return NewPipe(item, name, minimum, maximum);
+}
+
 // Second half: sizes, buffers, pipes, threads.
 void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& ap,
                    const SCANPARAMETER_UNION& dev) {
   CScanner* scanner = item->pScanner;
   const uint64_t clientLine = uint64_t{ap.BitsPerPixel} * ap.PixelNum / 8;
   const uint64_t deviceLine = uint64_t{dev.BitsPerPixel} * dev.PixelNum / 8;
+  const uint32_t deviceKind = ModeKind(dev.ScanMode);
+
+  // The de-multiplexing unit: lines from the device, in bytes.
+  item->dwDeMuxBlockSize = 0;
+  if (item->bDeMultiplexed) {
+    uint8_t inLines = 0;
+    uint32_t size = 0;
+    scanner->GetDeMuxDuplexInformation(&inLines, &size);
+    if (inLines == 1) item->dwDeMuxBlockSize = static_cast<uint32_t>(size * deviceLine);
+    if (item->dwDeMuxBlockSize == 0) {
+      DbgPrintf(1, "De-multiplexing unit of 0 bytes");
+      FailStatus(item, kParameterError);
+    }
+  }
+
   uint32_t count = 0;
   CImageProcess_InitializeParameter* list = nullptr;
   scanner->GetImageProcessVariable(0, &count, &list);
-  if (count > 0) {
-    DbgPrintf(1, "Front Page Image Process Count = %i", count);
-    // The conversion topologies come with the worker threads.
-    DbgPrintf(1, "Job needs image conversion: not built here");
-    FailStatus(item, kParameterError);
+  item->pFrontPipeline = MakePipeline(item, count, list, "Front Page");
+  if (item->pFrontPipeline != nullptr && item->bDeviceJpeg) item->bJpegDecodeBeforeConversion = 1;
+  if (item->bTwoSides) {
+    scanner->GetImageProcessVariable(1, &count, &list);
+    item->pRearPipeline = MakePipeline(item, count, list, "Rear Page");
   }
-  if (item->bDeMultiplexed || item->bIRUVJob || item->bContinuousDuplex ||
-      item->bRawFromDeviceJpeg ||
-      (item->bDeviceJpeg && scanner->GetFeature(kFeatureJpegReencode) &&
-       (dev.CtrlMode & 0x2) != 0)) {
-    DbgPrintf(1, "Job topology not built here");
-    FailStatus(item, kParameterError);
+  if (item->bIRUVJob) {
+    scanner->GetIRUVImageProcessVariable(&count, &list);
+    item->pIRUVPipeline = MakePipeline(item, count, list, "IR & UV");
   }
+  if (scanner->GetFeature(kFeatureJpegReencode) && item->bDeviceJpeg)
+    item->bJpegReEncode = !item->bJpegDecodeBeforeConversion && (dev.CtrlMode & 0x2) != 0;
   if (item->bContinuousMode) {
     DbgPrintf(1, "Continuous scan not built here");
     FailStatus(item, kParameterError);
   }
-  const uint8_t mask = static_cast<uint8_t>(item->bTwoSides ? kMaskDuplexStreams : kMaskSimplex);
+  const uint8_t mask = TopologyMask(item);
+  if (!IsKnownTopology(mask) || !StyleFitsTopology(item, mask)) {
+    DbgPrintf(1, "No job topology for mask 0x%02X (duplex mode %d)", mask,
+              item->dwDuplexTransferMode);
+    FailStatus(item, kParameterError);
+  }
 
   // Pipe settings, read by every pipe of the job.
   item->dwPipeMemoryDivider = item->bTwoSides ? 4 : 2;
@@ -337,15 +385,45 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
     item->llPageSizeEstimate = kUnknownPageSize;
     clientPage = kUnknownPageSize;
   } else {
-    item->llPageSizeEstimate = static_cast<int64_t>(deviceLine * dev.LineNum);
+    const uint64_t line = deviceKind == 8 || deviceKind == 10
+                              ? uint64_t{dev.PixelNum} * (dev.BitsPerPixel / 8 + 1)
+                              : deviceLine;
+    item->llPageSizeEstimate = static_cast<int64_t>(line * dev.LineNum);
     clientPage = static_cast<int64_t>(clientLine * ap.LineNum);
   }
 
   // Transfer size, line block, read unit.
   item->dwTransferSize = scanner->GetTransferSize();
-  item->dwLineBlock = scanner->GetLineBoundary() * static_cast<uint32_t>(deviceLine);
-  if (item->dwLineBlock == 0) item->dwLineBlock = 1;
-  item->dwReadUnit = WholeUnits(item->dwTransferSize, item->dwLineBlock);
+  uint64_t lineBlock;
+  if (deviceKind == 1 || deviceKind == 2)
+    lineBlock = Lcm(scanner->GetLineBoundary(), 2) * deviceLine;
+  else if (item->bDeviceJpeg)
+    lineBlock = scanner->GetJPEGSizeBoundary();
+  else
+    lineBlock = uint64_t{scanner->GetLineBoundary()} * deviceLine;
+  if (lineBlock == 0) lineBlock = 1;
+  const uint64_t demux = item->dwDeMuxBlockSize;
+  uint64_t readUnit;
+  if (dev.ScanMethod == 4 && scanner->GetDuplexMode() == 3) {
+    if (scanner->GetFeature(kFeatureWholeDemuxReadUnit)) {
+      readUnit = 2 * demux;
+    } else {
+      readUnit = Lcm(2 * demux, deviceLine);
+      if (readUnit < item->dwTransferSize) readUnit = WholeMultiple(item->dwTransferSize, readUnit);
+    }
+  } else {
+    if (item->bDeMultiplexed) lineBlock = Lcm(2 * Lcm(demux, lineBlock), deviceLine);
+    readUnit = item->dwTransferSize < lineBlock ? lineBlock
+                                                : WholeMultiple(item->dwTransferSize, lineBlock);
+  }
+  if (readUnit == 0 || readUnit > 0x40000000 || lineBlock > 0x40000000) {
+    DbgPrintf(1, "Read unit out of range");
+    FailStatus(item, kParameterError);
+  }
+  item->dwLineBlock = static_cast<uint32_t>(lineBlock);
+  item->dwReadUnit = static_cast<uint32_t>(readUnit);
+  if (item->bDeMultiplexed && item->dwTransferSize < 2 * demux)
+    item->dwTransferSize = static_cast<uint32_t>(2 * demux);
   if (item->dwTransferSize < item->dwReadUnit) item->dwTransferSize = item->dwReadUnit;
   DbgPrintf(1, "Allocate buffer size=%d", 16 * item->dwTransferSize);
   item->pWorkBuffer = static_cast<uint8_t*>(std::calloc(16, item->dwTransferSize));
@@ -365,7 +443,10 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
   if (item->pClientBuffer == nullptr) {
     const uint32_t clientKind = ModeKind(ap.ScanMode);
     uint32_t block = item->dwReadUnit;
-    if (clientKind < 1 || clientKind > 7) block = WholeUnits(item->dwReadUnit, ap.BytesPerLine);
+    if (clientKind < 1 || clientKind > 7) {
+      block = static_cast<uint32_t>(WholeMultiple(item->dwReadUnit, ap.BytesPerLine));
+      if (scanner->GetFeature(kFeatureExtendedModes) && item->bDeviceJpeg) block -= block % 16;
+    }
     DbgPrintf(1, "Allocate AP buffer fail!! , adjust AP read size = %d", block);
     item->dwBlockSize = block;
     bufferSize = block;
@@ -390,24 +471,43 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
   if ((dev.CtrlMode & 0x1) == 0 && !item->bUnknownPageLength) {
     DbgPrintf(1, " BatchScan - BatchScanCachePage = %d", item->dwBatchPageRange[1]);
     ioMaximum = ioMinimum * item->dwBatchPageRange[1];
+    if (item->bDeMultiplexed) {
+      ioMinimum *= 2;
+      ioMaximum *= 2;
+    }
     if (item->llBatchDisableThreshold < ioMaximum)
       ioMaximum = std::max(item->llBatchDisableThreshold, ioMinimum);
   } else {
     ioMaximum = std::max(ioMinimum, rearPage);
   }
+  TopologySizes sizes;
+  sizes.ioMinimum = ioMinimum;
+  sizes.ioMaximum = ioMaximum;
+  sizes.readMinimum = 12 * int64_t{item->dwTransferSize} + 336;
+  sizes.readMaximum = 20 * int64_t{item->dwTransferSize} + 560;
+  sizes.rearPage = std::max(rearPage, sizes.readMinimum);
   // The rear page waits whole while the client takes the front: it holds its headers too.
-  const int64_t rearMinimum =
+  sizes.rearStreamPage =
       std::max(rearPage, ioMinimum) + (rearPage / item->dwTransferSize + 4) * kHeaderSize;
 
-  CExtPipe* front = NewPipe(item, "Front IO", ioMinimum, ioMaximum);
-  item->Pipes[kPipeIoFront] = item->Pipes[kPipeReadFront] = front;
-  AddToPipeList(item, front);
-  if (mask == kMaskDuplexStreams) {
-    CExtPipe* rear = NewPipe(item, "Rear IO", rearMinimum, rearMinimum);
-    item->Pipes[kPipeIoRear] = item->Pipes[kPipeReadRear] = rear;
-    AddToPipeList(item, rear);
+  if (item->bDeviceJpeg &&
+      (mask & (kTopologyRawFromJpeg | kTopologyReEncode | kTopologyDecodeBeforeConversion)) != 0) {
+    item->pJpegDecodeBuffer = static_cast<uint8_t*>(std::malloc(item->dwTransferSize));
+    if (item->pJpegDecodeBuffer == nullptr) FailMemory("JPEG decode buffer");
+    if ((mask & kTopologyRawFromJpeg) == 0) {
+      item->pJpegEncodeBuffer =
+          static_cast<uint8_t*>(std::malloc(2 * size_t{item->dwTransferSize}));
+      if (item->pJpegEncodeBuffer == nullptr) FailMemory("JPEG encode buffer");
+    }
   }
-  if (ap.CacheMode == 1) front->SetMaximumPageCount(ap.CacheSize);
+  if (item->bIRUVJob) {
+    item->pIRUVWorkBuffer = static_cast<uint8_t*>(std::malloc(3 * size_t{item->dwTransferSize}));
+    if (item->pIRUVWorkBuffer == nullptr) FailMemory("IR/UV buffer");
+    for (size_t i = 0; i < 3; ++i)
+      item->pIRUVViews[i] = item->pIRUVWorkBuffer + i * item->dwTransferSize;
+  }
+  AllocateTopology(item, mask, sizes, MakeTopologyPipe);
+  if (ap.CacheMode == 1) item->Pipes[kPipeIoFront]->SetMaximumPageCount(ap.CacheSize);
 
   DbgPrintf(1, "Reset background event");
   LockKrMutex(&item->BackgroundMutex);
@@ -418,6 +518,16 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
   LockKrMutex(&item->PageStartMutex);
   item->bPageStartRequested = 0;
   UnlockKrMutex(&item->PageStartMutex);
+  const bool decode = item->bJpegDecodeBeforeConversion || item->bJpegReEncode;
+  if (decode && !item->bRawFromDeviceJpeg)
+    StartThread(item, kThreadJpegEncode, JpegEncodeThread, nullptr);
+  if (item->pFrontPipeline != nullptr)
+    StartThread(item, kThreadImageProcessing, ImageProcesingThread, nullptr);
+  if (decode || item->bRawFromDeviceJpeg)
+    StartThread(item, kThreadJpegDecode, JpegDecodeThread, nullptr);
+  if (item->bIRUVJob) StartThread(item, kThreadDeIRUV, DeIRUVThread, nullptr);
+  if (item->bDeMultiplexed)
+    StartThread(item, kThreadDeDuplex, DeDuplexThread, "Create DeMux thread");
   StartThread(item, kThreadIo, IOThread, "Create IO thread");
 }
 
@@ -553,6 +663,7 @@ bool EndJob(CScannerManagerScannerItem* item) {
       DrainToJobEnd(rear, nullptr);
     item->bJobFinishedSeen = kJobEndSeenFront | kJobEndSeenRear;
   }
+  EndStarvedWorkers(item);
   for (uint32_t slot = 0; slot < kThreadSlotCount; ++slot) JoinThread(&item->Threads[slot]);
 
   std::free(item->pWorkBuffer);

@@ -69,6 +69,7 @@ std::string Line(const char* label, const std::string& value) {
 // A feeder of three sheets whose pages are raw (no device JPEG).
 const std::string kRaw = kOne + "sheets 3\nprofile raw\n";
 const std::string kRawEmpty = kOne + "sheets 0\nprofile raw\n";
+const std::string kPairedJpeg = kOne + "sheets 3\nduplex-style 0\n";
 // An inch wide (304 pixels at 300 dpi) and 118 lines long.
 #define VT_SMALL_AREA "-x", "26", "-y", "10"
 
@@ -100,9 +101,11 @@ const Case kCases[] = {
      kNoPaper,
      {},
      {"KRStartScan failed: -2015", "the feeder is empty"}},
+    // Two-sided device JPEG decoded for the client needs a duplex style with headers on both
+    // sides; the paired style has none.
     {"ScanRefusedSettings",
-     kRaw.c_str(),
-     {"-o", "{dir}one.pgm", "--resolution", "75", VT_SMALL_AREA},
+     kPairedJpeg.c_str(),
+     {"-o", "{dir}one.ppm", "--source", "Duplex", "--mode", "Color", VT_SMALL_AREA},
      kDeviceError,
      {},
      {"-2005", "does not take these settings"}},

@@ -1,0 +1,363 @@
+// The worker threads in whole jobs against the simulated scanner: software conversion one- and
+// two-sided equals the model's stages run over the scanner's raw page, a failing stage ends the
+// page with one error and leaves no thread behind, chains the engine cannot carry are refused
+// before any page, and the background padding of decoded pages.
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ScanJobRunner.h"
+#include "drv/engine/ExtPipe.h"
+#include "drv/engine/ScanJob.h"
+#include "drv/engine/WorkerThreads.h"
+
+using namespace enginefix;
+
+namespace {
+
+constexpr uint32_t kImageTypesLow = 53;
+
+class Workers : public JobTest {
+ protected:
+  static void SetUpTestSuite() { PrepareSuite("engine-workers"); }
+
+  // The model's stages for a side, run over what the scanner built for that side.
+  Bytes Converted(uint32_t sheet, uint32_t side) {
+    SCANPARAMETER_UNION dev;
+    Item()->pScanner->GetNewScanParameter(&dev);
+    return RunStages(side, sim::SheetSide(sheet, side, dev.LineNum, dev.BytesPerLine));
+  }
+};
+
+// A small colour page the client wants at `res` dpi, one-sided unless `method` says otherwise.
+SCANPARAMETER_UNION ColourPage(uint16_t res, uint32_t method = 1) {
+  SCANPARAMETER_UNION p = Client(res, 4, 24);
+  p.ScanMethod = method;
+  p.Width = 608;
+  p.Length = 240;
+  p.PixelNum = p.Width * res / 300 / 8 * 8;
+  p.LineNum = p.Length * res / 300;
+  p.BytesPerLine = p.PixelNum * 3;
+  p.CtrlMode = kCtrlFixed;
+  return p;
+}
+
+void ExpectConverted(const Receiver::Page& page, const Bytes& converted,
+                     const SCANPARAMETER_UNION& p, const std::string& what) {
+  ASSERT_EQ(page.data.size(), size_t(p.LineNum) * p.BytesPerLine) << what;
+  const size_t n = std::min(page.data.size(), converted.size());
+  EXPECT_TRUE(Bytes(page.data.begin(), page.data.begin() + long(n)) ==
+              Bytes(converted.begin(), converted.begin() + long(n)))
+      << what;
+  EXPECT_GE(n, page.data.size() - 2 * size_t(p.BytesPerLine)) << what;
+  EXPECT_EQ(page.calls.back().codes[0], -2022) << what;
+}
+
+}  // namespace
+
+TEST(PaddingLines, FillsWholePixelsOfTheSidesBackground) {
+  std::vector<uint8_t> inquiry(265, 0);
+  const uint8_t colours[9] = {10, 20, 30, 40, 50, 61, 70, 80, 90};
+  std::copy(colours, colours + 9, inquiry.begin() + 103);
+  struct Case {
+    uint32_t type, mode, count;
+    Bytes expected;
+  };
+  const Case cases[] = {
+      {kPaddingFrontFeeder, 4, 10, {10, 20, 30, 10, 20, 30, 10, 20, 30, 0xEE}},
+      {kPaddingRearFeeder, 0x4000004, 6, {40, 50, 61, 40, 50, 61}},
+      {kPaddingFlatbed, 2, 3, {80, 80, 80}},
+      {kPaddingRearFeeder, 2, 2, {50, 50}},             // (40 + 50 + 61) / 3, rounded down
+      {7, 4, 4, {0, 0, 0, 0xEE}},                       // another type: black
+      {kPaddingFrontFeeder, 0, 3, {0xEE, 0xEE, 0xEE}},  // line art: nothing written
+  };
+  for (const Case& c : cases) {
+    Bytes buffer(c.expected.size(), 0xEE);
+    PaddingLines(buffer.data(), c.count, BGPADDINGTYPE(c.type), inquiry.data(), c.mode);
+    EXPECT_EQ(buffer, c.expected) << "type " << c.type << ", mode " << c.mode;
+  }
+}
+
+// The model scans 200 dpi at 300 x 200 and 250 dpi at 300: its scaling runs in software, one-
+// and two-sided (style 0, the rear stream in step with the front), page and batch mode.
+TEST_F(Workers, ScalingEqualsTheStagesOverTheRawPage) {
+  struct Case {
+    uint16_t res;
+    uint32_t method, ctrl;
+    long block;
+  };
+  const Case cases[] = {{200, 1, kCtrlFixed, 0},
+                        {250, 1, kCtrlFixed | kCtrlPage, 5000},
+                        {250, 4, kCtrlFixed, 0},
+                        {200, 4, kCtrlFixed | kCtrlPage, 0}};
+  for (const Case& c : cases) {
+    const std::string what = std::to_string(c.res) + " dpi, method " + std::to_string(c.method) +
+                             ", ctrl " + std::to_string(c.ctrl);
+    sim::Config config;
+    config.duplexStyle = 0;
+    OpenRaw(2, config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = ColourPage(c.res, c.method);
+    p.CtrlMode = c.ctrl;
+    const Job job = RunJob(p, c.block);
+    const size_t sides = c.method == 4 ? 2 : 1;
+    ASSERT_EQ(job.pages.size(), 2 * sides) << what;
+    for (size_t i = 0; i < job.pages.size(); ++i) {
+      const uint32_t sheet = uint32_t(i / sides) + 1, side = uint32_t(i % sides);
+      ExpectConverted(job.pages[i], Converted(sheet, side), p,
+                      what + ", page " + std::to_string(i + 1));
+      EXPECT_EQ(job.stopScan[i], 0) << what;
+    }
+    EXPECT_EQ(job.stopJob, 0) << what;
+    EXPECT_EQ(ThreadCount(), threads) << what;
+  }
+}
+
+// Halftone from the device's grey on a model that makes halftone in software.
+TEST_F(Workers, SoftwareHalftoneEqualsTheStages) {
+  // The raw profile's image types with halftone announced (the lowest byte of three).
+  sim::Config config;
+  const uint8_t types = OpenRaw(1).InquiryData(0x2200)[kImageTypesLow];
+  config.inquiryPatches = {{kImageTypesLow, uint8_t(types | 0x02)}};
+  OpenRaw(2, config);
+  std::vector<Device_Features> features = SupportedFeaturesWithout(kFeatureNone);
+  features.push_back(kFeatureSoftwareHalftone);
+  UseFeatures(features);
+  SCANPARAMETER_UNION p = RawGreyPage(120);
+  p.ScanMode = 1;
+  p.BitsPerPixel = 1;
+  p.Width = p.PixelNum = 256;  // the halftone's pixel bound
+  p.BytesPerLine = p.PixelNum / 8;
+  const Job job = RunJob(p, 0);
+  ASSERT_EQ(job.pages.size(), 2u);
+  for (uint32_t i = 0; i < 2; ++i)
+    ExpectConverted(job.pages[i], Converted(i + 1, 0), p, "page " + std::to_string(i + 1));
+  SCANPARAMETER_UNION dev;
+  Item()->pScanner->GetNewScanParameter(&dev);
+  EXPECT_EQ(dev.ScanMode, 2u);
+  EXPECT_EQ(job.stopJob, 0);
+}
+
+// A stage that runs out of memory on the first block: one error call for the page, the page
+// and the job end, and every thread of the job is gone; page and batch mode.
+TEST_F(Workers, FailingStageEndsThePageWithOneError) {
+  for (const uint32_t ctrl : {kCtrlFixed, kCtrlFixed | kCtrlPage}) {
+    bool seen = false;
+    // The n-th allocation of the pipeline from the job start on fails: the first n that lets
+    // the job start fails inside the conversion thread.
+    for (uint32_t n = 1; n < 64 && !seen; ++n) {
+      OpenRaw(2);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = ColourPage(250);
+      p.CtrlMode = ctrl;
+      ImageProcessFailAllocationAfter(n);
+      const Job job = RunJob(p, 0, 2);
+      ImageProcessFailAllocationAfter(0);
+      EXPECT_EQ(ThreadCount(), threads) << n;
+      EXPECT_EQ(job.stopJob == 0 || job.stopJob == -2006, true) << n;
+      // A failure in the job start refuses the page; one that a step copes with lets the page
+      // through; one in the conversion thread is what this test is after.
+      if (job.startScan.empty() || job.startScan[0] != 0 || job.pages.empty()) continue;
+      const Receiver::Page& page = job.pages[0];
+      size_t errors = 0;
+      for (const Receiver::Call& call : page.calls) errors += call.codes[0] == -2006;
+      if (errors == 0) continue;
+      seen = true;
+      // No page after the failure comes out empty as if it were scanned: each ends in the
+      // error, with one error call.
+      for (const Receiver::Page& each : job.pages) {
+        size_t count = 0;
+        for (const Receiver::Call& call : each.calls) count += call.codes[0] == -2006;
+        EXPECT_EQ(count, 1u) << "ctrl " << ctrl;
+        EXPECT_EQ(each.calls.back().codes[0], -2006) << "ctrl " << ctrl;
+      }
+      EXPECT_EQ(job.stopScan.size(), job.pages.size()) << "ctrl " << ctrl;
+    }
+    EXPECT_TRUE(seen) << "ctrl " << ctrl;
+  }
+}
+
+// Two-sided decoding needs headers on both IO pipes: the paired style cannot carry it, and
+// the job is refused before any page.
+TEST_F(Workers, ChainsTheEngineCannotCarryAreRefused) {
+  sim::Config config;
+  config.sheets = 2;
+  config.duplexStyle = 0;
+  sim::SimScanner& s = OpenAlone(config);
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = ColourPage(300, 4);
+  const Job job = RunJob(p, 0);
+  ASSERT_EQ(job.startScan.size(), 1u);
+  EXPECT_EQ(job.startScan[0], -2005);
+  const std::vector<std::string> names = devicefix::Names(s);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "READ 0x0000"), 0);
+  EXPECT_EQ(ThreadCount(), threads);
+}
+
+// Duplex style 1 sends both sides in one stream, interleaved in units of the device's lines:
+// de-multiplexed, with and without conversion, the pages are those of the paired style.
+TEST_F(Workers, DeMultiplexedStyleDeliversThePagesOfThePairedStyle) {
+  struct Case {
+    uint16_t res;
+    uint32_t ctrl;
+    long block;
+  };
+  const Case cases[] = {
+      {300, kCtrlFixed, 0}, {300, kCtrlFixed | kCtrlPage, 7000}, {250, kCtrlFixed, 0}};
+  for (const Case& c : cases) {
+    const std::string what = std::to_string(c.res) + " dpi, ctrl " + std::to_string(c.ctrl);
+    std::vector<Receiver::Page> pages[2];
+    for (const uint8_t style : {uint8_t(0), uint8_t(1)}) {
+      sim::Config config;
+      config.duplexStyle = style;
+      config.deMuxLines = 8;
+      OpenRaw(2, config);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = ColourPage(c.res, 4);
+      p.CtrlMode = c.ctrl;
+      const Job job = RunJob(p, c.block);
+      EXPECT_EQ(Item()->bDeMultiplexed, style == 1) << what;
+      EXPECT_EQ(job.stopJob, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      pages[style] = job.pages;
+    }
+    ASSERT_EQ(pages[1].size(), 4u) << what;
+    ASSERT_EQ(pages[0].size(), 4u) << what;
+    for (size_t i = 0; i < 4; ++i) {
+      EXPECT_TRUE(pages[1][i].data == pages[0][i].data) << what << ", page " << i + 1;
+      EXPECT_EQ(pages[1][i].calls.back().codes[0], -2022) << what << ", page " << i + 1;
+    }
+    if (c.res == 300) {
+      EXPECT_TRUE(pages[1][1].data == sim::SheetSide(1, 1, 240, 608 * 3)) << what;
+    }
+  }
+}
+
+// Chains the engine has no thread bodies for are refused before any page: device JPEG
+// de-multiplexed, and a de-multiplexed job whose unit is 0 lines.
+TEST_F(Workers, DeMultiplexedJpegAndEmptyUnitsAreRefused) {
+  for (const bool jpeg : {true, false}) {
+    sim::Config config;
+    config.duplexStyle = 1;
+    config.deMuxLines = jpeg ? 8 : 0;
+    config.sheets = 1;
+    if (!jpeg) config.profile = sim::ImageProfile::Raw;
+    sim::SimScanner& s = OpenAlone(config);
+    const size_t threads = ThreadCount();
+    const Job job = RunJob(ColourPage(300, 4), 0);
+    ASSERT_EQ(job.startScan.size(), 1u) << jpeg;
+    EXPECT_EQ(job.startScan[0], -2005) << jpeg;
+    const std::vector<std::string> names = devicefix::Names(s);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "READ 0x0000"), 0) << jpeg;
+    EXPECT_EQ(ThreadCount(), threads) << jpeg;
+  }
+}
+
+namespace {
+
+Bytes ReadPayload(CExtPipe* pipe, const PIPE_PACKAGE_HEADER& h) {
+  Bytes payload(h.dwSize);
+  const bool read = h.dwSize == 0 || pipe->Read(h.dwSize, payload.data());
+  EXPECT_TRUE(read);
+  return payload;
+}
+
+void WriteImage(CExtPipe* pipe, const Bytes& data, uint32_t bytesPerLine, bool last) {
+  PIPE_PACKAGE_HEADER h{};
+  h.dwSize = h.dwEffectiveSize = uint32_t(data.size());
+  EXPECT_TRUE(WritePacket(pipe, h, data.data()));
+  PageInformation page{};
+  page.Width = 16;
+  page.Height = uint32_t(data.size()) / bytesPerLine;
+  page.Size = uint32_t(data.size());
+  page.BytesPerLine = bytesPerLine;
+  page.ScanMode = 0x80;
+  uint8_t info[kPageInformationSize];
+  const uint8_t tables[kJpegTablesSize] = {};
+  PutPageInformation(info, page, tables);
+  h = PIPE_PACKAGE_HEADER{};
+  h.type = kPacketPageInformation;
+  h.dwSize = h.dwEffectiveSize = kPageInformationSize;
+  EXPECT_TRUE(WritePacket(pipe, h, info));
+  pipe->IncreasePageCount();
+  h = PIPE_PACKAGE_HEADER{};
+  h.type = kPacketEndOfPage;
+  EXPECT_TRUE(WritePacket(pipe, h, nullptr));
+  h.type = kPacketEndOfCycle;
+  h.blJobFinished = last ? 1 : 0;
+  EXPECT_TRUE(WritePacket(pipe, h, nullptr));
+}
+
+}  // namespace
+
+// The IR/UV splitter on a model with IR and UV (the device scans colour with both): the visible
+// page goes on as it came, the IR/UV page of three bytes a pixel becomes the IR image, then the
+// UV image, each a page of its own with its own kind; the sheet's end follows the UV image.
+TEST_F(Workers, IRUVSplitterSendsVisibleThenIRThenUV) {
+  OpenAlone();
+  auto* model = new CScanner(CQN70HT::kTraits, CQN70HT::kTraits.features);
+  model->SetInquiryData(Item()->pScanner->InquiryData(), kInquiryCopySize);
+  delete Item()->pScanner;
+  Item()->pScanner = model;
+  SCANPARAMETER_UNION ap = RawGreyPage(4);
+  ap.ScanMode = 0xA000002;  // grey with IR and UV
+  ap.Width = ap.PixelNum = 16;
+  ap.BytesPerLine = 16;
+  model->SetAPScanParameter(&ap);
+  model->TransformScanParameter(Item());
+  SCANPARAMETER_UNION dev;
+  model->GetNewScanParameter(&dev);
+  ASSERT_EQ(dev.ScanMode, 0xA000004u);
+
+  CExtPipe in(nullptr, 2 << 20, 8 << 20), out(nullptr, 2 << 20, 8 << 20);
+  Item()->Pipes[kPipeIoFront] = &in;
+  Item()->Pipes[kPipeDeIRUVMain] = &out;
+  const Bytes visible = sim::SheetSide(1, 0, 4, 48);
+  Bytes irUv(16 * 3 * 4), ir, uv;
+  for (size_t i = 0; i < irUv.size(); ++i) {
+    irUv[i] = uint8_t(i * 7 + 1);
+    if (i % 3 == 1) ir.push_back(irUv[i]);
+    if (i % 3 == 2) uv.push_back(irUv[i]);
+  }
+  WriteImage(&in, visible, 48, false);
+  WriteImage(&in, irUv, 48, true);
+  std::thread splitter([&] { DeIRUVThread(Item()); });
+  splitter.join();
+  Item()->Pipes[kPipeIoFront] = Item()->Pipes[kPipeDeIRUVMain] = nullptr;
+
+  struct Image {
+    Bytes data;
+    PageInformation page{};
+    PIPE_PACKAGE_HEADER cycle{};
+  };
+  std::vector<Image> images(1);
+  PIPE_PACKAGE_HEADER h;
+  while (images.size() <= 3 && out.Read(kHeaderSize, reinterpret_cast<uint8_t*>(&h))) {
+    const Bytes payload = ReadPayload(&out, h);
+    if (h.type == kPacketImage)
+      images.back().data.insert(images.back().data.end(), payload.begin(), payload.end());
+    if (h.type == kPacketPageInformation) {
+      uint8_t tables[kJpegTablesSize];
+      GetPageInformation(payload.data(), &images.back().page, tables);
+    }
+    if (h.type == kPacketEndOfCycle) {
+      images.back().cycle = h;
+      if (h.blJobFinished) break;
+      images.emplace_back();
+    }
+  }
+  ASSERT_EQ(images.size(), 3u);
+  EXPECT_EQ(images[0].data, visible);
+  EXPECT_EQ(images[1].data, ir);
+  EXPECT_EQ(images[2].data, uv);
+  EXPECT_EQ(images[1].page.ScanMode, 0x400u);
+  EXPECT_EQ(images[2].page.ScanMode, 0x800u);
+  EXPECT_EQ(images[1].page.BytesPerLine, 16u);
+  EXPECT_EQ(images[2].page.Size, 64u);
+  EXPECT_EQ(images[1].cycle.blJobFinished, 0);
+  EXPECT_EQ(images[1].cycle.bADFStatus, 1);
+  EXPECT_EQ(images[2].cycle.blJobFinished, 1);
+  EXPECT_EQ(out.GetPageCount(), 3u);
+  EXPECT_EQ(in.GetPageCount(), 0u);
+}

@@ -525,8 +525,9 @@ void IoJob::EndOfPage() {
     const uint8_t control = m_scanner->GetFeature(kFeatureCancelControl) && userCancel ? 1 : 0;
     DbgPrintf(1, "IOThread: Release unit Control link = %d", control);
     if (!m_io->ReleaseUnit(control)) {
-      released = false;
       const int32_t s = IoStatus();
+      // A condition taken as a message is the page's news, not a failed release: the sheet
+      // left and the job goes on to its media check (else it would end for want of paper).
       if (s == kMultiFeed && m_item->bMultiFeedAsMessage) {
         DbgPrintf(1, "IOThread: set multi feed message");
         m_item->lIOMessage = kMultiFeed;
@@ -534,6 +535,7 @@ void IoJob::EndOfPage() {
         DbgPrintf(1, "IOThread: set skew message");
         m_item->lIOMessage = kSkew;
       } else {
+        released = false;
         if (s == kMultiFeed) DbgPrintf(1, "IOThread: treat multi feed as error");
         if (s == kSkew) DbgPrintf(1, "IOThread: treat skew as error");
         m_item->lIOStatus = s != 0 ? s : kSystemError;
@@ -558,9 +560,10 @@ void IoJob::EndOfPage() {
         m_item->lIOStatus = s != 0 ? s : kSystemError;
         m_ok = false;
       }
-    } else {
-      m_item->bIOADFStatus = status[4];
     }
+    // The answer's data came before its condition: a multi-feed taken as a message still says
+    // whether paper is left.
+    m_item->bIOADFStatus = status[4];
   }
   if (!m_ok) {
     reason = "Have Error (After Release/MediaCheck)";

@@ -1,6 +1,8 @@
 #pragma once
 // A driver with one simulated scanner opened through the exports, for the scan engine's tests:
 // the engine's exports by record, and the model object swapped for one with other features.
+#include <dirent.h>
+
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -41,6 +43,12 @@ class EngineTest : public devicefix::DeviceTest {
     s.ClearPrepared();
     return s;
   }
+  // The same with raw pages and this many sheets in the feeder.
+  sim::SimScanner& OpenRaw(uint32_t sheets, sim::Config config = {}) {
+    config.profile = sim::ImageProfile::Raw;
+    config.sheets = sheets;
+    return OpenAlone(config);
+  }
   sim::SimScanner& OpenWith(std::vector<sim::InquiryPatch> patches) {
     sim::Config config;
     config.inquiryPatches = std::move(patches);
@@ -76,6 +84,10 @@ class EngineTest : public devicefix::DeviceTest {
     return KRSetGamma(kCtrl, &handle, table.data(), static_cast<uint32_t>(table.size()), 8, filter,
                       head);
   }
+
+  // A client's job: pages until the feeder is empty (or `pages` were asked for).
+  struct Job;
+  Job RunJob(const SCANPARAMETER_UNION& p, long blockSize, size_t pages = 16);
 
   std::unique_ptr<simhelp::InstalledBus> m_bus;
   std::unique_ptr<CScanner> m_original;
@@ -210,5 +222,54 @@ class Receiver {
   size_t answerAfter_ = 0;
   long answer_ = 0;
 };
+
+// Threads of this process now.
+inline size_t ThreadCount() {
+  size_t n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
+}
+
+// What a job gave the client.
+struct EngineTest::Job {
+  long start = 0;
+  std::vector<long> startScan;
+  std::vector<long> stopScan;
+  std::vector<ImageInformation> info;
+  long stopJob = 0;
+  std::vector<Receiver::Page> pages;
+};
+
+inline EngineTest::Job EngineTest::RunJob(const SCANPARAMETER_UNION& p, long blockSize,
+                                          size_t pages) {
+  Job job;
+  Receiver receiver;
+  job.start = KRStartJob(kCtrl, &handle);
+  EXPECT_EQ(SetParameter(p), 0);
+  for (size_t page = 0; page < pages; ++page) {
+    receiver.NextPage();
+    const long r = KRStartScan(kCtrl, &handle, Receiver::Callback, blockSize);
+    job.startScan.push_back(r);
+    if (r != 0) break;
+    EXPECT_TRUE(receiver.WaitForPageEnd()) << "page " << page + 1;
+    void* info = nullptr;
+    EXPECT_EQ(KRRequestImageInfo(kCtrl, &handle, &info), 0);
+    if (info != nullptr) {
+      job.info.push_back(*static_cast<ImageInformation*>(info));
+      KRMemFree(kCtrl, info);
+    }
+    job.stopScan.push_back(KRStopScan(kCtrl, &handle, 0));
+    long sensor = 0;
+    uint8_t paper = 0;
+    EXPECT_EQ(KRSensorStatus(kCtrl, &handle, &sensor, &paper, 0), 0);
+    if (paper == 0) break;
+  }
+  job.stopJob = KRStopJob(kCtrl, &handle);
+  job.pages = receiver.Pages();
+  return job;
+}
 
 }  // namespace enginefix

@@ -1,0 +1,238 @@
+// What every condition of the scanner does to a job: the status lists the client's callback
+// sees, what KRStopScan and KRStopJob return, how the device is let go (the RELEASE UNIT control
+// value, no MEDIA CHECK after a job-ending condition), no thread left behind, and a next job in
+// the same process that scans cleanly.
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "EngineFixture.h"
+#include "drv/engine/ScanJob.h"
+
+using namespace enginefix;
+
+namespace {
+
+constexpr uint32_t kCtrlPage = 0x1;
+constexpr uint32_t kCtrlFixed = 0x2;
+constexpr uint32_t kLines = 400;
+constexpr uint32_t kLine = 304;
+constexpr uint32_t kMultiFeedAsError = 0x10;  // ExtParam0: multi-feed detection that stops
+constexpr uint32_t kSkewAsMessage = 0x40;     // ExtParam0: skew reported, the page goes on
+constexpr uint32_t kSkewAsError = 0x80;
+
+using Codes = std::vector<int64_t>;
+
+// The codes of one call's list, up to its first 0.
+Codes CodesOf(const Receiver::Call& call) {
+  Codes codes;
+  for (int64_t c : call.codes) {
+    if (c == 0) break;
+    codes.push_back(c);
+  }
+  return codes;
+}
+
+// The page-control commands of the device after the job's last image READ: what let the device
+// go, with the RESERVE and RELEASE UNIT control byte.
+std::vector<std::string> Tail(sim::SimScanner& s) {
+  const std::vector<sim::Exchange> log = s.CommandLog();
+  size_t last = 0;
+  for (size_t i = 0; i < log.size(); ++i)
+    if (log[i].command == "READ 0x0000") last = i;
+  std::vector<std::string> tail;
+  for (size_t i = last + 1; i < log.size(); ++i) {
+    const std::string& name = log[i].command;
+    if (name == "RELEASE UNIT" || name == "RESERVE UNIT")
+      tail.push_back(name + " " + std::to_string(log[i].block[11]));
+    else if (name == "MEDIA CHECK")
+      tail.push_back(name);
+  }
+  return tail;
+}
+
+class Conditions : public EngineTest {
+ protected:
+  static void SetUpTestSuite() {
+    testlog::Prepare("engine-conditions");
+    std::thread([] {}).join();  // a sanitizer's own thread starts before any count
+  }
+
+  // A client's job that goes on while the driver says the job runs: per page the calls and the
+  // KRStopScan result.
+  struct Outcome {
+    std::vector<Receiver::Page> pages;
+    std::vector<long> stopScan;
+    long stopJob = 0;
+  };
+  Outcome Run(const SCANPARAMETER_UNION& p, long blockSize, size_t pages = 6) {
+    Outcome out;
+    Receiver receiver;
+    EXPECT_EQ(KRStartJob(kCtrl, &handle), 0);
+    EXPECT_EQ(SetParameter(p), 0);
+    for (size_t page = 0; page < pages; ++page) {
+      receiver.NextPage();
+      if (KRStartScan(kCtrl, &handle, Receiver::Callback, blockSize) != 0) break;
+      EXPECT_TRUE(receiver.WaitForPageEnd()) << "page " << page + 1;
+      out.stopScan.push_back(KRStopScan(kCtrl, &handle, 0));
+      if (!Item()->bJobRunning) break;
+    }
+    out.stopJob = KRStopJob(kCtrl, &handle);
+    out.pages = receiver.Pages();
+    return out;
+  }
+  // After any condition: the next job in the same process scans one sheet cleanly.
+  void ExpectCleanNextJob(sim::SimScanner& s, const SCANPARAMETER_UNION& p,
+                          const std::string& what) {
+    s.ClearSheetEvents();
+    s.LoadSheets(1);
+    const uint32_t sheet = s.Scanned().sheetsFed + 1;
+    const Outcome next = Run(p, 0, 1);
+    ASSERT_EQ(next.pages.size(), 1u) << what;
+    ASSERT_EQ(next.pages[0].calls.size(), 1u) << what;
+    EXPECT_EQ(CodesOf(next.pages[0].calls[0]), Codes{-2022}) << what;
+    EXPECT_TRUE(next.pages[0].data == sim::SheetSide(sheet, 0, kLines, kLine)) << what;
+    EXPECT_EQ(next.stopScan, std::vector<long>{0}) << what;
+    EXPECT_EQ(next.stopJob, 0) << what;
+  }
+};
+
+struct Row {
+  const char* what;
+  sim::SheetEventKind kind;
+  uint32_t extParam0;
+  // The list of the call that ends the second page: a page of fixed length ends with its
+  // last byte, after an error too (the rest padded).
+  Codes secondPage;
+  long stopSecond;                // KRStopScan of the second page
+  bool jobGoesOn;                 // the third sheet is scanned
+  std::vector<std::string> tail;  // see Tail()
+};
+
+const std::vector<std::string> kNormalEnd = {"RELEASE UNIT 0", "MEDIA CHECK", "RELEASE UNIT 2"};
+const std::vector<std::string> kStopped = {"RELEASE UNIT 0", "RELEASE UNIT 2"};
+
+const Row kRows[] = {
+    {"jam", sim::SheetEventKind::Jam, 0, {-2013, -2022}, -2013, false, kStopped},
+    {"cover open", sim::SheetEventKind::CoverOpen, 0, {-2014, -2022}, -2014, false, kStopped},
+    {"misfeed", sim::SheetEventKind::Misfeed, 0, {-3211, -2022}, -3211, false, kStopped},
+    {"cancel button",
+     sim::SheetEventKind::HardwareCancel,
+     0,
+     {-2010, -2022},
+     -2010,
+     false,
+     {"RELEASE UNIT 1", "RELEASE UNIT 2"}},
+    {"multi-feed as message",
+     sim::SheetEventKind::MultiFeed,
+     0,
+     {-3101, -2022},
+     -3101,
+     true,
+     kNormalEnd},
+    {"multi-feed as error",
+     sim::SheetEventKind::MultiFeed,
+     kMultiFeedAsError,
+     {-3101, -2022},
+     -3101,
+     false,
+     kStopped},
+    {"multi-feed on release, message",
+     sim::SheetEventKind::MultiFeedOnRelease,
+     0,
+     {-2022},
+     -3101,
+     true,
+     kNormalEnd},
+    {"multi-feed on release, error",
+     sim::SheetEventKind::MultiFeedOnRelease,
+     kMultiFeedAsError,
+     {-2022},
+     -3101,
+     false,
+     kStopped},
+    {"multi-feed on media check, message",
+     sim::SheetEventKind::MultiFeedOnMediaCheck,
+     0,
+     {-2022},
+     -3101,
+     true,
+     kNormalEnd},
+    {"skew as message",
+     sim::SheetEventKind::Skew,
+     kSkewAsMessage,
+     {-2033, -2022},
+     0,
+     true,
+     kNormalEnd},
+    {"skew as error",
+     sim::SheetEventKind::Skew,
+     kSkewAsError,
+     {-2033, -2022},
+     -2033,
+     false,
+     kStopped},
+    {"blank page", sim::SheetEventKind::BlankPage, 0, {-2039, -2022}, 0, true, kNormalEnd},
+    // The second sheet is shorter than the page here, so the scanner's end of page comes.
+    {"end of page with multi-feed, message",
+     sim::SheetEventKind::MultiFeedAtEnd,
+     0,
+     {-3101, -2022},
+     -3101,
+     true,
+     kNormalEnd},
+    {"end of page with multi-feed, error",
+     sim::SheetEventKind::MultiFeedAtEnd,
+     kMultiFeedAsError,
+     {-3101, -2022},
+     -3101,
+     false,
+     kStopped},
+};
+
+}  // namespace
+
+// The raw road (one-sided pages the scanner delivers as they are), in page and batch mode: the
+// condition comes on the second sheet, a READ into it.
+TEST_F(Conditions, EveryConditionOnTheRawRoadInPageAndBatchMode) {
+  for (const Row& row : kRows) {
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      const std::string what =
+          std::string(row.what) + ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
+      sim::Config config;
+      config.sheetEvents = {{row.kind, 2, 0, 100000, 0}};
+      if (row.kind == sim::SheetEventKind::MultiFeedAtEnd) config.sheetLengths = {0, kLines / 2};
+      sim::SimScanner& s = OpenRaw(3, config);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = RawGreyPage(kLines);
+      p.CtrlMode = ctrl;
+      p.ExtParam0 = row.extParam0;
+      const Outcome out = Run(p, 0);
+      ASSERT_GE(out.pages.size(), 2u) << what;
+      // The first sheet is untouched.
+      EXPECT_TRUE(out.pages[0].data == sim::SheetSide(1, 0, kLines, kLine)) << what;
+      EXPECT_EQ(out.stopScan[0], 0) << what;
+      ASSERT_FALSE(out.pages[1].calls.empty()) << what;
+      EXPECT_EQ(CodesOf(out.pages[1].calls.back()), row.secondPage) << what;
+      // No call of the second page but its last carries a code.
+      for (size_t i = 0; i + 1 < out.pages[1].calls.size(); ++i)
+        EXPECT_EQ(CodesOf(out.pages[1].calls[i]), Codes{}) << what;
+      ASSERT_GE(out.stopScan.size(), 2u) << what;
+      EXPECT_EQ(out.stopScan[1], row.stopSecond) << what;
+      if (row.jobGoesOn) {
+        ASSERT_EQ(out.pages.size(), 3u) << what;
+        EXPECT_TRUE(out.pages[2].data == sim::SheetSide(3, 0, kLines, kLine)) << what;
+        EXPECT_EQ(out.stopScan[2], 0) << what;
+      } else {
+        EXPECT_EQ(out.stopScan.size(), 2u) << what;
+      }
+      EXPECT_EQ(out.stopJob, 0) << what;
+      EXPECT_EQ(Tail(s), row.tail) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      ExpectCleanNextJob(s, RawGreyPage(kLines), what);
+      EXPECT_EQ(ThreadCount(), threads) << what;
+    }
+  }
+}

@@ -418,8 +418,19 @@ void IoJob::ReadPage() {
     } else {
       got = size;
     }
+    // A read the client's cancel broke off (its transfer aborted) is no device error: the page
+    // ends as cancelled, and the device is let go with the cancel's control value.
+    bool brokenOff = false;
+    if (failed && status != kReadAbort && !m_multiFeed && !m_skew && Cancelled()) {
+      DbgPrintf(1, "IOThread: read broken off by the cancel (status %d)", status);
+      m_io->ResetStatus();
+      failed = false;
+      brokenOff = true;
+    }
 
-    if (failed) {
+    if (brokenOff) {
+      // Nothing arrived.
+    } else if (failed) {
       m_item->lIOStatus = status != 0 ? status : kSystemError;
       const int32_t reported = m_multiFeed ? kMultiFeed : m_skew ? kSkew : m_item->lIOStatus;
       WriteControl(m_apart ? DataPipe(side) : SidePipe(0), kPacketImage, reported, 0, false);
@@ -466,6 +477,11 @@ void IoJob::ReadPage() {
         m_ioErrorCancel = true;
       }
       pageDone = true;
+    } else if (brokenOff) {
+      m_cancelled = true;
+      pageDone = true;
+      DbgPrintf(1, "IOThread: Remaining size=%lld *User Cancel",
+                static_cast<long long>(m_remaining[side]));
     } else if (cancel) {
       m_cancelled = true;
       pageDone = allDone;

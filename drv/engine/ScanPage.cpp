@@ -228,6 +228,9 @@ bool EndPage(CScannerManagerScannerItem* item) {
       const bool pageJobTwoSides = item->bTwoSides && !item->bContinuousDuplex;
       if (!pageJobTwoSides || cancelled) {
         if ((adf & 0x01) == 0 || cancelled || item->lErrorStatus != 0) item->bJobRunning = 0;
+        // An error the reader took from the packets before (a cancel's -2010 too) is the page's
+        // as much as one read here: the client hears it whoever read it.
+        if (item->lErrorStatus != 0) result = false;
         item->bMediaStatus = adf;
       } else if (item->lErrorStatus == kMultiFeed) {
         if (item->pScanner->GetDuplexMultiFeedStyle() == 1) {

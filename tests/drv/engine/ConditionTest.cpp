@@ -236,3 +236,121 @@ TEST_F(Conditions, EveryConditionOnTheRawRoadInPageAndBatchMode) {
     }
   }
 }
+
+namespace {
+
+// READs of image data one sheet of this page takes (the read unit decides): a job of one sheet
+// on a scanner of its own, counted on the wire.
+size_t ReadsPerSheet(const std::vector<sim::Exchange>& log) {
+  return size_t(std::count_if(log.begin(), log.end(),
+                              [](const sim::Exchange& e) { return e.command == "READ 0x0000"; }));
+}
+
+sim::Fault HoldRead(uint32_t skip) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::Hold;
+  f.opcode = 0xA8;
+  f.dataType = 0;
+  f.skip = skip;
+  return f;
+}
+
+}  // namespace
+
+// The client cancels at each point of the second page: held before its first block or in the
+// middle of it (KRStopScan with 1, which breaks the held READ off), at its end (the callback
+// answers 2), and between the second and third sheet. Every way ends the job, lets the device
+// go with the cancel's control value and no MEDIA CHECK after it, joins every thread, and the
+// next job scans cleanly.
+TEST_F(Conditions, CancelAtEveryPointOfAPageInPageAndBatchMode) {
+  enum Point { kBeforeFirstBlock, kMidPage, kEndOfPage, kBetweenSheets };
+  const char* const names[] = {"before the first block", "mid-page", "at the end of the page",
+                               "between sheets"};
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  for (const Point point : {kBeforeFirstBlock, kMidPage, kEndOfPage, kBetweenSheets}) {
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      const bool pageMode = (ctrl & kCtrlPage) != 0;
+      const std::string what =
+          std::string(names[point]) + (pageMode ? ", page mode" : ", batch mode");
+      sim::SimScanner& probe = OpenRaw(1);
+      p.CtrlMode = ctrl;
+      RunJob(p, 0);
+      const uint32_t perSheet = uint32_t(ReadsPerSheet(probe.CommandLog()));
+      ASSERT_GE(perSheet, 2u) << what;
+
+      sim::SimScanner& s = OpenRaw(3);
+      const size_t threads = ThreadCount();
+      // The READ the scanner holds: the second sheet's first or second, or the third sheet's
+      // first (so that a scanner feeding ahead waits there).
+      const uint32_t held = point == kBeforeFirstBlock ? perSheet
+                            : point == kMidPage        ? perSheet + 1
+                                                       : 2 * perSheet;
+      const bool holds = point != kEndOfPage || !pageMode;
+      if (holds && !(point == kBetweenSheets && pageMode)) s.InjectFault(HoldRead(held));
+      Receiver receiver;
+      ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+      ASSERT_EQ(SetParameter(p), 0) << what;
+      receiver.NextPage();
+      ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+      ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+      ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+      receiver.NextPage();
+      if (point == kEndOfPage) receiver.AnswerAfter(1, 2);
+      ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+      long stop = 0;
+      switch (point) {
+        case kBeforeFirstBlock:
+        case kMidPage:
+          ASSERT_TRUE(s.WaitHeld(30000)) << what;
+          stop = KRStopScan(kCtrl, &handle, 1);
+          break;
+        case kEndOfPage:
+          ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+          if (!pageMode) {
+            // The cancel is the reader's, after the callback's answer: wait for it to land,
+            // then let the scanner, held at the third sheet, go on.
+            while (!Item()->bCancel) std::this_thread::yield();
+            ASSERT_TRUE(s.WaitHeld(30000)) << what;
+            s.ReleaseHeld();
+          }
+          stop = KRStopScan(kCtrl, &handle, 0);
+          break;
+        case kBetweenSheets:
+          ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+          ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+          if (!pageMode) {
+            ASSERT_TRUE(s.WaitHeld(30000)) << what;
+          }
+          stop = KRStopScan(kCtrl, &handle, 1);
+          break;
+      }
+      // A page the cancel cut, or a sheet a feeding scanner was in, reports the cancel.
+      const bool cut = point == kBeforeFirstBlock || point == kMidPage || !pageMode;
+      EXPECT_EQ(stop, cut ? -2010 : 0) << what;
+      EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      const std::vector<Receiver::Page> pages = receiver.Pages();
+      ASSERT_EQ(pages.size(), 2u) << what;
+      EXPECT_TRUE(pages[0].data == sim::SheetSide(1, 0, kLines, kLine)) << what;
+      const std::vector<std::string> tail = Tail(s);
+      if (point == kBeforeFirstBlock || point == kMidPage) {
+        // The second page ends with the cancel (when the reader was still there to take it)
+        // and the device lets the sheet go as cancelled.
+        if (!pages[1].calls.empty()) {
+          EXPECT_EQ(CodesOf(pages[1].calls.back()).at(0), -2010) << what;
+        }
+        EXPECT_EQ(tail, (std::vector<std::string>{"RELEASE UNIT 1", "RELEASE UNIT 2"})) << what;
+      } else {
+        EXPECT_TRUE(pages[1].data == sim::SheetSide(2, 0, kLines, kLine)) << what;
+        // Between sheets in page mode the scanner had stopped; a batch scanner was let go in the
+        // third sheet as cancelled.
+        const std::vector<std::string> expected =
+            pageMode ? kNormalEnd : std::vector<std::string>{"RELEASE UNIT 1", "RELEASE UNIT 2"};
+        EXPECT_EQ(tail, expected) << what;
+      }
+      ExpectCleanNextJob(s, RawGreyPage(kLines), what);
+      EXPECT_EQ(ThreadCount(), threads) << what;
+    }
+  }
+}

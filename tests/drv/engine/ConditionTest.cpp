@@ -3,12 +3,17 @@
 // value, no MEDIA CHECK after a job-ending condition), no thread left behind, and a next job in
 // the same process that scans cleanly.
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "EngineFixture.h"
+#include "drv/engine/ExtPipe.h"
 #include "drv/engine/ScanJob.h"
+#include "drv/platform/KrThread.h"
 
 using namespace enginefix;
 
@@ -353,4 +358,154 @@ TEST_F(Conditions, CancelAtEveryPointOfAPageInPageAndBatchMode) {
       EXPECT_EQ(ThreadCount(), threads) << what;
     }
   }
+}
+
+namespace {
+
+// What a job start meets: a condition of the scanner, or a failure of the host made by a hook.
+struct StartFailure {
+  const char* what;
+  uint32_t method;
+  std::function<void(sim::Config&)> scanner;  // the scanner's side
+  enum Host { kNone, kFrontPipe, kRearPipe, kIoThread } host;
+  long status;      // KRStartScan's result
+  bool windowSent;  // the failure came after SET WINDOW
+};
+
+std::atomic<int> gThreadsAllowed{0};
+bool CountedThreadCreation() { return gThreadsAllowed.fetch_sub(1) > 0; }
+
+std::atomic<CScannerManagerScannerItem*> gFailPipesOf{nullptr};
+std::atomic<bool> gFailRearPipeOnly{false};
+void* FailingBlock(size_t bytes) {
+  CScannerManagerScannerItem* item = gFailPipesOf;
+  if (item != nullptr && (!gFailRearPipeOnly || item->Pipes[kPipeIoFront] != nullptr))
+    return nullptr;
+  return std::malloc(bytes);
+}
+const ExtPipeSystem kFailingPipes = {FailingBlock, nullptr, nullptr, nullptr};
+
+sim::Fault CheckCondition(int opcode, int dataType, uint8_t key, uint16_t code) {
+  sim::Fault f;
+  f.opcode = opcode;
+  f.dataType = dataType;
+  f.senseKey = key;
+  f.asc = uint8_t(code >> 8);
+  f.ascq = uint8_t(code);
+  return f;
+}
+
+}  // namespace
+
+// A job start that fails at any of its steps: KRStartScan reports the step's status, no thread
+// and no pipe is left, the device is released (RELEASE UNIT 2), and the next job scans cleanly.
+TEST_F(Conditions, AJobStartFailingAtEachStepLeavesNothingBehind) {
+  using F = StartFailure;
+  const StartFailure cases[] = {
+      {"scanner busy at the reserve", 1,
+       [](sim::Config& c) { c.reserve = sim::ReserveAnswer::Busy; }, F::kNone, -2001, false},
+      {"scanner reserved for another host", 1,
+       [](sim::Config& c) { c.reserve = sim::ReserveAnswer::Locked; }, F::kNone, -2008, false},
+      {"cover open at the media check", 1,
+       [](sim::Config& c) { c.faults = {CheckCondition(0xE8, -1, 2, 0x8002)}; }, F::kNone, -2014,
+       false},
+      {"window refused", 1,
+       [](sim::Config& c) { c.faults = {CheckCondition(0xE4, -1, 5, 0x2600)}; }, F::kNone, -2005,
+       true},
+      {"duplex transfer mode unreadable", 4,
+       [](sim::Config& c) { c.faults = {CheckCondition(0xA8, 0xB2, 5, 0x2600)}; }, F::kNone, -2005,
+       true},
+      {"no memory for the first pipe", 1, nullptr, F::kFrontPipe, -2006, true},
+      {"no memory for the rear pipe", 4, nullptr, F::kRearPipe, -2006, true},
+      {"the IO thread cannot start", 1, nullptr, F::kIoThread, -2023, true},
+  };
+  for (const StartFailure& c : cases) {
+    sim::Config config;
+    config.duplexStyle = 0;
+    if (c.scanner) c.scanner(config);
+    sim::SimScanner& s = OpenRaw(2, config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(kLines);
+    p.ScanMethod = c.method;
+    p.CtrlMode = kCtrlFixed | kCtrlPage;
+    ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << c.what;
+    ASSERT_EQ(SetParameter(p), 0) << c.what;
+    if (c.host == F::kFrontPipe || c.host == F::kRearPipe) {
+      gFailRearPipeOnly = c.host == F::kRearPipe;
+      gFailPipesOf = Item();
+      SetExtPipeSystem(&kFailingPipes);
+    }
+    if (c.host == F::kIoThread) {
+      gThreadsAllowed = 0;
+      SetKrThreadCreateHook(CountedThreadCreation);
+    }
+    Receiver receiver;
+    const long start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
+    SetKrThreadCreateHook(nullptr);
+    gFailPipesOf = nullptr;
+    SetExtPipeSystem(nullptr);
+    EXPECT_EQ(start, c.status) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+    for (CExtPipe* pipe : Item()->JobPipes) EXPECT_EQ(pipe, nullptr) << c.what;
+    for (CExtPipe* pipe : Item()->Pipes) EXPECT_EQ(pipe, nullptr) << c.what;
+    EXPECT_EQ(Item()->bJobRunning, 0) << c.what;
+    const sim::ScanRecord record = s.Scanned();
+    ASSERT_FALSE(record.releaseArguments.empty()) << c.what;
+    EXPECT_EQ(record.releaseArguments.back(), 2) << c.what;
+    EXPECT_EQ(record.sheetsFed, 0u) << c.what;
+    const std::vector<std::string> names = devicefix::Names(s);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "SET WINDOW") != 0, c.windowSent) << c.what;
+    EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << c.what;
+    EXPECT_TRUE(receiver.Pages().empty()) << c.what;
+    s.ClearFaults();
+    ExpectCleanNextJob(s, RawGreyPage(kLines), c.what);
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+  }
+}
+
+// The IO thread's own job start (offsets, calibration, gamma) fails after KRStartScan returned:
+// the first page reports the device's status, the job ends, and the device is released.
+TEST_F(Conditions, AFailureInTheIoThreadsJobStartReachesTheFirstPage) {
+  sim::Config config;
+  config.faults = {CheckCondition(0xAA, 0x95, 5, 0x2600)};  // the offsets block is refused
+  sim::SimScanner& s = OpenRaw(2, config);
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  p.CtrlMode = kCtrlFixed | kCtrlPage;
+  const Outcome out = Run(p, 0);
+  ASSERT_EQ(out.pages.size(), 1u);
+  ASSERT_FALSE(out.pages[0].calls.empty());
+  EXPECT_EQ(CodesOf(out.pages[0].calls.back()).at(0), -2005);
+  EXPECT_EQ(out.stopScan, std::vector<long>{-2005});
+  EXPECT_EQ(out.stopJob, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(s.Scanned().releaseArguments.back(), 2);
+  EXPECT_EQ(s.Scanned().sheetsFed, 0u);
+  s.ClearFaults();
+  ExpectCleanNextJob(s, p, "after the IO thread's failure");
+}
+
+// The reader thread of a page cannot start: KRStartScan says so (-2023) and leaves the job
+// running; the client's KRStopJob ends it cleanly, reporting the cancel of the page the scanner
+// was reading (held at its first READ here, so the cancel always finds it there).
+TEST_F(Conditions, AReaderThatCannotStartLeavesTheJobToKRStopJob) {
+  sim::SimScanner& s = OpenRaw(2);
+  s.InjectFault(HoldRead(0));
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  p.CtrlMode = kCtrlFixed | kCtrlPage;
+  ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+  ASSERT_EQ(SetParameter(p), 0);
+  gThreadsAllowed = 1;  // the IO thread, not the reader
+  SetKrThreadCreateHook(CountedThreadCreation);
+  const long start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
+  SetKrThreadCreateHook(nullptr);
+  EXPECT_EQ(start, -2023);
+  EXPECT_EQ(Item()->bJobRunning, 1);
+  ASSERT_TRUE(s.WaitHeld(30000));
+  EXPECT_EQ(KRStopJob(kCtrl, &handle), -2010);
+  EXPECT_EQ(Item()->bJobRunning, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(s.Scanned().releaseArguments.back(), 2);
+  ExpectCleanNextJob(s, RawGreyPage(kLines), "after the reader's failure");
 }

@@ -198,46 +198,69 @@ const Row kRows[] = {
 
 }  // namespace
 
-// The raw road (one-sided pages the scanner delivers as they are), in page and batch mode: the
-// condition comes on the second sheet, a READ into it.
+// The raw road (pages the scanner delivers as they are: one-sided, and two-sided in duplex
+// style 0, where each READ pair brings a block of both sides), in page and batch mode: the
+// condition comes on the second sheet's front, a READ into it. Two-sided, the sheet's front is
+// the third page and its rear the fourth; a condition that only reports leaves the rear whole.
 TEST_F(Conditions, EveryConditionOnTheRawRoadInPageAndBatchMode) {
   for (const Row& row : kRows) {
-    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
-      const std::string what =
-          std::string(row.what) + ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
-      sim::Config config;
-      config.sheetEvents = {{row.kind, 2, 0, 100000, 0}};
-      if (row.kind == sim::SheetEventKind::MultiFeedAtEnd) config.sheetLengths = {0, kLines / 2};
-      sim::SimScanner& s = OpenRaw(3, config);
-      const size_t threads = ThreadCount();
-      SCANPARAMETER_UNION p = RawGreyPage(kLines);
-      p.CtrlMode = ctrl;
-      p.ExtParam0 = row.extParam0;
-      const Outcome out = Run(p, 0);
-      ASSERT_GE(out.pages.size(), 2u) << what;
-      // The first sheet is untouched.
-      EXPECT_TRUE(out.pages[0].data == sim::SheetSide(1, 0, kLines, kLine)) << what;
-      EXPECT_EQ(out.stopScan[0], 0) << what;
-      ASSERT_FALSE(out.pages[1].calls.empty()) << what;
-      EXPECT_EQ(CodesOf(out.pages[1].calls.back()), row.secondPage) << what;
-      // No call of the second page but its last carries a code.
-      for (size_t i = 0; i + 1 < out.pages[1].calls.size(); ++i)
-        EXPECT_EQ(CodesOf(out.pages[1].calls[i]), Codes{}) << what;
-      ASSERT_GE(out.stopScan.size(), 2u) << what;
-      EXPECT_EQ(out.stopScan[1], row.stopSecond) << what;
-      if (row.jobGoesOn) {
-        ASSERT_EQ(out.pages.size(), 3u) << what;
-        EXPECT_TRUE(out.pages[2].data == sim::SheetSide(3, 0, kLines, kLine)) << what;
-        EXPECT_EQ(out.stopScan[2], 0) << what;
-      } else {
-        EXPECT_EQ(out.stopScan.size(), 2u) << what;
+    for (const uint32_t method : {1u, 4u}) {
+      for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+        const bool duplex = method == 4;
+        // A blank front in style 0 ends both sides' READs at once: no road of its own.
+        if (duplex && row.kind == sim::SheetEventKind::BlankPage) continue;
+        const std::string what = std::string(row.what) + (duplex ? ", duplex" : ", simplex") +
+                                 ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
+        sim::Config config;
+        config.duplexStyle = 0;
+        config.sheetEvents = {{row.kind, 2, 0, 100000, 0}};
+        if (row.kind == sim::SheetEventKind::MultiFeedAtEnd) config.sheetLengths = {0, kLines / 2};
+        sim::SimScanner& s = OpenRaw(3, config);
+        const size_t threads = ThreadCount();
+        SCANPARAMETER_UNION p = RawGreyPage(kLines);
+        p.ScanMethod = method;
+        p.CtrlMode = ctrl;
+        p.ExtParam0 = row.extParam0;
+        const Outcome out = Run(p, 0, 8);
+        const size_t sides = duplex ? 2 : 1;
+        const size_t hit = sides;  // the second sheet's first page
+        ASSERT_GT(out.pages.size(), hit) << what;
+        // The first sheet is untouched.
+        for (size_t i = 0; i < sides; ++i) {
+          EXPECT_TRUE(out.pages[i].data == sim::SheetSide(1, uint32_t(i), kLines, kLine)) << what;
+          EXPECT_EQ(out.stopScan[i], 0) << what;
+        }
+        ASSERT_FALSE(out.pages[hit].calls.empty()) << what;
+        EXPECT_EQ(CodesOf(out.pages[hit].calls.back()), row.secondPage) << what;
+        // No call of that page but its last carries a code.
+        for (size_t i = 0; i + 1 < out.pages[hit].calls.size(); ++i)
+          EXPECT_EQ(CodesOf(out.pages[hit].calls[i]), Codes{}) << what;
+        ASSERT_GT(out.stopScan.size(), hit) << what;
+        EXPECT_EQ(out.stopScan[hit], row.stopSecond) << what;
+        if (row.jobGoesOn) {
+          ASSERT_EQ(out.pages.size(), 3 * sides) << what;
+          if (duplex && row.kind != sim::SheetEventKind::MultiFeedAtEnd) {
+            EXPECT_TRUE(out.pages[hit + 1].data == sim::SheetSide(2, 1, kLines, kLine)) << what;
+          }
+          if (duplex) {
+            EXPECT_EQ(out.stopScan[hit + 1], 0) << what;
+          }
+          for (size_t i = 0; i < sides; ++i) {
+            EXPECT_TRUE(out.pages[2 * sides + i].data ==
+                        sim::SheetSide(3, uint32_t(i), kLines, kLine))
+                << what;
+            EXPECT_EQ(out.stopScan[2 * sides + i], 0) << what;
+          }
+        } else {
+          EXPECT_EQ(out.stopScan.size(), hit + 1) << what;
+        }
+        EXPECT_EQ(out.stopJob, 0) << what;
+        EXPECT_EQ(Tail(s), row.tail) << what;
+        EXPECT_EQ(Item()->bJobRunning, 0) << what;
+        EXPECT_EQ(ThreadCount(), threads) << what;
+        ExpectCleanNextJob(s, RawGreyPage(kLines), what);
+        EXPECT_EQ(ThreadCount(), threads) << what;
       }
-      EXPECT_EQ(out.stopJob, 0) << what;
-      EXPECT_EQ(Tail(s), row.tail) << what;
-      EXPECT_EQ(Item()->bJobRunning, 0) << what;
-      EXPECT_EQ(ThreadCount(), threads) << what;
-      ExpectCleanNextJob(s, RawGreyPage(kLines), what);
-      EXPECT_EQ(ThreadCount(), threads) << what;
     }
   }
 }

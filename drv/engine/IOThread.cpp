@@ -454,9 +454,15 @@ void IoJob::ReadPage() {
       CExtPipe* pipe = m_apart ? DataPipe(side) : SidePipe(0);
       WriteImageEnd(pipe, endOfFile ? kPacketEndOfFile : kPacketEndOfPage,
                     m_blank ? kBlankPage : 0);
-      m_sideEndWritten[side] = true;
-      m_sideDone[side] = true;
-      m_remaining[side] = 0;
+      if (endOfFile && !m_eofStyle) {
+        // An image of a long page ended; the sheet goes on: the next image follows on the same
+        // page, counted by what arrived.
+        if (counted) m_remaining[side] -= got;
+      } else {
+        m_sideEndWritten[side] = true;
+        m_sideDone[side] = true;
+        m_remaining[side] = 0;
+      }
     }
     if (counted && m_remaining[side] <= 0) m_sideDone[side] = true;
     if (m_apart && !m_sideDone[1 - side] && (m_gl310 || m_sideDone[side])) m_side = 1 - side;

@@ -64,36 +64,13 @@ class Conditions : public EngineTest {
     std::thread([] {}).join();  // a sanitizer's own thread starts before any count
   }
 
-  // A client's job that goes on while the driver says the job runs: per page the calls and the
-  // KRStopScan result.
-  struct Outcome {
-    std::vector<Receiver::Page> pages;
-    std::vector<long> stopScan;
-    long stopJob = 0;
-  };
-  Outcome Run(const SCANPARAMETER_UNION& p, long blockSize, size_t pages = 6) {
-    Outcome out;
-    Receiver receiver;
-    EXPECT_EQ(KRStartJob(kCtrl, &handle), 0);
-    EXPECT_EQ(SetParameter(p), 0);
-    for (size_t page = 0; page < pages; ++page) {
-      receiver.NextPage();
-      if (KRStartScan(kCtrl, &handle, Receiver::Callback, blockSize) != 0) break;
-      EXPECT_TRUE(receiver.WaitForPageEnd()) << "page " << page + 1;
-      out.stopScan.push_back(KRStopScan(kCtrl, &handle, 0));
-      if (!Item()->bJobRunning) break;
-    }
-    out.stopJob = KRStopJob(kCtrl, &handle);
-    out.pages = receiver.Pages();
-    return out;
-  }
   // After any condition: the next job in the same process scans one sheet cleanly.
   void ExpectCleanNextJob(sim::SimScanner& s, const SCANPARAMETER_UNION& p,
                           const std::string& what) {
     s.ClearSheetEvents();
     s.LoadSheets(1);
     const uint32_t sheet = s.Scanned().sheetsFed + 1;
-    const Outcome next = Run(p, 0, 1);
+    const Job next = RunJob(p, 0, 1, true);
     ASSERT_EQ(next.pages.size(), 1u) << what;
     ASSERT_EQ(next.pages[0].calls.size(), 1u) << what;
     EXPECT_EQ(CodesOf(next.pages[0].calls[0]), Codes{-2022}) << what;
@@ -221,7 +198,7 @@ TEST_F(Conditions, EveryConditionOnTheRawRoadInPageAndBatchMode) {
         p.ScanMethod = method;
         p.CtrlMode = ctrl;
         p.ExtParam0 = row.extParam0;
-        const Outcome out = Run(p, 0, 8);
+        const Job out = RunJob(p, 0, 8, true);
         const size_t sides = duplex ? 2 : 1;
         const size_t hit = sides;  // the second sheet's first page
         ASSERT_GT(out.pages.size(), hit) << what;
@@ -495,7 +472,7 @@ TEST_F(Conditions, AFailureInTheIoThreadsJobStartReachesTheFirstPage) {
   const size_t threads = ThreadCount();
   SCANPARAMETER_UNION p = RawGreyPage(kLines);
   p.CtrlMode = kCtrlFixed | kCtrlPage;
-  const Outcome out = Run(p, 0);
+  const Job out = RunJob(p, 0, 16, true);
   ASSERT_EQ(out.pages.size(), 1u);
   ASSERT_FALSE(out.pages[0].calls.empty());
   EXPECT_EQ(CodesOf(out.pages[0].calls.back()).at(0), -2005);

@@ -85,9 +85,11 @@ class EngineTest : public devicefix::DeviceTest {
                       head);
   }
 
-  // A client's job: pages until the feeder is empty (or `pages` were asked for).
+  // A client's job: pages until the feeder is empty (or `pages` were asked for); with
+  // `whileJobRuns`, until the driver ended the job (the client asks the feeder nothing).
   struct Job;
-  Job RunJob(const SCANPARAMETER_UNION& p, long blockSize, size_t pages = 16);
+  Job RunJob(const SCANPARAMETER_UNION& p, long blockSize, size_t pages = 16,
+             bool whileJobRuns = false);
 
   std::unique_ptr<simhelp::InstalledBus> m_bus;
   std::unique_ptr<CScanner> m_original;
@@ -244,7 +246,7 @@ struct EngineTest::Job {
 };
 
 inline EngineTest::Job EngineTest::RunJob(const SCANPARAMETER_UNION& p, long blockSize,
-                                          size_t pages) {
+                                          size_t pages, bool whileJobRuns) {
   Job job;
   Receiver receiver;
   job.start = KRStartJob(kCtrl, &handle);
@@ -262,6 +264,10 @@ inline EngineTest::Job EngineTest::RunJob(const SCANPARAMETER_UNION& p, long blo
       KRMemFree(kCtrl, info);
     }
     job.stopScan.push_back(KRStopScan(kCtrl, &handle, 0));
+    if (whileJobRuns) {
+      if (!Item()->bJobRunning) break;
+      continue;
+    }
     long sensor = 0;
     uint8_t paper = 0;
     EXPECT_EQ(KRSensorStatus(kCtrl, &handle, &sensor, &paper, 0), 0);

@@ -29,16 +29,6 @@ constexpr uint32_t kSkewAsError = 0x80;
 
 using Codes = std::vector<int64_t>;
 
-// The codes of one call's list, up to its first 0.
-Codes CodesOf(const Receiver::Call& call) {
-  Codes codes;
-  for (int64_t c : call.codes) {
-    if (c == 0) break;
-    codes.push_back(c);
-  }
-  return codes;
-}
-
 // The page-control commands of the device after the job's last image READ: what let the device
 // go, with the RESERVE and RELEASE UNIT control byte.
 std::vector<std::string> Tail(sim::SimScanner& s) {

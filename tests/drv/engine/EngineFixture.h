@@ -225,6 +225,16 @@ class Receiver {
   long answer_ = 0;
 };
 
+// The codes of one call's status list, up to its first 0.
+inline std::vector<int64_t> CodesOf(const Receiver::Call& call) {
+  std::vector<int64_t> codes;
+  for (int64_t c : call.codes) {
+    if (c == 0) break;
+    codes.push_back(c);
+  }
+  return codes;
+}
+
 // Threads of this process now.
 inline size_t ThreadCount() {
   size_t n = 0;

@@ -25,15 +25,6 @@ class PageFlow : public EngineTest {
   }
 };
 
-std::vector<int64_t> CodesOf(const Receiver::Call& call) {
-  std::vector<int64_t> codes;
-  for (int64_t c : call.codes) {
-    if (c == 0) break;
-    codes.push_back(c);
-  }
-  return codes;
-}
-
 }  // namespace
 
 // A sheet the scanner delivers as images of 150 lines, each ending with end of file and the

@@ -324,6 +324,9 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       if (e.kind == SheetEventKind::EndOfFileSegments && e.lines == 0)
         return fail("end-of-file-every needs lines=N");
       c.sheetEvents.push_back(e);
+    } else if (key == "end-of-page-carry") {
+      if (!one(&value)) return false;
+      if (!YesNo(value, &c.endOfPageCarry)) return fail("end-of-page-carry takes yes or no");
     } else if (key == "reserve") {
       // busy|locked [count]: what job-start reserves answer.
       uint64_t count = 1;

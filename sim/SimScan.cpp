@@ -91,11 +91,13 @@ void OpenPage(DeviceState& s, const Window& w) {
     const bool wanted = Duplex(w) || (side == 1) == (w.method == kScanMethodRear);
     scan.side[side] =
         wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
-    scan.position[side] = 0;
+    // What the last sheet's end of page carried of this one is not sent again.
+    scan.position[side] = wanted ? std::min<size_t>(scan.carried, scan.side[side].size()) : 0;
     scan.lines[side] = wanted ? lines : 0;
     scan.sideEnded[side] = !wanted;
   }
   scan.nextSide = w.method == kScanMethodRear ? 1 : 0;
+  scan.carried = 0;
   scan.pageOpen = true;
 }
 
@@ -178,6 +180,17 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
     scan.sideEnded[side] = true;
     // The EOF style ends the front with an end of file, the rear with an end of page.
     const bool endOfFile = Duplex(w) && s.config.duplexStyle == 6 && side == 0;
+    if (!endOfFile && !Duplex(w) && s.config.endOfPageCarry && s.sheets > 1) {
+      // The stream runs on into the next sheet: the rest of the block is its first bytes.
+      const uint32_t next = scan.sheetsTaken + 2;
+      const uint64_t nextBytes =
+          uint64_t(SheetLength(s.config, scan.sheetsTaken + 1)) * w.yRes / 300 * w.bytesPerLine;
+      const size_t carry = size_t(std::min<uint64_t>(c.length - n, nextBytes));
+      for (size_t i = 0; i < carry; ++i)
+        r.data[n + i] =
+            SheetByte(next, side, uint32_t(i / w.bytesPerLine), uint32_t(i % w.bytesPerLine));
+      scan.carried = uint32_t(carry);
+    }
     const uint16_t code =
         endOfFile ? uint16_t(kAscScan << 8 | kAscqEndOfFile) : EndOfPageCode(s, side);
     EndSense(r, w, scan, side, code, uint32_t(n));

@@ -227,6 +227,10 @@ struct Config {
   // the tray the job start looks at).
   uint8_t trayBits = 0;
   std::vector<SheetEvent> sheetEvents;
+  // One-sided pages: the READ that ends a side fills the rest of its length with the next
+  // sheet's first bytes (a stream that runs on across sheets), and that sheet goes on behind
+  // them.
+  bool endOfPageCarry = false;
   // The next `reserveRefusals` job-start RESERVE UNITs answer `reserve` (0: every one).
   ReserveAnswer reserve = ReserveAnswer::Free;
   uint32_t reserveRefusals = 1;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "drv/engine/Background.h"
 #include "drv/engine/Calibration.h"
@@ -132,6 +133,16 @@ class IoJob {
       Dump(1, m_item->pRearReadBuffer, size);
     }
   }
+  // The R2 end-of-page style: the bytes behind the last page's end in its block, the first data
+  // of this page (one stream: the front pipe).
+  void WriteCarried(bool last) {
+    const uint32_t size = static_cast<uint32_t>(m_carried.size());
+    const PIPE_PACKAGE_HEADER h = DataHeader(last, size, size);
+    CExtPipe* front = SidePipe(0);
+    WriteHeader(front, h);
+    Write(front, m_carried.data(), size);
+    Dump(0, m_carried.data(), size);
+  }
   void WriteControl(CExtPipe* pipe, uint32_t type, int32_t status, int32_t message,
                     bool jobFinished) {
     PIPE_PACKAGE_HEADER h{};
@@ -215,6 +226,8 @@ class IoJob {
   int64_t m_remaining[2] = {0, 0};
   uint32_t m_side = 0;  // the side being read (styles 6 and 7)
   uint64_t m_sideBytes[2] = {0, 0};
+  std::vector<uint8_t> m_carried;  // R2 end-of-page style: the next page's first bytes
+  uint32_t m_carriedOffset = 0;
 };
 
 void IoJob::SendOffsets() {
@@ -349,7 +362,17 @@ void IoJob::ReadPage() {
   m_sideBytes[0] = m_sideBytes[1] = 0;
   m_side = 0;
   if (!m_apart) m_sideDone[1] = true;
-  bool pageDone = false;
+  if (!m_carried.empty()) {
+    DbgPrintf(1, "IOThread: R2 EOP Mark=> put last result in first block , from shift %d size %d",
+              m_carriedOffset, static_cast<int>(m_carried.size()));
+    const int64_t size = static_cast<int64_t>(m_carried.size());
+    WriteCarried(counted && m_remaining[0] - size <= 0);
+    if (counted) m_remaining[0] -= size;
+    m_sideBytes[0] += m_carried.size();
+    m_carried.clear();
+    if (counted && m_remaining[0] <= 0) m_sideDone[0] = true;
+  }
+  bool pageDone = m_sideDone[0] && m_sideDone[1];
   while (!pageDone) {
     const uint32_t side = m_apart ? m_side : 0;
     uint32_t size = m_item->dwReadUnit;
@@ -447,8 +470,15 @@ void IoJob::ReadPage() {
         DbgPrintf(1, "IOThread: Get EOF(F) size=%d", got);
       else
         DbgPrintf(1, "IOThread: Get EOF(R) size=%d", got);
+      const uint32_t valid = got;
       if (BaseMode(m_dev.ScanMode) < (endOfFile ? 5u : 6u) && !m_hardware && m_bytesPerLine != 0)
         got -= got % m_bytesPerLine;
+      if (!endOfFile && m_item->bR2EOPStyle && !m_apart && !m_paired && valid < size) {
+        // The block's bytes behind the end are the next page's first.
+        m_carriedOffset = valid;
+        m_carried.assign(m_item->pFrontReadBuffer + valid, m_item->pFrontReadBuffer + size);
+        DbgPrintf(1, "IOThread: R2 EOP Mark=> Shift from %d size %d", valid, size - valid);
+      }
       WriteData(side, true, got, got);
       m_sideBytes[side] += got;
       CExtPipe* pipe = m_apart ? DataPipe(side) : SidePipe(0);

@@ -142,3 +142,32 @@ TEST_F(PageFlow, CacheModeOneHoldsTheScannerToItsPageCount) {
     EXPECT_TRUE(job.pages[i].data == sim::SheetSide(i + 1, 0, 300, kLine)) << "page " << i + 1;
   EXPECT_EQ(job.stopJob, 0);
 }
+
+// The R2 end-of-page style (a model whose stream runs on across sheets): the READ that ends a
+// sheet brings the next sheet's first bytes behind its end, and they become the next page's
+// first data. Shown on a test model with the style; the short sheets end early, so their end of
+// page comes inside a block.
+TEST_F(PageFlow, TheR2EndOfPageCarryStartsTheNextPage) {
+  for (const uint32_t ctrl : {kCtrlPage, 0u}) {
+    sim::Config config;
+    config.endOfPageCarry = true;
+    config.sheetLengths = {300, 250};
+    OpenRaw(3, config);
+    std::vector<Device_Features> features = SupportedFeaturesWithout(kFeatureNone);
+    features.push_back(kFeatureR2EndOfPage);
+    UseFeatures(features);
+    SCANPARAMETER_UNION p = RawGreyPage(400);
+    p.CtrlMode = ctrl;  // to the end of each sheet
+    const Job job = RunJob(p, 0);
+    const std::string what = ctrl != 0 ? "page mode" : "batch";
+    ASSERT_EQ(job.pages.size(), 3u) << what;
+    const uint32_t lines[] = {300, 250, 400};
+    for (uint32_t i = 0; i < 3; ++i) {
+      EXPECT_TRUE(job.pages[i].data == sim::SheetSide(i + 1, 0, lines[i], kLine))
+          << what << ", page " << i + 1;
+      EXPECT_EQ(job.info[i].Height, lines[i]) << what << ", page " << i + 1;
+      EXPECT_EQ(job.stopScan[i], 0) << what;
+    }
+    EXPECT_EQ(job.stopJob, 0) << what;
+  }
+}

@@ -56,7 +56,33 @@ bool TakeHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, uin
   item->dwReadPreviousType = item->dwReadCurrentType;
   item->dwReadCurrentType = h.type;
   item->dwReadPending = h.type == kPacketImage ? h.dwSize : 0;
-  if (h.lMessageStatusLong != 0) {
+  // A two-sided page job whose model reports a front's multi-feed with the rear page: the rear
+  // delivers the front's bytes up to the multi-feed clean, the rest with the code.
+  const bool duplexPages = item->bTwoSides && !item->bContinuousDuplex && !rear;
+  const uint32_t style = duplexPages ? item->pScanner->GetDuplexMultiFeedStyle() : 0;
+  bool forwardedStatus = false, showMessage = h.lMessageStatusLong != 0;
+  if (duplexPages && h.type == kPacketImage && !item->bForwardPending &&
+      ((h.lMessageStatusLong == kMultiFeed && style != 0) ||
+       (h.lStatusLong == kMultiFeed && style == 1))) {
+    const bool asMessage = h.lStatusLong != kMultiFeed;
+    item->bForwardPending = 1;
+    item->bForwardedAsMessage = asMessage ? 1 : 0;
+    item->lForwardedCode = kMultiFeed;
+    item->dwForwardSize = item->dwForwardFrontBytes + h.dwSize;
+    item->dwForwardCounter = 0;
+    if (!asMessage) {
+      DbgPrintf(1, "Get Multi Feed error : Forward multi feed error to rear");
+      forwardedStatus = true;
+    } else if (style == 2) {
+      DbgPrintf(1, "Get Multi Feed Message: Forward multi feed message to rear");
+    } else {
+      DbgPrintf(1, "Get Multi Feed Message: Reset front message");
+      showMessage = false;
+    }
+    // The page end decides from the page's message what the two pages report.
+    if (asMessage) item->lMessageStatus = kMultiFeed;
+  }
+  if (showMessage) {
     item->bReadMessagePresent = 1;
     item->dwReadMessage = static_cast<uint32_t>(h.lMessageStatusLong);
   }
@@ -68,7 +94,7 @@ bool TakeHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, uin
     item->dwReaderStage = nextStage;
     return h.lStatusLong == 0 || (item->lErrorStatus = h.lStatusLong, false);
   }
-  if (h.lStatusLong != 0) {
+  if (h.lStatusLong != 0 && !forwardedStatus) {
     item->lErrorStatus = h.lStatusLong;
     return false;
   }
@@ -110,6 +136,29 @@ bool GetImageToBufferPageScan(CScannerManagerScannerItem* item) {
       if (apart) return TakeHeader(item, item->pReadSourceRear, true, 5);
       // The paired style: the rear pipe holds exactly as many bytes as the front page brought.
       item->dwReadPreviousType = item->dwReadCurrentType;
+      if (item->bForwardPending && !item->bRearCountTaken) {
+        const uint32_t total = item->dwForwardFrontBytes;
+        const uint32_t clean = std::min(item->dwForwardSize, total);
+        item->dwReadCurrentType = kPacketImage;
+        if (item->dwForwardCounter == 0) {
+          item->dwForwardCounter = 1;
+          DbgPrintf(1, "Raise Forwarded message/status (1st time) : Not send error");
+          item->dwReadPending = clean;
+          if (clean != 0) return true;
+        }
+        item->dwForwardCounter = 2;
+        item->bRearCountTaken = 1;
+        item->dwReadPending = total - clean;
+        if (!item->bForwardedAsMessage) {
+          DbgPrintf(1, "Raise forwarded status (2nd time) : set status");
+          item->lErrorStatus = item->lForwardedCode;
+          return false;
+        }
+        DbgPrintf(1, "Raise forwarded message (2nd time) : set message");
+        item->bReadMessagePresent = 1;
+        item->dwReadMessage = static_cast<uint32_t>(item->lForwardedCode);
+        if (item->dwReadPending != 0) return true;
+      }
       if (!item->bRearCountTaken) {
         item->bRearCountTaken = 1;
         item->dwReadPending = item->dwForwardFrontBytes;

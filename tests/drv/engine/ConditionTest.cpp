@@ -499,3 +499,82 @@ TEST_F(Conditions, AReaderThatCannotStartLeavesTheJobToKRStopJob) {
   EXPECT_EQ(s.Scanned().releaseArguments.back(), 2);
   ExpectCleanNextJob(s, RawGreyPage(kLines), "after the reader's failure");
 }
+
+namespace {
+
+// A model whose duplex multi-feed style reports a front's multi-feed with the rear page (no
+// model of the device table has one).
+class DuplexMultiFeedModel : public CScanner {
+ public:
+  DuplexMultiFeedModel(const ModelTraits& traits, const Device_Features* features, uint32_t style)
+      : CScanner(traits, features) {
+    m_duplexMultiFeedStyle = style;
+  }
+};
+
+}  // namespace
+
+// Duplex multi-feed forwarding (style 0 READ pairs): style 1 moves a multi-feed message from
+// the front page to the rear page, style 2 reports it on both, and style 1 turns a multi-feed
+// that stops the scanner into the rear page's error, the front page arriving as it was read.
+// The rear page delivers the front's bytes up to the multi-feed clean and lists the code with
+// the rest.
+TEST_F(Conditions, DuplexMultiFeedIsForwardedToTheRearPage) {
+  struct Case {
+    const char* what;
+    uint32_t style;
+    uint32_t extParam0;
+    Codes front, rear;
+    long stopFront, stopRear;
+    bool jobGoesOn;
+  };
+  const Case cases[] = {
+      {"message, style 1", 1, 0, {-2022}, {-3101, -2022}, 0, -3101, true},
+      {"message, style 2", 2, 0, {-3101, -2022}, {-3101, -2022}, -3101, -3101, true},
+      {"error, style 1", 1, kMultiFeedAsError, {-2022}, {-3101, -2022}, 0, -3101, false},
+  };
+  for (const Case& c : cases) {
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      const std::string what = std::string(c.what) + ((ctrl & kCtrlPage) ? ", page" : ", batch");
+      sim::Config config;
+      config.duplexStyle = 0;
+      // A message comes in the first READ pair (the rest of the front follows it); a multi-feed
+      // that stops the scanner in the second, so the first pair is the rear's clean part.
+      const uint32_t at = c.extParam0 == 0 ? 10000 : 100000;
+      config.sheetEvents = {{sim::SheetEventKind::MultiFeed, 1, 0, at, 0}};
+      sim::SimScanner& s = OpenRaw(2, config);
+      UseModel<DuplexMultiFeedModel>(SupportedFeaturesWithout(kFeatureNone), c.style);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = RawGreyPage(kLines);
+      p.ScanMethod = 4;
+      p.CtrlMode = ctrl;
+      p.ExtParam0 = c.extParam0;
+      const Job job = RunJob(p, 0, 8, true);
+      ASSERT_GE(job.pages.size(), 2u) << what;
+      ASSERT_FALSE(job.pages[0].calls.empty()) << what;
+      ASSERT_FALSE(job.pages[1].calls.empty()) << what;
+      // No call of the front lists the code unless the style keeps it there.
+      bool frontListed = false;
+      for (const Receiver::Call& call : job.pages[0].calls)
+        for (int64_t code : CodesOf(call)) frontListed |= code == -3101;
+      EXPECT_EQ(frontListed, c.stopFront != 0) << what;
+      EXPECT_EQ(CodesOf(job.pages[0].calls.back()).back(), -2022) << what;
+      EXPECT_EQ(job.stopScan[0], c.stopFront) << what;
+      // The rear, one call: the front's bytes up to the multi-feed clean, then the code (the
+      // scanner that stopped brought no more).
+      EXPECT_EQ(CodesOf(job.pages[1].calls.back()), (Codes{-3101, -2022})) << what;
+      const size_t clean = Item()->dwReadUnit;  // the first READ pair's
+      ASSERT_TRUE(clean > 0 && clean < kLines * kLine) << what;
+      const Bytes rear = sim::SheetSide(1, 1, kLines, kLine);
+      ASSERT_GE(job.pages[1].data.size(), clean) << what;
+      EXPECT_TRUE(std::equal(rear.begin(), rear.begin() + long(clean), job.pages[1].data.begin()))
+          << what;
+      EXPECT_EQ(job.stopScan[1], c.stopRear) << what;
+      EXPECT_EQ(job.pages.size(), c.jobGoesOn ? 4u : 2u) << what;
+      EXPECT_EQ(job.stopJob, 0) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      ExpectCleanNextJob(s, RawGreyPage(kLines), what);
+    }
+  }
+}

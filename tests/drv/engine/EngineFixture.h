@@ -59,10 +59,15 @@ class EngineTest : public devicefix::DeviceTest {
   // these features and the same inquiry data, so a test reaches what the supported model's
   // features leave out.
   CScanner* UseFeatures(std::vector<Device_Features> features) {
+    return UseModel<CScanner>(std::move(features));
+  }
+  // The same with a model class of the test's (built from the traits, the features and `args`).
+  template <class Model, class... Args>
+  CScanner* UseModel(std::vector<Device_Features> features, Args... args) {
     features.resize(kFeatureListLength, kFeatureNone);
     m_features = features;
     CScanner* current = Item()->pScanner;
-    auto* replacement = new CScanner(CQM310::kTraits, m_features.data());
+    auto* replacement = new Model(CQM310::kTraits, m_features.data(), args...);
     replacement->SetInquiryData(current->InquiryData(), kInquiryCopySize);
     SCANPARAMETER_UNION ap;
     current->GetAPScanParameter(&ap);

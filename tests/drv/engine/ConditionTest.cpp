@@ -578,3 +578,39 @@ TEST_F(Conditions, DuplexMultiFeedIsForwardedToTheRearPage) {
     }
   }
 }
+
+// A model with the multi-feed forward (feature 34, in no model of the device table): the IO
+// thread keeps a multi-feed for the page's end packet instead of the data. Taken as a message,
+// the page arrives whole with its end alone in the list and KRStopScan reports the multi-feed;
+// otherwise the READ that met it ends the page as an end of page and the job stops with it.
+TEST_F(Conditions, TheMultiFeedForwardOfAModelThatHasIt) {
+  struct Case {
+    const char* what;
+    uint32_t extParam0;
+    bool jobGoesOn;
+  };
+  for (const Case& c : {Case{"message", 0, true}, Case{"error", kMultiFeedAsError, false}}) {
+    sim::Config config;
+    config.sheetEvents = {{sim::SheetEventKind::MultiFeed, 1, 0, 100000, 0}};
+    sim::SimScanner& s = OpenRaw(2, config);
+    std::vector<Device_Features> features = SupportedFeaturesWithout(kFeatureNone);
+    features.push_back(kFeatureMultiFeedForward);
+    UseFeatures(features);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(kLines);
+    p.CtrlMode = kCtrlFixed | kCtrlPage;
+    p.ExtParam0 = c.extParam0;
+    const Job job = RunJob(p, 0, 8, true);
+    ASSERT_FALSE(job.pages.empty()) << c.what;
+    ASSERT_FALSE(job.pages[0].calls.empty()) << c.what;
+    EXPECT_EQ(CodesOf(job.pages[0].calls.back()), Codes{-2022}) << c.what;
+    if (c.jobGoesOn) {
+      EXPECT_TRUE(job.pages[0].data == sim::SheetSide(1, 0, kLines, kLine)) << c.what;
+    }
+    EXPECT_EQ(job.stopScan.at(0), -3101) << c.what;
+    EXPECT_EQ(job.pages.size(), c.jobGoesOn ? 2u : 1u) << c.what;
+    EXPECT_EQ(job.stopJob, 0) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+    ExpectCleanNextJob(s, RawGreyPage(kLines), c.what);
+  }
+}

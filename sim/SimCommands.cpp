@@ -157,6 +157,7 @@ void MediaCheck(DeviceState& s, const Command& c, Reply& r) {
   r.data.assign(c.length, 0);
   // Bit 0: paper in the feeder; the tray bits beside it.
   if (r.data.size() > 4) r.data[4] = s.sheets > 0 ? uint8_t(0x01 | s.config.trayBits) : 0x00;
+  MediaCheckEvents(s, r);
 }
 
 void SetWindow(DeviceState& s, const Command& c, Reply&) {

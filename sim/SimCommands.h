@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/SimEvents.h"
 #include "sim/SimGeneral.h"
 #include "sim/SimPreparation.h"
 #include "sim/SimScan.h"
@@ -54,6 +55,7 @@ struct DeviceState {
   GeneralState general;          // general values, display texts, network, maintenance data
   PreparationState preparation;  // calibration, lamp, background, what the host sent for them
   ScanState scan;                // feeder, the sheet being read, the job blocks
+  EventState events;             // conditions on sheets to come, job-start refusals
 };
 
 enum class Phase : uint8_t { None, In, Out };

@@ -27,6 +27,7 @@ const KindName kKindNames[] = {
     {FaultKind::Stall, "stall"},
     {FaultKind::FailControl, "fail-control"},
     {FaultKind::Sense, "sense"},
+    {FaultKind::Hold, "hold"},
 };
 
 bool Number(const std::string& text, uint64_t max, uint64_t* out) {
@@ -301,6 +302,43 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       if (!one(&value)) return false;
       if (!Number(value, 0xFE, &n) || (n & 1) != 0) return fail("bad tray bits '" + value + "'");
       c.trayBits = uint8_t(n);
+    } else if (key == "event") {
+      // <sheet> <kind> [side=N] [at=BYTE] [lines=N]
+      SheetEvent e;
+      uint64_t sheet = 0;
+      if (args.size() < 2 || !Number(args[0], 0xFFFFFFFF, &sheet) || sheet == 0 ||
+          !SheetEventFromName(args[1], &e.kind))
+        return fail("event takes a sheet number from 1 and a kind");
+      e.sheet = uint32_t(sheet);
+      for (size_t i = 2; i < args.size(); ++i) {
+        const auto eq = args[i].find('=');
+        const std::string name = args[i].substr(0, eq);
+        uint64_t v = 0;
+        if (eq == std::string::npos || !Number(args[i].substr(eq + 1), 0xFFFFFFFF, &v))
+          return fail("bad event argument '" + args[i] + "'");
+        if (name == "side" && v <= 1)
+          e.side = uint32_t(v);
+        else if (name == "at")
+          e.offset = uint32_t(v);
+        else if (name == "lines" && v != 0)
+          e.lines = uint32_t(v);
+        else
+          return fail("bad event argument '" + args[i] + "'");
+      }
+      if (e.kind == SheetEventKind::EndOfFileSegments && e.lines == 0)
+        return fail("end-of-file-every needs lines=N");
+      c.sheetEvents.push_back(e);
+    } else if (key == "end-of-page-carry") {
+      if (!one(&value)) return false;
+      if (!YesNo(value, &c.endOfPageCarry)) return fail("end-of-page-carry takes yes or no");
+    } else if (key == "reserve") {
+      // busy|locked [count]: what job-start reserves answer.
+      uint64_t count = 1;
+      if (args.empty() || args.size() > 2 || (args[0] != "busy" && args[0] != "locked") ||
+          (args.size() == 2 && !Number(args[1], 0xFFFFFFFF, &count)))
+        return fail("reserve takes busy or locked and a count (0: every one)");
+      c.reserve = args[0] == "busy" ? ReserveAnswer::Busy : ReserveAnswer::Locked;
+      c.reserveRefusals = uint32_t(count);
     } else if (key == "fault") {
       Fault f;
       if (args.empty() || !FaultFromName(args[0], &f.kind))

@@ -81,6 +81,7 @@ Device::Device(const Config& config) {
   state_.nvram = BuildNvram(config);
   state_.preparation = InitialPreparation(config);
   state_.scan = InitialScan(config);
+  state_.events = InitialEvents(config);
   for (const auto& f : config.faults) faults_.push_back({f});
   if (config.interruptPipe) buttons_.assign(config.buttons.begin(), config.buttons.end());
   if (const char* path = std::getenv("VANTREL_SIM_LOG")) logPath_ = path;
@@ -116,6 +117,34 @@ void Device::InjectFault(const Fault& fault) {
 void Device::ClearFaults() {
   std::lock_guard lock(m_);
   faults_.clear();
+}
+
+bool Device::WaitHeld(uint32_t timeoutMs) {
+  std::unique_lock lock(m_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return held_; });
+}
+
+void Device::ReleaseHeld() {
+  std::lock_guard lock(m_);
+  held_ = false;
+  cv_.notify_all();
+}
+
+void Device::AddSheetEvent(const SheetEvent& event) {
+  std::lock_guard lock(m_);
+  state_.events.pending.push_back(event);
+}
+
+void Device::ClearSheetEvents() {
+  std::lock_guard lock(m_);
+  state_.events.pending.clear();
+  state_.events.mediaCheckMultiFeed = false;
+}
+
+void Device::SetReserveAnswer(ReserveAnswer answer, uint32_t refusals) {
+  std::lock_guard lock(m_);
+  state_.events.reserve = answer;
+  state_.events.reserveRefusalsLeft = refusals;
 }
 
 void Device::SetReplyHook(ReplyHook hook) {
@@ -422,6 +451,9 @@ Device::Effects Device::MatchFaults(const Command& c, Exchange& entry) {
       case FaultKind::FailControl:
         e.failControl = true;
         break;
+      case FaultKind::Hold:
+        e.hold = true;
+        break;
     }
   }
   return e;
@@ -470,6 +502,21 @@ UsbStatus Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r
     Message(Format("vanished at exchange %llu (%s)", (unsigned long long)number,
                    CommandName(c.block).c_str()));
     return kUsbNoDevice;
+  }
+  if (effects.hold) {
+    // Waits for the test (ReleaseHeld) or an abort of the control pipe, whichever comes first.
+    const uint64_t aborts = aborts_[0];
+    held_ = true;
+    ++blocked_;
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return !held_ || !Current(attachment) || aborts_[0] != aborts; });
+    --blocked_;
+    const bool released = !held_;
+    held_ = false;
+    if (!released) {
+      Note(number, "held command ended by an abort");
+      return Current(attachment) ? kUsbAborted : kUsbNoDevice;
+    }
   }
   delayMs_ = effects.delayMs;
   if (UsbStatus rc = Delay(lock, attachment, 0)) return rc;

@@ -27,6 +27,11 @@ class Device {
   std::vector<std::string> Messages() const;
   void InjectFault(const Fault& fault);
   void ClearFaults();
+  bool WaitHeld(uint32_t timeoutMs);
+  void ReleaseHeld();
+  void AddSheetEvent(const SheetEvent& event);
+  void ClearSheetEvents();
+  void SetReserveAnswer(ReserveAnswer answer, uint32_t refusals);
   void SetReplyHook(ReplyHook hook);
   void PostButton(const ButtonPacket& packet);
   void Unplug();
@@ -93,6 +98,7 @@ class Device {
     bool vanish = false;
     uint32_t searches = 0;
     bool failControl = false;
+    bool hold = false;         // the command waits for the test
     bool reportSense = false;  // REQUEST SENSE answers reportedSense
     Sense reportedSense;
   };
@@ -168,6 +174,7 @@ class Device {
     return uint8_t(2 + (state_.config.interruptPipe ? state_.config.interruptPipes : 0));
   }
   size_t blocked_ = 0;  // transfers waiting inside the device
+  bool held_ = false;   // a Hold fault's command waits
 };
 
 }  // namespace sim::detail

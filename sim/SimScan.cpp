@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "sim/SimCommands.h"
+#include "sim/SimEvents.h"
 
 namespace sim {
 
@@ -44,7 +45,6 @@ namespace {
 
 // Sense codes of a page's end.
 constexpr uint8_t kAscScan = 0x80;
-constexpr uint8_t kAscqEndOfPage = 0x04;
 constexpr uint8_t kAscqEndOfFile = 0x22;
 constexpr uint8_t kAscqNoPaper = 0x03;
 constexpr uint32_t kScanMethodDuplex = 4;
@@ -143,21 +143,23 @@ void OpenPage(DeviceState& s, const Window& w) {
     scan.side[side] =
         wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
     if (wanted && DeviceJpeg(w)) scan.side[side] = JpegSide(s, w, scan.side[side], lines);
-    scan.position[side] = 0;
+    // What the last sheet's end of page carried of this one is not sent again.
+    scan.position[side] = wanted ? std::min<size_t>(scan.carried, scan.side[side].size()) : 0;
     scan.lines[side] = wanted ? lines : 0;
     scan.sideEnded[side] = !wanted;
   }
   scan.nextSide = w.method == kScanMethodRear ? 1 : 0;
+  scan.carried = 0;
   scan.pageOpen = true;
   if (Duplex(w) && s.config.duplexStyle == kStyleInterleaved) Interleave(s, w);
 }
 
-void EndSense(Reply& r, const Window& w, const ScanState& scan, uint32_t side, uint8_t ascq,
+void EndSense(Reply& r, const Window& w, const ScanState& scan, uint32_t side, uint16_t code,
               uint32_t valid) {
   r.checkCondition = true;
   r.sense = Sense{};
-  r.sense.asc = kAscScan;
-  r.sense.ascq = ascq;
+  r.sense.asc = uint8_t(code >> 8);
+  r.sense.ascq = uint8_t(code);
   r.sense.information = valid;
   r.sense.imageWidth = w.pixels;
   r.sense.imageHeight = scan.lines[side];
@@ -222,29 +224,47 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
     OpenPage(s, w);
   }
   const uint32_t side = SideOfRead(s, w);
+  const bool alternating = Duplex(w) && (s.config.duplexStyle == 0 || s.config.duplexStyle == 7);
+  if (SheetEventOnRead(s, side, SideFacts{w.pixels, w.bytesPerLine, w.modeBits}, c, r)) {
+    if (alternating) scan.nextSide = 1 - side;
+    return;
+  }
   std::vector<uint8_t>& bytes = scan.side[side];
   size_t& at = scan.position[side];
   const size_t n = std::min<size_t>(c.length, bytes.size() - at);
   std::copy_n(bytes.begin() + long(at), n, r.data.begin());
   at += n;
-  if (Duplex(w) && (s.config.duplexStyle == 0 || s.config.duplexStyle == 7))
-    scan.nextSide = 1 - side;
+  if (alternating) scan.nextSide = 1 - side;
   if (n < c.length) {
     scan.sideEnded[side] = true;
     // The EOF style ends the front with an end of file, the rear with an end of page.
     const bool endOfFile = Duplex(w) && s.config.duplexStyle == 6 && side == 0;
-    EndSense(r, w, scan, side, endOfFile ? kAscqEndOfFile : kAscqEndOfPage, uint32_t(n));
+    if (!endOfFile && !Duplex(w) && s.config.endOfPageCarry && s.sheets > 1) {
+      // The stream runs on into the next sheet: the rest of the block is its first bytes.
+      const uint32_t next = scan.sheetsTaken + 2;
+      const uint64_t nextBytes =
+          uint64_t(SheetLength(s.config, scan.sheetsTaken + 1)) * w.yRes / 300 * w.bytesPerLine;
+      const size_t carry = size_t(std::min<uint64_t>(c.length - n, nextBytes));
+      for (size_t i = 0; i < carry; ++i)
+        r.data[n + i] =
+            SheetByte(next, side, uint32_t(i / w.bytesPerLine), uint32_t(i % w.bytesPerLine));
+      scan.carried = uint32_t(carry);
+    }
+    const uint16_t code =
+        endOfFile ? uint16_t(kAscScan << 8 | kAscqEndOfFile) : EndOfPageCode(s, side);
+    EndSense(r, w, scan, side, code, uint32_t(n));
     ++scan.record.sidesDelivered;
   }
 }
 
-void ReserveUnit(DeviceState& s, const Command& c, Reply&) {
+void ReserveUnit(DeviceState& s, const Command& c, Reply& r) {
   s.scan.record.reserveArguments.push_back(c.block[11]);
+  ReserveRefused(s, c, r);
 }
 
 // The sheet leaves the transport once what the host reads of it is read: styles 4 and 5 release
 // the unit after the front side too, and the sheet stays for its rear.
-void ReleaseUnit(DeviceState& s, const Command& c, Reply&) {
+void ReleaseUnit(DeviceState& s, const Command& c, Reply& r) {
   ScanState& scan = s.scan;
   scan.record.releaseArguments.push_back(c.block[11]);
   if (!scan.pageOpen) return;
@@ -252,9 +272,11 @@ void ReleaseUnit(DeviceState& s, const Command& c, Reply&) {
   const bool sidesApart = Duplex(w) && (s.config.duplexStyle == 4 || s.config.duplexStyle == 5);
   const bool frontStarted = scan.sideEnded[0] || scan.position[0] > 0;
   if (sidesApart && frontStarted && !scan.sideEnded[1] && scan.position[1] == 0) {
+    ReleaseEvents(s, false, r);
     scan.sideEnded[0] = true;
     return;
   }
+  ReleaseEvents(s, true, r);
   scan.pageOpen = false;
   if (s.sheets > 0) --s.sheets;
   ++scan.sheetsTaken;

@@ -37,6 +37,8 @@ enum class FaultKind : uint8_t {
   FailControl,       // the command's control request fails with kUsbPipeStalled
   Sense,             // a REQUEST SENSE it matches answers key/ASC/ASCQ/information as the
                      // device's current condition (status good), as with a cover left open
+  Hold,              // the command waits inside the device until the test lets it go
+                     // (ReleaseHeld) or the host aborts the control pipe (kUsbAborted)
 };
 
 // Text name of a kind as used in description files ("check-condition"), and back.
@@ -148,6 +150,39 @@ SIM_API std::vector<uint8_t> DeviceJpegScanData(const std::vector<uint8_t>& file
 // Bytes of image data the command log keeps of each READ.
 constexpr size_t kImageLogPrefix = 16;
 
+// A condition the scanner meets on one sheet (description key `event`). Offsets count bytes of
+// the side as the window lays it out.
+enum class SheetEventKind : uint8_t {
+  Jam,                    // the READ that reaches `offset` fails: 0x8001 (the sheet stays until
+  CoverOpen,              //   RELEASE UNIT pulls it out), 0x8002,
+  Misfeed,                //   0x801D,
+  HardwareCancel,         //   key 11 (the scanner's cancel button)
+  MultiFeed,              // the READ that reaches `offset` reports 0x8005 with its data
+  Skew,                   // the READ that reaches `offset` reports 0x801C with its data
+  MultiFeedAtEnd,         // the side's end of page is 0x8016 (end of page with multi-feed)
+  MultiFeedOnRelease,     // the sheet's RELEASE UNIT answers 0x8005 (the sheet still leaves)
+  MultiFeedOnMediaCheck,  // the first MEDIA CHECK after the sheet left answers 0x8005
+  BlankPage,              // the side is blank: its first READ ends it with 0x8021, no data
+  EndOfFileSegments,      // the side comes as images of `lines` lines; each but the last ends
+                          // with end of file (0x8022), the last with end of page
+};
+struct SheetEvent {
+  SheetEventKind kind = SheetEventKind::Jam;
+  uint32_t sheet = 1;   // from 1, counted over the scanner's life (LoadSheets goes on counting)
+  uint32_t side = 0;    // 0 front, 1 rear
+  uint32_t offset = 0;  // the side's byte the condition comes at
+  uint32_t lines = 0;   // EndOfFileSegments
+};
+SIM_API const char* SheetEventName(SheetEventKind kind);
+SIM_API bool SheetEventFromName(const std::string& name, SheetEventKind* kind);
+
+// What a job-start RESERVE UNIT (byte 11 = 2) answers (description key `reserve`).
+enum class ReserveAnswer : uint8_t {
+  Free,
+  Busy,    // 0x9000: the scanner is busy
+  Locked,  // 0x1504: reserved for another host
+};
+
 // What a description file says (sim/README.md has the format).
 struct Config {
   std::string model = "CQM310_DPI200with300X200";
@@ -204,6 +239,14 @@ struct Config {
   // Bits MEDIA CHECK sets in byte 4 beside bit 0 while paper is in the feeder (0x20 or 0x10:
   // the tray the job start looks at).
   uint8_t trayBits = 0;
+  std::vector<SheetEvent> sheetEvents;
+  // One-sided pages: the READ that ends a side fills the rest of its length with the next
+  // sheet's first bytes (a stream that runs on across sheets), and that sheet goes on behind
+  // them.
+  bool endOfPageCarry = false;
+  // The next `reserveRefusals` job-start RESERVE UNITs answer `reserve` (0: every one).
+  ReserveAnswer reserve = ReserveAnswer::Free;
+  uint32_t reserveRefusals = 1;
   // The command log keeps the latest `logLimit` exchanges and, of each, the first
   // `logDataLimit` bytes of data per direction (0: no limit), so a long scan does not grow it
   // without bound.
@@ -269,6 +312,15 @@ class SIM_API SimScanner {
 
   void InjectFault(const Fault& fault);
   void ClearFaults();
+  // A Hold fault's command: true once one waits (false after `timeoutMs`); ReleaseHeld lets it
+  // go on as if nothing had happened.
+  bool WaitHeld(uint32_t timeoutMs) const;
+  void ReleaseHeld();
+
+  // Conditions on sheets still to come, and the answer of the next job-start reserves.
+  void AddSheetEvent(const SheetEvent& event);
+  void ClearSheetEvents();
+  void SetReserveAnswer(ReserveAnswer answer, uint32_t refusals = 1);
   // Replaces the reply hook; an empty one removes it.
   void SetReplyHook(ReplyHook hook);
 

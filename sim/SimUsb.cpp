@@ -138,6 +138,13 @@ void SimScanner::ClearCommandLog() { device_->ClearCommandLog(); }
 std::vector<std::string> SimScanner::Messages() const { return device_->Messages(); }
 void SimScanner::InjectFault(const Fault& fault) { device_->InjectFault(fault); }
 void SimScanner::ClearFaults() { device_->ClearFaults(); }
+bool SimScanner::WaitHeld(uint32_t timeoutMs) const { return device_->WaitHeld(timeoutMs); }
+void SimScanner::ReleaseHeld() { device_->ReleaseHeld(); }
+void SimScanner::AddSheetEvent(const SheetEvent& event) { device_->AddSheetEvent(event); }
+void SimScanner::ClearSheetEvents() { device_->ClearSheetEvents(); }
+void SimScanner::SetReserveAnswer(ReserveAnswer answer, uint32_t refusals) {
+  device_->SetReserveAnswer(answer, refusals);
+}
 void SimScanner::SetReplyHook(ReplyHook hook) { device_->SetReplyHook(std::move(hook)); }
 void SimScanner::PostButtonPacket(const ButtonPacket& packet) { device_->PostButton(packet); }
 void SimScanner::Unplug() { device_->Unplug(); }

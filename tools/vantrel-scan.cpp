@@ -381,6 +381,9 @@ int ScanFailure(const vtclient::ScanOutcome& o) {
       {krstatus::kParameterError,
        "the scanner does not take these settings (mode, depth, resolution or area)"},
       {krstatus::kReadAbort, "the scan was cancelled on the scanner"},
+      {krstatus::kMisfeed, "a sheet was not fed properly: load the pages again"},
+      {krstatus::kSkew, "a sheet went in askew: straighten the pages and scan again"},
+      {krstatus::kLocked, "another computer has the scanner reserved: scan again when it is done"},
   };
   std::string message = std::string(o.call) + " failed: " + StatusString(o.status);
   for (const Hint& h : kHints) {

@@ -234,6 +234,7 @@ bool IoObject::SetWindow(const uint8_t* window, uint32_t length) {
   m_cmdSetWindow[9] = static_cast<uint8_t>(length >> 8);
   m_cmdSetWindow[10] = static_cast<uint8_t>(length);
   m_multiFeedContinue = length > 62 && window != nullptr && (window[62] & 0x08) == 0;
+  m_skewContinue = length > 62 && window != nullptr && (window[62] & 0xE0) == 0xA0;
   bool ok = DoIo(m_cmdSetWindow, const_cast<uint8_t*>(window), 0, length);
   m_windowSet = true;
   return ok;
@@ -270,6 +271,7 @@ struct IoObject::SideResult {
   bool endOfPage = false;
   bool endOfFile = false;
   bool multiFeed = false;
+  bool skew = false;
   int32_t status = 0;
   uint32_t length = 0;
 };
@@ -298,6 +300,12 @@ void IoObject::ReadSide(uint8_t* buffer, uint32_t length, uint16_t dataType, con
     case kMultiFeed:
       r->multiFeed = true;
       r->good = m_multiFeedContinue;
+      break;
+    case kSkew:
+      // Left out, the other side's block of a pair would stay in the device and the two sides
+      // fall out of step.
+      r->skew = true;
+      r->good = m_skewContinue;
       break;
     default:
       r->good = false;
@@ -352,6 +360,8 @@ bool IoObject::ReadImage(void* /*context*/, uint8_t* front, uint8_t* rear, uint3
     m_status = (f.multiFeed || r.multiFeed) ? kEopMultiFeed : kEndOfPage;
   } else if (f.multiFeed || r.multiFeed) {
     m_status = kMultiFeed;
+  } else if (f.skew || r.skew) {
+    m_status = kSkew;
   } else {
     ok = true;
   }

@@ -112,6 +112,9 @@ class IoObject : public KRObj {
   uint32_t m_timeoutOut = 0;
   KrDrvDeviceInformation m_deviceInfo;
   bool m_multiFeedContinue = false;
+  // The window reports skew as a message (byte 62 & 0xE0 = 0xA0): a side that met one still
+  // brought its block, and the other side of the pair is read too.
+  bool m_skewContinue = false;
   bool m_storedMultiFeed = false;
   bool m_windowSet = false;
   uint8_t m_senseData[krcmd::kSenseLength] = {};

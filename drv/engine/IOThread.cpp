@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "drv/engine/Background.h"
 #include "drv/engine/Calibration.h"
@@ -132,6 +133,16 @@ class IoJob {
       Dump(1, m_item->pRearReadBuffer, size);
     }
   }
+  // The R2 end-of-page style: the bytes behind the last page's end in its block, the first data
+  // of this page (one stream: the front pipe).
+  void WriteCarried(bool last) {
+    const uint32_t size = static_cast<uint32_t>(m_carried.size());
+    const PIPE_PACKAGE_HEADER h = DataHeader(last, size, size);
+    CExtPipe* front = SidePipe(0);
+    WriteHeader(front, h);
+    Write(front, m_carried.data(), size);
+    Dump(0, m_carried.data(), size);
+  }
   void WriteControl(CExtPipe* pipe, uint32_t type, int32_t status, int32_t message,
                     bool jobFinished) {
     PIPE_PACKAGE_HEADER h{};
@@ -215,6 +226,8 @@ class IoJob {
   int64_t m_remaining[2] = {0, 0};
   uint32_t m_side = 0;  // the side being read (styles 6 and 7)
   uint64_t m_sideBytes[2] = {0, 0};
+  std::vector<uint8_t> m_carried;  // R2 end-of-page style: the next page's first bytes
+  uint32_t m_carriedOffset = 0;
 };
 
 void IoJob::SendOffsets() {
@@ -350,7 +363,17 @@ void IoJob::ReadPage() {
   m_sideBytes[0] = m_sideBytes[1] = 0;
   m_side = 0;
   if (!m_apart) m_sideDone[1] = true;
-  bool pageDone = false;
+  if (!m_carried.empty()) {
+    DbgPrintf(1, "IOThread: R2 EOP Mark=> put last result in first block , from shift %d size %d",
+              m_carriedOffset, static_cast<int>(m_carried.size()));
+    const int64_t size = static_cast<int64_t>(m_carried.size());
+    WriteCarried(counted && m_remaining[0] - size <= 0);
+    if (counted) m_remaining[0] -= size;
+    m_sideBytes[0] += m_carried.size();
+    m_carried.clear();
+    if (counted && m_remaining[0] <= 0) m_sideDone[0] = true;
+  }
+  bool pageDone = m_sideDone[0] && m_sideDone[1];
   while (!pageDone) {
     const uint32_t side = m_apart ? m_side : 0;
     uint32_t size = m_item->dwReadUnit;
@@ -419,8 +442,19 @@ void IoJob::ReadPage() {
     } else {
       got = size;
     }
+    // A read the client's cancel broke off (its transfer aborted) is no device error: the page
+    // ends as cancelled, and the device is let go with the cancel's control value.
+    bool brokenOff = false;
+    if (failed && status != kReadAbort && !m_multiFeed && !m_skew && Cancelled()) {
+      DbgPrintf(1, "IOThread: read broken off by the cancel (status %d)", status);
+      m_io->ResetStatus();
+      failed = false;
+      brokenOff = true;
+    }
 
-    if (failed) {
+    if (brokenOff) {
+      // Nothing arrived.
+    } else if (failed) {
       m_item->lIOStatus = status != 0 ? status : kSystemError;
       const int32_t reported = m_multiFeed ? kMultiFeed : m_skew ? kSkew : m_item->lIOStatus;
       WriteControl(m_apart ? DataPipe(side) : SidePipe(0), kPacketImage, reported, 0, false);
@@ -437,17 +471,30 @@ void IoJob::ReadPage() {
         DbgPrintf(1, "IOThread: Get EOF(F) size=%d", got);
       else
         DbgPrintf(1, "IOThread: Get EOF(R) size=%d", got);
+      const uint32_t valid = got;
       if (BaseMode(m_dev.ScanMode) < (endOfFile ? 5u : 6u) && !m_hardware && !m_compressed &&
           m_bytesPerLine != 0)
         got -= got % m_bytesPerLine;
+      if (!endOfFile && m_item->bR2EOPStyle && !m_apart && !m_paired && valid < size) {
+        // The block's bytes behind the end are the next page's first.
+        m_carriedOffset = valid;
+        m_carried.assign(m_item->pFrontReadBuffer + valid, m_item->pFrontReadBuffer + size);
+        DbgPrintf(1, "IOThread: R2 EOP Mark=> Shift from %d size %d", valid, size - valid);
+      }
       WriteData(side, true, got, got);
       m_sideBytes[side] += got;
       CExtPipe* pipe = m_apart ? DataPipe(side) : SidePipe(0);
       WriteImageEnd(pipe, endOfFile ? kPacketEndOfFile : kPacketEndOfPage,
                     m_blank ? kBlankPage : 0);
-      m_sideEndWritten[side] = true;
-      m_sideDone[side] = true;
-      m_remaining[side] = 0;
+      if (endOfFile && !m_eofStyle) {
+        // An image of a long page ended; the sheet goes on: the next image follows on the same
+        // page, counted by what arrived.
+        if (counted) m_remaining[side] -= got;
+      } else {
+        m_sideEndWritten[side] = true;
+        m_sideDone[side] = true;
+        m_remaining[side] = 0;
+      }
     }
     if (counted && m_remaining[side] <= 0) m_sideDone[side] = true;
     if (m_apart && !m_sideDone[1 - side] && (m_gl310 || m_sideDone[side])) m_side = 1 - side;
@@ -468,6 +515,11 @@ void IoJob::ReadPage() {
         m_ioErrorCancel = true;
       }
       pageDone = true;
+    } else if (brokenOff) {
+      m_cancelled = true;
+      pageDone = true;
+      DbgPrintf(1, "IOThread: Remaining size=%lld *User Cancel",
+                static_cast<long long>(m_remaining[side]));
     } else if (cancel) {
       m_cancelled = true;
       pageDone = allDone;
@@ -527,8 +579,9 @@ void IoJob::EndOfPage() {
     const uint8_t control = m_scanner->GetFeature(kFeatureCancelControl) && userCancel ? 1 : 0;
     DbgPrintf(1, "IOThread: Release unit Control link = %d", control);
     if (!m_io->ReleaseUnit(control)) {
-      released = false;
       const int32_t s = IoStatus();
+      // A condition taken as a message is the page's news, not a failed release: the sheet
+      // left and the job goes on to its media check (else it would end for want of paper).
       if (s == kMultiFeed && m_item->bMultiFeedAsMessage) {
         DbgPrintf(1, "IOThread: set multi feed message");
         m_item->lIOMessage = kMultiFeed;
@@ -536,6 +589,7 @@ void IoJob::EndOfPage() {
         DbgPrintf(1, "IOThread: set skew message");
         m_item->lIOMessage = kSkew;
       } else {
+        released = false;
         if (s == kMultiFeed) DbgPrintf(1, "IOThread: treat multi feed as error");
         if (s == kSkew) DbgPrintf(1, "IOThread: treat skew as error");
         m_item->lIOStatus = s != 0 ? s : kSystemError;
@@ -560,9 +614,10 @@ void IoJob::EndOfPage() {
         m_item->lIOStatus = s != 0 ? s : kSystemError;
         m_ok = false;
       }
-    } else {
-      m_item->bIOADFStatus = status[4];
     }
+    // The answer's data came before its condition: a multi-feed taken as a message still says
+    // whether paper is left.
+    m_item->bIOADFStatus = status[4];
   }
   if (!m_ok) {
     reason = "Have Error (After Release/MediaCheck)";

@@ -56,7 +56,33 @@ bool TakeHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, uin
   item->dwReadPreviousType = item->dwReadCurrentType;
   item->dwReadCurrentType = h.type;
   item->dwReadPending = h.type == kPacketImage ? h.dwSize : 0;
-  if (h.lMessageStatusLong != 0) {
+  // A two-sided page job whose model reports a front's multi-feed with the rear page: the rear
+  // delivers the front's bytes up to the multi-feed clean, the rest with the code.
+  const bool duplexPages = item->bTwoSides && !item->bContinuousDuplex && !rear;
+  const uint32_t style = duplexPages ? item->pScanner->GetDuplexMultiFeedStyle() : 0;
+  bool forwardedStatus = false, showMessage = h.lMessageStatusLong != 0;
+  if (duplexPages && h.type == kPacketImage && !item->bForwardPending &&
+      ((h.lMessageStatusLong == kMultiFeed && style != 0) ||
+       (h.lStatusLong == kMultiFeed && style == 1))) {
+    const bool asMessage = h.lStatusLong != kMultiFeed;
+    item->bForwardPending = 1;
+    item->bForwardedAsMessage = asMessage ? 1 : 0;
+    item->lForwardedCode = kMultiFeed;
+    item->dwForwardSize = item->dwForwardFrontBytes + h.dwSize;
+    item->dwForwardCounter = 0;
+    if (!asMessage) {
+      DbgPrintf(1, "Get Multi Feed error : Forward multi feed error to rear");
+      forwardedStatus = true;
+    } else if (style == 2) {
+      DbgPrintf(1, "Get Multi Feed Message: Forward multi feed message to rear");
+    } else {
+      DbgPrintf(1, "Get Multi Feed Message: Reset front message");
+      showMessage = false;
+    }
+    // The page end decides from the page's message what the two pages report.
+    if (asMessage) item->lMessageStatus = kMultiFeed;
+  }
+  if (showMessage) {
     item->bReadMessagePresent = 1;
     item->dwReadMessage = static_cast<uint32_t>(h.lMessageStatusLong);
   }
@@ -68,7 +94,7 @@ bool TakeHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, uin
     item->dwReaderStage = nextStage;
     return h.lStatusLong == 0 || (item->lErrorStatus = h.lStatusLong, false);
   }
-  if (h.lStatusLong != 0) {
+  if (h.lStatusLong != 0 && !forwardedStatus) {
     item->lErrorStatus = h.lStatusLong;
     return false;
   }
@@ -110,6 +136,29 @@ bool GetImageToBufferPageScan(CScannerManagerScannerItem* item) {
       if (apart) return TakeHeader(item, item->pReadSourceRear, true, 5);
       // The paired style: the rear pipe holds exactly as many bytes as the front page brought.
       item->dwReadPreviousType = item->dwReadCurrentType;
+      if (item->bForwardPending && !item->bRearCountTaken) {
+        const uint32_t total = item->dwForwardFrontBytes;
+        const uint32_t clean = std::min(item->dwForwardSize, total);
+        item->dwReadCurrentType = kPacketImage;
+        if (item->dwForwardCounter == 0) {
+          item->dwForwardCounter = 1;
+          DbgPrintf(1, "Raise Forwarded message/status (1st time) : Not send error");
+          item->dwReadPending = clean;
+          if (clean != 0) return true;
+        }
+        item->dwForwardCounter = 2;
+        item->bRearCountTaken = 1;
+        item->dwReadPending = total - clean;
+        if (!item->bForwardedAsMessage) {
+          DbgPrintf(1, "Raise forwarded status (2nd time) : set status");
+          item->lErrorStatus = item->lForwardedCode;
+          return false;
+        }
+        DbgPrintf(1, "Raise forwarded message (2nd time) : set message");
+        item->bReadMessagePresent = 1;
+        item->dwReadMessage = static_cast<uint32_t>(item->lForwardedCode);
+        if (item->dwReadPending != 0) return true;
+      }
       if (!item->bRearCountTaken) {
         item->bRearCountTaken = 1;
         item->dwReadPending = item->dwForwardFrontBytes;
@@ -129,7 +178,6 @@ bool GetImageToBuffer(CScannerManagerScannerItem* item) {
   DbgPrintf(2, "=>GetImageToBuffer");
   return GetImageToBufferPageScan(item);
 }
-
 
 class PageReader {
  public:
@@ -160,6 +208,32 @@ class PageReader {
   long ErrorCall(long status) {
     AnalyzeStatusToList(status, 0, 0, 0, &m_item->StatusList);
     return Call(nullptr, kErrorSize, -1, -1);
+  }
+  void ClearCarry() {
+    m_item->bEOFCarryPending = 0;
+    m_item->dwEOFCarryLineOffset = 0;
+    m_item->dwEOFCarryLastLines = 0;
+  }
+  // The end of an image of `lines` lines that began `offset` lines into the page: an end of
+  // page ends the page; an end of file carries the page over to the next image, unless it
+  // reaches the page's last line (then it is the page's end); each side of the EOF duplex style
+  // ends with its own end of file, which ends that side's page.
+  void EndImage(uint32_t lines, uint32_t offset, bool unknownLength) {
+    if (!m_eof || m_item->bEOFDuplexStyle) {
+      if (!m_eof) ClearCarry();
+      m_eop = 1;
+      return;
+    }
+    if (!unknownLength && uint64_t{offset} + lines >= m_ap.LineNum) {
+      m_eof = 0;
+      m_eop = 1;
+      ClearCarry();
+      return;
+    }
+    m_eop = 0;
+    m_item->bEOFCarryPending = 1;
+    m_item->dwEOFCarryLineOffset = offset + lines;
+    m_item->dwEOFCarryLastLines = lines;
   }
   void RewriteRawRecord(uint64_t lines, uint64_t bytes) {
     PageInformation page{};
@@ -192,6 +266,27 @@ void PageReader::Run() {
   const bool unknownLength = m_ap.LineNum == 0xFFFFFFFF;
   const uint32_t bytesPerLine = m_ap.BytesPerLine != 0 ? m_ap.BytesPerLine : 1;
   uint64_t remaining = unknownLength ? UINT64_MAX : uint64_t{bytesPerLine} * m_ap.LineNum;
+  // A long page the scanner cuts into images ending with end of file: this image begins where
+  // the last one ended.
+  const uint32_t lineOffset = m_item->bEOFCarryPending ? m_item->dwEOFCarryLineOffset : 0;
+  if (lineOffset != 0 && !unknownLength) {
+    if (m_dev.LineNum < lineOffset) {
+      DbgPrintf(1, " *** EOF Wrong remain lines, EOF offset line = %d", lineOffset);
+      ClearCarry();
+      ErrorCall(kUnknown);
+      return;
+    }
+    remaining =
+        m_ap.LineNum > lineOffset ? uint64_t{bytesPerLine} * (m_ap.LineNum - lineOffset) : 0;
+    if (remaining == 0) {
+      RewriteRawRecord(0, 0);
+      ClearCarry();
+      DbgPrintf(1, " *** EOF remain lines = 0, set EOP!");
+      AnalyzeStatusToList(kEndOfPage, 0, 0, 0, &m_item->StatusList);
+      Call(nullptr, 0, 0, static_cast<long>(m_ap.PixelNum));
+      return;
+    }
+  }
   // Whole page, or the client's block; never more than the buffer holds.
   uint64_t block = m_item->dwBlockSize != 0 ? m_item->dwBlockSize : remaining;
   block = std::min<uint64_t>(block, m_item->dwClientBufferSize);
@@ -241,7 +336,9 @@ void PageReader::Run() {
           RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
         }
         // Each side of the EOF style ends with its own end of file: it ends the page here.
-        m_eop = 1;
+        const uint32_t imageLines =
+            static_cast<uint32_t>(processed ? std::max<long>(lines, 0) : bytesSoFar / bytesPerLine);
+        EndImage(imageLines, lineOffset, unknownLength);
         remaining = 0;
       } else if (processed) {
         // The device decides how long a page it processed is: only its end of page ends the
@@ -255,21 +352,30 @@ void PageReader::Run() {
           remaining -= std::min<uint64_t>(received, remaining);
           if (remaining == 0) {
             m_eop = 1;
+            ClearCarry();
             RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
           }
         }
       }
     } else {
-      // Fixed length: every block is delivered whole, padded after an early end of page.
-      received = p.dwBufferSize;
+      // Fixed length: every block is delivered whole, padded after an early end of page; an
+      // image of a long page ends with its last byte.
+      const bool imageEnd = m_eof && !m_item->bEOFDuplexStyle;
+      received = imageEnd ? p.dwEffectiveSize : p.dwBufferSize;
       m_eop = 0;
       m_eof = 0;
       lines = static_cast<long>(received / bytesPerLine);
       pixels = static_cast<long>(m_ap.PixelNum);
       bytesSoFar += received;
       remaining -= std::min<uint64_t>(received, remaining);
-      if (remaining == 0) {
+      if (imageEnd) {
+        RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
+        m_eof = 1;
+        EndImage(static_cast<uint32_t>(bytesSoFar / bytesPerLine), lineOffset, unknownLength);
+        remaining = 0;
+      } else if (remaining == 0) {
         m_eop = 1;
+        ClearCarry();
         RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
       }
     }

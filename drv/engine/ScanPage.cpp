@@ -169,6 +169,8 @@ bool StartPage(CScannerManagerScannerItem* item) {
     item->bForwardPending = 0;
     item->dwForwardCounter = 0;
     item->bForward = 0;
+    // The page's own message: one left from the page before would be taken for this page's.
+    item->lMessageStatus = 0;
     EnterKrCriticalSection(&item->ItemCriticalSection);
     item->bCancel = 0;
     LeaveKrCriticalSection(&item->ItemCriticalSection);
@@ -215,7 +217,9 @@ bool EndPage(CScannerManagerScannerItem* item) {
         if (end.seenLast && (!item->bGL310DuplexStyle || cancelled || item->lErrorStatus != 0))
           item->bJobStarted = end.last.blJobFinished ? 0 : 1;
       }
-      const bool messageSet = item->lMessageStatus != 0 && item->lMessageStatus != messageBefore;
+      // The page start cleared the message: whatever it holds now, the reader or the packets
+      // above found on this page.
+      const bool messageSet = item->lMessageStatus != 0;
       if (!item->bTwoSides && messageSet && item->lMessageStatus == kMultiFeed) {
         DbgPrintf(1, "  simplex multi-feed (message)");
         item->bPageMultiFeedMessage = 1;
@@ -224,6 +228,9 @@ bool EndPage(CScannerManagerScannerItem* item) {
       const bool pageJobTwoSides = item->bTwoSides && !item->bContinuousDuplex;
       if (!pageJobTwoSides || cancelled) {
         if ((adf & 0x01) == 0 || cancelled || item->lErrorStatus != 0) item->bJobRunning = 0;
+        // An error the reader took from the packets before (a cancel's -2010 too) is the page's
+        // as much as one read here: the client hears it whoever read it.
+        if (item->lErrorStatus != 0) result = false;
         item->bMediaStatus = adf;
       } else if (item->lErrorStatus == kMultiFeed) {
         if (item->pScanner->GetDuplexMultiFeedStyle() == 1) {

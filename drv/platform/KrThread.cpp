@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,8 +11,15 @@
 
 double fCPUSpeed = 100.0;
 
+namespace {
+std::atomic<KrThreadCreateHook> gCreateHook{nullptr};
+}
+
+void SetKrThreadCreateHook(KrThreadCreateHook hook) { gCreateHook = hook; }
+
 bool CreateKrThread(KrThread* thread, KrThreadRoutine routine, void* arg, uint64_t* threadId) {
   if (threadId) *threadId = 0;  // pthreads has no separate numeric id
+  if (const KrThreadCreateHook hook = gCreateHook.load(); hook != nullptr && !hook()) return false;
   return pthread_create(thread, nullptr, routine, arg) == 0;
 }
 

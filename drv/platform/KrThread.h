@@ -11,6 +11,10 @@ using KrCondition = pthread_cond_t;
 using KrThreadRoutine = void* (*)(void*);
 
 bool CreateKrThread(KrThread* thread, KrThreadRoutine routine, void* arg, uint64_t* threadId);
+// Tests: asked before every thread creation; false makes that creation fail as the system's
+// would. Null (the default) asks nothing.
+using KrThreadCreateHook = bool (*)();
+void SetKrThreadCreateHook(KrThreadCreateHook hook);
 bool WaitKrThread(KrThread* thread);
 bool DestroyKrThread(KrThread* thread);
 void InitialInvalidKrThread(KrThread* thread);

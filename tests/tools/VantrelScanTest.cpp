@@ -70,6 +70,16 @@ std::string Line(const char* label, const std::string& value) {
 const std::string kRaw = kOne + "sheets 3\nprofile raw\n";
 const std::string kRawEmpty = kOne + "sheets 0\nprofile raw\n";
 const std::string kPairedJpeg = kOne + "sheets 3\nduplex-style 0\n";
+// The same scanner meeting a condition on its second sheet, or refusing the job.
+const std::string kJam = kRaw + "event 2 jam at=10000\n";
+const std::string kCoverOpenSheet = kRaw + "event 2 cover-open at=10000\n";
+const std::string kMisfeed = kRaw + "event 2 misfeed at=10000\n";
+const std::string kCancelButton = kRaw + "event 2 cancel-button at=10000\n";
+const std::string kSkew = kRaw + "event 2 skew at=10000\n";
+const std::string kMultiFeed = kRaw + "event 2 multi-feed at=10000\n";
+const std::string kBlankPage = kRaw + "event 2 blank-page\n";
+const std::string kBusy = kRaw + "reserve busy\n";
+const std::string kLockedElsewhere = kRaw + "reserve locked\n";
 // An inch wide (304 pixels at 300 dpi) and 118 lines long.
 #define VT_SMALL_AREA "-x", "26", "-y", "10"
 
@@ -101,6 +111,68 @@ const Case kCases[] = {
      kNoPaper,
      {},
      {"KRStartScan failed: -2015", "the feeder is empty"}},
+    // Conditions on the second sheet (a READ into it) or at the job's start: the first page is
+    // written, then the condition's message and exit status.
+    {"ScanPaperJam",
+     kJam.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kDeviceError,
+     {},
+     {"Scanned page 1 (sheet 1, front)",
+      "the page failed: -2013 Paper Jam; a page jammed: clear "
+      "the paper path and scan again"}},
+    {"ScanCoverOpen",
+     kCoverOpenSheet.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kDeviceError,
+     {},
+     {"Scanned page 1", "the page failed: -2014", "the feeder's cover is open"}},
+    {"ScanMisfeed",
+     kMisfeed.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kDeviceError,
+     {},
+     {"Scanned page 1", "the page failed: -3211", "a sheet was not fed properly"}},
+    {"ScanCancelButton",
+     kCancelButton.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kDeviceError,
+     {},
+     {"Scanned page 1", "the page failed: -2010 Read Abort", "cancelled on the scanner"}},
+    {"ScanSkew",
+     kSkew.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kDeviceError,
+     {},
+     // The list cannot tell a skew that stops from one that is only news: KRStopScan does.
+     {"Scanned page 1", "KRStopScan failed: -2033 Occur skew", "straighten the pages"}},
+    // A multi-feed the scanner only reports: the page is kept, then the job stops with it.
+    {"ScanMultiFeed",
+     kMultiFeed.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kDeviceError,
+     {},
+     {"Scanned page 2 (sheet 2, front)", "KRStopScan failed: -3101 Multiple feed",
+      "more than one sheet was fed at once"}},
+    // A blank page is news, not a failure: every page is written.
+    {"ScanBlankPage",
+     kBlankPage.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kOk,
+     {},
+     {"Scanned page 2 (sheet 2, front)", "3 pages scanned"}},
+    {"ScanBusy",
+     kBusy.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kDeviceError,
+     {},
+     {"KRStartScan failed: -2001 Scanner Busy", "busy with another job"}},
+    {"ScanReservedElsewhere",
+     kLockedElsewhere.c_str(),
+     {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
+     kDeviceError,
+     {},
+     {"KRStartScan failed: -2008 Scanner locked", "another computer has the scanner reserved"}},
     // Two-sided device JPEG decoded for the client needs a duplex style with headers on both
     // sides; the paired style has none.
     {"ScanRefusedSettings",

@@ -1,6 +1,8 @@
 #pragma once
 // A driver with one simulated scanner opened through the exports, for the scan engine's tests:
 // the engine's exports by record, and the model object swapped for one with other features.
+#include <dirent.h>
+
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -41,6 +43,12 @@ class EngineTest : public devicefix::DeviceTest {
     s.ClearPrepared();
     return s;
   }
+  // The same with raw pages and this many sheets in the feeder.
+  sim::SimScanner& OpenRaw(uint32_t sheets, sim::Config config = {}) {
+    config.profile = sim::ImageProfile::Raw;
+    config.sheets = sheets;
+    return OpenAlone(config);
+  }
   sim::SimScanner& OpenWith(std::vector<sim::InquiryPatch> patches) {
     sim::Config config;
     config.inquiryPatches = std::move(patches);
@@ -51,10 +59,15 @@ class EngineTest : public devicefix::DeviceTest {
   // these features and the same inquiry data, so a test reaches what the supported model's
   // features leave out.
   CScanner* UseFeatures(std::vector<Device_Features> features) {
+    return UseModel<CScanner>(std::move(features));
+  }
+  // The same with a model class of the test's (built from the traits, the features and `args`).
+  template <class Model, class... Args>
+  CScanner* UseModel(std::vector<Device_Features> features, Args... args) {
     features.resize(kFeatureListLength, kFeatureNone);
     m_features = features;
     CScanner* current = Item()->pScanner;
-    auto* replacement = new CScanner(CQM310::kTraits, m_features.data());
+    auto* replacement = new Model(CQM310::kTraits, m_features.data(), args...);
     replacement->SetInquiryData(current->InquiryData(), kInquiryCopySize);
     SCANPARAMETER_UNION ap;
     current->GetAPScanParameter(&ap);
@@ -76,6 +89,12 @@ class EngineTest : public devicefix::DeviceTest {
     return KRSetGamma(kCtrl, &handle, table.data(), static_cast<uint32_t>(table.size()), 8, filter,
                       head);
   }
+
+  // A client's job: pages until the feeder is empty (or `pages` were asked for); with
+  // `whileJobRuns`, until the driver ended the job (the client asks the feeder nothing).
+  struct Job;
+  Job RunJob(const SCANPARAMETER_UNION& p, long blockSize, size_t pages = 16,
+             bool whileJobRuns = false);
 
   std::unique_ptr<simhelp::InstalledBus> m_bus;
   std::unique_ptr<CScanner> m_original;
@@ -210,5 +229,72 @@ class Receiver {
   size_t answerAfter_ = 0;
   long answer_ = 0;
 };
+
+// CtrlMode bits of the jobs: page mode and fixed length.
+constexpr uint32_t kCtrlPage = 0x1;
+constexpr uint32_t kCtrlFixed = 0x2;
+
+// The codes of one call's status list, up to its first 0.
+inline std::vector<int64_t> CodesOf(const Receiver::Call& call) {
+  std::vector<int64_t> codes;
+  for (int64_t c : call.codes) {
+    if (c == 0) break;
+    codes.push_back(c);
+  }
+  return codes;
+}
+
+// Threads of this process now.
+inline size_t ThreadCount() {
+  size_t n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
+}
+
+// What a job gave the client.
+struct EngineTest::Job {
+  long start = 0;
+  std::vector<long> startScan;
+  std::vector<long> stopScan;
+  std::vector<ImageInformation> info;
+  long stopJob = 0;
+  std::vector<Receiver::Page> pages;
+};
+
+inline EngineTest::Job EngineTest::RunJob(const SCANPARAMETER_UNION& p, long blockSize,
+                                          size_t pages, bool whileJobRuns) {
+  Job job;
+  Receiver receiver;
+  job.start = KRStartJob(kCtrl, &handle);
+  EXPECT_EQ(SetParameter(p), 0);
+  for (size_t page = 0; page < pages; ++page) {
+    receiver.NextPage();
+    const long r = KRStartScan(kCtrl, &handle, Receiver::Callback, blockSize);
+    job.startScan.push_back(r);
+    if (r != 0) break;
+    EXPECT_TRUE(receiver.WaitForPageEnd()) << "page " << page + 1;
+    void* info = nullptr;
+    EXPECT_EQ(KRRequestImageInfo(kCtrl, &handle, &info), 0);
+    if (info != nullptr) {
+      job.info.push_back(*static_cast<ImageInformation*>(info));
+      KRMemFree(kCtrl, info);
+    }
+    job.stopScan.push_back(KRStopScan(kCtrl, &handle, 0));
+    if (whileJobRuns) {
+      if (!Item()->bJobRunning) break;
+      continue;
+    }
+    long sensor = 0;
+    uint8_t paper = 0;
+    EXPECT_EQ(KRSensorStatus(kCtrl, &handle, &sensor, &paper, 0), 0);
+    if (paper == 0) break;
+  }
+  job.stopJob = KRStopJob(kCtrl, &handle);
+  job.pages = receiver.Pages();
+  return job;
+}
 
 }  // namespace enginefix

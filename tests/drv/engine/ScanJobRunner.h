@@ -1,8 +1,6 @@
 #pragma once
-// Whole jobs through the exports for the scan engine's tests: a client's page loop, what it
-// received, and the process's thread count (every thread of a job is gone after it).
-#include <dirent.h>
-
+// Whole jobs through the exports for the scan engine's tests: the suite's set-up and the model's
+// stages run over a device page, to compare a converted job with.
 #include <algorithm>
 #include <string>
 #include <thread>
@@ -14,29 +12,6 @@
 
 namespace enginefix {
 
-constexpr uint32_t kCtrlPage = 0x1;
-constexpr uint32_t kCtrlFixed = 0x2;
-
-// Threads of this process now.
-inline size_t ThreadCount() {
-  size_t n = 0;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
-    closedir(d);
-  }
-  return n;
-}
-
-// What a job gave the client.
-struct Job {
-  long start = 0;
-  std::vector<long> startScan;
-  std::vector<long> stopScan;
-  std::vector<ImageInformation> info;
-  long stopJob = 0;
-  std::vector<Receiver::Page> pages;
-};
-
 class JobTest : public EngineTest {
  protected:
   static void PrepareSuite(const char* name) {
@@ -44,12 +19,6 @@ class JobTest : public EngineTest {
     // A sanitizer's runtime starts a thread of its own with the first thread: that happens
     // here, before any test counts threads.
     std::thread([] {}).join();
-  }
-
-  sim::SimScanner& OpenRaw(uint32_t sheets, sim::Config config = {}) {
-    config.profile = sim::ImageProfile::Raw;
-    config.sheets = sheets;
-    return OpenAlone(config);
   }
 
   // The model's stages for a side (after a job set them up), run over a device page in the
@@ -77,35 +46,6 @@ class JobTest : public EngineTest {
       out.insert(out.end(), result, result + size);
     }
     return out;
-  }
-
-  // A client's job: pages until the feeder is empty (or `pages` were asked for).
-  Job RunJob(const SCANPARAMETER_UNION& p, long blockSize, size_t pages = 16) {
-    Job job;
-    Receiver receiver;
-    job.start = KRStartJob(kCtrl, &handle);
-    EXPECT_EQ(SetParameter(p), 0);
-    for (size_t page = 0; page < pages; ++page) {
-      receiver.NextPage();
-      const long r = KRStartScan(kCtrl, &handle, Receiver::Callback, blockSize);
-      job.startScan.push_back(r);
-      if (r != 0) break;
-      EXPECT_TRUE(receiver.WaitForPageEnd()) << "page " << page + 1;
-      void* info = nullptr;
-      EXPECT_EQ(KRRequestImageInfo(kCtrl, &handle, &info), 0);
-      if (info != nullptr) {
-        job.info.push_back(*static_cast<ImageInformation*>(info));
-        KRMemFree(kCtrl, info);
-      }
-      job.stopScan.push_back(KRStopScan(kCtrl, &handle, 0));
-      long sensor = 0;
-      uint8_t paper = 0;
-      EXPECT_EQ(KRSensorStatus(kCtrl, &handle, &sensor, &paper, 0), 0);
-      if (paper == 0) break;
-    }
-    job.stopJob = KRStopJob(kCtrl, &handle);
-    job.pages = receiver.Pages();
-    return job;
   }
 };
 

@@ -1,0 +1,614 @@
+// What every condition of the scanner does to a job: the status lists the client's callback
+// sees, what KRStopScan and KRStopJob return, how the device is let go (the RELEASE UNIT control
+// value, no MEDIA CHECK after a job-ending condition), no thread left behind, and a next job in
+// the same process that scans cleanly.
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "EngineFixture.h"
+#include "drv/engine/ExtPipe.h"
+#include "drv/engine/ScanJob.h"
+#include "drv/platform/KrThread.h"
+
+using namespace enginefix;
+
+namespace {
+
+constexpr uint32_t kLines = 400;
+constexpr uint32_t kLine = 304;
+constexpr uint32_t kMultiFeedAsError = 0x10;  // ExtParam0: multi-feed detection that stops
+constexpr uint32_t kSkewAsMessage = 0x40;     // ExtParam0: skew reported, the page goes on
+constexpr uint32_t kSkewAsError = 0x80;
+
+using Codes = std::vector<int64_t>;
+
+// The page-control commands of the device after the job's last image READ: what let the device
+// go, with the RESERVE and RELEASE UNIT control byte.
+std::vector<std::string> Tail(sim::SimScanner& s) {
+  const std::vector<sim::Exchange> log = s.CommandLog();
+  size_t last = 0;
+  for (size_t i = 0; i < log.size(); ++i)
+    if (log[i].command == "READ 0x0000") last = i;
+  std::vector<std::string> tail;
+  for (size_t i = last + 1; i < log.size(); ++i) {
+    const std::string& name = log[i].command;
+    if (name == "RELEASE UNIT" || name == "RESERVE UNIT")
+      tail.push_back(name + " " + std::to_string(log[i].block[11]));
+    else if (name == "MEDIA CHECK")
+      tail.push_back(name);
+  }
+  return tail;
+}
+
+class Conditions : public EngineTest {
+ protected:
+  static void SetUpTestSuite() {
+    testlog::Prepare("engine-conditions");
+    std::thread([] {}).join();  // a sanitizer's own thread starts before any count
+  }
+
+  // After any condition: the next job in the same process scans one sheet cleanly.
+  void ExpectCleanNextJob(sim::SimScanner& s, const SCANPARAMETER_UNION& p,
+                          const std::string& what) {
+    s.ClearSheetEvents();
+    s.LoadSheets(1);
+    const uint32_t sheet = s.Scanned().sheetsFed + 1;
+    const Job next = RunJob(p, 0, 1, true);
+    ASSERT_EQ(next.pages.size(), 1u) << what;
+    ASSERT_EQ(next.pages[0].calls.size(), 1u) << what;
+    EXPECT_EQ(CodesOf(next.pages[0].calls[0]), Codes{-2022}) << what;
+    EXPECT_TRUE(next.pages[0].data == sim::SheetSide(sheet, 0, kLines, kLine)) << what;
+    EXPECT_EQ(next.stopScan, std::vector<long>{0}) << what;
+    EXPECT_EQ(next.stopJob, 0) << what;
+  }
+};
+
+struct Row {
+  const char* what;
+  sim::SheetEventKind kind;
+  uint32_t extParam0;
+  // The list of the call that ends the second page: a page of fixed length ends with its
+  // last byte, after an error too (the rest padded).
+  Codes secondPage;
+  long stopSecond;                // KRStopScan of the second page
+  bool jobGoesOn;                 // the third sheet is scanned
+  std::vector<std::string> tail;  // see Tail()
+};
+
+const std::vector<std::string> kNormalEnd = {"RELEASE UNIT 0", "MEDIA CHECK", "RELEASE UNIT 2"};
+const std::vector<std::string> kStopped = {"RELEASE UNIT 0", "RELEASE UNIT 2"};
+
+const Row kRows[] = {
+    {"jam", sim::SheetEventKind::Jam, 0, {-2013, -2022}, -2013, false, kStopped},
+    {"cover open", sim::SheetEventKind::CoverOpen, 0, {-2014, -2022}, -2014, false, kStopped},
+    {"misfeed", sim::SheetEventKind::Misfeed, 0, {-3211, -2022}, -3211, false, kStopped},
+    {"cancel button",
+     sim::SheetEventKind::HardwareCancel,
+     0,
+     {-2010, -2022},
+     -2010,
+     false,
+     {"RELEASE UNIT 1", "RELEASE UNIT 2"}},
+    {"multi-feed as message",
+     sim::SheetEventKind::MultiFeed,
+     0,
+     {-3101, -2022},
+     -3101,
+     true,
+     kNormalEnd},
+    {"multi-feed as error",
+     sim::SheetEventKind::MultiFeed,
+     kMultiFeedAsError,
+     {-3101, -2022},
+     -3101,
+     false,
+     kStopped},
+    {"multi-feed on release, message",
+     sim::SheetEventKind::MultiFeedOnRelease,
+     0,
+     {-2022},
+     -3101,
+     true,
+     kNormalEnd},
+    {"multi-feed on release, error",
+     sim::SheetEventKind::MultiFeedOnRelease,
+     kMultiFeedAsError,
+     {-2022},
+     -3101,
+     false,
+     kStopped},
+    {"multi-feed on media check, message",
+     sim::SheetEventKind::MultiFeedOnMediaCheck,
+     0,
+     {-2022},
+     -3101,
+     true,
+     kNormalEnd},
+    {"skew as message",
+     sim::SheetEventKind::Skew,
+     kSkewAsMessage,
+     {-2033, -2022},
+     0,
+     true,
+     kNormalEnd},
+    {"skew as error",
+     sim::SheetEventKind::Skew,
+     kSkewAsError,
+     {-2033, -2022},
+     -2033,
+     false,
+     kStopped},
+    {"blank page", sim::SheetEventKind::BlankPage, 0, {-2039, -2022}, 0, true, kNormalEnd},
+    // The second sheet is shorter than the page here, so the scanner's end of page comes.
+    {"end of page with multi-feed, message",
+     sim::SheetEventKind::MultiFeedAtEnd,
+     0,
+     {-3101, -2022},
+     -3101,
+     true,
+     kNormalEnd},
+    {"end of page with multi-feed, error",
+     sim::SheetEventKind::MultiFeedAtEnd,
+     kMultiFeedAsError,
+     {-3101, -2022},
+     -3101,
+     false,
+     kStopped},
+};
+
+}  // namespace
+
+// The raw road (pages the scanner delivers as they are: one-sided, and two-sided in duplex
+// style 0, where each READ pair brings a block of both sides), in page and batch mode: the
+// condition comes on the second sheet's front, a READ into it. Two-sided, the sheet's front is
+// the third page and its rear the fourth; a condition that only reports leaves the rear whole.
+TEST_F(Conditions, EveryConditionOnTheRawRoadInPageAndBatchMode) {
+  for (const Row& row : kRows) {
+    for (const uint32_t method : {1u, 4u}) {
+      for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+        const bool duplex = method == 4;
+        // A blank front in style 0 ends both sides' READs at once: no road of its own.
+        if (duplex && row.kind == sim::SheetEventKind::BlankPage) continue;
+        const std::string what = std::string(row.what) + (duplex ? ", duplex" : ", simplex") +
+                                 ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
+        sim::Config config;
+        config.duplexStyle = 0;
+        config.sheetEvents = {{row.kind, 2, 0, 100000, 0}};
+        if (row.kind == sim::SheetEventKind::MultiFeedAtEnd) config.sheetLengths = {0, kLines / 2};
+        sim::SimScanner& s = OpenRaw(3, config);
+        const size_t threads = ThreadCount();
+        SCANPARAMETER_UNION p = RawGreyPage(kLines);
+        p.ScanMethod = method;
+        p.CtrlMode = ctrl;
+        p.ExtParam0 = row.extParam0;
+        const Job out = RunJob(p, 0, 8, true);
+        const size_t sides = duplex ? 2 : 1;
+        const size_t hit = sides;  // the second sheet's first page
+        ASSERT_GT(out.pages.size(), hit) << what;
+        // The first sheet is untouched.
+        for (size_t i = 0; i < sides; ++i) {
+          EXPECT_TRUE(out.pages[i].data == sim::SheetSide(1, uint32_t(i), kLines, kLine)) << what;
+          EXPECT_EQ(out.stopScan[i], 0) << what;
+        }
+        ASSERT_FALSE(out.pages[hit].calls.empty()) << what;
+        EXPECT_EQ(CodesOf(out.pages[hit].calls.back()), row.secondPage) << what;
+        // No call of that page but its last carries a code.
+        for (size_t i = 0; i + 1 < out.pages[hit].calls.size(); ++i)
+          EXPECT_EQ(CodesOf(out.pages[hit].calls[i]), Codes{}) << what;
+        ASSERT_GT(out.stopScan.size(), hit) << what;
+        EXPECT_EQ(out.stopScan[hit], row.stopSecond) << what;
+        if (row.jobGoesOn) {
+          ASSERT_EQ(out.pages.size(), 3 * sides) << what;
+          if (duplex && row.kind != sim::SheetEventKind::MultiFeedAtEnd) {
+            EXPECT_TRUE(out.pages[hit + 1].data == sim::SheetSide(2, 1, kLines, kLine)) << what;
+          }
+          if (duplex) {
+            EXPECT_EQ(out.stopScan[hit + 1], 0) << what;
+          }
+          for (size_t i = 0; i < sides; ++i) {
+            EXPECT_TRUE(out.pages[2 * sides + i].data ==
+                        sim::SheetSide(3, uint32_t(i), kLines, kLine))
+                << what;
+            EXPECT_EQ(out.stopScan[2 * sides + i], 0) << what;
+          }
+        } else {
+          EXPECT_EQ(out.stopScan.size(), hit + 1) << what;
+        }
+        EXPECT_EQ(out.stopJob, 0) << what;
+        EXPECT_EQ(Tail(s), row.tail) << what;
+        EXPECT_EQ(Item()->bJobRunning, 0) << what;
+        EXPECT_EQ(ThreadCount(), threads) << what;
+        ExpectCleanNextJob(s, RawGreyPage(kLines), what);
+        EXPECT_EQ(ThreadCount(), threads) << what;
+      }
+    }
+  }
+}
+
+namespace {
+
+// READs of image data one sheet of this page takes (the read unit decides): a job of one sheet
+// on a scanner of its own, counted on the wire.
+size_t ReadsPerSheet(const std::vector<sim::Exchange>& log) {
+  return size_t(std::count_if(log.begin(), log.end(),
+                              [](const sim::Exchange& e) { return e.command == "READ 0x0000"; }));
+}
+
+sim::Fault HoldRead(uint32_t skip) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::Hold;
+  f.opcode = 0xA8;
+  f.dataType = 0;
+  f.skip = skip;
+  return f;
+}
+
+}  // namespace
+
+// The client cancels at each point of the second page: held before its first block or in the
+// middle of it (KRStopScan with 1, which breaks the held READ off), at its end (the callback
+// answers 2), and between the second and third sheet. Every way ends the job, lets the device
+// go with the cancel's control value and no MEDIA CHECK after it, joins every thread, and the
+// next job scans cleanly.
+TEST_F(Conditions, CancelAtEveryPointOfAPageInPageAndBatchMode) {
+  enum Point { kBeforeFirstBlock, kMidPage, kEndOfPage, kBetweenSheets };
+  const char* const names[] = {"before the first block", "mid-page", "at the end of the page",
+                               "between sheets"};
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  for (const Point point : {kBeforeFirstBlock, kMidPage, kEndOfPage, kBetweenSheets}) {
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      const bool pageMode = (ctrl & kCtrlPage) != 0;
+      const std::string what =
+          std::string(names[point]) + (pageMode ? ", page mode" : ", batch mode");
+      sim::SimScanner& probe = OpenRaw(1);
+      p.CtrlMode = ctrl;
+      RunJob(p, 0);
+      const uint32_t perSheet = uint32_t(ReadsPerSheet(probe.CommandLog()));
+      ASSERT_GE(perSheet, 2u) << what;
+
+      sim::SimScanner& s = OpenRaw(3);
+      const size_t threads = ThreadCount();
+      // The READ the scanner holds: the second sheet's first or second, or the third sheet's
+      // first (so that a scanner feeding ahead waits there).
+      const uint32_t held = point == kBeforeFirstBlock ? perSheet
+                            : point == kMidPage        ? perSheet + 1
+                                                       : 2 * perSheet;
+      const bool holds = point != kEndOfPage || !pageMode;
+      if (holds && !(point == kBetweenSheets && pageMode)) s.InjectFault(HoldRead(held));
+      Receiver receiver;
+      ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+      ASSERT_EQ(SetParameter(p), 0) << what;
+      receiver.NextPage();
+      ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+      ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+      ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+      receiver.NextPage();
+      if (point == kEndOfPage) receiver.AnswerAfter(1, 2);
+      ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+      long stop = 0;
+      switch (point) {
+        case kBeforeFirstBlock:
+        case kMidPage:
+          ASSERT_TRUE(s.WaitHeld(30000)) << what;
+          stop = KRStopScan(kCtrl, &handle, 1);
+          break;
+        case kEndOfPage:
+          ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+          if (!pageMode) {
+            // The cancel is the reader's, after the callback's answer: wait for it to land,
+            // then let the scanner, held at the third sheet, go on.
+            while (!Item()->bCancel) std::this_thread::yield();
+            ASSERT_TRUE(s.WaitHeld(30000)) << what;
+            s.ReleaseHeld();
+          }
+          stop = KRStopScan(kCtrl, &handle, 0);
+          break;
+        case kBetweenSheets:
+          ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+          ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+          if (!pageMode) {
+            ASSERT_TRUE(s.WaitHeld(30000)) << what;
+          }
+          stop = KRStopScan(kCtrl, &handle, 1);
+          break;
+      }
+      // A page the cancel cut, or a sheet a feeding scanner was in, reports the cancel.
+      const bool cut = point == kBeforeFirstBlock || point == kMidPage || !pageMode;
+      EXPECT_EQ(stop, cut ? -2010 : 0) << what;
+      EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      const std::vector<Receiver::Page> pages = receiver.Pages();
+      ASSERT_EQ(pages.size(), 2u) << what;
+      EXPECT_TRUE(pages[0].data == sim::SheetSide(1, 0, kLines, kLine)) << what;
+      const std::vector<std::string> tail = Tail(s);
+      if (point == kBeforeFirstBlock || point == kMidPage) {
+        // The second page ends with the cancel (when the reader was still there to take it)
+        // and the device lets the sheet go as cancelled.
+        if (!pages[1].calls.empty()) {
+          EXPECT_EQ(CodesOf(pages[1].calls.back()).at(0), -2010) << what;
+        }
+        EXPECT_EQ(tail, (std::vector<std::string>{"RELEASE UNIT 1", "RELEASE UNIT 2"})) << what;
+      } else {
+        EXPECT_TRUE(pages[1].data == sim::SheetSide(2, 0, kLines, kLine)) << what;
+        // Between sheets in page mode the scanner had stopped; a batch scanner was let go in the
+        // third sheet as cancelled.
+        const std::vector<std::string> expected =
+            pageMode ? kNormalEnd : std::vector<std::string>{"RELEASE UNIT 1", "RELEASE UNIT 2"};
+        EXPECT_EQ(tail, expected) << what;
+      }
+      ExpectCleanNextJob(s, RawGreyPage(kLines), what);
+      EXPECT_EQ(ThreadCount(), threads) << what;
+    }
+  }
+}
+
+namespace {
+
+// What a job start meets: a condition of the scanner, or a failure of the host made by a hook.
+struct StartFailure {
+  const char* what;
+  uint32_t method;
+  std::function<void(sim::Config&)> scanner;  // the scanner's side
+  enum Host { kNone, kFrontPipe, kRearPipe, kIoThread } host;
+  long status;      // KRStartScan's result
+  bool windowSent;  // the failure came after SET WINDOW
+};
+
+std::atomic<int> gThreadsAllowed{0};
+bool CountedThreadCreation() { return gThreadsAllowed.fetch_sub(1) > 0; }
+
+std::atomic<CScannerManagerScannerItem*> gFailPipesOf{nullptr};
+std::atomic<bool> gFailRearPipeOnly{false};
+void* FailingBlock(size_t bytes) {
+  CScannerManagerScannerItem* item = gFailPipesOf;
+  if (item != nullptr && (!gFailRearPipeOnly || item->Pipes[kPipeIoFront] != nullptr))
+    return nullptr;
+  return std::malloc(bytes);
+}
+const ExtPipeSystem kFailingPipes = {FailingBlock, nullptr, nullptr, nullptr};
+
+sim::Fault CheckCondition(int opcode, int dataType, uint8_t key, uint16_t code) {
+  sim::Fault f;
+  f.opcode = opcode;
+  f.dataType = dataType;
+  f.senseKey = key;
+  f.asc = uint8_t(code >> 8);
+  f.ascq = uint8_t(code);
+  return f;
+}
+
+}  // namespace
+
+// A job start that fails at any of its steps: KRStartScan reports the step's status, no thread
+// and no pipe is left, the device is released (RELEASE UNIT 2), and the next job scans cleanly.
+TEST_F(Conditions, AJobStartFailingAtEachStepLeavesNothingBehind) {
+  using F = StartFailure;
+  const StartFailure cases[] = {
+      {"scanner busy at the reserve", 1,
+       [](sim::Config& c) { c.reserve = sim::ReserveAnswer::Busy; }, F::kNone, -2001, false},
+      {"scanner reserved for another host", 1,
+       [](sim::Config& c) { c.reserve = sim::ReserveAnswer::Locked; }, F::kNone, -2008, false},
+      {"cover open at the media check", 1,
+       [](sim::Config& c) { c.faults = {CheckCondition(0xE8, -1, 2, 0x8002)}; }, F::kNone, -2014,
+       false},
+      {"window refused", 1,
+       [](sim::Config& c) { c.faults = {CheckCondition(0xE4, -1, 5, 0x2600)}; }, F::kNone, -2005,
+       true},
+      {"duplex transfer mode unreadable", 4,
+       [](sim::Config& c) { c.faults = {CheckCondition(0xA8, 0xB2, 5, 0x2600)}; }, F::kNone, -2005,
+       true},
+      {"no memory for the first pipe", 1, nullptr, F::kFrontPipe, -2006, true},
+      {"no memory for the rear pipe", 4, nullptr, F::kRearPipe, -2006, true},
+      {"the IO thread cannot start", 1, nullptr, F::kIoThread, -2023, true},
+  };
+  for (const StartFailure& c : cases) {
+    sim::Config config;
+    config.duplexStyle = 0;
+    if (c.scanner) c.scanner(config);
+    sim::SimScanner& s = OpenRaw(2, config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(kLines);
+    p.ScanMethod = c.method;
+    p.CtrlMode = kCtrlFixed | kCtrlPage;
+    ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << c.what;
+    ASSERT_EQ(SetParameter(p), 0) << c.what;
+    if (c.host == F::kFrontPipe || c.host == F::kRearPipe) {
+      gFailRearPipeOnly = c.host == F::kRearPipe;
+      gFailPipesOf = Item();
+      SetExtPipeSystem(&kFailingPipes);
+    }
+    if (c.host == F::kIoThread) {
+      gThreadsAllowed = 0;
+      SetKrThreadCreateHook(CountedThreadCreation);
+    }
+    Receiver receiver;
+    const long start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
+    SetKrThreadCreateHook(nullptr);
+    gFailPipesOf = nullptr;
+    SetExtPipeSystem(nullptr);
+    EXPECT_EQ(start, c.status) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+    for (CExtPipe* pipe : Item()->JobPipes) EXPECT_EQ(pipe, nullptr) << c.what;
+    for (CExtPipe* pipe : Item()->Pipes) EXPECT_EQ(pipe, nullptr) << c.what;
+    EXPECT_EQ(Item()->bJobRunning, 0) << c.what;
+    const sim::ScanRecord record = s.Scanned();
+    ASSERT_FALSE(record.releaseArguments.empty()) << c.what;
+    EXPECT_EQ(record.releaseArguments.back(), 2) << c.what;
+    EXPECT_EQ(record.sheetsFed, 0u) << c.what;
+    const std::vector<std::string> names = devicefix::Names(s);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "SET WINDOW") != 0, c.windowSent) << c.what;
+    EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << c.what;
+    EXPECT_TRUE(receiver.Pages().empty()) << c.what;
+    s.ClearFaults();
+    ExpectCleanNextJob(s, RawGreyPage(kLines), c.what);
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+  }
+}
+
+// The IO thread's own job start (offsets, calibration, gamma) fails after KRStartScan returned:
+// the first page reports the device's status, the job ends, and the device is released.
+TEST_F(Conditions, AFailureInTheIoThreadsJobStartReachesTheFirstPage) {
+  sim::Config config;
+  config.faults = {CheckCondition(0xAA, 0x95, 5, 0x2600)};  // the offsets block is refused
+  sim::SimScanner& s = OpenRaw(2, config);
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  p.CtrlMode = kCtrlFixed | kCtrlPage;
+  const Job out = RunJob(p, 0, 16, true);
+  ASSERT_EQ(out.pages.size(), 1u);
+  ASSERT_FALSE(out.pages[0].calls.empty());
+  EXPECT_EQ(CodesOf(out.pages[0].calls.back()).at(0), -2005);
+  EXPECT_EQ(out.stopScan, std::vector<long>{-2005});
+  EXPECT_EQ(out.stopJob, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(s.Scanned().releaseArguments.back(), 2);
+  EXPECT_EQ(s.Scanned().sheetsFed, 0u);
+  s.ClearFaults();
+  ExpectCleanNextJob(s, p, "after the IO thread's failure");
+}
+
+// The reader thread of a page cannot start: KRStartScan says so (-2023) and leaves the job
+// running; the client's KRStopJob ends it cleanly, reporting the cancel of the page the scanner
+// was reading (held at its first READ here, so the cancel always finds it there).
+TEST_F(Conditions, AReaderThatCannotStartLeavesTheJobToKRStopJob) {
+  sim::SimScanner& s = OpenRaw(2);
+  s.InjectFault(HoldRead(0));
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  p.CtrlMode = kCtrlFixed | kCtrlPage;
+  ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+  ASSERT_EQ(SetParameter(p), 0);
+  gThreadsAllowed = 1;  // the IO thread, not the reader
+  SetKrThreadCreateHook(CountedThreadCreation);
+  const long start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
+  SetKrThreadCreateHook(nullptr);
+  EXPECT_EQ(start, -2023);
+  EXPECT_EQ(Item()->bJobRunning, 1);
+  ASSERT_TRUE(s.WaitHeld(30000));
+  EXPECT_EQ(KRStopJob(kCtrl, &handle), -2010);
+  EXPECT_EQ(Item()->bJobRunning, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(s.Scanned().releaseArguments.back(), 2);
+  ExpectCleanNextJob(s, RawGreyPage(kLines), "after the reader's failure");
+}
+
+namespace {
+
+// A model whose duplex multi-feed style reports a front's multi-feed with the rear page (no
+// model of the device table has one).
+class DuplexMultiFeedModel : public CScanner {
+ public:
+  DuplexMultiFeedModel(const ModelTraits& traits, const Device_Features* features, uint32_t style)
+      : CScanner(traits, features) {
+    m_duplexMultiFeedStyle = style;
+  }
+};
+
+}  // namespace
+
+// Duplex multi-feed forwarding (style 0 READ pairs): style 1 moves a multi-feed message from
+// the front page to the rear page, style 2 reports it on both, and style 1 turns a multi-feed
+// that stops the scanner into the rear page's error, the front page arriving as it was read.
+// The rear page delivers the front's bytes up to the multi-feed clean and lists the code with
+// the rest.
+TEST_F(Conditions, DuplexMultiFeedIsForwardedToTheRearPage) {
+  struct Case {
+    const char* what;
+    uint32_t style;
+    uint32_t extParam0;
+    Codes front, rear;
+    long stopFront, stopRear;
+    bool jobGoesOn;
+  };
+  const Case cases[] = {
+      {"message, style 1", 1, 0, {-2022}, {-3101, -2022}, 0, -3101, true},
+      {"message, style 2", 2, 0, {-3101, -2022}, {-3101, -2022}, -3101, -3101, true},
+      {"error, style 1", 1, kMultiFeedAsError, {-2022}, {-3101, -2022}, 0, -3101, false},
+  };
+  for (const Case& c : cases) {
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      const std::string what = std::string(c.what) + ((ctrl & kCtrlPage) ? ", page" : ", batch");
+      sim::Config config;
+      config.duplexStyle = 0;
+      // A message comes in the first READ pair (the rest of the front follows it); a multi-feed
+      // that stops the scanner in the second, so the first pair is the rear's clean part.
+      const uint32_t at = c.extParam0 == 0 ? 10000 : 100000;
+      config.sheetEvents = {{sim::SheetEventKind::MultiFeed, 1, 0, at, 0}};
+      sim::SimScanner& s = OpenRaw(2, config);
+      UseModel<DuplexMultiFeedModel>(SupportedFeaturesWithout(kFeatureNone), c.style);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = RawGreyPage(kLines);
+      p.ScanMethod = 4;
+      p.CtrlMode = ctrl;
+      p.ExtParam0 = c.extParam0;
+      const Job job = RunJob(p, 0, 8, true);
+      ASSERT_GE(job.pages.size(), 2u) << what;
+      ASSERT_FALSE(job.pages[0].calls.empty()) << what;
+      ASSERT_FALSE(job.pages[1].calls.empty()) << what;
+      // No call of the front lists the code unless the style keeps it there.
+      bool frontListed = false;
+      for (const Receiver::Call& call : job.pages[0].calls)
+        for (int64_t code : CodesOf(call)) frontListed |= code == -3101;
+      EXPECT_EQ(frontListed, c.stopFront != 0) << what;
+      EXPECT_EQ(CodesOf(job.pages[0].calls.back()).back(), -2022) << what;
+      EXPECT_EQ(job.stopScan[0], c.stopFront) << what;
+      // The rear, one call: the front's bytes up to the multi-feed clean, then the code (the
+      // scanner that stopped brought no more).
+      EXPECT_EQ(CodesOf(job.pages[1].calls.back()), (Codes{-3101, -2022})) << what;
+      const size_t clean = Item()->dwReadUnit;  // the first READ pair's
+      ASSERT_TRUE(clean > 0 && clean < kLines * kLine) << what;
+      const Bytes rear = sim::SheetSide(1, 1, kLines, kLine);
+      ASSERT_GE(job.pages[1].data.size(), clean) << what;
+      EXPECT_TRUE(std::equal(rear.begin(), rear.begin() + long(clean), job.pages[1].data.begin()))
+          << what;
+      EXPECT_EQ(job.stopScan[1], c.stopRear) << what;
+      EXPECT_EQ(job.pages.size(), c.jobGoesOn ? 4u : 2u) << what;
+      EXPECT_EQ(job.stopJob, 0) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      ExpectCleanNextJob(s, RawGreyPage(kLines), what);
+    }
+  }
+}
+
+// A model with the multi-feed forward (feature 34, in no model of the device table): the IO
+// thread keeps a multi-feed for the page's end packet instead of the data. Taken as a message,
+// the page arrives whole with its end alone in the list and KRStopScan reports the multi-feed;
+// otherwise the READ that met it ends the page as an end of page and the job stops with it.
+TEST_F(Conditions, TheMultiFeedForwardOfAModelThatHasIt) {
+  struct Case {
+    const char* what;
+    uint32_t extParam0;
+    bool jobGoesOn;
+  };
+  for (const Case& c : {Case{"message", 0, true}, Case{"error", kMultiFeedAsError, false}}) {
+    sim::Config config;
+    config.sheetEvents = {{sim::SheetEventKind::MultiFeed, 1, 0, 100000, 0}};
+    sim::SimScanner& s = OpenRaw(2, config);
+    std::vector<Device_Features> features = SupportedFeaturesWithout(kFeatureNone);
+    features.push_back(kFeatureMultiFeedForward);
+    UseFeatures(features);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(kLines);
+    p.CtrlMode = kCtrlFixed | kCtrlPage;
+    p.ExtParam0 = c.extParam0;
+    const Job job = RunJob(p, 0, 8, true);
+    ASSERT_FALSE(job.pages.empty()) << c.what;
+    ASSERT_FALSE(job.pages[0].calls.empty()) << c.what;
+    EXPECT_EQ(CodesOf(job.pages[0].calls.back()), Codes{-2022}) << c.what;
+    if (c.jobGoesOn) {
+      EXPECT_TRUE(job.pages[0].data == sim::SheetSide(1, 0, kLines, kLine)) << c.what;
+    }
+    EXPECT_EQ(job.stopScan.at(0), -3101) << c.what;
+    EXPECT_EQ(job.pages.size(), c.jobGoesOn ? 2u : 1u) << c.what;
+    EXPECT_EQ(job.stopJob, 0) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+    ExpectCleanNextJob(s, RawGreyPage(kLines), c.what);
+  }
+}

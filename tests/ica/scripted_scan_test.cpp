@@ -2,6 +2,7 @@
 // that stays off, a start to repeat, a page ending with a message, a cancel from the device,
 // each error code), JPEG pages whole and in parts, a driver that never ends its page, and the
 // pixel steps on pages of any size.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/imageio/ImageIO.h"
 #include "vantrel/button_event.h"
+#include "vantrel/nidata.h"
 
 namespace icatest {
 namespace {
@@ -91,7 +93,9 @@ class ScriptedScan : public ::testing::Test {
     if (script.ability.Version == 0) script.ability = scripted::feederAbility();
     scripted::reset(script);
   }
-  int64_t scan(const Request& r = {}) {
+  int64_t scan(const Request& r = {}) { return scanWith(r, false); }
+  int64_t scanCropping(const Request& r) { return scanWith(r, true); }
+  int64_t scanWith(const Request& r, bool cropping) {
     Dictionary area;
     auto value = [&](const char* key, int64_t v) { area.ensureDictionary(key).set("value", v); };
     value("ICAP_PIXELTYPE", r.pixelType);
@@ -100,7 +104,7 @@ class ScriptedScan : public ::testing::Test {
     value("ICAP_UNITS", 5);
     Dictionary crop;
     crop.set("feature", "KR_Crop");
-    crop.set("value", 0);
+    crop.set("value", cropping ? 1 : 0);
     area.set("vendor features", Array{Value(crop)});
     area.set("progressNotificationNoData", r.files);
     area.set("progressNotificationWithScanData", r.bands);
@@ -460,6 +464,61 @@ TEST_F(ScriptedScan, BelowTheLowestResolutionThePageIsScannedHigherAndReduced) {
   ASSERT_EQ(icamodule::LMScaling(source.data(), 80, 40, 80, &expected, 60, 30, 60, 8), 0);
   EXPECT_TRUE(std::equal(page.pixels.begin(), page.pixels.end(), expected));
   std::free(expected);
+}
+
+TEST_F(ScriptedScan, ThePlugInStartsCropsAndEndsForEachPageWithTheScannersId) {
+  // The recording stand-in: every crop answers a 1000 x 500 page.
+  void* recording = dlopen(RECORDING_LUMETRA_PATH, RTLD_NOW);
+  ASSERT_NE(recording, nullptr);
+  using Calls = std::size_t (*)(char*, std::size_t);
+  using Last = void (*)(NIDATA*, char*, void**, int*);
+  auto calls = reinterpret_cast<Calls>(dlsym(recording, "RecordingLumetraCalls"));
+  auto last = reinterpret_cast<Last>(dlsym(recording, "RecordingLumetraLast"));
+  ASSERT_TRUE(calls && last);
+  char seen[64] = {};
+  calls(seen, sizeof seen);  // forget earlier calls
+  fs::path folder = makeResources(root_ / "recording", SCRIPTED_DRIVER_PATH);
+  fs::remove(folder / "Lumetra.so");
+  fs::create_symlink(RECORDING_LUMETRA_PATH, folder / "Lumetra.so");
+  setenv("FERROLITE_SCANNER_RESOURCES", folder.c_str(), 1);
+
+  scripted::Script s;
+  s.deliveries = {wholePage(), wholePage()};
+  s.paper = {1, 1, 0};
+  play(s);
+  Dictionary area;
+  Dictionary crop;
+  crop.set("feature", "KR_Crop");
+  crop.set("value", 1);
+  area.set("vendor features", Array{Value(crop)});
+  module_.setParameters(object_, area);
+  Request r;
+  r.pixelType = 2;
+  EXPECT_EQ(scanCropping(r), 0);
+  std::vector<std::string> paths = documents();
+  ASSERT_EQ(paths.size(), 2u);
+  imageio::Raster page = read(paths[1]);
+  EXPECT_EQ(page.layout.width, 1000u);
+  EXPECT_EQ(page.layout.height, 500u);
+  EXPECT_EQ(page.layout.samplesPerPixel, 3);
+  const SCANPARAMETER_UNION p = scripted::lastParameter();
+  EXPECT_EQ(p.Width, 2480u) << "the feeder's whole width";
+
+  const std::size_t n = calls(seen, sizeof seen);
+  EXPECT_EQ(std::string(seen, n), "ICTICT");
+  NIDATA record;
+  char usbId[32];
+  void* extra = nullptr;
+  int freed = 0;
+  last(&record, usbId, &extra, &freed);
+  EXPECT_STREQ(usbId, "F11E0310") << "vendor, then product";
+  EXPECT_STREQ(reinterpret_cast<const char*>(record.Model), "F11E0310");
+  EXPECT_EQ(extra, nullptr);
+  EXPECT_EQ(record.InImage.Pixel, p.PixelNum);
+  EXPECT_EQ(record.InImage.ScanType, 1) << "one-sided";
+  EXPECT_EQ(record.InImage.CurPages, 2) << "the second page";
+  EXPECT_EQ(record.InImage.ScanTypeMaxWidth, 2480) << "the feeder's width at 300 dpi";
+  dlclose(recording);
 }
 
 }  // namespace

@@ -98,8 +98,10 @@ void prepareNote(Dictionary& note, uint32_t object, const char* type) {
 
 void KR_ICA_Mark2_200::sendWaiting(ICASendNotificationPB& block) {
   block.replyCode = 0;
-  if (ICDSendNotificationAndWaitForReply(&block) == kICANoErr)
-    cancelFromGUI_ = block.replyCode == kICAUserCanceledReply;
+  // A cancel stays: a later band's or page's plain reply does not take it back.
+  if (ICDSendNotificationAndWaitForReply(&block) == kICANoErr &&
+      block.replyCode == kICAUserCanceledReply)
+    cancelFromGUI_ = true;
 }
 
 void KR_ICA_Mark2_200::deliverPageAsFile(PageImage& page, int64_t orientation, uint32_t pixelType,

@@ -78,9 +78,8 @@ class PageArray {
 // a bitmap of `lines` rows of `bytesPerLine` bytes (what is missing stays 0, what is more is
 // cut off). JPEG pages: each pass's stream is one image, the page the passes' images one below
 // the other, as wide as the last one. Nothing when no pass decodes.
-std::shared_ptr<PageImage> rawPageImage(const std::vector<std::vector<uint8_t>>& passes,
-                                        uint32_t pixels, uint32_t lines, uint32_t bytesPerLine,
-                                        bool colour);
+std::shared_ptr<PageImage> rawPageImage(std::vector<std::vector<uint8_t>> passes, uint32_t pixels,
+                                        uint32_t lines, uint32_t bytesPerLine, bool colour);
 std::shared_ptr<PageImage> jpegPageImage(const std::vector<std::vector<uint8_t>>& passes);
 
 // ---- the consumer's pixel steps ----

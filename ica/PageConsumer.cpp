@@ -270,7 +270,8 @@ ICAError KR_ICA_Mark2_200::adfScanWithParams(ICD_ScannerStartPB*) {
   for (;;) {
     std::optional<PageEntry> entry = pages.take();
     if (!entry || entry->status != kStatusEndOfPage || !entry->image) break;
-    PageImage page = *entry->image;  // a private copy, worked on in place
+    // The producer let go of the image when it queued it: the page is this loop's own now.
+    PageImage page = std::move(*entry->image);
     entry.reset();
 
     int64_t orientation = evenPageOrientation_;

@@ -45,16 +45,22 @@ void PageArray::close() {
 
 // ---- page images ------------------------------------------------------------------------------
 
-std::shared_ptr<PageImage> rawPageImage(const std::vector<std::vector<uint8_t>>& passes,
-                                        uint32_t pixels, uint32_t lines, uint32_t bytesPerLine,
-                                        bool colour) {
+std::shared_ptr<PageImage> rawPageImage(std::vector<std::vector<uint8_t>> passes, uint32_t pixels,
+                                        uint32_t lines, uint32_t bytesPerLine, bool colour) {
   auto page = std::make_shared<PageImage>();
   page->width = pixels;
   page->height = lines;
   page->bytesPerRow = bytesPerLine;
   page->samplesPerPixel = colour ? 3 : 1;
   page->bitsPerPixel = colour ? 24 : 8;
-  page->pixels.assign(std::size_t(lines) * bytesPerLine, 0);
+  const std::size_t size = std::size_t(lines) * bytesPerLine;
+  if (!passes.empty() && passes.front().size() >= size) {
+    // The usual page, delivered whole: its bytes become the bitmap without a copy.
+    page->pixels = std::move(passes.front());
+    page->pixels.resize(size);
+    return page;
+  }
+  page->pixels.assign(size, 0);
   std::size_t at = 0;
   for (const auto& pass : passes) {
     const std::size_t n = std::min(pass.size(), page->pixels.size() - at);

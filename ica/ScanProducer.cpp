@@ -207,7 +207,8 @@ void KR_ICA_Mark2_200::scanThread(PageArray* pages) {
     }
     std::shared_ptr<PageImage> image =
         jpeg ? jpegPageImage(passes)
-             : rawPageImage(passes, param.PixelNum, param.LineNum, param.BytesPerLine, colour);
+             : rawPageImage(std::move(passes), param.PixelNum, param.LineNum, param.BytesPerLine,
+                            colour);
     if (!image) {
       // Data that does not make a page fails the scan rather than losing the page silently.
       p = kStatusParameterError;

@@ -197,7 +197,11 @@ long KRStartScan(uint32_t ctrlId, uint32_t* handle, AP_CALLBACK callback, long) 
 long KRStopScan(uint32_t, uint32_t*, long cancel) {
   joinDelivery();
   record("KRStopScan(" + std::to_string(cancel) + ")");
-  return 0;
+  std::lock_guard lock(state().mutex);
+  auto& results = state().script.stopScan;
+  const long r = results.empty() ? 0 : results.front();
+  if (!results.empty()) results.pop_front();
+  return r;
 }
 long KRRequestImageInfo(uint32_t, uint32_t*, void**) {
   record("KRRequestImageInfo");

@@ -34,6 +34,7 @@ struct Script {
   DeviceAbility ability{};
   std::deque<long> setParameter;  // one result per call; 0 once empty
   std::deque<long> startScan;     // one result per call; 0 once empty
+  std::deque<long> stopScan;      // one result per call; 0 once empty
   // One per KRStartScan that answers 0, -2022 or -2038; none left: a delivery of one page end.
   std::deque<Delivery> deliveries;
   // The sensor's byte per read, the scan's own check at its start first; 1 (paper) once empty.

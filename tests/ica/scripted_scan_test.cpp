@@ -284,6 +284,22 @@ TEST_F(ScriptedScan, AfterAFailureANewerPlatformGetsOnlyTheCancel) {
   }
 }
 
+TEST_F(ScriptedScan, AnEndOfFileFromTheLastStopIsNoError) {
+  scripted::Script s;
+  s.stopScan = {-2038};
+  s.paper = {1, 0};
+  play(s);
+  EXPECT_EQ(scan(), 0);
+  EXPECT_EQ(documents().size(), 1u);
+  EXPECT_TRUE(errorNotes().empty());
+  EXPECT_EQ(notes(kICANotificationTypeScannerScanDone).size(), 1u);
+
+  s.stopScan = {-2999};  // a failing stop ends the job as an error, after its page
+  play(s);
+  EXPECT_EQ(scan(), kICAScanFailedErr);
+  EXPECT_EQ(errorNotes(), (std::vector<std::string>{"kICAErrStrScanErr"}));
+}
+
 TEST_F(ScriptedScan, APageEndingWithAMessageKeepsItsDataAndOnlyRealDataIsGathered) {
   const std::vector<uint8_t> pattern = greyPattern(64, 48);
   const std::vector<uint8_t> top(pattern.begin(), pattern.begin() + 64 * 20);

@@ -64,6 +64,7 @@ std::shared_ptr<PageImage> rawPageImage(std::vector<std::vector<uint8_t>> passes
   std::size_t at = 0;
   for (const auto& pass : passes) {
     const std::size_t n = std::min(pass.size(), page->pixels.size() - at);
+    if (n == 0) continue;  // an empty pass (or a full page) has nothing to give
     std::memcpy(page->pixels.data() + at, pass.data(), n);
     at += n;
   }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "ModuleHarness.h"
 #include "ScriptedDriver.h"
@@ -453,6 +454,30 @@ TEST_F(ScriptedScan, BlackAndWhiteBandsArePackedAndEveryBandHoldsARow) {
     }
   }
   EXPECT_EQ(notes(kICANotificationTypeScannerPageDone).size(), 1u);
+}
+
+TEST_F(ScriptedScan, FilesAndBandsInOneScanBothGetThePackedPage) {
+  scripted::Script s;
+  s.deliveries = {wholePage()};
+  s.paper = {1, 0};
+  play(s);
+  Request r;
+  r.pixelType = 0;
+  r.width = 20;  // packed to 16 pixels, 2 bytes a row
+  r.height = 4;
+  r.bands = true;
+  EXPECT_EQ(scan(r), 0);
+  ASSERT_EQ(documents().size(), 1u);
+  imageio::DecodedImage file;
+  ASSERT_TRUE(imageio::readImageFile(documents()[0], file).ok());
+  EXPECT_EQ(file.raster.layout.bitsPerSample, 1);
+  EXPECT_EQ(file.raster.layout.width, 16u);
+  std::vector<Dictionary> progress = notes(kICANotificationTypeScanProgressStatus);
+  ASSERT_EQ(progress.size(), 2u) << "the document's, then one band";
+  const foundation::Data band = progress[1].data(kICAImageDataKey).valueOr({});
+  ASSERT_EQ(band.size(), 8u);
+  for (uint32_t y = 0; y < 4; ++y)
+    EXPECT_EQ(0, std::memcmp(file.raster.row(y), band.data() + 2 * y, 2)) << y;
 }
 
 TEST_F(ScriptedScan, BelowTheLowestResolutionThePageIsScannedHigherAndReduced) {

@@ -107,6 +107,8 @@ void KR_ICA_Mark2_200::sendWaiting(ICASendNotificationPB& block) {
 void KR_ICA_Mark2_200::deliverPageAsFile(PageImage& page, int64_t orientation, uint32_t pixelType,
                                          Dictionary& note, ICASendNotificationPB& block,
                                          const ICAColorSpaceRef& colorSpace) {
+  // The host's quarter turns are the pixels' turn; a file's tag names the turn that shows the
+  // page upright, the other way round.
   if (orientation == kOrientationQuarterLeft) {
     orientation = kOrientationQuarterRight;
   } else if (orientation == kOrientationQuarterRight) {

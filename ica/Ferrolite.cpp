@@ -215,12 +215,6 @@ ICAError KR_ICA_Mark2_200::flatbedScanWithParams(ICD_ScannerStartPB*) {
 }
 ICAError KR_ICA_Mark2_200::preViewWithParams(ICD_ScannerStartPB*) { return kICABadParameterErr; }
 
-ICAError KR_ICA_Mark2_200::adfScanWithParams(ICD_ScannerStartPB*) {
-  // The feeder scan (producer thread and page consumer) is not part of this build.
-  systemLogf(LogLevel::notice, "adfScanWithParams: the feeder scan is not available\n");
-  return kICAScanFailedErr;
-}
-
 void KR_ICA_Mark2_200::cleanUp() {
   const char* name = "-[KR_ICA_Mark2_200 cleanUp]";
   systemLogf(LogLevel::notice, "--> %s\n", name);

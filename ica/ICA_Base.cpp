@@ -31,7 +31,6 @@ constexpr const char* kVendorFeatures = "vendor features";
 constexpr const char* kFeatureKey = "feature";
 constexpr const char* kDefaultThreshold = "ICAP_THRESHOLD";
 constexpr long kThresholdWhenMissing = 127;
-constexpr uint32_t kDefaultMaxBandSize = 0x80000;
 constexpr std::size_t kRawPathCapacity = 512;  // the record's field, terminator included
 constexpr long kMaxOutputTries = 1000000;
 constexpr const char* kRawTemplate = "icaRawImageXXXXXX.ica";
@@ -247,7 +246,7 @@ ICAError ICA_Base::setSelectedFunctionalUnitParams(ICD_ScannerSetParametersPB* p
     progressNotificationWithScanDataMaxBandSize_ = *band;
     maxProgressBandSize_ = uint32_t(*band);
   } else {
-    maxProgressBandSize_ = kDefaultMaxBandSize;
+    maxProgressBandSize_ = kDefaultMaxProgressBandSize;
   }
   colorSyncMode_ = area.string("ColorSyncMode").valueOr("");
   documentName_ = area.string("document name").valueOr("");

@@ -46,6 +46,9 @@ struct RawImageDescription {
 };
 std::array<uint8_t, kRawHeaderSize> rawImageHeader(const RawImageDescription& image);
 
+// The largest band of a band delivery, in bytes, when the host gives none.
+inline constexpr uint32_t kDefaultMaxProgressBandSize = 0x80000;
+
 // The button packet: byte 1 the kind (2 one-sided scan, 3 two-sided), byte 6 the button (from 1).
 inline constexpr uint32_t kButtonPacketSize = 8;
 inline constexpr int kButtonKindOffset = 1;
@@ -202,7 +205,7 @@ class ICA_Base {
     std::string path;
   };
   std::vector<ScannedImage> scannedImages_;
-  ICAError icaError_ = kICANoErr;
+  std::atomic<ICAError> icaError_{kICANoErr};  // the producer and the consumer both set it
   std::atomic<bool> cancelFromGUI_{false};
   void* hdrvLib_ = nullptr;
   uint16_t vid_ = 0;

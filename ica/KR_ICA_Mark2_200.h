@@ -4,9 +4,15 @@
 // and opens the driver and the device for each scan. Ferrolite is the product class a USB open
 // makes; a FireWire or network open makes a plain KR_ICA_Mark2_200 without a driver.
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "ica/DriverBinding.h"
+#include "ica/FeederScan.h"
 #include "ica/ICA_Base.h"
 #include "vantrel/device_records.h"
 #include "vantrel/scan_parameters.h"
@@ -48,6 +54,23 @@ class KR_ICA_Mark2_200 : public ICA_Base {
   int64_t destImageWidth() const { return destImageWidth_; }
   int64_t destImageLength() const { return destImageLength_; }
 
+  // ---- the feeder scan ----
+  // The scan's pauses and bounds: the pause before a retried KRSetParameter (lamp not ready) or
+  // KRStartScan (start again), and how long one page's delivery may take before the scan ends
+  // as failed (a driver that never ends the page).
+  struct ScanTiming {
+    std::chrono::milliseconds retryPause{1000};
+    std::chrono::milliseconds pageTimeout{120000};
+  };
+  void setScanTiming(const ScanTiming& timing) { scanTiming_ = timing; }
+  // The producer: runs the driver job page by page and queues each page (or the status that
+  // ended the job) in `pages`, which it closes at its end; then signals scanThreadDone.
+  void scanThread(PageArray* pages);
+  // The driver's data callback (on the driver's reader thread).
+  static long GetScanImage(uint32_t ctrlId, uint32_t* handle, uint8_t* data, uint32_t size,
+                           long lines, long pixels, STATUSLIST* status);
+  bool errorFromConsumer() const { return errorFromConsumer_.load(); }
+
   // Display texts in the user's language, sent while the driver and device are open.
   void SendLCDLocalizedString();
   // The functional units from "ScannerProperties", trimmed by the ability record and the papers.
@@ -69,6 +92,28 @@ class KR_ICA_Mark2_200 : public ICA_Base {
   DeviceAbility ability_{};
   std::array<std::string, 5> abilityStrings_;
   bool abilityRead_ = false;  // a scan needs the device's record
+
+  // The feeder scan.
+  ScanTiming scanTiming_;
+  std::mutex scanThreadMutex_;  // guards scanThreadDone_
+  std::condition_variable scanThreadCondition_;
+  bool scanThreadDone_ = false;
+  std::atomic<bool> errorFromConsumer_{false};
+  std::thread producer_;
+
+ private:
+  // Producer steps.
+  long setParameterWithRetries(SCANPARAMETER_UNION* param);
+  void endJob(long r, long p);
+  void reportStatus(long status);
+  // Consumer steps.
+  void deliverPageAsFile(PageImage& page, int64_t orientation, uint32_t pixelType,
+                         foundation::Dictionary& note, ICASendNotificationPB& block,
+                         const ICAColorSpaceRef& colorSpace);
+  void deliverPageInBands(PageImage& page, long rotation, uint32_t pixelType,
+                          foundation::Dictionary& note, ICASendNotificationPB& block);
+  void sendWaiting(ICASendNotificationPB& block);
+  void finishFeederScan();  // waits for the producer and joins it
 };
 
 class Ferrolite final : public KR_ICA_Mark2_200 {

@@ -73,7 +73,8 @@ bool KR_ICA_Mark2_200::ICAParamToKRParam(SCANPARAMETER_UNION* p) {
     p->Length = uint32_t(heightFromICA_ * base);
   } else {
     p->Left = uint32_t(offsetXFromICA_ * base / a.OpticalRes);
-    p->Top = uint32_t(offsetYFromICA_ * base / a.OpticalRes);
+    // The vertical offset is in the scan's lines.
+    p->Top = uint32_t(offsetYFromICA_ * base / yRes);
     p->Width = uint32_t(widthFromICA_ * base / xRes);
     p->Length = uint32_t(heightFromICA_ * base / yRes);
   }

@@ -9,18 +9,38 @@
 //     repeatable
 //     --unit N                          select the functional unit N first (0 flatbed, 3 feeder)
 //     --message CODE                    send a message ("btn?", "area", "del1")
+//   ica-scan -o LOCATION --scan [scan options]   scan from the feeder through the module
+//     --source front|duplex             one side or both (default front)
+//     --resolution DPI                  default 300
+//     --mode lineart|grey|colour        default grey (lineart pages are packed to 1 bit)
+//     --crop on|off                     the module's automatic crop (default: as last time)
+//     --size WxH                        the page in inches (default 8.5x11; ignored when cropping)
+//     --format tiff|jpeg|png|raw        the document files' kind (default tiff)
+//     --folder DIR                      where the documents go (default: the current folder)
+//     --name NAME                       the documents' name (default "scan": scan.tiff,
+//     scan 1.tiff)
+//     --bands [BYTES]                   receive the pages in bands instead (the module's band
+//                                       size when none is given)
+//     --cancel-after N                  answer the N-th progress notification with a cancel
 //   --module PATH    the module program (default: ferrolite-scanner beside ica-scan)
 //   --resources DIR  the module's resource folder (default: $FERROLITE_SCANNER_RESOURCES, else
 //                    ../lib/ferrolite-scanner/Resources from ica-scan's folder when it exists)
 //
-// Exit status: 0 done, 1 a callback failed, 2 usage error, 3 the module cannot be started.
+// Each notification is printed as one readable line as it arrives ("page 1 done: ./scan.tiff").
+// Exit status: 0 done, 1 a callback failed (a scan that failed or found no paper too), 2 usage
+// error, 3 the module cannot be started.
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/foundation/Resources.h"
@@ -35,6 +55,7 @@ using foundation::Value;
 
 constexpr int kOk = 0, kFailed = 1, kUsage = 2, kNoModule = 3;
 constexpr const char* kResourcesVariable = "FERROLITE_SCANNER_RESOURCES";
+constexpr int64_t kFeederUnit = 3;
 
 std::filesystem::path ownFolder() {
   auto folder = foundation::folderOfLoadedObject(reinterpret_cast<const void*>(&ownFolder));
@@ -46,7 +67,11 @@ int usage(const char* why) {
   std::fprintf(stderr,
                "usage: ica-scan -L\n"
                "       ica-scan -o LOCATION [--unit N] [--set KEY=VALUE]... [--message CODE]\n"
-               "                [--module PATH] [--resources DIR]\n");
+               "                [--module PATH] [--resources DIR]\n"
+               "       ica-scan -o LOCATION --scan [--source front|duplex] [--resolution DPI]\n"
+               "                [--mode lineart|grey|colour] [--crop on|off] [--size WxH]\n"
+               "                [--format tiff|jpeg|png|raw] [--folder DIR] [--name NAME]\n"
+               "                [--bands [BYTES]] [--cancel-after N]\n");
   return kUsage;
 }
 
@@ -89,20 +114,59 @@ std::string describe(const Value& value) {
   }
 }
 
+long long number(const Dictionary& n, const char* key) {
+  return static_cast<long long>(n.integer(key).valueOr(0));
+}
+
+std::mutex gPrinting;  // one line at a time, in the order the lines were taken
+int gPagesDone = 0;
+
+// One readable line per notification.
 void printNotification(const Dictionary& n) {
-  std::printf("notification: %s\n", describe(Value(n)).c_str());
+  std::lock_guard lock(gPrinting);
+  const std::string type = n.string(kICANotificationTypeKey).valueOr("");
+  if (type == kICANotificationTypeScanProgressStatus && n.contains(kICAImageDataKey)) {
+    std::printf("band: rows %lld-%lld of %lldx%lld, %lld bits a pixel, %lld bytes a row\n",
+                number(n, kICAImageDataStartRowKey),
+                number(n, kICAImageDataStartRowKey) + number(n, kICAImageDataNumberOfRowsKey) - 1,
+                number(n, kICAImageWidthKey), number(n, kICAImageHeightKey),
+                number(n, kICABandBitsPerPixelKey), number(n, kICAImageBytesPerRowKey));
+  } else if (type == kICANotificationTypeScanProgressStatus) {
+    std::printf("page image: %lldx%lld, %lld bytes a row\n", number(n, kICAImageWidthKey),
+                number(n, kICAImageHeightKey), number(n, kICAImageBytesPerRowKey));
+  } else if (type == kICANotificationTypeScannerPageDone) {
+    auto document = n.string(kICANotificationScannerDocumentNameKey);
+    if (document) {
+      std::printf("page %d done: %s\n", ++gPagesDone, document->c_str());
+    } else {
+      std::printf("page %d done\n", ++gPagesDone);
+    }
+  } else if (type == kICANotificationTypeScannerScanDone) {
+    std::printf("scan done\n");
+  } else if (type == kICANotificationTypeTransactionCanceled) {
+    std::printf("scan cancelled\n");
+  } else if (type == kICANotificationTypeDeviceStatusError) {
+    std::printf("scanner error: %s\n", n.string(kICANotificationSubTypeKey).valueOr("").c_str());
+  } else {
+    std::printf("notification: %s\n", describe(Value(n)).c_str());
+  }
+  std::fflush(stdout);
 }
 
 struct Host {
   std::unique_ptr<ica::HostConnection> connection;
   uint32_t object = 0;
 
+  void printNotifications() {
+    for (const Dictionary& n : connection->takeNotifications()) printNotification(n);
+  }
+
   // One request; prints a failed result. Nothing when the module went away.
   std::optional<Dictionary> call(const char* name, Dictionary request = {}) {
     request.set(ica::kMsgCall, name);
     if (object) request.set(ica::kArgObject, object);
     auto response = connection->call(request);
-    for (const Dictionary& n : connection->takeNotifications()) printNotification(n);
+    printNotifications();
     if (!response) {
       std::fprintf(stderr, "ica-scan: %s: %s\n", name, response.error().c_str());
       return std::nullopt;
@@ -128,6 +192,96 @@ bool ok(const std::optional<Dictionary>& response) {
   return response && response->integer(ica::kMsgResult).valueOr(-1) == 0;
 }
 
+struct ScanOptions {
+  bool scan = false;
+  bool duplex = false;
+  int64_t resolution = 300;
+  int64_t pixelType = 1;
+  std::optional<bool> crop;
+  double width = 8.5, height = 11;  // inches
+  std::string format = "public.tiff";
+  std::string folder;
+  std::string name = "scan";
+  bool bands = false;
+  int64_t bandSize = 0;
+  int64_t cancelAfter = 0;
+};
+
+// The host's scan settings of the feeder unit, as one userScanArea.
+Dictionary scanArea(const ScanOptions& o) {
+  Dictionary area;
+  auto value = [&](const char* key, int64_t v) { area.ensureDictionary(key).set("value", v); };
+  value("ICAP_PIXELTYPE", o.pixelType);
+  value("ICAP_XRESOLUTION", o.resolution);
+  value("ICAP_YRESOLUTION", o.resolution);
+  value("ICAP_UNITS", 5);  // pixels
+  value("CAP_DUPLEXENABLED", o.duplex ? 1 : 0);
+  if (o.crop) {
+    Dictionary crop;
+    crop.set("feature", "KR_Crop");
+    crop.set("value", *o.crop ? 1 : 0);
+    area.set("vendor features", foundation::Array{Value(crop)});
+  }
+  area.set("progressNotificationNoData", !o.bands);
+  area.set("progressNotificationWithScanData", o.bands);
+  if (o.bands && o.bandSize > 0)
+    area.set("progressNotificationWithScanDataMaxBandSize", o.bandSize);
+  std::error_code ec;
+  std::filesystem::path folder =
+      o.folder.empty() ? std::filesystem::current_path(ec) : std::filesystem::path(o.folder);
+  area.set("document folder", std::filesystem::absolute(folder, ec).string());
+  area.set("document name", o.name);
+  area.set("document format", o.format);
+  area.set("offsetX", 0);
+  area.set("offsetY", 0);
+  area.set("width", int64_t(o.width * double(o.resolution)));
+  area.set("height", int64_t(o.height * double(o.resolution)));
+  return area;
+}
+
+std::optional<std::string> formatIdentifier(const std::string& name) {
+  if (name == "tiff") return "public.tiff";
+  if (name == "jpeg") return "public.jpeg";
+  if (name == "png") return "public.png";
+  if (name == "raw") return "com.apple.ica.raw";
+  return std::nullopt;
+}
+
+// Selects the feeder, sets the scan and starts it; every notification is printed as it comes.
+bool runScan(Host& host, const ScanOptions& options) {
+  auto set = [&](const Dictionary& area) {
+    Dictionary dict, request;
+    dict.set("userScanArea", area);
+    request.set(ica::kArgDict, dict);
+    return ok(host.call(ica::kCallSetParameters, request));
+  };
+  Dictionary feeder;
+  feeder.set("selectedFunctionalUnitType", kFeederUnit);
+  if (!set(feeder) || !set(scanArea(options))) return false;
+
+  std::atomic<int64_t> progress{0};
+  host.connection->setReplyHandler([&](const Dictionary& n) -> int32_t {
+    if (n.string(kICANotificationTypeKey).valueOr("") != kICANotificationTypeScanProgressStatus)
+      return 0;
+    const int64_t seen = ++progress;
+    return options.cancelAfter > 0 && seen == options.cancelAfter ? kICAUserCanceledReply : 0;
+  });
+  // The start blocks until the scan ends: a printer shows the notifications meanwhile.
+  std::atomic<bool> scanning{true};
+  std::thread printer([&] {
+    while (scanning) {
+      if (host.connection->waitForNotifications(1, std::chrono::milliseconds(50)))
+        host.printNotifications();
+    }
+  });
+  auto started = host.call(ica::kCallStart);
+  scanning = false;
+  printer.join();
+  host.printNotifications();
+  host.connection->setReplyHandler(nullptr);
+  return ok(started);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -137,6 +291,7 @@ int main(int argc, char* argv[]) {
   std::optional<int64_t> unit;
   std::vector<std::pair<std::string, int64_t>> settings;
   std::vector<std::string> messages;
+  ScanOptions scan;
   std::string module = (ownFolder() / "ferrolite-scanner").string();
   std::string resources;
   if (const char* forced = std::getenv(kResourcesVariable); forced && *forced) resources = forced;
@@ -179,6 +334,51 @@ int main(int argc, char* argv[]) {
       const std::string* v = value();
       if (!v) return usage("--resources takes a folder");
       resources = *v;
+    } else if (a == "--scan") {
+      scan.scan = true;
+    } else if (a == "--source") {
+      const std::string* v = value();
+      if (!v || (*v != "front" && *v != "duplex")) return usage("--source takes front or duplex");
+      scan.duplex = *v == "duplex";
+    } else if (a == "--resolution") {
+      const std::string* v = value();
+      if (!v || !parseNumber(*v, &scan.resolution) || scan.resolution <= 0)
+        return usage("bad resolution");
+    } else if (a == "--mode") {
+      const std::string* v = value();
+      const char* const modes[] = {"lineart", "grey", "colour"};
+      auto found = v ? std::find(std::begin(modes), std::end(modes), *v) : std::end(modes);
+      if (found == std::end(modes)) return usage("--mode takes lineart, grey or colour");
+      scan.pixelType = found - std::begin(modes);
+    } else if (a == "--crop") {
+      const std::string* v = value();
+      if (!v || (*v != "on" && *v != "off")) return usage("--crop takes on or off");
+      scan.crop = *v == "on";
+    } else if (a == "--size") {
+      const std::string* v = value();
+      if (!v || std::sscanf(v->c_str(), "%lfx%lf", &scan.width, &scan.height) != 2 ||
+          scan.width <= 0 || scan.height <= 0)
+        return usage("--size takes WxH in inches");
+    } else if (a == "--format") {
+      const std::string* v = value();
+      auto identifier = v ? formatIdentifier(*v) : std::nullopt;
+      if (!identifier) return usage("--format takes tiff, jpeg, png or raw");
+      scan.format = *identifier;
+    } else if (a == "--folder") {
+      const std::string* v = value();
+      if (!v) return usage("--folder takes a folder");
+      scan.folder = *v;
+    } else if (a == "--name") {
+      const std::string* v = value();
+      if (!v || v->empty()) return usage("--name takes a name");
+      scan.name = *v;
+    } else if (a == "--bands") {
+      scan.bands = true;
+      if (i + 1 < args.size() && parseNumber(args[i + 1], &scan.bandSize)) ++i;
+    } else if (a == "--cancel-after") {
+      const std::string* v = value();
+      if (!v || !parseNumber(*v, &scan.cancelAfter) || scan.cancelAfter <= 0)
+        return usage("--cancel-after takes a count");
     } else if (a == "--help" || a == "-h") {
       usage(nullptr);
       return kOk;
@@ -232,7 +432,9 @@ int main(int argc, char* argv[]) {
       if (!ok(host.call(ica::kCallSetParameters, request))) status = kFailed;
     }
   }
-  if (auto parameters = host.call(ica::kCallGetParameters); ok(parameters)) {
+  if (scan.scan) {
+    // The scan prints its own lines.
+  } else if (auto parameters = host.call(ica::kCallGetParameters); ok(parameters)) {
     Dictionary dict = parameters->dictionary(ica::kArgDict).valueOr({});
     auto device = dict.dictionary("device");
     if (device && !device->empty()) {
@@ -258,6 +460,7 @@ int main(int argc, char* argv[]) {
         static_cast<long long>(answered->integer(ica::kMsgResult).valueOr(0)),
         static_cast<unsigned long long>(uint32_t(answered->integer(ica::kOutDataType).valueOr(0))));
   }
+  if (scan.scan && status == kOk && !runScan(host, scan)) status = kFailed;
   host.call(ica::kCallCloseSession);
   host.call(ica::kCallCleanup);
   host.call(ica::kCallCloseDevice);

@@ -613,9 +613,10 @@ TEST_F(DeviceObject, ScanParametersTable) {
        975, 0, 600, 900, 600, 896, 0x06000002, 300, 300, 8, 600, 896, 600, 896},
       {"no processing kind", plain, 0, 0, 300, 300, false, 0, 0, 2, 3,
        975, 0, 600, 900, 600, 896, 2, 300, 300, 8, 600, 896, 600, 896},
-      // Pixels: the offsets by the optical resolution, the size by the scan's resolutions.
+      // Pixels: the horizontal offset by the optical resolution (centring replaces it), the vertical
+      // one and the size by the scan's resolutions.
       {"pixels", mappingDevice(), 5, 2, 200, 150, false, 600, 300, 400, 300,
-       975, 150, 600, 600, 400, 300, 0x05000004, 200, 150, 24, 400, 300, 400, 300},
+       975, 600, 600, 600, 400, 300, 0x05000004, 200, 150, 24, 400, 300, 400, 300},
       // Below the lowest resolution: scanned at 200, delivered at 150.
       {"lowest", lowest, 0, 1, 150, 150, false, 0, 0, 2, 2,
        975, 0, 600, 600, 400, 400, 0x06000002, 200, 200, 8, 400, 400, 300, 300},

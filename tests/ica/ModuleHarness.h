@@ -29,7 +29,8 @@ inline fs::path makeResources(const fs::path& folder, const fs::path& driver) {
   for (const auto& entry : fs::directory_iterator(ICA_TEST_RESOURCES)) {
     if (entry.path().filename() == "Vantrel.so") continue;
     fs::copy(entry.path(), folder / entry.path().filename(),
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing |
+                 fs::copy_options::copy_symlinks);
   }
   fs::remove(folder / "Vantrel.so");
   if (!driver.empty()) fs::create_symlink(driver, folder / "Vantrel.so");

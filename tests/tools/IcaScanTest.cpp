@@ -74,4 +74,52 @@ TEST_F(IcaScan, FailuresAndUsage) {
   EXPECT_EQ(run("-o 1 --message toolong").exit, 2);
 }
 
+// A feeder-only scanner with raw pages, two two-inch sheets.
+void describeFeeder(const std::filesystem::path& folder, const char* extra = "") {
+  std::ofstream(folder / "scanner.txt", std::ios::trunc)
+      << "serial SIMT00002\ninquiry-byte 55 0x64\nprofile raw\npaper-length 600\nsheets 2\n"
+      << extra;
+}
+
+TEST_F(IcaScan, ScansBothSidesIntoFilesAndPrintsEachPage) {
+  describeFeeder(folder_);
+  Outcome r =
+      run("-o 0x01100000 --scan --source duplex --crop off --size 4x2 --format png "
+          "--folder " +
+          folder_.string() + " --name sheet");
+  EXPECT_EQ(r.exit, 0) << r.out;
+  for (const char* line : {"page image: 1200x600, 1200 bytes a row\n", "page 1 done: ",
+                           "/sheet.png\n", "page 4 done: ", "/sheet 3.png\n", "scan done\n"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  EXPECT_TRUE(std::filesystem::exists(folder_ / "sheet.png"));
+  EXPECT_TRUE(std::filesystem::exists(folder_ / "sheet 3.png"));
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "sheet 4.png"));
+}
+
+TEST_F(IcaScan, BandsAndTheHostsCancel) {
+  describeFeeder(folder_);
+  Outcome r =
+      run("-o 0x01100000 --scan --mode colour --crop off --size 2x1 --bands 90000 "
+          "--cancel-after 1");
+  EXPECT_EQ(r.exit, 0) << r.out;
+  // 600 pixels of 3 bytes: 50 rows in 90000 bytes; the cancel comes after the page's bands.
+  for (const char* line :
+       {"band: rows 0-49 of 600x300, 24 bits a pixel, 1800 bytes a row\n",
+        "band: rows 250-299 of 600x300", "page 1 done\n", "scan done\n", "scan cancelled\n"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  EXPECT_EQ(r.out.find("page 2 done"), std::string::npos) << r.out;
+}
+
+TEST_F(IcaScan, AScanThatFailsAndScanUsage) {
+  // The page start (RESERVE UNIT) finds a paper jam.
+  describeFeeder(folder_, "fault check-condition opcode=0xE6 key=3 asc=0x80 ascq=0x01\n");
+  Outcome jam = run("-o 0x01100000 --scan --crop off --size 2x2 --folder " + folder_.string());
+  EXPECT_EQ(jam.exit, 1) << jam.out;
+  EXPECT_NE(jam.out.find("scanner error: kICAErrStrDFPaperErr\n"), std::string::npos) << jam.out;
+  EXPECT_NE(jam.out.find("start: error -9913"), std::string::npos) << jam.out;
+  for (const char* bad : {"--source back", "--mode gray2", "--crop maybe", "--size 2",
+                          "--format gif", "--resolution 0", "--cancel-after 0"})
+    EXPECT_EQ(run(std::string("-o 0x01100000 --scan ") + bad).exit, 2) << bad;
+}
+
 }  // namespace

@@ -1,0 +1,14 @@
+# A duplex colour A4 job at 300 dpi through the Image Capture module to TIFF files beside the
+# driver-level job of the same pages: build/<dir>/bench/module_bench
+if(TARGET vt_ica_module AND TARGET vantrel-sim)
+  add_executable(module_bench ${CMAKE_CURRENT_LIST_DIR}/module_bench.cpp
+                 ${CMAKE_SOURCE_DIR}/tools/ScanPages.cpp ${CMAKE_SOURCE_DIR}/tools/PageFiles.cpp)
+  target_link_libraries(module_bench PRIVATE vt_ica_module vt_client vantrel-sim
+                        PkgConfig::LIBTIFF PkgConfig::LIBPNG benchmark::benchmark Threads::Threads)
+  target_compile_definitions(module_bench PRIVATE
+    VANTREL_SIM_PATH="$<TARGET_FILE:vantrel-sim>"
+    VANTREL_LIBRARY="$<TARGET_FILE:Vantrel>"
+    MODULE_RESOURCES="${VT_ICA_BUILD_RESOURCES}")
+  add_dependencies(module_bench Vantrel ferrolite_scanner_resources)
+  set_target_properties(module_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endif()

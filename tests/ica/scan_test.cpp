@@ -1,0 +1,314 @@
+// The feeder scan through the module's callbacks, in this process, against the simulated scanner
+// and the real driver: pages as document files and as bands, the notifications, the pixels.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "ModuleHarness.h"
+#include "ica/KR_ICA_Mark2_200.h"
+#include "ica/ScanUtils.h"
+#include "platform/foundation/SystemLog.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/imageio/ImageIO.h"
+#include "sim/SimScanner.h"
+#include "tests/support/TestLog.h"
+#include "vantrel/button_event.h"
+
+namespace icatest {
+namespace {
+
+using foundation::Array;
+using foundation::Value;
+
+constexpr uint32_t kLocation = 0x14200000;
+// A feeder-only scanner with duplex that delivers raw pages.
+const std::string kDescription =
+    "serial SIMICA0002\nlocation-id 0x14200000\ninquiry-byte 55 0x64\nprofile raw\n"
+    "paper-length 600\nsheets 3\n";
+
+struct ScanRequest {
+  int pixelType = 1;
+  int resolution = 300;
+  bool duplex = false;
+  bool crop = false;
+  bool files = true;
+  bool bands = false;
+  int64_t bandSize = 0;  // 0: none given
+  const char* format = "public.tiff";
+  int64_t oddOrientation = 1, evenOrientation = 1;
+  int64_t width = 2, height = 2;  // inches
+};
+
+class ScanTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    root_ = testsupport::freshTestFolder("ica-scan");
+    useSimulator(root_, kDescription);
+    testlog::Prepare("ica-scan-log");
+    resources_ = makeResources(root_ / "resources", testDriver());
+    setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
+    setenv("FERROLITE_ICA_FRAMEWORK", ICA_FRAMEWORK_PATH, 1);
+    setenv("LANG", "C", 1);
+  }
+  void SetUp() override {
+    setenv("FERROLITE_SCANNER_RESOURCES", resources_.c_str(), 1);
+    unsetenv("FERROLITE_SCANNER_OS_RELEASE");
+    scanner().ClearFaults();
+    scanner().LoadSheets(3);
+    out_ = root_ / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    object_ = module_.object(module_.open(kLocation));
+    ASSERT_NE(object_, 0u);
+    ASSERT_EQ(module_.result(module_.call(ica::kCallOpenSession, object_)), 0);
+    Dictionary unit;
+    unit.set("selectedFunctionalUnitType", 3);
+    module_.setParameters(object_, unit);
+    module_.framework().clearNotifications();
+  }
+  void TearDown() override {
+    module_.call(ica::kCallCloseSession, object_);
+    module_.close(object_);
+  }
+  static sim::SimScanner& scanner() { return *sim::LoadedScanner(); }
+  icamodule::KR_ICA_Mark2_200& device() {
+    return dynamic_cast<icamodule::KR_ICA_Mark2_200&>(*icamodule::OpenScanner(kLocation));
+  }
+
+  void set(const ScanRequest& r) {
+    Dictionary area;
+    auto value = [&](const char* key, int64_t v) { area.ensureDictionary(key).set("value", v); };
+    value("ICAP_PIXELTYPE", r.pixelType);
+    value("ICAP_XRESOLUTION", r.resolution);
+    value("ICAP_YRESOLUTION", r.resolution);
+    value("ICAP_UNITS", 0);
+    value("CAP_DUPLEXENABLED", r.duplex ? 1 : 0);
+    Dictionary crop;
+    crop.set("feature", "KR_Crop");
+    crop.set("value", r.crop ? 1 : 0);
+    area.set("vendor features", Array{Value(crop)});
+    area.set("progressNotificationNoData", r.files);
+    area.set("progressNotificationWithScanData", r.bands);
+    if (r.bandSize) area.set("progressNotificationWithScanDataMaxBandSize", r.bandSize);
+    area.set("document folder", out_.string());
+    area.set("document name", "page");
+    area.set("document format", r.format);
+    area.set("oddPageOrientation", r.oddOrientation);
+    area.set("evenPageOrientation", r.evenOrientation);
+    area.set("offsetX", 0);
+    area.set("offsetY", 0);
+    area.set("width", r.width);
+    area.set("height", r.height);
+    ASSERT_EQ(module_.result(module_.setParameters(object_, area)), 0);
+  }
+  int64_t scan(const ScanRequest& r) {
+    set(r);
+    firstSheet_ = scanner().Scanned().sheetsFed + 1;  // the sheets are numbered from the start
+    module_.framework().clearNotifications();
+    return module_.result(module_.call(ica::kCallStart, object_));
+  }
+  std::vector<Dictionary> notes(const char* type) {
+    std::vector<Dictionary> found;
+    for (const Dictionary& n : module_.framework().notifications())
+      if (n.string(kICANotificationTypeKey).valueOr("") == type) found.push_back(n);
+    return found;
+  }
+  std::vector<std::string> documents() {
+    std::vector<std::string> paths;
+    for (const Dictionary& n : notes(kICANotificationTypeScannerPageDone))
+      paths.push_back(n.string(kICANotificationScannerDocumentNameKey).valueOr(""));
+    return paths;
+  }
+
+  static fs::path root_, resources_;
+  fs::path out_;
+  uint32_t firstSheet_ = 1;  // the number of the scan's first sheet
+  uint32_t object_ = 0;
+  ModuleUnderTest module_;
+};
+fs::path ScanTest::root_, ScanTest::resources_;
+
+// The gamma table the module applies by default.
+std::array<uint8_t, 256> defaultGamma() {
+  std::array<uint8_t, 256> table;
+  icamodule::ScanUtils::buildGamma(table.data(), 1.8, 0);
+  return table;
+}
+
+TEST_F(ScanTest, ThreeGreyPagesBecomeThreeTiffFilesWithTheGammaApplied) {
+  ScanRequest r;
+  EXPECT_EQ(scan(r), 0);
+  std::vector<std::string> paths = documents();
+  ASSERT_EQ(paths.size(), 3u);
+  EXPECT_EQ(notes(kICANotificationTypeScannerScanDone).size(), 1u);
+  EXPECT_TRUE(notes(kICANotificationTypeTransactionCanceled).empty());
+  auto gamma = defaultGamma();
+  for (uint32_t i = 0; i < 3; ++i) {
+    const uint32_t sheet = firstSheet_ + i;
+    SCOPED_TRACE(sheet);
+    imageio::DecodedImage image;
+    ASSERT_TRUE(imageio::readImageFile(paths[i], image).ok());
+    EXPECT_EQ(image.kind, imageio::FileKind::Tiff);
+    const imageio::PixelLayout& l = image.raster.layout;
+    EXPECT_EQ(l.samplesPerPixel, 1);
+    EXPECT_EQ(l.width, 600u);
+    EXPECT_EQ(l.height, 600u);
+    std::vector<uint8_t> side = sim::SheetSide(sheet, 0, l.height, l.width);
+    for (uint32_t y = 0; y < l.height; y += 37) {
+      for (uint32_t x = 0; x < l.width; x += 13)
+        ASSERT_EQ(image.raster.row(y)[x], gamma[side[size_t(y) * l.width + x]]) << y << "," << x;
+    }
+  }
+}
+
+TEST_F(ScanTest, DuplexPagesCarryTheirSidesOrientation) {
+  ScanRequest r;
+  r.duplex = true;
+  r.oddOrientation = 8;  // the front a quarter turn: written as 6
+  r.evenOrientation = 1;
+  scanner().LoadSheets(1);
+  EXPECT_EQ(scan(r), 0);
+  std::vector<std::string> paths = documents();
+  ASSERT_EQ(paths.size(), 2u);
+  const int expected[] = {6, 1};
+  auto gamma = defaultGamma();
+  for (uint32_t side = 0; side < 2; ++side) {
+    SCOPED_TRACE(side);
+    imageio::DecodedImage image;
+    ASSERT_TRUE(imageio::readImageFile(paths[side], image).ok());
+    EXPECT_EQ(image.properties.orientation, expected[side]);
+    const imageio::PixelLayout& l = image.raster.layout;
+    ASSERT_EQ(l.width, 600u) << "the file keeps the pixels as scanned";
+    std::vector<uint8_t> bytes = sim::SheetSide(firstSheet_, side, l.height, l.width);
+    for (uint32_t x : {0u, 1u, 2u, 3u, 100u, 599u})
+      EXPECT_EQ(image.raster.row(5)[x], gamma[bytes[5 * l.width + x]]) << x;
+  }
+}
+
+TEST_F(ScanTest, ColourBandsOfTheDefaultSizeAndTheHostsCancel) {
+  ScanRequest r;
+  r.pixelType = 2;
+  r.files = false;
+  r.bands = true;
+  r.width = 8;  // 2400 pixels, 7200 bytes a row: 72 rows in 524288 bytes
+  r.height = 1;
+  scanner().LoadSheets(2);
+  EXPECT_EQ(scan(r), 0);
+  std::vector<Dictionary> bands = notes(kICANotificationTypeScanProgressStatus);
+  ASSERT_EQ(bands.size(), 2u * 5u) << "300 rows a page in bands of 72";
+  for (std::size_t i = 0; i < bands.size(); ++i) {
+    const Dictionary& b = bands[i];
+    const int64_t first = int64_t(i % 5) * 72;
+    EXPECT_EQ(b.integer(kICAImageDataStartRowKey).valueOr(-1), first);
+    EXPECT_EQ(b.integer(kICAImageDataNumberOfRowsKey).valueOr(0),
+              std::min<int64_t>(72, 300 - first));
+    EXPECT_EQ(b.integer(kICAImageBytesPerRowKey).valueOr(0), 7200);
+    EXPECT_EQ(b.integer(kICABandPixelDataTypeKey).valueOr(0), 2);
+    EXPECT_EQ(b.integer(kICABandNumComponentsKey).valueOr(0), 3);
+  }
+  auto gamma = defaultGamma();
+  std::vector<uint8_t> side = sim::SheetSide(firstSheet_ + 1, 0, 300, 7200);
+  foundation::Data last = bands.back().data(kICAImageDataKey).valueOr({});
+  ASSERT_EQ(last.size(), 12u * 7200u);
+  EXPECT_EQ(last[7200 + 1], gamma[side[289 * 7200 + 1]]) << "sheet 2, row 289";
+  EXPECT_EQ(notes(kICANotificationTypeScannerPageDone).size(), 2u);
+
+  // The host cancels at the first band: the page's bands all go, then the scan ends.
+  scanner().LoadSheets(3);
+  module_.framework().setReplyCode(kICAUserCanceledReply);
+  EXPECT_EQ(scan(r), 0);
+  module_.framework().setReplyCode(0);
+  EXPECT_EQ(notes(kICANotificationTypeScanProgressStatus).size(), 5u);
+  EXPECT_EQ(notes(kICANotificationTypeScannerPageDone).size(), 1u);
+  EXPECT_EQ(notes(kICANotificationTypeScannerScanDone).size(), 1u);
+  EXPECT_EQ(notes(kICANotificationTypeTransactionCanceled).size(), 1u);
+}
+
+TEST_F(ScanTest, FormatsAndAMissingDocument) {
+  for (const char* format : {"public.jpeg", "public.png", "com.apple.ica.raw"}) {
+    SCOPED_TRACE(format);
+    ScanRequest r;
+    r.format = format;
+    scanner().LoadSheets(1);
+    EXPECT_EQ(scan(r), 0);
+    std::vector<std::string> paths = documents();
+    ASSERT_EQ(paths.size(), 1u);
+    ASSERT_TRUE(fs::exists(paths[0]));
+    if (std::string(format) == "com.apple.ica.raw") {
+      EXPECT_EQ(fs::file_size(paths[0]), 112u + 600u * 600u) << "the header, then the rows";
+    } else {
+      imageio::DecodedImage image;
+      ASSERT_TRUE(imageio::readImageFile(paths[0], image).ok());
+      EXPECT_EQ(image.raster.layout.width, 600u);
+    }
+  }
+  // A document type no destination writes: no file after the page.
+  foundation::SystemLogCapture log;
+  ScanRequest r;
+  r.format = "public.unknown";
+  scanner().LoadSheets(2);
+  EXPECT_EQ(scan(r), kICADocumentMissingErr);
+  EXPECT_TRUE(documents().empty());
+  auto errors = notes(kICANotificationTypeDeviceStatusError);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].string(kICANotificationSubTypeKey).valueOr("").rfind("File Missing: ", 0),
+            0u);
+  EXPECT_TRUE(notes(kICANotificationTypeScannerPageDone).empty());
+}
+
+TEST_F(ScanTest, AnEmptyFeederAndLastCrop) {
+  foundation::UserDefaults defaults(vantrel::kScannerModuleBundleId);
+  ASSERT_TRUE(defaults.set("last_crop", true).ok());
+  scanner().LoadSheets(0);
+  ScanRequest r;
+  EXPECT_EQ(scan(r), kICAScanFailedErr);
+  auto errors = notes(kICANotificationTypeDeviceStatusError);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].string(kICANotificationSubTypeKey).valueOr(""), "kICAErrStrDFEmptyErr");
+  EXPECT_TRUE(
+      foundation::UserDefaults(vantrel::kScannerModuleBundleId).boolean("last_crop").valueOr(false))
+      << "no page: left alone";
+  scanner().LoadSheets(1);
+  EXPECT_EQ(scan(r), 0);
+  EXPECT_FALSE(
+      foundation::UserDefaults(vantrel::kScannerModuleBundleId).boolean("last_crop").valueOr(true))
+      << "a page without cropping";
+}
+
+TEST_F(ScanTest, CroppingThroughThePlugInAndWithoutIt) {
+  // The sheet is two inches long; with cropping on the device scans the feeder's whole length
+  // and the plug-in cuts the page to the sheet.
+  ScanRequest r;
+  r.crop = true;
+  scanner().LoadSheets(1);
+  EXPECT_EQ(scan(r), 0);
+  std::vector<std::string> paths = documents();
+  ASSERT_EQ(paths.size(), 1u);
+  imageio::DecodedImage cropped;
+  ASSERT_TRUE(imageio::readImageFile(paths[0], cropped).ok());
+  EXPECT_GE(cropped.raster.layout.height, 600u);
+  EXPECT_LT(cropped.raster.layout.height, 700u) << "the sheet, not the feeder's length";
+  EXPECT_TRUE(foundation::UserDefaults(vantrel::kScannerModuleBundleId)
+                  .boolean("last_crop")
+                  .valueOr(false));
+
+  // Without the plug-in the page stays as scanned: the feeder's whole length.
+  foundation::SystemLogCapture log;
+  fs::path bare = root_ / "no-plugin";
+  fs::remove_all(bare);
+  makeResources(bare, testDriver());
+  fs::remove(bare / "Lumetra.so");
+  setenv("FERROLITE_SCANNER_RESOURCES", bare.c_str(), 1);
+  scanner().LoadSheets(1);
+  EXPECT_EQ(scan(r), 0);
+  EXPECT_TRUE(log.contains("Failed to load Lumetra: "));
+  paths = documents();
+  ASSERT_EQ(paths.size(), 1u);
+  imageio::DecodedImage whole;
+  ASSERT_TRUE(imageio::readImageFile(paths[0], whole).ok());
+  EXPECT_GT(whole.raster.layout.height, 3000u);
+}
+
+}  // namespace
+}  // namespace icatest

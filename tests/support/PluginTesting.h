@@ -88,6 +88,10 @@ struct Drawn {
 Drawn drawSymbol(Page& page, ZXing::BarcodeFormat format, const std::string& text, int x, int y,
                  int width, int height);
 
+// A patch sheet on Letter paper at `dpi`: four bars down the page, each 'W' wide or 'N' narrow
+// as `pattern` says.
+Page patchSheet(const char* pattern, int dpi);
+
 // The packaged font's folder.
 std::string fontDir();
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFolder.h"
+#include "DataSourceResources.h"
 #include "ds/scan/image/TezFRLImageProcess.h"
 #include "ds/scan/scanner/ScanCallback.h"
 #include "ds/scan/scanner/TezFRLScan.h"
@@ -78,16 +78,11 @@ struct Delivered {
 class ImageJob : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const fs::path root = testsupport::freshTestFolder("ds-image-job");
-    const fs::path description = root / "scanner.txt";
-    std::ofstream(description) << "serial SIMJOB0001\nprofile raw\nsheets " << kSheets
-                               << "\npaper-length 1650\nbackground front 30 30 30\n"
-                                  "background rear 30 30 30\n";
-    setenv("VANTREL_SIMULATOR", description.c_str(), 1);
-    setenv("VANTREL_SIM_LIBRARY", VANTREL_SIM_PATH, 1);
-    fs::create_directories(root / "ds");
-    fs::create_symlink(VANTREL_LIBRARY_PATH, root / "ds" / "Vantrel.so");
-    resources = root / "ds";
+    resources = testsupport::simulatedDataSourceResources(
+        "ds-image-job",
+        "serial SIMJOB0001\nprofile raw\nsheets " + std::to_string(kSheets) +
+            "\npaper-length 1650\nbackground front 30 30 30\nbackground rear 30 30 30\n",
+        VANTREL_LIBRARY_PATH, VANTREL_SIM_PATH);
   }
   void SetUp() override {
     gScanPage.gApCacelScan = false;

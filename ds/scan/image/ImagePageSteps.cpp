@@ -275,4 +275,43 @@ bool TezFRLImageProcess::splitImage(XferImageInfo* info, uint8_t* buffer, int sp
   return true;
 }
 
+void TezFRLImageProcess::jpegCropReset() {
+  if (lm_.JpegCrop == nullptr || jpegSession_.OutImage.InternalUse == 0) return;
+  long status = 0;
+  lm_.JpegCrop(nullptr, nullptr, &jpegSession_, nullptr, &status, 0, nullptr);
+  jpegSession_ = {};
+}
+
+bool TezFRLImageProcess::jpegCropInput(std::span<const uint8_t> segment, NIDATA* siData) {
+  if (lm_.JpegCrop == nullptr || siData == nullptr || segment.empty()) return false;
+  long status = 0;
+  const long msg = lm_.JpegCrop(const_cast<uint8_t*>(segment.data()), nullptr, siData, nullptr,
+                                &status, segment.size(), nullptr);
+  jpegSession_ = *siData;
+  imageLog("JpegCrop", "[Thread]   ", msg == 0, status);
+  return msg == 0;
+}
+
+bool TezFRLImageProcess::jpegCropOutput(NIDATA* siData, std::vector<uint8_t>* strip, bool* more) {
+  *more = false;
+  if (lm_.JpegCrop == nullptr || siData == nullptr) return false;
+  void* out = nullptr;
+  uint64_t size = 0;
+  long lines = 0, status = 0;
+  const long msg = lm_.JpegCrop(nullptr, &out, siData, &size, &status, 0, &lines);
+  jpegSession_ = *siData;
+  imageLog("JpegCrop output", "[Thread]   ", msg == 0, status);
+  if (msg != 0 || out == nullptr) return false;
+  bool ok = true;
+  try {
+    const auto* bytes = static_cast<const uint8_t*>(out);
+    strip->assign(bytes, bytes + size);
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  lm_.FreeMemory(out);
+  *more = ok && status == kLumetraStatusMoreStrips;
+  return ok;
+}
+
 }  // namespace ferrolite

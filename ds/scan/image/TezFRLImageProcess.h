@@ -15,6 +15,7 @@
 // caller owns; steps may replace it by a larger one and report the new pointer and size back.
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,10 @@ class TezFRLImageProcess : public ScanPageSteps {
   bool doPatchCode(const XferImageInfo& info, const uint8_t* buffer) override;
   bool doBarcodeDetection(const XferImageInfo& info, const uint8_t* buffer, uint32_t types,
                           BarcodeInfo* result) override;
+  // The crop session of a page the scanner sends in JPEG segments (the plug-in's JpegCrop).
+  void jpegCropReset() override;
+  bool jpegCropInput(std::span<const uint8_t> segment, NIDATA* siData) override;
+  bool jpegCropOutput(NIDATA* siData, std::vector<uint8_t>* strip, bool* more) override;
   // Host's thread: the next document of a flatbed multi-crop, and the halves of a split page.
   bool doGetMultipleImage(XferImageInfo* info, uint8_t* buffer, int page);
   bool splitImage(XferImageInfo* info, uint8_t* buffer, int splitMode, int number);
@@ -206,6 +211,8 @@ class TezFRLImageProcess : public ScanPageSteps {
   bool bStartSplit_ = false;
   std::vector<uint8_t> splitBuf_;
   XferImageInfo splitInfo_{};
+
+  NIDATA jpegSession_{};  // the record of the crop session, for its reset
 
   // plug-ins
   void* hLumetra_ = nullptr;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "PluginFixture.h"
+#include "tests/drv/jpeg/oracle.h"
 
 using namespace ferrolite;
 using namespace imagetest;
@@ -222,6 +223,46 @@ TEST(Split, UpperHalfFirstThenLower) {
   ASSERT_TRUE(p.splitImage(&info, buffer, 1, 1));
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 4), (std::vector<uint8_t>{1, 1, 2, 2}));
   std::free(buffer);
+}
+
+}  // namespace
+
+namespace {
+
+// A colour page the scanner sends in three JPEG segments: the crop session cuts it to the
+// document and hands it back in raw strips, as the page loop takes them.
+TEST_F(PageSteps, JpegSegmentsThroughTheCropSession) {
+  Page page(416, 640, 24);
+  plugtest::drawDocuments(page, 20, {Doc{205, 296, 250, 400, 0}});
+  NIDATA ni = plugtest::recordFor(page, 100);
+  ni.InImage.ScanMode = 0x80 | 4;
+  ni.OutImage.OutMode = 4;
+  ni.OutImage.AutoCrop = kLumetraCropOn;
+  const int segments[] = {256, 192, 192};
+  int y = 0;
+  for (int lines : segments) {
+    oracle::Picture slice;
+    slice.width = page.width, slice.height = lines, slice.comps = 3;
+    slice.pixels.assign(page.row(y), page.row(y) + size_t(lines) * page.stride);
+    const std::vector<uint8_t> jpeg = oracle::compress(slice, {});
+    ni.InImage.Line = uint32_t(lines);
+    ASSERT_TRUE(p.jpegCropInput(jpeg, &ni));
+    y += lines;
+  }
+  std::vector<uint8_t> rows, strip;
+  bool more = true;
+  for (int round = 0; more && round < 50; ++round) {
+    ASSERT_TRUE(p.jpegCropOutput(&ni, &strip, &more));
+    rows.insert(rows.end(), strip.begin(), strip.end());
+  }
+  EXPECT_FALSE(more);
+  EXPECT_NEAR(ni.OutImage.ImageWidth, 250, 4);
+  EXPECT_EQ(rows.size() % (3 * ni.OutImage.ImageWidth), 0u);
+  EXPECT_NEAR(rows.size() / (3 * ni.OutImage.ImageWidth), 400, 4);
+  p.jpegCropReset();
+  // A session without a plug-in entry refuses its input.
+  p.lumetra().JpegCrop = nullptr;
+  EXPECT_FALSE(p.jpegCropInput(std::vector<uint8_t>(4), &ni));
 }
 
 }  // namespace

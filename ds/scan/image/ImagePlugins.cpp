@@ -367,12 +367,11 @@ bool TezFRLImageProcess::initalizeKrCocoaLib(const fs::path& resources) {
   return true;
 }
 
-void TezFRLImageProcess::detectButtonEvent(int stop, const char* vendor) {
+void TezFRLImageProcess::detectButtonEvent(int stop, const std::string& vendor) {
   if (queryICAButton_ == nullptr) return;
-  char text[96];
-  std::snprintf(text, sizeof text, "stop: %d, vendor: %s", stop, vendor ? vendor : "");
-  imageLog("detectButtonEvent", kLogBlank, 1, text);
-  queryICAButton_(stop, vendor ? vendor : "");
+  imageLog("detectButtonEvent", kLogBlank, 1,
+           "stop: " + std::to_string(stop) + ", vendor: " + vendor);
+  queryICAButton_(stop, vendor.c_str());
 }
 
 bool TezFRLImageProcess::doColorDropOut(int type) {

@@ -156,7 +156,7 @@ class TezFRLImageProcess : public ScanPageSteps {
   bool initalizeLumetraLib(const std::filesystem::path& resources, int debugLevel, uint32_t usbID);
   bool initalizeColorMatchLib(const std::filesystem::path& resources);
   bool initalizeKrCocoaLib(const std::filesystem::path& resources);
-  void detectButtonEvent(int stop, const char* vendor);
+  void detectButtonEvent(int stop, const std::string& vendor);
   void getDropGamma(const std::filesystem::path& resources);
   bool supportDropGamma() const { return supportdropGamma_; }
   const uint8_t* dropGammaTable(int colour) const;  // 1 red, 2 green, 3 blue
@@ -174,6 +174,7 @@ class TezFRLImageProcess : public ScanPageSteps {
   ChromalisInstance& chromalis(int index) { return icc_[index]; }
   KRCocoaAddWaterMarkFn& addWaterMarkEntry() { return addWaterMark_; }
   StripecodeSearchFn& searchEntry() { return search_; }
+  KRCocoaQueryICAButtonFn& queryICAButtonEntry() { return queryICAButton_; }
 
  private:
   const ScanSetting& ui() const;

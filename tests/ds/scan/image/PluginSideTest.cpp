@@ -387,6 +387,27 @@ TEST_F(PluginSide, WatermarkDrawsTheImprintIntoThePage) {
   EXPECT_EQ(lower, 0u);
 }
 
+int32_t gStop = -1;
+std::string gVendor;
+long SpyButton(int32_t stop, const char* vendor) {
+  gStop = stop, gVendor = vendor;
+  return 0;
+}
+
+TEST_F(PluginSide, ButtonWatcherToldToStopAndGo) {
+  ASSERT_NE(p.queryICAButtonEntry(), nullptr);  // bound from KRCocoa.so
+  p.queryICAButtonEntry() = SpyButton;
+  p.detectButtonEvent(1, "Ferrolite");
+  EXPECT_EQ(gStop, 1);
+  EXPECT_EQ(gVendor, "Ferrolite");
+  p.detectButtonEvent(0, "Ferrolite");
+  EXPECT_EQ(gStop, 0);
+  TezFRLImageProcess unbound;  // no KRCocoa.so: nothing to tell
+  gStop = -1;
+  unbound.detectButtonEvent(1, "Ferrolite");
+  EXPECT_EQ(gStop, -1);
+}
+
 TEST(WatermarkRecord, FieldsFromTheSettings) {
   ScanSetting s;
   s.bPrintHollow = 1;

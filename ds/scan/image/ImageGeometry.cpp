@@ -20,6 +20,13 @@ uint32_t LineBytes(const XferImageInfo& info, uint32_t width) {
   return packedLine(info.bBitsPerPixel, width);
 }
 
+// A size the settings ask for that no 32-bit buffer can hold is refused before any arithmetic
+// wraps.
+bool FitsABuffer(const XferImageInfo& info, uint64_t width, uint64_t length) {
+  if (width > UINT32_MAX || length > UINT32_MAX) return false;
+  return (width * info.bBitsPerPixel + 7) / 8 * length <= UINT32_MAX;
+}
+
 std::string ResText(uint32_t from, uint32_t to) {
   return "SrcRes=" + std::to_string(from) + ", DesRes=" + std::to_string(to);
 }
@@ -149,8 +156,9 @@ bool TezFRLImageProcess::insertXYPixel(uint32_t res) {
   if (bw && !pixelBoundary(8)) return false;
   const uint32_t w = info.dwWidth, h = info.dwLength;
   if (w == 0 || h == 0) return true;
-  const uint32_t newW = uint32_t(uint64_t(w) * res / info.wXRes);
-  const uint32_t newH = uint32_t(uint64_t(h) * res / info.wYRes);
+  const uint64_t wideW = uint64_t(w) * res / info.wXRes, wideH = uint64_t(h) * res / info.wYRes;
+  if (!FitsABuffer(info, wideW, wideH)) return false;
+  const uint32_t newW = uint32_t(wideW), newH = uint32_t(wideH);
   const uint32_t newLine = LineBytes(info, newW);
   const uint32_t bpp = info.bBitsPerPixel / 8;
   std::vector<uint8_t> out;
@@ -337,7 +345,10 @@ bool TezFRLImageProcess::edgeExtend() {
                  bottom = pixels(s.wBottomEdge);
   const bool bw = info.bBitsPerPixel == 1;
   if (bw && !pixelBoundary(8)) return false;
-  const uint32_t newW = info.dwWidth + left + right, newH = info.dwLength + top + bottom;
+  const uint64_t wideW = uint64_t(info.dwWidth) + left + right;
+  const uint64_t wideH = uint64_t(info.dwLength) + top + bottom;
+  if (!FitsABuffer(info, wideW, wideH)) return false;
+  const uint32_t newW = uint32_t(wideW), newH = uint32_t(wideH);
   const uint32_t newLine = LineBytes(info, newW);
   const uint32_t bpp = info.bBitsPerPixel / 8;
   std::vector<uint8_t> out;

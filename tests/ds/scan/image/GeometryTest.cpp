@@ -232,6 +232,18 @@ TEST(EdgeExtend, MillimetreMarginsOnAFieldOfTheFill) {
   EXPECT_GE(p.workingSize(), 7u * 12u);
 }
 
+TEST(EdgeExtend, MarginsNoBufferCanHoldAreRefused) {
+  ScanSetting s;
+  // Millimetres at 65,535 dpi: lines and pages of 338 million pixels, far beyond 4 GiB.
+  s.wLeftEdge = s.wRightEdge = s.wTopEdge = s.wBottomEdge = 65535;
+  TezFRLImageProcess p;
+  p.setUiSetting(&s);
+  Working w(p, Info(2, 2, 2, 65535), Bytes(12, 7));
+  EXPECT_FALSE(p.edgeExtend());
+  EXPECT_EQ(p.workingInfo().dwWidth, 2u);
+  EXPECT_EQ(w.bytes(), Bytes(12, 7));
+}
+
 TEST(EdgeExtend, BlackFillAndABitShiftedLine) {
   ScanSetting s;
   s.bEdgeColor = 1;

@@ -41,8 +41,8 @@ TEST_F(PageSteps, FeederCropStraightensTheDocumentIntoTheScanBuffer) {
   EXPECT_EQ(p.flatbedRemnantImage(), 0);
   const NIDATA& rec = p.siData();
   EXPECT_EQ(rec.OutImage.AutoCrop, 0x11);
-  EXPECT_EQ(rec.InImage.CurPages, 3);
-  EXPECT_EQ(rec.InImage.ScanTypeMaxWidth, 150u * 2550 / 300);
+  EXPECT_EQ(uint16_t(rec.InImage.CurPages), 3);
+  EXPECT_EQ(uint16_t(rec.InImage.ScanTypeMaxWidth), 150u * 2550 / 300);
   EXPECT_EQ(rec.InImage.BackgroundColor, 0);  // the dark feeder
   EXPECT_STREQ(rec.Model, "F11E0310");
   // The document's paper fills the cut.

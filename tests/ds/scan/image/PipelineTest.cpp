@@ -224,11 +224,11 @@ TEST_F(Pipeline, EdgeCleanupRecordInMillimetres) {
   s.bEdgeColor = 1;
   p.lumetra().EdgeCleanup = Recording;
   Run(Info(1, 40, 30, 254), Bytes(40 * 30, 9));
-  EXPECT_EQ(gSeen.OutImage.Edge.Left, 20);  // 2 mm at 254 dpi
-  EXPECT_EQ(gSeen.OutImage.Edge.Top, 10);
-  EXPECT_EQ(gSeen.OutImage.Edge.Right, 40);
+  EXPECT_EQ(uint16_t(gSeen.OutImage.Edge.Left), 20);  // 2 mm at 254 dpi
+  EXPECT_EQ(uint16_t(gSeen.OutImage.Edge.Top), 10);
+  EXPECT_EQ(uint16_t(gSeen.OutImage.Edge.Right), 40);
   EXPECT_EQ(gSeen.OutImage.Gray.BackgroundColor, 0);
-  EXPECT_EQ(gSeen.OutImage.OutMode, 2);
+  EXPECT_EQ(uint16_t(gSeen.OutImage.OutMode), 2);
 }
 
 TEST_F(Pipeline, EdgeExtendInsteadOfCleanup) {
@@ -239,7 +239,7 @@ TEST_F(Pipeline, EdgeExtendInsteadOfCleanup) {
   p.lumetra().EdgeCleanup = Recording;
   const Out out = Run(Info(1, 4, 4, 254), Bytes(16, 9));
   EXPECT_EQ(out.info.dwLength, 14u);
-  EXPECT_EQ(gSeen.InImage.Pixel, 0u);  // the plug-in was not asked
+  EXPECT_EQ(uint32_t(gSeen.InImage.Pixel), 0u);  // the plug-in was not asked
 }
 
 TEST_F(Pipeline, DespeckleAndBackgroundRecords) {

@@ -171,7 +171,7 @@ TEST_F(PluginSide, AdvancedDropOutToBlackAndWhiteThroughTheSecondEntry) {
   Working w(p, InfoOf(bars, 100), bars.data);
   ASSERT_TRUE(p.doColorDropOut(0));
   EXPECT_TRUE(gAdvDrop2Processing);
-  EXPECT_EQ(gRecord.OutImage.OutMode, 1);
+  EXPECT_EQ(uint16_t(gRecord.OutImage.OutMode), 1);
   EXPECT_EQ(gRecord.OutImage.BW.DropThreshold, 10);  // quality 0: filter 10
   EXPECT_EQ(gRecord.OutImage.BW.AdvDrop, 0x41);
   EXPECT_EQ(gBlock, Bytes(15, 0xFF));

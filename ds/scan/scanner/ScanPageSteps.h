@@ -14,9 +14,19 @@
 
 namespace ferrolite {
 
-// What the barcode step found on a page (its texts, one a code), handed to the transfer side.
+// What the barcode step found on one page, handed to the transfer side: the count, then per
+// result the index of its type in the type table (0-14), its text (zero-terminated, at most 255
+// characters) and its rectangle in pixels.
+inline constexpr int kBarcodeMax = 64;
+inline constexpr int kBarcodeTextSize = 256;
+struct BarcodeRect {
+  uint16_t X, Y, Width, Height;
+};
 struct BarcodeInfo {
-  std::vector<std::vector<uint8_t>> codes;
+  uint8_t count;
+  uint8_t type[kBarcodeMax];
+  char text[kBarcodeMax][kBarcodeTextSize];
+  BarcodeRect rect[kBarcodeMax];
 };
 
 // A page buffer the steps may replace: `data` is a malloc'd block of `size` bytes.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ds/scan/scanner/ImageRecord.h"
 #include "ds/scan/scanner/ScanCallback.h"
 #include "ds/scan/scanner/ScanLog.h"
 #include "ds/scan/scanner/ScanTiming.h"
@@ -68,30 +69,13 @@ void TezFRLScan::freeMemory() {
 }
 
 void TezFRLScan::initSIData() {
-  std::memset(&siData_, 0, sizeof siData_);
-  std::snprintf(siData_.Model, sizeof siData_.Model, "%s", usbID_.c_str());
+  const DeviceAbility& a = deviceAbility;
+  const unsigned mean =
+      (a.FrontADFBackground_R + a.FrontADFBackground_G + a.FrontADFBackground_B) / 3;
+  fillImageRecord(&siData_, scanImageInfo_, usbID_, scanSource_,
+                  gNewKrapi && mean <= kBackgroundDark);
   NIDATA_InImage& in = siData_.InImage;
   NIDATA_OutImage& out = siData_.OutImage;
-  in.Pixel = scanImageInfo_.dwWidth;
-  in.Line = scanImageInfo_.dwLength;
-  in.BitsPerPixel = scanImageInfo_.bBitsPerPixel;
-  in.BytesPerLine = scanImageInfo_.dwBytesPerLine;
-  if (scanImageInfo_.bBitsPerPixel == 1) {
-    in.ScanMode = 1, in.SamplePerPixel = 1;
-  } else if (scanImageInfo_.bBitsPerPixel == 8) {
-    in.ScanMode = 2, in.SamplePerPixel = 1;
-  } else {
-    in.ScanMode = 4, in.SamplePerPixel = 3;
-  }
-  in.XRes = scanImageInfo_.wXRes;
-  in.YRes = scanImageInfo_.wYRes;
-  in.ScanType = uint8_t(scanSource_);
-  if (scanSource_ != kScanSourceFlatbed) {
-    const DeviceAbility& a = deviceAbility;
-    const unsigned mean =
-        (a.FrontADFBackground_R + a.FrontADFBackground_G + a.FrontADFBackground_B) / 3;
-    in.BackgroundColor = gNewKrapi && mean <= kBackgroundDark ? 0 : 255;
-  }
   if (AutomaticSize(uiParam_.bPaperSize)) {
     out.AutoCrop = 1;
     if (scanSource_ == kScanSourceFlatbed) out.AutoCrop += kAutoCropFlatbed;
@@ -510,14 +494,14 @@ bool TezFRLScan::doScan() {
     if (uiParam_.bPatchCode) patch = steps_->doPatchCode(scanImageInfo_, buffer.data);
     if (autoOrientation) steps_->doAutoOrientation(&scanImageInfo_, &buffer);
     pScanBuffer_ = buffer.data, allocScanSize_ = buffer.size;
-    BarcodeInfo barcodes;
+    BarcodeInfo barcodes{};
     if (uiParam_.bBarcodeDetection)
       steps_->doBarcodeDetection(scanImageInfo_, buffer.data, uiParam_.dwSelectBarcode, &barcodes);
     if (uiParam_.bBarcodeDetection || uiParam_.bPatchCode) {
       waitForBarcodeHandOver();
       if (!gPatchBarcodeReading) {
         gPatchcodeImage = patch;
-        gBarcodeInfo = std::move(barcodes);
+        gBarcodeInfo = barcodes;
         gPatchBarcodeReading = true;
       }
     }

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "plugins/Chromalis/Chromalis.h"
-#include "tests/plugins/PluginTesting.h"
+#include "tests/support/PluginTesting.h"
 #include "tests/support/TestFolder.h"
 
 namespace plugtest {

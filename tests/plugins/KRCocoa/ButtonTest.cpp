@@ -8,7 +8,7 @@
 
 #include "platform/foundation/Notifications.h"
 #include "plugins/KRCocoa/KRCocoa.h"
-#include "tests/plugins/PluginTesting.h"
+#include "tests/support/PluginTesting.h"
 #include "tests/support/TestFolder.h"
 
 namespace plugtest {

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "plugins/KRCocoa/KRCocoa.h"
-#include "tests/plugins/PluginTesting.h"
+#include "tests/support/PluginTesting.h"
 
 namespace plugtest {
 namespace {

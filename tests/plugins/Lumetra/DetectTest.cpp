@@ -129,19 +129,6 @@ TEST_F(LumetraTest, ColourDecisionIsMonotoneInTheSensitivity) {
   }
 }
 
-// A patch sheet: its four bars drawn down the page.
-Page patchSheet(const char* pattern, int dpi) {
-  Page page(int(8.5 * dpi), 11 * dpi, 8, 245);
-  double x = 3.0 * dpi;
-  for (int i = 0; i < 4; ++i) {
-    const double w = (pattern[i] == 'W' ? 0.20 : 0.08) * dpi;
-    fillRect(page, int(x), 2 * dpi, int(x + w), 9 * dpi, 15, 15, 15);
-    x += w + 0.08 * dpi;
-  }
-  addNoise(page, 5);
-  return page;
-}
-
 TEST_F(LumetraTest, EveryPatchSheetAnswersItsStatus) {
   for (int i = 0; i < int(std::size(kLumetraPatchPatterns)); ++i) {
     for (int quarters : {0, 1}) {

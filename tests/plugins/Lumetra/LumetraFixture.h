@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "plugins/Lumetra/Lumetra.h"
-#include "tests/plugins/PluginTesting.h"
+#include "tests/support/PluginTesting.h"
 
 namespace plugtest {
 

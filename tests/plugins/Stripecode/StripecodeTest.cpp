@@ -1,13 +1,10 @@
 // The barcode plug-in, loaded by name: every symbology ZXing's writer makes, read back from the
 // data source's bottom-up bitmap with its type bit, text and rectangle.
-#include <BitMatrix.h>
-#include <MultiFormatWriter.h>
-
 #include <algorithm>
 #include <cmath>
 
 #include "plugins/Stripecode/Stripecode.h"
-#include "tests/plugins/PluginTesting.h"
+#include "tests/support/PluginTesting.h"
 
 namespace plugtest {
 namespace {
@@ -79,25 +76,6 @@ std::vector<Found> parse(void* block, int32_t count) {
     out.push_back(f);
   }
   return out;
-}
-
-// A symbol drawn by ZXing's writer at (x, y), `scale` pixels a module; its drawn rectangle.
-struct Drawn {
-  int l, t, r, b;
-};
-Drawn drawSymbol(Page& page, ZXing::BarcodeFormat format, const std::string& text, int x, int y,
-                 int width, int height) {
-  const ZXing::BitMatrix m = ZXing::MultiFormatWriter(format).setMargin(0).encode(
-      std::wstring(text.begin(), text.end()), width, height);
-  Drawn d{1 << 30, 1 << 30, -1, -1};  // the dark modules' bounds
-  for (int r = 0; r < m.height(); ++r)
-    for (int c = 0; c < m.width(); ++c)
-      if (m.get(c, r)) {
-        page.set(x + c, y + r, 0);
-        d = {std::min(d.l, x + c), std::min(d.t, y + r), std::max(d.r, x + c + 1),
-             std::max(d.b, y + r + 1)};
-      }
-  return d;
 }
 
 class StripecodeTest : public ::testing::Test {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFolder.h"
+#include "DataSourceResources.h"
 #include "TestLog.h"
 #include "ds/scan/scanner/ScanCallback.h"
 #include "ds/scan/scanner/TezFRLScan.h"
@@ -25,14 +25,9 @@ constexpr int kSheets = 50;
 class ScanEndToEnd : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const fs::path root = testsupport::freshTestFolder("ds-scan-e2e");
-    const fs::path description = root / "scanner.txt";
-    std::ofstream(description) << "serial SIME2E0001\nprofile raw\nsheets " << kSheets << "\n";
-    setenv("VANTREL_SIMULATOR", description.c_str(), 1);
-    setenv("VANTREL_SIM_LIBRARY", VANTREL_SIM_PATH, 1);
-    fs::create_directories(root / "ds");
-    fs::create_symlink(VANTREL_LIBRARY_PATH, root / "ds" / "Vantrel.so");
-    resources = root / "ds";
+    resources = testsupport::simulatedDataSourceResources(
+        "ds-scan-e2e", "serial SIME2E0001\nprofile raw\nsheets " + std::to_string(kSheets) + "\n",
+        VANTREL_LIBRARY_PATH, VANTREL_SIM_PATH);
   }
   void SetUp() override {
     gScanPage.gApCacelScan = false;

@@ -1,5 +1,7 @@
-#include "tests/plugins/PluginTesting.h"
+#include "tests/support/PluginTesting.h"
 
+#include <BitMatrix.h>
+#include <MultiFormatWriter.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -191,6 +193,33 @@ double meanDifference(const Page& a, const Page& b, int l, int t, int r, int bot
   for (int y = t; y < bottom; ++y)
     for (int x = l; x < r; ++x) sum += std::abs(int(a.grey(x, y)) - int(b.grey(x, y))), ++n;
   return n ? sum / double(n) : 0;
+}
+
+Drawn drawSymbol(Page& page, ZXing::BarcodeFormat format, const std::string& text, int x, int y,
+                 int width, int height) {
+  const ZXing::BitMatrix m = ZXing::MultiFormatWriter(format).setMargin(0).encode(
+      std::wstring(text.begin(), text.end()), width, height);
+  Drawn d{1 << 30, 1 << 30, -1, -1};
+  for (int r = 0; r < m.height(); ++r)
+    for (int c = 0; c < m.width(); ++c)
+      if (m.get(c, r)) {
+        page.set(x + c, y + r, 0);
+        d = {std::min(d.l, x + c), std::min(d.t, y + r), std::max(d.r, x + c + 1),
+             std::max(d.b, y + r + 1)};
+      }
+  return d;
+}
+
+Page patchSheet(const char* pattern, int dpi) {
+  Page page(int(8.5 * dpi), 11 * dpi, 8, 245);
+  double x = 3.0 * dpi;
+  for (int i = 0; i < 4; ++i) {
+    const double w = (pattern[i] == 'W' ? 0.20 : 0.08) * dpi;
+    fillRect(page, int(x), 2 * dpi, int(x + w), 9 * dpi, 15, 15, 15);
+    x += w + 0.08 * dpi;
+  }
+  addNoise(page, 5);
+  return page;
 }
 
 }  // namespace plugtest

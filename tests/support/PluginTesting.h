@@ -1,6 +1,8 @@
 #pragma once
-// Shared by the plug-in tests: loading a plug-in by name as the front ends do, and synthetic
-// pages (documents on scanner backgrounds, turned by known angles, with print, holes, bars).
+// Shared by the plug-in tests and the data source's image-process tests: loading a plug-in by
+// name as the front ends do, and synthetic pages (documents on scanner backgrounds, turned by
+// known angles, with print, holes, bars, barcode symbols).
+#include <BarcodeFormat.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <vantrel/nidata.h>
@@ -77,6 +79,18 @@ Page turnClockwise(const Page& p, int quarters);
 
 // Mean absolute difference of two pages' grey values over a window.
 double meanDifference(const Page& a, const Page& b, int l, int t, int r, int bottom);
+
+// A barcode symbol drawn by ZXing's writer at (x, y) in a box of width x height pixels, dark
+// modules on the page; the rectangle its dark modules cover (right and bottom exclusive).
+struct Drawn {
+  int l, t, r, b;
+};
+Drawn drawSymbol(Page& page, ZXing::BarcodeFormat format, const std::string& text, int x, int y,
+                 int width, int height);
+
+// A patch sheet on Letter paper at `dpi`: four bars down the page, each 'W' wide or 'N' narrow
+// as `pattern` says.
+Page patchSheet(const char* pattern, int dpi);
 
 // The packaged font's folder.
 std::string fontDir();

@@ -1,0 +1,37 @@
+#pragma once
+// The image part of a plug-in record for one image, as every plug-in call of the data source
+// starts it: the record cleared, the model's USB id text, the image's size, kind and
+// resolution, the scan source and, from the feeder, the scanner's background.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "ds/scan/records/XferImageInfo.h"
+#include "vantrel/nidata.h"
+
+namespace ferrolite {
+
+inline void fillImageRecord(NIDATA* record, const XferImageInfo& info, const std::string& usbId,
+                            int scanSource, bool blackBackground) {
+  std::memset(record, 0, sizeof *record);
+  std::snprintf(record->Model, sizeof record->Model, "%s", usbId.c_str());
+  NIDATA_InImage& in = record->InImage;
+  in.Pixel = info.dwWidth;
+  in.Line = info.dwLength;
+  in.BitsPerPixel = info.bBitsPerPixel;
+  in.BytesPerLine = info.dwBytesPerLine;
+  in.XRes = info.wXRes;
+  in.YRes = info.wYRes;
+  if (info.bBitsPerPixel == 1) {
+    in.ScanMode = 1, in.SamplePerPixel = 1;
+  } else if (info.bBitsPerPixel == 8) {
+    in.ScanMode = 2, in.SamplePerPixel = 1;
+  } else {
+    in.ScanMode = 4, in.SamplePerPixel = 3;
+  }
+  in.ScanType = uint8_t(scanSource);
+  // The flatbed (source 0) has no feeder background.
+  if (scanSource != 0) in.BackgroundColor = blackBackground ? 0 : 255;
+}
+
+}  // namespace ferrolite

@@ -11,6 +11,7 @@
 
 #include "platform/foundation/PropertyList.h"
 #include "tests/ds/scan/common/CommonTestSupport.h"
+#include "tests/ds/twain/SimulatedScanner.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TestFolder.h"
 #include "tools/twain/Host.h"
@@ -33,6 +34,7 @@ class Bundle : public ::testing::Test {
     std::string error;
     bundle_ = twainhost::CopyBundle(FERROLITE_BUNDLE, root_.string(), &error);
     ASSERT_FALSE(bundle_.empty()) << error;
+    dstest::useSimulatedScanner(std::filesystem::path(bundle_) / "Resources");
   }
   void TearDown() override {
     for (const std::string& fault : host_.faults()) ADD_FAILURE() << "host: " << fault;

@@ -1,16 +1,11 @@
 #pragma once
-// Small helpers the data source's steps share: a line of its log and a text replacement.
+// Small helpers the data source's steps share: a text replacement and a line of its log.
 #include <string>
 #include <string_view>
 
 #include "ds/scan/common/TezFRLCommon.h"
 
 namespace ferrolite {
-
-inline void dsLog(std::string_view name, std::string_view status, int result,
-                  const TezFRLCommon::LogData& data) {
-  if (gKrCommon) gKrCommon->outputDebugLog(name, status, result, data);
-}
 
 // Every occurrence of `from` replaced by `to`, left to right.
 inline std::string replaceAll(std::string text, std::string_view from, std::string_view to) {
@@ -19,6 +14,19 @@ inline std::string replaceAll(std::string text, std::string_view from, std::stri
     text.replace(at, from.size(), to);
   }
   return text;
+}
+
+// One line of the data source's log; line breaks of a text are written as "\n", so that a
+// message of several lines stays one log line.
+inline void dsLog(std::string_view name, std::string_view status, int result,
+                  const TezFRLCommon::LogData& data) {
+  if (!gKrCommon) return;
+  if (data.isText() && data.text().find('\n') != std::string_view::npos) {
+    const std::string text = replaceAll(std::string(data.text()), "\n", "\\n");
+    gKrCommon->outputDebugLog(name, status, result, text);
+    return;
+  }
+  gKrCommon->outputDebugLog(name, status, result, data);
 }
 
 }  // namespace ferrolite

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ds/scan/common/TezFRLCommon.h"
+#include "ds/twain/DSHelpers.h"
 #include "ds/twain/PlugIns.h"
 #include "ds/twain/TezFRLDS.h"
 
@@ -21,9 +22,18 @@ class HeadlessMainDialog final : public DialogController {
  public:
   HeadlessMainDialog() {
     headlessCopies() = HeadlessCopies{};
+    // The data source's log mirrors what the windows are asked to do.
+    Journal::shared().setMirror([](const ui::headless::Entry& entry) {
+      dsLog("UI", kLogBlank, entry.response,
+            entry.window + " " + entry.call + (entry.text.empty() ? "" : ": " + entry.text) +
+                (entry.details.empty() ? "" : " / " + entry.details));
+    });
     Journal::shared().record(kMainWindow, "init");
   }
-  ~HeadlessMainDialog() override { Journal::shared().record(kMainWindow, "release"); }
+  ~HeadlessMainDialog() override {
+    Journal::shared().record(kMainWindow, "release");
+    Journal::shared().setMirror(nullptr);
+  }
 
   void getDS(TezFRLDS* source) override {
     source_ = source;

@@ -144,6 +144,7 @@ TEST_F(OpenClose, TheHostIsRecognisedByItsIdentity) {
 }
 
 TEST_F(OpenClose, WithoutAScannerTheSupportedListIsShownAndTheNextOpenStartsClean) {
+  writeDebugConf("DebugLevel 1\n");
   Load();
   unplugAll();
   const twainhost::Answer refused = host.OpenSource();
@@ -156,6 +157,9 @@ TEST_F(OpenClose, WithoutAScannerTheSupportedListIsShownAndTheNextOpenStartsClea
   EXPECT_EQ(alerts()[0].text, "Supported scanners:\nFerrolite");
   EXPECT_EQ(alerts()[0].style, ferrolite::kAlertStyleCritical);
   EXPECT_EQ(alerts()[0].buttons, std::vector<std::string>{"OK"});
+  // The log mirrors the windows' journal.
+  const std::vector<std::string> lines = twainLogLines();
+  EXPECT_LT(lineIndex(lines, "UI : alert alert: Supported scanners:\\nFerrolite"), lines.size());
 
   scanner(0).Replug();
   scanner(1).Replug();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "OpenSupport.h"
+#include "ds/twain/DialogServices.h"
 #include "ds/twain/Languages.h"
 #include "ds/twain/Options.h"
 
@@ -272,6 +273,43 @@ TEST_F(Information, TheHeadlessUsersScript) {
   EXPECT_EQ(error, "line 1: not understood: action dance");
   EXPECT_FALSE(Journal::shared().parseScript("alert 0 ok\n", &error));
   EXPECT_FALSE(Journal::shared().loadScript(root_ / "missing.txt", &error));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Information, TheDialogsCallsReachTheDataSource) {
+  Open();
+  std::unique_ptr<ferrolite::dialog::DialogDataSource> services =
+      ferrolite::makeDialogServices(*gSource);
+  // Languages: the table, a choice by position, the texts of the chosen one.
+  const auto languages = services->supportedLanguage();
+  ASSERT_EQ(languages.size(), 2u);
+  EXPECT_EQ(languages[1].displayName, "Deutsch");
+  services->setLanguage(1);
+  int32_t id = -1;
+  const ferrolite::dialog::LanguageBundle& bundle = services->getLanguage(&id);
+  EXPECT_EQ(id, 5);
+  EXPECT_EQ(bundle.localizedStringForKey("ErrorCode", "Error Code"), "Fehlercode");
+  // The NVRAM copy into the dialog's buffer, never beyond it.
+  std::vector<uint8_t> small(16, 0xEE);
+  services->getNVMData(small.data(), 8);
+  EXPECT_EQ(std::memcmp(small.data(), &gSource->newNvmData, 8), 0);
+  EXPECT_EQ(small[8], 0xEE);
+  EXPECT_FALSE(services->resetRollerCount(4));
+  EXPECT_EQ(services->checkScanParams(), 0);
+  // Profiles: saved, listed, removed.
+  services->profileOperation("Office", ferrolite::dialog::kProfileSave);
+  EXPECT_EQ(services->availableProfile(), (std::vector<std::string>{"Office"}));
+  services->profileOperation("Office", ferrolite::dialog::kProfileRemove);
+  EXPECT_EQ(services->availableProfile(), std::vector<std::string>{});
+  EXPECT_TRUE(services->calibrateScanner());
+  // OK of the dialog: the application hears MSG_CLOSEDSOK.
+  services->closeDSOK();
+  const auto messages = host.TakeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, MSG_CLOSEDSOK);
 }
 
 }  // namespace

@@ -477,3 +477,33 @@ TEST_F(OpenClose, ThePowerTimesGoBackAtClose) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OpenClose, ThePerModelTableThroughItsSeam) {
+  ferrolite::ModelTable table = ferrolite::modelTable();
+  table.feederMinimums = {{ferrolite::kSupportedVidPid, 900, 1050}};
+  table.maxLifeList = {{ferrolite::kSupportedVidPid, 1234, 5678}};
+  table.sdUsbList = {ferrolite::kSupportedVidPid};
+  ferrolite::replaceModelTable(&table);
+  ferrolite::gCheckPowerOff = 1;
+  Open();
+  ferrolite::TezFRLDS& ds = *gSource;
+  EXPECT_EQ(ds.adfMinWidth, 900);
+  EXPECT_EQ(ds.adfMinLength, 1050);
+  EXPECT_EQ(ds.maxLifePad, 1234);
+  EXPECT_EQ(ds.maxLifeRoller, 5678);
+  EXPECT_TRUE(ds.sdUsbScanner);
+  // A power-limited model shows no power-off check box.
+  EXPECT_EQ(ferrolite::gCheckPowerOff, 0);
+  ui::headless::Journal::shared().scriptAction(ui::headless::UserAction::kWait);
+  ASSERT_TRUE(host.EnableDs(true).ok());
+  const ferrolite::ExtraParam& extra = ferrolite::headlessCopies().extra;
+  EXPECT_TRUE(extra.sdUsbScanner);
+  EXPECT_EQ(extra.adfMinWidth, 900);
+  EXPECT_EQ(extra.adfMinLength, 1050);
+  EXPECT_FALSE(extra.checkPowerOff);
+  ASSERT_TRUE(host.DisableDs().ok());
+}
+
+}  // namespace

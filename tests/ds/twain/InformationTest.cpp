@@ -313,3 +313,44 @@ TEST_F(Information, TheDialogsCallsReachTheDataSource) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Information, ACalibrationSheetIsAskedForAndMayBeCancelled) {
+  Open();
+  ferrolite::TezFRLDS& ds = *gSource;
+  // A scanner of the older interface that calibrates with a sheet.
+  ds.newKrapi = false;
+  ds.scannerAbilityEx.ScannerCapability |= 1u << 8;
+  struct Case {
+    bool manualFeeder;
+    int answer;
+    bool result;
+    std::string prompt;
+  };
+  const std::vector<Case> cases = {
+      {false, ui::headless::kCancelResponse, false, "Put a calibration sheet on the scanner."},
+      {true, ui::headless::kCancelResponse, false,
+       "Insert the calibration sheet into the scanner."},
+      {false, ui::headless::kOkResponse, true, "Put a calibration sheet on the scanner."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.prompt + (c.result ? " OK" : " Cancel"));
+    Journal::shared().reset();
+    Journal::shared().scriptAlert(1, c.answer);
+    ds.sdUsbScanner = c.manualFeeder;
+    EXPECT_EQ(ds.calibrateScanner(), c.result);
+    const auto shown = alerts();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown[0].text, c.prompt);
+    EXPECT_EQ(shown[0].buttons, (std::vector<std::string>{"OK", "Cancel"}));
+    // With OK and paper in the feeder, the runs follow and end in the success message.
+    EXPECT_EQ(shown.size(), c.result ? 2u : 1u);
+    if (c.result) {
+      EXPECT_EQ(shown.back().text, "Calibration was successful.");
+    }
+  }
+  ds.newKrapi = true;
+}
+
+}  // namespace

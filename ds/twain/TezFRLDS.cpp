@@ -53,7 +53,6 @@ constexpr int16_t kPaperSizes[17] = {
     TWSS_NONE,  TWSS_USLETTER, TWSS_USLEGAL, TWSS_A3,    TWSS_A4,     TWSS_A5,
     TWSS_A6,    TWSS_A7,       TWSS_ISOB4,   TWSS_ISOB5, TWSS_ISOB6,  TWSS_ISOB7,
     TWSS_JISB4, TWSS_JISB5,    TWSS_JISB6,   TWSS_JISB7, TWSS_MAXSIZE};
-constexpr uint16_t kMinimumScanSize = 150;  // 1/300 inch
 
 // The option limits.
 constexpr int kMaxPowerOffOld = 480, kMaxPowerOffFixed = 4320;

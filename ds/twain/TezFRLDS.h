@@ -43,6 +43,13 @@ inline constexpr const char* kSettingsFileName = "krscan.plist";
 inline constexpr const char* kProfileFileName = "profile.plist";
 inline constexpr const char* kDefaultEntry = "Default";
 inline constexpr const char* kCustomProfileName = "Custom";
+inline constexpr const char* kBarcodeFileName = "barcode.plist";  // the last page's barcodes
+inline constexpr const char* kAlertDateKey = "AlertDate";  // the model entry's last wear alert
+
+// Sizes in 1/300 inch: the smallest scan size where the device states none.
+inline constexpr uint16_t kMinimumScanSize = 150;
+// The device-type word's flatbed and feeder bits.
+inline constexpr uint32_t kDeviceFlatbed = 0x80, kDeviceFeeder = 0x20;
 
 // Profile operations of profileOperation:add:.
 inline constexpr int kProfileLoad = 0;

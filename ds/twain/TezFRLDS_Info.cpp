@@ -19,7 +19,6 @@ namespace ferrolite {
 namespace {
 
 constexpr const char* kDemoSerial = "0123456789";
-constexpr const char* kAlertDateKey = "AlertDate";
 constexpr uint32_t kNoCounter = 0xFFFFFFFFu;
 constexpr uint32_t kRollerLife = 200000, kReverseRollerLife = 100000, kPadLife = 50000;
 // The build date is shown in the maker's time zone, eight hours east of UTC.

@@ -15,13 +15,10 @@ namespace ferrolite {
 
 namespace {
 
-constexpr uint32_t kDeviceFlatbed = 0x80, kDeviceFeeder = 0x20;
-constexpr uint16_t kMinimumScanSize = 150;
 constexpr const char* kDemoModel = "Test Sample";
 constexpr const char* kSeriesName = "Trailkeeper 3 Series";
 constexpr const char* kSeriesKey = "strTK3Series";
 constexpr const char* kSeriesLibraryName = "Trailkeeper3";
-constexpr const char* kBarcodeFile = "barcode.plist";
 constexpr uint8_t kPowerTimeEnergySaver = 0, kPowerTimePowerOff = 1;
 
 bool containsNoCase(std::string_view text, std::string_view part) {
@@ -106,7 +103,7 @@ TW_UINT16 TezFRLDS::openDS() {
     }
   }
   std::error_code ignored;
-  std::filesystem::remove(currentPath / kBarcodeFile, ignored);
+  std::filesystem::remove(currentPath / kBarcodeFileName, ignored);
   if (selLanguage == -1) selLanguage = sysLanguage;
   int index = 0;
   for (size_t i = 0; i < availableLanguage.size(); ++i) {

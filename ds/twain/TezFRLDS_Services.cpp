@@ -14,7 +14,6 @@ namespace {
 
 constexpr uint32_t kCalibrationSheetBit = 1u << 8;
 constexpr uint8_t kCalibrationPrepare = 0, kCalibrationRun = 1;
-constexpr const char* kBarcodeFile = "barcode.plist";
 constexpr const char* kPreviewSuffix = "preview.tif";
 // The supported-barcode table's names, by row.
 constexpr const char* kBarcodeNames[] = {"Aztec",       "Codabar",  "Code 39",
@@ -79,7 +78,7 @@ void TezFRLDS::previewScan() {
 }
 
 void TezFRLDS::barcodeResult(const std::vector<BarcodeResult>& results) {
-  const std::filesystem::path file = currentPath / kBarcodeFile;
+  const std::filesystem::path file = currentPath / kBarcodeFileName;
   std::string text = std::to_string(results.size()) + " total barcodes found.\n";
   foundation::Dictionary top;
   top.set("Total", static_cast<int64_t>(results.size()));

@@ -33,6 +33,8 @@ class DialogController {
   virtual void setTitle(const std::string& title) = 0;
   virtual void makeKeyAndOrderFront() = 0;
   virtual void closeUI() = 0;
+  // The Scan, Preview and Cancel buttons: off while a batch runs, on again when it is over.
+  virtual void setMainButtonsStatus(bool enabled) = 0;
   // The enable step has ended with the window shown: a user may now act on it.
   virtual void enableEnded(bool uiOnly) = 0;
 };

@@ -65,6 +65,15 @@ class HeadlessMainDialog final : public DialogController {
   }
   void makeKeyAndOrderFront() override { Journal::shared().record(kMainWindow, "orderFront"); }
   void closeUI() override { Journal::shared().record(kMainWindow, "close"); }
+  void setMainButtonsStatus(bool enabled) override {
+    Journal::shared().record(kMainWindow, "buttons", enabled ? "on" : "off");
+    // The buttons come back when the batch the user started is over: the user closes.
+    if (enabled && scanned_) {
+      scanned_ = false;
+      Journal::shared().record(kMainWindow, "user", "Close");
+      if (source_) source_->closeDSRequest();
+    }
+  }
 
   void enableEnded(bool uiOnly) override {
     UserAction action = Journal::shared().nextAction();
@@ -79,8 +88,10 @@ class HeadlessMainDialog final : public DialogController {
         if (source_) source_->closeDSRequest();
         break;
       case UserAction::kScan:
-        // The scan step comes with the transfer side; until then the user waits.
+        // The scan step comes with the transfer side; until then the user waits for the
+        // batch that a scan would start.
         Journal::shared().record(kMainWindow, "user", "Scan (waits)");
+        scanned_ = true;
         break;
       default:
         Journal::shared().record(kMainWindow, "user", "Wait");
@@ -90,6 +101,7 @@ class HeadlessMainDialog final : public DialogController {
 
  private:
   TezFRLDS* source_ = nullptr;
+  bool scanned_ = false;  // Scan was pressed and its batch has not ended
 };
 
 class HeadlessDialogBox final : public ProgressController {

@@ -507,3 +507,32 @@ TEST_F(OpenClose, ThePerModelTableThroughItsSeam) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OpenClose, TheHeadlessUserClosesWhenTheBatchIsOver) {
+  Open();
+  // Scan is the headless user's answer to an enable with the interface.
+  ASSERT_TRUE(host.EnableDs(true).ok());
+  EXPECT_TRUE(host.TakeMessages().empty());
+  gSource->mainDialog->setMainButtonsStatus(false);
+  EXPECT_TRUE(host.TakeMessages().empty());
+  gSource->mainDialog->setMainButtonsStatus(true);
+  const auto messages = host.TakeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
+  // Only once per batch.
+  gSource->mainDialog->setMainButtonsStatus(true);
+  EXPECT_TRUE(host.TakeMessages().empty());
+  ASSERT_TRUE(host.DisableDs().ok());
+  std::vector<std::string> calls;
+  for (const auto& entry : ui::headless::Journal::shared().entries()) {
+    if (entry.window == "TwainDSDialog") calls.push_back(entry.call + " " + entry.text);
+  }
+  EXPECT_THAT(calls, ::testing::ElementsAre("init ", "getDS ", "getExtraParam ",
+                                            "guiSetting SIM-ADF300", "title SIMVENDOR SIM-ADF300",
+                                            "orderFront ", "user Scan (waits)", "buttons off",
+                                            "buttons on", "user Close", "buttons on", "close "));
+}
+
+}  // namespace

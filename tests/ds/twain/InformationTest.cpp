@@ -267,12 +267,6 @@ TEST_F(Information, TheHeadlessUsersScript) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
   ASSERT_TRUE(host.DisableDs().ok());
-
-  std::string error;
-  EXPECT_FALSE(Journal::shared().parseScript("action dance\n", &error));
-  EXPECT_EQ(error, "line 1: not understood: action dance");
-  EXPECT_FALSE(Journal::shared().parseScript("alert 0 ok\n", &error));
-  EXPECT_FALSE(Journal::shared().loadScript(root_ / "missing.txt", &error));
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <map>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/Headless.h"
@@ -45,6 +47,33 @@ TEST(HeadlessJournal, AlertsFromSeveralThreadsAreNumberedOnce) {
   for (const auto& alert : journal.alerts()) ++perThread[alert.text];
   EXPECT_EQ(perThread.size(), size_t(kThreads));
   for (const auto& [text, count] : perThread) EXPECT_EQ(count, kAlertsEach) << text;
+  journal.reset();
+}
+
+TEST(HeadlessJournal, ScriptLinesItDoesNotUnderstand) {
+  Journal& journal = Journal::shared();
+  journal.reset();
+  std::string error;
+  EXPECT_TRUE(journal.parseScript("# a comment\n\nalert 3 1005\naction scan\n", &error)) << error;
+  EXPECT_EQ(journal.nextAction(), ui::headless::UserAction::kScan);
+  EXPECT_EQ(journal.nextAction(), ui::headless::UserAction::kDefault);
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {"action dance\n", "line 1: not understood: action dance"},
+      {"alert 1 ok\nalert 0 ok\n", "line 2: not understood: alert 0 ok"},
+      {"alert x ok\n", "line 1: not understood: alert x ok"},
+      {"action ok now\n", "line 1: not understood: action ok now"},
+      {"press ok\n", "line 1: not understood: press ok"},
+  };
+  for (const auto& [text, expected] : bad) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(journal.parseScript(text, &error));
+    EXPECT_EQ(error, expected);
+  }
+  EXPECT_FALSE(journal.loadScript("/nonexistent/ui-script.txt", &error));
+  // The lines before a bad one apply: the third alert answers 1005, the first OK.
+  EXPECT_EQ(journal.runAlert(2, "one", "", {"OK"}), ui::headless::kOkResponse);
+  journal.runAlert(2, "two", "", {"OK"});
+  EXPECT_EQ(journal.runAlert(2, "three", "", {"OK"}), 1005);
   journal.reset();
 }
 

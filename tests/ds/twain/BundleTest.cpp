@@ -165,4 +165,24 @@ TEST_F(Bundle, TwainScanPrintsTheIdentityOpensAndCloses) {
   }
 }
 
+// The module on its own: without a supported scanner on the bus it refuses the open, lets the
+// host know why and leaves nothing behind.
+TEST_F(Bundle, TwainScanWithoutASupportedScanner) {
+  const std::filesystem::path other = root_ / "other-scanner.txt";
+  std::FILE* file = std::fopen(other.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("serial SIM0000009\nproduct-id 0x0999\n", file);
+  std::fclose(file);
+  const std::string env =
+      "VANTREL_LOG_ROOT=" + logFolder_.string() + " VANTREL_SIMULATOR=" + other.string();
+  const testsupport::CommandRun refused = RunScan("--bundle " + bundle_, env);
+  EXPECT_EQ(refused.exit, 1) << refused.output;
+  EXPECT_THAT(refused.output, HasSubstr("MSG_OPENDS: rc 1 cc 11"));
+  EXPECT_THAT(refused.output, Not(HasSubstr("fault")));
+  // The supported model opens and closes.
+  const testsupport::CommandRun opened = RunScan("--bundle " + bundle_);
+  EXPECT_EQ(opened.exit, 0) << opened.output;
+  EXPECT_THAT(opened.output, HasSubstr("MSG_CLOSEDS: rc 0 cc 0"));
+}
+
 }  // namespace

@@ -2,21 +2,17 @@
 
 namespace ferrolite {
 
-int gSingleCropDuplex;
-int gLongPageCrop;
+// gSingleCropDuplex, gLongPageCrop, gMergeAll, gDisableJpeg, gColorScan, gMaxLongLengthHighRes and
+// gTezOlmex are defined once, by the scan layer and the common services that read them too.
+
 bool gPhysicalLongPaper;
-int gMergeAll;
 int gMergeSides;
 int gBarcodeResult;
-int gDisableJpeg;
 int gNoSleep;
 int gCheckPowerOff;
 int gMaxPowerSaving;
 int gMaxPowerOff;
 int gAdvColorDropOn;
-int gColorScan;
-int gMaxLongLengthHighRes;
-int gTezOlmex;
 uint16_t defaultResolution = 200;
 std::atomic<uint16_t> gConditionCode{0};
 

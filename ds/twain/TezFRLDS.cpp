@@ -53,7 +53,6 @@ constexpr int16_t kPaperSizes[17] = {
     TWSS_NONE,  TWSS_USLETTER, TWSS_USLEGAL, TWSS_A3,    TWSS_A4,     TWSS_A5,
     TWSS_A6,    TWSS_A7,       TWSS_ISOB4,   TWSS_ISOB5, TWSS_ISOB6,  TWSS_ISOB7,
     TWSS_JISB4, TWSS_JISB5,    TWSS_JISB6,   TWSS_JISB7, TWSS_MAXSIZE};
-constexpr uint16_t kMinimumScanSize = 150;  // 1/300 inch
 
 // The option limits.
 constexpr int kMaxPowerOffOld = 480, kMaxPowerOffFixed = 4320;
@@ -255,11 +254,6 @@ void TezFRLDS::fixLimits() {
   gTezOlmex = 1;
 }
 
-void TezFRLDS::getSystemInfo() {
-  // The system language and the languages on offer come with the scanner's open step; until
-  // then the data source speaks English.
-}
-
 void TezFRLDS::fillIdentity() {
   std::string manufacturer = kDefaultManufacturer, productName = kDefaultProductName,
               productFamily = kDefaultProductFamily;
@@ -300,6 +294,10 @@ TW_UINT16 TezFRLDS::fail(TW_UINT16 conditionCode) {
 
 TW_UINT16 TezFRLDS::dsEntry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                             TW_MEMREF data) {
+  if (!mainQueueAdopted) {
+    mainQueue.adoptCurrentThread();
+    mainQueueAdopted = true;
+  }
   if (gKrCommon) gKrCommon->outputTripletLog(dg, dat, msg, data);
   TW_UINT16 result;
   switch (dg) {
@@ -459,23 +457,6 @@ TW_UINT16 TezFRLDS::controlXferGroup(TW_IDENTITY*, TW_UINT16 msg, TW_UINT32* xfe
 
 // ---- the steps that come with the scan layer ----
 
-TW_UINT16 TezFRLDS::openDS() {
-  log("openDS", kLogIn, 1, kLogNoData);
-  gTezOlmex = 1;
-  logTitle("******* Data source of Tessaline or Olmex *******");
-  mCurrentState = TWAIN_STATE_OPEN;
-  log("openDS", kLogOut, TWRC_SUCCESS, kLogNoData);
-  return TWRC_SUCCESS;
-}
-
-TW_UINT16 TezFRLDS::closeDS() {
-  log("closeDS", kLogIn, 1, kLogNoData);
-  log("closeDS", kLogOut, TWRC_SUCCESS, kLogNoData);
-  return TWRC_SUCCESS;
-}
-
-void TezFRLDS::freeClasses() {}
-
 TW_UINT16 TezFRLDS::controlCapability(TW_IDENTITY*, TW_UINT16, TW_CAPABILITY*) {
   return fail(TWCC_BADPROTOCOL);
 }
@@ -486,9 +467,6 @@ TW_UINT16 TezFRLDS::controlSetupMemXfer(TW_IDENTITY*, TW_UINT16, TW_SETUPMEMXFER
   return fail(TWCC_BADPROTOCOL);
 }
 TW_UINT16 TezFRLDS::controlSetupFileXfer(TW_IDENTITY*, TW_UINT16, TW_SETUPFILEXFER*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::controlUserInterface(TW_IDENTITY*, TW_UINT16, TW_USERINTERFACE*) {
   return fail(TWCC_BADPROTOCOL);
 }
 TW_UINT16 TezFRLDS::controlKRCustomCommand(TW_IDENTITY*, TW_UINT16, TW_KRCUSTOMCOMMAND*) {

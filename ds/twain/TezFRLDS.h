@@ -6,27 +6,50 @@
 //
 // States are the TWAIN state times ten (35 loaded, 40 open, 50 enabled, 60 transfer ready, 70
 // transferring). Every request arrives on the host's thread, one at a time.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ds/scan/records/NvmData.h"
 #include "ds/scan/records/ScanSetting.h"
 #include "ds/scan/records/ScannerAbilityEx.h"
 #include "ds/scan/records/ScannerInfo.h"
+#include "ds/scan/scanner/TezFRLScan.h"
+#include "ds/twain/DSPorts.h"
+#include "ds/twain/Languages.h"
+#include "ds/twain/ModelTable.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/MainThreadQueue.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/twain/Twain.h"
 #include "vantrel/device_records.h"
 
 namespace ferrolite {
 
+// One barcode of a page: its row of the supported-barcode table, its text and where it is.
+struct BarcodeResult {
+  uint8_t type = 0;
+  std::string text;
+  uint16_t x = 0, y = 0, width = 0, height = 0;
+};
+
 // The settings files in the bundle folder, and the log folder's copy.
 inline constexpr const char* kSettingsFileName = "krscan.plist";
 inline constexpr const char* kProfileFileName = "profile.plist";
 inline constexpr const char* kDefaultEntry = "Default";
 inline constexpr const char* kCustomProfileName = "Custom";
+inline constexpr const char* kBarcodeFileName = "barcode.plist";  // the last page's barcodes
+inline constexpr const char* kAlertDateKey = "AlertDate";  // the model entry's last wear alert
+
+// Sizes in 1/300 inch: the smallest scan size where the device states none.
+inline constexpr uint16_t kMinimumScanSize = 150;
+// The device-type word's flatbed and feeder bits.
+inline constexpr uint32_t kDeviceFlatbed = 0x80, kDeviceFeeder = 0x20;
 
 // Profile operations of profileOperation:add:.
 inline constexpr int kProfileLoad = 0;
@@ -75,6 +98,51 @@ class TezFRLDS {
   TW_UINT16 openDS();
   TW_UINT16 closeDS();
   void freeClasses();
+
+  // ---- finding, enabling and disabling (DeviceList.cpp, TezFRLDS_Open.cpp) ----
+  // Sets vidpid and scannerName for the first supported scanner with an installed driver
+  // library, else scannerList (when "DeviceList.plist" could be read).
+  bool searchConnectedScanner();
+  // Makes and binds the scan and image-process objects; false when the driver or the image
+  // plug-in cannot be loaded (with a scanner).
+  bool initialize();
+  TW_UINT16 enableDS(const TW_USERINTERFACE& ui);
+  TW_UINT16 disableDS();
+  // The open's host detection from mAppIdentity.
+  void detectHost();
+
+  // ---- alerts (TezFRLDS_Alerts.cpp) ----
+  // The alert for `text`, or without one for the pending error; 1000 OK, 1001 Cancel, 0 when
+  // nothing was shown.
+  int64_t showAlert(const std::optional<std::string>& text);
+  void setConditionCode(int64_t code);
+  // 0, or -1000 after the long-page alert.
+  int32_t checkScanParams();
+  void closeIndicatorWindow();
+  // The last error text for the host, as UTF-8.
+  std::string scannerErrorText() const;
+
+  // ---- information (TezFRLDS_Info.cpp) ----
+  const std::vector<LanguageEntry>& supportedLanguages(int* count);
+  void setLanguage(int index);
+  const foundation::LanguageBundle* getLanguage(int* languageId);
+  // A text of the selected language, `defaultText` when it has none.
+  std::string localized(std::string_view key, std::string_view defaultText) const;
+  void getScannerInfo();
+  void getNVMData(void* destination, std::size_t size);
+  bool resetRollerCount(int which);
+  void alertRollerPadExceed();
+  // The data source's build date moved by (8 hours - the local offset), "yy.MMdd".
+  std::string buildDateText() const;
+
+  // ---- calibration, preview, results, events (TezFRLDS_Services.cpp) ----
+  bool calibrateScanner();
+  void previewScan();
+  // The page's barcodes into "barcode.plist" (and an alert with the "BarcodeResult" option).
+  void barcodeResult(const std::vector<BarcodeResult>& results);
+  void patchcodeResult();
+  void processEvent();
+  void processAllEvent();
 
   // ---- messages to the application through the manager ----
   // MSG_XFERREADY, MSG_CLOSEDSREQ or MSG_CLOSEDSOK from the source (with the Id the manager
@@ -155,6 +223,33 @@ class TezFRLDS {
   std::string scannerName, vendorName;
   std::filesystem::path currentPath, resourcePath;
   std::string bundleIdentifier;
+
+  // ---- the open scanner and its session ----
+  ModelTable models = modelTable();  // read once, at construction
+  uint32_t vidpid = 0;               // vendor id << 16 | product id
+  std::string scannerList;           // the supported scanners, when none was found
+  std::string deviceName;
+  std::unique_ptr<TezFRLScan> scanObject;
+  std::unique_ptr<ImagePlugIns> imageProcess;
+  std::unique_ptr<DialogController> mainDialog;
+  std::unique_ptr<ProgressController> dialogBox;
+  std::string dsManufacturer, dsProductName;
+  bool pixelTypeContainerOneValue = false, showIndicator = false, appExactScan = false,
+       appAcrobat = false, appTWAINSharp = false, photoshopFamily = false, showSecond = false,
+       reverseRoller = false, showReplace = false, disableMainButton = false,
+       previewScanning = false, initXferTimeout = false, enableChromalis = false, tk3Lite = false,
+       mergeSides = true;
+  int32_t timeOut = 0, xferPageNumber = 0;
+  uint16_t keepImageType = 0;
+  NvmData nvmData{};
+  NewNvmData newNvmData{};
+  char16_t scannerErrorMsg[128]{};  // zero-terminated UTF-16
+  std::vector<LanguageEntry> availableLanguage;
+  std::optional<foundation::LanguageBundle> langBundle;
+  // The host's thread is the thread of the first DS_Entry call.
+  foundation::MainThreadQueue mainQueue;
+  bool mainQueueAdopted = false;
+  std::atomic<bool> apCancelScan{false}, scanInterrupt{false};
 
  private:
   TW_UINT16 fail(TW_UINT16 conditionCode);

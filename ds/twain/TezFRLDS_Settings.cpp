@@ -15,7 +15,6 @@
 namespace ferrolite {
 namespace {
 
-constexpr const char* kAlertDateKey = "AlertDate";
 constexpr const char* kSaveSettingKey = "SaveSetting";
 constexpr const char* kLanguageKey = "Language";
 constexpr const char* kDebugLevelKey = "DebugLevel";
@@ -24,8 +23,6 @@ constexpr const char* kDefaultPrintCounter = "0001";
 
 constexpr uint16_t kTabWindowDefault = 0x105 + 0x040;
 constexpr uint16_t kTabWindowAlways = 0x105;
-constexpr uint16_t kMinimumScanSize = 150;  // 1/300 inch
-constexpr uint32_t kDeviceFlatbed = 0x80, kDeviceFeeder = 0x20;
 // Byte 135 of the older ability record, bit 7: the scanner knows paper weights.
 constexpr size_t kPaperWeightByte = 135;
 constexpr uint8_t kPaperWeightBit = 0x80;

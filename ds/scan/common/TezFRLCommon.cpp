@@ -24,6 +24,7 @@ namespace ferrolite {
 std::atomic<int> gDebugLevel{0};
 std::atomic<int> gPrivateDebug{0};
 std::atomic<int> gDebugImage{0};
+int gTezOlmex = 0;
 std::unique_ptr<TezFRLCommon> gKrCommon;
 
 namespace {

@@ -57,6 +57,8 @@ inline constexpr const char* kDebugNamesFile = "DSDebug.plist";
 extern std::atomic<int> gDebugLevel;
 extern std::atomic<int> gPrivateDebug;
 extern std::atomic<int> gDebugImage;
+// The brand flag (Tessaline or Olmex data source), set by the data source's construction and open.
+extern int gTezOlmex;
 
 class TezFRLCommon;
 // Made by the data source's construction, released when the module unloads.

@@ -66,7 +66,7 @@ extern bool HWBlankPageDetect;
 extern bool HWProcessing;
 // Page-step state shared with the transfer side.
 extern int gMergeAll;
-extern bool gTezOlmex;
+extern int gTezOlmex;  // defined with the common services
 extern std::atomic<bool> gCarrierSheet;
 extern std::atomic<bool> gPatchcodeImage;
 extern std::atomic<bool> gPatchBarcodeReading;

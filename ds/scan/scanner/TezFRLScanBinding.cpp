@@ -27,7 +27,6 @@ bool HWAutoCrop = false;
 bool HWBlankPageDetect = false;
 bool HWProcessing = false;
 int gMergeAll = 1;
-bool gTezOlmex = false;
 std::atomic<bool> gCarrierSheet{false};
 std::atomic<bool> gPatchcodeImage{false};
 std::atomic<bool> gPatchBarcodeReading{false};

@@ -11,6 +11,7 @@
 
 #include "platform/foundation/PropertyList.h"
 #include "tests/ds/scan/common/CommonTestSupport.h"
+#include "tests/ds/twain/SimulatedScanner.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TestFolder.h"
 #include "tools/twain/Host.h"
@@ -33,6 +34,7 @@ class Bundle : public ::testing::Test {
     std::string error;
     bundle_ = twainhost::CopyBundle(FERROLITE_BUNDLE, root_.string(), &error);
     ASSERT_FALSE(bundle_.empty()) << error;
+    dstest::useSimulatedScanner(std::filesystem::path(bundle_) / "Resources");
   }
   void TearDown() override {
     for (const std::string& fault : host_.faults()) ADD_FAILURE() << "host: " << fault;
@@ -161,6 +163,26 @@ TEST_F(Bundle, TwainScanPrintsTheIdentityOpensAndCloses) {
     for (const auto& s : c.shows) EXPECT_THAT(run.output, HasSubstr(s));
     for (const auto& s : c.hides) EXPECT_THAT(run.output, Not(HasSubstr(s)));
   }
+}
+
+// The module on its own: without a supported scanner on the bus it refuses the open, lets the
+// host know why and leaves nothing behind.
+TEST_F(Bundle, TwainScanWithoutASupportedScanner) {
+  const std::filesystem::path other = root_ / "other-scanner.txt";
+  std::FILE* file = std::fopen(other.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("serial SIM0000009\nproduct-id 0x0999\n", file);
+  std::fclose(file);
+  const std::string env =
+      "VANTREL_LOG_ROOT=" + logFolder_.string() + " VANTREL_SIMULATOR=" + other.string();
+  const testsupport::CommandRun refused = RunScan("--bundle " + bundle_, env);
+  EXPECT_EQ(refused.exit, 1) << refused.output;
+  EXPECT_THAT(refused.output, HasSubstr("MSG_OPENDS: rc 1 cc 11"));
+  EXPECT_THAT(refused.output, Not(HasSubstr("fault")));
+  // The supported model opens and closes.
+  const testsupport::CommandRun opened = RunScan("--bundle " + bundle_);
+  EXPECT_EQ(opened.exit, 0) << opened.output;
+  EXPECT_THAT(opened.output, HasSubstr("MSG_CLOSEDS: rc 0 cc 0"));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ using ferrolite::gColorScan;
 using ferrolite::gMaxPowerOff;
 using ferrolite::gMaxPowerSaving;
 using ::testing::Contains;
+using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
 class Construction : public dstest::DataSourceTest {
@@ -162,16 +163,24 @@ TEST_F(Construction, LogsItsHeaderTheCustomKeysAndWhereItIs) {
   defaults.set("MaxPowerOff", 480);
   defaults.set("Version", "1.2");
   writeDefaults(defaults);
-  makeSource();
   const std::string stars(65, '*');
-  EXPECT_THAT(
-      twainLogLines(),
-      ElementsAreArray(
-          {stars, std::string("TWAIN Scan log"), stars, std::string("    1: DebugLevel : 1"),
-           std::string("Custom"), std::string("    1: Custom : Key: MaxPowerOff ,Value: 480"),
-           std::string("    1: Custom : Key: Version ,Value: 1.2"), std::string("64-bit TWAIN"),
-           std::string("    1: DS ID : org.vantrel.twain.ferrolite"),
-           "    1: DS path : " + bundle_.string()}));
+  // The system information's lines (system, locale, language, country) come between the custom
+  // keys and the module's place.
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  setenv("LANG", "de_CH.UTF-8", 1);
+  makeSource();
+  EXPECT_THAT(twainLogLines(),
+              ElementsAre(stars, std::string("TWAIN Scan log"), stars,
+                          std::string("    1: DebugLevel : 1"), std::string("Custom"),
+                          std::string("    1: Custom : Key: MaxPowerOff ,Value: 480"),
+                          std::string("    1: Custom : Key: Version ,Value: 1.2"),
+                          ::testing::StartsWith("    1: System version : "),
+                          std::string("    1: Current locale : de_CH"),
+                          std::string("    1: Language code : de"),
+                          std::string("    1: Country code : CH"), std::string("64-bit TWAIN"),
+                          std::string("    1: DS ID : org.vantrel.twain.ferrolite"),
+                          "    1: DS path : " + bundle_.string()));
 }
 
 TEST_F(Construction, IdentityFromTheInformationDictionary) {

@@ -18,6 +18,7 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/twain/Source.h"
 #include "tests/ds/scan/common/CommonTestSupport.h"
+#include "tests/ds/twain/SimulatedScanner.h"
 #include "tests/support/TestFolder.h"
 
 namespace dstest {
@@ -53,6 +54,7 @@ class DataSourceTest : public ::testing::Test {
     std::filesystem::copy_file(VT_DS_DEBUG_NAMES, bundle_ / "Resources" / "DSDebug.plist");
     std::filesystem::copy_file(FERROLITE_INFO_PLIST, bundle_ / "Info.plist");
     setenv("VANTREL_LOG_ROOT", logFolder_.c_str(), 1);
+    useSimulatedScanner(bundle_ / "Resources");
     twain::ForgetManagerEntryPoint();
   }
   void TearDown() override {

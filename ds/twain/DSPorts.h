@@ -1,0 +1,89 @@
+#pragma once
+// What the data source's open, enable, disable and close steps talk to besides the scan object:
+// the settings dialog's controller, the progress window's controller, the alerts, and the
+// image-process object's plug-in duties. One factory makes them; until the dialog is built the
+// factory makes the headless ones (HeadlessDialog.h), and tests always ask for those.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ds/scan/records/ExtraParam.h"
+#include "ds/scan/records/PaperTbl.h"
+#include "ds/scan/records/ScanSetting.h"
+#include "ds/scan/records/ScannerInfo.h"
+
+namespace ferrolite {
+
+class TezFRLDS;
+
+// The settings dialog ("TwainDSDialog") as the data source drives it.
+class DialogController {
+ public:
+  virtual ~DialogController() = default;
+  virtual void getDS(TezFRLDS* source) = 0;
+  virtual void getExtraParam(const ExtraParam& extra) = 0;
+  // The ability record is the driver interface's own (DeviceAbility or ScannerAbilityEx).
+  virtual void guiSetting(const ScanSetting& setting, const PaperTbl& paperSizes,
+                          const void* ability, std::size_t abilitySize,
+                          const std::string& scannerName, bool uiOnly,
+                          const ScannerInfo& scannerInfo) = 0;
+  virtual void setTitle(const std::string& title) = 0;
+  virtual void makeKeyAndOrderFront() = 0;
+  virtual void closeUI() = 0;
+  // The Scan, Preview and Cancel buttons: off while a batch runs, on again when it is over.
+  virtual void setMainButtonsStatus(bool enabled) = 0;
+  // The enable step has ended with the window shown: a user may now act on it.
+  virtual void enableEnded(bool uiOnly) = 0;
+};
+
+// The progress window ("DialogBox").
+class ProgressController {
+ public:
+  virtual ~ProgressController() = default;
+  virtual void makeKeyAndOrderFront() = 0;
+  virtual void closeIndicatorWindow() = 0;
+};
+
+// A modal alert: 1000 for the first button, 1001 for the second.
+inline constexpr int kAlertStyleCritical = 2;
+inline constexpr int kAlertFirstButton = 1000;
+inline constexpr int kAlertSecondButton = 1001;
+struct AlertRequest {
+  int style = kAlertStyleCritical;
+  std::string message;
+  std::string details;
+  std::filesystem::path icon;
+  std::vector<std::string> buttons;
+};
+
+// The image-process object's duties at open and close: the plug-ins and the button watcher.
+class ImagePlugIns {
+ public:
+  virtual ~ImagePlugIns() = default;
+  virtual bool initalizeKrCocoaLib(const std::filesystem::path& resourceFolder) = 0;
+  virtual void detectButtonEvent(int stop, const std::string& vendor) = 0;
+  virtual void scannerName(const std::string& deviceName) = 0;
+  virtual bool initalizeLumetraLib(const std::filesystem::path& resourceFolder, int debugLevel,
+                                   uint32_t usbID) = 0;
+  virtual bool initalizeColorMatchLib(const std::filesystem::path& resourceFolder) = 0;
+  virtual bool blackADF() const = 0;
+};
+
+class DSFactory {
+ public:
+  virtual ~DSFactory() = default;
+  virtual std::unique_ptr<DialogController> makeMainDialog(TezFRLDS& source) = 0;
+  virtual std::unique_ptr<ProgressController> makeDialogBox(TezFRLDS& source) = 0;
+  virtual std::unique_ptr<ImagePlugIns> makeImagePlugIns() = 0;
+  virtual int runAlert(const AlertRequest& alert) = 0;
+};
+
+// The factory in force: the headless one unless replaced. Not thread-safe: set it before
+// making the data-source object.
+DSFactory& dsFactory();
+void replaceDSFactory(DSFactory* factory);
+
+}  // namespace ferrolite

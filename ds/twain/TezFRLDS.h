@@ -16,6 +16,7 @@
 #include "ds/scan/records/ScanSetting.h"
 #include "ds/scan/records/ScannerAbilityEx.h"
 #include "ds/scan/records/ScannerInfo.h"
+#include "ds/twain/ExtImageInfo.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/twain/Twain.h"
 #include "vantrel/device_records.h"
@@ -102,6 +103,36 @@ class TezFRLDS {
 
   // The device-type word of the open scanner (flatbed 0x80, feeder 0x20).
   uint32_t deviceType() const;
+
+  // ---- capability negotiation, image layout, extended information (Capabilities.cpp,
+  // ImageLayout.cpp, ExtImageInfo.cpp) ----
+  TW_UINT16 controlCapabilityGet(TW_CAPABILITY* capability);
+  TW_UINT16 controlCapabilityGetCurrent(TW_CAPABILITY* capability);
+  TW_UINT16 controlCapabilityGetDefault(TW_CAPABILITY* capability);
+  TW_UINT16 controlCapabilitySet(TW_CAPABILITY* capability);
+  TW_UINT16 controlCapabilityReset(TW_CAPABILITY* capability);
+  // The capability fields from the settings; the end of the open step.
+  void initCaps();
+  // wImageType from the current pixel type and whether duplex is on.
+  void setXferImageType();
+  // The scan area of the settings from mImageLayout.
+  void imageLayOut();
+  // The codes ICAP_SUPPORTEDSIZES offers on this scanner, in the order of its MSG_GET answer.
+  std::vector<int16_t> supportedSizes() const;
+  void extBarcodeInfo(TW_EXTIMAGEINFO* info);
+
+  // Capability values the negotiation keeps (inches).
+  float mPhysicalWidth = 0, mPhysicalHeight = 0, mMinWidth = 0.5f, mMinHeight = 1.0f;
+  float mFramesLeft = 0, mFramesTop = 0, mFramesRight = 0, mFramesBottom = 0;
+  bool pixelTypeJustSet = false;  // the next ICAP_BITDEPTH set leaves the pixel type alone
+  // Set by the open step: the host's family and the feeder's paper alignment.
+  bool pixelTypeContainerOneValue = false, appAcrobat = false;
+  uint8_t adfAlignment = 0;
+  // The scan layer's last error and the text of the last error alert, for the custom operation.
+  int64_t lastScannerError = 0;
+  char16_t scannerErrorMsg[128]{};
+  // What the image just transferred carried, for DAT_EXTIMAGEINFO.
+  PageCodes pageCodes;
 
   // ---- state ----
   TW_INT16 mCurrentState = TWAIN_STATE_LOADED;

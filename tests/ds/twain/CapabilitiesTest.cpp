@@ -426,3 +426,130 @@ TEST_F(MalformedContainers, AreRefusedAndStoreNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Successful sets, from a fresh source, and the fields of the settings they change.
+TEST_F(Capabilities, SetsWriteThroughIntoTheSettings) {
+  using C = Container;
+  const auto fix = [](double v) { return twainhost::Fix32Word(v); };
+  struct Row {
+    std::vector<std::pair<uint16_t, Container>> sets;
+    const char* changed;
+  };
+  const Row rows[] = {
+      {{{CAP_FEEDERENABLED, C::OneValue(TWTY_BOOL, 0)}}, ""},
+      {{{CAP_DUPLEXENABLED, C::OneValue(TWTY_BOOL, 1)}}, "ImageType=3"},
+      {{{CAP_INDICATORS, C::OneValue(TWTY_BOOL, 0)}}, "ShowProgress=0"},
+      {{{ICAP_PIXELTYPE, C::OneValue(TWTY_UINT16, 1)}}, "ImageType=4"},
+      {{{ICAP_BITDEPTH, C::Enumeration(TWTY_UINT16, {8, 24}, 1, 0)}}, "ImageType=16"},
+      {{{ICAP_XRESOLUTION, C::OneFix32(300)}}, "BWRes=300 GrayRes=300 ColorRes=300"},
+      {{{ICAP_YRESOLUTION, C::Range(TWTY_FIX32, fix(50), fix(400), fix(1), fix(100), fix(150))}},
+       "BWRes=150 GrayRes=150 ColorRes=150"},
+      {{{ICAP_XRESOLUTION, C::OneFix32(300)}, {ICAP_YRESOLUTION, C::OneFix32(240.75)}},
+       "BWRes=240 GrayRes=240 ColorRes=240"},
+      {{{ICAP_CONTRAST, C::OneFix32(300)}}, ""},
+      {{{ICAP_PIXELTYPE, C::OneValue(TWTY_UINT16, 1)}, {ICAP_CONTRAST, C::OneFix32(300)}},
+       "ImageType=4 FGContrast=30 RGContrast=30 FGrayQuality=2 RGrayQuality=2"},
+      {{{ICAP_PIXELTYPE, C::OneValue(TWTY_UINT16, 1)}, {ICAP_BRIGHTNESS, C::OneFix32(-1000)}},
+       "ImageType=4 FGBrightness=-100 RGBrightness=-100 FGrayQuality=2 RGrayQuality=2"},
+      {{{ICAP_PIXELTYPE, C::OneValue(TWTY_UINT16, 2)}, {ICAP_BRIGHTNESS, C::OneFix32(250)}},
+       "ImageType=16 FCBrightness=25 RCBrightness=25"},
+      {{{ICAP_PIXELTYPE, C::OneValue(TWTY_UINT16, 2)}, {ICAP_CONTRAST, C::OneFix32(-70)}},
+       "ImageType=16 FCContrast=-7 RCContrast=-7"},
+      {{{ICAP_FRAMES, C::OneFrame(0, 0, 8.5, 11)}}, "PaperSize=255 Length=3300"},
+      {{{ICAP_SUPPORTEDSIZES, C::OneValue(TWTY_UINT16, TWSS_A4)}},
+       "PaperSize=6 XPos=35 Width=2480 Length=3508"},
+      {{{ICAP_SUPPORTEDSIZES, C::Enumeration(TWTY_UINT16, {TWSS_A4, TWSS_JISB5}, 1, 0)}},
+       "PaperSize=15 XPos=200 Width=2150 Length=3035"},
+      {{{ICAP_AUTOMATICBORDERDETECTION, C::OneValue(TWTY_BOOL, 0)}}, "PaperSize=255"},
+      {{{ICAP_FRAMES, C::OneFrame(1, 1, 3, 4)},
+        {ICAP_AUTOMATICBORDERDETECTION, C::OneValue(TWTY_BOOL, 1)}},
+       ""},
+      {{{CAP_KRMULTISTREAM, C::OneValue(TWTY_UINT16, 0x30)}}, "ImageType=48"},
+      {{{ICAP_BARCODEDETECTIONENABLED, C::OneValue(TWTY_BOOL, 1)}}, "BarcodeDetection=1"},
+      {{{ICAP_PATCHCODEDETECTIONENABLED, C::OneValue(TWTY_BOOL, 1)}}, "PatchCode=1"},
+      {{{ICAP_XFERMECH, C::OneValue(TWTY_UINT16, 1)},
+        {ICAP_IMAGEFILEFORMAT, C::OneValue(TWTY_UINT16, TWFF_JFIF)},
+        {CAP_XFERCOUNT, C::OneValue(TWTY_INT16, 2)},
+        {ICAP_COMPRESSION, C::OneValue(TWTY_UINT16, 0)},
+        {ICAP_UNITS, C::OneValue(TWTY_UINT16, 0)},
+        {ICAP_PIXELFLAVOR, C::OneValue(TWTY_UINT16, 1)}},
+       ""},
+  };
+  Open();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.changed);
+    Fresh();
+    const ferrolite::ScanSetting before = gSource->scanSetting;
+    for (const auto& [cap, value] : row.sets) {
+      ASSERT_TRUE(host.SetCapability(cap, value).ok()) << cap;
+    }
+    EXPECT_EQ(SettingsDiff(before, gSource->scanSetting), row.changed);
+  }
+}
+
+TEST_F(Capabilities, InitCapsFollowsTheStoredSettings) {
+  Open();
+  struct Row {
+    uint16_t imageType;
+    const char* pixelType;
+    const char* bitDepth;
+    const char* resolution;
+    const char* duplexEnabled;
+  } rows[] = {
+      {0x30, "ONE UINT16 2", "ONE UINT16 24", "ONE FIX32 300", "ONE BOOL 1"},
+      {0x10, "ONE UINT16 2", "ONE UINT16 24", "ONE FIX32 300", "ONE BOOL 0"},
+      {0x0C, "ONE UINT16 1", "ONE UINT16 8", "ONE FIX32 150", "ONE BOOL 1"},
+      {0x01, "ONE UINT16 0", "ONE UINT16 1", "ONE FIX32 400", "ONE BOOL 0"},
+      {0x11, "ONE UINT16 2", "ONE UINT16 24", "ONE FIX32 300", "ONE BOOL 0"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.imageType);
+    ferrolite::TezFRLDS& ds = Fresh();
+    ds.scanSetting.wImageType = row.imageType;
+    ds.scanSetting.wColorRes = 300;
+    ds.scanSetting.wGrayRes = 150;
+    ds.scanSetting.wBWRes = 400;
+    ds.initCaps();
+    EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_PIXELTYPE), row.pixelType);
+    EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_BITDEPTH), row.bitDepth);
+    EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_XRESOLUTION), row.resolution);
+    EXPECT_EQ(Ask(MSG_GET, CAP_DUPLEXENABLED), row.duplexEnabled);
+    EXPECT_EQ(Ask(MSG_GET, CAP_KRMULTISTREAM), "ONE UINT16 " + std::to_string(row.imageType));
+  }
+
+  // The area, the tone switches and the physical size.
+  ferrolite::TezFRLDS& ds = Fresh();
+  ferrolite::ScanSetting& s = ds.scanSetting;
+  s.wXPos = 150, s.wYPos = 300, s.wWidth = 2400, s.wLength = 3000;
+  s.bPaperSize = 2, s.bBarcodeDetection = 1, s.bPatchCode = 1, s.bShowProgress = 0;
+  ds.deviceAbility.DeviceType = 0x80;  // a flatbed alone
+  ds.maxScanWidth = 0;
+  ds.maxLongLength = 9000;
+  ferrolite::gPhysicalLongPaper = true;
+  ds.mFeederEnabled = 1, ds.mDuplex = 0;
+  ds.initCaps();
+  EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_FRAMES), "ONE FRAME 0.5 1 8.5 11");
+  const TW_FRAME& f = ds.mImageLayout.Frame;
+  EXPECT_EQ(f.Left.Whole, 0);
+  EXPECT_EQ(f.Left.Frac, 32768);  // 0.5 x 65535, rounded
+  EXPECT_EQ(f.Right.Whole, 8);
+  EXPECT_EQ(f.Bottom.Whole, 11);
+  EXPECT_EQ(ds.mImageLayout.DocumentNumber, 1u);
+  EXPECT_EQ(Ask(MSG_GET, ICAP_AUTOMATICBORDERDETECTION), "ONE BOOL 0");
+  EXPECT_EQ(Ask(MSG_GET, ICAP_BARCODEDETECTIONENABLED), "ONE BOOL 1");
+  EXPECT_EQ(Ask(MSG_GET, ICAP_PATCHCODEDETECTIONENABLED), "ONE BOOL 1");
+  EXPECT_EQ(Ask(MSG_GET, CAP_INDICATORS), "ONE BOOL 0");
+  EXPECT_EQ(Ask(MSG_GET, CAP_FEEDERENABLED), "ONE BOOL 0");
+  EXPECT_EQ(Ask(MSG_GET, CAP_DUPLEX), "ONE UINT16 0");
+  EXPECT_EQ(Ask(MSG_GET, ICAP_PHYSICALWIDTH), "ONE FIX32 8.5");
+  EXPECT_EQ(Ask(MSG_GET, ICAP_PHYSICALHEIGHT), "ONE FIX32 30");
+  // Without a longer long page the option is cleared.
+  ds.maxLongLength = 0;
+  ds.initCaps();
+  EXPECT_FALSE(ferrolite::gPhysicalLongPaper);
+  EXPECT_EQ(Ask(MSG_GET, ICAP_PHYSICALHEIGHT), "ONE FIX32 14");
+}
+
+}  // namespace

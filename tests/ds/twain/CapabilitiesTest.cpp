@@ -536,7 +536,7 @@ TEST_F(Capabilities, InitCapsFollowsTheStoredSettings) {
   EXPECT_EQ(f.Left.Frac, 32768);  // 0.5 x 65535, rounded
   EXPECT_EQ(f.Right.Whole, 8);
   EXPECT_EQ(f.Bottom.Whole, 11);
-  EXPECT_EQ(ds.mImageLayout.DocumentNumber, 1u);
+  EXPECT_EQ(uint32_t{ds.mImageLayout.DocumentNumber}, 1u);  // a packed field: copied
   EXPECT_EQ(Ask(MSG_GET, ICAP_AUTOMATICBORDERDETECTION), "ONE BOOL 0");
   EXPECT_EQ(Ask(MSG_GET, ICAP_BARCODEDETECTIONENABLED), "ONE BOOL 1");
   EXPECT_EQ(Ask(MSG_GET, ICAP_PATCHCODEDETECTIONENABLED), "ONE BOOL 1");

@@ -828,11 +828,11 @@ void TezFRLDS::initCaps() {
   // 2. Feeder and duplex.
   mDeviceOnLine = 1;
   const uint32_t type = deviceType();
-  if ((type & kDeviceFeederBits) == 0) mFeederEnabled = 0;
-  if (mFeederEnabled && (type & kDeviceDuplex)) {
-    mDuplex = 1;
-    if ((s.wImageType & kFrontTypeBits) && (s.wImageType & kRearTypeBits)) mDuplexEnabled = 1;
-  }
+  // Each from this scanner alone: an earlier open of another scanner leaves nothing behind.
+  mFeederEnabled = (type & kDeviceFeederBits) != 0;
+  mDuplex = mFeederEnabled && (type & kDeviceDuplex) != 0;
+  mDuplexEnabled =
+      mDuplex && (s.wImageType & kFrontTypeBits) != 0 && (s.wImageType & kRearTypeBits) != 0;
   // 3. Units, layout and frames from the settings' area.
   mCurUnits = TWUN_INCHES;
   const double left = s.wXPos / kUnitsPerInch, top = s.wYPos / kUnitsPerInch,

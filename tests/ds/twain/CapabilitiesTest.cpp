@@ -528,7 +528,6 @@ TEST_F(Capabilities, InitCapsFollowsTheStoredSettings) {
   ds.maxScanWidth = 0;
   ds.maxLongLength = 9000;
   ferrolite::gPhysicalLongPaper = true;
-  ds.mFeederEnabled = 1, ds.mDuplex = 0;
   ds.initCaps();
   EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_FRAMES), "ONE FRAME 0.5 1 8.5 11");
   const TW_FRAME& f = ds.mImageLayout.Frame;
@@ -545,9 +544,15 @@ TEST_F(Capabilities, InitCapsFollowsTheStoredSettings) {
   EXPECT_EQ(Ask(MSG_GET, CAP_DUPLEX), "ONE UINT16 0");
   EXPECT_EQ(Ask(MSG_GET, ICAP_PHYSICALWIDTH), "ONE FIX32 8.5");
   EXPECT_EQ(Ask(MSG_GET, ICAP_PHYSICALHEIGHT), "ONE FIX32 30");
-  // Without a longer long page the option is cleared.
+  // Without a longer long page the option is cleared; a feeder scanner opened after the flatbed
+  // has its feeder and duplex again.
   ds.maxLongLength = 0;
+  ds.deviceAbility.DeviceType = dstest::kDeviceFeederDuplex;
+  ds.scanSetting.wImageType = 0x03;
   ds.initCaps();
+  EXPECT_EQ(Ask(MSG_GET, CAP_FEEDERENABLED), "ONE BOOL 1");
+  EXPECT_EQ(Ask(MSG_GET, CAP_DUPLEX), "ONE UINT16 1");
+  EXPECT_EQ(Ask(MSG_GET, CAP_DUPLEXENABLED), "ONE BOOL 1");
   EXPECT_FALSE(ferrolite::gPhysicalLongPaper);
   EXPECT_EQ(Ask(MSG_GET, ICAP_PHYSICALHEIGHT), "ONE FIX32 14");
 }

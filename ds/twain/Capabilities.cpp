@@ -584,9 +584,10 @@ TW_UINT16 TezFRLDS::controlCapabilitySet(TW_CAPABILITY* c) {
           }
           return v;
         };
-        value = item(current);
-        // A current item the source cannot take falls back to the default item.
-        if ((value < 0 || value > TWSX_MEMORY) && def >= 0 && def < count) value = item(def);
+        // A current index beyond the three mechanisms falls back to the default index.
+        const short index = current > TWSX_MEMORY ? def : current;
+        if (index < 0 || index >= count) return refuse();
+        value = item(index);
       } else {
         return refuse();
       }

@@ -303,19 +303,22 @@ TEST_F(Capabilities, TheTransferCountKeepsAValidValue) {
 
 TEST_F(Capabilities, TheTransferMechanismTakesOneValueOrAnEnumeration) {
   OpenFresh();
-  ExpectSets(ICAP_XFERMECH,
-             {
-                 {Container::OneValue(TWTY_UINT16, 2), kOk, "ONE UINT16 2"},
-                 {Container::OneValue(TWTY_UINT16, 3), kBadValue, "ONE UINT16 2"},
-                 {Container::Enumeration(TWTY_UINT16, {0, 1, 2}, 1, 0), kOk, "ONE UINT16 1"},
-                 // A current item above 2 falls back to the default item.
-                 {Container::Enumeration(TWTY_UINT8, {7, 2}, 0, 1), kOk, "ONE UINT16 2"},
-                 {Container::Enumeration(TWTY_UINT16, {7, 9}, 0, 1), kBadValue, "ONE UINT16 2"},
-                 {Container::Enumeration(TWTY_UINT32, {0, 1}, 0, 0), kBadValue, "ONE UINT16 2"},
-                 // Neither one value nor enumeration: refused, nothing stored.
-                 {Container::Array(TWTY_UINT16, {0}), kBadValue, "ONE UINT16 2"},
-                 {Container::Range(TWTY_UINT16, 0, 2, 1, 0, 0), kBadValue, "ONE UINT16 2"},
-             });
+  ExpectSets(
+      ICAP_XFERMECH,
+      {
+          {Container::OneValue(TWTY_UINT16, 2), kOk, "ONE UINT16 2"},
+          {Container::OneValue(TWTY_UINT16, 3), kBadValue, "ONE UINT16 2"},
+          {Container::Enumeration(TWTY_UINT16, {0, 1, 2}, 1, 0), kOk, "ONE UINT16 1"},
+          // A current index above 2 falls back to the default index.
+          {Container::Enumeration(TWTY_UINT8, {0, 1, 1, 1, 1}, 4, 2), kOk, "ONE UINT16 1"},
+          {Container::Enumeration(TWTY_UINT16, {2, 0, 0, 0}, 3, 0), kOk, "ONE UINT16 2"},
+          {Container::Enumeration(TWTY_UINT16, {2, 0, 0, 0}, 3, 9), kBadValue, "ONE UINT16 2"},
+          {Container::Enumeration(TWTY_UINT16, {7, 2}, 0, 1), kBadValue, "ONE UINT16 2"},
+          {Container::Enumeration(TWTY_UINT32, {0, 1}, 0, 0), kBadValue, "ONE UINT16 2"},
+          // Neither one value nor enumeration: refused, nothing stored.
+          {Container::Array(TWTY_UINT16, {0}), kBadValue, "ONE UINT16 2"},
+          {Container::Range(TWTY_UINT16, 0, 2, 1, 0, 0), kBadValue, "ONE UINT16 2"},
+      });
 }
 
 TEST_F(Capabilities, SupportedSizesTakeOnlyTheOfferedCodes) {

@@ -38,7 +38,7 @@ uint32_t barcodeTypeCode(uint8_t typeIndex) {
 }
 
 void TezFRLDS::extBarcodeInfo(TW_EXTIMAGEINFO* info) {
-  const std::vector<PageBarcode>& codes = pageCodes.barcodes;
+  const std::vector<TezFRLDS::PageBarcode>& codes = pageCodes.barcodes;
   const size_t n = std::min(codes.size(), kMaxPageBarcodes);
   auto text = [&](size_t i) {
     const std::string& t = codes[i].text;

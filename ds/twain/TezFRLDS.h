@@ -16,7 +16,6 @@
 #include "ds/scan/records/ScanSetting.h"
 #include "ds/scan/records/ScannerAbilityEx.h"
 #include "ds/scan/records/ScannerInfo.h"
-#include "ds/twain/ExtImageInfo.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/twain/Twain.h"
 #include "vantrel/device_records.h"
@@ -131,7 +130,18 @@ class TezFRLDS {
   // The scan layer's last error and the text of the last error alert, for the custom operation.
   int64_t lastScannerError = 0;
   char16_t scannerErrorMsg[128]{};
-  // What the image just transferred carried, for DAT_EXTIMAGEINFO.
+  // What the image just transferred carried, for DAT_EXTIMAGEINFO: the barcodes the page steps
+  // found and whether the page was a patch-code sheet. The transfer side fills it when it hands
+  // the image over.
+  struct PageBarcode {
+    uint8_t typeIndex = 0;  // row of the supported-barcode table
+    std::string text;
+    uint16_t x = 0, y = 0;  // pixels
+  };
+  struct PageCodes {
+    std::vector<PageBarcode> barcodes;
+    bool patchCode = false;
+  };
   PageCodes pageCodes;
 
   // ---- state ----

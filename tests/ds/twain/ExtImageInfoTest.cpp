@@ -26,7 +26,7 @@ class ExtImageInfoTest : public dstest::CapabilityTest {
     EXPECT_EQ(host.liveBlocks(), 0u) << "every block handed over was read and freed";
     CapabilityTest::TearDown();
   }
-  void Barcodes(const std::vector<ferrolite::PageBarcode>& codes, bool reading = true) {
+  void Barcodes(const std::vector<ferrolite::TezFRLDS::PageBarcode>& codes, bool reading = true) {
     gSource->isBarcode = reading;
     gSource->pageCodes.barcodes = codes;
   }
@@ -81,7 +81,7 @@ TEST_F(ExtImageInfoTest, OneBarcodeCarriesItsNumbersInItem) {
 }
 
 TEST_F(ExtImageInfoTest, SixtyFourLongTextsAndEmptyOnes) {
-  std::vector<ferrolite::PageBarcode> codes;
+  std::vector<ferrolite::TezFRLDS::PageBarcode> codes;
   for (int i = 0; i < 64; ++i) {
     codes.push_back({uint8_t(i % 17), std::string(255, char('a' + i % 26)), uint16_t(i), 0});
   }

@@ -140,8 +140,13 @@ TW_UINT16 TezFRLDS::controlKRCustomCommand(TW_IDENTITY*, TW_UINT16 msg,
   command->Error = error == kOwnErrorNoMemory  ? kReportedNoMemory
                    : error == kOwnErrorNoPaper ? kReportedNoPaper
                                                : static_cast<TW_UINT32>(error);
-  static_assert(sizeof command->Message == sizeof scannerErrorMsg);
-  std::memcpy(command->Message, scannerErrorMsg, sizeof command->Message);
+  // UTF-16 little-endian whatever the host's byte order.
+  static_assert(sizeof(TW_KRCUSTOMCOMMAND::Message) == sizeof(TezFRLDS::scannerErrorMsg));
+  auto* bytes = reinterpret_cast<uint8_t*>(command->Message);
+  for (size_t i = 0; i < std::size(scannerErrorMsg); ++i) {
+    bytes[2 * i] = static_cast<uint8_t>(scannerErrorMsg[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<uint8_t>(scannerErrorMsg[i] >> 8);
+  }
   logLine("KRCustomCommand", std::to_string(error));
   return TWRC_SUCCESS;
 }

@@ -292,12 +292,9 @@ struct Answerer {
   int one(TW_UINT16 type, int value) const { return TWAINHandler::setupOneValue(c, type, value); }
   int fix(int whole) const { return one(TWTY_FIX32, fix32Slot(whole)); }
   int real(float value) const {
-    logLine(
-        capName(c->Cap), std::string(operationName(msg)) + ": " + [&] {
-          char text[32];
-          std::snprintf(text, sizeof text, "%5.2f", value);
-          return std::string(text);
-        }());
+    char text[32];
+    std::snprintf(text, sizeof text, "%5.2f", value);
+    logLine(capName(c->Cap), std::string(operationName(msg)) + ": " + text);
     return TWAINHandler::setupFloatValue(c, value);
   }
   int frame(float left, float top, float right, float bottom) const {

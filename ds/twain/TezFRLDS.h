@@ -171,6 +171,45 @@ class TezFRLDS {
   // The device-type word of the open scanner (flatbed 0x80, feeder 0x20).
   uint32_t deviceType() const;
 
+  // ---- capability negotiation, image layout, extended information (Capabilities.cpp,
+  // ImageLayout.cpp, ExtImageInfo.cpp) ----
+  TW_UINT16 controlCapabilityGet(TW_CAPABILITY* capability);
+  TW_UINT16 controlCapabilityGetCurrent(TW_CAPABILITY* capability);
+  TW_UINT16 controlCapabilityGetDefault(TW_CAPABILITY* capability);
+  TW_UINT16 controlCapabilitySet(TW_CAPABILITY* capability);
+  TW_UINT16 controlCapabilityReset(TW_CAPABILITY* capability);
+  // The capability fields from the settings; the end of the open step.
+  void initCaps();
+  // wImageType from the current pixel type and whether duplex is on.
+  void setXferImageType();
+  // The scan area of the settings from mImageLayout.
+  void imageLayOut();
+  // The codes ICAP_SUPPORTEDSIZES offers on this scanner, in the order of its MSG_GET answer.
+  std::vector<int16_t> supportedSizes() const;
+  void extBarcodeInfo(TW_EXTIMAGEINFO* info);
+
+  // Capability values the negotiation keeps (inches).
+  float mPhysicalWidth = 0, mPhysicalHeight = 0, mMinWidth = 0.5f, mMinHeight = 1.0f;
+  float mFramesLeft = 0, mFramesTop = 0, mFramesRight = 0, mFramesBottom = 0;
+  bool pixelTypeJustSet = false;  // the next ICAP_BITDEPTH set leaves the pixel type alone
+  // Set by the open step: the feeder's paper alignment.
+  uint8_t adfAlignment = 0;
+  // The scan layer's last error, for the custom operation.
+  int64_t lastScannerError = 0;
+  // What the image just transferred carried, for DAT_EXTIMAGEINFO: the barcodes the page steps
+  // found and whether the page was a patch-code sheet. The transfer side fills it when it hands
+  // the image over.
+  struct PageBarcode {
+    uint8_t typeIndex = 0;  // row of the supported-barcode table
+    std::string text;
+    uint16_t x = 0, y = 0;  // pixels
+  };
+  struct PageCodes {
+    std::vector<PageBarcode> barcodes;
+    bool patchCode = false;
+  };
+  PageCodes pageCodes;
+
   // ---- state ----
   TW_INT16 mCurrentState = TWAIN_STATE_LOADED;
   TW_IDENTITY mIdentity{};

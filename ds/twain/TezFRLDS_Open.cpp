@@ -248,6 +248,9 @@ TW_UINT16 TezFRLDS::openDS() {
   }
   // 16.
   getScannerInfo();
+  // The capabilities start from the settings just read and the opened scanner.
+  adfAlignment = scanObject->adfAlignment();
+  initCaps();
   dsLog("openDS", kLogOut, TWRC_SUCCESS, kLogNoData);
   return TWRC_SUCCESS;
 }

@@ -39,10 +39,12 @@ bool IsSourceMessage(uint16_t message) {
          message == MSG_DEVICEEVENT;
 }
 
-// Extended-information entries whose Item is a block the source allocated.
-bool HandsOverBlock(uint16_t infoId) {
-  return infoId == TWEI_BARCODEX || infoId == TWEI_BARCODEY || infoId == TWEI_BARCODETEXT ||
-         infoId == TWEI_BARCODETYPE || infoId == TWEI_BARCODETEXTLENGTH;
+// Extended-information entries whose Item is a block the source allocated: the texts, and the
+// barcode entries of several values (one value travels in Item itself).
+bool HandsOverBlock(uint16_t infoId, uint16_t numItems) {
+  if (infoId == TWEI_BARCODETEXT) return true;
+  return numItems > 1 && (infoId == TWEI_BARCODEX || infoId == TWEI_BARCODEY ||
+                          infoId == TWEI_BARCODETYPE || infoId == TWEI_BARCODETEXTLENGTH);
 }
 
 std::string Hex(uint32_t v) {
@@ -744,7 +746,7 @@ Reply<std::vector<ExtImageEntry>> Host::ExtImageInfo(const std::vector<uint16_t>
     e.numItems = record.u16(at + kInfoNumItems);
     e.returnCode = record.u16(at + kInfoReturnCode);
     e.item = record.u64(at + kInfoItem);
-    if (HandsOverBlock(e.id) && e.returnCode == TWRC_SUCCESS && e.item != 0) {
+    if (HandsOverBlock(e.id, e.numItems) && e.returnCode == TWRC_SUCCESS && e.item != 0) {
       e.data = TakeHandedOver(record.pointer(at + kInfoItem), 0);
     }
     r.value.push_back(std::move(e));

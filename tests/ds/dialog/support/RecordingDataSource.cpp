@@ -36,14 +36,21 @@ int32_t RecordingDataSource::checkScanParams() {
   return checkScanParamsAnswer;
 }
 
-void RecordingDataSource::xferReady() { calls.push_back("xferReady"); }
+void RecordingDataSource::xferReady() {
+  calls.push_back("xferReady");
+  if (onXferReady) onXferReady();
+}
 void RecordingDataSource::closeDSRequest() { calls.push_back("closeDSRequest"); }
 void RecordingDataSource::closeDSOK() { calls.push_back("closeDSOK"); }
-void RecordingDataSource::previewScan() { calls.push_back("previewScan"); }
+void RecordingDataSource::previewScan() {
+  calls.push_back("previewScan");
+  if (onPreviewScan) onPreviewScan();
+}
 
 void RecordingDataSource::readSetting(const std::optional<std::string>& name, bool loadDefault) {
   calls.push_back("readSetting(" + (name ? *name : std::string("nil")) + ", " + yesNo(loadDefault) +
                   ")");
+  if (onReadSetting) onReadSetting(name, loadDefault);
 }
 
 std::optional<std::vector<std::string>> RecordingDataSource::availableProfile() {

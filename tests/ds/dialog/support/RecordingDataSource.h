@@ -40,6 +40,10 @@ class RecordingDataSource final : public DialogDataSource {
   bool resetAnswer = true;
   bool calibrateAnswer = true;
   bool colorDropAnswer = true;
+  // Run after the call is logged: what the data source does to the record or its files.
+  std::function<void(const std::optional<std::string>& name, bool loadDefault)> onReadSetting;
+  std::function<void()> onPreviewScan;
+  std::function<void()> onXferReady;
   // Called with getColorDropData's arguments to fill the destination.
   std::function<void(const uint8_t*, uint8_t*, const XferImageInfo&, const ColorDropParam&)>
       colorDrop;

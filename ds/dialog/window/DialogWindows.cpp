@@ -90,7 +90,7 @@ ui::WindowSpec makeMainWindow() {
   e.push_back(popUp("mPopupScanSource", image, {1, 1, 1, 2}, {}));
   e.push_back({.outlet = "mScaModeSideController", .element = Element::arrayController});
   e.push_back(control("pImageTabTableView", ControlKind::tableView, image, {2, 0, 4, 3}));
-  e.push_back(column("pImageTabTableView", "check", "", CellKind::check, 30, "mCheck"));
+  e.push_back(column("pImageTabTableView", "check", "Use", CellKind::check, 30, "mCheck"));
   e.push_back(column("pImageTabTableView", "name", "ImageType", CellKind::text, 220, "mName"));
   e.push_back(control("mStaticResolution", ControlKind::label, image, {6, 0}, "Resolution"));
   e.push_back(
@@ -165,7 +165,7 @@ ui::WindowSpec makeMainWindow() {
   e.push_back(control("pInfoTabTableView", ControlKind::tableView, info, {0, 0, 8, 4}));
   e.push_back(column("pInfoTabTableView", "InfoTabName", "Item", CellKind::text, 200));
   e.push_back(column("pInfoTabTableView", "InfoTabInfo", "Value", CellKind::text, 200));
-  e.push_back(column("pInfoTabTableView", "InfoTabButton", "", CellKind::button, 80));
+  e.push_back(column("pInfoTabTableView", "InfoTabButton", "Reset", CellKind::button, 80));
 
   // The main buttons; the set-up gives them their titles.
   e.push_back(control("mButtonPreview", ControlKind::pushButton, {}, {1, 0}, "PreviewWindow",

@@ -16,7 +16,7 @@ std::string yesNo(bool b) { return b ? "YES" : "NO"; }
 const LanguageBundle& RecordingDataSource::getLanguage(int32_t* id) {
   calls.push_back("getLanguage");
   if (id) *id = languageId;
-  return bundle;
+  return language ? *language : bundle;
 }
 
 std::vector<LanguageEntry> RecordingDataSource::supportedLanguage() {

@@ -32,6 +32,7 @@ class RecordingDataSource final : public DialogDataSource {
 
   // Answers.
   TableBundle bundle;
+  const LanguageBundle* language = nullptr;  // set: getLanguage answers it instead of bundle
   int32_t languageId = 0;
   std::vector<LanguageEntry> languages{{0, "English.lproj", "English"}};
   int32_t checkScanParamsAnswer = 0;

@@ -32,8 +32,9 @@ std::string stateText(const foundation::Value& value) {
 
 }  // namespace
 
-MainDialog::MainDialog(ui::Application& application, BridgeObject_V2& bridge, DialogPaths paths)
-    : shared_(application, bridge, std::move(paths)), pages_(shared_) {
+MainDialog::MainDialog(ui::Application& application, BridgeObject_V2& bridge, DialogPaths paths,
+                       ui::Toolkit* toolkit)
+    : shared_(application, bridge, std::move(paths)), pages_(shared_), toolkit_(toolkit) {
   shared_.controllers = &pages_;
 }
 
@@ -94,6 +95,11 @@ void MainDialog::buildWindows() {
   shared_.drawer->setParentWindow(shared_.window.get());
   shared_.sheet = ui::buildWindow(app, diagnosticSheetSpec(), shared_.strings);
   wireFrame();
+  if (toolkit_) {
+    for (ui::Window* w : {shared_.window.get(), shared_.drawer.get(), shared_.sheet.get()}) {
+      toolkit_->attach(*w);
+    }
+  }
 }
 
 void MainDialog::setUp() {

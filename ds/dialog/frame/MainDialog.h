@@ -20,12 +20,15 @@
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/frame/PageControllers.h"
 #include "ds/dialog/frame/SetUp.h"
+#include "platform/ui/Toolkit.h"
 
 namespace ferrolite::dialog {
 
 class MainDialog {
  public:
-  MainDialog(ui::Application& application, BridgeObject_V2& bridge, DialogPaths paths);
+  // toolkit: the one that shows the windows (null: headless).
+  MainDialog(ui::Application& application, BridgeObject_V2& bridge, DialogPaths paths,
+             ui::Toolkit* toolkit = nullptr);
   ~MainDialog();
   MainDialog(const MainDialog&) = delete;
   MainDialog& operator=(const MainDialog&) = delete;
@@ -79,6 +82,7 @@ class MainDialog {
 
   DialogShared shared_;
   DialogPages pages_;
+  ui::Toolkit* toolkit_;
   bool setUpDone_ = false;
   bool hostTold_ = false;  // Scan's OK or Cancel has told the host about this close
 };

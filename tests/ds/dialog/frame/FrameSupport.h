@@ -16,6 +16,7 @@
 #include "platform/ui/Scripted.h"
 #include "platform/ui/TabView.h"
 #include "platform/ui/TableView.h"
+#include "platform/ui/Toolkit.h"
 #include "platform/ui/User.h"
 #include "tests/support/TestFolder.h"
 
@@ -23,7 +24,9 @@ namespace ferrolite::dialog::testing {
 
 struct FrameFixture {
   ui::ScriptedServices services;
-  ui::Application application{services.services()};
+  // The scripted services, or a toolkit's (the Qt replay hands in its host's).
+  std::unique_ptr<ui::Application> application;
+  ui::Toolkit* toolkit = nullptr;
   ui::User user;
   ScanSetting record;
   DeviceAbility current{};
@@ -37,19 +40,26 @@ struct FrameFixture {
   int32_t uiOnly = 0;
   std::unique_ptr<MainDialog> dialog;
 
-  explicit FrameFixture(std::string_view folderName = "dialog-frame") {
+  explicit FrameFixture(std::string_view folderName = "dialog-frame",
+                        const ui::Services* hosted = nullptr, ui::Toolkit* kit = nullptr)
+      : application(std::make_unique<ui::Application>(hosted ? *hosted : services.services())),
+        toolkit(kit) {
     folder = testsupport::freshTestFolder(folderName);
     describeTestScanner(current, older, extra, record);
     current.ScannerCapability0 = 0x01;  // ultrasonic multi-feed detection
     record.wTabWindow = 0xBA;
     record.strProfile = SharedText("Custom?");
   }
-  ~FrameFixture() { dialog.reset(); }
+  ~FrameFixture() {
+    dialog.reset();
+    application.reset();
+  }
   FrameFixture(const FrameFixture&) = delete;
 
   // openDS, then enableDS: with its calls in the data source's order; the log starts afresh.
   MainDialog& open(const std::string& name = "fi-7160") {
-    dialog = std::make_unique<MainDialog>(application, bridge, DialogPaths{folder, folder});
+    dialog =
+        std::make_unique<MainDialog>(*application, bridge, DialogPaths{folder, folder}, toolkit);
     bridge.getDS(&dataSource);
     dialog->getExtraParam(extra);
     dialog->guiSetting(&record, &paper, {&current, &older}, name, uiOnly, info);

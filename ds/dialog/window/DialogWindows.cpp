@@ -1,6 +1,9 @@
 #include "ds/dialog/window/DialogWindows.h"
 
 #include "ds/dialog/frame/PageBook.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Menu.h"
+#include "platform/ui/TabView.h"
 
 namespace ferrolite::dialog {
 namespace {
@@ -245,5 +248,37 @@ const ui::WindowSpec& diagnosticSheetSpec() {
 std::array<const ui::WindowSpec*, 3> dialogWindowSpecs() {
   return {&mainWindowSpec(), &previewDrawerSpec(), &diagnosticSheetSpec()};
 }
+
+std::vector<std::string> shownTexts(const ui::Window& window) {
+  std::vector<std::string> texts;
+  for (const auto& control : window.controls()) {
+    if (auto* label = dynamic_cast<const ui::Label*>(control.get())) {
+      texts.push_back(label->text());
+    } else if (auto* button = dynamic_cast<const ui::Button*>(control.get())) {
+      texts.push_back(button->title());
+    } else if (auto* box = dynamic_cast<const ui::Box*>(control.get())) {
+      texts.push_back(box->title());
+    } else if (auto* popUp = dynamic_cast<const ui::PopUpButton*>(control.get())) {
+      for (std::size_t i = 0; i < popUp->numberOfItems(); ++i) {
+        texts.push_back(popUp->itemAt(i).title());
+      }
+    } else if (auto* tabs = dynamic_cast<const ui::TabView*>(control.get())) {
+      for (const ui::TabViewItem* item : tabs->items()) texts.push_back(item->label());
+    } else if (auto* table = dynamic_cast<const ui::TableView*>(control.get())) {
+      for (const ui::TableColumn& column : table->columns()) texts.push_back(column.title);
+      for (int row = 0; row < table->numberOfRows(); ++row) {
+        for (std::size_t c = 0; c < table->columns().size(); ++c) {
+          texts.push_back(table->cellAt(row, c).text);
+        }
+      }
+    }
+  }
+  if (const ui::ToolBar* toolbar = window.toolbar()) {
+    for (const auto& item : toolbar->items()) texts.push_back(item.label);
+  }
+  return texts;
+}
+
+bool fellBackToKey(std::string_view text) { return !text.empty() && text.back() == '?'; }
 
 }  // namespace ferrolite::dialog

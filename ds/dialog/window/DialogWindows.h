@@ -4,7 +4,9 @@
 // controls from these; a toolkit lays their peers out by the grid cells. The ranges and sizes
 // the dialog leaves to the window are chosen here, within the record fields' widths.
 #include <array>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ui/Layout.h"
 
@@ -37,5 +39,11 @@ const ui::WindowSpec& previewDrawerSpec();
 const ui::WindowSpec& diagnosticSheetSpec();
 // Every window of the dialog, for tools that walk all of them.
 std::array<const ui::WindowSpec*, 3> dialogWindowSpecs();
+
+// Every text the window shows now: labels, button and box titles, tab labels, pop-up items,
+// table column titles and cells, tool-bar item labels. A text ending in "?" fell back to its
+// key.
+std::vector<std::string> shownTexts(const ui::Window& window);
+bool fellBackToKey(std::string_view text);
 
 }  // namespace ferrolite::dialog

@@ -8,7 +8,6 @@
 #include "FrameSupport.h"
 #include "ds/dialog/FoundationLanguage.h"
 #include "platform/foundation/Localization.h"
-#include "platform/ui/Menu.h"
 
 namespace ferrolite::dialog::testing {
 namespace {
@@ -30,33 +29,9 @@ class NotingBundle final : public LanguageBundle {
   foundation::LanguageBundle bundle_;
 };
 
-// Every text the window shows now.
 void collectTexts(const ui::Window& window, std::vector<std::string>& texts) {
-  for (const auto& control : window.controls()) {
-    if (auto* text = dynamic_cast<const ui::TextControl*>(control.get())) {
-      if (dynamic_cast<const ui::Label*>(text)) texts.push_back(text->text());
-    } else if (auto* button = dynamic_cast<const ui::Button*>(control.get())) {
-      texts.push_back(button->title());
-    } else if (auto* box = dynamic_cast<const ui::Box*>(control.get())) {
-      texts.push_back(box->title());
-    } else if (auto* popUp = dynamic_cast<const ui::PopUpButton*>(control.get())) {
-      for (std::size_t i = 0; i < popUp->numberOfItems(); ++i) {
-        texts.push_back(popUp->itemAt(i).title());
-      }
-    } else if (auto* tabs = dynamic_cast<const ui::TabView*>(control.get())) {
-      for (const ui::TabViewItem* item : tabs->items()) texts.push_back(item->label());
-    } else if (auto* table = dynamic_cast<const ui::TableView*>(control.get())) {
-      for (const ui::TableColumn& column : table->columns()) texts.push_back(column.title);
-      for (int row = 0; row < table->numberOfRows(); ++row) {
-        for (std::size_t c = 0; c < table->columns().size(); ++c) {
-          texts.push_back(table->cellAt(row, c).text);
-        }
-      }
-    }
-  }
-  if (const ui::ToolBar* toolbar = window.toolbar()) {
-    for (const auto& item : toolbar->items()) texts.push_back(item.label);
-  }
+  std::vector<std::string> shown = shownTexts(window);
+  texts.insert(texts.end(), shown.begin(), shown.end());
 }
 
 TEST(DialogLanguage, EnglishTableHasEveryKeyTheDialogShows) {
@@ -103,7 +78,7 @@ TEST(DialogLanguage, EnglishTableHasEveryKeyTheDialogShows) {
     return "keys missing from the English table:" + keys;
   }();
   for (const std::string& text : texts) {
-    EXPECT_FALSE(!text.empty() && text.back() == '?') << "fell back to its key: " << text;
+    EXPECT_FALSE(fellBackToKey(text)) << "fell back to its key: " << text;
   }
 }
 

@@ -15,6 +15,7 @@
 #include "platform/ui/Controls.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/Window.h"
+#include "tests/support/ThreadCount.h"
 
 namespace {
 
@@ -22,18 +23,7 @@ using namespace ui;
 
 const std::filesystem::path kAdapter = VT_QT_ADAPTER;
 
-// The process's threads, but for Qt's D-Bus thread: on a desktop (xcb) the accessibility bridge
-// starts it once per process and Qt keeps it while its libraries are loaded, which is for good.
-std::size_t threadCount() {
-  std::size_t n = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string name;
-    std::getline(comm, name);
-    if (name != "QDBusConnection") ++n;
-  }
-  return n;
-}
+using testsupport::threadCount;
 
 // What a dialog keeps on the UI thread: its application and its window.
 struct ShownWindow {

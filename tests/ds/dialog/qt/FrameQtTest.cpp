@@ -61,7 +61,13 @@ struct QtFrame {
 
 TEST(DialogFrameQt, ScanThroughTheRealButtonCommitsThenStartsTheTransfer) {
   QtFrame q;
+  // The host's application runs the dialog on its GUI thread: no thread and no application of
+  // our own.
+  EXPECT_FALSE(q.host->toolkit().ownsUiThread());
+  EXPECT_TRUE(q.host->queue().onUiThread());
+  const QCoreApplication* hosts = QCoreApplication::instance();
   q.f.open();
+  EXPECT_EQ(QCoreApplication::instance(), hosts);
   q.f.record.wLength = 10;
   QPushButton* scan = q.button("mButtonScan");
   ASSERT_NE(scan, nullptr);

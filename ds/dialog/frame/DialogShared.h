@@ -14,6 +14,7 @@
 #include "ds/dialog/DialogContext.h"
 #include "ds/dialog/frame/PageBook.h"
 #include "ds/dialog/image/ImageTypeButtons.h"
+#include "ds/dialog/image/ModeSideRows.h"
 #include "ds/dialog/image/PaperSizeList.h"
 #include "ds/scan/records/PaperTbl.h"
 #include "ds/scan/records/ScannerInfo.h"
@@ -43,6 +44,23 @@ class LanguageStrings final : public ui::Strings {
 
  private:
   const LanguageBundle* bundle_;
+};
+
+// The resolution popup's binding: resolutions to item indexes and back, remembering the last
+// resolution for the custom item.
+class ResolutionPopupTransformer final : public ui::ValueTransformer {
+ public:
+  ui::Value transformed(const ui::Value& resolution) override {
+    if (resolution.kind() == foundation::Kind::boolean) return rule_.transformedValue(nullptr);
+    const int64_t dpi = resolution.integer().valueOr(0);
+    return rule_.transformedValue(&dpi);
+  }
+  ui::Value reverseTransformed(const ui::Value& index) override {
+    return rule_.reverseTransformedValue(index.integer().valueOr(0));
+  }
+
+ private:
+  ResolutionTransformer_V2Tez_FRL rule_;
 };
 
 // The information table's rows, filled by the information page.
@@ -81,6 +99,7 @@ struct DialogShared {
   int32_t languageId = 0;
   LanguageStrings strings;
   ui::Properties properties;  // the controls' bound values (mResValue, ...)
+  ResolutionPopupTransformer resolutionTransformer;
 
   std::unique_ptr<ui::Window> window;  // "TwainDSDialog"
   std::unique_ptr<ui::Window> drawer;  // the preview drawer

@@ -218,6 +218,27 @@ void MainDialog::wireFrame() {
   s.sheet->get<ui::Button>("mButtonPropertyOK")
       .setAction(action(&MainDialog::propertyTabBarInfoOKButton, this));
 
+  // The resolution popup shows mResValue through the transformer.
+  s.main<ui::PopUpButton>("mPopupRes")
+      .bindSelectedIndex(s.properties, "mResValue", &s.resolutionTransformer);
+  // The preview-result button reports its presses to the colour drop-out page by notification.
+  auto click = [this](ui::Button& button, int64_t down) {
+    foundation::Dictionary info;
+    info.set("Click", down);
+    shared_.application.notifications().post(note::kClickPreviewResultButton, &button, info);
+  };
+  s.inDrawer<ui::Button>("mPreviewResult")
+      .setMouseHandlers([click](ui::Button& b) { click(b, 1); },
+                        [click](ui::Button& b) { click(b, 0); });
+  // Every field takes the edit keys (Ctrl alone with x, c, v, a) and leaves the others.
+  for (ui::Window* window : {s.window.get(), s.drawer.get(), s.sheet.get()}) {
+    for (const auto& control : window->controls()) {
+      if (auto* field = dynamic_cast<ui::TextField*>(control.get())) {
+        field->handlers().performKeyEquivalent = &ui::TextField::standardEditKeys;
+      }
+    }
+  }
+
   s.main<ui::TabView>(kTabViewOutlet)
       .setDelegate({.shouldSelect = {}, .didSelect = [this](ui::TabView&, ui::TabViewItem& item) {
                       tabDidSelect(item);

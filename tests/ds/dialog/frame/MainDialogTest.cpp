@@ -419,5 +419,46 @@ TEST(DialogFrame, MainButtonsStatusFromTheScanThreadRunsOnTheUiThread) {
   EXPECT_EQ(f.services.runLoop.shortPasses().size(), 1u) << "enabling lets nothing through";
 }
 
+TEST(DialogFrame, SmallControlsResolutionPopupHoverButtonAndEditKeys) {
+  FrameFixture f;
+  f.open();
+  ui::Properties& values = f.dialog->shared().properties;
+  auto& popUp = f.get<ui::PopUpButton>("mPopupRes");
+  for (const auto& [dpi, index] : std::vector<std::pair<int64_t, int>>{
+           {75, 0}, {150, 1}, {200, 2}, {300, 3}, {400, 4}, {600, 5}, {100, 6}}) {
+    values.set("mResValue", dpi);
+    EXPECT_EQ(popUp.indexOfSelectedItem(), index) << dpi;
+  }
+  // The user's choice sets the resolution; the custom item keeps the last one seen (100).
+  ASSERT_TRUE(f.user.choose(popUp, 1));
+  EXPECT_EQ(values.integer("mResValue"), 150);
+  values.set("mResValue", 100);
+  ASSERT_TRUE(f.user.choose(popUp, 6));
+  EXPECT_EQ(values.integer("mResValue"), 100);
+
+  // The preview-result button posts its presses.
+  std::vector<int64_t> clicks;
+  f.application->notifications().addObserver(
+      std::string(note::kClickPreviewResultButton), nullptr, [&clicks](const ui::Notification& n) {
+        clicks.push_back(n.userInfo.integer("Click").valueOr(-1));
+      });
+  ASSERT_TRUE(f.click("mButtonPreview"));
+  auto& result = f.drawer().get<ui::Button>("mPreviewResult");
+  result.setEnabled(true);
+  ASSERT_TRUE(f.user.press(result));
+  ASSERT_TRUE(f.user.release(result));
+  EXPECT_EQ(clicks, (std::vector<int64_t>{1, 0}));
+
+  // Ctrl+V pastes; Ctrl+Shift+V is not the field's.
+  auto& field = f.get<ui::TextField>("mTextFieldResValue");
+  f.services.pasteboard.setString("9");
+  ASSERT_TRUE(f.user.focus(field));
+  const std::string before = field.text();
+  EXPECT_FALSE(f.user.keyEquivalent(field, U'v', ui::kCtrl | ui::kShift));
+  EXPECT_EQ(field.text(), before);
+  EXPECT_TRUE(f.user.keyEquivalent(field, U'v', ui::kCtrl));
+  EXPECT_NE(field.text().find('9'), std::string::npos);
+}
+
 }  // namespace
 }  // namespace ferrolite::dialog::testing

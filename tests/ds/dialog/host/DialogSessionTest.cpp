@@ -9,6 +9,7 @@
 
 #include "FrameSupport.h"
 #include "ds/dialog/frame/DialogSession.h"
+#include "tests/support/GlibHostLoop.h"
 #include "tests/support/ThreadCount.h"
 
 namespace ferrolite::dialog::testing {
@@ -80,6 +81,25 @@ TEST(DialogSession, OpensClosesReopensAndUnloadsOnItsOwnUiThread) {
     EXPECT_EQ(calls.back(), "closeDSRequest");
     EXPECT_EQ(threadCount(), before) << "the UI thread and Qt's own threads are gone";
   }
+}
+
+TEST(DialogSession, AGlibHostsLoopShowsTheDialogAndReceivesItsCloseRequest) {
+  testsupport::GlibHostLoop loop;
+  Source source;
+  auto session = DialogSession::start(VT_QT_ADAPTER, source.records.bridge,
+                                      {source.records.folder, source.records.folder});
+  ASSERT_TRUE(session) << session.error();
+  // The close request reaches the host on its own loop, as the source manager's message does.
+  source.records.dataSource.onCloseDSRequest = [&loop] { loop.requestClose(); };
+  // From a callback of the host's loop, the enable, then the user's close box.
+  DialogSession* s = session->get();
+  testsupport::GlibHostLoop::atIdle([s, &source] {
+    s->enable(source.handOver());
+    s->host().queue().post(
+        [s] { s->perform([](MainDialog& dialog) { dialog.window().userClose(); }); });
+  });
+  EXPECT_TRUE(loop.runUntilClosed());
+  session->reset();
 }
 
 TEST(DialogSession, WithoutADisplayNothingStartsAndTheReasonIsGiven) {

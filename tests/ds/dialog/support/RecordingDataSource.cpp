@@ -40,7 +40,10 @@ void RecordingDataSource::xferReady() {
   calls.push_back("xferReady");
   if (onXferReady) onXferReady();
 }
-void RecordingDataSource::closeDSRequest() { calls.push_back("closeDSRequest"); }
+void RecordingDataSource::closeDSRequest() {
+  calls.push_back("closeDSRequest");
+  if (onCloseDSRequest) onCloseDSRequest();
+}
 void RecordingDataSource::closeDSOK() { calls.push_back("closeDSOK"); }
 void RecordingDataSource::previewScan() {
   calls.push_back("previewScan");

@@ -45,6 +45,7 @@ class RecordingDataSource final : public DialogDataSource {
   std::function<void(const std::optional<std::string>& name, bool loadDefault)> onReadSetting;
   std::function<void()> onPreviewScan;
   std::function<void()> onXferReady;
+  std::function<void()> onCloseDSRequest;
   // Called with getColorDropData's arguments to fill the destination.
   std::function<void(const uint8_t*, uint8_t*, const XferImageInfo&, const ColorDropParam&)>
       colorDrop;

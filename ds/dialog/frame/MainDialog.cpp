@@ -285,8 +285,15 @@ void MainDialog::wireFrame() {
                         }
                         return std::string();
                       },
-                      .setObjectValue = [](ui::TableView& table, const foundation::Value&,
-                                           const ui::TableColumn&, int) { table.reloadData(); }});
+                      .setObjectValue =
+                          [this](ui::TableView& table, const foundation::Value&,
+                                 const ui::TableColumn& column, int row) {
+                            if (column.identifier == "InfoTabButton" && row >= 0 &&
+                                row < kInfoRows) {
+                              pages_.info.resetCounter(shared_.info.mInfoTabReset[row]);
+                            }
+                            table.reloadData();
+                          }});
   ui::TableView::Delegate infoDelegate;
   infoDelegate.dataCell = [this](ui::TableView&, const ui::TableColumn& column,
                                  int row) -> std::optional<ui::CellSpec> {

@@ -101,7 +101,11 @@ class ImprinterTab {
 class InfoTab {
  public:
   explicit InfoTab(DialogShared& s) : s_(s) {}
+  // The table's rows from the scanner information and the NVRAM record read afresh.
   void doInfoTabInit();
+  // A row's Reset button (codes 1 pad, 2 feed roller, 3 reverse roller, 4 pickup roller): the
+  // data source zeroes the counter, then the page reads the counters again.
+  void resetCounter(int32_t code);
 
  private:
   DialogShared& s_;

@@ -4,6 +4,7 @@
 // keys, and setMainButtonsStatus from the data source's thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -417,6 +418,37 @@ TEST(DialogFrame, MainButtonsStatusFromTheScanThreadRunsOnTheUiThread) {
   end.join();
   EXPECT_TRUE(f.get<ui::Button>("mButtonScan").isEnabled());
   EXPECT_EQ(f.services.runLoop.shortPasses().size(), 1u) << "enabling lets nothing through";
+}
+
+TEST(DialogFrame, InformationTableRowsColoursAndResetButtons) {
+  FrameFixture f;
+  f.open();
+  ASSERT_TRUE(f.user.selectTab(f.tabs(), "KriTabInfo"));
+  auto& table = f.get<ui::TableView>("pInfoTabTableView");
+  const InfoTable& info = f.dialog->shared().info;
+  ASSERT_GT(info.mInfoTabItems, 0);
+  ASSERT_EQ(table.numberOfRows(), info.mInfoTabItems);
+  const int last = info.mInfoTabItems - 1;
+  EXPECT_EQ(table.cellAt(last, 0).background, ui::Color::rgb(182.0f / 255, 214.0f / 255, 1.0f));
+  if (last > 0) {
+    EXPECT_EQ(table.cellAt(last - 1, 0).background, ui::Color::white());
+  }
+  EXPECT_EQ(table.heightOfRow(0), 24);
+  int padRow = -1;
+  for (int row = 0; row < info.mInfoTabItems; ++row) {
+    if (info.mInfoTabReset[row] == 1) padRow = row;
+  }
+  ASSERT_GE(padRow, 0);
+  EXPECT_EQ(table.cellAt(padRow, 2).kind, ui::CellKind::button);
+  EXPECT_EQ(table.cellAt(padRow, 2).title, "Reset?");
+  f.dataSource.calls.clear();
+  ASSERT_TRUE(f.user.clickCell(table, padRow, "InfoTabButton"));
+  ASSERT_GE(f.dataSource.calls.size(), 2u);
+  EXPECT_EQ(f.dataSource.calls[0], "resetRollerCount(0)");
+  EXPECT_NE(std::find(f.dataSource.calls.begin(), f.dataSource.calls.end(),
+                      "getNVMData(" + std::to_string(sizeof(NewNvmData)) + ")"),
+            f.dataSource.calls.end())
+      << "the counters are read again";
 }
 
 TEST(DialogFrame, SmallControlsResolutionPopupHoverButtonAndEditKeys) {

@@ -79,7 +79,7 @@ void RecordingDataSource::printDebugLog(bool on) {
 
 void RecordingDataSource::getNVMData(void* buffer, std::size_t bufferSize) {
   calls.push_back("getNVMData(" + std::to_string(bufferSize) + ")");
-  std::memcpy(buffer, nvram.data(), std::min(bufferSize, nvram.size()));
+  if (!nvram.empty()) std::memcpy(buffer, nvram.data(), std::min(bufferSize, nvram.size()));
 }
 
 bool RecordingDataSource::resetRollerCount(int32_t which) {

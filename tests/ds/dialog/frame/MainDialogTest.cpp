@@ -420,6 +420,29 @@ TEST(DialogFrame, MainButtonsStatusFromTheScanThreadRunsOnTheUiThread) {
   EXPECT_EQ(f.services.runLoop.shortPasses().size(), 1u) << "enabling lets nothing through";
 }
 
+TEST(DialogFrame, SavedProfileAtOpenAndTheCustomProfileRule) {
+  FrameFixture f;
+  f.dataSource.profiles = Strings{"Invoices", "Letters"};
+  f.record.strProfile = SharedText("Letters");
+  f.dialog =
+      std::make_unique<MainDialog>(*f.application, f.bridge, DialogPaths{f.folder, f.folder});
+  f.bridge.getDS(&f.dataSource);
+  f.dialog->getExtraParam(f.extra);
+  f.dialog->guiSetting(&f.record, &f.paper, {&f.current, &f.older}, "fi-7160", 0, f.info);
+  f.dialog->window();
+  const auto& calls = f.dataSource.calls;
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "profileOperation(Letters, 0)"), calls.end());
+  auto& popUp = f.get<ui::PopUpButton>("mPopupProfile");
+  EXPECT_EQ(popUp.titleOfSelectedItem(), "Letters");
+  EXPECT_TRUE(f.get<ui::Button>("mButtonDeleteProfile").isEnabled());
+
+  // Any edit turns the popup to the custom entry and disables Delete.
+  f.dialog->pages().image.switch2CustomProfile();
+  EXPECT_EQ(popUp.titleOfSelectedItem(), "Custom?");
+  EXPECT_EQ(f.record.strProfile.view(), "Custom?");
+  EXPECT_FALSE(f.get<ui::Button>("mButtonDeleteProfile").isEnabled());
+}
+
 TEST(DialogFrame, InformationTableRowsColoursAndResetButtons) {
   FrameFixture f;
   f.open();

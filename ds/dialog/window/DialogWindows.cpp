@@ -166,6 +166,7 @@ ui::WindowSpec makeMainWindow() {
 
   // Information page.
   e.push_back(control("pInfoTabTableView", ControlKind::tableView, info, {0, 0, 8, 4}));
+  e.back().size = {600, 330};
   e.push_back(column("pInfoTabTableView", "InfoTabName", "Item", CellKind::text, 200));
   e.push_back(column("pInfoTabTableView", "InfoTabInfo", "Value", CellKind::text, 200));
   e.push_back(column("pInfoTabTableView", "InfoTabButton", "Reset", CellKind::button, 80));

@@ -13,6 +13,8 @@
 #include "FrameSupport.h"
 #include "ds/dialog/Notifications.h"
 #include "ds/scan/records/NvmData.h"
+#include "platform/imageio/ImageIO.h"
+#include "platform/ui/ImageView.h"
 
 namespace ferrolite::dialog::testing {
 namespace {
@@ -388,6 +390,32 @@ TEST(DialogFrame, PreviewTakesNoSecondClickWhileItRuns) {
   EXPECT_TRUE(f.drawer().get<ui::Button>("mButtonDrawerPreview").isEnabled());
   ASSERT_TRUE(f.click("mButtonPreview"));
   EXPECT_FALSE(f.drawer().isDrawerOpen());
+}
+
+TEST(DialogFrame, PreviewShowsTheFileTheDataSourceWrote) {
+  FrameFixture f;
+  f.open();
+  f.dataSource.onPreviewScan = [&f] {
+    imageio::Raster raster;
+    raster.layout = imageio::PixelLayout::packed(40, 30, 8, 3);
+    raster.resolution = {100, 100};
+    raster.pixels.assign(raster.layout.bytesPerRow * 30, 0x80);
+    ASSERT_TRUE(imageio::writeImageFile(f.folder / "fi-7160_preview.tif", imageio::FileKind::Tiff,
+                                        imageio::BitmapImage(raster.view()))
+                    .ok());
+  };
+  ASSERT_TRUE(f.click("mButtonPreview"));
+  ASSERT_TRUE(f.user.click(f.drawer().get<ui::Button>("mButtonDrawerPreview")));
+  EXPECT_TRUE(f.dialog->shared().globals.gPreviewResult);
+  const auto& view = f.drawer().get<ui::ImageView>("mPreviewView");
+  ASSERT_NE(view.image(), nullptr);
+  EXPECT_EQ(view.image()->width, 40);
+  EXPECT_EQ(view.image()->height, 30);
+  // The drawer closed and opened again finds the preview and offers its result.
+  ASSERT_TRUE(f.click("mButtonPreview"));
+  ASSERT_TRUE(f.click("mButtonPreview"));
+  EXPECT_TRUE(f.drawer().get<ui::Button>("mPreviewResult").isEnabled());
+  EXPECT_TRUE(f.drawer().get<ui::Button>("mEyeDropperClick").isEnabled());
 }
 
 TEST(DialogFrame, MainButtonsStatusFromTheScanThreadRunsOnTheUiThread) {

@@ -6,6 +6,7 @@
 // The adapter reaches the layer only through its inline getters and virtual members (see
 // Control.h), so one copy of the layer's code runs in the process; the layer reaches the adapter
 // only through this interface and the peers it sets on windows and controls.
+#include <filesystem>
 #include <functional>
 #include <string_view>
 
@@ -19,7 +20,7 @@ class Window;
 
 class Toolkit {
  public:
-  static constexpr int kInterfaceVersion = 1;
+  static constexpr int kInterfaceVersion = 2;
 
   virtual ~Toolkit() = default;
 
@@ -52,6 +53,9 @@ class Toolkit {
   // toolkit's widget of a window (outlet empty) or of one of its controls, or null (from the Qt
   // adapter a QWidget*). UI thread only.
   virtual void* widget(const Window& window, std::string_view outlet) = 0;
+  // The same seam for pictures: the window as drawn now (after the pending layout and paint),
+  // written as a PNG file. False when the window has no widget or the file cannot be written.
+  virtual bool writeSnapshot(const Window& window, const std::filesystem::path& file) = 0;
 
   // Ends what start began: the peers still attached go, our application object goes and our UI
   // thread is joined; a host's application and thread stay (from its GUI thread the peers go at

@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -353,6 +354,13 @@ class QtToolkit : public Toolkit, public PeerHost, public RunLoop {
       return peer ? peer->widget() : nullptr;
     }
     return nullptr;
+  }
+
+  bool writeSnapshot(const Window& window, const std::filesystem::path& file) override {
+    auto* top = static_cast<QWidget*>(widget(window, {}));
+    if (!top) return false;
+    QCoreApplication::processEvents();  // the layout and paint the program's changes asked for
+    return top->grab().save(QString::fromStdString(file.string()), "PNG");
   }
 
   void stop() override {

@@ -15,6 +15,8 @@
 #include "platform/ui/Controls.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/Window.h"
+#include "tests/support/GlibHostLoop.h"
+#include "tests/support/ThreadCount.h"
 
 namespace {
 
@@ -22,18 +24,7 @@ using namespace ui;
 
 const std::filesystem::path kAdapter = VT_QT_ADAPTER;
 
-// The process's threads, but for Qt's D-Bus thread: on a desktop (xcb) the accessibility bridge
-// starts it once per process and Qt keeps it while its libraries are loaded, which is for good.
-std::size_t threadCount() {
-  std::size_t n = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string name;
-    std::getline(comm, name);
-    if (name != "QDBusConnection") ++n;
-  }
-  return n;
-}
+using testsupport::threadCount;
 
 // What a dialog keeps on the UI thread: its application and its window.
 struct ShownWindow {
@@ -97,58 +88,24 @@ TEST(WindowHost, AHostWithoutQtOpensClosesReopensAndUnloadsTheWindowAndKeepsItsT
 }
 
 TEST(WindowHost, AGlibHostsMainLoopRunsBesideTheWindowAndReceivesItsCloseRequest) {
-  // The host's loop owns GLib's default context, as a GTK application's does.
-  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  testsupport::GlibHostLoop loop;
   auto started = WindowHost::start(kAdapter);
   ASSERT_TRUE(started) << started.error();
   WindowHost& host = **started;
-
-  struct State {
-    GMainLoop* loop;
-    WindowHost* host;
-    ShownWindow* shown = nullptr;
-    bool closeRequested = false;
-    bool timedOut = false;
-  } state{loop, &host};
   // The close request reaches the host on its own loop, as a TWAIN source's message would.
-  auto shown = showWindow(host, {.shouldClose = {}, .willClose = [&state](Window&) {
-                                   g_idle_add(
-                                       [](gpointer data) {
-                                         auto* s = static_cast<State*>(data);
-                                         s->closeRequested = true;
-                                         g_main_loop_quit(s->loop);
-                                         return G_SOURCE_REMOVE;
-                                       },
-                                       &state);
-                                 }});
-  state.shown = shown.get();
+  auto shown =
+      showWindow(host, {.shouldClose = {}, .willClose = [&loop](Window&) { loop.requestClose(); }});
   // From a callback of the host's loop (which owns GLib's context meanwhile), a synchronous call
   // into the window, as a TWAIN application calls its source from its toolkit's callbacks; the
   // user then closes the window.
-  g_idle_add(
-      [](gpointer data) {
-        auto* s = static_cast<State*>(data);
-        s->host->queue().performAndWait([s] { s->shown->window->setTitle("Ferrolite"); });
-        s->host->queue().post([s] { s->shown->window->userClose(); });
-        return G_SOURCE_REMOVE;
-      },
-      &state);
-  const guint guard = g_timeout_add_seconds(
-      20,
-      [](gpointer data) {
-        auto* s = static_cast<State*>(data);
-        s->timedOut = true;
-        g_main_loop_quit(s->loop);
-        return G_SOURCE_REMOVE;
-      },
-      &state);
-  g_main_loop_run(loop);
-  if (!state.timedOut) g_source_remove(guard);
-  EXPECT_FALSE(state.timedOut);
-  EXPECT_TRUE(state.closeRequested);
+  ShownWindow* window = shown.get();
+  testsupport::GlibHostLoop::atIdle([&host, window] {
+    host.queue().performAndWait([window] { window->window->setTitle("Ferrolite"); });
+    host.queue().post([window] { window->window->userClose(); });
+  });
+  EXPECT_TRUE(loop.runUntilClosed());
   destroy(host, std::move(shown));
   started->reset();
-  g_main_loop_unref(loop);
 }
 
 struct NoDisplayCase {

@@ -25,6 +25,40 @@ struct FixedDateOrder final : LocaleDateOrder {
   DateOrder dateOrder() const override { return order; }
 };
 
+// The test scanner and record every dialog test starts from: a duplex scanner with a feeder
+// (2550 x 4200) and a flatbed (2550 x 3508) on the current driver interface, a black-and-white
+// front record of the feeder's whole page.
+inline void describeTestScanner(DeviceAbility& current, ScannerAbilityEx& older, ExtraParam& extra,
+                                ScanSetting& record) {
+  current.Version = 200;
+  current.Size = sizeof(DeviceAbility);
+  current.FlatbedMaxWidth = 2550;
+  current.FlatbedMaxLength = 3508;
+  current.ADFMaxWidth = 2550;
+  current.ADFMaxLength = 4200;
+  current.DeviceType = 0x20 | 0x04;
+  current.HalftoneNum = 2;
+  older.FlatbedMaxWidth = 2550;
+  older.FlatbedMaxLength = 3508;
+  older.ADFMaxWidth = 2550;
+  older.ADFMaxLength = 4200;
+  older.ScanMethod = 0x20 | 0x04;
+  extra.newKrapi = true;
+  extra.adfMinWidth = 150;
+  extra.adfMinLength = 150;
+  extra.flatbedMinWidth = 75;
+  extra.flatbedMinLength = 75;
+  extra.maxLongLength = 35400;
+  extra.maxPowerSaving = 240;
+  extra.maxPowerOff = 480;
+  record.wImageType = 0x01;
+  record.wBWRes = record.wGrayRes = record.wColorRes = 200;
+  record.wWidth = 2550;
+  record.wLength = 4200;
+  record.dwLongWidth = 2550;
+  record.dwLongLength = 35400;
+}
+
 struct DialogFixture {
   ScanSetting record;
   DeviceAbility current{};
@@ -35,33 +69,7 @@ struct DialogFixture {
   RecordingDataSource dataSource;
 
   DialogFixture() {
-    current.Version = 200;
-    current.Size = sizeof(DeviceAbility);
-    current.FlatbedMaxWidth = 2550;
-    current.FlatbedMaxLength = 3508;
-    current.ADFMaxWidth = 2550;
-    current.ADFMaxLength = 4200;
-    current.DeviceType = 0x20 | 0x04;
-    current.HalftoneNum = 2;
-    older.FlatbedMaxWidth = 2550;
-    older.FlatbedMaxLength = 3508;
-    older.ADFMaxWidth = 2550;
-    older.ADFMaxLength = 4200;
-    older.ScanMethod = 0x20 | 0x04;
-    extra.newKrapi = true;
-    extra.adfMinWidth = 150;
-    extra.adfMinLength = 150;
-    extra.flatbedMinWidth = 75;
-    extra.flatbedMinLength = 75;
-    extra.maxLongLength = 35400;
-    extra.maxPowerSaving = 240;
-    extra.maxPowerOff = 480;
-    record.wImageType = 0x01;
-    record.wBWRes = record.wGrayRes = record.wColorRes = 200;
-    record.wWidth = 2550;
-    record.wLength = 4200;
-    record.dwLongWidth = 2550;
-    record.dwLongLength = 35400;
+    describeTestScanner(current, older, extra, record);
     bridge.mpScanSettings = &record;
     bridge.mpDeviceAbility = &current;
     bridge.mpScannerAbilityEx = &older;

@@ -16,7 +16,7 @@ std::string yesNo(bool b) { return b ? "YES" : "NO"; }
 const LanguageBundle& RecordingDataSource::getLanguage(int32_t* id) {
   calls.push_back("getLanguage");
   if (id) *id = languageId;
-  return bundle;
+  return language ? *language : bundle;
 }
 
 std::vector<LanguageEntry> RecordingDataSource::supportedLanguage() {
@@ -36,14 +36,24 @@ int32_t RecordingDataSource::checkScanParams() {
   return checkScanParamsAnswer;
 }
 
-void RecordingDataSource::xferReady() { calls.push_back("xferReady"); }
-void RecordingDataSource::closeDSRequest() { calls.push_back("closeDSRequest"); }
+void RecordingDataSource::xferReady() {
+  calls.push_back("xferReady");
+  if (onXferReady) onXferReady();
+}
+void RecordingDataSource::closeDSRequest() {
+  calls.push_back("closeDSRequest");
+  if (onCloseDSRequest) onCloseDSRequest();
+}
 void RecordingDataSource::closeDSOK() { calls.push_back("closeDSOK"); }
-void RecordingDataSource::previewScan() { calls.push_back("previewScan"); }
+void RecordingDataSource::previewScan() {
+  calls.push_back("previewScan");
+  if (onPreviewScan) onPreviewScan();
+}
 
 void RecordingDataSource::readSetting(const std::optional<std::string>& name, bool loadDefault) {
   calls.push_back("readSetting(" + (name ? *name : std::string("nil")) + ", " + yesNo(loadDefault) +
                   ")");
+  if (onReadSetting) onReadSetting(name, loadDefault);
 }
 
 std::optional<std::vector<std::string>> RecordingDataSource::availableProfile() {
@@ -69,7 +79,7 @@ void RecordingDataSource::printDebugLog(bool on) {
 
 void RecordingDataSource::getNVMData(void* buffer, std::size_t bufferSize) {
   calls.push_back("getNVMData(" + std::to_string(bufferSize) + ")");
-  std::memcpy(buffer, nvram.data(), std::min(bufferSize, nvram.size()));
+  if (!nvram.empty()) std::memcpy(buffer, nvram.data(), std::min(bufferSize, nvram.size()));
 }
 
 bool RecordingDataSource::resetRollerCount(int32_t which) {

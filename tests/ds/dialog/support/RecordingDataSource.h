@@ -32,6 +32,7 @@ class RecordingDataSource final : public DialogDataSource {
 
   // Answers.
   TableBundle bundle;
+  const LanguageBundle* language = nullptr;  // set: getLanguage answers it instead of bundle
   int32_t languageId = 0;
   std::vector<LanguageEntry> languages{{0, "English.lproj", "English"}};
   int32_t checkScanParamsAnswer = 0;
@@ -40,6 +41,11 @@ class RecordingDataSource final : public DialogDataSource {
   bool resetAnswer = true;
   bool calibrateAnswer = true;
   bool colorDropAnswer = true;
+  // Run after the call is logged: what the data source does to the record or its files.
+  std::function<void(const std::optional<std::string>& name, bool loadDefault)> onReadSetting;
+  std::function<void()> onPreviewScan;
+  std::function<void()> onXferReady;
+  std::function<void()> onCloseDSRequest;
   // Called with getColorDropData's arguments to fill the destination.
   std::function<void(const uint8_t*, uint8_t*, const XferImageInfo&, const ColorDropParam&)>
       colorDrop;

@@ -1,0 +1,157 @@
+#pragma once
+// The dialog's page controllers over the shared dialog context: one class per page, each with
+// the members the frame's set-up, Default, page changes and main buttons call (under the
+// dialog's method names). The frame fixes when they run; what a page builds into its controls
+// is the page's own, and the builders below do what this frame needs of them so far.
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "ds/dialog/frame/DialogShared.h"
+#include "ds/dialog/image/PageCalls.h"
+#include "platform/ui/NotificationCenter.h"
+
+namespace ferrolite::dialog {
+
+class ImageTab {
+ public:
+  explicit ImageTab(DialogShared& s) : s_(s) {}
+  void doImageTabInit();
+  // Set-up step 15's last call: the image-type buttons from the record.
+  void initImageButtons();
+  void imageTypeButtonSetState(bool rearEnabled, bool mergeTwoSides);
+  void reCheckImageTypeStatus();
+  void dropColorSetImageButtons();
+  // The selection buttons (imageTypeColorFront: ... imageTypeAutoColorRear:) by mode.
+  void selectImageType(int mode);
+  // Default's image-type controls: only black-and-white front checked.
+  void restoreImageTypeDefaults();
+  // The paper-size list selects the item of bPaperSize (set-up step 16).
+  void selectPaperSizeOfRecord();
+  // Part of the custom-profile rule: the popup turns to the custom entry, Delete is disabled.
+  void switch2CustomProfile();
+  // Runs the calls an image-type rule asks of the other pages.
+  void perform(const Calls& calls);
+
+ private:
+  DialogShared& s_;
+};
+
+class ColorDropTab {
+ public:
+  explicit ColorDropTab(DialogShared& s) : s_(s) {}
+  void doColorDropTabInit();
+  void setColorDropTabItems(int64_t mode);
+  // A preview file is there to work on.
+  bool previewFileExist() const;
+
+ private:
+  DialogShared& s_;
+};
+
+class PaperTab {
+ public:
+  explicit PaperTab(DialogShared& s) : s_(s) {}
+  void doPaperTabInit();
+
+ private:
+  DialogShared& s_;
+};
+
+class OptionTab {
+ public:
+  explicit OptionTab(DialogShared& s) : s_(s) {}
+  void doOptionTabInit();
+  // True when every edge width is within its limit; otherwise the widths beyond it are set to
+  // the limit and the range alert is shown.
+  bool checkEdgeFillRange();
+
+ private:
+  DialogShared& s_;
+};
+
+class RotationTab {
+ public:
+  explicit RotationTab(DialogShared& s) : s_(s) {}
+  void doRotationTabInit();
+
+ private:
+  DialogShared& s_;
+};
+
+class SeparationTab {
+ public:
+  explicit SeparationTab(DialogShared& s) : s_(s) {}
+  void doSeparationTabInit();
+
+ private:
+  DialogShared& s_;
+};
+
+class ImprinterTab {
+ public:
+  explicit ImprinterTab(DialogShared& s) : s_(s) {}
+  void doImprinterTabInit();
+  void showSampleString();
+
+ private:
+  DialogShared& s_;
+};
+
+class InfoTab {
+ public:
+  explicit InfoTab(DialogShared& s) : s_(s) {}
+  // The table's rows from the scanner information and the NVRAM record read afresh.
+  void doInfoTabInit();
+  // A row's Reset button (codes 1 pad, 2 feed roller, 3 reverse roller, 4 pickup roller): the
+  // data source zeroes the counter, then the page reads the counters again.
+  void resetCounter(int32_t code);
+
+ private:
+  DialogShared& s_;
+};
+
+class PreviewPane {
+ public:
+  explicit PreviewPane(DialogShared& s) : s_(s) {}
+  void setMaxScanArea(uint32_t width, uint32_t length);
+  void setMaxScanAreaFB(uint32_t length);
+  void setMaxScanAreaADF(uint32_t length);
+  void setRetangleRect(float x, float y, float width, float length);
+  // Loads the preview file into the preview view; false when it cannot be read.
+  bool showPreviewFile(const std::filesystem::path& file);
+  void removeMouseTrackingArea();
+  void EnableEyeDropperCursor(bool on);
+
+ private:
+  DialogShared& s_;
+};
+
+// Every page controller, and the one place the notification observers land.
+class DialogPages {
+ public:
+  explicit DialogPages(DialogShared& s)
+      : image(s),
+        colorDrop(s),
+        paper(s),
+        option(s),
+        rotation(s),
+        separation(s),
+        imprinter(s),
+        info(s),
+        preview(s) {}
+  ImageTab image;
+  ColorDropTab colorDrop;
+  PaperTab paper;
+  OptionTab option;
+  RotationTab rotation;
+  SeparationTab separation;
+  ImprinterTab imprinter;
+  InfoTab info;
+  PreviewPane preview;
+
+  // An observer registered at set-up received its notification (the name already checked).
+  void notified(std::string_view name, const ui::Notification& notification);
+};
+
+}  // namespace ferrolite::dialog

@@ -1,0 +1,285 @@
+#include "ds/dialog/window/DialogWindows.h"
+
+#include "ds/dialog/frame/PageBook.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Menu.h"
+#include "platform/ui/TabView.h"
+
+namespace ferrolite::dialog {
+namespace {
+
+using ui::CellKind;
+using ui::ControlKind;
+using ui::Element;
+using ui::ElementSpec;
+using ui::Fallback;
+using ui::GridCell;
+
+ElementSpec tabItem(int page) {
+  return {.outlet = kTabItems[page].outlet,
+          .parent = kTabViewOutlet,
+          .text = kPageLabels[page],
+          .fallback = Fallback::key,
+          .identifier = kTabItems[page].identifier,
+          .element = Element::tabViewItem};
+}
+
+ElementSpec control(std::string_view outlet, ControlKind kind, std::string_view parent,
+                    GridCell cell, std::string_view text = {},
+                    Fallback fallback = Fallback::keyWithQuestionMark) {
+  return {.outlet = outlet,
+          .kind = kind,
+          .parent = parent,
+          .cell = cell,
+          .text = text,
+          .fallback = fallback};
+}
+
+ElementSpec popUp(std::string_view outlet, std::string_view parent, GridCell cell,
+                  std::vector<std::string_view> items) {
+  return {.outlet = outlet,
+          .kind = ControlKind::popUpButton,
+          .parent = parent,
+          .cell = cell,
+          .items = std::move(items)};
+}
+
+ElementSpec ranged(std::string_view outlet, ControlKind kind, std::string_view parent,
+                   GridCell cell, double minimum, double maximum, std::uint32_t options = 0) {
+  return {.outlet = outlet,
+          .kind = kind,
+          .parent = parent,
+          .cell = cell,
+          .minimum = minimum,
+          .maximum = maximum,
+          .increment = 1,
+          .options = options};
+}
+
+ElementSpec column(std::string_view table, std::string_view identifier, std::string_view title,
+                   CellKind kind, double width, std::string_view key = {}) {
+  return {.parent = table,
+          .text = title,
+          .fallback = Fallback::key,
+          .size = {width, 0},
+          .identifier = identifier,
+          .element = Element::tableColumn,
+          .cellKind = kind,
+          .key = key};
+}
+
+ui::WindowSpec makeMainWindow() {
+  constexpr std::string_view image = "pmTabViewImage";
+  constexpr std::string_view drop = "pmTabViewDropColor";
+  constexpr std::string_view paper = "pmTabViewPaper";
+  constexpr std::string_view rotate = "pmTabViewRotate";
+  constexpr std::string_view separation = "pmTabViewSeparation";
+  constexpr std::string_view options = "pmTabViewOptions";
+  constexpr std::string_view setting = "pmTabViewSetting";
+  constexpr std::string_view imprinter = "pmTabVieImprinter";
+  constexpr std::string_view info = "pmTabViewInfo";
+  ui::WindowSpec spec{.outlet = kMainWindowOutlet, .size = {660, 520}};
+  auto& e = spec.elements;
+  e.push_back({.outlet = kTabViewOutlet, .kind = ControlKind::tabView, .cell = {0, 0, 1, 5}});
+  for (int page = 0; page < kPageCount; ++page) e.push_back(tabItem(page));
+
+  // Image page: profiles, the mode/side table, resolution, scan source.
+  e.push_back(control("mStaticProfile", ControlKind::label, image, {0, 0}, "Profile"));
+  e.push_back(popUp("mPopupProfile", image, {0, 1, 1, 2}, {}));
+  e.push_back(control("mButtonAddProfile", ControlKind::pushButton, image, {0, 3}, "AddProfile"));
+  e.push_back(
+      control("mButtonDeleteProfile", ControlKind::pushButton, image, {0, 4}, "DeleteProfile"));
+  e.push_back(control("mStaticScanSource", ControlKind::label, image, {1, 0}, "ScanSource"));
+  e.push_back(popUp("mPopupScanSource", image, {1, 1, 1, 2}, {}));
+  e.push_back({.outlet = "mScaModeSideController", .element = Element::arrayController});
+  e.push_back(control("pImageTabTableView", ControlKind::tableView, image, {2, 0, 4, 3}));
+  e.push_back(column("pImageTabTableView", "check", "Use", CellKind::check, 30, "mCheck"));
+  e.push_back(column("pImageTabTableView", "name", "ImageType", CellKind::text, 220, "mName"));
+  e.push_back(control("mStaticResolution", ControlKind::label, image, {6, 0}, "Resolution"));
+  e.push_back(
+      popUp("mPopupRes", image, {6, 1}, {"75", "150", "200", "300", "400", "600", "Custom"}));
+  e.push_back(control("mTextFieldResValue", ControlKind::textField, image, {6, 2}));
+  e.push_back(ranged("mStepperRes", ControlKind::stepper, image, {6, 3}, 72, 600, ui::kValueWraps));
+
+  // Colour drop-out page.
+  e.push_back(control("mStaticDropColor", ControlKind::label, drop, {0, 0}, "DropoutColor"));
+  e.push_back(popUp("mPopupDropColor", drop, {0, 1, 1, 2}, {}));
+  e.push_back(control("mStaticFilterThresh", ControlKind::label, drop, {1, 0}, "FilterThreshold"));
+  e.push_back(ranged("mSliderFilterThresh", ControlKind::slider, drop, {1, 1, 1, 2}, 0, 255));
+  e.push_back(control("mStaticBackLevel", ControlKind::label, drop, {2, 0}, "BackgroundLevel"));
+  e.push_back(ranged("mSliderBackLevel", ControlKind::slider, drop, {2, 1, 1, 2}, 0, 255));
+
+  // Paper page: size, area fields, multi-feed group.
+  e.push_back(control("mStaticPaperSize", ControlKind::label, paper, {0, 0}, "PaperSize"));
+  e.push_back(popUp("mPopupPaperTabPaperSize", paper, {0, 1, 1, 2}, {}));
+  e.push_back(control("mStaticXOffset", ControlKind::label, paper, {1, 0}, "XOffset"));
+  e.push_back(control("mTextFieldXOffset", ControlKind::textField, paper, {1, 1}));
+  e.push_back(control("mStaticYOffset", ControlKind::label, paper, {2, 0}, "YOffset"));
+  e.push_back(control("mTextFieldYOffset", ControlKind::textField, paper, {2, 1}));
+  e.push_back(control("mStaticWidth", ControlKind::label, paper, {3, 0}, "Width"));
+  e.push_back(control("mTextFieldWidth", ControlKind::textField, paper, {3, 1}));
+  e.push_back(control("mStaticLength", ControlKind::label, paper, {4, 0}, "Length"));
+  e.push_back(control("mTextFieldLength", ControlKind::textField, paper, {4, 1}));
+  e.push_back(control("mBoxMultiFeedGroup", ControlKind::box, paper, {5, 0, 2, 4},
+                      "MultiFeedDetection", Fallback::key));
+  e.push_back(control("mButtonUltraSonic", ControlKind::checkBox, "mBoxMultiFeedGroup", {0, 0},
+                      "UltraSonic"));
+  e.push_back(control("mButtonAdditionDetect", ControlKind::checkBox, "mBoxMultiFeedGroup", {0, 1},
+                      "AdditionalDetection"));
+  e.push_back(
+      control("mTextFieldAdditionDetect", ControlKind::textField, "mBoxMultiFeedGroup", {0, 2}));
+  e.push_back(
+      ranged("mStepperAdditionDetect", ControlKind::stepper, "mBoxMultiFeedGroup", {0, 3}, 0, 999));
+
+  // Rotation and separation pages.
+  e.push_back(control("mStaticRotation", ControlKind::label, rotate, {0, 0}, "Rotation"));
+  e.push_back(popUp("mPopupRotation", rotate, {0, 1, 1, 2}, {}));
+  e.push_back(control("mStaticSplitImage", ControlKind::label, rotate, {1, 0}, "SplitImage"));
+  e.push_back(popUp("mPopupSplitImage", rotate, {1, 1, 1, 2}, {}));
+  e.push_back(control("mButtonBlankRemove", ControlKind::checkBox, separation, {0, 0, 1, 2},
+                      "BlankPageRemoval"));
+
+  // Enhancement page: the edge fill.
+  e.push_back(
+      control("mBoxEdgeFill", ControlKind::box, options, {0, 0, 2, 4}, "EdgeFill", Fallback::key));
+  e.push_back(control("mStaticLeftEdge", ControlKind::label, "mBoxEdgeFill", {0, 0}, "Left"));
+  e.push_back(control("mTextFieldLeftEdge", ControlKind::textField, "mBoxEdgeFill", {0, 1}));
+  e.push_back(control("mStaticRightEdge", ControlKind::label, "mBoxEdgeFill", {0, 2}, "Right"));
+  e.push_back(control("mTextFieldRightEdge", ControlKind::textField, "mBoxEdgeFill", {0, 3}));
+
+  // Setting page: which optional pages are shown.
+  e.push_back(
+      control("pSettingsView", ControlKind::view, setting, {0, 0, 5, 4}, {}, Fallback::key));
+  e.back().options = ui::kHiddenAtStart;
+  e.push_back(control("mStaticSettingsTable", ControlKind::label, "pSettingsView", {0, 0, 1, 3},
+                      "SettingsTable"));
+  e.back().options = ui::kHiddenAtStart;
+  e.push_back(control("pSettingsTableView", ControlKind::tableView, "pSettingsView", {1, 0, 4, 3}));
+  e.push_back(column("pSettingsTableView", "SettingName", "Page", CellKind::text, 220));
+  e.push_back(column("pSettingsTableView", "check", "Show", CellKind::check, 60));
+
+  // Imprinter page.
+  e.push_back(
+      control("mButtonImprinterOn", ControlKind::checkBox, imprinter, {0, 0, 1, 2}, "Imprinter"));
+  e.push_back(control("mStaticPrintString", ControlKind::label, imprinter, {1, 0}, "PrintString"));
+  e.push_back(control("mTextFieldImprinter", ControlKind::textField, imprinter, {1, 1, 1, 2}));
+
+  // Information page.
+  e.push_back(control("pInfoTabTableView", ControlKind::tableView, info, {0, 0, 8, 4}));
+  e.back().size = {600, 330};
+  e.push_back(column("pInfoTabTableView", "InfoTabName", "Item", CellKind::text, 200));
+  e.push_back(column("pInfoTabTableView", "InfoTabInfo", "Value", CellKind::text, 200));
+  e.push_back(column("pInfoTabTableView", "InfoTabButton", "Reset", CellKind::button, 80));
+
+  // The main buttons; the set-up gives them their titles.
+  e.push_back(control("mButtonPreview", ControlKind::pushButton, {}, {1, 0}, "PreviewWindow",
+                      Fallback::key));
+  e.push_back(
+      control("mButtonDefault", ControlKind::pushButton, {}, {1, 2}, "Default", Fallback::key));
+  e.push_back(control("mButtonCancel", ControlKind::pushButton, {}, {1, 3}, "Exit", Fallback::key));
+  e.push_back(control("mButtonScan", ControlKind::pushButton, {}, {1, 4}, "Scan", Fallback::key));
+  e.back().options = ui::kDefaultButton;
+  return spec;
+}
+
+ui::WindowSpec makePreviewDrawer() {
+  ui::WindowSpec spec{
+      .outlet = kPreviewDrawerOutlet, .kind = ui::WindowKind::drawer, .size = {420, 520}};
+  auto& e = spec.elements;
+  e.push_back({.outlet = "mPreviewScroll",
+               .kind = ControlKind::scrollView,
+               .cell = {0, 0, 1, 3},
+               .size = {400, 440},
+               .options = ui::kHorizontalRuler | ui::kVerticalRuler});
+  e.push_back({.outlet = "mPreviewView",
+               .kind = ControlKind::imageView,
+               .parent = "mPreviewScroll",
+               .size = {380, 420},
+               .options = ui::kFlipped});
+  e.push_back(control("mButtonDrawerPreview", ControlKind::pushButton, {}, {1, 0}, "Preview",
+                      Fallback::key));
+  e.push_back(control("mPreviewResult", ControlKind::pushButton, {}, {1, 1}, "PreviewResult",
+                      Fallback::key));
+  e.push_back(control("mEyeDropperClick", ControlKind::toggleButton, {}, {1, 2}, "EyeDropper",
+                      Fallback::key));
+  e.push_back(control("mButtonDrawerPreviewPush", ControlKind::pushButton, {}, {2, 2},
+                      "PreviewWindow", Fallback::key));
+  return spec;
+}
+
+ui::WindowSpec makeDiagnosticSheet() {
+  ui::WindowSpec spec{.outlet = kDiagnosticSheetOutlet,
+                      .kind = ui::WindowKind::sheet,
+                      .size = {560, 420},
+                      .toolbar = true};
+  auto& e = spec.elements;
+  // One view per panel; the tool bar's items show one at a time.
+  for (std::string_view view :
+       {"pPropertyScannerAbilityExView", "pPropertyScannerCapabilityView",
+        "pPropertyScannerCapability2View", "pPropertyScannerCapability3View",
+        "pPropertyDriverfunctionSupportView", "pPropertyDriverfunctionSupport2View",
+        "pPropertyNVRAMView", "pNewPropertyScannerAbilityView", "pNewPropertyScannerCapabilityView",
+        "pNewPropertyNVRAMView"}) {
+    e.push_back({.outlet = view,
+                 .kind = ControlKind::view,
+                 .cell = {0, 0, 1, 4},
+                 .size = {540, 340},
+                 .options = ui::kHiddenAtStart});
+  }
+  e.push_back(
+      control("mButtonPropertyOK", ControlKind::pushButton, {}, {1, 3}, "OK", Fallback::key));
+  e.back().options = ui::kDefaultButton;
+  return spec;
+}
+
+}  // namespace
+
+const ui::WindowSpec& mainWindowSpec() {
+  static const ui::WindowSpec spec = makeMainWindow();
+  return spec;
+}
+const ui::WindowSpec& previewDrawerSpec() {
+  static const ui::WindowSpec spec = makePreviewDrawer();
+  return spec;
+}
+const ui::WindowSpec& diagnosticSheetSpec() {
+  static const ui::WindowSpec spec = makeDiagnosticSheet();
+  return spec;
+}
+std::array<const ui::WindowSpec*, 3> dialogWindowSpecs() {
+  return {&mainWindowSpec(), &previewDrawerSpec(), &diagnosticSheetSpec()};
+}
+
+std::vector<std::string> shownTexts(const ui::Window& window) {
+  std::vector<std::string> texts;
+  for (const auto& control : window.controls()) {
+    if (auto* label = dynamic_cast<const ui::Label*>(control.get())) {
+      texts.push_back(label->text());
+    } else if (auto* button = dynamic_cast<const ui::Button*>(control.get())) {
+      texts.push_back(button->title());
+    } else if (auto* box = dynamic_cast<const ui::Box*>(control.get())) {
+      texts.push_back(box->title());
+    } else if (auto* popUp = dynamic_cast<const ui::PopUpButton*>(control.get())) {
+      for (std::size_t i = 0; i < popUp->numberOfItems(); ++i) {
+        texts.push_back(popUp->itemAt(i).title());
+      }
+    } else if (auto* tabs = dynamic_cast<const ui::TabView*>(control.get())) {
+      for (const ui::TabViewItem* item : tabs->items()) texts.push_back(item->label());
+    } else if (auto* table = dynamic_cast<const ui::TableView*>(control.get())) {
+      for (const ui::TableColumn& column : table->columns()) texts.push_back(column.title);
+      for (int row = 0; row < table->numberOfRows(); ++row) {
+        for (std::size_t c = 0; c < table->columns().size(); ++c) {
+          texts.push_back(table->cellAt(row, c).text);
+        }
+      }
+    }
+  }
+  if (const ui::ToolBar* toolbar = window.toolbar()) {
+    for (const auto& item : toolbar->items()) texts.push_back(item.label);
+  }
+  return texts;
+}
+
+bool fellBackToKey(std::string_view text) { return !text.empty() && text.back() == '?'; }
+
+}  // namespace ferrolite::dialog

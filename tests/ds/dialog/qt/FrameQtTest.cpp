@@ -1,0 +1,145 @@
+// The dialog's frame on Qt's real widgets (offscreen), replayed with QTest: the same roads as
+// the headless scenarios give the same record and the same calls to the data source. The rules
+// are the headless tests'; these prove the wiring through the adapter.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolBar>
+#include <memory>
+
+#include "FrameSupport.h"
+#include "platform/ui/Host.h"
+
+namespace ferrolite::dialog::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// The host's application object, made once on the main thread before any test.
+class QtHostEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "dialog-qt-test";
+    static char* argv[] = {name, nullptr};
+    application_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { application_.reset(); }
+
+ private:
+  std::unique_ptr<QApplication> application_;
+};
+[[maybe_unused]] ::testing::Environment* const gEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtHostEnvironment);
+
+std::unique_ptr<ui::WindowHost> startHost() {
+  auto started = ui::WindowHost::start(VT_QT_ADAPTER);
+  if (!started) throw std::runtime_error(started.error());
+  return std::move(*started);
+}
+
+// The frame on the host's Qt widgets.
+struct QtFrame {
+  std::unique_ptr<ui::WindowHost> host = startHost();
+  FrameFixture f{"dialog-frame-qt", &host->services(), &host->toolkit()};
+
+  ~QtFrame() {
+    f.dialog.reset();
+    f.application.reset();
+  }
+  template <class W>
+  W* widget(ui::Window& window, std::string_view outlet) {
+    return qobject_cast<W*>(static_cast<QWidget*>(host->toolkit().widget(window, outlet)));
+  }
+  QPushButton* button(std::string_view outlet) { return widget<QPushButton>(f.window(), outlet); }
+};
+
+TEST(DialogFrameQt, ScanThroughTheRealButtonCommitsThenStartsTheTransfer) {
+  QtFrame q;
+  // The host's application runs the dialog on its GUI thread: no thread and no application of
+  // our own.
+  EXPECT_FALSE(q.host->toolkit().ownsUiThread());
+  EXPECT_TRUE(q.host->queue().onUiThread());
+  const QCoreApplication* hosts = QCoreApplication::instance();
+  q.f.open();
+  EXPECT_EQ(QCoreApplication::instance(), hosts);
+  q.f.record.wLength = 10;
+  QPushButton* scan = q.button("mButtonScan");
+  ASSERT_NE(scan, nullptr);
+  EXPECT_EQ(scan->text(), "Scan");
+  QTest::mouseClick(scan, Qt::LeftButton);
+  EXPECT_EQ(q.f.dataSource.calls, (Strings{"checkScanParams", "xferReady"}));
+  EXPECT_EQ(q.f.record.wLength, 150);
+}
+
+TEST(DialogFrameQt, ExitAndTheCloseBoxSendOneCloseRequest) {
+  {
+    SCOPED_TRACE("Ctrl-click on Exit");
+    QtFrame q;
+    q.f.open();
+    QWidget* top = q.widget<QWidget>(q.f.window(), "");
+    ASSERT_NE(top, nullptr);
+    EXPECT_TRUE(top->isVisible());
+    QTest::mouseClick(q.button("mButtonCancel"), Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_EQ(q.f.dataSource.calls, (Strings{"printDebugLog(YES)", "closeDSRequest"}));
+    EXPECT_FALSE(top->isVisible());
+  }
+  {
+    SCOPED_TRACE("the close box");
+    QtFrame q;
+    q.f.open();
+    QWidget* top = q.widget<QWidget>(q.f.window(), "");
+    ASSERT_NE(top, nullptr);
+    top->close();
+    EXPECT_EQ(q.f.dataSource.calls, Strings{"closeDSRequest"});
+    EXPECT_FALSE(top->isVisible());
+  }
+}
+
+TEST(DialogFrameQt, TheSettingsTableHidesAndShowsPagesOnTheRealTabs) {
+  QtFrame q;
+  q.f.record.wTabWindow = 0;
+  q.f.open();
+  auto* tabs = q.widget<QTabWidget>(q.f.window(), kTabViewOutlet);
+  ASSERT_NE(tabs, nullptr);
+  ASSERT_EQ(tabs->count(), 4);
+  QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(2).center());
+  EXPECT_EQ(q.f.tabs().selectedItem()->identifier(), "KriTabSetting");
+  auto* table = q.widget<QTableWidget>(q.f.window(), "pSettingsTableView");
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->rowCount(), kOptionalPageCount);
+  for (int row : {4, 0}) table->item(row, 1)->setCheckState(Qt::Checked);  // a click on the box
+  EXPECT_EQ(q.f.record.wTabWindow, 0x80 | 0x02);
+  ASSERT_EQ(tabs->count(), 6);
+  EXPECT_EQ(tabs->tabText(1), "ColorDrop");
+  EXPECT_EQ(tabs->tabText(4), "Imprinter");
+  EXPECT_EQ(q.f.tabIdentifiers(), (Strings{"KriTabImage", "KriTabDropColor", "KriTabPaper",
+                                           "KriTabSetting", "KRiImprinter", "KriTabInfo"}));
+}
+
+TEST(DialogFrameQt, CtrlClickOnDefaultOpensTheSheetOverTheWindow) {
+  QtFrame q;
+  q.f.open();
+  QTest::mouseClick(q.button("mButtonDefault"), Qt::LeftButton, Qt::ControlModifier);
+  EXPECT_TRUE(q.f.dataSource.calls.empty());
+  QWidget* sheet = q.widget<QWidget>(q.f.sheet(), "");
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_TRUE(sheet->isVisible());
+  EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+  auto* toolbar = sheet->findChild<QToolBar*>("toolbar");
+  ASSERT_NE(toolbar, nullptr);
+  Strings items;
+  for (QAction* action : toolbar->actions()) items.push_back(action->objectName().toStdString());
+  EXPECT_EQ(items, (Strings{"newScannerAbility", "newScannerCapability", "newNVRAM"}));
+  QTest::mouseClick(q.widget<QPushButton>(q.f.sheet(), "mButtonPropertyOK"), Qt::LeftButton);
+  EXPECT_FALSE(sheet->isVisible());
+  EXPECT_EQ(q.f.window().attachedSheet(), nullptr);
+}
+
+}  // namespace
+}  // namespace ferrolite::dialog::testing

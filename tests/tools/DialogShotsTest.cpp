@@ -1,0 +1,96 @@
+// dialog-shots as a process on Qt's offscreen platform: a picture of every page, the drawer and
+// each diagnostic panel of the interface in use, each about its window's size, none blank, and
+// no text fallen back to its key. The checks are structural: fonts differ between machines.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/imageio/ImageIO.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TestFolder.h"
+
+namespace {
+
+struct Shot {
+  std::string file;
+  double width = 0;
+  double height = 0;
+};
+
+std::vector<Shot> manifest(const std::filesystem::path& folder) {
+  std::vector<Shot> shots;
+  std::ifstream in(folder / "shots.txt");
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    Shot shot;
+    if (fields >> shot.file >> shot.width >> shot.height) shots.push_back(shot);
+  }
+  return shots;
+}
+
+// Distinct colours in a sample of the picture's pixels: a drawn window has text and frames.
+std::size_t coloursIn(const imageio::Raster& raster) {
+  std::set<uint32_t> colours;
+  const auto& layout = raster.layout;
+  const uint32_t channels = layout.samplesPerPixel;
+  for (uint32_t y = 0; y < layout.height; y += 3) {
+    const uint8_t* row = raster.row(y);
+    for (uint32_t x = 0; x < layout.width; x += 3) {
+      uint32_t colour = 0;
+      for (uint32_t c = 0; c < channels && c < 3; ++c) colour = colour << 8 | row[x * channels + c];
+      colours.insert(colour);
+    }
+  }
+  return colours.size();
+}
+
+TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
+  struct Case {
+    const char* options;
+    std::size_t panels;
+    std::size_t pages;
+    std::filesystem::path folder;
+  };
+  // The full dialog's pictures stay in the build tree for people to look at.
+  const std::filesystem::path shown = DIALOG_SHOTS_OUT;
+  std::filesystem::remove_all(shown);
+  for (const Case& c :
+       {Case{"", 3, 9, shown}, Case{"--older --tab-window 0 --unit 1 --ui-only", 7, 4,
+                                    testsupport::freshTestFolder("dialog-shots-older")}}) {
+    SCOPED_TRACE(c.options);
+    const std::filesystem::path& folder = c.folder;
+    const auto run = testsupport::runCommand(std::string(DIALOG_SHOTS_PATH) + " --out " +
+                                             folder.string() + " " + c.options);
+    ASSERT_EQ(run.exit, 0) << run.output;
+    const std::vector<Shot> shots = manifest(folder);
+    ASSERT_EQ(shots.size(), c.pages + 1 + c.panels);
+    std::size_t pages = 0, panels = 0;
+    for (const Shot& shot : shots) {
+      SCOPED_TRACE(shot.file);
+      pages += shot.file.rfind("page-", 0) == 0;
+      panels += shot.file.rfind("sheet-", 0) == 0;
+      imageio::DecodedImage picture;
+      ASSERT_TRUE(imageio::readImageFile(folder / shot.file, picture).ok());
+      const auto& layout = picture.raster.layout;
+      // The window as the toolkit laid it out: about its described size.
+      EXPECT_GT(layout.width, shot.width * 0.7);
+      EXPECT_LT(layout.width, shot.width * 1.5);
+      EXPECT_GT(layout.height, shot.height * 0.7);
+      EXPECT_LT(layout.height, shot.height * 1.5);
+      EXPECT_GT(coloursIn(picture.raster), 8u) << "blank";
+    }
+    EXPECT_EQ(pages, c.pages);
+    EXPECT_EQ(panels, c.panels);
+  }
+}
+
+TEST(DialogShots, RefusesAMissingOutputFolderOption) {
+  const auto run = testsupport::runCommand(std::string(DIALOG_SHOTS_PATH) + " --unit 7");
+  EXPECT_EQ(run.exit, 2) << run.output;
+}
+
+}  // namespace

@@ -1,0 +1,291 @@
+// dialog-shots: opens the settings dialog on Qt's widgets with a stand-in data source (a device
+// and a record described by options) and writes a PNG of every page, of the preview drawer and
+// of each panel of the diagnostic sheet, with a list of the files and each window's size.
+//
+//   dialog-shots --out DIR [--tab-window 0xBA] [--unit 0|1|2] [--source 0|1|2|4]
+//                [--image-type 0x01] [--name NAME] [--simplex] [--older] [--ui-only]
+//                [--resources DIR] [--adapter FILE]
+//
+// Exit status: 0 done, 1 a picture could not be written or a text fell back to its key,
+// 2 usage error, 3 no window can be shown (no toolkit, no display).
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ds/dialog/FoundationLanguage.h"
+#include "ds/dialog/frame/MainDialog.h"
+#include "ds/dialog/window/DialogWindows.h"
+#include "ds/scan/records/PaperTbl.h"
+#include "platform/ui/Host.h"
+#include "platform/ui/TabView.h"
+
+namespace {
+
+using namespace ferrolite;
+using namespace ferrolite::dialog;
+
+// The data source as far as the dialog's pictures need it: the English texts, no profiles, no
+// scanner to talk to.
+class StandInDataSource final : public DialogDataSource {
+ public:
+  explicit StandInDataSource(foundation::LanguageBundle english) : english_(std::move(english)) {}
+  const LanguageBundle& getLanguage(int32_t* id) override {
+    if (id) *id = 0;
+    return english_;
+  }
+  std::vector<LanguageEntry> supportedLanguage() override {
+    return {{0, "English.lproj", "English"}};
+  }
+  void setLanguage(int32_t) override {}
+  int32_t checkScanParams() override { return 0; }
+  void xferReady() override {}
+  void closeDSRequest() override {}
+  void closeDSOK() override {}
+  void previewScan() override {}
+  void readSetting(const std::optional<std::string>&, bool) override {}
+  std::optional<std::vector<std::string>> availableProfile() override { return std::nullopt; }
+  void profileOperation(std::string_view, int32_t) override {}
+  void printDebugLog(bool) override {}
+  void getNVMData(void* buffer, std::size_t size) override { std::memset(buffer, 0, size); }
+  bool resetRollerCount(int32_t) override { return false; }
+  bool calibrateScanner() override { return false; }
+  bool getColorDropData(const uint8_t*, uint8_t*, XferImageInfo, ColorDropParam) override {
+    return false;
+  }
+
+ private:
+  FoundationLanguageBundle english_;
+};
+
+struct Options {
+  std::filesystem::path out;
+  std::filesystem::path resources = VT_DIALOG_RESOURCES;
+  std::filesystem::path adapter;
+  std::string name = "fi-7160";
+  unsigned tabWindow = 0xBA;
+  unsigned unit = 0;
+  unsigned source = 0;
+  unsigned imageType = 0x01;
+  bool simplex = false;
+  bool older = false;
+  bool uiOnly = false;
+};
+
+int usage(const char* why) {
+  std::fprintf(stderr,
+               "dialog-shots: %s\nusage: dialog-shots --out DIR [--tab-window N] [--unit N] "
+               "[--source N] [--image-type N] [--name NAME] [--simplex] [--older] [--ui-only] "
+               "[--resources DIR] [--adapter FILE]\n",
+               why);
+  return 2;
+}
+
+std::optional<Options> parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    auto number = [&](unsigned& into) {
+      const char* v = value();
+      if (!v) return false;
+      char* end = nullptr;
+      into = static_cast<unsigned>(std::strtoul(v, &end, 0));
+      return *end == '\0';
+    };
+    bool ok = true;
+    if (arg == "--out") {
+      const char* v = value();
+      ok = v != nullptr;
+      if (ok) o.out = v;
+    } else if (arg == "--resources") {
+      const char* v = value();
+      ok = v != nullptr;
+      if (ok) o.resources = v;
+    } else if (arg == "--adapter") {
+      const char* v = value();
+      ok = v != nullptr;
+      if (ok) o.adapter = v;
+    } else if (arg == "--name") {
+      const char* v = value();
+      ok = v != nullptr;
+      if (ok) o.name = v;
+    } else if (arg == "--tab-window") {
+      ok = number(o.tabWindow);
+    } else if (arg == "--unit") {
+      ok = number(o.unit) && o.unit <= 2;
+    } else if (arg == "--source") {
+      ok = number(o.source);
+    } else if (arg == "--image-type") {
+      ok = number(o.imageType);
+    } else if (arg == "--simplex") {
+      o.simplex = true;
+    } else if (arg == "--older") {
+      o.older = true;
+    } else if (arg == "--ui-only") {
+      o.uiOnly = true;
+    } else {
+      ok = false;
+    }
+    if (!ok) return std::nullopt;
+  }
+  if (o.out.empty()) return std::nullopt;
+  return o;
+}
+
+// The adapter beside the program's libraries: ../lib from the program's folder.
+std::filesystem::path defaultAdapter() {
+  std::error_code error;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return self.parent_path().parent_path() / "lib" / ui::kQtToolkitLibrary;
+}
+
+// Everything that lives on the UI thread.
+struct Dialog {
+  ScanSetting record;
+  DeviceAbility current{};
+  ScannerAbilityEx older{};
+  ExtraParam extra;
+  PaperTbl paper = kStandardPaperTbl;
+  ScannerInfo info;
+  BridgeObject_V2 bridge;
+  std::unique_ptr<StandInDataSource> dataSource;
+  std::unique_ptr<ui::Application> application;
+  std::unique_ptr<MainDialog> dialog;
+};
+
+void describe(Dialog& d, const Options& o) {
+  const uint32_t deviceType = 0x20 | (o.simplex ? 0 : 0x04);
+  d.current.Version = 200;
+  d.current.Size = sizeof(DeviceAbility);
+  d.current.FlatbedMaxWidth = d.older.FlatbedMaxWidth = 2550;
+  d.current.FlatbedMaxLength = d.older.FlatbedMaxLength = 3508;
+  d.current.ADFMaxWidth = d.older.ADFMaxWidth = 2550;
+  d.current.ADFMaxLength = d.older.ADFMaxLength = 4200;
+  d.current.DeviceType = deviceType;
+  d.older.ScanMethod = static_cast<uint16_t>(deviceType);
+  d.current.ScannerCapability0 = 0x01;
+  d.extra.newKrapi = !o.older;
+  d.extra.adfMinWidth = d.extra.adfMinLength = 150;
+  d.extra.flatbedMinWidth = d.extra.flatbedMinLength = 75;
+  d.extra.maxLongLength = 35400;
+  d.extra.maxPowerSaving = 240;
+  d.extra.maxPowerOff = 480;
+  d.record.wImageType = static_cast<uint16_t>(o.imageType);
+  d.record.wBWRes = d.record.wGrayRes = d.record.wColorRes = 300;
+  d.record.wWidth = 2550;
+  d.record.wLength = 3300;
+  d.record.dwLongWidth = 2550;
+  d.record.dwLongLength = 35400;
+  d.record.wTabWindow = static_cast<uint16_t>(o.tabWindow);
+  d.record.bPaperSizeUnit = static_cast<uint8_t>(o.unit);
+  d.record.bScanSource = static_cast<uint8_t>(o.source);
+  d.info.modelName = SharedText(o.name);
+}
+
+class Shots {
+ public:
+  Shots(ui::Toolkit& toolkit, std::filesystem::path out)
+      : toolkit_(toolkit), out_(std::move(out)) {}
+
+  void take(const ui::Window& window, const std::string& name) {
+    const std::filesystem::path file = out_ / (name + ".png");
+    if (!toolkit_.writeSnapshot(window, file)) {
+      std::fprintf(stderr, "dialog-shots: cannot write %s\n", file.c_str());
+      failed_ = true;
+      return;
+    }
+    for (const std::string& text : shownTexts(window)) {
+      if (fellBackToKey(text)) {
+        std::fprintf(stderr, "dialog-shots: %s shows a text that fell back to its key: %s\n",
+                     file.filename().c_str(), text.c_str());
+        failed_ = true;
+      }
+    }
+    manifest_ << file.filename().string() << ' ' << window.contentSize().width << ' '
+              << window.contentSize().height << '\n';
+    std::printf("%s\n", file.c_str());
+  }
+  bool failed() const { return failed_; }
+  bool open() {
+    manifest_.open(out_ / "shots.txt");
+    return static_cast<bool>(manifest_);
+  }
+
+ private:
+  ui::Toolkit& toolkit_;
+  std::filesystem::path out_;
+  std::ofstream manifest_;
+  bool failed_ = false;
+};
+
+void photograph(Dialog& d, const Options& o, ui::Toolkit& toolkit, Shots& shots) {
+  d.dialog = std::make_unique<MainDialog>(*d.application, d.bridge, DialogPaths{o.out, o.resources},
+                                          &toolkit);
+  d.bridge.getDS(d.dataSource.get());
+  d.dialog->getExtraParam(d.extra);
+  d.dialog->guiSetting(&d.record, &d.paper, {&d.current, &d.older}, o.name, o.uiOnly ? 1 : 0,
+                       d.info);
+  d.dialog->show(o.name + " Ferrolite");
+  ui::Window& window = d.dialog->window();
+  auto& tabs = window.get<ui::TabView>(kTabViewOutlet);
+  for (std::size_t i = 0; i < tabs.numberOfItems(); ++i) {
+    tabs.selectItemAtIndex(i);
+    shots.take(window, "page-" + std::to_string(i) + "-" + tabs.itemAt(i).identifier());
+  }
+  tabs.selectItemAtIndex(0);
+  d.dialog->previewDrawerButton();
+  shots.take(*d.dialog->shared().drawer, "drawer");
+  d.dialog->previewDrawerButton();
+
+  d.dialog->shared().commandPressed = true;
+  d.dialog->defaultButton();
+  ui::Window& sheet = *d.dialog->shared().sheet;
+  std::vector<std::string> items;
+  for (const auto& item : sheet.toolbar()->items()) items.push_back(item.identifier);
+  for (const std::string& item : items) {
+    sheet.toolbar()->userClickItem(item);
+    shots.take(sheet, "sheet-" + item);
+  }
+  d.dialog->propertyTabBarInfoOKButton();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::optional<Options> options = parse(argc, argv);
+  if (!options) return usage("bad or missing option");
+  Options& o = *options;
+  if (o.adapter.empty()) o.adapter = defaultAdapter();
+  std::error_code error;
+  std::filesystem::create_directories(o.out, error);
+  auto english = foundation::LanguageBundle::open(o.resources / "English.lproj");
+  if (!english) return usage("no English.lproj in the resource folder");
+
+  auto host = ui::WindowHost::start(o.adapter);
+  if (!host) {
+    std::fprintf(stderr, "dialog-shots: no window can be shown: %s\n", host.error().c_str());
+    return 3;
+  }
+  Shots shots((*host)->toolkit(), o.out);
+  if (!shots.open()) return usage("the output folder cannot be written");
+  Dialog d;
+  describe(d, o);
+  d.dataSource = std::make_unique<StandInDataSource>(*english);
+  ui::WindowHost& h = **host;
+  h.queue().performAndWait([&] {
+    d.application = std::make_unique<ui::Application>(h.services());
+    photograph(d, o, h.toolkit(), shots);
+    d.dialog.reset();
+    d.application.reset();
+  });
+  host->reset();
+  return shots.failed() ? 1 : 0;
+}

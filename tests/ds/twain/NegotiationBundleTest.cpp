@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/ds/twain/SimulatedScanner.h"
 #include "tests/support/TestFolder.h"
 #include "tools/twain/Host.h"
 
@@ -20,6 +21,7 @@ TEST(NegotiationBundle, TheLoadedModuleNegotiates) {
   std::string error;
   const std::string bundle = twainhost::CopyBundle(FERROLITE_BUNDLE, root.string(), &error);
   ASSERT_FALSE(bundle.empty()) << error;
+  dstest::useSimulatedScanner(std::filesystem::path(bundle) / "Resources");
   {
     twainhost::Host host;
     ASSERT_TRUE(host.OpenManager(bundle, &error)) << error;

@@ -1,10 +1,13 @@
 #include "drv/device/CScannerManager.h"
 
+#include <pthread.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -63,11 +66,25 @@ void SetScanEngineHooks(const ScanEngineHooks& hooks) { gEngineHooks = hooks; }
 
 namespace {
 CScannerFactory gModelFactory = nullptr;
-thread_local bool tInsideCallback = false;
+// The threads now inside a client's callback. Kept in a locked list rather than thread-local
+// storage: the library is loaded and unloaded at run time, and the dynamic thread-local block of
+// an unloaded library is left dangling for leak checkers that walk every thread's blocks.
+std::mutex gInsideCallbackLock;
+std::vector<pthread_t> gInsideCallback;
 }  // namespace
 void SetScannerModelFactory(CScannerFactory factory) { gModelFactory = factory; }
-bool InsideClientCallback() { return tInsideCallback; }
-void SetInsideClientCallback(bool inside) { tInsideCallback = inside; }
+bool InsideClientCallback() {
+  std::lock_guard lock(gInsideCallbackLock);
+  const pthread_t self = pthread_self();
+  return std::any_of(gInsideCallback.begin(), gInsideCallback.end(),
+                     [&](pthread_t t) { return pthread_equal(t, self) != 0; });
+}
+void SetInsideClientCallback(bool inside) {
+  std::lock_guard lock(gInsideCallbackLock);
+  const pthread_t self = pthread_self();
+  std::erase_if(gInsideCallback, [&](pthread_t t) { return pthread_equal(t, self) != 0; });
+  if (inside) gInsideCallback.push_back(self);
+}
 const ScanEngineHooks& GetScanEngineHooks() { return gEngineHooks; }
 
 CScannerManager::CScannerManager() {

@@ -39,7 +39,7 @@ bool ReadBulk(UsbDeviceHandle* h, void* buffer, uint32_t length) {
     UsbStatus r = h->intf->ReadPipe(h->bulkIn, p + done, &size);
     if (r != kUsbSuccess) {
       DbgPrintf(1, "MacOsUsbReadFile : Read data from pipe error. error = %s",
-                CUsbIO::GetSystemErrorString(r));
+                CUsbIO::GetSystemErrorString(r).c_str());
       return false;
     }
     if (size == 0) {
@@ -61,7 +61,7 @@ bool WriteBulk(UsbDeviceHandle* h, const void* buffer, uint32_t length) {
   UsbStatus r = h->intf->WritePipe(h->bulkOut, buffer, length);
   if (r != kUsbSuccess) {
     DbgPrintf(1, "MacOsUsbWriteFile: Write command to pipe error error=%s",
-              CUsbIO::GetSystemErrorString(r));
+              CUsbIO::GetSystemErrorString(r).c_str());
     return false;
   }
   return true;
@@ -78,7 +78,7 @@ bool SendCommandBlock(UsbDeviceHandle* h, uint8_t* block) {
   UsbStatus r = h->intf->DeviceRequest(&req);
   if (r != kUsbSuccess) {
     DbgPrintf(1, "MacOsUsbControlOut: Out command to pipe error error=%s",
-              CUsbIO::GetSystemErrorString(r));
+              CUsbIO::GetSystemErrorString(r).c_str());
     return false;
   }
   return true;
@@ -167,7 +167,7 @@ const char* TypeText(TransferType t) {
 }
 }  // namespace
 
-const char* CUsbIO::GetSystemErrorString(UsbStatus code) {
+std::string CUsbIO::GetSystemErrorString(UsbStatus code) {
   switch (code) {
     case kUsbNoDevice:
       return "kIOReturnNoDevice";
@@ -178,7 +178,7 @@ const char* CUsbIO::GetSystemErrorString(UsbStatus code) {
     default:
       break;
   }
-  thread_local char text[16];
+  char text[16];
   std::snprintf(text, sizeof text, "%08x", code);
   return text;
 }
@@ -535,7 +535,8 @@ bool CUsbIO::CheckDevice() {
   }
   UsbStatus r = m_handle->intf->GetPipeStatus(m_handle->bulkOut);
   if (r != kUsbSuccess) {
-    DbgPrintf(1, "MacOsUsbCheckDevice: get pipe status return error=%s", GetSystemErrorString(r));
+    DbgPrintf(1, "MacOsUsbCheckDevice: get pipe status return error=%s",
+              GetSystemErrorString(r).c_str());
     return false;
   }
   return true;
@@ -554,7 +555,8 @@ void* CUsbIO::ButtonReaderThread(void* arg) {
     uint32_t size = sizeof packet;
     UsbStatus r = intf->ReadInterruptPipe(pipe, packet, &size);
     if (r != kUsbSuccess) {
-      DbgPrintf(1, "CUsbIO::MacButtonAsyncCallBack: system return = %s", GetSystemErrorString(r));
+      DbgPrintf(1, "CUsbIO::MacButtonAsyncCallBack: system return = %s",
+                GetSystemErrorString(r).c_str());
       break;
     }
     DbgPrintf(1, "CUsbIO::MacButtonAsyncCallBack status OK ");

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "drv/device/IoObject.h"
 #include "drv/platform/KrThread.h"
@@ -47,7 +48,7 @@ class CUsbIO : public IoObject {
   static bool DoSimpleIo(UsbDeviceHandle* handle, uint8_t* block, void* data, uint32_t readLength,
                          uint32_t writeLength);
   // Thread-safe: unknown codes are formatted into a per-thread buffer.
-  static const char* GetSystemErrorString(usbhost::UsbStatus code);
+  static std::string GetSystemErrorString(usbhost::UsbStatus code);
 
   // A run of this many zero-byte bulk completions in a row fails the read.
   static constexpr int kMaxEmptyReads = 100;

@@ -16,16 +16,11 @@ namespace icatest {
 namespace {
 
 constexpr uint32_t kLocation = 0x14300000;
-constexpr uint32_t kHighMinimumLocation = 0x14310000;
-constexpr size_t kHighMinimumIndex = 1;
-// The scanner's own profile (device JPEG); the second scanner is the same model announcing a
-// lowest resolution of 200 dpi (inquiry bytes 94-95).
+// The scanner's own profile (device JPEG), announcing a lowest resolution of 200 dpi (inquiry
+// bytes 94-95) instead of the model's 50.
 const std::string kDescription =
-    "serial SIMJPG0001\nlocation-id 0x14300000\ninquiry-byte 55 0x64\npaper-length 600\n"
-    "sheets 3\n"
-    "scanner\n"
-    "serial SIMJPG0002\nlocation-id 0x14310000\ninquiry-byte 55 0x64\ninquiry-byte 94 0\n"
-    "inquiry-byte 95 200\npaper-length 600\nsheets 1\n";
+    "serial SIMJPG0001\nlocation-id 0x14300000\ninquiry-byte 55 0x64\ninquiry-byte 94 0\n"
+    "inquiry-byte 95 200\npaper-length 600\nsheets 3\n";
 
 constexpr uint16_t kDataJpegTables = 0x8B;
 constexpr size_t kJpegTablesBytes = 128;  // luma, then chroma: 64 values each
@@ -121,6 +116,41 @@ TEST_F(DeviceJpegScanTest, ColourAndGreyPagesOneAndTwoSidedAreTheScannersWithThe
       ASSERT_TRUE(d.ok) << d.error;
       EXPECT_EQ(outsideTolerance(image.raster, d.pic, l.height), 0u);
     }
+  }
+}
+
+// Below the scanner's lowest resolution the module asks for the lowest, the driver converts the
+// scanner's 300 dpi across to it in software (the model scans 200 dpi down the page itself), and
+// the module reduces the page to the host's size: at 100 dpi every second sample of every second
+// row of the 200-dpi page, which is every third sample of every second row of the scanner's.
+TEST_F(DeviceJpegScanTest, BelowTheLowestResolutionTheDriverConvertsAndTheModuleReduces) {
+  for (int pixelType : {2, 1}) {
+    SCOPED_TRACE(pixelType);
+    ScanRequest r;
+    r.pixelType = pixelType;
+    r.resolution = 100;
+    scanner().LoadSheets(1);
+    EXPECT_EQ(scan(r), 0);
+    std::vector<std::string> paths = documents();
+    ASSERT_EQ(paths.size(), 1u);
+    imageio::DecodedImage image;
+    ASSERT_TRUE(imageio::readImageFile(paths[0], image).ok());
+    const imageio::PixelLayout& l = image.raster.layout;
+    ASSERT_EQ(l.width, 200u) << "the host's size, not the lowest resolution's";
+    ASSERT_EQ(l.height, 200u);
+    const bool colour = pixelType == 2;
+    const oracle::Decoded d = scannerSide(firstSheet_, 0, 600, 400, colour);
+    ASSERT_TRUE(d.ok) << d.error;
+    oracle::Picture third;
+    third.width = int(l.width);
+    third.height = int(l.height);
+    third.comps = d.pic.comps;
+    const size_t n = size_t(d.pic.comps);
+    for (uint32_t y = 0; y < l.height; ++y)
+      for (uint32_t x = 0; x < l.width; ++x)
+        for (size_t c = 0; c < n; ++c)
+          third.pixels.push_back(d.pic.pixels[(size_t(2 * y) * 600 + 3 * x) * n + c]);
+    EXPECT_EQ(outsideTolerance(image.raster, third, l.height), 0u);
   }
 }
 

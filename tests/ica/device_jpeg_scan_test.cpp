@@ -25,6 +25,10 @@ const std::string kDescription =
 constexpr uint16_t kDataJpegTables = 0x8B;
 constexpr size_t kJpegTablesBytes = 128;  // luma, then chroma: 64 values each
 constexpr uint32_t kKindColour2x1 = 2, kKindGrey = 4;
+// A side in segments: the sense of each segment's end (bytes 7-8: 0x8022, end of file).
+constexpr uint32_t kSegmentLines = 150;
+constexpr size_t kSenseAsc = 7, kSenseAscq = 8;
+constexpr uint8_t kEndOfFileAsc = 0x80, kEndOfFileAscq = 0x22;
 // The driver's decode and libjpeg-turbo's fast transform differ by rounding only.
 constexpr int kTolerance = 6;
 
@@ -151,6 +155,39 @@ TEST_F(DeviceJpegScanTest, BelowTheLowestResolutionTheDriverConvertsAndTheModule
         for (size_t c = 0; c < n; ++c)
           third.pixels.push_back(d.pic.pixels[(size_t(2 * y) * 600 + 3 * x) * n + c]);
     EXPECT_EQ(outsideTolerance(image.raster, third, l.height), 0u);
+  }
+}
+
+// The scanner cuts a side's stream into images that end with end of file, the last with end of
+// page: the driver joins them, and the module gets and writes the page whole.
+TEST_F(DeviceJpegScanTest, APageTheScannerSendsInSegmentsArrivesWhole) {
+  for (int pixelType : {2, 1}) {
+    SCOPED_TRACE(pixelType);
+    ScanRequest r;
+    r.pixelType = pixelType;
+    scanner().LoadSheets(1);
+    sim::SheetEvent segments;
+    segments.kind = sim::SheetEventKind::EndOfFileSegments;
+    segments.sheet = scanner().Scanned().sheetsFed + 1;
+    segments.lines = kSegmentLines;
+    scanner().AddSheetEvent(segments);
+    scanner().ClearCommandLog();
+    EXPECT_EQ(scan(r), 0);
+    size_t endsOfFile = 0;
+    for (const sim::Exchange& e : scanner().CommandLog())
+      endsOfFile += e.command == "REQUEST SENSE" && e.dataIn.size() > kSenseAscq &&
+                    e.dataIn[kSenseAsc] == kEndOfFileAsc && e.dataIn[kSenseAscq] == kEndOfFileAscq;
+    EXPECT_GE(endsOfFile, 1u) << "the side came in segments";
+    std::vector<std::string> paths = documents();
+    ASSERT_EQ(paths.size(), 1u);
+    imageio::DecodedImage image;
+    ASSERT_TRUE(imageio::readImageFile(paths[0], image).ok());
+    const imageio::PixelLayout& l = image.raster.layout;
+    ASSERT_EQ(l.width, 600u);
+    ASSERT_EQ(l.height, 600u);
+    const oracle::Decoded d = scannerSide(firstSheet_, 0, l.width, l.height, pixelType == 2);
+    ASSERT_TRUE(d.ok) << d.error;
+    EXPECT_EQ(outsideTolerance(image.raster, d.pic, l.height), 0u);
   }
 }
 

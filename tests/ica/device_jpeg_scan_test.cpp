@@ -161,33 +161,51 @@ TEST_F(DeviceJpegScanTest, BelowTheLowestResolutionTheDriverConvertsAndTheModule
 // The scanner cuts a side's stream into images that end with end of file, the last with end of
 // page: the driver joins them, and the module gets and writes the page whole.
 TEST_F(DeviceJpegScanTest, APageTheScannerSendsInSegmentsArrivesWhole) {
-  for (int pixelType : {2, 1}) {
-    SCOPED_TRACE(pixelType);
+  struct Case {
+    const char* what;
+    int pixelType;
+    bool duplex;
+  };
+  const Case cases[] = {
+      {"colour, one-sided", 2, false},
+      {"grey, one-sided", 1, false},
+      {"colour, two-sided", 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     ScanRequest r;
-    r.pixelType = pixelType;
+    r.pixelType = c.pixelType;
+    r.duplex = c.duplex;
     scanner().LoadSheets(1);
-    sim::SheetEvent segments;
-    segments.kind = sim::SheetEventKind::EndOfFileSegments;
-    segments.sheet = scanner().Scanned().sheetsFed + 1;
-    segments.lines = kSegmentLines;
-    scanner().AddSheetEvent(segments);
+    const uint32_t sides = c.duplex ? 2 : 1;
+    for (uint32_t side = 0; side < sides; ++side) {
+      sim::SheetEvent segments;
+      segments.kind = sim::SheetEventKind::EndOfFileSegments;
+      segments.sheet = scanner().Scanned().sheetsFed + 1;
+      segments.side = side;
+      segments.lines = kSegmentLines;
+      scanner().AddSheetEvent(segments);
+    }
     scanner().ClearCommandLog();
     EXPECT_EQ(scan(r), 0);
     size_t endsOfFile = 0;
     for (const sim::Exchange& e : scanner().CommandLog())
       endsOfFile += e.command == "REQUEST SENSE" && e.dataIn.size() > kSenseAscq &&
                     e.dataIn[kSenseAsc] == kEndOfFileAsc && e.dataIn[kSenseAscq] == kEndOfFileAscq;
-    EXPECT_GE(endsOfFile, 1u) << "the side came in segments";
+    EXPECT_GE(endsOfFile, sides) << "the sides came in segments";
     std::vector<std::string> paths = documents();
-    ASSERT_EQ(paths.size(), 1u);
-    imageio::DecodedImage image;
-    ASSERT_TRUE(imageio::readImageFile(paths[0], image).ok());
-    const imageio::PixelLayout& l = image.raster.layout;
-    ASSERT_EQ(l.width, 600u);
-    ASSERT_EQ(l.height, 600u);
-    const oracle::Decoded d = scannerSide(firstSheet_, 0, l.width, l.height, pixelType == 2);
-    ASSERT_TRUE(d.ok) << d.error;
-    EXPECT_EQ(outsideTolerance(image.raster, d.pic, l.height), 0u);
+    ASSERT_EQ(paths.size(), sides);
+    for (uint32_t side = 0; side < sides; ++side) {
+      SCOPED_TRACE(side);
+      imageio::DecodedImage image;
+      ASSERT_TRUE(imageio::readImageFile(paths[side], image).ok());
+      const imageio::PixelLayout& l = image.raster.layout;
+      ASSERT_EQ(l.width, 600u);
+      ASSERT_EQ(l.height, 600u);
+      const oracle::Decoded d = scannerSide(firstSheet_, side, l.width, l.height, c.pixelType == 2);
+      ASSERT_TRUE(d.ok) << d.error;
+      EXPECT_EQ(outsideTolerance(image.raster, d.pic, l.height), 0u);
+    }
   }
 }
 

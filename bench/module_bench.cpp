@@ -3,12 +3,14 @@
 // module's producer and consumer, its gamma and the files), and at the driver level (a client's
 // page loop that keeps the pages in memory). Both reach the scanner through the same driver
 // library, so the difference is what the module adds; the end line gives it against the mark
-// (at most 30% more time a page).
+// (at most 30% more time a page). The scanner sends raw pages; with `--profile=jpeg` it sends
+// its own device JPEG, which the driver decodes.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -33,6 +35,7 @@ constexpr int64_t kA4Width = 2480, kA4Height = 3508;  // pixels at 300 dpi
 constexpr double kMark = 1.30;
 
 fs::path gFolder;
+bool gDeviceJpeg = false;  // the scanner's own profile: colour compressed on the device
 double gDriverPagesPerSecond = 0, gModulePagesPerSecond = 0;
 using Clock = std::chrono::steady_clock;
 
@@ -45,7 +48,8 @@ void prepare() {
   gFolder = fs::temp_directory_path() / ("module-bench-" + std::to_string(getpid()));
   fs::create_directories(gFolder / "pages");
   std::ofstream(gFolder / "scanner.txt")
-      << "serial BENCH0001\ninquiry-byte 55 0x64\nprofile raw\npaper-length 3508\nsheets 0\n";
+      << "serial BENCH0001\ninquiry-byte 55 0x64\nprofile " << (gDeviceJpeg ? "jpeg" : "raw")
+      << "\npaper-length 3508\nsheets 0\n";
   setenv("VANTREL_SIMULATOR", (gFolder / "scanner.txt").c_str(), 1);
   setenv("VANTREL_SIM_LIBRARY", VANTREL_SIM_PATH, 1);
   setenv("FERROLITE_SCANNER_RESOURCES", MODULE_RESOURCES, 1);
@@ -168,6 +172,21 @@ BENCHMARK(ModuleJob)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0)
 }  // namespace
 
 int main(int argc, char** argv) {
+  constexpr const char* kProfileFlag = "--profile=";
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], kProfileFlag, std::strlen(kProfileFlag)) != 0) {
+      argv[kept++] = argv[i];
+      continue;
+    }
+    const std::string profile = argv[i] + std::strlen(kProfileFlag);
+    if (profile != "raw" && profile != "jpeg") {
+      std::fprintf(stderr, "--profile takes raw or jpeg\n");
+      return 1;
+    }
+    gDeviceJpeg = profile == "jpeg";
+  }
+  argc = kept;
   prepare();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -176,10 +195,10 @@ int main(int argc, char** argv) {
   if (gDriverPagesPerSecond > 0 && gModulePagesPerSecond > 0) {
     const double added = gDriverPagesPerSecond / gModulePagesPerSecond - 1;
     std::printf(
-        "Duplex colour A4 at 300 dpi: driver level %.2f pages/s, through the module to TIFF "
-        "%.2f pages/s; the module adds %.0f%% a page (mark: at most %.0f%%): %s\n",
-        gDriverPagesPerSecond, gModulePagesPerSecond, added * 100, (kMark - 1) * 100,
-        added <= kMark - 1 ? "met" : "missed");
+        "Duplex colour A4 at 300 dpi, %s pages: driver level %.2f pages/s, through the module to "
+        "TIFF %.2f pages/s; the module adds %.0f%% a page (mark: at most %.0f%%): %s\n",
+        gDeviceJpeg ? "device-JPEG" : "raw", gDriverPagesPerSecond, gModulePagesPerSecond,
+        added * 100, (kMark - 1) * 100, added <= kMark - 1 ? "met" : "missed");
   }
   std::error_code ec;
   fs::remove_all(gFolder, ec);

@@ -4,6 +4,7 @@
 #include <dirent.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "SupportedModel.h"
 #include "drv/device/CScanner.h"
 #include "drv/device/ScannerModels.h"
+#include "drv/platform/KrThread.h"
 
 namespace enginefix {
 
@@ -253,6 +255,26 @@ inline size_t ThreadCount() {
   }
   return n;
 }
+
+// While it lives, thread creation succeeds `allowed` more times, then fails as the system's
+// would.
+class ThreadCreationLimit {
+ public:
+  explicit ThreadCreationLimit(int allowed) {
+    Allowed() = allowed;
+    SetKrThreadCreateHook(Ask);
+  }
+  ~ThreadCreationLimit() { SetKrThreadCreateHook(nullptr); }
+  ThreadCreationLimit(const ThreadCreationLimit&) = delete;
+  ThreadCreationLimit& operator=(const ThreadCreationLimit&) = delete;
+
+ private:
+  static std::atomic<int>& Allowed() {
+    static std::atomic<int> allowed{0};
+    return allowed;
+  }
+  static bool Ask() { return Allowed().fetch_sub(1) > 0; }
+};
 
 // What a job gave the client.
 struct EngineTest::Job {

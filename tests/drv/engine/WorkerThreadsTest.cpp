@@ -10,6 +10,7 @@
 #include "ScanJobRunner.h"
 #include "drv/engine/ExtPipe.h"
 #include "drv/engine/ScanJob.h"
+#include "drv/engine/Topology.h"
 #include "drv/engine/WorkerThreads.h"
 
 using namespace enginefix;
@@ -17,6 +18,11 @@ using namespace enginefix;
 namespace {
 
 constexpr uint32_t kImageTypesLow = 53;
+constexpr uint32_t kJpegSettings = 93;  // bit 0x08: the device takes a JPEG window
+
+sim::InquiryPatch JpegWindowPatch() {
+  return Patch(kJpegSettings, uint8_t(SupportedInquiryBytes()[kJpegSettings] | 0x08));
+}
 
 class Workers : public JobTest {
  protected:
@@ -175,6 +181,68 @@ TEST_F(Workers, FailingStageEndsThePageWithOneError) {
       EXPECT_EQ(job.stopScan.size(), job.pages.size()) << "ctrl " << ctrl;
     }
     EXPECT_TRUE(seen) << "ctrl " << ctrl;
+  }
+}
+
+// A job start that fails after some of its workers started (the next thread cannot be made):
+// the job's end gives each started worker whose producer never ran the end of the job, so
+// every thread is joined and the scan is refused with the system error. Each chain with every
+// count of workers that could start before the failure.
+TEST_F(Workers, AJobStartThatFailsAfterSomeWorkersLeavesNoThread) {
+  struct Case {
+    const char* what;
+    uint8_t mask;
+    int workers;  // the chain's threads besides the IO thread
+    bool jpeg;
+    uint8_t style;
+    SCANPARAMETER_UNION page;
+    bool jpegClient = false;  // on a model that re-encodes
+  };
+  SCANPARAMETER_UNION jpegPage = ColourPage(300), jpegConverted = ColourPage(250);
+  for (SCANPARAMETER_UNION* p : {&jpegPage, &jpegConverted}) {
+    p->ScanMode = 0x4000004;
+    p->Compression = 132;
+  }
+  const Case cases[] = {
+      {"conversion", 0x01, 1, false, 0, ColourPage(250)},
+      {"two-sided conversion", 0x05, 1, false, 0, ColourPage(250, 4)},
+      {"de-multiplexed", 0x06, 1, false, 1, ColourPage(300, 4)},
+      {"de-multiplexed conversion", 0x07, 2, false, 1, ColourPage(250, 4)},
+      {"device JPEG decoded", 0xC0, 1, true, 7, ColourPage(300)},
+      {"device JPEG decoded, duplex", 0xC4, 1, true, 7, ColourPage(300, 4)},
+      {"device JPEG decoded and converted", 0xA1, 2, true, 7, ColourPage(250)},
+      {"device JPEG re-encoded", 0x40, 2, true, 7, jpegPage, true},
+      {"device JPEG decoded, converted, encoded", 0x21, 3, true, 7, jpegConverted, true},
+  };
+  for (const Case& c : cases) {
+    for (int started = 0; started <= c.workers; ++started) {
+      const std::string what = std::string(c.what) + ", " + std::to_string(started) + " started";
+      sim::Config config;
+      config.duplexStyle = c.style;
+      config.deMuxLines = 8;
+      config.sheets = 1;
+      if (!c.jpeg) config.profile = sim::ImageProfile::Raw;
+      if (c.jpegClient) config.inquiryPatches = {JpegWindowPatch()};
+      OpenAlone(config);
+      if (c.jpegClient) UseFeatures(SupportedFeaturesWithout(kFeatureExtendedModes));
+      const size_t threads = ThreadCount();
+      ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+      ASSERT_EQ(SetParameter(c.page), 0) << what;
+      Receiver receiver;
+      long start;
+      {
+        ThreadCreationLimit limit(started);
+        start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
+      }
+      EXPECT_EQ(start, -2023) << what;
+      // The job's flags outlive its end (its pipelines do not).
+      EXPECT_EQ(TopologyMask(Item()) | kTopologyPipeline, c.mask | kTopologyPipeline) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      for (const KrThread& thread : Item()->Threads) EXPECT_FALSE(IsValidKrThread(&thread)) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+      EXPECT_TRUE(receiver.Pages().empty()) << what;
+    }
   }
 }
 

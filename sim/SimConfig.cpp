@@ -291,8 +291,7 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       c.sheetLengths[index] = uint32_t(length);
     } else if (key == "duplex-style") {
       if (!one(&value)) return false;
-      if (!Number(value, 7, &n) || n == 2 || n == 3)
-        return fail("duplex-style takes 0, 1, 4, 5, 6 or 7");
+      if (!Number(value, 7, &n)) return fail("duplex-style takes 0 to 7");
       c.duplexStyle = uint8_t(n);
     } else if (key == "demux-lines") {
       if (!one(&value)) return false;

@@ -231,10 +231,11 @@ struct Config {
   // own lines for a window of unknown length.
   uint32_t paperLength = 3300;
   std::vector<uint32_t> sheetLengths;
-  // The duplex transfer style READ 0xB2 reports: 0, 1, 4, 5, 6 or 7 (the supported model's).
+  // The duplex transfer style READ 0xB2 reports, 0 to 7 (7: the supported model's).
   uint8_t duplexStyle = 7;
-  // The de-multiplexing unit in lines READ 0xB2 reports in bytes 5-6 (style 1 interleaves the
-  // sides in units of that many of the window's lines).
+  // The de-multiplexing unit in lines READ 0xB2 reports in bytes 5-6 (styles 1 to 3 interleave
+  // the sides in units of that many of the window's lines; style 2's end of page runs on into
+  // the next sheet's stream, style 3 leaves a short last unit's rest as a gap).
   uint16_t deMuxLines = 16;
   // Bits MEDIA CHECK sets in byte 4 beside bit 0 while paper is in the feeder (0x20 or 0x10:
   // the tray the job start looks at).

@@ -59,10 +59,12 @@ class IoJob {
       m_gl310 = mode == 7;
     }
     m_apart = m_eofStyle || m_gl310;
-    m_twoSideStyle = m_paired || m_apart;
+    m_twoSideStyle = m_paired || m_apart || m_item->bDeMultiplexed;
     m_maxPages = m_dev.JobPages;
     if (m_twoSideStyle) m_maxPages = (m_maxPages + 1) / 2;
     m_multiFeedForward = m_scanner->GetFeature(kFeatureMultiFeedForward);
+    m_fixedEndBlocks = m_item->bDeMultiplexed &&
+                       (m_item->dwDuplexTransferMode == 2 || m_item->dwDuplexTransferMode == 3);
   }
 
   void Run();
@@ -213,6 +215,7 @@ class IoJob {
   bool m_paired = false, m_sidesAsPages = false, m_releaseAfterRearOnly = false;
   bool m_eofStyle = false, m_gl310 = false, m_apart = false, m_twoSideStyle = false;
   bool m_multiFeedForward = false;
+  bool m_fixedEndBlocks = false;
   uint32_t m_maxPages = 0;
   int m_stage = kStageJobStart;
   uint32_t m_pageCounter = 0;
@@ -363,7 +366,16 @@ void IoJob::ReadPage() {
   m_sideBytes[0] = m_sideBytes[1] = 0;
   m_side = 0;
   if (!m_apart) m_sideDone[1] = true;
-  if (!m_carried.empty()) {
+  // The de-multiplexer splits every packet from a unit boundary: there the carried bytes open
+  // the page's first block, whose read is shorter by as much, so the blocks stay whole units.
+  uint32_t ahead = 0;
+  if (!m_carried.empty() && m_item->bDeMultiplexed) {
+    DbgPrintf(1, "IOThread: R2 EOP Mark=> put last result in first block , from shift %d size %d",
+              m_carriedOffset, static_cast<int>(m_carried.size()));
+    ahead = static_cast<uint32_t>(m_carried.size());
+    std::memcpy(m_item->pFrontReadBuffer, m_carried.data(), ahead);
+    m_carried.clear();
+  } else if (!m_carried.empty()) {
     DbgPrintf(1, "IOThread: R2 EOP Mark=> put last result in first block , from shift %d size %d",
               m_carriedOffset, static_cast<int>(m_carried.size()));
     const int64_t size = static_cast<int64_t>(m_carried.size());
@@ -381,9 +393,15 @@ void IoJob::ReadPage() {
     DbgPrintf(1, "IOThread: Read image %d Bytes remain %lld bytes", size,
               static_cast<long long>(m_remaining[side]));
     uint32_t got = 0;
-    bool readOk =
-        m_io->ReadImage(m_item, m_item->pFrontReadBuffer,
-                        m_paired ? m_item->pRearReadBuffer : nullptr, size, kDataImage, &got);
+    bool readOk = true;
+    if (ahead < size)
+      readOk = m_io->ReadImage(m_item, m_item->pFrontReadBuffer + ahead,
+                               m_paired ? m_item->pRearReadBuffer : nullptr, size - ahead,
+                               kDataImage, &got);
+    else
+      size = ahead;
+    got += ahead;
+    ahead = 0;
     bool endOfPage = false, endOfFile = false, failed = false;
     int32_t status = 0;
     if (!readOk) {
@@ -481,7 +499,9 @@ void IoJob::ReadPage() {
         m_carried.assign(m_item->pFrontReadBuffer + valid, m_item->pFrontReadBuffer + size);
         DbgPrintf(1, "IOThread: R2 EOP Mark=> Shift from %d size %d", valid, size - valid);
       }
-      WriteData(side, true, got, got);
+      // Styles 2 and 3 send their end blocks whole: the de-multiplexer finds a short last
+      // unit's rear (behind style 3's gap) in the block beyond the valid bytes.
+      WriteData(side, true, m_fixedEndBlocks ? size : got, got);
       m_sideBytes[side] += got;
       CExtPipe* pipe = m_apart ? DataPipe(side) : SidePipe(0);
       WriteImageEnd(pipe, endOfFile ? kPacketEndOfFile : kPacketEndOfPage,

@@ -276,8 +276,10 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
         c.profile = ImageProfile::Raw;
       else if (value == "jpeg")
         c.profile = ImageProfile::DeviceJpeg;
+      else if (value == "iruv")
+        c.profile = ImageProfile::IrUv;
       else
-        return fail("profile takes raw or jpeg");
+        return fail("profile takes raw, jpeg or iruv");
     } else if (key == "paper-length") {
       if (!one(&value)) return false;
       if (!Number(value, 0xFFFFFF, &n) || n == 0) return fail("bad paper-length '" + value + "'");

@@ -35,6 +35,10 @@ std::vector<uint8_t> SheetSide(uint32_t sheet, uint32_t side, uint32_t lines,
   return bytes;
 }
 
+std::vector<uint8_t> IrUvImage(uint32_t sheet, uint32_t lines, uint32_t bytesPerLine) {
+  return SheetSide(sheet, 2, lines, bytesPerLine);
+}
+
 uint32_t ImageChecksum(const uint8_t* data, size_t length) {
   uint32_t h = 2166136261u;  // FNV-1a
   for (size_t i = 0; i < length; ++i) h = (h ^ data[i]) * 16777619u;
@@ -145,6 +149,7 @@ void OpenPage(DeviceState& s, const Window& w) {
     const bool wanted = Duplex(w) || (side == 1) == (w.method == kScanMethodRear);
     scan.side[side] =
         wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
+    if (wanted && scan.irUvImageNext) scan.side[side] = IrUvImage(sheet, lines, w.bytesPerLine);
     if (wanted && DeviceJpeg(w)) scan.side[side] = JpegSide(s, w, scan.side[side], lines);
     // What the last sheet's end of page carried of this one is not sent again.
     scan.position[side] = wanted ? std::min<size_t>(scan.carried, scan.side[side].size()) : 0;
@@ -289,6 +294,14 @@ void ReleaseUnit(DeviceState& s, const Command& c, Reply& r) {
     scan.sideEnded[0] = true;
     return;
   }
+  if (s.config.profile == ImageProfile::IrUv && !scan.irUvImageNext) {
+    // The visible image is read: the sheet stays for its IR/UV image.
+    ReleaseEvents(s, false, r);
+    scan.pageOpen = false;
+    scan.irUvImageNext = true;
+    return;
+  }
+  scan.irUvImageNext = false;
   ReleaseEvents(s, true, r);
   scan.pageOpen = false;
   if (s.sheets > 0) --s.sheets;

@@ -113,8 +113,10 @@ struct PreparationRecord {
 SIM_API std::vector<uint8_t> CalibrationSamples(const CalibrationSetup& setup, bool threeChannels);
 
 // The form of the pages: today's profile lets the device compress colour and grey to JPEG
-// (the driver decodes them), the raw profile announces raw image types only.
-enum class ImageProfile : uint8_t { DeviceJpeg, Raw };
+// (the driver decodes them), the raw profile announces raw image types only; the IR/UV profile
+// is raw with IR and UV announced, and every sheet gives two pages: the visible image, then its
+// IR/UV image (`IrUvImage`).
+enum class ImageProfile : uint8_t { DeviceJpeg, Raw, IrUv };
 
 // What the host sent and the device did around its scans, in order of arrival.
 struct ScanRecord {
@@ -254,6 +256,10 @@ struct Config {
   size_t logLimit = 10000;
   size_t logDataLimit = 1 << 20;
 };
+
+// The IR/UV image of a sheet: 3 bytes a pixel, byte 1 the IR and byte 2 the UV sample (the
+// pattern of SheetSide with side 2).
+SIM_API std::vector<uint8_t> IrUvImage(uint32_t sheet, uint32_t lines, uint32_t bytesPerLine);
 
 SIM_API bool ParseDescription(const std::string& text, Config* out, std::string* error);
 SIM_API bool LoadDescription(const std::string& path, Config* out, std::string* error);

@@ -22,6 +22,10 @@ constexpr uint16_t kDataOffsetsBottomRight = 0x95;
 constexpr uint16_t kDataOffsetsTopLeft = 0x96;
 constexpr uint16_t kDataJpegTables = 0x8B;
 constexpr uint32_t kJpegTableBlock = 132;
+// The window's image mode word, and what IR/UV jobs put there from the second page on.
+constexpr size_t kWindowModeAt = 39;
+constexpr uint32_t kIrUvVisibleWindow = 0x03000000;
+constexpr uint32_t kIrUvImageWindow = 0x02000400;
 // The remaining count of data the device compresses or processes: never counted down.
 constexpr int64_t kUncountedBytes = 1234567;
 
@@ -48,6 +52,8 @@ class IoJob {
     m_bytesPerLine = static_cast<uint32_t>(uint64_t{m_dev.PixelNum} * m_dev.BitsPerPixel / 8);
     const uint32_t kind = ModeKind(m_dev.ScanMode);
     m_compressed = kind >= 3 && kind <= 7;
+    m_ir = kind == 8 || kind == 10;
+    m_uv = kind == 9 || kind == 10;
     m_hardware = m_scanner->IsEnableHWImageProcess();
     m_adf = IsAdfMethod(m_dev.ScanMethod);
     if (m_dev.ScanMethod == 4) {
@@ -216,6 +222,7 @@ class IoJob {
   bool m_eofStyle = false, m_gl310 = false, m_apart = false, m_twoSideStyle = false;
   bool m_multiFeedForward = false;
   bool m_fixedEndBlocks = false;
+  bool m_ir = false, m_uv = false;  // the job's sheets give a visible and an IR/UV image
   uint32_t m_maxPages = 0;
   int m_stage = kStageJobStart;
   uint32_t m_pageCounter = 0;
@@ -329,6 +336,12 @@ void IoJob::PageSetUp() {
     KR_WindowDataSet_VER2 window;
     std::memset(&window, 0, sizeof window);
     m_scanner->GetWindowDescriptor(m_item, &window);
+    if ((m_ir || m_uv) && m_scanner->GetFeature(kFeatureIrUvWindowKind)) {
+      // Odd pages are a sheet's visible image, even pages its IR/UV image.
+      const uint32_t mode = GetBE32(window.Data + kWindowModeAt);
+      PutBE32(window.Data + kWindowModeAt,
+              m_pageCounter % 2 == 1 ? mode | kIrUvVisibleWindow : kIrUvImageWindow);
+    }
     DbgPrintf(1, "Dump Window Descriptor");
     DbgDump(1, window.Data, sizeof window.Data);
     DbgPrintf(1, "IOThread:Set Window");
@@ -550,6 +563,10 @@ void IoJob::ReadPage() {
         const uint32_t ending = m_item->dwIOEndingPage;
         uint32_t sheet = ending;
         if (m_twoSideStyle) sheet = (sheet + 1) / 2;
+        // The client's images of an IR/UV sheet come from two device pages, the visible image
+        // and the IR/UV image: the client's page names the device page it came from.
+        if (m_ir && m_uv)
+          sheet = ending % 3 == 1 ? 2 * ((ending + 2) / 3) - 1 : 2 * ((ending + 2) / 3);
         // A client that ended the front page of a sheet still takes its rear: only the end of
         // a rear page ends the sheet (the front's end would cut the rear short).
         if (m_twoSideStyle && ending % 2 == 1) sheet = 0;

@@ -68,8 +68,15 @@ class EngineTest : public devicefix::DeviceTest {
   CScanner* UseModel(std::vector<Device_Features> features, Args... args) {
     features.resize(kFeatureListLength, kFeatureNone);
     m_features = features;
+    return Replace(new Model(CQM310::kTraits, m_features.data(), args...));
+  }
+  // The same with a model class of the device table, its own traits and features.
+  template <class Model>
+  CScanner* UseModelClass() {
+    return Replace(Model::Create());
+  }
+  CScanner* Replace(CScanner* replacement) {
     CScanner* current = Item()->pScanner;
-    auto* replacement = new Model(CQM310::kTraits, m_features.data(), args...);
     replacement->SetInquiryData(current->InquiryData(), kInquiryCopySize);
     SCANPARAMETER_UNION ap;
     current->GetAPScanParameter(&ap);

@@ -446,17 +446,23 @@ TEST_F(Workers, IRUVSplitterSendsVisibleThenIRThenUV) {
   EXPECT_EQ(in.GetPageCount(), 0u);
 }
 
-// IR and UV end to end on a model with both (the device scans colour with IR and UV): every
-// sheet gives the visible page in the client's grey, then its IR image, then its UV image, each
-// described by its own kind; page mode and batch, with whole pages and in blocks.
+// IR and UV end to end on a model with them (the device scans colour with IR and/or UV): every
+// sheet gives the visible page in the client's grey, then its IR image and/or its UV image,
+// each described by its own kind; page mode and batch, with whole pages and in blocks.
 TEST_F(Workers, IRUVJobDeliversVisibleThenIRThenUVPerSheet) {
   struct Case {
-    uint32_t ctrl;
+    uint32_t mode, ctrl;
     long block;
+    std::vector<uint32_t> kinds;  // of a sheet's pages
+    uint32_t firstWindow;         // the job start's image mode word
   };
-  const Case cases[] = {{kCtrlFixed, 0}, {kCtrlFixed | kCtrlPage, 5000}};
+  const Case cases[] = {
+      {0xA000002, kCtrlFixed, 0, {2, 6, 7}, 0x3000080},  // grey with IR and UV
+      {0xA000002, kCtrlFixed | kCtrlPage, 5000, {2, 6, 7}, 0x3000080},
+      {0x8000002, kCtrlFixed, 0, {2, 6}, 0x1000080},  // grey with IR
+  };
   for (const Case& c : cases) {
-    const std::string what = "ctrl " + std::to_string(c.ctrl);
+    const std::string what = "mode " + std::to_string(c.mode) + ", ctrl " + std::to_string(c.ctrl);
     sim::Config config;
     config.profile = sim::ImageProfile::IrUv;
     config.sheets = 2;
@@ -464,18 +470,19 @@ TEST_F(Workers, IRUVJobDeliversVisibleThenIRThenUVPerSheet) {
     UseModelClass<CQN70HT>();
     const size_t threads = ThreadCount();
     SCANPARAMETER_UNION p = RawGreyPage(120);
-    p.ScanMode = 0xA000002;  // grey with IR and UV
+    p.ScanMode = c.mode;
     p.Width = p.PixelNum = p.BytesPerLine = 608;
     p.CtrlMode = c.ctrl;
     const Job job = RunJob(p, c.block);
     SCANPARAMETER_UNION dev;
     Item()->pScanner->GetNewScanParameter(&dev);
-    ASSERT_EQ(dev.ScanMode, 0xA000004u) << what;
+    ASSERT_EQ(BaseMode(dev.ScanMode), 4u) << what;
     uint32_t irUvStages = 0;
     Item()->pScanner->GetIRUVImageProcessVariable(&irUvStages, nullptr);
     ASSERT_EQ(irUvStages, 0u) << what;  // at the device's resolution the channels go as split
-    ASSERT_EQ(job.pages.size(), 6u) << what;
-    ASSERT_EQ(job.info.size(), 6u) << what;
+    const size_t perSheet = c.kinds.size();
+    ASSERT_EQ(job.pages.size(), 2 * perSheet) << what;
+    ASSERT_EQ(job.info.size(), 2 * perSheet) << what;
     for (uint32_t sheet = 1; sheet <= 2; ++sheet) {
       const Bytes visible = RunStages(0, sim::SheetSide(sheet, 0, 120, dev.BytesPerLine));
       const Bytes irUv = sim::IrUvImage(sheet, 120, dev.BytesPerLine);
@@ -484,14 +491,13 @@ TEST_F(Workers, IRUVJobDeliversVisibleThenIRThenUVPerSheet) {
         if (i % 3 == 1) ir.push_back(irUv[i]);
         if (i % 3 == 2) uv.push_back(irUv[i]);
       }
-      const Bytes* expected[3] = {&visible, &ir, &uv};
-      const uint32_t kinds[3] = {2, 6, 7};
-      for (uint32_t image = 0; image < 3; ++image) {
-        const size_t i = (sheet - 1) * 3 + image;
+      for (size_t image = 0; image < perSheet; ++image) {
+        const size_t i = (sheet - 1) * perSheet + image;
         const std::string page = what + ", page " + std::to_string(i + 1);
-        EXPECT_TRUE(job.pages[i].data == *expected[image]) << page;
+        const uint32_t kind = c.kinds[image];
+        EXPECT_TRUE(job.pages[i].data == (kind == 6 ? ir : kind == 7 ? uv : visible)) << page;
         EXPECT_EQ(job.pages[i].calls.back().codes[0], -2022) << page;
-        EXPECT_EQ(job.info[i].ScanMode, kinds[image]) << page;
+        EXPECT_EQ(job.info[i].ScanMode, kind) << page;
         EXPECT_EQ(job.info[i].BytesPerLine, 608u) << page;
         EXPECT_EQ(job.info[i].Height, 120u) << page;
         EXPECT_EQ(job.stopScan[i], 0) << page;
@@ -503,7 +509,8 @@ TEST_F(Workers, IRUVJobDeliversVisibleThenIRThenUVPerSheet) {
       if (e.command == "SET WINDOW" && e.dataOut.size() >= 43)
         modes.push_back(uint32_t(e.dataOut[39]) << 24 | uint32_t(e.dataOut[40]) << 16 |
                         uint32_t(e.dataOut[41]) << 8 | e.dataOut[42]);
-    EXPECT_EQ(modes, (std::vector<uint32_t>{0x3000080, 0x2000400, 0x3000080, 0x2000400})) << what;
+    EXPECT_EQ(modes, (std::vector<uint32_t>{c.firstWindow, 0x2000400, 0x3000080, 0x2000400}))
+        << what;
     EXPECT_EQ(job.stopJob, 0) << what;
     EXPECT_EQ(ThreadCount(), threads) << what;
   }

@@ -369,6 +369,14 @@ void IoJob::ReadPage() {
   const bool counted = !m_compressed && !m_hardware && !m_item->bUnknownPageLength;
   int64_t pageBytes = m_item->llPageSizeEstimate;
   if (m_item->bDeMultiplexed) pageBytes *= 2;  // one stream carries both sides
+  // Style 3 leaves a short last unit's rest as a gap between its front and its rear: the
+  // stream is longer by as much, and the last block's image data shorter.
+  uint32_t gap = 0;
+  const uint32_t unit = m_item->dwDeMuxBlockSize;
+  if (counted && m_item->bDeMultiplexed && m_item->dwDuplexTransferMode == 3 && unit != 0 &&
+      m_item->llPageSizeEstimate % unit != 0)
+    gap = unit - static_cast<uint32_t>(m_item->llPageSizeEstimate % unit);
+  pageBytes += gap;
   if (m_compressed || m_hardware) pageBytes = kUncountedBytes;
   if (rearOfPair) pageBytes = m_frontImageBytes;
   // Styles 6 and 7 count each side on its own: one count for both would end the page after one
@@ -491,7 +499,8 @@ void IoJob::ReadPage() {
       WriteControl(m_apart ? DataPipe(side) : SidePipe(0), kPacketImage, reported, 0, false);
       m_ok = false;
     } else if (!endOfPage && !endOfFile) {
-      WriteData(side, counted && m_remaining[side] - size <= 0, size, size);
+      const bool last = counted && m_remaining[side] - size <= 0;
+      WriteData(side, last, size, last ? size - std::min(gap, size) : size);
       if (counted) m_remaining[side] -= size;
       m_sideBytes[side] += size;
       DbgPrintf(1, "IOThread: get image OK");

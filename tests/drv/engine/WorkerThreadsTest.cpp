@@ -265,26 +265,31 @@ TEST_F(Workers, ChainsTheEngineCannotCarryAreRefused) {
 
 // Duplex styles 1 to 3 send both sides in one stream, interleaved in units of the device's
 // lines: de-multiplexed, with and without conversion, the pages are those of the paired style.
-// The second sheet is short, so its last unit is short: style 2 puts its rear right behind its
-// front and runs on into the third sheet's stream in the same block, style 3 leaves the rest of
+// A side whose length is no whole number of units ends in a short unit (with units of 8 lines
+// the short second sheet, with 7 lines the full sheets): style 2 puts its rear right behind its
+// front and runs on into the next sheet's stream in the same block, style 3 leaves the rest of
 // the unit as a gap between them.
 TEST_F(Workers, DeMultiplexedStylesDeliverThePagesOfThePairedStyle) {
   struct Case {
     uint16_t res;
     uint32_t ctrl;
     long block;
+    uint16_t unitLines;
   };
-  const Case cases[] = {
-      {300, kCtrlFixed, 0}, {300, kCtrlFixed | kCtrlPage, 7000}, {250, kCtrlFixed, 0}};
-  constexpr uint32_t kShortSheet = 203;  // 25 units of 8 lines and 3 lines
+  const Case cases[] = {{300, kCtrlFixed, 0, 8},
+                        {300, kCtrlFixed, 0, 7},
+                        {300, kCtrlFixed | kCtrlPage, 7000, 8},
+                        {250, kCtrlFixed, 0, 7}};
+  constexpr uint32_t kShortSheet = 203;  // 25 units of 8 lines and 3 lines; 29 units of 7
   for (const Case& c : cases) {
     std::vector<Receiver::Page> reference;
     for (const uint8_t style : {uint8_t(0), uint8_t(1), uint8_t(2), uint8_t(3)}) {
       const std::string what = std::to_string(c.res) + " dpi, ctrl " + std::to_string(c.ctrl) +
-                               ", style " + std::to_string(style);
+                               ", unit " + std::to_string(c.unitLines) + ", style " +
+                               std::to_string(style);
       sim::Config config;
       config.duplexStyle = style;
-      config.deMuxLines = 8;
+      config.deMuxLines = c.unitLines;
       config.sheetLengths = {0, kShortSheet};
       OpenRaw(3, config);
       const size_t threads = ThreadCount();

@@ -68,6 +68,8 @@ class IoJob {
     m_twoSideStyle = m_paired || m_apart || m_item->bDeMultiplexed;
     m_maxPages = m_dev.JobPages;
     if (m_twoSideStyle) m_maxPages = (m_maxPages + 1) / 2;
+    // The client counts three images of a sheet with IR and UV, the scanner two pages.
+    if (m_ir && m_uv) m_maxPages = 2 * ((m_maxPages + 2) / 3);
     m_multiFeedForward = m_scanner->GetFeature(kFeatureMultiFeedForward);
     m_fixedEndBlocks = m_item->bDeMultiplexed &&
                        (m_item->dwDuplexTransferMode == 2 || m_item->dwDuplexTransferMode == 3);

@@ -460,11 +460,13 @@ TEST_F(Workers, IRUVJobDeliversVisibleThenIRThenUVPerSheet) {
     long block;
     std::vector<uint32_t> kinds;  // of a sheet's pages
     uint32_t firstWindow;         // the job start's image mode word
+    uint32_t jobPages = 0;        // the client's page limit
   };
   const Case cases[] = {
       {0xA000002, kCtrlFixed, 0, {2, 6, 7}, 0x3000080},  // grey with IR and UV
       {0xA000002, kCtrlFixed | kCtrlPage, 5000, {2, 6, 7}, 0x3000080},
-      {0x8000002, kCtrlFixed, 0, {2, 6}, 0x1000080},  // grey with IR
+      {0x8000002, kCtrlFixed, 0, {2, 6}, 0x1000080},        // grey with IR
+      {0xA000002, kCtrlFixed, 0, {2, 6, 7}, 0x3000080, 3},  // one sheet's images
   };
   for (const Case& c : cases) {
     const std::string what = "mode " + std::to_string(c.mode) + ", ctrl " + std::to_string(c.ctrl);
@@ -478,17 +480,20 @@ TEST_F(Workers, IRUVJobDeliversVisibleThenIRThenUVPerSheet) {
     p.ScanMode = c.mode;
     p.Width = p.PixelNum = p.BytesPerLine = 608;
     p.CtrlMode = c.ctrl;
-    const Job job = RunJob(p, c.block);
+    p.JobPages = c.jobPages;
+    const Job job = RunJob(p, c.block, 16, c.jobPages != 0);
     SCANPARAMETER_UNION dev;
     Item()->pScanner->GetNewScanParameter(&dev);
     ASSERT_EQ(BaseMode(dev.ScanMode), 4u) << what;
+    const uint32_t sheets = c.jobPages != 0 ? 1 : 2;
+    EXPECT_EQ(s.Scanned().sheetsFed, sheets) << what;
     uint32_t irUvStages = 0;
     Item()->pScanner->GetIRUVImageProcessVariable(&irUvStages, nullptr);
     ASSERT_EQ(irUvStages, 0u) << what;  // at the device's resolution the channels go as split
     const size_t perSheet = c.kinds.size();
-    ASSERT_EQ(job.pages.size(), 2 * perSheet) << what;
-    ASSERT_EQ(job.info.size(), 2 * perSheet) << what;
-    for (uint32_t sheet = 1; sheet <= 2; ++sheet) {
+    ASSERT_EQ(job.pages.size(), sheets * perSheet) << what;
+    ASSERT_EQ(job.info.size(), sheets * perSheet) << what;
+    for (uint32_t sheet = 1; sheet <= sheets; ++sheet) {
       const Bytes visible = RunStages(0, sim::SheetSide(sheet, 0, 120, dev.BytesPerLine));
       const Bytes irUv = sim::IrUvImage(sheet, 120, dev.BytesPerLine);
       Bytes ir, uv;
@@ -514,8 +519,9 @@ TEST_F(Workers, IRUVJobDeliversVisibleThenIRThenUVPerSheet) {
       if (e.command == "SET WINDOW" && e.dataOut.size() >= 43)
         modes.push_back(uint32_t(e.dataOut[39]) << 24 | uint32_t(e.dataOut[40]) << 16 |
                         uint32_t(e.dataOut[41]) << 8 | e.dataOut[42]);
-    EXPECT_EQ(modes, (std::vector<uint32_t>{c.firstWindow, 0x2000400, 0x3000080, 0x2000400}))
-        << what;
+    std::vector<uint32_t> expected = {c.firstWindow, 0x2000400, 0x3000080, 0x2000400};
+    expected.resize(2 * sheets);
+    EXPECT_EQ(modes, expected) << what;
     EXPECT_EQ(job.stopJob, 0) << what;
     EXPECT_EQ(ThreadCount(), threads) << what;
   }

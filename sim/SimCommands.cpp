@@ -515,12 +515,13 @@ std::vector<uint8_t> BuildInquiry(const Config& config, uint16_t id) {
   constexpr uint32_t kDeviceJpegTypes = 0x1000 | 0x10000;
   constexpr uint32_t kRawTypes =
       0x01 | 0x10 | 0x20 | 0x80 | 0x200;  // lineart, grey 8/16, colour 24/48
-  const uint32_t imageTypes = config.profile == ImageProfile::Raw
+  const uint32_t imageTypes = config.profile != ImageProfile::DeviceJpeg
                                   ? (m->imageTypes & ~kDeviceJpegTypes) | kRawTypes
                                   : m->imageTypes;
   Put24(b, 51, imageTypes);
   Put16(b, 54, m->deviceType);
-  Put16(b, 56, m->scanMethod);
+  constexpr uint16_t kIrUvMethods = 0x1000 | 0x2000;
+  Put16(b, 56, uint16_t(m->scanMethod | (config.profile == ImageProfile::IrUv ? kIrUvMethods : 0)));
   Put16(b, 58, m->opticalRes);
   Put16(b, 60, m->adfMotorRes);
   Put16(b, 62, m->flatbedMotorRes);

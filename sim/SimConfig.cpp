@@ -276,8 +276,10 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
         c.profile = ImageProfile::Raw;
       else if (value == "jpeg")
         c.profile = ImageProfile::DeviceJpeg;
+      else if (value == "iruv")
+        c.profile = ImageProfile::IrUv;
       else
-        return fail("profile takes raw or jpeg");
+        return fail("profile takes raw, jpeg or iruv");
     } else if (key == "paper-length") {
       if (!one(&value)) return false;
       if (!Number(value, 0xFFFFFF, &n) || n == 0) return fail("bad paper-length '" + value + "'");
@@ -291,8 +293,7 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
       c.sheetLengths[index] = uint32_t(length);
     } else if (key == "duplex-style") {
       if (!one(&value)) return false;
-      if (!Number(value, 7, &n) || n == 2 || n == 3)
-        return fail("duplex-style takes 0, 1, 4, 5, 6 or 7");
+      if (!Number(value, 7, &n)) return fail("duplex-style takes 0 to 7");
       c.duplexStyle = uint8_t(n);
     } else if (key == "demux-lines") {
       if (!one(&value)) return false;

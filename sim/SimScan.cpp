@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "sim/SimCommands.h"
+#include "sim/SimDeMux.h"
 #include "sim/SimEvents.h"
 
 namespace sim {
@@ -32,6 +33,10 @@ std::vector<uint8_t> SheetSide(uint32_t sheet, uint32_t side, uint32_t lines,
     for (uint32_t column = 0; column < bytesPerLine; ++column)
       bytes[size_t(row) * bytesPerLine + column] = SheetByte(sheet, side, row, column);
   return bytes;
+}
+
+std::vector<uint8_t> IrUvImage(uint32_t sheet, uint32_t lines, uint32_t bytesPerLine) {
+  return SheetSide(sheet, 2, lines, bytesPerLine);
 }
 
 uint32_t ImageChecksum(const uint8_t* data, size_t length) {
@@ -112,36 +117,39 @@ std::vector<uint8_t> JpegSide(const DeviceState& s, const Window& w,
       DeviceJpegFile(raw, w.pixels, lines, components, w.subKind, &tables[0], &tables[64]));
 }
 
-constexpr uint8_t kStyleInterleaved = 1;
-
-// Style 1: one stream of the front and the rear alternating in units of the de-multiplexing
-// lines, front first; the stream is read as the front side.
+// Styles 1 to 3: one stream of both sides, read as the front side.
 void Interleave(DeviceState& s, const Window& w) {
   ScanState& scan = s.scan;
-  const size_t unit = std::max<size_t>(size_t{s.config.deMuxLines} * w.bytesPerLine, 1);
-  std::vector<uint8_t> both;
-  both.reserve(scan.side[0].size() + scan.side[1].size());
-  for (size_t at = 0; at < scan.side[0].size(); at += unit)
-    for (const std::vector<uint8_t>& side : scan.side) {
-      const size_t n = std::min(unit, side.size() - std::min(side.size(), at));
-      both.insert(both.end(), side.begin() + long(at), side.begin() + long(at + n));
-    }
-  scan.side[0] = std::move(both);
+  const size_t unit = size_t{s.config.deMuxLines} * w.bytesPerLine;
+  DeMuxStream both = InterleaveSides(scan.side[0], scan.side[1], unit, s.config.duplexStyle);
+  scan.side[0] = std::move(both.bytes);
+  scan.gapAt = both.gapAt;
+  scan.gapLength = both.gapLength;
   scan.side[1].clear();
   scan.sideEnded[1] = true;
+}
+
+bool DeMultiplexed(const DeviceState& s, const Window& w) {
+  return Duplex(w) && IsDeMuxStyle(s.config.duplexStyle);
+}
+
+uint32_t SheetLines(const Config& c, uint32_t index, const Window& w) {
+  const uint64_t physical = uint64_t(SheetLength(c, index)) * w.yRes / 300;
+  uint32_t lines = uint32_t(std::min<uint64_t>(physical, 0xFFFFFFF0u));
+  if (w.lines != kUnknownLines) lines = std::min(lines, w.lines);
+  return lines;
 }
 
 // Feeds the next sheet into the transport: both sides built from the window.
 void OpenPage(DeviceState& s, const Window& w) {
   ScanState& scan = s.scan;
   const uint32_t sheet = scan.sheetsTaken + 1;
-  const uint64_t physical = uint64_t(SheetLength(s.config, scan.sheetsTaken)) * w.yRes / 300;
-  uint32_t lines = uint32_t(std::min<uint64_t>(physical, 0xFFFFFFF0u));
-  if (w.lines != kUnknownLines) lines = std::min(lines, w.lines);
+  const uint32_t lines = SheetLines(s.config, scan.sheetsTaken, w);
   for (uint32_t side = 0; side < 2; ++side) {
     const bool wanted = Duplex(w) || (side == 1) == (w.method == kScanMethodRear);
     scan.side[side] =
         wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
+    if (wanted && scan.irUvImageNext) scan.side[side] = IrUvImage(sheet, lines, w.bytesPerLine);
     if (wanted && DeviceJpeg(w)) scan.side[side] = JpegSide(s, w, scan.side[side], lines);
     // What the last sheet's end of page carried of this one is not sent again.
     scan.position[side] = wanted ? std::min<size_t>(scan.carried, scan.side[side].size()) : 0;
@@ -149,9 +157,13 @@ void OpenPage(DeviceState& s, const Window& w) {
     scan.sideEnded[side] = !wanted;
   }
   scan.nextSide = w.method == kScanMethodRear ? 1 : 0;
+  scan.gapAt = scan.gapLength = 0;
+  if (DeMultiplexed(s, w)) {
+    Interleave(s, w);
+    scan.position[0] = std::min<size_t>(scan.carried, scan.side[0].size());
+  }
   scan.carried = 0;
   scan.pageOpen = true;
-  if (Duplex(w) && s.config.duplexStyle == kStyleInterleaved) Interleave(s, w);
 }
 
 void EndSense(Reply& r, const Window& w, const ScanState& scan, uint32_t side, uint16_t code,
@@ -239,20 +251,26 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
     scan.sideEnded[side] = true;
     // The EOF style ends the front with an end of file, the rear with an end of page.
     const bool endOfFile = Duplex(w) && s.config.duplexStyle == 6 && side == 0;
-    if (!endOfFile && !Duplex(w) && s.config.endOfPageCarry && s.sheets > 1) {
+    const bool carries = DeMultiplexed(s, w) ? s.config.duplexStyle == kStyleCarried
+                                             : !Duplex(w) && s.config.endOfPageCarry;
+    if (!endOfFile && carries && s.sheets > 1) {
       // The stream runs on into the next sheet: the rest of the block is its first bytes.
       const uint32_t next = scan.sheetsTaken + 2;
-      const uint64_t nextBytes =
-          uint64_t(SheetLength(s.config, scan.sheetsTaken + 1)) * w.yRes / 300 * w.bytesPerLine;
-      const size_t carry = size_t(std::min<uint64_t>(c.length - n, nextBytes));
-      for (size_t i = 0; i < carry; ++i)
-        r.data[n + i] =
-            SheetByte(next, side, uint32_t(i / w.bytesPerLine), uint32_t(i % w.bytesPerLine));
+      const uint32_t nextLines = SheetLines(s.config, scan.sheetsTaken + 1, w);
+      std::vector<uint8_t> stream = SheetSide(next, side, nextLines, w.bytesPerLine);
+      if (DeMultiplexed(s, w))
+        stream = InterleaveSides(stream, SheetSide(next, 1, nextLines, w.bytesPerLine),
+                                 size_t{s.config.deMuxLines} * w.bytesPerLine, kStyleCarried)
+                     .bytes;
+      const size_t carry = std::min<size_t>(c.length - n, stream.size());
+      std::copy_n(stream.begin(), carry, r.data.begin() + long(n));
       scan.carried = uint32_t(carry);
     }
     const uint16_t code =
         endOfFile ? uint16_t(kAscScan << 8 | kAscqEndOfFile) : EndOfPageCode(s, side);
-    EndSense(r, w, scan, side, code, uint32_t(n));
+    // Style 3's gap is no image data: the count leaves it out.
+    const DeMuxStream gap{{}, scan.gapAt, scan.gapLength};
+    EndSense(r, w, scan, side, code, uint32_t(CountedBytes(gap, at - n, at)));
     ++scan.record.sidesDelivered;
   }
 }
@@ -276,6 +294,14 @@ void ReleaseUnit(DeviceState& s, const Command& c, Reply& r) {
     scan.sideEnded[0] = true;
     return;
   }
+  if (s.config.profile == ImageProfile::IrUv && !scan.irUvImageNext) {
+    // The visible image is read: the sheet stays for its IR/UV image.
+    ReleaseEvents(s, false, r);
+    scan.pageOpen = false;
+    scan.irUvImageNext = true;
+    return;
+  }
+  scan.irUvImageNext = false;
   ReleaseEvents(s, true, r);
   scan.pageOpen = false;
   if (s.sheets > 0) --s.sheets;

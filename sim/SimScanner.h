@@ -113,8 +113,10 @@ struct PreparationRecord {
 SIM_API std::vector<uint8_t> CalibrationSamples(const CalibrationSetup& setup, bool threeChannels);
 
 // The form of the pages: today's profile lets the device compress colour and grey to JPEG
-// (the driver decodes them), the raw profile announces raw image types only.
-enum class ImageProfile : uint8_t { DeviceJpeg, Raw };
+// (the driver decodes them), the raw profile announces raw image types only; the IR/UV profile
+// is raw with IR and UV announced, and every sheet gives two pages: the visible image, then its
+// IR/UV image (`IrUvImage`).
+enum class ImageProfile : uint8_t { DeviceJpeg, Raw, IrUv };
 
 // What the host sent and the device did around its scans, in order of arrival.
 struct ScanRecord {
@@ -231,10 +233,11 @@ struct Config {
   // own lines for a window of unknown length.
   uint32_t paperLength = 3300;
   std::vector<uint32_t> sheetLengths;
-  // The duplex transfer style READ 0xB2 reports: 0, 1, 4, 5, 6 or 7 (the supported model's).
+  // The duplex transfer style READ 0xB2 reports, 0 to 7 (7: the supported model's).
   uint8_t duplexStyle = 7;
-  // The de-multiplexing unit in lines READ 0xB2 reports in bytes 5-6 (style 1 interleaves the
-  // sides in units of that many of the window's lines).
+  // The de-multiplexing unit in lines READ 0xB2 reports in bytes 5-6 (styles 1 to 3 interleave
+  // the sides in units of that many of the window's lines; style 2's end of page runs on into
+  // the next sheet's stream, style 3 leaves a short last unit's rest as a gap).
   uint16_t deMuxLines = 16;
   // Bits MEDIA CHECK sets in byte 4 beside bit 0 while paper is in the feeder (0x20 or 0x10:
   // the tray the job start looks at).
@@ -253,6 +256,10 @@ struct Config {
   size_t logLimit = 10000;
   size_t logDataLimit = 1 << 20;
 };
+
+// The IR/UV image of a sheet: 3 bytes a pixel, byte 1 the IR and byte 2 the UV sample (the
+// pattern of SheetSide with side 2).
+SIM_API std::vector<uint8_t> IrUvImage(uint32_t sheet, uint32_t lines, uint32_t bytesPerLine);
 
 SIM_API bool ParseDescription(const std::string& text, Config* out, std::string* error);
 SIM_API bool LoadDescription(const std::string& path, Config* out, std::string* error);

@@ -22,6 +22,10 @@ constexpr uint16_t kDataOffsetsBottomRight = 0x95;
 constexpr uint16_t kDataOffsetsTopLeft = 0x96;
 constexpr uint16_t kDataJpegTables = 0x8B;
 constexpr uint32_t kJpegTableBlock = 132;
+// The window's image mode word, and what IR/UV jobs put there from the second page on.
+constexpr size_t kWindowModeAt = 39;
+constexpr uint32_t kIrUvVisibleWindow = 0x03000000;
+constexpr uint32_t kIrUvImageWindow = 0x02000400;
 // The remaining count of data the device compresses or processes: never counted down.
 constexpr int64_t kUncountedBytes = 1234567;
 
@@ -48,6 +52,8 @@ class IoJob {
     m_bytesPerLine = static_cast<uint32_t>(uint64_t{m_dev.PixelNum} * m_dev.BitsPerPixel / 8);
     const uint32_t kind = ModeKind(m_dev.ScanMode);
     m_compressed = kind >= 3 && kind <= 7;
+    m_ir = kind == 8 || kind == 10;
+    m_uv = kind == 9 || kind == 10;
     m_hardware = m_scanner->IsEnableHWImageProcess();
     m_adf = IsAdfMethod(m_dev.ScanMethod);
     if (m_dev.ScanMethod == 4) {
@@ -59,10 +65,14 @@ class IoJob {
       m_gl310 = mode == 7;
     }
     m_apart = m_eofStyle || m_gl310;
-    m_twoSideStyle = m_paired || m_apart;
+    m_twoSideStyle = m_paired || m_apart || m_item->bDeMultiplexed;
     m_maxPages = m_dev.JobPages;
     if (m_twoSideStyle) m_maxPages = (m_maxPages + 1) / 2;
+    // The client counts three images of a sheet with IR and UV, the scanner two pages.
+    if (m_ir && m_uv) m_maxPages = 2 * ((m_maxPages + 2) / 3);
     m_multiFeedForward = m_scanner->GetFeature(kFeatureMultiFeedForward);
+    m_fixedEndBlocks = m_item->bDeMultiplexed &&
+                       (m_item->dwDuplexTransferMode == 2 || m_item->dwDuplexTransferMode == 3);
   }
 
   void Run();
@@ -213,6 +223,8 @@ class IoJob {
   bool m_paired = false, m_sidesAsPages = false, m_releaseAfterRearOnly = false;
   bool m_eofStyle = false, m_gl310 = false, m_apart = false, m_twoSideStyle = false;
   bool m_multiFeedForward = false;
+  bool m_fixedEndBlocks = false;
+  bool m_ir = false, m_uv = false;  // the job's sheets give a visible and an IR/UV image
   uint32_t m_maxPages = 0;
   int m_stage = kStageJobStart;
   uint32_t m_pageCounter = 0;
@@ -326,6 +338,12 @@ void IoJob::PageSetUp() {
     KR_WindowDataSet_VER2 window;
     std::memset(&window, 0, sizeof window);
     m_scanner->GetWindowDescriptor(m_item, &window);
+    if ((m_ir || m_uv) && m_scanner->GetFeature(kFeatureIrUvWindowKind)) {
+      // Odd pages are a sheet's visible image, even pages its IR/UV image.
+      const uint32_t mode = GetBE32(window.Data + kWindowModeAt);
+      PutBE32(window.Data + kWindowModeAt,
+              m_pageCounter % 2 == 1 ? mode | kIrUvVisibleWindow : kIrUvImageWindow);
+    }
     DbgPrintf(1, "Dump Window Descriptor");
     DbgDump(1, window.Data, sizeof window.Data);
     DbgPrintf(1, "IOThread:Set Window");
@@ -353,6 +371,14 @@ void IoJob::ReadPage() {
   const bool counted = !m_compressed && !m_hardware && !m_item->bUnknownPageLength;
   int64_t pageBytes = m_item->llPageSizeEstimate;
   if (m_item->bDeMultiplexed) pageBytes *= 2;  // one stream carries both sides
+  // Style 3 leaves a short last unit's rest as a gap between its front and its rear: the
+  // stream is longer by as much, and the last block's image data shorter.
+  uint32_t gap = 0;
+  const uint32_t unit = m_item->dwDeMuxBlockSize;
+  if (counted && m_item->bDeMultiplexed && m_item->dwDuplexTransferMode == 3 && unit != 0 &&
+      m_item->llPageSizeEstimate % unit != 0)
+    gap = unit - static_cast<uint32_t>(m_item->llPageSizeEstimate % unit);
+  pageBytes += gap;
   if (m_compressed || m_hardware) pageBytes = kUncountedBytes;
   if (rearOfPair) pageBytes = m_frontImageBytes;
   // Styles 6 and 7 count each side on its own: one count for both would end the page after one
@@ -363,7 +389,16 @@ void IoJob::ReadPage() {
   m_sideBytes[0] = m_sideBytes[1] = 0;
   m_side = 0;
   if (!m_apart) m_sideDone[1] = true;
-  if (!m_carried.empty()) {
+  // The de-multiplexer splits every packet from a unit boundary: there the carried bytes open
+  // the page's first block, whose read is shorter by as much, so the blocks stay whole units.
+  uint32_t ahead = 0;
+  if (!m_carried.empty() && m_item->bDeMultiplexed) {
+    DbgPrintf(1, "IOThread: R2 EOP Mark=> put last result in first block , from shift %d size %d",
+              m_carriedOffset, static_cast<int>(m_carried.size()));
+    ahead = static_cast<uint32_t>(m_carried.size());
+    std::memcpy(m_item->pFrontReadBuffer, m_carried.data(), ahead);
+    m_carried.clear();
+  } else if (!m_carried.empty()) {
     DbgPrintf(1, "IOThread: R2 EOP Mark=> put last result in first block , from shift %d size %d",
               m_carriedOffset, static_cast<int>(m_carried.size()));
     const int64_t size = static_cast<int64_t>(m_carried.size());
@@ -381,9 +416,15 @@ void IoJob::ReadPage() {
     DbgPrintf(1, "IOThread: Read image %d Bytes remain %lld bytes", size,
               static_cast<long long>(m_remaining[side]));
     uint32_t got = 0;
-    bool readOk =
-        m_io->ReadImage(m_item, m_item->pFrontReadBuffer,
-                        m_paired ? m_item->pRearReadBuffer : nullptr, size, kDataImage, &got);
+    bool readOk = true;
+    if (ahead < size)
+      readOk = m_io->ReadImage(m_item, m_item->pFrontReadBuffer + ahead,
+                               m_paired ? m_item->pRearReadBuffer : nullptr, size - ahead,
+                               kDataImage, &got);
+    else
+      size = ahead;
+    got += ahead;
+    ahead = 0;
     bool endOfPage = false, endOfFile = false, failed = false;
     int32_t status = 0;
     if (!readOk) {
@@ -460,7 +501,8 @@ void IoJob::ReadPage() {
       WriteControl(m_apart ? DataPipe(side) : SidePipe(0), kPacketImage, reported, 0, false);
       m_ok = false;
     } else if (!endOfPage && !endOfFile) {
-      WriteData(side, counted && m_remaining[side] - size <= 0, size, size);
+      const bool last = counted && m_remaining[side] - size <= 0;
+      WriteData(side, last, size, last ? size - std::min(gap, size) : size);
       if (counted) m_remaining[side] -= size;
       m_sideBytes[side] += size;
       DbgPrintf(1, "IOThread: get image OK");
@@ -481,7 +523,9 @@ void IoJob::ReadPage() {
         m_carried.assign(m_item->pFrontReadBuffer + valid, m_item->pFrontReadBuffer + size);
         DbgPrintf(1, "IOThread: R2 EOP Mark=> Shift from %d size %d", valid, size - valid);
       }
-      WriteData(side, true, got, got);
+      // Styles 2 and 3 send their end blocks whole: the de-multiplexer finds a short last
+      // unit's rear (behind style 3's gap) in the block beyond the valid bytes.
+      WriteData(side, true, m_fixedEndBlocks ? size : got, got);
       m_sideBytes[side] += got;
       CExtPipe* pipe = m_apart ? DataPipe(side) : SidePipe(0);
       WriteImageEnd(pipe, endOfFile ? kPacketEndOfFile : kPacketEndOfPage,
@@ -530,6 +574,10 @@ void IoJob::ReadPage() {
         const uint32_t ending = m_item->dwIOEndingPage;
         uint32_t sheet = ending;
         if (m_twoSideStyle) sheet = (sheet + 1) / 2;
+        // The client's images of an IR/UV sheet come from two device pages, the visible image
+        // and the IR/UV image: the client's page names the device page it came from.
+        if (m_ir && m_uv)
+          sheet = ending % 3 == 1 ? 2 * ((ending + 2) / 3) - 1 : 2 * ((ending + 2) / 3);
         // A client that ended the front page of a sheet still takes its rear: only the end of
         // a rear page ends the sheet (the front's end would cut the rear short).
         if (m_twoSideStyle && ending % 2 == 1) sheet = 0;

@@ -25,6 +25,9 @@ const MultipleError kMultipleErrorTable[] = {
 };
 
 constexpr uint32_t kErrorSize = 0xFFFFFFFF;
+// The client modes of the IR and the UV image of a sheet.
+constexpr uint32_t kModeIR = 6;
+constexpr uint32_t kModeUV = 7;
 
 bool IsAdfMethod(uint32_t method) { return method == 1 || method == 4 || method == 5; }
 
@@ -185,6 +188,7 @@ class PageReader {
     item->pScanner->GetAPScanParameter(&m_ap);
     item->pScanner->GetNewScanParameter(&m_dev);
     item->pScanner->GetInquiryData(m_inquiry);
+    DescribeImageOfSheet();
   }
   void Run();
 
@@ -234,6 +238,27 @@ class PageReader {
     m_item->bEOFCarryPending = 1;
     m_item->dwEOFCarryLineOffset = offset + lines;
     m_item->dwEOFCarryLastLines = lines;
+  }
+  // IR and UV jobs deliver several images a sheet, told apart by the pages started: the
+  // visible image in the client's mode without its IR/UV kind, then the IR (mode 6) and/or the
+  // UV image (mode 7), one byte a pixel.
+  void DescribeImageOfSheet() {
+    const uint32_t kind = ModeKind(m_ap.ScanMode);
+    const bool ir = kind == 8 || kind == 10, uv = kind == 9 || kind == 10;
+    if (!ir && !uv) return;
+    const uint32_t n = m_item->dwPagesStarted;
+    uint32_t mode = BaseMode(m_ap.ScanMode);
+    if (ir && uv) {
+      if (n % 3 == 2) mode = kModeIR;
+      if (n % 3 == 0) mode = kModeUV;
+    } else if (n % 2 == 0) {
+      mode = ir ? kModeIR : kModeUV;
+    }
+    m_ap.ScanMode = mode;
+    if (mode == kModeIR || mode == kModeUV) {
+      m_ap.BitsPerPixel = 8;
+      m_ap.BytesPerLine = m_ap.PixelNum;
+    }
   }
   void RewriteRawRecord(uint64_t lines, uint64_t bytes) {
     PageInformation page{};

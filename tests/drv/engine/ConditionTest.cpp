@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -366,9 +367,6 @@ struct StartFailure {
   bool windowSent;  // the failure came after SET WINDOW
 };
 
-std::atomic<int> gThreadsAllowed{0};
-bool CountedThreadCreation() { return gThreadsAllowed.fetch_sub(1) > 0; }
-
 std::atomic<CScannerManagerScannerItem*> gFailPipesOf{nullptr};
 std::atomic<bool> gFailRearPipeOnly{false};
 void* FailingBlock(size_t bytes) {
@@ -429,13 +427,11 @@ TEST_F(Conditions, AJobStartFailingAtEachStepLeavesNothingBehind) {
       gFailPipesOf = Item();
       SetExtPipeSystem(&kFailingPipes);
     }
-    if (c.host == F::kIoThread) {
-      gThreadsAllowed = 0;
-      SetKrThreadCreateHook(CountedThreadCreation);
-    }
+    std::optional<ThreadCreationLimit> limit;
+    if (c.host == F::kIoThread) limit.emplace(0);
     Receiver receiver;
     const long start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
-    SetKrThreadCreateHook(nullptr);
+    limit.reset();
     gFailPipesOf = nullptr;
     SetExtPipeSystem(nullptr);
     EXPECT_EQ(start, c.status) << c.what;
@@ -490,10 +486,9 @@ TEST_F(Conditions, AReaderThatCannotStartLeavesTheJobToKRStopJob) {
   p.CtrlMode = kCtrlFixed | kCtrlPage;
   ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
   ASSERT_EQ(SetParameter(p), 0);
-  gThreadsAllowed = 1;  // the IO thread, not the reader
-  SetKrThreadCreateHook(CountedThreadCreation);
+  std::optional<ThreadCreationLimit> limit(1);  // the IO thread, not the reader
   const long start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
-  SetKrThreadCreateHook(nullptr);
+  limit.reset();
   EXPECT_EQ(start, -2023);
   EXPECT_EQ(Item()->bJobRunning, 1);
   ASSERT_TRUE(s.WaitHeld(30000));

@@ -4,6 +4,7 @@
 #include <dirent.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "SupportedModel.h"
 #include "drv/device/CScanner.h"
 #include "drv/device/ScannerModels.h"
+#include "drv/platform/KrThread.h"
 
 namespace enginefix {
 
@@ -66,8 +68,15 @@ class EngineTest : public devicefix::DeviceTest {
   CScanner* UseModel(std::vector<Device_Features> features, Args... args) {
     features.resize(kFeatureListLength, kFeatureNone);
     m_features = features;
+    return Replace(new Model(CQM310::kTraits, m_features.data(), args...));
+  }
+  // The same with a model class of the device table, its own traits and features.
+  template <class Model>
+  CScanner* UseModelClass() {
+    return Replace(Model::Create());
+  }
+  CScanner* Replace(CScanner* replacement) {
     CScanner* current = Item()->pScanner;
-    auto* replacement = new Model(CQM310::kTraits, m_features.data(), args...);
     replacement->SetInquiryData(current->InquiryData(), kInquiryCopySize);
     SCANPARAMETER_UNION ap;
     current->GetAPScanParameter(&ap);
@@ -253,6 +262,26 @@ inline size_t ThreadCount() {
   }
   return n;
 }
+
+// While it lives, thread creation succeeds `allowed` more times, then fails as the system's
+// would.
+class ThreadCreationLimit {
+ public:
+  explicit ThreadCreationLimit(int allowed) {
+    Allowed() = allowed;
+    SetKrThreadCreateHook(Ask);
+  }
+  ~ThreadCreationLimit() { SetKrThreadCreateHook(nullptr); }
+  ThreadCreationLimit(const ThreadCreationLimit&) = delete;
+  ThreadCreationLimit& operator=(const ThreadCreationLimit&) = delete;
+
+ private:
+  static std::atomic<int>& Allowed() {
+    static std::atomic<int> allowed{0};
+    return allowed;
+  }
+  static bool Ask() { return Allowed().fetch_sub(1) > 0; }
+};
 
 // What a job gave the client.
 struct EngineTest::Job {

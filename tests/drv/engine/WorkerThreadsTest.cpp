@@ -10,6 +10,7 @@
 #include "ScanJobRunner.h"
 #include "drv/engine/ExtPipe.h"
 #include "drv/engine/ScanJob.h"
+#include "drv/engine/Topology.h"
 #include "drv/engine/WorkerThreads.h"
 
 using namespace enginefix;
@@ -17,6 +18,11 @@ using namespace enginefix;
 namespace {
 
 constexpr uint32_t kImageTypesLow = 53;
+constexpr uint32_t kJpegSettings = 93;  // bit 0x08: the device takes a JPEG window
+
+sim::InquiryPatch JpegWindowPatch() {
+  return Patch(kJpegSettings, uint8_t(SupportedInquiryBytes()[kJpegSettings] | 0x08));
+}
 
 class Workers : public JobTest {
  protected:
@@ -178,6 +184,68 @@ TEST_F(Workers, FailingStageEndsThePageWithOneError) {
   }
 }
 
+// A job start that fails after some of its workers started (the next thread cannot be made):
+// the job's end gives each started worker whose producer never ran the end of the job, so
+// every thread is joined and the scan is refused with the system error. Each chain with every
+// count of workers that could start before the failure.
+TEST_F(Workers, AJobStartThatFailsAfterSomeWorkersLeavesNoThread) {
+  struct Case {
+    const char* what;
+    uint8_t mask;
+    int workers;  // the chain's threads besides the IO thread
+    bool jpeg;
+    uint8_t style;
+    SCANPARAMETER_UNION page;
+    bool jpegClient = false;  // on a model that re-encodes
+  };
+  SCANPARAMETER_UNION jpegPage = ColourPage(300), jpegConverted = ColourPage(250);
+  for (SCANPARAMETER_UNION* p : {&jpegPage, &jpegConverted}) {
+    p->ScanMode = 0x4000004;
+    p->Compression = 132;
+  }
+  const Case cases[] = {
+      {"conversion", 0x01, 1, false, 0, ColourPage(250)},
+      {"two-sided conversion", 0x05, 1, false, 0, ColourPage(250, 4)},
+      {"de-multiplexed", 0x06, 1, false, 1, ColourPage(300, 4)},
+      {"de-multiplexed conversion", 0x07, 2, false, 1, ColourPage(250, 4)},
+      {"device JPEG decoded", 0xC0, 1, true, 7, ColourPage(300)},
+      {"device JPEG decoded, duplex", 0xC4, 1, true, 7, ColourPage(300, 4)},
+      {"device JPEG decoded and converted", 0xA1, 2, true, 7, ColourPage(250)},
+      {"device JPEG re-encoded", 0x40, 2, true, 7, jpegPage, true},
+      {"device JPEG decoded, converted, encoded", 0x21, 3, true, 7, jpegConverted, true},
+  };
+  for (const Case& c : cases) {
+    for (int started = 0; started <= c.workers; ++started) {
+      const std::string what = std::string(c.what) + ", " + std::to_string(started) + " started";
+      sim::Config config;
+      config.duplexStyle = c.style;
+      config.deMuxLines = 8;
+      config.sheets = 1;
+      if (!c.jpeg) config.profile = sim::ImageProfile::Raw;
+      if (c.jpegClient) config.inquiryPatches = {JpegWindowPatch()};
+      OpenAlone(config);
+      if (c.jpegClient) UseFeatures(SupportedFeaturesWithout(kFeatureExtendedModes));
+      const size_t threads = ThreadCount();
+      ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+      ASSERT_EQ(SetParameter(c.page), 0) << what;
+      Receiver receiver;
+      long start;
+      {
+        ThreadCreationLimit limit(started);
+        start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
+      }
+      EXPECT_EQ(start, -2023) << what;
+      // The job's flags outlive its end (its pipelines do not).
+      EXPECT_EQ(TopologyMask(Item()) | kTopologyPipeline, c.mask | kTopologyPipeline) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      for (const KrThread& thread : Item()->Threads) EXPECT_FALSE(IsValidKrThread(&thread)) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+      EXPECT_TRUE(receiver.Pages().empty()) << what;
+    }
+  }
+}
+
 // Two-sided decoding needs headers on both IO pipes: the paired style cannot carry it, and
 // the job is refused before any page.
 TEST_F(Workers, ChainsTheEngineCannotCarryAreRefused) {
@@ -195,41 +263,62 @@ TEST_F(Workers, ChainsTheEngineCannotCarryAreRefused) {
   EXPECT_EQ(ThreadCount(), threads);
 }
 
-// Duplex style 1 sends both sides in one stream, interleaved in units of the device's lines:
-// de-multiplexed, with and without conversion, the pages are those of the paired style.
-TEST_F(Workers, DeMultiplexedStyleDeliversThePagesOfThePairedStyle) {
+// Duplex styles 1 to 3 send both sides in one stream, interleaved in units of the device's
+// lines: de-multiplexed, with and without conversion, the pages are those of the paired style.
+// A side whose length is no whole number of units ends in a short unit (with units of 8 lines
+// the short second sheet, with 7 lines the full sheets): style 2 puts its rear right behind its
+// front and runs on into the next sheet's stream in the same block, style 3 leaves the rest of
+// the unit as a gap between them.
+TEST_F(Workers, DeMultiplexedStylesDeliverThePagesOfThePairedStyle) {
   struct Case {
     uint16_t res;
     uint32_t ctrl;
     long block;
+    uint16_t unitLines;
   };
-  const Case cases[] = {
-      {300, kCtrlFixed, 0}, {300, kCtrlFixed | kCtrlPage, 7000}, {250, kCtrlFixed, 0}};
+  const Case cases[] = {{300, kCtrlFixed, 0, 8},
+                        {300, kCtrlFixed, 0, 7},
+                        {300, kCtrlFixed | kCtrlPage, 7000, 8},
+                        {250, kCtrlFixed, 0, 7}};
+  constexpr uint32_t kShortSheet = 203;  // 25 units of 8 lines and 3 lines; 29 units of 7
   for (const Case& c : cases) {
-    const std::string what = std::to_string(c.res) + " dpi, ctrl " + std::to_string(c.ctrl);
-    std::vector<Receiver::Page> pages[2];
-    for (const uint8_t style : {uint8_t(0), uint8_t(1)}) {
+    std::vector<Receiver::Page> reference;
+    for (const uint8_t style : {uint8_t(0), uint8_t(1), uint8_t(2), uint8_t(3)}) {
+      const std::string what = std::to_string(c.res) + " dpi, ctrl " + std::to_string(c.ctrl) +
+                               ", unit " + std::to_string(c.unitLines) + ", style " +
+                               std::to_string(style);
       sim::Config config;
       config.duplexStyle = style;
-      config.deMuxLines = 8;
-      OpenRaw(2, config);
+      config.deMuxLines = c.unitLines;
+      config.sheetLengths = {0, kShortSheet};
+      OpenRaw(3, config);
       const size_t threads = ThreadCount();
       SCANPARAMETER_UNION p = ColourPage(c.res, 4);
       p.CtrlMode = c.ctrl;
       const Job job = RunJob(p, c.block);
-      EXPECT_EQ(Item()->bDeMultiplexed, style == 1) << what;
+      EXPECT_EQ(Item()->bDeMultiplexed, style != 0) << what;
       EXPECT_EQ(job.stopJob, 0) << what;
       EXPECT_EQ(ThreadCount(), threads) << what;
-      pages[style] = job.pages;
-    }
-    ASSERT_EQ(pages[1].size(), 4u) << what;
-    ASSERT_EQ(pages[0].size(), 4u) << what;
-    for (size_t i = 0; i < 4; ++i) {
-      EXPECT_TRUE(pages[1][i].data == pages[0][i].data) << what << ", page " << i + 1;
-      EXPECT_EQ(pages[1][i].calls.back().codes[0], -2022) << what << ", page " << i + 1;
-    }
-    if (c.res == 300) {
-      EXPECT_TRUE(pages[1][1].data == sim::SheetSide(1, 1, 240, 608 * 3)) << what;
+      ASSERT_EQ(job.pages.size(), 6u) << what;
+      for (size_t i = 0; i < job.pages.size(); ++i)
+        EXPECT_EQ(job.pages[i].calls.back().codes[0], -2022) << what << ", page " << i + 1;
+      if (style == 0) {
+        reference = job.pages;
+        if (c.res != 300) continue;
+        // The paired style's pages are the scanner's sides, the short sheet's padded.
+        for (size_t i = 0; i < 6; ++i) {
+          const uint32_t sheet = uint32_t(i / 2) + 1, side = uint32_t(i % 2);
+          const uint32_t lines = sheet == 2 ? kShortSheet : 240;
+          const Bytes expected = sim::SheetSide(sheet, side, lines, 608 * 3);
+          const Bytes& data = reference[i].data;
+          ASSERT_EQ(data.size(), size_t(240) * 608 * 3) << what;
+          EXPECT_TRUE(Bytes(data.begin(), data.begin() + long(expected.size())) == expected)
+              << what << ", page " << i + 1;
+        }
+        continue;
+      }
+      for (size_t i = 0; i < 6; ++i)
+        EXPECT_TRUE(job.pages[i].data == reference[i].data) << what << ", page " << i + 1;
     }
   }
 }
@@ -360,4 +449,80 @@ TEST_F(Workers, IRUVSplitterSendsVisibleThenIRThenUV) {
   EXPECT_EQ(images[2].cycle.blJobFinished, 1);
   EXPECT_EQ(out.GetPageCount(), 3u);
   EXPECT_EQ(in.GetPageCount(), 0u);
+}
+
+// IR and UV end to end on a model with them (the device scans colour with IR and/or UV): every
+// sheet gives the visible page in the client's grey, then its IR image and/or its UV image,
+// each described by its own kind; page mode and batch, with whole pages and in blocks.
+TEST_F(Workers, IRUVJobDeliversVisibleThenIRThenUVPerSheet) {
+  struct Case {
+    uint32_t mode, ctrl;
+    long block;
+    std::vector<uint32_t> kinds;  // of a sheet's pages
+    uint32_t firstWindow;         // the job start's image mode word
+    uint32_t jobPages = 0;        // the client's page limit
+  };
+  const Case cases[] = {
+      {0xA000002, kCtrlFixed, 0, {2, 6, 7}, 0x3000080},  // grey with IR and UV
+      {0xA000002, kCtrlFixed | kCtrlPage, 5000, {2, 6, 7}, 0x3000080},
+      {0x8000002, kCtrlFixed, 0, {2, 6}, 0x1000080},        // grey with IR
+      {0xA000002, kCtrlFixed, 0, {2, 6, 7}, 0x3000080, 3},  // one sheet's images
+  };
+  for (const Case& c : cases) {
+    const std::string what = "mode " + std::to_string(c.mode) + ", ctrl " + std::to_string(c.ctrl);
+    sim::Config config;
+    config.profile = sim::ImageProfile::IrUv;
+    config.sheets = 2;
+    sim::SimScanner& s = OpenAlone(config);
+    UseModelClass<CQN70HT>();
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(120);
+    p.ScanMode = c.mode;
+    p.Width = p.PixelNum = p.BytesPerLine = 608;
+    p.CtrlMode = c.ctrl;
+    p.JobPages = c.jobPages;
+    const Job job = RunJob(p, c.block, 16, c.jobPages != 0);
+    SCANPARAMETER_UNION dev;
+    Item()->pScanner->GetNewScanParameter(&dev);
+    ASSERT_EQ(BaseMode(dev.ScanMode), 4u) << what;
+    const uint32_t sheets = c.jobPages != 0 ? 1 : 2;
+    EXPECT_EQ(s.Scanned().sheetsFed, sheets) << what;
+    uint32_t irUvStages = 0;
+    Item()->pScanner->GetIRUVImageProcessVariable(&irUvStages, nullptr);
+    ASSERT_EQ(irUvStages, 0u) << what;  // at the device's resolution the channels go as split
+    const size_t perSheet = c.kinds.size();
+    ASSERT_EQ(job.pages.size(), sheets * perSheet) << what;
+    ASSERT_EQ(job.info.size(), sheets * perSheet) << what;
+    for (uint32_t sheet = 1; sheet <= sheets; ++sheet) {
+      const Bytes visible = RunStages(0, sim::SheetSide(sheet, 0, 120, dev.BytesPerLine));
+      const Bytes irUv = sim::IrUvImage(sheet, 120, dev.BytesPerLine);
+      Bytes ir, uv;
+      for (size_t i = 0; i < irUv.size(); ++i) {
+        if (i % 3 == 1) ir.push_back(irUv[i]);
+        if (i % 3 == 2) uv.push_back(irUv[i]);
+      }
+      for (size_t image = 0; image < perSheet; ++image) {
+        const size_t i = (sheet - 1) * perSheet + image;
+        const std::string page = what + ", page " + std::to_string(i + 1);
+        const uint32_t kind = c.kinds[image];
+        EXPECT_TRUE(job.pages[i].data == (kind == 6 ? ir : kind == 7 ? uv : visible)) << page;
+        EXPECT_EQ(job.pages[i].calls.back().codes[0], -2022) << page;
+        EXPECT_EQ(job.info[i].ScanMode, kind) << page;
+        EXPECT_EQ(job.info[i].BytesPerLine, 608u) << page;
+        EXPECT_EQ(job.info[i].Height, 120u) << page;
+        EXPECT_EQ(job.stopScan[i], 0) << page;
+      }
+    }
+    // The windows' image mode words: a sheet's visible page, then its IR/UV page.
+    std::vector<uint32_t> modes;
+    for (const sim::Exchange& e : s.CommandLog())
+      if (e.command == "SET WINDOW" && e.dataOut.size() >= 43)
+        modes.push_back(uint32_t(e.dataOut[39]) << 24 | uint32_t(e.dataOut[40]) << 16 |
+                        uint32_t(e.dataOut[41]) << 8 | e.dataOut[42]);
+    std::vector<uint32_t> expected = {c.firstWindow, 0x2000400, 0x3000080, 0x2000400};
+    expected.resize(2 * sheets);
+    EXPECT_EQ(modes, expected) << what;
+    EXPECT_EQ(job.stopJob, 0) << what;
+    EXPECT_EQ(ThreadCount(), threads) << what;
+  }
 }

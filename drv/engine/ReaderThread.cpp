@@ -625,6 +625,8 @@ void ReadScanWithdrawBuffer(CScannerManagerScannerItem* item) {
   DbgPrintf(1, "Skip pipe : Front=%d Rear=%d Size=%d", source == item->pReadSourceFront,
             source == item->pReadSourceRear, item->dwReadPending);
   if (source != nullptr && item->dwReadPending != 0) source->Read(item->dwReadPending, nullptr);
+  if (item->bContinuousDuplex && item->pReadSourceRear != nullptr && item->dwReadPending != 0)
+    item->pReadSourceRear->Read(item->dwReadPending, nullptr);
   item->dwReadPending = 0;
 }
 
@@ -656,7 +658,15 @@ bool ReadScanInternal(CScannerManagerScannerItem* item, READSCAN_PARAM* p) {
     } else if (item->dwReadPending != 0) {
       const uint32_t n = std::min(item->dwReadPending, room);
       DbgPrintf(2, "ReadScanInternal : Copy from pipe to AP buffer size = %d", n);
-      if (!DataSource(item)->Read(n, out + filled)) {
+      // Continuous duplex: the rear's bytes in step with the front's; the client takes one side.
+      CExtPipe* rearInStep = item->bContinuousDuplex ? item->pReadSourceRear : nullptr;
+      const bool rearWanted = rearInStep != nullptr && item->bRearSideByDuplex;
+      if (rearInStep != nullptr && !rearInStep->Read(n, rearWanted ? out + filled : nullptr)) {
+        item->lErrorStatus = kSystemError;
+        ok = false;
+        break;
+      }
+      if (!DataSource(item)->Read(n, rearWanted ? nullptr : out + filled)) {
         item->lErrorStatus = kSystemError;
         ok = false;
         break;

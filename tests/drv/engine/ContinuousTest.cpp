@@ -75,20 +75,27 @@ TEST_F(Continuous, AJobDeliversItsSheetsToTheEndOfTheBatch) {
     const char* what;
     uint32_t ctrl;
     long block;
+    uint32_t method;
   };
   const Case cases[] = {
-      {"to the end of the page, whole", kCtrlContinuous, 0},
-      {"to the end of the page, blocks", kCtrlContinuous, 7 * kLine + 100},
-      {"fixed length, whole", kCtrlContinuous | kCtrlFixed, 0},
-      {"fixed length, blocks", kCtrlContinuous | kCtrlFixed, 7 * kLine + 100},
-      {"page mode", kCtrlContinuous | kCtrlFixed | kCtrlPage, 0},
+      {"to the end of the page, whole", kCtrlContinuous, 0, 1},
+      {"to the end of the page, blocks", kCtrlContinuous, 7 * kLine + 100, 1},
+      {"fixed length, whole", kCtrlContinuous | kCtrlFixed, 0, 1},
+      {"fixed length, blocks", kCtrlContinuous | kCtrlFixed, 7 * kLine + 100, 1},
+      // Both sides in step (style 0): the client takes the front of each sheet.
+      {"duplex, to the end of the page", kCtrlContinuous, 0, 4},
+      {"duplex, fixed length, blocks", kCtrlContinuous | kCtrlFixed, 7 * kLine + 100, 4},
+      {"page mode", kCtrlContinuous | kCtrlFixed | kCtrlPage, 0, 1},
   };
   for (const Case& c : cases) {
     const bool continuous = (c.ctrl & kCtrlPage) == 0;
-    sim::SimScanner& s = OpenRaw(3);
+    sim::Config config;
+    config.duplexStyle = 0;
+    sim::SimScanner& s = OpenRaw(3, config);
     const size_t threads = ThreadCount();
     SCANPARAMETER_UNION p = RawGreyPage(kLines);
     p.CtrlMode = c.ctrl;
+    p.ScanMethod = c.method;
     const Job out = RunJob(p, c.block, 8, true);
     ASSERT_EQ(out.pages.size(), continuous ? 4u : 3u) << c.what;
     for (uint32_t i = 0; i < 3; ++i) {
@@ -120,6 +127,7 @@ TEST_F(Continuous, AJobDeliversItsSheetsToTheEndOfTheBatch) {
     EXPECT_EQ(s.Scanned().sheetsFed, 3u) << c.what;
     EXPECT_EQ(out.stopJob, 0) << c.what;
     EXPECT_EQ(Item()->bJobRunning, 0) << c.what;
+    EXPECT_EQ(Item()->bContinuousDuplex, c.method == 4 ? 1 : 0) << c.what;
     EXPECT_EQ(ThreadCount(), threads) << c.what;
     ExpectCleanNextJob(s, c.what);
     EXPECT_EQ(ThreadCount(), threads) << c.what;

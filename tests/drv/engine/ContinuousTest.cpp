@@ -216,3 +216,29 @@ TEST_F(Continuous, ACancelEndsThePageAtItsNextEndOfPage) {
     }
   }
 }
+
+// A jam in the second sheet stops the batch: the second page's list starts with -2013, its
+// KRStopScan reports it (the job end takes it from the IO thread's end packet), the scanner is
+// let go at once, and the next job scans cleanly.
+TEST_F(Continuous, AJamEndsTheBatchWithItsStatus) {
+  sim::Config config;
+  config.sheetEvents = {{sim::SheetEventKind::Jam, 2, 0, 100000, 0}};
+  sim::SimScanner& s = OpenRaw(3, config);
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  p.CtrlMode = kCtrlContinuous;
+  const Job out = RunJob(p, 0, 8, true);
+  ASSERT_EQ(out.pages.size(), 2u);
+  EXPECT_TRUE(out.pages[0].data == sim::SheetSide(1, 0, kLines, kLine));
+  EXPECT_EQ(out.stopScan[0], 0);
+  ASSERT_FALSE(out.pages[1].calls.empty());
+  EXPECT_EQ(CodesOf(out.pages[1].calls.back()).at(0), -2013);
+  EXPECT_EQ(out.stopScan[1], -2013);
+  EXPECT_EQ(out.stopJob, 0);
+  EXPECT_EQ(s.Scanned().releaseArguments, (std::vector<uint8_t>{0, 2}));
+  EXPECT_TRUE(BetweenReads(s).empty());
+  EXPECT_EQ(ThreadCount(), threads);
+  s.ClearSheetEvents();
+  ExpectCleanNextJob(s, "after the jam");
+  EXPECT_EQ(ThreadCount(), threads);
+}

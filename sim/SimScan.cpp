@@ -251,8 +251,11 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
     scan.sideEnded[side] = true;
     // The EOF style ends the front with an end of file, the rear with an end of page.
     const bool endOfFile = Duplex(w) && s.config.duplexStyle == 6 && side == 0;
-    const bool carries = DeMultiplexed(s, w) ? s.config.duplexStyle == kStyleCarried
-                                             : !Duplex(w) && s.config.endOfPageCarry;
+    // A continuous window (byte 62 bit 0x01) feeds sheet after sheet in one stream of READs.
+    const bool continuous = s.window.size() > 62 && (s.window[62] & 0x01) != 0;
+    const bool carries =
+        continuous || (DeMultiplexed(s, w) ? s.config.duplexStyle == kStyleCarried
+                                           : !Duplex(w) && s.config.endOfPageCarry);
     if (!endOfFile && carries && s.sheets > 1) {
       // The stream runs on into the next sheet: the rest of the block is its first bytes.
       const uint32_t next = scan.sheetsTaken + 2;
@@ -272,6 +275,13 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
     const DeMuxStream gap{{}, scan.gapAt, scan.gapLength};
     EndSense(r, w, scan, side, code, uint32_t(CountedBytes(gap, at - n, at)));
     ++scan.record.sidesDelivered;
+    if (continuous && scan.sideEnded[0] && scan.sideEnded[1]) {
+      // The sheet leaves without a RELEASE UNIT; the next READ takes the next one.
+      scan.pageOpen = false;
+      --s.sheets;
+      ++scan.sheetsTaken;
+      ++scan.record.sheetsFed;
+    }
   }
 }
 
@@ -285,6 +295,8 @@ void ReserveUnit(DeviceState& s, const Command& c, Reply& r) {
 void ReleaseUnit(DeviceState& s, const Command& c, Reply& r) {
   ScanState& scan = s.scan;
   scan.record.releaseArguments.push_back(c.block[11]);
+  // The job's end: what a stream of sheets carried into the next one is not the next job's.
+  if (c.block[11] == 2) scan.carried = 0;
   if (!scan.pageOpen) return;
   const Window w = ParseWindow(s.window);
   const bool sidesApart = Duplex(w) && (s.config.duplexStyle == 4 || s.config.duplexStyle == 5);

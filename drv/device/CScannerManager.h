@@ -238,6 +238,9 @@ struct CScannerManagerScannerItem {
   // before it began): the page end reads it from here first.
   uint8_t StashedEndPacket[28];
   uint8_t bEndPacketStashed;
+  // Continuous scan: a page the client took whole by its length before its end packet came; the
+  // reader drops what is left of it, up to that end, before the next page.
+  uint8_t bContinuousEndPending;
   // The rear page of the paired style has taken its byte count.
   uint8_t bRearCountTaken;
   // The tray the job start found (MEDIA CHECK byte 4 0x21 or 0x11): the IO thread swaps the

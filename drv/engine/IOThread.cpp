@@ -68,11 +68,19 @@ class IoJob {
     m_twoSideStyle = m_paired || m_apart || m_item->bDeMultiplexed;
     m_maxPages = m_dev.JobPages;
     if (m_twoSideStyle) m_maxPages = (m_maxPages + 1) / 2;
+    m_continuous = m_item->bContinuousMode != 0;
     // The client counts three images of a sheet with IR and UV, the scanner two pages.
     if (m_ir && m_uv) m_maxPages = 2 * ((m_maxPages + 2) / 3);
-    m_multiFeedForward = m_scanner->GetFeature(kFeatureMultiFeedForward);
+    // The multi-feed forward holds a page's news for its end packet: a continuous page has none.
+    m_multiFeedForward = !m_continuous && m_scanner->GetFeature(kFeatureMultiFeedForward);
     m_fixedEndBlocks = m_item->bDeMultiplexed &&
                        (m_item->dwDuplexTransferMode == 2 || m_item->dwDuplexTransferMode == 3);
+    m_continuousCycle =
+        m_continuous && (m_scanner->GetFeature(kFeatureTransferSizeIgnoresContinuous) ||
+                         m_scanner->GetFeature(kFeatureContinuousMediaCheck));
+    const uint32_t duplexMode = m_dev.ScanMethod == 4 ? m_scanner->GetDuplexMode() : 0;
+    m_dropAfterEndOfPage =
+        m_scanner->GetFeature(kFeatureDropAfterEndOfPage) || duplexMode == 2 || duplexMode == 3;
   }
 
   void Run();
@@ -204,6 +212,9 @@ class IoJob {
   void PageSetUp();
   void ReadPage();
   void EndOfPage();
+  enum class ContinuousEnd { kNextSheet, kNoPaper, kCancelled };
+  ContinuousEnd ContinuousEndOfPage(uint32_t valid, uint32_t size);
+  void ContinuousNextSheet();
   bool Cancelled() {
     EnterKrCriticalSection(&m_item->ItemCriticalSection);
     const bool c = m_item->bCancel != 0;
@@ -224,7 +235,10 @@ class IoJob {
   bool m_eofStyle = false, m_gl310 = false, m_apart = false, m_twoSideStyle = false;
   bool m_multiFeedForward = false;
   bool m_fixedEndBlocks = false;
-  bool m_ir = false, m_uv = false;  // the job's sheets give a visible and an IR/UV image
+  bool m_ir = false, m_uv = false;    // the job's sheets give a visible and an IR/UV image
+  bool m_continuous = false;          // pages follow each other in one stream of READs
+  bool m_continuousCycle = false;     // ... with the unit let go and checked at each end of page
+  bool m_dropAfterEndOfPage = false;  // the rest of an end-of-page block is not the next page's
   uint32_t m_maxPages = 0;
   int m_stage = kStageJobStart;
   uint32_t m_pageCounter = 0;
@@ -368,7 +382,7 @@ void IoJob::ReadPage() {
   m_multiFeed = m_skew = m_blank = false;
   m_cancelled = m_ioErrorCancel = m_hardwareCancel = false;
   const bool rearOfPair = m_sidesAsPages && m_pageCounter % 2 == 0;
-  const bool counted = !m_compressed && !m_hardware && !m_item->bUnknownPageLength;
+  const bool counted = !m_compressed && !m_hardware && !m_item->bUnknownPageLength && !m_continuous;
   int64_t pageBytes = m_item->llPageSizeEstimate;
   if (m_item->bDeMultiplexed) pageBytes *= 2;  // one stream carries both sides
   // Style 3 leaves a short last unit's rest as a gap between its front and its rear: the
@@ -426,6 +440,7 @@ void IoJob::ReadPage() {
     got += ahead;
     ahead = 0;
     bool endOfPage = false, endOfFile = false, failed = false;
+    bool continuousEnd = false, noPaper = false;
     int32_t status = 0;
     if (!readOk) {
       status = IoStatus();
@@ -500,7 +515,13 @@ void IoJob::ReadPage() {
       const int32_t reported = m_multiFeed ? kMultiFeed : m_skew ? kSkew : m_item->lIOStatus;
       WriteControl(m_apart ? DataPipe(side) : SidePipe(0), kPacketImage, reported, 0, false);
       m_ok = false;
+    } else if (m_continuous && endOfPage) {
+      DbgPrintf(1, "IOThread: Get EOP size=%d", got);
+      const ContinuousEnd end = ContinuousEndOfPage(got, size);
+      noPaper = end == ContinuousEnd::kNoPaper;
+      continuousEnd = end == ContinuousEnd::kCancelled;
     } else if (!endOfPage && !endOfFile) {
+      m_sideEndWritten[side] = false;
       const bool last = counted && m_remaining[side] - size <= 0;
       WriteData(side, last, size, last ? size - std::min(gap, size) : size);
       if (counted) m_remaining[side] -= size;
@@ -559,6 +580,9 @@ void IoJob::ReadPage() {
         m_ioErrorCancel = true;
       }
       pageDone = true;
+    } else if (noPaper) {
+      DbgPrintf(1, "IOThread: Continuous scan no paper");
+      pageDone = true;
     } else if (brokenOff) {
       m_cancelled = true;
       pageDone = true;
@@ -566,7 +590,8 @@ void IoJob::ReadPage() {
                 static_cast<long long>(m_remaining[side]));
     } else if (cancel) {
       m_cancelled = true;
-      pageDone = allDone;
+      // A continuous page never counts down: it ends at its end of page.
+      pageDone = allDone || continuousEnd;
       DbgPrintf(1, "IOThread: Remaining size=%lld *User Cancel",
                 static_cast<long long>(m_remaining[side]));
     } else if (!allDone) {
@@ -598,6 +623,82 @@ void IoJob::ReadPage() {
   if (m_sidesAsPages && !rearOfPair) m_frontImageBytes = static_cast<uint32_t>(m_sideBytes[0]);
 }
 
+// A continuous page's end: the page's last data and end, and the rest of the block as the next
+// page's first data. A cancel is taken here, before the page's last bytes go out: one that
+// comes later (the client's answer to this page) ends the next page.
+IoJob::ContinuousEnd IoJob::ContinuousEndOfPage(uint32_t valid, uint32_t size) {
+  const bool cancelled = Cancelled();
+  uint32_t got = valid;
+  if (BaseMode(m_dev.ScanMode) < 6u && !m_hardware && !m_compressed && m_bytesPerLine != 0)
+    got -= got % m_bytesPerLine;
+  WriteData(0, true, got, got);
+  m_sideBytes[0] += got;
+  if (m_continuousCycle) {
+    m_stage = kStagePageEnd;
+    if (!m_io->ReleaseUnit(0)) CommandFailed();
+    DbgPrintf(1, "IOThread: Continuous scan media check ");
+    uint8_t status[5] = {};
+    if (!m_io->MediaCheck(status, sizeof status, 0)) {
+      const int32_t s = IoStatus();
+      if (s == kMultiFeed && m_item->bMultiFeedAsMessage) {
+        DbgPrintf(1, "IOThread: Continuous scan get multi feed and continue");
+        m_item->lIOMessage = kMultiFeed;
+      } else if (s == kSkew && m_item->bSkewAsMessage) {
+        DbgPrintf(1, "IOThread: Continuous scan get skew error and continue");
+        m_item->lIOMessage = kSkew;
+      } else {
+        CommandFailed();
+      }
+      m_io->ResetStatus();
+    }
+    m_item->bIOADFStatus = status[4];
+  }
+  WriteImageEnd(SidePipe(0), kPacketEndOfPage, m_blank ? kBlankPage : 0);
+  m_sideEndWritten[0] = true;
+  m_blank = false;
+  if (!m_dropAfterEndOfPage && !cancelled && valid < size) {
+    // The stream ran on into the next sheet: the block's bytes behind the end are its first.
+    m_sideEndWritten[0] = false;
+    const uint32_t rest = size - valid;
+    const PIPE_PACKAGE_HEADER h = DataHeader(false, rest, rest);
+    WriteHeader(SidePipe(0), h);
+    Write(SidePipe(0), m_item->pFrontReadBuffer + valid, rest);
+    Dump(0, m_item->pFrontReadBuffer + valid, rest);
+    if (m_paired) {
+      Write(SidePipe(1), m_item->pRearReadBuffer + valid, rest);
+      Dump(1, m_item->pRearReadBuffer + valid, rest);
+    }
+  }
+  if (cancelled) return ContinuousEnd::kCancelled;
+  if ((m_item->bIOADFStatus & 0x01) == 0) return ContinuousEnd::kNoPaper;
+  DbgPrintf(1, "IOThread: Continuous scan in EOP Wait Pipe");
+  CExtPipe* front = SidePipe(0);
+  if (front->IsHighUsage()) front->WaitToLowUsage();
+  ++m_pageCounter;
+  if (m_continuousCycle) ContinuousNextSheet();
+  m_stage = kStageReading;
+  return ContinuousEnd::kNextSheet;
+}
+
+// The unit taken again for the next sheet of a continuous scan, set up as a first page was.
+void IoJob::ContinuousNextSheet() {
+  m_stage = kStagePageSetUp;
+  if (m_scanner->GetFeature(kFeatureWindowEachPage)) {
+    DbgPrintf(1, "IOThread: continuous scan simulate Set Window");
+    KR_WindowDataSet_VER2 window;
+    std::memset(&window, 0, sizeof window);
+    m_scanner->GetWindowDescriptor(m_item, &window);
+    if (!m_io->SetWindow(window.Data, sizeof window.Data)) CommandFailed();
+    if (m_scanner->GetFeature(kFeatureCalibrateLaterPages) && !DoCalibration(m_item, &m_dev))
+      PreparationFailed();
+    if ((BaseMode(m_dev.ScanMode) == 6 || m_scanner->GetFeature(kFeatureColourMatrix)) &&
+        !DoSendYCCMatrix(m_item))
+      PreparationFailed();
+  }
+  DbgPrintf(1, "IOThread: Reserve Unit");
+  if (!m_io->ReserveUnit(0)) CommandFailed();
+}
+
 void IoJob::EndOfPage() {
   m_stage = kStagePageEnd;
   const bool frontOfPair = m_sidesAsPages && m_pageCounter % 2 == 1;
@@ -619,6 +720,9 @@ void IoJob::EndOfPage() {
     m_endJob = true;
   } else if (m_maxPages != 0 && m_pageCounter == m_maxPages) {
     reason = "till max scan count";
+    m_endJob = true;
+  } else if (m_continuous) {
+    reason = "Continuous scan end job";
     m_endJob = true;
   }
   const bool userCancel = m_cancelled && !m_ioErrorCancel;

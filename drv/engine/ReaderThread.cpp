@@ -42,6 +42,22 @@ void StorePageInformation(CScannerManagerScannerItem* item, const PageInformatio
   LeaveKrCriticalSection(&item->ItemCriticalSection);
 }
 
+// A page-information packet's payload: the page's record and the job's JPEG tables.
+void TakePageInformation(CScannerManagerScannerItem* item, CExtPipe* pipe,
+                         const PIPE_PACKAGE_HEADER& h) {
+  uint8_t payload[kPageInformationSize];
+  if (h.dwSize == kPageInformationSize && pipe->Read(kPageInformationSize, payload)) {
+    PageInformation page{};
+    uint8_t tables[kJpegTablesSize];
+    GetPageInformation(payload, &page, tables);
+    StorePageInformation(item, page);
+    std::memcpy(item->DefaultLumaQuant, tables, 64);
+    std::memcpy(item->DefaultChromaQuant, tables + 64, 64);
+  } else if (h.dwSize != 0) {
+    pipe->Read(h.dwSize, nullptr);
+  }
+}
+
 // Reads the next header of `pipe` and acts on it; false when none was there (flexible reads)
 // or it carried an error status.
 bool TakeHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, uint32_t nextStage) {
@@ -103,17 +119,7 @@ bool TakeHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, uin
   }
   if (h.type == kPacketImage && !rear && item->bTwoSides) item->dwForwardFrontBytes += h.dwSize;
   if (h.type == kPacketPageInformation) {
-    uint8_t payload[kPageInformationSize];
-    if (h.dwSize == kPageInformationSize && pipe->Read(kPageInformationSize, payload)) {
-      PageInformation page{};
-      uint8_t tables[kJpegTablesSize];
-      GetPageInformation(payload, &page, tables);
-      StorePageInformation(item, page);
-      std::memcpy(item->DefaultLumaQuant, tables, 64);
-      std::memcpy(item->DefaultChromaQuant, tables + 64, 64);
-    } else if (h.dwSize != 0) {
-      pipe->Read(h.dwSize, nullptr);
-    }
+    TakePageInformation(item, pipe, h);
   } else if (h.type == kPacketEndOfFile || h.type == kPacketEndOfPage) {
     pipe->DecreasePageCount();
     item->dwReaderStage = nextStage;
@@ -177,8 +183,94 @@ bool GetImageToBufferPageScan(CScannerManagerScannerItem* item) {
   }
 }
 
+// Continuous scan: one stream of pages in the front Read pipe (and, for continuous duplex, the
+// rear's bytes in step in the rear pipe). Every packet kind is acted on in every stage: a page
+// information or end packet left unread would put its payload or its end into the next page.
+bool GetImageToBufferContinuousScan(CScannerManagerScannerItem* item) {
+  CExtPipe* pipe = item->pReadSourceFront;
+  for (;;) {
+    PIPE_PACKAGE_HEADER h;
+    const bool got = pipe != nullptr && pipe->Read(kHeaderSize, reinterpret_cast<uint8_t*>(&h));
+    item->bFirstHeader = 0;
+    if (!got) {
+      item->bReadNotEnoughData = 1;
+      return false;
+    }
+    DbgPrintf(2, " (Continuous) Get Packet type=%d size=%d", h.type, h.dwSize);
+    item->bReadADFStatus = h.bADFStatus;
+    if (h.type == kPacketEndOfCycle) {
+      // Only the job's end has one: its status is the job's, taken by the job end as well.
+      if (h.blJobFinished) item->bJobFinishedSeen |= kJobEndSeenFront;
+      item->dwReadPreviousType = item->dwReadCurrentType;
+      item->dwReadCurrentType = kPacketEndOfPage;
+      item->dwReadPending = 0;
+      if (h.lStatusLong != 0) item->lErrorStatus = h.lStatusLong;
+      // No page follows the job's end.
+      if (item->lErrorStatus == 0) item->lErrorStatus = kNoPaper;
+      return false;
+    }
+    if (item->bContinuousEndPending && h.type == kPacketImage && h.lStatusLong == 0) {
+      // The rest of a page the client already took whole.
+      if (h.dwSize != 0) {
+        pipe->Read(h.dwSize, nullptr);
+        if (item->bContinuousDuplex && item->pReadSourceRear != nullptr)
+          item->pReadSourceRear->Read(h.dwSize, nullptr);
+      }
+      continue;
+    }
+    item->dwReadPreviousType = item->dwReadCurrentType;
+    item->dwReadCurrentType = h.type;
+    item->dwReadPending = h.type == kPacketImage ? h.dwSize : 0;
+    if (h.lMessageStatusLong != 0) {
+      item->bReadMessagePresent = 1;
+      item->dwReadMessage = static_cast<uint32_t>(h.lMessageStatusLong);
+    }
+    if (h.lStatusLong != 0) {
+      item->lErrorStatus = h.lStatusLong;
+      return false;
+    }
+    switch (h.type) {
+      case kPacketImage:
+        break;
+      case kPacketPageInformation:
+        TakePageInformation(item, pipe, h);
+        break;
+      case kPacketEndOfPage:
+        item->bMediaStatus = h.bADFStatus;
+        pipe->DecreasePageCount();
+        if (item->bContinuousEndPending) {
+          // The end of the page already delivered: the next page begins behind it.
+          item->bContinuousEndPending = 0;
+          item->dwReadCurrentType = item->dwReadPreviousType = kPacketEndOfPage;
+          continue;
+        }
+        break;
+      default:
+        DbgPrintf(1, "  [Error] Continous image to %d Packet Type", h.type);
+        break;
+    }
+    // The stage follows the packets as the page scan's does; what a packet does is above.
+    switch (item->dwReaderStage) {
+      case 0:
+        if (h.type == kPacketEndOfPage) item->dwReaderStage = 1;
+        break;
+      case 1:
+        item->dwReaderStage = item->pScanner->GetFeature(kFeatureContinuousReading) ? 3 : 2;
+        break;
+      case 2:
+        item->dwReaderStage = h.type == kPacketImage ? 3 : 0;
+        break;
+      default:
+        item->dwReaderStage = 0;
+        break;
+    }
+    return true;
+  }
+}
+
 bool GetImageToBuffer(CScannerManagerScannerItem* item) {
   DbgPrintf(2, "=>GetImageToBuffer");
+  if (item->bContinuousMode) return GetImageToBufferContinuousScan(item);
   return GetImageToBufferPageScan(item);
 }
 
@@ -376,6 +468,8 @@ void PageReader::Run() {
         if (!unknownLength) {
           remaining -= std::min<uint64_t>(received, remaining);
           if (remaining == 0) {
+            if (m_item->bContinuousMode && !p.blEOP && status == 0)
+              m_item->bContinuousEndPending = 1;
             m_eop = 1;
             ClearCarry();
             RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
@@ -399,11 +493,14 @@ void PageReader::Run() {
         EndImage(static_cast<uint32_t>(bytesSoFar / bytesPerLine), lineOffset, unknownLength);
         remaining = 0;
       } else if (remaining == 0) {
+        // A continuous page whose end packet this block did not reach: the rest is dropped.
+        if (m_item->bContinuousMode && !p.blEOP && status == 0) m_item->bContinuousEndPending = 1;
         m_eop = 1;
         ClearCarry();
         RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
       }
     }
+    if (m_item->bContinuousMode && m_eop) ++m_item->dwPagesStarted;
     if (status != 0) {
       AnalyzeStatusToList(status, message, m_eop, m_eof, &m_item->StatusList);
       if (jfif) {
@@ -526,11 +623,35 @@ void EOPPadding(CScannerManagerScannerItem* item, uint8_t* buffer, uint32_t size
   }
 }
 
+void PrepareContinuousRead(CScannerManagerScannerItem* item) {
+  DbgPrintf(1, "Continuous scan reset variables");
+  item->pReadSourceFront = item->Pipes[kPipeReadFront];
+  item->pReadSourceRear = item->Pipes[kPipeReadRear];
+  item->bReadADFStatus = item->bMediaStatus;
+  item->dwReadCurrentType = kPacketEndOfPage;
+  item->dwReaderStage = 3;
+  item->dwReadPending = 0;
+  item->bReadEndPadding = 0;
+  item->bReadMessagePresent = 0;
+  item->dwReadMessage = 0;
+  item->bReadNotEnoughData = 0;
+  item->dwForwardFrontPacketSize = 0;
+  item->dwForwardFrontBytes = 0;
+  item->bForwardPending = 0;
+  item->dwForwardCounter = 0;
+  item->bContinuousEndPending = 0;
+  EnterKrCriticalSection(&item->ItemCriticalSection);
+  item->bCancel = 0;
+  LeaveKrCriticalSection(&item->ItemCriticalSection);
+}
+
 void ReadScanWithdrawBuffer(CScannerManagerScannerItem* item) {
   CExtPipe* source = DataSource(item);
   DbgPrintf(1, "Skip pipe : Front=%d Rear=%d Size=%d", source == item->pReadSourceFront,
             source == item->pReadSourceRear, item->dwReadPending);
   if (source != nullptr && item->dwReadPending != 0) source->Read(item->dwReadPending, nullptr);
+  if (item->bContinuousDuplex && item->pReadSourceRear != nullptr && item->dwReadPending != 0)
+    item->pReadSourceRear->Read(item->dwReadPending, nullptr);
   item->dwReadPending = 0;
 }
 
@@ -562,7 +683,15 @@ bool ReadScanInternal(CScannerManagerScannerItem* item, READSCAN_PARAM* p) {
     } else if (item->dwReadPending != 0) {
       const uint32_t n = std::min(item->dwReadPending, room);
       DbgPrintf(2, "ReadScanInternal : Copy from pipe to AP buffer size = %d", n);
-      if (!DataSource(item)->Read(n, out + filled)) {
+      // Continuous duplex: the rear's bytes in step with the front's; the client takes one side.
+      CExtPipe* rearInStep = item->bContinuousDuplex ? item->pReadSourceRear : nullptr;
+      const bool rearWanted = rearInStep != nullptr && item->bRearSideByDuplex;
+      if (rearInStep != nullptr && !rearInStep->Read(n, rearWanted ? out + filled : nullptr)) {
+        item->lErrorStatus = kSystemError;
+        ok = false;
+        break;
+      }
+      if (!DataSource(item)->Read(n, rearWanted ? nullptr : out + filled)) {
         item->lErrorStatus = kSystemError;
         ok = false;
         break;

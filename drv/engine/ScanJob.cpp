@@ -28,6 +28,7 @@ constexpr uint32_t kHardwareBlockSize = 68;
 constexpr uint32_t kHardwareRecordSize = 132;
 constexpr uint32_t kWindowSize = 96;
 constexpr int64_t kPageSizeGuard = 150000000000LL;
+constexpr uint64_t kContinuousPageInches = 14;
 constexpr int64_t kUnknownPageSize = 0x400000;
 constexpr uint32_t kPipeHeaderSlack = 590;
 
@@ -350,10 +351,6 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
   }
   if (scanner->GetFeature(kFeatureJpegReencode) && item->bDeviceJpeg)
     item->bJpegReEncode = !item->bJpegDecodeBeforeConversion && (dev.CtrlMode & 0x2) != 0;
-  if (item->bContinuousMode) {
-    DbgPrintf(1, "Continuous scan not built here");
-    FailStatus(item, kParameterError);
-  }
   const uint8_t mask = TopologyMask(item);
   if (!IsKnownTopology(mask) || !StyleFitsTopology(item, mask)) {
     DbgPrintf(1, "No job topology for mask 0x%02X (duplex mode %d)", mask,
@@ -388,8 +385,14 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
     const uint64_t line = deviceKind == 8 || deviceKind == 10
                               ? uint64_t{dev.PixelNum} * (dev.BitsPerPixel / 8 + 1)
                               : deviceLine;
-    item->llPageSizeEstimate = static_cast<int64_t>(line * dev.LineNum);
-    clientPage = static_cast<int64_t>(clientLine * ap.LineNum);
+    if (item->bContinuousMode) {
+      // No page length: room for 14 inches of paper.
+      item->llPageSizeEstimate = static_cast<int64_t>(line * kContinuousPageInches * dev.YRes);
+      clientPage = item->llPageSizeEstimate;
+    } else {
+      item->llPageSizeEstimate = static_cast<int64_t>(line * dev.LineNum);
+      clientPage = static_cast<int64_t>(clientLine * ap.LineNum);
+    }
   }
 
   // Transfer size, line block, read unit.
@@ -455,7 +458,8 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
     item->bReducedBlock = 1;
   }
   item->dwClientBufferSize = static_cast<uint32_t>(bufferSize);
-  if (!item->bUnknownPageLength && clientPage > kPageSizeGuard) FailMemory("page size");
+  if (!item->bUnknownPageLength && !item->bContinuousMode && clientPage > kPageSizeGuard)
+    FailMemory("page size");
 
   // Pipe sizes.
   const int64_t estimate = item->llPageSizeEstimate;
@@ -508,6 +512,8 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
   }
   AllocateTopology(item, mask, sizes, MakeTopologyPipe);
   if (ap.CacheMode == 1) item->Pipes[kPipeIoFront]->SetMaximumPageCount(ap.CacheSize);
+
+  if (item->bContinuousMode) PrepareContinuousRead(item);
 
   DbgPrintf(1, "Reset background event");
   LockKrMutex(&item->BackgroundMutex);
@@ -597,6 +603,32 @@ void DrainToJobEnd(CExtPipe* pipe, CExtPipe* paired) {
   }
 }
 
+// A continuous scan ends with the IO thread's one end packet: the pages still queued are
+// dropped up to it, and its status is the job's.
+bool DrainContinuous(CScannerManagerScannerItem* item) {
+  DbgPrintf(1, "  EndJob continuous scan withdraw image data in pipe.");
+  ReadScanWithdrawBuffer(item);
+  CExtPipe* front = item->Pipes[kPipeReadFront];
+  CExtPipe* rear = item->bContinuousDuplex ? item->Pipes[kPipeReadRear] : nullptr;
+  PIPE_PACKAGE_HEADER h{};
+  bool ended = false;
+  while (front->Read(kHeaderSize, reinterpret_cast<uint8_t*>(&h))) {
+    if (h.dwSize != 0) {
+      front->Read(h.dwSize, nullptr);
+      if (rear != nullptr && h.type == kPacketImage) rear->Read(h.dwSize, nullptr);
+    }
+    if (h.type == kPacketEndOfCycle) {
+      ended = true;
+      break;
+    }
+  }
+  item->bJobFinishedSeen = kJobEndSeenFront | kJobEndSeenRear;
+  item->bJobStarted = 0;
+  if (!ended || h.lStatusLong == 0) return true;
+  item->lErrorStatus = h.lStatusLong;
+  return false;
+}
+
 void* DrainRearThread(void* pipe) {
   DrainToJobEnd(static_cast<CExtPipe*>(pipe), nullptr);
   return nullptr;
@@ -643,7 +675,10 @@ bool EndJob(CScannerManagerScannerItem* item) {
   CExtPipe* rear = item->Pipes[kPipeReadRear];
   const bool frontOpen = front != nullptr && (item->bJobFinishedSeen & kJobEndSeenFront) == 0;
   const bool rearOpen = apart && rear != nullptr && (item->bJobFinishedSeen & kJobEndSeenRear) == 0;
-  if (IsValidKrThread(&item->Threads[kThreadIo]) && (frontOpen || rearOpen)) {
+  if (item->bContinuousMode) {
+    if (IsValidKrThread(&item->Threads[kThreadIo]) && frontOpen && !DrainContinuous(item))
+      result = false;
+  } else if (IsValidKrThread(&item->Threads[kThreadIo]) && (frontOpen || rearOpen)) {
     DbgPrintf(1, "  EndJob cancel the IO thread and drain its pipes.");
     EnterKrCriticalSection(&item->ItemCriticalSection);
     item->bCancel = 1;

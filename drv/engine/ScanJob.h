@@ -94,6 +94,8 @@ static_assert(sizeof(READSCAN_PARAM) == 48);
 
 bool ReadScanInternal(CScannerManagerScannerItem* item, READSCAN_PARAM* param);
 void ReadScanWithdrawBuffer(CScannerManagerScannerItem* item);
+// The read state of a continuous scan, set once at the job start for all its pages.
+void PrepareContinuousRead(CScannerManagerScannerItem* item);
 void EOPPadding(CScannerManagerScannerItem* item, uint8_t* buffer, uint32_t size,
                 const uint8_t* values);
 void AnalyzeStatusToList(long status, long message, uint8_t blEOP, uint8_t blEOF, STATUSLIST* list);

@@ -10,7 +10,7 @@
 
 namespace {
 
-enum class Size { Io, Read, RearPage, RearStream };
+enum class Size { Io, Read, RearPage, RearStream, ReadToIo };
 
 void AddToPipeList(CScannerManagerScannerItem* item, CExtPipe* pipe) {
   for (CExtPipe*& slot : item->JobPipes) {
@@ -41,6 +41,9 @@ class Builder {
         break;
       case Size::RearStream:
         minimum = maximum = m_sizes.rearStreamPage;
+        break;
+      case Size::ReadToIo:
+        maximum = m_sizes.ioMaximum;
         break;
     }
     CExtPipe* pipe = m_make(m_item, name, minimum, maximum);
@@ -93,6 +96,10 @@ bool IsKnownTopology(uint8_t mask) {
     case 0x05:
     case 0x06:
     case 0x07:
+    case 0x0C:
+    case 0x0D:
+    case 0x0E:
+    case 0x0F:
     case 0x10:
     case 0x11:
     case 0x21:
@@ -156,6 +163,29 @@ void AllocateTopology(CScannerManagerScannerItem* item, uint8_t mask, const Topo
       b.Pipe("Rear DeDuplex output", Size::Read, {kPipeDeDuplexRear, kPipeImageProcessInRear});
       b.Pipe("Front Read", Size::Read, {kPipeImageProcessOutFront, kPipeReadFront});
       b.Pipe("Rear Read", Size::RearPage, {kPipeImageProcessOutRear, kPipeReadRear});
+      break;
+    // Continuous duplex: the sides come in step, the rear as long a stream as the front.
+    case 0x0C:
+      b.Pipe("Front IO", Size::Io, {kPipeIoFront, kPipeReadFront});
+      b.Pipe("Rear IO", Size::Io, {kPipeIoRear, kPipeReadRear});
+      break;
+    case 0x0D:
+      b.Pipe("Front IO", Size::Io, {kPipeIoFront, kPipeImageProcessInFront});
+      b.Pipe("Rear IO", Size::Io, {kPipeIoRear, kPipeImageProcessInRear});
+      b.Pipe("Front Read", Size::Read, {kPipeImageProcessOutFront, kPipeReadFront});
+      b.Pipe("Rear Read", Size::Read, {kPipeImageProcessOutRear, kPipeReadRear});
+      break;
+    case 0x0E:
+      b.Pipe("Front IO", Size::Io, {kPipeIoFront});
+      b.Pipe("Front Read", Size::Read, {kPipeDeDuplexFront, kPipeReadFront});
+      b.Pipe("Rear Read", Size::Read, {kPipeDeDuplexRear, kPipeReadRear});
+      break;
+    case 0x0F:
+      b.Pipe("Front IO", Size::Io, {kPipeIoFront});
+      b.Pipe("Front DeDuplex output", Size::Read, {kPipeDeDuplexFront, kPipeImageProcessInFront});
+      b.Pipe("Rear DeDuplex output", Size::Read, {kPipeDeDuplexRear, kPipeImageProcessInRear});
+      b.Pipe("Front Read", Size::Read, {kPipeImageProcessOutFront, kPipeReadFront});
+      b.Pipe("Rear Read", Size::ReadToIo, {kPipeImageProcessOutRear, kPipeReadRear});
       break;
     case 0x10:
       // The IR and UV images wait in the splitter's own growing buffers (they go out whole

@@ -59,7 +59,10 @@ struct AlertRequest {
   std::vector<std::string> buttons;
 };
 
-// The image-process object's duties at open and close: the plug-ins and the button watcher.
+class TezFRLImageProcess;
+
+// The image-process object's duties at open and close: the plug-ins and the button watcher;
+// `process` is the object itself, which the scan object runs the page steps on.
 class ImagePlugIns {
  public:
   virtual ~ImagePlugIns() = default;
@@ -70,6 +73,7 @@ class ImagePlugIns {
                                    uint32_t usbID) = 0;
   virtual bool initalizeColorMatchLib(const std::filesystem::path& resourceFolder) = 0;
   virtual bool blackADF() const = 0;
+  virtual TezFRLImageProcess* process() = 0;
 };
 
 class DSFactory {

@@ -128,7 +128,7 @@ std::unique_ptr<ProgressController> HeadlessFactory::makeDialogBox(TezFRLDS&) {
 }
 
 std::unique_ptr<ImagePlugIns> HeadlessFactory::makeImagePlugIns() {
-  return std::make_unique<PlugInLibraries>();
+  return std::make_unique<ImageProcessPlugIns>();
 }
 
 int HeadlessFactory::runAlert(const AlertRequest& alert) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ds/scan/common/TezFRLCommon.h"
+#include "ds/scan/image/TezFRLImageProcess.h"
 #include "ds/scan/scanner/TezFRLScan.h"
 #include "ds/twain/DSHelpers.h"
 #include "ds/twain/Options.h"
@@ -66,6 +67,8 @@ void TezFRLDS::detectHost() {
 bool TezFRLDS::initialize() {
   scanObject = std::make_unique<TezFRLScan>();
   imageProcess = dsFactory().makeImagePlugIns();
+  // The scan thread runs the page steps on the image-process object.
+  scanObject->getOtherClass(imageProcess->process());
   imageProcess->initalizeKrCocoaLib(resourcePath);
   imageProcess->detectButtonEvent(1, buttonVendor());
   deviceName = scannerName;

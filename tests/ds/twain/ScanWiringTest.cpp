@@ -26,6 +26,10 @@ long CountingPatchCode(void* in, void** out, NIDATA* rec, void* extra, long* sta
 
 class ScanWiring : public dstest::OpenSourceTest {
  protected:
+  void SetUp() override {
+    dstest::OpenSourceTest::SetUp();
+    scanner().LoadSheets(3);  // whatever earlier tests took from the feeder
+  }
   void TearDown() override {
     if (gSource && gSource->scanObject) gSource->scanObject->endScanJob();
     ferrolite::gPatchBarcodeReading = false;

@@ -34,6 +34,7 @@ class ScanWiring : public dstest::OpenSourceTest {
     if (gSource && gSource->scanObject) gSource->scanObject->endScanJob();
     ferrolite::gPatchBarcodeReading = false;
     dstest::OpenSourceTest::TearDown();
+    scanner().LoadSheets(3);  // the feeder as the other tests expect it
   }
   // Grey at the scanner's own 300 dpi on a fixed area, from the source's settings record.
   static ScanSetting greyJob(ScanSetting s) {

@@ -1,8 +1,8 @@
 #pragma once
 // What the data source's open, enable, disable and close steps talk to besides the scan object:
 // the settings dialog's controller, the progress window's controller, the alerts, and the
-// image-process object's plug-in duties. One factory makes them; until the dialog is built the
-// factory makes the headless ones (HeadlessDialog.h), and tests always ask for those.
+// image-process object's plug-in duties. One factory makes them: by default the session's
+// (SessionDialog.h), which shows the real dialog when it can; tests may put another in place.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -59,7 +59,10 @@ struct AlertRequest {
   std::vector<std::string> buttons;
 };
 
-// The image-process object's duties at open and close: the plug-ins and the button watcher.
+class TezFRLImageProcess;
+
+// The image-process object's duties at open and close: the plug-ins and the button watcher;
+// `process` is the object itself, which the scan object runs the page steps on.
 class ImagePlugIns {
  public:
   virtual ~ImagePlugIns() = default;
@@ -70,6 +73,7 @@ class ImagePlugIns {
                                    uint32_t usbID) = 0;
   virtual bool initalizeColorMatchLib(const std::filesystem::path& resourceFolder) = 0;
   virtual bool blackADF() const = 0;
+  virtual TezFRLImageProcess* process() = 0;
 };
 
 class DSFactory {
@@ -81,7 +85,7 @@ class DSFactory {
   virtual int runAlert(const AlertRequest& alert) = 0;
 };
 
-// The factory in force: the headless one unless replaced. Not thread-safe: set it before
+// The factory in force: the session's one unless replaced. Not thread-safe: set it before
 // making the data-source object.
 DSFactory& dsFactory();
 void replaceDSFactory(DSFactory* factory);

@@ -36,7 +36,7 @@ std::string displayName(const std::string& library) {
 }
 
 bool installed(const std::filesystem::path& resourceFolder, const std::string& library) {
-  return !PlugInLibraries::locate(resourceFolder, library + kLibraryExtension).empty();
+  return !locatePlugIn(resourceFolder, library + kLibraryExtension).empty();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The dialog's calls, each passed to the data source's own step.
 #include "ds/twain/DialogServices.h"
 
+#include "ds/scan/image/TezFRLImageProcess.h"
 #include "ds/twain/DSHelpers.h"
 #include "ds/twain/TezFRLDS.h"
 
@@ -59,10 +60,15 @@ class DialogServices final : public dialog::DialogDataSource {
   }
   bool resetRollerCount(int32_t which) override { return source_.resetRollerCount(which); }
   bool calibrateScanner() override { return source_.calibrateScanner(); }
-  bool getColorDropData(const uint8_t*, uint8_t*, XferImageInfo, ColorDropParam) override {
-    // The drop-out preview is the image-process object's, which comes with the image side.
-    dsLog("getColorDropData", kLogBlank, 0, "not available");
-    return false;
+  bool getColorDropData(const uint8_t* source, uint8_t* dest, XferImageInfo sourceInfo,
+                        ColorDropParam param) override {
+    // The drop-out preview is the image-process object's.
+    TezFRLImageProcess* process = source_.imageProcess ? source_.imageProcess->process() : nullptr;
+    if (process == nullptr) {
+      dsLog("getColorDropData", kLogBlank, 0, "no image process");
+      return false;
+    }
+    return process->getColorDropData(source, dest, sourceInfo, param);
   }
 
  private:

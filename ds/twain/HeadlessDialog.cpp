@@ -22,18 +22,9 @@ class HeadlessMainDialog final : public DialogController {
  public:
   HeadlessMainDialog() {
     headlessCopies() = HeadlessCopies{};
-    // The data source's log mirrors what the windows are asked to do.
-    Journal::shared().setMirror([](const ui::headless::Entry& entry) {
-      dsLog("UI", kLogBlank, entry.response,
-            entry.window + " " + entry.call + (entry.text.empty() ? "" : ": " + entry.text) +
-                (entry.details.empty() ? "" : " / " + entry.details));
-    });
     Journal::shared().record(kMainWindow, "init");
   }
-  ~HeadlessMainDialog() override {
-    Journal::shared().record(kMainWindow, "release");
-    Journal::shared().setMirror(nullptr);
-  }
+  ~HeadlessMainDialog() override { Journal::shared().record(kMainWindow, "release"); }
 
   void getDS(TezFRLDS* source) override {
     source_ = source;
@@ -106,8 +97,21 @@ class HeadlessMainDialog final : public DialogController {
 
 class HeadlessDialogBox final : public ProgressController {
  public:
-  HeadlessDialogBox() { Journal::shared().record(kProgressWindow, "init"); }
-  ~HeadlessDialogBox() override { Journal::shared().record(kProgressWindow, "release"); }
+  // Made at open and released at close, the progress window carries the mirror: the data
+  // source's log shows what the windows and alerts are asked to do, the dialog made only when a
+  // window is needed included.
+  HeadlessDialogBox() {
+    Journal::shared().setMirror([](const ui::headless::Entry& entry) {
+      dsLog("UI", kLogBlank, entry.response,
+            entry.window + " " + entry.call + (entry.text.empty() ? "" : ": " + entry.text) +
+                (entry.details.empty() ? "" : " / " + entry.details));
+    });
+    Journal::shared().record(kProgressWindow, "init");
+  }
+  ~HeadlessDialogBox() override {
+    Journal::shared().record(kProgressWindow, "release");
+    Journal::shared().setMirror(nullptr);
+  }
   void makeKeyAndOrderFront() override { Journal::shared().record(kProgressWindow, "orderFront"); }
   void closeIndicatorWindow() override { Journal::shared().record(kProgressWindow, "close"); }
 };
@@ -128,19 +132,11 @@ std::unique_ptr<ProgressController> HeadlessFactory::makeDialogBox(TezFRLDS&) {
 }
 
 std::unique_ptr<ImagePlugIns> HeadlessFactory::makeImagePlugIns() {
-  return std::make_unique<PlugInLibraries>();
+  return std::make_unique<ImageProcessPlugIns>();
 }
 
 int HeadlessFactory::runAlert(const AlertRequest& alert) {
   return Journal::shared().runAlert(alert.style, alert.message, alert.details, alert.buttons);
 }
-
-namespace {
-HeadlessFactory gHeadless;
-DSFactory* gFactory = nullptr;
-}  // namespace
-
-DSFactory& dsFactory() { return gFactory ? *gFactory : gHeadless; }
-void replaceDSFactory(DSFactory* factory) { gFactory = factory; }
 
 }  // namespace ferrolite

@@ -12,7 +12,6 @@ int gNoSleep;
 int gCheckPowerOff;
 int gMaxPowerSaving;
 int gMaxPowerOff;
-int gAdvColorDropOn;
 uint16_t defaultResolution = 200;
 std::atomic<uint16_t> gConditionCode{0};
 

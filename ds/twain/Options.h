@@ -18,8 +18,9 @@ extern int gNoSleep;             // 1: energy saver 0 instead of 1 for manual-fe
 extern int gCheckPowerOff;       // power-off region rule; 0: every load forces power-off on
 extern int gMaxPowerSaving;      // minutes
 extern int gMaxPowerOff;         // minutes
-extern int gAdvColorDropOn;      // 1: the advanced drop-out defaults are on
-extern int gColorScan;           // 1: always scan in colour
+extern int
+    gAdvColorDropOn;    // 1: the advanced drop-out defaults are on (the image process keeps it)
+extern int gColorScan;  // 1: always scan in colour
 extern uint32_t
     gMaxLongLengthHighRes;  // longest page at high resolution, 1/300 inch (the scan layer's)
 extern int gTezOlmex;       // brand flag, set by construction and the open step

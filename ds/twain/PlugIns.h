@@ -1,42 +1,41 @@
 #pragma once
-// The plug-ins the data source loads at open, for the image-process object: the watermark and
-// button library (KRCocoa), the image library (Lumetra) and the colour-matching library
-// (Chromalis), each looked for in the resource folder and then in the Image Capture module's.
-// Only what the open and close steps need: the libraries, the button watcher's stop and go, the
-// image library's product setting and the colour profiles.
+// The image-process object as the open and close steps reach it: the watermark and button
+// library (KRCocoa), the image library (Lumetra) and the colour-matching library (Chromalis),
+// each looked for in the resource folder and then in the Image Capture module's; the same object
+// runs the scan thread's page steps and the pipeline of every delivered image.
 #include <filesystem>
 #include <string>
 
+#include "ds/scan/image/TezFRLImageProcess.h"
 #include "ds/twain/DSPorts.h"
 
 namespace ferrolite {
 
-class PlugInLibraries final : public ImagePlugIns {
+// The file of `name` in the resource folder, else in the module's; nothing when neither has it.
+std::filesystem::path locatePlugIn(const std::filesystem::path& resourceFolder,
+                                   const std::string& name);
+
+class ImageProcessPlugIns final : public ImagePlugIns {
  public:
-  PlugInLibraries() = default;
-  ~PlugInLibraries() override;
-  PlugInLibraries(const PlugInLibraries&) = delete;
-  PlugInLibraries& operator=(const PlugInLibraries&) = delete;
-
-  bool initalizeKrCocoaLib(const std::filesystem::path& resourceFolder) override;
-  void detectButtonEvent(int stop, const std::string& vendor) override;
-  void scannerName(const std::string& deviceName) override { scannerName_ = deviceName; }
+  bool initalizeKrCocoaLib(const std::filesystem::path& resourceFolder) override {
+    return process_.initalizeKrCocoaLib(resourceFolder);
+  }
+  void detectButtonEvent(int stop, const std::string& vendor) override {
+    process_.detectButtonEvent(stop, vendor);
+  }
+  void scannerName(const std::string& deviceName) override { process_.scannerName(deviceName); }
   bool initalizeLumetraLib(const std::filesystem::path& resourceFolder, int debugLevel,
-                           uint32_t usbID) override;
-  bool initalizeColorMatchLib(const std::filesystem::path& resourceFolder) override;
-  bool blackADF() const override { return false; }
-
-  // The file of `name` in the resource folder, else in the module's; nothing when neither has it.
-  static std::filesystem::path locate(const std::filesystem::path& resourceFolder,
-                                      const std::string& name);
+                           uint32_t usbID) override {
+    return process_.initalizeLumetraLib(resourceFolder, debugLevel, usbID);
+  }
+  bool initalizeColorMatchLib(const std::filesystem::path& resourceFolder) override {
+    return process_.initalizeColorMatchLib(resourceFolder);
+  }
+  bool blackADF() const override { return process_.blackADF(); }
+  TezFRLImageProcess* process() override { return &process_; }
 
  private:
-  void* hKrCocoa_ = nullptr;
-  void* hLumetra_ = nullptr;
-  void* hChromalis_ = nullptr;
-  bool lumetraStarted_ = false;
-  long (*queryICAButton_)(int32_t, const char*) = nullptr;
-  std::string scannerName_;
+  TezFRLImageProcess process_;
 };
 
 }  // namespace ferrolite

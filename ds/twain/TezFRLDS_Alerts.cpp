@@ -117,6 +117,8 @@ int64_t TezFRLDS::showAlert(const std::optional<std::string>& text) {
     kept = details;
   }
   if (!text) {
+    // The custom operation answers this error with this text.
+    lastScannerError = code;
     // Cleared whole; the text is cut to leave room for the ending zero, never inside a pair.
     std::fill(std::begin(scannerErrorMsg), std::end(scannerErrorMsg), u'\0');
     std::u16string units = foundation::toUtf16(kept);

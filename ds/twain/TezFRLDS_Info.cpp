@@ -159,12 +159,12 @@ void TezFRLDS::getScannerInfo() {
   log("Driver version", driver);
   // 4.
   const std::string libraryName = scannerFound ? deviceName : std::string("Vantrel");
-  const std::string io = libraryVersion(PlugInLibraries::locate(resourcePath, libraryName + ".so"));
+  const std::string io = libraryVersion(locatePlugIn(resourcePath, libraryName + ".so"));
   info.ioVersion = SharedText(io);
   log("LLD version", io);
   // 5.
-  log("Lumetra version", libraryVersion(PlugInLibraries::locate(resourcePath, "Lumetra.so")));
-  log("ColorMatch version", libraryVersion(PlugInLibraries::locate(resourcePath, "Chromalis.so")));
+  log("Lumetra version", libraryVersion(locatePlugIn(resourcePath, "Lumetra.so")));
+  log("ColorMatch version", libraryVersion(locatePlugIn(resourcePath, "Chromalis.so")));
   // 6.
   std::string firmware;
   if (newKrapi) {

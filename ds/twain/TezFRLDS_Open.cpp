@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ds/scan/common/TezFRLCommon.h"
+#include "ds/scan/image/TezFRLImageProcess.h"
 #include "ds/scan/scanner/TezFRLScan.h"
 #include "ds/twain/DSHelpers.h"
 #include "ds/twain/Options.h"
@@ -66,6 +67,8 @@ void TezFRLDS::detectHost() {
 bool TezFRLDS::initialize() {
   scanObject = std::make_unique<TezFRLScan>();
   imageProcess = dsFactory().makeImagePlugIns();
+  // The scan thread runs the page steps on the image-process object.
+  scanObject->getOtherClass(imageProcess->process());
   imageProcess->initalizeKrCocoaLib(resourcePath);
   imageProcess->detectButtonEvent(1, buttonVendor());
   deviceName = scannerName;
@@ -127,7 +130,6 @@ TW_UINT16 TezFRLDS::openDS() {
   tk3Lite = false;
   scannerFound = false;
   // 4.
-  mainDialog = dsFactory().makeMainDialog(*this);
   dialogBox = dsFactory().makeDialogBox(*this);
   dsManufacturer = mIdentity.Manufacturer;
   dsProductName = mIdentity.ProductName;
@@ -287,8 +289,15 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
     scanSetting.bFBAdvanceProcess = scanSetting.bRBAdvanceProcess = 1;
   }
   TW_UINT16 result = TWRC_FAILURE;
+  // The dialog's window is made when first needed: no UI thread for scans without one.
+  const bool wantsWindow = ui.ShowUI != 0 || uiOnly;
+  if (wantsWindow && !mainDialog) mainDialog = dsFactory().makeMainDialog(*this);
+  bool noWindow = false;
   // 4. Interface-only always shows the interface: it never starts a scan.
-  if (ui.ShowUI != 0 || uiOnly) {
+  if (wantsWindow && !mainDialog) {
+    noWindow = true;
+    dsLog("enableDS", kLogBlank, 0, "no window can be shown: no display and no headless script");
+  } else if (wantsWindow) {
     noneUI = false;
     if (!scannerFound) uiOnly = true;
     ExtraParam extra{};
@@ -349,6 +358,7 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
     gConditionCode = scannerFound ? TWCC_SEQERROR : TWCC_CHECKDEVICEONLINE;
     if (scannerFound && scanObject->scannerError() != 0)
       setConditionCode(scanObject->scannerError());
+    if (noWindow) gConditionCode = TWCC_OPERATIONERROR;
   }
   dsLog("enableDS", kLogOut, result, mCurrentState);
   // The user acts on the window once it is up.

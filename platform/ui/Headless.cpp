@@ -59,7 +59,9 @@ void Journal::resetLocked() {
   alertAnswers_.clear();
   actions_.clear();
   mirror_ = nullptr;
+  scriptNamed_ = false;
   if (const char* file = std::getenv(kScriptVariable); file != nullptr && *file != '\0') {
+    scriptNamed_ = true;
     std::ifstream in(file);
     if (in) {
       std::stringstream text;
@@ -87,6 +89,7 @@ bool Journal::parseScript(const std::string& text, std::string* error) {
 }
 
 bool Journal::parseLocked(const std::string& text, std::string* error) {
+  scriptNamed_ = true;
   std::istringstream lines(text);
   std::string line;
   int number = 0;
@@ -124,11 +127,18 @@ bool Journal::parseLocked(const std::string& text, std::string* error) {
 void Journal::scriptAlert(std::size_t n, int response) {
   std::lock_guard<std::mutex> lock(mutex_);
   alertAnswers_[n] = response;
+  scriptNamed_ = true;
 }
 
 void Journal::scriptAction(UserAction action) {
   std::lock_guard<std::mutex> lock(mutex_);
   actions_.push_back(action);
+  scriptNamed_ = true;
+}
+
+bool Journal::scriptNamed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return scriptNamed_;
 }
 
 void Journal::add(Entry entry) {

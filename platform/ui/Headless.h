@@ -57,6 +57,8 @@ class Journal {
 
   void scriptAlert(std::size_t n, int response);
   void scriptAction(UserAction action);
+  // A script was named since the last reset: by FERROLITE_UI_SCRIPT or through the calls above.
+  bool scriptNamed() const;
 
   // One call on a window.
   void record(const std::string& window, const std::string& call, const std::string& text = {});
@@ -84,6 +86,7 @@ class Journal {
   std::size_t alertsRun_ = 0;
   std::map<std::size_t, int> alertAnswers_;
   std::deque<UserAction> actions_;
+  bool scriptNamed_ = false;
   std::function<void(const Entry&)> mirror_;
 };
 

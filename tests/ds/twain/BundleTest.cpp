@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/PropertyList.h"
 #include "tests/ds/scan/common/CommonTestSupport.h"
 #include "tests/ds/twain/SimulatedScanner.h"
@@ -183,6 +184,28 @@ TEST_F(Bundle, TwainScanWithoutASupportedScanner) {
   const testsupport::CommandRun opened = RunScan("--bundle " + bundle_);
   EXPECT_EQ(opened.exit, 0) << opened.output;
   EXPECT_THAT(opened.output, HasSubstr("MSG_CLOSEDS: rc 0 cc 0"));
+}
+
+}  // namespace
+
+namespace {
+
+// The built bundle's English table holds the dialog's texts beside the data source's own, and
+// nothing of either went missing where both have a key.
+TEST(BundleLayout, TheEnglishTableHoldsTheDialogsTextsAndTheSourcesOwn) {
+  const std::filesystem::path strings = std::filesystem::path(FERROLITE_BUNDLE) / "Resources" /
+                                        "English.lproj" / "Localizable.strings";
+  const auto table = foundation::readStringsFile(strings);
+  ASSERT_TRUE(table) << table.error();
+  const std::pair<const char*, const char*> rows[] = {
+      {"ColorDrop", "Color Dropout"},                          // the dialog's
+      {"ERR_BLANK_PAGE", "Stop scanning at the blank page."},  // the data source's
+      {"Cancel", "Cancel"},                                    // both
+  };
+  for (const auto& [key, text] : rows) {
+    ASSERT_EQ(table->count(key), 1u) << key;
+    EXPECT_EQ(table->at(key), text) << key;
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ds/scan/common/TezFRLCommon.h"
+#include "ds/twain/HeadlessDialog.h"
 #include "ds/twain/Options.h"
 #include "ds/twain/TezFRLDS.h"
 #include "platform/foundation/PropertyList.h"
@@ -56,9 +57,12 @@ class DataSourceTest : public ::testing::Test {
     setenv("VANTREL_LOG_ROOT", logFolder_.c_str(), 1);
     useSimulatedScanner(bundle_ / "Resources");
     twain::ForgetManagerEntryPoint();
+    // The headless windows, whatever the process can show.
+    ferrolite::replaceDSFactory(&headless_);
   }
   void TearDown() override {
     gSource.reset();
+    ferrolite::replaceDSFactory(nullptr);
     ferrolite::gKrCommon.reset();
     twain::ForgetManagerEntryPoint();
     std::filesystem::remove_all(root_);
@@ -95,6 +99,7 @@ class DataSourceTest : public ::testing::Test {
   }
 
   std::filesystem::path root_, logFolder_, bundle_;
+  ferrolite::HeadlessFactory headless_;
 };
 
 }  // namespace dstest

@@ -48,6 +48,7 @@ inline void useSimulatedScanner(const std::filesystem::path& resources) {
   link(LUMETRA_LIBRARY_PATH, resources / "Lumetra.so");
   link(KRCOCOA_LIBRARY_PATH, resources / "KRCocoa.so");
   link(CHROMALIS_LIBRARY_PATH, resources / "Chromalis.so");
+  link(STRIPECODE_LIBRARY_PATH, resources / "Stripecode.so");
   const std::filesystem::path shipped = FERROLITE_RESOURCES;
   std::filesystem::copy(
       shipped, resources,

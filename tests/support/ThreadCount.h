@@ -1,20 +1,50 @@
 #pragma once
 // The process's threads, but for Qt's D-Bus thread: on a desktop (xcb) the accessibility bridge
 // starts it once per process and Qt keeps it while its libraries are loaded, which is for good.
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace testsupport {
 
+inline std::string threadName(const std::filesystem::path& task) {
+  std::ifstream comm(task / "comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
 inline std::size_t threadCount() {
   std::size_t n = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+    if (threadName(task.path()) != "QDBusConnection") ++n;
+  return n;
+}
+
+// The names of the counted threads, for a failure's message.
+inline std::string threadNames() {
+  std::string names;
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string name;
-    std::getline(comm, name);
-    if (name != "QDBusConnection") ++n;
+    const std::string name = threadName(task.path());
+    if (name != "QDBusConnection") names += (names.empty() ? "" : ", ") + name;
+  }
+  return names;
+}
+
+// The thread count once it has fallen to `expected`, or what it is after `patience`. Qt's pool
+// threads are detached: Qt has waited for them when its application is gone, but the system
+// lists each one until its exit has run, which a loaded machine delays. Nothing can join them,
+// so the test watches the list.
+inline std::size_t threadCountSettledAt(
+    std::size_t expected, std::chrono::milliseconds patience = std::chrono::seconds(20)) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  std::size_t n = threadCount();
+  while (n > expected && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    n = threadCount();
   }
   return n;
 }

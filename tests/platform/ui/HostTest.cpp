@@ -25,6 +25,8 @@ using namespace ui;
 const std::filesystem::path kAdapter = VT_QT_ADAPTER;
 
 using testsupport::threadCount;
+using testsupport::threadCountSettledAt;
+using testsupport::threadNames;
 
 // What a dialog keeps on the UI thread: its application and its window.
 struct ShownWindow {
@@ -83,7 +85,8 @@ TEST(WindowHost, AHostWithoutQtOpensClosesReopensAndUnloadsTheWindowAndKeepsItsT
     EXPECT_TRUE(visible);
     destroy(host, std::move(shown));
     started->reset();
-    EXPECT_EQ(threadCount(), before) << "the UI thread and Qt's own threads are gone";
+    EXPECT_EQ(threadCountSettledAt(before), before)
+        << "the UI thread and Qt's own threads are gone: " << threadNames();
   }
 }
 

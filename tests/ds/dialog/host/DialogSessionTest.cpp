@@ -16,6 +16,8 @@ namespace ferrolite::dialog::testing {
 namespace {
 
 using testsupport::threadCount;
+using testsupport::threadCountSettledAt;
+using testsupport::threadNames;
 
 // The records of one data source, and its hand-over.
 struct Source {
@@ -79,7 +81,8 @@ TEST(DialogSession, OpensClosesReopensAndUnloadsOnItsOwnUiThread) {
     const auto& calls = source.records.dataSource.calls;
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "closeDSRequest"), 1);
     EXPECT_EQ(calls.back(), "closeDSRequest");
-    EXPECT_EQ(threadCount(), before) << "the UI thread and Qt's own threads are gone";
+    EXPECT_EQ(threadCountSettledAt(before), before)
+        << "the UI thread and Qt's own threads are gone: " << threadNames();
   }
 }
 

@@ -117,23 +117,8 @@ bool ColorDropTab::previewFileExist() const {
 
 // --- the other pages' builders: their controls are theirs ---
 
-void PaperTab::doPaperTabInit() { (void)s_; }
-void OptionTab::doOptionTabInit() { (void)s_; }
-void RotationTab::doRotationTabInit() { (void)s_; }
-void SeparationTab::doSeparationTabInit() { (void)s_; }
 void ImprinterTab::doImprinterTabInit() { (void)s_; }
 void ImprinterTab::showSampleString() { (void)s_; }
-
-bool OptionTab::checkEdgeFillRange() {
-  const EdgeFillCheck check = dialog::checkEdgeFillRange(s_.record());
-  for (const auto& [key, value] : check.properties) s_.properties.set(key, value);
-  if (check.inRange) return true;
-  ui::Alert alert(s_.application);
-  alert.setInformativeText(edgeFillRangeText(s_.language(), edgeFillLimit(s_.record())));
-  alert.addButton(s_.text("OK", "OK"));
-  alert.runModal();
-  return false;
-}
 
 // --- information page ---
 
@@ -197,9 +182,11 @@ bool PreviewPane::showPreviewFile(const std::filesystem::path& file) {
   return true;
 }
 
-void DialogPages::notified(std::string_view, const ui::Notification&) {
+void DialogPages::notified(std::string_view name, const ui::Notification& notification) {
   // Each observer's work belongs to its page (paper, option, colour drop-out, imprinter,
   // image); the frame's part is the registration and the name check before this.
+  // The paper and option pages.
+  if (paper.notified(name, notification)) return;
 }
 
 }  // namespace ferrolite::dialog

@@ -9,6 +9,10 @@
 
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/image/PageCalls.h"
+#include "ds/dialog/paper/PaperFields.h"
+#include "ds/dialog/paper/PaperNotifications.h"
+#include "ds/dialog/paper/PaperSteppers.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/NotificationCenter.h"
 
 namespace ferrolite::dialog {
@@ -53,9 +57,37 @@ class PaperTab {
  public:
   explicit PaperTab(DialogShared& s) : s_(s) {}
   void doPaperTabInit();
+  // The page-size popup's choice; null applies bPaperSize again.
+  void paperTabPaperSelect(ui::PopUpButton* sender);
+  // The unit popup's choice; null shows the record again in its unit.
+  void paperTabPaperUnitSelect(ui::PopUpButton* sender);
+  void paperTabProtraitLandscape();
+  void checkPortraitLandscape();
+  void setPunchHoleRemovalState();
+  // The alarm: Browse through the open panel, play through the sound port.
+  void openSystemSound();
+  void soundPlay();
+  // The page's observers; false for a name that is not the page's.
+  bool notified(std::string_view name, const ui::Notification& notification);
 
  private:
+  void wire();
+  void fillPaperListIfEmpty();
+  void apply(const PaperControls& c);
+  void step(const StepResult& result, ui::Stepper& stepper);
+  void restSteppers();
+  void multiFeedBoxes();
+  void enableArea(std::size_t first, std::size_t last, bool enabled);
+  void makeCustom();
+  void showPreviewRect();
+  PaperPageInputs inputs() const;
+  FocusTargets focusTargets() const;
+  void focusField(int32_t field);
+
   DialogShared& s_;
+  const ui::Window* wired_ = nullptr;
+  PaperSteppers steppers_;
+  PaperFieldFlags fieldFlags_;
 };
 
 class OptionTab {
@@ -65,6 +97,8 @@ class OptionTab {
   // True when every edge width is within its limit; otherwise the widths beyond it are set to
   // the limit and the range alert is shown.
   bool checkEdgeFillRange();
+  // The edge-fill steppers and bound values from the record (after the preview's rectangle).
+  void refreshEdgeFill();
 
  private:
   DialogShared& s_;

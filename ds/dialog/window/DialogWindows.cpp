@@ -1,6 +1,7 @@
 #include "ds/dialog/window/DialogWindows.h"
 
 #include "ds/dialog/frame/PageBook.h"
+#include "ds/dialog/window/PaperOptionSpecs.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/TabView.h"
@@ -109,27 +110,7 @@ ui::WindowSpec makeMainWindow() {
   e.push_back(control("mStaticBackLevel", ControlKind::label, drop, {2, 0}, "BackgroundLevel"));
   e.push_back(ranged("mSliderBackLevel", ControlKind::slider, drop, {2, 1, 1, 2}, 0, 255));
 
-  // Paper page: size, area fields, multi-feed group.
-  e.push_back(control("mStaticPaperSize", ControlKind::label, paper, {0, 0}, "PaperSize"));
-  e.push_back(popUp("mPopupPaperTabPaperSize", paper, {0, 1, 1, 2}, {}));
-  e.push_back(control("mStaticXOffset", ControlKind::label, paper, {1, 0}, "XOffset"));
-  e.push_back(control("mTextFieldXOffset", ControlKind::textField, paper, {1, 1}));
-  e.push_back(control("mStaticYOffset", ControlKind::label, paper, {2, 0}, "YOffset"));
-  e.push_back(control("mTextFieldYOffset", ControlKind::textField, paper, {2, 1}));
-  e.push_back(control("mStaticWidth", ControlKind::label, paper, {3, 0}, "Width"));
-  e.push_back(control("mTextFieldWidth", ControlKind::textField, paper, {3, 1}));
-  e.push_back(control("mStaticLength", ControlKind::label, paper, {4, 0}, "Length"));
-  e.push_back(control("mTextFieldLength", ControlKind::textField, paper, {4, 1}));
-  e.push_back(control("mBoxMultiFeedGroup", ControlKind::box, paper, {5, 0, 2, 4},
-                      "MultiFeedDetection", Fallback::key));
-  e.push_back(control("mButtonUltraSonic", ControlKind::checkBox, "mBoxMultiFeedGroup", {0, 0},
-                      "UltraSonic"));
-  e.push_back(control("mButtonAdditionDetect", ControlKind::checkBox, "mBoxMultiFeedGroup", {0, 1},
-                      "AdditionalDetection"));
-  e.push_back(
-      control("mTextFieldAdditionDetect", ControlKind::textField, "mBoxMultiFeedGroup", {0, 2}));
-  e.push_back(
-      ranged("mStepperAdditionDetect", ControlKind::stepper, "mBoxMultiFeedGroup", {0, 3}, 0, 999));
+  addPaperPage(e, paper);
 
   // Rotation and separation pages.
   e.push_back(control("mStaticRotation", ControlKind::label, rotate, {0, 0}, "Rotation"));

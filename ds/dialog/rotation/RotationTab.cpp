@@ -1,0 +1,7 @@
+#include "ds/dialog/frame/PageControllers.h"
+
+namespace ferrolite::dialog {
+
+void RotationTab::doRotationTabInit() { (void)s_; }
+
+}  // namespace ferrolite::dialog

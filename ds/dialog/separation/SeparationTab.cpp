@@ -1,0 +1,7 @@
+#include "ds/dialog/frame/PageControllers.h"
+
+namespace ferrolite::dialog {
+
+void SeparationTab::doSeparationTabInit() { (void)s_; }
+
+}  // namespace ferrolite::dialog

@@ -20,6 +20,7 @@
 #include "ds/scan/records/ScannerInfo.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Properties.h"
+#include "platform/ui/Toolkit.h"
 #include "platform/ui/Window.h"
 
 namespace ferrolite::dialog {
@@ -104,6 +105,7 @@ struct DialogShared {
   std::unique_ptr<ui::Window> window;  // "TwainDSDialog"
   std::unique_ptr<ui::Window> drawer;  // the preview drawer
   std::unique_ptr<ui::Window> sheet;   // the diagnostic panels
+  ui::Toolkit* toolkit = nullptr;      // shows the windows the pages build later (null: headless)
 
   PageBook pages;
   std::unique_ptr<ImageTypeButtons> imageTypes;

@@ -36,6 +36,7 @@ MainDialog::MainDialog(ui::Application& application, BridgeObject_V2& bridge, Di
                        ui::Toolkit* toolkit)
     : shared_(application, bridge, std::move(paths)), pages_(shared_), toolkit_(toolkit) {
   shared_.controllers = &pages_;
+  shared_.toolkit = toolkit;
 }
 
 MainDialog::~MainDialog() {

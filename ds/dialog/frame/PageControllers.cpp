@@ -187,6 +187,7 @@ void DialogPages::notified(std::string_view name, const ui::Notification& notifi
   // image); the frame's part is the registration and the name check before this.
   // The paper and option pages.
   if (paper.notified(name, notification)) return;
+  if (option.notified(name, notification)) return;
 }
 
 }  // namespace ferrolite::dialog

@@ -9,6 +9,10 @@
 
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/image/PageCalls.h"
+#include "ds/dialog/options/BarcodeTypes.h"
+#include "ds/dialog/options/DeviceSettings.h"
+#include "ds/dialog/options/Enhancement.h"
+#include "ds/dialog/options/OptionFields.h"
 #include "ds/dialog/paper/PaperFields.h"
 #include "ds/dialog/paper/PaperNotifications.h"
 #include "ds/dialog/paper/PaperSteppers.h"
@@ -92,16 +96,46 @@ class PaperTab {
 
 class OptionTab {
  public:
-  explicit OptionTab(DialogShared& s) : s_(s) {}
+  explicit OptionTab(DialogShared& s);
+  ~OptionTab();
   void doOptionTabInit();
   // True when every edge width is within its limit; otherwise the widths beyond it are set to
   // the limit and the range alert is shown.
   bool checkEdgeFillRange();
   // The edge-fill steppers and bound values from the record (after the preview's rectangle).
   void refreshEdgeFill();
+  // The image types' say over the despeckle fields and steppers.
+  void setNoiseAttribute(bool enabled);
+  // The image types' say over background processing: nothing in this configuration.
+  void setBackgroundSettingState(bool) {}
+  // The barcode-type sheet: opened by the "SelectBarcodeTypes" buttons, closed by OK or Cancel.
+  void OptionTabSelecBarcodeTypes();
+  void OptionTabSelecBarcodeTypesOK();
+  void OptionTabSelecBarcodeTypesCancel();
+  ui::Window& barcodeSheet();
+  // The page's observers; false for a name that is not the page's.
+  bool notified(std::string_view name, const ui::Notification& notification);
 
  private:
+  void wire();
+  void wireBarcodeSheet();
+  void wireField(ui::TextField& field, OptionField kind);
+  void buildEnhancementTab();
+  void buildSettingTab();
+  void rangeAlert();
+  void setProperties(const std::vector<std::pair<std::string, int64_t>>& properties);
+  void showBackground(const BackgroundControls& c);
+  void showSetting(const SettingControls& c);
+  void showBarcodes(const BarcodeSheet& sheet);
+  void showNoiseRadius();
+  void switch2CustomProfile();
+  std::string title(std::string_view key, bool questionMark) const;
+
   DialogShared& s_;
+  const ui::Window* wired_ = nullptr;
+  DeviceSettings settings_;
+  BarcodeTypes barcodes_;
+  std::unique_ptr<ui::Window> barcodeSheet_;
 };
 
 class RotationTab {

@@ -112,32 +112,10 @@ ui::WindowSpec makeMainWindow() {
 
   addPaperPage(e, paper);
 
-  // Rotation and separation pages.
-  e.push_back(control("mStaticRotation", ControlKind::label, rotate, {0, 0}, "Rotation"));
-  e.push_back(popUp("mPopupRotation", rotate, {0, 1, 1, 2}, {}));
-  e.push_back(control("mStaticSplitImage", ControlKind::label, rotate, {1, 0}, "SplitImage"));
-  e.push_back(popUp("mPopupSplitImage", rotate, {1, 1, 1, 2}, {}));
-  e.push_back(control("mButtonBlankRemove", ControlKind::checkBox, separation, {0, 0, 1, 2},
-                      "BlankPageRemoval"));
-
-  // Enhancement page: the edge fill.
-  e.push_back(
-      control("mBoxEdgeFill", ControlKind::box, options, {0, 0, 2, 4}, "EdgeFill", Fallback::key));
-  e.push_back(control("mStaticLeftEdge", ControlKind::label, "mBoxEdgeFill", {0, 0}, "Left"));
-  e.push_back(control("mTextFieldLeftEdge", ControlKind::textField, "mBoxEdgeFill", {0, 1}));
-  e.push_back(control("mStaticRightEdge", ControlKind::label, "mBoxEdgeFill", {0, 2}, "Right"));
-  e.push_back(control("mTextFieldRightEdge", ControlKind::textField, "mBoxEdgeFill", {0, 3}));
-
-  // Setting page: which optional pages are shown.
-  e.push_back(
-      control("pSettingsView", ControlKind::view, setting, {0, 0, 5, 4}, {}, Fallback::key));
-  e.back().options = ui::kHiddenAtStart;
-  e.push_back(control("mStaticSettingsTable", ControlKind::label, "pSettingsView", {0, 0, 1, 3},
-                      "SettingsTable"));
-  e.back().options = ui::kHiddenAtStart;
-  e.push_back(control("pSettingsTableView", ControlKind::tableView, "pSettingsView", {1, 0, 4, 3}));
-  e.push_back(column("pSettingsTableView", "SettingName", "Page", CellKind::text, 220));
-  e.push_back(column("pSettingsTableView", "check", "Show", CellKind::check, 60));
+  addRotationPage(e, rotate);
+  addSeparationPage(e, separation);
+  addEnhancementPage(e, options);
+  addSettingPage(e, setting);
 
   // Imprinter page.
   e.push_back(

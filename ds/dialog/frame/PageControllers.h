@@ -142,9 +142,15 @@ class RotationTab {
  public:
   explicit RotationTab(DialogShared& s) : s_(s) {}
   void doRotationTabInit();
+  // The flip-side choice is offered when both sides make images of a fixed type or both make
+  // automatic-colour ones, never while two sides are merged.
+  void enableFlipSide();
 
  private:
+  void wire();
+
   DialogShared& s_;
+  const ui::Window* wired_ = nullptr;
 };
 
 class SeparationTab {
@@ -153,7 +159,11 @@ class SeparationTab {
   void doSeparationTabInit();
 
  private:
+  void wire();
+  void showThreshold(int64_t value);
+
   DialogShared& s_;
+  const ui::Window* wired_ = nullptr;
 };
 
 class ImprinterTab {

@@ -240,6 +240,13 @@ void photograph(Dialog& d, const Options& o, ui::Toolkit& toolkit, Shots& shots)
     tabs.selectItemAtIndex(i);
     shots.take(window, "page-" + std::to_string(i) + "-" + tabs.itemAt(i).identifier());
   }
+  // The option page's barcode-type sheet, over the window.
+  {
+    OptionTab& option = d.dialog->pages().option;
+    option.OptionTabSelecBarcodeTypes();
+    shots.take(option.barcodeSheet(), "barcode-types");
+    option.OptionTabSelecBarcodeTypesCancel();
+  }
   tabs.selectItemAtIndex(0);
   d.dialog->previewDrawerButton();
   shots.take(*d.dialog->shared().drawer, "drawer");

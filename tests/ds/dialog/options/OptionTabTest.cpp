@@ -98,6 +98,14 @@ TEST(OptionTab, PowerOffNeverStaysBelowTheEnergySaver) {
   EXPECT_EQ(p.f.record.wPowerOffTime, 30);
   EXPECT_EQ(powerOff.text(), "30");
   EXPECT_EQ(p.f.window().firstResponder(), &p.field("mTextFieldImageCount"));
+
+  // Without noSleep an energy saver of 0 becomes 1 at once.
+  ui::TextField& energySaver = p.field("mTextFieldEnergeSave");
+  ASSERT_TRUE(p.f.user.focus(energySaver));
+  ASSERT_TRUE(p.f.user.keyEquivalent(energySaver, U'a', ui::kCtrl));
+  ASSERT_TRUE(p.f.user.type(energySaver, "0"));
+  EXPECT_EQ(energySaver.text(), "1");
+  EXPECT_EQ(p.f.record.wEnergySaver, 1);
 }
 
 TEST(OptionTab, ImageCountStepsBetweenNoLimitAndOne) {

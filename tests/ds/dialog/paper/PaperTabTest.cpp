@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "FrameSupport.h"
+#include "ds/dialog/Units.h"
 
 namespace ferrolite::dialog::testing {
 namespace {
@@ -96,6 +97,27 @@ TEST(PaperTab, TypedValuesAreStoredInTheUnitAndMakeThePageCustom) {
     EXPECT_EQ(field.text(), c.shown);
     EXPECT_TRUE(p.isCustom());
   }
+}
+
+TEST(PaperTab, ScanEndsTheEditingAndSendsTheHeldArea) {
+  PaperPage p(kFeeder, kUnitMillimetre);
+  ui::TextField& width = p.field("mTextFieldWidth");
+  ASSERT_TRUE(p.f.user.focus(width));
+  ASSERT_TRUE(p.f.user.keyEquivalent(width, U'a', ui::kCtrl));
+  ASSERT_TRUE(p.f.user.type(width, "200"));
+  ASSERT_TRUE(p.f.user.pressKey(width, ui::SpecialKey::tab));
+  // An X offset still being typed when Scan is clicked: the commit ends its editing, which
+  // holds the area inside the feeder before the host hears of the scan.
+  ui::TextField& x = p.field("mTextFieldXOffset");
+  ASSERT_TRUE(p.f.user.focus(x));
+  ASSERT_TRUE(p.f.user.keyEquivalent(x, U'a', ui::kCtrl));
+  ASSERT_TRUE(p.f.user.type(x, "300"));
+  ASSERT_TRUE(p.f.click("mButtonScan"));
+  EXPECT_EQ(p.f.record.wWidth, 2362);
+  EXPECT_EQ(p.f.record.wXPos, 2550 - 2362);
+  EXPECT_EQ(p.f.record.bPaperSize, kPageCustom);
+  EXPECT_EQ(x.text(), "15.9");
+  EXPECT_EQ(p.f.dataSource.calls.back(), "xferReady");
 }
 
 TEST(PaperTab, PageSizesAndOrientationAcrossSources) {

@@ -68,6 +68,9 @@ class PaperTab {
   void paperTabProtraitLandscape();
   void checkPortraitLandscape();
   void setPunchHoleRemovalState();
+  // In the pixel unit, the area's texts at the resolution of the type being edited (the
+  // resolution part of changePaperSizeByResolution; the image page runs the rest).
+  void changePixelByResolution();
   // The alarm: Browse through the open panel, play through the sound port.
   void openSystemSound();
   void soundPlay();

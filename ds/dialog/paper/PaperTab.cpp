@@ -6,6 +6,7 @@
 #include "ds/dialog/Units.h"
 #include "ds/dialog/frame/FieldWiring.h"
 #include "ds/dialog/frame/PageControllers.h"
+#include "ds/dialog/image/Resolution.h"
 #include "ds/dialog/paper/PaperTabControls.h"
 #include "platform/foundation/SystemLog.h"
 #include "platform/ui/Menu.h"
@@ -293,8 +294,20 @@ void PaperTab::apply(const PaperControls& c) {
     if (*texts[i]) s_.main<ui::TextField>(kPaperAreaRows[i].field).setText(**texts[i]);
   }
   if (c.detectionText) s_.main<ui::TextField>("mTextFieldAdditionDetect").setText(*c.detectionText);
+  if (c.changePaperSizeByResolution) changePixelByResolution();
   if (c.previewRect) showPreviewRect();
   if (c.switch2CustomProfile) s_.controllers->image.switch2CustomProfile();
+}
+
+void PaperTab::changePixelByResolution() {
+  DialogContext ctx = s_.ctx();
+  const std::optional<PixelFigures> figures = dialog::changePixelByResolution(ctx);
+  if (!figures) return;
+  const std::array<const std::string*, 4> texts = {&figures->x, &figures->y, &figures->width,
+                                                   &figures->length};
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    s_.main<ui::TextField>(kPaperAreaRows[i].field).setText(*texts[i]);
+  }
 }
 
 void PaperTab::showPreviewRect() {

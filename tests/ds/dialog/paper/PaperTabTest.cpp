@@ -134,6 +134,7 @@ TEST(PaperTab, PageSizesAndOrientationAcrossSources) {
            Case{kFeeder, 1, false, 0, 2550, 4200,
                 false},  // Legal is longer than the feeder is wide
            Case{kFeeder, 18, false, 0, 2550, 4200, false},  // maximum: the feeder's size
+           Case{kFeeder, kPageLong, false, 0, 2550, 35400, false},
            Case{kSourceFlatbed, kA5, false, 0, 1748, 2480, true},
            Case{kSourceFlatbed, kA5, true, 0, 2480, 1748, true},
        }) {
@@ -151,6 +152,19 @@ TEST(PaperTab, PageSizesAndOrientationAcrossSources) {
     EXPECT_EQ(p.f.record.wWidth, c.width);
     EXPECT_EQ(p.f.record.wLength, c.length);
   }
+}
+
+TEST(PaperTab, LongPageKeepsItsOffsetsAndShowsItsLengthAtTheResolution) {
+  PaperPage p(kFeeder, kUnitPixel);
+  ASSERT_TRUE(p.choosePage(kPageLong));
+  EXPECT_EQ(p.f.record.dwLongLength, 35400u);
+  EXPECT_EQ(p.area(), (std::array<std::string, 4>{"0", "0", "1700", "23600"}));
+  EXPECT_FALSE(p.field("mTextFieldXOffset").isEnabled());
+  EXPECT_FALSE(p.f.get<ui::Stepper>("mStepperYOffset").isEnabled());
+  EXPECT_TRUE(p.field("mTextFieldLength").isEnabled());
+  // A length step keeps the long page.
+  ASSERT_TRUE(p.step("mStepperLength", ui::StepDirection::down));
+  EXPECT_EQ(p.f.record.bPaperSize, kPageLong);
 }
 
 TEST(PaperTab, AutomaticPageDisablesTheAreaAndOffersTheCarrierSheet) {

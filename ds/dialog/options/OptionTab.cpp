@@ -287,7 +287,11 @@ void OptionTab::buildEnhancementTab() {
   auto& background = s_.main<ui::PopUpButton>("mPopupBackgroundSetting");
   background.setMenu(std::move(menu));
   background.selectItemAtIndex(r.bBackgroundProcessing);
-  s_.main<ui::PopUpButton>("mPopupSpeed").selectItemAtIndex(r.bBackgroundSpeed);
+  auto& speed = s_.main<ui::PopUpButton>("mPopupSpeed");
+  for (std::size_t i = 0; i < speed.numberOfItems() && i < kSpeedItems.size(); ++i) {
+    speed.itemAt(i).setTitle(title(kSpeedItems[i], false));
+  }
+  speed.selectItemAtIndex(r.bBackgroundSpeed);
   s_.main<ui::Label>("mStaticSpeed").setText(title("Sensitivity", false));
   s_.main<ui::Slider>("mSliderSensitive").setDoubleValue(r.bBackgroundSensitivity);
   s_.main<ui::Label>("mStaticSensitiveValue").setText(std::to_string(r.bBackgroundSensitivity));
@@ -316,6 +320,8 @@ void OptionTab::buildEnhancementTab() {
   s_.main<ui::Button>("mButtonMirror").setState(stateOf(r.bMirror != 0));
   refreshEdgeFill();
   showNoiseRadius();
+  s_.main<ui::Button>("mBtnSelecBarcodeTypes_Enhancement")
+      .setTitle(title("SelectBarcodeTypes", false));
   for (std::string_view outlet :
        {"mCheckBlankRemove_Enhancement", "mSliderBlankRemove_Enhancement",
         "mStaticBlankRemoveValue_Enhancement", "mBtnBarCodeEnable_Enhancement",
@@ -344,6 +350,7 @@ void OptionTab::buildSettingTab() {
   auto& powerOffCheck = s_.main<ui::Button>("mCheckBtnPowerOffTime");
   powerOffCheck.setHidden(!b.powerOffCheckShown);
   powerOffCheck.setState(stateOf(b.powerOffChecked));
+  powerOffCheck.setTitle(title("AutoPowerOff", true));
   SettingControls shown = b.controls;
   shown.powerOffEnabled = b.powerOffEnabled;
   auto range = [this](std::string_view slider, std::string_view stepper, double min, double max) {

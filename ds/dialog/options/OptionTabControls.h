@@ -29,6 +29,9 @@ inline constexpr std::array<EnhancementRow, 7> kEnhancementRows = {{
      "mNoiseRadius", 30},
 }};
 
+// The background speed popup's items.
+inline constexpr std::array<std::string_view, 2> kSpeedItems = {"Normal", "Fast"};
+
 // The setting tab's fields by focus number: 1 image count, 2 energy saver, 3 power off.
 inline constexpr std::array<std::string_view, 4> kSettingFields = {
     "", "mTextFieldImageCount", "mTextFieldEnergeSave", "mTextFieldPowerOffTime"};

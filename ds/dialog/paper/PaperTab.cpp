@@ -15,7 +15,6 @@ namespace ferrolite::dialog {
 namespace {
 
 constexpr uint16_t kRearImageBits = 0x80 | 0x20 | 0x08 | 0x02;
-constexpr std::array<std::string_view, 3> kUnitKeys = {"Inch", "Millimeters", "Pixel"};
 
 std::filesystem::path soundFolder() {
   const char* folder = std::getenv("FERROLITE_SOUND_FOLDER");

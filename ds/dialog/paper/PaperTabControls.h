@@ -5,6 +5,9 @@
 
 namespace ferrolite::dialog {
 
+// The unit popup's items, by bPaperSizeUnit.
+inline constexpr std::array<std::string_view, 3> kUnitKeys = {"Inch", "Millimeters", "Pixel"};
+
 // One row of the scan area: X offset, Y offset, width, length (focus fields 1 to 4).
 struct PaperAreaRow {
   std::string_view label;

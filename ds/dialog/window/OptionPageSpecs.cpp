@@ -12,7 +12,7 @@ void addEnhancementPage(std::vector<ui::ElementSpec>& e, std::string_view page) 
   e.push_back(control("mStaticBackgroundSetting", ControlKind::label, background, {0, 0},
                       "BackgroundProcessing"));
   e.push_back(popUp("mPopupBackgroundSetting", background, {0, 1}));
-  e.push_back(popUp("mPopupSpeed", background, {0, 2}, {"Normal", "Fast"}));
+  e.push_back(popUp("mPopupSpeed", background, {0, 2}, {kSpeedItems.begin(), kSpeedItems.end()}));
   e.push_back(control("mStaticSpeed", ControlKind::label, background, {1, 0}, "Sensitivity"));
   e.push_back(ranged("mSliderSensitive", ControlKind::slider, background, {1, 1}, 0, 4));
   e.push_back(control("mStaticSensitiveValue", ControlKind::label, background, {1, 2}, {},

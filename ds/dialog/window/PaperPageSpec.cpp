@@ -10,7 +10,7 @@ void addPaperPage(std::vector<ui::ElementSpec>& e, std::string_view page) {
   // Size, unit and orientation.
   e.push_back(control("mStaticPageSize", ControlKind::label, page, {0, 0}, "PageSize"));
   e.push_back(popUp("mPopupPaperTabPaperSize", page, {0, 1, 1, 2}));
-  e.push_back(popUp("mPopupUnits", page, {0, 3}, {"Inch", "Millimeters", "Pixel"}));
+  e.push_back(popUp("mPopupUnits", page, {0, 3}, {kUnitKeys.begin(), kUnitKeys.end()}));
   e.push_back(matrix("pPortraitLanscape", page, {1, 1, 1, 2}, {"Portrait", "Landscape"}));
   // The scan area: label, field and stepper per value.
   for (int i = 0; i < 4; ++i) {

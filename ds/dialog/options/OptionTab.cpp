@@ -95,8 +95,12 @@ void OptionTab::wire() {
       switch2CustomProfile();
     });
   };
-  popUpAction("mPopupBackgroundSetting",
-              [this](int64_t i) { showBackground(backgroundChosen(s_.record(), i)); });
+  popUpAction("mPopupBackgroundSetting", [this](int64_t i) {
+    BackgroundControls c = backgroundChosen(s_.record(), i);
+    // "None" only greys the fill popup: it keeps the menu and choice it had.
+    if (i == 0) c.fillItems.clear();
+    showBackground(c);
+  });
   popUpAction("mPopupSpeed",
               [this](int64_t i) { s_.record().bBackgroundSpeed = static_cast<uint8_t>(i); });
   popUpAction("mPopupFillColor", [this](int64_t i) { backgroundFillChosen(s_.record(), i); });

@@ -238,7 +238,7 @@ void PaperTab::multiFeedBoxes() {
 }
 
 void PaperTab::step(const StepResult& result, ui::Stepper& stepper) {
-  if (result.stepperValue) stepper.setDoubleValue(*result.stepperValue);
+  // Every click ends with the steppers at rest, the width's snap-back included.
   restSteppers();
   if (result.focusField) focusField(*result.focusField);
   if (result.refused) return;

@@ -79,6 +79,31 @@ TEST(OptionTab, NoiseRadiusFollowsTheNoiseNumberUpOnly) {
   EXPECT_EQ(p.f.record.bNoiseRadius, 30);
 }
 
+TEST(OptionTab, BackgroundNoneGreysTheControlsAndKeepsTheirValues) {
+  OptionPage p([](FrameFixture& f) {
+    f.record.bBackgroundProcessing = 0;
+    f.record.bBackgroundMode = 1;
+  });
+  p.show("KriTabEnhancement");
+  auto& processing = p.f.get<ui::PopUpButton>("mPopupBackgroundSetting");
+  auto& fill = p.f.get<ui::PopUpButton>("mPopupFillColor");
+  EXPECT_FALSE(fill.isEnabled());
+  ASSERT_TRUE(p.f.user.choose(processing, 1));  // smoothing: its mode
+  EXPECT_TRUE(fill.isEnabled());
+  EXPECT_EQ(p.f.get<ui::Label>("mStaticFillColor").text(), "Mode");
+  EXPECT_EQ(fill.titleOfSelectedItem(), "Moire");
+  ASSERT_TRUE(p.f.user.choose(fill, 0));
+  EXPECT_EQ(p.f.record.bBackgroundMode, 0);
+  ASSERT_TRUE(p.f.user.choose(processing, 0));
+  EXPECT_FALSE(fill.isEnabled());
+  EXPECT_FALSE(p.f.get<ui::Slider>("mSliderSensitive").isEnabled());
+  EXPECT_TRUE(p.f.get<ui::Label>("mStaticSensitiveValue").isHidden());
+  EXPECT_EQ(fill.titleOfSelectedItem(), "Automatic");
+  ASSERT_TRUE(p.f.user.choose(processing, 2));  // removal: its fill
+  EXPECT_EQ(p.f.get<ui::Label>("mStaticFillColor").text(), "FillColor");
+  EXPECT_EQ(p.f.record.bBackgroundProcessing, 2);
+}
+
 TEST(OptionTab, PowerOffNeverStaysBelowTheEnergySaver) {
   OptionPage p;
   p.show("KriTabSetting");

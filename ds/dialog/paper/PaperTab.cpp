@@ -10,6 +10,7 @@
 #include "ds/dialog/paper/PaperTabControls.h"
 #include "platform/foundation/SystemLog.h"
 #include "platform/ui/Menu.h"
+#include "platform/ui/TableView.h"
 
 namespace ferrolite::dialog {
 namespace {
@@ -176,6 +177,12 @@ void PaperTab::paperTabPaperSelect(ui::PopUpButton* sender) {
     const ui::MenuItem* item = sender->selectedItem();
     if (!item) return;
     chosen = item->representedObject().integer().valueOr(kPageCustom);
+    // A list bound to the paper controller represents its rows by index.
+    const ui::ArrayController* list = s_.window->arrayController(kPaperListController);
+    const auto index = static_cast<std::size_t>(sender->indexOfSelectedItem());
+    if (list && index < list->count()) {
+      chosen = list->row(index).integer("mPageID").valueOr(*chosen);
+    }
   }
   DialogContext ctx = s_.ctx();
   const PaperControls c =
@@ -316,9 +323,14 @@ void PaperTab::showPreviewRect() {
 
 void PaperTab::makeCustom() {
   s_.record().bPaperSize = kPageCustom;
+  if (ui::ArrayController* list = s_.window->arrayController(kPaperListController);
+      list && list->count() > 0) {
+    list->setSelectionIndex(list->count() - 1);
+  }
   auto& popUp = s_.main<ui::PopUpButton>("mPopupPaperTabPaperSize");
-  if (popUp.numberOfItems() > 0)
+  if (popUp.numberOfItems() > 0) {
     popUp.selectItemAtIndex(static_cast<int>(popUp.numberOfItems()) - 1);
+  }
 }
 
 FocusTargets PaperTab::focusTargets() const {

@@ -5,6 +5,9 @@
 
 namespace ferrolite::dialog {
 
+// The paper-size list the image and paper pages share, when the window binds it.
+inline constexpr std::string_view kPaperListController = "mPaperNameController";
+
 // The unit popup's items, by bPaperSizeUnit.
 inline constexpr std::array<std::string_view, 3> kUnitKeys = {"Inch", "Millimeters", "Pixel"};
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "ds/dialog/colordrop/ColorDropPage.h"
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/image/PageCalls.h"
 #include "ds/dialog/image/ToneControls.h"
@@ -99,8 +100,21 @@ class ColorDropTab {
   // A preview file is there to work on.
   bool previewFileExist() const;
 
+  // The page's actions (the row table's checks are the image page's rows, reconciled there).
+  void colorDropColor();
+  void colorDropAdvanveState();
+  void colorDropColorMode();
+  void colorDropFilterThresh();
+  void colorDropColourSliders();
+
  private:
+  // Connects the page's controls once, before the first build.
+  void wire();
+  void show(const ColorDropControls& c);
+  PreviewState previewState() const;
+
   DialogShared& s_;
+  bool wired_ = false;
 };
 
 class PaperTab {

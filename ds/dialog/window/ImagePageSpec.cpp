@@ -69,6 +69,26 @@ void addImageTypeRow(std::vector<ElementSpec>& e, int row, std::string_view view
   }
 }
 
+void addModeSideColumns(std::vector<ElementSpec>& e, std::string_view table) {
+  e.push_back({.parent = table,
+               .text = "Use",
+               .fallback = Fallback::key,
+               .size = {30, 0},
+               .identifier = "check",
+               .element = Element::tableColumn,
+               .cellKind = CellKind::check,
+               .key = "mCheck",
+               .enabledKey = "mEnabled"});
+  e.push_back({.parent = table,
+               .text = "ImageType",
+               .fallback = Fallback::key,
+               .size = {160, 0},
+               .identifier = "name",
+               .element = Element::tableColumn,
+               .cellKind = CellKind::text,
+               .key = "mName"});
+}
+
 void addImagePage(std::vector<ElementSpec>& e, std::string_view image) {
   // Profiles and the scan source.
   e.push_back(labelled("mStaticProfile", ControlKind::label, image, {0, 0}, "Profile"));
@@ -86,23 +106,7 @@ void addImagePage(std::vector<ElementSpec>& e, std::string_view image) {
   addImageTypeRow(e, 0, "mViewImageTypeImage", image, {2, 0, 4, 3});
   e.push_back({.outlet = "mScaModeSideController", .element = Element::arrayController});
   e.push_back(labelled("pImageTabTableView", ControlKind::tableView, image, {2, 3, 4, 2}));
-  e.push_back({.parent = "pImageTabTableView",
-               .text = "Use",
-               .fallback = Fallback::key,
-               .size = {30, 0},
-               .identifier = "check",
-               .element = Element::tableColumn,
-               .cellKind = CellKind::check,
-               .key = "mCheck",
-               .enabledKey = "mEnabled"});
-  e.push_back({.parent = "pImageTabTableView",
-               .text = "ImageType",
-               .fallback = Fallback::key,
-               .size = {160, 0},
-               .identifier = "name",
-               .element = Element::tableColumn,
-               .cellKind = CellKind::text,
-               .key = "mName"});
+  addModeSideColumns(e, "pImageTabTableView");
 
   // Paper size and resolution.
   e.push_back({.outlet = "mPaperNameController", .element = Element::arrayController});

@@ -30,6 +30,9 @@ inline constexpr std::array<std::array<std::string_view, 2>, 4> kImageTypeTitles
 void addImageTypeRow(std::vector<ui::ElementSpec>& elements, int row, std::string_view view,
                      std::string_view page, ui::GridCell cell);
 
+// The mode/side rows' columns of a table bound to the rows' controller: the check and the name.
+void addModeSideColumns(std::vector<ui::ElementSpec>& elements, std::string_view table);
+
 void addImagePage(std::vector<ui::ElementSpec>& elements, std::string_view page);
 
 }  // namespace ferrolite::dialog

@@ -394,6 +394,7 @@ TEST(DialogFrame, PreviewTakesNoSecondClickWhileItRuns) {
 
 TEST(DialogFrame, PreviewShowsTheFileTheDataSourceWrote) {
   FrameFixture f;
+  f.record.bFBColorDropOut = 4;  // a custom drop-out colour: the side offers the result
   f.open();
   f.dataSource.onPreviewScan = [&f] {
     imageio::Raster raster;
@@ -527,6 +528,7 @@ TEST(DialogFrame, SmallControlsResolutionPopupHoverButtonAndEditKeys) {
       });
   ASSERT_TRUE(f.click("mButtonPreview"));
   auto& result = f.drawer().get<ui::Button>("mPreviewResult");
+  result.setHidden(false);
   result.setEnabled(true);
   ASSERT_TRUE(f.user.press(result));
   ASSERT_TRUE(f.user.release(result));

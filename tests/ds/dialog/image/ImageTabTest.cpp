@@ -5,8 +5,7 @@
 
 #include <algorithm>
 
-#include "FrameSupport.h"
-#include "ds/dialog/FoundationLanguage.h"
+#include "PageFixture.h"
 #include "ds/dialog/frame/Profiles.h"
 #include "platform/ui/Alert.h"
 #include "platform/ui/Menu.h"
@@ -15,23 +14,6 @@ namespace ferrolite::dialog::testing {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// The dialog's English table, as the data source hands it over.
-const LanguageBundle& english() {
-  static const FoundationLanguageBundle bundle(*foundation::LanguageBundle::open(
-      std::filesystem::path(VT_DIALOG_RESOURCES) / "English.lproj"));
-  return bundle;
-}
-
-struct PageFixture : FrameFixture {
-  PageFixture() : FrameFixture("dialog-image-page") {
-    dataSource.language = &english();
-    // A saved profile carries its own name.
-    dataSource.onProfileOperation = [this](std::string_view name, int32_t operation) {
-      if (operation == kProfileLoad) record.strProfile = SharedText(std::string(name));
-    };
-  }
-};
 
 ui::Button& typeButton(PageFixture& f, std::string_view row, std::string_view name,
                        bool check = false) {
@@ -58,7 +40,7 @@ void startOnProfile(PageFixture& f) {
 }
 
 TEST(ImageTab, TypeCheckBoxesKeepBothRowsAndTheRecordInStep) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   startOnProfile(f);
   f.open();
   ASSERT_TRUE(checked(f, "Image", "BWFront"));
@@ -85,7 +67,7 @@ TEST(ImageTab, TypeCheckBoxesKeepBothRowsAndTheRecordInStep) {
 }
 
 TEST(ImageTab, TheLastTypeRefusedDoesNotSwitchTheProfile) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   startOnProfile(f);
   f.open();
   ASSERT_TRUE(clickCheck(f, "BWFront"));
@@ -95,7 +77,7 @@ TEST(ImageTab, TheLastTypeRefusedDoesNotSwitchTheProfile) {
 }
 
 TEST(ImageTab, AutomaticColourOnAndOffRestoresTheChecks) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   f.record.wImageType = 0x01 | 0x04 | 0x08;
   f.open();
   ASSERT_TRUE(clickCheck(f, "AutoColorFront"));
@@ -126,7 +108,7 @@ TEST(ImageTab, AutomaticColourOnAndOffRestoresTheChecks) {
 }
 
 TEST(ImageTab, SimplexDeviceHasThreeRowsAndNoRearControls) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   f.current.DeviceType = 0x20;  // feeder and flatbed, one side
   f.record.wImageType = 0x01 | 0x08;
   f.open();
@@ -149,7 +131,7 @@ TEST(ImageTab, SimplexDeviceHasThreeRowsAndNoRearControls) {
 }
 
 TEST(ImageTab, ModeSideTableChecksReconcileWithTheRecord) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   f.open();
   auto& table = f.get<ui::TableView>("pImageTabTableView");
   ASSERT_EQ(table.numberOfRows(), 8);
@@ -163,7 +145,7 @@ TEST(ImageTab, ModeSideTableChecksReconcileWithTheRecord) {
 }
 
 TEST(ImageTab, ResolutionFieldShowsTheNumberAlone) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   f.record.wBWRes = 300;
   f.open();
   // The page once wrote the number with a line end into the one-line field.
@@ -185,7 +167,7 @@ TEST(ImageTab, ResolutionTypedFollowsInThePopupAndTheBridge) {
                         Case{"250", "250", "250", 250, 6, 250}, Case{"60", "60", "72", 72, 6, 72},
                         Case{"3a0", "30", "72", 72, 6, 72}}) {
     SCOPED_TRACE(c.typed);
-    PageFixture f;
+    PageFixture f("dialog-image-page");
     f.open();
     auto& field = f.get<ui::TextField>("mTextFieldResValue");
     ASSERT_TRUE(f.user.focus(field));
@@ -201,7 +183,7 @@ TEST(ImageTab, ResolutionTypedFollowsInThePopupAndTheBridge) {
 }
 
 TEST(ImageTab, ResolutionChosenAndCustomAndStepped) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   startOnProfile(f);
   f.open();
   auto& popUp = f.get<ui::PopUpButton>("mPopupRes");
@@ -224,7 +206,7 @@ TEST(ImageTab, ResolutionChosenAndCustomAndStepped) {
 }
 
 TEST(ImageTab, RearResolutionDisabledWhileItsFrontTypeIsChecked) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   f.record.wImageType = 0x01 | 0x02;
   f.open();
   ASSERT_TRUE(f.user.click(typeButton(f, "Image", "BWRear")));
@@ -235,7 +217,7 @@ TEST(ImageTab, RearResolutionDisabledWhileItsFrontTypeIsChecked) {
 }
 
 TEST(ImageTab, ToneControlsWriteTheModesFields) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   f.record.wImageType = 0x01 | 0x04;
   f.record.bFBinaryProcess = 1;
   f.open();
@@ -271,7 +253,7 @@ TEST(ImageTab, ScanSourceMenuFromTheDeviceTypeWord) {
                         Case{0x80 | 0x40, false, {"Automatic", "Feeder", "Flatbed"}, false},
                         Case{0x40 | 0x04, true, {"Feeder", "Merge Two Sides"}, false}}) {
     SCOPED_TRACE(c.deviceType);
-    PageFixture f;
+    PageFixture f("dialog-image-page");
     f.current.DeviceType = c.deviceType;
     f.extra.mergeSides = c.merge;
     f.record.bScanSource = 1;
@@ -290,7 +272,7 @@ int itemTitled(const ui::PopUpButton& popUp, const std::string& title) {
 }
 
 TEST(ImageTab, FlatbedWithTheRearGreyRowCurrentMovesToBlackAndWhiteFront) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   f.record.wImageType = 0x01 | 0x08;
   f.record.bScanSource = 1;
   f.open();
@@ -311,7 +293,7 @@ TEST(ImageTab, FlatbedWithTheRearGreyRowCurrentMovesToBlackAndWhiteFront) {
 
 TEST(ImageTab, FlatbedWithAutomaticRearAndMerge) {
   {
-    PageFixture f;
+    PageFixture f("dialog-image-page");
     f.record.wImageType = 0x80;
     f.record.bScanSource = 1;
     f.open();
@@ -322,7 +304,7 @@ TEST(ImageTab, FlatbedWithAutomaticRearAndMerge) {
     EXPECT_FALSE(checked(f, "Image", "AutoColorRear"));
   }
   {
-    PageFixture f;
+    PageFixture f("dialog-image-page");
     f.current.DeviceType = 0x40 | 0x04;
     f.extra.mergeSides = true;
     f.record.bScanSource = 1;
@@ -350,7 +332,7 @@ TEST(ImageTab, FlatbedWithAutomaticRearAndMerge) {
 }
 
 TEST(ImageTab, ChoosingTheSourceInForceChangesNothing) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   startOnProfile(f);
   f.record.bScanSource = 1;
   f.open();
@@ -360,7 +342,7 @@ TEST(ImageTab, ChoosingTheSourceInForceChangesNothing) {
 }
 
 TEST(ImageTab, PaperListInBothPopups) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   f.record.bPaperSize = 2;
   f.open();
   auto& image = f.get<ui::PopUpButton>("mPopupPaperSize");
@@ -376,7 +358,7 @@ TEST(ImageTab, PaperListInBothPopups) {
 }
 
 TEST(ImageTab, AddProfileWithAReplaceAnsweredCancelThenSelectAndDelete) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   f.dataSource.profiles = Strings{"Office"};
   f.open();
   auto& popUp = f.get<ui::PopUpButton>("mPopupProfile");
@@ -439,7 +421,7 @@ TEST(ImageTab, AddProfileWithAReplaceAnsweredCancelThenSelectAndDelete) {
 }
 
 TEST(ImageTab, DeleteAnsweredCancelKeepsTheProfile) {
-  PageFixture f;
+  PageFixture f("dialog-image-page");
   startOnProfile(f);
   f.open();
   f.services.alerts.answer(ui::kAlertFirstButtonReturn + 1);

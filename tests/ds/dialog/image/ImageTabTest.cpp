@@ -205,6 +205,34 @@ TEST(ImageTab, ResolutionChosenAndCustomAndStepped) {
   EXPECT_EQ(f.get<ui::TextField>("mTextFieldResValue").text(), "301");
 }
 
+TEST(ImageTab, ResolutionChangeFollowsOnThePaperPage) {
+  {
+    // Pixel units: the area's figures at the new resolution.
+    PageFixture f("dialog-image-page");
+    f.record.wImageType = 0x10;
+    f.record.bPaperSizeUnit = 2;
+    f.record.wWidth = 2550;
+    f.open();
+    ASSERT_EQ(f.bridge.mScanModeSideSelect, 0);
+    ASSERT_TRUE(f.user.choose(f.get<ui::PopUpButton>("mPopupRes"), 2));  // 200
+    EXPECT_EQ(f.get<ui::TextField>("mTextFieldWidth").text(), "1700");
+    EXPECT_EQ(f.bridge.mPixelW, 1700);
+  }
+  {
+    // The older interface: a long page above 300 dpi becomes custom at the feeder's length.
+    PageFixture f("dialog-image-page");
+    f.extra.newKrapi = false;
+    f.record.wImageType = 0x04;
+    f.record.bPaperSize = 19;
+    f.open();
+    ASSERT_TRUE(f.user.choose(f.get<ui::PopUpButton>("mPopupRes"), 4));  // 400
+    EXPECT_EQ(f.record.bPaperSize, 255);
+    EXPECT_EQ(f.record.wLength, 4200);
+    auto& paper = f.get<ui::PopUpButton>("mPopupPaperSize");
+    EXPECT_EQ(paper.indexOfSelectedItem(), static_cast<int>(paper.numberOfItems()) - 1);
+  }
+}
+
 TEST(ImageTab, RearResolutionDisabledWhileItsFrontTypeIsChecked) {
   PageFixture f("dialog-image-page");
   f.record.wImageType = 0x01 | 0x02;

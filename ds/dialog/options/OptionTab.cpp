@@ -64,13 +64,6 @@ void OptionTab::refreshEdgeFill() {
   }
 }
 
-void OptionTab::setNoiseAttribute(bool enabled) {
-  for (int n = 5; n <= 6; ++n) {
-    s_.main<ui::TextField>(kEnhancementRows[n].field).setEnabled(enabled);
-    s_.main<ui::Stepper>(kEnhancementRows[n].stepper).setEnabled(enabled);
-  }
-}
-
 void OptionTab::wireField(ui::TextField& field, OptionField kind) {
   wireRuleField(field, s_.application.notifications(),
                 {.changed =

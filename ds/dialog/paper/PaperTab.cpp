@@ -6,7 +6,6 @@
 #include "ds/dialog/Units.h"
 #include "ds/dialog/frame/FieldWiring.h"
 #include "ds/dialog/frame/PageControllers.h"
-#include "ds/dialog/image/Resolution.h"
 #include "ds/dialog/paper/PaperTabControls.h"
 #include "platform/foundation/SystemLog.h"
 #include "platform/ui/Menu.h"
@@ -101,21 +100,8 @@ void PaperTab::wire() {
   }
 }
 
-void PaperTab::fillPaperListIfEmpty() {
-  // The image page builds the list the two pages share; a window without it gets it here.
-  auto& popUp = s_.main<ui::PopUpButton>("mPopupPaperTabPaperSize");
-  if (popUp.numberOfItems() > 0 || !s_.mAllPaperSize) return;
-  DialogContext ctx = s_.ctx();
-  const PaperList list = scanPageInit(ctx, *s_.mAllPaperSize, s_.longPage, s_.language(), true);
-  for (const Paper_V2Tez_FRL& paper : list.items) {
-    popUp.addItemWithTitle(paper.mName).setRepresentedObject(paper.mPageID);
-  }
-  popUp.selectItemAtIndex(static_cast<int>(paperListIndexOf(list, s_.record().bPaperSize)));
-}
-
 void PaperTab::doPaperTabInit() {
   wire();
-  fillPaperListIfEmpty();
   ScanSetting& r = s_.record();
   auto title = [this](std::string_view outlet, std::string_view key) {
     std::string fallback = std::string(key) + "?";
@@ -300,20 +286,9 @@ void PaperTab::apply(const PaperControls& c) {
     if (*texts[i]) s_.main<ui::TextField>(kPaperAreaRows[i].field).setText(**texts[i]);
   }
   if (c.detectionText) s_.main<ui::TextField>("mTextFieldAdditionDetect").setText(*c.detectionText);
-  if (c.changePaperSizeByResolution) changePixelByResolution();
+  if (c.changePaperSizeByResolution) s_.controllers->image.changePaperSizeByResolution();
   if (c.previewRect) showPreviewRect();
   if (c.switch2CustomProfile) s_.controllers->image.switch2CustomProfile();
-}
-
-void PaperTab::changePixelByResolution() {
-  DialogContext ctx = s_.ctx();
-  const std::optional<PixelFigures> figures = dialog::changePixelByResolution(ctx);
-  if (!figures) return;
-  const std::array<const std::string*, 4> texts = {&figures->x, &figures->y, &figures->width,
-                                                   &figures->length};
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    s_.main<ui::TextField>(kPaperAreaRows[i].field).setText(*texts[i]);
-  }
 }
 
 void PaperTab::showPreviewRect() {

@@ -1,6 +1,8 @@
 #include "ds/dialog/window/DialogWindows.h"
 
 #include "ds/dialog/frame/PageBook.h"
+#include "ds/dialog/window/ColorDropPageSpec.h"
+#include "ds/dialog/window/ImagePageSpec.h"
 #include "ds/dialog/window/PaperOptionSpecs.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Menu.h"
@@ -36,27 +38,6 @@ ElementSpec control(std::string_view outlet, ControlKind kind, std::string_view 
           .fallback = fallback};
 }
 
-ElementSpec popUp(std::string_view outlet, std::string_view parent, GridCell cell,
-                  std::vector<std::string_view> items) {
-  return {.outlet = outlet,
-          .kind = ControlKind::popUpButton,
-          .parent = parent,
-          .cell = cell,
-          .items = std::move(items)};
-}
-
-ElementSpec ranged(std::string_view outlet, ControlKind kind, std::string_view parent,
-                   GridCell cell, double minimum, double maximum, std::uint32_t options = 0) {
-  return {.outlet = outlet,
-          .kind = kind,
-          .parent = parent,
-          .cell = cell,
-          .minimum = minimum,
-          .maximum = maximum,
-          .increment = 1,
-          .options = options};
-}
-
 ElementSpec column(std::string_view table, std::string_view identifier, std::string_view title,
                    CellKind kind, double width, std::string_view key = {}) {
   return {.parent = table,
@@ -84,34 +65,9 @@ ui::WindowSpec makeMainWindow() {
   e.push_back({.outlet = kTabViewOutlet, .kind = ControlKind::tabView, .cell = {0, 0, 1, 5}});
   for (int page = 0; page < kPageCount; ++page) e.push_back(tabItem(page));
 
-  // Image page: profiles, the mode/side table, resolution, scan source.
-  e.push_back(control("mStaticProfile", ControlKind::label, image, {0, 0}, "Profile"));
-  e.push_back(popUp("mPopupProfile", image, {0, 1, 1, 2}, {}));
-  e.push_back(control("mButtonAddProfile", ControlKind::pushButton, image, {0, 3}, "AddProfile"));
-  e.push_back(
-      control("mButtonDeleteProfile", ControlKind::pushButton, image, {0, 4}, "DeleteProfile"));
-  e.push_back(control("mStaticScanSource", ControlKind::label, image, {1, 0}, "ScanSource"));
-  e.push_back(popUp("mPopupScanSource", image, {1, 1, 1, 2}, {}));
-  e.push_back({.outlet = "mScaModeSideController", .element = Element::arrayController});
-  e.push_back(control("pImageTabTableView", ControlKind::tableView, image, {2, 0, 4, 3}));
-  e.push_back(column("pImageTabTableView", "check", "Use", CellKind::check, 30, "mCheck"));
-  e.push_back(column("pImageTabTableView", "name", "ImageType", CellKind::text, 220, "mName"));
-  e.push_back(control("mStaticResolution", ControlKind::label, image, {6, 0}, "Resolution"));
-  e.push_back(
-      popUp("mPopupRes", image, {6, 1}, {"75", "150", "200", "300", "400", "600", "Custom"}));
-  e.push_back(control("mTextFieldResValue", ControlKind::textField, image, {6, 2}));
-  e.push_back(ranged("mStepperRes", ControlKind::stepper, image, {6, 3}, 72, 600, ui::kValueWraps));
-
-  // Colour drop-out page.
-  e.push_back(control("mStaticDropColor", ControlKind::label, drop, {0, 0}, "DropoutColor"));
-  e.push_back(popUp("mPopupDropColor", drop, {0, 1, 1, 2}, {}));
-  e.push_back(control("mStaticFilterThresh", ControlKind::label, drop, {1, 0}, "FilterThreshold"));
-  e.push_back(ranged("mSliderFilterThresh", ControlKind::slider, drop, {1, 1, 1, 2}, 0, 255));
-  e.push_back(control("mStaticBackLevel", ControlKind::label, drop, {2, 0}, "BackgroundLevel"));
-  e.push_back(ranged("mSliderBackLevel", ControlKind::slider, drop, {2, 1, 1, 2}, 0, 255));
-
+  addImagePage(e, image);
+  addColorDropPage(e, drop);
   addPaperPage(e, paper);
-
   addRotationPage(e, rotate);
   addSeparationPage(e, separation);
   addEnhancementPage(e, options);

@@ -31,9 +31,11 @@ struct PaperPage {
     return {field("mTextFieldXOffset").text(), field("mTextFieldYOffset").text(),
             field("mTextFieldWidth").text(), field("mTextFieldLength").text()};
   }
+  // The list the image page built: the paper controller's rows.
   bool choosePage(int64_t id) {
-    for (std::size_t i = 0; i < sizes().numberOfItems(); ++i) {
-      if (sizes().itemAt(i).representedObject().integer().valueOr(-1) == id) {
+    const ui::ArrayController& list = *f.window().arrayController("mPaperNameController");
+    for (std::size_t i = 0; i < list.count(); ++i) {
+      if (list.row(i).integer("mPageID").valueOr(-1) == id) {
         return f.user.choose(sizes(), static_cast<int>(i));
       }
     }

@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include "QtFrame.h"
+#include "platform/ui/TableView.h"
 
 namespace ferrolite::dialog::testing {
 namespace {
@@ -55,15 +56,9 @@ TEST(PaperOptionPagesQt, PaperPageThroughTheRealWidgets) {
   auto* sizes = q.widget<QComboBox>(q.f.window(), "mPopupPaperTabPaperSize");
   ASSERT_NE(sizes, nullptr);
   int a5 = -1;
-  for (std::size_t i = 0; i < q.f.get<ui::PopUpButton>("mPopupPaperTabPaperSize").numberOfItems();
-       ++i) {
-    if (q.f.get<ui::PopUpButton>("mPopupPaperTabPaperSize")
-            .itemAt(i)
-            .representedObject()
-            .integer()
-            .valueOr(-1) == 7) {
-      a5 = static_cast<int>(i);
-    }
+  const ui::ArrayController& list = *q.f.window().arrayController("mPaperNameController");
+  for (std::size_t i = 0; i < list.count(); ++i) {
+    if (list.row(i).integer("mPageID").valueOr(-1) == 7) a5 = static_cast<int>(i);
   }
   ASSERT_GE(a5, 0);
   sizes->setCurrentIndex(a5);

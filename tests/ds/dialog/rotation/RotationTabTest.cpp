@@ -42,8 +42,6 @@ TEST(RotationTab, FlipSideFollowsTheImageTypesAndTheSource) {
     f.record.wImageType = c.imageTypes;
     f.record.bScanSource = c.source;
     f.open();
-    // The image page's type check boxes ask for the rule after every change.
-    f.dialog->pages().rotation.enableFlipSide();
     auto& flipSide = f.get<ui::Matrix>("pFlipSide");
     EXPECT_EQ(flipSide.isEnabled(), c.enabled);
     if (c.enabled) {
@@ -52,6 +50,19 @@ TEST(RotationTab, FlipSideFollowsTheImageTypesAndTheSource) {
       EXPECT_EQ(f.record.bFlipSide, 1);
     }
   }
+}
+
+TEST(RotationTab, AnImageTypeCheckedOnTheImagePageOffersTheFlipSide) {
+  FrameFixture f;
+  f.record.wImageType = 0x10;  // colour front alone
+  f.open();
+  auto& flipSide = f.get<ui::Matrix>("pFlipSide");
+  EXPECT_FALSE(flipSide.isEnabled());
+  ASSERT_TRUE(f.user.selectTab(f.tabs(), "KriTabImage"));
+  ASSERT_TRUE(f.click("mBtnImageTypeImageGrayRearCheck"));
+  EXPECT_TRUE(flipSide.isEnabled());
+  ASSERT_TRUE(f.click("mBtnImageTypeImageGrayRearCheck"));
+  EXPECT_FALSE(flipSide.isEnabled());
 }
 
 }  // namespace

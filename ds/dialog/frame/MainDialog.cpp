@@ -39,6 +39,7 @@ MainDialog::MainDialog(ui::Application& application, BridgeObject_V2& bridge, Di
 }
 
 MainDialog::~MainDialog() {
+  pages_.imprinter.releaseWindows();
   if (shared_.sheet) shared_.sheet.reset();
   if (shared_.drawer) shared_.drawer.reset();
   if (shared_.window) {
@@ -100,6 +101,7 @@ void MainDialog::buildWindows() {
       toolkit_->attach(*w);
     }
   }
+  pages_.imprinter.buildWindows(toolkit_);
 }
 
 void MainDialog::setUp() {

@@ -121,8 +121,6 @@ void PaperTab::doPaperTabInit() { (void)s_; }
 void OptionTab::doOptionTabInit() { (void)s_; }
 void RotationTab::doRotationTabInit() { (void)s_; }
 void SeparationTab::doSeparationTabInit() { (void)s_; }
-void ImprinterTab::doImprinterTabInit() { (void)s_; }
-void ImprinterTab::showSampleString() { (void)s_; }
 
 bool OptionTab::checkEdgeFillRange() {
   const EdgeFillCheck check = dialog::checkEdgeFillRange(s_.record());
@@ -197,9 +195,11 @@ bool PreviewPane::showPreviewFile(const std::filesystem::path& file) {
   return true;
 }
 
-void DialogPages::notified(std::string_view, const ui::Notification&) {
+void DialogPages::notified(std::string_view name, const ui::Notification& notification) {
   // Each observer's work belongs to its page (paper, option, colour drop-out, imprinter,
   // image); the frame's part is the registration and the name check before this.
+  // Imprinter page.
+  if (imprinter.notified(name, notification)) return;
 }
 
 }  // namespace ferrolite::dialog

@@ -9,7 +9,14 @@
 
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/image/PageCalls.h"
+#include "ds/dialog/imprinter/ImprinterPage.h"
 #include "platform/ui/NotificationCenter.h"
+
+namespace ui {
+class Toolkit;
+class MenuItem;
+class Slider;
+}  // namespace ui
 
 namespace ferrolite::dialog {
 
@@ -88,14 +95,50 @@ class SeparationTab {
   DialogShared& s_;
 };
 
+// The imprinter page and its "More" sheet (which it owns: the frame builds the page's
+// controls with the main window, the page its sheet and its wiring).
 class ImprinterTab {
  public:
-  explicit ImprinterTab(DialogShared& s) : s_(s) {}
+  explicit ImprinterTab(DialogShared& s);
+  ~ImprinterTab();
+  // After the main window is built: the sheet, shown through the toolkit when there is one, and
+  // the page's actions and field handlers.
+  void buildWindows(ui::Toolkit* toolkit);
+  // Before the main window goes.
+  void releaseWindows();
+  ui::Window* moreSheet() const { return more_.get(); }
+
   void doImprinterTabInit();
   void showSampleString();
+  // The page's observers (the name already checked); false for a name that is not the page's.
+  bool notified(std::string_view name, const ui::Notification& notification);
 
  private:
+  void wire();
+  void applyEnableRule();
+  void applyOffsetRule();
+  void fillMoreSheet();
+  void buildSeparatorMenus();
+  void counterSelected();
+  // A date (or time) separator item: PrinterDateDivideSelect: and PrinterTimeDivideSelect:.
+  void separatorSelected(ui::MenuItem& item, bool date);
+  void moreSliderMoved(ui::Slider& slider);
+  void moreEnded(bool ok);
+  void moveFocus(int32_t number);
+  void switch2CustomProfile();
+  template <class T>
+  T& get(std::string_view outlet) const;
+
   DialogShared& s_;
+  std::unique_ptr<ui::Window> more_;
+  ImprinterMore saved_;  // ImprinterMoreSize, ImprinterMoreDensity, ImprinterMoreTransparncy
+  char dateDivider = '0';
+  char timeDivider = '0';
+  int dateAndTimeSelect = 0;
+  ui::MenuItem* miDate = nullptr;
+  ui::MenuItem* miTime = nullptr;
+  double mfXOffse = 0;
+  double mfYOffse = 0;
 };
 
 class InfoTab {

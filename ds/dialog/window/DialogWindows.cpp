@@ -1,6 +1,7 @@
 #include "ds/dialog/window/DialogWindows.h"
 
 #include "ds/dialog/frame/PageBook.h"
+#include "ds/dialog/window/ImprinterPageSpec.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/TabView.h"
@@ -159,10 +160,7 @@ ui::WindowSpec makeMainWindow() {
   e.push_back(column("pSettingsTableView", "check", "Show", CellKind::check, 60));
 
   // Imprinter page.
-  e.push_back(
-      control("mButtonImprinterOn", ControlKind::checkBox, imprinter, {0, 0, 1, 2}, "Imprinter"));
-  e.push_back(control("mStaticPrintString", ControlKind::label, imprinter, {1, 0}, "PrintString"));
-  e.push_back(control("mTextFieldImprinter", ControlKind::textField, imprinter, {1, 1, 1, 2}));
+  appendImprinterPage(e, imprinter);
 
   // Information page.
   e.push_back(control("pInfoTabTableView", ControlKind::tableView, info, {0, 0, 8, 4}));

@@ -126,16 +126,8 @@ void MainDialog::setUp() {
     s.inDrawer<ui::Button>("mButtonDrawerPreviewPush").setEnabled(false);
   }
   // 7. Main button titles.
-  s.main<ui::Button>("mButtonCancel")
-      .setTitle(s.mUIOnly ? s.text("Cancel", "Cancel") : s.text("Exit", "Exit"));
-  s.main<ui::Button>("mButtonScan")
-      .setTitle(s.mUIOnly ? s.text("OK", "OK") : s.text("Scan", "Scan"));
-  s.main<ui::Button>("mButtonPreview").setTitle(s.text("PreviewWindow", "PreviewWindow"));
-  s.inDrawer<ui::Button>("mButtonDrawerPreview").setTitle(s.text("Preview", "Preview"));
-  s.inDrawer<ui::Button>("mButtonDrawerPreviewPush")
-      .setTitle(s.text("PreviewWindow", "PreviewWindow"));
+  pages_.info.titleMainButtons();
   auto& defaultButton = s.main<ui::Button>("mButtonDefault");
-  defaultButton.setTitle(s.text("Default", "Default"));
   // 8. Default is widened, its frame kept.
   s.mDefaultButtonRect = defaultButton.frame();
   defaultButton.setFrameSize(

@@ -144,13 +144,22 @@ class ImprinterTab {
 class InfoTab {
  public:
   explicit InfoTab(DialogShared& s) : s_(s) {}
-  // The table's rows from the scanner information and the NVRAM record read afresh.
+  // The table's rows from the scanner information and the NVRAM record read afresh, the
+  // language pop-up and the copyright line.
   void doInfoTabInit();
   // A row's Reset button (codes 1 pad, 2 feed roller, 3 reverse roller, 4 pickup roller): the
   // data source zeroes the counter, then the page reads the counters again.
   void resetCounter(int32_t code);
+  // The language pop-up's action: the data source takes the language, then every window's
+  // described texts, the main buttons and every page are set again in it.
+  void InfoTabSetLanguage();
+  // The main buttons' titles in the dialog's language (user-interface-only: Cancel and OK).
+  void titleMainButtons();
 
  private:
+  // Every text the windows' descriptions give, hidden pages and sheets included.
+  void relabelWindows();
+
   DialogShared& s_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "ds/dialog/frame/PageBook.h"
 #include "ds/dialog/window/ImprinterPageSpec.h"
+#include "ds/dialog/window/InfoPageSpec.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/TabView.h"
@@ -163,11 +164,7 @@ ui::WindowSpec makeMainWindow() {
   appendImprinterPage(e, imprinter);
 
   // Information page.
-  e.push_back(control("pInfoTabTableView", ControlKind::tableView, info, {0, 0, 8, 4}));
-  e.back().size = {600, 330};
-  e.push_back(column("pInfoTabTableView", "InfoTabName", "Item", CellKind::text, 200));
-  e.push_back(column("pInfoTabTableView", "InfoTabInfo", "Value", CellKind::text, 200));
-  e.push_back(column("pInfoTabTableView", "InfoTabButton", "Reset", CellKind::button, 80));
+  appendInformationPage(e, info);
 
   // The main buttons; the set-up gives them their titles.
   e.push_back(control("mButtonPreview", ControlKind::pushButton, {}, {1, 0}, "PreviewWindow",

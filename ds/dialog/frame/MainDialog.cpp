@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "ds/dialog/Notifications.h"
+#include "ds/dialog/diagnostics/DiagnosticPanels.h"
 #include "ds/dialog/diagnostics/DiagnosticSheet.h"
 #include "ds/dialog/frame/Commit.h"
 #include "ds/dialog/frame/PageChange.h"
@@ -621,6 +622,8 @@ void MainDialog::showDiagnosticPanel(std::string_view item) {
   for (const DiagnosticPanelItem& panel : diagnosticPanelItems(!shared_.globals.gUINewKrapi)) {
     shared_.sheet->get<ui::View>(panel.view).setHidden(true);
   }
+  fillDiagnosticPanel(*shared_.sheet, *fill,
+                      [this](int index) { return selectScannerCapability(shared_.ctx(), index); });
 }
 
 void MainDialog::propertyTabBarInfoOKButton() {

@@ -1,6 +1,7 @@
 #include "ds/dialog/window/DialogWindows.h"
 
 #include "ds/dialog/frame/PageBook.h"
+#include "ds/dialog/window/DiagnosticSheetSpec.h"
 #include "ds/dialog/window/ImprinterPageSpec.h"
 #include "ds/dialog/window/InfoPageSpec.h"
 #include "platform/ui/Controls.h"
@@ -202,30 +203,7 @@ ui::WindowSpec makePreviewDrawer() {
   return spec;
 }
 
-ui::WindowSpec makeDiagnosticSheet() {
-  ui::WindowSpec spec{.outlet = kDiagnosticSheetOutlet,
-                      .kind = ui::WindowKind::sheet,
-                      .size = {560, 420},
-                      .toolbar = true};
-  auto& e = spec.elements;
-  // One view per panel; the tool bar's items show one at a time.
-  for (std::string_view view :
-       {"pPropertyScannerAbilityExView", "pPropertyScannerCapabilityView",
-        "pPropertyScannerCapability2View", "pPropertyScannerCapability3View",
-        "pPropertyDriverfunctionSupportView", "pPropertyDriverfunctionSupport2View",
-        "pPropertyNVRAMView", "pNewPropertyScannerAbilityView", "pNewPropertyScannerCapabilityView",
-        "pNewPropertyNVRAMView"}) {
-    e.push_back({.outlet = view,
-                 .kind = ControlKind::view,
-                 .cell = {0, 0, 1, 4},
-                 .size = {540, 340},
-                 .options = ui::kHiddenAtStart});
-  }
-  e.push_back(
-      control("mButtonPropertyOK", ControlKind::pushButton, {}, {1, 3}, "OK", Fallback::key));
-  e.back().options = ui::kDefaultButton;
-  return spec;
-}
+ui::WindowSpec makeDiagnosticSheet() { return makeDiagnosticSheetSpec(); }
 
 }  // namespace
 

@@ -67,7 +67,8 @@ TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
                                              folder.string() + " " + c.options);
     ASSERT_EQ(run.exit, 0) << run.output;
     const std::vector<Shot> shots = manifest(folder);
-    ASSERT_EQ(shots.size(), c.pages + 1 + c.panels);
+    // Beside the pages, the drawer and the panels: the pages' sheets and the panels' views.
+    ASSERT_GE(shots.size(), c.pages + 1 + c.panels);
     std::size_t pages = 0, panels = 0;
     for (const Shot& shot : shots) {
       SCOPED_TRACE(shot.file);

@@ -14,9 +14,10 @@ using ui::ElementSpec;
 using ui::Fallback;
 using ui::GridCell;
 
-constexpr ui::Size kSheetSize{960, 580};
-constexpr ui::Size kPanelSize{940, 480};
-constexpr int kFieldsPerRow = 4;  // label and value pairs
+constexpr ui::Size kSheetSize{1160, 600};
+constexpr ui::Size kPanelSize{1140, 500};
+constexpr ui::Size kFieldLabelSize{170, 20};  // the longest field names
+constexpr int kFieldsPerRow = 4;              // label and value pairs
 constexpr int kBoxesPerRow = 4;
 constexpr int kGroupsPerRow = 3;  // value and check box pairs
 
@@ -54,7 +55,8 @@ void recordPanel(std::vector<ElementSpec>& e, std::string_view view, std::string
                  .parent = view,
                  .cell = label,
                  .text = field.outlet,
-                 .fallback = Fallback::literal});
+                 .fallback = Fallback::literal,
+                 .size = kFieldLabelSize});
     e.push_back({.outlet = keep(std::string(prefix) + field.outlet),
                  .kind = ControlKind::textField,
                  .parent = view,

@@ -1,0 +1,87 @@
+// The imprinter page on Qt's real widgets (offscreen): the sample's faces resolve through
+// fontconfig to a fixed-width and a proportional face, the padding of the underlined
+// upside-down line follows the window's font metrics, and the page's check box reaches the
+// record through the adapter.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QTest>
+#include <cmath>
+#include <memory>
+
+#include "FrameSupport.h"
+#include "platform/ui/Host.h"
+
+namespace ferrolite::dialog::testing {
+namespace {
+
+class QtHostEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "imprinter-qt-test";
+    static char* argv[] = {name, nullptr};
+    application_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { application_.reset(); }
+
+ private:
+  std::unique_ptr<QApplication> application_;
+};
+[[maybe_unused]] ::testing::Environment* const gEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtHostEnvironment);
+
+std::unique_ptr<ui::WindowHost> startHost() {
+  auto started = ui::WindowHost::start(VT_QT_ADAPTER);
+  if (!started) throw std::runtime_error(started.error());
+  return std::move(*started);
+}
+
+TEST(ImprinterQt, SampleFacesResolveToAFixedWidthAndAProportionalFace) {
+  QFont courier(QStringLiteral("Courier"));
+  QFont arial(QStringLiteral("Arial"));
+  EXPECT_TRUE(QFontInfo(courier).fixedPitch()) << QFontInfo(courier).family().toStdString();
+  EXPECT_FALSE(QFontInfo(arial).fixedPitch()) << QFontInfo(arial).family().toStdString();
+  std::unique_ptr<ui::WindowHost> host = startHost();
+  const ui::FontMetrics& metrics = host->toolkit().fonts();
+  const ui::Font fixed{.family = "Courier", .size = 13};
+  const ui::Font proportional{.family = "Arial", .size = 13};
+  EXPECT_DOUBLE_EQ(metrics.width("iiii", fixed), metrics.width("MMMM", fixed));
+  EXPECT_LT(metrics.width("iiii", proportional), metrics.width("MMMM", proportional));
+}
+
+TEST(ImprinterQt, UnderlinedUpsideDownLineIsPaddedInTheWindowsMetrics) {
+  std::unique_ptr<ui::WindowHost> host = startHost();
+  FrameFixture f{"dialog-imprinter-qt", &host->services(), &host->toolkit()};
+  f.record.wTabWindow = 0xBA;
+  f.record.bImprinter = 0;
+  f.record.bPrintFontAttri = 1;    // underline
+  f.record.bPrintOrientation = 1;  // rotated
+  f.record.strPrintText = SharedText("Batch");
+  f.record.strPrintCounter = SharedText("0042");
+  f.open();
+  ASSERT_TRUE(f.user.selectTab(f.tabs(), "KRiImprinter"));
+  const ui::FontMetrics& metrics = host->toolkit().fonts();
+  const ui::Font arial{.family = "Arial", .size = 13};
+  const float line = static_cast<float>(metrics.width("Batch0042", arial));
+  const float blank = static_cast<float>(metrics.width(" ", arial));
+  const int blanks = 119 - static_cast<int>(std::trunc(line / blank));
+  ASSERT_GT(blanks, 0);
+  EXPECT_EQ(f.get<ui::TextField>("mTextFieldExampleText").text(),
+            std::string(static_cast<std::size_t>(blanks), ' ') + "Batch0042");
+
+  // The real check box turns the imprinter on.
+  auto* box = qobject_cast<QCheckBox*>(
+      static_cast<QWidget*>(host->toolkit().widget(f.window(), "mBtnDigtialPrinter")));
+  ASSERT_NE(box, nullptr);
+  QTest::mouseClick(box, Qt::LeftButton);
+  EXPECT_EQ(f.record.bImprinter, 1);
+  EXPECT_TRUE(f.get<ui::Button>("mBtnMore").isEnabled());
+  f.dialog.reset();
+  f.application.reset();
+}
+
+}  // namespace
+}  // namespace ferrolite::dialog::testing

@@ -204,6 +204,15 @@ void ImprinterTab::wire() {
                                     : m == ui::TextMovement::backtab ? TextMovement::BackTab
                                                                      : TextMovement::Other;
       apply(f, imprinterFieldEnded(kind, f.text(), movement, ctx));
+      // The offset stored at the end of editing (an emptied field stores 0 without a post)
+      // shows in its stepper too.
+      if (kind == ImprinterField::XOffset || kind == ImprinterField::YOffset) {
+        const bool x = kind == ImprinterField::XOffset;
+        const uint16_t stored = x ? s_.record().wPrintX : s_.record().wPrintY;
+        (x ? mfXOffse : mfYOffse) = stored;
+        get<ui::Stepper>(x ? "mStepperImprinterXOffset" : "mStepperImprinterYOffset")
+            .setDoubleValue(stored);
+      }
     };
   }
 }

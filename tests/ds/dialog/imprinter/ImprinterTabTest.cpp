@@ -102,6 +102,29 @@ TEST(ImprinterTab, PageBuildFromTheRecord) {
   }
 }
 
+TEST(ImprinterTab, LabelsOfTheLanguageWithItsOwnWords) {
+  // Language 11 names the custom text and the date and time in words of their own when its
+  // table has them; any other language joins "Date" and "Time".
+  struct Case {
+    int32_t language;
+    bool ownWords;
+    const char* custom;
+    const char* dateTime;
+  };
+  for (const Case& c : {Case{11, true, "Own text", "When"}, Case{11, false, "Custom?", "D/T"},
+                        Case{0, true, "Custom?", "D/T"}}) {
+    ImprinterPage f;
+    f.dataSource.languageId = c.language;
+    f.dataSource.bundle.texts() = {{"Date", "D"}, {"Time", "T"}};
+    if (c.ownWords) {
+      f.dataSource.bundle.texts().insert({{"CustomText", "Own text"}, {"DateTime", "When"}});
+    }
+    f.openPage();
+    EXPECT_EQ(f.get<ui::Label>("mStaticImprinterCustom").text(), c.custom);
+    EXPECT_EQ(f.get<ui::Label>("mStaticImprinterDateTime").text(), c.dateTime);
+  }
+}
+
 TEST(ImprinterTab, TurningTheImprinterOnAndOff) {
   ImprinterPage f;
   f.record.bPrintArea = 0;
@@ -340,6 +363,14 @@ TEST(ImprinterTab, FieldsWriteTheRecordAndMoveTheFocus) {
   ASSERT_TRUE(f.user.step(f.get<ui::Stepper>("mStepperImprinterYOffset"), ui::StepDirection::up));
   EXPECT_EQ(f.record.wPrintY, 8);
   EXPECT_EQ(y.text(), "8");
+
+  // An emptied offset stores 0 when editing ends, and its stepper shows it.
+  y.setSelection({0, y.text().size()});
+  ASSERT_TRUE(f.user.deleteBackward(y));
+  EXPECT_EQ(y.text(), "0");
+  ASSERT_TRUE(f.user.clickElsewhere(y));
+  EXPECT_EQ(f.record.wPrintY, 0);
+  EXPECT_EQ(f.get<ui::Stepper>("mStepperImprinterYOffset").intValue(), 0);
 
   // Offsets disabled: Tab cycles between the custom text and the counter.
   ASSERT_TRUE(f.user.choose(f.popUp("mBtnPosition"), 0));

@@ -417,5 +417,30 @@ TEST(ImprinterTab, MoreSheetOkAndCancel) {
   EXPECT_EQ(f.record.bPrintTransparency, 200);
 }
 
+TEST(ImprinterTab, ScanWhileAnOffsetIsBeingTypedScansWithIt) {
+  // The text and the offset typed on the page reach the record the scan starts with, also when
+  // Scan is clicked before the offset's editing ended.
+  ImprinterPage f;
+  f.record.bImprinter = 1;
+  f.record.bPrintArea = 3;
+  f.openPage();
+  ui::TextField& custom = f.field("mTextFieldImprinterCustom");
+  ASSERT_TRUE(f.user.focus(custom));
+  ASSERT_TRUE(f.user.type(custom, "Invoice "));
+  ASSERT_TRUE(f.user.pressKey(custom, ui::SpecialKey::tab));
+  ASSERT_TRUE(f.user.choose(f.popUp("mBtnlPrinterCounter"), 3));
+  ui::TextField& x = f.field("mTextFieldXOffse");
+  ASSERT_TRUE(f.user.focus(x));
+  x.setSelection({0, x.text().size()});
+  ASSERT_TRUE(f.user.type(x, "012"));
+  f.dataSource.calls.clear();
+  ASSERT_TRUE(f.click("mButtonScan"));
+  EXPECT_EQ(f.dataSource.calls, (std::vector<std::string>{"checkScanParams", "xferReady"}));
+  EXPECT_EQ(f.record.strPrintText.view(), "Invoice ");
+  EXPECT_EQ(f.record.strPrintCounter.view(), "000");
+  EXPECT_EQ(f.record.wPrintX, 12);
+  EXPECT_EQ(f.record.bImprinter, 1);
+}
+
 }  // namespace
 }  // namespace ferrolite::dialog::testing

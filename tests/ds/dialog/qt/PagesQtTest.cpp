@@ -1,12 +1,17 @@
-// The imprinter page on Qt's real widgets (offscreen): the sample's faces resolve through
-// fontconfig to a fixed-width and a proportional face, the padding of the underlined
-// upside-down line follows the window's font metrics, and the page's check box reaches the
-// record through the adapter.
+// The imprinter and information pages on Qt's real widgets (offscreen): the sample's faces
+// resolve through fontconfig to a fixed-width and a proportional face, the padding of the
+// underlined upside-down line follows the window's font metrics, the page's check box reaches
+// the record through the adapter, and a language chosen in the real pop-up relabels the real
+// tabs and buttons.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFontInfo>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <cmath>
 #include <memory>
@@ -81,6 +86,48 @@ TEST(ImprinterQt, UnderlinedUpsideDownLineIsPaddedInTheWindowsMetrics) {
   EXPECT_TRUE(f.get<ui::Button>("mBtnMore").isEnabled());
   f.dialog.reset();
   f.application.reset();
+}
+
+// Two languages: the second one's texts are the first one's in capitals.
+class UpperCaseLanguage final : public LanguageBundle {
+ public:
+  explicit UpperCaseLanguage(const int32_t& id) : id_(id) {}
+  std::string localizedStringForKey(std::string_view, std::string_view value) const override {
+    std::string text(value);
+    if (id_ == 1) {
+      for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+  }
+
+ private:
+  const int32_t& id_;
+};
+
+TEST(InformationQt, ALanguageChosenInThePopUpRelabelsTheRealWidgets) {
+  std::unique_ptr<ui::WindowHost> host = startHost();
+  FrameFixture f{"dialog-info-qt", &host->services(), &host->toolkit()};
+  UpperCaseLanguage language(f.dataSource.languageId);
+  f.dataSource.language = &language;
+  f.dataSource.languages = {{0, "English.lproj", "English"}, {1, "Upper.lproj", "Upper"}};
+  f.open();
+  ASSERT_TRUE(f.user.selectTab(f.tabs(), "KriTabInfo"));
+  auto widget = [&](ui::Window& window, std::string_view outlet) {
+    return static_cast<QWidget*>(host->toolkit().widget(window, outlet));
+  };
+  auto* combo = qobject_cast<QComboBox*>(widget(f.window(), "mPopupSelectLanguage"));
+  ASSERT_NE(combo, nullptr);
+  ASSERT_EQ(combo->count(), 2);
+  emit combo->activated(1);  // what the combo sends when the user picks an item
+  EXPECT_NE(std::find(f.dataSource.calls.begin(), f.dataSource.calls.end(), "setLanguage(1)"),
+            f.dataSource.calls.end());
+  auto* tabs = qobject_cast<QTabWidget*>(widget(f.window(), kTabViewOutlet));
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(tabs->tabBar()->tabText(0).toStdString(), "IMAGE");
+  EXPECT_EQ(tabs->tabBar()->tabText(tabs->count() - 1).toStdString(), "INFORMATION");
+  auto* scan = qobject_cast<QPushButton*>(widget(f.window(), "mButtonScan"));
+  ASSERT_NE(scan, nullptr);
+  EXPECT_EQ(scan->text().toStdString(), "SCAN");
 }
 
 }  // namespace

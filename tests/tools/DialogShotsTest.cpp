@@ -3,6 +3,7 @@
 // no text fallen back to its key. The checks are structural: fonts differ between machines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -67,8 +68,21 @@ TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
                                              folder.string() + " " + c.options);
     ASSERT_EQ(run.exit, 0) << run.output;
     const std::vector<Shot> shots = manifest(folder);
-    // Beside the pages, the drawer and the panels: the pages' sheets and the panels' views.
-    ASSERT_GE(shots.size(), c.pages + 1 + c.panels);
+    // The alerts a page shows (the image page's add-profile alert).
+    const auto alerts = std::count_if(shots.begin(), shots.end(), [](const Shot& shot) {
+      return shot.file.rfind("alert-", 0) == 0;
+    });
+    EXPECT_EQ(alerts, 1);
+    // The imprinter's More sheet, and the current interface's other capability words.
+    const auto more = std::count_if(shots.begin(), shots.end(), [](const Shot& shot) {
+      return shot.file == "imprinter-more.png";
+    });
+    const auto words = std::count_if(shots.begin(), shots.end(), [](const Shot& shot) {
+      return shot.file.rfind("panel-", 0) == 0;
+    });
+    EXPECT_EQ(more, 1);
+    EXPECT_EQ(words, c.panels == 3 ? 2 : 0);
+    ASSERT_EQ(shots.size(), c.pages + 1 + c.panels + std::size_t(alerts + more + words));
     std::size_t pages = 0, panels = 0;
     for (const Shot& shot : shots) {
       SCOPED_TRACE(shot.file);

@@ -24,6 +24,7 @@
 #include "ds/dialog/frame/MainDialog.h"
 #include "ds/dialog/window/DialogWindows.h"
 #include "ds/scan/records/PaperTbl.h"
+#include "platform/ui/Alert.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/TabView.h"
 #include "platform/ui/User.h"
@@ -234,6 +235,30 @@ class Shots {
   bool failed_ = false;
 };
 
+// Alerts shown while the pictures are taken: each one photographed under the name given
+// before it, then answered with its last button (Cancel: nothing is saved).
+class PhotographedAlerts final : public ui::AlertPresenter {
+ public:
+  PhotographedAlerts(ui::Toolkit& toolkit, Shots& shots) : toolkit_(toolkit), shots_(shots) {}
+  void nameNext(std::string name) { next_ = std::move(name); }
+  int runModal(ui::Alert& alert) override {
+    ui::Window& window = alert.window();
+    toolkit_.attachAlert(alert);
+    window.center();
+    shots_.take(window, next_.empty() ? "alert-" + std::to_string(++count_) : next_);
+    next_.clear();
+    toolkit_.detach(window);
+    const std::size_t buttons = alert.numberOfButtons();
+    return ui::kAlertFirstButtonReturn + static_cast<int>(buttons > 0 ? buttons - 1 : 0);
+  }
+
+ private:
+  ui::Toolkit& toolkit_;
+  Shots& shots_;
+  std::string next_;
+  int count_ = 0;
+};
+
 void photograph(Dialog& d, const Options& o, ui::Toolkit& toolkit, Shots& shots) {
   d.dialog = std::make_unique<MainDialog>(*d.application, d.bridge, DialogPaths{o.out, o.resources},
                                           &toolkit);
@@ -272,6 +297,12 @@ void photograph(Dialog& d, const Options& o, ui::Toolkit& toolkit, Shots& shots)
     }
   }
   d.dialog->propertyTabBarInfoOKButton();
+
+  // The image page's add-profile alert with its name field.
+  if (auto* alerts = dynamic_cast<PhotographedAlerts*>(d.application->services().alerts)) {
+    alerts->nameNext("alert-add-profile");
+    d.dialog->pages().image.imageTabAddProfileAction();
+  }
   if (ui::Window* more = d.dialog->pages().imprinter.moreSheet()) {
     window.get<ui::Button>("mBtnMore").performClick();
     shots.take(*more, "imprinter-more");
@@ -302,8 +333,11 @@ int main(int argc, char** argv) {
   describe(d, o);
   d.dataSource = std::make_unique<StandInDataSource>(*english);
   ui::WindowHost& h = **host;
+  PhotographedAlerts alerts(h.toolkit(), shots);
+  ui::Services services = h.services();
+  services.alerts = &alerts;
   h.queue().performAndWait([&] {
-    d.application = std::make_unique<ui::Application>(h.services());
+    d.application = std::make_unique<ui::Application>(services);
     photograph(d, o, h.toolkit(), shots);
     d.dialog.reset();
     d.application.reset();

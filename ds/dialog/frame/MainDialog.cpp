@@ -384,6 +384,7 @@ void MainDialog::scanSourceAtSetUp(bool atDefault) {
       }
     }
     r.wImageType &= static_cast<uint16_t>(~kRearBits);
+    pages_.image.showImageTypeButtons();
   }
 }
 
@@ -432,15 +433,7 @@ void MainDialog::tabDidSelect(ui::TabViewItem& item) {
 
 // --- main buttons ---
 
-void MainDialog::checkResolutionBoundary() {
-  const ResolutionBoundary b =
-      dialog::checkResolutionBoundary(shared_.record(), shared_.bridge.mScanModeSideSelect);
-  if (!b.fieldShows) return;
-  shared_.main<ui::TextField>("mTextFieldResValue").setText(std::to_string(*b.fieldShows));
-  auto& popUp = shared_.main<ui::PopUpButton>("mPopupRes");
-  if (popUp.numberOfItems() > 0)
-    popUp.selectItemAtIndex(static_cast<int>(popUp.numberOfItems()) - 1);
-}
+void MainDialog::checkResolutionBoundary() { pages_.image.checkResolutionBoundary(); }
 
 void MainDialog::commitTypedValues() {
   checkResolutionBoundary();

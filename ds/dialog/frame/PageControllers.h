@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <string_view>
 
+#include "ds/dialog/colordrop/ColorDropPage.h"
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/image/PageCalls.h"
+#include "ds/dialog/image/ToneControls.h"
 #include "ds/dialog/imprinter/ImprinterPage.h"
 #include "platform/ui/NotificationCenter.h"
 
@@ -24,6 +26,8 @@ class ImageTab {
  public:
   explicit ImageTab(DialogShared& s) : s_(s) {}
   void doImageTabInit();
+  // The per-mode controls (tone, resolution, colour matching) of a mode/side index.
+  void setImageTabItems(int64_t mode);
   // Set-up step 15's last call: the image-type buttons from the record.
   void initImageButtons();
   void imageTypeButtonSetState(bool rearEnabled, bool mergeTwoSides);
@@ -31,6 +35,8 @@ class ImageTab {
   void dropColorSetImageButtons();
   // The selection buttons (imageTypeColorFront: ... imageTypeAutoColorRear:) by mode.
   void selectImageType(int mode);
+  // A check box of a mode turned on or off by the user (both rows).
+  void imageTypeCheck(int mode, bool on);
   // Default's image-type controls: only black-and-white front checked.
   void restoreImageTypeDefaults();
   // The paper-size list selects the item of bPaperSize (set-up step 16).
@@ -39,9 +45,58 @@ class ImageTab {
   void switch2CustomProfile();
   // Runs the calls an image-type rule asks of the other pages.
   void perform(const Calls& calls);
+  // The 32 image-type controls of both pages show the image-type machine's state.
+  void showImageTypeButtons();
+
+  // The paper-size list in both popups and the follow-up of a resolution change.
+  void scanPageInit();
+  void scanPageChangeCheck();
+  void paperSizeInitial();
+  void changePaperSizeByResolution();
+  void changePixelByResolution();
+  void checkOldAvapiPaperSize();
+  // The frame's check before Scan and Preview: a resolution out of bounds shows "Custom".
+  void checkResolutionBoundary();
+  void resolutionInputNotification(const ui::Notification& notification);
+
+  // The page's actions.
+  void imageTabDocuType();
+  void imageTabThresh();
+  void imageTabBrightness();
+  void imageTabContrast();
+  void imageTabInvert();
+  void imageTabColorMatchingAction();
+  void imageTabMergeOption();
+  void imageTabResPopup();
+  void imageTabResStepper();
+  void imageTabPaperSelect();
+  void imageTabScanSourceAction();
+  void imageTabProfileAction();
+  void imageTabAddProfileAction();
+  void imageTabDeleteProfileAction();
 
  private:
+  // Connects the page's controls once, before the first build.
+  void wire();
+  void wireImageTypeRow(int row);
+  void wireResolutionField();
+  void fillProfilePopup();
+  void rebuildPagesAfterProfile(bool imageTabItems);
+  void showRows();
+  void modeSideRowsEdited();
+  void selectModeSideRow(int64_t row);
+  void setResValue(int64_t resolution);
+  void showPaperList(const PaperList& list, std::size_t selected);
+  void reapplyPaperSize();
+  void showModeControls(const ImageModeControls& c);
+  // The settings file's presence (the long page's first-run limit).
+  bool settingsFileExists() const;
+
   DialogShared& s_;
+  bool wired_ = false;
+  bool showingRows_ = false;  // the rows' content is being replaced, not edited
+  std::vector<ScanModeSideSetting> rows_;
+  PaperList paperList_;
 };
 
 class ColorDropTab {
@@ -52,8 +107,21 @@ class ColorDropTab {
   // A preview file is there to work on.
   bool previewFileExist() const;
 
+  // The page's actions (the row table's checks are the image page's rows, reconciled there).
+  void colorDropColor();
+  void colorDropAdvanveState();
+  void colorDropColorMode();
+  void colorDropFilterThresh();
+  void colorDropColourSliders();
+
  private:
+  // Connects the page's controls once, before the first build.
+  void wire();
+  void show(const ColorDropControls& c);
+  PreviewState previewState() const;
+
   DialogShared& s_;
+  bool wired_ = false;
 };
 
 class PaperTab {

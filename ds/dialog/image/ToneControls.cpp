@@ -165,7 +165,7 @@ ImageModeControls setImageTabItems(DialogContext& ctx, int64_t mode, const Langu
   c.invert = invertOf(r, mode);
 
   c.resolution = resolutionOfMode(r, mode);
-  c.resolutionText = std::to_string(c.resolution) + "\n";
+  c.resolutionText = std::to_string(c.resolution);  // a one-line field: no line end
   c.presetIndex = presetIndexOf(c.resolution);
   ctx.bridge.currentRes = c.resolution;
   if (rear(mode)) {

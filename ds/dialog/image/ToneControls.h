@@ -44,7 +44,7 @@ struct ImageModeControls {
   std::optional<int64_t> colorMatching;
   // The resolution row.
   uint16_t resolution = 0;
-  std::string resolutionText;  // "%d\n"
+  std::string resolutionText;  // the number alone (the field holds one line)
   int presetIndex = 0;
   bool resolutionEnabled = true;
 };

@@ -1,7 +1,9 @@
 #include "ds/dialog/window/DialogWindows.h"
 
 #include "ds/dialog/frame/PageBook.h"
+#include "ds/dialog/window/ColorDropPageSpec.h"
 #include "ds/dialog/window/DiagnosticSheetSpec.h"
+#include "ds/dialog/window/ImagePageSpec.h"
 #include "ds/dialog/window/ImprinterPageSpec.h"
 #include "ds/dialog/window/InfoPageSpec.h"
 #include "platform/ui/Controls.h"
@@ -86,34 +88,11 @@ ui::WindowSpec makeMainWindow() {
   e.push_back({.outlet = kTabViewOutlet, .kind = ControlKind::tabView, .cell = {0, 0, 1, 5}});
   for (int page = 0; page < kPageCount; ++page) e.push_back(tabItem(page));
 
-  // Image page: profiles, the mode/side table, resolution, scan source.
-  e.push_back(control("mStaticProfile", ControlKind::label, image, {0, 0}, "Profile"));
-  e.push_back(popUp("mPopupProfile", image, {0, 1, 1, 2}, {}));
-  e.push_back(control("mButtonAddProfile", ControlKind::pushButton, image, {0, 3}, "AddProfile"));
-  e.push_back(
-      control("mButtonDeleteProfile", ControlKind::pushButton, image, {0, 4}, "DeleteProfile"));
-  e.push_back(control("mStaticScanSource", ControlKind::label, image, {1, 0}, "ScanSource"));
-  e.push_back(popUp("mPopupScanSource", image, {1, 1, 1, 2}, {}));
-  e.push_back({.outlet = "mScaModeSideController", .element = Element::arrayController});
-  e.push_back(control("pImageTabTableView", ControlKind::tableView, image, {2, 0, 4, 3}));
-  e.push_back(column("pImageTabTableView", "check", "Use", CellKind::check, 30, "mCheck"));
-  e.push_back(column("pImageTabTableView", "name", "ImageType", CellKind::text, 220, "mName"));
-  e.push_back(control("mStaticResolution", ControlKind::label, image, {6, 0}, "Resolution"));
-  e.push_back(
-      popUp("mPopupRes", image, {6, 1}, {"75", "150", "200", "300", "400", "600", "Custom"}));
-  e.push_back(control("mTextFieldResValue", ControlKind::textField, image, {6, 2}));
-  e.push_back(ranged("mStepperRes", ControlKind::stepper, image, {6, 3}, 72, 600, ui::kValueWraps));
-
-  // Colour drop-out page.
-  e.push_back(control("mStaticDropColor", ControlKind::label, drop, {0, 0}, "DropoutColor"));
-  e.push_back(popUp("mPopupDropColor", drop, {0, 1, 1, 2}, {}));
-  e.push_back(control("mStaticFilterThresh", ControlKind::label, drop, {1, 0}, "FilterThreshold"));
-  e.push_back(ranged("mSliderFilterThresh", ControlKind::slider, drop, {1, 1, 1, 2}, 0, 255));
-  e.push_back(control("mStaticBackLevel", ControlKind::label, drop, {2, 0}, "BackgroundLevel"));
-  e.push_back(ranged("mSliderBackLevel", ControlKind::slider, drop, {2, 1, 1, 2}, 0, 255));
+  addImagePage(e, image);
+  addColorDropPage(e, drop);
 
   // Paper page: size, area fields, multi-feed group.
-  e.push_back(control("mStaticPaperSize", ControlKind::label, paper, {0, 0}, "PaperSize"));
+  e.push_back(control("mStaticPaperTabPaperSize", ControlKind::label, paper, {0, 0}, "PaperSize"));
   e.push_back(popUp("mPopupPaperTabPaperSize", paper, {0, 1, 1, 2}, {}));
   e.push_back(control("mStaticXOffset", ControlKind::label, paper, {1, 0}, "XOffset"));
   e.push_back(control("mTextFieldXOffset", ControlKind::textField, paper, {1, 1}));

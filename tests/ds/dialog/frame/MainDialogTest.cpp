@@ -394,6 +394,7 @@ TEST(DialogFrame, PreviewTakesNoSecondClickWhileItRuns) {
 
 TEST(DialogFrame, PreviewShowsTheFileTheDataSourceWrote) {
   FrameFixture f;
+  f.record.bFBColorDropOut = 4;  // a custom drop-out colour: the side offers the result
   f.open();
   f.dataSource.onPreviewScan = [&f] {
     imageio::Raster raster;
@@ -527,6 +528,7 @@ TEST(DialogFrame, SmallControlsResolutionPopupHoverButtonAndEditKeys) {
       });
   ASSERT_TRUE(f.click("mButtonPreview"));
   auto& result = f.drawer().get<ui::Button>("mPreviewResult");
+  result.setHidden(false);
   result.setEnabled(true);
   ASSERT_TRUE(f.user.press(result));
   ASSERT_TRUE(f.user.release(result));
@@ -539,6 +541,7 @@ TEST(DialogFrame, SmallControlsResolutionPopupHoverButtonAndEditKeys) {
   const std::string before = field.text();
   EXPECT_FALSE(f.user.keyEquivalent(field, U'v', ui::kCtrl | ui::kShift));
   EXPECT_EQ(field.text(), before);
+  field.selectAll();  // the resolution field keeps at most three digits
   EXPECT_TRUE(f.user.keyEquivalent(field, U'v', ui::kCtrl));
   EXPECT_NE(field.text().find('9'), std::string::npos);
 }

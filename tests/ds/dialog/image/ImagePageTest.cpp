@@ -302,7 +302,7 @@ TEST(ToneControls, PopupColourMatchingAndResolutionRows) {
   EXPECT_TRUE(m.colorMatchingEnabled);
   EXPECT_EQ(m.colorMatching, 3);
   EXPECT_FALSE(m.resolutionEnabled);  // rear colour while front colour is checked
-  EXPECT_EQ(m.resolutionText, "400\n");
+  EXPECT_EQ(m.resolutionText, "400");
   EXPECT_EQ(m.presetIndex, 4);
   m = setImageTabItems(ctx, 6, language, 0, buttons);
   EXPECT_EQ(f.bridge.currentRes, 400u);  // automatic colour follows the colour resolution

@@ -71,6 +71,7 @@ void RecordingDataSource::profileOperation(std::string_view name, int32_t operat
   } else if (operation == kProfileRemove && it != profiles->end()) {
     profiles->erase(it);
   }
+  if (onProfileOperation) onProfileOperation(name, operation);
 }
 
 void RecordingDataSource::printDebugLog(bool on) {

@@ -46,6 +46,8 @@ class RecordingDataSource final : public DialogDataSource {
   std::function<void()> onPreviewScan;
   std::function<void()> onXferReady;
   std::function<void()> onCloseDSRequest;
+  // After profileOperation's bookkeeping of the names (a load may fill the record).
+  std::function<void(std::string_view name, int32_t operation)> onProfileOperation;
   // Called with getColorDropData's arguments to fill the destination.
   std::function<void(const uint8_t*, uint8_t*, const XferImageInfo&, const ColorDropParam&)>
       colorDrop;

@@ -34,6 +34,12 @@ void setTexts(Window& window, const ElementSpec& e, const Strings& strings) {
     }
     return;
   }
+  if (e.element == Element::tableColumn) {
+    if (auto* table = window.find<TableView>(e.parent); table && !e.text.empty()) {
+      table->setColumnTitle(e.identifier, localizedText(strings, e.text, e.fallback));
+    }
+    return;
+  }
   if (e.element != Element::control) return;
   Control* control = window.find(e.outlet);
   if (!control) return;

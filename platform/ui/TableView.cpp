@@ -56,6 +56,13 @@ void TableView::addColumn(TableColumn column) {
   reloadData();
 }
 
+void TableView::setColumnTitle(std::string_view identifier, std::string title) {
+  const int index = columnIndex(identifier);
+  if (index < 0) return;
+  columns_[static_cast<std::size_t>(index)].title = std::move(title);
+  reloadData();
+}
+
 int TableView::columnIndex(std::string_view identifier) const {
   for (std::size_t i = 0; i < columns_.size(); ++i) {
     if (columns_[i].identifier == identifier) return static_cast<int>(i);

@@ -109,6 +109,8 @@ class TableView : public Control {
   void addColumn(TableColumn column);
   const std::vector<TableColumn>& columns() const { return columns_; }
   int columnIndex(std::string_view identifier) const;
+  // A column's title again (a language change); an unknown identifier changes nothing.
+  void setColumnTitle(std::string_view identifier, std::string title);
   double rowHeight() const { return rowHeight_; }
   void setRowHeight(double height);
   unsigned gridLines() const { return gridLines_; }

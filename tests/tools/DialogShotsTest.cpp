@@ -73,15 +73,20 @@ TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
       return shot.file.rfind("alert-", 0) == 0;
     });
     EXPECT_EQ(alerts, 1);
-    // The pages' own sheets.
+    // The pages' own sheets, and the current interface's other capability words.
     std::size_t sheets = 0;
-    for (const char* sheet : {"barcode-types.png"}) {
+    for (const char* sheet : {"barcode-types.png", "imprinter-more.png"}) {
       const auto found = std::count_if(shots.begin(), shots.end(),
                                        [sheet](const Shot& shot) { return shot.file == sheet; });
       EXPECT_EQ(found, 1) << sheet;
       sheets += static_cast<std::size_t>(found);
     }
-    ASSERT_EQ(shots.size(), c.pages + 1 + c.panels + std::size_t(alerts) + sheets);
+    const auto words = std::count_if(shots.begin(), shots.end(), [](const Shot& shot) {
+      return shot.file.rfind("panel-", 0) == 0;
+    });
+    EXPECT_EQ(words, c.panels == 3 ? 2 : 0);
+    ASSERT_EQ(shots.size(),
+              c.pages + 1 + c.panels + std::size_t(alerts) + sheets + std::size_t(words));
     std::size_t pages = 0, panels = 0;
     for (const Shot& shot : shots) {
       SCOPED_TRACE(shot.file);

@@ -27,6 +27,7 @@
 #include "platform/ui/Alert.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/TabView.h"
+#include "platform/ui/User.h"
 
 namespace {
 
@@ -189,6 +190,13 @@ void describe(Dialog& d, const Options& o) {
   d.record.bPaperSizeUnit = static_cast<uint8_t>(o.unit);
   d.record.bScanSource = static_cast<uint8_t>(o.source);
   d.info.modelName = SharedText(o.name);
+  // The imprinter on, with a line to show in its sample.
+  d.record.bImprinter = 1;
+  d.record.strPrintText = SharedText("Batch ");
+  d.record.strPrintCounter = SharedText("0001");
+  d.record.bPrintFormat = 1;
+  d.record.bPrintDate = 3;
+  d.record.bPrintDensity = 160;
 }
 
 class Shots {
@@ -286,12 +294,26 @@ void photograph(Dialog& d, const Options& o, ui::Toolkit& toolkit, Shots& shots)
     sheet.toolbar()->userClickItem(item);
     shots.take(sheet, "sheet-" + item);
   }
+  // The capability panel's other words, and the imprinter's More sheet.
+  if (!o.older) {
+    sheet.toolbar()->userClickItem("newScannerCapability");
+    auto& words = sheet.get<ui::PopUpButton>("mPopupCapability");
+    for (int word = 1; word < static_cast<int>(words.numberOfItems()); ++word) {
+      ui::User().choose(words, word);
+      shots.take(sheet, "panel-newScannerCapability-" + std::to_string(word));
+    }
+  }
   d.dialog->propertyTabBarInfoOKButton();
 
   // The image page's add-profile alert with its name field.
   if (auto* alerts = dynamic_cast<PhotographedAlerts*>(d.application->services().alerts)) {
     alerts->nameNext("alert-add-profile");
     d.dialog->pages().image.imageTabAddProfileAction();
+  }
+  if (ui::Window* more = d.dialog->pages().imprinter.moreSheet()) {
+    window.get<ui::Button>("mBtnMore").performClick();
+    shots.take(*more, "imprinter-more");
+    more->get<ui::Button>("mBtnMoreCancel").performClick();
   }
 }
 

@@ -69,6 +69,7 @@ std::span<const DiagnosticPanelItem> diagnosticPanelItems(bool newKrapi) {
 }
 
 std::span<const std::string_view> capabilityPopupItems() { return kCapabilityItems; }
+std::span<const std::string_view> capabilitySubviews() { return kCapabilitySubviews; }
 
 std::optional<CapabilityShown> selectScannerCapability(const DialogContext& ctx, int index) {
   const auto panels = currentGroupPanels();

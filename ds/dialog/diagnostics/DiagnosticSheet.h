@@ -32,6 +32,10 @@ struct CapabilityShown {
   std::vector<GroupText> groups;
 };
 std::span<const std::string_view> capabilityPopupItems();
+// The sub-views of the three words, in the popup's order.
+std::span<const std::string_view> capabilitySubviews();
+inline constexpr std::string_view kCapabilityPopupOutlet = "mPopupCapability";
+inline constexpr std::string_view kCapabilityContainerOutlet = "mShowNewScannerCapabilityView";
 // PopupSelectScannerCapability:: the word at the popup's index 0, 1 or 2; any other index
 // changes nothing.
 std::optional<CapabilityShown> selectScannerCapability(const DialogContext& ctx, int index);

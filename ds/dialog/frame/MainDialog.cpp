@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "ds/dialog/Notifications.h"
+#include "ds/dialog/diagnostics/DiagnosticPanels.h"
 #include "ds/dialog/diagnostics/DiagnosticSheet.h"
 #include "ds/dialog/frame/Commit.h"
 #include "ds/dialog/frame/PageChange.h"
@@ -40,6 +41,7 @@ MainDialog::MainDialog(ui::Application& application, BridgeObject_V2& bridge, Di
 }
 
 MainDialog::~MainDialog() {
+  pages_.imprinter.releaseWindows();
   if (shared_.sheet) shared_.sheet.reset();
   if (shared_.drawer) shared_.drawer.reset();
   if (shared_.window) {
@@ -101,6 +103,7 @@ void MainDialog::buildWindows() {
       toolkit_->attach(*w);
     }
   }
+  pages_.imprinter.buildWindows(toolkit_);
 }
 
 void MainDialog::setUp() {
@@ -125,16 +128,8 @@ void MainDialog::setUp() {
     s.inDrawer<ui::Button>("mButtonDrawerPreviewPush").setEnabled(false);
   }
   // 7. Main button titles.
-  s.main<ui::Button>("mButtonCancel")
-      .setTitle(s.mUIOnly ? s.text("Cancel", "Cancel") : s.text("Exit", "Exit"));
-  s.main<ui::Button>("mButtonScan")
-      .setTitle(s.mUIOnly ? s.text("OK", "OK") : s.text("Scan", "Scan"));
-  s.main<ui::Button>("mButtonPreview").setTitle(s.text("PreviewWindow", "PreviewWindow"));
-  s.inDrawer<ui::Button>("mButtonDrawerPreview").setTitle(s.text("Preview", "Preview"));
-  s.inDrawer<ui::Button>("mButtonDrawerPreviewPush")
-      .setTitle(s.text("PreviewWindow", "PreviewWindow"));
+  pages_.info.titleMainButtons();
   auto& defaultButton = s.main<ui::Button>("mButtonDefault");
-  defaultButton.setTitle(s.text("Default", "Default"));
   // 8. Default is widened, its frame kept.
   s.mDefaultButtonRect = defaultButton.frame();
   defaultButton.setFrameSize(
@@ -621,6 +616,8 @@ void MainDialog::showDiagnosticPanel(std::string_view item) {
   for (const DiagnosticPanelItem& panel : diagnosticPanelItems(!shared_.globals.gUINewKrapi)) {
     shared_.sheet->get<ui::View>(panel.view).setHidden(true);
   }
+  fillDiagnosticPanel(*shared_.sheet, *fill,
+                      [this](int index) { return selectScannerCapability(shared_.ctx(), index); });
 }
 
 void MainDialog::propertyTabBarInfoOKButton() {

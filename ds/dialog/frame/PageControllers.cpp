@@ -5,7 +5,6 @@
 #include "ds/dialog/ModeResolution.h"
 #include "ds/dialog/Notifications.h"
 #include "ds/dialog/frame/Profiles.h"
-#include "ds/dialog/info/InfoPage.h"
 #include "ds/dialog/options/Enhancement.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/ui/Alert.h"
@@ -17,34 +16,6 @@ namespace ferrolite::dialog {
 
 // --- the other pages' builders: their controls are theirs ---
 
-void ImprinterTab::doImprinterTabInit() { (void)s_; }
-void ImprinterTab::showSampleString() { (void)s_; }
-
-// --- information page ---
-
-void InfoTab::doInfoTabInit() {
-  static const SystemClock clock;
-  DialogContext ctx = s_.ctx();
-  auto& table = s_.main<ui::TableView>("pInfoTabTableView");
-  const ui::Rect f = table.frame();
-  const InfoPage page = dialog::doInfoTabInit(
-      ctx, s_.mScannerInfo, {f.origin.x, f.origin.y, f.size.width, f.size.height}, clock);
-  InfoTable& info = s_.info;
-  info = InfoTable{};
-  for (std::size_t i = 0; i < page.rows.size() && i < kInfoRows; ++i) {
-    info.mInfoTabName[i] = page.rows[i].name;
-    info.mInfoTabInfo[i] = page.rows[i].info;
-    info.mInfoTabReset[i] = page.rows[i].reset;
-    info.mInfoTabItems = static_cast<int>(i) + 1;
-  }
-  info.mInfoTabResetStr = page.resetTitle;
-  table.reloadData();
-}
-
-void InfoTab::resetCounter(int32_t code) {
-  if (code < kResetPad || code > kResetPickupRoller) return;
-  s_.bridge.ds()->resetRollerCount(code - 1);
-  doInfoTabInit();
 }
 
 // --- preview view ---
@@ -93,6 +64,8 @@ void DialogPages::notified(std::string_view name, const ui::Notification& notifi
   // The paper and option pages.
   if (paper.notified(name, notification)) return;
   if (option.notified(name, notification)) return;
+  // Imprinter page.
+  if (imprinter.notified(name, notification)) return;
 }
 
 }  // namespace ferrolite::dialog

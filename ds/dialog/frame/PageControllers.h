@@ -19,7 +19,14 @@
 #include "ds/dialog/paper/PaperNotifications.h"
 #include "ds/dialog/paper/PaperSteppers.h"
 #include "platform/ui/Controls.h"
+#include "ds/dialog/imprinter/ImprinterPage.h"
 #include "platform/ui/NotificationCenter.h"
+
+namespace ui {
+class Toolkit;
+class MenuItem;
+class Slider;
+}  // namespace ui
 
 namespace ferrolite::dialog {
 
@@ -229,26 +236,71 @@ class SeparationTab {
   const ui::Window* wired_ = nullptr;
 };
 
+// The imprinter page and its "More" sheet (which it owns: the frame builds the page's
+// controls with the main window, the page its sheet and its wiring).
 class ImprinterTab {
  public:
-  explicit ImprinterTab(DialogShared& s) : s_(s) {}
+  explicit ImprinterTab(DialogShared& s);
+  ~ImprinterTab();
+  // After the main window is built: the sheet, shown through the toolkit when there is one, and
+  // the page's actions and field handlers.
+  void buildWindows(ui::Toolkit* toolkit);
+  // Before the main window goes.
+  void releaseWindows();
+  ui::Window* moreSheet() const { return more_.get(); }
+
   void doImprinterTabInit();
   void showSampleString();
+  // The page's observers (the name already checked); false for a name that is not the page's.
+  bool notified(std::string_view name, const ui::Notification& notification);
 
  private:
+  void wire();
+  void applyEnableRule();
+  void applyOffsetRule();
+  void fillMoreSheet();
+  void buildSeparatorMenus();
+  void counterSelected();
+  // A date (or time) separator item: PrinterDateDivideSelect: and PrinterTimeDivideSelect:.
+  void separatorSelected(ui::MenuItem& item, bool date);
+  void moreSliderMoved(ui::Slider& slider);
+  void moreEnded(bool ok);
+  void moveFocus(int32_t number);
+  void switch2CustomProfile();
+  template <class T>
+  T& get(std::string_view outlet) const;
+
   DialogShared& s_;
+  std::unique_ptr<ui::Window> more_;
+  ImprinterMore saved_;  // ImprinterMoreSize, ImprinterMoreDensity, ImprinterMoreTransparncy
+  char dateDivider = '0';
+  char timeDivider = '0';
+  int dateAndTimeSelect = 0;
+  ui::MenuItem* miDate = nullptr;
+  ui::MenuItem* miTime = nullptr;
+  double mfXOffse = 0;
+  double mfYOffse = 0;
 };
 
 class InfoTab {
  public:
   explicit InfoTab(DialogShared& s) : s_(s) {}
-  // The table's rows from the scanner information and the NVRAM record read afresh.
+  // The table's rows from the scanner information and the NVRAM record read afresh, the
+  // language pop-up and the copyright line.
   void doInfoTabInit();
   // A row's Reset button (codes 1 pad, 2 feed roller, 3 reverse roller, 4 pickup roller): the
   // data source zeroes the counter, then the page reads the counters again.
   void resetCounter(int32_t code);
+  // The language pop-up's action: the data source takes the language, then every window's
+  // described texts, the main buttons and every page are set again in it.
+  void InfoTabSetLanguage();
+  // The main buttons' titles in the dialog's language (user-interface-only: Cancel and OK).
+  void titleMainButtons();
 
  private:
+  // Every text the windows' descriptions give, hidden pages and sheets included.
+  void relabelWindows();
+
   DialogShared& s_;
 };
 

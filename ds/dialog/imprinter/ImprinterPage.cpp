@@ -27,8 +27,7 @@ std::size_t counterItem(std::string_view strPrintCounter) {
   return std::min(characterCount(strPrintCounter), kCounterItems);
 }
 
-std::string counterFieldText(std::string_view strPrintCounter, bool imprinterOn) {
-  if (!imprinterOn) return std::string(kCounterOff);
+std::string counterFieldText(std::string_view strPrintCounter) {
   if (strPrintCounter.empty()) return "";
   return counterText(strPrintCounter, characterCount(strPrintCounter));
 }

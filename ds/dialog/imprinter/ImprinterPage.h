@@ -10,8 +10,7 @@
 
 namespace ferrolite::dialog {
 
-inline constexpr std::size_t kCounterItems = 10;         // "Number(1)" to "Number(1234567890)"
-inline constexpr std::string_view kCounterOff = "0001";  // shown while the imprinter is off
+inline constexpr std::size_t kCounterItems = 10;  // "Number(1)" to "Number(1234567890)"
 
 // The counter text for a value held as digits and a digit count n (0 to 10): the value
 // zero-filled to ten digits, then, for n below 10, its last max(n, digits of the value)
@@ -21,8 +20,9 @@ std::string counterText(std::string_view digits, std::size_t n);
 
 // The counter popup's item for a stored counter: its length, at most the last item.
 std::size_t counterItem(std::string_view strPrintCounter);
-// The counter field at the page build: empty for an empty counter, else the counter text.
-std::string counterFieldText(std::string_view strPrintCounter, bool imprinterOn);
+// The counter field at the page build: empty for an empty counter, else the counter text. The
+// field shows the counter that prints, also while the imprinter is off.
+std::string counterFieldText(std::string_view strPrintCounter);
 
 // A separator menu item's title: what it stores. Answers nothing for the "Separator" header.
 struct Separator {

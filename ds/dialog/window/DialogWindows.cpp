@@ -2,8 +2,11 @@
 
 #include "ds/dialog/frame/PageBook.h"
 #include "ds/dialog/window/ColorDropPageSpec.h"
+#include "ds/dialog/window/DiagnosticSheetSpec.h"
 #include "ds/dialog/window/ImagePageSpec.h"
 #include "ds/dialog/window/PaperOptionSpecs.h"
+#include "ds/dialog/window/ImprinterPageSpec.h"
+#include "ds/dialog/window/InfoPageSpec.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/TabView.h"
@@ -74,17 +77,10 @@ ui::WindowSpec makeMainWindow() {
   addSettingPage(e, setting);
 
   // Imprinter page.
-  e.push_back(
-      control("mButtonImprinterOn", ControlKind::checkBox, imprinter, {0, 0, 1, 2}, "Imprinter"));
-  e.push_back(control("mStaticPrintString", ControlKind::label, imprinter, {1, 0}, "PrintString"));
-  e.push_back(control("mTextFieldImprinter", ControlKind::textField, imprinter, {1, 1, 1, 2}));
+  appendImprinterPage(e, imprinter);
 
   // Information page.
-  e.push_back(control("pInfoTabTableView", ControlKind::tableView, info, {0, 0, 8, 4}));
-  e.back().size = {600, 330};
-  e.push_back(column("pInfoTabTableView", "InfoTabName", "Item", CellKind::text, 200));
-  e.push_back(column("pInfoTabTableView", "InfoTabInfo", "Value", CellKind::text, 200));
-  e.push_back(column("pInfoTabTableView", "InfoTabButton", "Reset", CellKind::button, 80));
+  appendInformationPage(e, info);
 
   // The main buttons; the set-up gives them their titles.
   e.push_back(control("mButtonPreview", ControlKind::pushButton, {}, {1, 0}, "PreviewWindow",
@@ -122,30 +118,7 @@ ui::WindowSpec makePreviewDrawer() {
   return spec;
 }
 
-ui::WindowSpec makeDiagnosticSheet() {
-  ui::WindowSpec spec{.outlet = kDiagnosticSheetOutlet,
-                      .kind = ui::WindowKind::sheet,
-                      .size = {560, 420},
-                      .toolbar = true};
-  auto& e = spec.elements;
-  // One view per panel; the tool bar's items show one at a time.
-  for (std::string_view view :
-       {"pPropertyScannerAbilityExView", "pPropertyScannerCapabilityView",
-        "pPropertyScannerCapability2View", "pPropertyScannerCapability3View",
-        "pPropertyDriverfunctionSupportView", "pPropertyDriverfunctionSupport2View",
-        "pPropertyNVRAMView", "pNewPropertyScannerAbilityView", "pNewPropertyScannerCapabilityView",
-        "pNewPropertyNVRAMView"}) {
-    e.push_back({.outlet = view,
-                 .kind = ControlKind::view,
-                 .cell = {0, 0, 1, 4},
-                 .size = {540, 340},
-                 .options = ui::kHiddenAtStart});
-  }
-  e.push_back(
-      control("mButtonPropertyOK", ControlKind::pushButton, {}, {1, 3}, "OK", Fallback::key));
-  e.back().options = ui::kDefaultButton;
-  return spec;
-}
+ui::WindowSpec makeDiagnosticSheet() { return makeDiagnosticSheetSpec(); }
 
 }  // namespace
 

@@ -209,7 +209,8 @@ TEST(Layout, ApplyTextsRelabelsEveryDescribedTextForAnotherLanguage) {
                      {"Paper", "Papier"},
                      {"Settings", "Einstellungen"},
                      {"BlackonWhite", "Schwarz auf Weiss"},
-                     {"Landscape", "Quer"}});
+                     {"Landscape", "Quer"},
+                     {"Name", "Name der Seite"}});
   const WindowSpec spec = sampleWindow();
   std::unique_ptr<Window> window = buildWindow(f.application, spec, english);
   window->get<TabView>("pMainTab").removeItem(window->get<TabView>("pMainTab").itemAt(1));
@@ -219,6 +220,7 @@ TEST(Layout, ApplyTextsRelabelsEveryDescribedTextForAnotherLanguage) {
   EXPECT_EQ(window->tabViewItem("pmTabViewPaper")->label(), "Papier") << "also a hidden page";
   EXPECT_EQ(window->get<PopUpButton>("mPopupInvert").itemAt(0).title(), "Schwarz auf Weiss");
   EXPECT_EQ(window->get<Matrix>("pPortraitLanscape").cell(0, 1).title, "Quer");
+  EXPECT_EQ(window->get<TableView>("pImageTabTableView").columns()[0].title, "Name der Seite");
 }
 
 TEST(Layout, AParentNotDescribedBeforeOrOfTheWrongKindIsAProgrammingError) {

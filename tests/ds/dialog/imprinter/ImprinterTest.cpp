@@ -34,10 +34,9 @@ TEST(ImprinterCounter, TextRule) {
   EXPECT_EQ(counterItem("12"), 2u);
   EXPECT_EQ(counterItem(""), 0u);
   EXPECT_EQ(counterItem("12345678901234"), 10u);
-  EXPECT_EQ(counterFieldText("0001", true), "0001");
-  EXPECT_EQ(counterFieldText("12", true), "12");
-  EXPECT_EQ(counterFieldText("", true), "");
-  EXPECT_EQ(counterFieldText("12", false), "0001");  // imprinter off
+  EXPECT_EQ(counterFieldText("0001"), "0001");
+  EXPECT_EQ(counterFieldText("12"), "12");
+  EXPECT_EQ(counterFieldText(""), "");
 }
 
 TEST(ImprinterPage, SeparatorsMaximaEnablingAndTheMoreSheet) {

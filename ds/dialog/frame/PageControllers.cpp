@@ -14,10 +14,6 @@
 
 namespace ferrolite::dialog {
 
-// --- the other pages' builders: their controls are theirs ---
-
-}
-
 // --- preview view ---
 
 void PreviewPane::setMaxScanArea(uint32_t, uint32_t) { (void)s_; }

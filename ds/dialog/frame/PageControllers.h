@@ -11,6 +11,7 @@
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/image/PageCalls.h"
 #include "ds/dialog/image/ToneControls.h"
+#include "ds/dialog/imprinter/ImprinterPage.h"
 #include "ds/dialog/options/BarcodeTypes.h"
 #include "ds/dialog/options/DeviceSettings.h"
 #include "ds/dialog/options/Enhancement.h"
@@ -19,7 +20,6 @@
 #include "ds/dialog/paper/PaperNotifications.h"
 #include "ds/dialog/paper/PaperSteppers.h"
 #include "platform/ui/Controls.h"
-#include "ds/dialog/imprinter/ImprinterPage.h"
 #include "platform/ui/NotificationCenter.h"
 
 namespace ui {
@@ -176,6 +176,9 @@ class OptionTab {
   // True when every edge width is within its limit; otherwise the widths beyond it are set to
   // the limit and the range alert is shown.
   bool checkEdgeFillRange();
+  // Sent by the image-type buttons (off for black and white); this configuration's background
+  // processing stays as the user set it for every image type.
+  void setBackgroundSettingState(bool on);
   // The edge-fill steppers and bound values from the record (after the preview's rectangle).
   void refreshEdgeFill();
   // The barcode-type sheet: opened by the "SelectBarcodeTypes" buttons, closed by OK or Cancel.

@@ -397,7 +397,7 @@ void ImageTab::perform(const Calls& calls) {
         pages.rotation.enableFlipSide();
         break;
       case PageCall::setBackgroundSettingState:
-        // Background processing keeps its controls in this configuration.
+        pages.option.setBackgroundSettingState(call.a != 0);
         break;
     }
   }
@@ -577,10 +577,8 @@ void ImageTab::scanPageChangeCheck() {
 }
 
 void ImageTab::reapplyPaperSize() {
-  // paperTabPaperSelect: with no sender: the record's size again, then the paper page shows it.
-  DialogContext ctx = s_.ctx();
-  dialog::paperTabPaperSelect(ctx, *s_.mAllPaperSize, s_.longPage, std::nullopt, {});
-  s_.controllers->paper.doPaperTabInit();
+  // The paper page applies the record's size again and shows it.
+  s_.controllers->paper.paperTabPaperSelect(nullptr);
 }
 
 void ImageTab::paperSizeInitial() {

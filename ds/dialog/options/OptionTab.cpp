@@ -48,6 +48,8 @@ void OptionTab::rangeAlert() {
   alert.runModal();
 }
 
+void OptionTab::setBackgroundSettingState(bool) {}
+
 bool OptionTab::checkEdgeFillRange() {
   const EdgeFillCheck check = dialog::checkEdgeFillRange(s_.record());
   setProperties(check.properties);

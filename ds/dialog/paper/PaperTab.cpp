@@ -160,15 +160,12 @@ void PaperTab::paperTabPaperSelect(ui::PopUpButton* sender) {
   if (!s_.mAllPaperSize) return;
   std::optional<int64_t> chosen;
   if (sender) {
-    const ui::MenuItem* item = sender->selectedItem();
-    if (!item) return;
-    chosen = item->representedObject().integer().valueOr(kPageCustom);
-    // A list bound to the paper controller represents its rows by index.
+    // The popup is bound to the paper controller: its items stand for rows by index, and the
+    // row holds the page id.
     const ui::ArrayController* list = s_.window->arrayController(kPaperListController);
-    const auto index = static_cast<std::size_t>(sender->indexOfSelectedItem());
-    if (list && index < list->count()) {
-      chosen = list->row(index).integer("mPageID").valueOr(*chosen);
-    }
+    const int index = sender->indexOfSelectedItem();
+    if (!list || index < 0 || static_cast<std::size_t>(index) >= list->count()) return;
+    chosen = list->row(static_cast<std::size_t>(index)).integer("mPageID").valueOr(kPageCustom);
   }
   DialogContext ctx = s_.ctx();
   const PaperControls c =

@@ -59,9 +59,11 @@ TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
   // The full dialog's pictures stay in the build tree for people to look at.
   const std::filesystem::path shown = DIALOG_SHOTS_OUT;
   std::filesystem::remove_all(shown);
-  for (const Case& c :
-       {Case{"", 3, 9, shown}, Case{"--older --tab-window 0 --unit 1 --ui-only", 7, 4,
-                                    testsupport::freshTestFolder("dialog-shots-older")}}) {
+  // The full dialog (a duplex scanner with a flatbed, every optional page) in inches and in
+  // millimetres, and the older interface's dialog without the optional pages.
+  for (const Case& c : {Case{"", 3, 9, shown}, Case{"--unit 1", 3, 9, shown / "millimetres"},
+                        Case{"--older --tab-window 0 --unit 1 --ui-only", 7, 4,
+                             testsupport::freshTestFolder("dialog-shots-older")}}) {
     SCOPED_TRACE(c.options);
     const std::filesystem::path& folder = c.folder;
     const auto run = testsupport::runCommand(std::string(DIALOG_SHOTS_PATH) + " --out " +

@@ -23,6 +23,7 @@
 #include "ds/dialog/FoundationLanguage.h"
 #include "ds/dialog/frame/MainDialog.h"
 #include "ds/dialog/window/DialogWindows.h"
+#include "ds/scan/records/NvmData.h"
 #include "ds/scan/records/PaperTbl.h"
 #include "platform/ui/Alert.h"
 #include "platform/ui/Host.h"
@@ -56,7 +57,31 @@ class StandInDataSource final : public DialogDataSource {
   std::optional<std::vector<std::string>> availableProfile() override { return std::nullopt; }
   void profileOperation(std::string_view, int32_t) override {}
   void printDebugLog(bool) override {}
-  void getNVMData(void* buffer, std::size_t size) override { std::memset(buffer, 0, size); }
+  // The counters of a scanner in use, in the layout of the interface the dialog asks with.
+  void getNVMData(void* buffer, std::size_t size) override {
+    std::memset(buffer, 0, size);
+    auto fill = [&](auto record) {
+      if (size < sizeof record) return;
+      record.PadScanCount = 12034;
+      record.ADFSingleModeScanCount = 20480;
+      record.ADFDuplexModeScanCount = 30797;
+      record.RollerCount = 48120;
+      record.MultifeedCount = 3;
+      record.JamCount = 7;
+      std::memcpy(buffer, &record, sizeof record);
+    };
+    constexpr uint32_t kFlatbedScans = 420;
+    if (older) {
+      NvmData record{};
+      record.FlatbedScanCount = kFlatbedScans;
+      fill(record);
+    } else {
+      NewNvmData record{};
+      record.FletbedScanCount = kFlatbedScans;
+      fill(record);
+    }
+  }
+  bool older = false;
   bool resetRollerCount(int32_t) override { return false; }
   bool calibrateScanner() override { return false; }
   bool getColorDropData(const uint8_t*, uint8_t*, XferImageInfo, ColorDropParam) override {
@@ -190,6 +215,13 @@ void describe(Dialog& d, const Options& o) {
   d.record.bPaperSizeUnit = static_cast<uint8_t>(o.unit);
   d.record.bScanSource = static_cast<uint8_t>(o.source);
   d.info.modelName = SharedText(o.name);
+  // The information page's rows as a scanner in use reports them.
+  d.info.serialNumber = SharedText("A0BC012345");
+  d.info.driverVersion = SharedText("1.0.0");
+  d.info.ioVersion = SharedText("1.0.0");
+  d.info.fwVersion = SharedText("0B05");
+  d.info.bornDate = SharedText("2025/03/14");
+  d.info.firstScan = SharedText("2025/04/02");
   // The imprinter on, with a line to show in its sample.
   d.record.bImprinter = 1;
   d.record.strPrintText = SharedText("Batch ");
@@ -339,6 +371,7 @@ int main(int argc, char** argv) {
   Dialog d;
   describe(d, o);
   d.dataSource = std::make_unique<StandInDataSource>(*english);
+  d.dataSource->older = o.older;
   ui::WindowHost& h = **host;
   PhotographedAlerts alerts(h.toolkit(), shots);
   ui::Services services = h.services();

@@ -164,6 +164,33 @@ TEST(OptionTab, ImageCountStepsBetweenNoLimitAndOne) {
   EXPECT_EQ(count.text(), "15");
 }
 
+TEST(OptionTab, ImageTypesLeaveTheBackgroundControlsAsSet) {
+  // The image-type buttons tell the page whether black and white is chosen; this configuration's
+  // background processing keeps its controls and values for every type.
+  OptionPage p([](FrameFixture& f) {
+    f.record.bBackgroundProcessing = 1;
+    f.record.bBackgroundMode = 1;
+  });
+  auto& processing = p.f.get<ui::PopUpButton>("mPopupBackgroundSetting");
+  auto& fill = p.f.get<ui::PopUpButton>("mPopupFillColor");
+  p.show("KriTabImage");
+  ASSERT_TRUE(p.f.user.click(p.f.get<ui::Button>("mBtnImageTypeImageGrayFrontCheck")));
+  // Grey chosen, then black and white: the buttons send the state on, then off.
+  for (std::string_view type : {"mBtnImageTypeImageGrayFront", "mBtnImageTypeImageBWFront"}) {
+    SCOPED_TRACE(type);
+    p.show("KriTabImage");
+    ASSERT_TRUE(p.f.user.click(p.f.get<ui::Button>(type)));
+    EXPECT_EQ(p.f.bridge.mScanModeSideSelect, type.ends_with("GrayFront") ? 2 : 4);
+    p.show("KriTabEnhancement");
+    EXPECT_TRUE(processing.isEnabled());
+    EXPECT_EQ(processing.indexOfSelectedItem(), 1);
+    EXPECT_TRUE(fill.isEnabled());
+    EXPECT_EQ(fill.titleOfSelectedItem(), "Moire");
+    EXPECT_EQ(p.f.record.bBackgroundProcessing, 1);
+    EXPECT_EQ(p.f.record.bBackgroundMode, 1);
+  }
+}
+
 TEST(OptionTab, LayoutsFollowTheScannerAndTheMode) {
   struct Case {
     bool sdUsbScanner;

@@ -23,6 +23,12 @@ void PreviewPane::setRetangleRect(float, float, float, float) {}
 void PreviewPane::removeMouseTrackingArea() {}
 void PreviewPane::EnableEyeDropperCursor(bool) {}
 
+void PreviewPane::deletePreviewImageFile(bool redraw) {
+  std::error_code ignored;
+  std::filesystem::remove(s_.previewFile(), ignored);
+  if (redraw) s_.inDrawer<ui::ImageView>("mPreviewView").setImage(nullptr);
+}
+
 bool PreviewPane::showPreviewFile(const std::filesystem::path& file) {
   imageio::DecodedImage decoded;
   if (!imageio::readImageFile(file, decoded).ok()) return false;

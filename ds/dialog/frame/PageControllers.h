@@ -316,6 +316,8 @@ class PreviewPane {
   void setRetangleRect(float x, float y, float width, float length);
   // Loads the preview file into the preview view; false when it cannot be read.
   bool showPreviewFile(const std::filesystem::path& file);
+  // Removes the preview file (errors are ignored); redrawn, the view drops the picture it showed.
+  void deletePreviewImageFile(bool redraw);
   void removeMouseTrackingArea();
   void EnableEyeDropperCursor(bool on);
 

@@ -379,11 +379,10 @@ void ImageTab::perform(const Calls& calls) {
       case PageCall::scanPageChangeCheck:
         scanPageChangeCheck();
         break;
-      case PageCall::deletePreviewImageFile: {
-        std::error_code ignored;
-        std::filesystem::remove(s_.previewFile(), ignored);
+      case PageCall::deletePreviewImageFile:
+        // The preview of the other source is gone from the view too.
+        pages.preview.deletePreviewImageFile(true);
         break;
-      }
       case PageCall::setMaxScanArea:
         pages.preview.setMaxScanArea(static_cast<uint32_t>(call.a), static_cast<uint32_t>(call.b));
         break;

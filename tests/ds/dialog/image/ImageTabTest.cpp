@@ -7,7 +7,9 @@
 
 #include "PageFixture.h"
 #include "ds/dialog/frame/Profiles.h"
+#include "platform/imageio/ImageIO.h"
 #include "platform/ui/Alert.h"
+#include "platform/ui/ImageView.h"
 #include "platform/ui/Menu.h"
 
 namespace ferrolite::dialog::testing {
@@ -357,6 +359,28 @@ TEST(ImageTab, FlatbedWithAutomaticRearAndMerge) {
     EXPECT_TRUE(f.get<ui::Button>("mButtonMergeOption").isHidden());
     EXPECT_TRUE(f.get<ui::PopUpButton>("mPopupPaperSize").isEnabled());
   }
+}
+
+TEST(ImageTab, AnotherSourceDropsThePreviewFileAndItsPicture) {
+  PageFixture f("dialog-image-page");
+  f.open();
+  const std::filesystem::path preview = f.dialog->shared().previewFile();
+  f.dataSource.onPreviewScan = [&preview] {
+    imageio::Raster raster;
+    raster.layout = imageio::PixelLayout::packed(40, 30, 8, 3);
+    raster.pixels.assign(raster.layout.bytesPerRow * 30, 0x80);
+    ASSERT_TRUE(imageio::writeImageFile(preview, imageio::FileKind::Tiff,
+                                        imageio::BitmapImage(raster.view()))
+                    .ok());
+  };
+  ASSERT_TRUE(f.click("mButtonPreview"));
+  ASSERT_TRUE(f.user.click(f.drawer().get<ui::Button>("mButtonDrawerPreview")));
+  const auto& view = f.drawer().get<ui::ImageView>("mPreviewView");
+  ASSERT_NE(view.image(), nullptr);
+  auto& source = f.get<ui::PopUpButton>("mPopupScanSource");
+  ASSERT_TRUE(f.user.chooseTitled(source, {"Flatbed"}));
+  EXPECT_FALSE(std::filesystem::exists(preview));
+  EXPECT_EQ(view.image(), nullptr);
 }
 
 TEST(ImageTab, ChoosingTheSourceInForceChangesNothing) {

@@ -7,6 +7,7 @@
 
 #include "PageFixture.h"
 #include "ds/dialog/frame/Profiles.h"
+#include "ds/scan/records/LongPageModels.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/ui/Alert.h"
 #include "platform/ui/ImageView.h"
@@ -407,6 +408,28 @@ TEST(ImageTab, PaperListInBothPopups) {
   ASSERT_TRUE(f.user.choose(image, itemTitled(image, "A4")));
   EXPECT_EQ(f.record.bPaperSize, 6);
   EXPECT_EQ(paper.titleOfSelectedItem(), "A4");
+}
+
+TEST(ImageTab, LongPageChosenHereIsAppliedByThePaperPageWithBothSides) {
+  // A model that halves the long page when both sides are scanned: the paper page applies the
+  // choice with what it knows of the device and the type checks.
+  for (const bool rear : {false, true}) {
+    SCOPED_TRACE(rear);
+    PageFixture f("dialog-image-page");
+    f.info.usbID = kHalvedDuplexLongPageModels[0];
+    f.record.wImageType = rear ? 0x01 | 0x02 : 0x01;
+    f.record.bPaperSizeUnit = 0;  // inches: the length shown is the long page's kept one
+    f.open();
+    const ui::ArrayController& list = *f.window().arrayController("mPaperNameController");
+    int longPage = -1;
+    for (std::size_t i = 0; i < list.count(); ++i) {
+      if (list.row(i).integer("mPageID").valueOr(-1) == kPageLong) longPage = static_cast<int>(i);
+    }
+    ASSERT_GE(longPage, 0);
+    ASSERT_TRUE(f.user.choose(f.get<ui::PopUpButton>("mPopupPaperSize"), longPage));
+    EXPECT_EQ(f.record.bPaperSize, kPageLong);
+    EXPECT_EQ(f.get<ui::TextField>("mTextFieldLength").text(), rear ? "59.00" : "118.00");
+  }
 }
 
 TEST(ImageTab, AddProfileWithAReplaceAnsweredCancelThenSelectAndDelete) {

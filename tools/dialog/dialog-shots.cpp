@@ -209,6 +209,7 @@ void describe(Dialog& d, const Options& o) {
   d.record.wBWRes = d.record.wGrayRes = d.record.wColorRes = 300;
   d.record.wWidth = 2550;
   d.record.wLength = 3300;
+  d.record.bPaperSize = 2;  // Letter: the paper page shows its area editable
   d.record.dwLongWidth = 2550;
   d.record.dwLongLength = 35400;
   d.record.wTabWindow = static_cast<uint16_t>(o.tabWindow);

@@ -6,11 +6,29 @@
 #include "ds/twain/DSHelpers.h"
 #include "ds/twain/DialogServices.h"
 #include "ds/twain/TezFRLDS.h"
+#include "platform/ui/Alert.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Headless.h"
 #include "platform/ui/Host.h"
 
 namespace ferrolite {
 
 namespace {
+
+// The alert on the layer, on the UI thread of `application`: a sheet on `sheetParent` when one is
+// given. The journal records what was shown and the answer.
+int showAlert(ui::Application& application, const AlertRequest& request, ui::Window* sheetParent) {
+  ui::Alert alert(application);
+  alert.setStyle(static_cast<ui::AlertStyle>(request.style));
+  alert.setMessageText(request.message);
+  alert.setInformativeText(request.details);
+  alert.setIcon(request.icon);
+  for (const std::string& title : request.buttons) alert.addButton(title);
+  const int response = sheetParent ? alert.runSheetModal(*sheetParent) : alert.runModal();
+  ui::headless::Journal::shared().recordAlert(request.style, request.message, request.details,
+                                              request.buttons, response);
+  return response;
+}
 
 // The dialog of the session: the enable's hand-over is gathered call by call and given to the
 // dialog on the UI thread when the window is ordered in front.
@@ -46,6 +64,18 @@ class SessionDialog final : public DialogController {
   void setMainButtonsStatus(bool enabled) override { session_->setMainButtonsStatus(enabled); }
   // The user acts on the real window when they will.
   void enableEnded(bool) override {}
+  bool performOnUiThread(const std::function<void()>& task) override {
+    return session_->perform([&task](dialog::MainDialog&) { task(); });
+  }
+  std::optional<int> runAlert(const AlertRequest& request) override {
+    std::optional<int> response;
+    dialog::DialogSession& session = *session_;
+    session.perform([&](dialog::MainDialog& dialog) {
+      ui::Window& window = dialog.window();
+      response = showAlert(session.application(), request, window.isVisible() ? &window : nullptr);
+    });
+    return response;
+  }
 
  private:
   TezFRLDS& source_;
@@ -60,13 +90,31 @@ class SessionDialog final : public DialogController {
 std::unique_ptr<DialogController> SessionFactory::makeMainDialog(TezFRLDS& source) {
   auto session = dialog::DialogSession::start(
       source.resourcePath / ui::kQtToolkitLibrary, dialog::BridgeObject_V2::instance(),
-      dialog::DialogPaths{source.currentPath, source.resourcePath});
+      dialog::DialogPaths{source.currentPath, source.resourcePath}, alerts_);
   if (session) return std::make_unique<SessionDialog>(source, std::move(*session));
   const bool scripted = ui::headless::Journal::shared().scriptNamed();
   dsLog("No dialog window", kLogBlank, 0,
         session.error() + (scripted ? "; the headless script serves" : ""));
   if (scripted) return headless_.makeMainDialog(source);
   return nullptr;
+}
+
+int SessionFactory::runAlert(const AlertRequest& request) {
+  auto host = ui::WindowHost::start(request.resourceFolder / ui::kQtToolkitLibrary);
+  if (!host) {
+    dsLog("No alert window", kLogBlank, 0, host.error());
+    return headless_.runAlert(request);
+  }
+  int response = ui::headless::kOkResponse;
+  ui::WindowHost& h = **host;
+  const bool shown = h.queue().performAndWait([&] {
+    ui::Services services = h.services();
+    if (alerts_) services.alerts = alerts_;
+    ui::Application application(services);
+    response = showAlert(application, request, nullptr);
+  });
+  if (!shown) return headless_.runAlert(request);
+  return response;
 }
 
 namespace {

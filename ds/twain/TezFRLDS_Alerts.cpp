@@ -135,11 +135,16 @@ int64_t TezFRLDS::showAlert(const std::optional<std::string>& text) {
   alert.message = message;
   alert.details = details;
   alert.icon = resourcePath / "transparent.icns";
+  alert.resourceFolder = resourcePath;
   alert.buttons = {localized("OK", "OK")};
   if (showSecond) alert.buttons.push_back(localized("Cancel", "Cancel"));
   showSecond = false;
   dsLog("showAlert", kLogBlank, static_cast<int>(code),
         message + (details.empty() ? "" : " / " + details));
+  // With the dialog when there is one (a sheet on its window while it is open).
+  if (mainDialog) {
+    if (const std::optional<int> response = mainDialog->runAlert(alert)) return *response;
+  }
   return dsFactory().runAlert(alert);
 }
 
@@ -165,7 +170,7 @@ void TezFRLDS::setConditionCode(int64_t code) {
 }
 
 int32_t TezFRLDS::checkScanParams() {
-  const ScanSetting& s = scanSetting;
+  const ScanSetting s = settingCopy();
   if (!models.checksLongPage(vidpid) || s.bPaperSize != kLongPaper) return 0;
   const bool colourHigh = (s.wImageType & kColourTypes) && s.wColorRes > kColourResolutionLimit;
   bool refused = colourHigh;

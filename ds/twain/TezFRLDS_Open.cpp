@@ -397,14 +397,15 @@ TW_UINT16 TezFRLDS::closeDS() {
   setCustomSetting();
   // 2.
   if (scannerFound && scanObject) {
+    const ScanSetting setting = settingCopy();
     const uint16_t savingTime = newKrapi ? newNvmData.PowerSavingTime : nvmData.PowerSavingTime;
     const uint16_t offTime = newKrapi ? newNvmData.PowerOffTime : nvmData.PowerOffTime;
-    if (scanSetting.wEnergySaver != savingTime) {
-      scanObject->sendPowerTime(kPowerTimeEnergySaver, scanSetting.wEnergySaver);
+    if (setting.wEnergySaver != savingTime) {
+      scanObject->sendPowerTime(kPowerTimeEnergySaver, setting.wEnergySaver);
     }
-    if (scanSetting.bPowerOff) {
-      if (scanSetting.wPowerOffTime != offTime) {
-        scanObject->sendPowerTime(kPowerTimePowerOff, scanSetting.wPowerOffTime);
+    if (setting.bPowerOff) {
+      if (setting.wPowerOffTime != offTime) {
+        scanObject->sendPowerTime(kPowerTimePowerOff, setting.wPowerOffTime);
       }
     } else if (offTime != 0) {
       scanObject->sendPowerTime(kPowerTimePowerOff, 0);

@@ -76,6 +76,7 @@ class SessionDialog final : public DialogController {
     });
     return response;
   }
+  dialog::DialogSession& session() { return *session_; }
 
  private:
   TezFRLDS& source_;
@@ -97,6 +98,11 @@ std::unique_ptr<DialogController> SessionFactory::makeMainDialog(TezFRLDS& sourc
         session.error() + (scripted ? "; the headless script serves" : ""));
   if (scripted) return headless_.makeMainDialog(source);
   return nullptr;
+}
+
+dialog::DialogSession* dialogSession(DialogController& controller) {
+  auto* dialog = dynamic_cast<SessionDialog*>(&controller);
+  return dialog ? &dialog->session() : nullptr;
 }
 
 int SessionFactory::runAlert(const AlertRequest& request) {

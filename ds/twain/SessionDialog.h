@@ -15,6 +15,10 @@
 
 namespace ferrolite {
 
+namespace dialog {
+class DialogSession;
+}
+
 class SessionFactory final : public DSFactory {
  public:
   std::unique_ptr<DialogController> makeMainDialog(TezFRLDS& source) override;
@@ -33,5 +37,9 @@ class SessionFactory final : public DSFactory {
   HeadlessFactory headless_;
   ui::AlertPresenter* alerts_ = nullptr;
 };
+
+// The session behind a dialog controller the session's factory made; null for any other
+// controller. Tests drive the real dialog through it.
+dialog::DialogSession* dialogSession(DialogController& controller);
 
 }  // namespace ferrolite

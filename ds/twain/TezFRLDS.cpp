@@ -317,10 +317,10 @@ TW_UINT16 TezFRLDS::dsEntry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW
         break;
     }
   };
-  // The triplets that read or write the settings record run where the record lives.
+  // The negotiation and layout triplets read and write the settings record throughout: they run
+  // where the record lives (the enable and disable route their own accesses).
   const bool touchesSetting =
-      (dg == DG_CONTROL && (dat == DAT_CAPABILITY || dat == DAT_USERINTERFACE)) ||
-      (dg == DG_IMAGE && dat == DAT_IMAGELAYOUT);
+      (dg == DG_CONTROL && dat == DAT_CAPABILITY) || (dg == DG_IMAGE && dat == DAT_IMAGELAYOUT);
   if (touchesSetting) {
     accessSetting("triplet", dispatch);
   } else {

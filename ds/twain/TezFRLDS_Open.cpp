@@ -285,8 +285,10 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
   mCurrentState = TWAIN_STATE_ENABLED;
   // 3.
   if (gAdvColorDropOn == 1) {
-    scanSetting.bFGAdvanceProcess = scanSetting.bRGAdvanceProcess = 1;
-    scanSetting.bFBAdvanceProcess = scanSetting.bRBAdvanceProcess = 1;
+    accessSetting("enableDS", [this] {
+      scanSetting.bFGAdvanceProcess = scanSetting.bRGAdvanceProcess = 1;
+      scanSetting.bFBAdvanceProcess = scanSetting.bRBAdvanceProcess = 1;
+    });
   }
   TW_UINT16 result = TWRC_FAILURE;
   // The dialog's window is made when first needed: no UI thread for scans without one.
@@ -333,12 +335,14 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
     const std::string title = vendorName + " " + model;
     mainDialog->getDS(this);
     mainDialog->getExtraParam(extra);
+    // The window's own dialog edits the record in place; a copy serves the others.
+    const ScanSetting setting = settingCopy();
     if (newKrapi) {
-      mainDialog->guiSetting(scanSetting, kStandardPaperTbl, &deviceAbility, sizeof deviceAbility,
+      mainDialog->guiSetting(setting, kStandardPaperTbl, &deviceAbility, sizeof deviceAbility,
                              scannerName, uiOnly, scannerInfo);
     } else {
-      mainDialog->guiSetting(scanSetting, kStandardPaperTbl, &scannerAbilityEx,
-                             sizeof scannerAbilityEx, scannerName, uiOnly, scannerInfo);
+      mainDialog->guiSetting(setting, kStandardPaperTbl, &scannerAbilityEx, sizeof scannerAbilityEx,
+                             scannerName, uiOnly, scannerInfo);
     }
     mainDialog->setTitle(title);
     mainDialog->makeKeyAndOrderFront();
@@ -371,11 +375,15 @@ TW_UINT16 TezFRLDS::disableDS() {
   dsLog("disableDS", kLogIn, 1, kLogNoData);
   if (!noneUI && mainDialog) mainDialog->closeUI();
   // 2.
-  if (keepImageType != 0) scanSetting.wImageType = keepImageType;
+  bool saveSetting = false;
+  accessSetting("disableDS", [&] {
+    if (keepImageType != 0) scanSetting.wImageType = keepImageType;
+    saveSetting = scanSetting.bSaveSetting != 0;
+  });
   // 3.
-  if (isCloseDSOK || (!uiOnly && scanSetting.bSaveSetting && !noneUI)) {
+  if (isCloseDSOK || (!uiOnly && saveSetting && !noneUI)) {
     writeSetting(std::nullopt, false);
-  } else if (!uiOnly && !scanSetting.bSaveSetting) {
+  } else if (!uiOnly && !saveSetting) {
     offSaveSetting();
   }
   // 4.

@@ -89,6 +89,9 @@ class DSFactory {
  public:
   virtual ~DSFactory() = default;
   virtual std::unique_ptr<DialogController> makeMainDialog(TezFRLDS& source) = 0;
+  // The dialog that shows an alert before the window is first needed, kept as the main dialog
+  // (its window is built at the enable); null when alerts go through runAlert alone.
+  virtual std::unique_ptr<DialogController> makeAlertDialog(TezFRLDS&) { return nullptr; }
   virtual std::unique_ptr<ProgressController> makeDialogBox(TezFRLDS& source) = 0;
   virtual std::unique_ptr<ImagePlugIns> makeImagePlugIns() = 0;
   virtual int runAlert(const AlertRequest& alert) = 0;

@@ -71,8 +71,10 @@ class SessionDialog final : public DialogController {
     std::optional<int> response;
     dialog::DialogSession& session = *session_;
     session.perform([&](dialog::MainDialog& dialog) {
-      ui::Window& window = dialog.window();
-      response = showAlert(session.application(), request, window.isVisible() ? &window : nullptr);
+      // Before the first enable the window is not built: no sheet then.
+      ui::Window* window = dialog.shared().window.get();
+      response = showAlert(session.application(), request,
+                           window && window->isVisible() ? window : nullptr);
     });
     return response;
   }
@@ -88,10 +90,15 @@ class SessionDialog final : public DialogController {
 
 }  // namespace
 
-std::unique_ptr<DialogController> SessionFactory::makeMainDialog(TezFRLDS& source) {
-  auto session = dialog::DialogSession::start(
+foundation::Result<std::unique_ptr<dialog::DialogSession>> SessionFactory::startSession(
+    TezFRLDS& source) {
+  return dialog::DialogSession::start(
       source.resourcePath / ui::kQtToolkitLibrary, dialog::BridgeObject_V2::instance(),
       dialog::DialogPaths{source.currentPath, source.resourcePath}, alerts_);
+}
+
+std::unique_ptr<DialogController> SessionFactory::makeMainDialog(TezFRLDS& source) {
+  auto session = startSession(source);
   if (session) return std::make_unique<SessionDialog>(source, std::move(*session));
   const bool scripted = ui::headless::Journal::shared().scriptNamed();
   dsLog("No dialog window", kLogBlank, 0,
@@ -105,22 +112,13 @@ dialog::DialogSession* dialogSession(DialogController& controller) {
   return dialog ? &dialog->session() : nullptr;
 }
 
-int SessionFactory::runAlert(const AlertRequest& request) {
-  auto host = ui::WindowHost::start(request.resourceFolder / ui::kQtToolkitLibrary);
-  if (!host) {
-    dsLog("No alert window", kLogBlank, 0, host.error());
-    return headless_.runAlert(request);
+std::unique_ptr<DialogController> SessionFactory::makeAlertDialog(TezFRLDS& source) {
+  auto session = startSession(source);
+  if (!session) {
+    dsLog("No alert window", kLogBlank, 0, session.error());
+    return nullptr;
   }
-  int response = ui::headless::kOkResponse;
-  ui::WindowHost& h = **host;
-  const bool shown = h.queue().performAndWait([&] {
-    ui::Services services = h.services();
-    if (alerts_) services.alerts = alerts_;
-    ui::Application application(services);
-    response = showAlert(application, request, nullptr);
-  });
-  if (!shown) return headless_.runAlert(request);
-  return response;
+  return std::make_unique<SessionDialog>(source, std::move(*session));
 }
 
 namespace {

@@ -141,7 +141,9 @@ int64_t TezFRLDS::showAlert(const std::optional<std::string>& text) {
   showSecond = false;
   dsLog("showAlert", kLogBlank, static_cast<int>(code),
         message + (details.empty() ? "" : " / " + details));
-  // With the dialog when there is one (a sheet on its window while it is open).
+  // With the dialog (a sheet on its window while it is open); its UI thread is started for the
+  // alert when the window is not needed yet.
+  if (!mainDialog) mainDialog = dsFactory().makeAlertDialog(*this);
   if (mainDialog) {
     if (const std::optional<int> response = mainDialog->runAlert(alert)) return *response;
   }

@@ -200,18 +200,25 @@ TEST_F(DialogInHost, AlertsAreSheetsOnTheOpenDialogElseApplicationModalAndJourna
   };
   for (int i = 0; i < 3; ++i) alerts_.answer(watch);
 
-  // Opened but not enabled: no dialog yet, the alert gets a UI thread of its own.
+  // Opened but not enabled: the dialog's UI thread starts for the alert, without its window.
   Open();
+  ASSERT_EQ(gSource->mainDialog, nullptr);
   gSource->showSecond = true;
   EXPECT_EQ(gSource->showAlert(std::string("Calibration was successful.")),
             ferrolite::kAlertSecondButton);
 
-  // Enabled: a sheet on the dialog's window, on its UI thread.
-  ASSERT_TRUE(host.EnableDs(true).ok());
+  ASSERT_NE(gSource->mainDialog, nullptr);
   session_ = ferrolite::dialogSession(*gSource->mainDialog);
   ASSERT_NE(session_, nullptr);
-  onDialog([&](MainDialog& dialog) { dialogWindow = &dialog.window(); });
   const std::thread::id ui = uiThread();
+  bool built = true;
+  onDialog([&](MainDialog& dialog) { built = dialog.shared().window != nullptr; });
+  EXPECT_FALSE(built) << "the alert built no window before the hand-over";
+
+  // Enabled: the same dialog and thread show the window; the alert is a sheet on it.
+  ASSERT_TRUE(host.EnableDs(true).ok());
+  EXPECT_EQ(ferrolite::dialogSession(*gSource->mainDialog), session_);
+  onDialog([&](MainDialog& dialog) { dialogWindow = &dialog.window(); });
   EXPECT_EQ(gSource->showAlert(std::string("Paper jam.")), ferrolite::kAlertFirstButton);
 
   // Disabled: the window is hidden, so application-modal on the same thread.
@@ -219,7 +226,7 @@ TEST_F(DialogInHost, AlertsAreSheetsOnTheOpenDialogElseApplicationModalAndJourna
   EXPECT_EQ(gSource->showAlert(std::string("Low memory.")), ferrolite::kAlertFirstButton);
 
   ASSERT_EQ(seen.size(), 3u);
-  EXPECT_NE(seen[0].thread, std::this_thread::get_id());
+  EXPECT_EQ(seen[0].thread, ui);
   EXPECT_FALSE(seen[0].sheet);
   EXPECT_EQ(seen[1].thread, ui);
   EXPECT_TRUE(seen[1].sheetOnTheDialog);

@@ -235,13 +235,17 @@ TW_UINT16 TezFRLDS::openDS() {
   // 13.
   maxLongLength = scanObject->maxLongLength();
   readSetting(std::nullopt, false);
-  if (forcedSource == kSourceFlatbed ||
-      (forcedSource == kSourceFeeder && scanSetting.bScanSource != kSourceMergeTwoSides)) {
-    scanSetting.bScanSource = static_cast<uint8_t>(forcedSource);
-  }
+  bool showWarning = false;
+  accessSetting("openDS", [&] {
+    if (forcedSource == kSourceFlatbed ||
+        (forcedSource == kSourceFeeder && scanSetting.bScanSource != kSourceMergeTwoSides)) {
+      scanSetting.bScanSource = static_cast<uint8_t>(forcedSource);
+    }
+    showWarning = scanSetting.bShowWarning != 0;
+  });
   // 14.
   const bool flatbedOnly = (type & kDeviceFlatbed) && !(type & kDeviceFeeder);
-  if (scannerFound && !flatbedOnly && !sdUsbScanner && scanSetting.bShowWarning) {
+  if (scannerFound && !flatbedOnly && !sdUsbScanner && showWarning) {
     alertRollerPadExceed();
   }
   // 15.
@@ -252,7 +256,8 @@ TW_UINT16 TezFRLDS::openDS() {
   getScannerInfo();
   // The capabilities start from the settings just read and the opened scanner.
   adfAlignment = scanObject->adfAlignment();
-  initCaps();
+  // The roller alert may have started the dialog's UI thread.
+  accessSetting("initCaps", [this] { initCaps(); });
   dsLog("openDS", kLogOut, TWRC_SUCCESS, kLogNoData);
   return TWRC_SUCCESS;
 }

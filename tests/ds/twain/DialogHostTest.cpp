@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -243,6 +244,36 @@ TEST_F(DialogInHost, AlertsAreSheetsOnTheOpenDialogElseApplicationModalAndJourna
   EXPECT_EQ(journal[0].response, ferrolite::kAlertSecondButton);
   EXPECT_EQ(journal[1].text, "Paper jam.");
   EXPECT_EQ(journal[2].text, "Low memory.");
+}
+
+TEST_F(DialogInHost, OnTheRealWidgetsTheAlertIsASheetOnTheWindowThatTheUserAnswers) {
+  factory_.answerAlertsWith(nullptr);  // the toolkit's own alert window
+  OpenWithTheDialog();
+  ui::Window* dialogWindow = nullptr;
+  onDialog([&](MainDialog& dialog) { dialogWindow = &dialog.window(); });
+  bool sheet = false, shown = false;
+  // The user, on the UI thread: waits (posted again) until the alert's session runs, then
+  // clicks its second button.
+  std::function<void()> user = [&] {
+    ui::Window* alert = session_->application().modalWindow();
+    if (alert == nullptr) {
+      session_->host().queue().post(user);
+      return;
+    }
+    sheet = alert->sheetParent() == dialogWindow;
+    shown = session_->host().toolkit().widget(*alert, "") != nullptr && alert->isVisible();
+    alert->get<ui::Button>("alertButton1").userClick();
+  };
+  ASSERT_TRUE(session_->host().queue().post(user));
+  gSource->showSecond = true;
+  EXPECT_EQ(gSource->showAlert(std::string("Paper jam.")), ferrolite::kAlertSecondButton);
+  EXPECT_TRUE(sheet);
+  EXPECT_TRUE(shown) << "a widget of the toolkit showed it";
+  const auto journal = alerts();
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0].text, "Paper jam.");
+  EXPECT_EQ(journal[0].response, ferrolite::kAlertSecondButton);
+  onDialog([&](MainDialog&) { EXPECT_EQ(dialogWindow->attachedSheet(), nullptr); });
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,19 @@
 namespace ferrolite {
 
 class TezFRLDS;
+
+// A modal alert: 1000 for the first button, 1001 for the second.
+inline constexpr int kAlertStyleCritical = 2;
+inline constexpr int kAlertFirstButton = 1000;
+inline constexpr int kAlertSecondButton = 1001;
+struct AlertRequest {
+  int style = kAlertStyleCritical;
+  std::string message;
+  std::string details;
+  std::filesystem::path icon;
+  std::vector<std::string> buttons;
+  std::filesystem::path resourceFolder;  // where a window's toolkit adapter is found
+};
 
 // The settings dialog ("TwainDSDialog") as the data source drives it.
 class DialogController {
@@ -37,6 +52,12 @@ class DialogController {
   virtual void setMainButtonsStatus(bool enabled) = 0;
   // The enable step has ended with the window shown: a user may now act on it.
   virtual void enableEnded(bool uiOnly) = 0;
+  // A dialog on a UI thread of its own owns the settings record while it lives: runs `task`
+  // there and returns when it ran. False when the dialog has no such thread (the caller runs it).
+  virtual bool performOnUiThread(const std::function<void()>&) { return false; }
+  // The alert shown with the dialog (a sheet on its window while that is open); nothing when the
+  // dialog shows no alerts.
+  virtual std::optional<int> runAlert(const AlertRequest&) { return std::nullopt; }
 };
 
 // The progress window ("DialogBox").
@@ -45,18 +66,6 @@ class ProgressController {
   virtual ~ProgressController() = default;
   virtual void makeKeyAndOrderFront() = 0;
   virtual void closeIndicatorWindow() = 0;
-};
-
-// A modal alert: 1000 for the first button, 1001 for the second.
-inline constexpr int kAlertStyleCritical = 2;
-inline constexpr int kAlertFirstButton = 1000;
-inline constexpr int kAlertSecondButton = 1001;
-struct AlertRequest {
-  int style = kAlertStyleCritical;
-  std::string message;
-  std::string details;
-  std::filesystem::path icon;
-  std::vector<std::string> buttons;
 };
 
 class TezFRLImageProcess;
@@ -80,6 +89,9 @@ class DSFactory {
  public:
   virtual ~DSFactory() = default;
   virtual std::unique_ptr<DialogController> makeMainDialog(TezFRLDS& source) = 0;
+  // The dialog that shows an alert before the window is first needed, kept as the main dialog
+  // (its window is built at the enable); null when alerts go through runAlert alone.
+  virtual std::unique_ptr<DialogController> makeAlertDialog(TezFRLDS&) { return nullptr; }
   virtual std::unique_ptr<ProgressController> makeDialogBox(TezFRLDS& source) = 0;
   virtual std::unique_ptr<ImagePlugIns> makeImagePlugIns() = 0;
   virtual int runAlert(const AlertRequest& alert) = 0;

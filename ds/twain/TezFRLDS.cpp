@@ -299,21 +299,32 @@ TW_UINT16 TezFRLDS::dsEntry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW
     mainQueueAdopted = true;
   }
   if (gKrCommon) gKrCommon->outputTripletLog(dg, dat, msg, data);
-  TW_UINT16 result;
-  switch (dg) {
-    case DG_CONTROL:
-      result = control(origin, dat, msg, data);
-      break;
-    case DG_IMAGE:
-      result = image(origin, dat, msg, data);
-      break;
-    case DG_AUDIO:
-      // Accepted and ignored.
-      result = TWRC_SUCCESS;
-      break;
-    default:
-      result = fail(TWCC_BADPROTOCOL);
-      break;
+  TW_UINT16 result = TWRC_FAILURE;
+  auto dispatch = [&] {
+    switch (dg) {
+      case DG_CONTROL:
+        result = control(origin, dat, msg, data);
+        break;
+      case DG_IMAGE:
+        result = image(origin, dat, msg, data);
+        break;
+      case DG_AUDIO:
+        // Accepted and ignored.
+        result = TWRC_SUCCESS;
+        break;
+      default:
+        result = fail(TWCC_BADPROTOCOL);
+        break;
+    }
+  };
+  // The negotiation and layout triplets read and write the settings record throughout: they run
+  // where the record lives (the enable and disable route their own accesses).
+  const bool touchesSetting =
+      (dg == DG_CONTROL && dat == DAT_CAPABILITY) || (dg == DG_IMAGE && dat == DAT_IMAGELAYOUT);
+  if (touchesSetting) {
+    accessSetting("triplet", dispatch);
+  } else {
+    dispatch();
   }
   if (result == TWRC_SUCCESS) {
     gConditionCode = TWCC_SUCCESS;

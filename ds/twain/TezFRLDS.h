@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -167,6 +168,12 @@ class TezFRLDS {
   void offSaveSetting();
   void setCustomSetting();
   void printDebugLog(bool on);
+  // While a dialog lives on a UI thread of its own the record is its: every read and write of
+  // `scanSetting` goes through here and runs there (at once when already there or when there is
+  // no such dialog). `where` names the access for the probe below.
+  void accessSetting(const char* where, const std::function<void()>& access);
+  // A copy of the record (for a job, for the close), taken where the record lives.
+  ScanSetting settingCopy();
 
   // The device-type word of the open scanner (flatbed 0x80, feeder 0x20).
   uint32_t deviceType() const;
@@ -301,6 +308,9 @@ class TezFRLDS {
   std::filesystem::path settingsFile() const;
   std::filesystem::path profileFile() const;
 };
+
+// Tests: called with the name of every access of the settings record, on the thread it runs on.
+void setSettingAccessProbe(std::function<void(const char* where)> probe);
 
 // The identity strings, length-prefixed as the identity's source keeps them (at most 32
 // characters).

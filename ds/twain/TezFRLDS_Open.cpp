@@ -235,13 +235,17 @@ TW_UINT16 TezFRLDS::openDS() {
   // 13.
   maxLongLength = scanObject->maxLongLength();
   readSetting(std::nullopt, false);
-  if (forcedSource == kSourceFlatbed ||
-      (forcedSource == kSourceFeeder && scanSetting.bScanSource != kSourceMergeTwoSides)) {
-    scanSetting.bScanSource = static_cast<uint8_t>(forcedSource);
-  }
+  bool showWarning = false;
+  accessSetting("openDS", [&] {
+    if (forcedSource == kSourceFlatbed ||
+        (forcedSource == kSourceFeeder && scanSetting.bScanSource != kSourceMergeTwoSides)) {
+      scanSetting.bScanSource = static_cast<uint8_t>(forcedSource);
+    }
+    showWarning = scanSetting.bShowWarning != 0;
+  });
   // 14.
   const bool flatbedOnly = (type & kDeviceFlatbed) && !(type & kDeviceFeeder);
-  if (scannerFound && !flatbedOnly && !sdUsbScanner && scanSetting.bShowWarning) {
+  if (scannerFound && !flatbedOnly && !sdUsbScanner && showWarning) {
     alertRollerPadExceed();
   }
   // 15.
@@ -252,7 +256,8 @@ TW_UINT16 TezFRLDS::openDS() {
   getScannerInfo();
   // The capabilities start from the settings just read and the opened scanner.
   adfAlignment = scanObject->adfAlignment();
-  initCaps();
+  // The roller alert may have started the dialog's UI thread.
+  accessSetting("initCaps", [this] { initCaps(); });
   dsLog("openDS", kLogOut, TWRC_SUCCESS, kLogNoData);
   return TWRC_SUCCESS;
 }
@@ -285,8 +290,10 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
   mCurrentState = TWAIN_STATE_ENABLED;
   // 3.
   if (gAdvColorDropOn == 1) {
-    scanSetting.bFGAdvanceProcess = scanSetting.bRGAdvanceProcess = 1;
-    scanSetting.bFBAdvanceProcess = scanSetting.bRBAdvanceProcess = 1;
+    accessSetting("enableDS", [this] {
+      scanSetting.bFGAdvanceProcess = scanSetting.bRGAdvanceProcess = 1;
+      scanSetting.bFBAdvanceProcess = scanSetting.bRBAdvanceProcess = 1;
+    });
   }
   TW_UINT16 result = TWRC_FAILURE;
   // The dialog's window is made when first needed: no UI thread for scans without one.
@@ -333,12 +340,14 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
     const std::string title = vendorName + " " + model;
     mainDialog->getDS(this);
     mainDialog->getExtraParam(extra);
+    // The window's own dialog edits the record in place; a copy serves the others.
+    const ScanSetting setting = settingCopy();
     if (newKrapi) {
-      mainDialog->guiSetting(scanSetting, kStandardPaperTbl, &deviceAbility, sizeof deviceAbility,
+      mainDialog->guiSetting(setting, kStandardPaperTbl, &deviceAbility, sizeof deviceAbility,
                              scannerName, uiOnly, scannerInfo);
     } else {
-      mainDialog->guiSetting(scanSetting, kStandardPaperTbl, &scannerAbilityEx,
-                             sizeof scannerAbilityEx, scannerName, uiOnly, scannerInfo);
+      mainDialog->guiSetting(setting, kStandardPaperTbl, &scannerAbilityEx, sizeof scannerAbilityEx,
+                             scannerName, uiOnly, scannerInfo);
     }
     mainDialog->setTitle(title);
     mainDialog->makeKeyAndOrderFront();
@@ -371,11 +380,15 @@ TW_UINT16 TezFRLDS::disableDS() {
   dsLog("disableDS", kLogIn, 1, kLogNoData);
   if (!noneUI && mainDialog) mainDialog->closeUI();
   // 2.
-  if (keepImageType != 0) scanSetting.wImageType = keepImageType;
+  bool saveSetting = false;
+  accessSetting("disableDS", [&] {
+    if (keepImageType != 0) scanSetting.wImageType = keepImageType;
+    saveSetting = scanSetting.bSaveSetting != 0;
+  });
   // 3.
-  if (isCloseDSOK || (!uiOnly && scanSetting.bSaveSetting && !noneUI)) {
+  if (isCloseDSOK || (!uiOnly && saveSetting && !noneUI)) {
     writeSetting(std::nullopt, false);
-  } else if (!uiOnly && !scanSetting.bSaveSetting) {
+  } else if (!uiOnly && !saveSetting) {
     offSaveSetting();
   }
   // 4.
@@ -397,14 +410,15 @@ TW_UINT16 TezFRLDS::closeDS() {
   setCustomSetting();
   // 2.
   if (scannerFound && scanObject) {
+    const ScanSetting setting = settingCopy();
     const uint16_t savingTime = newKrapi ? newNvmData.PowerSavingTime : nvmData.PowerSavingTime;
     const uint16_t offTime = newKrapi ? newNvmData.PowerOffTime : nvmData.PowerOffTime;
-    if (scanSetting.wEnergySaver != savingTime) {
-      scanObject->sendPowerTime(kPowerTimeEnergySaver, scanSetting.wEnergySaver);
+    if (setting.wEnergySaver != savingTime) {
+      scanObject->sendPowerTime(kPowerTimeEnergySaver, setting.wEnergySaver);
     }
-    if (scanSetting.bPowerOff) {
-      if (scanSetting.wPowerOffTime != offTime) {
-        scanObject->sendPowerTime(kPowerTimePowerOff, scanSetting.wPowerOffTime);
+    if (setting.bPowerOff) {
+      if (setting.wPowerOffTime != offTime) {
+        scanObject->sendPowerTime(kPowerTimePowerOff, setting.wPowerOffTime);
       }
     } else if (offTime != 0) {
       scanObject->sendPowerTime(kPowerTimePowerOff, 0);

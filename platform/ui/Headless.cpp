@@ -160,8 +160,9 @@ void Journal::record(const std::string& window, const std::string& call, const s
   add(std::move(entry));
 }
 
-int Journal::runAlert(int style, const std::string& message, const std::string& details,
-                      const std::vector<std::string>& buttons) {
+namespace {
+Entry alertEntry(int style, const std::string& message, const std::string& details,
+                 const std::vector<std::string>& buttons) {
   Entry entry;
   entry.window = "alert";
   entry.call = "alert";
@@ -169,6 +170,13 @@ int Journal::runAlert(int style, const std::string& message, const std::string& 
   entry.details = details;
   entry.style = style;
   entry.buttons = buttons;
+  return entry;
+}
+}  // namespace
+
+int Journal::runAlert(int style, const std::string& message, const std::string& details,
+                      const std::vector<std::string>& buttons) {
+  Entry entry = alertEntry(style, message, details, buttons);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::size_t n = ++alertsRun_;
@@ -178,6 +186,18 @@ int Journal::runAlert(int style, const std::string& message, const std::string& 
   const int response = entry.response;
   add(std::move(entry));
   return response;
+}
+
+void Journal::recordAlert(int style, const std::string& message, const std::string& details,
+                          const std::vector<std::string>& buttons, int response) {
+  Entry entry = alertEntry(style, message, details, buttons);
+  entry.response = response;
+  {
+    // It counts among the alerts, so that a script's numbers stay those the user saw.
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++alertsRun_;
+  }
+  add(std::move(entry));
 }
 
 UserAction Journal::nextAction() {

@@ -65,6 +65,9 @@ class Journal {
   // Records the alert and answers it: the script's answer for this alert, else OK.
   int runAlert(int style, const std::string& message, const std::string& details,
                const std::vector<std::string>& buttons);
+  // Records an alert that a real window showed, with the answer its user gave.
+  void recordAlert(int style, const std::string& message, const std::string& details,
+                   const std::vector<std::string>& buttons, int response);
   // The next scripted action, or kDefault when the script has none left.
   UserAction nextAction();
 

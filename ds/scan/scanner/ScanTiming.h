@@ -12,6 +12,7 @@ struct ScanTiming {
   std::chrono::milliseconds driverSilence{2000};
   std::chrono::milliseconds barcodePoll{200};
   std::chrono::milliseconds nextPagePoll{10};
+  std::chrono::milliseconds pageWaitLimit{60000};
 };
 
 // The waits in force; set before a job starts.

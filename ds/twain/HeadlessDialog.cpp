@@ -16,7 +16,6 @@ using ui::headless::Journal;
 using ui::headless::UserAction;
 
 constexpr const char* kMainWindow = "TwainDSDialog";
-constexpr const char* kProgressWindow = "DialogBox";
 
 class HeadlessMainDialog final : public DialogController {
  public:
@@ -95,27 +94,6 @@ class HeadlessMainDialog final : public DialogController {
   bool scanned_ = false;  // Scan was pressed and its batch has not ended
 };
 
-class HeadlessDialogBox final : public ProgressController {
- public:
-  // Made at open and released at close, the progress window carries the mirror: the data
-  // source's log shows what the windows and alerts are asked to do, the dialog made only when a
-  // window is needed included.
-  HeadlessDialogBox() {
-    Journal::shared().setMirror([](const ui::headless::Entry& entry) {
-      dsLog("UI", kLogBlank, entry.response,
-            entry.window + " " + entry.call + (entry.text.empty() ? "" : ": " + entry.text) +
-                (entry.details.empty() ? "" : " / " + entry.details));
-    });
-    Journal::shared().record(kProgressWindow, "init");
-  }
-  ~HeadlessDialogBox() override {
-    Journal::shared().record(kProgressWindow, "release");
-    Journal::shared().setMirror(nullptr);
-  }
-  void makeKeyAndOrderFront() override { Journal::shared().record(kProgressWindow, "orderFront"); }
-  void closeIndicatorWindow() override { Journal::shared().record(kProgressWindow, "close"); }
-};
-
 }  // namespace
 
 HeadlessCopies& headlessCopies() {
@@ -127,8 +105,8 @@ std::unique_ptr<DialogController> HeadlessFactory::makeMainDialog(TezFRLDS&) {
   return std::make_unique<HeadlessMainDialog>();
 }
 
-std::unique_ptr<ProgressController> HeadlessFactory::makeDialogBox(TezFRLDS&) {
-  return std::make_unique<HeadlessDialogBox>();
+std::unique_ptr<ProgressController> HeadlessFactory::makeDialogBox(TezFRLDS& source) {
+  return makeHeadlessDialogBox(source);
 }
 
 std::unique_ptr<ImagePlugIns> HeadlessFactory::makeImagePlugIns() {

@@ -111,9 +111,7 @@ struct ScanThreadState {
   bool frontSide = true;
   bool fanfold = false;
   int flatbedRemnantImage = 0;
-  int indicatorValue = 0;
   std::chrono::steady_clock::time_point xferStart{};
-  std::chrono::steady_clock::time_point batchStart{};
 };
 
 }  // namespace ferrolite

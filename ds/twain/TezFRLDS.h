@@ -22,6 +22,7 @@
 #include "ds/scan/scanner/TezFRLScan.h"
 #include "ds/twain/DSPorts.h"
 #include "ds/twain/Languages.h"
+#include "ds/twain/TezFRLDialogBox.h"
 #include "ds/twain/ModelTable.h"
 #include "ds/twain/ScanThread.h"
 #include "platform/foundation/Localization.h"
@@ -59,7 +60,8 @@ inline constexpr int kProfileLoad = 0;
 inline constexpr int kProfileSave = 1;
 inline constexpr int kProfileDelete = 2;
 
-class TezFRLDS {
+// The progress side (TezFRLDialogBox.h) is a base of its own.
+class TezFRLDS : public DSProgress {
  public:
   // Reads "Debug.conf" and the options of "krscan.plist" in `bundleFolder` (the folder of the
   // module, holding "Info.plist" and "Resources"), sets up the services object gKrCommon and

@@ -18,6 +18,7 @@
 #include "ds/twain/DSHelpers.h"
 #include "ds/twain/Options.h"
 #include "ds/twain/TezFRLDS.h"
+#include "ds/twain/TezFRLDialogBox.h"
 #include "ds/twain/XferSupport.h"
 #include "platform/twain/Source.h"
 
@@ -42,9 +43,8 @@ TW_UINT16 TezFRLDS::xferReady() {
   batch.scanDone = false;
   scanInterrupt = false;
   batch.onePageDone = true;
-  batch.currentImageNumber = 1;
+  currentImageNumber = 1;
   imageInfoGo = false;
-  batch.indicatorValue = 0;
   xferPageNumber = 0;
   gPatchcodeImage = false;
   gPatchBarcodeReading = false;
@@ -66,8 +66,9 @@ TW_UINT16 TezFRLDS::xferReady() {
   }
   // 3.
   if (debugLevel > 0) writeSetting(std::nullopt, true);
-  batch.batchStart = std::chrono::steady_clock::now();
-  progressStart(*this);
+  tickCount = currentTick();
+  if (dialogBox) dialogBox->initialize();
+  if (scanSetting.bShowProgress) showIndicatorWindow();
   // 4.
   if (ScanRes > 0) {
     const int optical = newKrapi ? deviceAbility.OpticalRes : scannerAbilityEx.OpticalRes;
@@ -100,6 +101,7 @@ TW_UINT16 TezFRLDS::xferReady() {
   isPatchCode = scanSetting.bPatchCode != 0;
   keepImageType = scanSetting.wImageType;
   scanSetting.wImageType = scanObject->imageTypeChanged();
+  startIndicatorTimer();
   batch.xferImageInfo = scanObject->scanImageInfo();
   // 9.
   mCurrentState = TWAIN_STATE_XFERREADY;
@@ -133,14 +135,18 @@ void TezFRLDS::scanGo() {
   dsLog("scanGo", kLogThreadIn, 1, kLogNoData);
   // The first page was asked for by the start of the batch.
   scanThread.takeFirst();
+  scanGoEvent = true;
   bool result = scanObject->doScan();
   scanThread.pageEnded();
+  scanGoEvent = false;
   const auto leave = [this] {
     return scanInterrupt.load() || mCurrentState.load() < TWAIN_STATE_XFERREADY;
   };
   while (scanThread.takeRequest(leave)) {
+    scanGoEvent = true;
     result = scanObject->doScan();
     scanThread.pageEnded();
+    scanGoEvent = false;
   }
   dsLog("scanGo", kLogThreadOut, result, scanObject->scannerError());
 }
@@ -178,7 +184,8 @@ void TezFRLDS::freeXferBuffers() {
 
 bool TezFRLDS::waitForPages(int pages) {
   const ScanTiming timing = scanTiming();
-  const auto deadline = std::chrono::steady_clock::now() + timing.pageWaitLimit;
+  const auto deadline =
+      std::chrono::steady_clock::now() + timing.second * std::max(timing.aliveSeconds, 1);
   int pass = 0;
   for (;;) {
     const bool idle = !scanThread.stillRunning() && !scanThread.requested();
@@ -196,7 +203,7 @@ bool TezFRLDS::waitForPages(int pages) {
       scanThread.request();
     }
     mainQueue.drainFor(timing.nextPagePoll);
-    if (!apCancelScan && progressCancelled(*this)) {
+    if (!apCancelScan && (dialogBox && dialogBox->scanCancelled())) {
       dsLog("******* AP Cancel Scan *******", kLogBlank, 1, kLogNoData);
       apCancelScan = true;
       gScanPage.gApCacelScan = true;
@@ -229,8 +236,8 @@ TW_UINT16 TezFRLDS::getImageInfo() {
     pageError = scanObject->scannerError() != 0;
     if (!pageError) {
       // b.
-      if (batch.currentImageNumber == 1) {
-        progressEnableCancel(*this, true);
+      if (currentImageNumber == 1) {
+        if (dialogBox) dialogBox->enableCancelButton(true);
       } else if (!batchMode) {
         scanThread.request();
       }
@@ -270,10 +277,10 @@ TW_UINT16 TezFRLDS::getImageInfo() {
   }
   if (!pageError && scanObject->scannerError() == 0 && processingError == 0) {
     // 4.
-    dsLog("------------- Current page -------------", kLogBlank, 1, batch.currentImageNumber);
+    dsLog("------------- Current page -------------", kLogBlank, 1, currentImageNumber.load());
     dsLog("LastPage", kLogBlank, 1, batch.scanDone.load());
     // 5.
-    if (batch.currentImageNumber == 1) {
+    if (currentImageNumber == 1) {
       batch.frontCount = imageCount(s.wImageType, kImageFrontBits, kImageAutoColorFront);
       batch.rearCount = imageCount(s.wImageType, kImageRearBits, kImageAutoColorRear);
       batch.multistreamMode = batch.frontCount > 1 || batch.rearCount > 1;
@@ -345,7 +352,7 @@ TW_UINT16 TezFRLDS::getImageInfo() {
       }
       // b.
       if (multiCrop && batch.flatbedRemnantImage > 0 && !newPage && process &&
-          (batch.currentImageNumber % batch.frontCount == 1 || batch.frontCount == 1)) {
+          (currentImageNumber % batch.frontCount == 1 || batch.frontCount == 1)) {
         XferImageInfo next = batch.xferImageInfo;
         if (process->doGetMultipleImage(&next, batch.pXferBuffer, xferPageNumber)) {
           --batch.flatbedRemnantImage;
@@ -363,17 +370,17 @@ TW_UINT16 TezFRLDS::getImageInfo() {
       if (s.bSplitMode && process) {
         batch.fanfold = scanObject->scanSource() == kScanSourceFeederDuplex && !batch.frontSide &&
                         s.bFlipSide == 1;
-        if (!(process->isSplitImage() && batch.currentImageNumber != 1)) {
+        if (!(process->isSplitImage() && currentImageNumber != 1)) {
           process->rotateImage(&batch.xferImageInfo, &batch.pXferBuffer, s.bRotation,
                                batch.fanfold);
         }
         process->splitImage(&batch.xferImageInfo, batch.pXferBuffer, s.bSplitMode,
-                            batch.currentImageNumber);
+                            currentImageNumber);
       }
       // f.
       if (process) {
         if (!process->imageProcessing(&batch.xferImageInfo, &batch.pXferBuffer, &scanSetting,
-                                      &batch.allocSize, batch.currentImageNumber)) {
+                                      &batch.allocSize, currentImageNumber)) {
           processingError = kErrorNoMemory;
         }
         batch.onePageDone = process->onePageDone();
@@ -381,7 +388,7 @@ TW_UINT16 TezFRLDS::getImageInfo() {
         batch.onePageDone = true;
       }
       // g.
-      if (progressCancelled(*this)) processingError = kProgressCancelled;
+      if ((dialogBox && dialogBox->scanCancelled())) processingError = kProgressCancelled;
     } else {
       processingError = kErrorNoMemory;
     }

@@ -34,10 +34,10 @@ bool TezFRLDS::beginTransfer(const char* name, bool firstStrip) {
   processEvent();
   if (firstStrip) {
     batch.xferStart = std::chrono::steady_clock::now();
-    progressPercentage(*this, 0);
+    setPercentage(0);
   }
   if (!imageInfoGo) getImageInfo();
-  if (progressCancelled(*this)) {
+  if ((dialogBox && dialogBox->scanCancelled())) {
     processingError = kProgressCancelled;
     scanInterrupt = true;
   }
@@ -56,7 +56,7 @@ TW_UINT16 TezFRLDS::cancelTransfer() {
 }
 
 TW_UINT16 TezFRLDS::endTransfer(const char* name) {
-  progressPercentage(*this, 100);
+  setPercentage(100);
   mCurrentState = TWAIN_STATE_TRANSFERRING;
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                       std::chrono::steady_clock::now() - batch.xferStart)
@@ -133,7 +133,7 @@ TW_UINT16 TezFRLDS::imageMemXfer(TW_IDENTITY*, TW_UINT16 msg, TW_IMAGEMEMXFER* m
   // 4.
   batch.bytesTransfered += n;
   dsLog("Bytes transfered", kLogBlank, 1, batch.bytesTransfered);
-  progressPercentage(*this, int(uint64_t(batch.bytesTransfered) * 100 / total));
+  setPercentage(int(uint64_t(batch.bytesTransfered) * 100 / total));
   // 5.
   if (batch.bytesTransfered < total) {
     dsLog(kMemoryXferName, kLogOut, TWRC_SUCCESS, mCurrentState.load());
@@ -280,11 +280,13 @@ TW_UINT16 TezFRLDS::controlPendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_PENDINGX
         }
       }
     }
-    if (scanSetting.iImageCount == batch.currentImageNumber) {
+    if (scanSetting.iImageCount == currentImageNumber) {
       mCurrentState = TWAIN_STATE_ENABLED;
     } else if (again) {
-      if (scanSetting.wTransportTimeout == 0 || !toBeContinued(*this)) {
+      if (scanSetting.wTransportTimeout == 0 || !toBeContinued()) {
         mCurrentState = TWAIN_STATE_ENABLED;
+      } else {
+        scanThread.request();  // paper came: the batch goes on
       }
     }
     if (mCurrentState == TWAIN_STATE_TRANSFERRING) {
@@ -304,7 +306,7 @@ void TezFRLDS::pendingXferDone() {
   dsLog("pendingXferDone", kLogBlank, 1, mCurrentState.load());
   if (debugLevel >= 3 && gKrCommon && batch.pXferBuffer != nullptr) {
     char name[16];
-    std::snprintf(name, sizeof name, "%04d_ap", batch.currentImageNumber);
+    std::snprintf(name, sizeof name, "%04d_ap", currentImageNumber.load());
     gKrCommon->saveDebugImage(batch.pXferBuffer, batch.xferImageInfo, name, false);
   }
   // 2.
@@ -323,7 +325,7 @@ void TezFRLDS::pendingXferDone() {
   // 3.
   if (photoshopFamily) adobeXferDone();
   // 4.
-  ++batch.currentImageNumber;
+  ++currentImageNumber;
 }
 
 void TezFRLDS::adobeXferDone() {
@@ -334,15 +336,5 @@ void TezFRLDS::adobeXferDone() {
     closeDSRequest();
   }
 }
-
-// ---- the progress and continue windows ----
-// TODO(progress window): until the progress controller offers these, a batch runs without
-// progress display, Cancel or continue window.
-
-void progressStart(TezFRLDS&) {}
-void progressEnableCancel(TezFRLDS&, bool) {}
-void progressPercentage(TezFRLDS& source, int percent) { source.batch.indicatorValue = percent; }
-bool progressCancelled(TezFRLDS&) { return false; }
-bool toBeContinued(TezFRLDS&) { return false; }
 
 }  // namespace ferrolite

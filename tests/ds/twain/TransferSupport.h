@@ -49,7 +49,9 @@ class TransferTest : public OpenSourceTest {
     fast.pagePoll = std::chrono::milliseconds(2);
     fast.barcodePoll = std::chrono::milliseconds(2);
     fast.nextPagePoll = std::chrono::milliseconds(1);
-    fast.pageWaitLimit = std::chrono::milliseconds(20000);
+    fast.second = std::chrono::milliseconds(20);
+    fast.aliveSeconds = 500;  // 10 s for a page
+    fast.xferGoPause = std::chrono::milliseconds(1);
     ferrolite::setScanTiming(fast);
     scanner().LoadSheets(3);
     threadsBefore_ = ThreadCount();

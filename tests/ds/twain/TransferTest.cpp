@@ -4,6 +4,9 @@
 // simulated scanner.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "TransferSupport.h"
 
 namespace {
@@ -80,6 +83,97 @@ TEST_F(Transfers, ASecondImageInfoAnswersTheSameWithoutScanning) {
   const twainhost::Answer again = host.MemXfer(100000);
   EXPECT_EQ(again.rc, TWRC_FAILURE);
   EXPECT_EQ(again.cc, TWCC_SEQERROR);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Transfers, MemoryStripsAreWholeRowsOfTheHostsBuffer) {
+  // A Letter-wide grey page at the scanner's 300 dpi: about 2,550 bytes a row (the device keeps
+  // its pixel alignment), 39 rows in 100,000 bytes.
+  Open();
+  using twainhost::Container;
+  ASSERT_TRUE(host.SetCapability(ICAP_PIXELTYPE, Container::OneValue(TWTY_UINT16, TWPT_GRAY)).ok());
+  ASSERT_TRUE(host.SetCapability(ICAP_XRESOLUTION, Container::OneFix32(300)).ok());
+  ASSERT_TRUE(host.SetCapability(ICAP_YRESOLUTION, Container::OneFix32(300)).ok());
+  ASSERT_TRUE(host.SetCapability(ICAP_FRAMES, Container::OneFrame(0, 0, 8.5, 0.5)).ok());
+  ASSERT_TRUE(host.EnableDs(false).ok());
+  ASSERT_TRUE(host.GetImageInfo().ok());
+  const uint32_t rowBytes = gSource->batch.xferImageInfo.dwBytesPerLine;
+  ASSERT_NEAR(rowBytes, 2550u, 8u);
+  const uint32_t length = gSource->batch.xferImageInfo.dwLength;
+  ASSERT_EQ(length, 150u);
+  uint32_t row = 0;
+  for (int strip = 0; row < length; ++strip) {
+    SCOPED_TRACE(strip);
+    const auto answer = host.MemXfer(100000, strip % 2 == 1);  // pointer and handle alike
+    const uint32_t rows = std::min(39u, length - row);
+    EXPECT_EQ(answer.rc, row + rows == length ? TWRC_XFERDONE : TWRC_SUCCESS);
+    EXPECT_EQ(answer.value.rows, rows);
+    EXPECT_EQ(answer.value.yOffset, row);
+    EXPECT_EQ(answer.value.xOffset, 0u);
+    EXPECT_EQ(answer.value.bytesPerRow, rowBytes);
+    EXPECT_EQ(answer.value.columns, rowBytes);
+    EXPECT_EQ(answer.value.bytesWritten, rows * rowBytes);
+    // Until the last strip the source stays ready to transfer.
+    EXPECT_EQ(gSource->mCurrentState, rows + row == length ? TWAIN_STATE_TRANSFERRING
+                                                           : TWAIN_STATE_XFERREADY);
+    if (answer.rc != TWRC_SUCCESS && answer.rc != TWRC_XFERDONE) break;
+    row += rows;
+  }
+  EXPECT_EQ(host.PendingXfers(MSG_RESET).rc, TWRC_FAILURE);  // only in 60
+  EXPECT_TRUE(host.PendingXfers(MSG_ENDXFER).ok());
+}
+
+TEST_F(Transfers, SetupMemXferSuggestsAQuarterOfThePixels) {
+  Open();
+  struct Case {
+    int32_t width, length;
+    int16_t bitsPerPixel;
+    uint32_t preferred;
+  };
+  const Case cases[] = {{2550, 3300, 8, 4194304},   // 2,103,750 raised to 4 MiB
+                        {5100, 6600, 24, 25245000},  // three quarters of the pixels
+                        {10200, 13200, 24, 33554432},  // at most 32 MiB
+                        {0, 0, 1, 4194304}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.width);
+    gSource->mImageInfo.ImageWidth = c.width;
+    gSource->mImageInfo.ImageLength = c.length;
+    gSource->mImageInfo.BitsPerPixel = c.bitsPerPixel;
+    const auto setup = host.GetSetupMemXfer();
+    ASSERT_TRUE(setup.ok());
+    EXPECT_EQ(setup.value.minBufSize, 32768u);
+    EXPECT_EQ(setup.value.maxBufSize, c.preferred);
+    EXPECT_EQ(setup.value.preferred, c.preferred);
+  }
+  twainhost::Bytes record(12);
+  EXPECT_TRUE(host.Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_SET, record.data()).ok());
+  EXPECT_EQ(host.Call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GETDEFAULT, record.data()).cc,
+            TWCC_BADPROTOCOL);
+}
+
+TEST_F(Transfers, SetupFileXferKeepsAZeroTerminatedName) {
+  Open();
+  EXPECT_EQ(host.SetupFile(MSG_GET).value.fileName, "TwainDS.tif");
+  ASSERT_TRUE(host.SetupFile(MSG_SET, {"/tmp/x/page.png", 2, 0}).ok());
+  EXPECT_EQ(host.SetupFile(MSG_GETCURRENT).value.fileName, "/tmp/x/page.png");
+  EXPECT_EQ(host.SetupFile(MSG_GETCURRENT).value.format, 2);
+  EXPECT_EQ(host.SetupFile(MSG_GETDEFAULT).value.fileName, "TwainDS.tif");
+  EXPECT_EQ(host.SetupFile(MSG_GET).value.fileName, "/tmp/x/page.png");  // the default is not set
+  // 256 characters and no zero: refused, the name stays.
+  TW_SETUPFILEXFER unterminated{};
+  std::memset(unterminated.FileName, 'a', sizeof unterminated.FileName);
+  const twainhost::Answer refused =
+      host.Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &unterminated);
+  EXPECT_EQ(refused.rc, TWRC_FAILURE);
+  EXPECT_EQ(refused.cc, TWCC_BADVALUE);
+  EXPECT_EQ(host.SetupFile(MSG_GET).value.fileName, "/tmp/x/page.png");
+  const auto reset = host.SetupFile(MSG_RESET);
+  EXPECT_EQ(reset.value.fileName, "TwainDS.tif");
+  EXPECT_EQ(reset.value.format, 0);
+  EXPECT_EQ(host.SetupFile(MSG_GET).value.fileName, "TwainDS.tif");
 }
 
 }  // namespace

@@ -14,8 +14,10 @@ namespace twainhost {
 
 namespace {
 
-// How long the application waits for the source's next message (a dialog's user may take long).
-constexpr std::chrono::seconds kMessageWait{300};
+// How long the application waits for the source's next message: a dialog's user may take long,
+// a source without one sends its messages at once.
+constexpr std::chrono::seconds kMessageWaitWithUi{300};
+constexpr std::chrono::seconds kMessageWait{30};
 constexpr std::chrono::milliseconds kEventPause{10};
 constexpr double kMillimetresPerInch = 25.4;
 // The source's own "no paper" statuses in its custom operation (its own code and the driver's).
@@ -66,8 +68,11 @@ class Session {
     const Answer opened = host_.OpenSource();
     if (!opened.ok()) {
       std::fprintf(err_, "twain-scan: MSG_OPENDS refused: %s\n", Describe(opened).c_str());
-      return opened.cc == TWCC_CHECKDEVICEONLINE || opened.cc == TWCC_NODS ? kExitNoScanner
-                                                                           : kExitSource;
+      // The source refuses its open so when it finds no scanner it supports (or cannot start it).
+      const bool noScanner = opened.cc == TWCC_SEQERROR || opened.cc == TWCC_CHECKDEVICEONLINE ||
+                             opened.cc == TWCC_NODS;
+      if (noScanner) std::fprintf(err_, "twain-scan: no scanner the source supports\n");
+      return noScanner ? kExitNoScanner : kExitSource;
     }
     int status = Negotiate();
     if (status == kExitOk) status = Scan();
@@ -147,7 +152,8 @@ class Session {
 
   // The source's next message, waiting while it works; nothing after the wait's limit.
   std::optional<ManagerMessage> NextMessage() {
-    const auto deadline = std::chrono::steady_clock::now() + kMessageWait;
+    const auto deadline =
+        std::chrono::steady_clock::now() + (o_.showUi ? kMessageWaitWithUi : kMessageWait);
     while (host_.pendingMessages() == 0) {
       if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
       host_.ProcessEvent();
@@ -315,9 +321,10 @@ class Session {
     lastError_ = custom.ok() ? custom.value.error : 0;
     std::string text = custom.ok() ? Utf8(custom.value.message) : "";
     std::fprintf(err_, "twain-scan: %s: %s", what, Describe(a).c_str());
-    if (custom.ok() && (custom.value.error != 0 || !text.empty())) {
-      std::fprintf(err_, ", scanner error %d: %s", int32_t(custom.value.error), text.c_str());
+    if (custom.ok() && custom.value.error != 0) {
+      std::fprintf(err_, ", scanner error %d", int32_t(custom.value.error));
     }
+    if (!text.empty()) std::fprintf(err_, ": %s", text.c_str());
     std::fprintf(err_, "\n");
   }
 

@@ -266,6 +266,28 @@ TEST_F(ProgressSide, FirstImageShowsItsTextsAndTheElapsedTimeFollowsTheTicks) {
   EXPECT_EQ(Journal::shared().entries().size(), entries);
 }
 
+TEST_F(ProgressSide, TheWindowsSpeakTheChosenLanguage) {
+  Open();
+  ferrolite::TezFRLDS& ds = *gSource;
+  int count = 0;
+  ds.supportedLanguages(&count);
+  ASSERT_EQ(count, 2);
+  ds.setLanguage(1);  // German
+  ds.currentImageNumber = 1;
+  ds.showIndicatorWindow();
+  EXPECT_EQ(lastText("textTransferring text"), "Bild 1 wird übertragen");
+  EXPECT_EQ(lastText("textElapsed text"), "Vergangene Zeit 0:01");
+  EXPECT_EQ(lastText("cancelButton title"), "Abbrechen");
+  ds.scanSetting.wTransportTimeout = 0;
+  EXPECT_TRUE(ds.toBeContinued());  // the flatbed goes on after its time-out
+  EXPECT_EQ(lastText("textPutPaper text"), "Legen Sie Papier auf den Scanner.");
+  EXPECT_EQ(lastText("transportWindow title"), "Papiererkennung");
+  EXPECT_EQ(lastText("continueButton title"), "Weiter");
+  EXPECT_EQ(lastText("textTimeRemain text"), "Verbleibende Zeit 0");
+  ds.scanGoEvent = false;
+  ds.closeIndicatorWindow();
+}
+
 TEST_F(ProgressSide, TheTimerShowsTheElapsedTimeWhenTheHostsThreadTurnsItsRunLoop) {
   Open();
   ferrolite::TezFRLDS& ds = *gSource;

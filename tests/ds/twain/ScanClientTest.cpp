@@ -114,6 +114,9 @@ TEST_F(ScanClient, EveryTransferWritesTheImagesItPrints) {
        tiffSize},
       {"--mode grey --transfer file --format tiff --count 1 --output " + out("single.tif"), 1,
        "-> " + out("single.tif"), tiffSize},
+      // A host of the Photoshop family gets a MSG_XFERREADY for each image.
+      {"--application 'Adobe Photoshop' --mode grey --transfer file --output " + out("p-%d.png"), 3,
+       "grey 8 bits", pngSize},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);

@@ -189,12 +189,12 @@ void DSProgress::textTimeRemaining(int seconds) {
 }
 
 void DSProgress::nextJob(int timeout, int scanSource, uint64_t generation) {
-  dsLog("nextJob", kLogThreadIn, 1, kLogNoData);
+  dsLog("nextJob", kLogIn, 1, kLogNoData);
   const ScanTiming timing = scanTiming();
   for (int n = 0;;) {
     // 1.
     if (!countdownRunning_) {
-      dsLog("nextJob", kLogThreadOut, 0, kLogNoData);
+      dsLog("nextJob", kLogOut, 0, kLogNoData);
       return;
     }
     // 2.
@@ -210,7 +210,7 @@ void DSProgress::nextJob(int timeout, int scanSource, uint64_t generation) {
       countdownWake_.wait_for(lock, timing.second, [this] { return !countdownRunning_; });
     }
     if (!countdownRunning_) {
-      dsLog("nextJob", kLogThreadOut, 0, kLogNoData);
+      dsLog("nextJob", kLogOut, 0, kLogNoData);
       return;
     }
     if (++n > timeout) {
@@ -220,7 +220,7 @@ void DSProgress::nextJob(int timeout, int scanSource, uint64_t generation) {
   }
   // 5.
   onHostThread(generation, [](ProgressController& box) { box.closeTransportWindow(); });
-  dsLog("nextJob", kLogThreadOut, 1, kLogNoData);
+  dsLog("nextJob", kLogOut, 1, kLogNoData);
 }
 
 void DSProgress::endTransport() {

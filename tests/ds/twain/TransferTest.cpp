@@ -117,8 +117,8 @@ TEST_F(Transfers, MemoryStripsAreWholeRowsOfTheHostsBuffer) {
     EXPECT_EQ(answer.value.columns, rowBytes);
     EXPECT_EQ(answer.value.bytesWritten, rows * rowBytes);
     // Until the last strip the source stays ready to transfer.
-    EXPECT_EQ(gSource->mCurrentState, rows + row == length ? TWAIN_STATE_TRANSFERRING
-                                                           : TWAIN_STATE_XFERREADY);
+    EXPECT_EQ(gSource->mCurrentState,
+              rows + row == length ? TWAIN_STATE_TRANSFERRING : TWAIN_STATE_XFERREADY);
     if (answer.rc != TWRC_SUCCESS && answer.rc != TWRC_XFERDONE) break;
     row += rows;
   }
@@ -133,8 +133,8 @@ TEST_F(Transfers, SetupMemXferSuggestsAQuarterOfThePixels) {
     int16_t bitsPerPixel;
     uint32_t preferred;
   };
-  const Case cases[] = {{2550, 3300, 8, 4194304},   // 2,103,750 raised to 4 MiB
-                        {5100, 6600, 24, 25245000},  // three quarters of the pixels
+  const Case cases[] = {{2550, 3300, 8, 4194304},      // 2,103,750 raised to 4 MiB
+                        {5100, 6600, 24, 25245000},    // three quarters of the pixels
                         {10200, 13200, 24, 33554432},  // at most 32 MiB
                         {0, 0, 1, 4194304}};
   for (const Case& c : cases) {

@@ -78,10 +78,15 @@ class HeadlessMainDialog final : public DialogController {
         if (source_) source_->closeDSRequest();
         break;
       case UserAction::kScan:
-        // The scan step comes with the transfer side; until then the user waits for the
-        // batch that a scan would start.
-        Journal::shared().record(kMainWindow, "user", "Scan (waits)");
+        // The batch starts at once with the settings shown; a batch that cannot start leaves
+        // the user nothing to wait for: the window closes.
+        Journal::shared().record(kMainWindow, "user", "Scan");
         scanned_ = true;
+        if (source_ && source_->xferReady() != TWRC_SUCCESS) {
+          scanned_ = false;
+          Journal::shared().record(kMainWindow, "user", "Close");
+          source_->closeDSRequest();
+        }
         break;
       default:
         Journal::shared().record(kMainWindow, "user", "Wait");

@@ -117,8 +117,8 @@ TEST_F(Transfers, MemoryStripsAreWholeRowsOfTheHostsBuffer) {
     EXPECT_EQ(answer.value.columns, rowBytes);
     EXPECT_EQ(answer.value.bytesWritten, rows * rowBytes);
     // Until the last strip the source stays ready to transfer.
-    EXPECT_EQ(gSource->mCurrentState, rows + row == length ? TWAIN_STATE_TRANSFERRING
-                                                           : TWAIN_STATE_XFERREADY);
+    EXPECT_EQ(gSource->mCurrentState,
+              rows + row == length ? TWAIN_STATE_TRANSFERRING : TWAIN_STATE_XFERREADY);
     if (answer.rc != TWRC_SUCCESS && answer.rc != TWRC_XFERDONE) break;
     row += rows;
   }
@@ -133,8 +133,8 @@ TEST_F(Transfers, SetupMemXferSuggestsAQuarterOfThePixels) {
     int16_t bitsPerPixel;
     uint32_t preferred;
   };
-  const Case cases[] = {{2550, 3300, 8, 4194304},   // 2,103,750 raised to 4 MiB
-                        {5100, 6600, 24, 25245000},  // three quarters of the pixels
+  const Case cases[] = {{2550, 3300, 8, 4194304},      // 2,103,750 raised to 4 MiB
+                        {5100, 6600, 24, 25245000},    // three quarters of the pixels
                         {10200, 13200, 24, 33554432},  // at most 32 MiB
                         {0, 0, 1, 4194304}};
   for (const Case& c : cases) {
@@ -174,6 +174,59 @@ TEST_F(Transfers, SetupFileXferKeepsAZeroTerminatedName) {
   EXPECT_EQ(reset.value.fileName, "TwainDS.tif");
   EXPECT_EQ(reset.value.format, 0);
   EXPECT_EQ(host.SetupFile(MSG_GET).value.fileName, "TwainDS.tif");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Transfers, TheHeadlessInterfaceScansWithTheStoredSettings) {
+  // Small grey pages stored for the model; the host then negotiates colour, which the enable
+  // with the interface does not keep.
+  OpenSmall(TWPT_GRAY);
+  gSource->writeSetting(std::nullopt, false);
+  ASSERT_TRUE(
+      host.SetCapability(ICAP_PIXELTYPE, twainhost::Container::OneValue(TWTY_UINT16, TWPT_RGB))
+          .ok());
+  ASSERT_TRUE(host.EnableDs(true).ok());
+  auto messages = host.TakeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, MSG_XFERREADY);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
+  const std::vector<Image> images = TakeImages(Mechanism::kFile, ".png");
+  ASSERT_EQ(images.size(), 3u);
+  for (const Image& image : images) {
+    EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
+    EXPECT_EQ(image.info.pixelType, TWPT_GRAY);
+    EXPECT_EQ(image.rows, image.prepared);
+  }
+  // The batch is over: the user closes.
+  messages = host.TakeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+  // An interface was shown: the disable saves the settings.
+  std::filesystem::remove(settingsFile());
+  ASSERT_TRUE(host.DisableDs().ok());
+  EXPECT_TRUE(std::filesystem::exists(settingsFile()));
+}
+
+TEST_F(Transfers, TwoSessionsInOneProcessLeaveNoThread) {
+  for (int cycle = 0; cycle < 2; ++cycle) {
+    SCOPED_TRACE(cycle);
+    scanner().LoadSheets(2);
+    OpenSmall(TWPT_RGB, true);
+    const std::vector<Image> images = Scan(Mechanism::kNative);
+    ASSERT_EQ(images.size(), 4u);  // two sheets, both sides
+    for (const Image& image : images) {
+      EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
+      EXPECT_EQ(image.info.pixelType, TWPT_RGB);
+      EXPECT_EQ(image.rows, image.prepared);
+    }
+    ASSERT_TRUE(host.DisableDs().ok());
+    ASSERT_TRUE(host.CloseSource().ok());
+    EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+  }
 }
 
 }  // namespace

@@ -85,8 +85,9 @@ class ScanClient : public ::testing::Test {
     std::ofstream(file) << text;
     return file.string();
   }
-  testsupport::CommandRun scan(const std::string& args, const std::string& description = "") {
-    std::string env = "VANTREL_LOG_ROOT=" + (root_ / "DrvLog").string();
+  testsupport::CommandRun scan(const std::string& args, const std::string& description = "",
+                               const std::string& moreEnv = "") {
+    std::string env = "VANTREL_LOG_ROOT=" + (root_ / "DrvLog").string() + " " + moreEnv;
     if (!description.empty()) env += " VANTREL_SIMULATOR=" + description;
     return testsupport::runCommand(env + " " TWAIN_SCAN_PATH " --bundle " + bundle_ +
                                    " --resolution 100 -x 25.4 -y 25.4 " + args);
@@ -167,6 +168,23 @@ TEST_F(ScanClient, ConditionsEndTheScanWithTheSourcesCodeAndExitStatus) {
     for (const std::string& s : c.shows) EXPECT_THAT(run.output, HasSubstr(s));
     EXPECT_THAT(run.output, Not(HasSubstr("fault")));
   }
+}
+
+TEST_F(ScanClient, WithTheInterfaceTheUserStartsTheBatch) {
+  // No display: the source's interface runs headless when a script names what the user does.
+  const std::string script = describe("user.txt", "action scan\n");
+  const testsupport::CommandRun run =
+      scan("--ui --transfer memory --output " + out("ui-%d.tif"), "",
+           "DISPLAY= WAYLAND_DISPLAY= FERROLITE_UI_SCRIPT=" + script);
+  EXPECT_EQ(run.exit, kOk) << run.output;
+  EXPECT_EQ(printedImages(run.output).size(), 3u) << run.output;
+  EXPECT_THAT(run.output, Not(HasSubstr("fault")));
+
+  const testsupport::CommandRun refused =
+      scan("--ui --transfer memory --output " + out("no-%d.tif"), "",
+           "DISPLAY= WAYLAND_DISPLAY= FERROLITE_UI_SCRIPT=");
+  EXPECT_EQ(refused.exit, kError) << refused.output;
+  EXPECT_THAT(refused.output, HasSubstr("MSG_ENABLEDS: rc 1 cc 5"));
 }
 
 }  // namespace

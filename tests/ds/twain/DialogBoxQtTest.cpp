@@ -3,7 +3,6 @@
 // build/<pass>/dialog-shots/. The rules are the headless tests'; these prove the descriptions.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -16,25 +15,12 @@
 #include "platform/ui/Host.h"
 #include "platform/ui/Scripted.h"
 #include "platform/ui/Window.h"
+#include "tests/support/QtHostApplication.h"
 
 namespace {
 
-// The host's application object, made once on the main thread before any test.
-class QtHostEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "dialogbox-qt-test";
-    static char* argv[] = {name, nullptr};
-    application_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { application_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> application_;
-};
-[[maybe_unused]] ::testing::Environment* const gEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtHostEnvironment);
+[[maybe_unused]] ::testing::Environment* const gQtHost =
+    ::testing::AddGlobalTestEnvironment(new testsupport::QtHostApplication("dialogbox-qt-test"));
 
 class QtContext final : public ferrolite::DialogBoxContext {
  public:

@@ -24,8 +24,38 @@ constexpr double kMillimetresPerInch = 25.4;
 constexpr uint32_t kNoPaperOwn = uint32_t(-2);
 constexpr uint32_t kNoPaperDriver = 2015;
 
+// What a condition code tells the user.
+const char* ConditionText(uint16_t cc) {
+  switch (cc) {
+    case TWCC_BUMMER:
+      return "the source failed";
+    case TWCC_LOWMEMORY:
+      return "not enough memory";
+    case TWCC_OPERATIONERROR:
+      return "the source could not do it (no display for its interface?)";
+    case TWCC_BADVALUE:
+      return "a value the source does not take";
+    case TWCC_SEQERROR:
+      return "out of sequence";
+    case TWCC_PAPERJAM:
+      return "paper jam: open the scanner and remove the paper";
+    case TWCC_PAPERDOUBLEFEED:
+      return "multiple feed: load the sheets again";
+    case TWCC_FILEWRITEERROR:
+      return "the file could not be written";
+    case TWCC_CHECKDEVICEONLINE:
+      return "check that the scanner is on and connected";
+    default:
+      return nullptr;
+  }
+}
+
 std::string Describe(const Answer& a) {
-  return "rc " + std::to_string(a.rc) + " cc " + std::to_string(a.cc);
+  std::string text = "rc " + std::to_string(a.rc) + " cc " + std::to_string(a.cc);
+  if (a.rc != TWRC_SUCCESS) {
+    if (const char* what = ConditionText(a.cc)) text += std::string(" (") + what + ")";
+  }
+  return text;
 }
 
 const char* ModeName(int16_t pixelType) {

@@ -25,6 +25,14 @@ constexpr std::chrono::seconds kTwainSharpPause{3};
 
 TezFRLDS& DSProgress::ds() { return static_cast<TezFRLDS&>(*this); }
 
+void DSProgress::waitTurningRunLoop(std::chrono::milliseconds span) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + span;
+  for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
+    ds().mainQueue.drainFor(std::chrono::ceil<std::chrono::milliseconds>(end - now));
+  }
+}
+
 DSProgress::~DSProgress() { endTransport(); }
 
 void DSProgress::showIndicatorWindow() {
@@ -111,7 +119,7 @@ bool DSProgress::toBeContinued() {
   if (scanGoEvent) {
     dsLog("Scan thread is going", kLogBlank, 1, kLogNoData);
     for (int alive = 1; scanGoEvent; ++alive) {
-      std::this_thread::sleep_for(timing.second);
+      waitTurningRunLoop(timing.second);
       dsLog("Scanning is alive " + std::to_string(alive) + "s", kLogBlank, 1, kLogNoData);
       if (alive > timing.aliveSeconds) {
         dsLog("toBeContinued", kLogOut, 0, kLogNoData);
@@ -152,7 +160,7 @@ bool DSProgress::toBeContinued() {
       box->makeKeyAndOrderFront();
     }
     scanGoEvent = true;
-    if (s.scanObject->xferGo()) std::this_thread::sleep_for(timing.xferGoPause);
+    if (s.scanObject->xferGo()) waitTurningRunLoop(timing.xferGoPause);
   } else {
     // 7.
     s.initXferTimeout = false;

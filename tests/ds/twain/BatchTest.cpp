@@ -111,3 +111,18 @@ TEST_F(Batch, TheTransportTimeOutWaitsForPaper) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Batch, FeederLoadedReadsTheSensor) {
+  OpenSmall();
+  for (const uint32_t sheets : {2u, 0u, 1u}) {
+    SCOPED_TRACE(sheets);
+    scanner().LoadSheets(sheets);
+    const auto loaded = host.Capability(MSG_GET, CAP_FEEDERLOADED);
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.value.Value(), sheets != 0 ? 1 : 0);
+  }
+}
+
+}  // namespace

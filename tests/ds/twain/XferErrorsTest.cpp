@@ -78,6 +78,24 @@ TEST_F(XferErrors, ConditionsAndCancelsEndTheBatchCleanly) {
   }
 }
 
+TEST_F(XferErrors, ACancelInALongDuplexBatch) {
+  // Twenty pages ahead of the host, Cancel at the seventh image: the threads meet often.
+  scanner().LoadSheets(10);
+  OpenSmall(TWPT_RGB, true);
+  ui::headless::Journal::shared().scriptCancelAtImage(7);
+  const std::vector<Image> images = Scan(Mechanism::kMemory);
+  ASSERT_EQ(images.size(), 7u) << host.DescribeJournal();
+  for (size_t i = 0; i + 1 < images.size(); ++i) {
+    EXPECT_EQ(images[i].transferResult, TWRC_XFERDONE);
+    EXPECT_EQ(images[i].rows, images[i].prepared);
+  }
+  EXPECT_EQ(images.back().transferResult, TWRC_CANCEL);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+  ui::headless::Journal::shared().scriptCancelAtImage(0);
+  scanner().LoadSheets(3);
+}
+
 TEST_F(XferErrors, AScannerThatVanishesCancelsTheNextTransfer) {
   OpenSmall();
   ASSERT_TRUE(host.EnableDs(false).ok());

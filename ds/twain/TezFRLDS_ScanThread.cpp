@@ -283,8 +283,10 @@ TW_UINT16 TezFRLDS::getImageInfo() {
     if (currentImageNumber == 1) {
       batch.frontCount = imageCount(s.wImageType, kImageFrontBits, kImageAutoColorFront);
       batch.rearCount = imageCount(s.wImageType, kImageRearBits, kImageAutoColorRear);
-      batch.multistreamMode = batch.frontCount > 1 || batch.rearCount > 1;
       if (s.bSplitMode) batch.frontCount *= 2, batch.rearCount *= 2;
+      // Every page that yields several images (split halves too) is kept in a copy of its
+      // own: the scan layer's buffer takes the next page while the host transfers.
+      batch.multistreamMode = batch.frontCount > 1 || batch.rearCount > 1;
       if (process) process->frontRearCount(batch.frontCount, batch.rearCount);
     }
     // 6.
@@ -312,7 +314,8 @@ TW_UINT16 TezFRLDS::getImageInfo() {
     }
     const uint64_t pageBytes = uint64_t(info.dwBytesPerLine) * info.dwLength;
     const bool sizeOk =
-        size != 0 && size <= UINT32_MAX && pageBytes <= scanObject->scanBufferSize();
+        size != 0 && size <= UINT32_MAX &&
+        (newPage ? pageBytes <= scanObject->scanBufferSize() : pageBytes <= batch.multiferSize);
     if (!sizeOk) {
       dsLog("Allocated buffer size", kLogBlank, 0, std::to_string(size));
     } else if (batch.pXferBuffer == nullptr) {
@@ -345,7 +348,8 @@ TW_UINT16 TezFRLDS::getImageInfo() {
     // 8.
     if (sizeOk && batch.pXferBuffer != nullptr) {
       // a.
-      const uint8_t* source = scanObject->scanBuffer();
+      // The scan layer's buffer is read only for a new page, before the next one is asked for.
+      const uint8_t* source = newPage ? scanObject->scanBuffer() : nullptr;
       if (batch.multistreamMode && batch.pMultistreamBuffer != nullptr) {
         if (newPage) std::memcpy(batch.pMultistreamBuffer, source, size_t(pageBytes));
         source = batch.pMultistreamBuffer;
@@ -360,7 +364,7 @@ TW_UINT16 TezFRLDS::getImageInfo() {
         } else {
           batch.flatbedRemnantImage = 0;
         }
-      } else {
+      } else if (source != nullptr) {
         // c.
         std::memcpy(batch.pXferBuffer, source, size_t(pageBytes));
       }

@@ -181,8 +181,9 @@ TW_UINT16 TezFRLDS::controlSetupMemXfer(TW_IDENTITY*, TW_UINT16 msg, TW_SETUPMEM
   dsLog("Message", kLogBlank, 1, msg);
   switch (msg) {
     case MSG_GET: {
-      uint64_t n = uint64_t(std::max(mImageInfo.ImageWidth, 0)) *
-                   uint64_t(std::max(mImageInfo.ImageLength, 0));
+      // The record is packed: its fields are read by value.
+      const TW_INT32 width = mImageInfo.ImageWidth, length = mImageInfo.ImageLength;
+      uint64_t n = uint64_t(std::max(width, 0)) * uint64_t(std::max(length, 0));
       if (mImageInfo.BitsPerPixel == 24) n *= 3;
       const uint64_t preferred = std::clamp<uint64_t>((n + 3) / 4, kPreferredMin, kPreferredMax);
       setup->MinBufSize = kMinBufSize;

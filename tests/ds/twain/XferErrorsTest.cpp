@@ -78,6 +78,48 @@ TEST_F(XferErrors, ConditionsAndCancelsEndTheBatchCleanly) {
   }
 }
 
+TEST_F(XferErrors, ACancelInALongDuplexBatch) {
+  // Twenty pages ahead of the host, Cancel at the seventh image: the threads meet often.
+  scanner().LoadSheets(10);
+  OpenSmall(TWPT_RGB, true);
+  ui::headless::Journal::shared().scriptCancelAtImage(7);
+  const std::vector<Image> images = Scan(Mechanism::kMemory);
+  ASSERT_EQ(images.size(), 7u) << host.DescribeJournal();
+  for (size_t i = 0; i + 1 < images.size(); ++i) {
+    EXPECT_EQ(images[i].transferResult, TWRC_XFERDONE);
+    EXPECT_EQ(images[i].rows, images[i].prepared);
+  }
+  EXPECT_EQ(images.back().transferResult, TWRC_CANCEL);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+  ui::headless::Journal::shared().scriptCancelAtImage(0);
+  scanner().LoadSheets(3);
+}
+
+TEST_F(XferErrors, AScannerThatVanishesCancelsTheNextTransfer) {
+  OpenSmall();
+  ASSERT_TRUE(host.EnableDs(false).ok());
+  ASSERT_EQ(host.MemXfer(1 << 20).rc, TWRC_XFERDONE);
+  unplugAll();
+  const auto end = host.PendingXfers(MSG_ENDXFER);
+  ASSERT_TRUE(end.ok());
+  if (end.value != 0) {
+    // The read-ahead page may have come before the scanner went: it is delivered, the next
+    // one cancels.
+    auto strip = host.MemXfer(1 << 20);
+    while (strip.rc == TWRC_XFERDONE && host.PendingXfers(MSG_ENDXFER).value != 0) {
+      strip = host.MemXfer(1 << 20);
+    }
+    if (gSource->mCurrentState == TWAIN_STATE_XFERREADY) {
+      EXPECT_EQ(strip.rc, TWRC_CANCEL);
+      EXPECT_TRUE(host.PendingXfers(MSG_ENDXFER).ok());
+    }
+  }
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_FALSE(gSource->scanThread.exists());
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+}
+
 TEST_F(XferErrors, ResetThenDisableAndADisableInState60) {
   OpenSmall();
   // MSG_RESET ends the batch in 60; the disable follows.

@@ -25,6 +25,14 @@ constexpr std::chrono::seconds kTwainSharpPause{3};
 
 TezFRLDS& DSProgress::ds() { return static_cast<TezFRLDS&>(*this); }
 
+void DSProgress::waitTurningRunLoop(std::chrono::milliseconds span) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + span;
+  for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
+    ds().mainQueue.drainFor(std::chrono::ceil<std::chrono::milliseconds>(end - now));
+  }
+}
+
 DSProgress::~DSProgress() { endTransport(); }
 
 void DSProgress::showIndicatorWindow() {
@@ -111,7 +119,7 @@ bool DSProgress::toBeContinued() {
   if (scanGoEvent) {
     dsLog("Scan thread is going", kLogBlank, 1, kLogNoData);
     for (int alive = 1; scanGoEvent; ++alive) {
-      std::this_thread::sleep_for(timing.second);
+      waitTurningRunLoop(timing.second);
       dsLog("Scanning is alive " + std::to_string(alive) + "s", kLogBlank, 1, kLogNoData);
       if (alive > timing.aliveSeconds) {
         dsLog("toBeContinued", kLogOut, 0, kLogNoData);
@@ -152,7 +160,7 @@ bool DSProgress::toBeContinued() {
       box->makeKeyAndOrderFront();
     }
     scanGoEvent = true;
-    if (s.scanObject->xferGo()) std::this_thread::sleep_for(timing.xferGoPause);
+    if (s.scanObject->xferGo()) waitTurningRunLoop(timing.xferGoPause);
   } else {
     // 7.
     s.initXferTimeout = false;
@@ -189,12 +197,12 @@ void DSProgress::textTimeRemaining(int seconds) {
 }
 
 void DSProgress::nextJob(int timeout, int scanSource, uint64_t generation) {
-  dsLog("nextJob", kLogThreadIn, 1, kLogNoData);
+  dsLog("nextJob", kLogIn, 1, kLogNoData);
   const ScanTiming timing = scanTiming();
   for (int n = 0;;) {
     // 1.
     if (!countdownRunning_) {
-      dsLog("nextJob", kLogThreadOut, 0, kLogNoData);
+      dsLog("nextJob", kLogOut, 0, kLogNoData);
       return;
     }
     // 2.
@@ -210,7 +218,7 @@ void DSProgress::nextJob(int timeout, int scanSource, uint64_t generation) {
       countdownWake_.wait_for(lock, timing.second, [this] { return !countdownRunning_; });
     }
     if (!countdownRunning_) {
-      dsLog("nextJob", kLogThreadOut, 0, kLogNoData);
+      dsLog("nextJob", kLogOut, 0, kLogNoData);
       return;
     }
     if (++n > timeout) {
@@ -220,7 +228,7 @@ void DSProgress::nextJob(int timeout, int scanSource, uint64_t generation) {
   }
   // 5.
   onHostThread(generation, [](ProgressController& box) { box.closeTransportWindow(); });
-  dsLog("nextJob", kLogThreadOut, 1, kLogNoData);
+  dsLog("nextJob", kLogOut, 1, kLogNoData);
 }
 
 void DSProgress::endTransport() {

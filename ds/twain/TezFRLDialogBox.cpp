@@ -74,8 +74,11 @@ namespace {
 constexpr double kTransportWidth = 360;
 constexpr double kButtonWidth = 100;
 constexpr double kButtonHeight = 28;
-constexpr double kButtonsTop = 92;
 constexpr double kMargin = 20;
+// Frames count from the window's lower left corner: the texts above, the buttons below.
+constexpr double kButtonsY = 24;
+constexpr double kTimeRemainY = 66;
+constexpr double kPutPaperY = 100;
 
 }  // namespace
 
@@ -112,31 +115,31 @@ const ui::WindowSpec& transportWindowSpec() {
                                    .kind = ui::WindowKind::panel,
                                    .title = "Paper detection",
                                    .titleFallback = ui::Fallback::key,
-                                   .size = {kTransportWidth, 136},
+                                   .size = {kTransportWidth, 144},
                                    .freeLayout = true,
                                    .elements = {
                                        {.outlet = kTextPutPaperOutlet,
                                         .kind = ui::ControlKind::label,
                                         .fallback = ui::Fallback::literal,
                                         .size = {kTransportWidth - 2 * kMargin, 22},
-                                        .origin = {kMargin, kMargin}},
+                                        .origin = {kMargin, kPutPaperY}},
                                        {.outlet = kTextTimeRemainOutlet,
                                         .kind = ui::ControlKind::label,
                                         .fallback = ui::Fallback::literal,
                                         .size = {kTransportWidth - 2 * kMargin, 22},
-                                        .origin = {kMargin, 52}},
+                                        .origin = {kMargin, kTimeRemainY}},
                                        {.outlet = kContinueButtonOutlet,
                                         .kind = ui::ControlKind::pushButton,
                                         .text = "Continue",
                                         .fallback = ui::Fallback::key,
                                         .size = {kButtonWidth, kButtonHeight},
-                                        .origin = {kMargin, kButtonsTop}},
+                                        .origin = {kMargin, kButtonsY}},
                                        {.outlet = kCancelNextPageOutlet,
                                         .kind = ui::ControlKind::pushButton,
                                         .text = "Cancel",
                                         .fallback = ui::Fallback::key,
                                         .size = {kButtonWidth, kButtonHeight},
-                                        .origin = {kMargin + kButtonWidth, kButtonsTop}},
+                                        .origin = {kMargin + kButtonWidth, kButtonsY}},
                                    }};
   return spec;
 }

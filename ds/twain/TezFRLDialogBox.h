@@ -207,6 +207,8 @@ class DSProgress {
 
  private:
   TezFRLDS& ds();
+  // Waits on the host's thread while what other threads post to the main queue runs.
+  void waitTurningRunLoop(std::chrono::milliseconds span);
   void nextJob(int timeout, int scanSource, uint64_t generation);
   // Runs `call` on the dialog box on the host's thread: at once there, else through the main
   // queue, and only while the countdown of `generation` is the current one.

@@ -126,3 +126,22 @@ TEST_F(Batch, FeederLoadedReadsTheSensor) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Batch, ABlankLastPageEndsWithoutAnImage) {
+  scanner().LoadSheets(3);
+  OpenSmall();
+  gSource->scanSetting.bBlankPageRemoval = 1;
+  scanner().AddSheetEvent(
+      {sim::SheetEventKind::BlankPage, scanner().Scanned().sheetsFed + 3, 0, 0, 0});
+  const std::vector<Image> images = Scan(Mechanism::kMemory);
+  scanner().ClearSheetEvents();
+  ASSERT_EQ(images.size(), 2u) << host.DescribeJournal();
+  EXPECT_EQ(images[0].pendingCount, 0xFFFF);
+  EXPECT_EQ(images[1].transferResult, TWRC_XFERDONE);
+  EXPECT_EQ(images[1].pendingCount, 0);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+}
+
+}  // namespace

@@ -14,6 +14,7 @@
 #include "EngineFixture.h"
 #include "drv/engine/ExtPipe.h"
 #include "drv/engine/ScanJob.h"
+#include "drv/engine/Topology.h"
 #include "drv/platform/KrThread.h"
 
 using namespace enginefix;
@@ -25,6 +26,7 @@ constexpr uint32_t kLine = 304;
 constexpr uint32_t kMultiFeedAsError = 0x10;  // ExtParam0: multi-feed detection that stops
 constexpr uint32_t kSkewAsMessage = 0x40;     // ExtParam0: skew reported, the page goes on
 constexpr uint32_t kSkewAsError = 0x80;
+constexpr uint16_t kDataJpegTables = 0x8B;
 
 using Codes = std::vector<int64_t>;
 
@@ -54,8 +56,9 @@ class Conditions : public EngineTest {
   }
 
   // After any condition: the next job in the same process scans one sheet cleanly.
-  void ExpectCleanNextJob(sim::SimScanner& s, const SCANPARAMETER_UNION& p,
-                          const std::string& what) {
+  // `side` gives the page of a sheet (default: the scanner's raw front).
+  void ExpectCleanNextJob(sim::SimScanner& s, const SCANPARAMETER_UNION& p, const std::string& what,
+                          const std::function<Bytes(uint32_t sheet)>& side = nullptr) {
     s.ClearSheetEvents();
     s.LoadSheets(1);
     const uint32_t sheet = s.Scanned().sheetsFed + 1;
@@ -63,7 +66,8 @@ class Conditions : public EngineTest {
     ASSERT_EQ(next.pages.size(), 1u) << what;
     ASSERT_EQ(next.pages[0].calls.size(), 1u) << what;
     EXPECT_EQ(CodesOf(next.pages[0].calls[0]), Codes{-2022}) << what;
-    EXPECT_TRUE(next.pages[0].data == sim::SheetSide(sheet, 0, kLines, kLine)) << what;
+    const Bytes expected = side ? side(sheet) : sim::SheetSide(sheet, 0, kLines, kLine);
+    EXPECT_TRUE(next.pages[0].data == expected) << what;
     EXPECT_EQ(next.stopScan, std::vector<long>{0}) << what;
     EXPECT_EQ(next.stopJob, 0) << what;
   }
@@ -164,36 +168,127 @@ const Row kRows[] = {
 
 }  // namespace
 
-// The raw road (pages the scanner delivers as they are: one-sided, and two-sided in duplex
-// style 0, where each READ pair brings a block of both sides), in page and batch mode: the
-// condition comes on the second sheet's front, a READ into it. Two-sided, the sheet's front is
-// the third page and its rear the fourth; a condition that only reports leaves the rear whole.
-TEST_F(Conditions, EveryConditionOnTheRawRoadInPageAndBatchMode) {
-  for (const Row& row : kRows) {
-    for (const uint32_t method : {1u, 4u}) {
+namespace {
+
+// The roads a page takes from the scanner to the client.
+enum class RoadKind {
+  kRaw,         // grey as the scanner sends it, two-sided in duplex style 0 (READ pairs)
+  kDeviceJpeg,  // grey the scanner compresses, decoded by a worker; two-sided in style 7
+  kConversion,  // raw grey at 250 dpi, which the scanner lacks: scaled by a worker
+};
+struct Road {
+  const char* name;
+  const char* id;  // the test's name
+  RoadKind kind;
+};
+const Road kRoads[] = {{"raw", "Raw", RoadKind::kRaw},
+                       {"device JPEG", "DeviceJpeg", RoadKind::kDeviceJpeg},
+                       {"conversion", "Conversion", RoadKind::kConversion}};
+
+SCANPARAMETER_UNION RoadPage(RoadKind kind, uint32_t method, uint32_t ctrl) {
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  if (kind == RoadKind::kConversion) {
+    p = Client(250, 2, 8);
+    p.Width = kLine;
+    p.Length = kLines;
+    p.PixelNum = p.Width * 250 / 300 / 8 * 8;
+    p.LineNum = p.Length * 250 / 300;
+    p.BytesPerLine = p.PixelNum;
+  }
+  p.ScanMethod = method;
+  p.CtrlMode = ctrl;
+  return p;
+}
+
+sim::Config RoadConfig(RoadKind kind, uint32_t sheets) {
+  sim::Config config;
+  config.profile =
+      kind == RoadKind::kDeviceJpeg ? sim::ImageProfile::DeviceJpeg : sim::ImageProfile::Raw;
+  config.duplexStyle = kind == RoadKind::kDeviceJpeg ? 7 : 0;
+  config.sheets = sheets;
+  return config;
+}
+
+// Bytes of a sheet's front as the scanner sends it on the road, under the device parameters
+// of the job that scanned it.
+size_t ScannerSideBytes(sim::SimScanner& s, const SCANPARAMETER_UNION& dev, RoadKind kind,
+                        uint32_t sheet) {
+  const Bytes raw = sim::SheetSide(sheet, 0, dev.LineNum, dev.BytesPerLine);
+  if (kind != RoadKind::kDeviceJpeg) return raw.size();
+  Bytes tables;
+  for (const sim::ScanRecord::Block& b : s.Scanned().jobBlocks)
+    if (b.dataType == kDataJpegTables) tables.assign(b.bytes.begin() + 4, b.bytes.end());
+  if (tables.size() < 128) return 0;
+  return sim::DeviceJpegScanData(
+             sim::DeviceJpegFile(raw, dev.PixelNum, dev.LineNum, 1, 4, &tables[0], &tables[64]))
+      .size();
+}
+
+}  // namespace
+
+class EveryCondition : public Conditions, public ::testing::WithParamInterface<Road> {};
+
+// Every condition on the road, one-sided and two-sided, in page and batch mode: the condition
+// comes on the second sheet's front, a READ into it. Two-sided, the sheet's front is the third
+// page and its rear the fourth; a condition that only reports leaves the rear whole. The pages
+// of the untouched sheets, and the page whose condition only reports, equal those of a job
+// without conditions on the same road (the raw road's equal the scanner's sides).
+TEST_P(EveryCondition, OnTheRoadInPageAndBatchMode) {
+  const Road road = GetParam();
+  for (const uint32_t method : {1u, 4u}) {
+    const bool duplex = method == 4;
+    const size_t sides = duplex ? 2 : 1;
+    // The road's pages of four sheets without a condition, two-sided and one-sided (what a next
+    // job scans), and the size of the scanner's second front (which places the conditions).
+    sim::SimScanner& clean = OpenAlone(RoadConfig(road.kind, 4));
+    const Job reference = RunJob(RoadPage(road.kind, method, kCtrlFixed), 0);
+    ASSERT_EQ(reference.pages.size(), 4 * sides) << road.name;
+    // The road's chain: a decoder for the device's JPEG, a conversion (the scanner scans at
+    // another resolution than the client's), or neither.
+    SCANPARAMETER_UNION dev;
+    Item()->pScanner->GetNewScanParameter(&dev);
+    EXPECT_EQ((TopologyMask(Item()) & kTopologyRawFromJpeg) != 0,
+              road.kind == RoadKind::kDeviceJpeg);
+    EXPECT_EQ(dev.XRes != RoadPage(road.kind, method, 0).XRes, road.kind == RoadKind::kConversion);
+    const size_t frontBytes = ScannerSideBytes(clean, dev, road.kind, 2);
+    const auto expected = [&](uint32_t sheet, uint32_t side) -> const Bytes& {
+      return reference.pages.at((sheet - 1) * sides + side).data;
+    };
+    OpenAlone(RoadConfig(road.kind, 4));
+    const Job simplex = RunJob(RoadPage(road.kind, 1, kCtrlFixed), 0);
+    ASSERT_EQ(simplex.pages.size(), 4u) << road.name;
+    const auto oneSided = [&](uint32_t sheet) { return simplex.pages.at(sheet - 1).data; };
+    if (road.kind == RoadKind::kRaw) {
+      EXPECT_TRUE(expected(1, 0) == sim::SheetSide(1, 0, kLines, kLine));
+    }
+    // The raw sides are read in several READs; a JPEG side is smaller: halfway into it.
+    const uint32_t offset = road.kind == RoadKind::kDeviceJpeg ? uint32_t(frontBytes / 2) : 100000;
+    ASSERT_LT(offset, frontBytes);
+    for (const Row& row : kRows) {
+      // The conditions that leave the sheet's data as it was: the page arrives whole.
+      const bool whole = row.jobGoesOn && row.kind != sim::SheetEventKind::BlankPage &&
+                         row.kind != sim::SheetEventKind::MultiFeedAtEnd;
       for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
-        const bool duplex = method == 4;
         // A blank front in style 0 ends both sides' READs at once: no road of its own.
-        if (duplex && row.kind == sim::SheetEventKind::BlankPage) continue;
-        const std::string what = std::string(row.what) + (duplex ? ", duplex" : ", simplex") +
+        if (duplex && road.kind != RoadKind::kDeviceJpeg &&
+            row.kind == sim::SheetEventKind::BlankPage)
+          continue;
+        const std::string what = std::string(road.name) + ", " + row.what +
+                                 (duplex ? ", duplex" : ", simplex") +
                                  ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
-        sim::Config config;
-        config.duplexStyle = 0;
-        config.sheetEvents = {{row.kind, 2, 0, 100000, 0}};
+        sim::Config config = RoadConfig(road.kind, 3);
+        config.sheetEvents = {{row.kind, 2, 0, offset, 0}};
         if (row.kind == sim::SheetEventKind::MultiFeedAtEnd) config.sheetLengths = {0, kLines / 2};
-        sim::SimScanner& s = OpenRaw(3, config);
+        sim::SimScanner& s = OpenAlone(config);
         const size_t threads = ThreadCount();
-        SCANPARAMETER_UNION p = RawGreyPage(kLines);
-        p.ScanMethod = method;
-        p.CtrlMode = ctrl;
+        SCANPARAMETER_UNION p = RoadPage(road.kind, method, ctrl);
         p.ExtParam0 = row.extParam0;
         const Job out = RunJob(p, 0, 8, true);
-        const size_t sides = duplex ? 2 : 1;
         const size_t hit = sides;  // the second sheet's first page
         ASSERT_GT(out.pages.size(), hit) << what;
         // The first sheet is untouched.
         for (size_t i = 0; i < sides; ++i) {
-          EXPECT_TRUE(out.pages[i].data == sim::SheetSide(1, uint32_t(i), kLines, kLine)) << what;
+          EXPECT_TRUE(out.pages[i].data == expected(1, uint32_t(i))) << what;
           EXPECT_EQ(out.stopScan[i], 0) << what;
         }
         ASSERT_FALSE(out.pages[hit].calls.empty()) << what;
@@ -201,20 +296,21 @@ TEST_F(Conditions, EveryConditionOnTheRawRoadInPageAndBatchMode) {
         // No call of that page but its last carries a code.
         for (size_t i = 0; i + 1 < out.pages[hit].calls.size(); ++i)
           EXPECT_EQ(CodesOf(out.pages[hit].calls[i]), Codes{}) << what;
+        if (whole) {
+          EXPECT_TRUE(out.pages[hit].data == expected(2, 0)) << what;
+        }
         ASSERT_GT(out.stopScan.size(), hit) << what;
         EXPECT_EQ(out.stopScan[hit], row.stopSecond) << what;
         if (row.jobGoesOn) {
           ASSERT_EQ(out.pages.size(), 3 * sides) << what;
           if (duplex && row.kind != sim::SheetEventKind::MultiFeedAtEnd) {
-            EXPECT_TRUE(out.pages[hit + 1].data == sim::SheetSide(2, 1, kLines, kLine)) << what;
+            EXPECT_TRUE(out.pages[hit + 1].data == expected(2, 1)) << what;
           }
           if (duplex) {
             EXPECT_EQ(out.stopScan[hit + 1], 0) << what;
           }
           for (size_t i = 0; i < sides; ++i) {
-            EXPECT_TRUE(out.pages[2 * sides + i].data ==
-                        sim::SheetSide(3, uint32_t(i), kLines, kLine))
-                << what;
+            EXPECT_TRUE(out.pages[2 * sides + i].data == expected(3, uint32_t(i))) << what;
             EXPECT_EQ(out.stopScan[2 * sides + i], 0) << what;
           }
         } else {
@@ -224,12 +320,18 @@ TEST_F(Conditions, EveryConditionOnTheRawRoadInPageAndBatchMode) {
         EXPECT_EQ(Tail(s), row.tail) << what;
         EXPECT_EQ(Item()->bJobRunning, 0) << what;
         EXPECT_EQ(ThreadCount(), threads) << what;
-        ExpectCleanNextJob(s, RawGreyPage(kLines), what);
+        ExpectCleanNextJob(s, RoadPage(road.kind, 1, kCtrlFixed | kCtrlPage), what,
+                           [&](uint32_t sheet) { return oneSided(sheet); });
         EXPECT_EQ(ThreadCount(), threads) << what;
       }
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Roads, EveryCondition, ::testing::ValuesIn(kRoads),
+                         [](const ::testing::TestParamInfo<Road>& info) {
+                           return std::string(info.param.id);
+                         });
 
 namespace {
 

@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "EngineFixture.h"
@@ -181,6 +183,7 @@ struct Road {
   const char* id;  // the test's name
   RoadKind kind;
 };
+void PrintTo(const Road& road, std::ostream* os) { *os << road.name; }
 const Road kRoads[] = {{"raw", "Raw", RoadKind::kRaw},
                        {"device JPEG", "DeviceJpeg", RoadKind::kDeviceJpeg},
                        {"conversion", "Conversion", RoadKind::kConversion}};
@@ -224,119 +227,8 @@ size_t ScannerSideBytes(sim::SimScanner& s, const SCANPARAMETER_UNION& dev, Road
       .size();
 }
 
-}  // namespace
-
-class EveryCondition : public Conditions, public ::testing::WithParamInterface<Road> {};
-
-// Every condition on the road, one-sided and two-sided, in page and batch mode: the condition
-// comes on the second sheet's front, a READ into it. Two-sided, the sheet's front is the third
-// page and its rear the fourth; a condition that only reports leaves the rear whole. The pages
-// of the untouched sheets, and the page whose condition only reports, equal those of a job
-// without conditions on the same road (the raw road's equal the scanner's sides).
-TEST_P(EveryCondition, OnTheRoadInPageAndBatchMode) {
-  const Road road = GetParam();
-  for (const uint32_t method : {1u, 4u}) {
-    const bool duplex = method == 4;
-    const size_t sides = duplex ? 2 : 1;
-    // The road's pages of four sheets without a condition, two-sided and one-sided (what a next
-    // job scans), and the size of the scanner's second front (which places the conditions).
-    sim::SimScanner& clean = OpenAlone(RoadConfig(road.kind, 4));
-    const Job reference = RunJob(RoadPage(road.kind, method, kCtrlFixed), 0);
-    ASSERT_EQ(reference.pages.size(), 4 * sides) << road.name;
-    // The road's chain: a decoder for the device's JPEG, a conversion (the scanner scans at
-    // another resolution than the client's), or neither.
-    SCANPARAMETER_UNION dev;
-    Item()->pScanner->GetNewScanParameter(&dev);
-    EXPECT_EQ((TopologyMask(Item()) & kTopologyRawFromJpeg) != 0,
-              road.kind == RoadKind::kDeviceJpeg);
-    EXPECT_EQ(dev.XRes != RoadPage(road.kind, method, 0).XRes, road.kind == RoadKind::kConversion);
-    const size_t frontBytes = ScannerSideBytes(clean, dev, road.kind, 2);
-    const auto expected = [&](uint32_t sheet, uint32_t side) -> const Bytes& {
-      return reference.pages.at((sheet - 1) * sides + side).data;
-    };
-    OpenAlone(RoadConfig(road.kind, 4));
-    const Job simplex = RunJob(RoadPage(road.kind, 1, kCtrlFixed), 0);
-    ASSERT_EQ(simplex.pages.size(), 4u) << road.name;
-    const auto oneSided = [&](uint32_t sheet) { return simplex.pages.at(sheet - 1).data; };
-    if (road.kind == RoadKind::kRaw) {
-      EXPECT_TRUE(expected(1, 0) == sim::SheetSide(1, 0, kLines, kLine));
-    }
-    // The raw sides are read in several READs; a JPEG side is smaller: halfway into it.
-    const uint32_t offset = road.kind == RoadKind::kDeviceJpeg ? uint32_t(frontBytes / 2) : 100000;
-    ASSERT_LT(offset, frontBytes);
-    for (const Row& row : kRows) {
-      // The conditions that leave the sheet's data as it was: the page arrives whole.
-      const bool whole = row.jobGoesOn && row.kind != sim::SheetEventKind::BlankPage &&
-                         row.kind != sim::SheetEventKind::MultiFeedAtEnd;
-      for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
-        // A blank front in style 0 ends both sides' READs at once: no road of its own.
-        if (duplex && road.kind != RoadKind::kDeviceJpeg &&
-            row.kind == sim::SheetEventKind::BlankPage)
-          continue;
-        const std::string what = std::string(road.name) + ", " + row.what +
-                                 (duplex ? ", duplex" : ", simplex") +
-                                 ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
-        sim::Config config = RoadConfig(road.kind, 3);
-        config.sheetEvents = {{row.kind, 2, 0, offset, 0}};
-        if (row.kind == sim::SheetEventKind::MultiFeedAtEnd) config.sheetLengths = {0, kLines / 2};
-        sim::SimScanner& s = OpenAlone(config);
-        const size_t threads = ThreadCount();
-        SCANPARAMETER_UNION p = RoadPage(road.kind, method, ctrl);
-        p.ExtParam0 = row.extParam0;
-        const Job out = RunJob(p, 0, 8, true);
-        const size_t hit = sides;  // the second sheet's first page
-        ASSERT_GT(out.pages.size(), hit) << what;
-        // The first sheet is untouched.
-        for (size_t i = 0; i < sides; ++i) {
-          EXPECT_TRUE(out.pages[i].data == expected(1, uint32_t(i))) << what;
-          EXPECT_EQ(out.stopScan[i], 0) << what;
-        }
-        ASSERT_FALSE(out.pages[hit].calls.empty()) << what;
-        EXPECT_EQ(CodesOf(out.pages[hit].calls.back()), row.secondPage) << what;
-        // No call of that page but its last carries a code.
-        for (size_t i = 0; i + 1 < out.pages[hit].calls.size(); ++i)
-          EXPECT_EQ(CodesOf(out.pages[hit].calls[i]), Codes{}) << what;
-        if (whole) {
-          EXPECT_TRUE(out.pages[hit].data == expected(2, 0)) << what;
-        }
-        ASSERT_GT(out.stopScan.size(), hit) << what;
-        EXPECT_EQ(out.stopScan[hit], row.stopSecond) << what;
-        if (row.jobGoesOn) {
-          ASSERT_EQ(out.pages.size(), 3 * sides) << what;
-          if (duplex && row.kind != sim::SheetEventKind::MultiFeedAtEnd) {
-            EXPECT_TRUE(out.pages[hit + 1].data == expected(2, 1)) << what;
-          }
-          if (duplex) {
-            EXPECT_EQ(out.stopScan[hit + 1], 0) << what;
-          }
-          for (size_t i = 0; i < sides; ++i) {
-            EXPECT_TRUE(out.pages[2 * sides + i].data == expected(3, uint32_t(i))) << what;
-            EXPECT_EQ(out.stopScan[2 * sides + i], 0) << what;
-          }
-        } else {
-          EXPECT_EQ(out.stopScan.size(), hit + 1) << what;
-        }
-        EXPECT_EQ(out.stopJob, 0) << what;
-        EXPECT_EQ(Tail(s), row.tail) << what;
-        EXPECT_EQ(Item()->bJobRunning, 0) << what;
-        EXPECT_EQ(ThreadCount(), threads) << what;
-        ExpectCleanNextJob(s, RoadPage(road.kind, 1, kCtrlFixed | kCtrlPage), what,
-                           [&](uint32_t sheet) { return oneSided(sheet); });
-        EXPECT_EQ(ThreadCount(), threads) << what;
-      }
-    }
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Roads, EveryCondition, ::testing::ValuesIn(kRoads),
-                         [](const ::testing::TestParamInfo<Road>& info) {
-                           return std::string(info.param.id);
-                         });
-
-namespace {
-
-// READs of image data one sheet of this page takes (the read unit decides): a job of one sheet
-// on a scanner of its own, counted on the wire.
+// READs of image data in the command log: a job of one sheet on a scanner of its own gives
+// those a sheet of its page takes (the read unit decides).
 size_t ReadsPerSheet(const std::vector<sim::Exchange>& log) {
   return size_t(std::count_if(log.begin(), log.end(),
                               [](const sim::Exchange& e) { return e.command == "READ 0x0000"; }));
@@ -352,6 +244,182 @@ sim::Fault HoldRead(uint32_t skip) {
 }
 
 }  // namespace
+
+// A road, and the scan method (1 one-sided, 4 two-sided).
+class EveryCondition : public Conditions,
+                       public ::testing::WithParamInterface<std::tuple<Road, uint32_t>> {};
+
+// Every condition on the road, one-sided or two-sided, in page and batch mode: the condition
+// comes on the second sheet's front, a READ into it. Two-sided, the sheet's front is the third
+// page and its rear the fourth; a condition that only reports leaves the rear whole. The pages
+// of the untouched sheets, and the page whose condition only reports, equal those of a job
+// without conditions on the same road (the raw road's equal the scanner's sides).
+TEST_P(EveryCondition, OnTheRoadInPageAndBatchMode) {
+  const Road road = std::get<0>(GetParam());
+  const uint32_t method = std::get<1>(GetParam());
+  const bool duplex = method == 4;
+  const size_t sides = duplex ? 2 : 1;
+  // The road's pages of four sheets without a condition, two-sided and one-sided (what a next
+  // job scans); the size of the scanner's second front places the conditions, the READs of a
+  // sheet the hold points of the cancels.
+  sim::SimScanner& clean = OpenAlone(RoadConfig(road.kind, 4));
+  const Job reference = RunJob(RoadPage(road.kind, method, kCtrlFixed), 0);
+  ASSERT_EQ(reference.pages.size(), 4 * sides) << road.name;
+  // The road's chain: a decoder for the device's JPEG, a conversion (the scanner scans at
+  // another resolution than the client's), or neither.
+  SCANPARAMETER_UNION dev;
+  Item()->pScanner->GetNewScanParameter(&dev);
+  EXPECT_EQ((TopologyMask(Item()) & kTopologyRawFromJpeg) != 0, road.kind == RoadKind::kDeviceJpeg);
+  EXPECT_EQ(dev.XRes != RoadPage(road.kind, method, 0).XRes, road.kind == RoadKind::kConversion);
+  const size_t frontBytes = ScannerSideBytes(clean, dev, road.kind, 2);
+  const auto expected = [&](uint32_t sheet, uint32_t side) -> const Bytes& {
+    return reference.pages.at((sheet - 1) * sides + side).data;
+  };
+  const size_t reads = ReadsPerSheet(clean.CommandLog());
+  ASSERT_EQ(reads % 4, 0u) << road.name;
+  const uint32_t perSheet = uint32_t(reads / 4);
+  OpenAlone(RoadConfig(road.kind, 4));
+  const Job simplex = RunJob(RoadPage(road.kind, 1, kCtrlFixed), 0);
+  ASSERT_EQ(simplex.pages.size(), 4u) << road.name;
+  const auto oneSided = [&](uint32_t sheet) { return simplex.pages.at(sheet - 1).data; };
+  if (road.kind == RoadKind::kRaw) {
+    EXPECT_TRUE(expected(1, 0) == sim::SheetSide(1, 0, kLines, kLine));
+  }
+  // The raw sides are read in several READs; a JPEG side is smaller: halfway into it.
+  const uint32_t offset = road.kind == RoadKind::kDeviceJpeg ? uint32_t(frontBytes / 2) : 100000;
+  ASSERT_LT(offset, frontBytes);
+  for (const Row& row : kRows) {
+    // The conditions that leave the sheet's data as it was: the page arrives whole.
+    const bool whole = row.jobGoesOn && row.kind != sim::SheetEventKind::BlankPage &&
+                       row.kind != sim::SheetEventKind::MultiFeedAtEnd;
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      // A blank front in style 0 ends both sides' READs at once: no road of its own.
+      if (duplex && road.kind != RoadKind::kDeviceJpeg &&
+          row.kind == sim::SheetEventKind::BlankPage)
+        continue;
+      const std::string what = std::string(road.name) + ", " + row.what +
+                               (duplex ? ", duplex" : ", simplex") +
+                               ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
+      sim::Config config = RoadConfig(road.kind, 3);
+      config.sheetEvents = {{row.kind, 2, 0, offset, 0}};
+      if (row.kind == sim::SheetEventKind::MultiFeedAtEnd) config.sheetLengths = {0, kLines / 2};
+      sim::SimScanner& s = OpenAlone(config);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = RoadPage(road.kind, method, ctrl);
+      p.ExtParam0 = row.extParam0;
+      const Job out = RunJob(p, 0, 8, true);
+      const size_t hit = sides;  // the second sheet's first page
+      ASSERT_GT(out.pages.size(), hit) << what;
+      // The first sheet is untouched.
+      for (size_t i = 0; i < sides; ++i) {
+        EXPECT_TRUE(out.pages[i].data == expected(1, uint32_t(i))) << what;
+        EXPECT_EQ(out.stopScan[i], 0) << what;
+      }
+      ASSERT_FALSE(out.pages[hit].calls.empty()) << what;
+      EXPECT_EQ(CodesOf(out.pages[hit].calls.back()), row.secondPage) << what;
+      // No call of that page but its last carries a code.
+      for (size_t i = 0; i + 1 < out.pages[hit].calls.size(); ++i)
+        EXPECT_EQ(CodesOf(out.pages[hit].calls[i]), Codes{}) << what;
+      if (whole) {
+        EXPECT_TRUE(out.pages[hit].data == expected(2, 0)) << what;
+      }
+      ASSERT_GT(out.stopScan.size(), hit) << what;
+      EXPECT_EQ(out.stopScan[hit], row.stopSecond) << what;
+      if (row.jobGoesOn) {
+        ASSERT_EQ(out.pages.size(), 3 * sides) << what;
+        if (duplex && row.kind != sim::SheetEventKind::MultiFeedAtEnd) {
+          EXPECT_TRUE(out.pages[hit + 1].data == expected(2, 1)) << what;
+        }
+        if (duplex) {
+          EXPECT_EQ(out.stopScan[hit + 1], 0) << what;
+        }
+        for (size_t i = 0; i < sides; ++i) {
+          EXPECT_TRUE(out.pages[2 * sides + i].data == expected(3, uint32_t(i))) << what;
+          EXPECT_EQ(out.stopScan[2 * sides + i], 0) << what;
+        }
+      } else {
+        EXPECT_EQ(out.stopScan.size(), hit + 1) << what;
+      }
+      EXPECT_EQ(out.stopJob, 0) << what;
+      EXPECT_EQ(Tail(s), row.tail) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      ExpectCleanNextJob(s, RoadPage(road.kind, 1, kCtrlFixed | kCtrlPage), what,
+                         [&](uint32_t sheet) { return oneSided(sheet); });
+      EXPECT_EQ(ThreadCount(), threads) << what;
+    }
+  }
+  // The client's cancel on the second sheet: KRStopScan with cancel while the scanner holds
+  // the sheet's first READ (page and batch mode), or the callback's answer on the sheet's
+  // first page while a feeding scanner holds the third sheet's first READ (batch mode: in
+  // page mode the answer races the IO thread's end of the page, which the cancel test shows).
+  for (const bool byCallback : {false, true}) {
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      const bool pageMode = (ctrl & kCtrlPage) != 0;
+      if (byCallback && pageMode) continue;
+      const std::string what = std::string(road.name) +
+                               (byCallback ? ", the callback cancels" : ", KRStopScan cancels") +
+                               (duplex ? ", duplex" : ", simplex") +
+                               (pageMode ? ", page mode" : ", batch mode");
+      sim::SimScanner& s = OpenAlone(RoadConfig(road.kind, 3));
+      s.InjectFault(HoldRead(byCallback ? 2 * perSheet : perSheet));
+      const size_t threads = ThreadCount();
+      Receiver receiver;
+      ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+      ASSERT_EQ(SetParameter(RoadPage(road.kind, method, ctrl)), 0) << what;
+      for (size_t i = 0; i < sides; ++i) {
+        receiver.NextPage();
+        ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+        ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+        ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+      }
+      receiver.NextPage();
+      std::atomic<bool> heldBeforeCancel{false};
+      if (byCallback) {
+        receiver.AnswerAfter(1, 2);
+        receiver.inside = [&] { heldBeforeCancel = s.WaitHeld(30000); };
+      }
+      ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+      long stop = 0;
+      if (byCallback) {
+        ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+        while (!Item()->bCancel) std::this_thread::yield();
+        ASSERT_TRUE(heldBeforeCancel) << what;
+        s.ReleaseHeld();
+        stop = KRStopScan(kCtrl, &handle, 0);
+      } else {
+        ASSERT_TRUE(s.WaitHeld(30000)) << what;
+        stop = KRStopScan(kCtrl, &handle, 1);
+      }
+      EXPECT_EQ(stop, -2010) << what;
+      EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+      const std::vector<Receiver::Page> pages = receiver.Pages();
+      ASSERT_EQ(pages.size(), sides + 1) << what;
+      for (size_t i = 0; i < sides; ++i) {
+        EXPECT_TRUE(pages[i].data == expected(1, uint32_t(i))) << what;
+      }
+      if (byCallback) {
+        // The page the client cancelled had come whole.
+        EXPECT_TRUE(pages[sides].data == expected(2, 0)) << what;
+      } else if (!pages[sides].calls.empty()) {
+        EXPECT_EQ(CodesOf(pages[sides].calls.back()).at(0), -2010) << what;
+      }
+      EXPECT_EQ(Tail(s), (std::vector<std::string>{"RELEASE UNIT 1", "RELEASE UNIT 2"})) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      ExpectCleanNextJob(s, RoadPage(road.kind, 1, kCtrlFixed | kCtrlPage), what,
+                         [&](uint32_t sheet) { return oneSided(sheet); });
+      EXPECT_EQ(ThreadCount(), threads) << what;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, EveryCondition,
+                         ::testing::Combine(::testing::ValuesIn(kRoads), ::testing::Values(1u, 4u)),
+                         [](const ::testing::TestParamInfo<std::tuple<Road, uint32_t>>& info) {
+                           return std::string(std::get<0>(info.param).id) +
+                                  (std::get<1>(info.param) == 4 ? "TwoSided" : "OneSided");
+                         });
 
 // The client cancels at each point of the second page: held before its first block or in the
 // middle of it (KRStopScan with 1, which breaks the held READ off), at its end (the callback

@@ -57,6 +57,14 @@ class Conditions : public EngineTest {
     std::thread([] {}).join();  // a sanitizer's own thread starts before any count
   }
 
+  // A page of the running job that ends cleanly.
+  void ScanAPage(Receiver& receiver, const std::string& what) {
+    receiver.NextPage();
+    ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+    ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+    ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+  }
+
   // After any condition: the next job in the same process scans one sheet cleanly.
   // `side` gives the page of a sheet (default: the scanner's raw front).
   void ExpectCleanNextJob(sim::SimScanner& s, const SCANPARAMETER_UNION& p, const std::string& what,
@@ -234,15 +242,6 @@ size_t ReadsPerSheet(const std::vector<sim::Exchange>& log) {
                               [](const sim::Exchange& e) { return e.command == "READ 0x0000"; }));
 }
 
-sim::Fault HoldRead(uint32_t skip) {
-  sim::Fault f;
-  f.kind = sim::FaultKind::Hold;
-  f.opcode = 0xA8;
-  f.dataType = 0;
-  f.skip = skip;
-  return f;
-}
-
 }  // namespace
 
 // A road, and the scan method (1 one-sided, 4 two-sided).
@@ -367,12 +366,7 @@ TEST_P(EveryCondition, OnTheRoadInPageAndBatchMode) {
       Receiver receiver;
       ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
       ASSERT_EQ(SetParameter(RoadPage(road.kind, method, ctrl)), 0) << what;
-      for (size_t i = 0; i < sides; ++i) {
-        receiver.NextPage();
-        ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
-        ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
-        ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
-      }
+      for (size_t i = 0; i < sides; ++i) ASSERT_NO_FATAL_FAILURE(ScanAPage(receiver, what));
       receiver.NextPage();
       std::atomic<bool> heldBeforeCancel{false};
       if (byCallback) {
@@ -454,10 +448,7 @@ TEST_F(Conditions, CancelAtEveryPointOfAPageInPageAndBatchMode) {
       Receiver receiver;
       ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
       ASSERT_EQ(SetParameter(p), 0) << what;
-      receiver.NextPage();
-      ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
-      ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
-      ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+      ASSERT_NO_FATAL_FAILURE(ScanAPage(receiver, what));
       receiver.NextPage();
       std::atomic<bool> heldBeforeCancel{false};
       if (point == kEndOfPage) {

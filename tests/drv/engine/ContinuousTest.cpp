@@ -136,15 +136,6 @@ TEST_F(Continuous, AJobDeliversItsSheetsToTheEndOfTheBatch) {
 
 namespace {
 
-sim::Fault HoldRead(uint32_t skip) {
-  sim::Fault f;
-  f.kind = sim::FaultKind::Hold;
-  f.opcode = 0xA8;
-  f.dataType = 0;
-  f.skip = skip;
-  return f;
-}
-
 size_t ImageReads(sim::SimScanner& s) {
   const std::vector<sim::Exchange> log = s.CommandLog();
   return size_t(std::count_if(log.begin(), log.end(),

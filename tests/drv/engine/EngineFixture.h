@@ -253,6 +253,16 @@ inline std::vector<int64_t> CodesOf(const Receiver::Call& call) {
   return codes;
 }
 
+// The scanner holds the READ of image data after `skip` others until the test releases it.
+inline sim::Fault HoldRead(uint32_t skip) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::Hold;
+  f.opcode = 0xA8;
+  f.dataType = 0;
+  f.skip = skip;
+  return f;
+}
+
 // Threads of this process now.
 inline size_t ThreadCount() {
   size_t n = 0;

@@ -778,3 +778,63 @@ TEST_F(Conditions, TheMultiFeedForwardOfAModelThatHasIt) {
     ExpectCleanNextJob(s, RawGreyPage(kLines), c.what);
   }
 }
+
+// A multi-feed or skew the scanner only reports, on the chains of workers that make new data
+// packets of the device's JPEG (decoded and converted, re-encoded for a JPEG client, decoded,
+// converted and re-encoded): the page still lists the message and KRStopScan reports a
+// multi-feed, and the next page comes clean.
+TEST_F(Conditions, AMessageCrossesEveryChainOfJpegWorkers) {
+  struct Chain {
+    const char* what;
+    uint16_t res;
+    bool jpegClient;  // on a model that re-encodes
+    uint8_t mask;     // the chain's topology
+  };
+  struct Message {
+    const char* what;
+    sim::SheetEventKind kind;
+    uint32_t extParam0;
+    Codes codes;
+    long stop;
+  };
+  const Chain chains[] = {{"decoded and converted", 250, false, 0xA1},
+                          {"re-encoded", 300, true, 0x41},
+                          {"decoded, converted and re-encoded", 250, true, 0x21}};
+  const Message messages[] = {
+      {"multi-feed", sim::SheetEventKind::MultiFeed, 0, {-3101, -2022}, -3101},
+      {"skew", sim::SheetEventKind::Skew, kSkewAsMessage, {-2033, -2022}, 0}};
+  for (const Chain& chain : chains) {
+    for (const Message& message : messages) {
+      const std::string what = std::string(chain.what) + ", " + message.what;
+      sim::Config config;
+      config.sheets = 2;
+      config.sheetEvents = {{message.kind, 1, 0, 1000, 0}};
+      if (chain.jpegClient) config.inquiryPatches = {JpegWindowPatch()};
+      OpenAlone(config);
+      if (chain.jpegClient) UseFeatures(SupportedFeaturesWithout(kFeatureExtendedModes));
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = Client(chain.res, chain.jpegClient ? 0x4000004 : 4, 24);
+      p.ScanMethod = 1;
+      p.Width = 608;
+      p.Length = 240;
+      p.PixelNum = p.Width * chain.res / 300 / 8 * 8;
+      p.LineNum = p.Length * chain.res / 300;
+      p.BytesPerLine = p.PixelNum * 3;
+      p.CtrlMode = kCtrlFixed;
+      p.ExtParam0 = message.extParam0;
+      if (chain.jpegClient) p.Compression = 132;
+      const Job job = RunJob(p, 0);
+      // The job's flags outlive its end (its pipelines do not).
+      EXPECT_EQ(TopologyMask(Item()) | kTopologyPipeline, chain.mask) << what;
+      ASSERT_EQ(job.pages.size(), 2u) << what;
+      ASSERT_FALSE(job.pages[0].calls.empty()) << what;
+      EXPECT_EQ(CodesOf(job.pages[0].calls.back()), message.codes) << what;
+      EXPECT_EQ(job.stopScan[0], message.stop) << what;
+      ASSERT_FALSE(job.pages[1].calls.empty()) << what;
+      EXPECT_EQ(CodesOf(job.pages[1].calls.back()), Codes{-2022}) << what;
+      EXPECT_EQ(job.stopScan[1], 0) << what;
+      EXPECT_EQ(job.stopJob, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+    }
+  }
+}

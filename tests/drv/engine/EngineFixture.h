@@ -118,6 +118,13 @@ inline std::vector<Device_Features> SupportedFeaturesWithout(Device_Features lef
   return features;
 }
 
+// The inquiry byte that says the device takes a JPEG window (bit 0x08), set: with the supported
+// model's features without its extended modes, a model that re-encodes for a JPEG client.
+inline sim::InquiryPatch JpegWindowPatch() {
+  constexpr uint32_t kJpegSettings = 93;
+  return Patch(kJpegSettings, uint8_t(SupportedInquiryBytes()[kJpegSettings] | 0x08));
+}
+
 // A record of the version and size a client gives, the rest zero.
 inline HWIMAGEPROCPARAMETER_UNION HWRecord() {
   HWIMAGEPROCPARAMETER_UNION p;

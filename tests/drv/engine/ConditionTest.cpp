@@ -197,15 +197,8 @@ const Road kRoads[] = {{"raw", "Raw", RoadKind::kRaw},
                        {"conversion", "Conversion", RoadKind::kConversion}};
 
 SCANPARAMETER_UNION RoadPage(RoadKind kind, uint32_t method, uint32_t ctrl) {
-  SCANPARAMETER_UNION p = RawGreyPage(kLines);
-  if (kind == RoadKind::kConversion) {
-    p = Client(250, 2, 8);
-    p.Width = kLine;
-    p.Length = kLines;
-    p.PixelNum = p.Width * 250 / 300 / 8 * 8;
-    p.LineNum = p.Length * 250 / 300;
-    p.BytesPerLine = p.PixelNum;
-  }
+  SCANPARAMETER_UNION p =
+      kind == RoadKind::kConversion ? GreyPageAt(250, kLine, kLines) : RawGreyPage(kLines);
   p.ScanMethod = method;
   p.CtrlMode = ctrl;
   return p;

@@ -165,6 +165,18 @@ inline SCANPARAMETER_UNION RawGreyPage(uint32_t lines = 100) {
   return p;
 }
 
+// A small grey page the client wants at `res` dpi, `width` pixels and `lines` lines at 300 dpi
+// wide and long (a resolution the scanner lacks is converted in software).
+inline SCANPARAMETER_UNION GreyPageAt(uint16_t res, uint32_t width, uint32_t lines) {
+  SCANPARAMETER_UNION p = RawGreyPage(lines);
+  p.XRes = p.YRes = res;
+  p.Width = width;
+  p.PixelNum = width * res / 300 / 8 * 8;
+  p.LineNum = lines * res / 300;
+  p.BytesPerLine = p.PixelNum;
+  return p;
+}
+
 // What the client's callback received, call by call, for the pages of a job. The callback runs
 // on the driver's reader thread; the test reads what it kept after KRStopScan joined it, or
 // waits for the end of a page under the lock.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -66,7 +67,8 @@ class Conditions : public EngineTest {
   }
 
   // After any condition: the next job in the same process scans one sheet cleanly.
-  // `side` gives the page of a sheet (default: the scanner's raw front).
+  // `side` gives the page of a sheet (default: the scanner's raw front; an empty one: only
+  // the page's size is checked).
   void ExpectCleanNextJob(sim::SimScanner& s, const SCANPARAMETER_UNION& p, const std::string& what,
                           const std::function<Bytes(uint32_t sheet)>& side = nullptr) {
     s.ClearSheetEvents();
@@ -77,7 +79,11 @@ class Conditions : public EngineTest {
     ASSERT_EQ(next.pages[0].calls.size(), 1u) << what;
     EXPECT_EQ(CodesOf(next.pages[0].calls[0]), Codes{-2022}) << what;
     const Bytes expected = side ? side(sheet) : sim::SheetSide(sheet, 0, kLines, kLine);
-    EXPECT_TRUE(next.pages[0].data == expected) << what;
+    if (expected.empty()) {
+      EXPECT_EQ(next.pages[0].data.size(), size_t(p.LineNum) * p.BytesPerLine) << what;
+    } else {
+      EXPECT_TRUE(next.pages[0].data == expected) << what;
+    }
     EXPECT_EQ(next.stopScan, std::vector<long>{0}) << what;
     EXPECT_EQ(next.stopJob, 0) << what;
   }
@@ -520,10 +526,18 @@ struct StartFailure {
   const char* what;
   uint32_t method;
   std::function<void(sim::Config&)> scanner;  // the scanner's side
-  enum Host { kNone, kFrontPipe, kRearPipe, kIoThread } host;
+  enum Host { kNone, kFrontPipe, kRearPipe, kIoThread, kAllocation } host;
   long status;      // KRStartScan's result
   bool windowSent;  // the failure came after SET WINDOW
+  RoadKind road = RoadKind::kRaw;
+  const char* allocation = nullptr;  // kAllocation: the buffers whose names hold this fail
 };
+
+std::atomic<const char*> gFailAllocation{nullptr};
+bool FailingAllocation(const char* what) {
+  const char* name = gFailAllocation;
+  return name == nullptr || std::strstr(what, name) == nullptr;
+}
 
 std::atomic<CScannerManagerScannerItem*> gFailPipesOf{nullptr};
 std::atomic<bool> gFailRearPipeOnly{false};
@@ -568,16 +582,21 @@ TEST_F(Conditions, AJobStartFailingAtEachStepLeavesNothingBehind) {
       {"no memory for the first pipe", 1, nullptr, F::kFrontPipe, -2006, true},
       {"no memory for the rear pipe", 4, nullptr, F::kRearPipe, -2006, true},
       {"the IO thread cannot start", 1, nullptr, F::kIoThread, -2023, true},
+      {"no memory for the work buffer", 4, nullptr, F::kAllocation, -2006, true, RoadKind::kRaw,
+       "work buffer"},
+      {"no memory for the client buffer, whole or reduced", 1, nullptr, F::kAllocation, -2006, true,
+       RoadKind::kRaw, "client buffer"},
+      {"no memory for the conversion pipeline", 1, nullptr, F::kAllocation, -2006, true,
+       RoadKind::kConversion, "pipeline"},
+      {"no memory for the JPEG decoder's buffer", 4, nullptr, F::kAllocation, -2006, true,
+       RoadKind::kDeviceJpeg, "JPEG decode buffer"},
   };
   for (const StartFailure& c : cases) {
-    sim::Config config;
-    config.duplexStyle = 0;
+    sim::Config config = RoadConfig(c.road, 2);
     if (c.scanner) c.scanner(config);
-    sim::SimScanner& s = OpenRaw(2, config);
+    sim::SimScanner& s = OpenAlone(config);
     const size_t threads = ThreadCount();
-    SCANPARAMETER_UNION p = RawGreyPage(kLines);
-    p.ScanMethod = c.method;
-    p.CtrlMode = kCtrlFixed | kCtrlPage;
+    const SCANPARAMETER_UNION p = RoadPage(c.road, c.method, kCtrlFixed | kCtrlPage);
     ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << c.what;
     ASSERT_EQ(SetParameter(p), 0) << c.what;
     if (c.host == F::kFrontPipe || c.host == F::kRearPipe) {
@@ -587,15 +606,25 @@ TEST_F(Conditions, AJobStartFailingAtEachStepLeavesNothingBehind) {
     }
     std::optional<ThreadCreationLimit> limit;
     if (c.host == F::kIoThread) limit.emplace(0);
+    if (c.host == F::kAllocation) {
+      gFailAllocation = c.allocation;
+      SetJobStartAllocationHook(FailingAllocation);
+    }
     Receiver receiver;
     const long start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
     limit.reset();
     gFailPipesOf = nullptr;
     SetExtPipeSystem(nullptr);
+    SetJobStartAllocationHook(nullptr);
+    gFailAllocation = nullptr;
     EXPECT_EQ(start, c.status) << c.what;
     EXPECT_EQ(ThreadCount(), threads) << c.what;
     for (CExtPipe* pipe : Item()->JobPipes) EXPECT_EQ(pipe, nullptr) << c.what;
     for (CExtPipe* pipe : Item()->Pipes) EXPECT_EQ(pipe, nullptr) << c.what;
+    EXPECT_EQ(Item()->pWorkBuffer, nullptr) << c.what;
+    EXPECT_EQ(Item()->pClientBuffer, nullptr) << c.what;
+    EXPECT_EQ(Item()->pJpegDecodeBuffer, nullptr) << c.what;
+    EXPECT_EQ(Item()->pFrontPipeline, nullptr) << c.what;
     EXPECT_EQ(Item()->bJobRunning, 0) << c.what;
     const sim::ScanRecord record = s.Scanned();
     ASSERT_FALSE(record.releaseArguments.empty()) << c.what;
@@ -606,9 +635,34 @@ TEST_F(Conditions, AJobStartFailingAtEachStepLeavesNothingBehind) {
     EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << c.what;
     EXPECT_TRUE(receiver.Pages().empty()) << c.what;
     s.ClearFaults();
-    ExpectCleanNextJob(s, RawGreyPage(kLines), c.what);
+    // Off the raw road the next page is checked by its size.
+    ExpectCleanNextJob(s, RoadPage(c.road, 1, kCtrlFixed | kCtrlPage), c.what, [&](uint32_t sheet) {
+      return c.road == RoadKind::kRaw ? sim::SheetSide(sheet, 0, kLines, kLine) : Bytes{};
+    });
     EXPECT_EQ(ThreadCount(), threads) << c.what;
   }
+}
+
+// The whole page's client buffer cannot be had: the job goes on with a buffer of the read unit,
+// the client takes the page in several calls, and the page arrives whole.
+TEST_F(Conditions, AClientBufferTooLargeForMemoryGivesThePageInBlocks) {
+  sim::SimScanner& s = OpenRaw(1);
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  p.CtrlMode = kCtrlFixed | kCtrlPage;
+  gFailAllocation = "whole client buffer";
+  SetJobStartAllocationHook(FailingAllocation);
+  const Job job = RunJob(p, 0, 1, true);
+  SetJobStartAllocationHook(nullptr);
+  gFailAllocation = nullptr;
+  ASSERT_EQ(job.pages.size(), 1u);
+  EXPECT_TRUE(job.pages[0].data == sim::SheetSide(1, 0, kLines, kLine));
+  EXPECT_GT(job.pages[0].calls.size(), 1u);
+  EXPECT_EQ(CodesOf(job.pages[0].calls.back()), Codes{-2022});
+  EXPECT_EQ(job.stopScan, std::vector<long>{0});
+  EXPECT_EQ(job.stopJob, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(s.Scanned().releaseArguments.back(), 2);
 }
 
 // The IO thread's own job start (offsets, calibration, gamma) fails after KRStartScan returned:

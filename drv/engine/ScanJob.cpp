@@ -319,6 +319,11 @@ bool StyleFitsTopology(const CScannerManagerScannerItem* item, uint8_t mask) {
       (mask & kTopologyTwoSides) != 0 &&
       (mask & (kTopologyRawFromJpeg | kTopologyReEncode | kTopologyDecodeBeforeConversion)) != 0;
   if (twoSidedJpeg) return item->bEOFDuplexStyle || item->bGL310DuplexStyle;
+  // Continuous duplex reads the rear in step with the front, as bytes without headers: the
+  // styles that send each side with headers of its own would feed the headers into the rear
+  // page and leave the reader waiting for a page end that never comes.
+  if ((mask & kTopologyContinuousDuplex) != 0)
+    return !item->bEOFDuplexStyle && !item->bGL310DuplexStyle;
   return true;
 }
 

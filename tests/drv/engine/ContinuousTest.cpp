@@ -299,3 +299,32 @@ TEST_F(Continuous, TwoSidedThroughTheDeMultiplexingAndConvertingRows) {
     EXPECT_EQ(ThreadCount(), threads) << c.what;
   }
 }
+
+// The two-sided styles that send the sides apart cannot scan continuously: 4 and 5 (the sheet
+// stays for its rear), 6 and 7 (each side with its own headers, which the rear read in step
+// with the front cannot carry). The job start refuses them, lets the device go and leaves no
+// thread; a page job on the same scanner scans.
+TEST_F(Continuous, TwoSidedStylesWithTheSidesApartAreRefused) {
+  for (const uint8_t style : {4, 5, 6, 7}) {
+    const std::string what = "style " + std::to_string(style);
+    sim::Config config;
+    config.duplexStyle = style;
+    sim::SimScanner& s = OpenRaw(2, config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(kLines);
+    p.ScanMethod = 4;
+    p.CtrlMode = kCtrlContinuous | kCtrlFixed;
+    const Job out = RunJob(p, 0, 8, true);
+    ASSERT_EQ(out.startScan.size(), 1u) << what;
+    EXPECT_EQ(out.startScan[0], -2005) << what;
+    EXPECT_TRUE(out.pages.empty() || out.pages[0].calls.empty()) << what;
+    EXPECT_EQ(out.stopJob, 0) << what;
+    EXPECT_EQ(Item()->bJobRunning, 0) << what;
+    ASSERT_FALSE(s.Scanned().releaseArguments.empty()) << what;
+    EXPECT_EQ(s.Scanned().releaseArguments.back(), 2) << what;
+    EXPECT_EQ(s.Scanned().sheetsFed, 0u) << what;
+    EXPECT_EQ(ThreadCount(), threads) << what;
+    ExpectCleanNextJob(s, what);
+    EXPECT_EQ(ThreadCount(), threads) << what;
+  }
+}

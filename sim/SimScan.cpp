@@ -253,9 +253,13 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
     const bool endOfFile = Duplex(w) && s.config.duplexStyle == 6 && side == 0;
     // A continuous window (byte 62 bit 0x01) feeds sheet after sheet in one stream of READs.
     const bool continuous = s.window.size() > 62 && (s.window[62] & 0x01) != 0;
-    const bool carries =
-        continuous || (DeMultiplexed(s, w) ? s.config.duplexStyle == kStyleCarried
-                                           : !Duplex(w) && s.config.endOfPageCarry);
+    // Styles 2 and 3 end a continuous sheet with a fixed-size block padded behind its end:
+    // the next sheet begins with the next READ.
+    const bool fixedEndBlock = DeMultiplexed(s, w) && (s.config.duplexStyle == kStyleCarried ||
+                                                       s.config.duplexStyle == kStyleGap);
+    const bool carries = continuous ? !fixedEndBlock
+                                    : (DeMultiplexed(s, w) ? s.config.duplexStyle == kStyleCarried
+                                                           : !Duplex(w) && s.config.endOfPageCarry);
     if (!endOfFile && carries && s.sheets > 1) {
       // The stream runs on into the next sheet: the rest of the block is its first bytes.
       const uint32_t next = scan.sheetsTaken + 2;

@@ -278,6 +278,9 @@ class TezFRLDS : public DSProgress {
 
   // Scan state.
   ScanSetting scanSetting{};
+  // The batch's own copy of the record, taken where the record lives (the dialog's UI thread
+  // while a dialog is open): the scan thread and the transfers read it on other threads.
+  ScanSetting jobSetting{};
   ScannerInfo scannerInfo{};
   DeviceAbility deviceAbility{};        // the prefixed driver interface's ability record
   ScannerAbilityEx scannerAbilityEx{};  // the older interface's

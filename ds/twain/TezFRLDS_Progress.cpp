@@ -174,7 +174,7 @@ void DSProgress::transportCountDown() {
   endTransport();
   continueScan = false;
   countdownRunning_ = true;
-  countdownThread_ = std::thread(&DSProgress::nextJob, this, int{s.scanSetting.wTransportTimeout},
+  countdownThread_ = std::thread(&DSProgress::nextJob, this, int{s.jobSetting.wTransportTimeout},
                                  s.scanObject ? s.scanObject->scanSource() : kScanSourceFlatbed,
                                  generation_.load());
 }

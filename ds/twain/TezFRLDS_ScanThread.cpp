@@ -66,9 +66,10 @@ TW_UINT16 TezFRLDS::xferReady() {
   }
   // 3.
   if (debugLevel > 0) writeSetting(std::nullopt, true);
+  jobSetting = settingCopy();
   tickCount = currentTick();
   if (dialogBox) dialogBox->initialize();
-  if (scanSetting.bShowProgress) showIndicatorWindow();
+  if (jobSetting.bShowProgress) showIndicatorWindow();
   // 4.
   if (ScanRes > 0) {
     const int optical = newKrapi ? deviceAbility.OpticalRes : scannerAbilityEx.OpticalRes;
@@ -76,16 +77,16 @@ TW_UINT16 TezFRLDS::xferReady() {
     scanObject->customScanRes(res);
   }
   // 5.
-  if (!enableChromalis) scanSetting.bColorMatch = 0;
-  if (scanSetting.bScanSource == kSourceMergeTwoSides) scanSetting.bSplitMode = 0;
-  if (scanSetting.wImageType == 0) scanSetting.wImageType = kImageBWFront;
+  if (!enableChromalis) jobSetting.bColorMatch = 0;
+  if (jobSetting.bScanSource == kSourceMergeTwoSides) jobSetting.bSplitMode = 0;
+  if (jobSetting.wImageType == 0) jobSetting.wImageType = kImageBWFront;
   // 6. The check showed its alert; the host learns of the refusal.
   if (checkScanParams() != 0) {
     dsLog("xferReady", kLogOut, 0, "scan settings refused");
     return fail(TWCC_BADVALUE);
   }
   // 7.
-  if (!scanObject->startScanJob(scanSetting)) {
+  if (!scanObject->startScanJob(jobSetting)) {
     const int64_t error = scanObject->scannerError();
     showAlert(std::nullopt);
     scanObject->endScanJob();
@@ -97,10 +98,10 @@ TW_UINT16 TezFRLDS::xferReady() {
     return TWRC_FAILURE;
   }
   // 8.
-  isBarcode = scanSetting.bBarcodeDetection != 0;
-  isPatchCode = scanSetting.bPatchCode != 0;
-  keepImageType = scanSetting.wImageType;
-  scanSetting.wImageType = scanObject->imageTypeChanged();
+  isBarcode = jobSetting.bBarcodeDetection != 0;
+  isPatchCode = jobSetting.bPatchCode != 0;
+  keepImageType = jobSetting.wImageType;
+  jobSetting.wImageType = scanObject->imageTypeChanged();
   startIndicatorTimer();
   batch.xferImageInfo = scanObject->scanImageInfo();
   // 9.
@@ -226,7 +227,7 @@ TW_UINT16 TezFRLDS::getImageInfo() {
   const bool batchMode = scanObject->enableBatchScan();
   TezFRLImageProcess* process = imageProcess ? imageProcess->process() : nullptr;
   const bool newPage = batch.onePageDone;
-  const ScanSetting& s = scanSetting;
+  const ScanSetting& s = jobSetting;
   bool pageError = false;
   // 3.
   if (newPage) {
@@ -383,7 +384,7 @@ TW_UINT16 TezFRLDS::getImageInfo() {
       }
       // f.
       if (process) {
-        if (!process->imageProcessing(&batch.xferImageInfo, &batch.pXferBuffer, &scanSetting,
+        if (!process->imageProcessing(&batch.xferImageInfo, &batch.pXferBuffer, &jobSetting,
                                       &batch.allocSize, currentImageNumber)) {
           processingError = kErrorNoMemory;
         }

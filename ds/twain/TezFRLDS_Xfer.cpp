@@ -246,7 +246,7 @@ TW_UINT16 TezFRLDS::controlPendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_PENDINGX
   switch (msg) {
     case MSG_GET:
       if (state < TWAIN_STATE_OPEN || state > TWAIN_STATE_XFERREADY) return fail(TWCC_SEQERROR);
-      pending->Count = scanSetting.bScanSource == kSourceFeeder && batch.scanDone ? 0 : kMoreImages;
+      pending->Count = jobSetting.bScanSource == kSourceFeeder && batch.scanDone ? 0 : kMoreImages;
       return TWRC_SUCCESS;
     case MSG_RESET:
       if (state != TWAIN_STATE_XFERREADY) return fail(TWCC_SEQERROR);
@@ -274,17 +274,17 @@ TW_UINT16 TezFRLDS::controlPendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_PENDINGX
       again = true;
       if (!batch.scanDone && scanObject->scannerError() != kErrorBlankLastPage) {
         again = false;
-        if (scanSetting.bBlankPageRemoval && scanSetting.iImageCount < 1) {
+        if (jobSetting.bBlankPageRemoval && jobSetting.iImageCount < 1) {
           // A blank last page ends the batch without an image: look at the next page first.
           waitForPages(xferPageNumber + 1);
           again = scanObject->scannerError() == kErrorBlankLastPage;
         }
       }
     }
-    if (scanSetting.iImageCount == currentImageNumber) {
+    if (jobSetting.iImageCount == currentImageNumber) {
       mCurrentState = TWAIN_STATE_ENABLED;
     } else if (again) {
-      if (scanSetting.wTransportTimeout == 0 || !toBeContinued()) {
+      if (jobSetting.wTransportTimeout == 0 || !toBeContinued()) {
         mCurrentState = TWAIN_STATE_ENABLED;
       } else {
         scanThread.request();  // paper came: the batch goes on
@@ -313,8 +313,8 @@ void TezFRLDS::pendingXferDone() {
   // 2.
   if (mCurrentState == TWAIN_STATE_ENABLED) {
     closeIndicatorWindow();
-    if (!scanSetting.bStopAfterMultefeed &&
-        (scanSetting.bUltrasonic || scanSetting.bLengthDetection)) {
+    if (!jobSetting.bStopAfterMultefeed &&
+        (jobSetting.bUltrasonic || jobSetting.bLengthDetection)) {
       int count = 0;
       const std::string pages = scanObject->multifeedInfo(&count);
       if (count != 0) {

@@ -281,7 +281,7 @@ TEST_F(ProgressSide, TheWindowsSpeakTheChosenLanguage) {
   EXPECT_EQ(lastText("textTransferring text"), "Bild 1 wird übertragen");
   EXPECT_EQ(lastText("textElapsed text"), "Vergangene Zeit 0:01");
   EXPECT_EQ(lastText("cancelButton title"), "Abbrechen");
-  ds.scanSetting.wTransportTimeout = 0;
+  ds.jobSetting.wTransportTimeout = 0;
   EXPECT_TRUE(ds.toBeContinued());  // the flatbed goes on after its time-out
   EXPECT_EQ(lastText("textPutPaper text"), "Legen Sie Papier auf den Scanner.");
   EXPECT_EQ(lastText("transportWindow title"), "Papiererkennung");
@@ -332,7 +332,7 @@ TEST_F(ProgressSide, CountdownEndsTheTransportWindowWithoutPaper) {
   useFeeder();
   ferrolite::TezFRLDS& ds = *gSource;
   scanner().LoadSheets(0);
-  ds.scanSetting.wTransportTimeout = 3;
+  ds.jobSetting.wTransportTimeout = 3;
   const std::size_t threads = testsupport::threadCount();
   Journal::shared().reset();
   EXPECT_FALSE(ds.toBeContinued());
@@ -353,7 +353,7 @@ TEST_F(ProgressSide, ATimeOutOfZeroLooksOnceAndEnds) {
   useFeeder();
   ferrolite::TezFRLDS& ds = *gSource;
   scanner().LoadSheets(0);
-  ds.scanSetting.wTransportTimeout = 0;
+  ds.jobSetting.wTransportTimeout = 0;
   Journal::shared().reset();
   EXPECT_FALSE(ds.toBeContinued());
   EXPECT_EQ(allTexts("textTimeRemain text"), std::vector<std::string>{"Time remaining 0"});
@@ -364,7 +364,7 @@ TEST_F(ProgressSide, PaperPutIntoTheFeederWhileTheWindowWaitsContinuesTheBatch) 
   useFeeder();
   ferrolite::TezFRLDS& ds = *gSource;
   scanner().LoadSheets(0);
-  ds.scanSetting.wTransportTimeout = 60000;  // a minute at the shortened second
+  ds.jobSetting.wTransportTimeout = 60000;  // a minute at the shortened second
   ds.sdUsbScanner = true;
   ds.currentImageNumber = 1;
   ds.showIndicatorWindow();
@@ -395,7 +395,7 @@ TEST_F(ProgressSide, TheFlatbedContinuesOnTimeOutAndAsksWithItsButtons) {
   Open();  // no job yet: the scan layer's source is the flatbed
   ferrolite::TezFRLDS& ds = *gSource;
   ASSERT_EQ(ds.scanObject->scanSource(), ferrolite::kScanSourceFlatbed);
-  ds.scanSetting.wTransportTimeout = 2;
+  ds.jobSetting.wTransportTimeout = 2;
   struct Case {
     TransportAction action;
     bool continued;
@@ -404,7 +404,7 @@ TEST_F(ProgressSide, TheFlatbedContinuesOnTimeOutAndAsksWithItsButtons) {
                        Case{TransportAction::kCancel, false}}) {
     Journal::shared().reset();
     ds.initXferTimeout = false;  // a new batch: the window gets its texts again
-    if (c.action != TransportAction::kWait) ds.scanSetting.wTransportTimeout = 60000;
+    if (c.action != TransportAction::kWait) ds.jobSetting.wTransportTimeout = 60000;
     Journal::shared().scriptTransport(c.action);
     EXPECT_EQ(ds.toBeContinued(), c.continued) << int(c.action);
     EXPECT_EQ(lastText("textPutPaper text"), "Place paper on the scanner.");
@@ -417,7 +417,7 @@ TEST_F(ProgressSide, TheFlatbedContinuesOnTimeOutAndAsksWithItsButtons) {
 TEST_F(ProgressSide, AScanThreadThatOutlivesItsMinuteEndsTheBatchWithoutTheWindow) {
   Open();
   ferrolite::TezFRLDS& ds = *gSource;
-  ds.scanSetting.wTransportTimeout = 5;
+  ds.jobSetting.wTransportTimeout = 5;
   ds.scanGoEvent = true;  // a scan thread that never finishes its page
   Journal::shared().reset();
   EXPECT_FALSE(ds.toBeContinued());

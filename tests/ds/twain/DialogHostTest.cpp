@@ -164,6 +164,8 @@ TEST_F(DialogInHost, WhileTheDialogLivesTheRecordIsReadAndWrittenOnItsUiThread) 
     ASSERT_TRUE(user_.click(dialog.shared().main<ui::Button>("mButtonDefault")));
     ASSERT_TRUE(user_.click(dialog.shared().main<ui::Button>("mButtonScan")));
   });
+  // Scan started a batch: the host ends it before the disable.
+  ASSERT_TRUE(host.PendingXfers(MSG_RESET).ok());
   ASSERT_TRUE(host.DisableDs().ok());
   // Enabled again, with the dialog made: the enable's accesses run there too.
   ASSERT_TRUE(host.EnableDs(true).ok());

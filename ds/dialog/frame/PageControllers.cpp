@@ -70,6 +70,8 @@ void DialogPages::notified(std::string_view name, const ui::Notification& notifi
     image.resolutionInputNotification(notification);
     return;
   }
+  // Colour drop-out page: the preview's colours and the result button.
+  if (colorDrop.notified(name, notification)) return;
 }
 
 }  // namespace ferrolite::dialog

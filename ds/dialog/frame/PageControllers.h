@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "ds/dialog/colordrop/ColorDropPage.h"
+#include "ds/dialog/colordrop/ColorDropResult.h"
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/image/PageCalls.h"
 #include "ds/dialog/image/ToneControls.h"
@@ -112,7 +113,16 @@ class ColorDropTab {
   void colorDropFilterThresh();
   void colorDropColourSliders();
 
+  // The preview result and the eye dropper: the drawer's eye-dropper button, the drop-out run
+  // on the preview into "colorDrop.bmp", and the preview's colour notifications and the result
+  // button's (false for a name that is not the page's).
+  void eyeDropperClick();
+  void previewResult();
+  bool notified(std::string_view name, const ui::Notification& notification);
+
  private:
+  void wirePreviewResult();
+  void showCustomColour(const CustomColourShown& shown);
   // Connects the page's controls once, before the first build.
   void wire();
   void show(const ColorDropControls& c);
@@ -120,6 +130,7 @@ class ColorDropTab {
 
   DialogShared& s_;
   bool wired_ = false;
+  WellColour mTmpColor_{};  // the colour last under the pointer
 };
 
 class PaperTab {

@@ -251,6 +251,7 @@ class PreviewPane {
 
   DialogShared& s_;
   const ui::Window* wired_ = nullptr;
+  ui::ImageView* view_ = nullptr;  // the preview view of the drawer wired
   PreviewGesture gesture_;
   int64_t mMaxLengthFB = 0, mMaxLengthADF = 0;
   std::shared_ptr<const ui::Image> mBackgroundImage;

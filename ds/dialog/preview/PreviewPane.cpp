@@ -34,7 +34,10 @@ PreviewPane::~PreviewPane() {
   }
 }
 
-ui::ImageView& PreviewPane::view() const { return s_.inDrawer<ui::ImageView>(kPreviewViewOutlet); }
+ui::ImageView& PreviewPane::view() const {
+  // The drawer's own view; its events may still arrive while its window is being taken down.
+  return view_ ? *view_ : s_.inDrawer<ui::ImageView>(kPreviewViewOutlet);
+}
 
 ui::ScrollView* PreviewPane::scrollView() const {
   return dynamic_cast<ui::ScrollView*>(view().parent());
@@ -62,7 +65,8 @@ void PreviewPane::awakeFromNib() {
   wired_ = s_.drawer.get();
   trackingArea_.reset();
   cache_.clear();
-  ui::ImageView& v = view();
+  view_ = &s_.inDrawer<ui::ImageView>(kPreviewViewOutlet);
+  ui::ImageView& v = *view_;
   // The class's units, registered once for the application.
   ui::RulerUnits& units = s_.application.rulerUnits();
   if (!units.find("Grummets")) {

@@ -84,7 +84,8 @@ struct Posted {
 };
 
 struct PreviewFixture : PageFixture {
-  PreviewFixture() : PageFixture("dialog-preview") {
+  explicit PreviewFixture(const ui::Services* hosted = nullptr, ui::Toolkit* kit = nullptr)
+      : PageFixture("dialog-preview", hosted, kit) {
     record.bPaperSize = 255;  // custom: the mouse acts on the area
     record.bScanSource = kSourceFeeder;
     record.wXPos = 0;

@@ -13,35 +13,13 @@
 #include <memory>
 
 #include "FrameSupport.h"
+#include "QtHost.h"
 #include "platform/ui/Host.h"
 
 namespace ferrolite::dialog::testing {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// The host's application object, made once on the main thread before any test.
-class QtHostEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "dialog-qt-test";
-    static char* argv[] = {name, nullptr};
-    application_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { application_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> application_;
-};
-[[maybe_unused]] ::testing::Environment* const gEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtHostEnvironment);
-
-std::unique_ptr<ui::WindowHost> startHost() {
-  auto started = ui::WindowHost::start(VT_QT_ADAPTER);
-  if (!started) throw std::runtime_error(started.error());
-  return std::move(*started);
-}
 
 // The frame on the host's Qt widgets.
 struct QtFrame {

@@ -40,14 +40,15 @@ std::vector<uint8_t> IrUvImage(uint32_t sheet, uint32_t lines, uint32_t bytesPer
 }
 
 std::vector<uint8_t> PreviewPage(uint32_t pixels, uint32_t lines, uint32_t bytesPerLine,
-                                 uint32_t resolution, Rgb background, Rgb custom) {
+                                 uint32_t xResolution, uint32_t yResolution, Rgb background,
+                                 Rgb custom) {
   std::vector<uint8_t> page(size_t(lines) * bytesPerLine, 0);
-  if (pixels == 0 || resolution == 0) return page;
+  if (pixels == 0 || xResolution == 0 || yResolution == 0) return page;
   const uint32_t channels = bytesPerLine >= size_t(pixels) * 3 ? 3 : bytesPerLine >= pixels ? 1 : 0;
   // Inches in quarters: what lies under the pixel whose top-left corner is at (x, y) quarters.
   auto colourAt = [&](double qx, double qy) -> Rgb {
-    const double pageRight = double(pixels) * 4 / resolution,
-                 pageBottom = double(lines) * 4 / resolution;
+    const double pageRight = double(pixels) * 4 / xResolution,
+                 pageBottom = double(lines) * 4 / yResolution;
     if (qx < 1 || qy < 1 || qx >= pageRight - 1 || qy >= pageBottom - 1) return background;
     for (int p = 0; p < 4; ++p) {
       const double left = 4 + 6 * p;
@@ -65,7 +66,7 @@ std::vector<uint8_t> PreviewPage(uint32_t pixels, uint32_t lines, uint32_t bytes
   for (uint32_t y = 0; y < lines; ++y) {
     uint8_t* row = page.data() + size_t(y) * bytesPerLine;
     for (uint32_t x = 0; x < pixels; ++x) {
-      const Rgb c = colourAt((x + 0.5) * 4 / resolution, (y + 0.5) * 4 / resolution);
+      const Rgb c = colourAt((x + 0.5) * 4 / xResolution, (y + 0.5) * 4 / yResolution);
       const uint8_t grey = uint8_t((c.r + c.g + c.b) / 3);
       if (channels == 3) {
         row[x * 3] = c.r;
@@ -100,6 +101,7 @@ constexpr uint32_t kUnknownLines = 0xFFFFFFFF;
 
 // What the last window asks for.
 struct Window {
+  uint16_t xRes = 300;
   uint16_t yRes = 300;
   uint32_t pixels = 0;
   uint32_t lines = 0;
@@ -114,6 +116,7 @@ struct Window {
 Window ParseWindow(const std::vector<uint8_t>& w) {
   Window v;
   if (w.size() < 45) return v;
+  v.xRes = wire::Get16(&w[23]);
   v.yRes = wire::Get16(&w[25]);
   v.pixels = wire::Get32(&w[27]);
   v.lines = wire::Get32(&w[31]);
@@ -192,7 +195,7 @@ void OpenPage(DeviceState& s, const Window& w) {
     scan.side[side] =
         wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
     if (wanted && s.config.previewPatch) {
-      scan.side[side] = PreviewPage(w.pixels, lines, w.bytesPerLine, w.yRes,
+      scan.side[side] = PreviewPage(w.pixels, lines, w.bytesPerLine, w.xRes, w.yRes,
                                     s.config.background[side], *s.config.previewPatch);
     }
     if (wanted && scan.irUvImageNext) scan.side[side] = IrUvImage(sheet, lines, w.bytesPerLine);

@@ -36,7 +36,7 @@ TEST(SimPreviewPage, PatchesMarksAndMarginInEachLayout) {
                                Layout{"black and white", (kPixels + 7) / 8}}) {
     SCOPED_TRACE(layout.name);
     const std::vector<uint8_t> page =
-        sim::PreviewPage(kPixels, kLines, layout.bytesPerLine, kDpi, kBackground, kCustom);
+        sim::PreviewPage(kPixels, kLines, layout.bytesPerLine, kDpi, kDpi, kBackground, kCustom);
     ASSERT_EQ(page.size(), size_t(kLines) * layout.bytesPerLine);
     for (const Spot& spot : kSpots) {
       SCOPED_TRACE(::testing::Message() << spot.x << ", " << spot.y);
@@ -54,6 +54,19 @@ TEST(SimPreviewPage, PatchesMarksAndMarginInEachLayout) {
       }
     }
   }
+}
+
+TEST(SimPreviewPage, EachAxisTakesItsOwnResolution) {
+  const uint32_t across = 200, down = 100, pixels = 1700, lines = 1400;
+  const std::vector<uint8_t> page =
+      sim::PreviewPage(pixels, lines, pixels * 3, across, down, kBackground, kCustom);
+  auto at = [&](double x, double y) {
+    return &page[(size_t(y * down) * pixels + size_t(x * across)) * 3];
+  };
+  EXPECT_EQ(at(1.5, 1.5)[0], sim::kPreviewPatches[0].r);
+  EXPECT_EQ(at(6.4, 1.9)[1], kCustom.g);
+  EXPECT_EQ(at(6.6, 1.5)[0], 255);  // right of the last patch
+  EXPECT_EQ(at(8.45, 5)[0], kBackground.r);
 }
 
 TEST(SimPreviewPage, TheDescriptionNamesTheCustomPatch) {

@@ -221,6 +221,8 @@ class PreviewPane {
   bool setColorDropResultImage(bool result);
   // Loads the preview file into the preview view; false when it cannot be read.
   bool showPreviewFile(const std::filesystem::path& file);
+  // Removes the preview file (errors ignored); the view then shows no image.
+  void deletePreviewImageFile();
   // The drop-out result's file beside the preview.
   std::filesystem::path colorDropFile() const;
   // The image the view showed at its last redraw (none when no file could be read).

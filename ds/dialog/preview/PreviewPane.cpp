@@ -2,6 +2,7 @@
 // colour drop-out result) at the view's scale with the scan area as a red rectangle, its rulers,
 // and its mouse handling over the gesture model.
 #include <string>
+#include <system_error>
 #include <variant>
 
 #include "ds/dialog/Units.h"
@@ -187,6 +188,12 @@ bool PreviewPane::showPreviewFile(const std::filesystem::path& file) {
   mChangeDropColorImage = false;
   view().setNeedsDisplay();
   return true;
+}
+
+void PreviewPane::deletePreviewImageFile() {
+  std::error_code ignored;
+  std::filesystem::remove(s_.previewFile(), ignored);
+  if (s_.drawer) view().setNeedsDisplay();
 }
 
 bool PreviewPane::setColorDropResultImage(bool result) {

@@ -9,15 +9,109 @@
 #include <cstdlib>
 
 #include "OpenSupport.h"
+#include "ds/dialog/frame/MainDialog.h"
 #include "ds/dialog/preview/PreviewGeometry.h"
 #include "ds/dialog/preview/PreviewImage.h"
+#include "ds/twain/DSPorts.h"
+#include "ds/twain/DialogServices.h"
+#include "ds/twain/HeadlessDialog.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Scripted.h"
+#include "platform/ui/User.h"
 
 namespace {
 
 using dstest::gSource;
+using namespace ferrolite;
 namespace fs = std::filesystem;
 
-class PreviewRoad : public dstest::OpenSourceTest {};
+// The data source's dialog on the headless widget layer, handed over as the enable hands it to
+// the real window: the dialog edits the source's own record and calls the source itself.
+class DrawerDialog final : public ferrolite::DialogController {
+ public:
+  explicit DrawerDialog(ferrolite::TezFRLDS& source)
+      : source_(source), forDialog_(ferrolite::makeDialogServices(source)) {}
+  void getDS(ferrolite::TezFRLDS*) override {}
+  void getExtraParam(const ExtraParam& extra) override { extra_ = extra; }
+  void guiSetting(const ScanSetting&, const PaperTbl& paperSizes, const void* ability,
+                  std::size_t abilitySize, const std::string& scannerName, bool uiOnly,
+                  const ScannerInfo& info) override {
+    paper_ = paperSizes;
+    if (abilitySize == sizeof(DeviceAbility)) current_ = static_cast<const DeviceAbility*>(ability);
+    name_ = scannerName;
+    uiOnly_ = uiOnly;
+    info_ = info;
+  }
+  void setTitle(const std::string& title) override { title_ = title; }
+  void makeKeyAndOrderFront() override {
+    dialog = std::make_unique<ferrolite::dialog::MainDialog>(
+        application, bridge,
+        ferrolite::dialog::DialogPaths{source_.currentPath, source_.resourcePath}, nullptr);
+    bridge.getDS(forDialog_.get());
+    dialog->getExtraParam(extra_);
+    dialog->guiSetting(&source_.scanSetting, &paper_, {current_, nullptr}, name_, uiOnly_ ? 1 : 0,
+                       info_);
+    dialog->show(title_);
+  }
+  void closeUI() override {
+    if (dialog) dialog->hide();
+  }
+  void setMainButtonsStatus(bool enabled) override {
+    if (dialog) dialog->setMainButtonsStatus(enabled);
+  }
+  void enableEnded(bool) override {}
+
+  ui::ScriptedServices services;
+  ui::Application application{services.services()};
+  ferrolite::dialog::BridgeObject_V2 bridge;
+  std::unique_ptr<ferrolite::dialog::MainDialog> dialog;
+
+ private:
+  ferrolite::TezFRLDS& source_;
+  std::unique_ptr<ferrolite::dialog::DialogDataSource> forDialog_;
+  ExtraParam extra_;
+  PaperTbl paper_{};
+  const DeviceAbility* current_ = nullptr;
+  std::string name_, title_;
+  bool uiOnly_ = false;
+  ScannerInfo info_;
+};
+
+class DrawerFactory final : public ferrolite::DSFactory {
+ public:
+  std::unique_ptr<ferrolite::DialogController> makeMainDialog(
+      ferrolite::TezFRLDS& source) override {
+    auto made = std::make_unique<DrawerDialog>(source);
+    last = made.get();
+    return made;
+  }
+  std::unique_ptr<ferrolite::ProgressController> makeDialogBox(
+      ferrolite::TezFRLDS& source) override {
+    return headless_.makeDialogBox(source);
+  }
+  std::unique_ptr<ferrolite::ImagePlugIns> makeImagePlugIns() override {
+    return headless_.makeImagePlugIns();
+  }
+  int runAlert(const ferrolite::AlertRequest& alert) override { return headless_.runAlert(alert); }
+  DrawerDialog* last = nullptr;
+
+ private:
+  ferrolite::HeadlessFactory headless_;
+};
+
+class PreviewRoad : public dstest::OpenSourceTest {
+ protected:
+  void SetUp() override {
+    dstest::OpenSourceTest::SetUp();
+    ferrolite::replaceDSFactory(&factory_);
+  }
+  void TearDown() override {
+    dstest::OpenSourceTest::TearDown();
+    ferrolite::replaceDSFactory(nullptr);
+  }
+  DrawerFactory factory_;
+};
 
 struct Spot {
   double x, y;  // inches
@@ -51,6 +145,43 @@ TEST_F(PreviewRoad, ThePreviewFileShowsThePageWhereTheScannerPutIt) {
     EXPECT_NEAR(c.green * 255, s.g, 40);
     EXPECT_NEAR(c.blue * 255, s.b, 40);
   }
+}
+
+TEST_F(PreviewRoad, PreviewFromTheDialogShowsTheScannersPageInTheDrawer) {
+  Open();
+  ASSERT_TRUE(host.EnableDs(true).ok()) << host.DescribeJournal();
+  ASSERT_NE(factory_.last, nullptr);
+  DrawerDialog& d = *factory_.last;
+  ASSERT_NE(d.dialog, nullptr);
+  ferrolite::dialog::DialogShared& shared = d.dialog->shared();
+  ui::User user;
+  ASSERT_TRUE(user.click(shared.main<ui::Button>("mButtonPreview")));
+  ASSERT_TRUE(user.click(shared.inDrawer<ui::Button>("mButtonDrawerPreview")));
+  EXPECT_TRUE(fs::exists(shared.previewFile()));
+  EXPECT_TRUE(shared.main<ui::Button>("mButtonScan").isEnabled());
+  ferrolite::dialog::PreviewPane& pane = d.dialog->pages().preview;
+  ASSERT_NE(pane.shownImage(), nullptr);
+  // The page drawn at the view's scale: the red patch and a mark where the scale puts them.
+  const auto& view = shared.inDrawer<ui::ImageView>("mPreviewView");
+  const double in = pane.getMaxWidth() * 300.0 / gSource->deviceAbility.ADFMaxWidth;
+  const auto red = view.picture().colorAt({1.5 * in, 1.5 * in}, true);
+  ASSERT_TRUE(red);
+  EXPECT_NEAR(red->red * 255, 220, 40);
+  EXPECT_NEAR(red->green * 255, 30, 40);
+  const auto mark = view.picture().colorAt({1.5 * in, 3.12 * in}, true);
+  ASSERT_TRUE(mark);
+  EXPECT_LT(mark->red, 0.2f);
+  // Default deletes the preview, and the drawer shows no image.
+  ASSERT_TRUE(user.click(shared.main<ui::Button>("mButtonDefault")));
+  EXPECT_FALSE(fs::exists(shared.previewFile()));
+  EXPECT_EQ(pane.shownImage(), nullptr);
+  // Exit: one close request to the application.
+  host.TakeMessages();
+  ASSERT_TRUE(user.click(shared.main<ui::Button>("mButtonCancel")));
+  const auto messages = host.TakeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
+  ASSERT_TRUE(host.DisableDs().ok()) << host.DescribeJournal();
 }
 
 }  // namespace

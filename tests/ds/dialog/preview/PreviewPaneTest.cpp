@@ -188,7 +188,6 @@ TEST(PreviewPane, DefaultDeletesThePreviewAndTheViewShowsNoImage) {
   ASSERT_TRUE(f.imageRect());
   f.click("mButtonDefault");
   EXPECT_FALSE(std::filesystem::exists(f.previewFile()));
-  f.view().display();
   EXPECT_FALSE(f.imageRect());
 }
 

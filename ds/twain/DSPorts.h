@@ -3,9 +3,11 @@
 // the settings dialog's controller, the progress window's controller, the alerts, and the
 // image-process object's plug-in duties. One factory makes them: by default the session's
 // (SessionDialog.h), which shows the real dialog when it can; tests may put another in place.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,12 +41,47 @@ class DialogController {
   virtual void enableEnded(bool uiOnly) = 0;
 };
 
-// The progress window ("DialogBox").
+// The progress and transport windows ("DialogBox"), as the data source drives them
+// (TezFRLDialogBox.h builds them on the widget layer). Host's thread only.
 class ProgressController {
  public:
   virtual ~ProgressController() = default;
   virtual void makeKeyAndOrderFront() = 0;
   virtual void closeIndicatorWindow() = 0;
+
+  // The progress window.
+  virtual void initialize() = 0;
+  virtual void cancel() = 0;
+  virtual bool scanCancelled() const = 0;
+  virtual void enableCancelButton(bool enabled) = 0;
+  virtual void textCancelButton(const std::string& title) = 0;
+  virtual void textTransferring(const std::string& text) = 0;
+  virtual void textElapsed(const std::string& text) = 0;
+  virtual void indicatorValue(int percent) = 0;
+  virtual void startIndicator() = 0;
+  virtual void setIndicatorTitle(const std::string& title) = 0;
+  virtual void showIndicator(bool asSheet) = 0;
+  virtual void orderOutIndicator() = 0;
+  // A repeating timer on the host's thread for the elapsed time; one at a time.
+  virtual void startIndicatorTimer(std::chrono::milliseconds interval,
+                                   std::function<void()> fire) = 0;
+  virtual void stopIndicatorTimer() = 0;
+  // Lets the windows draw and posted work run, without waiting.
+  virtual void runLoopOnce() = 0;
+
+  // The transport window.
+  virtual void textPutPaper(const std::string& text) = 0;
+  virtual void textTimeRemain(const std::string& text) = 0;
+  virtual void textCancel(const std::string& title) = 0;
+  virtual void textContinue(const std::string& title) = 0;
+  virtual void setTransportTitle(const std::string& title) = 0;
+  virtual void continueScan() = 0;
+  virtual void cancelNext() = 0;
+  virtual bool beContinued() const = 0;
+  virtual void showContinueButton(bool show) = 0;
+  virtual void setPhotoshopFamily(bool on) = 0;
+  virtual void runTransportWindow() = 0;
+  virtual void closeTransportWindow() = 0;
 };
 
 // A modal alert: 1000 for the first button, 1001 for the second.

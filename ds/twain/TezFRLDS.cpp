@@ -42,8 +42,6 @@ constexpr const char* kDefaultProductName = "Unknown TWAIN";
 constexpr const char* kDefaultProductFamily = "Pagewright";
 constexpr const char* kInfoPlistName = "Info.plist";
 
-constexpr const char* kSetupFileName = "TwainDS.tif";
-
 // Capability defaults.
 constexpr int32_t kResolutionMin = 72, kResolutionMax = 600, kResolutionStep = 1;
 constexpr int32_t kToneMin = -1000, kToneMax = 1000, kToneStep = 10;
@@ -453,30 +451,6 @@ TW_UINT16 TezFRLDS::controlXferGroup(TW_IDENTITY*, TW_UINT16 msg, TW_UINT32* xfe
   // The whole 32-bit field: a host reads all of it.
   *xferGroup = DG_IMAGE;
   return TWRC_SUCCESS;
-}
-
-// ---- the steps that come with the scan layer ----
-
-TW_UINT16 TezFRLDS::controlPendingXfers(TW_IDENTITY*, TW_UINT16, TW_PENDINGXFERS*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::controlSetupMemXfer(TW_IDENTITY*, TW_UINT16, TW_SETUPMEMXFER*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::controlSetupFileXfer(TW_IDENTITY*, TW_UINT16, TW_SETUPFILEXFER*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::imageInfo(TW_IDENTITY*, TW_UINT16, TW_IMAGEINFO*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::imageMemXfer(TW_IDENTITY*, TW_UINT16, TW_IMAGEMEMXFER*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::imageNativeXfer(TW_IDENTITY*, TW_UINT16, TW_MEMREF) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::imageFileXfer(TW_IDENTITY*, TW_UINT16, TW_MEMREF) {
-  return fail(TWCC_BADPROTOCOL);
 }
 
 // ---- messages to the manager ----

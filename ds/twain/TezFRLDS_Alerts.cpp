@@ -45,9 +45,7 @@ std::optional<bool> onBus(uint32_t vidpid) {
 
 }  // namespace
 
-void TezFRLDS::closeIndicatorWindow() {
-  if (dialogBox) dialogBox->closeIndicatorWindow();
-}
+void TezFRLDS::closeIndicatorWindow() { closeIndicatorWindowAndTimer(); }
 
 std::string TezFRLDS::scannerErrorText() const { return foundation::toUtf8(scannerErrorMsg); }
 

@@ -344,23 +344,23 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
     mainDialog->makeKeyAndOrderFront();
     result = TWRC_SUCCESS;
   } else {
-    // 5. Without an interface the scan starts at once; the transfer step comes with the
-    // scanning side, so until then an enable without an interface is refused.
+    // 5. Without an interface the scan starts at once.
     noneUI = true;
-    if (scannerFound) {
-      dsLog("xferReady", kLogBlank, 0, "not available");
-    }
+    if (scannerFound) result = xferReady();
   }
   // 6.
   if (dialogBox) dialogBox->makeKeyAndOrderFront();
   if (result != TWRC_SUCCESS) {
     mCurrentState = TWAIN_STATE_OPEN;
-    gConditionCode = scannerFound ? TWCC_SEQERROR : TWCC_CHECKDEVICEONLINE;
-    if (scannerFound && scanObject->scannerError() != 0)
-      setConditionCode(scanObject->scannerError());
+    // A refused start of the batch has set its own condition.
+    if (!scannerFound || wantsWindow) {
+      gConditionCode = scannerFound ? TWCC_SEQERROR : TWCC_CHECKDEVICEONLINE;
+      if (scannerFound && scanObject->scannerError() != 0)
+        setConditionCode(scanObject->scannerError());
+    }
     if (noWindow) gConditionCode = TWCC_OPERATIONERROR;
   }
-  dsLog("enableDS", kLogOut, result, mCurrentState);
+  dsLog("enableDS", kLogOut, result, mCurrentState.load());
   // The user acts on the window once it is up.
   if (result == TWRC_SUCCESS && mainDialog) mainDialog->enableEnded(uiOnly);
   return result;
@@ -369,6 +369,9 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
 TW_UINT16 TezFRLDS::disableDS() {
   // 1.
   dsLog("disableDS", kLogIn, 1, kLogNoData);
+  // Outside state 50 a transfer may still come: it is to cancel, not to read freed buffers.
+  if (mCurrentState != TWAIN_STATE_ENABLED) scanInterrupt = true;
+  if (scanThread.exists()) finishScanThread();
   if (!noneUI && mainDialog) mainDialog->closeUI();
   // 2.
   if (keepImageType != 0) scanSetting.wImageType = keepImageType;
@@ -394,6 +397,8 @@ TW_UINT16 TezFRLDS::disableDS() {
 TW_UINT16 TezFRLDS::closeDS() {
   // 1.
   dsLog("closeDS", kLogIn, 1, kLogNoData);
+  // A host that closes without ending its batch: the scan thread goes with the batch.
+  if (scanThread.exists()) finishScanThread();
   setCustomSetting();
   // 2.
   if (scannerFound && scanObject) {

@@ -58,6 +58,8 @@ void Journal::resetLocked() {
   alertsRun_ = 0;
   alertAnswers_.clear();
   actions_.clear();
+  cancelAtImage_ = 0;
+  transportActions_.clear();
   mirror_ = nullptr;
   scriptNamed_ = false;
   if (const char* file = std::getenv(kScriptVariable); file != nullptr && *file != '\0') {
@@ -114,6 +116,24 @@ bool Journal::parseLocked(const std::string& text, std::string* error) {
       if (second.empty() && parseAction(first, &action)) {
         actions_.push_back(action);
         good = true;
+      }
+    } else if (command == "progress") {
+      char* end = nullptr;
+      const unsigned long n = std::strtoul(second.c_str(), &end, 10);
+      if (first == "cancel" && !second.empty() && *end == '\0' && n > 0 && n < 1000000) {
+        cancelAtImage_ = static_cast<int>(n);
+        good = true;
+      }
+    } else if (command == "transport" && second.empty()) {
+      good = true;
+      if (first == "continue") {
+        transportActions_.push_back(TransportAction::kContinue);
+      } else if (first == "cancel") {
+        transportActions_.push_back(TransportAction::kCancel);
+      } else if (first == "wait") {
+        transportActions_.push_back(TransportAction::kWait);
+      } else {
+        good = false;
       }
     }
     if (!good) {
@@ -185,6 +205,33 @@ UserAction Journal::nextAction() {
   if (actions_.empty()) return UserAction::kDefault;
   const UserAction action = actions_.front();
   actions_.pop_front();
+  return action;
+}
+
+void Journal::scriptCancelAtImage(int n) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cancelAtImage_ = n;
+  scriptNamed_ = true;
+}
+
+bool Journal::takeCancelAtImage(int shownImage) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (cancelAtImage_ <= 0 || shownImage != cancelAtImage_) return false;
+  cancelAtImage_ = 0;
+  return true;
+}
+
+void Journal::scriptTransport(TransportAction action) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  transportActions_.push_back(action);
+  scriptNamed_ = true;
+}
+
+TransportAction Journal::nextTransportAction() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (transportActions_.empty()) return TransportAction::kWait;
+  const TransportAction action = transportActions_.front();
+  transportActions_.pop_front();
   return action;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "OpenSupport.h"
+#include "TransferSupport.h"
 #include "ds/dialog/frame/MainDialog.h"
 #include "ds/dialog/preview/PreviewGeometry.h"
 #include "ds/dialog/preview/PreviewImage.h"
@@ -100,14 +101,14 @@ class DrawerFactory final : public ferrolite::DSFactory {
   ferrolite::HeadlessFactory headless_;
 };
 
-class PreviewRoad : public dstest::OpenSourceTest {
+class PreviewRoad : public dstest::TransferTest {
  protected:
   void SetUp() override {
-    dstest::OpenSourceTest::SetUp();
+    dstest::TransferTest::SetUp();
     ferrolite::replaceDSFactory(&factory_);
   }
   void TearDown() override {
-    dstest::OpenSourceTest::TearDown();
+    dstest::TransferTest::TearDown();
     ferrolite::replaceDSFactory(nullptr);
   }
   DrawerFactory factory_;
@@ -182,6 +183,45 @@ TEST_F(PreviewRoad, PreviewFromTheDialogShowsTheScannersPageInTheDrawer) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
   ASSERT_TRUE(host.DisableDs().ok()) << host.DescribeJournal();
+}
+
+TEST_F(PreviewRoad, ScanFromTheDialogDeliversTheAreaDrawnOnThePreview) {
+  Open();
+  ASSERT_TRUE(host.EnableDs(true).ok()) << host.DescribeJournal();
+  DrawerDialog& d = *factory_.last;
+  ferrolite::dialog::DialogShared& shared = d.dialog->shared();
+  ScanSetting& record = gSource->scanSetting;
+  record.bPaperSize = 255;  // a custom size: the mouse draws the area
+  ui::User user;
+  ASSERT_TRUE(user.click(shared.main<ui::Button>("mButtonPreview")));
+  ASSERT_TRUE(user.click(shared.inDrawer<ui::Button>("mButtonDrawerPreview")));
+  // The paper page shows a small area away from the corner, as after a size typed there.
+  record.wXPos = 1200, record.wYPos = 1800, record.wWidth = record.wLength = 300;
+  d.dialog->pages().preview.setRetangleRect(1200, 1800, 300, 300);
+  // A new area drawn from (1, 1) to (4, 4) inches of the view.
+  auto& view = shared.inDrawer<ui::ImageView>("mPreviewView");
+  const double in = d.dialog->pages().preview.grummets();
+  ASSERT_TRUE(user.mouseDown(view, {1 * in, 1 * in}));
+  user.mouseDragged(view, {2 * in, 2 * in});
+  user.mouseDragged(view, {4 * in, 4 * in});
+  user.mouseUp(view, {4 * in, 4 * in});
+  EXPECT_NEAR(record.wXPos, 300, 2);
+  EXPECT_NEAR(record.wYPos, 300, 2);
+  EXPECT_NEAR(record.wWidth, 900, 2);
+  EXPECT_NEAR(record.wLength, 900, 2);
+  const uint16_t width = record.wWidth, length = record.wLength;
+  // Scan: the transfer is ready, and the pages come in the drawn area's size.
+  host.TakeMessages();
+  ASSERT_TRUE(user.click(shared.main<ui::Button>("mButtonScan")));
+  const auto messages = host.TakeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, MSG_XFERREADY);
+  const std::vector<dstest::Image> images = TakeImages(dstest::Mechanism::kNative, ".tif", 1);
+  ASSERT_FALSE(images.empty());
+  const twainhost::ImageInfo& info = images[0].info;
+  EXPECT_EQ(images[0].transferResult, TWRC_XFERDONE);
+  EXPECT_NEAR(info.width, width * info.xResolution / 300, 8);
+  EXPECT_NEAR(info.length, length * info.yResolution / 300, 8);
 }
 
 }  // namespace

@@ -261,6 +261,7 @@ class PreviewPane {
   PreviewImageCache cache_;
   bool mChangeDropColorImage = false;
   bool closedHand_ = false;
+  bool eyeDropperCursorShown_ = false;
   std::optional<uint64_t> trackingArea_;
   std::optional<uint64_t> eyeStopperCursorTimer_;
 };

@@ -30,9 +30,7 @@ ui::RulerUnit layerUnit(const RulerUnit& u) {
 PreviewPane::PreviewPane(DialogShared& s) : s_(s) {}
 
 PreviewPane::~PreviewPane() {
-  if (eyeStopperCursorTimer_ && s_.application.services().timers) {
-    s_.application.services().timers->cancel(*eyeStopperCursorTimer_);
-  }
+  if (eyeStopperCursorTimer_ || eyeDropperCursorShown_) stopEyeDropperCursor();
 }
 
 ui::ImageView& PreviewPane::view() const {
@@ -323,6 +321,8 @@ void PreviewPane::removeMouseTrackingArea() {
 void PreviewPane::EnableEyeDropperCursor(bool on) {
   wire();
   gesture_.EnableEyeDropperCursor(on);
+  // Picking ends: the eye dropper does not stay as the pointer elsewhere.
+  if (!on && (eyeStopperCursorTimer_ || eyeDropperCursorShown_)) stopEyeDropperCursor();
 }
 
 void PreviewPane::startEyeDropperCursor() {
@@ -336,6 +336,7 @@ void PreviewPane::startEyeDropperCursor() {
 }
 
 void PreviewPane::eyeDropperCursor() {
+  eyeDropperCursorShown_ = true;
   if (ui::Cursors* cursors = s_.application.services().cursors) {
     cursors->set({.shape = ui::CursorShape::image,
                   .image = s_.paths.resourceFolder / kEyeDropperCursorFile,
@@ -351,6 +352,7 @@ void PreviewPane::stopEyeDropperCursor() {
     eyeStopperCursorTimer_.reset();
   }
   if (ui::Cursors* cursors = s_.application.services().cursors) cursors->set({});
+  eyeDropperCursorShown_ = false;
   gesture_.cursorStopped();
 }
 

@@ -275,6 +275,14 @@ TEST(PreviewPane, TheEyeDropperSamplesWhatTheViewDrewAndSwitchesTheCursor) {
   f.user.mouseExited(f.view(), {-1, 50});
   EXPECT_EQ(f.services.cursors.current().shape, ui::CursorShape::arrow);
   EXPECT_EQ(posted.all.back().name, std::string(note::kSetCustomColor));
+  // Picking turned off while the eye dropper shows: the arrow again, no timer left behind.
+  f.user.mouseMoved(f.view(), {41, 68});
+  f.services.timers.advance(ui::Seconds(0.1));
+  EXPECT_EQ(f.services.cursors.current().shape, ui::CursorShape::image);
+  f.user.mouseMoved(f.view(), {45, 68});
+  f.pane().EnableEyeDropperCursor(false);
+  EXPECT_EQ(f.services.cursors.current().shape, ui::CursorShape::arrow);
+  EXPECT_EQ(f.services.timers.pending(), 0u);
   f.pane().removeMouseTrackingArea();
   EXPECT_FALSE(f.user.mouseMoved(f.view(), {41, 68}));
 }

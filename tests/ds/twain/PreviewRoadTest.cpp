@@ -13,12 +13,14 @@
 #include "ds/dialog/frame/MainDialog.h"
 #include "ds/dialog/preview/PreviewGeometry.h"
 #include "ds/dialog/preview/PreviewImage.h"
+#include "ds/dialog/window/DialogWindows.h"
 #include "ds/twain/DSPorts.h"
 #include "ds/twain/DialogServices.h"
 #include "ds/twain/HeadlessDialog.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Scripted.h"
+#include "platform/ui/TabView.h"
 #include "platform/ui/User.h"
 
 namespace {
@@ -183,6 +185,49 @@ TEST_F(PreviewRoad, PreviewFromTheDialogShowsTheScannersPageInTheDrawer) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
   ASSERT_TRUE(host.DisableDs().ok()) << host.DescribeJournal();
+}
+
+TEST_F(PreviewRoad, TheEyeDropperAndTheDataSourcesDropOutRemoveThePickedPatch) {
+  Open();
+  using twainhost::Container;
+  ASSERT_TRUE(host.SetCapability(ICAP_PIXELTYPE, Container::OneValue(TWTY_UINT16, TWPT_GRAY)).ok());
+  ASSERT_TRUE(host.EnableDs(true).ok()) << host.DescribeJournal();
+  DrawerDialog& d = *factory_.last;
+  ferrolite::dialog::DialogShared& shared = d.dialog->shared();
+  ui::User user;
+  // The grey front side with the custom drop-out (the page's own actions: its tab is not among
+  // the pages this record shows).
+  d.dialog->pages().image.selectImageType(2);
+  ASSERT_EQ(shared.bridge.mScanModeSideSelect, 2);
+  shared.properties.set("mColorDropout", int64_t{4});
+  d.dialog->pages().colorDrop.colorDropColor();
+  ASSERT_EQ(gSource->scanSetting.bFGColorDropOut, 4);
+  ASSERT_TRUE(user.click(shared.main<ui::Button>("mButtonPreview")));
+  ASSERT_TRUE(user.click(shared.inDrawer<ui::Button>("mButtonDrawerPreview")));
+  auto& eyeDropper = shared.inDrawer<ui::Button>("mEyeDropperClick");
+  ASSERT_TRUE(user.click(eyeDropper));
+  auto& view = shared.inDrawer<ui::ImageView>("mPreviewView");
+  ferrolite::dialog::PreviewPane& pane = d.dialog->pages().preview;
+  const double in = pane.grummets();
+  const ui::Point custom{6 * in, 1.5 * in}, red{1.5 * in, 1.5 * in};
+  ASSERT_TRUE(user.mouseMoved(view, custom));
+  const ScanSetting& record = gSource->scanSetting;
+  EXPECT_NEAR(record.bFGCustomG, 200, 40);
+  EXPECT_NEAR(record.bFGCustomB, 180, 40);
+  // The press runs the data source's drop-out on the preview and shows the 8-bit result.
+  ASSERT_TRUE(user.mouseDown(view, custom));
+  const auto bmp = testsupport::ReadFile(pane.colorDropFile());
+  ASSERT_GT(bmp.size(), 30u);
+  EXPECT_EQ(uint8_t(bmp[28]), 8);
+  auto shownLevel = [&](ui::Point p) {
+    const auto c = view.picture().colorAt(p, true);
+    return c ? c->green * 255 : -1.0f;
+  };
+  EXPECT_GT(shownLevel(custom), 200) << "the picked patch is dropped";
+  EXPECT_LT(shownLevel(red), 160) << "the red patch stays";
+  user.mouseUp(view, custom);
+  // The preview again after the release.
+  EXPECT_NEAR(view.picture().colorAt(red, true)->red * 255, 220, 40);
 }
 
 TEST_F(PreviewRoad, ScanFromTheDialogDeliversTheAreaDrawnOnThePreview) {

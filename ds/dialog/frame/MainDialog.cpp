@@ -543,10 +543,7 @@ void MainDialog::setMainButtonsStatusHere(bool enabled) {
   if (!enabled) shared_.application.runShortPass(kShortPass);
 }
 
-void MainDialog::deletePreviewImageFile() {
-  std::error_code ignored;
-  std::filesystem::remove(shared_.previewFile(), ignored);
-}
+void MainDialog::deletePreviewImageFile() { pages_.preview.deletePreviewImageFile(); }
 
 void MainDialog::defaultButton() {
   DialogShared& s = shared_;

@@ -379,11 +379,9 @@ void ImageTab::perform(const Calls& calls) {
       case PageCall::scanPageChangeCheck:
         scanPageChangeCheck();
         break;
-      case PageCall::deletePreviewImageFile: {
-        std::error_code ignored;
-        std::filesystem::remove(s_.previewFile(), ignored);
+      case PageCall::deletePreviewImageFile:
+        pages.preview.deletePreviewImageFile();
         break;
-      }
       case PageCall::setMaxScanArea:
         pages.preview.setMaxScanArea(static_cast<uint32_t>(call.a), static_cast<uint32_t>(call.b));
         break;

@@ -155,8 +155,10 @@ void RequestSense(DeviceState& s, const Command& c, Reply& r) {
 void MediaCheck(DeviceState& s, const Command& c, Reply& r) {
   if (c.phase != Phase::In) return;
   r.data.assign(c.length, 0);
-  // Bit 0: paper in the feeder; the tray bits beside it.
-  if (r.data.size() > 4) r.data[4] = s.sheets > 0 ? uint8_t(0x01 | s.config.trayBits) : 0x00;
+  // Bit 0: paper in the feeder; the tray bits beside it. The sensor sits at the feeder: a sheet
+  // picked into the transport (counted until it leaves) is no longer over it.
+  const uint32_t inFeeder = s.sheets - (s.scan.pageOpen && s.sheets > 0 ? 1 : 0);
+  if (r.data.size() > 4) r.data[4] = inFeeder > 0 ? uint8_t(0x01 | s.config.trayBits) : 0x00;
   MediaCheckEvents(s, r);
 }
 

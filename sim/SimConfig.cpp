@@ -270,6 +270,12 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
           !Number(args[1], 0xFF, &r) || !Number(args[2], 0xFF, &g) || !Number(args[3], 0xFF, &b))
         return fail("background takes front or rear and a red, green and blue value");
       c.background[args[0] == "rear" ? 1 : 0] = Rgb{uint8_t(r), uint8_t(g), uint8_t(b)};
+    } else if (key == "preview-page") {
+      uint64_t r = 0, g = 0, b = 0;
+      if (args.size() != 3 || !Number(args[0], 0xFF, &r) || !Number(args[1], 0xFF, &g) ||
+          !Number(args[2], 0xFF, &b))
+        return fail("preview-page takes the custom patch's red, green and blue value");
+      c.previewPatch = Rgb{uint8_t(r), uint8_t(g), uint8_t(b)};
     } else if (key == "profile") {
       if (!one(&value)) return false;
       if (value == "raw")

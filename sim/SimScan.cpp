@@ -39,6 +39,49 @@ std::vector<uint8_t> IrUvImage(uint32_t sheet, uint32_t lines, uint32_t bytesPer
   return SheetSide(sheet, 2, lines, bytesPerLine);
 }
 
+std::vector<uint8_t> PreviewPage(uint32_t pixels, uint32_t lines, uint32_t bytesPerLine,
+                                 uint32_t xResolution, uint32_t yResolution, Rgb background,
+                                 Rgb custom) {
+  std::vector<uint8_t> page(size_t(lines) * bytesPerLine, 0);
+  if (pixels == 0 || xResolution == 0 || yResolution == 0) return page;
+  const uint32_t channels = bytesPerLine >= size_t(pixels) * 3 ? 3 : bytesPerLine >= pixels ? 1 : 0;
+  // Inches in quarters: what lies under the pixel whose top-left corner is at (x, y) quarters.
+  auto colourAt = [&](double qx, double qy) -> Rgb {
+    const double pageRight = double(pixels) * 4 / xResolution,
+                 pageBottom = double(lines) * 4 / yResolution;
+    if (qx < 1 || qy < 1 || qx >= pageRight - 1 || qy >= pageBottom - 1) return background;
+    for (int p = 0; p < 4; ++p) {
+      const double left = 4 + 6 * p;
+      if (qx >= left && qx < left + 4 && qy >= 4 && qy < 8)
+        return p < 3 ? kPreviewPatches[p] : custom;
+    }
+    for (int i = 0; i < 4; ++i) {
+      for (int j = 0; j < 4; ++j) {
+        const double left = 4 + 6 * i, top = 12 + 2 * j;
+        if (qx >= left && qx < left + 4 && qy >= top && qy < top + 1) return Rgb{0, 0, 0};
+      }
+    }
+    return Rgb{255, 255, 255};
+  };
+  for (uint32_t y = 0; y < lines; ++y) {
+    uint8_t* row = page.data() + size_t(y) * bytesPerLine;
+    for (uint32_t x = 0; x < pixels; ++x) {
+      const Rgb c = colourAt((x + 0.5) * 4 / xResolution, (y + 0.5) * 4 / yResolution);
+      const uint8_t grey = uint8_t((c.r + c.g + c.b) / 3);
+      if (channels == 3) {
+        row[x * 3] = c.r;
+        row[x * 3 + 1] = c.g;
+        row[x * 3 + 2] = c.b;
+      } else if (channels == 1) {
+        row[x] = grey;
+      } else if (grey >= 128 && x / 8 < bytesPerLine) {
+        row[x / 8] |= uint8_t(0x80 >> (x % 8));
+      }
+    }
+  }
+  return page;
+}
+
 uint32_t ImageChecksum(const uint8_t* data, size_t length) {
   uint32_t h = 2166136261u;  // FNV-1a
   for (size_t i = 0; i < length; ++i) h = (h ^ data[i]) * 16777619u;
@@ -58,6 +101,7 @@ constexpr uint32_t kUnknownLines = 0xFFFFFFFF;
 
 // What the last window asks for.
 struct Window {
+  uint16_t xRes = 300;
   uint16_t yRes = 300;
   uint32_t pixels = 0;
   uint32_t lines = 0;
@@ -72,6 +116,7 @@ struct Window {
 Window ParseWindow(const std::vector<uint8_t>& w) {
   Window v;
   if (w.size() < 45) return v;
+  v.xRes = wire::Get16(&w[23]);
   v.yRes = wire::Get16(&w[25]);
   v.pixels = wire::Get32(&w[27]);
   v.lines = wire::Get32(&w[31]);
@@ -149,6 +194,10 @@ void OpenPage(DeviceState& s, const Window& w) {
     const bool wanted = Duplex(w) || (side == 1) == (w.method == kScanMethodRear);
     scan.side[side] =
         wanted ? SheetSide(sheet, side, lines, w.bytesPerLine) : std::vector<uint8_t>{};
+    if (wanted && s.config.previewPatch) {
+      scan.side[side] = PreviewPage(w.pixels, lines, w.bytesPerLine, w.xRes, w.yRes,
+                                    s.config.background[side], *s.config.previewPatch);
+    }
     if (wanted && scan.irUvImageNext) scan.side[side] = IrUvImage(sheet, lines, w.bytesPerLine);
     if (wanted && DeviceJpeg(w)) scan.side[side] = JpegSide(s, w, scan.side[side], lines);
     // What the last sheet's end of page carried of this one is not sent again.
@@ -253,9 +302,13 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
     const bool endOfFile = Duplex(w) && s.config.duplexStyle == 6 && side == 0;
     // A continuous window (byte 62 bit 0x01) feeds sheet after sheet in one stream of READs.
     const bool continuous = s.window.size() > 62 && (s.window[62] & 0x01) != 0;
-    const bool carries =
-        continuous || (DeMultiplexed(s, w) ? s.config.duplexStyle == kStyleCarried
-                                           : !Duplex(w) && s.config.endOfPageCarry);
+    // Styles 2 and 3 end a continuous sheet with a fixed-size block padded behind its end:
+    // the next sheet begins with the next READ.
+    const bool fixedEndBlock = DeMultiplexed(s, w) && (s.config.duplexStyle == kStyleCarried ||
+                                                       s.config.duplexStyle == kStyleGap);
+    const bool carries = continuous ? !fixedEndBlock
+                                    : (DeMultiplexed(s, w) ? s.config.duplexStyle == kStyleCarried
+                                                           : !Duplex(w) && s.config.endOfPageCarry);
     if (!endOfFile && carries && s.sheets > 1) {
       // The stream runs on into the next sheet: the rest of the block is its first bytes.
       const uint32_t next = scan.sheetsTaken + 2;

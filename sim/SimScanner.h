@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -255,7 +256,23 @@ struct Config {
   // without bound.
   size_t logLimit = 10000;
   size_t logDataLimit = 1 << 20;
+  // Set (description key `preview-page R G B`): every side is a preview page (PreviewPage)
+  // whose fourth patch has this colour.
+  std::optional<Rgb> previewPatch;
 };
+
+// A preview page at the window's resolutions (dots per inch across and down), laid out in the
+// window's line: RGB (3 bytes a pixel), grey (1 byte) or black and white (1 bit, most significant
+// first, a set bit white), told apart by the bytes per line. From its top-left corner, in inches: a
+// margin of the feeder's `background` a quarter inch wide, paper white inside it; four colour
+// patches an inch square at (1, 1), (2.5, 1), (4, 1) and (5.5, 1): red (220, 30, 40), green (40,
+// 160, 60), blue (40, 70, 200) and `custom`; and text-like marks, black bars an inch wide and a
+// quarter inch high, at (1 + 1.5 i, 3 + 0.5 j) for i 0 to 3 and j 0 to 3. Grey pixels are the mean
+// of the three colour channels; black and white sets pixels of 128 or more.
+inline constexpr Rgb kPreviewPatches[3] = {{220, 30, 40}, {40, 160, 60}, {40, 70, 200}};
+SIM_API std::vector<uint8_t> PreviewPage(uint32_t pixels, uint32_t lines, uint32_t bytesPerLine,
+                                         uint32_t xResolution, uint32_t yResolution, Rgb background,
+                                         Rgb custom);
 
 // The IR/UV image of a sheet: 3 bytes a pixel, byte 1 the IR and byte 2 the UV sample (the
 // pattern of SheetSide with side 2).

@@ -213,7 +213,8 @@ class IoJob {
   void ReadPage();
   void EndOfPage();
   enum class ContinuousEnd { kNextSheet, kNoPaper, kCancelled };
-  ContinuousEnd ContinuousEndOfPage(uint32_t valid, uint32_t size);
+  // `ahead`: bytes of the next sheet left at the read buffer's start for the next READ's block.
+  ContinuousEnd ContinuousEndOfPage(uint32_t valid, uint32_t size, uint32_t* ahead);
   void ContinuousNextSheet();
   bool Cancelled() {
     EnterKrCriticalSection(&m_item->ItemCriticalSection);
@@ -517,7 +518,7 @@ void IoJob::ReadPage() {
       m_ok = false;
     } else if (m_continuous && endOfPage) {
       DbgPrintf(1, "IOThread: Get EOP size=%d", got);
-      const ContinuousEnd end = ContinuousEndOfPage(got, size);
+      const ContinuousEnd end = ContinuousEndOfPage(got, size, &ahead);
       noPaper = end == ContinuousEnd::kNoPaper;
       continuousEnd = end == ContinuousEnd::kCancelled;
     } else if (!endOfPage && !endOfFile) {
@@ -626,7 +627,7 @@ void IoJob::ReadPage() {
 // A continuous page's end: the page's last data and end, and the rest of the block as the next
 // page's first data. A cancel is taken here, before the page's last bytes go out: one that
 // comes later (the client's answer to this page) ends the next page.
-IoJob::ContinuousEnd IoJob::ContinuousEndOfPage(uint32_t valid, uint32_t size) {
+IoJob::ContinuousEnd IoJob::ContinuousEndOfPage(uint32_t valid, uint32_t size, uint32_t* ahead) {
   const bool cancelled = Cancelled();
   uint32_t got = valid;
   if (BaseMode(m_dev.ScanMode) < 6u && !m_hardware && !m_compressed && m_bytesPerLine != 0)
@@ -656,7 +657,15 @@ IoJob::ContinuousEnd IoJob::ContinuousEndOfPage(uint32_t valid, uint32_t size) {
   WriteImageEnd(SidePipe(0), kPacketEndOfPage, m_blank ? kBlankPage : 0);
   m_sideEndWritten[0] = true;
   m_blank = false;
-  if (!m_dropAfterEndOfPage && !cancelled && valid < size) {
+  if (!m_dropAfterEndOfPage && !cancelled && valid < size && m_item->bDeMultiplexed) {
+    // The de-multiplexer splits every packet from a unit boundary, and the next sheet's stream
+    // starts with one: its first bytes open the next READ's block (shorter by as much), so the
+    // blocks stay whole units. Written as a packet of their own, a rest that is not whole
+    // units would put the sheet's front bytes into its rear and the sides out of step.
+    m_sideEndWritten[0] = false;
+    *ahead = size - valid;
+    std::memmove(m_item->pFrontReadBuffer, m_item->pFrontReadBuffer + valid, *ahead);
+  } else if (!m_dropAfterEndOfPage && !cancelled && valid < size) {
     // The stream ran on into the next sheet: the block's bytes behind the end are its first.
     m_sideEndWritten[0] = false;
     const uint32_t rest = size - valid;

@@ -428,7 +428,10 @@ void PageReader::Run() {
       } else {
         status = code;
       }
-      if (message != 0 && kind >= 3 && kind <= 7) {
+      // A page wrapped into one JFIF here goes out in one call at its end: its message waits
+      // for that call. A JPEG page the engine re-encoded goes out as it comes, with its
+      // message in the call that met it (held, it would never reach the client's list).
+      if (message != 0 && jfif) {
         heldMessage = message;
         message = 0;
       }

@@ -2,6 +2,7 @@
 #include "drv/engine/ScanJob.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +46,17 @@ struct JobStartFailure {
 }
 [[noreturn]] void FailCommand() { throw JobStartFailure{Failure::Command, nullptr}; }
 [[noreturn]] void FailMemory(const char* what) { throw JobStartFailure{Failure::Memory, what}; }
+
+std::atomic<JobStartAllocationHook> gAllocationHook{nullptr};
+bool MayAllocate(const char* what) {
+  const JobStartAllocationHook hook = gAllocationHook.load();
+  return hook == nullptr || hook(what);
+}
+// The job start's buffers: null when the system (or the test's hook) has no memory.
+uint8_t* NewBuffer(const char* what, size_t bytes, bool zeroed = false) {
+  if (!MayAllocate(what)) return nullptr;
+  return static_cast<uint8_t*>(zeroed ? std::calloc(1, bytes) : std::malloc(bytes));
+}
 
 bool IsAdfMethod(uint32_t method) { return method == 1 || method == 4 || method == 5; }
 bool IsJpegKind(uint32_t kind) { return kind >= 3 && kind <= 6; }
@@ -279,7 +291,7 @@ CImageProcess* MakePipeline(CScannerManagerScannerItem* item, uint32_t count,
   if (count == 0) return nullptr;
   DbgPrintf(1, "%s Image Process Count = %i", what, count);
   DumpImageProcessVariables(1, count, list);
-  CImageProcess* pipeline = new (std::nothrow) CImageProcess;
+  CImageProcess* pipeline = MayAllocate("pipeline") ? new (std::nothrow) CImageProcess : nullptr;
   if (pipeline == nullptr) FailMemory("pipeline");
   if (!pipeline->Initialize(count, list)) {
     const int32_t status = pipeline->GetStatusLong();
@@ -307,6 +319,11 @@ bool StyleFitsTopology(const CScannerManagerScannerItem* item, uint8_t mask) {
       (mask & kTopologyTwoSides) != 0 &&
       (mask & (kTopologyRawFromJpeg | kTopologyReEncode | kTopologyDecodeBeforeConversion)) != 0;
   if (twoSidedJpeg) return item->bEOFDuplexStyle || item->bGL310DuplexStyle;
+  // Continuous duplex reads the rear in step with the front, as bytes without headers: the
+  // styles that send each side with headers of its own would feed the headers into the rear
+  // page and leave the reader waiting for a page end that never comes.
+  if ((mask & kTopologyContinuousDuplex) != 0)
+    return !item->bEOFDuplexStyle && !item->bGL310DuplexStyle;
   return true;
 }
 
@@ -429,7 +446,7 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
     item->dwTransferSize = static_cast<uint32_t>(2 * demux);
   if (item->dwTransferSize < item->dwReadUnit) item->dwTransferSize = item->dwReadUnit;
   DbgPrintf(1, "Allocate buffer size=%d", 16 * item->dwTransferSize);
-  item->pWorkBuffer = static_cast<uint8_t*>(std::calloc(16, item->dwTransferSize));
+  item->pWorkBuffer = NewBuffer("work buffer", 16 * size_t{item->dwTransferSize}, true);
   if (item->pWorkBuffer == nullptr) FailMemory("work buffer");
   item->pFrontReadBuffer = item->pWorkBuffer;
   item->pRearReadBuffer = item->pWorkBuffer + 4 * size_t{item->dwTransferSize};
@@ -442,7 +459,7 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
   if (bufferSize < static_cast<int64_t>(widestLine)) bufferSize = static_cast<int64_t>(widestLine);
   DbgPrintf(1, "AP buffer size=%lld", static_cast<long long>(bufferSize));
   if (bufferSize <= 0xFFFFFFFFLL)
-    item->pClientBuffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bufferSize)));
+    item->pClientBuffer = NewBuffer("whole client buffer", static_cast<size_t>(bufferSize));
   if (item->pClientBuffer == nullptr) {
     const uint32_t clientKind = ModeKind(ap.ScanMode);
     uint32_t block = item->dwReadUnit;
@@ -453,7 +470,7 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
     DbgPrintf(1, "Allocate AP buffer fail!! , adjust AP read size = %d", block);
     item->dwBlockSize = block;
     bufferSize = block;
-    item->pClientBuffer = static_cast<uint8_t*>(std::malloc(block));
+    item->pClientBuffer = NewBuffer("reduced client buffer", block);
     if (item->pClientBuffer == nullptr) FailMemory("client buffer");
     item->bReducedBlock = 1;
   }
@@ -496,16 +513,15 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
 
   if (item->bDeviceJpeg &&
       (mask & (kTopologyRawFromJpeg | kTopologyReEncode | kTopologyDecodeBeforeConversion)) != 0) {
-    item->pJpegDecodeBuffer = static_cast<uint8_t*>(std::malloc(item->dwTransferSize));
+    item->pJpegDecodeBuffer = NewBuffer("JPEG decode buffer", item->dwTransferSize);
     if (item->pJpegDecodeBuffer == nullptr) FailMemory("JPEG decode buffer");
     if ((mask & kTopologyRawFromJpeg) == 0) {
-      item->pJpegEncodeBuffer =
-          static_cast<uint8_t*>(std::malloc(2 * size_t{item->dwTransferSize}));
+      item->pJpegEncodeBuffer = NewBuffer("JPEG encode buffer", 2 * size_t{item->dwTransferSize});
       if (item->pJpegEncodeBuffer == nullptr) FailMemory("JPEG encode buffer");
     }
   }
   if (item->bIRUVJob) {
-    item->pIRUVWorkBuffer = static_cast<uint8_t*>(std::malloc(3 * size_t{item->dwTransferSize}));
+    item->pIRUVWorkBuffer = NewBuffer("IR/UV buffer", 3 * size_t{item->dwTransferSize});
     if (item->pIRUVWorkBuffer == nullptr) FailMemory("IR/UV buffer");
     for (size_t i = 0; i < 3; ++i)
       item->pIRUVViews[i] = item->pIRUVWorkBuffer + i * item->dwTransferSize;
@@ -538,6 +554,8 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
 }
 
 }  // namespace
+
+void SetJobStartAllocationHook(JobStartAllocationHook hook) { gAllocationHook = hook; }
 
 bool StartJob(CScannerManagerScannerItem* item) {
   DbgPrintf(1, "=>StartJob()");

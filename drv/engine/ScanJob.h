@@ -65,6 +65,11 @@ constexpr uint8_t kJobEndSeenRear = 2;
 
 // Part one and two of the first page's job start; false with the status in the item.
 bool StartJob(CScannerManagerScannerItem* item);
+// While set, asked before each of the job start's own allocations (the work, client, JPEG and
+// IR/UV buffers, the conversion pipelines) with the buffer's name; false makes it fail as the
+// system's would. The pipes and threads have hooks of their own.
+using JobStartAllocationHook = bool (*)(const char* what);
+void SetJobStartAllocationHook(JobStartAllocationHook hook);
 bool EndJob(CScannerManagerScannerItem* item);
 bool StartPage(CScannerManagerScannerItem* item);
 bool EndPage(CScannerManagerScannerItem* item);

@@ -164,6 +164,18 @@ class Worker {
     }
   }
   CExtPipe* Pipe(ScanPipeSlot slot) const { return m_item->Pipes[slot]; }
+  // A worker that makes new data packets of a page (the JPEG decoder and encoder) keeps the
+  // message (multi-feed, skew) of the packets it consumed and puts it on the first packet it
+  // makes, else on the page's end of cycle: a fresh header would drop it, and the client would
+  // never hear of a multi-feed the scanner reported.
+  void KeepMessage(const PIPE_PACKAGE_HEADER& h) {
+    if (m_pageMessage == 0) m_pageMessage = h.lMessageStatusLong;
+  }
+  void GiveMessage(PIPE_PACKAGE_HEADER* h) {
+    if (m_pageMessage == 0 || h->lMessageStatusLong != 0) return;
+    h->lMessageStatusLong = m_pageMessage;
+    m_pageMessage = 0;
+  }
 
   CScannerManagerScannerItem* m_item;
   const char* m_prefix;
@@ -174,6 +186,7 @@ class Worker {
   bool m_cancelled = false;
   bool m_errorSent = false;
   int32_t m_failure = kUnknown;
+  int32_t m_pageMessage = 0;
   std::vector<uint8_t> m_data;
   std::vector<uint8_t> m_control;
 };
@@ -462,6 +475,7 @@ void JpegDecode::SendLines(CExtPipe* out, const uint8_t* data, uint32_t lines) {
   h.type = kPacketImage;
   h.bADFStatus = 1;
   h.dwSize = h.dwEffectiveSize = lines * m_bytesPerLine;
+  GiveMessage(&h);
   Put(out, h, data);
 }
 
@@ -542,6 +556,7 @@ void JpegDecode::Run() {
                     &in, &out, &h))
       return;
     if (IsData(h)) {
+      KeepMessage(h);
       if (!Load(in, out, h)) {
         continue;
       }
@@ -602,6 +617,8 @@ void JpegDecode::Run() {
       Put(out, m_endHeader, nullptr);
     }
     Drop(in, h);
+    GiveMessage(&cycle);
+    m_pageMessage = 0;
     Put(out, cycle, nullptr);
     m_haveInfo = m_haveEnd = m_pageStarted = false;
     if (h.blJobFinished && (!m_item->bTwoSides || m_side == 1)) return;
@@ -707,6 +724,7 @@ void JpegEncode::Run() {
                     kPipeJpegEncodeOutFront, kPipeJpegEncodeOutRear, &in, &out, &h))
       return;
     if (IsData(h)) {
+      KeepMessage(h);
       if (!Load(in, out, h)) {
         continue;
       }
@@ -750,6 +768,7 @@ void JpegEncode::Run() {
             d.type = kPacketImage;
             d.bADFStatus = 1;
             d.dwSize = d.dwEffectiveSize = chunk;
+            GiveMessage(&d);
             Put(out, d, stream.data() + at);
             at += chunk;
           }
@@ -763,6 +782,10 @@ void JpegEncode::Run() {
       }
       Put(out, infoHeader, info);
       continue;
+    }
+    if (h.type == kPacketEndOfCycle) {
+      GiveMessage(&h);
+      m_pageMessage = 0;
     }
     if (!ForwardControl(in, out, h)) continue;
     EndRun();

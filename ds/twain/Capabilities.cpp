@@ -337,7 +337,10 @@ static int answerCapability(TezFRLDS& ds, TW_CAPABILITY* c, TW_UINT16 msg) {
       return get || current ? a.one(TWTY_BOOL, ds.mDeviceOnLine) : kParamErr;
     case CAP_FEEDERLOADED:
       if (def) return a.one(TWTY_BOOL, TWAIN_FALSE);
-      return get || current ? a.one(TWTY_BOOL, ds.mFeederLoaded) : kParamErr;
+      if (!(get || current)) return kParamErr;
+      // The sensor is read again at every request: paper comes and goes between batches.
+      ds.mFeederLoaded = ds.scannerFound && ds.feederLoaded() ? 1 : 0;
+      return a.one(TWTY_BOOL, ds.mFeederLoaded);
     case CAP_FEEDERENABLED:
       return anyGet ? a.one(TWTY_BOOL, ds.mFeederEnabled) : kParamErr;
     case CAP_DUPLEX:

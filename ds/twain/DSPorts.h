@@ -3,10 +3,13 @@
 // the settings dialog's controller, the progress window's controller, the alerts, and the
 // image-process object's plug-in duties. One factory makes them: by default the session's
 // (SessionDialog.h), which shows the real dialog when it can; tests may put another in place.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,19 @@
 namespace ferrolite {
 
 class TezFRLDS;
+
+// A modal alert: 1000 for the first button, 1001 for the second.
+inline constexpr int kAlertStyleCritical = 2;
+inline constexpr int kAlertFirstButton = 1000;
+inline constexpr int kAlertSecondButton = 1001;
+struct AlertRequest {
+  int style = kAlertStyleCritical;
+  std::string message;
+  std::string details;
+  std::filesystem::path icon;
+  std::vector<std::string> buttons;
+  std::filesystem::path resourceFolder;  // where a window's toolkit adapter is found
+};
 
 // The settings dialog ("TwainDSDialog") as the data source drives it.
 class DialogController {
@@ -37,26 +53,55 @@ class DialogController {
   virtual void setMainButtonsStatus(bool enabled) = 0;
   // The enable step has ended with the window shown: a user may now act on it.
   virtual void enableEnded(bool uiOnly) = 0;
+  // A dialog on a UI thread of its own owns the settings record while it lives: runs `task`
+  // there and returns when it ran. False when the dialog has no such thread (the caller runs it).
+  virtual bool performOnUiThread(const std::function<void()>&) { return false; }
+  // The alert shown with the dialog (a sheet on its window while that is open); nothing when the
+  // dialog shows no alerts.
+  virtual std::optional<int> runAlert(const AlertRequest&) { return std::nullopt; }
 };
 
-// The progress window ("DialogBox").
+// The progress and transport windows ("DialogBox"), as the data source drives them
+// (TezFRLDialogBox.h builds them on the widget layer). Host's thread only.
 class ProgressController {
  public:
   virtual ~ProgressController() = default;
   virtual void makeKeyAndOrderFront() = 0;
   virtual void closeIndicatorWindow() = 0;
-};
 
-// A modal alert: 1000 for the first button, 1001 for the second.
-inline constexpr int kAlertStyleCritical = 2;
-inline constexpr int kAlertFirstButton = 1000;
-inline constexpr int kAlertSecondButton = 1001;
-struct AlertRequest {
-  int style = kAlertStyleCritical;
-  std::string message;
-  std::string details;
-  std::filesystem::path icon;
-  std::vector<std::string> buttons;
+  // The progress window.
+  virtual void initialize() = 0;
+  virtual void cancel() = 0;
+  virtual bool scanCancelled() const = 0;
+  virtual void enableCancelButton(bool enabled) = 0;
+  virtual void textCancelButton(const std::string& title) = 0;
+  virtual void textTransferring(const std::string& text) = 0;
+  virtual void textElapsed(const std::string& text) = 0;
+  virtual void indicatorValue(int percent) = 0;
+  virtual void startIndicator() = 0;
+  virtual void setIndicatorTitle(const std::string& title) = 0;
+  virtual void showIndicator(bool asSheet) = 0;
+  virtual void orderOutIndicator() = 0;
+  // A repeating timer on the host's thread for the elapsed time; one at a time.
+  virtual void startIndicatorTimer(std::chrono::milliseconds interval,
+                                   std::function<void()> fire) = 0;
+  virtual void stopIndicatorTimer() = 0;
+  // Lets the windows draw and posted work run, without waiting.
+  virtual void runLoopOnce() = 0;
+
+  // The transport window.
+  virtual void textPutPaper(const std::string& text) = 0;
+  virtual void textTimeRemain(const std::string& text) = 0;
+  virtual void textCancel(const std::string& title) = 0;
+  virtual void textContinue(const std::string& title) = 0;
+  virtual void setTransportTitle(const std::string& title) = 0;
+  virtual void continueScan() = 0;
+  virtual void cancelNext() = 0;
+  virtual bool beContinued() const = 0;
+  virtual void showContinueButton(bool show) = 0;
+  virtual void setPhotoshopFamily(bool on) = 0;
+  virtual void runTransportWindow() = 0;
+  virtual void closeTransportWindow() = 0;
 };
 
 class TezFRLImageProcess;
@@ -80,6 +125,9 @@ class DSFactory {
  public:
   virtual ~DSFactory() = default;
   virtual std::unique_ptr<DialogController> makeMainDialog(TezFRLDS& source) = 0;
+  // The dialog that shows an alert before the window is first needed, kept as the main dialog
+  // (its window is built at the enable); null when alerts go through runAlert alone.
+  virtual std::unique_ptr<DialogController> makeAlertDialog(TezFRLDS&) { return nullptr; }
   virtual std::unique_ptr<ProgressController> makeDialogBox(TezFRLDS& source) = 0;
   virtual std::unique_ptr<ImagePlugIns> makeImagePlugIns() = 0;
   virtual int runAlert(const AlertRequest& alert) = 0;

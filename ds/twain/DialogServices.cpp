@@ -38,10 +38,7 @@ class DialogServices final : public dialog::DialogDataSource {
   }
   void setLanguage(int32_t index) override { source_.setLanguage(index); }
   int32_t checkScanParams() override { return source_.checkScanParams(); }
-  void xferReady() override {
-    // The scan step comes with the transfer side.
-    dsLog("xferReady", kLogBlank, 0, "not available");
-  }
+  void xferReady() override { source_.xferReady(); }
   void closeDSRequest() override { source_.closeDSRequest(); }
   void closeDSOK() override { source_.closeDSOK(); }
   void previewScan() override { source_.previewScan(); }

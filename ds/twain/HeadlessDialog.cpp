@@ -16,7 +16,6 @@ using ui::headless::Journal;
 using ui::headless::UserAction;
 
 constexpr const char* kMainWindow = "TwainDSDialog";
-constexpr const char* kProgressWindow = "DialogBox";
 
 class HeadlessMainDialog final : public DialogController {
  public:
@@ -79,10 +78,15 @@ class HeadlessMainDialog final : public DialogController {
         if (source_) source_->closeDSRequest();
         break;
       case UserAction::kScan:
-        // The scan step comes with the transfer side; until then the user waits for the
-        // batch that a scan would start.
-        Journal::shared().record(kMainWindow, "user", "Scan (waits)");
+        // The batch starts at once with the settings shown; a batch that cannot start leaves
+        // the user nothing to wait for: the window closes.
+        Journal::shared().record(kMainWindow, "user", "Scan");
         scanned_ = true;
+        if (source_ && source_->xferReady() != TWRC_SUCCESS) {
+          scanned_ = false;
+          Journal::shared().record(kMainWindow, "user", "Close");
+          source_->closeDSRequest();
+        }
         break;
       default:
         Journal::shared().record(kMainWindow, "user", "Wait");
@@ -93,27 +97,6 @@ class HeadlessMainDialog final : public DialogController {
  private:
   TezFRLDS* source_ = nullptr;
   bool scanned_ = false;  // Scan was pressed and its batch has not ended
-};
-
-class HeadlessDialogBox final : public ProgressController {
- public:
-  // Made at open and released at close, the progress window carries the mirror: the data
-  // source's log shows what the windows and alerts are asked to do, the dialog made only when a
-  // window is needed included.
-  HeadlessDialogBox() {
-    Journal::shared().setMirror([](const ui::headless::Entry& entry) {
-      dsLog("UI", kLogBlank, entry.response,
-            entry.window + " " + entry.call + (entry.text.empty() ? "" : ": " + entry.text) +
-                (entry.details.empty() ? "" : " / " + entry.details));
-    });
-    Journal::shared().record(kProgressWindow, "init");
-  }
-  ~HeadlessDialogBox() override {
-    Journal::shared().record(kProgressWindow, "release");
-    Journal::shared().setMirror(nullptr);
-  }
-  void makeKeyAndOrderFront() override { Journal::shared().record(kProgressWindow, "orderFront"); }
-  void closeIndicatorWindow() override { Journal::shared().record(kProgressWindow, "close"); }
 };
 
 }  // namespace
@@ -127,8 +110,8 @@ std::unique_ptr<DialogController> HeadlessFactory::makeMainDialog(TezFRLDS&) {
   return std::make_unique<HeadlessMainDialog>();
 }
 
-std::unique_ptr<ProgressController> HeadlessFactory::makeDialogBox(TezFRLDS&) {
-  return std::make_unique<HeadlessDialogBox>();
+std::unique_ptr<ProgressController> HeadlessFactory::makeDialogBox(TezFRLDS& source) {
+  return makeHeadlessDialogBox(source);
 }
 
 std::unique_ptr<ImagePlugIns> HeadlessFactory::makeImagePlugIns() {

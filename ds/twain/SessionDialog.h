@@ -3,13 +3,22 @@
 // the dialog's session when a display can be reached and the toolkit adapter loads; otherwise the
 // headless dialog when a headless script is named (FERROLITE_UI_SCRIPT or the journal's script
 // calls), else no dialog at all, and the enable that needs one fails with a log line instead of
-// letting the toolkit abort the host. The progress window and the alerts stay headless.
+// letting the toolkit abort the host. Alerts go on the widget layer too, on the dialog's UI thread
+// (started for the alert when the window is not needed yet): a sheet on the window while it is
+// open, else application-modal; where none can be shown, the headless journal answers. Every alert
+// shown is also recorded in the journal. The progress window stays headless.
 #include <memory>
 
 #include "ds/twain/DSPorts.h"
 #include "ds/twain/HeadlessDialog.h"
+#include "platform/foundation/Result.h"
+#include "platform/ui/Ports.h"
 
 namespace ferrolite {
+
+namespace dialog {
+class DialogSession;
+}
 
 class SessionFactory final : public DSFactory {
  public:
@@ -18,10 +27,25 @@ class SessionFactory final : public DSFactory {
     return headless_.makeDialogBox(source);
   }
   std::unique_ptr<ImagePlugIns> makeImagePlugIns() override { return headless_.makeImagePlugIns(); }
+  // The session's dialog when a display can be reached: its UI thread shows the alerts, and the
+  // enable later shows the window there too.
+  std::unique_ptr<DialogController> makeAlertDialog(TezFRLDS& source) override;
+  // Where no window can be shown.
   int runAlert(const AlertRequest& alert) override { return headless_.runAlert(alert); }
 
+  // Tests: the alerts of the windows this factory makes are answered by `alerts` (on the UI
+  // thread, in place of the toolkit's alert window). Null gives the toolkit's back.
+  void answerAlertsWith(ui::AlertPresenter* alerts) { alerts_ = alerts; }
+
  private:
+  foundation::Result<std::unique_ptr<dialog::DialogSession>> startSession(TezFRLDS& source);
+
   HeadlessFactory headless_;
+  ui::AlertPresenter* alerts_ = nullptr;
 };
+
+// The session behind a dialog controller the session's factory made; null for any other
+// controller. Tests drive the real dialog through it.
+dialog::DialogSession* dialogSession(DialogController& controller);
 
 }  // namespace ferrolite

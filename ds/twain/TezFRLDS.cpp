@@ -42,8 +42,6 @@ constexpr const char* kDefaultProductName = "Unknown TWAIN";
 constexpr const char* kDefaultProductFamily = "Pagewright";
 constexpr const char* kInfoPlistName = "Info.plist";
 
-constexpr const char* kSetupFileName = "TwainDS.tif";
-
 // Capability defaults.
 constexpr int32_t kResolutionMin = 72, kResolutionMax = 600, kResolutionStep = 1;
 constexpr int32_t kToneMin = -1000, kToneMax = 1000, kToneStep = 10;
@@ -299,21 +297,32 @@ TW_UINT16 TezFRLDS::dsEntry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW
     mainQueueAdopted = true;
   }
   if (gKrCommon) gKrCommon->outputTripletLog(dg, dat, msg, data);
-  TW_UINT16 result;
-  switch (dg) {
-    case DG_CONTROL:
-      result = control(origin, dat, msg, data);
-      break;
-    case DG_IMAGE:
-      result = image(origin, dat, msg, data);
-      break;
-    case DG_AUDIO:
-      // Accepted and ignored.
-      result = TWRC_SUCCESS;
-      break;
-    default:
-      result = fail(TWCC_BADPROTOCOL);
-      break;
+  TW_UINT16 result = TWRC_FAILURE;
+  auto dispatch = [&] {
+    switch (dg) {
+      case DG_CONTROL:
+        result = control(origin, dat, msg, data);
+        break;
+      case DG_IMAGE:
+        result = image(origin, dat, msg, data);
+        break;
+      case DG_AUDIO:
+        // Accepted and ignored.
+        result = TWRC_SUCCESS;
+        break;
+      default:
+        result = fail(TWCC_BADPROTOCOL);
+        break;
+    }
+  };
+  // The negotiation and layout triplets read and write the settings record throughout: they run
+  // where the record lives (the enable and disable route their own accesses).
+  const bool touchesSetting =
+      (dg == DG_CONTROL && dat == DAT_CAPABILITY) || (dg == DG_IMAGE && dat == DAT_IMAGELAYOUT);
+  if (touchesSetting) {
+    accessSetting("triplet", dispatch);
+  } else {
+    dispatch();
   }
   if (result == TWRC_SUCCESS) {
     gConditionCode = TWCC_SUCCESS;
@@ -453,30 +462,6 @@ TW_UINT16 TezFRLDS::controlXferGroup(TW_IDENTITY*, TW_UINT16 msg, TW_UINT32* xfe
   // The whole 32-bit field: a host reads all of it.
   *xferGroup = DG_IMAGE;
   return TWRC_SUCCESS;
-}
-
-// ---- the steps that come with the scan layer ----
-
-TW_UINT16 TezFRLDS::controlPendingXfers(TW_IDENTITY*, TW_UINT16, TW_PENDINGXFERS*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::controlSetupMemXfer(TW_IDENTITY*, TW_UINT16, TW_SETUPMEMXFER*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::controlSetupFileXfer(TW_IDENTITY*, TW_UINT16, TW_SETUPFILEXFER*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::imageInfo(TW_IDENTITY*, TW_UINT16, TW_IMAGEINFO*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::imageMemXfer(TW_IDENTITY*, TW_UINT16, TW_IMAGEMEMXFER*) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::imageNativeXfer(TW_IDENTITY*, TW_UINT16, TW_MEMREF) {
-  return fail(TWCC_BADPROTOCOL);
-}
-TW_UINT16 TezFRLDS::imageFileXfer(TW_IDENTITY*, TW_UINT16, TW_MEMREF) {
-  return fail(TWCC_BADPROTOCOL);
 }
 
 // ---- messages to the manager ----

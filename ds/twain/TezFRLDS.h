@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,8 @@
 #include "ds/twain/DSPorts.h"
 #include "ds/twain/Languages.h"
 #include "ds/twain/ModelTable.h"
+#include "ds/twain/ScanThread.h"
+#include "ds/twain/TezFRLDialogBox.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/MainThreadQueue.h"
 #include "platform/foundation/PropertyList.h"
@@ -44,6 +47,8 @@ inline constexpr const char* kProfileFileName = "profile.plist";
 inline constexpr const char* kDefaultEntry = "Default";
 inline constexpr const char* kCustomProfileName = "Custom";
 inline constexpr const char* kBarcodeFileName = "barcode.plist";  // the last page's barcodes
+// The file transfer's file until the host names one.
+inline constexpr const char* kSetupFileName = "TwainDS.tif";
 inline constexpr const char* kAlertDateKey = "AlertDate";  // the model entry's last wear alert
 
 // Sizes in 1/300 inch: the smallest scan size where the device states none.
@@ -56,7 +61,8 @@ inline constexpr int kProfileLoad = 0;
 inline constexpr int kProfileSave = 1;
 inline constexpr int kProfileDelete = 2;
 
-class TezFRLDS {
+// The progress side (TezFRLDialogBox.h) is a base of its own.
+class TezFRLDS : public DSProgress {
  public:
   // Reads "Debug.conf" and the options of "krscan.plist" in `bundleFolder` (the folder of the
   // module, holding "Info.plist" and "Resources"), sets up the services object gKrCommon and
@@ -79,8 +85,7 @@ class TezFRLDS {
   TW_UINT16 controlIdentity(TW_IDENTITY* origin, TW_UINT16 msg, TW_IDENTITY* identity);
   TW_UINT16 controlStatus(TW_IDENTITY* origin, TW_UINT16 msg, TW_STATUS* status);
   TW_UINT16 controlXferGroup(TW_IDENTITY* origin, TW_UINT16 msg, TW_UINT32* xferGroup);
-  // The handlers of the scan, capability and transfer steps; until those land they refuse with
-  // TWCC_BADPROTOCOL.
+  // The handlers of the capability and transfer steps.
   TW_UINT16 controlCapability(TW_IDENTITY* origin, TW_UINT16 msg, TW_CAPABILITY* capability);
   TW_UINT16 controlPendingXfers(TW_IDENTITY* origin, TW_UINT16 msg, TW_PENDINGXFERS* pending);
   TW_UINT16 controlSetupMemXfer(TW_IDENTITY* origin, TW_UINT16 msg, TW_SETUPMEMXFER* setup);
@@ -167,6 +172,12 @@ class TezFRLDS {
   void offSaveSetting();
   void setCustomSetting();
   void printDebugLog(bool on);
+  // While a dialog lives on a UI thread of its own the record is its: every read and write of
+  // `scanSetting` goes through here and runs there (at once when already there or when there is
+  // no such dialog). `where` names the access for the probe below.
+  void accessSetting(const char* where, const std::function<void()>& access);
+  // A copy of the record (for a job, for the close), taken where the record lives.
+  ScanSetting settingCopy();
 
   // The device-type word of the open scanner (flatbed 0x80, feeder 0x20).
   uint32_t deviceType() const;
@@ -187,6 +198,33 @@ class TezFRLDS {
   // The codes ICAP_SUPPORTEDSIZES offers on this scanner, in the order of its MSG_GET answer.
   std::vector<int16_t> supportedSizes() const;
   void extBarcodeInfo(TW_EXTIMAGEINFO* info);
+
+  // ---- the batch: scan thread, image information, transfers (TezFRLDS_ScanThread.cpp,
+  // TezFRLDS_Xfer.cpp) ----
+  // Starts the batch in state 50: the job, state 60, MSG_XFERREADY, the scan thread. Success,
+  // or failure with the condition code set and the state left at 50.
+  TW_UINT16 xferReady();
+  void beginScanThread();
+  void scanGo();
+  // Stops and joins the scan thread, then ends the job and frees the image buffers.
+  void finishScanThread();
+  TW_UINT16 getImageInfo();
+  void pendingXferDone();
+  void adobeXferDone();
+  void freeXferBuffers();
+  // Waits, turning the main queue, until the scan object has finished `pages` pages, or reports
+  // an error while the scan thread is idle, or the thread has left; false after the time limit.
+  bool waitForPages(int pages);
+  // The start that the three transfers share; false when the image is not to be delivered.
+  bool beginTransfer(const char* name, bool firstStrip);
+  TW_UINT16 cancelTransfer();
+  // State 60 or 70 with no batch behind it (a host's sequence error), not one that was ended
+  // by a cancel or a disable.
+  bool batchGone() const;
+  TW_UINT16 endTransfer(const char* name);
+
+  // Batch state shared with the scan thread and the driver's callback.
+  ScanThreadState batch;
 
   // Capability values the negotiation keeps (inches).
   float mPhysicalWidth = 0, mPhysicalHeight = 0, mMinWidth = 0.5f, mMinHeight = 1.0f;
@@ -211,7 +249,7 @@ class TezFRLDS {
   PageCodes pageCodes;
 
   // ---- state ----
-  TW_INT16 mCurrentState = TWAIN_STATE_LOADED;
+  std::atomic<TW_INT16> mCurrentState{TWAIN_STATE_LOADED};
   TW_IDENTITY mIdentity{};
   TW_IDENTITY mAppIdentity{};
   TW_SETUPFILEXFER mGlobalSetupFile{};        // FileName as the record carries it
@@ -240,6 +278,9 @@ class TezFRLDS {
 
   // Scan state.
   ScanSetting scanSetting{};
+  // The batch's own copy of the record, taken where the record lives (the dialog's UI thread
+  // while a dialog is open): the scan thread and the transfers read it on other threads.
+  ScanSetting jobSetting{};
   ScannerInfo scannerInfo{};
   DeviceAbility deviceAbility{};        // the prefixed driver interface's ability record
   ScannerAbilityEx scannerAbilityEx{};  // the older interface's
@@ -247,7 +288,8 @@ class TezFRLDS {
   bool scannerFound = false;
   bool sdUsbScanner = false;  // a manual-feeder model: its energy saver is forced on load
   bool uiOnly = false, noneUI = true, isCloseDSOK = false;
-  bool imageInfoGo = false, isBarcode = false, isPatchCode = false;
+  std::atomic<bool> imageInfoGo{false};
+  bool isBarcode = false, isPatchCode = false;
   int32_t debugLevel = 0, privateDebug = 0;
   int32_t ScanRes = -1, UIAlwaysOn = 0;
   int32_t maxLifeRoller = -1, maxLifePad = -1;
@@ -289,6 +331,8 @@ class TezFRLDS {
   foundation::MainThreadQueue mainQueue;
   bool mainQueueAdopted = false;
   std::atomic<bool> apCancelScan{false}, scanInterrupt{false};
+  // Last, so that it is stopped and joined before anything it uses goes.
+  ScanThread scanThread;
 
  private:
   TW_UINT16 fail(TW_UINT16 conditionCode);
@@ -301,6 +345,9 @@ class TezFRLDS {
   std::filesystem::path settingsFile() const;
   std::filesystem::path profileFile() const;
 };
+
+// Tests: called with the name of every access of the settings record, on the thread it runs on.
+void setSettingAccessProbe(std::function<void(const char* where)> probe);
 
 // The identity strings, length-prefixed as the identity's source keeps them (at most 32
 // characters).

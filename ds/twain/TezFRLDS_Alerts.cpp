@@ -45,9 +45,7 @@ std::optional<bool> onBus(uint32_t vidpid) {
 
 }  // namespace
 
-void TezFRLDS::closeIndicatorWindow() {
-  if (dialogBox) dialogBox->closeIndicatorWindow();
-}
+void TezFRLDS::closeIndicatorWindow() { closeIndicatorWindowAndTimer(); }
 
 std::string TezFRLDS::scannerErrorText() const { return foundation::toUtf8(scannerErrorMsg); }
 
@@ -135,11 +133,18 @@ int64_t TezFRLDS::showAlert(const std::optional<std::string>& text) {
   alert.message = message;
   alert.details = details;
   alert.icon = resourcePath / "transparent.icns";
+  alert.resourceFolder = resourcePath;
   alert.buttons = {localized("OK", "OK")};
   if (showSecond) alert.buttons.push_back(localized("Cancel", "Cancel"));
   showSecond = false;
   dsLog("showAlert", kLogBlank, static_cast<int>(code),
         message + (details.empty() ? "" : " / " + details));
+  // With the dialog (a sheet on its window while it is open); its UI thread is started for the
+  // alert when the window is not needed yet.
+  if (!mainDialog) mainDialog = dsFactory().makeAlertDialog(*this);
+  if (mainDialog) {
+    if (const std::optional<int> response = mainDialog->runAlert(alert)) return *response;
+  }
   return dsFactory().runAlert(alert);
 }
 
@@ -165,7 +170,7 @@ void TezFRLDS::setConditionCode(int64_t code) {
 }
 
 int32_t TezFRLDS::checkScanParams() {
-  const ScanSetting& s = scanSetting;
+  const ScanSetting s = settingCopy();
   if (!models.checksLongPage(vidpid) || s.bPaperSize != kLongPaper) return 0;
   const bool colourHigh = (s.wImageType & kColourTypes) && s.wColorRes > kColourResolutionLimit;
   bool refused = colourHigh;

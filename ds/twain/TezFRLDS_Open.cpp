@@ -235,13 +235,17 @@ TW_UINT16 TezFRLDS::openDS() {
   // 13.
   maxLongLength = scanObject->maxLongLength();
   readSetting(std::nullopt, false);
-  if (forcedSource == kSourceFlatbed ||
-      (forcedSource == kSourceFeeder && scanSetting.bScanSource != kSourceMergeTwoSides)) {
-    scanSetting.bScanSource = static_cast<uint8_t>(forcedSource);
-  }
+  bool showWarning = false;
+  accessSetting("openDS", [&] {
+    if (forcedSource == kSourceFlatbed ||
+        (forcedSource == kSourceFeeder && scanSetting.bScanSource != kSourceMergeTwoSides)) {
+      scanSetting.bScanSource = static_cast<uint8_t>(forcedSource);
+    }
+    showWarning = scanSetting.bShowWarning != 0;
+  });
   // 14.
   const bool flatbedOnly = (type & kDeviceFlatbed) && !(type & kDeviceFeeder);
-  if (scannerFound && !flatbedOnly && !sdUsbScanner && scanSetting.bShowWarning) {
+  if (scannerFound && !flatbedOnly && !sdUsbScanner && showWarning) {
     alertRollerPadExceed();
   }
   // 15.
@@ -252,7 +256,8 @@ TW_UINT16 TezFRLDS::openDS() {
   getScannerInfo();
   // The capabilities start from the settings just read and the opened scanner.
   adfAlignment = scanObject->adfAlignment();
-  initCaps();
+  // The roller alert may have started the dialog's UI thread.
+  accessSetting("initCaps", [this] { initCaps(); });
   dsLog("openDS", kLogOut, TWRC_SUCCESS, kLogNoData);
   return TWRC_SUCCESS;
 }
@@ -285,8 +290,10 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
   mCurrentState = TWAIN_STATE_ENABLED;
   // 3.
   if (gAdvColorDropOn == 1) {
-    scanSetting.bFGAdvanceProcess = scanSetting.bRGAdvanceProcess = 1;
-    scanSetting.bFBAdvanceProcess = scanSetting.bRBAdvanceProcess = 1;
+    accessSetting("enableDS", [this] {
+      scanSetting.bFGAdvanceProcess = scanSetting.bRGAdvanceProcess = 1;
+      scanSetting.bFBAdvanceProcess = scanSetting.bRBAdvanceProcess = 1;
+    });
   }
   TW_UINT16 result = TWRC_FAILURE;
   // The dialog's window is made when first needed: no UI thread for scans without one.
@@ -333,34 +340,36 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
     const std::string title = vendorName + " " + model;
     mainDialog->getDS(this);
     mainDialog->getExtraParam(extra);
+    // The window's own dialog edits the record in place; a copy serves the others.
+    const ScanSetting setting = settingCopy();
     if (newKrapi) {
-      mainDialog->guiSetting(scanSetting, kStandardPaperTbl, &deviceAbility, sizeof deviceAbility,
+      mainDialog->guiSetting(setting, kStandardPaperTbl, &deviceAbility, sizeof deviceAbility,
                              scannerName, uiOnly, scannerInfo);
     } else {
-      mainDialog->guiSetting(scanSetting, kStandardPaperTbl, &scannerAbilityEx,
-                             sizeof scannerAbilityEx, scannerName, uiOnly, scannerInfo);
+      mainDialog->guiSetting(setting, kStandardPaperTbl, &scannerAbilityEx, sizeof scannerAbilityEx,
+                             scannerName, uiOnly, scannerInfo);
     }
     mainDialog->setTitle(title);
     mainDialog->makeKeyAndOrderFront();
     result = TWRC_SUCCESS;
   } else {
-    // 5. Without an interface the scan starts at once; the transfer step comes with the
-    // scanning side, so until then an enable without an interface is refused.
+    // 5. Without an interface the scan starts at once.
     noneUI = true;
-    if (scannerFound) {
-      dsLog("xferReady", kLogBlank, 0, "not available");
-    }
+    if (scannerFound) result = xferReady();
   }
   // 6.
   if (dialogBox) dialogBox->makeKeyAndOrderFront();
   if (result != TWRC_SUCCESS) {
     mCurrentState = TWAIN_STATE_OPEN;
-    gConditionCode = scannerFound ? TWCC_SEQERROR : TWCC_CHECKDEVICEONLINE;
-    if (scannerFound && scanObject->scannerError() != 0)
-      setConditionCode(scanObject->scannerError());
+    // A refused start of the batch has set its own condition.
+    if (!scannerFound || wantsWindow) {
+      gConditionCode = scannerFound ? TWCC_SEQERROR : TWCC_CHECKDEVICEONLINE;
+      if (scannerFound && scanObject->scannerError() != 0)
+        setConditionCode(scanObject->scannerError());
+    }
     if (noWindow) gConditionCode = TWCC_OPERATIONERROR;
   }
-  dsLog("enableDS", kLogOut, result, mCurrentState);
+  dsLog("enableDS", kLogOut, result, mCurrentState.load());
   // The user acts on the window once it is up.
   if (result == TWRC_SUCCESS && mainDialog) mainDialog->enableEnded(uiOnly);
   return result;
@@ -369,13 +378,20 @@ TW_UINT16 TezFRLDS::enableDS(const TW_USERINTERFACE& ui) {
 TW_UINT16 TezFRLDS::disableDS() {
   // 1.
   dsLog("disableDS", kLogIn, 1, kLogNoData);
+  // Outside state 50 a transfer may still come: it is to cancel, not to read freed buffers.
+  if (mCurrentState != TWAIN_STATE_ENABLED) scanInterrupt = true;
+  if (scanThread.exists()) finishScanThread();
   if (!noneUI && mainDialog) mainDialog->closeUI();
   // 2.
-  if (keepImageType != 0) scanSetting.wImageType = keepImageType;
+  bool saveSetting = false;
+  accessSetting("disableDS", [&] {
+    if (keepImageType != 0) scanSetting.wImageType = keepImageType;
+    saveSetting = scanSetting.bSaveSetting != 0;
+  });
   // 3.
-  if (isCloseDSOK || (!uiOnly && scanSetting.bSaveSetting && !noneUI)) {
+  if (isCloseDSOK || (!uiOnly && saveSetting && !noneUI)) {
     writeSetting(std::nullopt, false);
-  } else if (!uiOnly && !scanSetting.bSaveSetting) {
+  } else if (!uiOnly && !saveSetting) {
     offSaveSetting();
   }
   // 4.
@@ -394,17 +410,20 @@ TW_UINT16 TezFRLDS::disableDS() {
 TW_UINT16 TezFRLDS::closeDS() {
   // 1.
   dsLog("closeDS", kLogIn, 1, kLogNoData);
+  // A host that closes without ending its batch: the scan thread goes with the batch.
+  if (scanThread.exists()) finishScanThread();
   setCustomSetting();
   // 2.
   if (scannerFound && scanObject) {
+    const ScanSetting setting = settingCopy();
     const uint16_t savingTime = newKrapi ? newNvmData.PowerSavingTime : nvmData.PowerSavingTime;
     const uint16_t offTime = newKrapi ? newNvmData.PowerOffTime : nvmData.PowerOffTime;
-    if (scanSetting.wEnergySaver != savingTime) {
-      scanObject->sendPowerTime(kPowerTimeEnergySaver, scanSetting.wEnergySaver);
+    if (setting.wEnergySaver != savingTime) {
+      scanObject->sendPowerTime(kPowerTimeEnergySaver, setting.wEnergySaver);
     }
-    if (scanSetting.bPowerOff) {
-      if (scanSetting.wPowerOffTime != offTime) {
-        scanObject->sendPowerTime(kPowerTimePowerOff, scanSetting.wPowerOffTime);
+    if (setting.bPowerOff) {
+      if (setting.wPowerOffTime != offTime) {
+        scanObject->sendPowerTime(kPowerTimePowerOff, setting.wPowerOffTime);
       }
     } else if (offTime != 0) {
       scanObject->sendPowerTime(kPowerTimePowerOff, 0);

@@ -71,7 +71,7 @@ void TezFRLDS::previewScan() {
   if (!scannerFound || !scanObject) return;
   previewScanning = true;
   const std::filesystem::path file = currentPath / (scannerName + "_" + kPreviewSuffix);
-  const ScanSetting setting = scanSetting;
+  const ScanSetting setting = settingCopy();
   if (!scanObject->doPreviewScan(setting, file)) showAlert(std::nullopt);
   previewScanning = false;
   processEvent();

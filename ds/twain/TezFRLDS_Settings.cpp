@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "ds/scan/common/TezFRLCommon.h"
 #include "ds/twain/Options.h"
@@ -101,23 +102,56 @@ void TezFRLDS::applyLoadRules() {
   }
 }
 
+namespace {
+std::mutex gProbeLock;
+std::function<void(const char*)> gSettingProbe;
+}  // namespace
+
+void setSettingAccessProbe(std::function<void(const char* where)> probe) {
+  std::lock_guard lock(gProbeLock);
+  gSettingProbe = std::move(probe);
+}
+
+void TezFRLDS::accessSetting(const char* where, const std::function<void()>& access) {
+  auto run = [&] {
+    std::function<void(const char*)> probe;
+    {
+      std::lock_guard lock(gProbeLock);
+      probe = gSettingProbe;
+    }
+    if (probe) probe(where);
+    access();
+  };
+  // A dialog whose UI thread is gone leaves the record to this thread alone.
+  if (mainDialog && mainDialog->performOnUiThread(run)) return;
+  run();
+}
+
+ScanSetting TezFRLDS::settingCopy() {
+  ScanSetting copy;
+  accessSetting("settingCopy", [&] { copy = scanSetting; });
+  return copy;
+}
+
 void TezFRLDS::readSetting(const std::optional<std::string>& profile, bool loadDefault) {
   const std::filesystem::path file = profile ? profileFile() : settingsFile();
-  initSetting();
   auto read = foundation::readDictionaryFile(file);
-  if (!read) return;
-  const std::string key = profile ? *profile : loadDefault ? kDefaultEntry : scannerName;
-  auto entry = read->dictionary(key);
-  if (!entry) return;
-  for (const SettingNumber& number : settingNumbers()) {
-    if (const foundation::Value* value = entry->find(number.key)) {
-      setSettingNumber(&scanSetting, number, integerValue(*value));
+  accessSetting("readSetting", [&] {
+    initSetting();
+    if (!read) return;
+    const std::string key = profile ? *profile : loadDefault ? kDefaultEntry : scannerName;
+    auto entry = read->dictionary(key);
+    if (!entry) return;
+    for (const SettingNumber& number : settingNumbers()) {
+      if (const foundation::Value* value = entry->find(number.key)) {
+        setSettingNumber(&scanSetting, number, integerValue(*value));
+      }
     }
-  }
-  for (const SettingText& text : settingTexts()) {
-    if (auto value = entry->string(text.key)) scanSetting.*text.field = SharedText(*value);
-  }
-  applyLoadRules();
+    for (const SettingText& text : settingTexts()) {
+      if (auto value = entry->string(text.key)) scanSetting.*text.field = SharedText(*value);
+    }
+    applyLoadRules();
+  });
 }
 
 void TezFRLDS::writeSetting(const std::optional<std::string>& profile, bool toDebugLog) {
@@ -130,19 +164,21 @@ void TezFRLDS::writeSetting(const std::optional<std::string>& profile, bool toDe
   } else if (asProfile) {
     file = profileFile();
     key = *profile;
-    scanSetting.strProfile = SharedText(*profile);
   } else {
     file = settingsFile();
     key = scannerName;
   }
   foundation::Dictionary settings = readOrEmpty(file);
   foundation::Dictionary& entry = settings.ensureDictionary(key);
-  for (const SettingNumber& number : settingNumbers()) {
-    entry.set(number.key, settingNumber(scanSetting, number));
-  }
-  for (const SettingText& text : settingTexts()) {
-    entry.set(text.key, (scanSetting.*text.field).str());
-  }
+  accessSetting("writeSetting", [&] {
+    if (asProfile) scanSetting.strProfile = SharedText(*profile);
+    for (const SettingNumber& number : settingNumbers()) {
+      entry.set(number.key, settingNumber(scanSetting, number));
+    }
+    for (const SettingText& text : settingTexts()) {
+      entry.set(text.key, (scanSetting.*text.field).str());
+    }
+  });
   if (!asProfile && alertDate != 0) entry.set(kAlertDateKey, int64_t{alertDate});
   // Failures are not reported: the next save tries again.
   (void)foundation::writePropertyList(file, foundation::Value(std::move(settings)));

@@ -70,4 +70,12 @@ int Alert::runModal() {
   return response;
 }
 
+int Alert::runSheetModal(Window& parent) {
+  if (parent.attachedSheet() != nullptr) return runModal();
+  parent.beginSheet(*window_);
+  const int response = runModal();
+  parent.endSheet(*window_, response);
+  return response;
+}
+
 }  // namespace ui

@@ -10,6 +10,7 @@
 //   alert.addButton("Cancel");
 //   ui::TextField& name = alert.setAccessoryTextField({300, 24}, "Untitled");
 //   if (alert.runModal() == ui::kAlertFirstButtonReturn) use(name.text());
+//   int response = alert.runSheetModal(dialogWindow);           // or as a sheet on a window
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -50,6 +51,9 @@ class Alert {
   Window& window() const { return *window_; }
 
   int runModal();
+  // The same as a sheet on `parent` (window-modal over it); application-modal when `parent`
+  // carries another sheet already.
+  int runSheetModal(Window& parent);
 
  private:
   std::unique_ptr<Window> window_;

@@ -58,6 +58,8 @@ void Journal::resetLocked() {
   alertsRun_ = 0;
   alertAnswers_.clear();
   actions_.clear();
+  cancelAtImage_ = 0;
+  transportActions_.clear();
   mirror_ = nullptr;
   scriptNamed_ = false;
   if (const char* file = std::getenv(kScriptVariable); file != nullptr && *file != '\0') {
@@ -115,6 +117,24 @@ bool Journal::parseLocked(const std::string& text, std::string* error) {
         actions_.push_back(action);
         good = true;
       }
+    } else if (command == "progress") {
+      char* end = nullptr;
+      const unsigned long n = std::strtoul(second.c_str(), &end, 10);
+      if (first == "cancel" && !second.empty() && *end == '\0' && n > 0 && n < 1000000) {
+        cancelAtImage_ = static_cast<int>(n);
+        good = true;
+      }
+    } else if (command == "transport" && second.empty()) {
+      good = true;
+      if (first == "continue") {
+        transportActions_.push_back(TransportAction::kContinue);
+      } else if (first == "cancel") {
+        transportActions_.push_back(TransportAction::kCancel);
+      } else if (first == "wait") {
+        transportActions_.push_back(TransportAction::kWait);
+      } else {
+        good = false;
+      }
     }
     if (!good) {
       if (error) *error = "line " + std::to_string(number) + ": not understood: " + line;
@@ -160,8 +180,9 @@ void Journal::record(const std::string& window, const std::string& call, const s
   add(std::move(entry));
 }
 
-int Journal::runAlert(int style, const std::string& message, const std::string& details,
-                      const std::vector<std::string>& buttons) {
+namespace {
+Entry alertEntry(int style, const std::string& message, const std::string& details,
+                 const std::vector<std::string>& buttons) {
   Entry entry;
   entry.window = "alert";
   entry.call = "alert";
@@ -169,6 +190,13 @@ int Journal::runAlert(int style, const std::string& message, const std::string& 
   entry.details = details;
   entry.style = style;
   entry.buttons = buttons;
+  return entry;
+}
+}  // namespace
+
+int Journal::runAlert(int style, const std::string& message, const std::string& details,
+                      const std::vector<std::string>& buttons) {
+  Entry entry = alertEntry(style, message, details, buttons);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::size_t n = ++alertsRun_;
@@ -180,11 +208,50 @@ int Journal::runAlert(int style, const std::string& message, const std::string& 
   return response;
 }
 
+void Journal::recordAlert(int style, const std::string& message, const std::string& details,
+                          const std::vector<std::string>& buttons, int response) {
+  Entry entry = alertEntry(style, message, details, buttons);
+  entry.response = response;
+  {
+    // It counts among the alerts, so that a script's numbers stay those the user saw.
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++alertsRun_;
+  }
+  add(std::move(entry));
+}
+
 UserAction Journal::nextAction() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (actions_.empty()) return UserAction::kDefault;
   const UserAction action = actions_.front();
   actions_.pop_front();
+  return action;
+}
+
+void Journal::scriptCancelAtImage(int n) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cancelAtImage_ = n;
+  scriptNamed_ = true;
+}
+
+bool Journal::takeCancelAtImage(int shownImage) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (cancelAtImage_ <= 0 || shownImage != cancelAtImage_) return false;
+  cancelAtImage_ = 0;
+  return true;
+}
+
+void Journal::scriptTransport(TransportAction action) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  transportActions_.push_back(action);
+  scriptNamed_ = true;
+}
+
+TransportAction Journal::nextTransportAction() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (transportActions_.empty()) return TransportAction::kWait;
+  const TransportAction action = transportActions_.front();
+  transportActions_.pop_front();
   return action;
 }
 

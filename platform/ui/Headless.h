@@ -9,6 +9,8 @@
 // line ('#' starts a comment):
 //   alert <n> ok|cancel|<response>   the n-th alert (from 1) answers so
 //   action ok|cancel|scan|wait       the next question to the user answers so (in order)
+//   progress cancel <n>              Cancel in the progress window once it shows image n
+//   transport continue|cancel|wait   the next transport window: a button, or wait for its end
 //
 //   ui::headless::Journal& journal = ui::headless::Journal::shared();
 //   journal.scriptAlert(2, ui::headless::kCancelResponse);
@@ -32,6 +34,9 @@ inline constexpr const char* kScriptVariable = "FERROLITE_UI_SCRIPT";
 
 // What the user does when asked at the end of an enable or of a batch.
 enum class UserAction { kDefault, kOk, kCancel, kScan, kWait };
+// What the user does in the transport window ("insert paper"): nothing (the countdown ends it),
+// or one of its buttons.
+enum class TransportAction { kWait, kContinue, kCancel };
 
 struct Entry {
   std::string window;  // "alert" for alerts
@@ -65,8 +70,19 @@ class Journal {
   // Records the alert and answers it: the script's answer for this alert, else OK.
   int runAlert(int style, const std::string& message, const std::string& details,
                const std::vector<std::string>& buttons);
+  // Records an alert that a real window showed, with the answer its user gave.
+  void recordAlert(int style, const std::string& message, const std::string& details,
+                   const std::vector<std::string>& buttons, int response);
   // The next scripted action, or kDefault when the script has none left.
   UserAction nextAction();
+
+  // Cancel in the progress window at image `n` (from 1; 0 never).
+  void scriptCancelAtImage(int n);
+  // True once when the progress window shows the scripted image: the user presses Cancel.
+  bool takeCancelAtImage(int shownImage);
+  void scriptTransport(TransportAction action);
+  // The next scripted transport action, kWait when the script has none left.
+  TransportAction nextTransportAction();
 
   std::vector<Entry> entries() const;
   std::vector<Entry> alerts() const;
@@ -86,6 +102,8 @@ class Journal {
   std::size_t alertsRun_ = 0;
   std::map<std::size_t, int> alertAnswers_;
   std::deque<UserAction> actions_;
+  int cancelAtImage_ = 0;
+  std::deque<TransportAction> transportActions_;
   bool scriptNamed_ = false;
   std::function<void(const Entry&)> mirror_;
 };

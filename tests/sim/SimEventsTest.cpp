@@ -181,6 +181,25 @@ TEST_F(SimEvents, MultiFeedOnReleaseAndOnTheNextMediaCheck) {
   EXPECT_EQ(Command(0xE8, 0, 5).status, 0);
 }
 
+TEST_F(SimEvents, TheFeederSensorReadsEmptyOnceTheLastSheetIsPickedAndSeesPaperPutInLater) {
+  Start(sim::Config{});
+  auto paper = [this] {
+    const Read check = Command(0xE8, 0, 5);
+    return check.data.size() > 4 && (check.data[4] & 0x01) != 0;
+  };
+  for (int sheet = 1; sheet <= 3; ++sheet) {
+    EXPECT_TRUE(paper()) << sheet;
+    ASSERT_EQ(ReadImage(1000).status, 0) << sheet;           // picked into the transport
+    EXPECT_EQ(paper(), sheet < 3) << sheet;                  // the sensor sees the sheets behind it
+    EXPECT_EQ(scanner_->SheetsLeft(), uint32_t(4 - sheet));  // counted until it leaves
+    EXPECT_EQ(Command(0xE7, 0).status, 0);
+  }
+  EXPECT_FALSE(paper());
+  scanner_->LoadSheets(2);  // the user refills the feeder while the job waits
+  EXPECT_TRUE(paper());
+  ASSERT_EQ(ReadImage(1000).status, 0);
+}
+
 TEST_F(SimEvents, JobStartReservesAreRefusedAsDescribed) {
   sim::Config config;
   config.reserve = sim::ReserveAnswer::Busy;

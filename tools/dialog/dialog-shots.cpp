@@ -25,8 +25,10 @@
 #include "ds/dialog/window/DialogWindows.h"
 #include "ds/scan/records/NvmData.h"
 #include "ds/scan/records/PaperTbl.h"
+#include "platform/imageio/ImageIO.h"
 #include "platform/ui/Alert.h"
 #include "platform/ui/Host.h"
+#include "platform/ui/ImageView.h"
 #include "platform/ui/TabView.h"
 #include "platform/ui/User.h"
 
@@ -52,7 +54,7 @@ class StandInDataSource final : public DialogDataSource {
   void xferReady() override {}
   void closeDSRequest() override {}
   void closeDSOK() override {}
-  void previewScan() override {}
+  void previewScan() override;
   void readSetting(const std::optional<std::string>&, bool) override {}
   std::optional<std::vector<std::string>> availableProfile() override { return std::nullopt; }
   void profileOperation(std::string_view, int32_t) override {}
@@ -84,13 +86,71 @@ class StandInDataSource final : public DialogDataSource {
   bool older = false;
   bool resetRollerCount(int32_t) override { return false; }
   bool calibrateScanner() override { return false; }
-  bool getColorDropData(const uint8_t*, uint8_t*, XferImageInfo, ColorDropParam) override {
-    return false;
-  }
+  bool getColorDropData(const uint8_t* source, uint8_t* dest, XferImageInfo info,
+                        ColorDropParam param) override;
+  // Set: the preview scan writes the preview page there.
+  std::filesystem::path previewPage;
 
  private:
   FoundationLanguageBundle english_;
 };
+
+// --- the preview's pictures ---
+
+// A preview page 8.5 x 14 inches (the feeder's whole area) at 100 dpi as the scanner's preview
+// shows one: paper white, four colour patches across the top, lines of text-like marks below them.
+constexpr uint32_t kPreviewWidth = 850, kPreviewHeight = 1400;
+constexpr double kPreviewDpi = 100;
+constexpr uint8_t kPatches[][3] = {{220, 30, 40}, {40, 160, 60}, {40, 70, 200}, {230, 200, 40}};
+
+void StandInDataSource::previewScan() {
+  if (previewPage.empty()) return;
+  imageio::Raster page;
+  page.layout = imageio::PixelLayout::packed(kPreviewWidth, kPreviewHeight, 8, 3);
+  page.resolution = {kPreviewDpi, kPreviewDpi};
+  page.pixels.assign(page.layout.bytesPerRow * kPreviewHeight, 0xF4);
+  auto fill = [&page](uint32_t x0, uint32_t y0, uint32_t w, uint32_t h, const uint8_t* rgb) {
+    for (uint32_t y = y0; y < y0 + h && y < kPreviewHeight; ++y) {
+      for (uint32_t x = x0; x < x0 + w && x < kPreviewWidth; ++x) {
+        std::memcpy(&page.pixels[y * page.layout.bytesPerRow + x * 3], rgb, 3);
+      }
+    }
+  };
+  for (uint32_t i = 0; i < std::size(kPatches); ++i)
+    fill(100 + i * 170, 100, 130, 130, kPatches[i]);
+  const uint8_t ink[3] = {30, 30, 30};
+  for (uint32_t line = 0; line < 14; ++line) {
+    for (uint32_t word = 0; word < 8; ++word) {
+      fill(100 + word * 80, 320 + line * 45, 40 + (line * 7 + word * 13) % 30, 14, ink);
+    }
+  }
+  (void)imageio::writeImageFile(previewPage, imageio::FileKind::Tiff, page.view());
+}
+
+// The drop-out of the custom colour (whatever the side's drop-out mode, for the picture): pixels
+// near it become paper white, the others their grey
+// level (black and white: dark pixels black).
+constexpr int kDropTolerance = 60;  // the sum of the three channels' distances
+
+bool StandInDataSource::getColorDropData(const uint8_t* source, uint8_t* dest, XferImageInfo info,
+                                         ColorDropParam param) {
+  const std::size_t stride = param.bGrayOutput ? info.dwWidth : (info.dwWidth + 7) / 8;
+  std::memset(dest, 0, stride * info.dwLength);
+  for (uint32_t y = 0; y < info.dwLength; ++y) {
+    for (uint32_t x = 0; x < info.dwWidth; ++x) {
+      const uint8_t* p = source + (std::size_t(y) * info.dwWidth + x) * 3;
+      const int distance = std::abs(p[0] - param.bCustomR) + std::abs(p[1] - param.bCustomG) +
+                           std::abs(p[2] - param.bCustomB);
+      const uint8_t level = distance < kDropTolerance ? 255 : uint8_t((p[0] + p[1] + p[2]) / 3);
+      if (param.bGrayOutput) {
+        dest[y * stride + x] = level;
+      } else if (level >= 128) {
+        dest[y * stride + x / 8] |= uint8_t(0x80 >> (x % 8));
+      }
+    }
+  }
+  return true;
+}
 
 struct Options {
   std::filesystem::path out;
@@ -316,6 +376,27 @@ void photograph(Dialog& d, const Options& o, ui::Toolkit& toolkit, Shots& shots)
   tabs.selectItemAtIndex(0);
   d.dialog->previewDrawerButton();
   shots.take(*d.dialog->shared().drawer, "drawer");
+  // The drawer with a preview and its scan area, then the drop-out of its red patch.
+  {
+    DialogShared& s = d.dialog->shared();
+    d.dataSource->previewPage = s.previewFile();
+    d.dialog->previewButton();
+    PreviewPane& preview = d.dialog->pages().preview;
+    preview.setRetangleRect(300, 240, 1950, 2400);
+    auto& view = s.drawer->get<ui::ImageView>("mPreviewView");
+    view.display();
+    shots.take(*s.drawer, "drawer-preview");
+    s.properties.set("mRedValue", int64_t{kPatches[0][0]});
+    s.properties.set("mGreenValue", int64_t{kPatches[0][1]});
+    s.properties.set("mBlueValue", int64_t{kPatches[0][2]});
+    d.dialog->pages().colorDrop.previewResult();
+    view.display();
+    shots.take(*s.drawer, "drawer-dropout");
+    preview.setColorDropResultImage(false);
+    std::error_code ignored;
+    std::filesystem::remove(s.previewFile(), ignored);
+    std::filesystem::remove(preview.colorDropFile(), ignored);
+  }
   d.dialog->previewDrawerButton();
 
   d.dialog->shared().commandPressed = true;

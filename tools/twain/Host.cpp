@@ -4,12 +4,15 @@
 #include <dlfcn.h>
 #include <malloc.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -17,6 +20,11 @@ namespace twainhost {
 namespace {
 
 using namespace layout;
+
+// How long the close waits for the source's threads to leave the system's list, and how often it
+// looks.
+constexpr std::chrono::seconds kThreadExitPatience{20};
+constexpr std::chrono::milliseconds kThreadListPoll{5};
 
 // The one host of the process: the manager's functions reach it from the source.
 Host* gHost = nullptr;
@@ -166,7 +174,12 @@ int Host::CountThreads() {
   int count = 0;
   if (DIR* tasks = opendir("/proc/self/task")) {
     while (dirent* e = readdir(tasks)) {
-      if (e->d_name[0] != '.') ++count;
+      if (e->d_name[0] == '.') continue;
+      // Qt's D-Bus thread stays for the life of the process once a window was shown on a desktop.
+      std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
+      std::string name;
+      std::getline(comm, name);
+      if (name != "QDBusConnection") ++count;
     }
     closedir(tasks);
   }
@@ -339,7 +352,14 @@ Answer Host::CloseSource() {
                         "manager's allocator (" + std::to_string(bytes) + " bytes)");
     }
   }
-  const int threads = CountThreads();
+  // A toolkit's pool threads (Qt's, after the source's dialog) are detached: the toolkit has
+  // waited for them, but the system lists each until its exit has run.
+  const auto patience = std::chrono::steady_clock::now() + kThreadExitPatience;
+  int threads = CountThreads();
+  while (threads > threadsBeforeSession_ && std::chrono::steady_clock::now() < patience) {
+    std::this_thread::sleep_for(kThreadListPoll);
+    threads = CountThreads();
+  }
   if (threads > threadsBeforeSession_) {
     Fault("the source left " + std::to_string(threads - threadsBeforeSession_) +
           " thread(s) running after MSG_CLOSEDS");

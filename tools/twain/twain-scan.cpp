@@ -1,5 +1,6 @@
 // twain-scan: a TWAIN application with its own manager. Loads a data source bundle as the Linux
-// manager does, prints the source's identity, opens and closes it.
+// manager does and prints the source's identity; then opens and closes it, or, with an output
+// named, scans through it (ScanClient.h).
 #include <limits.h>
 #include <unistd.h>
 
@@ -7,22 +8,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tools/twain/Host.h"
+#include "tools/twain/ScanClient.h"
+#include "tools/twain/ScanOptions.h"
 
 namespace {
 
-constexpr int kExitOk = 0, kExitSource = 1, kExitUsage = 2, kExitLoad = 3;
-
-void Usage(FILE* to) {
-  std::fprintf(to,
-               "usage: twain-scan [--bundle FOLDER] [--exported] [--identity]\n"
-               "  --bundle FOLDER  the data source bundle (else FERROLITE_BUNDLE, else\n"
-               "                   ../twain/Ferrolite from the program's folder)\n"
-               "  --exported       no entry point for the source: it finds DSM_Entry in the\n"
-               "                   program\n"
-               "  --identity       print the identity only; do not open the source\n");
-}
+using twainhost::kExitLoad;
+using twainhost::kExitOk;
+using twainhost::kExitSource;
+using twainhost::kExitUsage;
 
 std::string DefaultBundle() {
   const char* env = std::getenv("FERROLITE_BUNDLE");
@@ -49,28 +46,23 @@ int ReportFaults(const twainhost::Host& host) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string bundle;
-  bool exported = false, identityOnly = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--bundle") == 0 && i + 1 < argc) {
-      bundle = argv[++i];
-    } else if (std::strcmp(argv[i], "--exported") == 0) {
-      exported = true;
-    } else if (std::strcmp(argv[i], "--identity") == 0) {
-      identityOnly = true;
-    } else if (std::strcmp(argv[i], "--help") == 0) {
-      Usage(stdout);
-      return kExitOk;
-    } else {
-      std::fprintf(stderr, "twain-scan: unknown argument '%s'\n", argv[i]);
-      Usage(stderr);
-      return kExitUsage;
-    }
+  twainhost::ScanOptions options;
+  std::string error;
+  if (!twainhost::ParseScanOptions(std::vector<std::string>(argv + 1, argv + argc), &options,
+                                   &error)) {
+    std::fprintf(stderr, "twain-scan: %s\n", error.c_str());
+    twainhost::PrintUsage(stderr);
+    return kExitUsage;
   }
+  if (options.help) {
+    twainhost::PrintUsage(stdout);
+    return kExitOk;
+  }
+  const bool exported = options.exported, identityOnly = options.identityOnly;
+  std::string bundle = options.bundle;
   if (bundle.empty()) bundle = DefaultBundle();
 
   twainhost::Host host(exported ? twainhost::EntryMode::kExported : twainhost::EntryMode::kPushed);
-  std::string error;
   if (!host.OpenManager(bundle, &error)) {
     std::fprintf(stderr, "twain-scan: %s\n", error.c_str());
     return kExitLoad;
@@ -78,6 +70,11 @@ int main(int argc, char** argv) {
   std::printf("Data source: %s\n%s", host.modulePath().c_str(), host.source().Describe().c_str());
   std::fflush(stdout);
   if (identityOnly) return ReportFaults(host);
+  if (options.scanning()) {
+    const int status = twainhost::RunScan(host, options, stdout, stderr);
+    const int faults = ReportFaults(host);
+    return status != kExitOk ? status : faults;
+  }
 
   const twainhost::Answer opened = host.OpenSource();
   std::printf("MSG_OPENDS: %s\n", Outcome(opened).c_str());

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -70,9 +71,19 @@ int writebmp(const std::string& path, const _lbheader& hbmp, uint32_t wInfoSize,
     return -1;
   }
   const std::size_t rows = dwBmpWidthBytes * static_cast<std::size_t>(get32(hbmp, 22));
-  if (std::fwrite(hbmp.bytes.data(), 1, wInfoSize, file.get()) != wInfoSize) return -1;
-  if (rows && std::fwrite(buffer, 1, rows, file.get()) != rows) return -1;
-  return std::fclose(file.release()) == 0 ? 1 : -1;
+  bool whole = wInfoSize <= hbmp.bytes.size() &&
+               std::fwrite(hbmp.bytes.data(), 1, wInfoSize, file.get()) == wInfoSize;
+  whole = whole && (!rows || std::fwrite(buffer, 1, rows, file.get()) == rows);
+  whole = std::fclose(file.release()) == 0 && whole;
+  if (whole) return 1;
+  // A file cut short would show as a broken image: none is left behind (a device or a link's
+  // target that is not a plain file is left alone).
+  std::printf("writebmp: file write error\n");
+  std::error_code error;
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error))) {
+    std::filesystem::remove(path, error);
+  }
+  return -1;
 }
 
 int saveBitmapFile(const uint8_t* buffer, int iWidth, int iLength, int64_t lBytesPerLine,

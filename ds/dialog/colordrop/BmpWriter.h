@@ -24,7 +24,8 @@ uint32_t bmpStride(int width, int bitsPerPixel);
 uint32_t pixelsPerMetre(uint32_t resolution);
 
 // Writes wInfoSize header bytes and stride x height rows. 1 when written; -1 (and
-// "writebmp: file open error" on standard output when it cannot be opened) otherwise.
+// "writebmp: file open error" on standard output when it cannot be opened) otherwise. A file
+// that could not be written whole is removed ("writebmp: file write error").
 int writebmp(const std::string& path, const _lbheader& hbmp, uint32_t wInfoSize,
              const uint8_t* buffer, uint32_t dwBmpWidthBytes);
 

@@ -80,7 +80,7 @@ int runPreviewResult(DialogDataSource& dataSource, const PreviewRaster& raster,
   const bool gray = param.bGrayOutput != 0;
   std::vector<uint8_t> destination(dropDestinationSize(raster.width, raster.height, gray), 0);
   const XferImageInfo info = previewImageInfo(raster);
-  dataSource.getColorDropData(raster.rgb.data(), destination.data(), info, param);
+  if (!dataSource.getColorDropData(raster.rgb.data(), destination.data(), info, param)) return 0;
   const int64_t bytesPerLine = gray ? raster.width : (static_cast<int64_t>(raster.width) + 7) / 8;
   return saveBitmapFile(destination.data(), static_cast<int>(raster.width),
                         static_cast<int>(raster.height), bytesPerLine,

@@ -58,7 +58,9 @@ std::size_t dropDestinationSize(uint32_t width, uint32_t height, bool grayOutput
 
 // previewResult:: hands the raster to the data source's drop-out and writes the result as a
 // bitmap (8-bit grey or 1-bit black-and-white) at the preview's horizontal resolution.
-// Answers the writer's result (1 written); a raster of the wrong size writes nothing (-1).
+// Answers the writer's result (1 written, -1 not written whole); a raster of the wrong size
+// writes nothing (-1), and neither does a drop-out that answers NO (0): its destination holds
+// no result.
 int runPreviewResult(DialogDataSource& dataSource, const PreviewRaster& raster,
                      const ColorDropParam& param, const std::string& bmpPath);
 

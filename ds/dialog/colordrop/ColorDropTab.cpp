@@ -54,6 +54,7 @@ void ColorDropTab::wire() {
   if (ui::ArrayController* rows = s_.window->arrayController("mScaModeSideController")) {
     s_.main<ui::TableView>("pColorDropTabTableView").bindContent(*rows);
   }
+  wirePreviewResult();
 }
 
 void ColorDropTab::doColorDropTabInit() {

@@ -3,13 +3,16 @@
 namespace ferrolite::dialog {
 
 foundation::Result<std::unique_ptr<DialogSession>> DialogSession::start(
-    const std::filesystem::path& adapter, BridgeObject_V2& bridge, DialogPaths paths) {
+    const std::filesystem::path& adapter, BridgeObject_V2& bridge, DialogPaths paths,
+    ui::AlertPresenter* alerts) {
   auto host = ui::WindowHost::start(adapter);
   if (!host) return foundation::Result<std::unique_ptr<DialogSession>>::failure(host.error());
   std::unique_ptr<DialogSession> session(new DialogSession(std::move(*host)));
   DialogSession& s = *session;
-  const bool made = s.host_->queue().performAndWait([&s, &bridge, &paths] {
-    s.application_ = std::make_unique<ui::Application>(s.host_->services());
+  const bool made = s.host_->queue().performAndWait([&s, &bridge, &paths, alerts] {
+    ui::Services services = s.host_->services();
+    if (alerts) services.alerts = alerts;
+    s.application_ = std::make_unique<ui::Application>(services);
     s.dialog_ = std::make_unique<MainDialog>(*s.application_, bridge, std::move(paths),
                                              &s.host_->toolkit());
   });

@@ -39,8 +39,10 @@ class DialogSession {
  public:
   // openDS: the controller on the UI thread. Fails, starting nothing, when the adapter cannot be
   // loaded or no display can be reached; the reason says which.
+  // `alerts`, when given, answers the dialog's alerts in place of the toolkit (tests script them).
   static foundation::Result<std::unique_ptr<DialogSession>> start(
-      const std::filesystem::path& adapter, BridgeObject_V2& bridge, DialogPaths paths);
+      const std::filesystem::path& adapter, BridgeObject_V2& bridge, DialogPaths paths,
+      ui::AlertPresenter* alerts = nullptr);
   // closeDS: the dialog goes on the UI thread, then our UI thread (if we started one) is joined.
   ~DialogSession();
   DialogSession(const DialogSession&) = delete;
@@ -55,6 +57,8 @@ class DialogSession {
   // thread is gone.
   bool perform(const std::function<void(MainDialog&)>& task);
   ui::WindowHost& host() { return *host_; }
+  // The dialog's application: its alerts and modal sessions. UI thread only.
+  ui::Application& application() { return *application_; }
 
  private:
   explicit DialogSession(std::unique_ptr<ui::WindowHost> host) : host_(std::move(host)) {}

@@ -543,7 +543,7 @@ void MainDialog::setMainButtonsStatusHere(bool enabled) {
   if (!enabled) shared_.application.runShortPass(kShortPass);
 }
 
-void MainDialog::deletePreviewImageFile() { pages_.preview.deletePreviewImageFile(false); }
+void MainDialog::deletePreviewImageFile() { pages_.preview.deletePreviewImageFile(); }
 
 void MainDialog::defaultButton() {
   DialogShared& s = shared_;

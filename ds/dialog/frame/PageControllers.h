@@ -5,13 +5,16 @@
 // is the page's own, and the builders below do what this frame needs of them so far.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "ds/dialog/colordrop/ColorDropPage.h"
+#include "ds/dialog/colordrop/ColorDropResult.h"
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/image/PageCalls.h"
 #include "ds/dialog/image/ToneControls.h"
-#include "ds/dialog/imprinter/ImprinterPage.h"
 #include "ds/dialog/options/BarcodeTypes.h"
 #include "ds/dialog/options/DeviceSettings.h"
 #include "ds/dialog/options/Enhancement.h"
@@ -20,6 +23,9 @@
 #include "ds/dialog/paper/PaperNotifications.h"
 #include "ds/dialog/paper/PaperSteppers.h"
 #include "platform/ui/Controls.h"
+#include "ds/dialog/imprinter/ImprinterPage.h"
+#include "ds/dialog/preview/PreviewGesture.h"
+#include "ds/dialog/preview/PreviewImage.h"
 #include "platform/ui/NotificationCenter.h"
 
 namespace ui {
@@ -122,7 +128,16 @@ class ColorDropTab {
   void colorDropFilterThresh();
   void colorDropColourSliders();
 
+  // The preview result and the eye dropper: the drawer's eye-dropper button, the drop-out run
+  // on the preview into "colorDrop.bmp", and the preview's colour notifications and the result
+  // button's (false for a name that is not the page's).
+  void eyeDropperClick();
+  void previewResult();
+  bool notified(std::string_view name, const ui::Notification& notification);
+
  private:
+  void wirePreviewResult();
+  void showCustomColour(const CustomColourShown& shown);
   // Connects the page's controls once, before the first build.
   void wire();
   void show(const ColorDropControls& c);
@@ -130,6 +145,7 @@ class ColorDropTab {
 
   DialogShared& s_;
   bool wired_ = false;
+  WellColour mTmpColor_{};  // the colour last under the pointer
 };
 
 class PaperTab {
@@ -309,20 +325,73 @@ class InfoTab {
 
 class PreviewPane {
  public:
-  explicit PreviewPane(DialogShared& s) : s_(s) {}
+  explicit PreviewPane(DialogShared& s);
+  ~PreviewPane();
+  PreviewPane(const PreviewPane&) = delete;
+  PreviewPane& operator=(const PreviewPane&) = delete;
+
+  // The view's set-up: the background, the rulers, the gesture at rest, the drawing and mouse
+  // hooks. Runs by itself the first time a freshly built drawer is used.
+  void awakeFromNib();
+  void setRulerOffsets();
+  void initRuler();
+  // "Inches", "Centimeters" or "Points" ("Points1" whatever is asked in the pixel unit).
+  void setMeasurementUnits(const std::string& unit);
+  // Maxima in record units.
   void setMaxScanArea(uint32_t width, uint32_t length);
   void setMaxScanAreaFB(uint32_t length);
   void setMaxScanAreaADF(uint32_t length);
   void setRetangleRect(float x, float y, float width, float length);
+  int64_t getMaxWidth() const { return gesture_.getMaxWidth(); }
+  int64_t getMaxHeight() const { return gesture_.getMaxHeight(); }
+  float grummets() const { return gesture_.grummets(); }
+  // YES shows "colorDrop.bmp", NO the preview; false when the file could not be shown.
+  bool setColorDropResultImage(bool result);
   // Loads the preview file into the preview view; false when it cannot be read.
   bool showPreviewFile(const std::filesystem::path& file);
-  // Removes the preview file (errors are ignored); redrawn, the view drops the picture it showed.
-  void deletePreviewImageFile(bool redraw);
+  // Removes the preview file (errors ignored); the view then shows no image.
+  void deletePreviewImageFile();
+  // The drop-out result's file beside the preview.
+  std::filesystem::path colorDropFile() const;
+  // The image the view showed at its last redraw (none when no file could be read).
+  const std::shared_ptr<const ui::Image>& shownImage() const { return previewImage_; }
+
+  // The eye dropper.
+  void addMouseTrackingArea();
   void removeMouseTrackingArea();
   void EnableEyeDropperCursor(bool on);
+  void startEyeDropperCursor();
+  void stopEyeDropperCursor();
+  void eyeDropperCursor();
 
  private:
+  ui::ImageView& view() const;
+  ui::ScrollView* scrollView() const;
+  void wire();
+  double scale() const;
+  void drawRect(ui::ImageView& view, ui::Canvas& canvas);
+  std::shared_ptr<const ui::Image> load(bool result);
+  void mouseDown(const ui::MouseEvent& event);
+  void mouseDragged(const ui::MouseEvent& event);
+  void mouseUp(const ui::MouseEvent& event);
+  void mouseMoved(const ui::MouseEvent& event);
+  void mouseExited(const ui::MouseEvent& event);
+  void perform(const EyeDropperStep& step);
+  void post(const Posts& posts);
+
   DialogShared& s_;
+  const ui::Window* wired_ = nullptr;
+  ui::ImageView* view_ = nullptr;  // the preview view of the drawer wired
+  PreviewGesture gesture_;
+  int64_t mMaxLengthFB = 0, mMaxLengthADF = 0;
+  std::shared_ptr<const ui::Image> mBackgroundImage;
+  std::shared_ptr<const ui::Image> previewImage_;
+  PreviewImageCache cache_;
+  bool mChangeDropColorImage = false;
+  bool closedHand_ = false;
+  bool eyeDropperCursorShown_ = false;
+  std::optional<uint64_t> trackingArea_;
+  std::optional<uint64_t> eyeStopperCursorTimer_;
 };
 
 // Every page controller, and the one place the notification observers land.

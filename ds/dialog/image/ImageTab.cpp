@@ -380,8 +380,7 @@ void ImageTab::perform(const Calls& calls) {
         scanPageChangeCheck();
         break;
       case PageCall::deletePreviewImageFile:
-        // The preview of the other source is gone from the view too.
-        pages.preview.deletePreviewImageFile(true);
+        pages.preview.deletePreviewImageFile();
         break;
       case PageCall::setMaxScanArea:
         pages.preview.setMaxScanArea(static_cast<uint32_t>(call.a), static_cast<uint32_t>(call.b));

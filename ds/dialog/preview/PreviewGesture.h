@@ -73,6 +73,8 @@ class PreviewGesture {
                             const std::function<std::optional<Colour>(float, float)>& pixelAt);
   EyeDropperStep mouseExited();
   void cursorStopped() { mIsChangeEyeDropperCursor = false; }
+  // The press of the gesture under way lay inside the rectangle: the gesture moves it.
+  bool movingArea() const { return dragStart; }
 
  private:
   bool gatesOpen(const ScanSetting& record) const;

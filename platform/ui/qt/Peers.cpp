@@ -789,6 +789,8 @@ class PictureWidget : public QWidget {
   void paintEvent(QPaintEvent*) override {
     if (!view_) return;
     QPainter painter(this);
+    // A preview drawn smaller than its pixels keeps its thin marks.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     for (const Picture::Op& op : view_->picture().ops) {
       QRectF r = toWidget(op.rect);
       switch (op.kind) {
@@ -816,16 +818,20 @@ class PictureWidget : public QWidget {
   }
   void mouseReleaseEvent(QMouseEvent* e) override { deliver(e, &ImageView::userMouseUp); }
   void enterEvent(QEnterEvent* e) override {
+    lastPosition_ = e->position();
     if (view_) view_->userMouseEntered({toView(e->position())});
   }
   void leaveEvent(QEvent*) override {
-    if (view_) view_->userMouseExited({toView(mapFromGlobal(QCursor::pos()).toPointF())});
+    // A leave event carries no position: the last one an event brought stands for it (the
+    // pointer's global position does not follow events a test or a script sends).
+    if (view_) view_->userMouseExited({toView(lastPosition_)});
   }
 
  private:
   using Entry = bool (ImageView::*)(const MouseEvent&);
   void deliver(QMouseEvent* e, Entry entry) {
     if (!view_) return;
+    lastPosition_ = e->position();
     window_.syncModifiers(e->modifiers());
     (view_->*entry)({toView(e->position()), modifiersOf(e->modifiers())});
   }
@@ -837,6 +843,7 @@ class PictureWidget : public QWidget {
   }
   ImageView* view_;
   WindowPeerImpl& window_;
+  QPointF lastPosition_;
 };
 
 class ImageViewPeer : public ControlPeer {

@@ -479,6 +479,7 @@ class QtToolkit : public Toolkit, public PeerHost, public RunLoop {
       app = std::make_unique<QApplication>(argc, argv);
     }
     app->setQuitOnLastWindowClosed(false);
+    anchorThreadRecord();
     uiThreadId_ = std::this_thread::get_id();
     {
       std::lock_guard lock(mutex_);
@@ -494,6 +495,17 @@ class QtToolkit : public Toolkit, public PeerHost, public RunLoop {
     // Widgets handed to deleteLater go before their application.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     app.reset();
+  }
+
+  // Qt's plug-ins made on this thread (the platform, the image formats) live until the process
+  // exits and only then release their hold on the thread's record; when the last of them
+  // releases it, those destroyed after it read freed memory. An object of this thread that is
+  // never released keeps the record for them.
+  static void anchorThreadRecord() {
+    static std::mutex lock;
+    static auto* anchors = new std::vector<QObject*>;
+    std::lock_guard hold(lock);
+    anchors->push_back(new QObject);
   }
 
   // UI thread: the peers, the timers and the cursors we set.

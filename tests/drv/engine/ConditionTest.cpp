@@ -5,15 +5,19 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "EngineFixture.h"
 #include "drv/engine/ExtPipe.h"
 #include "drv/engine/ScanJob.h"
+#include "drv/engine/Topology.h"
 #include "drv/platform/KrThread.h"
 
 using namespace enginefix;
@@ -25,6 +29,7 @@ constexpr uint32_t kLine = 304;
 constexpr uint32_t kMultiFeedAsError = 0x10;  // ExtParam0: multi-feed detection that stops
 constexpr uint32_t kSkewAsMessage = 0x40;     // ExtParam0: skew reported, the page goes on
 constexpr uint32_t kSkewAsError = 0x80;
+constexpr uint16_t kDataJpegTables = 0x8B;
 
 using Codes = std::vector<int64_t>;
 
@@ -53,9 +58,19 @@ class Conditions : public EngineTest {
     std::thread([] {}).join();  // a sanitizer's own thread starts before any count
   }
 
+  // A page of the running job that ends cleanly.
+  void ScanAPage(Receiver& receiver, const std::string& what) {
+    receiver.NextPage();
+    ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+    ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+    ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+  }
+
   // After any condition: the next job in the same process scans one sheet cleanly.
-  void ExpectCleanNextJob(sim::SimScanner& s, const SCANPARAMETER_UNION& p,
-                          const std::string& what) {
+  // `side` gives the page of a sheet (default: the scanner's raw front; an empty one: only
+  // the page's size is checked).
+  void ExpectCleanNextJob(sim::SimScanner& s, const SCANPARAMETER_UNION& p, const std::string& what,
+                          const std::function<Bytes(uint32_t sheet)>& side = nullptr) {
     s.ClearSheetEvents();
     s.LoadSheets(1);
     const uint32_t sheet = s.Scanned().sheetsFed + 1;
@@ -63,7 +78,12 @@ class Conditions : public EngineTest {
     ASSERT_EQ(next.pages.size(), 1u) << what;
     ASSERT_EQ(next.pages[0].calls.size(), 1u) << what;
     EXPECT_EQ(CodesOf(next.pages[0].calls[0]), Codes{-2022}) << what;
-    EXPECT_TRUE(next.pages[0].data == sim::SheetSide(sheet, 0, kLines, kLine)) << what;
+    const Bytes expected = side ? side(sheet) : sim::SheetSide(sheet, 0, kLines, kLine);
+    if (expected.empty()) {
+      EXPECT_EQ(next.pages[0].data.size(), size_t(p.LineNum) * p.BytesPerLine) << what;
+    } else {
+      EXPECT_TRUE(next.pages[0].data == expected) << what;
+    }
     EXPECT_EQ(next.stopScan, std::vector<long>{0}) << what;
     EXPECT_EQ(next.stopJob, 0) << what;
   }
@@ -164,92 +184,235 @@ const Row kRows[] = {
 
 }  // namespace
 
-// The raw road (pages the scanner delivers as they are: one-sided, and two-sided in duplex
-// style 0, where each READ pair brings a block of both sides), in page and batch mode: the
-// condition comes on the second sheet's front, a READ into it. Two-sided, the sheet's front is
-// the third page and its rear the fourth; a condition that only reports leaves the rear whole.
-TEST_F(Conditions, EveryConditionOnTheRawRoadInPageAndBatchMode) {
-  for (const Row& row : kRows) {
-    for (const uint32_t method : {1u, 4u}) {
-      for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
-        const bool duplex = method == 4;
-        // A blank front in style 0 ends both sides' READs at once: no road of its own.
-        if (duplex && row.kind == sim::SheetEventKind::BlankPage) continue;
-        const std::string what = std::string(row.what) + (duplex ? ", duplex" : ", simplex") +
-                                 ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
-        sim::Config config;
-        config.duplexStyle = 0;
-        config.sheetEvents = {{row.kind, 2, 0, 100000, 0}};
-        if (row.kind == sim::SheetEventKind::MultiFeedAtEnd) config.sheetLengths = {0, kLines / 2};
-        sim::SimScanner& s = OpenRaw(3, config);
-        const size_t threads = ThreadCount();
-        SCANPARAMETER_UNION p = RawGreyPage(kLines);
-        p.ScanMethod = method;
-        p.CtrlMode = ctrl;
-        p.ExtParam0 = row.extParam0;
-        const Job out = RunJob(p, 0, 8, true);
-        const size_t sides = duplex ? 2 : 1;
-        const size_t hit = sides;  // the second sheet's first page
-        ASSERT_GT(out.pages.size(), hit) << what;
-        // The first sheet is untouched.
-        for (size_t i = 0; i < sides; ++i) {
-          EXPECT_TRUE(out.pages[i].data == sim::SheetSide(1, uint32_t(i), kLines, kLine)) << what;
-          EXPECT_EQ(out.stopScan[i], 0) << what;
-        }
-        ASSERT_FALSE(out.pages[hit].calls.empty()) << what;
-        EXPECT_EQ(CodesOf(out.pages[hit].calls.back()), row.secondPage) << what;
-        // No call of that page but its last carries a code.
-        for (size_t i = 0; i + 1 < out.pages[hit].calls.size(); ++i)
-          EXPECT_EQ(CodesOf(out.pages[hit].calls[i]), Codes{}) << what;
-        ASSERT_GT(out.stopScan.size(), hit) << what;
-        EXPECT_EQ(out.stopScan[hit], row.stopSecond) << what;
-        if (row.jobGoesOn) {
-          ASSERT_EQ(out.pages.size(), 3 * sides) << what;
-          if (duplex && row.kind != sim::SheetEventKind::MultiFeedAtEnd) {
-            EXPECT_TRUE(out.pages[hit + 1].data == sim::SheetSide(2, 1, kLines, kLine)) << what;
-          }
-          if (duplex) {
-            EXPECT_EQ(out.stopScan[hit + 1], 0) << what;
-          }
-          for (size_t i = 0; i < sides; ++i) {
-            EXPECT_TRUE(out.pages[2 * sides + i].data ==
-                        sim::SheetSide(3, uint32_t(i), kLines, kLine))
-                << what;
-            EXPECT_EQ(out.stopScan[2 * sides + i], 0) << what;
-          }
-        } else {
-          EXPECT_EQ(out.stopScan.size(), hit + 1) << what;
-        }
-        EXPECT_EQ(out.stopJob, 0) << what;
-        EXPECT_EQ(Tail(s), row.tail) << what;
-        EXPECT_EQ(Item()->bJobRunning, 0) << what;
-        EXPECT_EQ(ThreadCount(), threads) << what;
-        ExpectCleanNextJob(s, RawGreyPage(kLines), what);
-        EXPECT_EQ(ThreadCount(), threads) << what;
-      }
-    }
-  }
-}
-
 namespace {
 
-// READs of image data one sheet of this page takes (the read unit decides): a job of one sheet
-// on a scanner of its own, counted on the wire.
+// The roads a page takes from the scanner to the client.
+enum class RoadKind {
+  kRaw,         // grey as the scanner sends it, two-sided in duplex style 0 (READ pairs)
+  kDeviceJpeg,  // grey the scanner compresses, decoded by a worker; two-sided in style 7
+  kConversion,  // raw grey at 250 dpi, which the scanner lacks: scaled by a worker
+};
+struct Road {
+  const char* name;
+  const char* id;  // the test's name
+  RoadKind kind;
+};
+void PrintTo(const Road& road, std::ostream* os) { *os << road.name; }
+const Road kRoads[] = {{"raw", "Raw", RoadKind::kRaw},
+                       {"device JPEG", "DeviceJpeg", RoadKind::kDeviceJpeg},
+                       {"conversion", "Conversion", RoadKind::kConversion}};
+
+SCANPARAMETER_UNION RoadPage(RoadKind kind, uint32_t method, uint32_t ctrl) {
+  SCANPARAMETER_UNION p =
+      kind == RoadKind::kConversion ? GreyPageAt(250, kLine, kLines) : RawGreyPage(kLines);
+  p.ScanMethod = method;
+  p.CtrlMode = ctrl;
+  return p;
+}
+
+sim::Config RoadConfig(RoadKind kind, uint32_t sheets) {
+  sim::Config config;
+  config.profile =
+      kind == RoadKind::kDeviceJpeg ? sim::ImageProfile::DeviceJpeg : sim::ImageProfile::Raw;
+  config.duplexStyle = kind == RoadKind::kDeviceJpeg ? 7 : 0;
+  config.sheets = sheets;
+  return config;
+}
+
+// Bytes of a sheet's front as the scanner sends it on the road, under the device parameters
+// of the job that scanned it.
+size_t ScannerSideBytes(sim::SimScanner& s, const SCANPARAMETER_UNION& dev, RoadKind kind,
+                        uint32_t sheet) {
+  const Bytes raw = sim::SheetSide(sheet, 0, dev.LineNum, dev.BytesPerLine);
+  if (kind != RoadKind::kDeviceJpeg) return raw.size();
+  Bytes tables;
+  for (const sim::ScanRecord::Block& b : s.Scanned().jobBlocks)
+    if (b.dataType == kDataJpegTables) tables.assign(b.bytes.begin() + 4, b.bytes.end());
+  if (tables.size() < 128) return 0;
+  return sim::DeviceJpegScanData(
+             sim::DeviceJpegFile(raw, dev.PixelNum, dev.LineNum, 1, 4, &tables[0], &tables[64]))
+      .size();
+}
+
+// READs of image data in the command log: a job of one sheet on a scanner of its own gives
+// those a sheet of its page takes (the read unit decides).
 size_t ReadsPerSheet(const std::vector<sim::Exchange>& log) {
   return size_t(std::count_if(log.begin(), log.end(),
                               [](const sim::Exchange& e) { return e.command == "READ 0x0000"; }));
 }
 
-sim::Fault HoldRead(uint32_t skip) {
-  sim::Fault f;
-  f.kind = sim::FaultKind::Hold;
-  f.opcode = 0xA8;
-  f.dataType = 0;
-  f.skip = skip;
-  return f;
+}  // namespace
+
+// A road, and the scan method (1 one-sided, 4 two-sided).
+class EveryCondition : public Conditions,
+                       public ::testing::WithParamInterface<std::tuple<Road, uint32_t>> {};
+
+// Every condition on the road, one-sided or two-sided, in page and batch mode: the condition
+// comes on the second sheet's front, a READ into it. Two-sided, the sheet's front is the third
+// page and its rear the fourth; a condition that only reports leaves the rear whole. The pages
+// of the untouched sheets, and the page whose condition only reports, equal those of a job
+// without conditions on the same road (the raw road's equal the scanner's sides).
+TEST_P(EveryCondition, OnTheRoadInPageAndBatchMode) {
+  const Road road = std::get<0>(GetParam());
+  const uint32_t method = std::get<1>(GetParam());
+  const bool duplex = method == 4;
+  const size_t sides = duplex ? 2 : 1;
+  // The road's pages of four sheets without a condition, two-sided and one-sided (what a next
+  // job scans); the size of the scanner's second front places the conditions, the READs of a
+  // sheet the hold points of the cancels.
+  sim::SimScanner& clean = OpenAlone(RoadConfig(road.kind, 4));
+  const Job reference = RunJob(RoadPage(road.kind, method, kCtrlFixed), 0);
+  ASSERT_EQ(reference.pages.size(), 4 * sides) << road.name;
+  // The road's chain: a decoder for the device's JPEG, a conversion (the scanner scans at
+  // another resolution than the client's), or neither.
+  SCANPARAMETER_UNION dev;
+  Item()->pScanner->GetNewScanParameter(&dev);
+  EXPECT_EQ((TopologyMask(Item()) & kTopologyRawFromJpeg) != 0, road.kind == RoadKind::kDeviceJpeg);
+  EXPECT_EQ(dev.XRes != RoadPage(road.kind, method, 0).XRes, road.kind == RoadKind::kConversion);
+  const size_t frontBytes = ScannerSideBytes(clean, dev, road.kind, 2);
+  const auto expected = [&](uint32_t sheet, uint32_t side) -> const Bytes& {
+    return reference.pages.at((sheet - 1) * sides + side).data;
+  };
+  const size_t reads = ReadsPerSheet(clean.CommandLog());
+  ASSERT_EQ(reads % 4, 0u) << road.name;
+  const uint32_t perSheet = uint32_t(reads / 4);
+  OpenAlone(RoadConfig(road.kind, 4));
+  const Job simplex = RunJob(RoadPage(road.kind, 1, kCtrlFixed), 0);
+  ASSERT_EQ(simplex.pages.size(), 4u) << road.name;
+  const auto oneSided = [&](uint32_t sheet) { return simplex.pages.at(sheet - 1).data; };
+  if (road.kind == RoadKind::kRaw) {
+    EXPECT_TRUE(expected(1, 0) == sim::SheetSide(1, 0, kLines, kLine));
+  }
+  // The raw sides are read in several READs; a JPEG side is smaller: halfway into it.
+  const uint32_t offset = road.kind == RoadKind::kDeviceJpeg ? uint32_t(frontBytes / 2) : 100000;
+  ASSERT_LT(offset, frontBytes);
+  for (const Row& row : kRows) {
+    // The conditions that leave the sheet's data as it was: the page arrives whole.
+    const bool whole = row.jobGoesOn && row.kind != sim::SheetEventKind::BlankPage &&
+                       row.kind != sim::SheetEventKind::MultiFeedAtEnd;
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      // A blank front in style 0 ends both sides' READs at once: no road of its own.
+      if (duplex && road.kind != RoadKind::kDeviceJpeg &&
+          row.kind == sim::SheetEventKind::BlankPage)
+        continue;
+      const std::string what = std::string(road.name) + ", " + row.what +
+                               (duplex ? ", duplex" : ", simplex") +
+                               ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
+      sim::Config config = RoadConfig(road.kind, 3);
+      config.sheetEvents = {{row.kind, 2, 0, offset, 0}};
+      if (row.kind == sim::SheetEventKind::MultiFeedAtEnd) config.sheetLengths = {0, kLines / 2};
+      sim::SimScanner& s = OpenAlone(config);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = RoadPage(road.kind, method, ctrl);
+      p.ExtParam0 = row.extParam0;
+      const Job out = RunJob(p, 0, 8, true);
+      const size_t hit = sides;  // the second sheet's first page
+      ASSERT_GT(out.pages.size(), hit) << what;
+      // The first sheet is untouched.
+      for (size_t i = 0; i < sides; ++i) {
+        EXPECT_TRUE(out.pages[i].data == expected(1, uint32_t(i))) << what;
+        EXPECT_EQ(out.stopScan[i], 0) << what;
+      }
+      ASSERT_FALSE(out.pages[hit].calls.empty()) << what;
+      EXPECT_EQ(CodesOf(out.pages[hit].calls.back()), row.secondPage) << what;
+      // No call of that page but its last carries a code.
+      for (size_t i = 0; i + 1 < out.pages[hit].calls.size(); ++i)
+        EXPECT_EQ(CodesOf(out.pages[hit].calls[i]), Codes{}) << what;
+      if (whole) {
+        EXPECT_TRUE(out.pages[hit].data == expected(2, 0)) << what;
+      }
+      ASSERT_GT(out.stopScan.size(), hit) << what;
+      EXPECT_EQ(out.stopScan[hit], row.stopSecond) << what;
+      if (row.jobGoesOn) {
+        ASSERT_EQ(out.pages.size(), 3 * sides) << what;
+        if (duplex && row.kind != sim::SheetEventKind::MultiFeedAtEnd) {
+          EXPECT_TRUE(out.pages[hit + 1].data == expected(2, 1)) << what;
+        }
+        if (duplex) {
+          EXPECT_EQ(out.stopScan[hit + 1], 0) << what;
+        }
+        for (size_t i = 0; i < sides; ++i) {
+          EXPECT_TRUE(out.pages[2 * sides + i].data == expected(3, uint32_t(i))) << what;
+          EXPECT_EQ(out.stopScan[2 * sides + i], 0) << what;
+        }
+      } else {
+        EXPECT_EQ(out.stopScan.size(), hit + 1) << what;
+      }
+      EXPECT_EQ(out.stopJob, 0) << what;
+      EXPECT_EQ(Tail(s), row.tail) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      ExpectCleanNextJob(s, RoadPage(road.kind, 1, kCtrlFixed | kCtrlPage), what,
+                         [&](uint32_t sheet) { return oneSided(sheet); });
+      EXPECT_EQ(ThreadCount(), threads) << what;
+    }
+  }
+  // The client's cancel on the second sheet: KRStopScan with cancel while the scanner holds
+  // the sheet's first READ (page and batch mode), or the callback's answer on the sheet's
+  // first page while a feeding scanner holds the third sheet's first READ (batch mode: in
+  // page mode the answer races the IO thread's end of the page, which the cancel test shows).
+  for (const bool byCallback : {false, true}) {
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      const bool pageMode = (ctrl & kCtrlPage) != 0;
+      if (byCallback && pageMode) continue;
+      const std::string what = std::string(road.name) +
+                               (byCallback ? ", the callback cancels" : ", KRStopScan cancels") +
+                               (duplex ? ", duplex" : ", simplex") +
+                               (pageMode ? ", page mode" : ", batch mode");
+      sim::SimScanner& s = OpenAlone(RoadConfig(road.kind, 3));
+      s.InjectFault(HoldRead(byCallback ? 2 * perSheet : perSheet));
+      const size_t threads = ThreadCount();
+      Receiver receiver;
+      ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+      ASSERT_EQ(SetParameter(RoadPage(road.kind, method, ctrl)), 0) << what;
+      for (size_t i = 0; i < sides; ++i) ASSERT_NO_FATAL_FAILURE(ScanAPage(receiver, what));
+      receiver.NextPage();
+      std::atomic<bool> heldBeforeCancel{false};
+      if (byCallback) {
+        receiver.AnswerAfter(1, 2);
+        receiver.inside = [&] { heldBeforeCancel = s.WaitHeld(30000); };
+      }
+      ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+      long stop = 0;
+      if (byCallback) {
+        ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+        while (!Item()->bCancel) std::this_thread::yield();
+        ASSERT_TRUE(heldBeforeCancel) << what;
+        s.ReleaseHeld();
+        stop = KRStopScan(kCtrl, &handle, 0);
+      } else {
+        ASSERT_TRUE(s.WaitHeld(30000)) << what;
+        stop = KRStopScan(kCtrl, &handle, 1);
+      }
+      EXPECT_EQ(stop, -2010) << what;
+      EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+      const std::vector<Receiver::Page> pages = receiver.Pages();
+      ASSERT_EQ(pages.size(), sides + 1) << what;
+      for (size_t i = 0; i < sides; ++i) {
+        EXPECT_TRUE(pages[i].data == expected(1, uint32_t(i))) << what;
+      }
+      if (byCallback) {
+        // The page the client cancelled had come whole.
+        EXPECT_TRUE(pages[sides].data == expected(2, 0)) << what;
+      } else if (!pages[sides].calls.empty()) {
+        EXPECT_EQ(CodesOf(pages[sides].calls.back()).at(0), -2010) << what;
+      }
+      EXPECT_EQ(Tail(s), (std::vector<std::string>{"RELEASE UNIT 1", "RELEASE UNIT 2"})) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      ExpectCleanNextJob(s, RoadPage(road.kind, 1, kCtrlFixed | kCtrlPage), what,
+                         [&](uint32_t sheet) { return oneSided(sheet); });
+      EXPECT_EQ(ThreadCount(), threads) << what;
+    }
+  }
 }
 
-}  // namespace
+INSTANTIATE_TEST_SUITE_P(Roads, EveryCondition,
+                         ::testing::Combine(::testing::ValuesIn(kRoads), ::testing::Values(1u, 4u)),
+                         [](const ::testing::TestParamInfo<std::tuple<Road, uint32_t>>& info) {
+                           return std::string(std::get<0>(info.param).id) +
+                                  (std::get<1>(info.param) == 4 ? "TwoSided" : "OneSided");
+                         });
 
 // The client cancels at each point of the second page: held before its first block or in the
 // middle of it (KRStopScan with 1, which breaks the held READ off), at its end (the callback
@@ -284,10 +447,7 @@ TEST_F(Conditions, CancelAtEveryPointOfAPageInPageAndBatchMode) {
       Receiver receiver;
       ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
       ASSERT_EQ(SetParameter(p), 0) << what;
-      receiver.NextPage();
-      ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
-      ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
-      ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+      ASSERT_NO_FATAL_FAILURE(ScanAPage(receiver, what));
       receiver.NextPage();
       std::atomic<bool> heldBeforeCancel{false};
       if (point == kEndOfPage) {
@@ -366,10 +526,18 @@ struct StartFailure {
   const char* what;
   uint32_t method;
   std::function<void(sim::Config&)> scanner;  // the scanner's side
-  enum Host { kNone, kFrontPipe, kRearPipe, kIoThread } host;
+  enum Host { kNone, kFrontPipe, kRearPipe, kIoThread, kAllocation } host;
   long status;      // KRStartScan's result
   bool windowSent;  // the failure came after SET WINDOW
+  RoadKind road = RoadKind::kRaw;
+  const char* allocation = nullptr;  // kAllocation: the buffers whose names hold this fail
 };
+
+std::atomic<const char*> gFailAllocation{nullptr};
+bool FailingAllocation(const char* what) {
+  const char* name = gFailAllocation;
+  return name == nullptr || std::strstr(what, name) == nullptr;
+}
 
 std::atomic<CScannerManagerScannerItem*> gFailPipesOf{nullptr};
 std::atomic<bool> gFailRearPipeOnly{false};
@@ -414,16 +582,21 @@ TEST_F(Conditions, AJobStartFailingAtEachStepLeavesNothingBehind) {
       {"no memory for the first pipe", 1, nullptr, F::kFrontPipe, -2006, true},
       {"no memory for the rear pipe", 4, nullptr, F::kRearPipe, -2006, true},
       {"the IO thread cannot start", 1, nullptr, F::kIoThread, -2023, true},
+      {"no memory for the work buffer", 4, nullptr, F::kAllocation, -2006, true, RoadKind::kRaw,
+       "work buffer"},
+      {"no memory for the client buffer, whole or reduced", 1, nullptr, F::kAllocation, -2006, true,
+       RoadKind::kRaw, "client buffer"},
+      {"no memory for the conversion pipeline", 1, nullptr, F::kAllocation, -2006, true,
+       RoadKind::kConversion, "pipeline"},
+      {"no memory for the JPEG decoder's buffer", 4, nullptr, F::kAllocation, -2006, true,
+       RoadKind::kDeviceJpeg, "JPEG decode buffer"},
   };
   for (const StartFailure& c : cases) {
-    sim::Config config;
-    config.duplexStyle = 0;
+    sim::Config config = RoadConfig(c.road, 2);
     if (c.scanner) c.scanner(config);
-    sim::SimScanner& s = OpenRaw(2, config);
+    sim::SimScanner& s = OpenAlone(config);
     const size_t threads = ThreadCount();
-    SCANPARAMETER_UNION p = RawGreyPage(kLines);
-    p.ScanMethod = c.method;
-    p.CtrlMode = kCtrlFixed | kCtrlPage;
+    const SCANPARAMETER_UNION p = RoadPage(c.road, c.method, kCtrlFixed | kCtrlPage);
     ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << c.what;
     ASSERT_EQ(SetParameter(p), 0) << c.what;
     if (c.host == F::kFrontPipe || c.host == F::kRearPipe) {
@@ -433,15 +606,25 @@ TEST_F(Conditions, AJobStartFailingAtEachStepLeavesNothingBehind) {
     }
     std::optional<ThreadCreationLimit> limit;
     if (c.host == F::kIoThread) limit.emplace(0);
+    if (c.host == F::kAllocation) {
+      gFailAllocation = c.allocation;
+      SetJobStartAllocationHook(FailingAllocation);
+    }
     Receiver receiver;
     const long start = KRStartScan(kCtrl, &handle, Receiver::Callback, 0);
     limit.reset();
     gFailPipesOf = nullptr;
     SetExtPipeSystem(nullptr);
+    SetJobStartAllocationHook(nullptr);
+    gFailAllocation = nullptr;
     EXPECT_EQ(start, c.status) << c.what;
     EXPECT_EQ(ThreadCount(), threads) << c.what;
     for (CExtPipe* pipe : Item()->JobPipes) EXPECT_EQ(pipe, nullptr) << c.what;
     for (CExtPipe* pipe : Item()->Pipes) EXPECT_EQ(pipe, nullptr) << c.what;
+    EXPECT_EQ(Item()->pWorkBuffer, nullptr) << c.what;
+    EXPECT_EQ(Item()->pClientBuffer, nullptr) << c.what;
+    EXPECT_EQ(Item()->pJpegDecodeBuffer, nullptr) << c.what;
+    EXPECT_EQ(Item()->pFrontPipeline, nullptr) << c.what;
     EXPECT_EQ(Item()->bJobRunning, 0) << c.what;
     const sim::ScanRecord record = s.Scanned();
     ASSERT_FALSE(record.releaseArguments.empty()) << c.what;
@@ -452,9 +635,34 @@ TEST_F(Conditions, AJobStartFailingAtEachStepLeavesNothingBehind) {
     EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << c.what;
     EXPECT_TRUE(receiver.Pages().empty()) << c.what;
     s.ClearFaults();
-    ExpectCleanNextJob(s, RawGreyPage(kLines), c.what);
+    // Off the raw road the next page is checked by its size.
+    ExpectCleanNextJob(s, RoadPage(c.road, 1, kCtrlFixed | kCtrlPage), c.what, [&](uint32_t sheet) {
+      return c.road == RoadKind::kRaw ? sim::SheetSide(sheet, 0, kLines, kLine) : Bytes{};
+    });
     EXPECT_EQ(ThreadCount(), threads) << c.what;
   }
+}
+
+// The whole page's client buffer cannot be had: the job goes on with a buffer of the read unit,
+// the client takes the page in several calls, and the page arrives whole.
+TEST_F(Conditions, AClientBufferTooLargeForMemoryGivesThePageInBlocks) {
+  sim::SimScanner& s = OpenRaw(1);
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RawGreyPage(kLines);
+  p.CtrlMode = kCtrlFixed | kCtrlPage;
+  gFailAllocation = "whole client buffer";
+  SetJobStartAllocationHook(FailingAllocation);
+  const Job job = RunJob(p, 0, 1, true);
+  SetJobStartAllocationHook(nullptr);
+  gFailAllocation = nullptr;
+  ASSERT_EQ(job.pages.size(), 1u);
+  EXPECT_TRUE(job.pages[0].data == sim::SheetSide(1, 0, kLines, kLine));
+  EXPECT_GT(job.pages[0].calls.size(), 1u);
+  EXPECT_EQ(CodesOf(job.pages[0].calls.back()), Codes{-2022});
+  EXPECT_EQ(job.stopScan, std::vector<long>{0});
+  EXPECT_EQ(job.stopJob, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(s.Scanned().releaseArguments.back(), 2);
 }
 
 // The IO thread's own job start (offsets, calibration, gamma) fails after KRStartScan returned:
@@ -615,5 +823,65 @@ TEST_F(Conditions, TheMultiFeedForwardOfAModelThatHasIt) {
     EXPECT_EQ(job.stopJob, 0) << c.what;
     EXPECT_EQ(ThreadCount(), threads) << c.what;
     ExpectCleanNextJob(s, RawGreyPage(kLines), c.what);
+  }
+}
+
+// A multi-feed or skew the scanner only reports, on the chains of workers that make new data
+// packets of the device's JPEG (decoded and converted, re-encoded for a JPEG client, decoded,
+// converted and re-encoded): the page still lists the message and KRStopScan reports a
+// multi-feed, and the next page comes clean.
+TEST_F(Conditions, AMessageCrossesEveryChainOfJpegWorkers) {
+  struct Chain {
+    const char* what;
+    uint16_t res;
+    bool jpegClient;  // on a model that re-encodes
+    uint8_t mask;     // the chain's topology
+  };
+  struct Message {
+    const char* what;
+    sim::SheetEventKind kind;
+    uint32_t extParam0;
+    Codes codes;
+    long stop;
+  };
+  const Chain chains[] = {{"decoded and converted", 250, false, 0xA1},
+                          {"re-encoded", 300, true, 0x41},
+                          {"decoded, converted and re-encoded", 250, true, 0x21}};
+  const Message messages[] = {
+      {"multi-feed", sim::SheetEventKind::MultiFeed, 0, {-3101, -2022}, -3101},
+      {"skew", sim::SheetEventKind::Skew, kSkewAsMessage, {-2033, -2022}, 0}};
+  for (const Chain& chain : chains) {
+    for (const Message& message : messages) {
+      const std::string what = std::string(chain.what) + ", " + message.what;
+      sim::Config config;
+      config.sheets = 2;
+      config.sheetEvents = {{message.kind, 1, 0, 1000, 0}};
+      if (chain.jpegClient) config.inquiryPatches = {JpegWindowPatch()};
+      OpenAlone(config);
+      if (chain.jpegClient) UseFeatures(SupportedFeaturesWithout(kFeatureExtendedModes));
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = Client(chain.res, chain.jpegClient ? 0x4000004 : 4, 24);
+      p.ScanMethod = 1;
+      p.Width = 608;
+      p.Length = 240;
+      p.PixelNum = p.Width * chain.res / 300 / 8 * 8;
+      p.LineNum = p.Length * chain.res / 300;
+      p.BytesPerLine = p.PixelNum * 3;
+      p.CtrlMode = kCtrlFixed;
+      p.ExtParam0 = message.extParam0;
+      if (chain.jpegClient) p.Compression = 132;
+      const Job job = RunJob(p, 0);
+      // The job's flags outlive its end (its pipelines do not).
+      EXPECT_EQ(TopologyMask(Item()) | kTopologyPipeline, chain.mask) << what;
+      ASSERT_EQ(job.pages.size(), 2u) << what;
+      ASSERT_FALSE(job.pages[0].calls.empty()) << what;
+      EXPECT_EQ(CodesOf(job.pages[0].calls.back()), message.codes) << what;
+      EXPECT_EQ(job.stopScan[0], message.stop) << what;
+      ASSERT_FALSE(job.pages[1].calls.empty()) << what;
+      EXPECT_EQ(CodesOf(job.pages[1].calls.back()), Codes{-2022}) << what;
+      EXPECT_EQ(job.stopScan[1], 0) << what;
+      EXPECT_EQ(job.stopJob, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+    }
   }
 }

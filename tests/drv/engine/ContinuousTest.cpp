@@ -7,8 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "EngineFixture.h"
+#include "ScanJobRunner.h"
 #include "drv/engine/ScanJob.h"
+#include "drv/engine/Topology.h"
 
 using namespace enginefix;
 
@@ -38,12 +39,9 @@ std::vector<std::string> BetweenReads(sim::SimScanner& s) {
   return between;
 }
 
-class Continuous : public EngineTest {
+class Continuous : public JobTest {
  protected:
-  static void SetUpTestSuite() {
-    testlog::Prepare("engine-continuous");
-    std::thread([] {}).join();  // a sanitizer's own thread starts before any count
-  }
+  static void SetUpTestSuite() { PrepareSuite("engine-continuous"); }
 
   // After a continuous job: a page job in the same process scans one sheet cleanly.
   void ExpectCleanNextJob(sim::SimScanner& s, const std::string& what) {
@@ -135,15 +133,6 @@ TEST_F(Continuous, AJobDeliversItsSheetsToTheEndOfTheBatch) {
 }
 
 namespace {
-
-sim::Fault HoldRead(uint32_t skip) {
-  sim::Fault f;
-  f.kind = sim::FaultKind::Hold;
-  f.opcode = 0xA8;
-  f.dataType = 0;
-  f.skip = skip;
-  return f;
-}
 
 size_t ImageReads(sim::SimScanner& s) {
   const std::vector<sim::Exchange> log = s.CommandLog();
@@ -241,4 +230,101 @@ TEST_F(Continuous, AJamEndsTheBatchWithItsStatus) {
   s.ClearSheetEvents();
   ExpectCleanNextJob(s, "after the jam");
   EXPECT_EQ(ThreadCount(), threads);
+}
+
+// Two-sided continuous scan through the rows that de-multiplex or convert: the scanner's
+// interleaved stream (styles 1 to 3, one stream of both sides) split by the de-multiplexing
+// thread, a resolution the scanner lacks scaled by the conversion thread, or both. The client
+// takes the front of each sheet: each arrives whole (converted: as the model's stages make it
+// of the scanner's side), then the READ that finds the feeder empty ends the batch; no thread
+// is left and the next job scans cleanly.
+TEST_F(Continuous, TwoSidedThroughTheDeMultiplexingAndConvertingRows) {
+  struct Case {
+    const char* what;
+    uint8_t style;
+    uint16_t unitLines;  // of the interleaved stream
+    uint16_t res;
+    uint8_t mask;
+  };
+  // Units of 16 lines divide the sheet; of 24 they leave a short last unit.
+  const Case cases[] = {
+      {"converted, sides in step", 0, 16, 250, 0x0D},
+      {"de-multiplexed, style 1", 1, 16, 300, 0x0E},
+      {"de-multiplexed, style 1, short last unit", 1, 24, 300, 0x0E},
+      {"de-multiplexed, style 2", 2, 16, 300, 0x0E},
+      {"de-multiplexed, style 2, short last unit", 2, 24, 300, 0x0E},
+      {"de-multiplexed, style 3, short last unit (gap)", 3, 24, 300, 0x0E},
+      {"de-multiplexed and converted, style 1", 1, 16, 250, 0x0F},
+      {"de-multiplexed and converted, style 1, short last unit", 1, 24, 250, 0x0F},
+      {"de-multiplexed and converted, style 3", 3, 24, 250, 0x0F},
+  };
+  for (const Case& c : cases) {
+    sim::Config config;
+    config.duplexStyle = c.style;
+    config.deMuxLines = c.unitLines;
+    sim::SimScanner& s = OpenRaw(3, config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = GreyPageAt(c.res, kLine, kLines);
+    p.ScanMethod = 4;
+    p.CtrlMode = kCtrlContinuous | kCtrlFixed;
+    const Job out = RunJob(p, 0, 8, true);
+    EXPECT_EQ(TopologyMask(Item()) | kTopologyPipeline, c.mask | kTopologyPipeline) << c.what;
+    ASSERT_EQ(out.pages.size(), 4u) << c.what;
+    SCANPARAMETER_UNION dev;
+    Item()->pScanner->GetNewScanParameter(&dev);
+    for (uint32_t i = 0; i < 3; ++i) {
+      const std::string what = std::string(c.what) + ", page " + std::to_string(i + 1);
+      const Receiver::Page& page = out.pages[i];
+      const Bytes side = sim::SheetSide(i + 1, 0, dev.LineNum, dev.BytesPerLine);
+      const Bytes expected = c.res == 300 ? side : RunStages(0, side);
+      ASSERT_EQ(page.data.size(), size_t(p.LineNum) * p.BytesPerLine) << what;
+      // The stages may hold back their last lines: the page is padded there.
+      const size_t n = std::min(page.data.size(), expected.size());
+      EXPECT_GE(n, page.data.size() - 2 * size_t(p.BytesPerLine)) << what;
+      EXPECT_TRUE(std::equal(page.data.begin(), page.data.begin() + long(n), expected.begin()))
+          << what;
+      ASSERT_FALSE(page.calls.empty()) << what;
+      EXPECT_EQ(CodesOf(page.calls.back()), Codes{-2022}) << what;
+      EXPECT_EQ(out.stopScan[i], 0) << what;
+    }
+    ASSERT_FALSE(out.pages[3].calls.empty()) << c.what;
+    EXPECT_EQ(CodesOf(out.pages[3].calls.back()).at(0), -2015) << c.what;
+    EXPECT_EQ(out.stopScan[3], -2015) << c.what;
+    EXPECT_TRUE(BetweenReads(s).empty()) << c.what;
+    EXPECT_EQ(s.Scanned().sheetsFed, 3u) << c.what;
+    EXPECT_EQ(out.stopJob, 0) << c.what;
+    EXPECT_EQ(Item()->bJobRunning, 0) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+    ExpectCleanNextJob(s, c.what);
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+  }
+}
+
+// The two-sided styles that send the sides apart cannot scan continuously: 4 and 5 (the sheet
+// stays for its rear), 6 and 7 (each side with its own headers, which the rear read in step
+// with the front cannot carry). The job start refuses them, lets the device go and leaves no
+// thread; a page job on the same scanner scans.
+TEST_F(Continuous, TwoSidedStylesWithTheSidesApartAreRefused) {
+  for (const uint8_t style : {4, 5, 6, 7}) {
+    const std::string what = "style " + std::to_string(style);
+    sim::Config config;
+    config.duplexStyle = style;
+    sim::SimScanner& s = OpenRaw(2, config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = RawGreyPage(kLines);
+    p.ScanMethod = 4;
+    p.CtrlMode = kCtrlContinuous | kCtrlFixed;
+    const Job out = RunJob(p, 0, 8, true);
+    ASSERT_EQ(out.startScan.size(), 1u) << what;
+    EXPECT_EQ(out.startScan[0], -2005) << what;
+    EXPECT_TRUE(out.pages.empty() || out.pages[0].calls.empty()) << what;
+    EXPECT_EQ(out.stopJob, 0) << what;
+    EXPECT_EQ(Item()->bJobRunning, 0) << what;
+    ASSERT_FALSE(s.Scanned().releaseArguments.empty()) << what;
+    EXPECT_EQ(s.Scanned().releaseArguments.back(), 2) << what;
+    EXPECT_EQ(s.Scanned().sheetsFed, 0u) << what;
+    EXPECT_EQ(ThreadCount(), threads) << what;
+    ExpectCleanNextJob(s, what);
+    EXPECT_EQ(ThreadCount(), threads) << what;
+  }
 }

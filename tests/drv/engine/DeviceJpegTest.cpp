@@ -133,8 +133,7 @@ TEST_F(DeviceJpeg, ShortSheetIsPaddedWithTheSidesBackground) {
 // its extended modes, which keep JPEG from clients): one JFIF per page.
 TEST_F(DeviceJpeg, JpegClientGetsOneReEncodedJfifPerPage) {
   sim::Config config;
-  constexpr uint32_t kJpegSettings = 93;  // bit 0x08: the device takes a JPEG window
-  config.inquiryPatches = {Patch(kJpegSettings, SupportedInquiryBytes()[kJpegSettings] | 0x08)};
+  config.inquiryPatches = {JpegWindowPatch()};
   OpenJpeg(2, config);
   UseFeatures(SupportedFeaturesWithout(kFeatureExtendedModes));
   SCANPARAMETER_UNION p = Page(0x4000004, 24, 1, 320);

@@ -118,6 +118,13 @@ inline std::vector<Device_Features> SupportedFeaturesWithout(Device_Features lef
   return features;
 }
 
+// The inquiry byte that says the device takes a JPEG window (bit 0x08), set: with the supported
+// model's features without its extended modes, a model that re-encodes for a JPEG client.
+inline sim::InquiryPatch JpegWindowPatch() {
+  constexpr uint32_t kJpegSettings = 93;
+  return Patch(kJpegSettings, uint8_t(SupportedInquiryBytes()[kJpegSettings] | 0x08));
+}
+
 // A record of the version and size a client gives, the rest zero.
 inline HWIMAGEPROCPARAMETER_UNION HWRecord() {
   HWIMAGEPROCPARAMETER_UNION p;
@@ -155,6 +162,18 @@ inline SCANPARAMETER_UNION RawGreyPage(uint32_t lines = 100) {
   SCANPARAMETER_UNION p = GreyPage();
   p.Length = lines;
   p.LineNum = lines;
+  return p;
+}
+
+// A small grey page the client wants at `res` dpi, `width` pixels and `lines` lines at 300 dpi
+// wide and long (a resolution the scanner lacks is converted in software).
+inline SCANPARAMETER_UNION GreyPageAt(uint16_t res, uint32_t width, uint32_t lines) {
+  SCANPARAMETER_UNION p = RawGreyPage(lines);
+  p.XRes = p.YRes = res;
+  p.Width = width;
+  p.PixelNum = width * res / 300 / 8 * 8;
+  p.LineNum = lines * res / 300;
+  p.BytesPerLine = p.PixelNum;
   return p;
 }
 
@@ -251,6 +270,16 @@ inline std::vector<int64_t> CodesOf(const Receiver::Call& call) {
     codes.push_back(c);
   }
   return codes;
+}
+
+// The scanner holds the READ of image data after `skip` others until the test releases it.
+inline sim::Fault HoldRead(uint32_t skip) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::Hold;
+  f.opcode = 0xA8;
+  f.dataType = 0;
+  f.skip = skip;
+  return f;
 }
 
 // Threads of this process now.

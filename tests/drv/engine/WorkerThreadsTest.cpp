@@ -18,11 +18,6 @@ using namespace enginefix;
 namespace {
 
 constexpr uint32_t kImageTypesLow = 53;
-constexpr uint32_t kJpegSettings = 93;  // bit 0x08: the device takes a JPEG window
-
-sim::InquiryPatch JpegWindowPatch() {
-  return Patch(kJpegSettings, uint8_t(SupportedInquiryBytes()[kJpegSettings] | 0x08));
-}
 
 class Workers : public JobTest {
  protected:

@@ -512,16 +512,21 @@ namespace {
 
 TEST_F(OpenClose, TheHeadlessUserClosesWhenTheBatchIsOver) {
   Open();
-  // Scan is the headless user's answer to an enable with the interface.
+  // Scan is the headless user's answer to an enable with the interface: the batch starts.
+  scanner().LoadSheets(1);
   ASSERT_TRUE(host.EnableDs(true).ok());
-  EXPECT_TRUE(host.TakeMessages().empty());
-  gSource->mainDialog->setMainButtonsStatus(false);
-  EXPECT_TRUE(host.TakeMessages().empty());
-  gSource->mainDialog->setMainButtonsStatus(true);
-  const auto messages = host.TakeMessages();
+  auto messages = host.TakeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, MSG_XFERREADY);
+  while (gSource->mCurrentState == TWAIN_STATE_XFERREADY) {
+    for (auto strip = host.MemXfer(1 << 24); strip.rc == TWRC_SUCCESS;)
+      strip = host.MemXfer(1 << 24);
+    ASSERT_TRUE(host.PendingXfers(MSG_ENDXFER).ok());
+  }
+  // The batch is over: the user closes, once.
+  messages = host.TakeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
-  // Only once per batch.
   gSource->mainDialog->setMainButtonsStatus(true);
   EXPECT_TRUE(host.TakeMessages().empty());
   ASSERT_TRUE(host.DisableDs().ok());
@@ -529,10 +534,11 @@ TEST_F(OpenClose, TheHeadlessUserClosesWhenTheBatchIsOver) {
   for (const auto& entry : ui::headless::Journal::shared().entries()) {
     if (entry.window == "TwainDSDialog") calls.push_back(entry.call + " " + entry.text);
   }
+  scanner().LoadSheets(3);  // the feeder as the other tests expect it
   EXPECT_THAT(calls, ::testing::ElementsAre("init ", "getDS ", "getExtraParam ",
                                             "guiSetting SIM-ADF300", "title SIMVENDOR SIM-ADF300",
-                                            "orderFront ", "user Scan (waits)", "buttons off",
-                                            "buttons on", "user Close", "buttons on", "close "));
+                                            "orderFront ", "user Scan", "buttons off", "buttons on",
+                                            "user Close", "buttons on", "close "));
 }
 
 }  // namespace

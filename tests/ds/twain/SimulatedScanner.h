@@ -15,8 +15,12 @@
 
 namespace dstest {
 
-inline constexpr const char* kSimDescription =
-    "serial SIM0000001\nsheets 3\nscanner\nserial SIM0000002\nproduct-id 0x0311\n";
+// A test program may describe its scanners otherwise by defining DSTEST_SIM_DESCRIPTION first.
+#ifndef DSTEST_SIM_DESCRIPTION
+#define DSTEST_SIM_DESCRIPTION \
+  "serial SIM0000001\nsheets 3\nscanner\nserial SIM0000002\nproduct-id 0x0311\n"
+#endif
+inline constexpr const char* kSimDescription = DSTEST_SIM_DESCRIPTION;
 
 inline const std::filesystem::path& simulatorFolder() {
   static const std::filesystem::path folder = [] {

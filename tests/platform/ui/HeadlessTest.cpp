@@ -77,4 +77,23 @@ TEST(HeadlessJournal, ScriptLinesItDoesNotUnderstand) {
   journal.reset();
 }
 
+TEST(HeadlessJournal, AnAlertARealWindowShowedIsRecordedWithItsAnswerAndKeepsTheNumbering) {
+  Journal& journal = Journal::shared();
+  journal.reset();
+  journal.scriptAlert(2, ui::headless::kCancelResponse);
+  std::vector<ui::headless::Entry> mirrored;
+  journal.setMirror([&](const ui::headless::Entry& e) { mirrored.push_back(e); });
+  journal.recordAlert(2, "Error Code: 2013", "Paper jam.", {"OK", "Cancel"}, 1001);
+  // The second alert is the script's, though the first never asked the script.
+  EXPECT_EQ(journal.runAlert(2, "two", "", {"OK"}), ui::headless::kCancelResponse);
+  const auto alerts = journal.alerts();
+  ASSERT_EQ(alerts.size(), 2u);
+  EXPECT_EQ(alerts[0].text, "Error Code: 2013");
+  EXPECT_EQ(alerts[0].details, "Paper jam.");
+  EXPECT_EQ(alerts[0].buttons, (std::vector<std::string>{"OK", "Cancel"}));
+  EXPECT_EQ(alerts[0].response, 1001);
+  EXPECT_EQ(mirrored.size(), 2u);
+  journal.reset();
+}
+
 }  // namespace

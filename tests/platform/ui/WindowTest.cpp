@@ -187,4 +187,28 @@ TEST(Alerts, AnAlertIsShownThroughThePresenterAndItsAccessoryFieldDrivesTheDefau
   EXPECT_FALSE(alert.window().isVisible());
 }
 
+TEST(Alerts, AsASheetTheAlertHangsOnItsWindowWhileItRunsAndAppModalWhenTheWindowHasOne) {
+  UiFixture f;
+  Window other(f.application, WindowKind::sheet, "other", {200, 100});
+  for (bool busy : {false, true}) {
+    SCOPED_TRACE(busy);
+    if (busy) f.window->beginSheet(other);
+    Alert alert(f.application);
+    alert.setMessageText("Error Code: 2013");
+    Window* parentSeen = nullptr;
+    Window* attachedSeen = nullptr;
+    f.services.alerts.answer([&](Alert& a) {
+      parentSeen = a.window().sheetParent();
+      attachedSeen = f.window->attachedSheet();
+      f.user.click(a.button(0));
+    });
+    EXPECT_EQ(alert.runSheetModal(*f.window), kAlertFirstButtonReturn);
+    EXPECT_EQ(parentSeen, busy ? nullptr : f.window.get());
+    EXPECT_EQ(attachedSeen, busy ? &other : &alert.window());
+    EXPECT_EQ(f.window->attachedSheet(), busy ? &other : nullptr) << "the alert's sheet ended";
+    EXPECT_FALSE(alert.window().isVisible());
+  }
+  f.window->endSheet(other);
+}
+
 }  // namespace

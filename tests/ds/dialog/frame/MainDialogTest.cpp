@@ -407,11 +407,12 @@ TEST(DialogFrame, PreviewShowsTheFileTheDataSourceWrote) {
   };
   ASSERT_TRUE(f.click("mButtonPreview"));
   ASSERT_TRUE(f.user.click(f.drawer().get<ui::Button>("mButtonDrawerPreview")));
-  EXPECT_TRUE(f.dialog->shared().globals.gPreviewResult);
-  const auto& view = f.drawer().get<ui::ImageView>("mPreviewView");
-  ASSERT_NE(view.image(), nullptr);
-  EXPECT_EQ(view.image()->width, 40);
-  EXPECT_EQ(view.image()->height, 30);
+  // The view's redraw after the click drew the new preview and took its flag.
+  EXPECT_FALSE(f.dialog->shared().globals.gPreviewResult);
+  const auto& shown = f.dialog->pages().preview.shownImage();
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->width, 40);
+  EXPECT_EQ(shown->height, 30);
   // The drawer closed and opened again finds the preview and offers its result.
   ASSERT_TRUE(f.click("mButtonPreview"));
   ASSERT_TRUE(f.click("mButtonPreview"));

@@ -16,7 +16,9 @@ inline const LanguageBundle& englishTable() {
 }
 
 struct PageFixture : FrameFixture {
-  explicit PageFixture(std::string_view folderName = "dialog-page") : FrameFixture(folderName) {
+  explicit PageFixture(std::string_view folderName = "dialog-page",
+                       const ui::Services* hosted = nullptr, ui::Toolkit* kit = nullptr)
+      : FrameFixture(folderName, hosted, kit) {
     dataSource.language = &englishTable();
     dataSource.onProfileOperation = [this](std::string_view name, int32_t operation) {
       if (operation == kProfileLoad) record.strProfile = SharedText(std::string(name));

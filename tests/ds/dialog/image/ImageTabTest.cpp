@@ -10,7 +10,6 @@
 #include "ds/scan/records/LongPageModels.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/ui/Alert.h"
-#include "platform/ui/ImageView.h"
 #include "platform/ui/Menu.h"
 
 namespace ferrolite::dialog::testing {
@@ -376,12 +375,12 @@ TEST(ImageTab, AnotherSourceDropsThePreviewFileAndItsPicture) {
   };
   ASSERT_TRUE(f.click("mButtonPreview"));
   ASSERT_TRUE(f.user.click(f.drawer().get<ui::Button>("mButtonDrawerPreview")));
-  const auto& view = f.drawer().get<ui::ImageView>("mPreviewView");
-  ASSERT_NE(view.image(), nullptr);
+  const PreviewPane& pane = f.dialog->pages().preview;
+  ASSERT_NE(pane.shownImage(), nullptr);
   auto& source = f.get<ui::PopUpButton>("mPopupScanSource");
   ASSERT_TRUE(f.user.chooseTitled(source, {"Flatbed"}));
   EXPECT_FALSE(std::filesystem::exists(preview));
-  EXPECT_EQ(view.image(), nullptr);
+  EXPECT_EQ(pane.shownImage(), nullptr) << "the view's redraw found no preview";
 }
 
 TEST(ImageTab, ChoosingTheSourceInForceChangesNothing) {

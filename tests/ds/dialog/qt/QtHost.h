@@ -24,7 +24,7 @@ class QtHostEnvironment : public ::testing::Environment {
  private:
   std::unique_ptr<QApplication> application_;
 };
-inline ::testing::Environment* const gQtHostEnvironment =
+[[maybe_unused]] inline ::testing::Environment* const gQtHostEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtHostEnvironment);
 
 inline std::unique_ptr<ui::WindowHost> startHost() {

@@ -1,0 +1,219 @@
+// Conditions and cancels in a batch, and the faults of the transfer side: what the next transfer
+// answers, what DAT_STATUS and the custom operation say, that the batch ends in state 50 with
+// every thread joined, and that the next batch in the same session scans cleanly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "TransferSupport.h"
+#include "platform/ui/Headless.h"
+
+namespace {
+
+using dstest::gSource;
+using dstest::Image;
+using dstest::Mechanism;
+
+class XferErrors : public dstest::TransferTest {
+ protected:
+  // After any condition: a fresh feeder gives a clean batch of two images.
+  void ExpectCleanNextBatch() {
+    scanner().ClearSheetEvents();
+    scanner().LoadSheets(2);
+    ui::headless::Journal::shared().scriptCancelAtImage(0);
+    host.TakeMessages();
+    const std::vector<Image> images = Scan(Mechanism::kMemory);
+    ASSERT_EQ(images.size(), 2u) << host.DescribeJournal();
+    for (const Image& image : images) EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
+    EXPECT_EQ(images.back().pendingCount, 0);
+    EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+    EXPECT_TRUE(host.DisableDs().ok());
+  }
+  uint32_t nextSheet() { return scanner().Scanned().sheetsFed + 1; }
+};
+
+TEST_F(XferErrors, ConditionsAndCancelsEndTheBatchCleanly) {
+  struct Row {
+    const char* what;
+    bool event;  // a condition on the second sheet's front
+    sim::SheetEventKind kind;
+    int cancelAtImage;   // the user's Cancel in the progress window, 0 none
+    size_t delivered;    // images transferred before the cancel
+    uint16_t condition;  // DAT_STATUS after the cancelled transfer, 0 not checked
+  };
+  const Row rows[] = {
+      {"a jam on the second sheet", true, sim::SheetEventKind::Jam, 0, 1, TWCC_PAPERJAM},
+      {"cover open on the second sheet", true, sim::SheetEventKind::CoverOpen, 0, 1, 0},
+      {"Cancel in the progress window at image 2", false, {}, 2, 1, 0},
+  };
+  OpenSmall();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    scanner().ClearSheetEvents();
+    scanner().LoadSheets(3);
+    const size_t alertsBefore = alerts().size();
+    if (row.event) scanner().AddSheetEvent({row.kind, nextSheet() + 1, 0, 2000, 0});
+    ui::headless::Journal::shared().scriptCancelAtImage(row.cancelAtImage);
+    const std::vector<Image> images = Scan(Mechanism::kMemory);
+    ASSERT_EQ(images.size(), row.delivered + 1) << host.DescribeJournal();
+    for (size_t i = 0; i < row.delivered; ++i) EXPECT_EQ(images[i].transferResult, TWRC_XFERDONE);
+    EXPECT_EQ(images.back().transferResult, TWRC_CANCEL);
+    EXPECT_EQ(images.back().pendingCount, 0);
+    if (row.condition != TWCC_SUCCESS) {
+      const twainhost::JournalEntry& cancelled =
+          *std::find_if(host.journal().rbegin(), host.journal().rend(),
+                        [](const twainhost::JournalEntry& e) { return e.rc == TWRC_CANCEL; });
+      EXPECT_EQ(cancelled.cc, row.condition);
+      EXPECT_GT(alerts().size(), alertsBefore);
+      const auto custom = host.Custom(MSG_GET);
+      EXPECT_NE(custom.value.error, 0u);
+      EXPECT_FALSE(custom.value.message.empty());
+    }
+    EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+    EXPECT_FALSE(gSource->scanThread.exists());
+    EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+    ASSERT_TRUE(host.DisableDs().ok());
+    ExpectCleanNextBatch();
+  }
+}
+
+TEST_F(XferErrors, ACancelInALongDuplexBatch) {
+  // Twenty pages ahead of the host, Cancel at the seventh image: the threads meet often.
+  scanner().LoadSheets(10);
+  OpenSmall(TWPT_RGB, true);
+  ui::headless::Journal::shared().scriptCancelAtImage(7);
+  const std::vector<Image> images = Scan(Mechanism::kMemory);
+  ASSERT_EQ(images.size(), 7u) << host.DescribeJournal();
+  for (size_t i = 0; i + 1 < images.size(); ++i) {
+    EXPECT_EQ(images[i].transferResult, TWRC_XFERDONE);
+    EXPECT_EQ(images[i].rows, images[i].prepared);
+  }
+  EXPECT_EQ(images.back().transferResult, TWRC_CANCEL);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+  ui::headless::Journal::shared().scriptCancelAtImage(0);
+  scanner().LoadSheets(3);
+}
+
+TEST_F(XferErrors, AScannerThatVanishesCancelsTheNextTransfer) {
+  OpenSmall();
+  ASSERT_TRUE(host.EnableDs(false).ok());
+  ASSERT_EQ(host.MemXfer(1 << 20).rc, TWRC_XFERDONE);
+  unplugAll();
+  const auto end = host.PendingXfers(MSG_ENDXFER);
+  ASSERT_TRUE(end.ok());
+  if (end.value != 0) {
+    // The read-ahead page may have come before the scanner went: it is delivered, the next
+    // one cancels.
+    auto strip = host.MemXfer(1 << 20);
+    while (strip.rc == TWRC_XFERDONE && host.PendingXfers(MSG_ENDXFER).value != 0) {
+      strip = host.MemXfer(1 << 20);
+    }
+    if (gSource->mCurrentState == TWAIN_STATE_XFERREADY) {
+      EXPECT_EQ(strip.rc, TWRC_CANCEL);
+      EXPECT_TRUE(host.PendingXfers(MSG_ENDXFER).ok());
+    }
+  }
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_FALSE(gSource->scanThread.exists());
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+}
+
+TEST_F(XferErrors, ResetThenDisableAndADisableInState60) {
+  OpenSmall();
+  // MSG_RESET ends the batch in 60; the disable follows.
+  ASSERT_TRUE(host.EnableDs(false).ok());
+  const auto reset = host.PendingXfers(MSG_RESET);
+  ASSERT_TRUE(reset.ok());
+  EXPECT_EQ(reset.value, 0);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_FALSE(gSource->scanThread.exists());
+  ASSERT_TRUE(host.DisableDs().ok());
+  // A disable in 60 finishes the batch and refuses; a transfer then cancels, never touching
+  // the freed buffers, and MSG_ENDXFER leads back to 50.
+  scanner().LoadSheets(3);  // the scanner may have fed ahead
+  ASSERT_TRUE(host.EnableDs(false).ok());
+  ASSERT_TRUE(host.GetImageInfo().ok());
+  const twainhost::Answer disable = host.DisableDs();
+  EXPECT_EQ(disable.rc, TWRC_FAILURE);
+  EXPECT_EQ(disable.cc, TWCC_SEQERROR);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
+  EXPECT_FALSE(gSource->scanThread.exists());
+  EXPECT_EQ(host.MemXfer(100000).rc, TWRC_CANCEL);
+  EXPECT_EQ(host.NativeXfer().rc, TWRC_CANCEL);
+  EXPECT_TRUE(host.PendingXfers(MSG_ENDXFER).ok());
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+  ASSERT_TRUE(host.DisableDs().ok());
+  ExpectCleanNextBatch();
+}
+
+TEST_F(XferErrors, RefusedTransfersStayReadyForAnother) {
+  OpenSmall();
+  ASSERT_TRUE(host.EnableDs(false).ok());
+  ASSERT_TRUE(host.GetImageInfo().ok());
+  const uint32_t rowBytes = gSource->batch.xferImageInfo.dwBytesPerLine;
+  // A buffer below one row, and no buffer at all.
+  const twainhost::Answer shortBuffer = host.MemXfer(rowBytes - 1);
+  EXPECT_EQ(shortBuffer.rc, TWRC_FAILURE);
+  EXPECT_EQ(shortBuffer.cc, TWCC_BADVALUE);
+  TW_IMAGEMEMXFER noMemory{};
+  noMemory.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+  noMemory.Memory.Length = 100000;
+  const twainhost::Answer nullMem = host.Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &noMemory);
+  EXPECT_EQ(nullMem.rc, TWRC_FAILURE);
+  EXPECT_EQ(nullMem.cc, TWCC_BADVALUE);
+  // A file that cannot be written: state 60, the image still there.
+  const std::filesystem::path notAFolder = root_ / "not-a-folder";
+  writeText(notAFolder, "a file where the folder should be");
+  ASSERT_TRUE(host.SetupFile(MSG_SET, {(notAFolder / "page.tif").string(), 0, 0}).ok());
+  const twainhost::Answer unwritable = host.FileXfer();
+  EXPECT_EQ(unwritable.rc, TWRC_FAILURE);
+  EXPECT_EQ(unwritable.cc, TWCC_FILEWRITEERROR);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
+  // The same image goes by another way.
+  const auto strip = host.MemXfer(1 << 20);
+  EXPECT_EQ(strip.rc, TWRC_XFERDONE);
+  EXPECT_EQ(strip.value.rows, gSource->batch.xferImageInfo.dwLength);
+  EXPECT_TRUE(host.PendingXfers(MSG_ENDXFER).ok());
+}
+
+TEST_F(XferErrors, TheEnableFailsWhenTheBatchCannotStart) {
+  OpenSmall();
+  // An empty feeder: the job does not start, the alert says why, the source is open again.
+  scanner().LoadSheets(0);
+  const size_t alertsBefore = alerts().size();
+  const twainhost::Answer empty = host.EnableDs(false);
+  EXPECT_EQ(empty.rc, TWRC_FAILURE);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_OPEN);
+  EXPECT_GT(alerts().size(), alertsBefore);
+  EXPECT_EQ(host.TakeMessages().size(), 0u);
+  EXPECT_FALSE(gSource->scanThread.exists());
+  ExpectCleanNextBatch();
+  // A long page the settings check refuses: BADVALUE, state 40, no message ever.
+  ferrolite::ModelTable models = ferrolite::modelTable();
+  models.longPageCheckModels.push_back(gSource->vidpid);
+  ferrolite::replaceModelTable(&models);
+  gSource->models = models;
+  gSource->scanSetting.bPaperSize = ferrolite::kPageLong;
+  gSource->scanSetting.wImageType = ferrolite::kImageColorFront;
+  gSource->scanSetting.wColorRes = 600;
+  const twainhost::Answer refused = host.EnableDs(false);
+  EXPECT_EQ(refused.rc, TWRC_FAILURE);
+  EXPECT_EQ(refused.cc, TWCC_BADVALUE);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_OPEN);
+  EXPECT_EQ(host.TakeMessages().size(), 0u);
+
+  // No manager to tell: MSG_XFERREADY could never arrive.
+  twain::ForgetManagerEntryPoint();
+  gSource->scanObject->setScannerError(0);
+  TW_USERINTERFACE ui{};
+  const TW_UINT16 noManager = gSource->controlUserInterface(nullptr, MSG_ENABLEDS, &ui);
+  EXPECT_EQ(noManager, TWRC_FAILURE);
+  EXPECT_EQ(ferrolite::gConditionCode.load(), TWCC_BUMMER);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_OPEN);
+  EXPECT_FALSE(gSource->scanThread.exists());
+}
+
+}  // namespace

@@ -193,6 +193,9 @@ TEST(PreviewPane, DefaultDeletesThePreviewAndTheViewShowsNoImage) {
 
 TEST(PreviewPane, TheMouseDrawsAndMovesTheAreaIntoTheRecord) {
   PreviewFixture f;
+  // The set-up draws the record's area: an inch in the corner, so that (100, 100) is outside it.
+  f.record.wXPos = f.record.wYPos = 0;
+  f.record.wWidth = f.record.wLength = 300;
   f.open();
   f.preview(makeRaster(850, 1400, 8, 3, 100, pagePixel));
   Posted posted(f.application->notifications(), {note::kPreviewWin2Text, note::kPageSizeByStepper});

@@ -40,6 +40,9 @@ bool nearly(const QColor& c, Rgb want) {
 
 TEST(PreviewQt, ThePreviewIsPaintedAndTheAreaDrawnWithTheMouse) {
   QtPreview q;
+  // The set-up draws the record's area: an inch in the corner, so that (100, 100) is outside it.
+  q.f.record.wXPos = q.f.record.wYPos = 0;
+  q.f.record.wWidth = q.f.record.wLength = 300;
   q.f.open();
   q.f.dataSource.onPreviewScan = [&q] {
     writeTiff(q.f.previewFile(), makeRaster(850, 1400, 8, 3, 100, pagePixel));

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "TransferSupport.h"
-#include "include/vantrel/wire_bytes.h"
 
 namespace {
 
@@ -230,28 +229,6 @@ TEST_F(Transfers, TwoSessionsInOneProcessLeaveNoThread) {
   }
 }
 
-// The window the simulated scanner received, in the fields the scan parameter fills.
-struct Window {
-  uint32_t left, top, width, length;  // 1/300 inch
-  uint16_t xRes, yRes;
-  uint32_t pixels, lines, modeBits;
-  uint16_t method;
-  uint8_t dataKind;
-};
-
-std::vector<Window> Windows(const sim::SimScanner& scanner) {
-  std::vector<Window> windows;
-  for (const sim::Exchange& e : scanner.CommandLog()) {
-    if (e.command != "SET WINDOW" || e.dataOut.size() < 46) continue;
-    const uint8_t* w = e.dataOut.data();
-    windows.push_back({wire::Get32(w + 7), wire::Get32(w + 11), wire::Get32(w + 15),
-                       wire::Get32(w + 19), wire::Get16(w + 23), wire::Get16(w + 25),
-                       wire::Get32(w + 27), wire::Get32(w + 31), wire::Get32(w + 39),
-                       wire::Get16(w + 43), w[45]});
-  }
-  return windows;
-}
-
 TEST_F(Transfers, NegotiatedModesReachTheScannersWindow) {
   constexpr uint16_t kMethodFront = 1, kMethodDuplex = 4;
   constexpr uint32_t kModeColour = 4, kWindowColour24 = 0x80;
@@ -300,9 +277,9 @@ TEST_F(Transfers, NegotiatedModesReachTheScannersWindow) {
 
     // The scanner's window carries them: the same area and sides, its own resolution for the
     // lines and pixels, and the device's JPEG.
-    const std::vector<Window> windows = Windows(scanner());
+    const std::vector<dstest::Window> windows = dstest::Windows(scanner());
     ASSERT_FALSE(windows.empty());
-    for (const Window& w : windows) {
+    for (const dstest::Window& w : windows) {
       EXPECT_EQ(w.method, p.ScanMethod);
       EXPECT_EQ(w.left, p.Left);
       EXPECT_EQ(w.top, p.Top);

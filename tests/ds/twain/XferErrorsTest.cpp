@@ -15,7 +15,9 @@ using dstest::gSource;
 using dstest::Image;
 using dstest::Mechanism;
 
-constexpr uint8_t kReleaseJobEnd = 2;  // the RELEASE UNIT argument the job's end sends
+constexpr uint8_t kReleaseJobEnd = 2;        // the RELEASE UNIT argument the job's end sends
+constexpr uint32_t kExtUltrasonic = 0x8;     // the scan parameter's multi-feed detection
+constexpr uint8_t kWindowUltrasonic = 0x10;  // and the window's
 
 class XferErrors : public dstest::TransferTest {
  protected:
@@ -61,6 +63,7 @@ TEST_F(XferErrors, ConditionsAndCancelsEndTheBatchCleanly) {
     SCOPED_TRACE(row.what);
     scanner().ClearSheetEvents();
     scanner().LoadSheets(3);
+    scanner().ClearCommandLog();
     const size_t releasesBefore = scanner().Scanned().releaseArguments.size();
     gSource->scanSetting.bUltrasonic = row.multifeedCheck;
     gSource->scanSetting.bStopAfterMultefeed = row.stopAfterMultifeed;
@@ -90,6 +93,14 @@ TEST_F(XferErrors, ConditionsAndCancelsEndTheBatchCleanly) {
       const std::string text = alerts().back().text + alerts().back().details;
       EXPECT_NE(text.find("Multi-Feed Count: 1"), std::string::npos) << text;
     }
+    // The detection reached the scanner's window (this model has no stop style of its own: the
+    // source stops the batch).
+    const std::vector<dstest::Window> windows = dstest::Windows(scanner());
+    ASSERT_FALSE(windows.empty());
+    EXPECT_EQ((gSource->scanObject->deviceScanParam().ExtParam0 & kExtUltrasonic) != 0,
+              row.multifeedCheck);
+    EXPECT_EQ(windows.front().feedChecks & kWindowUltrasonic,
+              row.multifeedCheck ? kWindowUltrasonic : 0);
     // The job's end reached the scanner.
     const sim::ScanRecord record = scanner().Scanned();
     ASSERT_GT(record.releaseArguments.size(), releasesBefore);

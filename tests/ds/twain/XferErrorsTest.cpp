@@ -208,6 +208,15 @@ TEST_F(XferErrors, RefusedTransfersStayReadyForAnother) {
   EXPECT_EQ(unwritable.rc, TWRC_FAILURE);
   EXPECT_EQ(unwritable.cc, TWCC_FILEWRITEERROR);
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
+  // A native block the manager cannot make: state 60, no block handed over.
+  const size_t blocksBefore = host.liveBlocks();
+  host.FailAllocations(1);
+  const auto noBlock = host.NativeXfer();
+  host.FailAllocations(0);
+  EXPECT_EQ(noBlock.rc, TWRC_FAILURE);
+  EXPECT_EQ(noBlock.cc, TWCC_LOWMEMORY);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
+  EXPECT_EQ(host.liveBlocks(), blocksBefore);
   // The same image goes by another way.
   const auto strip = host.MemXfer(1 << 20);
   EXPECT_EQ(strip.rc, TWRC_XFERDONE);

@@ -114,6 +114,45 @@ TEST_F(XferErrors, ConditionsAndCancelsEndTheBatchCleanly) {
   }
 }
 
+TEST_F(XferErrors, AScannerThatStopsItselfAtAMultiFeed) {
+  // A model with a multi-feed stop style of its own: the window asks the scanner to stop, and
+  // the source ends the batch as when it stops by itself.
+  constexpr uint32_t kInquiryMultifeedStyles = 90, kStopStyle = 0x04;
+  constexpr uint32_t kExtStopMultifeed = 0x10;
+  constexpr uint8_t kWindowStopStyle = 0x0C;
+  struct Patched {
+    explicit Patched(sim::SimScanner& s) : scanner(s) {
+      scanner.SetInquiryPatches({{kInquiryMultifeedStyles, kStopStyle}});
+    }
+    ~Patched() { scanner.SetInquiryPatches({}); }
+    sim::SimScanner& scanner;
+  } patched(scanner());
+  OpenSmall();
+  gSource->scanSetting.bUltrasonic = gSource->scanSetting.bStopAfterMultefeed = 1;
+  scanner().ClearSheetEvents();
+  scanner().ClearCommandLog();
+  scanner().AddSheetEvent({sim::SheetEventKind::MultiFeed, nextSheet() + 1, 0, 2000, 0});
+  const std::vector<Image> images = Scan(Mechanism::kMemory);
+  ASSERT_EQ(images.size(), 2u) << host.DescribeJournal();
+  EXPECT_EQ(images[0].transferResult, TWRC_XFERDONE);
+  EXPECT_EQ(images[1].transferResult, TWRC_CANCEL);
+  EXPECT_EQ(images[1].pendingCount, 0);
+  const twainhost::JournalEntry& cancelled =
+      *std::find_if(host.journal().rbegin(), host.journal().rend(),
+                    [](const twainhost::JournalEntry& e) { return e.rc == TWRC_CANCEL; });
+  EXPECT_EQ(cancelled.cc, TWCC_PAPERDOUBLEFEED);
+  EXPECT_NE(gSource->scanObject->deviceScanParam().ExtParam0 & kExtStopMultifeed, 0u);
+  const std::vector<dstest::Window> windows = dstest::Windows(scanner());
+  ASSERT_FALSE(windows.empty());
+  EXPECT_EQ(windows.front().feedChecks & kWindowStopStyle, kWindowStopStyle);
+  EXPECT_EQ(scanner().Scanned().releaseArguments.back(), kReleaseJobEnd);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+  ASSERT_TRUE(host.DisableDs().ok());
+  gSource->scanSetting.bUltrasonic = gSource->scanSetting.bStopAfterMultefeed = 0;
+  ExpectCleanNextBatch();
+}
+
 TEST_F(XferErrors, ACancelInALongDuplexBatch) {
   // Twenty pages ahead of the host, Cancel at the seventh image: the threads meet often.
   scanner().LoadSheets(10);

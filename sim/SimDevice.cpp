@@ -221,6 +221,11 @@ void Device::SetBackground(uint32_t side, const Rgb& colour) {
   state_.preparation.background[side & 1] = colour;
 }
 
+void Device::SetInquiryPatches(const std::vector<InquiryPatch>& patches) {
+  std::lock_guard lock(m_);
+  state_.config.inquiryPatches = patches;
+}
+
 PreparationRecord Device::Prepared() const {
   std::lock_guard lock(m_);
   return state_.preparation.record;

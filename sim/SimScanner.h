@@ -388,6 +388,8 @@ class SIM_API SimScanner {
   void SetLamp(LampState state, uint32_t warmupReads = 1);
   LampState Lamp() const;
   void SetBackground(uint32_t side, const Rgb& colour);  // side 0 front, 1 rear
+  // Replaces the description's inquiry patches: a host that opens the device next reads them.
+  void SetInquiryPatches(const std::vector<InquiryPatch>& patches);
   PreparationRecord Prepared() const;
   void ClearPrepared();
 

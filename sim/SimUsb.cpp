@@ -167,6 +167,9 @@ LampState SimScanner::Lamp() const { return device_->Lamp(); }
 void SimScanner::SetBackground(uint32_t side, const Rgb& colour) {
   device_->SetBackground(side, colour);
 }
+void SimScanner::SetInquiryPatches(const std::vector<InquiryPatch>& patches) {
+  device_->SetInquiryPatches(patches);
+}
 PreparationRecord SimScanner::Prepared() const { return device_->Prepared(); }
 void SimScanner::ClearPrepared() { device_->ClearPrepared(); }
 ScanRecord SimScanner::Scanned() const { return device_->Scanned(); }

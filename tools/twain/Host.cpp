@@ -416,10 +416,19 @@ TW_UINT16 Host::FromSource(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UIN
   return TWRC_SUCCESS;
 }
 
+void Host::FailAllocations(uint32_t count) {
+  std::lock_guard<std::mutex> hold(lock_);
+  failAllocations_ = count;
+}
+
 TW_HANDLE Host::SourceAllocate(TW_UINT32 size) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (failAllocations_ != 0) {
+    --failAllocations_;
+    return nullptr;
+  }
   void* block = std::calloc(1, size == 0 ? 1 : size);
   if (block == nullptr) return nullptr;
-  std::lock_guard<std::mutex> hold(lock_);
   blocks_[block] = Block{size, Owner::kSource};
   return block;
 }

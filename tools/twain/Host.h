@@ -148,6 +148,8 @@ class Host {
   void ClearFaults();
   // Blocks the manager's allocator handed out and nobody freed yet.
   size_t liveBlocks() const;
+  // A manager out of memory, for tests: the next `count` blocks the source asks for are refused.
+  void FailAllocations(uint32_t count);
 
   // Whether the loader still holds the file (RTLD_NOLOAD).
   static bool IsResident(const std::string& path);
@@ -239,6 +241,7 @@ class Host {
   std::deque<ManagerMessage> messages_;
   std::vector<std::string> faults_;
   std::map<void*, Block> blocks_;
+  uint32_t failAllocations_ = 0;  // refusals still to come
   uint16_t managerCondition_ = TWCC_SUCCESS;
 };
 

@@ -12,6 +12,7 @@
 
 #include "OpenSupport.h"
 #include "ds/scan/scanner/ScanTiming.h"
+#include "include/vantrel/wire_bytes.h"
 #include "platform/imageio/ImageIO.h"
 
 namespace dstest {
@@ -180,5 +181,28 @@ class TransferTest : public OpenSourceTest {
   int threadsBefore_ = 0;
   ferrolite::ScanTiming savedTiming_;
 };
+
+// The window the simulated scanner received, in the fields the scan parameter fills.
+struct Window {
+  uint32_t left, top, width, length;  // 1/300 inch
+  uint16_t xRes, yRes;
+  uint32_t pixels, lines, modeBits;
+  uint16_t method;
+  uint8_t dataKind;
+  uint8_t feedChecks;  // byte 62: multi-feed detection and its stop style
+};
+
+inline std::vector<Window> Windows(const sim::SimScanner& scanner) {
+  std::vector<Window> windows;
+  for (const sim::Exchange& e : scanner.CommandLog()) {
+    if (e.command != "SET WINDOW" || e.dataOut.size() < 63) continue;
+    const uint8_t* w = e.dataOut.data();
+    windows.push_back({wire::Get32(w + 7), wire::Get32(w + 11), wire::Get32(w + 15),
+                       wire::Get32(w + 19), wire::Get16(w + 23), wire::Get16(w + 25),
+                       wire::Get32(w + 27), wire::Get32(w + 31), wire::Get32(w + 39),
+                       wire::Get16(w + 43), w[45], w[62]});
+  }
+  return windows;
+}
 
 }  // namespace dstest

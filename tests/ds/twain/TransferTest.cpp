@@ -229,4 +229,82 @@ TEST_F(Transfers, TwoSessionsInOneProcessLeaveNoThread) {
   }
 }
 
+TEST_F(Transfers, NegotiatedModesReachTheScannersWindow) {
+  constexpr uint16_t kMethodFront = 1, kMethodDuplex = 4;
+  constexpr uint32_t kModeColour = 4, kWindowColour24 = 0x80;
+  constexpr uint8_t kDeviceJpeg = 3, kDeviceJpegFixed = 4;  // the window's data kinds
+  struct Case {
+    const char* what;
+    uint16_t pixelType;
+    bool duplex;
+    double dpi;
+    double left, top, width, length;  // inches
+  };
+  const Case cases[] = {
+      {"grey duplex", TWPT_GRAY, true, 100, 0, 0, 1, 1},
+      {"colour duplex", TWPT_RGB, true, 100, 0, 0, 1, 1},
+      {"a custom area at 150 dpi", TWPT_GRAY, false, 150, 0.5, 0.25, 1.5, 0.8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    scanner().LoadSheets(2);
+    OpenSmall(c.pixelType, c.duplex, 1, c.dpi);
+    ASSERT_TRUE(
+        host.SetCapability(ICAP_FRAMES, twainhost::Container::OneFrame(
+                                            c.left, c.top, c.left + c.width, c.top + c.length))
+            .ok());
+    scanner().ClearCommandLog();
+    const std::vector<Image> images = Scan(Mechanism::kMemory);
+
+    // The record the source handed the driver: the negotiated resolution, area and sides; grey
+    // is scanned in colour and made grey by the source.
+    const SCANPARAMETER_UNION p = gSource->scanObject->deviceScanParam();
+    EXPECT_EQ(p.ScanMethod, c.duplex ? kMethodDuplex : kMethodFront);
+    EXPECT_EQ(p.XRes, c.dpi);
+    EXPECT_EQ(p.YRes, c.dpi);
+    EXPECT_EQ(p.ScanMode, kModeColour);
+    EXPECT_EQ(p.BitsPerPixel, 24);
+    const uint32_t length = uint32_t(c.length * 300 + 0.5), width = uint32_t(c.width * 300 + 0.5);
+    EXPECT_EQ(p.Length, length);
+    EXPECT_EQ(p.LineNum, uint32_t(c.length * c.dpi + 0.5));
+    EXPECT_LE(p.Width, width);  // down to the device's pixel alignment
+    EXPECT_GT(p.Width, width - 300 * 16 / c.dpi);
+    EXPECT_EQ(p.PixelNum, p.Width * c.dpi / 300);
+    if (c.left != 0) {
+      EXPECT_EQ(p.Left, uint32_t(c.left * 300));
+      EXPECT_EQ(p.Top, uint32_t(c.top * 300));
+    }
+
+    // The scanner's window carries them: the same area and sides, its own resolution for the
+    // lines and pixels, and the device's JPEG.
+    const std::vector<dstest::Window> windows = dstest::Windows(scanner());
+    ASSERT_FALSE(windows.empty());
+    for (const dstest::Window& w : windows) {
+      EXPECT_EQ(w.method, p.ScanMethod);
+      EXPECT_EQ(w.left, p.Left);
+      EXPECT_EQ(w.top, p.Top);
+      EXPECT_EQ(w.width, p.Width);
+      EXPECT_EQ(w.length, p.Length);
+      EXPECT_EQ(w.modeBits, kWindowColour24);
+      EXPECT_TRUE(w.dataKind == kDeviceJpeg || w.dataKind == kDeviceJpegFixed) << int(w.dataKind);
+      EXPECT_EQ(uint64_t(w.pixels) * 300, uint64_t(w.width) * w.xRes);
+      EXPECT_EQ(uint64_t(w.lines) * 300, uint64_t(w.length) * w.yRes);
+    }
+
+    // And the images are what was negotiated.
+    ASSERT_EQ(images.size(), c.duplex ? 4u : 2u) << host.DescribeJournal();
+    for (const Image& image : images) {
+      EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
+      EXPECT_EQ(image.info.pixelType, c.pixelType);
+      EXPECT_EQ(image.info.xResolution, c.dpi);
+      EXPECT_EQ(image.info.yResolution, c.dpi);
+      EXPECT_EQ(uint32_t(image.info.width), p.PixelNum);
+      EXPECT_EQ(uint32_t(image.info.length), p.LineNum);
+      EXPECT_EQ(image.rows, image.prepared);
+    }
+    ASSERT_TRUE(host.DisableDs().ok());
+    ASSERT_TRUE(host.CloseSource().ok());
+  }
+}
+
 }  // namespace

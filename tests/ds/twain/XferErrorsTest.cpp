@@ -15,6 +15,10 @@ using dstest::gSource;
 using dstest::Image;
 using dstest::Mechanism;
 
+constexpr uint8_t kReleaseJobEnd = 2;        // the RELEASE UNIT argument the job's end sends
+constexpr uint32_t kExtUltrasonic = 0x8;     // the scan parameter's multi-feed detection
+constexpr uint8_t kWindowUltrasonic = 0x10;  // and the window's
+
 class XferErrors : public dstest::TransferTest {
  protected:
   // After any condition: a fresh feeder gives a clean batch of two images.
@@ -38,27 +42,40 @@ TEST_F(XferErrors, ConditionsAndCancelsEndTheBatchCleanly) {
     const char* what;
     bool event;  // a condition on the second sheet's front
     sim::SheetEventKind kind;
+    bool multifeedCheck;  // ultrasonic multi-feed detection on
+    bool stopAfterMultifeed;
     int cancelAtImage;   // the user's Cancel in the progress window, 0 none
     size_t delivered;    // images transferred before the cancel
+    bool cancelled;      // the batch ends in a cancelled transfer
     uint16_t condition;  // DAT_STATUS after the cancelled transfer, 0 not checked
   };
+  using K = sim::SheetEventKind;
   const Row rows[] = {
-      {"a jam on the second sheet", true, sim::SheetEventKind::Jam, 0, 1, TWCC_PAPERJAM},
-      {"cover open on the second sheet", true, sim::SheetEventKind::CoverOpen, 0, 1, 0},
-      {"Cancel in the progress window at image 2", false, {}, 2, 1, 0},
+      {"a jam on the second sheet", true, K::Jam, false, false, 0, 1, true, TWCC_PAPERJAM},
+      {"cover open on the second sheet", true, K::CoverOpen, false, false, 0, 1, true, 0},
+      {"a multi-feed that stops the batch", true, K::MultiFeed, true, true, 0, 1, true,
+       TWCC_PAPERDOUBLEFEED},
+      {"a multi-feed the batch goes on after", true, K::MultiFeed, true, false, 0, 3, false, 0},
+      {"Cancel in the progress window at image 2", false, {}, false, false, 2, 1, true, 0},
   };
   OpenSmall();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     scanner().ClearSheetEvents();
     scanner().LoadSheets(3);
+    scanner().ClearCommandLog();
+    const size_t releasesBefore = scanner().Scanned().releaseArguments.size();
+    gSource->scanSetting.bUltrasonic = row.multifeedCheck;
+    gSource->scanSetting.bStopAfterMultefeed = row.stopAfterMultifeed;
     const size_t alertsBefore = alerts().size();
     if (row.event) scanner().AddSheetEvent({row.kind, nextSheet() + 1, 0, 2000, 0});
     ui::headless::Journal::shared().scriptCancelAtImage(row.cancelAtImage);
     const std::vector<Image> images = Scan(Mechanism::kMemory);
-    ASSERT_EQ(images.size(), row.delivered + 1) << host.DescribeJournal();
+    ASSERT_EQ(images.size(), row.delivered + row.cancelled) << host.DescribeJournal();
     for (size_t i = 0; i < row.delivered; ++i) EXPECT_EQ(images[i].transferResult, TWRC_XFERDONE);
-    EXPECT_EQ(images.back().transferResult, TWRC_CANCEL);
+    if (row.cancelled) {
+      EXPECT_EQ(images.back().transferResult, TWRC_CANCEL);
+    }
     EXPECT_EQ(images.back().pendingCount, 0);
     if (row.condition != TWCC_SUCCESS) {
       const twainhost::JournalEntry& cancelled =
@@ -70,12 +87,70 @@ TEST_F(XferErrors, ConditionsAndCancelsEndTheBatchCleanly) {
       EXPECT_NE(custom.value.error, 0u);
       EXPECT_FALSE(custom.value.message.empty());
     }
+    if (row.multifeedCheck && !row.stopAfterMultifeed) {
+      // The batch's end names the multi-fed sheet.
+      ASSERT_GT(alerts().size(), alertsBefore);
+      const std::string text = alerts().back().text + alerts().back().details;
+      EXPECT_NE(text.find("Multi-Feed Count: 1"), std::string::npos) << text;
+    }
+    // The detection reached the scanner's window (this model has no stop style of its own: the
+    // source stops the batch).
+    const std::vector<dstest::Window> windows = dstest::Windows(scanner());
+    ASSERT_FALSE(windows.empty());
+    EXPECT_EQ((gSource->scanObject->deviceScanParam().ExtParam0 & kExtUltrasonic) != 0,
+              row.multifeedCheck);
+    EXPECT_EQ(windows.front().feedChecks & kWindowUltrasonic,
+              row.multifeedCheck ? kWindowUltrasonic : 0);
+    // The job's end reached the scanner.
+    const sim::ScanRecord record = scanner().Scanned();
+    ASSERT_GT(record.releaseArguments.size(), releasesBefore);
+    EXPECT_EQ(record.releaseArguments.back(), kReleaseJobEnd);
     EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
     EXPECT_FALSE(gSource->scanThread.exists());
     EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
     ASSERT_TRUE(host.DisableDs().ok());
+    gSource->scanSetting.bUltrasonic = gSource->scanSetting.bStopAfterMultefeed = 0;
     ExpectCleanNextBatch();
   }
+}
+
+TEST_F(XferErrors, AScannerThatStopsItselfAtAMultiFeed) {
+  // A model with a multi-feed stop style of its own: the window asks the scanner to stop, and
+  // the source ends the batch as when it stops by itself.
+  constexpr uint32_t kInquiryMultifeedStyles = 90, kStopStyle = 0x04;
+  constexpr uint32_t kExtStopMultifeed = 0x10;
+  constexpr uint8_t kWindowStopStyle = 0x0C;
+  struct Patched {
+    explicit Patched(sim::SimScanner& s) : scanner(s) {
+      scanner.SetInquiryPatches({{kInquiryMultifeedStyles, kStopStyle}});
+    }
+    ~Patched() { scanner.SetInquiryPatches({}); }
+    sim::SimScanner& scanner;
+  } patched(scanner());
+  OpenSmall();
+  gSource->scanSetting.bUltrasonic = gSource->scanSetting.bStopAfterMultefeed = 1;
+  scanner().ClearSheetEvents();
+  scanner().ClearCommandLog();
+  scanner().AddSheetEvent({sim::SheetEventKind::MultiFeed, nextSheet() + 1, 0, 2000, 0});
+  const std::vector<Image> images = Scan(Mechanism::kMemory);
+  ASSERT_EQ(images.size(), 2u) << host.DescribeJournal();
+  EXPECT_EQ(images[0].transferResult, TWRC_XFERDONE);
+  EXPECT_EQ(images[1].transferResult, TWRC_CANCEL);
+  EXPECT_EQ(images[1].pendingCount, 0);
+  const twainhost::JournalEntry& cancelled =
+      *std::find_if(host.journal().rbegin(), host.journal().rend(),
+                    [](const twainhost::JournalEntry& e) { return e.rc == TWRC_CANCEL; });
+  EXPECT_EQ(cancelled.cc, TWCC_PAPERDOUBLEFEED);
+  EXPECT_NE(gSource->scanObject->deviceScanParam().ExtParam0 & kExtStopMultifeed, 0u);
+  const std::vector<dstest::Window> windows = dstest::Windows(scanner());
+  ASSERT_FALSE(windows.empty());
+  EXPECT_EQ(windows.front().feedChecks & kWindowStopStyle, kWindowStopStyle);
+  EXPECT_EQ(scanner().Scanned().releaseArguments.back(), kReleaseJobEnd);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+  ASSERT_TRUE(host.DisableDs().ok());
+  gSource->scanSetting.bUltrasonic = gSource->scanSetting.bStopAfterMultefeed = 0;
+  ExpectCleanNextBatch();
 }
 
 TEST_F(XferErrors, ACancelInALongDuplexBatch) {
@@ -172,6 +247,15 @@ TEST_F(XferErrors, RefusedTransfersStayReadyForAnother) {
   EXPECT_EQ(unwritable.rc, TWRC_FAILURE);
   EXPECT_EQ(unwritable.cc, TWCC_FILEWRITEERROR);
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
+  // A native block the manager cannot make: state 60, no block handed over.
+  const size_t blocksBefore = host.liveBlocks();
+  host.FailAllocations(1);
+  const auto noBlock = host.NativeXfer();
+  host.FailAllocations(0);
+  EXPECT_EQ(noBlock.rc, TWRC_FAILURE);
+  EXPECT_EQ(noBlock.cc, TWCC_LOWMEMORY);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
+  EXPECT_EQ(host.liveBlocks(), blocksBefore);
   // The same image goes by another way.
   const auto strip = host.MemXfer(1 << 20);
   EXPECT_EQ(strip.rc, TWRC_XFERDONE);

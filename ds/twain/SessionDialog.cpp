@@ -212,6 +212,7 @@ class UiThreadDialogBox final : public ProgressController {
     onShown([&](ProgressController& box) { box.textPutPaper(text); });
   }
   void textTimeRemain(const std::string& text) override {
+    shown(kTextTimeRemainOutlet, "text", text);
     onShown([&](ProgressController& box) { box.textTimeRemain(text); });
   }
   void textCancel(const std::string& title) override {
@@ -291,9 +292,11 @@ void UiThreadDialogBox::runTransportWindow() {
   bind();
   ProgressController* box = real_.load();
   if (!box) return headless_->runTransportWindow();
-  shown(kTransportWindowOutlet, "visible", "yes");
   ui::UiQueue& queue = session_->session().host().queue();
-  if (queue.onUiThread()) return box->runTransportWindow();
+  if (queue.onUiThread()) {
+    shown(kTransportWindowOutlet, "visible", "yes");
+    return box->runTransportWindow();
+  }
   // The modal session runs on the UI thread; the host's thread meanwhile runs what the countdown
   // thread posts to it (its window calls, the end of the session), so neither waits on the other.
   auto ended = std::make_shared<std::atomic<bool>>(false);
@@ -303,6 +306,8 @@ void UiThreadDialogBox::runTransportWindow() {
     *ended = true;
     mainQueue.post([] {});  // wakes the host's thread
   });
+  // Recorded once the session is queued: what the user does on the window comes after it.
+  shown(kTransportWindowOutlet, "visible", "yes");
   while (posted && !*ended) mainQueue.drainFor(std::chrono::milliseconds(20));
   shown(kTransportWindowOutlet, "visible", "no");
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -206,6 +208,58 @@ TEST_F(DialogProgress, WithoutTheInterfaceAWindowOfItsOwnOnTheUiThread) {
   EXPECT_TRUE(journalHas("indicatorWindow visible", "yes"));
   EXPECT_TRUE(journalHas("textTransferring text", "Image 3 transferring"));
   EXPECT_FALSE(shown().visible) << "closed with the batch";
+
+  ASSERT_TRUE(host.DisableDs().ok());
+  expectThreadsBackAfterTheClose();
+}
+
+TEST_F(DialogProgress, TheContinueWindowRunsOnTheUiThreadWhileTheCountdownWatchesTheFeeder) {
+  OpenSmall();
+  gSource->scanSetting.wTransportTimeout = 500;  // ten seconds at the tests' shortened second
+  ASSERT_TRUE(host.EnableDs(false).ok()) << host.DescribeJournal();
+  host.TakeMessages();
+  ferrolite::dialog::DialogSession* ui = &session();
+  const auto count = [](const std::string& call, const std::string& text) {
+    const auto entries = ui::headless::Journal::shared().entries();
+    return std::count_if(entries.begin(), entries.end(), [&](const ui::headless::Entry& e) {
+      return e.window == ferrolite::kDialogBoxName && e.call == call &&
+             (text.empty() || e.text == text);
+    });
+  };
+  // The user puts two sheets in while the first window counts, and presses the second window's
+  // Cancel on the UI thread.
+  std::atomic<bool> clicked{false};
+  std::thread user([&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto waitFor = [&](auto done) {
+      while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+      return done();
+    };
+    if (!waitFor([&] { return count("textTimeRemain text", "") > 0; })) return;
+    scanner().LoadSheets(2);
+    if (!waitFor([&] { return count("transportWindow visible", "yes") >= 2; })) return;
+    clicked = ui->perform([&](MainDialog&) {
+      TezFRLDialogBox* box = ferrolite::sessionDialogBox(*gSource->mainDialog);
+      if (box && box->transportWindow().isVisible()) {
+        user_.click(box->transportWindow().get<ui::Button>(ferrolite::kCancelNextPageOutlet));
+      }
+    });
+  });
+  const std::vector<Image> images = TakeImages(Mechanism::kMemory);
+  user.join();
+  EXPECT_TRUE(clicked);
+  ASSERT_EQ(images.size(), 5u) << "three sheets, then the two put in";
+  EXPECT_EQ(images[2].pendingCount, 0xFFFF);
+  EXPECT_EQ(images.back().pendingCount, 0);
+  for (const Image& image : images) EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_EQ(count("transportWindow visible", "yes"), 2);
+  EXPECT_TRUE(journalHas("textPutPaper text", "Insert paper to the auto document feeder."));
+  bool gone = false;
+  ASSERT_TRUE(ui->perform([&](MainDialog&) {
+    gone = !ferrolite::sessionDialogBox(*gSource->mainDialog)->transportWindow().isVisible();
+  }));
+  EXPECT_TRUE(gone);
 
   ASSERT_TRUE(host.DisableDs().ok());
   expectThreadsBackAfterTheClose();

@@ -1,6 +1,10 @@
 // The real dialog behind the data source's dialog port, and the factory that picks it.
 #include "ds/twain/SessionDialog.h"
 
+#include <atomic>
+#include <chrono>
+#include <memory>
+
 #include "ds/dialog/Bridge.h"
 #include "ds/dialog/frame/DialogSession.h"
 #include "ds/twain/DSHelpers.h"
@@ -203,8 +207,9 @@ class UiThreadDialogBox final : public ProgressController {
   }
   void runLoopOnce() override {
     if (!real_.load()) return headless_->runLoopOnce();
-    // The UI thread draws on its own; what other threads posted for the host's thread runs.
-    source_.mainQueue.drainFor(std::chrono::milliseconds(0));
+    // The UI thread draws on its own; what other threads posted for the host's thread runs
+    // there (never on the UI thread, where a Scan of the dialog may call this).
+    if (source_.mainQueue.onOwnerThread()) source_.mainQueue.drainFor(std::chrono::milliseconds(0));
   }
 
   void textPutPaper(const std::string& text) override {
@@ -299,13 +304,27 @@ void UiThreadDialogBox::runTransportWindow() {
   }
   // The modal session runs on the UI thread; the host's thread meanwhile runs what the countdown
   // thread posts to it (its window calls, the end of the session), so neither waits on the other.
+  // Set when the posted session is done with, run or dropped by a closing queue: the wait
+  // never outlasts the UI thread.
   auto ended = std::make_shared<std::atomic<bool>>(false);
   foundation::MainThreadQueue& mainQueue = source_.mainQueue;
-  const bool posted = queue.post([box, ended, &mainQueue] {
-    box->runTransportWindow();
-    *ended = true;
-    mainQueue.post([] {});  // wakes the host's thread
-  });
+  class Signal {
+   public:
+    Signal(std::shared_ptr<std::atomic<bool>> ended, foundation::MainThreadQueue& wake)
+        : ended_(std::move(ended)), wake_(wake) {}
+    Signal(const Signal&) = delete;
+    Signal& operator=(const Signal&) = delete;
+    ~Signal() {
+      wake_.post([] {});  // the host's thread looks again
+      *ended_ = true;     // last: the host's thread may go on at once
+    }
+
+   private:
+    std::shared_ptr<std::atomic<bool>> ended_;
+    foundation::MainThreadQueue& wake_;
+  };
+  auto signal = std::make_shared<Signal>(ended, mainQueue);
+  const bool posted = queue.post([box, signal = std::move(signal)] { box->runTransportWindow(); });
   // Recorded once the session is queued: what the user does on the window comes after it.
   shown(kTransportWindowOutlet, "visible", "yes");
   while (posted && !*ended) mainQueue.drainFor(std::chrono::milliseconds(20));

@@ -136,6 +136,33 @@ class SessionDialog final : public DialogController {
   std::unique_ptr<TezFRLDialogBox> box_;  // UI thread only, but for its atomic flags
 };
 
+// Runs what waits in `queue` at every `kQueueDrainPeriod` of the toolkit's timers while it lives;
+// nothing when the calling thread does not own the queue.
+constexpr ui::Seconds kQueueDrainPeriod{0.02};
+class QueueDrain {
+ public:
+  QueueDrain(ui::Timers& timers, foundation::MainThreadQueue& queue)
+      : timers_(timers), queue_(queue) {
+    if (queue_.onOwnerThread()) schedule();
+  }
+  ~QueueDrain() {
+    if (timer_ != 0) timers_.cancel(timer_);
+  }
+  QueueDrain(const QueueDrain&) = delete;
+  QueueDrain& operator=(const QueueDrain&) = delete;
+
+ private:
+  void schedule() {
+    timer_ = timers_.scheduleOnce(kQueueDrainPeriod, [this] {
+      schedule();
+      queue_.drainFor(std::chrono::milliseconds(0));
+    });
+  }
+  ui::Timers& timers_;
+  foundation::MainThreadQueue& queue_;
+  uint64_t timer_ = 0;
+};
+
 // The progress and transport windows of a source whose dialog can be shown: the first call that
 // shows something binds them to the dialog session's UI thread (started then, as for an alert,
 // when the settings window is not needed) and every later call runs there, posted and waited
@@ -299,8 +326,13 @@ void UiThreadDialogBox::runTransportWindow() {
   if (!box) return headless_->runTransportWindow();
   ui::UiQueue& queue = session_->session().host().queue();
   if (queue.onUiThread()) {
+    // The host's thread is the UI thread (a host with its own application): what the countdown
+    // posts to the source's queue runs from a timer of the window's session.
     shown(kTransportWindowOutlet, "visible", "yes");
-    return box->runTransportWindow();
+    QueueDrain drain(*session_->session().application().services().timers, source_.mainQueue);
+    box->runTransportWindow();
+    shown(kTransportWindowOutlet, "visible", "no");
+    return;
   }
   // The modal session runs on the UI thread; the host's thread meanwhile runs what the countdown
   // thread posts to it (its window calls, the end of the session), so neither waits on the other.

@@ -12,13 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "TransferSupport.h"
+#include "WindowedTransfer.h"
 #include "ds/dialog/frame/DialogSession.h"
 #include "ds/twain/SessionDialog.h"
 #include "ds/twain/TezFRLDialogBox.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Host.h"
-#include "platform/ui/Scripted.h"
 #include "platform/ui/User.h"
 #include "platform/ui/Window.h"
 
@@ -41,20 +40,8 @@ struct Shown {
   std::thread::id thread;
 };
 
-class DialogProgress : public dstest::TransferTest {
+class DialogProgress : public dstest::WindowedTransferTest {
  protected:
-  void SetUp() override {
-    dstest::TransferTest::SetUp();
-    std::filesystem::create_symlink(VT_QT_ADAPTER, bundle_ / "Resources" / ui::kQtToolkitLibrary);
-    factory_.answerAlertsWith(&alerts_);
-    ferrolite::replaceDSFactory(&factory_);
-  }
-  void TearDown() override {
-    dstest::TransferTest::TearDown();
-    ferrolite::replaceDSFactory(nullptr);
-    ui::headless::Journal::shared().reset();
-  }
-
   ferrolite::dialog::DialogSession& session() {
     auto* session = ferrolite::dialogSession(*gSource->mainDialog);
     EXPECT_NE(session, nullptr) << "the session's dialog, not the headless one";
@@ -110,8 +97,6 @@ class DialogProgress : public dstest::TransferTest {
     EXPECT_EQ(dstest::ThreadCount(), threadsBefore_) << "the UI thread is joined at the close";
   }
 
-  ferrolite::SessionFactory factory_;
-  ui::ScriptedAlerts alerts_;
   ui::User user_;
 };
 

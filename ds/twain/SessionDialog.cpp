@@ -178,6 +178,7 @@ class UiThreadDialogBox final : public ProgressController {
   }
   void closeIndicatorWindow() override {
     onBox([](ProgressController& box) { box.closeIndicatorWindow(); });
+    shown(kIndicatorWindowOutlet, "visible", "no");
   }
   void initialize() override {
     onBox([](ProgressController& box) { box.initialize(); });

@@ -148,7 +148,10 @@ TEST_F(DialogProgress, WithTheInterfaceASheetOnTheDialogWhoseCancelEndsTheBatchA
   ASSERT_LT(at("text: Image 1 transferring"), at("value: 100"));
   EXPECT_LT(at("value: 100"), at("text: Image 2 transferring"));
   EXPECT_LT(at("text: Image 2 transferring"), static_cast<long>(journal.size()));
-  EXPECT_TRUE(journalHas("indicatorWindow visible", "sheet"));
+  const std::vector<std::string> visible = journalTexts("indicatorWindow visible");
+  ASSERT_FALSE(visible.empty());
+  EXPECT_EQ(visible.front(), "sheet");
+  EXPECT_EQ(visible.back(), "no");
   const Shown afterCancel = shown();
   EXPECT_FALSE(afterCancel.visible);
   EXPECT_FALSE(afterCancel.sheetOnTheDialog) << "the sheet ended";

@@ -108,6 +108,14 @@ class SourceStrings final : public ui::Strings {
   const TezFRLDS& source_;
 };
 
+}  // namespace
+
+std::unique_ptr<ui::Strings> makeSourceStrings(const TezFRLDS& source) {
+  return std::make_unique<SourceStrings>(source);
+}
+
+namespace {
+
 // The first number in a text, 0 when there is none: the image the progress window shows.
 int shownNumber(const std::string& text) {
   int number = 0;

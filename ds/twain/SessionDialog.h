@@ -6,7 +6,7 @@
 // letting the toolkit abort the host. Alerts go on the widget layer too, on the dialog's UI thread
 // (started for the alert when the window is not needed yet): a sheet on the window while it is
 // open, else application-modal; where none can be shown, the headless journal answers. Every alert
-// shown is also recorded in the journal. The progress window stays headless.
+// shown is also recorded in the journal. The progress and transport windows go the same way.
 #include <memory>
 
 #include "ds/twain/DSPorts.h"
@@ -23,9 +23,9 @@ class DialogSession;
 class SessionFactory final : public DSFactory {
  public:
   std::unique_ptr<DialogController> makeMainDialog(TezFRLDS& source) override;
-  std::unique_ptr<ProgressController> makeDialogBox(TezFRLDS& source) override {
-    return headless_.makeDialogBox(source);
-  }
+  // The progress and transport windows: on the dialog's UI thread once they show something
+  // (a sheet on the dialog's window while it is up), else headless.
+  std::unique_ptr<ProgressController> makeDialogBox(TezFRLDS& source) override;
   std::unique_ptr<ImagePlugIns> makeImagePlugIns() override { return headless_.makeImagePlugIns(); }
   // The session's dialog when a display can be reached: its UI thread shows the alerts, and the
   // enable later shows the window there too.
@@ -47,5 +47,8 @@ class SessionFactory final : public DSFactory {
 // The session behind a dialog controller the session's factory made; null for any other
 // controller. Tests drive the real dialog through it.
 dialog::DialogSession* dialogSession(DialogController& controller);
+class TezFRLDialogBox;
+// The progress and transport windows on that session's UI thread, null until first shown.
+TezFRLDialogBox* sessionDialogBox(DialogController& controller);
 
 }  // namespace ferrolite

@@ -168,6 +168,7 @@ TezFRLDialogBox::TezFRLDialogBox(std::unique_ptr<DialogBoxContext> context)
 
 TezFRLDialogBox::~TezFRLDialogBox() {
   stopIndicatorTimer();
+  detachIndicator();
   // A session still running on the transport window ends before the window goes.
   if (application_.modalWindow() == transportWindow_.get()) application_.abortModal();
   transportWindow_.reset();
@@ -178,7 +179,14 @@ void TezFRLDialogBox::makeKeyAndOrderFront() {
   if (indicatorWindow_->isVisible()) indicatorWindow_->makeKeyAndOrderFront();
 }
 
-void TezFRLDialogBox::closeIndicatorWindow() { indicatorWindow_->close(); }
+void TezFRLDialogBox::closeIndicatorWindow() {
+  detachIndicator();
+  indicatorWindow_->close();
+}
+
+void TezFRLDialogBox::detachIndicator() {
+  if (ui::Window* parent = indicatorWindow_->sheetParent()) parent->endSheet(*indicatorWindow_);
+}
 
 void TezFRLDialogBox::initialize() {
   cancelled_ = false;
@@ -218,14 +226,21 @@ void TezFRLDialogBox::setIndicatorTitle(const std::string& title) {
 }
 
 void TezFRLDialogBox::showIndicator(bool asSheet) {
-  // The settings window lives in the dialog's own UI; the progress window stands beside it as a
-  // panel rather than as its sheet.
-  (void)asSheet;
+  // A sheet on the settings window while it is up and free; otherwise a window of its own.
+  ui::Window* parent = asSheet ? context_->sheetParent() : nullptr;
+  if (indicatorWindow_->sheetParent()) return indicatorWindow_->makeKeyAndOrderFront();
+  if (parent && parent->isVisible() && !parent->attachedSheet()) {
+    parent->beginSheet(*indicatorWindow_);
+    return;
+  }
   indicatorWindow_->center();
   indicatorWindow_->makeKeyAndOrderFront();
 }
 
-void TezFRLDialogBox::orderOutIndicator() { indicatorWindow_->orderOut(); }
+void TezFRLDialogBox::orderOutIndicator() {
+  detachIndicator();
+  indicatorWindow_->orderOut();
+}
 
 void TezFRLDialogBox::startIndicatorTimer(std::chrono::milliseconds interval,
                                           std::function<void()> fire) {

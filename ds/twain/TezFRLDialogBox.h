@@ -87,7 +87,12 @@ class DialogBoxContext {
   virtual ~DialogBoxContext() = default;
   virtual ui::Application& application() = 0;
   virtual const ui::Strings& strings() const = 0;
+  // The window the progress window is a sheet on when asked to be one; null: its own window.
+  virtual ui::Window* sheetParent() { return nullptr; }
 };
+
+// The texts of the source's selected language.
+std::unique_ptr<ui::Strings> makeSourceStrings(const TezFRLDS& source);
 
 // The data source's windows without a toolkit: the context's run loop drains the source's main
 // queue (and fires the timers) on the host's thread; every change of the windows goes into the
@@ -142,6 +147,9 @@ class TezFRLDialogBox final : public ProgressController {
   bool photoshopFamily() const { return photoshopFamily_; }
 
  private:
+  // Ends the progress window's sheet, if it is one.
+  void detachIndicator();
+
   std::unique_ptr<DialogBoxContext> context_;  // outlives the windows
   ui::Application& application_;
   std::unique_ptr<ui::Window> indicatorWindow_, transportWindow_;

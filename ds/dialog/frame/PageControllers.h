@@ -15,6 +15,7 @@
 #include "ds/dialog/frame/DialogShared.h"
 #include "ds/dialog/image/PageCalls.h"
 #include "ds/dialog/image/ToneControls.h"
+#include "ds/dialog/imprinter/ImprinterPage.h"
 #include "ds/dialog/options/BarcodeTypes.h"
 #include "ds/dialog/options/DeviceSettings.h"
 #include "ds/dialog/options/Enhancement.h"
@@ -22,10 +23,9 @@
 #include "ds/dialog/paper/PaperFields.h"
 #include "ds/dialog/paper/PaperNotifications.h"
 #include "ds/dialog/paper/PaperSteppers.h"
-#include "platform/ui/Controls.h"
-#include "ds/dialog/imprinter/ImprinterPage.h"
 #include "ds/dialog/preview/PreviewGesture.h"
 #include "ds/dialog/preview/PreviewImage.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/NotificationCenter.h"
 
 namespace ui {

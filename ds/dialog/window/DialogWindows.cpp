@@ -3,10 +3,11 @@
 #include "ds/dialog/frame/PageBook.h"
 #include "ds/dialog/window/ColorDropPageSpec.h"
 #include "ds/dialog/window/DiagnosticSheetSpec.h"
+#include "ds/dialog/window/ElementShapes.h"
 #include "ds/dialog/window/ImagePageSpec.h"
-#include "ds/dialog/window/PaperOptionSpecs.h"
 #include "ds/dialog/window/ImprinterPageSpec.h"
 #include "ds/dialog/window/InfoPageSpec.h"
+#include "ds/dialog/window/PaperOptionSpecs.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/TabView.h"
@@ -14,6 +15,7 @@
 namespace ferrolite::dialog {
 namespace {
 
+using pagespec::control;
 using ui::CellKind;
 using ui::ControlKind;
 using ui::Element;
@@ -28,29 +30,6 @@ ElementSpec tabItem(int page) {
           .fallback = Fallback::key,
           .identifier = kTabItems[page].identifier,
           .element = Element::tabViewItem};
-}
-
-ElementSpec control(std::string_view outlet, ControlKind kind, std::string_view parent,
-                    GridCell cell, std::string_view text = {},
-                    Fallback fallback = Fallback::keyWithQuestionMark) {
-  return {.outlet = outlet,
-          .kind = kind,
-          .parent = parent,
-          .cell = cell,
-          .text = text,
-          .fallback = fallback};
-}
-
-ElementSpec column(std::string_view table, std::string_view identifier, std::string_view title,
-                   CellKind kind, double width, std::string_view key = {}) {
-  return {.parent = table,
-          .text = title,
-          .fallback = Fallback::key,
-          .size = {width, 0},
-          .identifier = identifier,
-          .element = Element::tableColumn,
-          .cellKind = kind,
-          .key = key};
 }
 
 ui::WindowSpec makeMainWindow() {

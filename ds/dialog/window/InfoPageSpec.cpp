@@ -1,5 +1,7 @@
 #include "ds/dialog/window/InfoPageSpec.h"
 
+#include "ds/dialog/window/ElementShapes.h"
+
 namespace ferrolite::dialog {
 namespace {
 
@@ -13,13 +15,7 @@ constexpr std::string_view kTable = "pInfoTabTableView";
 
 ElementSpec infoColumn(std::string_view identifier, std::string_view title, CellKind kind,
                        double width) {
-  return {.parent = kTable,
-          .text = title,
-          .fallback = Fallback::key,
-          .size = {width, 0},
-          .identifier = identifier,
-          .element = Element::tableColumn,
-          .cellKind = kind};
+  return pagespec::column(kTable, identifier, title, kind, width);
 }
 
 }  // namespace

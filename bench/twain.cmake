@@ -5,16 +5,7 @@ if(TARGET ds_twain AND TARGET vantrel-sim AND TARGET vt_twain_host)
   target_link_libraries(twain_bench PRIVATE ds_twain vt_twain_host vantrel-sim benchmark::benchmark
                         Threads::Threads)
   target_include_directories(twain_bench PRIVATE ${CMAKE_SOURCE_DIR})
-  target_compile_definitions(twain_bench PRIVATE
-    VT_DS_DEBUG_NAMES="${VT_DS_DEBUG_NAMES}"
-    FERROLITE_INFO_PLIST="${CMAKE_SOURCE_DIR}/ds/twain/Info.plist"
-    FERROLITE_RESOURCES="${CMAKE_SOURCE_DIR}/ds/twain/Resources"
-    VANTREL_LIBRARY_PATH="$<TARGET_FILE:Vantrel>"
-    VANTREL_SIM_PATH="$<TARGET_FILE:vantrel-sim>"
-    LUMETRA_LIBRARY_PATH="$<TARGET_FILE:Lumetra>"
-    KRCOCOA_LIBRARY_PATH="$<TARGET_FILE:KRCocoa>"
-    CHROMALIS_LIBRARY_PATH="$<TARGET_FILE:Chromalis>"
-    STRIPECODE_LIBRARY_PATH="$<TARGET_FILE:Stripecode>")
+  target_compile_definitions(twain_bench PRIVATE ${FERROLITE_BUILD_TREE_DEFINITIONS})
   add_dependencies(twain_bench Vantrel vantrel-sim Lumetra KRCocoa Chromalis Stripecode)
   set_target_properties(twain_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endif()

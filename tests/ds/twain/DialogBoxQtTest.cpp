@@ -16,6 +16,7 @@
 #include "platform/ui/Scripted.h"
 #include "platform/ui/Window.h"
 #include "tests/support/QtHostApplication.h"
+#include "tests/support/ThreadsGoneAtExit.h"
 
 namespace {
 

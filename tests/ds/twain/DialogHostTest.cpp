@@ -23,6 +23,7 @@
 #include "platform/ui/Host.h"
 #include "platform/ui/Scripted.h"
 #include "platform/ui/User.h"
+#include "tests/support/ThreadsGoneAtExit.h"
 
 namespace {
 

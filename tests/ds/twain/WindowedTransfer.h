@@ -11,6 +11,7 @@
 #include "platform/ui/Headless.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/Scripted.h"
+#include "tests/support/ThreadsGoneAtExit.h"
 
 namespace dstest {
 

@@ -17,6 +17,7 @@
 #include "platform/ui/Window.h"
 #include "tests/support/GlibHostLoop.h"
 #include "tests/support/ThreadCount.h"
+#include "tests/support/ThreadsGoneAtExit.h"
 
 namespace {
 

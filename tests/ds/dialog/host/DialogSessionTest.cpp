@@ -11,6 +11,7 @@
 #include "ds/dialog/frame/DialogSession.h"
 #include "tests/support/GlibHostLoop.h"
 #include "tests/support/ThreadCount.h"
+#include "tests/support/ThreadsGoneAtExit.h"
 
 namespace ferrolite::dialog::testing {
 namespace {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "platform/ui/Host.h"
+#include "tests/support/ThreadsGoneAtExit.h"
 
 namespace ferrolite::dialog::testing {
 

@@ -31,6 +31,7 @@
 #include "platform/ui/TabView.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/Window.h"
+#include "tests/support/ThreadsGoneAtExit.h"
 
 namespace {
 

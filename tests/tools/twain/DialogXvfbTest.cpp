@@ -1,0 +1,111 @@
+// The whole program under a virtual X display: `twain-scan --ui` opens the real data source
+// with its settings dialog on Qt's widgets, and the Qt adapter's development script plays the
+// user (pick a custom page size, Preview, draw on the preview, Scan, Exit) at the level of
+// outlets, taking whole-screen pictures on the way. The pictures, the pages, one close request
+// and the thread count after the unload are checked here.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "tests/support/RunCommand.h"
+#include "tests/support/TestFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kXvfbRun = "/usr/bin/xvfb-run";
+constexpr int kScreenWidth = 1280, kScreenHeight = 1024;
+
+void writeText(const fs::path& file, const std::string& text) {
+  std::ofstream out(file);
+  out << text;
+}
+
+// A whole-screen picture: the screen's size, and more than a handful of colours (a blank or
+// black screen has one or two).
+void expectScreenPicture(const fs::path& file) {
+  QImage image;
+  ASSERT_TRUE(image.load(QString::fromStdString(file.string()))) << file;
+  EXPECT_EQ(image.width(), kScreenWidth);
+  EXPECT_EQ(image.height(), kScreenHeight);
+  std::set<QRgb> colours;
+  for (int y = 0; y < image.height() && colours.size() < 64; y += 7)
+    for (int x = 0; x < image.width() && colours.size() < 64; x += 7)
+      colours.insert(image.pixel(x, y));
+  EXPECT_GE(colours.size(), 16u) << file << " looks blank";
+}
+
+TEST(DialogUnderXvfb, TheScriptedUserPreviewsDrawsScansAndExits) {
+  if (!fs::exists(kXvfbRun)) GTEST_SKIP() << "no xvfb-run: the virtual display is not installed";
+  const fs::path dir = testsupport::freshTestFolder("dialog-xvfb");
+  writeText(dir / "scanner.txt", "serial SIM0000001\nsheets 3\n");
+  const fs::path open = dir / "open.png", preview = dir / "preview.png";
+  const fs::path firstPage = dir / "page-1.tif";
+  writeText(dir / "user.txt",
+            "wait-enabled mButtonScan\n"
+            "shot " +
+                open.string() +
+                "\n"
+                "select mPopupPaperSize Custom\n"
+                "click mButtonPreview\n"
+                "click mButtonDrawerPreview\n"
+                "wait-enabled mButtonScan\n"
+                "drag mPreviewView 150 400 50 300\n"
+                "shot " +
+                preview.string() +
+                "\n"
+                "click mButtonScan\n"
+                "wait-file " +
+                firstPage.string() +
+                "\n"
+                "wait-enabled mButtonCancel\n"
+                "click mButtonCancel\n");
+  const std::string command =
+      "cd " + dir.string() + " && env -u QT_QPA_PLATFORM HOME=" + dir.string() +
+      " XDG_CONFIG_HOME=" + (dir / "config").string() +
+      " VANTREL_SIMULATOR=" + (dir / "scanner.txt").string() +
+      " VT_UI_QT_SCRIPT=" + (dir / "user.txt").string() + " " + kXvfbRun + " -a -s '-screen 0 " +
+      std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24' " +
+      TWAIN_SCAN_PATH + " --ui --threads -o " + (dir / "page-%d.tif").string() +
+      " --transfer native";
+  const testsupport::CommandRun run = testsupport::runCommand(command);
+  ASSERT_EQ(run.exit, 0) << run.output;
+
+  expectScreenPicture(open);
+  expectScreenPicture(preview);
+  EXPECT_NE(testsupport::ReadFile(open), testsupport::ReadFile(preview))
+      << "the drawer's preview shows on the second picture";
+
+  // The pages: the preview took the first sheet, the Scan the other two, all of one size.
+  const std::regex imageLine(R"(Image (\d+): (\d+)x(\d+) pixels)");
+  std::set<std::pair<int, int>> sizes;
+  int images = 0;
+  for (auto it = std::sregex_iterator(run.output.begin(), run.output.end(), imageLine);
+       it != std::sregex_iterator(); ++it) {
+    ++images;
+    sizes.insert({std::stoi((*it)[2]), std::stoi((*it)[3])});
+    EXPECT_TRUE(fs::exists(dir / ("page-" + (*it)[1].str() + ".tif")));
+  }
+  EXPECT_EQ(images, 2) << run.output;
+  EXPECT_EQ(sizes.size(), 1u) << run.output;
+
+  // Exit asked to close once; after the unload the threads are as many as before the load.
+  std::size_t closes = 0;
+  for (std::size_t at = run.output.find("The source asks to close (MSG_CLOSEDSREQ)");
+       at != std::string::npos; at = run.output.find("The source asks to close", at + 1))
+    ++closes;
+  EXPECT_EQ(closes, 1u) << run.output;
+  std::smatch threads;
+  ASSERT_TRUE(std::regex_search(run.output, threads,
+                                std::regex(R"(Threads: (\d+) before loading, (\d+) after)")))
+      << run.output;
+  EXPECT_EQ(threads[1].str(), threads[2].str());
+}
+
+}  // namespace

@@ -66,8 +66,13 @@ TEST(DialogUnderXvfb, TheScriptedUserPreviewsDrawsScansAndExits) {
                 "\n"
                 "wait-enabled mButtonCancel\n"
                 "click mButtonCancel\n");
+  // On a display, Qt's platform plug-in talks to the session bus through libdbus, which keeps a
+  // block it allocated for the process's life: not ours to free, so not a leak of ours.
+  writeText(dir / "leaks.supp", "leak:libdbus-1.so\n");
   const std::string command =
-      "cd " + dir.string() + " && env -u QT_QPA_PLATFORM HOME=" + dir.string() +
+      "cd " + dir.string() +
+      " && env -u QT_QPA_PLATFORM LSAN_OPTIONS=suppressions=" + (dir / "leaks.supp").string() +
+      ":print_suppressions=0 HOME=" + dir.string() +
       " XDG_CONFIG_HOME=" + (dir / "config").string() +
       " VANTREL_SIMULATOR=" + (dir / "scanner.txt").string() +
       " VT_UI_QT_SCRIPT=" + (dir / "user.txt").string() + " " + kXvfbRun + " -a -s '-screen 0 " +

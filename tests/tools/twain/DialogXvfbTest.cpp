@@ -52,7 +52,12 @@ TEST(DialogUnderXvfb, TheScriptedUserPreviewsDrawsScansAndExits) {
   if (!fs::exists(kXvfbRun)) GTEST_SKIP() << "no xvfb-run: the virtual display is not installed";
   const fs::path dir = testsupport::freshTestFolder("dialog-xvfb");
   writeText(dir / "scanner.txt", "serial SIM0000001\nsheets 3\n");
-  const fs::path open = dir / "open.png", preview = dir / "preview.png";
+  // The pictures go beside the dialog's other pictures.
+  const fs::path shots = DIALOG_SHOTS_OUT;
+  fs::create_directories(shots);
+  const fs::path open = shots / "twain-host-open.png", preview = shots / "twain-host-preview.png";
+  fs::remove(open);
+  fs::remove(preview);
   const fs::path firstPage = dir / "page-1.tif";
   writeText(dir / "user.txt",
             "wait-enabled mButtonScan\n"

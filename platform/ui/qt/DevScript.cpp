@@ -9,8 +9,9 @@
 //   drag OUTLET X1 Y1 X2 Y2       press, move and release in the widget's pixels
 //   wait-enabled OUTLET           until the control is shown and enabled
 //   wait-file PATH                until the file exists and is not empty
-//   shot FILE                     a PNG of the whole screen
+//   shot FILE                     a PNG of the whole screen, once the windows shown are mapped
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -18,6 +19,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -123,6 +125,12 @@ class ScriptPlayer : public QObject {
     if (verb == "shot" && w.size() == 2) {
       QScreen* screen = QGuiApplication::primaryScreen();
       if (!screen) fail(step, "no screen");
+      // The display maps a window some time after it is shown: until each shown window is
+      // exposed, the screen does not show it yet.
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && (!top->windowHandle() || !top->windowHandle()->isExposed()))
+          return false;
+      }
       QCoreApplication::processEvents();  // the paint the last steps asked for
       if (!screen->grabWindow(0).save(QString::fromStdString(w[1]), "PNG"))
         fail(step, "cannot write the picture");

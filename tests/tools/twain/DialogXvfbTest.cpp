@@ -132,4 +132,22 @@ TEST(DialogUnderXvfb, TheScriptedUserPreviewsDrawsScansAndExits) {
   EXPECT_EQ(threadsAfter, threadsBefore);
 }
 
+// A line the script cannot play ends the program at once with its line named, rather than
+// leaving the dialog up until the host's wait runs out.
+TEST(DialogUnderXvfb, AScriptLineThatCannotBePlayedEndsTheRunNamingTheLine) {
+  if (!fs::exists(kXvfbRun)) GTEST_SKIP() << "no xvfb-run: the virtual display is not installed";
+  const fs::path dir = testsupport::freshTestFolder("dialog-xvfb-bad");
+  writeText(dir / "scanner.txt", "serial SIM0000001\nsheets 1\n");
+  writeText(dir / "user.txt", "wait-enabled mButtonScan\nclick mPopupPaperSize\n");
+  const testsupport::CommandRun run = testsupport::runCommand(
+      "cd " + dir.string() +
+      " && env -u QT_QPA_PLATFORM LSAN_OPTIONS=suppressions=" + (dir / "leaks.supp").string() +
+      " HOME=" + dir.string() + " VANTREL_SIMULATOR=" + (dir / "scanner.txt").string() +
+      " VT_UI_QT_SCRIPT=" + (dir / "user.txt").string() + " " + kXvfbRun + " -a " +
+      TWAIN_SCAN_PATH + " --ui -o " + (dir / "page-%d.tif").string());
+  EXPECT_NE(run.exit, 0);
+  EXPECT_NE(run.output.find("ui script: line 2: not a button"), std::string::npos) << run.output;
+  EXPECT_FALSE(fs::exists(dir / "page-1.tif"));
+}
+
 }  // namespace

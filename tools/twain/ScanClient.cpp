@@ -218,7 +218,12 @@ class Session {
         std::fprintf(err_, "twain-scan: no message from the source\n");
         return kExitSource;
       }
-      if (m->message == MSG_CLOSEDSREQ || m->message == MSG_CLOSEDSOK) break;
+      if (m->message == MSG_CLOSEDSREQ || m->message == MSG_CLOSEDSOK) {
+        std::fprintf(out_, "The source asks to close (%s)\n",
+                     m->message == MSG_CLOSEDSREQ ? "MSG_CLOSEDSREQ" : "MSG_CLOSEDSOK");
+        std::fflush(out_);
+        break;
+      }
       if (m->message != MSG_XFERREADY) continue;
       const int status = Transfers();
       if (status != kExitOk) return status;

@@ -67,6 +67,7 @@ void PrintUsage(std::FILE* to) {
       "  --batch-start N     the first image's number in the names (default 1)\n"
       "  --buffer BYTES      the memory transfer's buffer (default: the source's preferred)\n"
       "  --ui                enable with the source's interface (headless without a display)\n"
+      "  --threads           print the threads before loading the source and after unloading it\n"
       "  --application NAME  the application's product name (\"Photoshop\" plays that family)\n"
       "Exit status: 0 done, 1 the source failed or refused, 2 usage, 3 the bundle cannot be\n"
       "loaded, 4 no scanner, 5 the feeder was empty (no image).\n");
@@ -242,6 +243,8 @@ bool ParseScanOptions(const std::vector<std::string>& args, ScanOptions* out, st
       o.bufferSize = uint32_t(n);
     } else if (name == "--ui") {
       o.showUi = true;
+    } else if (name == "--threads") {
+      o.reportThreads = true;
     } else if (name == "--application") {
       if (!take(&o.application)) return false;
     } else {

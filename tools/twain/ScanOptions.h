@@ -30,6 +30,7 @@ struct ScanOptions {
   std::optional<ImageFormat> format;  // else the output's extension
   int count = -1;                     // images to transfer; -1 all
   bool showUi = false;                // enable with the (headless) interface
+  bool reportThreads = false;         // the process's threads before loading and after unloading
   std::string application;            // the application's product name
   uint32_t bufferSize = 0;            // memory transfer buffer; 0: the source's preferred size
   int batchStart = 1;                 // the first image's number in the names

@@ -4,10 +4,14 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/twain/Host.h"
@@ -43,21 +47,36 @@ int ReportFaults(const twainhost::Host& host) {
   return faults.empty() ? kExitOk : kExitSource;
 }
 
-}  // namespace
+// The process's threads, but for Qt's D-Bus thread, which Qt keeps while its libraries are
+// loaded (for good, once a display with an accessibility bus was reached).
+std::size_t ThreadCount() {
+  std::size_t n = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name != "QDBusConnection") ++n;
+  }
+  return n;
+}
 
-int main(int argc, char** argv) {
-  twainhost::ScanOptions options;
+// The count once it has fallen to `expected`, or what it is at the limit: Qt's pool threads are
+// detached, and the system lists each one until its exit has run.
+std::size_t ThreadCountSettledAt(std::size_t expected) {
+  constexpr auto kPatience = std::chrono::seconds(20);
+  constexpr auto kLook = std::chrono::milliseconds(5);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  std::size_t n = ThreadCount();
+  while (n > expected && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kLook);
+    n = ThreadCount();
+  }
+  return n;
+}
+
+// Loads the source, opens it, scans or closes it; the source is unloaded on return.
+int Run(const twainhost::ScanOptions& options) {
   std::string error;
-  if (!twainhost::ParseScanOptions(std::vector<std::string>(argv + 1, argv + argc), &options,
-                                   &error)) {
-    std::fprintf(stderr, "twain-scan: %s\n", error.c_str());
-    twainhost::PrintUsage(stderr);
-    return kExitUsage;
-  }
-  if (options.help) {
-    twainhost::PrintUsage(stdout);
-    return kExitOk;
-  }
   const bool exported = options.exported, identityOnly = options.identityOnly;
   std::string bundle = options.bundle;
   if (bundle.empty()) bundle = DefaultBundle();
@@ -87,4 +106,28 @@ int main(int argc, char** argv) {
   std::printf("MSG_CLOSEDS: %s\n", Outcome(closed).c_str());
   const int faults = ReportFaults(host);
   return closed.ok() ? faults : kExitSource;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  twainhost::ScanOptions options;
+  std::string error;
+  if (!twainhost::ParseScanOptions(std::vector<std::string>(argv + 1, argv + argc), &options,
+                                   &error)) {
+    std::fprintf(stderr, "twain-scan: %s\n", error.c_str());
+    twainhost::PrintUsage(stderr);
+    return kExitUsage;
+  }
+  if (options.help) {
+    twainhost::PrintUsage(stdout);
+    return kExitOk;
+  }
+  const std::size_t before = ThreadCount();
+  const int status = Run(options);
+  if (options.reportThreads) {
+    std::printf("Threads: %zu before loading, %zu after unloading\n", before,
+                ThreadCountSettledAt(before));
+  }
+  return status;
 }

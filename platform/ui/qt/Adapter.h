@@ -152,4 +152,10 @@ class WindowPeerImpl : public WindowPeer {
   bool inToolbarCall_ = false;
 };
 
+// The development seam (DevScript.cpp): the UI thread plays the script file this variable
+// names. `find` gives the widget of a control by its outlet in any window shown, or null.
+constexpr const char* kDevScriptVariable = "VT_UI_QT_SCRIPT";
+using WidgetFinder = std::function<QWidget*(const std::string& outlet)>;
+void startDevScript(QObject* parent, WidgetFinder find);
+
 }  // namespace ui::qt

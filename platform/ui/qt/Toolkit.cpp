@@ -486,6 +486,7 @@ class QtToolkit : public Toolkit, public PeerHost, public RunLoop {
       application_ = app.get();
     }
     made.set_value(foundation::Status::success());
+    startDevScript(app.get(), [this](const std::string& outlet) { return shownWidget(outlet); });
     app->exec();
     {
       std::lock_guard lock(mutex_);
@@ -506,6 +507,16 @@ class QtToolkit : public Toolkit, public PeerHost, public RunLoop {
     static auto* anchors = new std::vector<QObject*>;
     std::lock_guard hold(lock);
     anchors->push_back(new QObject);
+  }
+
+  // UI thread: the widget of the control `outlet` in the first window shown that has one.
+  QWidget* shownWidget(const std::string& outlet) {
+    for (const auto& [window, peer] : peers_) {
+      QWidget* top = peer->widget();
+      if (!top || !top->isVisible()) continue;
+      if (QWidget* found = static_cast<QWidget*>(widget(*window, outlet))) return found;
+    }
+    return nullptr;
   }
 
   // UI thread: the peers, the timers and the cursors we set.

@@ -108,18 +108,8 @@ class FeederScanTest : public ::testing::Test {
     module_.framework().clearNotifications();
     return module_.result(module_.call(ica::kCallStart, object_));
   }
-  std::vector<Dictionary> notes(const char* type) {
-    std::vector<Dictionary> found;
-    for (const Dictionary& n : module_.framework().notifications())
-      if (n.string(kICANotificationTypeKey).valueOr("") == type) found.push_back(n);
-    return found;
-  }
-  std::vector<std::string> documents() {
-    std::vector<std::string> paths;
-    for (const Dictionary& n : notes(kICANotificationTypeScannerPageDone))
-      paths.push_back(n.string(kICANotificationScannerDocumentNameKey).valueOr(""));
-    return paths;
-  }
+  std::vector<Dictionary> notes(const char* type) { return module_.notes(type); }
+  std::vector<std::string> documents() { return module_.documents(); }
 
   inline static fs::path root_, resources_;
   fs::path out_;

@@ -9,10 +9,12 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ica/ModuleEntry.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/ica/Framework.h"
+#include "platform/ica/ICADevices.h"
 #include "platform/ica/InProcessFramework.h"
 #include "platform/usb/UsbHost.h"
 #include "tests/support/TestFolder.h"
@@ -89,6 +91,20 @@ class ModuleUnderTest {
     dict.set("userScanArea", area);
     request.set(ica::kArgDict, dict);
     return call(ica::kCallSetParameters, object, request);
+  }
+  // The notifications of one type the module sent, in order.
+  std::vector<Dictionary> notes(const char* type) {
+    std::vector<Dictionary> found;
+    for (const Dictionary& n : framework_->notifications())
+      if (n.string(kICANotificationTypeKey).valueOr("") == type) found.push_back(n);
+    return found;
+  }
+  // The documents the page-done notifications named.
+  std::vector<std::string> documents() {
+    std::vector<std::string> paths;
+    for (const Dictionary& n : notes(kICANotificationTypeScannerPageDone))
+      paths.push_back(n.string(kICANotificationScannerDocumentNameKey).valueOr(""));
+    return paths;
   }
   Dictionary device(uint32_t object) {
     Dictionary response = call(ica::kCallGetParameters, object);

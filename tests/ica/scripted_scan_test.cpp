@@ -121,24 +121,14 @@ class ScriptedScan : public ::testing::Test {
     module_.framework().clearNotifications();
     return module_.result(module_.call(ica::kCallStart, object_));
   }
-  std::vector<Dictionary> notes(const char* type) {
-    std::vector<Dictionary> found;
-    for (const Dictionary& n : module_.framework().notifications())
-      if (n.string(kICANotificationTypeKey).valueOr("") == type) found.push_back(n);
-    return found;
-  }
+  std::vector<Dictionary> notes(const char* type) { return module_.notes(type); }
   std::vector<std::string> errorNotes() {
     std::vector<std::string> subtypes;
     for (const Dictionary& n : notes(kICANotificationTypeDeviceStatusError))
       subtypes.push_back(n.string(kICANotificationSubTypeKey).valueOr(""));
     return subtypes;
   }
-  std::vector<std::string> documents() {
-    std::vector<std::string> paths;
-    for (const Dictionary& n : notes(kICANotificationTypeScannerPageDone))
-      paths.push_back(n.string(kICANotificationScannerDocumentNameKey).valueOr(""));
-    return paths;
-  }
+  std::vector<std::string> documents() { return module_.documents(); }
   static imageio::Raster read(const std::string& path) {
     imageio::DecodedImage image;
     EXPECT_TRUE(imageio::readImageFile(path, image).ok()) << path;

@@ -57,8 +57,15 @@ TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
     std::filesystem::path folder;
   };
   // The full dialog's pictures stay in the build tree for people to look at.
+  // The pictures of the TWAIN host's run (twain-host-*) come from another test that may run
+  // meanwhile: they stay.
   const std::filesystem::path shown = DIALOG_SHOTS_OUT;
-  std::filesystem::remove_all(shown);
+  std::filesystem::create_directories(shown);
+  for (const auto& entry : std::filesystem::directory_iterator(shown)) {
+    if (!entry.path().filename().string().starts_with("twain-host")) {
+      std::filesystem::remove_all(entry.path());
+    }
+  }
   // The full dialog (a duplex scanner with a flatbed, every optional page) in inches and in
   // millimetres, and the older interface's dialog without the optional pages.
   for (const Case& c : {Case{"", 3, 9, shown}, Case{"--unit 1", 3, 9, shown / "millimetres"},
@@ -112,6 +119,27 @@ TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
     EXPECT_EQ(pages, c.pages);
     EXPECT_EQ(panels, c.panels);
   }
+}
+
+// The whole window inside the TWAIN host, against the real data source and the simulated
+// scanner: as opened, then with the drawer and a preview beside it; beside the other pictures.
+TEST(DialogShots, TheWholeWindowFromTheTwainHost) {
+  const std::filesystem::path folder = DIALOG_SHOTS_OUT;
+  std::filesystem::create_directories(folder);
+  for (const char* name : {"twain-host-window.png", "twain-host-window-preview.png"})
+    std::filesystem::remove(folder / name);
+  const auto run = testsupport::runCommand(std::string(DIALOG_SHOTS_PATH) + " --out " +
+                                           folder.string() + " --twain-host");
+  ASSERT_EQ(run.exit, 0) << run.output;
+  imageio::DecodedImage opened, previewed;
+  ASSERT_TRUE(imageio::readImageFile(folder / "twain-host-window.png", opened).ok());
+  ASSERT_TRUE(imageio::readImageFile(folder / "twain-host-window-preview.png", previewed).ok());
+  EXPECT_GT(opened.raster.layout.width, opened.raster.layout.height);
+  EXPECT_GT(coloursIn(opened.raster), 8u) << "blank";
+  // The drawer opens at the window's side: the picture grows by its width, not its height.
+  EXPECT_GT(previewed.raster.layout.width, opened.raster.layout.width + 200);
+  EXPECT_LT(previewed.raster.layout.height, opened.raster.layout.height * 1.1);
+  EXPECT_FALSE(std::filesystem::exists(folder / "twain-host-run")) << "the run's folder is left";
 }
 
 TEST(DialogShots, RefusesAMissingOutputFolderOption) {

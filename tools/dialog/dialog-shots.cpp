@@ -1,10 +1,14 @@
 // dialog-shots: opens the settings dialog on Qt's widgets with a stand-in data source (a device
 // and a record described by options) and writes a PNG of every page, of the preview drawer and
 // of each panel of the diagnostic sheet, with a list of the files and each window's size.
+// With --twain-host it also runs the TWAIN host beside it (twain-scan --ui) against the real data
+// source and the simulated scanner, and pictures the whole window as opened
+// (twain-host-window.png) and with the preview drawer showing a preview scan
+// (twain-host-window-preview.png); those two are not in the list.
 //
 //   dialog-shots --out DIR [--tab-window 0xBA] [--unit 0|1|2] [--source 0|1|2|4]
 //                [--image-type 0x01] [--name NAME] [--simplex] [--older] [--ui-only]
-//                [--resources DIR] [--adapter FILE]
+//                [--resources DIR] [--adapter FILE] [--twain-host]
 //
 // Exit status: 0 done, 1 a picture could not be written or a text fell back to its key,
 // 2 usage error, 3 no window can be shown (no toolkit, no display).
@@ -164,13 +168,14 @@ struct Options {
   bool simplex = false;
   bool older = false;
   bool uiOnly = false;
+  bool twainHost = false;
 };
 
 int usage(const char* why) {
   std::fprintf(stderr,
                "dialog-shots: %s\nusage: dialog-shots --out DIR [--tab-window N] [--unit N] "
                "[--source N] [--image-type N] [--name NAME] [--simplex] [--older] [--ui-only] "
-               "[--resources DIR] [--adapter FILE]\n",
+               "[--resources DIR] [--adapter FILE] [--twain-host]\n",
                why);
   return 2;
 }
@@ -218,6 +223,8 @@ std::optional<Options> parse(int argc, char** argv) {
       o.older = true;
     } else if (arg == "--ui-only") {
       o.uiOnly = true;
+    } else if (arg == "--twain-host") {
+      o.twainHost = true;
     } else {
       ok = false;
     }
@@ -227,12 +234,14 @@ std::optional<Options> parse(int argc, char** argv) {
   return o;
 }
 
-// The adapter beside the program's libraries: ../lib from the program's folder.
-std::filesystem::path defaultAdapter() {
+// The folder of the build tree this program lies in: ../ from the program's folder.
+std::filesystem::path buildFolder() {
   std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return self.parent_path().parent_path() / "lib" / ui::kQtToolkitLibrary;
+  return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().parent_path();
 }
+
+// The adapter beside the program's libraries: ../lib from the program's folder.
+std::filesystem::path defaultAdapter() { return buildFolder() / "lib" / ui::kQtToolkitLibrary; }
 
 // Everything that lives on the UI thread.
 struct Dialog {
@@ -431,6 +440,73 @@ void photograph(Dialog& d, const Options& o, ui::Toolkit& toolkit, Shots& shots)
   }
 }
 
+// --- the whole window inside the TWAIN host ---
+
+std::string quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+
+// The build's data source bundle copied into `work` without what earlier runs left in it (the
+// data source keeps its settings, preview and results in its folder): the library, its identity,
+// its resources and the links the build put there.
+bool copyBundle(const std::filesystem::path& from, const std::filesystem::path& to) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::create_directories(to, error);
+  for (const auto& entry : fs::directory_iterator(from, error)) {
+    const std::string name = entry.path().filename().string();
+    if (!entry.is_symlink() && name != "Ferrolite.ds" && name != "Info.plist" &&
+        name != "Resources") {
+      continue;
+    }
+    fs::copy(entry.path(), to / name, fs::copy_options::recursive | fs::copy_options::copy_symlinks,
+             error);
+    if (error) return false;
+  }
+  return !error && fs::exists(to / "Ferrolite.ds");
+}
+
+// twain-scan opens the data source with its dialog; the Qt adapter's script (VT_UI_QT_SCRIPT)
+// waits for the window, pictures it, previews a page of the simulated scanner (its colour
+// patches and marks), pictures the window with its drawer and presses Exit.
+bool photographTwainHost(const std::filesystem::path& out) {
+  namespace fs = std::filesystem;
+  const fs::path build = buildFolder();
+  const fs::path work = out / "twain-host-run";
+  std::error_code error;
+  fs::remove_all(work, error);
+  if (!copyBundle(build / "twain" / "Ferrolite", work / "Ferrolite")) {
+    std::fprintf(stderr, "dialog-shots: cannot copy the data source bundle into %s\n",
+                 work.c_str());
+    return false;
+  }
+  const fs::path opened = out / "twain-host-window.png";
+  const fs::path previewed = out / "twain-host-window-preview.png";
+  std::ofstream(work / "scanner.txt") << "serial SIM0000001\nsheets 1\npreview-page 90 200 180\n";
+  std::ofstream(work / "user.txt") << "wait-enabled mButtonScan\n"
+                                   << "shot " << opened.string() << " windows\n"
+                                   << "click mButtonPreview\n"
+                                   << "click mButtonDrawerPreview\n"
+                                   << "wait-enabled mButtonScan\n"
+                                   << "shot " << previewed.string() << " windows\n"
+                                   << "click mButtonCancel\n";
+  const fs::path log = work / "twain-scan.log";
+  const std::string command =
+      "env HOME=" + quoted(work) + " XDG_CONFIG_HOME=" + quoted(work / "config") +
+      " VANTREL_SIMULATOR=" + quoted(work / "scanner.txt") +
+      " VT_UI_QT_SCRIPT=" + quoted(work / "user.txt") + " " + quoted(build / "bin" / "twain-scan") +
+      " --bundle " + quoted(work / "Ferrolite") + " --ui -o " + quoted(work / "page-%d.tif") +
+      " > " + quoted(log) + " 2>&1";
+  const int status = std::system(command.c_str());
+  if (status != 0 || !fs::exists(opened) || !fs::exists(previewed)) {
+    std::fprintf(stderr, "dialog-shots: the TWAIN host's run failed (status %d); its output:\n",
+                 status);
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) std::fprintf(stderr, "  %s\n", line.c_str());
+    return false;
+  }
+  fs::remove_all(work, error);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -465,5 +541,6 @@ int main(int argc, char** argv) {
     d.application.reset();
   });
   host->reset();
+  if (o.twainHost && !photographTwainHost(o.out)) return 1;
   return shots.failed() ? 1 : 0;
 }

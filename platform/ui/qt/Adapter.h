@@ -134,6 +134,7 @@ class WindowPeerImpl : public WindowPeer {
   void addPeer(Control& control);
   void showContent();
   void applyVisibility();
+  void placeDrawer(QWidget& parent);
   void applyFocus();
   void rebuildToolbar();
 

@@ -928,6 +928,8 @@ class ScrollViewPeer : public ControlPeer {
     vertical_ = new RulerWidget(scroll.verticalRuler());
     area_ = new QScrollArea;
     area_->setFocusPolicy(Qt::NoFocus);
+    // It takes the room its cell offers: its frame is what it would like, not its least.
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     grid->addWidget(horizontal_, 0, 1);
     grid->addWidget(vertical_, 1, 0);
     grid->addWidget(area_, 1, 1);
@@ -1044,8 +1046,11 @@ void ControlPeer::changed(Aspect aspect) {
       } else {
         if (container) container->moveToCell(*this);
         const Size& size = control_->frame().size;
+        // A scroll view may be narrower than its frame (it scrolls): a drawer beside a window
+        // near the screen's edge gives up width there.
         if (size.width > 0 && size.height > 0 && control_->kind() != ControlKind::view &&
-            control_->kind() != ControlKind::tabView) {
+            control_->kind() != ControlKind::tabView &&
+            control_->kind() != ControlKind::scrollView) {
           widget_->setMinimumSize(static_cast<int>(size.width), static_cast<int>(size.height));
         }
       }
@@ -1254,11 +1259,8 @@ void WindowPeerImpl::applyVisibility() {
     }
   }
   if (window_->kind() == WindowKind::drawer && window_->parentWindow()) {
-    // The drawer opens at its window's right side.
     if (WindowPeerImpl* parentPeer = host_.peerOf(*window_->parentWindow())) {
-      QRect frame = parentPeer->widget()->frameGeometry();
-      widget_->move(frame.right() + 1, frame.top());
-      widget_->resize(widget_->sizeHint().width(), frame.height());
+      placeDrawer(*parentPeer->widget());
     }
   }
   if (window_->isCentered() && !widget_->isVisible()) {
@@ -1273,6 +1275,27 @@ void WindowPeerImpl::applyVisibility() {
     widget_->raise();
     widget_->activateWindow();
   }
+}
+
+// The drawer opens at its window's right side. Where the screen ends before the drawer does, the
+// window moves left to make room, as far as the screen's left edge; what is still lacking is
+// taken from the drawer's width (its scroll view scrolls) if that makes it fit. On a screen
+// too small for both, the drawer keeps its width.
+void WindowPeerImpl::placeDrawer(QWidget& parent) {
+  int width = std::max(widget_->sizeHint().width(), static_cast<int>(window_->contentSize().width));
+  if (QScreen* screen = parent.screen()) {
+    const QRect area = screen->availableGeometry();
+    QRect frame = parent.frameGeometry();
+    const int over = frame.right() + width - area.right();
+    const int room = frame.left() - area.left();
+    if (over > 0 && room > 0) parent.move(parent.pos() - QPoint(std::min(over, room), 0));
+    frame = parent.frameGeometry();
+    const int left = area.right() - frame.right();
+    if (left < width && left >= widget_->minimumSizeHint().width()) width = left;
+  }
+  const QRect frame = parent.frameGeometry();
+  widget_->move(frame.right() + 1, frame.top());
+  widget_->resize(width, frame.height());
 }
 
 void WindowPeerImpl::applyFocus() {

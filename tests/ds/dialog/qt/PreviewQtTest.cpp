@@ -9,37 +9,15 @@
 #include <QTest>
 #include <memory>
 
-#include "PreviewFixture.h"
-#include "QtHost.h"
+#include "QtPreview.h"
 #include "ds/dialog/preview/PreviewGeometry.h"
 #include "platform/ui/Host.h"
 
 namespace ferrolite::dialog::testing {
 namespace {
 
-struct QtPreview {
-  std::unique_ptr<ui::WindowHost> host = startHost();
-  PreviewFixture f{&host->services(), &host->toolkit()};
-
-  ~QtPreview() {
-    f.dialog.reset();
-    f.application.reset();
-  }
-  template <class W>
-  W* widget(ui::Window& window, std::string_view outlet) {
-    return qobject_cast<W*>(static_cast<QWidget*>(host->toolkit().widget(window, outlet)));
-  }
-  QWidget* view() { return widget<QWidget>(f.drawer(), "mPreviewView"); }
-  QColor painted(int x, int y) { return view()->grab().toImage().pixelColor(x, y); }
-};
-
-bool nearly(const QColor& c, Rgb want) {
-  return std::abs(c.red() - want.r) < 8 && std::abs(c.green() - want.g) < 8 &&
-         std::abs(c.blue() - want.b) < 8;
-}
-
 TEST(PreviewQt, ThePreviewIsPaintedAndTheAreaDrawnWithTheMouse) {
-  QtPreview q;
+  QtPreview<PreviewFixture> q;
   // The set-up draws the record's area: an inch in the corner, so that (100, 100) is outside it.
   q.f.record.wXPos = q.f.record.wYPos = 0;
   q.f.record.wWidth = q.f.record.wLength = 300;

@@ -1,10 +1,10 @@
 // dialog-shots: opens the settings dialog on Qt's widgets with a stand-in data source (a device
 // and a record described by options) and writes a PNG of every page, of the preview drawer and
 // of each panel of the diagnostic sheet, with a list of the files and each window's size.
-// With --twain-host it also runs the TWAIN host beside it (twain-scan --ui) against the real data
-// source and the simulated scanner, and pictures the whole window as opened
+// With --twain-host it instead runs the TWAIN host beside it (twain-scan --ui) against the real
+// data source and the simulated scanner, and pictures the whole window as opened
 // (twain-host-window.png) and with the preview drawer showing a preview scan
-// (twain-host-window-preview.png); those two are not in the list.
+// (twain-host-window-preview.png).
 //
 //   dialog-shots --out DIR [--tab-window 0xBA] [--unit 0|1|2] [--source 0|1|2|4]
 //                [--image-type 0x01] [--name NAME] [--simplex] [--older] [--ui-only]
@@ -516,6 +516,7 @@ int main(int argc, char** argv) {
   if (o.adapter.empty()) o.adapter = defaultAdapter();
   std::error_code error;
   std::filesystem::create_directories(o.out, error);
+  if (o.twainHost) return photographTwainHost(o.out) ? 0 : 1;
   auto english = foundation::LanguageBundle::open(o.resources / "English.lproj");
   if (!english) return usage("no English.lproj in the resource folder");
 
@@ -541,6 +542,5 @@ int main(int argc, char** argv) {
     d.application.reset();
   });
   host->reset();
-  if (o.twainHost && !photographTwainHost(o.out)) return 1;
   return shots.failed() ? 1 : 0;
 }

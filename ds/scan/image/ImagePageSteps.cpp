@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "ds/scan/image/ImageRaster.h"
 #include "ds/scan/image/TezFRLImageProcess.h"
+#include "ds/scan/scanner/ImageRecord.h"
 #include "ds/scan/scanner/TezFRLScan.h"
 
 namespace ferrolite {
@@ -24,6 +26,15 @@ constexpr uint8_t kScanTypeDuplex = 2;
 constexpr uint8_t kRotationAuto = 4;
 
 uint16_t Clamp16(uint64_t v) { return uint16_t(std::min<uint64_t>(v, UINT16_MAX)); }
+
+// Whether the page step may hand the page to the plug-in: the record's input within the page's
+// buffer; a refusal is logged.
+bool PageFits(const char* step, const NIDATA& rec, const PageBuffer& page) {
+  const char* misfit = page.data ? recordMisfit(rec, page.size) : "no buffer";
+  if (misfit == nullptr) return true;
+  imageLog(step, "[Thread]   ", 0, std::string("refused: ") + misfit);
+  return false;
+}
 
 void SetWhiteBackground(NIDATA& rec) {
   rec.OutImage.Gray.BackgroundColor = 255;
@@ -105,7 +116,7 @@ bool TezFRLImageProcess::doCropDeskew(XferImageInfo* info, PageBuffer* page, boo
   void* produced = nullptr;
   long status = 0;
   long msg = kLumetraMsgFail;
-  if (lm_.DeskewCrop != nullptr && page->data != nullptr) {
+  if (lm_.DeskewCrop != nullptr && PageFits("DeskewCrop", rec, *page)) {
     imageLog("DeskewCrop", kLogThreadIn);
     msg = lm_.DeskewCrop(page->data, &produced, &rec, nullptr, &status);
     imageLog("DeskewCrop", kLogThreadOut, msg == 0, status);
@@ -127,6 +138,7 @@ bool TezFRLImageProcess::doAutoOrientation(XferImageInfo* info, PageBuffer* page
   inputSIData(&rec, *info);
   rec.InImage.CurPages = uint16_t(scanPage_);
   rec.OutImage.OutMode = rec.InImage.ScanMode;
+  if (!PageFits("AutoOrientation", rec, *page)) return true;
   void* produced = nullptr;
   long status = 0;
   const long msg = lm_.AutoOrientation(page->data, &produced, &rec, nullptr, &status);
@@ -149,6 +161,7 @@ bool TezFRLImageProcess::doMerge2Sides(XferImageInfo* info, PageBuffer* page, co
   out.Merge2Side = option == 0 ? kMergeBeside : option == 1 ? kMergeBelow : kMergeOther;
   out.AutoCrop = gCarrierSheet ? kCropCarrierDuplex : kCropFeederDuplex;
   out.Rotate = uint8_t(autoOrientation ? 2 : 1);
+  if (!PageFits("Merge2Side", rec, *page)) return false;
   void* produced = nullptr;
   long status = 0;
   const long msg = lm_.Merge2Side(page->data, &produced, &rec, const_cast<uint8_t*>(back), &status);

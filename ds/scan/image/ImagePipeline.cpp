@@ -66,8 +66,32 @@ void TezFRLImageProcess::inputSIData(NIDATA* record, const XferImageInfo& info) 
 
 void TezFRLImageProcess::initSIData() { inputSIData(&siData_, xferImageInfo_); }
 
+bool TezFRLImageProcess::recordFits(const char* step) {
+  const char* misfit = pXferBuffer_ ? recordMisfit(siData_, allocSize_) : "no buffer";
+  if (misfit == nullptr) return true;
+  imageLog(step, kLogBlank, 0, std::string("refused: ") + misfit);
+  fitToBuffer();
+  return false;
+}
+
+void TezFRLImageProcess::fitToBuffer() {
+  XferImageInfo& info = xferImageInfo_;
+  const uint32_t bits = info.bBitsPerPixel;
+  if (bits != 1 && bits != 8 && bits != 24) {
+    info.dwLength = 0;
+  } else {
+    if (packedLine(bits, info.dwWidth) > info.dwBytesPerLine)
+      info.dwWidth = uint32_t(uint64_t(info.dwBytesPerLine) * 8 / bits);
+    if (imageBytes(info) > allocSize_)
+      info.dwLength = info.dwBytesPerLine ? allocSize_ / info.dwBytesPerLine : 0;
+  }
+  imageLog("Image cut to its buffer", kLogBlank, 1,
+           std::to_string(info.dwWidth) + " x " + std::to_string(info.dwLength));
+}
+
 bool TezFRLImageProcess::runInPlace(LumetraProcessFn entry, const char* name, void* extra) {
   if (entry == nullptr || pXferBuffer_ == nullptr) return false;
+  if (!recordFits(name)) return false;
   void* out = pXferBuffer_;
   long status = 0;
   const long msg = entry(pXferBuffer_, &out, &siData_, extra, &status);
@@ -138,14 +162,16 @@ bool TezFRLImageProcess::doGrayQuality() {
   g.BackgroundColor = 255;
   g.Mode = quality;
   g.BackgroundLevel = level ? level : 1;
-  if (quality != 0) {
+  // The photo tone prepares the page for the plug-in: a refused record skips both.
+  const bool fits = recordFits("GrayQuality");
+  if (fits && quality != 0) {
     imageLog("Photo", kLogBlank);
     buildGammaTable(gammaTable_, 0, 0, kToneGamma, false);
     convertImage();
-  } else {
+  } else if (fits) {
     imageLog("Document", kLogBlank);
   }
-  bool ok = runInPlace(lm_.GrayQuality, "GrayQuality");
+  bool ok = fits && runInPlace(lm_.GrayQuality, "GrayQuality");
   if (ok && uint64_t(info.dwWidth) * info.dwLength > allocSize_) ok = false;
   if (ok) {
     setKind(info, kXferModeGray);
@@ -210,6 +236,7 @@ bool TezFRLImageProcess::doAutoColorDetection(bool* noColour) {
   initSIData();
   siData_.OutImage.OutMode = kOutModeDetect;
   siData_.OutImage.ACThreshold = frontSide_ ? ui().bFACDSensitivity : ui().bRACDSensitivity;
+  if (!recordFits("AutoColorDetection")) return false;
   long status = 0;
   const long msg = lm_.AutoColorDetection(pXferBuffer_, nullptr, &siData_, nullptr, &status);
   imageLog("AutoColorDetection", kLogBlank, msg == 0, status);
@@ -222,7 +249,8 @@ bool TezFRLImageProcess::imageProcessing(XferImageInfo* info, uint8_t** buffer,
                                          const ScanSetting* uiSetting, uint32_t* allocatedSize,
                                          int currentImage) {
   if (info == nullptr || buffer == nullptr || *buffer == nullptr || uiSetting == nullptr ||
-      allocatedSize == nullptr || imageBytes(*info) > *allocatedSize) {
+      allocatedSize == nullptr || imageBytes(*info) > *allocatedSize ||
+      info->dwBytesPerLine < packedLine(info->bBitsPerPixel, info->dwWidth)) {
     imageLog("imageProcessing", kLogBlank, 0, "no image");
     return false;
   }

@@ -187,6 +187,13 @@ class TezFRLImageProcess : public ScanPageSteps {
   bool halftoneDither(int matrix);
   void errorDiffusion();
   bool runInPlace(LumetraProcessFn entry, const char* name, void* extra = nullptr);
+  // Whether the plug-in record's input (siData_) lies within the working buffer; if not, the
+  // step is logged as refused and the working image is cut to the buffer (fitToBuffer), so the
+  // built-in step that takes over reads only what is there.
+  bool recordFits(const char* step);
+  // The working description cut to the buffer: a line's pixels to its bytes, the lines to the
+  // buffer's size.
+  void fitToBuffer();
   void closeLibraries();
 
   // working image

@@ -1,6 +1,6 @@
 // The page steps through the stand-in plug-ins: blank page, crop and deskew with the copy-back
-// rule, the flatbed's multi-crop, merging two sides, orientation, punch holes, patch sheets and
-// splitting a page.
+// rule, the flatbed's multi-crop, merging two sides, orientation, punch holes, patch sheets,
+// splitting a page, and the refusal of a record that describes more than the page buffer holds.
 #include <cstdlib>
 
 #include "PluginFixture.h"
@@ -64,6 +64,27 @@ TEST_F(PageSteps, RefusedCropLeavesThePageAndSucceeds) {
   EXPECT_TRUE(p.doCropDeskew(&info, &owned.buffer, false, false));
   EXPECT_EQ(info.dwWidth, 300u);
   EXPECT_EQ(owned.page(info).data, page.data);
+}
+
+// A description of more lines than the scan buffer holds never reaches the plug-ins (which read
+// what the record says): the crop and the orientation leave the page as it is, the merge fails.
+TEST_F(PageSteps, ARecordLongerThanThePageBufferIsRefusedAndThePageLeftAsItIs) {
+  p.setScanSource(kScanSourceFeederFront);
+  Page page(300, 400, 8, 77);
+  plugtest::drawDocuments(page, 30, {Doc{150, 200, 200, 300, 4}});
+  const Page rear = page;
+  OwnedPage owned(page);
+  XferImageInfo info = InfoOf(page, kDpi);
+  info.dwLength += 40;
+  const XferImageInfo described = info;
+  EXPECT_TRUE(p.doCropDeskew(&info, &owned.buffer, false, false));
+  EXPECT_TRUE(p.doAutoOrientation(&info, &owned.buffer));
+  EXPECT_FALSE(p.doMerge2Sides(&info, &owned.buffer, rear.data.data(), 0, false));
+  EXPECT_EQ(info.dwWidth, described.dwWidth);
+  EXPECT_EQ(info.dwLength, described.dwLength);
+  EXPECT_EQ(owned.buffer.size, page.data.size());
+  EXPECT_EQ(std::vector<uint8_t>(owned.buffer.data, owned.buffer.data + owned.buffer.size),
+            page.data);
 }
 
 TEST_F(PageSteps, CarrierSheetAndSingleCropDuplexRecords) {

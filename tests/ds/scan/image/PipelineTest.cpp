@@ -316,6 +316,10 @@ TEST_F(Pipeline, MissingImageIsRefused) {
   uint8_t* small = Malloced(Bytes(4));
   size = 4;  // smaller than the description says
   EXPECT_FALSE(p.imageProcessing(&info, &small, &s, &size, 1));
+  // Lines shorter than their pixels: the last line's pixels would lie past the buffer.
+  info.dwBytesPerLine = 3;
+  size = 12;
+  EXPECT_FALSE(p.imageProcessing(&info, &small, &s, &size, 1));
   std::free(small);
 }
 

@@ -1,6 +1,7 @@
 // The data source's side of the plug-ins, through the stand-ins: loading and what a missing one
 // turns off, drop gamma tables, colour drop-out (normal, advanced, custom) in the pipeline and
-// for the dialog's preview, colour matching, barcodes of every symbology and the imprint.
+// for the dialog's preview, colour matching, barcodes of every symbology, the imprint, and the
+// refusal of a record that describes more than the working buffer holds.
 #include <BarcodeFormat.h>
 
 #include <cstdlib>
@@ -458,6 +459,95 @@ TEST(WatermarkRecord, FieldsFromTheSettings) {
   info.bMode = kXferModeGray;
   EXPECT_EQ(watermarkRecord(s, info, 1)[kWmInk], 100);
   EXPECT_EQ(watermarkRecord(s, info, 1)[kWmX], 0);  // only at a position of its own
+}
+
+// ---- a record that does not fit the working buffer ----
+
+int gCalls = 0;
+long Counted(void* src, void** des, NIDATA* ni, void* extra, long* status) {
+  ++gCalls;
+  return gInner(src, des, ni, extra, status);
+}
+
+// One plug-in step of the pipeline on the working image, through its entry in the bound table.
+struct FitStep {
+  const char* name;
+  LumetraProcessFn LumetraEntries::*entry;
+  uint8_t mode;  // the working image's kind
+  void (*run)(TezFRLImageProcess&);
+  uint8_t modeAfter;  // the kind the page leaves in, refused or not
+};
+
+const FitStep kFitSteps[] = {
+    {"dynamic threshold of grey", &LumetraEntries::lThreshold, kXferModeGray,
+     [](TezFRLImageProcess& p) { p.doDynamicThreshold(); }, kXferModeBW},
+    {"dynamic threshold of colour", &LumetraEntries::lThreshold, kXferModeColor,
+     [](TezFRLImageProcess& p) { p.doDynamicThreshold(); }, kXferModeBW},
+    {"grey quality", &LumetraEntries::GrayQuality, kXferModeColor,
+     [](TezFRLImageProcess& p) { p.doGrayQuality(); }, kXferModeGray},
+    {"despeckle", &LumetraEntries::DoDespeckle, kXferModeBW,
+     [](TezFRLImageProcess& p) { p.doDespeckle(); }, kXferModeBW},
+    {"edge cleanup", &LumetraEntries::EdgeCleanup, kXferModeGray,
+     [](TezFRLImageProcess& p) { p.doEdgeCleanup(); }, kXferModeGray},
+    {"background", &LumetraEntries::BackgroundProcess, kXferModeColor,
+     [](TezFRLImageProcess& p) { p.doBackgroundProcessing(); }, kXferModeColor},
+    {"colour detection", &LumetraEntries::AutoColorDetection, kXferModeColor,
+     [](TezFRLImageProcess& p) {
+       bool noColour = false;
+       p.doAutoColorDetection(&noColour);
+     },
+     kXferModeColor},
+};
+
+// A description against the buffer that really holds the page (allocated to the byte, so
+// ASan sees any read past it).
+struct FitCase {
+  const char* name;
+  int extraLines;     // lines the description has that the buffer does not
+  int lineShortfall;  // bytes a line lacks of what its pixels need
+  int linePadding;    // bytes a described line has that the buffer's lines do not
+  bool fits;
+};
+
+const FitCase kFitCases[] = {
+    {"fits", 0, 0, 0, true},
+    {"more lines than the buffer", 6, 0, 0, false},
+    {"a line shorter than its pixels", 0, 1, 0, false},
+    {"longer lines than the buffer's", 0, 0, 4, false},
+};
+
+TEST_F(PluginSide, APlugInStepIsRefusedARecordOutsideItsBufferAndThePageStillLeaves) {
+  constexpr uint32_t kWidth = 40, kLines = 12;
+  s.bFGrayQuality = 1;
+  s.bBackgroundProcessing = 1;
+  s.wNoiseNumber = 2;
+  s.wLeftEdge = 1;
+  for (const FitStep& step : kFitSteps) {
+    for (const FitCase& c : kFitCases) {
+      SCOPED_TRACE(std::string(step.name) + ", " + c.name);
+      const XferImageInfo held = Info(step.mode, kWidth, kLines);
+      XferImageInfo described = held;
+      described.dwLength += uint32_t(c.extraLines);
+      described.dwBytesPerLine += uint32_t(c.linePadding);
+      described.dwBytesPerLine -= uint32_t(c.lineShortfall);
+      const size_t size =
+          size_t(held.dwBytesPerLine) * held.dwLength - size_t(c.lineShortfall) * held.dwLength;
+      Working page(p, described, Bytes(size, 0x80));
+      gInner = p.lumetra().*step.entry;
+      ASSERT_NE(gInner, nullptr);
+      p.lumetra().*step.entry = Counted;
+      gCalls = 0;
+      step.run(p);
+      p.lumetra().*step.entry = gInner;
+      EXPECT_EQ(gCalls, c.fits ? 1 : 0);
+      // The page leaves in its kind, described within its buffer.
+      const XferImageInfo& out = p.workingInfo();
+      EXPECT_EQ(out.bMode, step.modeAfter);
+      EXPECT_GT(out.dwLength, 0u);
+      EXPECT_GE(out.dwBytesPerLine, (uint64_t(out.bBitsPerPixel) * out.dwWidth + 7) / 8);
+      EXPECT_LE(uint64_t(out.dwBytesPerLine) * out.dwLength, p.workingSize());
+    }
+  }
 }
 
 }  // namespace

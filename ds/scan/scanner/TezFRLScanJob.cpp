@@ -154,8 +154,10 @@ bool TezFRLScan::startScanJob(const ScanSetting& setting) {
       getScannerError(nullptr);
       return false;
     }
+    // An empty feeder sends the automatic source to the flatbed, where there is one; without
+    // one the user hears that the feeder is empty, not that the settings were refused.
     if (uiParam_.bScanSource == kSourceAutomatic && paper == 0 &&
-        (uiParam_.wImageType & kImageFrontBits)) {
+        (uiParam_.wImageType & kImageFrontBits) && (deviceAbility.DeviceType & kDeviceFlatbed)) {
       scanSource_ = kScanSourceFlatbed;
     }
     if (scanSource_ == kScanSourceFeederFront && paper == 0) {

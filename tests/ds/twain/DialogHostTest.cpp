@@ -52,6 +52,9 @@ class SettingAccesses {
 };
 
 // What the scripted alert port saw of one alert besides the layer's record.
+// The simulated scanner's feeder as its description fills it ("sheets 3").
+constexpr uint32_t kSheetsInTheFeeder = 3;
+
 struct AlertSeen {
   std::thread::id thread;
   bool sheetOnTheDialog = false;
@@ -64,6 +67,9 @@ class DialogInHost : public dstest::OpenSourceTest {
     // Qt's widgets offscreen (the program's CTest environment carries the leak checker's option).
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     dstest::OpenSourceTest::SetUp();
+    // The feeder as the description fills it: a scan in an earlier case of this program took
+    // its sheets.
+    if (sim::LoadedScannerCount() > 0) scanner().LoadSheets(kSheetsInTheFeeder);
     std::filesystem::create_symlink(VT_QT_ADAPTER, bundle_ / "Resources" / ui::kQtToolkitLibrary);
     writeDebugConf("DebugLevel 1\n");
     factory_.answerAlertsWith(&alerts_);

@@ -66,6 +66,10 @@ long SensorStandIn(uint32_t, uint32_t*, long*, uint8_t* status, int) {
   status[0] = 1;
   return 0;
 }
+long EmptyFeederSensor(uint32_t, uint32_t*, long*, uint8_t* status, int) {
+  status[0] = 0;
+  return 0;
+}
 
 class ScanDriver : public ::testing::Test {
  protected:
@@ -476,6 +480,42 @@ TEST_F(ScanDriver, ScanParametersTheDriverReceives) {
   }
   deviceAbility = original;
   gDisableJpeg = 0;
+}
+
+// The automatic source with an empty feeder: a scanner with a flatbed scans there; one without
+// reports the empty feeder before any parameter reaches the driver.
+TEST_F(ScanDriver, AnEmptyFeederTakesTheAutomaticSourceToAFlatbedOnlyWhereThereIsOne) {
+  constexpr uint32_t kFeederFirst = 0x20, kFlatbed = 0x80;
+  TezFRLScan scan;
+  ASSERT_TRUE(Bind(scan));
+  const DeviceAbility original = deviceAbility;
+  struct Case {
+    uint32_t deviceType;
+    bool flatbedScan;
+  };
+  for (const Case c : {Case{kFeederFirst | 0x04, false}, Case{kFeederFirst | kFlatbed, true}}) {
+    SCOPED_TRACE(c.deviceType);
+    gSeen = Seen{};
+    deviceAbility = original;
+    deviceAbility.DeviceType = c.deviceType;
+    deviceAbility.FlatbedMaxWidth = 2550, deviceAbility.FlatbedMaxLength = 3508;
+    Spy(scan);
+    scan.driverEntries().KRSensorStatus = EmptyFeederSensor;
+    ScanSetting s = FeederSettings();
+    s.bScanSource = kSourceAutomatic;
+    const bool started = scan.startScanJob(s);
+    if (c.flatbedScan) {
+      ASSERT_EQ(gSeen.parameters.size(), 1u);
+      EXPECT_EQ(gSeen.parameters[0].ScanMethod, 0) << "the flatbed";
+    } else {
+      EXPECT_FALSE(started);
+      EXPECT_EQ(scan.scannerError(), kErrorNoPaper);
+      EXPECT_TRUE(gSeen.parameters.empty());
+    }
+    scan.driverEntries() = gReal;
+    scan.endScanJob();
+  }
+  deviceAbility = original;
 }
 
 TEST_F(ScanDriver, GammaTablesAndTheHardwareRecord) {

@@ -4,6 +4,7 @@
 // by which pointer is set. A missing record reads as a device of no abilities.
 #include <cstdint>
 
+#include "ds/scan/records/DeviceType.h"
 #include "ds/scan/records/ScanSetting.h"
 #include "ds/scan/records/ScannerAbilityEx.h"
 #include "vantrel/device_records.h"
@@ -12,13 +13,6 @@ namespace ferrolite::dialog {
 
 class BridgeObject_V2;
 struct DialogGlobals;
-
-// Bits of the device-type word (DeviceType, or ScanMethod of the older record).
-inline constexpr uint32_t kDeviceDuplex = 0x04;
-inline constexpr uint32_t kDeviceFeeder10 = 0x10;
-inline constexpr uint32_t kDeviceFeederAndFlatbed = 0x20;
-inline constexpr uint32_t kDeviceFeeder40 = 0x40;
-inline constexpr uint32_t kDeviceFlatbed = 0x80;
 
 // Whether a scan source scans from the flatbed (2, and 3, which the settings loader accepts as
 // a flatbed source too).

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ds/scan/common/TezFRLCommon.h"
+#include "ds/scan/records/DeviceType.h"
 #include "ds/scan/records/PaperTbl.h"
 #include "ds/twain/Options.h"
 #include "ds/twain/TWAINHandler.h"
@@ -44,9 +45,6 @@ constexpr float kDefaultPhysicalWidth = 8.5f, kDefaultPhysicalHeight = 11.0f;
 constexpr float kMinWidthInches = 0.5f, kMinHeightInches = 1.0f;
 constexpr uint16_t kMaxImageTypeBits = 0xFF;
 
-// The device-type word: any feeder (and long paper) bit, the duplex bit.
-constexpr uint32_t kDeviceFeederBits = 0x74;
-constexpr uint32_t kDeviceDuplex = 0x04;
 // wImageType bits of one side, whatever the type.
 constexpr uint16_t kFrontTypeBits = 0x15, kRearTypeBits = 0x2A;
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ds/scan/common/TezFRLCommon.h"
+#include "ds/scan/records/DeviceType.h"
 #include "ds/twain/Capabilities.h"
 #include "ds/twain/Options.h"
 #include "ds/twain/TezFRLDS.h"
@@ -13,7 +14,6 @@ namespace ferrolite {
 namespace {
 
 constexpr double kUnitsPerInch = 300.0;
-constexpr uint32_t kDeviceLongPaperBits = 0x74;
 
 // {0, 0, 8.5, 11} inches, document, page and frame 1.
 constexpr TW_IMAGELAYOUT kDefaultLayout = {{{0, 0}, {0, 0}, {8, 0x8000}, {11, 0}}, 1, 1, 1};
@@ -68,7 +68,7 @@ void TezFRLDS::imageLayOut() {
   s.wWidth = areaUnits(right - left);
   s.wLength = areaUnits(bottom - top);
   centreScanArea(*this, true);
-  if ((deviceType() & kDeviceLongPaperBits) != 0 && gPhysicalLongPaper &&
+  if ((deviceType() & kDeviceFeederBits) != 0 && gPhysicalLongPaper &&
       uint32_t(s.wYPos) + s.wLength > maxScanLength) {
     // The scan layer takes a long page's size from the long fields.
     s.bPaperSize = kPageLong;

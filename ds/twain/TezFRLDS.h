@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ds/scan/records/DeviceType.h"
 #include "ds/scan/records/NvmData.h"
 #include "ds/scan/records/ScanSetting.h"
 #include "ds/scan/records/ScannerAbilityEx.h"
@@ -53,8 +54,6 @@ inline constexpr const char* kAlertDateKey = "AlertDate";  // the model entry's 
 
 // Sizes in 1/300 inch: the smallest scan size where the device states none.
 inline constexpr uint16_t kMinimumScanSize = 150;
-// The device-type word's flatbed and feeder bits.
-inline constexpr uint32_t kDeviceFlatbed = 0x80, kDeviceFeeder = 0x20;
 
 // Profile operations of profileOperation:add:.
 inline constexpr int kProfileLoad = 0;

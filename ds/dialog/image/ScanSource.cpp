@@ -26,7 +26,7 @@ SourceMenu scanSourceMenu(uint32_t w, bool mergeSides, uint8_t bScanSource) {
   auto& items = menu.items;
   if (w & kDeviceFeeder40) items.push_back(kFeeder);
   if (w & kDeviceFlatbed) items.push_back(kFlatbed);
-  if (w & kDeviceFeederAndFlatbed) {
+  if (w & kDeviceFeeder) {
     if (!has(items, kSourceFeeder)) {
       if (has(items, kSourceFlatbed)) {
         items.insert(items.begin(), kFeeder);

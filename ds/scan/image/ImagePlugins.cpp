@@ -13,6 +13,7 @@
 
 #include "ds/scan/image/ImageRaster.h"
 #include "ds/scan/image/TezFRLImageProcess.h"
+#include "ds/scan/records/DeviceType.h"
 #include "ds/scan/scanner/TezFRLScan.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Resources.h"
@@ -37,7 +38,6 @@ constexpr uint8_t kDropFilterDefault = 10;
 constexpr uint8_t kDropBWThreshold = 128;
 constexpr size_t kDropBlockSize = 15;
 constexpr int32_t kProfileIntent = 3, kProfileCode = 38;
-constexpr uint32_t kDeviceFlatbed = 0x80, kDeviceFeeder = 0x20;
 constexpr int kCurveEntries = 256;
 constexpr size_t kDibHeader = 40;
 constexpr double kInchesPerMetre = 39.37;

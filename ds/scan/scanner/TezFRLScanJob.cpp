@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "ds/scan/records/DeviceType.h"
 #include "ds/scan/scanner/ScanCallback.h"
 #include "ds/scan/scanner/ScanLog.h"
 #include "ds/scan/scanner/TezFRLScan.h"
@@ -21,11 +22,6 @@ constexpr uint16_t kGrayTypes = 0x0C;
 constexpr uint16_t kBWTypes = 0x03;
 
 constexpr uint8_t kColourDropNeedsColour = 4;
-
-// Device-type bits.
-constexpr uint32_t kDeviceFeederFirst = 0x20;
-constexpr uint32_t kDeviceFlatbed = 0x80;
-constexpr uint32_t kDeviceTwoSided = 4;
 
 // Scan parameter values.
 constexpr uint16_t kParamVersion = 200;
@@ -129,7 +125,7 @@ bool TezFRLScan::startScanJob(const ScanSetting& setting) {
 
   switch (uiParam_.bScanSource) {
     case kSourceAutomatic:
-      if (deviceAbility.DeviceType & kDeviceFeederFirst) {
+      if (deviceAbility.DeviceType & kDeviceFeeder) {
         scanSource_ = kScanSourceFeederFront;
       } else if (deviceAbility.DeviceType & kDeviceFlatbed) {
         scanSource_ = kScanSourceFlatbed;
@@ -217,7 +213,7 @@ bool TezFRLScan::setHardwareProcess() {
 void TezFRLScan::mapImageTypes(SCANPARAMETER_UNION& p, uint16_t* imageType) {
   uint16_t t = uiParam_.wImageType != 0 ? uiParam_.wImageType : 1;
   if (scanSource_ != kScanSourceFlatbed) {
-    if (deviceAbility.DeviceType < kDeviceTwoSided) t &= kImageFrontBits;
+    if (deviceAbility.DeviceType < kDeviceDuplex) t &= kImageFrontBits;
     if ((t & kImageFrontBits) == 0) {
       p.ScanMethod = kMethodFeederRear;
       scanSource_ = kScanSourceFeederRear;

@@ -30,7 +30,7 @@ uint16_t Clamp16(uint64_t v) { return uint16_t(std::min<uint64_t>(v, UINT16_MAX)
 // Whether the page step may hand the page to the plug-in: the record's input within the page's
 // buffer; a refusal is logged.
 bool PageFits(const char* step, const NIDATA& rec, const PageBuffer& page) {
-  const char* misfit = page.data ? recordMisfit(rec, page.size) : "no buffer";
+  const char* misfit = recordMisfit(rec, page.data, page.size);
   if (misfit == nullptr) return true;
   imageLog(step, "[Thread]   ", 0, std::string("refused: ") + misfit);
   return false;

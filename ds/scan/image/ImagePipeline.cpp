@@ -67,7 +67,7 @@ void TezFRLImageProcess::inputSIData(NIDATA* record, const XferImageInfo& info) 
 void TezFRLImageProcess::initSIData() { inputSIData(&siData_, xferImageInfo_); }
 
 bool TezFRLImageProcess::recordFits(const char* step) {
-  const char* misfit = pXferBuffer_ ? recordMisfit(siData_, allocSize_) : "no buffer";
+  const char* misfit = recordMisfit(siData_, pXferBuffer_, allocSize_);
   if (misfit == nullptr) return true;
   imageLog(step, kLogBlank, 0, std::string("refused: ") + misfit);
   fitToBuffer();

@@ -35,11 +35,12 @@ inline void fillImageRecord(NIDATA* record, const XferImageInfo& info, const std
   if (scanSource != 0) in.BackgroundColor = blackBackground ? 0 : 255;
 }
 
-// Why a plug-in may not read the record's input from a buffer of `bufferSize` bytes: bits it
-// does not take, a line shorter than its pixels need, or lines past the buffer's end; nullptr
+// Why a plug-in may not read the record's input from `buffer` of `bufferSize` bytes: no buffer,
+// bits it does not take, a line shorter than its pixels need, or lines past its end; nullptr
 // when every byte the record describes is in the buffer. The plug-in reads what the record
 // says, so this is the last place the buffer's real size is known.
-inline const char* recordMisfit(const NIDATA& record, uint64_t bufferSize) {
+inline const char* recordMisfit(const NIDATA& record, const void* buffer, uint64_t bufferSize) {
+  if (buffer == nullptr) return "no buffer";
   const NIDATA_InImage& in = record.InImage;
   const uint32_t bits = in.BitsPerPixel;
   if (bits != 1 && bits != 8 && bits != 24) return "unknown bits a pixel";

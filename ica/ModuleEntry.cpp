@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -14,6 +15,7 @@
 #include "ica/KR_ICA_Mark2_200.h"
 #include "ica/ModuleResources.h"
 #include "platform/foundation/SystemLog.h"
+#include "platform/ica/Channel.h"
 #include "platform/usb/UsbRegistry.h"
 
 namespace icamodule {
@@ -362,7 +364,31 @@ void ReadModuleOptions(int argc, char* argv[]) {
   }
 }
 
+// What the program is and how it is started, for a person who runs it by hand.
+void PrintHowItIsStarted(std::FILE* to) {
+  std::fprintf(to,
+               "usage: ferrolite-scanner [-d DEBUG]\n"
+               "The Image Capture device module of the Ferrolite scanners. An Image Capture host\n"
+               "starts it and talks to it over the channel that %s names; it does\n"
+               "nothing run by hand. To scan through it, run a host, e.g. this build's ica-scan:\n"
+               "  ica-scan -L                          # the scanners' location ids\n"
+               "  ica-scan -o LOCATION --scan ...      # ica-scan --help tells the rest\n",
+               ica::kChannelFdVariable);
+}
+
 int FerroliteScannerMain(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      PrintHowItIsStarted(stdout);
+      return 0;
+    }
+  }
+  if (std::getenv(ica::kChannelFdVariable) == nullptr) {
+    std::fprintf(stderr, "ferrolite-scanner: no host started this program (no %s)\n",
+                 ica::kChannelFdVariable);
+    PrintHowItIsStarted(stderr);
+    return 1;
+  }
   ReadModuleOptions(argc, argv);
   InstallScannerCallbacks();
   CreateScannersDictionary();

@@ -62,9 +62,8 @@ std::filesystem::path ownFolder() {
   return folder ? *folder : std::filesystem::path(".");
 }
 
-int usage(const char* why) {
-  if (why) std::fprintf(stderr, "ica-scan: %s\n", why);
-  std::fprintf(stderr,
+void printUsage(std::FILE* to) {
+  std::fprintf(to,
                "usage: ica-scan -L\n"
                "       ica-scan -o LOCATION [--unit N] [--set KEY=VALUE]... [--message CODE]\n"
                "                [--module PATH] [--resources DIR]\n"
@@ -72,6 +71,11 @@ int usage(const char* why) {
                "                [--mode lineart|grey|colour] [--crop on|off] [--size WxH]\n"
                "                [--format tiff|jpeg|png|raw] [--folder DIR] [--name NAME]\n"
                "                [--bands [BYTES]] [--cancel-after N]\n");
+}
+
+int usage(const char* why) {
+  std::fprintf(stderr, "ica-scan: %s\n", why);
+  printUsage(stderr);
   return kUsage;
 }
 
@@ -380,7 +384,7 @@ int main(int argc, char* argv[]) {
       if (!v || !parseNumber(*v, &scan.cancelAfter) || scan.cancelAfter <= 0)
         return usage("--cancel-after takes a count");
     } else if (a == "--help" || a == "-h") {
-      usage(nullptr);
+      printUsage(stdout);
       return kOk;
     } else {
       return usage(("unknown argument " + a).c_str());
@@ -401,7 +405,7 @@ int main(int argc, char* argv[]) {
   open.set(ica::kArgLocationID, *location);
   auto opened = host.call(ica::kCallOpenUSBDevice, open);
   if (!ok(opened)) {
-    std::printf("location 0x%08X: not opened\n", *location);
+    std::fprintf(stderr, "ica-scan: location 0x%08X: not opened\n", *location);
     return kFailed;
   }
   host.object = uint32_t(opened->integer(ica::kArgObject).valueOr(0));

@@ -171,16 +171,28 @@ struct Options {
   bool twainHost = false;
 };
 
-int usage(const char* why) {
-  std::fprintf(stderr,
-               "dialog-shots: %s\nusage: dialog-shots --out DIR [--tab-window N] [--unit N] "
-               "[--source N] [--image-type N] [--name NAME] [--simplex] [--older] [--ui-only] "
-               "[--resources DIR] [--adapter FILE] [--twain-host]\n",
-               why);
-  return 2;
+constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitNoWindow = 3;
+
+void printUsage(std::FILE* to) {
+  std::fprintf(
+      to,
+      "usage: dialog-shots --out DIR [--tab-window N] [--unit N] [--source N]\n"
+      "                    [--image-type N] [--name NAME] [--simplex] [--older]\n"
+      "                    [--ui-only] [--resources DIR] [--adapter FILE] [--twain-host]\n"
+      "       dialog-shots --help\n"
+      "Writes the settings dialog's pages, drawer, sheets and alerts as PNG files into DIR\n"
+      "(with --twain-host: the whole window inside twain-scan). Exit status: 0 done,\n"
+      "1 a picture failed, 2 usage, 3 no window can be shown.\n");
 }
 
-std::optional<Options> parse(int argc, char** argv) {
+int usage(const std::string& why) {
+  std::fprintf(stderr, "dialog-shots: %s\n", why.c_str());
+  printUsage(stderr);
+  return kExitUsage;
+}
+
+// The options, or nullopt with `error` saying what is wrong (empty for --help).
+std::optional<Options> parse(int argc, char** argv, std::string* error) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -225,12 +237,22 @@ std::optional<Options> parse(int argc, char** argv) {
       o.uiOnly = true;
     } else if (arg == "--twain-host") {
       o.twainHost = true;
+    } else if (arg == "--help" || arg == "-h") {
+      error->clear();
+      return std::nullopt;
     } else {
-      ok = false;
+      *error = "unknown argument '" + arg + "'";
+      return std::nullopt;
     }
-    if (!ok) return std::nullopt;
+    if (!ok) {
+      *error = "bad or missing value for " + arg;
+      return std::nullopt;
+    }
   }
-  if (o.out.empty()) return std::nullopt;
+  if (o.out.empty()) {
+    *error = "--out DIR is missing";
+    return std::nullopt;
+  }
   return o;
 }
 
@@ -510,20 +532,30 @@ bool photographTwainHost(const std::filesystem::path& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::optional<Options> options = parse(argc, argv);
-  if (!options) return usage("bad or missing option");
+  std::string error;
+  std::optional<Options> options = parse(argc, argv, &error);
+  if (!options && error.empty()) {
+    printUsage(stdout);
+    return kExitOk;
+  }
+  if (!options) return usage(error);
   Options& o = *options;
   if (o.adapter.empty()) o.adapter = defaultAdapter();
-  std::error_code error;
-  std::filesystem::create_directories(o.out, error);
-  if (o.twainHost) return photographTwainHost(o.out) ? 0 : 1;
+  std::error_code made;
+  std::filesystem::create_directories(o.out, made);
+  if (made) {
+    std::fprintf(stderr, "dialog-shots: cannot make %s: %s\n", o.out.c_str(),
+                 made.message().c_str());
+    return kExitFailed;
+  }
+  if (o.twainHost) return photographTwainHost(o.out) ? kExitOk : kExitFailed;
   auto english = foundation::LanguageBundle::open(o.resources / "English.lproj");
   if (!english) return usage("no English.lproj in the resource folder");
 
   auto host = ui::WindowHost::start(o.adapter);
   if (!host) {
     std::fprintf(stderr, "dialog-shots: no window can be shown: %s\n", host.error().c_str());
-    return 3;
+    return kExitNoWindow;
   }
   Shots shots((*host)->toolkit(), o.out);
   if (!shots.open()) return usage("the output folder cannot be written");
@@ -542,5 +574,5 @@ int main(int argc, char** argv) {
     d.application.reset();
   });
   host->reset();
-  return shots.failed() ? 1 : 0;
+  return shots.failed() ? kExitFailed : kExitOk;
 }

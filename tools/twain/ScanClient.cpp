@@ -84,6 +84,15 @@ uint16_t FileFormatCode(ImageFormat format) {
   }
 }
 
+}  // namespace
+
+bool NoScanner(const Answer& opened) {
+  return !opened.ok() && (opened.cc == TWCC_SEQERROR || opened.cc == TWCC_CHECKDEVICEONLINE ||
+                          opened.cc == TWCC_NODS);
+}
+
+namespace {
+
 class Session {
  public:
   Session(Host& host, const ScanOptions& options, std::FILE* out, std::FILE* err)
@@ -98,9 +107,7 @@ class Session {
     const Answer opened = host_.OpenSource();
     if (!opened.ok()) {
       std::fprintf(err_, "twain-scan: MSG_OPENDS refused: %s\n", Describe(opened).c_str());
-      // The source refuses its open so when it finds no scanner it supports (or cannot start it).
-      const bool noScanner = opened.cc == TWCC_SEQERROR || opened.cc == TWCC_CHECKDEVICEONLINE ||
-                             opened.cc == TWCC_NODS;
+      const bool noScanner = NoScanner(opened);
       if (noScanner) std::fprintf(err_, "twain-scan: no scanner the source supports\n");
       return noScanner ? kExitNoScanner : kExitSource;
     }

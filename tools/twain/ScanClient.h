@@ -15,6 +15,10 @@ namespace twainhost {
 inline constexpr int kExitOk = 0, kExitSource = 1, kExitUsage = 2, kExitLoad = 3,
                      kExitNoScanner = 4, kExitNoPaper = 5;
 
+// Whether a refused MSG_OPENDS says the source found no scanner it supports (or could not start
+// it): the source refuses its open with one of these conditions then.
+bool NoScanner(const Answer& opened);
+
 // The session from MSG_OPENDS to MSG_CLOSEDS on a host whose manager holds the bundle; the exit
 // status.
 int RunScan(Host& host, const ScanOptions& options, std::FILE* out, std::FILE* err);

@@ -69,8 +69,10 @@ void PrintUsage(std::FILE* to) {
       "  --ui                enable with the source's interface (headless without a display)\n"
       "  --threads           print the threads before loading the source and after unloading it\n"
       "  --application NAME  the application's product name (\"Photoshop\" plays that family)\n"
-      "Exit status: 0 done, 1 the source failed or refused, 2 usage, 3 the bundle cannot be\n"
-      "loaded, 4 no scanner, 5 the feeder was empty (no image).\n");
+      "The output's folder is made when it is missing.\n"
+      "Exit status: 0 done, 1 the source failed or refused (or the output's folder cannot be\n"
+      "made), 2 usage, 3 the bundle cannot be loaded, 4 no scanner, 5 the feeder was empty\n"
+      "(no image).\n");
 }
 
 std::optional<ImageFormat> FormatByName(const std::string& name) {

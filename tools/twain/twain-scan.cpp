@@ -21,6 +21,7 @@
 namespace {
 
 using twainhost::kExitLoad;
+using twainhost::kExitNoScanner;
 using twainhost::kExitOk;
 using twainhost::kExitSource;
 using twainhost::kExitUsage;
@@ -74,6 +75,18 @@ std::size_t ThreadCountSettledAt(std::size_t expected) {
   return n;
 }
 
+// The folder the images go into, made when it is missing; false (and said) when it cannot be.
+bool MakeOutputFolder(const std::string& output) {
+  const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+  if (folder.empty()) return true;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (!error && std::filesystem::is_directory(folder, error)) return true;
+  std::fprintf(stderr, "twain-scan: cannot make the output folder %s: %s\n", folder.c_str(),
+               error ? error.message().c_str() : "a file has its name");
+  return false;
+}
+
 // Loads the source, opens it, scans or closes it; the source is unloaded on return.
 int Run(const twainhost::ScanOptions& options) {
   std::string error;
@@ -98,12 +111,17 @@ int Run(const twainhost::ScanOptions& options) {
   const twainhost::Answer opened = host.OpenSource();
   std::printf("MSG_OPENDS: %s\n", Outcome(opened).c_str());
   if (!opened.ok()) {
+    std::fprintf(stderr, "twain-scan: MSG_OPENDS refused: %s\n", Outcome(opened).c_str());
     ReportFaults(host);
-    return kExitSource;
+    if (!twainhost::NoScanner(opened)) return kExitSource;
+    std::fprintf(stderr, "twain-scan: no scanner the source supports\n");
+    return kExitNoScanner;
   }
   if (host.entryPointPushed()) std::printf("Entry point: handed over\n");
   const twainhost::Answer closed = host.CloseSource();
   std::printf("MSG_CLOSEDS: %s\n", Outcome(closed).c_str());
+  if (!closed.ok())
+    std::fprintf(stderr, "twain-scan: MSG_CLOSEDS refused: %s\n", Outcome(closed).c_str());
   const int faults = ReportFaults(host);
   return closed.ok() ? faults : kExitSource;
 }
@@ -123,6 +141,7 @@ int main(int argc, char** argv) {
     twainhost::PrintUsage(stdout);
     return kExitOk;
   }
+  if (options.scanning() && !MakeOutputFolder(options.output)) return kExitSource;
   const std::size_t before = ThreadCount();
   const int status = Run(options);
   if (options.reportThreads) {

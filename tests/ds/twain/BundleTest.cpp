@@ -177,8 +177,9 @@ TEST_F(Bundle, TwainScanWithoutASupportedScanner) {
   const std::string env =
       "VANTREL_LOG_ROOT=" + logFolder_.string() + " VANTREL_SIMULATOR=" + other.string();
   const testsupport::CommandRun refused = RunScan("--bundle " + bundle_, env);
-  EXPECT_EQ(refused.exit, 1) << refused.output;
+  EXPECT_EQ(refused.exit, 4) << refused.output;  // the README's "no scanner the source supports"
   EXPECT_THAT(refused.output, HasSubstr("MSG_OPENDS: rc 1 cc 11"));
+  EXPECT_THAT(refused.output, HasSubstr("no scanner the source supports"));
   EXPECT_THAT(refused.output, Not(HasSubstr("fault")));
   // The supported model opens and closes.
   const testsupport::CommandRun opened = RunScan("--bundle " + bundle_);

@@ -617,6 +617,8 @@ void DrainToJobEnd(CExtPipe* pipe, CExtPipe* paired) {
       pipe->Read(h.dwSize, nullptr);
       if (paired != nullptr && h.type == kPacketImage) paired->Read(h.dwSize, nullptr);
     }
+    // An IO thread held to a page count waits for the pages to be taken.
+    if (h.type == kPacketEndOfPage) pipe->DecreasePageCount();
     if (h.type == kPacketEndOfCycle && h.blJobFinished) return;
   }
 }
@@ -729,6 +731,8 @@ bool EndJob(CScannerManagerScannerItem* item) {
   item->pFrontReadBuffer = item->pRearReadBuffer = item->pImageBuffer = nullptr;
   for (uint8_t*& view : item->pIRUVViews) view = nullptr;
   item->dwClientBufferSize = 0;
+  // Whatever way the job ended, the next one starts the device job from scratch.
+  item->bJobStarted = 0;
   item->bRearPageNext = 0;
   item->dwPagesStarted = 0;
   item->dwEOFPagesEnded = 0;

@@ -6,6 +6,7 @@
 #include "drv/engine/ExtPipe.h"
 #include "drv/engine/ScanJob.h"
 #include "drv/platform/DbgLog.h"
+#include "drv/platform/KrThread.h"
 
 using namespace krstatus;
 
@@ -36,17 +37,60 @@ bool NextHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear,
   return ReadHeader(pipe, h);
 }
 
-// Drops one side's packets up to its end packet (the job's last when `jobEnd`).
-void DrainSide(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, bool jobEnd) {
+uint8_t SideBit(bool rear) { return rear ? kJobEndSeenRear : kJobEndSeenFront; }
+
+// Drops one side's packets up to its end packet (the job's last when `jobEnd`); true when that
+// was the job's last. A side whose last packet was read already has nothing more to come.
+bool DrainPipe(CExtPipe* pipe, bool rear, bool jobEnd) {
   PIPE_PACKAGE_HEADER h;
   while (ReadHeader(pipe, &h)) {
     LogPacket(rear ? " (Rear) " : " ", h);
     if (h.dwSize != 0) pipe->Read(h.dwSize, nullptr);
-    if (h.type == kPacketEndOfCycle && (!jobEnd || h.blJobFinished)) {
-      if (h.blJobFinished) item->bJobFinishedSeen |= rear ? kJobEndSeenRear : kJobEndSeenFront;
-      return;
-    }
+    if (h.type == kPacketEndOfPage) pipe->DecreasePageCount();
+    if (h.type == kPacketEndOfCycle && (!jobEnd || h.blJobFinished)) return h.blJobFinished != 0;
   }
+  return false;
+}
+
+void DrainSide(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, bool jobEnd) {
+  if ((item->bJobFinishedSeen & SideBit(rear)) != 0) return;
+  if (DrainPipe(pipe, rear, jobEnd)) item->bJobFinishedSeen |= SideBit(rear);
+}
+
+// The other side of a cancelled page of the styles that send each side apart, drained to the
+// job's end on a thread of its own while the page's side is read to its end: the IO thread
+// writes both pipes and would stop on a full one that nobody reads.
+struct SideDrain {
+  CExtPipe* pipe = nullptr;
+  bool rear = false;
+  bool ended = false;
+  KrThread thread;
+  SideDrain() { InitialInvalidKrThread(&thread); }
+};
+
+void* SideDrainThread(void* arg) {
+  auto* drain = static_cast<SideDrain*>(arg);
+  drain->ended = DrainPipe(drain->pipe, drain->rear, true);
+  return nullptr;
+}
+
+bool StartSideDrain(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, SideDrain* drain) {
+  if (pipe == nullptr || (item->bJobFinishedSeen & SideBit(rear)) != 0) return false;
+  drain->pipe = pipe;
+  drain->rear = rear;
+  if (CreateKrThread(&drain->thread, SideDrainThread, drain, nullptr)) return true;
+  InitialInvalidKrThread(&drain->thread);
+  DbgPrintf(1, "  No thread to drain the %s pipe: drained after this side.",
+            rear ? "rear" : "front");
+  return false;
+}
+
+void FinishSideDrain(CScannerManagerScannerItem* item, SideDrain* drain) {
+  if (!IsValidKrThread(&drain->thread)) return;
+  WaitKrThread(&drain->thread);
+  DestroyKrThread(&drain->thread);
+  InitialInvalidKrThread(&drain->thread);
+  if (drain->ended) item->bJobFinishedSeen |= SideBit(drain->rear);
 }
 
 void SetIOEndingPage(CScannerManagerScannerItem* item) {
@@ -74,6 +118,9 @@ void ReadPageEnd(CScannerManagerScannerItem* item, CExtPipe* pipe, CExtPipe* oth
   const char* side = rear ? " (Rear) " : " ";
   const bool cancelled = item->bCancel != 0;
   const bool apart = item->bEOFDuplexStyle || item->bGL310DuplexStyle;
+  // A cancelled page is read to the job's end: the other side goes there at the same time.
+  SideDrain drain;
+  const bool drainingOther = apart && cancelled && StartSideDrain(item, other, !rear, &drain);
   PIPE_PACKAGE_HEADER h;
   while (NextHeader(item, pipe, rear, &h)) {
     LogPacket(side, h);
@@ -103,7 +150,7 @@ void ReadPageEnd(CScannerManagerScannerItem* item, CExtPipe* pipe, CExtPipe* oth
     }
     if (h.type != kPacketEndOfCycle) continue;
     const bool trouble = cancelled || h.lStatusLong != 0 || item->lErrorStatus != 0;
-    if (apart && trouble && other != nullptr) {
+    if (apart && trouble && other != nullptr && !drainingOther) {
       DbgPrintf(1, cancelled ? "  Cancel in (%s) Page." : "  Error in (%s) Page.",
                 rear ? "rear" : "front");
       DbgPrintf(1, "  EOF/GL310 duplex mode clear %s pipe data to prevent dead lock.",
@@ -116,6 +163,7 @@ void ReadPageEnd(CScannerManagerScannerItem* item, CExtPipe* pipe, CExtPipe* oth
       break;
     }
   }
+  FinishSideDrain(item, &drain);
   if (!end->seenLast) return;
   const PIPE_PACKAGE_HEADER& last = end->last;
   if (last.lStatusLong != 0) {

@@ -141,6 +141,12 @@ class Worker {
     }
     m_failed = true;
   }
+  // An error that came with the input (a cancel's, a device's): the later pages report it, not
+  // one of their own.
+  void FailedBefore(int32_t status) {
+    if (!m_failed) m_failure = status;
+    m_failed = true;
+  }
   // At every end of a page cycle: the cancel flag's copy, and the next page's error to send.
   void NoteCancel() {
     m_errorSent = false;
@@ -580,7 +586,7 @@ void JpegDecode::Run() {
         m_endHeader = h;
         m_haveEnd = true;
         Drop(in, h);
-        if (h.lStatusLong != 0) m_failed = true;
+        if (h.lStatusLong != 0) FailedBefore(h.lStatusLong);
         continue;
       case kPacketEndOfCycle:
         break;
@@ -588,7 +594,7 @@ void JpegDecode::Run() {
         if (h.lStatusLong != 0) {
           DbgPrintf(1, "JpegDecodeThread: lStatusLong=%d", h.lStatusLong);
           if (!m_failed) Forward(in, out, h);
-          m_failed = true;
+          FailedBefore(h.lStatusLong);
         } else {
           Forward(in, out, h);
         }

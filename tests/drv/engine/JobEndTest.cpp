@@ -1,0 +1,173 @@
+// Every job ends: each way a client ends a job (KRStopJob, KRStopScan with cancel, the
+// callback's cancel) on each page of a duplex sheet returns, joins every thread of the job and
+// leaves the device ready, so the next job in the same process scans a clean page.
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ScanJobRunner.h"
+#include "Watchdog.h"
+
+using namespace enginefix;
+
+namespace {
+
+constexpr uint32_t kLines = 400;
+constexpr uint32_t kLine = 304;
+
+class JobEnd : public JobTest {
+ protected:
+  static void SetUpTestSuite() { PrepareSuite("engine-job-end"); }
+
+  // A scanner of the duplex style with three sheets, raw or compressing its sides.
+  sim::SimScanner& OpenDuplex(uint8_t style, bool raw) {
+    sim::Config config;
+    config.duplexStyle = style;
+    config.profile = raw ? sim::ImageProfile::Raw : sim::ImageProfile::DeviceJpeg;
+    config.sheets = 3;
+    return OpenAlone(config);
+  }
+  static SCANPARAMETER_UNION DuplexPage(uint32_t ctrl) {
+    SCANPARAMETER_UNION p = RawGreyPage(kLines);
+    p.ScanMethod = 4;
+    p.CtrlMode = ctrl;
+    return p;
+  }
+
+  // The next job scans one sheet's front whole: the scanner's own bytes on the raw road, a
+  // page of the window's size from the device's JPEG.
+  void ExpectCleanNextJob(sim::SimScanner& s, bool raw, const std::string& what) {
+    s.ClearSheetEvents();
+    s.LoadSheets(1);
+    const uint32_t sheet = s.Scanned().sheetsFed + 1;
+    const Job next = RunJob(RawGreyPage(kLines), 0, 1, true);
+    ASSERT_EQ(next.startScan, std::vector<long>{0}) << what;
+    ASSERT_EQ(next.pages.size(), 1u) << what;
+    ASSERT_FALSE(next.pages[0].calls.empty()) << what;
+    EXPECT_EQ(CodesOf(next.pages[0].calls.back()), std::vector<int64_t>{-2022}) << what;
+    if (raw) {
+      EXPECT_TRUE(next.pages[0].data == sim::SheetSide(sheet, 0, kLines, kLine)) << what;
+    } else {
+      EXPECT_EQ(next.pages[0].data.size(), size_t(kLines) * kLine) << what;
+    }
+    EXPECT_EQ(next.stopScan, std::vector<long>{0}) << what;
+    EXPECT_EQ(next.stopJob, 0) << what;
+  }
+};
+
+// How the client ends the job on the rear page.
+enum class RearEnd {
+  kStopJob,           // KRStopJob before the rear page is started
+  kStartThenCancel,   // KRStartScan, then KRStopScan(1) and KRStopJob
+  kStartThenStopJob,  // KRStartScan, then KRStopJob
+  kCallbackCancels,   // the callback answers 2 on the rear page; KRStopScan(0), KRStopJob
+};
+const char* Name(RearEnd end) {
+  switch (end) {
+    case RearEnd::kStopJob:
+      return "KRStopJob";
+    case RearEnd::kStartThenCancel:
+      return "KRStartScan then KRStopScan(1)";
+    case RearEnd::kStartThenStopJob:
+      return "KRStartScan then KRStopJob";
+    case RearEnd::kCallbackCancels:
+      return "the callback answers 2";
+  }
+  return "?";
+}
+
+bool CancelReported(long status) { return status == 0 || status == -2010; }
+
+}  // namespace
+
+// The styles that send each side with packets of its own (6 and 7, the supported model's): a
+// cancel on the rear page, after the front page ended, drains both sides to the job's end,
+// raw and device JPEG, page and batch mode.
+TEST_F(JobEnd, ACancelOnTheRearPageOfTheApartStylesEndsTheJob) {
+  for (const uint8_t style : {uint8_t(6), uint8_t(7)}) {
+    for (const bool raw : {true, false}) {
+      for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+        for (const RearEnd end : {RearEnd::kStopJob, RearEnd::kStartThenCancel,
+                                  RearEnd::kStartThenStopJob, RearEnd::kCallbackCancels}) {
+          const std::string what =
+              "style " + std::to_string(style) + (raw ? ", raw" : ", device JPEG") +
+              ((ctrl & kCtrlPage) != 0 ? ", page mode, " : ", batch mode, ") + Name(end);
+          sim::SimScanner& s = OpenDuplex(style, raw);
+          const size_t threads = ThreadCount();
+          const SCANPARAMETER_UNION p = DuplexPage(ctrl);
+          Receiver receiver;
+          ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+          ASSERT_EQ(SetParameter(p), 0) << what;
+          receiver.NextPage();
+          ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+          ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+          ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+          {
+            testsupport::Watchdog watchdog(what);
+            if (end != RearEnd::kStopJob) {
+              receiver.NextPage();
+              if (end == RearEnd::kCallbackCancels) receiver.AnswerAfter(1, 2);
+              ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+            }
+            switch (end) {
+              case RearEnd::kStopJob:
+                EXPECT_PRED1(CancelReported, KRStopJob(kCtrl, &handle)) << what;
+                break;
+              case RearEnd::kStartThenCancel:
+                EXPECT_PRED1(CancelReported, KRStopScan(kCtrl, &handle, 1)) << what;
+                EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+                break;
+              case RearEnd::kStartThenStopJob:
+                EXPECT_PRED1(CancelReported, KRStopJob(kCtrl, &handle)) << what;
+                break;
+              case RearEnd::kCallbackCancels:
+                ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+                EXPECT_PRED1(CancelReported, KRStopScan(kCtrl, &handle, 0)) << what;
+                EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+                break;
+            }
+          }
+          EXPECT_EQ(Item()->bJobRunning, 0) << what;
+          EXPECT_EQ(ThreadCount(), threads) << what;
+          const std::vector<Receiver::Page> pages = receiver.Pages();
+          ASSERT_GE(pages.size(), 1u) << what;
+          if (raw) {
+            EXPECT_TRUE(pages[0].data == sim::SheetSide(1, 0, kLines, kLine)) << what;
+          } else {
+            EXPECT_EQ(pages[0].data.size(), size_t(kLines) * kLine) << what;
+          }
+          ExpectCleanNextJob(s, raw, what);
+          EXPECT_EQ(ThreadCount(), threads) << what;
+        }
+      }
+    }
+  }
+}
+
+// A two-sided job that ends at its page limit on a front page, the rear of its sheet still on
+// its way: the job's end drains it, and the next job starts the device job from scratch.
+TEST_F(JobEnd, AJobEndedAtItsPageLimitLeavesTheDeviceReady) {
+  for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+    const std::string what = (ctrl & kCtrlPage) != 0 ? "page mode" : "batch mode";
+    sim::SimScanner& s = OpenDuplex(7, true);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = DuplexPage(ctrl);
+    p.JobPages = 3;
+    Job job;
+    {
+      testsupport::Watchdog watchdog(what);
+      job = RunJob(p, 0, 8, true);
+    }
+    ASSERT_EQ(job.pages.size(), 3u) << what;
+    for (uint32_t i = 0; i < 3; ++i) {
+      EXPECT_TRUE(job.pages[i].data == sim::SheetSide(i / 2 + 1, i % 2, kLines, kLine))
+          << what << ", page " << i + 1;
+      EXPECT_EQ(job.stopScan[i], 0) << what << ", page " << i + 1;
+    }
+    EXPECT_EQ(job.stopJob, 0) << what;
+    EXPECT_EQ(Item()->bJobRunning, 0) << what;
+    EXPECT_EQ(ThreadCount(), threads) << what;
+    ExpectCleanNextJob(s, true, what);
+    EXPECT_EQ(ThreadCount(), threads) << what;
+  }
+}

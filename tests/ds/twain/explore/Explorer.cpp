@@ -52,7 +52,6 @@ const std::vector<KnownOpen> kKnownOpen = {
     {"readback-layout", "ICAP_FRAMES and DAT_IMAGELAYOUT disagree with the area scanned"},
     {"empty-feeder-code", "an empty feeder at an enable answers TWCC_SEQERROR"},
     {"device-condition-code", "a jam, double feed or open cover fails without its TWAIN code"},
-    {"reset-duplex-hang", "a duplex batch reset at MSG_XFERREADY hangs in the job's end"},
     {"blank-with-crop", "the scan thread's crop and the host's image steps share one record"},
 };
 
@@ -1004,22 +1003,15 @@ Explorer::Explorer(const fs::path& bundle, const fs::path& folder) {
 
 Explorer::~Explorer() = default;
 
-Outcome Explorer::Run(uint64_t seed) {
+Outcome Explorer::Run(uint64_t seed, bool holdBack) {
   Outcome out;
   out.plan = Draw(seed);
   if (bundle_.empty()) {
     out.findings.push_back({"setup", "no bundle"});
     return out;
   }
-  // A duplex batch that the application ends early.
-  const Plan& p = out.plan;
-  if (IsKnownOpen("reset-duplex-hang") && p.duplex &&
-      (p.cancel != Cancel::kNone || p.skipImage >= 0 || p.xferCount > 0)) {
-    out.heldBack = "reset-duplex-hang";
-    return out;
-  }
   // The crop on the scan thread races the host's image steps (a sanitizer stops the process).
-  if (IsKnownOpen("blank-with-crop") && p.crop) {
+  if (holdBack && IsKnownOpen("blank-with-crop") && out.plan.crop) {
     out.heldBack = "blank-with-crop";
     return out;
   }

@@ -610,6 +610,7 @@ class Session {
       case Mechanism::kNative: {
         auto block = Timed("DAT_IMAGENATIVEXFER", [&] { return h.NativeXfer(); });
         if (block.rc == TWRC_XFERDONE) Decode(block.value, t);
+        lastCc_ = block.cc;
         return block.rc;
       }
       case Mechanism::kFile: {
@@ -626,6 +627,7 @@ class Session {
           return TWRC_FAILURE;
         }
         const Answer a = Timed("DAT_IMAGEFILEXFER", [&] { return h.FileXfer(); });
+        lastCc_ = a.cc;
         if (a.rc == TWRC_XFERDONE) {
           imageio::DecodedImage decoded;
           if (!imageio::readImageFile(file, decoded).ok()) {
@@ -681,6 +683,7 @@ class Session {
     uint32_t nextRow = 0;
     for (uint32_t strips = 0;; ++strips) {
       auto strip = Timed("DAT_IMAGEMEMXFER", [&] { return h.MemXfer(buffer, plan_.asHandle); });
+      lastCc_ = strip.cc;
       if (strip.rc != TWRC_SUCCESS && strip.rc != TWRC_XFERDONE) return strip.rc;
       state_ = 7;
       const twainhost::MemoryStrip& m = strip.value;
@@ -823,7 +826,7 @@ class Session {
       const auto info = Timed("DAT_IMAGEINFO", [&] { return h.GetImageInfo(); });
       if (!info.ok()) {
         if (!condition) Fault("image-info", "DAT_IMAGEINFO: " + Code(info));
-        if (info.cc == TWCC_LOWMEMORY) Fault("low-memory", "DAT_IMAGEINFO: " + Code(info));
+        CheckConditionCode("DAT_IMAGEINFO", info);
         failed = true;
         break;
       }
@@ -846,12 +849,17 @@ class Session {
         }
         continue;
       }
+      lastCc_ = TWCC_SUCCESS;
       const uint16_t rc = Transfer(index, &t);
       if (rc == TWRC_XFERDONE || rc == TWRC_SUCCESS) state_ = 7;
       if (rc != TWRC_XFERDONE && !(rc == TWRC_SUCCESS && plan_.cancel == Cancel::kEndAfterStrip)) {
         if (!condition)
           Fault("transfer", "image " + std::to_string(index + 1) + ": rc " + std::to_string(rc));
         failed = true;
+        Answer failure;
+        failure.rc = rc;
+        failure.cc = lastCc_;
+        CheckConditionCode("the transfer", failure);
         if (rc == TWRC_CANCEL) state_ = 7;
         // A failed transfer leaves state 6 or 7 as the source says; end it as an application does.
         const auto end = Timed("MSG_ENDXFER", [&] { return h.PendingXfers(MSG_ENDXFER); });
@@ -909,6 +917,19 @@ class Session {
     host_->TakeMessages();
   }
 
+  // A call that fails on what the scanner met answers TWAIN's condition for it, never a memory
+  // error.
+  void CheckConditionCode(const char* call, const Answer& a) {
+    if (a.cc == TWCC_LOWMEMORY) Fault("low-memory", std::string(call) + ": " + Code(a));
+    const uint16_t want = plan_.condition == Condition::kJam          ? TWCC_PAPERJAM
+                          : plan_.condition == Condition::kDoubleFeed ? TWCC_PAPERDOUBLEFEED
+                          : plan_.condition == Condition::kCoverOpen  ? kInterlock
+                                                                      : TWCC_SUCCESS;
+    if (want != TWCC_SUCCESS && a.rc == TWRC_FAILURE && a.cc != want)
+      Fault("device-condition-code", std::string(call) + " on a " + Name(plan_.condition) + ": " +
+                                         Code(a) + ", not " + std::to_string(want));
+  }
+
   void CheckThreads(size_t before, const std::string& namesBefore, const char* after) {
     const size_t now = testsupport::threadCount();
     if (now > before)
@@ -959,6 +980,7 @@ class Session {
   std::vector<uint16_t> caps_;
   std::set<uint16_t> touched_;
   std::vector<uint8_t> lastRows_;
+  uint16_t lastCc_ = TWCC_SUCCESS;
 };
 
 }  // namespace

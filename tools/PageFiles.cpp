@@ -1,6 +1,7 @@
 #include "tools/PageFiles.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <cerrno>
@@ -186,13 +187,10 @@ std::string PageExtension(PageFormat format, uint32_t bitsPerPixel) {
   return bitsPerPixel == 1 ? "pbm" : bitsPerPixel >= 24 ? "ppm" : "pgm";
 }
 
-bool WritePage(const PageImage& page, PageFormat format, const std::string& path,
-               std::string* error) {
-  if (!Consistent(page, error)) return false;
-  if (path == "-" && format != PageFormat::Pnm) {
-    *error = "only PNM goes to standard output";
-    return false;
-  }
+namespace {
+
+bool WriteFormat(const PageImage& page, PageFormat format, const std::string& path,
+                 std::string* error) {
   switch (format) {
     case PageFormat::Tiff:
       return WriteTiff(page, path, error);
@@ -202,6 +200,32 @@ bool WritePage(const PageImage& page, PageFormat format, const std::string& path
       break;
   }
   return WritePnm(page, path, error);
+}
+
+// A regular file this write made or changed, or none (a device, a pipe, a file it never opened).
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+bool WritePage(const PageImage& page, PageFormat format, const std::string& path,
+               std::string* error) {
+  if (!Consistent(page, error)) return false;
+  if (path == "-" && format != PageFormat::Pnm) {
+    *error = "only PNM goes to standard output";
+    return false;
+  }
+  struct stat before {};
+  const bool existed = path != "-" && stat(path.c_str(), &before) == 0;
+  if (WriteFormat(page, format, path, error)) return true;
+  // A page that could not be written whole leaves no truncated file under its name.
+  struct stat after {};
+  if (path != "-" && stat(path.c_str(), &after) == 0 && S_ISREG(after.st_mode) &&
+      (!existed || !SameFile(before, after)))
+    std::remove(path.c_str());
+  return false;
 }
 
 }  // namespace vtclient

@@ -186,14 +186,15 @@ ScanOutcome RunScanJob(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const Sca
       fail(infoStatus, "KRRequestImageInfo");
       break;
     }
+    // Only a page the driver's end of page called good is written.
+    if (stop != 0) {
+      fail(stop, "KRStopScan");
+      break;
+    }
     ++out.pages;
     if (!page(scanned)) {
       out.call = "output";
       kr.KRStopScan(ctrl, handle, 1);
-      break;
-    }
-    if (stop != 0) {
-      fail(stop, "KRStopScan");
       break;
     }
     long sensor = 0;

@@ -194,6 +194,8 @@ struct CScannerManagerScannerItem {
   uint32_t dwCallBackCtrlId;
   uint32_t* pCallBackDevice;
   std::atomic<uint8_t> bReaderStop;
+  // The callback answered 2 (cancel) on the page: KRStopScan reports the page cancelled.
+  std::atomic<uint8_t> bCallbackCancelled;
   // The IO thread's own.
   uint8_t bIOADFStatus;
   char IOFrontRawDumpName[64];

@@ -189,6 +189,7 @@ void CExtPipe::DeleteBuffer() {
     m_head = nullptr;
   }
   if (m_diskMode) CloseMappingFile();
+  CloseSpill();
   m_total = m_free = m_data = 0;
   m_read = m_write = {};
 }
@@ -206,25 +207,50 @@ void CExtPipe::CloseMappingFile() {
   m_diskMode = false;
 }
 
-bool CExtPipe::WriteMappingFile(const uint8_t* data, int64_t size, int64_t offset) {
+bool CExtPipe::WriteFileAt(FILE* file, const uint8_t* data, int64_t size, int64_t offset) {
   EnterKrCriticalSection(&m_fileLock);
   // Flushed at once, so a full disk fails this write rather than a later read.
   const bool ok =
-      fseeko(m_file, offset, SEEK_SET) == 0 &&
-      std::fwrite(data, 1, static_cast<size_t>(size), m_file) == static_cast<size_t>(size) &&
-      std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
+      fseeko(file, offset, SEEK_SET) == 0 &&
+      std::fwrite(data, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size) &&
+      std::fflush(file) == 0 && std::ferror(file) == 0;
   LeaveKrCriticalSection(&m_fileLock);
   return ok;
 }
 
-bool CExtPipe::ReadMappingFile(uint8_t* data, int64_t size, int64_t offset) {
+bool CExtPipe::ReadFileAt(FILE* file, uint8_t* data, int64_t size, int64_t offset) {
   EnterKrCriticalSection(&m_fileLock);
   const bool ok =
-      fseeko(m_file, offset, SEEK_SET) == 0 &&
-      std::fread(data, 1, static_cast<size_t>(size), m_file) == static_cast<size_t>(size) &&
-      std::ferror(m_file) == 0;
+      fseeko(file, offset, SEEK_SET) == 0 &&
+      std::fread(data, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size) &&
+      std::ferror(file) == 0;
   LeaveKrCriticalSection(&m_fileLock);
   return ok;
+}
+
+bool CExtPipe::WriteMappingFile(const uint8_t* data, int64_t size, int64_t offset) {
+  return WriteFileAt(m_file, data, size, offset);
+}
+
+bool CExtPipe::ReadMappingFile(uint8_t* data, int64_t size, int64_t offset) {
+  return ReadFileAt(m_file, data, size, offset);
+}
+
+void CExtPipe::CloseSpill() {
+  if (m_spill != nullptr) std::fclose(m_spill);
+  m_spill = nullptr;
+  m_spillRead = m_spillWrite = 0;
+  m_spillWriting = false;
+}
+
+void CExtPipe::AllowSpill() {
+  PipeLock lock(&m_mutex);
+  m_spillAllowed = true;
+}
+
+int64_t CExtPipe::GetSpillSize() {
+  PipeLock lock(&m_mutex);
+  return SpillData();
 }
 
 void CExtPipe::FailLocked(const char* why) {
@@ -309,12 +335,23 @@ bool CExtPipe::WakeWriterLocked() {
 
 bool CExtPipe::Write(uint32_t size, const uint8_t* data) {
   Position at;
+  int64_t spillAt = -1;
   {
     PipeLock lock(&m_mutex);
     if (m_failed) return false;
     if (size == 0) return true;
     GrowFor(size);
-    while (m_free < static_cast<int64_t>(size)) {
+    // Behind bytes already in the file, or where the ring has no room: the file.
+    if (m_spillAllowed && (SpillData() > 0 || m_free < static_cast<int64_t>(size))) {
+      if (m_spill == nullptr) m_spill = OpenTemporaryFile();
+      if (m_spill != nullptr) {
+        spillAt = m_spillWrite;
+        m_spillWriting = true;
+      } else {
+        DbgPrintf(1, "Pipe=%x cannot create its spill file: the writer waits", Id());
+      }
+    }
+    while (spillAt < 0 && m_free < static_cast<int64_t>(size)) {
       // Bytes that no reading can make room for would wait for ever.
       const int64_t reachable = m_diskMode ? m_total : std::max(m_total, m_maximumAllocate);
       if (static_cast<int64_t>(size) > reachable || m_data == 0) {
@@ -329,18 +366,29 @@ bool CExtPipe::Write(uint32_t size, const uint8_t* data) {
     }
     at = m_write;
   }
-  const bool copied = CopyIn(&at, data, size);
+  bool copied;
+  if (spillAt >= 0) {
+    // Null data only moves the write position: the file's bytes are left as they are.
+    copied = data == nullptr || WriteFileAt(m_spill, data, size, spillAt);
+  } else {
+    copied = CopyIn(&at, data, size);
+  }
   bool wakeReader = false;
   {
     PipeLock lock(&m_mutex);
+    m_spillWriting = false;
     if (!copied) {
       FailLocked("short write to the temporary file");
       return false;
     }
-    m_write = at;
-    m_data += size;
-    m_free -= size;
-    if (m_readWait != 0 && m_data >= m_readWait) {
+    if (spillAt >= 0) {
+      m_spillWrite = spillAt + size;
+    } else {
+      m_write = at;
+      m_data += size;
+      m_free -= size;
+    }
+    if (m_readWait != 0 && m_data + SpillData() >= m_readWait) {
       m_readWait = 0;
       wakeReader = true;
     }
@@ -351,9 +399,10 @@ bool CExtPipe::Write(uint32_t size, const uint8_t* data) {
 
 bool CExtPipe::Read(uint32_t size, uint8_t* data) {
   Position at;
+  int64_t fromRing = 0, spillAt = 0;
   {
     PipeLock lock(&m_mutex);
-    while (m_data < static_cast<int64_t>(size)) {
+    while (m_data + SpillData() < static_cast<int64_t>(size)) {
       if (m_failed) return false;
       if (m_flexibleRead) {
         DbgPrintf(kTrace, "Not enough data for read package header!!");
@@ -364,8 +413,14 @@ bool CExtPipe::Read(uint32_t size, uint8_t* data) {
     }
     if (m_failed) return false;
     at = m_read;
+    // The ring's bytes are older than the spill file's.
+    fromRing = std::min<int64_t>(size, m_data);
+    spillAt = m_spillRead;
   }
-  const bool copied = CopyOut(&at, data, size);
+  const int64_t fromSpill = size - fromRing;
+  bool copied = CopyOut(&at, data, fromRing);
+  if (copied && fromSpill > 0 && data != nullptr)
+    copied = ReadFileAt(m_spill, data + fromRing, fromSpill, spillAt);
   bool wakeWriter = false;
   {
     PipeLock lock(&m_mutex);
@@ -374,8 +429,10 @@ bool CExtPipe::Read(uint32_t size, uint8_t* data) {
       return false;
     }
     m_read = at;
-    m_free += size;
-    m_data -= size;
+    m_free += fromRing;
+    m_data -= fromRing;
+    m_spillRead += fromSpill;
+    if (SpillData() == 0 && !m_spillWriting) m_spillRead = m_spillWrite = 0;
     wakeWriter = WakeWriterLocked();
   }
   if (wakeWriter) SignalKrCondition(&m_freeReady);
@@ -451,7 +508,7 @@ void CExtPipe::WaitData(int64_t size) {
   DbgPrintf(kTrace, "Pipe=%x WaitData==> size=%lld", Id(), static_cast<long long>(size));
   {
     PipeLock lock(&m_mutex);
-    if (size != 0 && m_data < size && !m_failed) {
+    if (size != 0 && m_data + SpillData() < size && !m_failed) {
       m_readWait = size;
       WaitKrCondition(&m_dataReady, &m_mutex);
     }

@@ -50,6 +50,13 @@ class CExtPipe {
   // ahead of the write position (the block would land inside unread bytes).
   bool EnlargeBuffer(uint32_t unused);
 
+  // From now on the writer never waits: what does not fit in the ring within the pipe's limits
+  // goes on in a temporary file behind it and is read back in order (the rear side of a page of
+  // open length, written while the client still takes the front).
+  void AllowSpill();
+  // Bytes waiting in that file.
+  int64_t GetSpillSize();
+
   // Producer back-pressure: the pipe is nearly full (or pages behind), then wait until it is not.
   bool IsHighUsage();
   void WaitToLowUsage();
@@ -96,10 +103,14 @@ class CExtPipe {
   void CloseMappingFile();
   bool WriteMappingFile(const uint8_t* data, int64_t size, int64_t offset);
   bool ReadMappingFile(uint8_t* data, int64_t size, int64_t offset);
+  bool WriteFileAt(FILE* file, const uint8_t* data, int64_t size, int64_t offset);
+  bool ReadFileAt(FILE* file, uint8_t* data, int64_t size, int64_t offset);
+  void CloseSpill();
   void WaitFree(int64_t size);
   void WaitFreeAndPageCount(int64_t size, uint32_t pages);
 
   // Under the mutex.
+  int64_t SpillData() const { return m_spillWrite - m_spillRead; }
   Block* NewBlock();
   void InsertBlockAfterWrite(Block* block);
   void GrowFor(uint32_t size);
@@ -136,6 +147,13 @@ class CExtPipe {
   uint32_t m_pages = 0;
   uint32_t m_waitPages = 0;
   bool m_flexibleRead = false;
+  // The spill file behind the ring: written at m_spillWrite (m_spillWriting while a write is on
+  // its way, outside the mutex), read at m_spillRead; both go back to 0 when it is empty.
+  bool m_spillAllowed = false;
+  FILE* m_spill = nullptr;
+  int64_t m_spillRead = 0;
+  int64_t m_spillWrite = 0;
+  bool m_spillWriting = false;
   // A short file transfer leaves the ring's contents unknown: every later transfer refuses.
   std::atomic<bool> m_failed{false};
 };

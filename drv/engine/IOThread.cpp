@@ -97,12 +97,6 @@ class IoJob {
   }
   void Write(CExtPipe* pipe, const uint8_t* data, uint32_t size) {
     if (pipe == nullptr) return;
-    // A rear pipe of an open page length grows rather than holding up the IO thread while the
-    // client still takes the front page.
-    if (pipe == m_item->Pipes[kPipeIoRear] && m_item->bUnknownPageLength) {
-      while (pipe->IsBufferFull(size) && pipe->EnlargeBuffer(size)) {
-      }
-    }
     if (!pipe->Write(size, data)) {
       m_item->lIOStatus = kNoMemory;
       throw IOThreadStage{m_stage};
@@ -209,7 +203,10 @@ class IoJob {
   void SendOffsets();
   void JobStart();
   bool WaitForPageStart();
-  void PageSetUp();
+  // False when the job was cancelled before the next sheet was fed.
+  bool PageSetUp();
+  // The job's end packets without another page (a cancel between sheets).
+  void EndJobBetweenSheets();
   void ReadPage();
   void EndOfPage();
   enum class ContinuousEnd { kNextSheet, kNoPaper, kCancelled };
@@ -334,7 +331,14 @@ bool IoJob::WaitForPageStart() {
   return !Cancelled();
 }
 
-void IoJob::PageSetUp() {
+void IoJob::EndJobBetweenSheets() {
+  DbgPrintf(1, "IOTHREAD: Do End Job , Reason=(User/IoError) Cancel");
+  m_endJob = true;
+  const PIPE_PACKAGE_HEADER end = EndJobPacket();
+  for (uint32_t side = 0; side < (m_apart ? 2u : 1u); ++side) WriteHeader(SidePipe(side), end);
+}
+
+bool IoJob::PageSetUp() {
   m_stage = kStagePageSetUp;
   if (gdwDebugLevel >= 3) {
     std::snprintf(m_item->IOFrontRawDumpName, sizeof m_item->IOFrontRawDumpName,
@@ -348,7 +352,10 @@ void IoJob::PageSetUp() {
   CExtPipe* front = SidePipe(0);
   if (front->IsHighUsage()) front->WaitToLowUsage();
   const bool rearOfPair = m_sidesAsPages && m_pageCounter % 2 == 0;
-  if (rearOfPair) return;
+  if (rearOfPair) return true;
+  // A cancel that came while the client was pages behind (the wait above) ends the job before
+  // another sheet is fed only to be thrown away.
+  if (Cancelled()) return false;
   if (m_pageCounter >= 2 && (m_inquiry[88] & 0x08) == 0) {
     KR_WindowDataSet_VER2 window;
     std::memset(&window, 0, sizeof window);
@@ -359,6 +366,7 @@ void IoJob::PageSetUp() {
       PutBE32(window.Data + kWindowModeAt,
               m_pageCounter % 2 == 1 ? mode | kIrUvVisibleWindow : kIrUvImageWindow);
     }
+    SwapWindowForTray(m_item, &window);
     DbgPrintf(1, "Dump Window Descriptor");
     DbgDump(1, window.Data, sizeof window.Data);
     DbgPrintf(1, "IOThread:Set Window");
@@ -375,6 +383,7 @@ void IoJob::PageSetUp() {
     PreparationFailed();
   DbgPrintf(1, "IOThread: Reserve Unit(0)");
   if (!m_io->ReserveUnit(0)) CommandFailed();
+  return true;
 }
 
 void IoJob::ReadPage() {
@@ -515,6 +524,9 @@ void IoJob::ReadPage() {
       m_item->lIOStatus = status != 0 ? status : kSystemError;
       const int32_t reported = m_multiFeed ? kMultiFeed : m_skew ? kSkew : m_item->lIOStatus;
       WriteControl(m_apart ? DataPipe(side) : SidePipe(0), kPacketImage, reported, 0, false);
+      // The other side's page, not read to its end yet, is cut short by the same condition.
+      if (m_apart && !m_sideDone[1 - side])
+        WriteControl(DataPipe(1 - side), kPacketImage, reported, 0, false);
       m_ok = false;
     } else if (m_continuous && endOfPage) {
       DbgPrintf(1, "IOThread: Get EOP size=%d", got);
@@ -697,6 +709,7 @@ void IoJob::ContinuousNextSheet() {
     KR_WindowDataSet_VER2 window;
     std::memset(&window, 0, sizeof window);
     m_scanner->GetWindowDescriptor(m_item, &window);
+    SwapWindowForTray(m_item, &window);
     if (!m_io->SetWindow(window.Data, sizeof window.Data)) CommandFailed();
     if (m_scanner->GetFeature(kFeatureCalibrateLaterPages) && !DoCalibration(m_item, &m_dev))
       PreparationFailed();
@@ -872,16 +885,15 @@ void IoJob::Run() {
         if (m_pageCounter == 0) {
           m_item->bFirstPageStarted = 1;
         } else if (!rearOfPair && !WaitForPageStart()) {
-          DbgPrintf(1, "IOTHREAD: Do End Job , Reason=(User/IoError) Cancel");
-          m_endJob = true;
-          const PIPE_PACKAGE_HEADER end = EndJobPacket();
-          for (uint32_t side = 0; side < (m_apart ? 2u : 1u); ++side)
-            WriteHeader(SidePipe(side), end);
+          EndJobBetweenSheets();
           continue;
         }
       }
       ++m_pageCounter;
-      PageSetUp();
+      if (!PageSetUp()) {
+        EndJobBetweenSheets();
+        continue;
+      }
       ReadPage();
       EndOfPage();
     }

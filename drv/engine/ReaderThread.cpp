@@ -554,7 +554,10 @@ void PageReader::Run() {
     if (m_eop || m_eof) break;
     if (result == 2) break;
   }
-  if (result == 2) DoCancel(m_item);
+  if (result == 2) {
+    m_item->bCallbackCancelled = 1;
+    DoCancel(m_item);
+  }
   if (jfif) KRJFIFFree(&m_item->JFIFRecord);
   if (m_item->bReaderStop) DbgPrintf(1, " AP call exit!!");
 }
@@ -626,26 +629,38 @@ void EOPPadding(CScannerManagerScannerItem* item, uint8_t* buffer, uint32_t size
   }
 }
 
-void PrepareContinuousRead(CScannerManagerScannerItem* item) {
-  DbgPrintf(1, "Continuous scan reset variables");
-  item->pReadSourceFront = item->Pipes[kPipeReadFront];
-  item->pReadSourceRear = item->Pipes[kPipeReadRear];
-  item->bReadADFStatus = item->bMediaStatus;
-  item->dwReadCurrentType = kPacketEndOfPage;
-  item->dwReaderStage = 3;
+void ResetReadState(CScannerManagerScannerItem* item, uint32_t stage) {
+  item->dwReaderStage = stage;
   item->dwReadPending = 0;
+  item->dwReadCurrentType = kPacketEndOfPage;
+  item->bReadADFStatus = item->bMediaStatus;
   item->bReadEndPadding = 0;
   item->bReadMessagePresent = 0;
   item->dwReadMessage = 0;
   item->bReadNotEnoughData = 0;
+  item->bRearCountTaken = 0;
   item->dwForwardFrontPacketSize = 0;
+  // A rear page reads on from its front: the sources and the forward record are the sheet's.
+  if (stage == kReaderRearStage) return;
+  item->pReadSourceFront = item->Pipes[kPipeReadFront];
+  item->pReadSourceRear = item->Pipes[kPipeReadRear];
+  item->dwReadPreviousType = kPacketEndOfPage;
+  item->bEndPacketStashed = 0;
   item->dwForwardFrontBytes = 0;
   item->bForwardPending = 0;
   item->dwForwardCounter = 0;
+  item->bForward = 0;
   item->bContinuousEndPending = 0;
+  // The page's own message: one left from the page before would be taken for this page's.
+  item->lMessageStatus = 0;
   EnterKrCriticalSection(&item->ItemCriticalSection);
   item->bCancel = 0;
   LeaveKrCriticalSection(&item->ItemCriticalSection);
+}
+
+void PrepareContinuousRead(CScannerManagerScannerItem* item) {
+  DbgPrintf(1, "Continuous scan reset variables");
+  ResetReadState(item, kReaderContinuousStage);
 }
 
 void ReadScanWithdrawBuffer(CScannerManagerScannerItem* item) {

@@ -68,6 +68,9 @@ long StopScan(CScannerManagerScannerItem* item, long ctrl) {
   JoinReader(item);
   item->bReaderStop = 0;
   item->bPageMultiFeedMessage = 0;
+  // Whether the IO thread had ended the page before the callback's cancel came or not, the
+  // client cancelled it.
+  const bool callbackCancelled = item->bCallbackCancelled.exchange(0) != 0;
   if (!item->bJobRunning) {
     DbgPrintf(1, " not in scanning state do nothing");
     return 0;
@@ -80,7 +83,7 @@ long StopScan(CScannerManagerScannerItem* item, long ctrl) {
     if (pageEnded && !jobEnded) return FailureStatus(item);
   }
   if (!pageEnded || item->bPageMultiFeedMessage) return FailureStatus(item);
-  return 0;
+  return callbackCancelled ? kReadAbort : 0;
 }
 
 long StopJob(CScannerManagerScannerItem* item) {

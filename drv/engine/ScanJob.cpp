@@ -28,6 +28,7 @@ constexpr uint16_t kDataDuplexMode = 0xB2;
 constexpr uint32_t kHardwareBlockSize = 68;
 constexpr uint32_t kHardwareRecordSize = 132;
 constexpr uint32_t kWindowSize = 96;
+constexpr size_t kWindowMethodAt = 43;
 constexpr int64_t kPageSizeGuard = 150000000000LL;
 constexpr uint64_t kContinuousPageInches = 14;
 constexpr int64_t kUnknownPageSize = 0x400000;
@@ -176,12 +177,8 @@ void SetWindowAndTray(CScannerManagerScannerItem* item, const SCANPARAMETER_UNIO
   item->TessalineTrayStatus = 0;
   uint8_t status[5] = {};
   io->MediaCheck(status, sizeof status, 0);
-  if (status[4] == 0x21 || status[4] == 0x11) {
-    item->TessalineTrayStatus = 1;
-    const uint16_t method = GetBE16(window.Data + 43);
-    if (method == 1) PutBE16(window.Data + 43, 5);
-    if (method == 5) PutBE16(window.Data + 43, 1);
-  }
+  if (status[4] == 0x21 || status[4] == 0x11) item->TessalineTrayStatus = 1;
+  SwapWindowForTray(item, &window);
   DbgPrintf(1, "Dump Window Descriptor");
   DbgDump(1, window.Data, kWindowSize);
   DbgPrintf(1, "IOThread:Set Window");
@@ -527,6 +524,10 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
       item->pIRUVViews[i] = item->pIRUVWorkBuffer + i * item->dwTransferSize;
   }
   AllocateTopology(item, mask, sizes, MakeTopologyPipe);
+  // A rear side of open length is written while the client still takes the front: its pipe
+  // goes on in a file past its limits rather than holding up the IO thread.
+  if (item->bUnknownPageLength && item->Pipes[kPipeIoRear] != nullptr)
+    item->Pipes[kPipeIoRear]->AllowSpill();
   if (ap.CacheMode == 1) item->Pipes[kPipeIoFront]->SetMaximumPageCount(ap.CacheSize);
 
   if (item->bContinuousMode) PrepareContinuousRead(item);
@@ -554,6 +555,13 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
 }
 
 }  // namespace
+
+void SwapWindowForTray(const CScannerManagerScannerItem* item, KR_WindowDataSet_VER2* window) {
+  if (item->TessalineTrayStatus != 1) return;
+  const uint16_t method = GetBE16(window->Data + kWindowMethodAt);
+  if (method == 1) PutBE16(window->Data + kWindowMethodAt, 5);
+  if (method == 5) PutBE16(window->Data + kWindowMethodAt, 1);
+}
 
 void SetJobStartAllocationHook(JobStartAllocationHook hook) { gAllocationHook = hook; }
 

@@ -71,6 +71,9 @@ bool StartJob(CScannerManagerScannerItem* item);
 using JobStartAllocationHook = bool (*)(const char* what);
 void SetJobStartAllocationHook(JobStartAllocationHook hook);
 bool EndJob(CScannerManagerScannerItem* item);
+// A job on the other tray (the job start's MEDIA CHECK said so) asks every window for the other
+// side: the window's one-sided method 1 becomes 5 and 5 becomes 1.
+void SwapWindowForTray(const CScannerManagerScannerItem* item, KR_WindowDataSet_VER2* window);
 bool StartPage(CScannerManagerScannerItem* item);
 bool EndPage(CScannerManagerScannerItem* item);
 void DoCancel(CScannerManagerScannerItem* item);
@@ -99,6 +102,13 @@ static_assert(sizeof(READSCAN_PARAM) == 48);
 
 bool ReadScanInternal(CScannerManagerScannerItem* item, READSCAN_PARAM* param);
 void ReadScanWithdrawBuffer(CScannerManagerScannerItem* item);
+// The reader's stages a page begins in: a sheet's first page, its rear page, a continuous scan.
+constexpr uint32_t kReaderSheetStage = 0;
+constexpr uint32_t kReaderContinuousStage = 3;
+constexpr uint32_t kReaderRearStage = 4;
+// The one place the reader's read state is set for the page it reads next (the page start, the
+// continuous scan's job start).
+void ResetReadState(CScannerManagerScannerItem* item, uint32_t stage);
 // The read state of a continuous scan, set once at the job start for all its pages.
 void PrepareContinuousRead(CScannerManagerScannerItem* item);
 void EOPPadding(CScannerManagerScannerItem* item, uint8_t* buffer, uint32_t size,

@@ -187,41 +187,10 @@ bool StartPage(CScannerManagerScannerItem* item) {
     DbgPrintf(1, "Start Page Do nothing in continous mode");
   } else if (item->bRearPageNext) {
     DbgPrintf(1, "StartPage rear page do nothing");
-    item->dwReaderStage = 4;
-    item->bRearCountTaken = 0;
-    item->dwReadPending = 0;
-    item->dwReadCurrentType = kPacketEndOfPage;
-    item->dwForwardFrontPacketSize = 0;
-    item->bReadADFStatus = item->bMediaStatus;
-    item->bReadEndPadding = 0;
-    item->bReadMessagePresent = 0;
-    item->dwReadMessage = 0;
-    item->bReadNotEnoughData = 0;
+    ResetReadState(item, kReaderRearStage);
   } else {
     DbgPrintf(1, " StartPage (1) Reset variable");
-    item->dwReadPending = 0;
-    item->pReadSourceFront = item->Pipes[kPipeReadFront];
-    item->pReadSourceRear = item->Pipes[kPipeReadRear];
-    item->bReadADFStatus = item->bMediaStatus;
-    item->bReadEndPadding = 0;
-    item->bReadMessagePresent = 0;
-    item->dwReadMessage = 0;
-    item->bReadNotEnoughData = 0;
-    item->dwReadPreviousType = kPacketEndOfPage;
-    item->dwReadCurrentType = kPacketEndOfPage;
-    item->dwReaderStage = 0;
-    item->bRearCountTaken = 0;
-    item->bEndPacketStashed = 0;
-    item->dwForwardFrontPacketSize = 0;
-    item->dwForwardFrontBytes = 0;
-    item->bForwardPending = 0;
-    item->dwForwardCounter = 0;
-    item->bForward = 0;
-    // The page's own message: one left from the page before would be taken for this page's.
-    item->lMessageStatus = 0;
-    EnterKrCriticalSection(&item->ItemCriticalSection);
-    item->bCancel = 0;
-    LeaveKrCriticalSection(&item->ItemCriticalSection);
+    ResetReadState(item, kReaderSheetStage);
   }
   if (gdwDebugLevel > 2) {
     SCANPARAMETER_UNION ap;

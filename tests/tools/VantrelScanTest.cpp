@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -37,6 +39,7 @@ struct Case {
   std::vector<std::string> env = {};  // more NAME=value settings
   bool exactOut = false;              // stdout is outLines and nothing else
   const char* stdoutTo = nullptr;     // a file for stdout instead of the case's, or kClosedPipe
+  rlim_t fileSizeLimit = 0;           // the client's files end there (a full disk); 0 none
 };
 
 const std::string kSim = VANTREL_SIM_PATH;
@@ -152,7 +155,7 @@ const Case kCases[] = {
      {"--batch={dir}p%d.pgm", VT_SMALL_AREA},
      kDeviceError,
      {},
-     {"Scanned page 2 (sheet 2, front)", "KRStopScan failed: -3101 Multiple feed",
+     {"Scanned page 1 (sheet 1, front)", "KRStopScan failed: -3101 Multiple feed",
       "more than one sheet was fed at once"}},
     // A blank page is news, not a failure: every page is written.
     {"ScanBlankPage",
@@ -411,7 +414,20 @@ Outcome RunClient(const Case& c) {
   Outcome run;
   run.dir = dir;
   pid_t pid = 0;
+  // The client inherits the file-size limit, and writes past it fail instead of ending it.
+  struct rlimit savedLimit {};
+  void (*savedSignal)(int) = SIG_DFL;
+  if (c.fileSizeLimit != 0) {
+    getrlimit(RLIMIT_FSIZE, &savedLimit);
+    const struct rlimit limit = {c.fileSizeLimit, savedLimit.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+  }
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  if (c.fileSizeLimit != 0) {
+    setrlimit(RLIMIT_FSIZE, &savedLimit);
+    std::signal(SIGXFSZ, savedSignal);
+  }
   posix_spawn_file_actions_destroy(&actions);
   if (pipeEnds[1] >= 0) close(pipeEnds[1]);
   if (rc != 0) {
@@ -500,6 +516,24 @@ TEST(VantrelScanFiles, DuplexBatchHoldsTheScannersPixels) {
                              std::string(pixels.begin(), pixels.end())) == 0)
         << "page " << page;
   }
+}
+
+// A page that cannot be written whole (the disk is full) ends a duplex scan between the sides of
+// its sheet: the client stops the page with cancel, the driver returns, and no truncated file is
+// left under the page's name.
+TEST(VantrelScanFiles, APageThatCannotBeWrittenEndsTheScanAndLeavesNoFile) {
+  Case c{"UnwritablePage",
+         kRaw.c_str(),
+         {"--batch={dir}page%d.pgm", "--source", "Duplex", VT_SMALL_AREA},
+         kDeviceError,
+         {},
+         {"cannot write page 1"}};
+  c.fileSizeLimit = 20000;  // the page holds 304 x 118 bytes
+  const Outcome run = RunClient(c);
+  ASSERT_EQ(run.exit, kDeviceError) << run.err;
+  EXPECT_NE(run.err.find("cannot write page 1"), std::string::npos) << run.err;
+  struct stat st {};
+  EXPECT_NE(stat((run.dir + "page1.pgm").c_str(), &st), 0);
 }
 
 }  // namespace

@@ -319,3 +319,38 @@ TEST(ExtPipe, ResetStartsAfresh) {
   pipe.IncreasePageCount();
   EXPECT_TRUE(pipe.IsHighUsage());
 }
+
+// A pipe that may spill never holds its writer: past the ring's maximum the bytes go into the
+// temporary file, the ring never grows past its maximum, and the reader gets every byte in
+// order, ring first, then the file; once the file is empty the ring takes the writes again.
+TEST(ExtPipe, ASpillingPipeNeverHoldsItsWriterNorGrowsPastItsMaximum) {
+  FakeSystem system;
+  CExtPipe pipe(nullptr, 0, 4 * kMiB);  // 4 MiB, up to 6 MiB
+  pipe.AllowSpill();
+  std::vector<uint8_t> expected;
+  auto write = [&](uint32_t seed) {
+    const std::vector<uint8_t> piece = Pattern(kMiB, seed);
+    ASSERT_TRUE(pipe.Write(kMiB, piece.data()));
+    expected.insert(expected.end(), piece.begin(), piece.end());
+  };
+  size_t taken = 0;
+  auto readBack = [&](size_t n) {
+    const std::vector<uint8_t> want(expected.begin() + long(taken),
+                                    expected.begin() + long(taken + n));
+    EXPECT_EQ(ReadBack(pipe, n), want) << "bytes " << taken << " on";
+    taken += n;
+  };
+  for (uint32_t i = 0; i < 10; ++i) write(40 + i);
+  EXPECT_EQ(pipe.GetTotalSize(), 6 * kMiB);
+  EXPECT_EQ(pipe.GetDataSize() + pipe.GetSpillSize(), 10 * kMiB);
+  // Across the ring's end into the file, and writes behind the file's bytes while it has some.
+  readBack(3 * kMiB + 5);
+  write(50);
+  write(51);
+  readBack(9 * kMiB - 5);
+  EXPECT_EQ(pipe.GetSpillSize(), 0);
+  write(52);
+  EXPECT_EQ(pipe.GetSpillSize(), 0);
+  readBack(kMiB);
+  EXPECT_EQ(pipe.GetTotalSize(), 6 * kMiB);
+}

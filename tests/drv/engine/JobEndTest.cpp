@@ -1,12 +1,15 @@
 // Every job ends: each way a client ends a job (KRStopJob, KRStopScan with cancel, the
 // callback's cancel) on each page of a duplex sheet returns, joins every thread of the job and
 // leaves the device ready, so the next job in the same process scans a clean page.
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ScanJobRunner.h"
 #include "Watchdog.h"
+#include "drv/engine/ExtPipe.h"
+#include "drv/engine/ScanJob.h"
 
 using namespace enginefix;
 
@@ -122,7 +125,7 @@ TEST_F(JobEnd, ACancelOnTheRearPageOfTheApartStylesEndsTheJob) {
                 break;
               case RearEnd::kCallbackCancels:
                 ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
-                EXPECT_PRED1(CancelReported, KRStopScan(kCtrl, &handle, 0)) << what;
+                EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), -2010) << what;
                 EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
                 break;
             }
@@ -169,5 +172,135 @@ TEST_F(JobEnd, AJobEndedAtItsPageLimitLeavesTheDeviceReady) {
     EXPECT_EQ(ThreadCount(), threads) << what;
     ExpectCleanNextJob(s, true, what);
     EXPECT_EQ(ThreadCount(), threads) << what;
+  }
+}
+
+// A batch job whose client is pages behind: the scanner fills the pipe and waits for room before
+// its next sheet. A cancel then ends the job there, without feeding a sheet only to throw it
+// away.
+TEST_F(JobEnd, ACancelWhileTheScannerWaitsForRoomFeedsNoOtherSheet) {
+  constexpr uint32_t kSheetLines = 3300;  // a page of a megabyte
+  sim::SimScanner& s = OpenRaw(10);
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RawGreyPage(kSheetLines);
+  p.CtrlMode = kCtrlFixed;
+  p.CacheSize = 4 << 20;  // pipes of 4 MiB: a few pages ahead of the client
+  Receiver receiver;
+  ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+  ASSERT_EQ(SetParameter(p), 0);
+  receiver.NextPage();
+  ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0);
+  ASSERT_TRUE(receiver.WaitForPageEnd());
+  // The client holds the first page while the scanner's pages fill the pipe.
+  CExtPipe* pipe = Item()->Pipes[kPipeIoFront];
+  while (pipe->GetWriteWaitSize() == 0) std::this_thread::yield();
+  const uint32_t fed = s.Scanned().sheetsFed;
+  ASSERT_LT(fed, 10u);
+  {
+    testsupport::Watchdog watchdog("a cancel while the scanner waits for room");
+    EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), 0);
+    EXPECT_PRED1(CancelReported, KRStopJob(kCtrl, &handle));
+  }
+  EXPECT_EQ(s.Scanned().sheetsFed, fed);
+  EXPECT_EQ(Item()->bJobRunning, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  const std::vector<Receiver::Page> pages = receiver.Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_TRUE(pages[0].data == sim::SheetSide(1, 0, kSheetLines, kLine));
+  ExpectCleanNextJob(s, true, "after the cancel");
+}
+
+// A jam while the scanner reads a sheet's rear in the style that reads the sides by turns: the
+// front page, cut short with it, ends in the jam too instead of being padded and reported good.
+// Raw and device JPEG, on a long page that takes several reads a side.
+TEST_F(JobEnd, ARearJamCutsTheFrontPageOfTheSheetWithIt) {
+  constexpr uint32_t kLongPage = 3300;
+  for (const bool raw : {true, false}) {
+    for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+      const std::string what = std::string(raw ? "raw" : "device JPEG") +
+                               ((ctrl & kCtrlPage) != 0 ? ", page mode" : ", batch mode");
+      sim::Config config;
+      config.duplexStyle = 7;
+      config.profile = raw ? sim::ImageProfile::Raw : sim::ImageProfile::DeviceJpeg;
+      config.sheets = 2;
+      config.sheetEvents = {{sim::SheetEventKind::Jam, 1, 1, 1000, 0}};
+      sim::SimScanner& s = OpenAlone(config);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = DuplexPage(ctrl);
+      p.Length = p.LineNum = kLongPage;
+      Job job;
+      {
+        testsupport::Watchdog watchdog(what);
+        job = RunJob(p, 0, 4, true);
+      }
+      ASSERT_EQ(job.pages.size(), 1u) << what;
+      ASSERT_FALSE(job.pages[0].calls.empty()) << what;
+      EXPECT_EQ(CodesOf(job.pages[0].calls.back()).at(0), -2013) << what;
+      EXPECT_EQ(job.stopScan, std::vector<long>{-2013}) << what;
+      EXPECT_EQ(job.stopJob, 0) << what;
+      EXPECT_EQ(Item()->bJobRunning, 0) << what;
+      EXPECT_EQ(ThreadCount(), threads) << what;
+      ExpectCleanNextJob(s, raw, what);
+    }
+  }
+}
+
+// Every page start leaves the reader's read state as a fresh page needs it, whichever way it
+// begins: a sheet's first page, a continuous scan, and a rear page (which keeps its sheet's
+// sources and forward record).
+TEST_F(JobEnd, EveryPageStartResetsTheWholeReadState) {
+  OpenRaw(1);
+  CScannerManagerScannerItem* item = Item();
+  const auto dirty = [item] {
+    item->dwReadPending = 7;
+    item->dwReadCurrentType = kPacketImage;
+    item->dwReadPreviousType = kPacketImage;
+    item->bReadEndPadding = item->bReadMessagePresent = item->bReadNotEnoughData = 1;
+    item->dwReadMessage = 9;
+    item->bRearCountTaken = item->bEndPacketStashed = item->bForwardPending = 1;
+    item->bForward = item->bContinuousEndPending = 1;
+    item->dwForwardFrontPacketSize = item->dwForwardFrontBytes = item->dwForwardCounter = 5;
+    item->lMessageStatus = -3101;
+    item->dwReaderStage = 2;
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> start;
+    uint32_t stage;
+    bool newSheet;
+  };
+  const Case cases[] = {
+      {"a sheet's first page", [item] { StartPage(item); }, 0, true},
+      {"a continuous scan", [item] { PrepareContinuousRead(item); }, 3, true},
+      {"a rear page",
+       [item] {
+         item->bRearPageNext = 1;
+         StartPage(item);
+         item->bRearPageNext = 0;
+       },
+       4, false},
+  };
+  for (const Case& c : cases) {
+    dirty();
+    c.start();
+    EXPECT_EQ(item->dwReaderStage, c.stage) << c.what;
+    EXPECT_EQ(item->dwReadPending, 0u) << c.what;
+    EXPECT_EQ(item->dwReadCurrentType, uint32_t(kPacketEndOfPage)) << c.what;
+    EXPECT_EQ(item->bReadEndPadding | item->bReadMessagePresent | item->bReadNotEnoughData, 0)
+        << c.what;
+    EXPECT_EQ(item->dwReadMessage, 0u) << c.what;
+    EXPECT_EQ(item->bRearCountTaken, 0) << c.what;
+    EXPECT_EQ(item->dwForwardFrontPacketSize, 0u) << c.what;
+    if (c.newSheet) {
+      EXPECT_EQ(item->dwReadPreviousType, uint32_t(kPacketEndOfPage)) << c.what;
+      EXPECT_EQ(item->bEndPacketStashed | item->bForwardPending | item->bForward, 0) << c.what;
+      EXPECT_EQ(item->bContinuousEndPending, 0) << c.what;
+      EXPECT_EQ(item->dwForwardFrontBytes | item->dwForwardCounter, 0u) << c.what;
+      EXPECT_EQ(item->lMessageStatus, 0) << c.what;
+    } else {
+      // The rear page reads on from its front's forward record.
+      EXPECT_EQ(item->dwForwardFrontBytes, 5u) << c.what;
+      EXPECT_EQ(item->bForwardPending, 1) << c.what;
+    }
   }
 }

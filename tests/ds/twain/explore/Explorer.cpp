@@ -52,14 +52,10 @@ const std::vector<KnownOpen> kKnownOpen = {
     {"readback-layout", "ICAP_FRAMES and DAT_IMAGELAYOUT disagree with the area scanned"},
     {"empty-feeder-code", "an empty feeder at an enable answers TWCC_SEQERROR"},
     {"device-condition-code", "a jam, double feed or open cover fails without its TWAIN code"},
-    {"blank-with-crop", "the scan thread's crop and the host's image steps share one record"},
+    {"shared-image-record",
+     "the scan thread's page steps and the host's image steps share one plug-in record (a data "
+     "race: pages blank or thresholded at 128)"},
 };
-
-bool IsKnownOpen(const std::string& kind) {
-  for (const KnownOpen& k : kKnownOpen)
-    if (kind == k.kind) return true;
-  return false;
-}
 
 // Ends the process when a call does not return within the bound: a hung data source cannot be
 // recovered from inside the process, and the line names the scenario to replay.
@@ -753,7 +749,7 @@ class Session {
     const bool uniform =
         std::all_of(t.rows.begin(), t.rows.end(), [&](uint8_t b) { return b == t.rows.front(); });
     if (uniform)
-      Fault(plan_.crop ? "blank-with-crop" : "image-blank",
+      Fault(plan_.crop ? "shared-image-record" : "image-blank",
             where + "every byte is " + std::to_string(t.rows.front()));
     if (!uniform && t.rows == lastRows_)
       Fault("image-repeated", where + "the same rows as the image before");
@@ -987,6 +983,12 @@ class Session {
 
 const std::vector<KnownOpen>& KnownOpenClasses() { return kKnownOpen; }
 
+bool IsKnownOpen(const std::string& kind) {
+  for (const KnownOpen& k : kKnownOpen)
+    if (kind == k.kind) return true;
+  return false;
+}
+
 std::string ReproduceLine(uint64_t seed) {
   return "scripts/explore twain --seed " + std::to_string(seed);
 }
@@ -1033,8 +1035,8 @@ Outcome Explorer::Run(uint64_t seed, bool holdBack) {
     return out;
   }
   // The crop on the scan thread races the host's image steps (a sanitizer stops the process).
-  if (holdBack && IsKnownOpen("blank-with-crop") && out.plan.crop) {
-    out.heldBack = "blank-with-crop";
+  if (holdBack && IsKnownOpen("shared-image-record") && out.plan.crop) {
+    out.heldBack = "shared-image-record";
     return out;
   }
   Session(out.plan, bundle_, out).Run();

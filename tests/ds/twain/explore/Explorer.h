@@ -49,6 +49,7 @@ struct KnownOpen {
   const char* fault;
 };
 const std::vector<KnownOpen>& KnownOpenClasses();
+bool IsKnownOpen(const std::string& kind);
 
 // The command line that replays one scenario.
 std::string ReproduceLine(uint64_t seed);

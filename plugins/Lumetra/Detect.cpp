@@ -14,9 +14,11 @@ namespace lumetra {
 
 namespace {
 
-constexpr int kInkContrast = 48;       // grey levels print differs from the paper
-constexpr double kMarginShare = 0.03;  // of each side left out of the blank test
-constexpr int kSpeckDivisor = 50;      // marks below 1/50 inch do not count as print
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kInkContrast = 48;        // grey levels print differs from the paper
+constexpr double kMarginShare = 0.03;   // of each side left out of the blank test
+constexpr double kMinSheetShare = 0.4;  // of the page: a found region smaller is print, not a sheet
+constexpr int kSpeckDivisor = 50;       // marks below 1/50 inch do not count as print
 constexpr double kPartsPerMillionPerStep = 2;
 
 // Patch sheets, in inches.
@@ -26,35 +28,42 @@ constexpr double kQuietZone = 0.15;      // white on either side of the four bar
 constexpr double kMinPatchLength = 0.5;  // length of bars that makes a patch
 constexpr double kScanStep = 0.05;       // distance of the scan lines across the bars
 
-uint8_t medianOf(const Plane& p, int l, int t, int r, int b) {
-  std::array<uint32_t, 256> hist{};
-  uint64_t n = 0;
-  for (int y = t; y < b; ++y)
-    for (int x = l; x < r; ++x) ++hist[p.at(x, y)], ++n;
-  uint64_t seen = 0;
-  for (int v = 0; v < 256; ++v)
-    if ((seen += hist[size_t(v)]) * 2 >= n) return uint8_t(v);
-  return 255;
-}
-
 }  // namespace
 
-bool isBlank(const Raster& r, int xRes, int threshold) {
+bool isBlank(const Raster& r, int xRes, int threshold, int background) {
   quietLeptonica();
   const int res = std::max(xRes, 1);
-  // The document straightened out of the scanner background, when one is framed by it.
-  Plane g = greyPlane(r);
-  const std::vector<Quad> doc = findDocuments(g, std::max(4, res / 2), false);
-  if (!doc.empty()) g = greyPlane(cutOut(r, doc[0], true, Fill{}));
-  const int mx = int(g.width * kMarginShare), my = int(g.height * kMarginShare);
-  const int l = std::min(mx, g.width - 1), t = std::min(my, g.height - 1);
-  const int rt = std::max(g.width - mx, l + 1), b = std::max(g.height - my, t + 1);
-  const uint8_t paper = medianOf(g, l, t, rt, b);
-  Plane area(rt - l, b - t);
-  for (int y = t; y < b; ++y)
-    memcpy(&area.at(0, y - t), &g.v[size_t(y) * size_t(g.width) + size_t(l)], size_t(rt - l));
-  PixPtr ink =
-      maskOf(area, [&](uint8_t v) { return std::abs(int(v) - int(paper)) > kInkContrast; });
+  const Plane g = greyPlane(r);
+  // A sheet framed by the scanner background is read inside its edges (in place: turning it
+  // would smear dust into marks); anything else (a cropped page, a sheet as wide as the feeder)
+  // whole, so that a logo, a photo or a barcode on a cropped page is never taken for the sheet
+  // and its surroundings for empty paper.
+  Quad area;
+  area.cx = g.width / 2.0, area.cy = g.height / 2.0, area.w = g.width, area.h = g.height;
+  const Found found = findDocuments(g, std::max(4, res / 2), false, background);
+  if (found.docs.size() == 1 &&
+      found.docs.front().w * found.docs.front().h >= kMinSheetShare * double(g.width) * g.height)
+    area = found.docs.front();
+  const double a = area.angle * kPi / 180, c = std::cos(a), s = std::sin(a);
+  const double halfW = area.w * (0.5 - kMarginShare), halfH = area.h * (0.5 - kMarginShare);
+  auto inside = [&](int x, int y) {
+    const double dx = x + 0.5 - area.cx, dy = y + 0.5 - area.cy;
+    return std::fabs(dx * c + dy * s) <= halfW && std::fabs(-dx * s + dy * c) <= halfH;
+  };
+  std::array<uint64_t, 256> hist{};
+  uint64_t total = 0;
+  for (int y = 0; y < g.height; ++y)
+    for (int x = 0; x < g.width; ++x)
+      if (inside(x, y)) ++hist[g.at(x, y)], ++total;
+  if (total == 0) return true;
+  int paper = 0;
+  for (uint64_t seen = 0; paper < 255 && (seen += hist[size_t(paper)]) * 2 < total;) ++paper;
+  // Outside the area every pixel reads as paper.
+  Plane read = g;
+  for (int y = 0; y < g.height; ++y)
+    for (int x = 0; x < g.width; ++x)
+      if (!inside(x, y)) read.at(x, y) = uint8_t(paper);
+  PixPtr ink = maskOf(read, [&](uint8_t v) { return std::abs(int(v) - paper) > kInkContrast; });
   if (!ink) return false;
   const int speck = std::max(2, res / kSpeckDivisor);
   PixPtr marks(
@@ -62,8 +71,7 @@ bool isBlank(const Raster& r, int xRes, int threshold) {
   if (!marks) return false;
   l_int32 count = 0;
   pixCountPixels(marks.get(), &count, nullptr);
-  const double total = double(area.width) * area.height;
-  return count * 1e6 <= threshold * kPartsPerMillionPerStep * total;
+  return count * 1e6 <= threshold * kPartsPerMillionPerStep * double(total);
 }
 
 bool hasColour(const Raster& r, int sensitivity) {

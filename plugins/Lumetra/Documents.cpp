@@ -9,10 +9,19 @@
 namespace lumetra {
 
 namespace {
-constexpr int kFrame = 2;          // rows and columns of the outer frame read as background
-constexpr int kMinTolerance = 24;  // grey levels a document differs from the background
-constexpr int kMaxTolerance = 64;
-constexpr double kMinSolidity = 0.8;  // share of its rectangle a document region fills
+constexpr int kCornerDivisor = 50;    // a corner patch's side: the page's shorter side / this
+constexpr int kCornerAgreement = 12;  // grey levels within which corners show one background
+constexpr int kMinContrast = 6;       // grey levels a sheet differs from the background at least...
+constexpr int kSpreadFactor = 4;      // ...and this many times the background's own spread
+// The margin ring read for a sheet's level: minSide / this, and at least wide enough that the
+// smoothed edge (two pixels) stays a minority of it.
+constexpr int kRingDivisor = 4;
+constexpr int kMinRing = 6;
+constexpr int kSeam = 7;         // widest seam through a sheet that is bridged
+constexpr int kEdgeBlur = 5;     // the smoothed edge and a pixel each side, left out of the ring
+constexpr int kFaintShare = 10;  // the margin's faintest tenth sets its contrast
+constexpr double kMinSolidity = 0.8;      // share of its rectangle a document region fills
+constexpr double kMaxStrayShare = 0.002;  // of the page: marks left outside a sheet
 constexpr double kPi = 3.14159265358979323846;
 
 double cross(const Point& o, const Point& a, const Point& b) {
@@ -62,10 +71,172 @@ std::vector<Point> rowEnds(PIX* region, int x0, int y0) {
   return pts;
 }
 
-uint8_t median(std::vector<uint8_t> v) {
+int medianOf(std::vector<uint8_t> v) {
   if (v.empty()) return 0;
   std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
   return v[v.size() / 2];
+}
+
+// A 3 x 3 mean: scanner noise and dust no longer decide where a sheet's edge lies.
+Plane smoothed(const Plane& p) {
+  if (p.width < 3 || p.height < 3) return p;
+  PixPtr grey = pix8Of(p);
+  PixPtr mean(grey ? pixBlockconv(grey.get(), 1, 1) : nullptr);
+  return mean ? planeOf(mean.get()) : p;
+}
+
+struct Background {
+  int level = 0;
+  int spread = 0;  // median distance of the patch's pixels from its level
+};
+
+// The background levels the page's corners show, the one most corners agree on first; corners
+// that split evenly are ordered by the caller's level, else by the frame's.
+std::vector<Background> backgroundsOf(const Plane& s, int hint) {
+  const int side = std::max(1, std::min(s.width, s.height) / kCornerDivisor);
+  std::vector<Background> corners;
+  for (int cy : {0, s.height - side}) {
+    for (int cx : {0, s.width - side}) {
+      std::vector<uint8_t> v;
+      for (int y = cy; y < cy + side; ++y)
+        for (int x = cx; x < cx + side; ++x) v.push_back(s.at(x, y));
+      Background b;
+      b.level = medianOf(v);
+      for (uint8_t& e : v) e = uint8_t(std::abs(int(e) - b.level));
+      b.spread = medianOf(v);
+      corners.push_back(b);
+    }
+  }
+  if (hint < 0) {
+    std::vector<uint8_t> frame;
+    for (int x = 0; x < s.width; ++x)
+      frame.push_back(s.at(x, 0)), frame.push_back(s.at(x, s.height - 1));
+    for (int y = 0; y < s.height; ++y)
+      frame.push_back(s.at(0, y)), frame.push_back(s.at(s.width - 1, y));
+    hint = medianOf(frame);
+  }
+  auto support = [&](const Background& b) {
+    return std::count_if(corners.begin(), corners.end(), [&](const Background& c) {
+      return std::abs(c.level - b.level) <= kCornerAgreement;
+    });
+  };
+  std::stable_sort(corners.begin(), corners.end(), [&](const Background& a, const Background& b) {
+    const auto sa = support(a), sb = support(b);
+    if (sa != sb) return sa > sb;
+    return std::abs(a.level - hint) < std::abs(b.level - hint);
+  });
+  std::vector<Background> out;
+  for (const Background& c : corners) {
+    bool seen = false;
+    for (Background& o : out) {
+      if (std::abs(o.level - c.level) <= kCornerAgreement) {
+        o.spread = std::max(o.spread, c.spread);
+        seen = true;
+      }
+    }
+    if (!seen) out.push_back(c);
+  }
+  return out;
+}
+
+// Pixels that differ from the background by more than `threshold`, noise opened away, seams
+// bridged and the holes that print leaves in a sheet filled.
+PixPtr differing(const Plane& s, int level, int threshold) {
+  PixPtr mask = maskOf(s, [&](uint8_t v) { return std::abs(int(v) - level) > threshold; });
+  if (mask && s.width >= 3 && s.height >= 3) mask.reset(pixOpenBrick(nullptr, mask.get(), 3, 3));
+  // Thin seams where a sheet's own content happens to match the background do not cut it up.
+  if (mask) mask.reset(pixCloseSafeBrick(nullptr, mask.get(), kSeam, kSeam));
+  if (!mask) return mask;
+  PixPtr holes(pixHolesByFilling(mask.get(), 4));
+  if (holes) pixOr(mask.get(), mask.get(), holes.get());
+  return mask;
+}
+
+struct Region {
+  Quad q;
+  l_int32 count = 0;
+  int x = 0, y = 0;
+  PixPtr pix;
+};
+
+// The solid regions of a mask with at least minSide pixels on each side.
+std::vector<Region> regionsOf(PIX* mask, int minSide) {
+  std::vector<Region> out;
+  PIXA* rawPixa = nullptr;
+  BoxaPtr boxes(pixConnComp(mask, &rawPixa, 8));
+  PixaPtr regions(rawPixa);
+  if (!boxes || !regions) return out;
+  for (int i = 0; i < pixaGetCount(regions.get()); ++i) {
+    l_int32 x, y, w, h;
+    if (boxaGetBoxGeometry(boxes.get(), i, &x, &y, &w, &h) != 0) continue;
+    if (w < minSide || h < minSide) continue;
+    Region r;
+    r.pix.reset(pixaGetPix(regions.get(), i, L_CLONE));
+    if (!r.pix) continue;
+    pixCountPixels(r.pix.get(), &r.count, nullptr);
+    r.q = smallestRectangle(rowEnds(r.pix.get(), x, y));
+    if (r.q.w * r.q.h <= 0 || r.count < kMinSolidity * r.q.w * r.q.h) continue;
+    r.x = x, r.y = y;
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+// How far a region's margin stands from the background: the ring just inside its edge (past
+// the smoothed edge itself), at its faintest tenth, so that a sheet whose margin is not one
+// level (a pattern, a photo to the edge) keeps the low threshold it was found with.
+int marginContrast(const Plane& s, const Region& r, int ring, int background) {
+  PixPtr outer(pixErodeBrick(nullptr, r.pix.get(), kEdgeBlur, kEdgeBlur));
+  PixPtr inner(pixErodeBrick(nullptr, r.pix.get(), 2 * ring + 1, 2 * ring + 1));
+  if (!outer) return 0;
+  std::vector<uint8_t> v;
+  const int w = int(pixGetWidth(r.pix.get())), h = int(pixGetHeight(r.pix.get()));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if (maskBit(outer.get(), x, y) && !(inner && maskBit(inner.get(), x, y)))
+        v.push_back(uint8_t(std::abs(int(s.at(r.x + x, r.y + y)) - background)));
+  if (v.empty()) return 0;
+  const auto faint = v.begin() + long(v.size() / kFaintShare);
+  std::nth_element(v.begin(), faint, v.end());
+  return *faint;
+}
+
+// Marks of `mask` farther than `reach` from the region.
+l_int32 strayMarks(PIX* mask, const Region& r, int reach) {
+  PixPtr around(pixCreate(pixGetWidth(mask), pixGetHeight(mask), 1));
+  if (!around) return 0;
+  pixRasterop(around.get(), r.x, r.y, pixGetWidth(r.pix.get()), pixGetHeight(r.pix.get()),
+              PIX_SRC | PIX_DST, r.pix.get(), 0, 0);
+  around.reset(pixDilateBrick(nullptr, around.get(), 2 * reach + 1, 2 * reach + 1));
+  if (!around) return 0;
+  PixPtr stray(pixSubtract(nullptr, mask, around.get()));
+  l_int32 count = 0;
+  if (stray) pixCountPixels(stray.get(), &count, nullptr);
+  return count;
+}
+
+void readingOrder(std::vector<Quad>& docs) {
+  // A document belongs to the row of an earlier one when their heights overlap by half the
+  // smaller one.
+  std::sort(docs.begin(), docs.end(), [](const Quad& a, const Quad& b) { return a.top < b.top; });
+  std::vector<std::vector<Quad>> rows;
+  for (const Quad& q : docs) {
+    bool placed = false;
+    for (auto& row : rows) {
+      const Quad& r = row.front();
+      const int overlap = std::min(r.bottom, q.bottom) - std::max(r.top, q.top);
+      if (overlap * 2 >= std::min(r.bottom - r.top, q.bottom - q.top)) {
+        row.push_back(q), placed = true;
+        break;
+      }
+    }
+    if (!placed) rows.push_back({q});
+  }
+  docs.clear();
+  for (auto& row : rows) {
+    std::sort(row.begin(), row.end(), [](const Quad& a, const Quad& b) { return a.left < b.left; });
+    docs.insert(docs.end(), row.begin(), row.end());
+  }
 }
 
 }  // namespace
@@ -113,79 +284,47 @@ Quad smallestRectangle(std::vector<Point> points) {
   return best;
 }
 
-Background backgroundOf(const Plane& p) {
-  std::vector<uint8_t> frame;
-  const int fw = std::min(kFrame, p.width), fh = std::min(kFrame, p.height);
-  for (int y = 0; y < p.height; ++y) {
-    const bool edgeRow = y < fh || y >= p.height - fh;
-    for (int x = 0; x < p.width; ++x)
-      if (edgeRow || x < fw || x >= p.width - fw) frame.push_back(p.at(x, y));
-  }
-  Background bg;
-  bg.level = median(frame);
-  for (uint8_t& v : frame) v = uint8_t(std::abs(int(v) - int(bg.level)));
-  bg.tolerance = std::clamp(kMinTolerance + 2 * int(median(frame)), kMinTolerance, kMaxTolerance);
-  return bg;
-}
-
-std::vector<Quad> findDocuments(const Plane& p, int minSide, bool all) {
-  std::vector<Quad> docs;
-  const Background bg = backgroundOf(p);
-  PixPtr mask =
-      maskOf(p, [&](uint8_t v) { return std::abs(int(v) - int(bg.level)) > bg.tolerance; });
-  if (!mask) return docs;
-  // Scanner noise away, then the document's own dark print (holes in its region) filled in.
-  if (p.width >= 3 && p.height >= 3) mask.reset(pixOpenBrick(nullptr, mask.get(), 3, 3));
-  if (!mask) return docs;
-  PixPtr holes(pixHolesByFilling(mask.get(), 4));
-  if (holes) pixOr(mask.get(), mask.get(), holes.get());
-  PIXA* rawPixa = nullptr;
-  BoxaPtr boxes(pixConnComp(mask.get(), &rawPixa, 8));
-  PixaPtr regions(rawPixa);
-  if (!boxes || !regions) return docs;
-  double bestArea = 0;
-  for (int i = 0; i < pixaGetCount(regions.get()); ++i) {
-    l_int32 x, y, w, h;
-    if (boxaGetBoxGeometry(boxes.get(), i, &x, &y, &w, &h) != 0) continue;
-    if (w < minSide || h < minSide) continue;
-    PixPtr region(pixaGetPix(regions.get(), i, L_CLONE));
-    if (!region) continue;
-    l_int32 count = 0;
-    pixCountPixels(region.get(), &count, nullptr);
-    Quad q = smallestRectangle(rowEnds(region.get(), x, y));
-    if (q.w * q.h <= 0 || count < kMinSolidity * q.w * q.h) continue;
+Found findDocuments(const Plane& p, int minSide, bool all, int hint) {
+  Found found;
+  if (p.width < 1 || p.height < 1) return found;
+  const Plane s = smoothed(p);
+  const int ring = std::max(kMinRing, minSide / kRingDivisor);
+  for (const Background& bg : backgroundsOf(s, hint)) {
+    const int loose = std::max(kMinContrast, kSpreadFactor * bg.spread);
+    PixPtr any = differing(s, bg.level, loose);
+    if (!any) continue;
+    l_int32 marks = 0;
+    pixCountPixels(any.get(), &marks, nullptr);
+    if (marks == 0) continue;
+    found.content = true;
+    std::vector<Region> regions = regionsOf(any.get(), minSide);
+    if (regions.empty()) continue;
+    // The edge halfway between the background and the faintest sheet's margin: unbiased by the
+    // smoothing, and as far from the noise as the contrast allows.
+    int contrast = 255;
+    for (const Region& r : regions)
+      contrast = std::min(contrast, marginContrast(s, r, ring, bg.level));
+    const int edge = std::max(loose, contrast / 2);
+    if (edge > loose) {
+      PixPtr sharp = differing(s, bg.level, edge);
+      if (!sharp) continue;
+      regions = regionsOf(sharp.get(), minSide);
+    }
+    if (regions.empty()) continue;
     if (all) {
-      docs.push_back(q);
-    } else if (count > bestArea) {
-      bestArea = count;
-      docs.assign(1, q);
+      for (const Region& r : regions) found.docs.push_back(r.q);
+      readingOrder(found.docs);
+      return found;
     }
+    const Region& largest =
+        *std::max_element(regions.begin(), regions.end(),
+                          [](const Region& a, const Region& b) { return a.count < b.count; });
+    if (strayMarks(any.get(), largest, ring) > kMaxStrayShare * double(p.width) * p.height)
+      continue;
+    found.docs.push_back(largest.q);
+    return found;
   }
-  if (all) {
-    // Reading order: a document belongs to the row of an earlier one when their heights overlap
-    // by half the smaller one.
-    std::sort(docs.begin(), docs.end(), [](const Quad& a, const Quad& b) { return a.top < b.top; });
-    std::vector<std::vector<Quad>> rows;
-    for (const Quad& q : docs) {
-      bool placed = false;
-      for (auto& row : rows) {
-        const Quad& r = row.front();
-        const int overlap = std::min(r.bottom, q.bottom) - std::max(r.top, q.top);
-        if (overlap * 2 >= std::min(r.bottom - r.top, q.bottom - q.top)) {
-          row.push_back(q), placed = true;
-          break;
-        }
-      }
-      if (!placed) rows.push_back({q});
-    }
-    docs.clear();
-    for (auto& row : rows) {
-      std::sort(row.begin(), row.end(),
-                [](const Quad& a, const Quad& b) { return a.left < b.left; });
-      docs.insert(docs.end(), row.begin(), row.end());
-    }
-  }
-  return docs;
+  return found;
 }
 
 Raster cutOut(const Raster& page, const Quad& q, bool deskew, const Fill& fill) {

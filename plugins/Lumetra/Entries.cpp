@@ -9,6 +9,7 @@
 
 #include "plugins/Lumetra/Cleanup.h"
 #include "plugins/Lumetra/Detect.h"
+#include "plugins/Lumetra/Documents.h"
 #include "plugins/Lumetra/JpegPart.h"
 #include "plugins/Lumetra/Lumetra.h"
 #include "plugins/Lumetra/Pages.h"
@@ -214,7 +215,8 @@ LUMETRA_EXPORT long Merge2Side(void* pSrc, void** ppDes, NIDATA* pNi, void* pRea
 LUMETRA_EXPORT long BlankPageDetection(void* pSrc, void** /*ppDes*/, NIDATA* pNi, void* /*pExtra*/,
                                        long* pStatus) {
   return detect(pSrc, pNi, pStatus, [&](const Raster& page) {
-    return lumetra::isBlank(page, pNi->InImage.XRes, pNi->OutImage.BlankThreshold)
+    return lumetra::isBlank(page, pNi->InImage.XRes, pNi->OutImage.BlankThreshold,
+                            lumetra::backgroundHint(pNi->InImage))
                ? kLumetraStatusBlankPage
                : 0L;
   });

@@ -23,4 +23,15 @@ PixPtr pix8Of(const Plane& p) {
   return pix;
 }
 
+Plane planeOf(PIX* pix8) {
+  Plane p(int(pixGetWidth(pix8)), int(pixGetHeight(pix8)));
+  const l_uint32* data = pixGetData(pix8);
+  const int wpl = pixGetWpl(pix8);
+  for (int y = 0; y < p.height; ++y) {
+    const l_uint32* line = data + size_t(y) * size_t(wpl);
+    for (int x = 0; x < p.width; ++x) p.at(x, y) = uint8_t(GET_DATA_BYTE(line, x));
+  }
+  return p;
+}
+
 }  // namespace lumetra

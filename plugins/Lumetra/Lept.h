@@ -46,7 +46,8 @@ inline bool maskBit(PIX* m, int x, int y) {
   return GET_DATA_BIT(line, x) != 0;
 }
 
-// An 8-bit Leptonica image of the plane.
+// An 8-bit Leptonica image of the plane, and the plane of an 8-bit image.
 PixPtr pix8Of(const Plane& p);
+Plane planeOf(PIX* pix8);
 
 }  // namespace lumetra

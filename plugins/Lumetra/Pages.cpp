@@ -88,8 +88,21 @@ Result cropPage(const Raster& page, const NIDATA& ni, std::vector<Raster>* docs)
         fromFront = true;
       }
     }
-    if (!fromFront) quads = findDocuments(greyPlane(page), minSide, all);
-    if (quads.empty()) return kNothingFound;
+    bool whole = false;
+    if (!fromFront) {
+      Found f = findDocuments(greyPlane(page), minSide, all, backgroundHint(in));
+      if (f.docs.empty() && !f.content) return kNothingFound;
+      // Print but no sheet found with confidence: the page as scanned, never a piece of it.
+      whole = f.docs.empty();
+      quads = std::move(f.docs);
+    }
+    if (whole) {
+      Quad q;
+      q.cx = page.width / 2.0, q.cy = page.height / 2.0;
+      q.w = page.width, q.h = page.height;
+      q.right = page.width, q.bottom = page.height;
+      quads.push_back(q);
+    }
     if ((crop & kLumetraCropSameForRear) && !isRearOfDuplex(in)) {
       std::lock_guard<std::mutex> lock(gFrontMutex);
       gFront = {true, in.CurPages, page.width, quads.front()};

@@ -210,6 +210,68 @@ Drawn drawSymbol(Page& page, ZXing::BarcodeFormat format, const std::string& tex
   return d;
 }
 
+Page invoiceSheet(int dpi, int width, int height, int bits, uint8_t paper, Drawn* code128,
+                  Drawn* qr) {
+  Page p(width, height, bits, paper);
+  const int margin = dpi / 2, line = std::max(8, dpi / 8);
+  drawText(p, margin, margin, "INVOICE 2026-0412", dpi / 4);
+  fillRect(p, width - margin - dpi, margin, width - margin - dpi / 2, margin + dpi / 2, 200, 30,
+           30);
+  fillRect(p, width - margin - dpi / 2 + dpi / 10, margin, width - margin, margin + dpi / 2, 30, 60,
+           190);
+  fillRect(p, margin, margin + dpi * 6 / 10, width - margin, margin + dpi * 6 / 10 + 2, 0, 0, 0);
+  int y = margin + dpi * 8 / 10;
+  for (int i = 0; i < 12 && y + line < height * 6 / 10; ++i, y += line * 3 / 2)
+    drawText(p, margin, y, "Item " + std::to_string(i + 1) + "  paper, toner and binding  12.50",
+             line);
+  const Drawn c = drawSymbol(p, ZXing::BarcodeFormat::Code128, "VT-2026-0412", margin,
+                             height * 7 / 10, dpi * 2, dpi / 2);
+  const Drawn q =
+      drawSymbol(p, ZXing::BarcodeFormat::QRCode, "https://example.org/invoice/2026-0412",
+                 width - margin - dpi, height * 7 / 10, dpi, dpi);
+  if (code128) *code128 = c;
+  if (qr) *qr = q;
+  return p;
+}
+
+Page textSheet(int dpi, int width, int height, int bits, int lines, int pixels) {
+  Page p(width, height, bits, 250);
+  const int margin = dpi * 3 / 4;
+  drawText(p, margin, margin, "Quarterly report of the reading room", pixels * 2);
+  static const char* kWords[] = {"The committee agreed that the", "quarterly figures show a",
+                                 "steady rise in requests for",   "bound volumes, and proposed",
+                                 "longer opening hours during",   "the examination weeks of June."};
+  int y = margin + pixels * 4;
+  for (int i = 0; i < lines && y + pixels < height - margin; ++i, y += pixels * 3 / 2)
+    drawText(p, margin, y, std::string(kWords[i % 6]) + " " + kWords[(i + 2) % 6], pixels);
+  return p;
+}
+
+void placeSheet(Page& page, uint8_t background, const Page& sheet, double cx, double cy,
+                double angle) {
+  const double a = angle * kPi / 180, c = std::cos(a), s = std::sin(a);
+  constexpr int kSub = 4;  // samples a side within a pixel, for the blended edges
+  for (int y = 0; y < page.height; ++y) {
+    for (int x = 0; x < page.width; ++x) {
+      double sum[3] = {0, 0, 0};
+      for (int sy = 0; sy < kSub; ++sy) {
+        for (int sx = 0; sx < kSub; ++sx) {
+          const double dx = x + (sx + 0.5) / kSub - cx, dy = y + (sy + 0.5) / kSub - cy;
+          const double u = dx * c + dy * s + sheet.width / 2.0,
+                       v = -dx * s + dy * c + sheet.height / 2.0;
+          uint8_t px[3] = {background, background, background};
+          if (u >= 0 && v >= 0 && u < sheet.width && v < sheet.height)
+            sheet.rgb(int(u), int(v), px);
+          for (int k = 0; k < 3; ++k) sum[k] += px[k];
+        }
+      }
+      constexpr double kSamples = kSub * kSub;
+      page.set(x, y, uint8_t(sum[0] / kSamples + 0.5), uint8_t(sum[1] / kSamples + 0.5),
+               uint8_t(sum[2] / kSamples + 0.5));
+    }
+  }
+}
+
 Page patchSheet(const char* pattern, int dpi) {
   Page page(int(8.5 * dpi), 11 * dpi, 8, 245);
   double x = 3.0 * dpi;

@@ -88,6 +88,18 @@ struct Drawn {
 Drawn drawSymbol(Page& page, ZXing::BarcodeFormat format, const std::string& text, int x, int y,
                  int width, int height);
 
+// An invoice as printed, upright on white paper (`paper`), at `dpi`, `width` x `height` pixels:
+// a heading, body text, a rule, a red and a blue square, a Code 128 and a QR code; the two
+// symbols' places come back when asked.
+Page invoiceSheet(int dpi, int width, int height, int bits, uint8_t paper = 250,
+                  Drawn* code128 = nullptr, Drawn* qr = nullptr);
+// A page of `lines` lines of body text (`pixels` high) under a heading, upright.
+Page textSheet(int dpi, int width, int height, int bits, int lines, int pixels);
+// The page filled with the feeder background and the sheet laid on it, its centre at (cx, cy),
+// turned clockwise by `angle` degrees (its edges blended as a scanner's optics blend them).
+void placeSheet(Page& page, uint8_t background, const Page& sheet, double cx, double cy,
+                double angle);
+
 // A patch sheet on Letter paper at `dpi`: four bars down the page, each 'W' wide or 'N' narrow
 // as `pattern` says.
 Page patchSheet(const char* pattern, int dpi);

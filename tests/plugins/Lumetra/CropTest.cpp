@@ -1,6 +1,7 @@
 // Crop and deskew, multi-crop, orientation and merging through the plug-in's entries, and the
 // document finder's measured accuracy.
 #include <cmath>
+#include <utility>
 
 #include "plugins/Lumetra/Documents.h"
 #include "tests/plugins/Lumetra/LumetraFixture.h"
@@ -17,6 +18,16 @@ Page straightDocument(const Doc& d, int bits) {
   upright.cx = d.w / 2, upright.cy = d.h / 2, upright.angle = 0;
   drawDocuments(p, 0, {upright});
   return p;
+}
+
+// The centre of the print within a symbol's box (grown by a margin for a slightly moved one).
+std::pair<double, double> inkCentre(const Page& p, const Drawn& d) {
+  constexpr int kGrow = 12;
+  double sx = 0, sy = 0, n = 0;
+  for (int y = std::max(0, d.t - kGrow); y < std::min(p.height, d.b + kGrow); ++y)
+    for (int x = std::max(0, d.l - kGrow); x < std::min(p.width, d.r + kGrow); ++x)
+      if (p.grey(x, y) < 128) sx += x, sy += y, ++n;
+  return n > 0 ? std::pair{sx / n, sy / n} : std::pair{-1.0, -1.0};
 }
 
 lumetra::Raster rasterOf(const Page& p) {
@@ -67,7 +78,7 @@ TEST(DocumentFinder, AngleWithinATenthOfADegreeAndBoundsWithinTwoPixels) {
     const Doc doc{500, 600, 640, 830, angle};
     drawDocuments(page, 25, {doc});
     addNoise(page, 8, uint32_t(angle * 100 + 50));
-    const auto docs = lumetra::findDocuments(lumetra::greyPlane(rasterOf(page)), 30, false);
+    const auto docs = lumetra::findDocuments(lumetra::greyPlane(rasterOf(page)), 30, false).docs;
     ASSERT_EQ(docs.size(), 1u);
     worstAngle = std::max(worstAngle, std::fabs(docs[0].angle - angle));
     worstSize = std::max({worstSize, std::fabs(docs[0].w - doc.w), std::fabs(docs[0].h - doc.h),
@@ -77,6 +88,59 @@ TEST(DocumentFinder, AngleWithinATenthOfADegreeAndBoundsWithinTwoPixels) {
   RecordProperty("worst_bound_error_px", std::to_string(worstSize));
   EXPECT_LT(worstAngle, 0.1);
   EXPECT_LT(worstSize, 2.0);
+}
+
+// An invoice on feeder backgrounds from black to white, straight and skewed, narrower than and
+// as wide as the feeder: the sheet comes back whole and straight wherever its edge shows against
+// the background, and where it cannot be told from the background the page comes back as it was
+// scanned, never a piece of it (a colour square, a barcode, a strip).
+TEST_F(LumetraTest, InvoiceOnEveryFeederBackgroundComesBackWholeOrUncropped) {
+  constexpr int kSheetDpi = 100;
+  constexpr uint8_t kPaper = 250;
+  constexpr int kVisibleContrast = 10;  // grey levels between paper and background that show
+  const int feeder = int(8.5 * kSheetDpi), window = 13 * kSheetDpi;
+  struct Feed {
+    int w, h;
+    double angle;
+    int bits;
+  };
+  const Feed feeds[] = {{feeder, 11 * kSheetDpi, 0, 24},
+                        {feeder - 30, 11 * kSheetDpi, 0.7, 8},
+                        {583, 827, 0, 8},
+                        {583, 827, 4.5, 24},
+                        {583, 827, -11, 8}};
+  for (const Feed& f : feeds) {
+    Drawn code128{}, qr{};
+    const Page sheet = invoiceSheet(kSheetDpi, f.w, f.h, f.bits, kPaper, &code128, &qr);
+    for (int background : {0, 40, 90, 140, 190, 225, 235, 240, 246, 255}) {
+      SCOPED_TRACE(testing::Message() << "sheet " << f.w << "x" << f.h << " at " << f.angle
+                                      << " degrees on background " << background);
+      Page page(feeder, window, f.bits);
+      placeSheet(page, uint8_t(background), sheet, feeder / 2.0, window / 2.0 + 17, f.angle);
+      addNoise(page, 3, uint32_t(background + 1));
+      NIDATA ni = recordFor(page, kSheetDpi);
+      ni.InImage.BackgroundColor = 255;  // the data source's word for a light feeder background
+      ni.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropFeeder;
+      ni.OutImage.Rotate = 1;
+      long status = -1;
+      const Page out = produce("DeskewCrop", page, ni, &status);
+      ASSERT_EQ(status, 0);
+      const bool whole = std::abs(out.width - f.w) <= 3 && std::abs(out.height - f.h) <= 3;
+      const bool asScanned = out.width == page.width && out.height == page.height;
+      if (std::abs(background - kPaper) >= kVisibleContrast) {
+        ASSERT_TRUE(whole) << out.width << "x" << out.height;
+        // Straight and in place: the two symbols, far apart, sit where the sheet has them.
+        for (const Drawn& d : {code128, qr}) {
+          const auto [x, y] = inkCentre(out, d);
+          const auto [wantX, wantY] = inkCentre(sheet, d);
+          EXPECT_NEAR(x, wantX, 1.5);
+          EXPECT_NEAR(y, wantY, 1.5);
+        }
+      } else {
+        EXPECT_TRUE(whole || asScanned) << out.width << "x" << out.height;
+      }
+    }
+  }
 }
 
 // A page without a document (all background) is refused and nothing comes back.

@@ -66,6 +66,57 @@ INSTANTIATE_TEST_SUITE_P(Pages, BlankTest,
                                            BlankCase{Content::DarkBackgroundEmpty, 10, true},
                                            BlankCase{Content::DarkBackgroundText, 100, false}));
 
+// Realistic pages as they reach the blank test: cropped (the sheet is the whole page), and sheets
+// on dark and light feeder backgrounds, skewed or as wide as the feeder. A page is blank only
+// when nothing on it is print: a solid area (colour squares, a barcode, a photo-like block) or a
+// lone page number keep it; specks of dust and the sheet's own edges do not.
+TEST_F(LumetraTest, BlankOnlyWhenTheWholeSheetHasNoPrint) {
+  constexpr int kSheetDpi = 100;
+  enum Kind { kEmpty, kSpecks, kPageNumber, kInvoice, kSolidOnly };
+  const struct {
+    Kind kind;
+    bool blank;
+  } contents[] = {{kEmpty, true},
+                  {kSpecks, true},
+                  {kPageNumber, false},
+                  {kInvoice, false},
+                  {kSolidOnly, false}};
+  const struct {
+    int sheetW, sheetH, pageW, pageH, background;
+    double angle;
+  } layouts[] = {{850, 1100, 850, 1100, -1, 0},  // cropped: no background
+                 {583, 827, 850, 1300, 30, 2.0},
+                 {583, 827, 850, 1300, 235, -3.0},
+                 {850, 1100, 850, 1300, 240, 0}};
+  for (const auto& l : layouts) {
+    for (const auto& c : contents) {
+      SCOPED_TRACE(testing::Message() << "content " << c.kind << " on background " << l.background
+                                      << " at " << l.angle << " degrees");
+      Page sheet = c.kind == kInvoice ? invoiceSheet(kSheetDpi, l.sheetW, l.sheetH, 24)
+                                      : Page(l.sheetW, l.sheetH, 24, 250);
+      if (c.kind == kPageNumber) drawText(sheet, l.sheetW / 2, l.sheetH - 80, "12", 14);
+      if (c.kind == kSolidOnly) {
+        fillRect(sheet, 100, 120, 300, 320, 40, 90, 200);
+        drawSymbol(sheet, ZXing::BarcodeFormat::QRCode, "page 7", 380, 120, 100, 100);
+      }
+      Page page = sheet;
+      if (l.background >= 0) {
+        page = Page(l.pageW, l.pageH, 24);
+        placeSheet(page, uint8_t(l.background), sheet, l.pageW / 2.0, l.pageH / 2.0, l.angle);
+      }
+      if (c.kind == kSpecks)  // single-pixel dust inside the sheet
+        for (int i = 0; i < 60; ++i)
+          page.set(l.pageW / 4 + i * 7, l.pageH / 4 + (i * 37) % 500, 20);
+      addNoise(page, 3);
+      NIDATA ni = recordFor(page, kSheetDpi);
+      ni.InImage.BackgroundColor = l.background > 128 ? 255 : 0;
+      ni.OutImage.BlankThreshold = 10;
+      EXPECT_EQ(detectStatus(lm, "BlankPageDetection", page, ni) == kLumetraStatusBlankPage,
+                c.blank);
+    }
+  }
+}
+
 // A higher threshold never turns a blank page into a page with content.
 TEST_F(LumetraTest, BlankDecisionIsMonotoneInTheThreshold) {
   for (Content c : {Content::OneWord, Content::Specks, Content::TextLines}) {

@@ -437,6 +437,16 @@ bool TezFRLScan::doScan() {
     steps_->scanPage(scanPageDone_ + 1);
 
     PageBuffer buffer{pScanBuffer_, allocScanSize_};
+    // The page buffer after steps that may have moved it into a larger block: the callback's
+    // record of the old block follows, so that no freed address is kept or freed again.
+    auto takePageBuffer = [&](const PageBuffer& moved) {
+      std::lock_guard lock(page.bufferLock);
+      if (page.gPageBuffer == pScanBuffer_ && moved.data != pScanBuffer_) {
+        page.gPageBuffer = moved.data;
+        page.gScanSize = page.gPageBufSize = moved.size;
+      }
+      pScanBuffer_ = moved.data, allocScanSize_ = moved.size;
+    };
     if (mergeSides_) {
       if (scanPage_ % 2 == 1) {
         ++scanPage_;
@@ -465,7 +475,7 @@ bool TezFRLScan::doScan() {
           scanSource_ == kScanSourceFlatbed && uiParam_.bPaperSize == kPageMultiCrop;
       const bool cropped =
           steps_->doCropDeskew(&scanImageInfo_, &buffer, autoOrientation, multiCrop);
-      pScanBuffer_ = buffer.data, allocScanSize_ = buffer.size;
+      takePageBuffer(buffer);
       const auto cropTime =
           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - cropStart).count();
       scanLog("Cropping time", kLogBlank, 1, std::to_string(cropTime));
@@ -493,7 +503,7 @@ bool TezFRLScan::doScan() {
     bool patch = false;
     if (uiParam_.bPatchCode) patch = steps_->doPatchCode(scanImageInfo_, buffer.data);
     if (autoOrientation) steps_->doAutoOrientation(&scanImageInfo_, &buffer);
-    pScanBuffer_ = buffer.data, allocScanSize_ = buffer.size;
+    takePageBuffer(buffer);
     BarcodeInfo barcodes{};
     if (uiParam_.bBarcodeDetection)
       steps_->doBarcodeDetection(scanImageInfo_, buffer.data, uiParam_.dwSelectBarcode, &barcodes);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <span>
@@ -95,6 +96,20 @@ struct RecordingSteps : ScanPageSteps {
     (void)info;
     mergedFront.assign(page->data, page->data + frontSize);
     mergedBack.assign(back, back + backSize);
+    return true;
+  }
+  // A crop that hands back a page larger than the buffer, into a new block (the old one freed),
+  // as taking a plug-in's larger output does.
+  bool enlargingCrop = false;
+  bool doCropDeskew(XferImageInfo* info, PageBuffer* page, bool, bool) override {
+    if (!enlargingCrop) return true;
+    const uint32_t size = page->size + info->dwBytesPerLine;
+    auto* grown = static_cast<uint8_t*>(std::malloc(size));
+    if (grown == nullptr) return false;
+    std::memcpy(grown, page->data, page->size);
+    std::free(page->data);
+    page->data = grown;
+    page->size = size;
     return true;
   }
   bool isBlankPage(const XferImageInfo&, const uint8_t*, uint8_t) override {
@@ -285,6 +300,23 @@ TEST_F(PageLoop, MergedSidesReadBothSidesIntoTheirOwnBuffers) {
   EXPECT_EQ(steps.mergedFront, front);
   EXPECT_EQ(steps.mergedBack, rear);
   EXPECT_EQ(scan.scanPageDone(), 1);
+}
+
+// A crop that moves the page into a larger block leaves the callback no address of the freed
+// one: the end of the job frees every block once.
+TEST_F(PageLoop, CropThatEnlargesThePageLeavesNoStaleBuffer) {
+  steps.enlargingCrop = true;
+  ScanSetting s = SmallGreyPage();
+  s.bPaperSize = kPageAutomatic;
+  driver.pages = {PageOf(Pattern(kSmallPageBytes, 1)), PageOf(Pattern(kSmallPageBytes, 2))};
+  driver.paperAfterPage = {1, 0};
+  ASSERT_TRUE(scan.startScanJob(s));
+  for (int page = 1; page <= 2; ++page) {
+    ASSERT_TRUE(scan.doScan());
+    std::lock_guard lock(gScanPage.bufferLock);
+    EXPECT_EQ(gScanPage.gPageBuffer, scan.scanBuffer()) << "page " << page;
+    EXPECT_EQ(gScanPage.gScanSize, scan.scanBufferSize()) << "page " << page;
+  }
 }
 
 TEST_F(PageLoop, BlankPagesAreSkippedAndABlankLastPageEndsTheBatch) {

@@ -224,6 +224,9 @@ bool drawText(uint8_t* image, const uint16_t* text, const Style& s) {
       y0 = h - m.h - margin;
       break;
     case kWmAt:
+      // A box wholly beside the page draws nothing; checked before any sum with the record's
+      // position, which may be anywhere in its 64-bit range.
+      if (s.x >= w || s.y >= h || s.x <= -int64_t(m.w) || s.y <= -int64_t(m.h)) return true;
       x0 = s.x, y0 = s.y;
       break;
     default:  // middle

@@ -1,6 +1,7 @@
 // The imprinter text drawn by KRCocoa, loaded by name: place, angle, opacity, hollow, bold, in
 // grey, colour and black-and-white pages.
 #include <cmath>
+#include <limits>
 
 #include "plugins/KRCocoa/KRCocoa.h"
 #include "tests/support/PluginTesting.h"
@@ -200,6 +201,20 @@ TEST_F(WatermarkTest, BadRecordsAndEdges) {
   const std::vector<uint16_t> full(kKRCocoaTextUnits, u'M');
   EXPECT_EQ(add(page.data.data(), full.data(), r.b), 0);
   EXPECT_GT(inkBox(page).ink, 0);
+  // Positions beside the page, up to the ends of the record's range, draw nothing.
+  const int64_t far = std::numeric_limits<int64_t>::max(),
+                near = std::numeric_limits<int64_t>::min();
+  const int64_t beside[][2] = {{far, 0},   {0, far}, {near, 0}, {0, near},
+                               {far, far}, {50, 0},  {0, 40}};
+  for (const auto& at : beside) {
+    Page clean(50, 40, 8, 255);
+    Record rb = recordFor(clean, 1, 20);
+    rb.b[kWmPosition] = kWmAt;
+    rb.i64(kWmX, at[0]);
+    rb.i64(kWmY, at[1]);
+    EXPECT_EQ(add(clean.data.data(), f.data(), rb.b), 0) << at[0] << "," << at[1];
+    EXPECT_EQ(inkBox(clean).ink, 0) << at[0] << "," << at[1];
+  }
   Page one(1, 1, 24, 255);
   Record ro = recordFor(one, 1, 30);
   EXPECT_EQ(add(one.data.data(), f.data(), ro.b), 0);

@@ -18,8 +18,6 @@ namespace {
 constexpr double kNoSkew = 0.05;        // degrees below which a document is copied, not turned
 constexpr int kOrientationDpi = 200;    // orientation works on text near this resolution
 constexpr uint8_t kInkThreshold = 128;  // darker pixels are print for the orientation test
-constexpr double kMinOrientConfidence = 2.0;
-constexpr double kOrientRatio = 1.2;  // the winning reading beats the other by this much
 
 std::mutex gPendingMutex;
 std::deque<Raster> gPending;
@@ -54,13 +52,20 @@ int uprightTurns(const Raster& r, int xRes) {
   if (!ink) return 0;
   l_float32 up = 0, left = 0;
   if (pixOrientDetect(ink.get(), &up, &left, 0, 0) != 0) return 0;
-  // Leptonica's own decision asks for more print than a sparse page has; its two confidences
-  // (ascenders against descenders, read upright and turned) decide here with lower bars.
-  const double u = std::fabs(up), l = std::fabs(left);
-  if (std::max(u, l) < kMinOrientConfidence || std::max(u, l) < kOrientRatio * std::min(u, l))
-    return 0;
-  if (u >= l) return up > 0 ? 0 : 2;
-  return left > 0 ? 1 : 3;  // text reading upwards wants a clockwise quarter turn
+  // Leptonica's own bars (its defaults): a page whose text does not clearly read one way is
+  // left as it is, since turning an upright page sideways is worse than not turning at all.
+  l_int32 orient = L_TEXT_ORIENT_UNKNOWN;
+  if (makeOrientDecision(up, left, 0, 0, &orient, 0) != 0) return 0;
+  switch (orient) {
+    case L_TEXT_ORIENT_DOWN:
+      return 2;
+    case L_TEXT_ORIENT_LEFT:  // text reading upwards wants a clockwise quarter turn
+      return 1;
+    case L_TEXT_ORIENT_RIGHT:
+      return 3;
+    default:
+      return 0;
+  }
 }
 
 Result cropPage(const Raster& page, const NIDATA& ni, std::vector<Raster>* docs) {

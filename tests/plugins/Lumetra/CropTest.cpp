@@ -245,6 +245,33 @@ TEST_F(LumetraTest, AutoOrientationTurnsTextUpright) {
   EXPECT_EQ(forced.data, turnClockwise(upright, 1).data);
 }
 
+// A Letter page at 200 dpi with dense body text comes back upright from each of the four
+// orientations; a sparse one comes back upright or as it was given, never turned another way.
+TEST_F(LumetraTest, OrientationOfDenseAndSparseTextIsRightOrLeftAlone) {
+  constexpr int kTextDpi = 200;
+  const struct {
+    int lines;
+    bool mustTurn;
+  } pages[] = {{40, true}, {3, false}};
+  for (const auto& p : pages) {
+    const Page upright = textSheet(kTextDpi, 1700, 2200, 8, p.lines, 28);
+    for (int quarters : {0, 1, 2, 3}) {
+      SCOPED_TRACE(testing::Message() << p.lines << " lines turned " << quarters * 90);
+      Page turned = turnClockwise(upright, quarters);
+      NIDATA ni = recordFor(turned, kTextDpi);
+      long status = -1;
+      const Page out = produce("AutoOrientation", turned, ni, &status);
+      ASSERT_EQ(status, 0);
+      const bool isUpright = out.width == upright.width && out.data == upright.data;
+      const bool leftAlone = out.width == turned.width && out.data == turned.data;
+      if (p.mustTurn)
+        EXPECT_TRUE(isUpright);
+      else
+        EXPECT_TRUE(isUpright || leftAlone);
+    }
+  }
+}
+
 // Merging: the cropped front and rear side by side, or the rear below the front.
 TEST_F(LumetraTest, MergeTwoSidesHorizontallyAndVertically) {
   Page front(700, 900, 8), rear(700, 900, 8);

@@ -18,10 +18,15 @@ using KRCocoaQueryICAButtonFn = long (*)(int32_t stop, const char* vendor);
 inline constexpr const char* kKRCocoaLibraryName = "KRCocoa.so";
 inline constexpr size_t kKRCocoaTextUnits = 256;  // the 512-byte text field
 
+// Pixels of character height per unit of the record's font size. The data source writes the
+// imprinter's size s (0 to 255, 5 by default) as s x 64 / 5 x dpi / 200, so each size step is
+// 1/32 inch (0.8 mm) of character height at any resolution, and the default 5 about 4 mm.
+inline constexpr double kKRCocoaPixelsPerSize = 125.0 / 256;
+
 // The watermark record: offsets of its fields (host byte order; zero unless set).
 inline constexpr size_t kWatermarkRecordSize = 160;
 inline constexpr size_t kWmHollow = 0;       // f64: non-zero draws the characters' outlines only
-inline constexpr size_t kWmFontSize = 8;     // f64: character height in 1/64 pixel
+inline constexpr size_t kWmFontSize = 8;     // f64: character height, kKRCocoaPixelsPerSize
 inline constexpr size_t kWmImageKind = 16;   // i64: 0 colour (R, G, B), 1 grey, 2 one bit
 inline constexpr size_t kWmWidth = 24;       // i64: pixels; rows are packed
 inline constexpr size_t kWmLength = 32;      // i64: lines

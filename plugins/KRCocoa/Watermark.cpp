@@ -193,9 +193,10 @@ bool readStyle(const uint8_t* record, Style* s) {
   s->x = i64At(record, kWmX);
   s->y = i64At(record, kWmY);
   s->hollow = f64At(record, kWmHollow) != 0;
-  const double size = f64At(record, kWmFontSize) / 64;
-  if (!(size >= 1 && size <= kMaxPixelSize)) return false;  // also refuses NaN
-  s->pixels = int(std::lround(size));
+  const double size = f64At(record, kWmFontSize) * kKRCocoaPixelsPerSize;
+  if (!(size >= 1)) return false;  // also refuses NaN
+  // The largest sizes at high resolutions would be taller than a page: drawn at the cap.
+  s->pixels = int(std::lround(std::min(size, kMaxPixelSize)));
   if (s->kind < 0 || s->kind > 2) return false;
   if (s->width <= 0 || s->length <= 0 || s->width > kMaxSide || s->length > kMaxSide) return false;
   if (s->angle % 90 != 0) return false;

@@ -18,7 +18,7 @@ struct Record {
 
 Record recordFor(const Page& p, size_t chars, int pixels) {
   Record r;
-  r.f64(kWmFontSize, pixels * 64.0);
+  r.f64(kWmFontSize, pixels / kKRCocoaPixelsPerSize);
   r.i64(kWmImageKind, p.bits == 24 ? 0 : (p.bits == 8 ? 1 : 2));
   r.i64(kWmWidth, p.width);
   r.i64(kWmLength, p.height);

@@ -4,6 +4,7 @@
 // refusal of a record that describes more than the working buffer holds.
 #include <BarcodeFormat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -372,7 +373,7 @@ TEST_F(PluginSide, BarcodeMaskAndTypeIndexes) {
 }
 
 TEST_F(PluginSide, WatermarkDrawsTheImprintIntoThePage) {
-  s.bPrintSize = 200;  // 2,560 / 64: 40 pixels at 200 dpi
+  s.bPrintSize = 10;  // 10/32 inch: 62 pixels at 200 dpi
   s.bPrintDensity = 0;
   s.bPrintArea = 0;  // top
   Page page(800, 300, 8, 255);
@@ -386,6 +387,34 @@ TEST_F(PluginSide, WatermarkDrawsTheImprintIntoThePage) {
   size_t lower = 0;
   for (size_t i = out.size() / 2; i < out.size(); ++i) lower += out[i] < 128;
   EXPECT_EQ(lower, 0u);
+}
+
+// The imprint is as tall on paper at every resolution: the default size a few millimetres,
+// twice the size twice as tall.
+TEST_F(PluginSide, ImprintSizeIsTheSameOnPaperAtEveryResolution) {
+  constexpr double kMmPerInch = 25.4;
+  s.bPrintDensity = 0;
+  s.bPrintArea = 1;  // middle
+  auto inkMillimetres = [&](uint8_t size, uint16_t dpi) {
+    s.bPrintSize = size;
+    Page page(int(6.5 * dpi), 2 * dpi, 8, 255);
+    Working w(p, InfoOf(page, dpi), page.data);
+    EXPECT_TRUE(p.watermarkImage("Imprint 0042"));
+    const Bytes out = w.bytes();
+    int top = page.height, bottom = -1;
+    for (int y = 0; y < page.height; ++y)
+      for (int x = 0; x < page.width; ++x)
+        if (out[size_t(y) * size_t(page.width) + size_t(x)] < 128)
+          top = std::min(top, y), bottom = std::max(bottom, y);
+    return bottom < top ? 0.0 : (bottom - top + 1) * kMmPerInch / dpi;
+  };
+  for (uint16_t dpi : {150, 200, 300, 600}) {
+    SCOPED_TRACE(dpi);
+    const double normal = inkMillimetres(5, dpi);
+    EXPECT_GT(normal, 3.0);
+    EXPECT_LT(normal, 5.0);
+    EXPECT_NEAR(inkMillimetres(10, dpi), 2 * normal, 0.15 * normal);
+  }
 }
 
 int32_t gStop = -1;

@@ -6,10 +6,12 @@
 #include <ReadBarcode.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #define STRIPECODE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -20,11 +22,24 @@ constexpr uint32_t kVersion = 0x00010000;  // 1.0.0
 constexpr uint32_t kHeaderSize = 40;
 constexpr uint32_t kNoCompression = 0;
 constexpr int64_t kMaxPixels = int64_t(1) << 28;
-constexpr int kMaxResults = 64;  // the data source keeps at most this many
-constexpr int kPaintMargin = 4;  // pixels painted around a symbol that was read
-constexpr int kMinTile = 256;    // pixels a side of the tiles searched for matrix symbols
-constexpr int kTilesAcross = 2;  // tile side: half the page's shorter side
-constexpr int kTileSteps = 4;    // tiles overlap by three quarters
+constexpr int kMaxResults = 64;       // the data source keeps at most this many
+constexpr int kPaintMargin = 4;       // pixels painted around a symbol that was read
+constexpr int kMinTile = 256;         // pixels a side of the tiles searched for matrix symbols
+constexpr int kTilesAcross = 2;       // tile side: half the page's shorter side
+constexpr int kTileSteps = 4;         // tiles overlap by three quarters
+constexpr int kSymbolTileInches = 2;  // the small tiles' side
+constexpr int kDefaultDpi = 200;      // a bitmap that states no resolution
+constexpr double kMetresPerInch = 0.0254;
+// Matrix symbols are looked for first where the page has one: square-ish blocks of cells that
+// hold both dark and light modules.
+constexpr int kCell = 8;             // pixels a side of a cell
+constexpr int kMinDarkPercent = 20;  // a busy cell has this much dark...
+constexpr int kMaxDarkPercent = 85;  // ...and this much at most
+constexpr int kMinSymbolCells = 2;   // cells a side of the smallest symbol
+constexpr int kMaxSymbolAspect = 3;  // longer side / shorter side of a symbol's block
+constexpr int kTileToSymbol = 2;
+constexpr std::pair<int, int> kNeighbours[] = {
+    {1, 0}, {-1, 0}, {0, 1}, {0, -1}};  // a tile's side: this many times the block's longer side
 
 struct Symbology {
   uint32_t bit;
@@ -137,10 +152,72 @@ Area paintOut(std::vector<uint8_t>& pixels, int w, int h, const ZXing::Result& r
   return {l, t, rt, b};
 }
 
+// A tile of the page searched for one matrix symbol; the corners come back in page pixels.
+ZXing::Result readTile(const std::vector<uint8_t>& pixels, int w, int h, int x0, int y0, int tw,
+                       int th, const ZXing::DecodeHints& hints) {
+  x0 = std::clamp(x0, 0, w - 1), y0 = std::clamp(y0, 0, h - 1);
+  tw = std::min(tw, w - x0), th = std::min(th, h - y0);
+  const ZXing::ImageView tile(pixels.data() + size_t(y0) * size_t(w) + size_t(x0), tw, th,
+                              ZXing::ImageFormat::Lum, w);
+  ZXing::Result t = ZXing::ReadBarcode(tile, hints);
+  if (!t.isValid()) return t;
+  ZXing::Position pos = t.position();
+  for (auto& p : pos) p.x += x0, p.y += y0;
+  t.setPosition(pos);
+  return t;
+}
+
+// Blocks of busy cells (both dark and light pixels) about as wide as tall: where a matrix
+// symbol may be, largest first, as page rectangles.
+std::vector<Area> matrixCandidates(const std::vector<uint8_t>& pixels, int w, int h) {
+  const int cw = w / kCell, ch = h / kCell;
+  std::vector<uint8_t> busy(size_t(cw) * size_t(ch), 0);
+  for (int cy = 0; cy < ch; ++cy)
+    for (int cx = 0; cx < cw; ++cx) {
+      int dark = 0;
+      for (int y = cy * kCell; y < (cy + 1) * kCell; ++y)
+        for (int x = cx * kCell; x < (cx + 1) * kCell; ++x)
+          dark += pixels[size_t(y) * size_t(w) + size_t(x)] < 128;
+      const int percent = dark * 100 / (kCell * kCell);
+      busy[size_t(cy) * size_t(cw) + size_t(cx)] =
+          percent >= kMinDarkPercent && percent <= kMaxDarkPercent;
+    }
+  std::vector<Area> found;
+  std::vector<int> stack;
+  for (int start = 0; start < cw * ch; ++start) {
+    if (busy[size_t(start)] != 1) continue;
+    Area a{cw, ch, -1, -1};
+    stack.assign(1, start);
+    busy[size_t(start)] = 2;
+    while (!stack.empty()) {
+      const int c = stack.back();
+      stack.pop_back();
+      const int cx = c % cw, cy = c / cw;
+      a = {std::min(a.l, cx), std::min(a.t, cy), std::max(a.r, cx), std::max(a.b, cy)};
+      for (const auto& [dx, dy] : kNeighbours) {
+        const int nx = cx + dx, ny = cy + dy;
+        if (nx < 0 || ny < 0 || nx >= cw || ny >= ch) continue;
+        uint8_t& b = busy[size_t(ny) * size_t(cw) + size_t(nx)];
+        if (b == 1) b = 2, stack.push_back(ny * cw + nx);
+      }
+    }
+    const int bw = a.r - a.l + 1, bh = a.b - a.t + 1;
+    if (std::min(bw, bh) < kMinSymbolCells ||
+        std::max(bw, bh) > kMaxSymbolAspect * std::min(bw, bh))
+      continue;
+    found.push_back({a.l * kCell, a.t * kCell, (a.r + 1) * kCell, (a.b + 1) * kCell});
+  }
+  std::sort(found.begin(), found.end(), [](const Area& x, const Area& y) {
+    return (x.r - x.l) * (x.b - x.t) > (y.r - y.l) * (y.b - y.t);
+  });
+  return found;
+}
+
 // One symbol: the whole image first; then, for the matrix symbologies, whose finder in this
-// ZXing release starts at the image's centre, overlapping tiles so that every place on the page
-// is near some tile's centre. The corners come back in whole-image pixels.
-ZXing::Result readOne(const std::vector<uint8_t>& pixels, int w, int h,
+// ZXing release starts at the image's centre, tiles centred on the places that look like a
+// symbol and sized to them, and last overlapping tiles so that every place on the page is near
+// some tile's centre. The corners come back in whole-image pixels.
+ZXing::Result readOne(const std::vector<uint8_t>& pixels, int w, int h, int dpi,
                       ZXing::BarcodeFormats formats) {
   // One symbol a read: this ZXing release asserts when its reader for several symbols compares
   // linear results of different rows.
@@ -149,25 +226,31 @@ ZXing::Result readOne(const std::vector<uint8_t>& pixels, int w, int h,
   hints.setTryHarder(true);
   hints.setTryRotate(true);
   hints.setMaxNumberOfSymbols(1);
+  // Codabar's start and stop characters (A to D) belong to the text the barcode record carries.
+  hints.setReturnCodabarStartEnd(true);
   ZXing::Result r =
       ZXing::ReadBarcode(ZXing::ImageView(pixels.data(), w, h, ZXing::ImageFormat::Lum), hints);
   const ZXing::BarcodeFormats matrix = formats & ZXing::BarcodeFormat::MatrixCodes;
   if (r.isValid() || matrix.empty()) return r;
   hints.setFormats(matrix);
-  const int side = std::max(kMinTile, std::min(w, h) / kTilesAcross);
-  if (side >= std::max(w, h)) return r;
-  const int step = side / kTileSteps;
-  for (int y0 = 0; y0 < h; y0 += step) {
-    for (int x0 = 0; x0 < w; x0 += step) {
-      const int tw = std::min(side, w - x0), th = std::min(side, h - y0);
-      const ZXing::ImageView tile(pixels.data() + size_t(y0) * size_t(w) + size_t(x0), tw, th,
-                                  ZXing::ImageFormat::Lum, w);
-      ZXing::Result t = ZXing::ReadBarcode(tile, hints);
-      if (!t.isValid()) continue;
-      ZXing::Position pos = t.position();
-      for (auto& p : pos) p.x += x0, p.y += y0;
-      t.setPosition(pos);
-      return t;
+  // A tile sized to each place that looks like a symbol, the symbol at its centre.
+  for (const Area& a : matrixCandidates(pixels, w, h)) {
+    const int side = kTileToSymbol * std::max(a.r - a.l, a.b - a.t);
+    const int cx = (a.l + a.r) / 2, cy = (a.t + a.b) / 2;
+    ZXing::Result t = readTile(pixels, w, h, cx - side / 2, cy - side / 2, side, side, hints);
+    if (t.isValid()) return t;
+  }
+  // Then overlapping tiles over the whole page: of a few inches (a symbol beside print), then of
+  // half the page (a large one).
+  for (const int side : {std::max(kMinTile, kSymbolTileInches * dpi),
+                         std::max(kMinTile, std::min(w, h) / kTilesAcross)}) {
+    if (side >= std::max(w, h)) continue;
+    const int step = side / kTileSteps;
+    for (int y0 = 0; y0 < h; y0 += step) {
+      for (int x0 = 0; x0 < w; x0 += step) {
+        ZXing::Result t = readTile(pixels, w, h, x0, y0, side, side, hints);
+        if (t.isValid()) return t;
+      }
     }
   }
   return r;
@@ -193,6 +276,11 @@ STRIPECODE_EXPORT void* Search(const void* bitmap, uint32_t size, uint32_t mask,
     int w = 0, h = 0;
     std::vector<uint8_t> pixels;
     if (!readBitmap(static_cast<const uint8_t*>(bitmap), size, &w, &h, &pixels)) return nullptr;
+    // Pixels a metre across (the bitmap header's), as dots per inch.
+    const uint32_t perMetre = u32(static_cast<const uint8_t*>(bitmap) + 24);
+    const int dpi = perMetre > 0 && perMetre < 1000000
+                        ? std::max(1, int(std::lround(perMetre * kMetresPerInch)))
+                        : kDefaultDpi;
     ZXing::BarcodeFormats formats;
     for (const Symbology& s : kSymbologies)
       if (mask == 0 || (mask & s.bit)) formats |= s.formats;
@@ -200,7 +288,7 @@ STRIPECODE_EXPORT void* Search(const void* bitmap, uint32_t size, uint32_t mask,
     ZXing::Results results;
     std::vector<Area> painted;
     for (int pass = 0; pass < kMaxResults; ++pass) {
-      ZXing::Result r = readOne(pixels, w, h, formats);
+      ZXing::Result r = readOne(pixels, w, h, dpi, formats);
       if (!r.isValid()) break;
       // A symbol read again where one was painted out: the painting missed it; stop there.
       ZXing::PointI c{0, 0};

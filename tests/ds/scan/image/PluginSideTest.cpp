@@ -321,7 +321,7 @@ struct Symbol {
 TEST_F(PluginSide, BarcodesOfEverySymbologyIntoTheResultRecord) {
   const Symbol symbols[] = {
       {ZXing::BarcodeFormat::Aztec, "Aztec 123", false, 0, "Aztec 123"},
-      {ZXing::BarcodeFormat::Codabar, "A123456B", true, 1, "123456"},
+      {ZXing::BarcodeFormat::Codabar, "A123456B", true, 1, "A123456B"},
       {ZXing::BarcodeFormat::Code39, "CODE39", true, 2, "CODE39"},
       {ZXing::BarcodeFormat::Code93, "CODE93", true, 3, "CODE93"},
       {ZXing::BarcodeFormat::Code128, "Code 128", true, 4, "Code 128"},

@@ -75,10 +75,14 @@ std::shared_ptr<PageImage> jpegPageImage(const std::vector<std::vector<uint8_t>>
   std::vector<imageio::Raster> images;
   for (const auto& pass : passes) {
     if (pass.empty()) continue;
+    // JPEG data only: bytes of another kind are not read as that kind.
+    if (imageio::sniffFileKind(pass) != imageio::FileKind::Jpeg) {
+      systemLogf(LogLevel::error, "JPEG page: a part is not JPEG data\n");
+      return nullptr;
+    }
     imageio::DecodedImage decoded;
     imageio::Status status = imageio::decodeImage(pass, decoded);
-    if (!status.ok() || decoded.kind != imageio::FileKind::Jpeg ||
-        decoded.raster.layout.bitsPerSample != kBitsPerByte) {
+    if (!status.ok() || decoded.raster.layout.bitsPerSample != kBitsPerByte) {
       systemLogf(LogLevel::error, "JPEG page: a part does not decode: %s\n",
                  status.ok() ? "not an 8-bit JPEG image" : status.message().c_str());
       return nullptr;

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -219,8 +220,20 @@ Status RowReader::next(const uint8_t*& row) {
   return Status::success();
 }
 
+Status checkPageSize(uint64_t width, uint64_t height) {
+  const uint64_t shorter = std::min(width, height), longer = std::max(width, height);
+  if (shorter <= kMaxPageWidthInches * kMaxPageDpi &&
+      longer <= kMaxPageLengthInches * kMaxPageDpi &&
+      shorter * longer <= kMaxPageSquareInches * kMaxPageDpi * kMaxPageDpi) {
+    return Status::success();
+  }
+  return Status::failure("an image of " + std::to_string(width) + " x " + std::to_string(height) +
+                         " pixels is larger than any scanned page");
+}
+
 Status allocateRaster(uint32_t width, uint32_t height, uint16_t bitsPerSample,
                       uint16_t samplesPerPixel, Raster& out) {
+  if (Status s = checkPageSize(width, height); !s.ok()) return s;
   const PixelLayout layout = PixelLayout::packed(width, height, bitsPerSample, samplesPerPixel);
   if (Status s = checkLayout(layout); !s.ok()) return s;
   const uint64_t bytes = uint64_t(layout.bytesPerRow) * height;

@@ -170,7 +170,7 @@ Status decodeGif(std::span<const uint8_t> bytes, DecodedImage& out) {
   GifFileType* g = gif.get();
   const uint32_t width = uint32_t(std::max(g->SWidth, 0));
   const uint32_t height = uint32_t(std::max(g->SHeight, 0));
-  if (uint64_t(width) * height > kMaxRasterBytes) return Status::failure("the GIF is too large");
+  if (Status s = checkPageSize(width, height); !s.ok()) return s;
   // The first image, placed on the screen.
   std::vector<GifByteType> screen;
   const ColorMapObject* map = nullptr;

@@ -13,6 +13,15 @@ namespace imageio::detail {
 
 // The largest raster a file may ask for; a header beyond it is refused before any allocation.
 constexpr uint64_t kMaxRasterBytes = uint64_t(1) << 30;
+// The largest picture a scanned page makes: the widest sheet (A3's 11.7 inches, rounded up) at the
+// highest resolution across, a long page's length along, and no more than an A3 sheet's area at
+// that resolution. Anything larger is no page, whatever its header says.
+constexpr uint64_t kMaxPageDpi = 1200;
+constexpr uint64_t kMaxPageWidthInches = 12;
+constexpr uint64_t kMaxPageLengthInches = 132;
+constexpr uint64_t kMaxPageSquareInches = 12 * 17;
+// A failure for a width and height beyond a page (either side may be the long one).
+Status checkPageSize(uint64_t width, uint64_t height);
 constexpr double kMetresPerInch = 0.0254;
 constexpr double kCentimetresPerInch = 2.54;
 

@@ -403,7 +403,10 @@ bool TezFRLCommon::jpg2raw(std::span<const uint8_t> jpegData, std::span<uint8_t>
   if (decodedBytes) *decodedBytes = 0;
   imageio::DecodedImage decoded;
   bool ok = false;
-  if (imageio::Status s = imageio::decodeImage(jpegData, decoded); !s.ok()) {
+  // JPEG data only: bytes of another kind are not read as that kind.
+  if (imageio::sniffFileKind(jpegData) != imageio::FileKind::Jpeg) {
+    outputDebugLog("jpg2raw", kLogBlank, 0, "not JPEG data");
+  } else if (imageio::Status s = imageio::decodeImage(jpegData, decoded); !s.ok()) {
     outputDebugLog("jpg2raw", kLogBlank, 0, s.message());
   } else {
     // Rows are handed on packed: any padding the decoder keeps at a row's end is dropped.

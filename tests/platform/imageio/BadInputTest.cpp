@@ -119,6 +119,20 @@ TEST(ImageIOBadInput, HugeSizesAreRefusedBeforeAllocating) {
   expectRefused(png);
 }
 
+// A few hundred bytes may not ask for more than a scanned page can be: a GIF screen of a
+// gigabyte, or one wider than any sheet at the highest resolution, is refused before it is made.
+TEST(ImageIOBadInput, PicturesLargerThanAnyPageAreRefused) {
+  const std::vector<uint8_t> good = validFile(FileKind::Gif, 1);
+  for (const auto& [width, height] :
+       {std::pair{32768u, 32768u}, std::pair{15000u, 15000u}, std::pair{14400u, 20500u}}) {
+    SCOPED_TRACE(testing::Message() << width << " x " << height);
+    std::vector<uint8_t> gif = good;
+    gif[6] = uint8_t(width), gif[7] = uint8_t(width >> 8);
+    gif[8] = uint8_t(height), gif[9] = uint8_t(height >> 8);
+    expectRefused(gif);
+  }
+}
+
 class ImageIOBadFile : public TempFolder {};
 
 TEST_F(ImageIOBadFile, DamagedFilesGetNoMakeAndModelAndStayAsTheyWere) {

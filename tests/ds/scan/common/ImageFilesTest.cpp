@@ -285,6 +285,22 @@ TEST_F(CommonFolders, JpegPagesDecodeIntoRawRows) {
                    "[Thread]Out 0: jpg2raw", "In  1: jpg2raw", "Out 1: jpg2raw"}));  // a preview
 }
 
+// The device's JPEG data is read as JPEG only: a picture of another kind in its place is
+// refused, not decoded as that kind.
+TEST_F(CommonFolders, JpegPagesOfAnotherKindAreRefused) {
+  auto common = makeCommon(1);
+  const imageio::Raster picture = imageio_test::makePattern(20, 10, 8, 3);
+  for (imageio::FileKind kind : {imageio::FileKind::Png, imageio::FileKind::Gif,
+                                 imageio::FileKind::Tiff, imageio::FileKind::Bmp}) {
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(imageio::encodeImage(kind, picture.view(), {}, bytes).ok());
+    std::vector<uint8_t> raw(20 * 10 * 3 * 2);
+    size_t decoded = 1;
+    EXPECT_FALSE(common->jpg2raw(bytes, raw, false, &decoded)) << int(kind);
+    EXPECT_EQ(decoded, 0u);
+  }
+}
+
 TEST_F(CommonFolders, DebugImagesFollowTheLevelAndTheirSetting) {
   const Page low = makePage(2, 20, 6, 300, 300);
   const Page high = makePage(1, 20, 6, 400, 400);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ds/scan/image/TezFRLImageProcess.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/PropertyList.h"
 #include "tests/ds/scan/common/CommonTestSupport.h"
@@ -207,6 +208,32 @@ TEST(BundleLayout, TheEnglishTableHoldsTheDialogsTextsAndTheSourcesOwn) {
     ASSERT_EQ(table->count(key), 1u) << key;
     EXPECT_EQ(table->at(key), text) << key;
   }
+}
+
+// The bundle holds the colour resources for the scanner DeviceList.plist names: its device
+// profile, the tone curves and its drop-out tables, so the data source's colour matching starts.
+TEST(BundleLayout, TheColourResourcesOfTheSupportedScanner) {
+  const std::filesystem::path resources = std::filesystem::path(FERROLITE_BUNDLE) / "Resources";
+  const auto devices = foundation::readDictionaryFile(resources / "DeviceList.plist");
+  ASSERT_TRUE(devices) << devices.error();
+  std::vector<std::string> names;
+  for (const std::string& vendor : devices->keys())
+    if (auto products = devices->dictionary(vendor))
+      for (const std::string& product : products->keys())
+        if (auto name = products->string(product)) names.push_back(*name);
+  ASSERT_FALSE(names.empty());
+  const auto gamma = foundation::readDictionaryFile(resources / "DropGamma.plist");
+  ASSERT_TRUE(gamma) << gamma.error();
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(std::filesystem::exists(resources / "icc" / (name + ".icc")));
+    EXPECT_TRUE(gamma->dictionary(name));
+    ferrolite::TezFRLImageProcess process;
+    process.scannerName(name);
+    EXPECT_TRUE(process.initalizeColorMatchLib(resources));
+    EXPECT_TRUE(process.colorMatchReady());
+  }
+  EXPECT_TRUE(std::filesystem::exists(resources / "chromalis.krc"));
 }
 
 }  // namespace

@@ -55,6 +55,23 @@ long Refuse(void*, void**, NIDATA*, void*, long* status) {
   return kLumetraMsgFail;
 }
 
+// A Letter invoice as wide as the feeder, on a light feeder background, through the data
+// source's own steps: not blank, and cut to the whole sheet, never to a square or a strip.
+TEST_F(PageSteps, InvoiceAsWideAsTheFeederOnALightBackgroundIsCutWhole) {
+  constexpr uint16_t kSheetDpi = 100;
+  p.setScanSource(kScanSourceFeederFront);
+  const Page sheet = plugtest::invoiceSheet(kSheetDpi, 850, 1100, 24);
+  Page page(850, 1300, 24);
+  plugtest::placeSheet(page, 240, sheet, 425, 660, 0);
+  plugtest::addNoise(page, 3);
+  EXPECT_FALSE(p.isBlankPage(InfoOf(page, kSheetDpi), page.data.data(), 10));
+  OwnedPage owned(page);
+  XferImageInfo info = InfoOf(page, kSheetDpi);
+  ASSERT_TRUE(p.doCropDeskew(&info, &owned.buffer, false, false));
+  EXPECT_NEAR(info.dwWidth, 850, 3);
+  EXPECT_NEAR(info.dwLength, 1100, 3);
+}
+
 TEST_F(PageSteps, RefusedCropLeavesThePageAndSucceeds) {
   p.setScanSource(kScanSourceFeederFront);
   Page page(300, 400, 8, 77);

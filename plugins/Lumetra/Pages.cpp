@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 #include "plugins/Lumetra/Documents.h"
 #include "plugins/Lumetra/Lept.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr double kNoSkew = 0.05;        // degrees below which a document is copied, not turned
 constexpr int kOrientationDpi = 200;    // orientation works on text near this resolution
 constexpr uint8_t kInkThreshold = 128;  // darker pixels are print for the orientation test
+constexpr double kLinesClearer =
+    1.2;  // the text lines' direction: its profile varies this much more
 
 std::mutex gPendingMutex;
 std::deque<Raster> gPending;
@@ -40,6 +43,34 @@ int forcedTurns() {
   return (atoi(v) / 90) & 3;
 }
 
+enum class Lines { horizontal, vertical, unclear };
+
+// Which way the text lines of an ink mask run: across them, ink comes and goes with the lines
+// and their gaps, so the sums of the rows (for horizontal lines) vary much more than the sums of
+// the columns, and the other way round.
+Lines linesOf(PIX* ink) {
+  const int w = int(pixGetWidth(ink)), h = int(pixGetHeight(ink));
+  std::vector<double> rows(size_t(h), 0), columns(size_t(w), 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if (maskBit(ink, x, y)) ++rows[size_t(y)], ++columns[size_t(x)];
+  // Spread relative to the mean, over the stretch between the first and the last ink.
+  auto variation = [](const std::vector<double>& sums) {
+    auto first = std::find_if(sums.begin(), sums.end(), [](double v) { return v > 0; });
+    auto last = std::find_if(sums.rbegin(), sums.rend(), [](double v) { return v > 0; }).base();
+    if (first >= last) return 0.0;
+    double mean = 0, square = 0;
+    for (auto i = first; i != last; ++i) mean += *i, square += *i * *i;
+    const double n = double(last - first);
+    mean /= n;
+    return std::sqrt(std::max(0.0, square / n - mean * mean)) / mean;
+  };
+  const double across = variation(rows), down = variation(columns);
+  if (across > kLinesClearer * down) return Lines::horizontal;
+  if (down > kLinesClearer * across) return Lines::vertical;
+  return Lines::unclear;
+}
+
 }  // namespace
 
 int uprightTurns(const Raster& r, int xRes) {
@@ -56,6 +87,11 @@ int uprightTurns(const Raster& r, int xRes) {
   // left as it is, since turning an upright page sideways is worse than not turning at all.
   l_int32 orient = L_TEXT_ORIENT_UNKNOWN;
   if (makeOrientDecision(up, left, 0, 0, &orient, 0) != 0) return 0;
+  // The decision must agree with the direction the text lines run: small or dense print can
+  // make the sideways reading look confident on a page whose lines are plainly horizontal.
+  const Lines lines = linesOf(ink.get());
+  const bool sideways = orient == L_TEXT_ORIENT_LEFT || orient == L_TEXT_ORIENT_RIGHT;
+  if (sideways ? lines != Lines::vertical : lines != Lines::horizontal) return 0;
   switch (orient) {
     case L_TEXT_ORIENT_DOWN:
       return 2;

@@ -223,9 +223,7 @@ TEST_F(LumetraTest, RearTakesTheFrontsCutMirrored) {
 
 // Text turned by a quarter turn comes back upright; the test hook forces an angle.
 TEST_F(LumetraTest, AutoOrientationTurnsTextUpright) {
-  Page upright(1000, 1300, 8);
-  for (int line = 0; line < 24; ++line)
-    drawText(upright, 60, 60 + line * 48, "The quick brown fox jumps over the lazy dog 1234", 30);
+  Page upright = textSheet(200, 1000, 1300, 8, 30, 20);
   for (int quarters : {0, 1, 2, 3}) {
     SCOPED_TRACE(quarters);
     Page turned = turnClockwise(upright, quarters);
@@ -246,17 +244,26 @@ TEST_F(LumetraTest, AutoOrientationTurnsTextUpright) {
 }
 
 // A Letter page at 200 dpi with dense body text comes back upright from each of the four
-// orientations; a sparse one comes back upright or as it was given, never turned another way.
+// orientations; pages whose orientation is not clear (three lines, small print, capitals and
+// digits) come back upright or as they were given, never turned another way.
 TEST_F(LumetraTest, OrientationOfDenseAndSparseTextIsRightOrLeftAlone) {
   constexpr int kTextDpi = 200;
+  Page capitals(1700, 2200, 8, 250);  // an invoice's lines: capitals and digits, no descenders
+  for (int line = 0; line < 40; ++line)
+    drawText(capitals, 150, 150 + line * 45, "INVOICE 2026 TOTAL 1234.50 EUR  QTY 12  UNIT 3.75",
+             28);
   const struct {
-    int lines;
+    const char* name;
+    Page upright;
     bool mustTurn;
-  } pages[] = {{40, true}, {3, false}};
+  } pages[] = {{"dense body text", textSheet(kTextDpi, 1700, 2200, 8, 40, 28), true},
+               {"three lines", textSheet(kTextDpi, 1700, 2200, 8, 3, 28), false},
+               {"small print", textSheet(kTextDpi, 1700, 2200, 8, 40, 12), false},
+               {"capitals and digits", capitals, false}};
   for (const auto& p : pages) {
-    const Page upright = textSheet(kTextDpi, 1700, 2200, 8, p.lines, 28);
+    const Page& upright = p.upright;
     for (int quarters : {0, 1, 2, 3}) {
-      SCOPED_TRACE(testing::Message() << p.lines << " lines turned " << quarters * 90);
+      SCOPED_TRACE(testing::Message() << p.name << " turned " << quarters * 90);
       Page turned = turnClockwise(upright, quarters);
       NIDATA ni = recordFor(turned, kTextDpi);
       long status = -1;

@@ -354,7 +354,10 @@ void ReleaseUnit(DeviceState& s, const Command& c, Reply& r) {
   const Window w = ParseWindow(s.window);
   const bool sidesApart = Duplex(w) && (s.config.duplexStyle == 4 || s.config.duplexStyle == 5);
   const bool frontStarted = scan.sideEnded[0] || scan.position[0] > 0;
-  if (sidesApart && frontStarted && !scan.sideEnded[1] && scan.position[1] == 0) {
+  // Between the sides the sheet stays for its rear; a cancel's or the job end's release (1, 2)
+  // lets it go.
+  const bool betweenSides = c.block[11] == 0;
+  if (sidesApart && betweenSides && frontStarted && !scan.sideEnded[1] && scan.position[1] == 0) {
     ReleaseEvents(s, false, r);
     scan.sideEnded[0] = true;
     return;

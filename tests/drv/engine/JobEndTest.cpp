@@ -18,6 +18,29 @@ namespace {
 constexpr uint32_t kLines = 400;
 constexpr uint32_t kLine = 304;
 
+// How the client ends the job on a page.
+enum class ClientEnd {
+  kStopJobBeforeThePage,  // KRStopJob before the page is started
+  kStopScanCancel,        // KRStartScan, then KRStopScan(1) and KRStopJob
+  kStopJob,               // KRStartScan, then KRStopJob
+  kCallbackCancels,       // the callback answers 2 on the page's first call; KRStopScan(0)
+};
+const char* Name(ClientEnd end) {
+  switch (end) {
+    case ClientEnd::kStopJobBeforeThePage:
+      return "KRStopJob";
+    case ClientEnd::kStopScanCancel:
+      return "KRStartScan then KRStopScan(1)";
+    case ClientEnd::kStopJob:
+      return "KRStartScan then KRStopJob";
+    case ClientEnd::kCallbackCancels:
+      return "the callback answers 2";
+  }
+  return "?";
+}
+
+bool CancelReported(long status) { return status == 0 || status == -2010; }
+
 class JobEnd : public JobTest {
  protected:
   static void SetUpTestSuite() { PrepareSuite("engine-job-end"); }
@@ -35,6 +58,43 @@ class JobEnd : public JobTest {
     p.ScanMethod = 4;
     p.CtrlMode = ctrl;
     return p;
+  }
+
+  // The client ends the job its way on the next page (in blocks of `block` bytes); every call
+  // returns within the watchdog's bound, a cancel reports 0 or -2010, the callback's -2010.
+  void EndOnThePage(ClientEnd end, Receiver& receiver, long block, const std::string& what) {
+    testsupport::Watchdog watchdog(what);
+    if (end == ClientEnd::kStopJobBeforeThePage) {
+      EXPECT_PRED1(CancelReported, KRStopJob(kCtrl, &handle)) << what;
+      return;
+    }
+    receiver.NextPage();
+    if (end == ClientEnd::kCallbackCancels) receiver.AnswerAfter(1, 2);
+    ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, block), 0) << what;
+    switch (end) {
+      case ClientEnd::kStopScanCancel:
+        EXPECT_PRED1(CancelReported, KRStopScan(kCtrl, &handle, 1)) << what;
+        EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+        break;
+      case ClientEnd::kStopJob:
+        EXPECT_PRED1(CancelReported, KRStopJob(kCtrl, &handle)) << what;
+        break;
+      case ClientEnd::kCallbackCancels:
+        ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+        EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), -2010) << what;
+        EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+        break;
+      case ClientEnd::kStopJobBeforeThePage:
+        break;
+    }
+  }
+  // The job ended with every thread joined, and the next job scans cleanly.
+  void ExpectEndedAndNextClean(sim::SimScanner& s, bool raw, size_t threads,
+                               const std::string& what) {
+    EXPECT_EQ(Item()->bJobRunning, 0) << what;
+    EXPECT_EQ(ThreadCount(), threads) << what;
+    ExpectCleanNextJob(s, raw, what);
+    EXPECT_EQ(ThreadCount(), threads) << what;
   }
 
   // The next job scans one sheet's front whole: the scanner's own bytes on the raw road, a
@@ -58,29 +118,6 @@ class JobEnd : public JobTest {
   }
 };
 
-// How the client ends the job on the rear page.
-enum class RearEnd {
-  kStopJob,           // KRStopJob before the rear page is started
-  kStartThenCancel,   // KRStartScan, then KRStopScan(1) and KRStopJob
-  kStartThenStopJob,  // KRStartScan, then KRStopJob
-  kCallbackCancels,   // the callback answers 2 on the rear page; KRStopScan(0), KRStopJob
-};
-const char* Name(RearEnd end) {
-  switch (end) {
-    case RearEnd::kStopJob:
-      return "KRStopJob";
-    case RearEnd::kStartThenCancel:
-      return "KRStartScan then KRStopScan(1)";
-    case RearEnd::kStartThenStopJob:
-      return "KRStartScan then KRStopJob";
-    case RearEnd::kCallbackCancels:
-      return "the callback answers 2";
-  }
-  return "?";
-}
-
-bool CancelReported(long status) { return status == 0 || status == -2010; }
-
 }  // namespace
 
 // The styles that send each side with packets of its own (6 and 7, the supported model's): a
@@ -90,8 +127,8 @@ TEST_F(JobEnd, ACancelOnTheRearPageOfTheApartStylesEndsTheJob) {
   for (const uint8_t style : {uint8_t(6), uint8_t(7)}) {
     for (const bool raw : {true, false}) {
       for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
-        for (const RearEnd end : {RearEnd::kStopJob, RearEnd::kStartThenCancel,
-                                  RearEnd::kStartThenStopJob, RearEnd::kCallbackCancels}) {
+        for (const ClientEnd end : {ClientEnd::kStopJobBeforeThePage, ClientEnd::kStopScanCancel,
+                                    ClientEnd::kStopJob, ClientEnd::kCallbackCancels}) {
           const std::string what =
               "style " + std::to_string(style) + (raw ? ", raw" : ", device JPEG") +
               ((ctrl & kCtrlPage) != 0 ? ", page mode, " : ", batch mode, ") + Name(end);
@@ -105,33 +142,7 @@ TEST_F(JobEnd, ACancelOnTheRearPageOfTheApartStylesEndsTheJob) {
           ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
           ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
           ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
-          {
-            testsupport::Watchdog watchdog(what);
-            if (end != RearEnd::kStopJob) {
-              receiver.NextPage();
-              if (end == RearEnd::kCallbackCancels) receiver.AnswerAfter(1, 2);
-              ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
-            }
-            switch (end) {
-              case RearEnd::kStopJob:
-                EXPECT_PRED1(CancelReported, KRStopJob(kCtrl, &handle)) << what;
-                break;
-              case RearEnd::kStartThenCancel:
-                EXPECT_PRED1(CancelReported, KRStopScan(kCtrl, &handle, 1)) << what;
-                EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
-                break;
-              case RearEnd::kStartThenStopJob:
-                EXPECT_PRED1(CancelReported, KRStopJob(kCtrl, &handle)) << what;
-                break;
-              case RearEnd::kCallbackCancels:
-                ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
-                EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), -2010) << what;
-                EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
-                break;
-            }
-          }
-          EXPECT_EQ(Item()->bJobRunning, 0) << what;
-          EXPECT_EQ(ThreadCount(), threads) << what;
+          ASSERT_NO_FATAL_FAILURE(EndOnThePage(end, receiver, 0, what));
           const std::vector<Receiver::Page> pages = receiver.Pages();
           ASSERT_GE(pages.size(), 1u) << what;
           if (raw) {
@@ -139,8 +150,7 @@ TEST_F(JobEnd, ACancelOnTheRearPageOfTheApartStylesEndsTheJob) {
           } else {
             EXPECT_EQ(pages[0].data.size(), size_t(kLines) * kLine) << what;
           }
-          ExpectCleanNextJob(s, raw, what);
-          EXPECT_EQ(ThreadCount(), threads) << what;
+          ExpectEndedAndNextClean(s, raw, threads, what);
         }
       }
     }
@@ -301,6 +311,36 @@ TEST_F(JobEnd, EveryPageStartResetsTheWholeReadState) {
       // The rear page reads on from its front's forward record.
       EXPECT_EQ(item->dwForwardFrontBytes, 5u) << c.what;
       EXPECT_EQ(item->bForwardPending, 1) << c.what;
+    }
+  }
+}
+
+// A cancel on a front page in the middle of its delivery, in every duplex style and one-sided:
+// KRStopScan(1) or KRStopJob right after the page started, or the callback's cancel on its first
+// block. The job ends, its threads are joined and the next job scans a clean page.
+TEST_F(JobEnd, ACancelInTheMiddleOfAPageEndsTheJobInEveryStyle) {
+  for (const int style : {-1, 0, 1, 2, 3, 4, 5, 6, 7}) {
+    for (const bool raw : {true, false}) {
+      // Device JPEG comes two-sided only in the styles that send each side apart.
+      if (!raw && style >= 0 && style < 6) continue;
+      for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+        for (const ClientEnd end :
+             {ClientEnd::kStopScanCancel, ClientEnd::kStopJob, ClientEnd::kCallbackCancels}) {
+          const std::string what =
+              (style < 0 ? std::string("one-sided") : "style " + std::to_string(style)) +
+              (raw ? ", raw" : ", device JPEG") +
+              ((ctrl & kCtrlPage) != 0 ? ", page mode, " : ", batch mode, ") + Name(end);
+          sim::SimScanner& s = OpenDuplex(uint8_t(style < 0 ? 7 : style), raw);
+          const size_t threads = ThreadCount();
+          SCANPARAMETER_UNION p = DuplexPage(ctrl);
+          if (style < 0) p.ScanMethod = 1;
+          Receiver receiver;
+          ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+          ASSERT_EQ(SetParameter(p), 0) << what;
+          ASSERT_NO_FATAL_FAILURE(EndOnThePage(end, receiver, 10 * kLine, what));
+          ExpectEndedAndNextClean(s, raw, threads, what);
+        }
+      }
     }
   }
 }

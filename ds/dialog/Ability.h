@@ -40,6 +40,14 @@ class AbilityView {
   }
   uint32_t deviceType() const;
   bool duplex() const { return (deviceType() & kDeviceDuplex) != 0; }
+  // A source the scanner has: named by the device-type word and with a maximum size that is
+  // not zero (a scanner may name a flatbed it reports no area for).
+  bool hasFeeder() const {
+    return deviceHasFeeder(deviceType()) && adfMaxWidth() != 0 && adfMaxLength() != 0;
+  }
+  bool hasFlatbed() const {
+    return deviceHasFlatbed(deviceType()) && flatbedMaxWidth() != 0 && flatbedMaxLength() != 0;
+  }
   uint32_t halftoneNum() const;
   bool ultrasonicDetection() const;
   bool additionalMultifeedDetection() const;  // an ability of the older interface only

@@ -220,10 +220,10 @@ TW_UINT16 TezFRLDS::openDS() {
             ",  adfMinLength = " + std::to_string(adfMinLength));
   // 12. A flatbed-only scanner has the flatbed bit and not the feeder bit.
   int forcedSource = -1;
-  if ((type & kDeviceFlatbed) && (type & kDeviceFeeder)) {
+  if (deviceHasFlatbed(type) && deviceHasFeeder(type)) {
     maxScanWidth = std::max(flatbedWidth, adfWidth);
     maxScanLength = std::max(flatbedLength, adfLength);
-  } else if (type & kDeviceFlatbed) {
+  } else if (deviceHasFlatbed(type)) {
     maxScanWidth = flatbedWidth;
     maxScanLength = flatbedLength;
     forcedSource = kSourceFlatbed;
@@ -244,7 +244,7 @@ TW_UINT16 TezFRLDS::openDS() {
     showWarning = scanSetting.bShowWarning != 0;
   });
   // 14.
-  const bool flatbedOnly = (type & kDeviceFlatbed) && !(type & kDeviceFeeder);
+  const bool flatbedOnly = !deviceHasFeeder(type);
   if (scannerFound && !flatbedOnly && !sdUsbScanner && showWarning) {
     alertRollerPadExceed();
   }

@@ -184,8 +184,7 @@ void ImageTab::doImageTabInit() {
   scanPageInit();
   // 7. Scan source.
   s_.main<ui::Label>("mStaticScanSource").setText(s_.text("ScanSource", "ScanSource?"));
-  const SourceMenu menu =
-      scanSourceMenu(ctx.ability().deviceType(), s_.curExtraParam.mergeSides, r.bScanSource);
+  const SourceMenu menu = scanSourceMenu(ctx.ability(), s_.curExtraParam.mergeSides, r.bScanSource);
   auto& source = s_.main<ui::PopUpButton>("mPopupScanSource");
   source.removeAllItems();
   for (const SourceItem& item : menu.items) {
@@ -289,6 +288,9 @@ void ImageTab::showImageTypeButtons() {
       }
     }
   }
+  // The mode/side table names the same types: it follows every change of them.
+  checkModeSideRows(rows_, s_.record(), s_.ScanMethodDuplex != 0);
+  showRows();
 }
 
 void ImageTab::initImageButtons() {
@@ -424,7 +426,9 @@ void ImageTab::modeSideRowsEdited() {
     rows_[i].mCheck = rows->row(i).integer("mCheck").valueOr(0) != 0 ? 1 : 0;
   }
   const bool scan = reconcileModeSideRows(rows_, s_.record(), s_.ScanMethodDuplex != 0);
-  showRows();
+  // The check boxes name the same types: they follow the table as it follows them.
+  s_.imageTypes->checksFollowRecordBits();
+  showImageTypeButtons();
   s_.main<ui::Button>("mButtonScan").setEnabled(scan);
   switch2CustomProfile();
 }

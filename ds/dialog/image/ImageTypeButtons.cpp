@@ -45,6 +45,12 @@ void ImageTypeButtons::forFixedTypes(F f) {
   }
 }
 
+void ImageTypeButtons::checksFollowRecordBits() {
+  for (int mode = 0; mode <= 5; ++mode) {
+    if (duplex_ || mode % 2 == 0) setBothChecks(mode, (record_.wImageType & kModeBits[mode]) != 0);
+  }
+}
+
 void ImageTypeButtons::setBothChecks(int mode, bool on) {
   checkOf(ImageRow::Image, mode).on = on;
   checkOf(ImageRow::DropC, mode).on = on;

@@ -75,6 +75,9 @@ class ImageTypeButtons {
   // The page build's row check marks (two-sided devices): the Image-row check boxes of the
   // colour, grey and black-and-white types whose bits are set are turned on.
   void checksFromRecordBits();
+  // The mode/side table changed wImageType: the check boxes of the colour, grey and
+  // black-and-white types of both rows show the bits now set, on and off.
+  void checksFollowRecordBits();
   // Entering the colour drop-out page while a colour or automatic-colour selection is the
   // Image row's: the first checked of grey front, grey rear, black-and-white front and rear.
   std::optional<int> dropColorPageSelection() const;

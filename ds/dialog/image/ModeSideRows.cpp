@@ -18,15 +18,23 @@ std::vector<ScanModeSideSetting> buildModeSideRows(const ScanSetting& record, bo
   const std::size_t count = duplex ? 8 : 3;
   for (std::size_t i = 0; i < count; ++i) {
     const char* key = duplex ? kTwoSidedRows[i] : kOneSidedRows[i];
-    const uint16_t bit = duplex ? kTwoSidedBits[i] : kOneSidedBits[i];
     ScanModeSideSetting row;
     row.mName = language.localizedStringForKey(key, key);
-    const bool automatic = bit & (kImageAutoColorFront | kImageAutoColorRear);
-    row.mCheck = !automatic && (record.wImageType & bit) ? 1 : 0;
     if (duplex && (i == 1 || i == 3 || i == 5)) row.mEnabled = !isFlatbedSource(record.bScanSource);
     rows.push_back(row);
   }
+  checkModeSideRows(rows, record, duplex);
   return rows;
+}
+
+void checkModeSideRows(std::vector<ScanModeSideSetting>& rows, const ScanSetting& record,
+                       bool duplex) {
+  const std::size_t count = std::min<std::size_t>(rows.size(), duplex ? 8 : 3);
+  for (std::size_t i = 0; i < count; ++i) {
+    const uint16_t bit = duplex ? kTwoSidedBits[i] : kOneSidedBits[i];
+    const bool automatic = bit & (kImageAutoColorFront | kImageAutoColorRear);
+    rows[i].mCheck = !automatic && (record.wImageType & bit) ? 1 : 0;
+  }
 }
 
 bool reconcileModeSideRows(std::vector<ScanModeSideSetting>& rows, ScanSetting& record,

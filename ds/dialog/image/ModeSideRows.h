@@ -24,6 +24,11 @@ struct ScanModeSideSetting {
 std::vector<ScanModeSideSetting> buildModeSideRows(const ScanSetting& record, bool duplex,
                                                    const LanguageBundle& language);
 
+// The rows' checks from wImageType (the automatic rows stay unchecked): the table shows the
+// image types in force after every change of them.
+void checkModeSideRows(std::vector<ScanModeSideSetting>& rows, const ScanSetting& record,
+                       bool duplex);
+
 // A change of the check column: each row the controller has is reconciled in order (a checked
 // row sets its bit, an unchecked one clears it unless it is the last bit left, which checks
 // the row again). Rows: 0-2 colour, grey, black-and-white on a one-sided scanner; 0-5 colour,

@@ -13,36 +13,17 @@ const SourceItem kFeeder{"Feeder", kSourceFeeder};
 const SourceItem kFlatbed{"Flatbed", kSourceFlatbed};
 const SourceItem kMerge{"MergeTwoSides", kSourceMergeTwoSides};
 
-bool has(const std::vector<SourceItem>& items, uint8_t value) {
-  return std::any_of(items.begin(), items.end(),
-                     [value](const SourceItem& i) { return i.value == value; });
-}
-
 void append(Calls& to, const Calls& more) { to.insert(to.end(), more.begin(), more.end()); }
 }  // namespace
 
-SourceMenu scanSourceMenu(uint32_t w, bool mergeSides, uint8_t bScanSource) {
+SourceMenu scanSourceMenu(const AbilityView& ability, bool mergeSides, uint8_t bScanSource) {
   SourceMenu menu;
   auto& items = menu.items;
-  if (w & kDeviceFeeder40) items.push_back(kFeeder);
-  if (w & kDeviceFlatbed) items.push_back(kFlatbed);
-  if (w & kDeviceFeeder) {
-    if (!has(items, kSourceFeeder)) {
-      if (has(items, kSourceFlatbed)) {
-        items.insert(items.begin(), kFeeder);
-      } else {
-        items.push_back(kFeeder);
-      }
-    }
-    if (!has(items, kSourceFlatbed)) items.push_back(kFlatbed);
-  }
-  // One feeder item, however many feeder bits the word carries.
-  if ((w & kDeviceFeeder10) && !has(items, kSourceFeeder)) items.push_back(kFeeder);
-  if ((w & kDeviceDuplex) && mergeSides) items.push_back(kMerge);
-  const bool anyFeeder = has(items, kSourceFeeder) || has(items, kSourceMergeTwoSides);
-  if (items.size() > 1 && has(items, kSourceFlatbed) && anyFeeder) {
-    items.insert(items.begin(), kAutomatic);
-  }
+  const bool feeder = ability.hasFeeder(), flatbed = ability.hasFlatbed();
+  if (feeder && flatbed) items.push_back(kAutomatic);
+  if (feeder) items.push_back(kFeeder);
+  if (flatbed) items.push_back(kFlatbed);
+  if (feeder && ability.duplex() && mergeSides) items.push_back(kMerge);
   menu.hidden = items.size() <= 1;
   const uint8_t shown = isFlatbedSource(bScanSource) ? kSourceFlatbed : bScanSource;
   for (std::size_t i = 0; i < items.size(); ++i) {

@@ -26,9 +26,11 @@ struct SourceMenu {
   std::size_t selected = 0;
 };
 
-// The menu for a device-type word (0x40, 0x20, 0x10 feeder; 0x80, 0x20 flatbed; 0x04 with
-// mergeSides offers merging). The item of bScanSource is selected; source 3 shows the flatbed.
-SourceMenu scanSourceMenu(uint32_t deviceType, bool mergeSides, uint8_t bScanSource);
+// The menu of the sources the scanner has (AbilityView::hasFeeder, hasFlatbed): the feeder, the
+// flatbed, merging on a two-sided feeder when mergeSides offers it, and the automatic source
+// first when there is a flatbed and a feeder. The item of bScanSource is selected; source 3
+// shows the flatbed.
+SourceMenu scanSourceMenu(const AbilityView& ability, bool mergeSides, uint8_t bScanSource);
 
 // What a source choice left the page's other controls as.
 struct SourceChoice {

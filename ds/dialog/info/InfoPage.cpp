@@ -95,8 +95,8 @@ InfoPage doInfoTabInit(DialogContext& ctx, const ScannerInfo& info, const Frame&
     const Counters n = readCounters(ctx);
     const AbilityView ability = ctx.ability();
     const uint32_t w = ability.deviceType();
-    const bool feeder = (w & kDeviceFeeder) || !(w & kDeviceFlatbed);
-    const bool flatbed = (w & kDeviceFeeder) || (w & kDeviceFlatbed);
+    const bool feeder = deviceHasFeeder(w);
+    const bool flatbed = deviceHasFlatbed(w);
     const bool newKrapi = ctx.globals.gUINewKrapi;
     const bool rollerPair = extra.reverseRoller && newKrapi;
     if (feeder && !rollerPair) {

@@ -434,7 +434,7 @@ bool TezFRLImageProcess::getColorDropData(const uint8_t* source, uint8_t* dest,
   NIDATA rec;
   inputSIData(&rec, sourceInfo);
   const uint32_t type = deviceAbility.DeviceType;
-  rec.InImage.ScanType = (type & kDeviceFlatbed) && !(type & kDeviceFeeder) ? 0 : 1;
+  rec.InImage.ScanType = deviceHasFeeder(type) ? 1 : 0;
   const bool greyOut = param.bGrayOutput != 0;
   const uint8_t rgb[3] = {param.bCustomR, param.bCustomG, param.bCustomB};
   SetDropRecord(rec, greyOut, param.bDropColor, param.bThreshold, param.bQuality != 0,

@@ -127,7 +127,7 @@ bool TezFRLScan::startScanJob(const ScanSetting& setting) {
     case kSourceAutomatic:
       if (deviceAbility.DeviceType & kDeviceFeeder) {
         scanSource_ = kScanSourceFeederFront;
-      } else if (deviceAbility.DeviceType & kDeviceFlatbed) {
+      } else if (deviceHasFlatbed(deviceAbility.DeviceType)) {
         scanSource_ = kScanSourceFlatbed;
         uiParam_.bScanSource = kSourceFlatbed;
       } else {
@@ -153,7 +153,7 @@ bool TezFRLScan::startScanJob(const ScanSetting& setting) {
     // An empty feeder sends the automatic source to the flatbed, where there is one; without
     // one the user hears that the feeder is empty, not that the settings were refused.
     if (uiParam_.bScanSource == kSourceAutomatic && paper == 0 &&
-        (uiParam_.wImageType & kImageFrontBits) && (deviceAbility.DeviceType & kDeviceFlatbed)) {
+        (uiParam_.wImageType & kImageFrontBits) && deviceHasFlatbed(deviceAbility.DeviceType)) {
       scanSource_ = kScanSourceFlatbed;
     }
     if (scanSource_ == kScanSourceFeederFront && paper == 0) {

@@ -111,7 +111,7 @@ TEST(ImageTab, AutomaticColourOnAndOffRestoresTheChecks) {
 
 TEST(ImageTab, SimplexDeviceHasThreeRowsAndNoRearControls) {
   PageFixture f("dialog-image-page");
-  f.current.DeviceType = 0x20;  // feeder and flatbed, one side
+  f.current.DeviceType = 0x80 | 0x20;  // feeder and flatbed, one side
   f.record.wImageType = 0x01 | 0x08;
   f.open();
   EXPECT_EQ(f.record.wImageType, 0x01);
@@ -144,6 +144,30 @@ TEST(ImageTab, ModeSideTableChecksReconcileWithTheRecord) {
   EXPECT_EQ(f.record.wImageType, 0x01);
   EXPECT_EQ(table.cellAt(4, 0).state, 1);
   EXPECT_TRUE(f.get<ui::Button>("mButtonScan").isEnabled());
+}
+
+TEST(ImageTab, ModeSideTableFollowsTheTypeCheckBoxes) {
+  PageFixture f("dialog-image-page");
+  f.open();
+  auto& table = f.get<ui::TableView>("pImageTabTableView");
+  auto checks = [&table] {
+    std::vector<int> on;
+    for (int row = 0; row < table.numberOfRows(); ++row) {
+      if (table.cellAt(row, 0).state == 1) on.push_back(row);
+    }
+    return on;
+  };
+  ASSERT_EQ(checks(), (std::vector<int>{4}));  // black and white front
+  ASSERT_TRUE(clickCheck(f, "ColorFront"));
+  ASSERT_TRUE(clickCheck(f, "ColorRear"));
+  ASSERT_TRUE(clickCheck(f, "BWFront"));
+  ASSERT_EQ(f.record.wImageType, 0x30);
+  EXPECT_EQ(checks(), (std::vector<int>{0, 1}));
+  // And the other way: a row checked in the table checks its box.
+  ASSERT_TRUE(f.user.clickCell(table, 3, "check"));  // grey rear
+  EXPECT_EQ(f.record.wImageType, 0x38);
+  EXPECT_TRUE(checked(f, "Image", "GrayRear"));
+  EXPECT_EQ(checks(), (std::vector<int>{0, 1, 3}));
 }
 
 TEST(ImageTab, ResolutionFieldShowsTheNumberAlone) {
@@ -278,7 +302,8 @@ TEST(ImageTab, ScanSourceMenuFromTheDeviceTypeWord) {
     Strings items;
     bool hidden;
   };
-  for (const Case& c : {Case{0x20, false, {"Automatic", "Feeder", "Flatbed"}, false},
+  for (const Case& c : {Case{0x80 | 0x20, false, {"Automatic", "Feeder", "Flatbed"}, false},
+                        Case{0x20, false, {"Feeder"}, true},  // a feeder, no flatbed
                         Case{0x40, false, {"Feeder"}, true},
                         Case{0x80 | 0x40, false, {"Automatic", "Feeder", "Flatbed"}, false},
                         Case{0x40 | 0x04, true, {"Feeder", "Merge Two Sides"}, false}}) {

@@ -15,30 +15,55 @@ std::vector<std::string> keys(const SourceMenu& m) {
   return out;
 }
 
-TEST(ScanSourceMenu, ItemsFromTheDeviceType) {
+TEST(DeviceTypeWord, OnlyTheFlatbedBitNamesAFlatbed) {
   struct Case {
     uint32_t w;
+    bool feeder, flatbed;
+  } cases[] = {
+      {0x20, true, false}, {0x24, true, false}, {0x40, true, false}, {0x10, true, false},
+      {0x80, false, true}, {0x84, false, true}, {0xA0, true, true},  {0xC0, true, true},
+      {0x00, true, false},  // a word without the flatbed bit is a feeder's
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(deviceHasFeeder(c.w), c.feeder) << std::hex << c.w;
+    EXPECT_EQ(deviceHasFlatbed(c.w), c.flatbed) << std::hex << c.w;
+  }
+}
+
+TEST(ScanSourceMenu, OnlyTheSourcesTheScannerHas) {
+  struct Case {
+    uint32_t w;
+    uint32_t adfWidth, flatbedWidth;  // the lengths are the same, or zero with the width
     bool merge;
     uint8_t source;
     std::vector<std::string> items;
     bool hidden;
     std::size_t selected;
   } cases[] = {
-      {0x20, false, 2, {"Automatic", "Feeder", "Flatbed"}, false, 2},
-      {0x40, false, 1, {"Feeder"}, true, 0},
-      {0x80, false, 2, {"Flatbed"}, true, 0},
-      {0xC0, false, 0, {"Automatic", "Feeder", "Flatbed"}, false, 0},
-      {0x24, true, 4, {"Automatic", "Feeder", "Flatbed", "MergeTwoSides"}, false, 3},
-      {0x44, true, 1, {"Feeder", "MergeTwoSides"}, false, 0},
-      {0x50, false, 1, {"Feeder"}, true, 0},  // one feeder item for two feeder bits
-      {0xA0, false, 3, {"Automatic", "Feeder", "Flatbed"}, false, 2},  // source 3 is the flatbed
-      {0x14, false, 1, {"Feeder"}, true, 0},
+      {0x20, 2550, 0, false, 1, {"Feeder"}, true, 0},
+      {0x24, 2550, 0, true, 4, {"Feeder", "MergeTwoSides"}, false, 1},
+      {0x20, 2550, 2550, false, 1, {"Feeder"}, true, 0},  // 0x20 names no flatbed
+      {0x40, 2550, 0, false, 1, {"Feeder"}, true, 0},
+      {0x80, 0, 2550, false, 2, {"Flatbed"}, true, 0},
+      {0x80, 2550, 2550, false, 2, {"Flatbed"}, true, 0},
+      {0xC0, 2550, 2550, false, 0, {"Automatic", "Feeder", "Flatbed"}, false, 0},
+      {0xA4, 2550, 2550, true, 4, {"Automatic", "Feeder", "Flatbed", "MergeTwoSides"}, false, 3},
+      {0x50, 2550, 0, false, 1, {"Feeder"}, true, 0},  // one feeder item for two feeder bits
+      {0xA0, 2550, 2550, false, 3, {"Automatic", "Feeder", "Flatbed"}, false, 2},  // 3: flatbed
+      {0xA0, 2550, 0, false, 1, {"Feeder"}, true, 0},  // a flatbed of no area is not offered
+      {0xA0, 0, 2550, false, 2, {"Flatbed"}, true, 0},
   };
   for (const Case& c : cases) {
-    const SourceMenu m = scanSourceMenu(c.w, c.merge, c.source);
-    EXPECT_EQ(keys(m), c.items) << std::hex << c.w;
-    EXPECT_EQ(m.hidden, c.hidden) << std::hex << c.w;
-    EXPECT_EQ(m.selected, c.selected) << std::hex << c.w;
+    DeviceAbility a{};
+    a.DeviceType = c.w;
+    a.ADFMaxWidth = a.ADFMaxLength = c.adfWidth;
+    a.FlatbedMaxWidth = a.FlatbedMaxLength = c.flatbedWidth;
+    const SourceMenu m = scanSourceMenu(AbilityView(true, &a, nullptr), c.merge, c.source);
+    const auto where = ::testing::Message()
+                       << std::hex << c.w << " " << std::dec << c.adfWidth << " " << c.flatbedWidth;
+    EXPECT_EQ(keys(m), c.items) << where;
+    EXPECT_EQ(m.hidden, c.hidden) << where;
+    EXPECT_EQ(m.selected, c.selected) << where;
   }
 }
 

@@ -58,9 +58,12 @@ TEST(InfoPage, RowsByDeviceKind) {
     bool ultrasonic, reverseRoller;
     std::vector<std::string> rows;
   } cases[] = {
-      {"feeder and flatbed, duplex", 0x24, true, false,
+      {"feeder and flatbed, duplex", 0xA4, true, false,
        with({"PadCount?", "RollerCount?", "ADFCount?", "MultifeedCount?", "JamCount?",
              "Flatbed Count", "PowerOnTime?"})},
+      {"duplex feeder: 0x20 names no flatbed", 0x24, true, false,
+       with({"PadCount?", "RollerCount?", "ADFCount?", "MultifeedCount?", "JamCount?",
+             "PowerOnTime?"})},
       {"flatbed only", 0x80, true, false, with({"Flatbed Count", "PowerOnTime?"})},
       {"feeder without ultrasonic", 0x40, false, false,
        with({"PadCount?", "RollerCount?", "ADFCount?", "JamCount?", "PowerOnTime?"})},

@@ -73,7 +73,7 @@ TEST(InfoTab, RowsPerKindOfDevice) {
     int resets;
   };
   const Case cases[] = {
-      {"duplex feeder and flatbed", true, 0x24, false, false, true,
+      {"duplex feeder and flatbed", true, 0xA4, false, false, true,
        with({"BornDate?", "FirstScan?", "PadCount?", "RollerCount?", "ADFCount?", "MultifeedCount?",
              "JamCount?", "Flatbed Count", "PowerOnTime?"}),
        2},

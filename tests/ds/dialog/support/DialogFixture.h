@@ -36,13 +36,13 @@ inline void describeTestScanner(DeviceAbility& current, ScannerAbilityEx& older,
   current.FlatbedMaxLength = 3508;
   current.ADFMaxWidth = 2550;
   current.ADFMaxLength = 4200;
-  current.DeviceType = 0x20 | 0x04;
+  current.DeviceType = 0x80 | 0x20 | 0x04;
   current.HalftoneNum = 2;
   older.FlatbedMaxWidth = 2550;
   older.FlatbedMaxLength = 3508;
   older.ADFMaxWidth = 2550;
   older.ADFMaxLength = 4200;
-  older.ScanMethod = 0x20 | 0x04;
+  older.ScanMethod = 0x80 | 0x20 | 0x04;
   extra.newKrapi = true;
   extra.adfMinWidth = 150;
   extra.adfMinLength = 150;

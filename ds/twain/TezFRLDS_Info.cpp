@@ -111,9 +111,12 @@ void TezFRLDS::setLanguage(int index) {
   const LanguageEntry& entry = availableLanguage[index];
   if (entry.langFolder.empty()) return;
   selLanguage = entry.langID;
-  if (auto bundle = foundation::LanguageBundle::open(resourcePath / entry.langFolder)) {
-    langBundle = *bundle;
-  }
+  auto bundle = foundation::LanguageBundle::open(resourcePath / entry.langFolder);
+  if (!bundle) return;
+  // A language that translates only part of the texts shows the rest in English.
+  const std::string_view english = kKnownLanguageTable[0].folder;
+  auto fallback = foundation::LanguageBundle::open(resourcePath / std::string(english));
+  langBundle = entry.langFolder != english && fallback ? bundle->withFallback(*fallback) : *bundle;
 }
 
 const foundation::LanguageBundle* TezFRLDS::getLanguage(int* languageId) {

@@ -280,6 +280,7 @@ std::optional<std::filesystem::path> localizationFolder(const std::filesystem::p
 
 struct LanguageBundle::State {
   std::filesystem::path folder;
+  std::shared_ptr<State> fallback;  // set before the state is shared, read-only after
   std::mutex mutex;
   struct Table {
     StringsTable entries;
@@ -317,14 +318,23 @@ Result<LanguageBundle> LanguageBundle::open(const std::filesystem::path& folder)
   return LanguageBundle(std::move(state));
 }
 
+LanguageBundle LanguageBundle::withFallback(const LanguageBundle& fallback) const {
+  auto state = std::make_shared<State>();
+  state->folder = state_->folder;
+  state->fallback = fallback.state_ == state_ ? nullptr : fallback.state_;
+  return LanguageBundle(std::move(state));
+}
+
 const std::filesystem::path& LanguageBundle::folder() const { return state_->folder; }
 
 std::string LanguageBundle::localizedString(std::string_view key, std::string_view defaultText,
                                             std::string_view table) const {
-  std::lock_guard lock(state_->mutex);
-  const State::Table& t = state_->table(table);
-  auto it = t.entries.find(key);
-  if (it != t.entries.end()) return it->second;
+  for (State* s = state_.get(); s != nullptr; s = s->fallback.get()) {
+    std::lock_guard lock(s->mutex);
+    const State::Table& t = s->table(table);
+    auto it = t.entries.find(key);
+    if (it != t.entries.end()) return it->second;
+  }
   return std::string(defaultText.empty() ? key : defaultText);
 }
 

@@ -61,9 +61,14 @@ class LanguageBundle {
   // Fails when `folder` is not a folder.
   static Result<LanguageBundle> open(const std::filesystem::path& folder);
 
+  // This bundle reading `fallback` for every key that its own tables lack: a language that
+  // translates part of the texts shows the rest in the fallback's language, not as keys.
+  LanguageBundle withFallback(const LanguageBundle& fallback) const;
+
   const std::filesystem::path& folder() const;
-  // The text for `key` in "<table>.strings"; `defaultText` when the table or the key is missing
-  // (or the table is malformed), and the key itself when `defaultText` is empty as well.
+  // The text for `key` in "<table>.strings", else in the fallback's; `defaultText` when the table
+  // or the key is missing in both (or the table is malformed), and the key itself when
+  // `defaultText` is empty as well.
   std::string localizedString(std::string_view key, std::string_view defaultText = {},
                               std::string_view table = "Localizable") const;
   // Why a table could not be used; empty when it loaded or does not exist.

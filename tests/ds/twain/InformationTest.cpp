@@ -65,8 +65,9 @@ TEST_F(Information, TheLanguagesOnOfferAndTheirTexts) {
   ASSERT_NE(gSource->getLanguage(&id), nullptr);
   EXPECT_EQ(id, 5);
   EXPECT_EQ(gSource->localized("ErrorCode", "Error Code"), "Fehlercode");
-  // A key the folder lacks shows its default.
-  EXPECT_EQ(gSource->localized("Err999", "the default"), "the default");
+  // A key the folder lacks shows its English text, and one no language has its default.
+  EXPECT_EQ(gSource->localized("Err2010", "the default"), "The scan was cancelled at the scanner.");
+  EXPECT_EQ(gSource->localized("Err99999", "the default"), "the default");
 
   // "SupportedLanguage" keeps only the ids it lists.
   fs::create_directories(bundle_ / "Resources" / "fr.lproj");

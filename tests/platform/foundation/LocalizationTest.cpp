@@ -191,4 +191,22 @@ TEST_F(LanguageFolders, LooksTextsUpWithDefaults) {
   EXPECT_FALSE(LanguageBundle::open(resources / "absent.lproj"));
 }
 
+TEST_F(LanguageFolders, AKeyTheLanguageLacksComesFromTheFallback) {
+  makeFolder("English.lproj", "\"Custom\" = \"Custom\";\n\"Profile\" = \"Profile\";\n");
+  makeFolder("de.lproj", "\"Profile\" = \"Profil\";\n");
+  auto english = LanguageBundle::open(resources / "English.lproj");
+  auto german = LanguageBundle::open(resources / "de.lproj");
+  ASSERT_TRUE(english && german);
+  const LanguageBundle both = german->withFallback(*english);
+  EXPECT_EQ(both.localizedString("Profile", "Profile?"), "Profil");
+  EXPECT_EQ(both.localizedString("Custom", "Custom?"), "Custom");
+  EXPECT_EQ(both.localizedString("Absent", "Absent?"), "Absent?");
+  EXPECT_EQ(both.localizedString("Custom", "", "Other"), "Custom") << "a table neither has";
+  EXPECT_EQ(both.folder(), german->folder());
+  // The bundle it was made from is left without the fallback, and a bundle is no fallback of
+  // itself.
+  EXPECT_EQ(german->localizedString("Custom", "Custom?"), "Custom?");
+  EXPECT_EQ(english->withFallback(*english).localizedString("Absent", "x"), "x");
+}
+
 }  // namespace

@@ -34,12 +34,17 @@ void collectTexts(const ui::Window& window, std::vector<std::string>& texts) {
   texts.insert(texts.end(), shown.begin(), shown.end());
 }
 
-TEST(DialogLanguage, EnglishTableHasEveryKeyTheDialogShows) {
+foundation::LanguageBundle englishBundle() {
   auto english = foundation::LanguageBundle::open(std::filesystem::path(VT_DIALOG_RESOURCES) /
                                                   "English.lproj");
-  ASSERT_TRUE(english.ok());
-  NotingBundle language(*english);
-  std::vector<std::string> texts;
+  EXPECT_TRUE(english.ok());
+  return *english;
+}
+
+// Every page, the drawer, the diagnostic sheet and the frame's alerts in `language`, with both
+// driver interfaces: the texts shown, and the profile name an edit stored.
+void walkTheDialog(const LanguageBundle& language, std::vector<std::string>& texts,
+                   std::vector<std::string>& stored) {
   for (bool newKrapi : {true, false}) {
     FrameFixture f;
     f.extra.newKrapi = newKrapi;
@@ -71,7 +76,16 @@ TEST(DialogLanguage, EnglishTableHasEveryKeyTheDialogShows) {
       for (const std::string& button : alert.buttons) texts.push_back(button);
     }
     EXPECT_GE(f.services.alerts.journal().size(), 2u);
+    ASSERT_TRUE(f.user.selectTab(f.tabs(), 0));
+    ASSERT_TRUE(f.user.click(f.get<ui::Button>("mBtnImageTypeImageGrayFrontCheck")));
+    stored.emplace_back(f.record.strProfile.view());
   }
+}
+
+TEST(DialogLanguage, EnglishTableHasEveryKeyTheDialogShows) {
+  NotingBundle language(englishBundle());
+  std::vector<std::string> texts, stored;
+  walkTheDialog(language, texts, stored);
   EXPECT_TRUE(language.missing.empty()) << [&] {
     std::string keys;
     for (const std::string& key : language.missing) keys += " \"" + key + "\"";
@@ -80,6 +94,23 @@ TEST(DialogLanguage, EnglishTableHasEveryKeyTheDialogShows) {
   for (const std::string& text : texts) {
     EXPECT_FALSE(fellBackToKey(text)) << "fell back to its key: " << text;
   }
+  EXPECT_EQ(stored, (std::vector<std::string>{"Custom", "Custom"}));
+}
+
+// The data source's German table translates its own texts only: every other key shows in
+// English, in every window and alert, and what an edit stores is no key either.
+TEST(DialogLanguage, GermanShowsEnglishForTheKeysItLacks) {
+  auto german =
+      foundation::LanguageBundle::open(std::filesystem::path(FERROLITE_RESOURCES) / "de.lproj");
+  ASSERT_TRUE(german.ok());
+  FoundationLanguageBundle language(german->withFallback(englishBundle()));
+  ASSERT_EQ(language.localizedStringForKey("Cancel", "Cancel?"), "Abbrechen");
+  std::vector<std::string> texts, stored;
+  walkTheDialog(language, texts, stored);
+  for (const std::string& text : texts) {
+    EXPECT_FALSE(fellBackToKey(text)) << "fell back to its key: " << text;
+  }
+  EXPECT_EQ(stored, (std::vector<std::string>{"Custom", "Custom"}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "ds/scan/common/TezFRLCommon.h"
+#include "ds/scan/records/AlarmSound.h"
 #include "ds/twain/Options.h"
 #include "ds/twain/SettingValues.h"
 #include "ds/twain/TezFRLDS.h"
@@ -19,7 +20,6 @@ namespace {
 constexpr const char* kSaveSettingKey = "SaveSetting";
 constexpr const char* kLanguageKey = "Language";
 constexpr const char* kDebugLevelKey = "DebugLevel";
-constexpr const char* kDefaultAlarm = "/System/Library/Sounds/Sosumi.aiff";
 constexpr const char* kDefaultPrintCounter = "0001";
 
 constexpr uint16_t kTabWindowDefault = 0x105 + 0x040;
@@ -69,7 +69,7 @@ void TezFRLDS::initSetting() {
   s.bSaveSetting = 1;
   s.bPowerOff = 1;
   s.strProfile = kCustomProfileName;
-  s.strAlarm = kDefaultAlarm;
+  s.strAlarm = SharedText(kDefaultAlarmSound);
   s.strPrintText = "";
   s.strPrintCounter = kDefaultPrintCounter;
   const auto* ability = reinterpret_cast<const uint8_t*>(&scannerAbilityEx);
@@ -91,7 +91,7 @@ void TezFRLDS::applyLoadRules() {
   s.wWidth = std::max(s.wWidth, kMinimumScanSize);
   s.wLength = std::max(s.wLength, kMinimumScanSize);
   const uint32_t type = deviceType();
-  const bool flatbed = (type & kDeviceFlatbed) != 0, feeder = (type & kDeviceFeeder) != 0;
+  const bool flatbed = deviceHasFlatbed(type), feeder = deviceHasFeeder(type);
   if (flatbed && feeder) return;
   if (flatbed) {
     if (s.bScanSource != kSourceFlatbed && s.bScanSource != kSourceFlatbedOther) {

@@ -159,6 +159,7 @@ class PaperTab {
   void paperTabProtraitLandscape();
   void checkPortraitLandscape();
   void setPunchHoleRemovalState();
+  void showCarrierSheet(bool shown);
   // The alarm: Browse through the open panel, play through the sound port.
   void openSystemSound();
   void soundPlay();

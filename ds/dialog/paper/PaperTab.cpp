@@ -7,6 +7,7 @@
 #include "ds/dialog/frame/FieldWiring.h"
 #include "ds/dialog/frame/PageControllers.h"
 #include "ds/dialog/paper/PaperTabControls.h"
+#include "ds/scan/records/AlarmSound.h"
 #include "platform/foundation/SystemLog.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/TableView.h"
@@ -16,6 +17,7 @@ namespace {
 
 constexpr uint16_t kRearImageBits = 0x80 | 0x20 | 0x08 | 0x02;
 
+// Where the alarm's open panel starts; FERROLITE_SOUND_FOLDER overrides it.
 std::filesystem::path soundFolder() {
   const char* folder = std::getenv("FERROLITE_SOUND_FOLDER");
   return folder && *folder ? std::filesystem::path(folder)
@@ -151,7 +153,7 @@ void PaperTab::doPaperTabInit() {
   b.mHeight = &s_.main<ui::TextField>("mTextFieldLength");
   b.mLengthDetect = &s_.main<ui::TextField>("mTextFieldAdditionDetect");
   apply(build.controls);
-  if (s_.curExtraParam.hideCarrierSheet) s_.main<ui::Button>("mCarrierSheetMode").setHidden(true);
+  if (s_.curExtraParam.hideCarrierSheet) showCarrierSheet(false);
   restSteppers();
   setPunchHoleRemovalState();
 }
@@ -193,6 +195,12 @@ void PaperTab::checkPortraitLandscape() {
   apply(dialog::checkPortraitLandscape(ctx));
 }
 
+// The carrier-sheet box is the feeding box's one control: the box goes with it, never empty.
+void PaperTab::showCarrierSheet(bool shown) {
+  s_.main<ui::Button>("mCarrierSheetMode").setHidden(!shown);
+  s_.main<ui::Box>("mBoxFeeding").setHidden(!shown);
+}
+
 void PaperTab::setPunchHoleRemovalState() {
   auto& box = s_.main<ui::Button>("mButtonPunchHoleRemoval");
   box.setState(s_.record().bPunchHole ? ui::ButtonState::on : ui::ButtonState::off);
@@ -201,8 +209,10 @@ void PaperTab::setPunchHoleRemovalState() {
 
 void PaperTab::openSystemSound() {
   ui::OpenPanel* panel = s_.application.services().openPanel;
-  const std::optional<std::filesystem::path> chosen = panel->runModal(
-      {.directory = soundFolder(), .extensions = {"wav", "ogg"}, .filesOnly = true});
+  const std::optional<std::filesystem::path> chosen =
+      panel->runModal({.directory = soundFolder(),
+                       .extensions = {kAlarmSoundExtensions.begin(), kAlarmSoundExtensions.end()},
+                       .filesOnly = true});
   if (!chosen) return;
   s_.main<ui::Label>("mStaticAlarmName").setText(chosen->filename().string());
   s_.record().strAlarm = SharedText(chosen->string());
@@ -266,8 +276,7 @@ void PaperTab::apply(const PaperControls& c) {
     if (on) button.setState(*on ? ui::ButtonState::on : ui::ButtonState::off);
     if (enabled) button.setEnabled(*enabled);
   };
-  if (c.carrierSheetShown)
-    s_.main<ui::Button>("mCarrierSheetMode").setHidden(!*c.carrierSheetShown);
+  if (c.carrierSheetShown) showCarrierSheet(*c.carrierSheetShown);
   set("mButtonUltraSonic", c.ultrasonicOn, c.ultrasonicEnabled);
   set("mButtonAdditionDetect", c.detectionBoxOn, c.detectionBoxEnabled);
   set("mButtonStopScan", std::nullopt, c.stopScanEnabled);

@@ -41,7 +41,4 @@ inline constexpr std::array<std::string_view, 7> kPaperFocusFields = {
     "mTextFieldTimeOut",
 };
 
-// Where the alarm's open panel starts; FERROLITE_SOUND_FOLDER overrides it.
-inline constexpr std::string_view kSystemSoundFolder = "/usr/share/sounds";
-
 }  // namespace ferrolite::dialog

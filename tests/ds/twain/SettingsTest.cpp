@@ -1,13 +1,16 @@
 // The settings record's defaults and load rules, the settings files, profiles, the debug level.
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "DataSourceFixture.h"
+#include "ds/scan/records/AlarmSound.h"
 #include "ds/twain/SettingValues.h"
 
 namespace {
@@ -70,7 +73,15 @@ TEST_F(Settings, InitSettingGivesTheDefaults) {
   EXPECT_EQ(s.bFGAdvanceProcess, 1);
   EXPECT_EQ(s.bRBAdvanceProcess, 1);
   EXPECT_EQ(s.strProfile.view(), "Custom");
-  EXPECT_EQ(s.strAlarm.view(), "/System/Library/Sounds/Sosumi.aiff");
+  // The alarm is a sound the system has, in the folder the paper page's panel opens, of a type
+  // the panel lists.
+  const std::filesystem::path alarm(std::string(s.strAlarm.view()));
+  EXPECT_TRUE(std::filesystem::is_regular_file(alarm)) << alarm;
+  EXPECT_TRUE(alarm.string().starts_with(std::string(ferrolite::kSystemSoundFolder) + "/"));
+  EXPECT_NE(std::find(ferrolite::kAlarmSoundExtensions.begin(),
+                      ferrolite::kAlarmSoundExtensions.end(), alarm.extension().string().substr(1)),
+            ferrolite::kAlarmSoundExtensions.end())
+      << alarm;
   EXPECT_EQ(s.strPrintText.view(), "");
   EXPECT_EQ(s.strPrintCounter.view(), "0001");
 

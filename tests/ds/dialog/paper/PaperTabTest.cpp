@@ -240,7 +240,7 @@ TEST(PaperTab, AlarmIsChosenInTheSoundFolderAndPlayed) {
   ASSERT_EQ(p.f.services.openPanel.requests().size(), 1u);
   const ui::OpenPanelRequest& request = p.f.services.openPanel.requests()[0];
   EXPECT_EQ(request.directory, std::filesystem::path("/usr/share/sounds"));
-  EXPECT_EQ(request.extensions, (std::vector<std::string>{"wav", "ogg"}));
+  EXPECT_EQ(request.extensions, (std::vector<std::string>{"wav", "ogg", "oga"}));
   EXPECT_EQ(p.f.record.strAlarm.view(), wav.string());
   EXPECT_EQ(p.f.get<ui::Label>("mStaticAlarmName").text(), "bell.wav");
   ASSERT_TRUE(p.f.click("mButtonPlayAlarmMusic"));

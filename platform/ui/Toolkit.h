@@ -8,7 +8,9 @@
 // only through this interface and the peers it sets on windows and controls.
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/Result.h"
 #include "platform/ui/Ports.h"
@@ -18,9 +20,20 @@ namespace ui {
 class Alert;
 class Window;
 
+// A fault of a window's layout as drawn: the control (its outlet; the window's own for the
+// window) and what is wrong with it.
+struct LayoutFault {
+  std::string control;
+  std::string problem;
+};
+
+// The screen every window must fit.
+inline constexpr int kLayoutScreenWidth = 1280;
+inline constexpr int kLayoutScreenHeight = 800;
+
 class Toolkit {
  public:
-  static constexpr int kInterfaceVersion = 2;
+  static constexpr int kInterfaceVersion = 3;
 
   virtual ~Toolkit() = default;
 
@@ -56,6 +69,10 @@ class Toolkit {
   // The same seam for pictures: the window as drawn now (after the pending layout and paint),
   // written as a PNG file. False when the window has no widget or the file cannot be written.
   virtual bool writeSnapshot(const Window& window, const std::filesystem::path& file) = 0;
+  // The same seam for a layout check: the window as laid out now, measured with the toolkit's
+  // fonts. Faults: a control that overlaps another, lies outside its window or its box, or
+  // cuts its text; a box with nothing shown in it; a window larger than the screen above.
+  virtual std::vector<LayoutFault> checkLayout(const Window& window) = 0;
 
   // Ends what start began: the peers still attached go, our application object goes and our UI
   // thread is joined; a host's application and thread stay (from its GUI thread the peers go at

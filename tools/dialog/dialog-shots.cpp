@@ -5,13 +5,19 @@
 // data source and the simulated scanner, and pictures the whole window as opened
 // (twain-host-window.png) and with the preview drawer showing a preview scan
 // (twain-host-window-preview.png).
+// --language de shows the dialog in the data source's German, English where it has no text.
+// --check-layout measures every window it pictures with the toolkit's fonts and prints a line
+// "dialog-shots: layout: PICTURE: CONTROL: PROBLEM" for each control that overlaps another,
+// lies outside its window or box, or cuts its text, each empty box and each window larger than
+// a 1280 x 800 screen.
 //
 //   dialog-shots --out DIR [--tab-window 0xBA] [--unit 0|1|2] [--source 0|1|2|4]
 //                [--image-type 0x01] [--name NAME] [--simplex] [--older] [--ui-only]
-//                [--resources DIR] [--adapter FILE] [--twain-host]
+//                [--resources DIR] [--adapter FILE] [--language NAME] [--check-layout]
+//                [--twain-host]
 //
-// Exit status: 0 done, 1 a picture could not be written or a text fell back to its key,
-// 2 usage error, 3 no window can be shown (no toolkit, no display).
+// Exit status: 0 done, 1 a picture could not be written, a text fell back to its key or the
+// layout check found a fault, 2 usage error, 3 no window can be shown (no toolkit, no display).
 #include <unistd.h>
 
 #include <cstdio>
@@ -41,14 +47,14 @@ namespace {
 using namespace ferrolite;
 using namespace ferrolite::dialog;
 
-// The data source as far as the dialog's pictures need it: the English texts, no profiles, no
-// scanner to talk to.
+// The data source as far as the dialog's pictures need it: its texts, no profiles, no scanner
+// to talk to.
 class StandInDataSource final : public DialogDataSource {
  public:
-  explicit StandInDataSource(foundation::LanguageBundle english) : english_(std::move(english)) {}
+  explicit StandInDataSource(foundation::LanguageBundle texts) : texts_(std::move(texts)) {}
   const LanguageBundle& getLanguage(int32_t* id) override {
     if (id) *id = 0;
-    return english_;
+    return texts_;
   }
   std::vector<LanguageEntry> supportedLanguage() override {
     return {{0, "English.lproj", "English"}};
@@ -96,7 +102,7 @@ class StandInDataSource final : public DialogDataSource {
   std::filesystem::path previewPage;
 
  private:
-  FoundationLanguageBundle english_;
+  FoundationLanguageBundle texts_;
 };
 
 // --- the preview's pictures ---
@@ -160,6 +166,7 @@ struct Options {
   std::filesystem::path out;
   std::filesystem::path resources = VT_DIALOG_RESOURCES;
   std::filesystem::path adapter;
+  std::string language;  // empty: English
   std::string name = "fi-7160";
   unsigned tabWindow = 0xBA;
   unsigned unit = 0;
@@ -169,6 +176,7 @@ struct Options {
   bool older = false;
   bool uiOnly = false;
   bool twainHost = false;
+  bool checkLayout = false;
 };
 
 constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitNoWindow = 3;
@@ -178,11 +186,13 @@ void printUsage(std::FILE* to) {
       to,
       "usage: dialog-shots --out DIR [--tab-window N] [--unit N] [--source N]\n"
       "                    [--image-type N] [--name NAME] [--simplex] [--older]\n"
-      "                    [--ui-only] [--resources DIR] [--adapter FILE] [--twain-host]\n"
+      "                    [--ui-only] [--resources DIR] [--adapter FILE] [--language NAME]\n"
+      "                    [--check-layout] [--twain-host]\n"
       "       dialog-shots --help\n"
       "Writes the settings dialog's pages, drawer, sheets and alerts as PNG files into DIR\n"
       "(with --twain-host: the whole window inside twain-scan). Exit status: 0 done,\n"
-      "1 a picture failed, 2 usage, 3 no window can be shown.\n");
+      "1 a picture failed or (--check-layout) a layout fault was found, 2 usage, 3 no window\n"
+      "can be shown.\n");
 }
 
 int usage(const std::string& why) {
@@ -217,6 +227,12 @@ std::optional<Options> parse(int argc, char** argv, std::string* error) {
       const char* v = value();
       ok = v != nullptr;
       if (ok) o.adapter = v;
+    } else if (arg == "--language") {
+      const char* v = value();
+      ok = v != nullptr;
+      if (ok) o.language = v;
+    } else if (arg == "--check-layout") {
+      o.checkLayout = true;
     } else if (arg == "--name") {
       const char* v = value();
       ok = v != nullptr;
@@ -325,8 +341,8 @@ void describe(Dialog& d, const Options& o) {
 
 class Shots {
  public:
-  Shots(ui::Toolkit& toolkit, std::filesystem::path out)
-      : toolkit_(toolkit), out_(std::move(out)) {}
+  Shots(ui::Toolkit& toolkit, std::filesystem::path out, bool checkLayout)
+      : toolkit_(toolkit), out_(std::move(out)), checkLayout_(checkLayout) {}
 
   void take(const ui::Window& window, const std::string& name) {
     const std::filesystem::path file = out_ / (name + ".png");
@@ -339,6 +355,13 @@ class Shots {
       if (fellBackToKey(text)) {
         std::fprintf(stderr, "dialog-shots: %s shows a text that fell back to its key: %s\n",
                      file.filename().c_str(), text.c_str());
+        failed_ = true;
+      }
+    }
+    if (checkLayout_) {
+      for (const ui::LayoutFault& fault : toolkit_.checkLayout(window)) {
+        std::fprintf(stderr, "dialog-shots: layout: %s: %s: %s\n", name.c_str(),
+                     fault.control.c_str(), fault.problem.c_str());
         failed_ = true;
       }
     }
@@ -356,6 +379,7 @@ class Shots {
   ui::Toolkit& toolkit_;
   std::filesystem::path out_;
   std::ofstream manifest_;
+  bool checkLayout_;
   bool failed_ = false;
 };
 
@@ -551,17 +575,24 @@ int main(int argc, char** argv) {
   if (o.twainHost) return photographTwainHost(o.out) ? kExitOk : kExitFailed;
   auto english = foundation::LanguageBundle::open(o.resources / "English.lproj");
   if (!english) return usage("no English.lproj in the resource folder");
+  foundation::LanguageBundle texts = *english;
+  if (!o.language.empty()) {
+    auto language = foundation::LanguageBundle::open(std::filesystem::path(VT_LANGUAGE_RESOURCES) /
+                                                     (o.language + ".lproj"));
+    if (!language) return usage("no such language folder");
+    texts = language->withFallback(*english);
+  }
 
   auto host = ui::WindowHost::start(o.adapter);
   if (!host) {
     std::fprintf(stderr, "dialog-shots: no window can be shown: %s\n", host.error().c_str());
     return kExitNoWindow;
   }
-  Shots shots((*host)->toolkit(), o.out);
+  Shots shots((*host)->toolkit(), o.out, o.checkLayout);
   if (!shots.open()) return usage("the output folder cannot be written");
   Dialog d;
   describe(d, o);
-  d.dataSource = std::make_unique<StandInDataSource>(*english);
+  d.dataSource = std::make_unique<StandInDataSource>(texts);
   d.dataSource->older = o.older;
   ui::WindowHost& h = **host;
   PhotographedAlerts alerts(h.toolkit(), shots);

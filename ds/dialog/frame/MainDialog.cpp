@@ -397,9 +397,10 @@ void MainDialog::tabDidSelect(ui::TabViewItem& item) {
   ScanSetting& r = s.record();
   const std::string& id = item.identifier();
   s.mKriTabSetting = 0;
+  // The information page changes no setting: Default and the preview leave; Scan and Exit stay,
+  // so that the user can still scan or close the dialog from there.
   const bool onInfo = id == kTabItems[8].identifier;
-  for (std::string_view outlet :
-       {"mButtonScan", "mButtonCancel", "mButtonDefault", "mButtonPreview"}) {
+  for (std::string_view outlet : {"mButtonDefault", "mButtonPreview"}) {
     s.window->get<ui::Control>(outlet).setHidden(onInfo);
   }
   s.inDrawer<ui::Button>("mButtonDrawerPreviewPush").setHidden(onInfo);

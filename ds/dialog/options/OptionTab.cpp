@@ -235,7 +235,12 @@ void OptionTab::showBackground(const BackgroundControls& c) {
     for (const std::string& item : c.fillItems) menu->addItem(title(item, false));
     auto& fill = s_.main<ui::PopUpButton>("mPopupFillColor");
     fill.setMenu(std::move(menu));
-    fill.selectItemAtIndex(c.fillSelected ? static_cast<int>(*c.fillSelected) : -1);
+    // Without processing the pop-up is disabled and still shows the fill the record holds, not
+    // an empty title.
+    const int64_t shown = c.fillSelected ? *c.fillSelected : s_.record().bBackgroundFill;
+    fill.selectItemAtIndex(shown >= 0 && shown < static_cast<int64_t>(c.fillItems.size())
+                               ? static_cast<int>(shown)
+                               : 0);
   }
 }
 
@@ -263,6 +268,9 @@ void OptionTab::showSetting(const SettingControls& c) {
   if (c.imageCountText) s_.main<ui::TextField>("mTextFieldImageCount").setText(*c.imageCountText);
   if (c.imageCountFieldEnabled) {
     s_.main<ui::TextField>("mTextFieldImageCount").setEnabled(*c.imageCountFieldEnabled);
+    // The empty field of "all pages" gets its word beside it.
+    s_.main<ui::Label>("mStaticCount")
+        .setText(title(*c.imageCountFieldEnabled ? "PageUnit" : "AllPages", true));
   }
   if (c.imageCountSlider) {
     s_.main<ui::Slider>("mSliderImageCount")

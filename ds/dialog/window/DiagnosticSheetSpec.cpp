@@ -16,8 +16,7 @@ using ui::GridCell;
 
 constexpr ui::Size kSheetSize{1160, 600};
 constexpr ui::Size kPanelSize{1140, 500};
-constexpr ui::Size kFieldLabelSize{170, 20};  // the longest field names
-constexpr int kFieldsPerRow = 4;              // label and value pairs
+constexpr int kFieldsPerRow = 3;  // label and value pairs: each label as wide as its name
 constexpr int kBoxesPerRow = 4;
 constexpr int kGroupsPerRow = 3;  // value and check box pairs
 
@@ -55,8 +54,7 @@ void recordPanel(std::vector<ElementSpec>& e, std::string_view view, std::string
                  .parent = view,
                  .cell = label,
                  .text = field.outlet,
-                 .fallback = Fallback::literal,
-                 .size = kFieldLabelSize});
+                 .fallback = Fallback::literal});
     e.push_back({.outlet = keep(std::string(prefix) + field.outlet),
                  .kind = ControlKind::textField,
                  .parent = view,

@@ -96,6 +96,8 @@ void appendImprinterPage(std::vector<ElementSpec>& e, std::string_view page) {
        {kAdvanced, ControlKind::box, {4, 0, 3, 2}, "Advanced"},
        {kPosition, ControlKind::box, {4, 2, 3, 2}, "PrintPosition"},
        {"mTextFieldSample", ControlKind::label, {7, 0}, "Sample"}});
+  // The sample box's title names it: its label would say it twice.
+  e.back().options = ui::kHiddenAtStart;
   add(e, kContent,
       {{"mStaticImprinterCustom", ControlKind::label, {0, 0}, "Custom"},
        {"mTextFieldImprinterCustom", ControlKind::textField, {0, 1, 1, 3}},
@@ -135,7 +137,7 @@ void appendImprinterPage(std::vector<ElementSpec>& e, std::string_view page) {
   e.push_back({.outlet = kSample,
                .kind = ControlKind::box,
                .parent = page,
-               .cell = {7, 1, 2, 3},
+               .cell = {7, 0, 2, 4},
                .text = "Sample",
                .size = {440, 96},
                .options = ui::kFreeLayout});

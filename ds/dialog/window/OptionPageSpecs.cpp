@@ -23,10 +23,11 @@ void addEnhancementPage(std::vector<ui::ElementSpec>& e, std::string_view page) 
   constexpr std::string_view edges = "mBoxEdgeFill";
   e.push_back(box(edges, page, {2, 0, 3, 4}, "EdgeFill"));
   e.push_back(popUp("mPopupBlackWhite", edges, {0, 0}, {"White", "Black"}));
-  e.push_back(control("mStaticMillimeter", ControlKind::label, edges, {0, 1}, "Millimeters"));
+  // The unit beside the four values it measures.
+  e.push_back(control("mStaticMillimeter", ControlKind::label, edges, {1, 6, 2, 1}, "Millimeters"));
   constexpr std::string_view despeckle = "mDesparkle";
   e.push_back(box(despeckle, page, {5, 0, 2, 4}, "Despeckle"));
-  e.push_back(control("mStaticPixels", ControlKind::label, despeckle, {1, 0}, "Pixel"));
+  e.push_back(control("mStaticPixels", ControlKind::label, despeckle, {0, 6}, "Pixel"));
   for (int n = 1; n <= 6; ++n) {
     const EnhancementRow& row = kEnhancementRows[n];
     const bool edge = n <= 4;
@@ -105,12 +106,15 @@ void addSettingPage(std::vector<ui::ElementSpec>& e, std::string_view page) {
   }
   e.push_back(
       control("mCheckBtnPowerOffTime", ControlKind::checkBox, page, {6, 5}, "AutoPowerOff"));
+  // The options one under the other, beside the calibration button; the value columns above
+  // keep only their fields and steppers, so that each unit stands beside its stepper.
   e.push_back(control("mCalibration", ControlKind::pushButton, page, {r, 0}, "Calibration"));
   e.push_back(control("mButtonShowProgress", ControlKind::checkBox, page, {r, 1}, "ShowProgress"));
-  e.push_back(control("mButtonShowWarning", ControlKind::checkBox, page, {r, 2}, "ShowWarning"));
   e.push_back(
-      control("mButtonSaveSetting", ControlKind::checkBox, page, {r + 1, 1}, "SaveSetting"));
-  e.push_back(control("mEjectPaperOpposite", ControlKind::checkBox, page, {r + 1, 2, 1, 2},
+      control("mButtonShowWarning", ControlKind::checkBox, page, {r + 1, 1}, "ShowWarning"));
+  e.push_back(
+      control("mButtonSaveSetting", ControlKind::checkBox, page, {r + 2, 1}, "SaveSetting"));
+  e.push_back(control("mEjectPaperOpposite", ControlKind::checkBox, page, {r + 3, 1},
                       "EjectPaperOpposite"));
 }
 

@@ -22,6 +22,7 @@
 #include "platform/ui/ImageView.h"
 #include "platform/ui/TabView.h"
 #include "platform/ui/TableView.h"
+#include "platform/ui/Toolkit.h"
 #include "platform/ui/Window.h"
 
 class QApplication;
@@ -103,6 +104,16 @@ class ModifierWatch : public QObject {
   WindowPeerImpl& window_;
 };
 
+// Watches a drawer's window: the open drawer follows it when it moves or changes size.
+class DrawerFollower : public QObject {
+ public:
+  explicit DrawerFollower(WindowPeerImpl& drawer) : drawer_(drawer) {}
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  WindowPeerImpl& drawer_;
+};
+
 class WindowPeerImpl : public WindowPeer {
  public:
   WindowPeerImpl(Window& window, PeerHost& host);
@@ -135,12 +146,16 @@ class WindowPeerImpl : public WindowPeer {
   void showContent();
   void applyVisibility();
   void placeDrawer(QWidget& parent);
+  void placeOverItsWindow();
+  friend class DrawerFollower;
   void applyFocus();
   void rebuildToolbar();
 
   Window* window_;
   PeerHost& host_;
   ModifierWatch watch_{*this};
+  DrawerFollower follower_{*this};
+  bool placingDrawer_ = false;
   QPointer<QWidget> widget_;
   QVBoxLayout* layout_ = nullptr;
   QToolBar* toolbar_ = nullptr;
@@ -152,6 +167,10 @@ class WindowPeerImpl : public WindowPeer {
   bool movingFocus_ = false;
   bool inToolbarCall_ = false;
 };
+
+// The layout check of a shown window (LayoutCheck.cpp); `widgetOf` gives a control's widget.
+std::vector<LayoutFault> checkLayout(const Window& window, QWidget& top,
+                                     const std::function<QWidget*(const Control&)>& widgetOf);
 
 // The development seam (DevScript.cpp): the UI thread plays the script file this variable
 // names. `find` gives the widget of a control by its outlet in any window shown, or null.

@@ -8,6 +8,7 @@
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,10 +20,12 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStandardItemModel>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolBar>
@@ -31,6 +34,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/Layout.h"
 #include "platform/ui/qt/Adapter.h"
 
 namespace ui::qt {
@@ -109,6 +113,19 @@ class FieldEdit : public QLineEdit {
  public:
   FieldEdit(TextField& field, WindowPeerImpl& window) : field_(&field), window_(window) {}
   void forget() { field_ = nullptr; }
+  // A field of a number that a stepper sets: as wide as the longest number it takes, not as its
+  // column.
+  void sizeForNumbers() {
+    constexpr int kDigits = 6;  // "35400", "355.6" and a sign
+    numberWidth_ = fontMetrics().horizontalAdvance(QString(kDigits, QChar('0'))) + 2 * kFrame;
+    setSizePolicy(QSizePolicy::Fixed, sizePolicy().verticalPolicy());
+    updateGeometry();
+  }
+  QSize sizeHint() const override {
+    QSize hint = QLineEdit::sizeHint();
+    if (numberWidth_ > 0) hint.setWidth(std::max(numberWidth_, minimumWidth()));
+    return hint;
+  }
 
  protected:
   bool focusNextPrevChild(bool) override { return false; }
@@ -167,8 +184,10 @@ class FieldEdit : public QLineEdit {
   }
 
  private:
+  static constexpr int kFrame = 6;  // the frame and Qt's margin beside the text, each side
   TextField* field_;
   WindowPeerImpl& window_;
+  int numberWidth_ = 0;
 };
 
 class TextPeer : public ControlPeer {
@@ -258,6 +277,10 @@ class ButtonPeer : public ControlPeer {
         auto* push = new QPushButton;
         push->setAutoDefault(false);
         push->setCheckable(button.kind() == ControlKind::toggleButton);
+        // A push button keeps the size of its title, whatever width its column has.
+        if (button.kind() == ControlKind::pushButton) {
+          push->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        }
         button_ = push;
       }
     }
@@ -363,6 +386,8 @@ class PopUpPeer : public ControlPeer {
   PopUpPeer(PopUpButton& popUp, WindowPeerImpl& window) : ControlPeer(popUp, window) {
     combo_ = new QComboBox;
     combo_->setFocusPolicy(Qt::NoFocus);
+    // As wide as its longest item, also for items the dialog puts in after it first showed.
+    combo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     setWidget(combo_);
     QObject::connect(combo_, &QComboBox::activated, combo_, [this](int index) {
       if (!control_) return;
@@ -468,10 +493,46 @@ class PullDownPeer : public ControlPeer {
 
 // --- sliders, steppers, wells, boxes, progress ------------------------------------------------
 
+// A slider that shows its value at its right, in room kept from the groove, as the desktop's
+// sliders do: the user reads the number chosen.
+class ValueSlider : public QSlider {
+ public:
+  ValueSlider() : QSlider(Qt::Horizontal) {}
+  QSize sizeHint() const override { return QSlider::sizeHint() + QSize(valueRoom(), 0); }
+  QSize minimumSizeHint() const override {
+    return QSlider::minimumSizeHint() + QSize(valueRoom(), 0);
+  }
+
+ protected:
+  void initStyleOption(QStyleOptionSlider* option) const override {
+    QSlider::initStyleOption(option);
+    option->rect.setWidth(std::max(0, option->rect.width() - valueRoom()));
+  }
+  void paintEvent(QPaintEvent* event) override {
+    QSlider::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(QRect(width() - valueRoom(), 0, valueRoom(), height()),
+                     Qt::AlignRight | Qt::AlignVCenter, QString::number(value()));
+  }
+
+ private:
+  // The widest value of the range (at least three digits and a sign, so that sliders above
+  // each other keep one length), and a gap before it.
+  int valueRoom() const {
+    constexpr int kGap = 8;
+    const QFontMetrics metrics = fontMetrics();
+    return kGap + std::max({metrics.horizontalAdvance(QStringLiteral("-000")),
+                            metrics.horizontalAdvance(QString::number(minimum())),
+                            metrics.horizontalAdvance(QString::number(maximum()))});
+  }
+};
+
 class SliderPeer : public ControlPeer {
  public:
   SliderPeer(Slider& slider, WindowPeerImpl& window) : ControlPeer(slider, window) {
-    slider_ = new QSlider(Qt::Horizontal);
+    slider_ = new ValueSlider;
     slider_->setFocusPolicy(Qt::NoFocus);
     setWidget(slider_);
     QObject::connect(slider_, &QSlider::valueChanged, slider_, [this](int value) {
@@ -591,6 +652,7 @@ class ContainerPeer : public ControlPeer {
     const Control& c = *child.control();
     if (grid_) {
       const GridCell& cell = c.gridCell();
+      if (c.kind() == ControlKind::stepper && joinField(w, cell)) return;
       grid_->addWidget(w, cell.row, cell.column, cell.rowSpan, cell.columnSpan);
     } else {
       w->setParent(inner_);
@@ -607,6 +669,28 @@ class ContainerPeer : public ControlPeer {
                                 static_cast<int>(f.size.width), static_cast<int>(f.size.height));
   }
   bool isFree() const { return grid_ == nullptr; }
+  // A stepper in the cell right of a text field joins the field: the two stand together as one
+  // spin box in both cells, the field as wide as its number, whatever the column's width.
+  bool joinField(QWidget* stepper, const GridCell& cell) {
+    if (cell.column == 0 || cell.rowSpan != 1 || cell.columnSpan != 1) return false;
+    QLayoutItem* left = grid_->itemAtPosition(cell.row, cell.column - 1);
+    auto* field = left ? dynamic_cast<FieldEdit*>(left->widget()) : nullptr;
+    if (!field) return false;
+    int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+    grid_->getItemPosition(grid_->indexOf(field), &row, &column, &rowSpan, &columnSpan);
+    if (rowSpan != 1 || columnSpan != 1 || column != cell.column - 1) return false;
+    grid_->removeWidget(field);
+    auto* pair = new QWidget(inner_);
+    auto* line = new QHBoxLayout(pair);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(2);
+    field->sizeForNumbers();
+    line->addWidget(field);
+    line->addWidget(stepper);
+    line->addStretch(1);
+    grid_->addWidget(pair, row, column, 1, 2);
+    return true;
+  }
   // A child's grid cell changed after it was placed.
   void moveToCell(ControlPeer& child) {
     QWidget* w = child.widget();
@@ -730,12 +814,24 @@ class TablePeer : public ControlPeer {
     }
     table_->setHorizontalHeaderLabels(titles);
     table_->horizontalHeader()->setVisible(anyTitle);
+    // The header spans the table: the last column takes the room the others leave.
+    table_->horizontalHeader()->setStretchLastSection(true);
     table_->setShowGrid(t.gridLines() != TableView::kNoGridLines);
+    int height =
+        2 * table_->frameWidth() + (anyTitle ? table_->horizontalHeader()->sizeHint().height() : 0);
     for (int r = 0; r < rows; ++r) {
       table_->setRowHeight(r, static_cast<int>(t.heightOfRow(r)));
+      height += table_->rowHeight(r);
       for (std::size_t c = 0; c < columns.size(); ++c)
         fillCell(t.cellAt(r, c), r, static_cast<int>(c));
     }
+    // A table of a few rows shows them all rather than scroll beside empty room, and every
+    // column whole.
+    constexpr int kRowsShownWhole = 16;
+    if (rows <= kRowsShownWhole) table_->setMinimumHeight(height);
+    int width = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
+    for (const auto& column : columns) width += static_cast<int>(column.width);
+    table_->setMinimumWidth(std::max(width, table_->minimumWidth()));
   }
 
   void fillCell(const Cell& cell, int r, int c) {
@@ -772,7 +868,19 @@ class TablePeer : public ControlPeer {
       item->setText(cell.kind == CellKind::text ? qs(cell.text) : QString());
     }
     item->setFlags(flags);
-    item->setBackground(cell.drawsBackground ? QBrush(qcolor(cell.background)) : QBrush());
+    // A cell's colour is a light tint over the table's base, so that a coloured row never reads
+    // as the selected one.
+    QBrush background;
+    if (cell.drawsBackground) {
+      constexpr double kTint = 0.3;
+      const QColor base = table_->palette().color(QPalette::Base);
+      const QColor tint = qcolor(cell.background);
+      background = QBrush(QColor::fromRgbF(
+          static_cast<float>(base.redF() + (tint.redF() - base.redF()) * kTint),
+          static_cast<float>(base.greenF() + (tint.greenF() - base.greenF()) * kTint),
+          static_cast<float>(base.blueF() + (tint.blueF() - base.blueF()) * kTint)));
+    }
+    item->setBackground(background);
   }
 
   QPointer<QTableWidget> table_;
@@ -1034,7 +1142,16 @@ void ControlPeer::changed(Aspect aspect) {
       // Tab pages are the tab widget's to show; a view outside the content stays hidden.
       if (control_->tabViewItem()) return;
       const bool placed = control_->parent() || &window_.window()->contentView() == control_;
-      widget_->setVisible(placed && !control_->isHidden());
+      const bool shown = placed && !control_->isHidden();
+      if (widget_->isVisibleTo(widget_->parentWidget()) == shown) return;
+      widget_->setVisible(shown);
+      // The containers around it size anew: a panel shown in place of another may need more.
+      widget_->updateGeometry();
+      for (QWidget* p = widget_->parentWidget(); p; p = p->parentWidget()) {
+        if (p->layout()) p->layout()->invalidate();
+        p->updateGeometry();
+        if (p->isWindow()) break;
+      }
       return;
     }
     case Aspect::frame: {
@@ -1046,10 +1163,14 @@ void ControlPeer::changed(Aspect aspect) {
       } else {
         if (container) container->moveToCell(*this);
         const Size& size = control_->frame().size;
+        // The layer's nominal cell size is no size of the control's: Qt sizes it by its content.
+        const GridCell& cell = control_->gridCell();
+        const bool nominal = container && size.width == cell.columnSpan * kGridCellWidth &&
+                             size.height == cell.rowSpan * kGridCellHeight;
         // A scroll view may be narrower than its frame (it scrolls): a drawer beside a window
         // near the screen's edge gives up width there.
-        if (size.width > 0 && size.height > 0 && control_->kind() != ControlKind::view &&
-            control_->kind() != ControlKind::tabView &&
+        if (size.width > 0 && size.height > 0 && !nominal &&
+            control_->kind() != ControlKind::view && control_->kind() != ControlKind::tabView &&
             control_->kind() != ControlKind::scrollView) {
           widget_->setMinimumSize(static_cast<int>(size.width), static_cast<int>(size.height));
         }
@@ -1261,15 +1382,12 @@ void WindowPeerImpl::applyVisibility() {
   if (window_->kind() == WindowKind::drawer && window_->parentWindow()) {
     if (WindowPeerImpl* parentPeer = host_.peerOf(*window_->parentWindow())) {
       placeDrawer(*parentPeer->widget());
+      parentPeer->widget()->installEventFilter(&follower_);  // once: a second install moves it
     }
   }
-  if (window_->isCentered() && !widget_->isVisible()) {
-    if (QScreen* screen = widget_->screen()) {
-      QRect area = screen->availableGeometry();
-      widget_->adjustSize();
-      widget_->move(area.center() - widget_->rect().center());
-    }
-  }
+  const bool overAnother =
+      window_->sheetParent() || window_->isCentered() || window_->kind() == WindowKind::alert;
+  if (overAnother && !widget_->isVisible()) placeOverItsWindow();
   widget_->show();
   if (window_->isKeyWindow()) {
     widget_->raise();
@@ -1277,11 +1395,60 @@ void WindowPeerImpl::applyVisibility() {
   }
 }
 
+// A sheet opens centred over its window; a centred window or an alert over the window the user
+// works in: the active one, else one of the layer's, else the host's, else the screen. A window
+// manager would place them so, but none may run, and then they would open at the screen's corner.
+void WindowPeerImpl::placeOverItsWindow() {
+  // Its size as it will show: the one asked for, or its content's, never below its least.
+  const Size asked = window_->contentSize();
+  if (asked.width > 0 && asked.height > 0) {
+    if (QLayout* layout = widget_->layout()) layout->activate();
+    widget_->resize(widget_->size().expandedTo(widget_->minimumSizeHint()));
+  } else {
+    widget_->adjustSize();
+  }
+  QWidget* over = nullptr;
+  if (Window* parent = window_->sheetParent()) {
+    if (WindowPeerImpl* parentPeer = host_.peerOf(*parent)) over = parentPeer->widget();
+  }
+  auto eligible = [this](const QWidget* w) {
+    return w && w != widget_ && w->isVisible() && w->isWindow() &&
+           (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog);
+  };
+  if (!over && eligible(QApplication::activeWindow())) over = QApplication::activeWindow();
+  if (!over) {
+    const QWidgetList tops = QApplication::topLevelWidgets();
+    for (bool ours : {true, false}) {
+      for (QWidget* w : tops) {
+        if (!over && eligible(w) && (dynamic_cast<WindowWidget*>(w) != nullptr) == ours) over = w;
+      }
+    }
+  }
+  QRect area = over ? over->frameGeometry() : QRect();
+  QScreen* screen = over ? over->screen() : widget_->screen();
+  if (!over && screen) area = screen->availableGeometry();
+  if (area.isNull()) return;
+  QRect frame = widget_->frameGeometry();
+  frame.moveCenter(area.center());
+  if (screen) {
+    // Kept on the screen, its title bar first.
+    const QRect visible = screen->availableGeometry();
+    frame.moveRight(std::min(frame.right(), visible.right()));
+    frame.moveBottom(std::min(frame.bottom(), visible.bottom()));
+    frame.moveLeft(std::max(frame.left(), visible.left()));
+    frame.moveTop(std::max(frame.top(), visible.top()));
+  }
+  widget_->move(frame.topLeft());
+}
+
 // The drawer opens at its window's right side. Where the screen ends before the drawer does, the
 // window moves left to make room, as far as the screen's left edge; what is still lacking is
 // taken from the drawer's width (its scroll view scrolls) if that makes it fit. On a screen
 // too small for both, the drawer keeps its width.
 void WindowPeerImpl::placeDrawer(QWidget& parent) {
+  // Moving the window to make room tells the follower again: that move is this placing's.
+  if (placingDrawer_) return;
+  placingDrawer_ = true;
   int width = std::max(widget_->sizeHint().width(), static_cast<int>(window_->contentSize().width));
   if (QScreen* screen = parent.screen()) {
     const QRect area = screen->availableGeometry();
@@ -1296,6 +1463,17 @@ void WindowPeerImpl::placeDrawer(QWidget& parent) {
   const QRect frame = parent.frameGeometry();
   widget_->move(frame.right() + 1, frame.top());
   widget_->resize(width, frame.height());
+  placingDrawer_ = false;
+}
+
+bool DrawerFollower::eventFilter(QObject* watched, QEvent* event) {
+  const bool moved = event->type() == QEvent::Move || event->type() == QEvent::Resize;
+  auto* parent = qobject_cast<QWidget*>(watched);
+  if (moved && parent && drawer_.window_ && drawer_.window_->isVisible() && drawer_.widget_ &&
+      drawer_.widget_->isVisible()) {
+    drawer_.placeDrawer(*parent);
+  }
+  return false;
 }
 
 void WindowPeerImpl::applyFocus() {

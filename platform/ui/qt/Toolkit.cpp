@@ -363,6 +363,17 @@ class QtToolkit : public Toolkit, public PeerHost, public RunLoop {
     return top->grab().save(QString::fromStdString(file.string()), "PNG");
   }
 
+  std::vector<LayoutFault> checkLayout(const Window& window) override {
+    auto found = peers_.find(&window);
+    if (found == peers_.end() || !found->second->widget()) return {{window.outlet(), "not shown"}};
+    QCoreApplication::processEvents();  // the layout the program's changes asked for
+    WindowPeerImpl& peer = *found->second;
+    return qt::checkLayout(window, *peer.widget(), [&peer](const Control& control) -> QWidget* {
+      ControlPeer* p = peer.peerOf(&control);
+      return p ? p->widget() : nullptr;
+    });
+  }
+
   void stop() override {
     {
       std::lock_guard lock(mutex_);

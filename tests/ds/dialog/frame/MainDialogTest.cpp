@@ -353,8 +353,12 @@ TEST(DialogFrame, ChangingPage) {
   EXPECT_EQ(f.get<ui::TextField>("mTextFieldWidth").text(), "0.50");
 
   ASSERT_TRUE(f.user.selectTab(f.tabs(), "KriTabInfo"));
-  for (const char* outlet : {"mButtonScan", "mButtonCancel", "mButtonDefault", "mButtonPreview"}) {
+  for (const char* outlet : {"mButtonDefault", "mButtonPreview"}) {
     EXPECT_TRUE(f.get<ui::Button>(outlet).isHidden()) << outlet;
+  }
+  // The user can still scan or leave from the information page.
+  for (const char* outlet : {"mButtonScan", "mButtonCancel"}) {
+    EXPECT_FALSE(f.get<ui::Button>(outlet).isHidden()) << outlet;
   }
   EXPECT_TRUE(f.drawer().get<ui::Button>("mButtonDrawerPreviewPush").isHidden());
   ASSERT_TRUE(f.user.selectTab(f.tabs(), "KriTabSetting"));

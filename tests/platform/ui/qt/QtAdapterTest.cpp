@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <cctype>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -402,6 +403,123 @@ TEST(QtAdapter, TheCloseBoxAsksTheLayerOnceAndASheetIsWindowModalOverItsWindow) 
   EXPECT_EQ(closes, 1);
   EXPECT_FALSE(f.window->isVisible());
   EXPECT_FALSE(windowWidget->isVisible());
+}
+
+// Offscreen there is no window manager to place a new window: the adapter places it.
+TEST(QtAdapter, AProgressWindowOrSheetOpensCentredOverItsWindow) {
+  // Within the rounding of two centres of odd sizes.
+  auto near = [](QPoint a, QPoint b) {
+    return std::abs(a.x() - b.x()) <= 2 && std::abs(a.y() - b.y()) <= 2;
+  };
+  QtFixture f;
+  {
+    // The host's own window, away from the screen's centre.
+    QWidget hostWindow;
+    hostWindow.setGeometry(20, 30, 320, 240);
+    hostWindow.show();
+    Window progress(*f.application, WindowKind::window, "pProgress", {200, 80});
+    f.host->toolkit().attach(progress);
+    progress.center();
+    progress.makeKeyAndOrderFront();
+    auto* shown = f.widget<QWidget>("", &progress);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(near(shown->frameGeometry().center(), hostWindow.frameGeometry().center()))
+        << shown->frameGeometry().center().x() << "," << shown->frameGeometry().center().y();
+    progress.orderOut();
+  }
+  // A sheet over the dialog's window, wherever that stands.
+  f.show();
+  auto* windowWidget = f.widget<QWidget>("");
+  windowWidget->move(260, 140);
+  Window sheet(*f.application, WindowKind::sheet, "pProgressSheet", {200, 80});
+  f.host->toolkit().attach(sheet);
+  f.window->beginSheet(sheet);
+  auto* sheetWidget = f.widget<QWidget>("", &sheet);
+  ASSERT_NE(sheetWidget, nullptr);
+  EXPECT_TRUE(near(sheetWidget->frameGeometry().center(), windowWidget->frameGeometry().center()))
+      << sheetWidget->frameGeometry().center().x() << ","
+      << sheetWidget->frameGeometry().center().y() << " over "
+      << windowWidget->frameGeometry().center().x() << ","
+      << windowWidget->frameGeometry().center().y();
+  f.window->endSheet(sheet);
+  sheet.orderOut();
+}
+
+// Each kind of fault once, in a free container whose frames the test sets: the check names the
+// control and the fault, and passes what is laid out well.
+TEST(QtAdapter, TheLayoutCheckNamesEachControlAndItsFault) {
+  QtFixture f;
+  auto& free = f.window->make<Box>(nullptr, "mFree");
+  free.setContainerLayout(ContainerLayout::free);
+  free.setFrameSize({300, 300});
+  auto place = [](Control& c, double x, double y, double w, double h) {
+    c.setFrame({{x, y}, {w, h}});
+  };
+  auto& fits = f.window->make<Label>(&free, "mStaticFits");
+  fits.setText("Fits");
+  place(fits, 10, 270, 200, 24);
+  auto& cut = f.window->make<Label>(&free, "mStaticCut");
+  cut.setText("A label much wider than its frame");
+  place(cut, 10, 240, 30, 24);
+  auto& under = f.window->make<Button>(&free, ControlKind::pushButton, "mBtnUnder");
+  under.setTitle("OK");
+  place(under, 10, 180, 100, 30);
+  auto& over = f.window->make<Button>(&free, ControlKind::pushButton, "mBtnOver");
+  over.setTitle("Go");
+  place(over, 60, 190, 100, 30);
+  auto& empty = f.window->make<Box>(&free, "mBoxEmpty");
+  empty.setTitle("Nothing");
+  place(empty, 180, 150, 110, 80);
+  auto& away = f.window->make<Button>(&free, ControlKind::pushButton, "mBtnAway");
+  away.setTitle("Far");
+  place(away, 250, 20, 100, 30);
+  f.show();
+  std::map<std::string, std::string> faults;
+  for (const LayoutFault& fault : f.host->toolkit().checkLayout(*f.window)) {
+    faults[fault.control] += fault.problem + "; ";
+  }
+  auto has = [&faults](const std::string& control, const std::string& words) {
+    return faults[control].find(words) != std::string::npos;
+  };
+  EXPECT_TRUE(has("mStaticCut", "cuts its text \"A label much wider than its frame\""))
+      << faults["mStaticCut"];
+  EXPECT_TRUE(has("mBtnUnder", "overlaps mBtnOver")) << faults["mBtnUnder"];
+  EXPECT_TRUE(has("mBoxEmpty", "nothing shown in it")) << faults["mBoxEmpty"];
+  EXPECT_TRUE(has("mBtnAway", "lies outside mFree")) << faults["mBtnAway"];
+  EXPECT_EQ(faults.count("mStaticFits"), 0u) << faults["mStaticFits"];
+  EXPECT_EQ(faults.size(), 4u);
+  // A window larger than the screen it must fit.
+  f.window->setContentSize({kLayoutScreenWidth + 100.0, 500});
+  bool tooLarge = false;
+  for (const LayoutFault& fault : f.host->toolkit().checkLayout(*f.window)) {
+    tooLarge =
+        tooLarge || (fault.control == "pMain" && fault.problem.find("screen") != std::string::npos);
+  }
+  EXPECT_TRUE(tooLarge);
+}
+
+TEST(QtAdapter, AnOpenDrawerFollowsItsWindowWhenItMovesOrShrinks) {
+  QtFixture f;
+  Window drawer(*f.application, WindowKind::drawer, "mPreviewDrawer", {160, 100});
+  drawer.setParentWindow(f.window.get());
+  f.show();
+  f.host->toolkit().attach(drawer);
+  drawer.openDrawer();
+  auto* windowWidget = f.widget<QWidget>("");
+  auto* drawerWidget = f.widget<QWidget>("", &drawer);
+  ASSERT_NE(drawerWidget, nullptr);
+  ASSERT_TRUE(drawerWidget->isVisible());
+  auto besideItsWindow = [&] {
+    QApplication::processEvents();
+    const QRect w = windowWidget->frameGeometry(), d = drawerWidget->frameGeometry();
+    return d.left() == w.right() + 1 && d.top() == w.top() && d.height() == w.height();
+  };
+  EXPECT_TRUE(besideItsWindow());
+  windowWidget->move(windowWidget->pos() + QPoint(30, 20));
+  EXPECT_TRUE(besideItsWindow()) << "moved";
+  f.window->setContentSize({360, 240});  // the window shrinks, as when tabs are hidden
+  EXPECT_TRUE(besideItsWindow()) << "shrunk";
+  drawer.closeDrawer();
 }
 
 }  // namespace

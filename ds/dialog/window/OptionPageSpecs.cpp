@@ -1,3 +1,6 @@
+#include <bit>
+
+#include "ds/dialog/options/BarcodeTypes.h"
 #include "ds/dialog/options/OptionTabControls.h"
 #include "ds/dialog/window/PaperOptionSpecs.h"
 
@@ -122,9 +125,12 @@ const ui::WindowSpec& barcodeSheetSpec() {
   static const ui::WindowSpec spec = [] {
     ui::WindowSpec s{
         .outlet = kBarcodeSheetOutlet, .kind = ui::WindowKind::sheet, .size = {420, 260}};
+    // The types in a grid without holes: MaxiCode, which this configuration never offers,
+    // stands hidden beside "All".
+    const BarcodeBox& maxiCode = kBarcodeBoxes[std::countr_zero(kBarcodeMaxiCode)];
     int cell = 0;
     for (const BarcodeBox& b : kBarcodeBoxes) {
-      if (b.outlet.empty()) continue;
+      if (b.outlet.empty() || &b == &maxiCode) continue;
       s.elements.push_back(control(b.outlet, ControlKind::checkBox, {}, {cell / 3, cell % 3}, b.key,
                                    ui::Fallback::key));
       ++cell;
@@ -132,6 +138,9 @@ const ui::WindowSpec& barcodeSheetSpec() {
     const int last = (cell + 2) / 3;
     s.elements.push_back(
         control("mBtnSBTCodeALL", ControlKind::checkBox, {}, {last, 0}, "All", ui::Fallback::key));
+    s.elements.push_back(control(maxiCode.outlet, ControlKind::checkBox, {}, {last, 2},
+                                 maxiCode.key, ui::Fallback::key));
+    s.elements.back().options = ui::kHiddenAtStart;
     s.elements.push_back(control("mBtnSelecBarcodeTypesCancel", ControlKind::pushButton, {},
                                  {last + 1, 1}, "Cancel", ui::Fallback::key));
     s.elements.push_back(control("mBtnSelecBarcodeTypesOK", ControlKind::pushButton, {},

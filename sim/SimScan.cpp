@@ -7,6 +7,7 @@
 
 #include "sim/SimCommands.h"
 #include "sim/SimDeMux.h"
+#include "sim/SimDocuments.h"
 #include "sim/SimEvents.h"
 
 namespace sim {
@@ -42,9 +43,8 @@ std::vector<uint8_t> IrUvImage(uint32_t sheet, uint32_t lines, uint32_t bytesPer
 std::vector<uint8_t> PreviewPage(uint32_t pixels, uint32_t lines, uint32_t bytesPerLine,
                                  uint32_t xResolution, uint32_t yResolution, Rgb background,
                                  Rgb custom) {
-  std::vector<uint8_t> page(size_t(lines) * bytesPerLine, 0);
-  if (pixels == 0 || xResolution == 0 || yResolution == 0) return page;
-  const uint32_t channels = bytesPerLine >= size_t(pixels) * 3 ? 3 : bytesPerLine >= pixels ? 1 : 0;
+  if (pixels == 0 || xResolution == 0 || yResolution == 0)
+    return std::vector<uint8_t>(size_t(lines) * bytesPerLine, 0);
   // Inches in quarters: what lies under the pixel whose top-left corner is at (x, y) quarters.
   auto colourAt = [&](double qx, double qy) -> Rgb {
     const double pageRight = double(pixels) * 4 / xResolution,
@@ -63,23 +63,15 @@ std::vector<uint8_t> PreviewPage(uint32_t pixels, uint32_t lines, uint32_t bytes
     }
     return Rgb{255, 255, 255};
   };
+  std::vector<uint8_t> rgb(size_t(pixels) * lines * 3);
   for (uint32_t y = 0; y < lines; ++y) {
-    uint8_t* row = page.data() + size_t(y) * bytesPerLine;
     for (uint32_t x = 0; x < pixels; ++x) {
       const Rgb c = colourAt((x + 0.5) * 4 / xResolution, (y + 0.5) * 4 / yResolution);
-      const uint8_t grey = uint8_t((c.r + c.g + c.b) / 3);
-      if (channels == 3) {
-        row[x * 3] = c.r;
-        row[x * 3 + 1] = c.g;
-        row[x * 3 + 2] = c.b;
-      } else if (channels == 1) {
-        row[x] = grey;
-      } else if (grey >= 128 && x / 8 < bytesPerLine) {
-        row[x / 8] |= uint8_t(0x80 >> (x % 8));
-      }
+      uint8_t* p = &rgb[(size_t(y) * pixels + x) * 3];
+      p[0] = c.r, p[1] = c.g, p[2] = c.b;
     }
   }
-  return page;
+  return LayOutRgb(rgb.data(), pixels, lines, bytesPerLine);
 }
 
 uint32_t ImageChecksum(const uint8_t* data, size_t length) {

@@ -13,10 +13,7 @@
 #include <vector>
 
 #include "platform/usb/UsbHost.h"
-
-// The test-control API leaves libvantrel-sim.so so that a test linking the library reaches the
-// very scanner that the driver loaded through VANTREL_SIMULATOR.
-#define SIM_API __attribute__((visibility("default")))
+#include "sim/SimTypes.h"
 
 namespace sim {
 
@@ -95,10 +92,6 @@ struct CalibrationSetup {
   uint16_t level = 200;
   // When not empty: the reference's bytes behind its 5-byte head, as they are.
   std::vector<uint8_t> samples;
-};
-
-struct Rgb {
-  uint8_t r = 0, g = 0, b = 0;
 };
 
 // What the host sent to prepare its jobs, in order of arrival.

@@ -77,6 +77,7 @@ struct Reply {
   std::vector<uint8_t> data;
   bool checkCondition = false;
   Sense sense;
+  std::vector<std::string> messages;  // for the device's own log (a document it cannot render)
 };
 
 using Handler = void (*)(DeviceState& state, const Command& command, Reply& reply);

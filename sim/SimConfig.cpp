@@ -1,7 +1,9 @@
 // Description files: "key value" lines that set up one simulated scanner.
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -109,6 +111,91 @@ bool FaultFromName(const std::string& name, FaultKind* kind) {
   }
   return false;
 }
+
+namespace {
+
+bool Decimal(const std::string& text, double min, double max, double* out) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (errno || *end || !std::isfinite(v) || v < min || v > max) return false;
+  *out = v;
+  return true;
+}
+
+// Limits of a document's placement, in inches and degrees.
+constexpr double kMaxSkew = 45;
+constexpr double kMaxOffset = 50;
+constexpr double kMinPaper = 0.5, kMaxPaper = 50;
+constexpr double kMaxImageDpi = 4800;
+
+// The sheet and side of a document line: a sheet from 1 or "all", then front, rear or both.
+bool DocumentPlace(const std::vector<std::string>& args, SheetDocument* d, std::string* why) {
+  uint64_t sheet = 0;
+  if (args.size() < 3 ||
+      (args[0] != "all" && (!Number(args[0], 0xFFFFFFFF, &sheet) || sheet == 0)) ||
+      (args[1] != "front" && args[1] != "rear" && args[1] != "both")) {
+    *why = "takes a sheet from 1 or all, front, rear or both, then the document";
+    return false;
+  }
+  d->sheet = uint32_t(sheet);
+  d->side = args[1] == "front" ? 0 : args[1] == "rear" ? 1 : -1;
+  return true;
+}
+
+// One "name=value" argument of a document line.
+bool DocumentArgument(const std::string& arg, Document* doc, std::string* why) {
+  const auto eq = arg.find('=');
+  const std::string name = arg.substr(0, eq),
+                    value = eq == std::string::npos ? "" : arg.substr(eq + 1);
+  auto bad = [&] {
+    *why = "bad document argument '" + arg + "'";
+    return false;
+  };
+  if (eq == std::string::npos || value.empty()) return bad();
+  uint64_t n = 0;
+  if (name == "skew") return Decimal(value, -kMaxSkew, kMaxSkew, &doc->skew) || bad();
+  if (name == "left") return Decimal(value, 0, kMaxOffset, &doc->left) || bad();
+  if (name == "top") return Decimal(value, 0, kMaxOffset, &doc->top) || bad();
+  if (name == "dpi") return Decimal(value, 1, kMaxImageDpi, &doc->imageDpi) || bad();
+  if (name == "page") {
+    if (!Number(value, 0xFFFFFFFF, &n)) return bad();
+    doc->pageNumber = uint32_t(n);
+    return true;
+  }
+  if (name == "patch") {
+    if (value.size() != 1) return bad();
+    doc->patch = value[0];
+    return true;
+  }
+  if (name == "linear") return doc->linearText = value, true;
+  if (name == "matrix") return doc->matrixText = value, true;
+  if (name == "paper") {
+    uint64_t rgb[3] = {};
+    std::istringstream parts(value);
+    std::string part;
+    int count = 0;
+    while (std::getline(parts, part, ',')) {
+      if (count == 3 || !Number(part, 0xFF, &rgb[count])) return bad();
+      ++count;
+    }
+    if (count != 3) return bad();
+    doc->paper = Rgb{uint8_t(rgb[0]), uint8_t(rgb[1]), uint8_t(rgb[2])};
+    return true;
+  }
+  if (name == "size") {
+    if (PaperSizeFromName(value, &doc->width, &doc->height)) return true;
+    const auto x = value.find('x');
+    if (x == std::string::npos || !Decimal(value.substr(0, x), kMinPaper, kMaxPaper, &doc->width) ||
+        !Decimal(value.substr(x + 1), kMinPaper, kMaxPaper, &doc->height))
+      return bad();
+    return true;
+  }
+  return bad();
+}
+
+}  // namespace
 
 ButtonPacket MakeButtonPacket(uint8_t kind, uint8_t number) {
   return ButtonPacket{0, kind, 0, 0, 0, 0, number, 0};
@@ -346,6 +433,21 @@ bool ParseDescriptions(const std::string& text, std::vector<Config>* out, std::s
         return fail("reserve takes busy or locked and a count (0: every one)");
       c.reserve = args[0] == "busy" ? ReserveAnswer::Busy : ReserveAnswer::Locked;
       c.reserveRefusals = uint32_t(count);
+    } else if (key == "sheet-document" || key == "sheet-image") {
+      // <sheet|all> <front|rear|both> <kind or file> [name=value ...]
+      SheetDocument d;
+      std::string why;
+      if (!DocumentPlace(args, &d, &why)) return fail(key + " " + why);
+      if (key == "sheet-image") {
+        d.document.kind = DocumentKind::Image;
+        d.document.imageFile = args[2];
+      } else if (!DocumentKindFromName(args[2], &d.document.kind) ||
+                 d.document.kind == DocumentKind::Image) {
+        return fail("unknown document kind '" + args[2] + "'");
+      }
+      for (size_t i = 3; i < args.size(); ++i)
+        if (!DocumentArgument(args[i], &d.document, &why)) return fail(why);
+      c.documents.push_back(d);
     } else if (key == "fault") {
       Fault f;
       if (args.empty() || !FaultFromName(args[0], &f.kind))
@@ -375,6 +477,28 @@ bool ParseDescription(const std::string& text, Config* out, std::string* error) 
 }
 
 namespace {
+// Image files named relative to the description file lie beside it; each must be readable.
+bool ResolveImages(const std::string& path, Config* c, std::string* error) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  for (SheetDocument& d : c->documents) {
+    if (d.document.kind != DocumentKind::Image) continue;
+    std::filesystem::path file = d.document.imageFile;
+    if (file.is_relative()) d.document.imageFile = (folder / file).string();
+    double width = 0, height = 0;
+    std::string why;
+    if (!DocumentSize(d.document, &width, &height, &why)) {
+      if (error) *error = "sheet-image " + why;
+      return false;
+    }
+  }
+  return true;
+}
+bool ResolveImages(const std::string& path, std::vector<Config>* all, std::string* error) {
+  for (Config& c : *all)
+    if (!ResolveImages(path, &c, error)) return false;
+  return true;
+}
+
 template <class Out, class Parse>
 bool LoadWith(const std::string& path, Out* out, std::string* error, Parse parse) {
   std::ifstream in(path);
@@ -384,7 +508,7 @@ bool LoadWith(const std::string& path, Out* out, std::string* error, Parse parse
   }
   std::stringstream text;
   text << in.rdbuf();
-  if (!parse(text.str(), out, error)) {
+  if (!parse(text.str(), out, error) || !ResolveImages(path, out, error)) {
     if (error) *error = path + ": " + *error;
     return false;
   }

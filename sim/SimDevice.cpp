@@ -221,6 +221,11 @@ void Device::SetBackground(uint32_t side, const Rgb& colour) {
   state_.preparation.background[side & 1] = colour;
 }
 
+void Device::SetDocuments(const std::vector<SheetDocument>& documents) {
+  std::lock_guard lock(m_);
+  state_.config.documents = documents;
+}
+
 void Device::SetInquiryPatches(const std::vector<InquiryPatch>& patches) {
   std::lock_guard lock(m_);
   state_.config.inquiryPatches = patches;
@@ -565,6 +570,10 @@ UsbStatus Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r
 void Device::Finish(Command& c, const CommandSpec& spec, const Effects& e, Reply& reply,
                     uint64_t number) {
   Exchange* entry = Find(number);
+  for (const std::string& text : reply.messages) {
+    Message(text);
+    Note(number, text);
+  }
   bool first = true;
   auto shape = [&](Segment& s) {  // faults of the first bulk IN phase
     if (!first) return;

@@ -45,6 +45,7 @@ class Device {
   void SetLamp(LampState state, uint32_t warmupReads);
   LampState Lamp() const;
   void SetBackground(uint32_t side, const Rgb& colour);
+  void SetDocuments(const std::vector<SheetDocument>& documents);
   void SetInquiryPatches(const std::vector<InquiryPatch>& patches);
   PreparationRecord Prepared() const;
   void ClearPrepared();

@@ -20,8 +20,16 @@ namespace sim {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kLetterWidth = 8.5, kLetterHeight = 11;
-constexpr double kCardWidth = 3.37, kCardHeight = 2.125;  // ID-1
+struct NamedSize {
+  const char* name;
+  double width, height;
+};
+constexpr NamedSize kSizes[] = {
+    {"letter", 8.5, 11}, {"legal", 8.5, 14},    {"a4", 8.27, 11.69},
+    {"a5", 5.83, 8.27},  {"card", 3.37, 2.125},
+};
+constexpr const NamedSize& kLetter = kSizes[0];
+constexpr const NamedSize& kCard = kSizes[4];
 constexpr double kDefaultImageDpi = 300;
 // Background shown beyond the paper when the caller leaves the window's size to the page.
 constexpr double kTrailingBackground = 0.25;
@@ -554,8 +562,8 @@ void DrawImage(Canvas& c, const LoadedImage& img) {
 
 bool PaperSize(const Document& doc, double* width, double* height, LoadedImage* image,
                std::string* error) {
-  double w = kLetterWidth, h = kLetterHeight;
-  if (doc.kind == DocumentKind::Card) w = kCardWidth, h = kCardHeight;
+  double w = kLetter.width, h = kLetter.height;
+  if (doc.kind == DocumentKind::Card) w = kCard.width, h = kCard.height;
   if (doc.kind == DocumentKind::Image) {
     if (!LoadImage(doc, image, error)) return false;
     w = image->raster.layout.width / image->dpiX;
@@ -659,6 +667,25 @@ bool DocumentKindFromName(const std::string& name, DocumentKind* kind) {
       return true;
     }
   return false;
+}
+
+bool PaperSizeFromName(const std::string& name, double* width, double* height) {
+  for (const NamedSize& size : kSizes)
+    if (name == size.name) {
+      *width = size.width;
+      *height = size.height;
+      return true;
+    }
+  return false;
+}
+
+bool DocumentReach(const Document& doc, double* right, double* bottom, std::string* error) {
+  double width = 0, height = 0;
+  if (!DocumentSize(doc, &width, &height, error)) return false;
+  *right = *bottom = 0;
+  for (const Point& p : PaperCorners(doc, width, height, 1, 1))
+    *right = std::max(*right, p.x), *bottom = std::max(*bottom, p.y);
+  return true;
 }
 
 bool DocumentSize(const Document& doc, double* width, double* height, std::string* error) {

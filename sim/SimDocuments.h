@@ -59,6 +59,12 @@ struct Document {
 // image file cannot be read.
 SIM_API bool DocumentSize(const Document& doc, double* width, double* height, std::string* error);
 
+// A named paper size in inches: letter, legal, a4, a5, card (ID-1); false for another name.
+SIM_API bool PaperSizeFromName(const std::string& name, double* width, double* height);
+
+// How far right and down the turned paper reaches, in inches from the window's top-left.
+SIM_API bool DocumentReach(const Document& doc, double* right, double* bottom, std::string* error);
+
 // The paper's corners in window pixels (pixel centres at +0.5), top-left, top-right,
 // bottom-right, bottom-left as the paper was before the skew.
 struct Point {

@@ -4,6 +4,7 @@
 #include <vantrel/wire_bytes.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "sim/SimCommands.h"
 #include "sim/SimDeMux.h"
@@ -72,6 +73,15 @@ std::vector<uint8_t> PreviewPage(uint32_t pixels, uint32_t lines, uint32_t bytes
     }
   }
   return LayOutRgb(rgb.data(), pixels, lines, bytesPerLine);
+}
+
+const Document* DocumentFor(const std::vector<SheetDocument>& documents, uint32_t sheet,
+                            uint32_t side) {
+  const Document* found = nullptr;
+  for (const SheetDocument& d : documents)
+    if ((d.sheet == 0 || d.sheet == sheet) && (d.side < 0 || uint32_t(d.side) == side))
+      found = &d.document;
+  return found;
 }
 
 uint32_t ImageChecksum(const uint8_t* data, size_t length) {
@@ -170,15 +180,51 @@ bool DeMultiplexed(const DeviceState& s, const Window& w) {
   return Duplex(w) && IsDeMuxStyle(s.config.duplexStyle);
 }
 
+// Background the scanner reads beyond a document's paper before it sees the sheet's end.
+constexpr double kDocumentTrail = 0.25;
+
+// A sheet with documents and without its own length: where its longest side's paper ends (in
+// 1/300 inch); 0 otherwise.
+uint32_t DocumentSheetLength(const Config& c, uint32_t index) {
+  if (index < c.sheetLengths.size() && c.sheetLengths[index] != 0) return 0;
+  double reach = 0;
+  for (uint32_t side = 0; side < 2; ++side) {
+    const Document* doc = DocumentFor(c.documents, index + 1, side);
+    double right = 0, bottom = 0;
+    std::string error;
+    if (doc && DocumentReach(*doc, &right, &bottom, &error)) reach = std::max(reach, bottom);
+  }
+  return reach > 0 ? uint32_t(std::ceil((reach + kDocumentTrail) * 300)) : 0;
+}
+
 uint32_t SheetLines(const Config& c, uint32_t index, const Window& w) {
-  const uint64_t physical = uint64_t(SheetLength(c, index)) * w.yRes / 300;
+  const uint32_t documentLength = DocumentSheetLength(c, index);
+  const uint64_t physical =
+      uint64_t(documentLength ? documentLength : SheetLength(c, index)) * w.yRes / 300;
   uint32_t lines = uint32_t(std::min<uint64_t>(physical, 0xFFFFFFF0u));
   if (w.lines != kUnknownLines) lines = std::min(lines, w.lines);
   return lines;
 }
 
+// A side rendered from its document on the side's background; one that cannot be rendered (its
+// image file gone since the description was read) is background only, and the log says why.
+void DocumentSide(DeviceState& s, const Window& w, const Document& doc, uint32_t sheet,
+                  uint32_t side, uint32_t lines, Reply& reply) {
+  const Rgb background = s.preparation.background[side];
+  std::string error;
+  if (RenderDocument(doc, w.pixels, lines, w.bytesPerLine, w.xRes, w.yRes, background,
+                     &s.scan.side[side], &error))
+    return;
+  reply.messages.push_back("sheet " + std::to_string(sheet) + (side ? " rear" : " front") +
+                           ": cannot render its document: " + error);
+  std::vector<uint8_t> plain(size_t(w.pixels) * lines * 3);
+  for (size_t i = 0; i < plain.size(); i += 3)
+    plain[i] = background.r, plain[i + 1] = background.g, plain[i + 2] = background.b;
+  s.scan.side[side] = LayOutRgb(plain.data(), w.pixels, lines, w.bytesPerLine);
+}
+
 // Feeds the next sheet into the transport: both sides built from the window.
-void OpenPage(DeviceState& s, const Window& w) {
+void OpenPage(DeviceState& s, const Window& w, Reply& reply) {
   ScanState& scan = s.scan;
   const uint32_t sheet = scan.sheetsTaken + 1;
   const uint32_t lines = SheetLines(s.config, scan.sheetsTaken, w);
@@ -190,6 +236,8 @@ void OpenPage(DeviceState& s, const Window& w) {
       scan.side[side] = PreviewPage(w.pixels, lines, w.bytesPerLine, w.xRes, w.yRes,
                                     s.config.background[side], *s.config.previewPatch);
     }
+    if (const Document* doc = DocumentFor(s.config.documents, sheet, side); wanted && doc)
+      DocumentSide(s, w, *doc, sheet, side, lines, reply);
     if (wanted && scan.irUvImageNext) scan.side[side] = IrUvImage(sheet, lines, w.bytesPerLine);
     if (wanted && DeviceJpeg(w)) scan.side[side] = JpegSide(s, w, scan.side[side], lines);
     // What the last sheet's end of page carried of this one is not sent again.
@@ -274,7 +322,7 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
       r.sense.ascq = kAscqNoPaper;
       return;
     }
-    OpenPage(s, w);
+    OpenPage(s, w, r);
   }
   const uint32_t side = SideOfRead(s, w);
   const bool alternating = Duplex(w) && (s.config.duplexStyle == 0 || s.config.duplexStyle == 7);

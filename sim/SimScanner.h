@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/usb/UsbHost.h"
+#include "sim/SimDocuments.h"
 #include "sim/SimTypes.h"
 
 namespace sim {
@@ -179,6 +180,17 @@ enum class ReserveAnswer : uint8_t {
   Locked,  // 0x1504: reserved for another host
 };
 
+// A document on a side of a sheet (description keys `sheet-document` and `sheet-image`): the
+// side is rendered from it on the side's feeder background instead of the striped pattern.
+struct SheetDocument {
+  uint32_t sheet = 0;  // from 1, counted over the scanner's life; 0: every sheet
+  int side = -1;       // 0 front, 1 rear, -1 both
+  Document document;
+};
+// The document on a side of sheet `sheet` (from 1): the last entry that names it, else null.
+SIM_API const Document* DocumentFor(const std::vector<SheetDocument>& documents, uint32_t sheet,
+                                    uint32_t side);
+
 // What a description file says (sim/README.md has the format).
 struct Config {
   std::string model = "CQM310_DPI200with300X200";
@@ -252,6 +264,9 @@ struct Config {
   // Set (description key `preview-page R G B`): every side is a preview page (PreviewPage)
   // whose fourth patch has this colour.
   std::optional<Rgb> previewPatch;
+  // Documents on the sheets' sides; a sheet with one and without its own `sheet-length` is as
+  // long as its longest side's paper reaches, plus a quarter inch.
+  std::vector<SheetDocument> documents;
 };
 
 // A preview page at the window's resolutions (dots per inch across and down), laid out in the
@@ -381,6 +396,8 @@ class SIM_API SimScanner {
   void SetLamp(LampState state, uint32_t warmupReads = 1);
   LampState Lamp() const;
   void SetBackground(uint32_t side, const Rgb& colour);  // side 0 front, 1 rear
+  // Replaces the description's documents (sheets to come are rendered from them).
+  void SetDocuments(const std::vector<SheetDocument>& documents);
   // Replaces the description's inquiry patches: a host that opens the device next reads them.
   void SetInquiryPatches(const std::vector<InquiryPatch>& patches);
   PreparationRecord Prepared() const;

@@ -167,6 +167,10 @@ LampState SimScanner::Lamp() const { return device_->Lamp(); }
 void SimScanner::SetBackground(uint32_t side, const Rgb& colour) {
   device_->SetBackground(side, colour);
 }
+
+void SimScanner::SetDocuments(const std::vector<SheetDocument>& documents) {
+  device_->SetDocuments(documents);
+}
 void SimScanner::SetInquiryPatches(const std::vector<InquiryPatch>& patches) {
   device_->SetInquiryPatches(patches);
 }

@@ -238,8 +238,38 @@ TW_FIX32 inchesToLayoutFix32(double inches) {
 bool frameFits(const TezFRLDS& source, double left, double top, double right, double bottom) {
   const double maxRight = source.maxScanWidth / kUnitsPerInch;
   const double maxBottom = std::max(source.maxScanLength, source.maxLongLength) / kUnitsPerInch;
-  return left >= 0 && top >= 0 && left < right && top < bottom && right <= maxRight &&
-         bottom <= maxBottom;
+  return left >= 0 && top >= 0 && right - left >= source.mMinWidth &&
+         bottom - top >= source.mMinHeight && right <= maxRight && bottom <= maxBottom;
+}
+
+void TezFRLDS::rememberFrame(double left, double top, double right, double bottom) {
+  mImageLayout.Frame = TW_FRAME{inchesToLayoutFix32(left), inchesToLayoutFix32(top),
+                                inchesToLayoutFix32(right), inchesToLayoutFix32(bottom)};
+  mFramesLeft = float(left), mFramesTop = float(top), mFramesRight = float(right);
+  mFramesBottom = float(bottom);
+}
+
+void TezFRLDS::setScanFrame(double left, double top, double right, double bottom,
+                            bool logCentring) {
+  ScanSetting& s = scanSetting;
+  s.bPaperSize = kPageCustom;
+  s.wXPos = clampToU16(left * kUnitsPerInch);
+  s.wYPos = clampToU16(top * kUnitsPerInch);
+  s.wWidth = clampToU16((right - left) * kUnitsPerInch);
+  if (bottom <= maxScanLength / kUnitsPerInch) {
+    s.wLength = clampToU16((bottom - top) * kUnitsPerInch);
+  } else {
+    // Past the feeder's length the scan layer takes the size from the long-page fields.
+    s.bPaperSize = kPageLong;
+    s.wYPos = 0;
+    s.dwLongWidth = s.wWidth;
+    s.dwLongLength = static_cast<uint32_t>(bottom * kUnitsPerInch);
+  }
+  centreScanArea(*this, logCentring);
+  // What the host reads back: its frame, no standard size, no automatic border.
+  rememberFrame(left, top, right, bottom);
+  mPaperSizeCurrent = TWSS_NONE;
+  mAutomaticBorder = false;
 }
 
 void centreScanArea(TezFRLDS& source, bool logIt) {
@@ -510,7 +540,7 @@ TW_UINT16 TezFRLDS::controlCapabilitySet(TW_CAPABILITY* c) {
         return TWRC_SUCCESS;
       }
       if (!readOne(c, kIntegerTypes, &value)) return refuse();
-      // -1 (all pages) or a count; the batch length never depends on it.
+      // -1 (all pages) or the number of images the batch ends after.
       if (value == 0 || value < -1 || value > INT16_MAX) return refuse();
       logLine("CAP_XFERCOUNT", std::to_string(value));
       mXferCount = value;
@@ -551,6 +581,8 @@ TW_UINT16 TezFRLDS::controlCapabilitySet(TW_CAPABILITY* c) {
             s.wXPos = s.wYPos = 0;
             s.wWidth = clampToU16(maxScanWidth);
             s.wLength = clampToU16(maxScanLength);
+            rememberFrame(0, 0, s.wWidth / kUnitsPerInch, s.wLength / kUnitsPerInch);
+            mPaperSizeCurrent = TWSS_NONE;
           } else if (s.bPaperSize == kPageAutomatic) {
             s.bPaperSize = kPageCustom;
           }
@@ -642,8 +674,8 @@ TW_UINT16 TezFRLDS::controlCapabilitySet(TW_CAPABILITY* c) {
     case ICAP_YRESOLUTION: {
       WholeRange r{mResMinValue, mResMaxValue, mResStepSize, mResDefaultValue, 0};
       if (!readWholeFix32(c, &r)) return refuse();
-      // A resolution below 1 would wrap in the settings' 16-bit fields.
-      if (r.current < 1) return refuse();
+      // Only what the scanner offers (its RANGE); a host's own range does not widen it.
+      if (r.current < kResolutionMin || r.current > kResolutionMax) return refuse();
       mResMinValue = r.min, mResMaxValue = r.max, mResStepSize = r.step, mResDefaultValue = r.def;
       mResCurrentValue = r.current;
       s.wBWRes = s.wGrayRes = s.wColorRes = static_cast<uint16_t>(r.current);
@@ -707,21 +739,7 @@ TW_UINT16 TezFRLDS::controlCapabilitySet(TW_CAPABILITY* c) {
       std::snprintf(text, sizeof text, "{%5.2f, %5.2f, %5.2f, %5.2f}", left, top, right, bottom);
       logLine("ICAP_FRAMES", text);
       if (!frameFits(*this, left, top, right, bottom)) return refuse();
-      mFramesLeft = float(left), mFramesTop = float(top), mFramesRight = float(right);
-      mFramesBottom = float(bottom);
-      s.bPaperSize = kPageCustom;
-      s.wXPos = clampToU16(left * kUnitsPerInch);
-      s.wYPos = clampToU16(top * kUnitsPerInch);
-      s.wWidth = clampToU16((right - left) * kUnitsPerInch);
-      if (bottom <= maxScanLength / kUnitsPerInch) {
-        s.wLength = clampToU16((bottom - top) * kUnitsPerInch);
-      } else {
-        s.bPaperSize = kPageLong;
-        s.wYPos = 0;
-        s.dwLongWidth = s.wWidth;
-        s.dwLongLength = static_cast<uint32_t>(bottom * kUnitsPerInch);
-      }
-      centreScanArea(*this, false);
+      setScanFrame(left, top, right, bottom);
       return TWRC_SUCCESS;
     }
 
@@ -740,7 +758,6 @@ TW_UINT16 TezFRLDS::controlCapabilitySet(TW_CAPABILITY* c) {
         std::copy(items.begin(), items.end(), mPaperSize);
         mPaperSizeCount = static_cast<int16_t>(items.size());
       }
-      mPaperSizeCurrent = static_cast<int16_t>(value);
       s.bPaperSize = kPageCustom;
       if (value == TWSS_MAXSIZE) {
         s.bPaperSize = gPhysicalLongPaper ? kPageLong : kPageMaximum;
@@ -759,6 +776,10 @@ TW_UINT16 TezFRLDS::controlCapabilitySet(TW_CAPABILITY* c) {
           }
         }
       }
+      // The frame a host reads back is the page's, before the feeder centres it.
+      rememberFrame(0, 0, s.wWidth / kUnitsPerInch, s.wLength / kUnitsPerInch);
+      mPaperSizeCurrent = static_cast<int16_t>(value);
+      mAutomaticBorder = false;
       centreScanArea(*this, false);
       return TWRC_SUCCESS;
     }
@@ -837,11 +858,13 @@ void TezFRLDS::initCaps() {
   const double left = s.wXPos / kUnitsPerInch, top = s.wYPos / kUnitsPerInch,
                right = (s.wXPos + s.wWidth) / kUnitsPerInch,
                bottom = (s.wYPos + s.wLength) / kUnitsPerInch;
-  mImageLayout.Frame = TW_FRAME{inchesToLayoutFix32(left), inchesToLayoutFix32(top),
-                                inchesToLayoutFix32(right), inchesToLayoutFix32(bottom)};
+  rememberFrame(left, top, right, bottom);
   mImageLayout.DocumentNumber = mImageLayout.PageNumber = mImageLayout.FrameNumber = 1;
-  mFramesLeft = float(left), mFramesTop = float(top), mFramesRight = float(right);
-  mFramesBottom = float(bottom);
+  // The standard size the record names; an automatic, user or long area is none.
+  const int standard = s.bPaperSize == kPageMaximum ? int(TWSS_MAXSIZE)
+                       : sizeRow(s.bPaperSize)      ? matchSupportedSize(s.bPaperSize)
+                                                    : -1;
+  mPaperSizeCurrent = static_cast<int16_t>(standard >= 0 ? standard : TWSS_NONE);
   // 4. The physical size.
   mPhysicalWidth = maxScanWidth != 0 ? float(maxScanWidth / kUnitsPerInch) : kDefaultPhysicalWidth;
   mPhysicalHeight =

@@ -2,7 +2,14 @@
 // module and released when it unloads it. The manager loads and unloads the module several times
 // in one process (for the identity, then for the session), so each load starts from scratch and
 // nothing here starts a thread.
-#include <memory>
+//
+// One owner, one teardown: the object lives behind a plain pointer (no static destructor of its
+// own) and only the finalizer releases it, when the module is unloaded. A host may also end with
+// the module still loaded: the process's exit handlers then run first and destroy the static
+// objects of this module and of the libraries it loaded (the driver, the plug-ins), so by the
+// time the finalizer runs nothing may be reached through them; the finalizer leaves the object
+// to the process's end then.
+#include <cstdlib>
 
 #include "ds/scan/common/TezFRLCommon.h"
 #include "ds/twain/Options.h"
@@ -12,11 +19,12 @@
 
 namespace {
 
-std::unique_ptr<ferrolite::TezFRLDS> gCocoaDS;
+ferrolite::TezFRLDS* gCocoaDS = nullptr;
+bool gProcessExiting = false;
 
 TW_UINT16 dispatch(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                    TW_MEMREF data) {
-  if (!gCocoaDS) {
+  if (gCocoaDS == nullptr) {
     ferrolite::gConditionCode = TWCC_BUMMER;
     return TWRC_FAILURE;
   }
@@ -27,15 +35,23 @@ void setCondition(TW_UINT16 conditionCode) { ferrolite::gConditionCode = conditi
 
 constexpr twain::SourceHooks kHooks{dispatch, setCondition};
 
+// Registered with this module: runs at the process's exit, and at an unload only after the
+// finalizer, where it changes nothing.
+void processExiting() { gProcessExiting = true; }
+
 __attribute__((constructor)) void Initializer() {
-  if (!gCocoaDS) gCocoaDS = std::make_unique<ferrolite::TezFRLDS>(twain::ModuleFolder());
+  gProcessExiting = false;
+  if (gCocoaDS == nullptr) gCocoaDS = new ferrolite::TezFRLDS(twain::ModuleFolder());
+  std::atexit(processExiting);
 }
 
 __attribute__((destructor)) void finalizer() {
+  if (gProcessExiting) return;
   if (ferrolite::gKrCommon) {
     ferrolite::gKrCommon->outputDebugLog("release KorvaneDS", "", 0, ferrolite::kLogNoData);
   }
-  gCocoaDS.reset();
+  delete gCocoaDS;
+  gCocoaDS = nullptr;
   ferrolite::gKrCommon.reset();
 }
 

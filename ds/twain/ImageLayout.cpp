@@ -5,7 +5,6 @@
 #include <string>
 
 #include "ds/scan/common/TezFRLCommon.h"
-#include "ds/scan/records/DeviceType.h"
 #include "ds/twain/Capabilities.h"
 #include "ds/twain/Options.h"
 #include "ds/twain/TezFRLDS.h"
@@ -13,16 +12,8 @@
 namespace ferrolite {
 namespace {
 
-constexpr double kUnitsPerInch = 300.0;
-
 // {0, 0, 8.5, 11} inches, document, page and frame 1.
 constexpr TW_IMAGELAYOUT kDefaultLayout = {{{0, 0}, {0, 0}, {8, 0x8000}, {11, 0}}, 1, 1, 1};
-
-uint16_t areaUnits(double inches) {
-  const double units = inches * kUnitsPerInch;
-  if (!(units > 0)) return 0;
-  return units >= 65535.0 ? 65535 : static_cast<uint16_t>(units);
-}
 
 }  // namespace
 
@@ -58,23 +49,11 @@ TW_UINT16 TezFRLDS::imageLayout(TW_IDENTITY*, TW_UINT16 msg, TW_IMAGELAYOUT* lay
 }
 
 void TezFRLDS::imageLayOut() {
-  const TW_FRAME& f = mImageLayout.Frame;
+  const TW_FRAME f = mImageLayout.Frame;
   const double left = fix32ToInches(f.Left), top = fix32ToInches(f.Top),
                right = fix32ToInches(f.Right), bottom = fix32ToInches(f.Bottom);
-  ScanSetting& s = scanSetting;
-  s.bPaperSize = kPageCustom;
-  s.wXPos = areaUnits(left);
-  s.wYPos = areaUnits(top);
-  s.wWidth = areaUnits(right - left);
-  s.wLength = areaUnits(bottom - top);
-  centreScanArea(*this, true);
-  if ((deviceType() & kDeviceFeederBits) != 0 && gPhysicalLongPaper &&
-      uint32_t(s.wYPos) + s.wLength > maxScanLength) {
-    // The scan layer takes a long page's size from the long fields.
-    s.bPaperSize = kPageLong;
-    s.dwLongWidth = s.wWidth;
-    s.dwLongLength = uint32_t(s.wYPos) + s.wLength;
-  }
+  setScanFrame(left, top, right, bottom, true);
+  mImageLayout.Frame = f;  // the host's own numbers, not their round trip through inches
   char text[128];
   std::snprintf(text, sizeof text, "Left=%.2f, Top=%.2f, Right=%.2f, Bottom=%.2f", left, top, right,
                 bottom);

@@ -194,6 +194,12 @@ class TezFRLDS : public DSProgress {
   void setXferImageType();
   // The scan area of the settings from mImageLayout.
   void imageLayOut();
+  // The scan area of the settings from a frame in inches that frameFits took, by one rule for
+  // ICAP_FRAMES and DAT_IMAGELAYOUT (past the feeder's length a long page), and what the host
+  // reads back of it.
+  void setScanFrame(double left, double top, double right, double bottom, bool logCentring = false);
+  // The frame ICAP_FRAMES and DAT_IMAGELAYOUT answer.
+  void rememberFrame(double left, double top, double right, double bottom);
   // The codes ICAP_SUPPORTEDSIZES offers on this scanner, in the order of its MSG_GET answer.
   std::vector<int16_t> supportedSizes() const;
   void extBarcodeInfo(TW_EXTIMAGEINFO* info);
@@ -212,8 +218,11 @@ class TezFRLDS : public DSProgress {
   void adobeXferDone();
   void freeXferBuffers();
   // Waits, turning the main queue, until the scan object has finished `pages` pages, or reports
-  // an error while the scan thread is idle, or the thread has left; false after the time limit.
+  // an error while the scan thread is idle, or the thread has left; false when the thread has
+  // been out of a page and nothing has come for the time limit.
   bool waitForPages(int pages);
+  // The page of the image being prepared never came: the wait for it gave up.
+  bool pageStalled = false;
   // The start that the three transfers share; false when the image is not to be delivered.
   bool beginTransfer(const char* name, bool firstStrip);
   TW_UINT16 cancelTransfer();

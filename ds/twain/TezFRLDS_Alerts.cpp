@@ -23,6 +23,8 @@ constexpr int64_t kCommunicationError = 2023;
 constexpr int64_t kScannerGone = -4;
 constexpr int64_t kManualFeederCode = 3201;
 constexpr int64_t kDriverStatusFloor = -2000;
+// The driver's statuses as setConditionCode sees them (absolute values).
+constexpr int64_t kDriverCoverOpen = 2014, kDriverNoPaper = 2015;
 constexpr int kUsbLooks = 2;
 constexpr std::chrono::seconds kUsbLookPause{1};
 constexpr int64_t kLongPageRefused = -1000;
@@ -163,6 +165,14 @@ void TezFRLDS::setConditionCode(int64_t code) {
       break;
     case kErrorNoMemory:
       gConditionCode = TWCC_LOWMEMORY;
+      break;
+    // The conditions TWAIN 2.x has for an empty feeder and an open cover.
+    case kErrorNoPaper:
+    case kDriverNoPaper:
+      gConditionCode = TWCC_NOMEDIA;
+      break;
+    case kDriverCoverOpen:
+      gConditionCode = TWCC_INTERLOCK;
       break;
     default:
       break;

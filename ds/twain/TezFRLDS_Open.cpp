@@ -2,6 +2,7 @@
 // DAT_USERINTERFACE and MSG_CLOSEDS.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "ds/scan/common/TezFRLCommon.h"
@@ -10,6 +11,7 @@
 #include "ds/twain/DSHelpers.h"
 #include "ds/twain/Options.h"
 #include "ds/twain/TezFRLDS.h"
+#include "platform/foundation/Files.h"
 #include "platform/twain/Source.h"
 
 namespace ferrolite {
@@ -45,8 +47,10 @@ void TezFRLDS::detectHost() {
   dsLog("Manufacturer", kLogBlank, 1, manufacturer);
   dsLog("App family", kLogBlank, 1, family);
   dsLog("App name", kLogBlank, 1, name);
-  dsLog("App ID", kLogBlank, 1, bundleIdentifier);
-  dsLog("App path", kLogBlank, 1, currentPath.string());
+  // The host application's own program, not this source's bundle.
+  const std::filesystem::path program = foundation::mainProgramPath();
+  dsLog("App ID", kLogBlank, 1, program.filename().string());
+  dsLog("App path", kLogBlank, 1, program.string());
   pixelTypeContainerOneValue =
       containsNoCase(name, "Photoshop") || containsNoCase(name, "ImageReady");
   if (containsNoCase(manufacturer, "Adobe")) {

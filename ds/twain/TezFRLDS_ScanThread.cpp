@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "ds/scan/image/TezFRLImageProcess.h"
 #include "ds/scan/scanner/ScanCallback.h"
@@ -67,6 +68,11 @@ TW_UINT16 TezFRLDS::xferReady() {
   // 3.
   if (debugLevel > 0) writeSetting(std::nullopt, true);
   jobSetting = settingCopy();
+  // The host's CAP_XFERCOUNT ends the batch as the settings' image count does, whichever is
+  // fewer; the sheets after it stay in the feeder.
+  if (mXferCount > 0 && (jobSetting.iImageCount < 1 || mXferCount < jobSetting.iImageCount)) {
+    jobSetting.iImageCount = mXferCount;
+  }
   tickCount = currentTick();
   if (dialogBox) dialogBox->initialize();
   if (jobSetting.bShowProgress) showIndicatorWindow();
@@ -185,8 +191,17 @@ void TezFRLDS::freeXferBuffers() {
 
 bool TezFRLDS::waitForPages(int pages) {
   const ScanTiming timing = scanTiming();
-  const auto deadline =
-      std::chrono::steady_clock::now() + timing.second * std::max(timing.aliveSeconds, 1);
+  // A page may take long (long paper, a slow scanner): while the scan thread is in a page it
+  // waits with the driver, whose own conditions end a scan that stops. The wait gives up only
+  // when the thread has been out of a page and nothing has moved (finished pages, data from the
+  // driver) for the time-out.
+  const auto silence = timing.second * std::max(timing.aliveSeconds, 1);
+  auto deadline = std::chrono::steady_clock::now() + silence;
+  auto progress = [this] {
+    return std::tuple(scanObject->scanPageDone(), gScanPage.scanReceived.load(),
+                      gScanPage.scanLines.load(), gScanPage.gScanPages.load());
+  };
+  auto seen = progress();
   int pass = 0;
   for (;;) {
     const bool idle = !scanThread.stillRunning() && !scanThread.requested();
@@ -210,8 +225,12 @@ bool TezFRLDS::waitForPages(int pages) {
       gScanPage.gApCacelScan = true;
     }
     if (++pass % 100 == 1) dsLog("Waiting for scanning done", kLogBlank, 1, pass);
-    if (std::chrono::steady_clock::now() > deadline) {
-      dsLog("Waiting for scanning done", kLogBlank, 0, "no page in time");
+    const auto now = std::chrono::steady_clock::now();
+    if (const auto moved = progress(); moved != seen || scanThread.stillRunning()) {
+      seen = moved;
+      deadline = now + silence;
+    } else if (now > deadline) {
+      dsLog("Waiting for scanning done", kLogBlank, 0, "the scanner stopped delivering");
       return false;
     }
   }
@@ -224,6 +243,7 @@ TW_UINT16 TezFRLDS::getImageInfo() {
   if (imageInfoGo) return TWRC_SUCCESS;
   // 2.
   dsLog("GetImageInfo", kLogIn, 1, kLogNoData);
+  pageStalled = false;
   const bool batchMode = scanObject->enableBatchScan();
   TezFRLImageProcess* process = imageProcess ? imageProcess->process() : nullptr;
   const bool newPage = batch.onePageDone;
@@ -243,7 +263,9 @@ TW_UINT16 TezFRLDS::getImageInfo() {
         scanThread.request();
       }
       // c-d.
-      if (!waitForPages(xferPageNumber)) processingError = kErrorNoMemory;
+      // A scanner that stopped delivering leaves the page missing: the transfer then ends
+      // with the scanner's condition.
+      pageStalled = !waitForPages(xferPageNumber);
       pageError = scanObject->scanPageDone() < xferPageNumber;
     }
     if (!pageError) {
@@ -462,6 +484,12 @@ TW_UINT16 TezFRLDS::imageInfo(TW_IDENTITY*, TW_UINT16 msg, TW_IMAGEINFO* info) {
   if (mCurrentState == TWAIN_STATE_XFERREADY) {
     if (batchGone()) return fail(TWCC_SEQERROR);
     getImageInfo();
+    // No page to describe: the scanner's condition, not a description of another image.
+    if (pageStalled && !imageInfoGo) {
+      gConditionCode = TWCC_OPERATIONERROR;
+      setConditionCode(lastScannerError);
+      return TWRC_FAILURE;
+    }
   } else if (mCurrentState != TWAIN_STATE_TRANSFERRING) {
     return fail(TWCC_SEQERROR);
   }

@@ -245,7 +245,10 @@ TW_UINT16 TezFRLDS::controlPendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_PENDINGX
   const TW_INT16 state = mCurrentState;
   switch (msg) {
     case MSG_GET:
-      if (state < TWAIN_STATE_OPEN || state > TWAIN_STATE_XFERREADY) return fail(TWCC_SEQERROR);
+      // Asked in states 4 to 7, also in the middle of an image's transfer.
+      if (state < TWAIN_STATE_OPEN || state > TWAIN_STATE_TRANSFERRING) {
+        return fail(TWCC_SEQERROR);
+      }
       pending->Count = jobSetting.bScanSource == kSourceFeeder && batch.scanDone ? 0 : kMoreImages;
       return TWRC_SUCCESS;
     case MSG_RESET:
@@ -261,12 +264,25 @@ TW_UINT16 TezFRLDS::controlPendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_PENDINGX
       return fail(TWCC_BADPROTOCOL);
   }
   pending->Count = 0;
-  if (state == TWAIN_STATE_XFERREADY) {
-    // 1. Not transferred, or cancelled: the batch ends with its error.
+  // An image the host skips (not transferred, or a memory transfer left after some strips) is
+  // discarded and the batch goes on; a batch that a condition or a cancel stopped ends.
+  bool skipped = false;
+  if (state == TWAIN_STATE_XFERREADY && !batchGone() && !scanInterrupt) {
+    if (!imageInfoGo) getImageInfo();  // the image comes from the next page: take it
+    skipped = imageInfoGo && !scanInterrupt;
+    if (skipped) {
+      dsLog("Image skipped", kLogBlank, 1, currentImageNumber.load());
+      imageInfoGo = false;
+      batch.bytesTransfered = 0;
+    }
+  }
+  if (state == TWAIN_STATE_XFERREADY && !skipped) {
+    // 1. Cancelled: the batch ends with its error.
     mCurrentState = TWAIN_STATE_ENABLED;
     batch.bytesTransfered = 0;
     showAlert(std::nullopt);
-  } else if (state == TWAIN_STATE_TRANSFERRING) {
+  } else if (state == TWAIN_STATE_TRANSFERRING || skipped) {
+    mCurrentState = TWAIN_STATE_TRANSFERRING;
     // 2.
     bool again = false;
     if (batch.onePageDone) {

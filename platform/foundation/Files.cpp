@@ -131,4 +131,10 @@ Result<std::chrono::system_clock::time_point> fileCreationDate(const std::filesy
           std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec)));
 }
 
+std::filesystem::path mainProgramPath() {
+  std::error_code error;
+  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : program;
+}
+
 }  // namespace foundation

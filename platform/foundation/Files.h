@@ -26,4 +26,8 @@ Status writeFileAtomically(const std::filesystem::path& path, std::span<const st
 // modification. Nothing when the file cannot be inspected.
 Result<std::chrono::system_clock::time_point> fileCreationDate(const std::filesystem::path& path);
 
+// The file of the program this process runs (the host application, not a module it loaded);
+// empty when the system does not say.
+std::filesystem::path mainProgramPath();
+
 }  // namespace foundation

@@ -44,8 +44,8 @@ void SetWhiteBackground(NIDATA& rec) {
 
 }  // namespace
 
-bool TezFRLImageProcess::takeProduced(XferImageInfo* info, PageBuffer* page, void* produced) {
-  const NIDATA& rec = siData_;
+bool TezFRLImageProcess::takeProduced(const NIDATA& rec, XferImageInfo* info, PageBuffer* page,
+                                      void* produced) {
   const uint32_t w = rec.OutImage.ImageWidth, h = rec.OutImage.ImageHeight;
   const uint32_t line = packedLine(info->bBitsPerPixel, w);
   const uint64_t size = uint64_t(line) * h;
@@ -91,7 +91,7 @@ bool TezFRLImageProcess::doCropDeskew(XferImageInfo* info, PageBuffer* page, boo
                                       bool multiCrop) {
   flatbedRemnantImage_ = 0;
   imageLog("doCropDeskew", kLogThreadIn);
-  NIDATA& rec = siData_;
+  NIDATA rec;
   inputSIData(&rec, *info);
   NIDATA_OutImage& out = rec.OutImage;
   out.AutoCrop = kCropOn;
@@ -123,8 +123,11 @@ bool TezFRLImageProcess::doCropDeskew(XferImageInfo* info, PageBuffer* page, boo
   }
   if (msg == 0 && produced != nullptr) {
     if (flatbed && status > 0) flatbedRemnantImage_ = int(status);
-    siDataRem_ = rec;
-    ok = takeProduced(info, page, produced);
+    {
+      const std::lock_guard<std::mutex> lock(remMutex_);
+      siDataRem_ = rec;
+    }
+    ok = takeProduced(rec, info, page, produced);
   } else {
     imageLog("DeskewCrop failure", "[Thread]   ", 0, msg);
   }
@@ -134,7 +137,7 @@ bool TezFRLImageProcess::doCropDeskew(XferImageInfo* info, PageBuffer* page, boo
 
 bool TezFRLImageProcess::doAutoOrientation(XferImageInfo* info, PageBuffer* page) {
   if (lm_.AutoOrientation == nullptr || page->data == nullptr) return true;
-  NIDATA& rec = siData_;
+  NIDATA rec;
   inputSIData(&rec, *info);
   rec.InImage.CurPages = uint16_t(scanPage_);
   rec.OutImage.OutMode = rec.InImage.ScanMode;
@@ -144,13 +147,13 @@ bool TezFRLImageProcess::doAutoOrientation(XferImageInfo* info, PageBuffer* page
   const long msg = lm_.AutoOrientation(page->data, &produced, &rec, nullptr, &status);
   imageLog("AutoOrientation", "[Thread]   ", msg == 0, status);
   if (msg != 0 || produced == nullptr) return true;
-  return takeProduced(info, page, produced);
+  return takeProduced(rec, info, page, produced);
 }
 
 bool TezFRLImageProcess::doMerge2Sides(XferImageInfo* info, PageBuffer* page, const uint8_t* back,
                                        uint8_t option, bool autoOrientation) {
   if (lm_.Merge2Side == nullptr || page->data == nullptr || back == nullptr) return false;
-  NIDATA& rec = siData_;
+  NIDATA rec;
   inputSIData(&rec, *info);
   rec.InImage.ScanType = kScanTypeDuplex;
   rec.InImage.CurPages = uint16_t(scanPage_);
@@ -167,7 +170,7 @@ bool TezFRLImageProcess::doMerge2Sides(XferImageInfo* info, PageBuffer* page, co
   const long msg = lm_.Merge2Side(page->data, &produced, &rec, const_cast<uint8_t*>(back), &status);
   imageLog("Merge2Side", "[Thread]   ", msg == 0, status);
   if (msg != 0 || produced == nullptr) return false;
-  return takeProduced(info, page, produced);
+  return takeProduced(rec, info, page, produced);
 }
 
 bool TezFRLImageProcess::doPunchHoleRemoval(const XferImageInfo& info, uint8_t* buffer) {
@@ -196,19 +199,29 @@ bool TezFRLImageProcess::doPatchCode(const XferImageInfo& info, const uint8_t* b
 
 bool TezFRLImageProcess::doGetMultipleImage(XferImageInfo* info, uint8_t* buffer, int page) {
   if (lm_.GetMultipleImage == nullptr || info == nullptr || buffer == nullptr) return false;
+  NIDATA rem;
+  {
+    const std::lock_guard<std::mutex> lock(remMutex_);
+    rem = siDataRem_;
+  }
   void* produced = nullptr;
   long status = 0;
-  const long msg = lm_.GetMultipleImage(nullptr, &produced, &siDataRem_, nullptr, &status);
+  const long msg = lm_.GetMultipleImage(nullptr, &produced, &rem, nullptr, &status);
+  {
+    // The plug-in keeps its place among the documents in the record.
+    const std::lock_guard<std::mutex> lock(remMutex_);
+    siDataRem_ = rem;
+  }
   imageLog("GetMultipleImage", kLogBlank, msg == 0, status);
   if (msg != 0 || produced == nullptr) {
     multiCropCount_ = 0;
     imageLog("GetMultipleImage failure", kLogBlank, 0);
     return false;
   }
-  const uint32_t w = siDataRem_.OutImage.ImageWidth, h = siDataRem_.OutImage.ImageHeight;
+  const uint32_t w = rem.OutImage.ImageWidth, h = rem.OutImage.ImageHeight;
   const uint32_t line = packedLine(info->bBitsPerPixel, w);
   // The caller's buffer held the whole page the crop ran on; a larger document is refused.
-  const uint64_t pageBytes = uint64_t(siDataRem_.InImage.BytesPerLine) * siDataRem_.InImage.Line;
+  const uint64_t pageBytes = uint64_t(rem.InImage.BytesPerLine) * rem.InImage.Line;
   if (uint64_t(line) * h > pageBytes) {
     lm_.FreeMemory(produced);
     multiCropCount_ = 0;

@@ -7,14 +7,18 @@
 // Stripecode for barcodes).
 //
 // Threads: the page steps run on the scan thread, the pipeline, multi-crop and split on the
-// host's thread; the scan layer finishes a page before the host asks for its images, so the
-// two never run at once on one object.
+// host's thread, and in a batch the scan thread works on the next page while the host's thread
+// processes the current one. So every step fills a plug-in record of its own; the pipeline's
+// record (siData_) belongs to the host's thread, and only the crop's remembered record (behind
+// a lock) and the page and remnant counters (atomic) are shared.
 //
 // Rasters: rows `dwBytesPerLine` apart; 1 bit a pixel (most significant bit first, a set bit
 // white), 8-bit grey, or 24-bit R, G, B. The working image lives in one malloc'd buffer that the
 // caller owns; steps may replace it by a larger one and report the new pointer and size back.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -130,7 +134,7 @@ class TezFRLImageProcess : public ScanPageSteps {
 
   // ---- page steps (scan thread) ----
   void scanPage(int page) override { scanPage_ = page; }
-  int flatbedRemnantImage() const { return flatbedRemnantImage_; }
+  int flatbedRemnantImage() const { return flatbedRemnantImage_.load(); }
   void inputSIData(NIDATA* record, const XferImageInfo& info) const;
   bool isBlankPage(const XferImageInfo& info, const uint8_t* buffer, uint8_t threshold) override;
   bool doCropDeskew(XferImageInfo* info, PageBuffer* page, bool autoOrientation,
@@ -182,8 +186,8 @@ class TezFRLImageProcess : public ScanPageSteps {
   // The resampled image and its new size and resolution.
   bool takeResized(const std::vector<uint8_t>& image, uint32_t width, uint32_t length,
                    uint32_t line, uint32_t res);
-  // The copy-back of a producing plug-in step (its size and image in siData_).
-  bool takeProduced(XferImageInfo* info, PageBuffer* page, void* produced);
+  // The copy-back of a producing plug-in step (its size in the step's record `rec`).
+  bool takeProduced(const NIDATA& rec, XferImageInfo* info, PageBuffer* page, void* produced);
   bool halftoneDither(int matrix);
   void errorDiffusion();
   bool runInPlace(LumetraProcessFn entry, const char* name, void* extra = nullptr);
@@ -212,9 +216,10 @@ class TezFRLImageProcess : public ScanPageSteps {
   bool onePageDone_ = false;
 
   // page steps
-  NIDATA siDataRem_{};
-  int scanPage_ = 1;
-  int flatbedRemnantImage_ = 0;
+  std::mutex remMutex_;
+  NIDATA siDataRem_{};  // guarded by remMutex_
+  std::atomic<int> scanPage_{1};
+  std::atomic<int> flatbedRemnantImage_{0};
   int multiCropCount_ = 0;
   bool bStartSplit_ = false;
   std::vector<uint8_t> splitBuf_;

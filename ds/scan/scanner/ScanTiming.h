@@ -4,9 +4,8 @@
 // it fails; the barcode hand-over is looked at every `barcodePoll`; the scan thread looks for the
 // host's next-page request every `nextPagePoll`. The transport window's countdown and the wait
 // for a scan thread that is still alive count in `second`s, the wait for at most `aliveSeconds`
-// (the host's wait for a page too); a batch that goes on gives the scan thread `xferGoPause` to
-// start. Tests shorten them with
-// setScanTiming.
+// (and the host's wait for a page gives up after as long without any data arriving); a batch that
+// goes on gives the scan thread `xferGoPause` to start. Tests shorten them with setScanTiming.
 #include <chrono>
 
 namespace ferrolite {

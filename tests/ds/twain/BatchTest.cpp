@@ -3,6 +3,7 @@
 // the continue window after the transport time-out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "TransferSupport.h"
@@ -74,12 +75,15 @@ TEST_F(Batch, APhotoshopHostTakesOneImagePerMessage) {
   ASSERT_TRUE(gSource->photoshopFamily);
   ASSERT_TRUE(host.EnableDs(false).ok());
   std::vector<uint16_t> messages;
-  for (const auto& m : host.TakeMessages()) messages.push_back(m.message);
+  auto take = [&] {
+    for (const auto& m : host.TakeMessages()) messages.push_back(m.message);
+  };
+  take();
   for (int image = 0; image < 3; ++image) {
     ASSERT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
     ASSERT_EQ(host.MemXfer(1 << 20).rc, TWRC_XFERDONE);
     ASSERT_TRUE(host.PendingXfers(MSG_ENDXFER).ok());
-    for (const auto& m : host.TakeMessages()) messages.push_back(m.message);
+    take();
   }
   EXPECT_EQ(messages,
             (std::vector<uint16_t>{MSG_XFERREADY, MSG_XFERREADY, MSG_XFERREADY, MSG_CLOSEDSREQ}));
@@ -142,6 +146,137 @@ TEST_F(Batch, ABlankLastPageEndsWithoutAnImage) {
   EXPECT_EQ(images[1].transferResult, TWRC_XFERDONE);
   EXPECT_EQ(images[1].pendingCount, 0);
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+}
+
+}  // namespace
+
+namespace {
+
+// With automatic size the scan thread crops (and, for a turned page, orients) the next sheet
+// while the host's thread runs the current image through the pipeline: the two must not share
+// a plug-in record. A shared record shows as a race under ThreadSanitizer and, in a plain build,
+// as a blank grey image or a black-and-white one thresholded at a fixed level.
+TEST_F(Batch, AutomaticSizeBatchesKeepEachStepsRecordApart) {
+  constexpr uint32_t kSheets = 5;
+  for (const uint16_t pixelType : {uint16_t(TWPT_GRAY), uint16_t(TWPT_BW)}) {
+    SCOPED_TRACE(pixelType);
+    scanner().LoadSheets(kSheets);
+    OpenSmall(pixelType, false, 1.0, 75);
+    ASSERT_TRUE(host.SetCapability(ICAP_AUTOMATICBORDERDETECTION,
+                                   twainhost::Container::OneValue(TWTY_BOOL, 1))
+                    .ok());
+    gSource->scanSetting.bRotation = 4;  // automatic orientation on the scan thread as well
+    const std::vector<Image> images = Scan(Mechanism::kMemory);
+    ASSERT_EQ(images.size(), kSheets) << host.DescribeJournal();
+    for (size_t i = 0; i < images.size(); ++i) {
+      SCOPED_TRACE(i + 1);
+      const Image& image = images[i];
+      EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
+      EXPECT_EQ(image.info.pixelType, pixelType);
+      EXPECT_EQ(image.rows, image.prepared);
+      // Each sheet carries a printed pattern: no image comes out of one colour.
+      ASSERT_FALSE(image.rows.empty());
+      const uint8_t first = image.rows.front();
+      EXPECT_TRUE(std::any_of(image.rows.begin(), image.rows.end(),
+                              [first](uint8_t b) { return b != first; }));
+    }
+    EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+    ASSERT_TRUE(host.DisableDs().ok());
+    ASSERT_TRUE(host.CloseSource().ok());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A host may skip an image with MSG_ENDXFER in state 6, also after some strips of a memory
+// transfer: that one image is discarded and the rest of the batch still comes. In state 7 the
+// pending count can be asked before the transfer's end, and says what the end will answer.
+TEST_F(Batch, ASkippedImageIsDiscardedAndTheBatchGoesOn) {
+  struct Row {
+    const char* what;
+    int skip;       // the image skipped, from 1
+    bool info;      // its DAT_IMAGEINFO asked first
+    bool oneStrip;  // one strip of it taken first
+  };
+  const Row rows[] = {
+      {"the first image, unseen", 1, false, false},
+      {"the second image after its information", 2, true, false},
+      {"a memory transfer left after one strip", 1, true, true},
+      {"the last image", 3, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    scanner().LoadSheets(3);
+    OpenSmall();
+    ASSERT_TRUE(host.EnableDs(false).ok());
+    host.TakeMessages();
+    std::vector<uint16_t> counts;
+    int transferred = 0;
+    for (int image = 1; gSource->mCurrentState == TWAIN_STATE_XFERREADY && image <= 5; ++image) {
+      if (image == row.skip) {
+        if (row.info) ASSERT_TRUE(host.GetImageInfo().ok());
+        if (row.oneStrip) ASSERT_EQ(host.MemXfer(1000).rc, TWRC_SUCCESS);
+      } else {
+        ASSERT_EQ(host.MemXfer(1 << 20).rc, TWRC_XFERDONE) << host.DescribeJournal();
+        ++transferred;
+      }
+      const bool inState7 = gSource->mCurrentState == TWAIN_STATE_TRANSFERRING;
+      const auto asked = host.PendingXfers(MSG_GET);
+      const auto end = host.PendingXfers(MSG_ENDXFER);
+      ASSERT_TRUE(end.ok()) << host.DescribeJournal();
+      if (inState7) {
+        ASSERT_TRUE(asked.ok());
+        EXPECT_EQ(asked.value, end.value);
+      }
+      counts.push_back(end.value);
+    }
+    EXPECT_EQ(transferred, 2);
+    EXPECT_EQ(counts, (std::vector<uint16_t>{0xFFFF, 0xFFFF, 0}));
+    EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+    EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+    ASSERT_TRUE(host.DisableDs().ok());
+    ASSERT_TRUE(host.CloseSource().ok());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// CAP_XFERCOUNT as the host sets it: the batch ends after that many images and the other sheets
+// stay in the feeder; -1 takes them all.
+TEST_F(Batch, TheHostsTransferCountEndsTheBatch) {
+  constexpr uint32_t kSheets = 5;
+  for (const int16_t count : {int16_t(1), int16_t(2), int16_t(-1)}) {
+    SCOPED_TRACE(count);
+    scanner().LoadSheets(kSheets);
+    const uint32_t fedBefore = scanner().Scanned().sheetsFed;
+    OpenSmall();
+    ASSERT_TRUE(
+        host.SetCapability(CAP_XFERCOUNT, twainhost::Container::OneValue(TWTY_INT16, count)).ok());
+    const auto current = host.Capability(MSG_GETCURRENT, CAP_XFERCOUNT);
+    ASSERT_TRUE(current.ok());
+    EXPECT_EQ(int16_t(current.value.Value()), count);
+    const std::vector<Image> images = Scan(Mechanism::kMemory);
+    const size_t expected = count > 0 ? size_t(count) : kSheets;
+    ASSERT_EQ(images.size(), expected) << host.DescribeJournal();
+    for (const Image& image : images) EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
+    EXPECT_EQ(images.back().pendingCount, 0);
+    EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+    const uint32_t fed = scanner().Scanned().sheetsFed - fedBefore;
+    if (count > 0) {
+      EXPECT_LT(fed, kSheets);
+      const auto loaded = host.Capability(MSG_GET, CAP_FEEDERLOADED);
+      ASSERT_TRUE(loaded.ok());
+      EXPECT_EQ(loaded.value.Value(), 1);
+    } else {
+      EXPECT_EQ(fed, kSheets);
+    }
+    ASSERT_TRUE(host.DisableDs().ok());
+    ASSERT_TRUE(host.CloseSource().ok());
+  }
 }
 
 }  // namespace

@@ -237,3 +237,26 @@ TEST(BundleLayout, TheColourResourcesOfTheSupportedScanner) {
 }
 
 }  // namespace
+
+namespace {
+
+// A host that returns from main with the source still loaded (never unloading the module) ends
+// like any other program: exit status 0 and its buffered output written, after only the identity
+// and after a whole batch with the source left open.
+TEST_F(Bundle, AHostExitsWithTheSourceLoaded) {
+  struct Row {
+    const char* mode;
+    const char* printed;
+  };
+  const Row rows[] = {{"identity", "identity rc 0 Ferrolite"},
+                      {"session", "session images 3 disabled 1"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.mode);
+    const testsupport::CommandRun run =
+        testsupport::runCommand(std::string(EXIT_PROBE_PATH) + " " + row.mode + " " + bundle_);
+    EXPECT_EQ(run.exit, 0) << run.output;
+    EXPECT_THAT(run.output, HasSubstr(row.printed));
+  }
+}
+
+}  // namespace

@@ -105,7 +105,7 @@ std::vector<CapRow> CapTable() {
        "RANGE FIX32 -1000 1000 10 0 0", Container::OneFix32(1010), kBadValue},
       {ICAP_FRAMES, "ONE FRAME 0 0 8.5 14", "ONE FRAME 0 0 8.5 14", "ONE FRAME 0 0 8.5 14",
        "ONE FRAME 0 0 8.5 14", Container::OneFrame(0, 0, 8.5, 11), kOk},
-      {ICAP_SUPPORTEDSIZES, "ENUM UINT16 3 3 [0 4 3 1 5 13 22 29 7 30 2 39 54]", "ONE UINT16 1",
+      {ICAP_SUPPORTEDSIZES, "ENUM UINT16 0 3 [0 4 3 1 5 13 22 29 7 30 2 39 54]", "ONE UINT16 0",
        "ONE UINT16 1", "ONE UINT16 1", Container::OneValue(TWTY_UINT16, TWSS_A3), kBadValue},
       {ICAP_AUTOMATICBORDERDETECTION, "ONE BOOL 1", "ONE BOOL 1", "ONE BOOL 1", "ONE BOOL 1",
        Container::OneValue(TWTY_BOOL, 0), kOk},
@@ -206,12 +206,15 @@ TEST_F(Capabilities, FramesSetTheAreaAndALongPage) {
 TEST_F(Capabilities, FramesOutsideTheScannerAreRefused) {
   OpenFresh(35400);
   const Container frames[] = {
-      Container::OneFrame(-0.5, 0, 4, 4),   // left of 0
-      Container::OneFrame(0, -1, 4, 4),     // above 0
-      Container::OneFrame(4, 0, 4, 4),      // no width
-      Container::OneFrame(0, 5, 4, 4),      // bottom above top
-      Container::OneFrame(0, 0, 8.6, 4),    // wider than the feeder
-      Container::OneFrame(0, 0, 8, 118.5),  // longer than the long page
+      Container::OneFrame(-0.5, 0, 4, 4),     // left of 0
+      Container::OneFrame(0, -1, 4, 4),       // above 0
+      Container::OneFrame(4, 0, 4, 4),        // no width
+      Container::OneFrame(0, 5, 4, 4),        // bottom above top
+      Container::OneFrame(0, 0, 8.6, 4),      // wider than the feeder
+      Container::OneFrame(0, 0, 8, 118.5),    // longer than the long page
+      Container::OneFrame(0, 0, 0.01, 0.01),  // far below the minimum width and height
+      Container::OneFrame(1, 0, 1.4, 4),      // narrower than ICAP_MINIMUMWIDTH
+      Container::OneFrame(0, 2, 4, 2.9),      // shorter than ICAP_MINIMUMHEIGHT
   };
   for (const Container& frame : frames) {
     const ferrolite::ScanSetting before = gSource->scanSetting;
@@ -334,7 +337,8 @@ TEST_F(Capabilities, SupportedSizesTakeOnlyTheOfferedCodes) {
                                       Container::Enumeration(TWTY_UINT16, {1, 11}, 0, 0))),
             kBadValue);
   EXPECT_EQ(SettingsDiff(before, gSource->scanSetting), "");
-  EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_SUPPORTEDSIZES), "ONE UINT16 1");
+  // Still the automatic area of the open: no standard size.
+  EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_SUPPORTEDSIZES), "ONE UINT16 0");
 
   // A5 (page id 7, 1748 x 2480), centred on the feeder.
   ASSERT_TRUE(
@@ -558,6 +562,94 @@ TEST_F(Capabilities, InitCapsFollowsTheStoredSettings) {
   EXPECT_EQ(Ask(MSG_GET, CAP_DUPLEXENABLED), "ONE BOOL 1");
   EXPECT_FALSE(ferrolite::gPhysicalLongPaper);
   EXPECT_EQ(Ask(MSG_GET, ICAP_PHYSICALHEIGHT), "ONE FIX32 14");
+}
+
+}  // namespace
+
+namespace {
+
+// What a host reads back of the scan area (ICAP_FRAMES, DAT_IMAGELAYOUT, ICAP_SUPPORTEDSIZES,
+// ICAP_AUTOMATICBORDERDETECTION) is what will be scanned, whichever of them set it last.
+TEST_F(Capabilities, TheAreaReadBackIsTheAreaScanned) {
+  OpenFresh();
+  // The record is automatic after the open: no standard size.
+  EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_AUTOMATICBORDERDETECTION), "ONE BOOL 1");
+  EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_SUPPORTEDSIZES), "ONE UINT16 0");
+  auto frame = [&] {
+    const auto answer = host.Capability(MSG_GETCURRENT, ICAP_FRAMES);
+    EXPECT_TRUE(answer.ok());
+    return answer.ok() ? answer.value.Frame() : std::vector<double>(4);
+  };
+  auto layout = [&] {
+    const auto answer = host.Layout(MSG_GET);
+    EXPECT_TRUE(answer.ok());
+    return std::vector<double>{answer.value.left, answer.value.top, answer.value.right,
+                               answer.value.bottom};
+  };
+  auto expectArea = [&](const std::vector<double>& want) {
+    const std::vector<double> byFrames = frame(), byLayout = layout();
+    ASSERT_EQ(byFrames.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+      EXPECT_NEAR(byFrames[i], want[i], 0.01) << "frames edge " << i;
+      EXPECT_NEAR(byLayout[i], want[i], 0.01) << "layout edge " << i;
+    }
+  };
+
+  // A5 (1748 x 2480 at 300 dpi).
+  ASSERT_TRUE(
+      host.SetCapability(ICAP_SUPPORTEDSIZES, Container::OneValue(TWTY_UINT16, TWSS_A5)).ok());
+  expectArea({0, 0, 1748 / 300.0, 2480 / 300.0});
+  EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_SUPPORTEDSIZES), "ONE UINT16 5");
+  EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_AUTOMATICBORDERDETECTION), "ONE BOOL 0");
+
+  // A frame: no standard size any more, and the layout says the same.
+  ASSERT_TRUE(host.SetCapability(ICAP_FRAMES, Container::OneFrame(0, 0, 4, 5)).ok());
+  expectArea({0, 0, 4, 5});
+  EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_SUPPORTEDSIZES), "ONE UINT16 0");
+
+  // A layout: the frames say the same.
+  ASSERT_TRUE(host.Layout(MSG_SET, {1, 1, 5, 6, 1, 1, 1}).ok());
+  expectArea({1, 1, 5, 6});
+
+  // Automatic size: the whole feeder.
+  ASSERT_TRUE(
+      host.SetCapability(ICAP_AUTOMATICBORDERDETECTION, Container::OneValue(TWTY_BOOL, 1)).ok());
+  expectArea({0, 0, 8.5, 14});
+  EXPECT_EQ(Ask(MSG_GETCURRENT, ICAP_SUPPORTEDSIZES), "ONE UINT16 0");
+  EXPECT_EQ(gSource->scanSetting.bPaperSize, ferrolite::kPageAutomatic);
+}
+
+// A resolution is taken only within the RANGE the source offers; a range a host sends does not
+// widen it.
+TEST_F(Capabilities, ResolutionsOutsideTheOfferedRangeAreRefused) {
+  OpenFresh();
+  struct Row {
+    Container value;
+    const char* result;  // GETCURRENT afterwards
+  };
+  auto fix = [](int whole) { return uint32_t(uint16_t(whole)); };
+  const Row rows[] = {
+      {Container::OneFix32(5000), "ONE FIX32 200"},
+      {Container::OneFix32(71), "ONE FIX32 200"},
+      {Container::OneFix32(601), "ONE FIX32 200"},
+      {Container::Range(TWTY_FIX32, fix(72), fix(5000), fix(1), fix(200), fix(5000)),
+       "ONE FIX32 200"},
+      {Container::OneFix32(72), "ONE FIX32 72"},
+      {Container::OneFix32(600), "ONE FIX32 600"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.result);
+    const bool taken = std::string(row.result) != "ONE FIX32 200";
+    for (const uint16_t cap : {ICAP_XRESOLUTION, ICAP_YRESOLUTION}) {
+      const ferrolite::ScanSetting before = gSource->scanSetting;
+      EXPECT_EQ(Result(host.SetCapability(cap, row.value)), taken ? kOk : kBadValue);
+      EXPECT_EQ(Ask(MSG_GETCURRENT, cap), row.result);
+      if (!taken) {
+        EXPECT_EQ(SettingsDiff(before, gSource->scanSetting), "");
+      }
+    }
+    ASSERT_TRUE(host.SetCapability(ICAP_XRESOLUTION, Container::OneFix32(200)).ok());
+  }
 }
 
 }  // namespace

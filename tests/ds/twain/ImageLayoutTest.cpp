@@ -82,11 +82,15 @@ TEST_F(ImageLayoutTest, ALongPageOnALongPaperScanner) {
   // Within the feeder's length it stays a user area.
   EXPECT_EQ(Layout(MSG_SET, {0, 0, 8.5, 14, 1, 1, 1}), "0 0 8.5 14 / 1 1 1");
   EXPECT_EQ(ds.scanSetting.bPaperSize, ferrolite::kPageCustom);
-  // Without the option a long layout is a user area of its own length.
+  // Without the option too, as ICAP_FRAMES takes the same frame: the scan is as long as the
+  // layout says, never cut at the feeder's length.
   ferrolite::gPhysicalLongPaper = false;
   EXPECT_EQ(Layout(MSG_SET, {0, 0, 8.5, 30, 1, 1, 1}), "0 0 8.5 30 / 1 1 1");
-  EXPECT_EQ(ds.scanSetting.bPaperSize, ferrolite::kPageCustom);
-  EXPECT_EQ(ds.scanSetting.wLength, 9000);
+  EXPECT_EQ(ds.scanSetting.bPaperSize, ferrolite::kPageLong);
+  EXPECT_EQ(ds.scanSetting.dwLongLength, 9000u);
+  const ferrolite::ScanSetting byLayout = ds.scanSetting;
+  ASSERT_TRUE(host.SetCapability(ICAP_FRAMES, twainhost::Container::OneFrame(0, 0, 8.5, 30)).ok());
+  EXPECT_EQ(SettingsDiff(byLayout, ds.scanSetting), "");
 }
 
 TEST_F(ImageLayoutTest, GetsAndRefusedSetsChangeNothing) {
@@ -97,11 +101,12 @@ TEST_F(ImageLayoutTest, GetsAndRefusedSetsChangeNothing) {
   EXPECT_EQ(Layout(MSG_GET), "1 1 5 6 / 2 3 4");
   EXPECT_EQ(Layout(MSG_GETDEFAULT), kDefault);
   const ImageLayout refused[] = {
-      {0, 0, 8.75, 11, 1, 1, 1},  // wider than the feeder
-      {0, 0, 8.5, 15, 1, 1, 1},   // longer, and no long page
-      {3, 0, 2, 11, 1, 1, 1},     // right of left
-      {0, 5, 8, 5, 1, 1, 1},      // no length
-      {-1, 0, 8, 5, 1, 1, 1},     // left of 0
+      {0, 0, 8.75, 11, 1, 1, 1},    // wider than the feeder
+      {0, 0, 8.5, 15, 1, 1, 1},     // longer, and no long page
+      {3, 0, 2, 11, 1, 1, 1},       // right of left
+      {0, 5, 8, 5, 1, 1, 1},        // no length
+      {-1, 0, 8, 5, 1, 1, 1},       // left of 0
+      {0, 0, 0.01, 0.01, 1, 1, 1},  // below the minimum width and height
   };
   for (const ImageLayout& layout : refused) {
     EXPECT_EQ(Layout(MSG_SET, layout), "FAIL 10");

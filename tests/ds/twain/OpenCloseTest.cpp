@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ namespace {
 
 using dstest::gSource;
 using ::testing::HasSubstr;
+using ::testing::Not;
 namespace fs = std::filesystem;
 
 class OpenClose : public dstest::OpenSourceTest {
@@ -94,6 +96,19 @@ TEST_F(OpenClose, TheButtonWatcherStopsAtOpenAndGoesAtClose) {
   const size_t close = lineIndex(lines, "In  1: closeDS");
   EXPECT_LT(stop, close);
   EXPECT_LT(close, go);
+}
+
+TEST_F(OpenClose, TheLogNamesTheHostApplication) {
+  writeDebugConf("DebugLevel 1\n");
+  Open();
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe");
+  const std::vector<std::string> lines = twainLogLines();
+  const size_t id = lineIndex(lines, "App ID"), path = lineIndex(lines, "App path");
+  ASSERT_LT(id, lines.size());
+  ASSERT_LT(path, lines.size());
+  EXPECT_THAT(lines[id], HasSubstr("App ID : " + program.filename().string()));
+  EXPECT_THAT(lines[id], Not(HasSubstr(gSource->bundleIdentifier)));
+  EXPECT_THAT(lines[path], HasSubstr("App path : " + program.string()));
 }
 
 TEST_F(OpenClose, AFeederOnlyScannerForcesTheFeederButKeepsMergedSides) {

@@ -90,20 +90,20 @@ TEST_F(Transfers, ASecondImageInfoAnswersTheSameWithoutScanning) {
 namespace {
 
 TEST_F(Transfers, MemoryStripsAreWholeRowsOfTheHostsBuffer) {
-  // A Letter-wide grey page at the scanner's 300 dpi: about 2,550 bytes a row (the device keeps
-  // its pixel alignment), 39 rows in 100,000 bytes.
+  // A Letter-wide grey page an inch long (the shortest frame) at the scanner's 300 dpi: about
+  // 2,550 bytes a row (the device keeps its pixel alignment), 39 rows in 100,000 bytes.
   Open();
   using twainhost::Container;
   ASSERT_TRUE(host.SetCapability(ICAP_PIXELTYPE, Container::OneValue(TWTY_UINT16, TWPT_GRAY)).ok());
   ASSERT_TRUE(host.SetCapability(ICAP_XRESOLUTION, Container::OneFix32(300)).ok());
   ASSERT_TRUE(host.SetCapability(ICAP_YRESOLUTION, Container::OneFix32(300)).ok());
-  ASSERT_TRUE(host.SetCapability(ICAP_FRAMES, Container::OneFrame(0, 0, 8.5, 0.5)).ok());
+  ASSERT_TRUE(host.SetCapability(ICAP_FRAMES, Container::OneFrame(0, 0, 8.5, 1)).ok());
   ASSERT_TRUE(host.EnableDs(false).ok());
   ASSERT_TRUE(host.GetImageInfo().ok());
   const uint32_t rowBytes = gSource->batch.xferImageInfo.dwBytesPerLine;
   ASSERT_NEAR(rowBytes, 2550u, 8u);
   const uint32_t length = gSource->batch.xferImageInfo.dwLength;
-  ASSERT_EQ(length, 150u);
+  ASSERT_EQ(length, 300u);
   uint32_t row = 0;
   for (int strip = 0; row < length; ++strip) {
     SCOPED_TRACE(strip);
@@ -243,7 +243,7 @@ TEST_F(Transfers, NegotiatedModesReachTheScannersWindow) {
   const Case cases[] = {
       {"grey duplex", TWPT_GRAY, true, 100, 0, 0, 1, 1},
       {"colour duplex", TWPT_RGB, true, 100, 0, 0, 1, 1},
-      {"a custom area at 150 dpi", TWPT_GRAY, false, 150, 0.5, 0.25, 1.5, 0.8},
+      {"a custom area at 150 dpi", TWPT_GRAY, false, 150, 0.5, 0.25, 1.5, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

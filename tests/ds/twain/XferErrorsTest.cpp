@@ -52,7 +52,8 @@ TEST_F(XferErrors, ConditionsAndCancelsEndTheBatchCleanly) {
   using K = sim::SheetEventKind;
   const Row rows[] = {
       {"a jam on the second sheet", true, K::Jam, false, false, 0, 1, true, TWCC_PAPERJAM},
-      {"cover open on the second sheet", true, K::CoverOpen, false, false, 0, 1, true, 0},
+      {"cover open on the second sheet", true, K::CoverOpen, false, false, 0, 1, true,
+       TWCC_INTERLOCK},
       {"a multi-feed that stops the batch", true, K::MultiFeed, true, true, 0, 1, true,
        TWCC_PAPERDOUBLEFEED},
       {"a multi-feed the batch goes on after", true, K::MultiFeed, true, false, 0, 3, false, 0},
@@ -270,6 +271,7 @@ TEST_F(XferErrors, TheEnableFailsWhenTheBatchCannotStart) {
   const size_t alertsBefore = alerts().size();
   const twainhost::Answer empty = host.EnableDs(false);
   EXPECT_EQ(empty.rc, TWRC_FAILURE);
+  EXPECT_EQ(empty.cc, TWCC_NOMEDIA);  // the condition, not a misordered call
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_OPEN);
   EXPECT_GT(alerts().size(), alertsBefore);
   EXPECT_EQ(host.TakeMessages().size(), 0u);
@@ -298,6 +300,49 @@ TEST_F(XferErrors, TheEnableFailsWhenTheBatchCannotStart) {
   EXPECT_EQ(ferrolite::gConditionCode.load(), TWCC_BUMMER);
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_OPEN);
   EXPECT_FALSE(gSource->scanThread.exists());
+}
+
+}  // namespace
+
+namespace {
+
+// A scanner slower than the host's wait for a page, but delivering all along: every image read
+// of the batch takes a while, the first page's reads together longer than the wait for a silent
+// scanner, each one well within it. The pages come in the negotiated format; nothing ends as
+// low memory.
+TEST_F(XferErrors, ASlowScannerIsWaitedForWhileItDelivers) {
+  constexpr uint8_t kOpRead = 0xA8;
+  constexpr uint32_t kReadMs = 150;
+  ferrolite::ScanTiming timing = ferrolite::scanTiming();
+  timing.second = std::chrono::milliseconds(20);
+  timing.aliveSeconds = 25;  // gives up after half a second without data
+  ferrolite::setScanTiming(timing);
+  scanner().LoadSheets(2);
+  OpenSmall(TWPT_BW, false, 4.0, 200);
+  sim::Fault slow{sim::FaultKind::Slow};
+  slow.opcode = kOpRead;
+  slow.dataType = 0;
+  slow.delayMs = kReadMs;
+  slow.count = 0;  // every image read
+  scanner().ClearCommandLog();
+  scanner().InjectFault(slow);
+  const std::vector<Image> images = Scan(Mechanism::kMemory);
+  scanner().ClearFaults();
+  ASSERT_EQ(images.size(), 2u) << host.DescribeJournal();
+  for (const Image& image : images) {
+    EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
+    EXPECT_EQ(image.info.pixelType, TWPT_BW);
+    EXPECT_EQ(image.info.bitsPerPixel, 1);
+    EXPECT_EQ(image.info.length, 800);
+  }
+  EXPECT_EQ(images.back().pendingCount, 0);
+  // The premise: a page took more reads than the wait allows in silence.
+  size_t reads = 0;
+  for (const sim::Exchange& e : scanner().CommandLog()) reads += e.command.rfind("READ 0x0000", 0) == 0;
+  EXPECT_GT(reads * kReadMs, 2 * 500u);
+  for (const auto& alert : alerts()) EXPECT_EQ(alert.text.find("Low memory"), std::string::npos);
+  EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
+  EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
 }
 
 }  // namespace

@@ -126,8 +126,8 @@ TEST_F(Alerts, ConditionCodesOfTheErrors) {
   const std::vector<Case> cases = {
       {-2013, TWCC_PAPERJAM},        {2013, TWCC_PAPERJAM},       {103, TWCC_PAPERJAM},
       {-3101, TWCC_PAPERDOUBLEFEED}, {187, TWCC_PAPERDOUBLEFEED}, {-1, TWCC_LOWMEMORY},
-      {-2015, TWCC_SEQERROR},  // not mapped: the code stays
-      {42, TWCC_SEQERROR},
+      {-2015, TWCC_NOMEDIA},         {-2, TWCC_NOMEDIA},          {-2014, TWCC_INTERLOCK},
+      {42, TWCC_SEQERROR},  // not mapped: the code stays
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);

@@ -338,11 +338,55 @@ TEST_F(XferErrors, ASlowScannerIsWaitedForWhileItDelivers) {
   EXPECT_EQ(images.back().pendingCount, 0);
   // The premise: a page took more reads than the wait allows in silence.
   size_t reads = 0;
-  for (const sim::Exchange& e : scanner().CommandLog()) reads += e.command.rfind("READ 0x0000", 0) == 0;
+  for (const sim::Exchange& e : scanner().CommandLog())
+    reads += e.command.rfind("READ 0x0000", 0) == 0;
   EXPECT_GT(reads * kReadMs, 2 * 500u);
   for (const auto& alert : alerts()) EXPECT_EQ(alert.text.find("Low memory"), std::string::npos);
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
   EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+}
+
+}  // namespace
+
+namespace {
+
+// A duplex batch the application ends as soon as it hears MSG_XFERREADY, by MSG_RESET in state 6
+// or by MSG_DISABLEDS after its first image (state 7): the driver's job ends, every call
+// returns, every thread is joined, and the next batch scans.
+TEST_F(XferErrors, ADuplexBatchEndedAtItsFirstMessage) {
+  for (const bool reset : {true, false}) {
+    SCOPED_TRACE(reset ? "MSG_RESET in state 6" : "MSG_DISABLEDS in state 7");
+    scanner().LoadSheets(3);
+    OpenSmall(TWPT_GRAY, true);
+    ASSERT_TRUE(host.EnableDs(false).ok());
+    host.TakeMessages();
+    if (reset) {
+      const auto ended = host.PendingXfers(MSG_RESET);
+      ASSERT_TRUE(ended.ok());
+      EXPECT_EQ(ended.value, 0);
+    } else {
+      ASSERT_EQ(host.MemXfer(1 << 20).rc, TWRC_XFERDONE);
+      ASSERT_EQ(gSource->mCurrentState, TWAIN_STATE_TRANSFERRING);
+      host.DisableDs();  // out of order: it ends the batch whatever it answers
+      // Then the batch's end in order: the transfer's end, the reset of the rest.
+      for (int step = 0; step < 2 && gSource->mCurrentState > TWAIN_STATE_ENABLED; ++step) {
+        const bool inTransfer = gSource->mCurrentState == TWAIN_STATE_TRANSFERRING;
+        EXPECT_TRUE(host.PendingXfers(inTransfer ? MSG_ENDXFER : MSG_RESET).ok());
+      }
+    }
+    EXPECT_FALSE(gSource->scanThread.exists());
+    if (gSource->mCurrentState == TWAIN_STATE_ENABLED) ASSERT_TRUE(host.DisableDs().ok());
+    EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_OPEN);
+    EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+    // The next batch, both sides of two sheets.
+    scanner().LoadSheets(2);
+    const std::vector<Image> images = Scan(Mechanism::kMemory);
+    ASSERT_EQ(images.size(), 4u) << host.DescribeJournal();
+    for (const Image& image : images) EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
+    EXPECT_EQ(images.back().pendingCount, 0);
+    ASSERT_TRUE(host.DisableDs().ok());
+    ASSERT_TRUE(host.CloseSource().ok());
+  }
 }
 
 }  // namespace

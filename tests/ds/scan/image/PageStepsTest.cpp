@@ -17,6 +17,21 @@ constexpr uint16_t kDpi = 150;
 
 class PageSteps : public WithPlugins {};
 
+// Each step fills a record of its own: a spy on the step's entry sees what the plug-in got.
+NIDATA gStepRecord{};
+LumetraProcessFn gStepEntry = nullptr;
+
+long StepSpy(void* in, void** out, NIDATA* record, void* extra, long* status) {
+  gStepRecord = *record;
+  return gStepEntry(in, out, record, extra, status);
+}
+
+void spyOnStep(LumetraProcessFn& entry) {
+  gStepRecord = NIDATA{};
+  gStepEntry = entry;
+  entry = StepSpy;
+}
+
 TEST_F(PageSteps, BlankPageAndPrintedPage) {
   p.setScanSource(kScanSourceFeederFront);
   Page blank(600, 800, 8, 250);
@@ -34,12 +49,13 @@ TEST_F(PageSteps, FeederCropStraightensTheDocumentIntoTheScanBuffer) {
   plugtest::drawDocuments(page, 30, {Doc{470, 610, 600, 850, 3.5}});
   OwnedPage owned(page);
   XferImageInfo info = InfoOf(page, kDpi);
+  spyOnStep(p.lumetra().DeskewCrop);
   ASSERT_TRUE(p.doCropDeskew(&info, &owned.buffer, false, false));
   EXPECT_NEAR(info.dwWidth, 600, 3);
   EXPECT_NEAR(info.dwLength, 850, 3);
   EXPECT_EQ(info.dwBytesPerLine, info.dwWidth);
   EXPECT_EQ(p.flatbedRemnantImage(), 0);
-  const NIDATA& rec = p.siData();
+  const NIDATA& rec = gStepRecord;
   EXPECT_EQ(rec.OutImage.AutoCrop, 0x11);
   EXPECT_EQ(uint16_t(rec.InImage.CurPages), 3);
   EXPECT_EQ(uint16_t(rec.InImage.ScanTypeMaxWidth), 150u * 2550 / 300);
@@ -111,6 +127,7 @@ TEST_F(PageSteps, CarrierSheetAndSingleCropDuplexRecords) {
   } cases[] = {{false, false, 0x11}, {false, true, 0x51}, {true, false, 0x01}, {true, true, 0x41}};
   p.setScanSource(kScanSourceFeederDuplex);
   p.lumetra().DeskewCrop = Refuse;
+  spyOnStep(p.lumetra().DeskewCrop);
   for (const Case& c : cases) {
     gCarrierSheet = c.carrier;
     gSingleCropDuplex = c.singleDuplex;
@@ -118,8 +135,8 @@ TEST_F(PageSteps, CarrierSheetAndSingleCropDuplexRecords) {
     OwnedPage owned(page);
     XferImageInfo info = InfoOf(page, kDpi);
     p.doCropDeskew(&info, &owned.buffer, true, false);
-    EXPECT_EQ(p.siData().OutImage.AutoCrop, c.autoCrop) << c.carrier << c.singleDuplex;
-    EXPECT_EQ(p.siData().OutImage.Rotate, 2);
+    EXPECT_EQ(gStepRecord.OutImage.AutoCrop, c.autoCrop) << c.carrier << c.singleDuplex;
+    EXPECT_EQ(gStepRecord.OutImage.Rotate, 2);
   }
   gCarrierSheet = false;
   gSingleCropDuplex = 0;
@@ -134,8 +151,9 @@ TEST_F(PageSteps, ThreeDocumentsOnTheFlatbed) {
   plugtest::drawDocuments(page, 35, docs);
   OwnedPage owned(page);
   XferImageInfo info = InfoOf(page, kDpi);
+  spyOnStep(p.lumetra().DeskewCrop);
   ASSERT_TRUE(p.doCropDeskew(&info, &owned.buffer, false, true));
-  EXPECT_EQ(p.siData().OutImage.AutoCrop, 0x81);
+  EXPECT_EQ(gStepRecord.OutImage.AutoCrop, 0x81);
   EXPECT_EQ(p.flatbedRemnantImage(), 2);
   EXPECT_NEAR(info.dwWidth, docs[0].w, 3);
   for (size_t i = 1; i < docs.size(); ++i) {
@@ -173,10 +191,11 @@ TEST_F(PageSteps, MergeGrowsTheFrontBufferToHoldBothSides) {
   uint8_t* const before = owned.buffer.data;
   (void)before;
   XferImageInfo info = InfoOf(front, kDpi);
+  spyOnStep(p.lumetra().Merge2Side);
   ASSERT_TRUE(p.doMerge2Sides(&info, &owned.buffer, rear.data.data(), 0, false));
-  EXPECT_EQ(p.siData().OutImage.Merge2Side, 0x21);
-  EXPECT_EQ(p.siData().OutImage.AutoCrop, 0x51);
-  EXPECT_EQ(p.siData().InImage.ScanType, 2);
+  EXPECT_EQ(gStepRecord.OutImage.Merge2Side, 0x21);
+  EXPECT_EQ(gStepRecord.OutImage.AutoCrop, 0x51);
+  EXPECT_EQ(gStepRecord.InImage.ScanType, 2);
   EXPECT_NEAR(info.dwWidth, 1000, 4);  // side by side
   EXPECT_NEAR(info.dwLength, 600, 3);
   EXPECT_GE(owned.buffer.size, uint64_t(info.dwWidth) * info.dwLength);
@@ -186,8 +205,8 @@ TEST_F(PageSteps, MergeGrowsTheFrontBufferToHoldBothSides) {
   OwnedPage again(front);
   info = InfoOf(front, kDpi);
   ASSERT_TRUE(p.doMerge2Sides(&info, &again.buffer, rear.data.data(), 1, true));
-  EXPECT_EQ(p.siData().OutImage.Merge2Side, 0xC1);
-  EXPECT_EQ(p.siData().OutImage.Rotate, 2);
+  EXPECT_EQ(gStepRecord.OutImage.Merge2Side, 0xC1);
+  EXPECT_EQ(gStepRecord.OutImage.Rotate, 2);
   EXPECT_NEAR(info.dwLength, 1200, 4);
 }
 

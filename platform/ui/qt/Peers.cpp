@@ -1025,10 +1025,24 @@ class RulerWidget : public QWidget {
   const RulerView* ruler_;
 };
 
+// A container that would like a size of its own (a scroll view's frame), and takes less where
+// its window has less room.
+class PreferredBox : public QWidget {
+ public:
+  void setPreferred(QSize size) {
+    preferred_ = size;
+    updateGeometry();
+  }
+  QSize sizeHint() const override { return QWidget::sizeHint().expandedTo(preferred_); }
+
+ private:
+  QSize preferred_;
+};
+
 class ScrollViewPeer : public ControlPeer {
  public:
   ScrollViewPeer(ScrollView& scroll, WindowPeerImpl& window) : ControlPeer(scroll, window) {
-    auto* box = new QWidget;
+    auto* box = new PreferredBox;
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setSpacing(0);
@@ -1169,6 +1183,9 @@ void ControlPeer::changed(Aspect aspect) {
                              size.height == cell.rowSpan * kGridCellHeight;
         // A scroll view may be narrower than its frame (it scrolls): a drawer beside a window
         // near the screen's edge gives up width there.
+        if (auto* box = dynamic_cast<PreferredBox*>(widget_.data()); box && !nominal) {
+          box->setPreferred(QSize(static_cast<int>(size.width), static_cast<int>(size.height)));
+        }
         if (size.width > 0 && size.height > 0 && !nominal &&
             control_->kind() != ControlKind::view && control_->kind() != ControlKind::tabView &&
             control_->kind() != ControlKind::scrollView) {

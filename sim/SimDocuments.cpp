@@ -275,16 +275,19 @@ const char* const kSentences[] = {
     "The board thanks everyone who contributed to a successful year.",
 };
 
+// `count` different sentences in a row, from a place the sequence picks.
 std::string Sentences(Sequence& seq, int count) {
   std::string out;
+  const size_t first = seq.Next() % std::size(kSentences);
   for (int i = 0; i < count; ++i) {
     if (!out.empty()) out += ' ';
-    out += kSentences[seq.Next() % std::size(kSentences)];
+    out += kSentences[(first + size_t(i)) % std::size(kSentences)];
   }
   return out;
 }
 
 void DrawPageNumber(Writer& w, const Canvas& c, const Document& doc) {
+  if (doc.pageNumber == 0) return;
   const double width = c.width() / c.xRes(), height = c.height() / c.yRes();
   w.Centred(width / 2, height - 0.6, "- " + std::to_string(doc.pageNumber) + " -", Face::Sans, 10);
 }

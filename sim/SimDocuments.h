@@ -44,7 +44,8 @@ struct Document {
   // Degrees clockwise the paper is turned about its centre.
   double skew = 0;
   Rgb paper{250, 250, 246};
-  // The page number printed at the foot (text and nearly blank pages); also varies the text.
+  // The page number printed at the foot (text and nearly blank pages; 0: none); also varies the
+  // text.
   uint32_t pageNumber = 1;
   // The patch sheet's code: 1, 2, 3, 4, 6 or T.
   char patch = '2';

@@ -134,6 +134,23 @@ TEST(SimDocuments, AStraightPaperOnWholePixelsHasSharpEdges) {
     }
 }
 
+TEST(SimDocuments, ANearlyBlankPageHasItsNumberAtTheFootOrNone) {
+  // Ink (grey below 128) in the foot's middle, where the number stands.
+  auto inkInFoot = [](uint32_t page) {
+    Document doc;
+    doc.kind = DocumentKind::NearlyBlank;
+    doc.pageNumber = page;
+    const sim::RgbPage p = Render(doc, 100, 100, Rgb{255, 255, 255});
+    int ink = 0;
+    for (uint32_t y = 1000; y < 1060; ++y)
+      for (uint32_t x = 325; x < 525; ++x) ink += p.at(x, y)[1] < 128;
+    return ink;
+  };
+  EXPECT_GT(inkInFoot(3), 20);
+  EXPECT_GT(inkInFoot(128), inkInFoot(3));
+  EXPECT_EQ(inkInFoot(0), 0);
+}
+
 // The Code 128 and QR symbols ZXing finds on a rendered page, as "format text".
 std::vector<std::string> ReadBack(const sim::RgbPage& page) {
   std::vector<std::string> found;

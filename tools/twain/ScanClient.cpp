@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -56,6 +57,25 @@ std::string Describe(const Answer& a) {
     if (const char* what = ConditionText(a.cc)) text += std::string(" (") + what + ")";
   }
   return text;
+}
+
+// A TWEI_BARCODETYPE value's name; null for one without a name here.
+const char* BarcodeTypeName(uint32_t type) {
+  struct Name {
+    uint32_t type;
+    const char* name;
+  };
+  static const Name kNames[] = {
+      {TWBT_3OF9, "Code 39"},      {TWBT_2OF5INTERLEAVED, "Interleaved 2 of 5"},
+      {TWBT_CODE93, "Code 93"},    {TWBT_CODE128, "Code 128"},
+      {TWBT_CODABAR, "Codabar"},   {TWBT_UPCA, "UPC-A"},
+      {TWBT_UPCE, "UPC-E"},        {TWBT_EAN8, "EAN-8"},
+      {TWBT_EAN13, "EAN-13"},      {TWBT_PDF417, "PDF417"},
+      {TWBT_MAXICODE, "MaxiCode"}, {TWBT_QRCODE, "QR Code"},
+  };
+  for (const Name& n : kNames)
+    if (n.type == type) return n.name;
+  return nullptr;
 }
 
 const char* ModeName(int16_t pixelType) {
@@ -180,6 +200,14 @@ class Session {
         ok = false;
       }
     }
+    if (ok && o_.autoCrop) {
+      ok = Set("automatic border detection", ICAP_AUTOMATICBORDERDETECTION,
+               Container::OneValue(TWTY_BOOL, 1));
+    }
+    if (ok && o_.barcodes) {
+      ok =
+          Set("barcode detection", ICAP_BARCODEDETECTIONENABLED, Container::OneValue(TWTY_BOOL, 1));
+    }
     if (ok && o_.transfer == Transfer::kFile) {
       ok = Set("the file format", ICAP_IMAGEFILEFORMAT,
                Container::OneValue(TWTY_UINT16, FileFormatCode(*o_.format)));
@@ -242,6 +270,41 @@ class Session {
     return kExitOk;
   }
 
+  // The barcodes the source found on the image just transferred, one line each: type and text.
+  void PrintBarcodes() {
+    const Reply<std::vector<ExtImageEntry>> info = host_.ExtImageInfo(
+        {TWEI_BARCODECOUNT, TWEI_BARCODETYPE, TWEI_BARCODETEXTLENGTH, TWEI_BARCODETEXT});
+    if (!info.ok() || info.value.size() != 4) {
+      Explain("DAT_EXTIMAGEINFO", info);
+      return;
+    }
+    const ExtImageEntry &count = info.value[0], &types = info.value[1], &lengths = info.value[2],
+                        &texts = info.value[3];
+    const size_t n = count.returnCode == TWRC_SUCCESS ? size_t(count.item) : 0;
+    // One value travels in Item itself, several in a block of 32-bit values.
+    auto value = [](const ExtImageEntry& e, size_t i) -> uint32_t {
+      if (e.numItems == 1) return uint32_t(e.item);
+      uint32_t v = 0;
+      if ((i + 1) * sizeof v <= e.data.size()) std::memcpy(&v, &e.data[i * sizeof v], sizeof v);
+      return v;
+    };
+    size_t at = 0;
+    for (size_t i = 0; i < n && i < types.numItems && i < lengths.numItems; ++i) {
+      const size_t length =
+          std::min<size_t>(value(lengths, i), texts.data.size() - std::min(at, texts.data.size()));
+      const std::string text(
+          texts.data.begin() + ptrdiff_t(std::min(at, texts.data.size())),
+          texts.data.begin() + ptrdiff_t(std::min(at, texts.data.size()) + length));
+      at += length;
+      const char* type = BarcodeTypeName(value(types, i));
+      if (type)
+        std::fprintf(out_, "  barcode %s: %s\n", type, text.c_str());
+      else
+        std::fprintf(out_, "  barcode of type %u: %s\n", value(types, i), text.c_str());
+    }
+    if (n == 0) std::fprintf(out_, "  no barcode\n");
+  }
+
   // The images of one MSG_XFERREADY, until the source has no more pending.
   int Transfers() {
     for (;;) {
@@ -259,6 +322,7 @@ class Session {
         const ImageInfo& i = info.value;
         std::fprintf(out_, "Image %d: %dx%d pixels, %s %d bits, %g dpi -> %s\n", images_, i.width,
                      i.length, ModeName(i.pixelType), i.bitsPerPixel, i.xResolution, name.c_str());
+        if (o_.barcodes) PrintBarcodes();
         std::fflush(out_);
       } else if (got.rc == TWRC_CANCEL) {
         Explain("the transfer was cancelled", got);

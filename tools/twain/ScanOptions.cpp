@@ -66,6 +66,9 @@ void PrintUsage(std::FILE* to) {
       "  --count N           transfer N images (default: all the feeder holds)\n"
       "  --batch-start N     the first image's number in the names (default 1)\n"
       "  --buffer BYTES      the memory transfer's buffer (default: the source's preferred)\n"
+      "  --auto-crop         automatic border detection: each page cut to its paper and\n"
+      "                      straightened\n"
+      "  --barcodes          barcode detection: each image's barcodes printed after it\n"
       "  --ui                enable with the source's interface (headless without a display)\n"
       "  --threads           print the threads before loading the source and after unloading it\n"
       "  --application NAME  the application's product name (\"Photoshop\" plays that family)\n"
@@ -245,6 +248,10 @@ bool ParseScanOptions(const std::vector<std::string>& args, ScanOptions* out, st
       o.bufferSize = uint32_t(n);
     } else if (name == "--ui") {
       o.showUi = true;
+    } else if (name == "--auto-crop") {
+      o.autoCrop = true;
+    } else if (name == "--barcodes") {
+      o.barcodes = true;
     } else if (name == "--threads") {
       o.reportThreads = true;
     } else if (name == "--application") {
@@ -260,7 +267,7 @@ bool ParseScanOptions(const std::vector<std::string>& args, ScanOptions* out, st
     return false;
   }
   if (!o.scanning() && (o.pixelType || o.resolution || anyArea || o.paperSize || o.duplex ||
-                        o.format || o.count > 0 || o.showUi)) {
+                        o.format || o.count > 0 || o.showUi || o.autoCrop || o.barcodes)) {
     *error = "scan options need --output";
     return false;
   }

@@ -34,6 +34,8 @@ struct ScanOptions {
   std::string application;            // the application's product name
   uint32_t bufferSize = 0;            // memory transfer buffer; 0: the source's preferred size
   int batchStart = 1;                 // the first image's number in the names
+  bool autoCrop = false;              // automatic border detection: pages cut and straightened
+  bool barcodes = false;              // barcode detection; each image's barcodes printed
 
   bool scanning() const { return !output.empty(); }
 };

@@ -130,4 +130,24 @@ TEST_F(CommandLine, TwainScanMakesTheOutputFolder) {
   EXPECT_THAT(run.err, Not(HasSubstr("cannot")));
 }
 
+TEST_F(CommandLine, TwainScanCutsStraightensAndReadsTheBarcodes) {
+  // An A4 invoice fed turned on the feeder's light grey: cut to its paper (1654 x 2338 pixels at
+  // 200 dpi, give or take the edge's pixel), its two barcodes printed after its image line.
+  const fs::path description = folder_ / "invoice.txt";
+  std::ofstream(description)
+      << "sheets 1\n"
+         "sheet-document 1 front invoice size=a4 skew=-1.2 left=0.1 top=0.3\n";
+  const fs::path pages = folder_ / "invoice";
+  const auto run = Run("VANTREL_SIMULATOR=" + Quoted(description) + " " + Quoted(TWAIN_SCAN_PATH) +
+                           " --mode color --resolution 200 --auto-crop --barcodes -o " +
+                           Quoted(pages / "page-%d.png"),
+                       false);
+  EXPECT_EQ(run.exit, kOk) << run.out << run.err;
+  EXPECT_THAT(run.out, ContainsRegex("Image 1: 16(5[3-5])x23(3[7-9]) pixels"));
+  EXPECT_THAT(run.out, HasSubstr("\n  barcode Code 128: INV-2026-0417\n"));
+  EXPECT_THAT(run.out,
+              HasSubstr("\n  barcode QR Code: https://example.com/invoice/INV-2026-0417\n"));
+  EXPECT_THAT(run.out, Not(HasSubstr("Image 2")));
+}
+
 }  // namespace

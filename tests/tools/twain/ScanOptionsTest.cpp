@@ -99,6 +99,12 @@ TEST(ScanOptions, TheOptionsAsTheSessionNegotiatesThem) {
       {"--transfer", "file", "--format", "jpeg", "-o", "p%d", "--size", "A4"}, &file, &error));
   EXPECT_EQ(file.format, ImageFormat::kJpeg);
   EXPECT_EQ(file.paperSize, TWSS_A4);
+  EXPECT_FALSE(file.autoCrop || file.barcodes);
+  ScanOptions steps;
+  ASSERT_TRUE(
+      twainhost::ParseScanOptions({"--auto-crop", "--barcodes", "-o", "p.png"}, &steps, &error));
+  EXPECT_TRUE(steps.autoCrop);
+  EXPECT_TRUE(steps.barcodes);
 }
 
 TEST(ScanOptions, UsageErrorsNameTheirFault) {
@@ -118,6 +124,8 @@ TEST(ScanOptions, UsageErrorsNameTheirFault) {
       {{"-o", "a.tif", "--transfer", "fax"}, "bad value 'fax' for --transfer"},
       {{"-o", "a.tif", "--size", "A4", "-x", "100"}, "exclude each other"},
       {{"--mode", "color"}, "scan options need --output"},
+      {{"--auto-crop"}, "scan options need --output"},
+      {{"--barcodes"}, "scan options need --output"},
       {{"-o", "scan"}, "no image format"},
       {{"-o", "a.png", "--transfer", "native"}, "a native transfer gives TIFF images"},
       {{"-o", "a.jpg", "--transfer", "memory"}, "a memory transfer writes TIFF, PNG or PNM"},

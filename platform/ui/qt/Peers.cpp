@@ -498,6 +498,14 @@ class PullDownPeer : public ControlPeer {
 class ValueSlider : public QSlider {
  public:
   ValueSlider() : QSlider(Qt::Horizontal) {}
+  // The dialog shows the value in a field or label of its own beside the slider: the slider
+  // shows none, so that the number is not there twice.
+  void setShowsValue(bool shows) {
+    if (shows == shows_) return;
+    shows_ = shows;
+    updateGeometry();
+    update();
+  }
   QSize sizeHint() const override { return QSlider::sizeHint() + QSize(valueRoom(), 0); }
   QSize minimumSizeHint() const override {
     return QSlider::minimumSizeHint() + QSize(valueRoom(), 0);
@@ -510,6 +518,7 @@ class ValueSlider : public QSlider {
   }
   void paintEvent(QPaintEvent* event) override {
     QSlider::paintEvent(event);
+    if (!shows_) return;
     QPainter painter(this);
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
@@ -521,12 +530,14 @@ class ValueSlider : public QSlider {
   // The widest value of the range (at least three digits and a sign, so that sliders above
   // each other keep one length), and a gap before it.
   int valueRoom() const {
+    if (!shows_) return 0;
     constexpr int kGap = 8;
     const QFontMetrics metrics = fontMetrics();
     return kGap + std::max({metrics.horizontalAdvance(QStringLiteral("-000")),
                             metrics.horizontalAdvance(QString::number(minimum())),
                             metrics.horizontalAdvance(QString::number(maximum()))});
   }
+  bool shows_ = true;
 };
 
 class SliderPeer : public ControlPeer {
@@ -654,6 +665,7 @@ class ContainerPeer : public ControlPeer {
       const GridCell& cell = c.gridCell();
       if (c.kind() == ControlKind::stepper && joinField(w, cell)) return;
       grid_->addWidget(w, cell.row, cell.column, cell.rowSpan, cell.columnSpan);
+      valuesShownOnce(cell.row);
     } else {
       w->setParent(inner_);
       placeFree(child);
@@ -669,6 +681,34 @@ class ContainerPeer : public ControlPeer {
                                 static_cast<int>(f.size.width), static_cast<int>(f.size.height));
   }
   bool isFree() const { return grid_ == nullptr; }
+  // A slider whose row has a text field, or a label named for a value, right of it leaves the
+  // value to that control.
+  void valuesShownOnce(int row) {
+    auto named = [](const QWidget* w) {
+      const QString name = w->objectName();
+      return name.startsWith(QStringLiteral("mTextField")) ||
+             (qobject_cast<const QLabel*>(w) && name.contains(QStringLiteral("Value")));
+    };
+    // A field joined with its stepper stands in their pair.
+    auto showsValue = [&named](const QWidget* w) {
+      if (named(w)) return true;
+      const auto inner = w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+      return std::any_of(inner.begin(), inner.end(), named);
+    };
+    for (int column = 0; column < grid_->columnCount(); ++column) {
+      QLayoutItem* item = grid_->itemAtPosition(row, column);
+      auto* slider = item ? dynamic_cast<ValueSlider*>(item->widget()) : nullptr;
+      if (!slider) continue;
+      bool beside = false;
+      for (int right = column + 1; right < grid_->columnCount(); ++right) {
+        QLayoutItem* other = grid_->itemAtPosition(row, right);
+        if (other && other->widget() && other->widget() != slider) {
+          beside = beside || showsValue(other->widget());
+        }
+      }
+      slider->setShowsValue(!beside);
+    }
+  }
   // A stepper in the cell right of a text field joins the field: the two stand together as one
   // spin box in both cells, the field as wide as its number, whatever the column's width.
   bool joinField(QWidget* stepper, const GridCell& cell) {

@@ -2,6 +2,7 @@
 // the next job, and the check of the scan parameter against the device.
 #include "drv/engine/ScanSettings.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <optional>
@@ -340,6 +341,50 @@ uint32_t CheckedPixelBoundary(CScanner* scanner, const SCANPARAMETER_UNION& p,
   }
 }
 
+// The widest line the device feeds, in pixels at `res` dpi: the wider of its flatbed and
+// feeder areas, rounded up to `bound`; 0 when the inquiry data names neither.
+uint64_t WidestPixels(const ScanModelInfo& info, uint32_t res, uint32_t bound) {
+  constexpr uint32_t kBaseResolution = 16, kFlatbedWidth = 18, kFeederWidth = 24;
+  const uint32_t base = info.InquiryBigEndian(kBaseResolution, 2);
+  const uint64_t width =
+      std::max(info.InquiryBigEndian(kFlatbedWidth, 3), info.InquiryBigEndian(kFeederWidth, 3));
+  if (base == 0 || width == 0) return 0;
+  const uint64_t pixels = (width * res + base - 1) / base;
+  return (pixels + bound - 1) / bound * bound;
+}
+
+// Sizes that would give a page without end, an empty page or buffers far beyond any sheet:
+// each is refused before a job starts, including what the device side makes of the record.
+const char* SizeFault(CScanner* scanner, const SCANPARAMETER_UNION& p, const ScanModelInfo& info) {
+  constexpr uint32_t kLongestJfifPage = 0xFFFF;  // the JFIF height is a 16-bit field
+  constexpr uint32_t kFixedLength = 0x2;
+  if (p.Width == 0 || p.PixelNum == 0) return "Scan width is zero";
+  if (p.Length == 0 || p.LineNum == 0) return "Scan length is zero";
+  const bool unknownLength = IsUnknownLength(p);
+  if (unknownLength && (p.CtrlMode & kFixedLength) != 0)
+    return "Unknown page length with fixed length delivery";
+  constexpr uint32_t kWidestPixelBound = 32;
+  const uint64_t widest = WidestPixels(info, std::max(p.XRes, p.YRes), kWidestPixelBound);
+  if (widest != 0) {
+    if (p.PixelNum > widest) return "Pixel count exceeds the device's width";
+    // Room for the deepest pixels of any mode, whatever depth the record names.
+    constexpr uint64_t kDeepestPixelBytes = 6;
+    const uint64_t widestLine = widest * kDeepestPixelBytes;
+    if (p.BytesPerLine > widestLine) return "Bytes per line exceed the device's width";
+  }
+  DeviceScanParameter device{};
+  const bool realRaw = info.HasFeature(kFeatureExtendedModes) && ReadRealRawSwitch();
+  InitializeNewScanParameter(scanner->Traits(), info, p, realRaw, &device);
+  const SCANPARAMETER_UNION& dev = device.dev;
+  if (dev.PixelNum == 0 || dev.LineNum == 0) return "Scan area is empty at the device's resolution";
+  const uint32_t kind = ModeKind(dev.ScanMode);
+  const bool deviceJpeg = kind >= 3 && kind <= 6;
+  if (deviceJpeg && !unknownLength && (dev.CtrlMode & kFixedLength) != 0 &&
+      dev.LineNum > kLongestJfifPage)
+    return "Device JPEG page is longer than 65535 lines";
+  return nullptr;
+}
+
 // One table (filter 1 to 3 or 0, head 1 or 2) into the store.
 long SetOneGammaTable(CScannerManagerScannerItem* item, const void* table, uint32_t size,
                       int filter, int head) {
@@ -404,6 +449,7 @@ const char* ScanParameterFault(CScanner* scanner, const SCANPARAMETER_UNION& p) 
   const uint32_t direction = p.ExtParam0 & 7;
   if (direction != 0 && !Bit(info.InquiryByte(92), 1u << (direction - 1)))
     return "FW not support this direction of paper eject";
+  if (const char* fault = SizeFault(scanner, p, info)) return fault;
   return nullptr;
 }
 

@@ -52,6 +52,14 @@ std::string ChooseLibraryPath(const char* optionPath) {
   return dir + "../lib/libVantrel.so";
 }
 
+void FreeAbility(KrLibrary& kr, uint32_t ctrl, DeviceAbility* ability) {
+  if (ability == nullptr) return;
+  for (char* text : {ability->pVendorName, ability->pModelName, ability->pFWVersion,
+                     ability->pPortType, ability->pPortAddress})
+    if (text != nullptr) kr.KRMemFree(ctrl, text);
+  kr.KRMemFree(ctrl, ability);
+}
+
 const char* StatusText(long code) { return KRStatusText(code); }
 
 std::string StatusString(long code) {

@@ -33,6 +33,9 @@ class KrLibrary {
   std::string path_;
 };
 
+// The driver's ability record with its texts, given back to the driver's allocator.
+void FreeAbility(KrLibrary& kr, uint32_t ctrl, DeviceAbility* ability);
+
 // Where the library is looked for: the option's path, else VANTREL_LIBRARY, else
 // ../lib/libVantrel.so from the program's own folder (the build's layout).
 std::string ChooseLibraryPath(const char* optionPath);

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <numeric>
 
 #include "vantrel/scan_parameters.h"
 #include "vantrel/scan_records.h"
@@ -14,7 +15,7 @@ namespace {
 
 constexpr uint32_t kBaseResolution = 300;  // the unit of the area: 1/300 inch
 constexpr double kMillimetresPerInch = 25.4;
-constexpr uint32_t kPixelBoundary = 8;  // whole bytes of lineart, the scanners' pixel step
+constexpr uint32_t kPixelBoundary = 8;  // whole bytes of lineart, when the scanner names none
 constexpr uint32_t kCtrlPageMode = 0x1;
 constexpr uint32_t kCtrlFixedLength = 0x2;
 constexpr uint32_t kUnknownLength = 0xFFFFFFFF;
@@ -26,7 +27,24 @@ uint32_t Units(double millimetres) {
   return static_cast<uint32_t>(millimetres / kMillimetresPerInch * kBaseResolution + 0.5);
 }
 
-SCANPARAMETER_UNION Parameters(const ScanSettings& s) {
+// The pixel step the scanner asks of a line in the settings' mode, from its ability record,
+// never below whole bytes.
+uint32_t PixelBoundary(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const ScanSettings& s) {
+  DeviceAbility* ability = nullptr;
+  uint32_t bound = 0;
+  if (kr.KRGetDeviceAbility(ctrl, handle, &ability) == 0 && ability != nullptr) {
+    bound = s.colour == ScanColour::Lineart ? ability->LineartPixelBound
+            : s.colour == ScanColour::Grey  ? ability->GrayPixelBound
+                                            : ability->ColorPixelBound;
+  }
+  FreeAbility(kr, ctrl, ability);
+  if (bound == 0) return kPixelBoundary;
+  // A step that is a whole number of bytes in every mode.
+  return bound % kPixelBoundary == 0 ? bound
+                                     : bound * kPixelBoundary / std::gcd(bound, kPixelBoundary);
+}
+
+SCANPARAMETER_UNION Parameters(const ScanSettings& s, uint32_t pixelBoundary) {
   SCANPARAMETER_UNION p;
   std::memset(&p, 0, sizeof p);
   p.Version = 200;
@@ -35,13 +53,14 @@ SCANPARAMETER_UNION Parameters(const ScanSettings& s) {
   p.Left = Units(s.left);
   p.Top = Units(s.top);
   p.Width = Units(s.width);
-  p.Length = Units(s.length);
+  // A page as long as its sheet: the length is as open as the line count.
+  p.Length = s.toEndOfPage ? kUnknownLength : Units(s.length);
   p.XRes = p.YRes = static_cast<uint16_t>(s.resolution);
   const uint32_t channels = s.colour == ScanColour::Colour ? 3 : 1;
   p.BitsPerPixel = static_cast<uint8_t>(s.colour == ScanColour::Lineart ? 1 : s.depth * channels);
   p.ScanMode = s.colour == ScanColour::Lineart ? 0 : s.colour == ScanColour::Grey ? 2 : 4;
   p.ScanMethod = s.source == ScanSource::Front ? 1 : s.source == ScanSource::Back ? 5 : 4;
-  p.PixelNum = p.Width * s.resolution / kBaseResolution / kPixelBoundary * kPixelBoundary;
+  p.PixelNum = p.Width * s.resolution / kBaseResolution / pixelBoundary * pixelBoundary;
   p.LineNum = s.toEndOfPage ? kUnknownLength : p.Length * s.resolution / kBaseResolution;
   p.BytesPerLine = p.PixelNum * p.BitsPerPixel / 8;
   p.CtrlMode = (s.pageMode ? kCtrlPageMode : 0) | (s.toEndOfPage ? 0 : kCtrlFixedLength);
@@ -139,7 +158,7 @@ ScanOutcome RunScanJob(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const Sca
     fail(r, "KRStartJob");
     return out;
   }
-  SCANPARAMETER_UNION p = Parameters(s);
+  SCANPARAMETER_UNION p = Parameters(s, PixelBoundary(kr, ctrl, handle, s));
   if (long r = kr.KRSetParameter(ctrl, handle, &p); r != 0) {
     fail(r, "KRSetParameter");
     kr.KRStopJob(ctrl, handle);

@@ -60,7 +60,8 @@ void Usage(FILE* out) {
       "\n"
       "Scanning (with --batch or --output-file):\n"
       "  -b, --batch[=FORMAT]     scan every page into a file of its own, named by FORMAT with\n"
-      "                           %%d for the page number (default out%%d.pnm, or .tif, .png)\n"
+      "                           %%d for the page number (default out%%d.pgm: .pbm for\n"
+      "                           lineart, .ppm for colour, .tif or .png with --format)\n"
       "      --batch-start N      the first page number (default 1)\n"
       "      --batch-count N      scan at most N pages (default: until the feeder is empty)\n"
       "  -o, --output-file PATH   scan one page into PATH (`-': standard output, PNM only)\n"
@@ -221,12 +222,7 @@ int List(Session& s) {
 }
 
 // The ability record with its five strings, each a block of its own.
-void FreeAbility(Session& s, DeviceAbility* a) {
-  if (a == nullptr) return;
-  for (char* p : {a->pVendorName, a->pModelName, a->pFWVersion, a->pPortType, a->pPortAddress})
-    s.Free(p);
-  s.Free(a);
-}
+void FreeAbility(Session& s, DeviceAbility* a) { vtclient::FreeAbility(s.kr(), s.ctrl(), a); }
 
 // The scanner a run uses: the requested one, else the first of the list.
 struct Chosen {

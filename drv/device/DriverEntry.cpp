@@ -14,6 +14,7 @@
 #include "drv/jpeg/JpegDrvLog.h"
 #include "drv/platform/CLLDMemoryManager.h"
 #include "drv/platform/DbgLog.h"
+#include "platform/usb/UsbHost.h"
 #include "vantrel/kr_api.h"
 #include "vantrel/library_version.h"
 
@@ -208,6 +209,9 @@ KR_API long KRTerminateDriver(uint32_t /*ctrlId*/) {
     return kScannerBusy;
   }
   DestroyDriverObjects();
+  // The devices are gone: the USB back end's context and thread go with them, before a client
+  // may unload this library.
+  usbhost::ReleaseHost();
   DbgPrintf(1, "<= KRTerminateDriver ret=%d", 0);
   TerminateDbg();
   return 0;

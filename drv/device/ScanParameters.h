@@ -45,6 +45,11 @@ inline uint32_t ModeKind(uint32_t scanMode) { return scanMode >> 24; }
 inline bool IsUnknownLength(const SCANPARAMETER_UNION& p) {
   return p.LineNum == kUnknownLength && p.Length == kUnknownLength;
 }
+// The JFIF height a page of this line count starts with: 0 while its length is open (its page
+// information gives the height at its end).
+inline int32_t JfifHeightOf(uint32_t lineNum) {
+  return lineNum == kUnknownLength ? 0 : static_cast<int32_t>(lineNum);
+}
 
 // Line bound of the device-side mode (inquiry bytes 112-119; never below 1).
 uint32_t GetLineBoundary(const ScanModelInfo& model, const SCANPARAMETER_UNION& dev);

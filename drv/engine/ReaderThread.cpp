@@ -378,7 +378,7 @@ void PageReader::Run() {
     KRJFIFFree(&m_item->JFIFRecord);
     std::memset(&m_item->JFIFRecord, 0, sizeof m_item->JFIFRecord);
     m_item->JFIFRecord.nWidth = static_cast<int32_t>(m_ap.PixelNum);
-    m_item->JFIFRecord.nHeight = static_cast<int32_t>(m_ap.LineNum);
+    m_item->JFIFRecord.nHeight = JfifHeightOf(m_ap.LineNum);
   }
   const bool unknownLength = m_ap.LineNum == 0xFFFFFFFF;
   const uint32_t bytesPerLine = m_ap.BytesPerLine != 0 ? m_ap.BytesPerLine : 1;

@@ -217,6 +217,12 @@ void ReadDuplexMode(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION&
   item->bDeMultiplexed = 0;
   item->bEOFDuplexStyle = 0;
   item->bGL310DuplexStyle = 0;
+  // The device's JPEG stream has no page ends a continuous scan can cut pages at, one side or
+  // two.
+  if (item->bDeviceJpeg && item->bContinuousMode) {
+    DbgPrintf(1, "Continuous scan with device JPEG is not supported");
+    FailStatus(item, kParameterError);
+  }
   if (dev.ScanMethod != 4) return;
   CScanner* scanner = item->pScanner;
   uint8_t record[7] = {};
@@ -226,7 +232,6 @@ void ReadDuplexMode(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION&
   const uint32_t mode = scanner->GetDuplexMode();
   item->dwDuplexTransferMode = mode;
   DbgPrintf(1, " - Get duplex transfer mode = %d", mode);
-  if (item->bDeviceJpeg && item->bContinuousMode) FailStatus(item, kParameterError);
   switch (mode) {
     case 0:
       item->bTwoSides = 1;
@@ -405,7 +410,9 @@ void BuildTopology(CScannerManagerScannerItem* item, const SCANPARAMETER_UNION& 
       clientPage = item->llPageSizeEstimate;
     } else {
       item->llPageSizeEstimate = static_cast<int64_t>(line * dev.LineNum);
-      clientPage = static_cast<int64_t>(clientLine * ap.LineNum);
+      // A client that leaves its line count open takes what the device's length gives.
+      clientPage = ap.LineNum == kUnknownLength ? kUnknownPageSize
+                                                : static_cast<int64_t>(clientLine * ap.LineNum);
     }
   }
 

@@ -431,7 +431,7 @@ class JpegDecode : public Worker {
     KRJFIFFree(&m_jfif);
     std::memset(&m_jfif, 0, sizeof m_jfif);
     m_jfif.nWidth = static_cast<int32_t>(m_dev.PixelNum);
-    m_jfif.nHeight = static_cast<int32_t>(m_dev.LineNum);
+    m_jfif.nHeight = JfifHeightOf(m_dev.LineNum);
   }
   void KeepPageInformation(CExtPipe* in, const PIPE_PACKAGE_HEADER& h);
   // Decodes the page's stream into data packets (cut or padded to the fixed length); false

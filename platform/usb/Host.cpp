@@ -120,6 +120,11 @@ void InstallHost(UsbBus* bus) {
   gInstalled = bus;
 }
 
+void ReleaseHost() {
+  std::lock_guard lock(gMutex);
+  if (gDefault) gDefault->Release();
+}
+
 const char* HostError() {
   std::lock_guard lock(gMutex);
   return gError.c_str();

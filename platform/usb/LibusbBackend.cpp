@@ -515,6 +515,12 @@ class LibusbBus final : public UsbBus {
     libusb_free_device_list(list, 1);
     return kUsbSuccess;
   }
+  // libusb_exit (which joins libusb's event thread) runs when the last device object lets go of
+  // the context too.
+  void Release() override {
+    std::lock_guard lock(m_);
+    ctx_.reset();
+  }
 
  private:
   std::mutex m_;

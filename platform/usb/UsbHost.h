@@ -122,6 +122,9 @@ class UsbBus {
   // Devices on the bus matching the ids (MatchesIds).
   virtual UsbStatus FindDevices(uint16_t vendor, uint16_t product,
                                 std::vector<std::unique_ptr<UsbDevice>>* out) = 0;
+  // Lets go of what the bus set up for its searches (a library context and its threads) once no
+  // device object holds it; the next search sets it up again.
+  virtual void Release() {}
 };
 
 // The process's bus: the simulator named by VANTREL_SIMULATOR when set, else libusb.
@@ -130,6 +133,10 @@ UsbBus& Host();
 // Tests and tools can install a bus of their own (nullptr goes back to the default choice).
 // The caller keeps ownership.
 void InstallHost(UsbBus* bus);
+
+// Releases the default bus (an installed one stays as its owner left it): the driver calls it
+// when it ends, so that nothing of the bus runs on while the driver's library is unloaded.
+void ReleaseHost();
 
 // Why the default choice has no devices when it could not be set up (for example the
 // simulator named by VANTREL_SIMULATOR failed to load); empty when all is well.

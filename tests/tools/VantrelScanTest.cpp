@@ -73,6 +73,8 @@ std::string Line(const char* label, const std::string& value) {
 const std::string kRaw = kOne + "sheets 3\nprofile raw\n";
 const std::string kRawEmpty = kOne + "sheets 0\nprofile raw\n";
 const std::string kPairedJpeg = kOne + "sheets 3\nduplex-style 0\n";
+// Two sheets of 2 inches (600 lines at 300 dpi), colour and grey as device JPEG.
+const std::string kPlainJpeg = kOne + "sheets 2\npaper-length 600\n";
 // The same scanner meeting a condition on its second sheet, or refusing the job.
 const std::string kJam = kRaw + "event 2 jam at=10000\n";
 const std::string kCoverOpenSheet = kRaw + "event 2 cover-open at=10000\n";
@@ -184,6 +186,39 @@ const Case kCases[] = {
      kDeviceError,
      {},
      {"-2005", "does not take these settings"}},
+    // Lineart at the default area: the width rounds to the scanner's lineart step (32 pixels),
+    // and a resolution the scanner lacks is converted.
+    {"ScanLineartAt150",
+     kRaw.c_str(),
+     {"-o", "{dir}l.pbm", "--mode", "Lineart", "--resolution", "150"},
+     kOk,
+     {},
+     {"Scanned page 1 (sheet 1, front): 1248x1650 pixels", "1 page scanned"}},
+    {"ScanLineartAt300",
+     kRaw.c_str(),
+     {"-o", "{dir}l.pbm", "--mode", "Lineart"},
+     kOk,
+     {},
+     {"Scanned page 1 (sheet 1, front): 2528x3300 pixels", "1 page scanned"}},
+    {"ScanLineartAt600",
+     kRaw.c_str(),
+     {"-o", "{dir}l.pbm", "--mode", "Lineart", "--resolution", "600"},
+     kOk,
+     {},
+     {"Scanned page 1 (sheet 1, front): 5088x6600 pixels", "1 page scanned"}},
+    // Device JPEG, each page as long as its sheet.
+    {"ScanGreyToEndOfPage",
+     kPlainJpeg.c_str(),
+     {"-o", "{dir}g.pgm", "--to-end-of-page", "-x", "26"},
+     kOk,
+     {},
+     {"Scanned page 1 (sheet 1, front): 304x600 pixels", "1 page scanned"}},
+    {"ScanColourToEndOfPage",
+     kPlainJpeg.c_str(),
+     {"-o", "{dir}c.ppm", "--to-end-of-page", "--mode", "Color", "-x", "26"},
+     kOk,
+     {},
+     {"Scanned page 1 (sheet 1, front): 304x600 pixels", "1 page scanned"}},
     {"ScanBadBatchName", kRaw.c_str(), {"--batch=page.pgm"}, kUsage, {}, {"--batch needs one %d"}},
     {"ScanBadMode", kRaw.c_str(), {"-o", "x.pgm", "--mode", "Sepia"}, kUsage, {}, {"unknown mode"}},
     // Options.
@@ -534,6 +569,24 @@ TEST(VantrelScanFiles, APageThatCannotBeWrittenEndsTheScanAndLeavesNoFile) {
   EXPECT_NE(run.err.find("cannot write page 1"), std::string::npos) << run.err;
   struct stat st {};
   EXPECT_NE(stat((run.dir + "page1.pgm").c_str(), &st), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Without a simulator the client searches the real bus, where no scanner of ours is attached:
+// it says so and exits 4 every time, the driver's USB context ended before the library goes.
+TEST(VantrelScanRealBus, NoScannerEveryTime) {
+  constexpr int kRuns = 20;
+  for (int i = 0; i < kRuns; ++i) {
+    SCOPED_TRACE(i);
+    const Case c{"RealBus", nullptr, {"-L"}, kNoScanner, {}, {}};
+    const Outcome run = RunClient(c);
+    ASSERT_EQ(run.exit, kNoScanner) << run.err;
+    EXPECT_NE(run.err.find("no scanners were identified"), std::string::npos) << run.err;
+    EXPECT_NE(run.log.find("<= KRTerminateDriver ret=0"), std::string::npos) << run.log;
+  }
 }
 
 }  // namespace

@@ -329,3 +329,29 @@ TEST_F(Continuous, TwoSidedStylesWithTheSidesApartAreRefused) {
     EXPECT_EQ(ThreadCount(), threads) << what;
   }
 }
+
+// A device-JPEG job cannot scan continuously, one-sided or two-sided (the supported model's
+// colour and grey are device JPEG): the job start refuses it before a sheet is fed.
+TEST_F(Continuous, DeviceJpegIsRefusedOneSidedAndTwoSided) {
+  for (const uint32_t method : {1u, 4u}) {
+    const std::string what = "method " + std::to_string(method);
+    sim::Config config;
+    config.profile = sim::ImageProfile::DeviceJpeg;
+    config.sheets = 3;
+    sim::SimScanner& s = OpenAlone(config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = Client(300, 4, 24);
+    p.Width = p.PixelNum = 608;
+    p.Length = p.LineNum = kLines;
+    p.BytesPerLine = p.PixelNum * 3;
+    p.ScanMethod = static_cast<uint16_t>(method);
+    p.CtrlMode = kCtrlContinuous | kCtrlFixed;
+    const Job out = RunJob(p, 0, 8, true);
+    ASSERT_EQ(out.startScan.size(), 1u) << what;
+    EXPECT_EQ(out.startScan[0], -2005) << what;
+    EXPECT_TRUE(out.pages.empty() || out.pages[0].calls.empty()) << what;
+    EXPECT_EQ(Item()->bJobRunning, 0) << what;
+    EXPECT_EQ(s.Scanned().sheetsFed, 0u) << what;
+    EXPECT_EQ(ThreadCount(), threads) << what;
+  }
+}

@@ -302,11 +302,14 @@ long JpegCrop(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulDesJFIFSize, l
       if (msg == 0) gInputCount[id] = 0;  // a context that failed took its count along
     }
     bool first = false;
+    const uint8_t* src = static_cast<const uint8_t*>(pSrc);
     if (msg == 0 && pSrc) {
       first = ++gInputCount[id] == 1;
-      if (!(first && ppDes)) {
-        const uint8_t* src = static_cast<const uint8_t*>(pSrc);
-        if (!inputJpeg) src += (int64_t(in.x) * bits + 7) / 8 + int64_t(in.y) * in.BytesPerLine;
+      if (!inputJpeg) src = jpgLMRawArea(src, ulSrcJFIFSize, in);
+      if (src == nullptr) {
+        msg = kMsgBadValue;
+        status = -1007;
+      } else if (!(first && ppDes)) {
         msg = jpgLMSetInput(&id, side == 1, inputJpeg, 0, compact, jpegOut, quality, src,
                             ulSrcJFIFSize, inputJpeg && bits == 8 ? 8 : bits, channelSeqOf(pNi),
                             int32_t(in.Pixel), int32_t(in.Line), int32_t(in.BytesPerLine), in.XRes,
@@ -318,8 +321,6 @@ long JpegCrop(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulDesJFIFSize, l
       if (id >= 1 && id < kLMCropIds)
         msg = jpgLMFinishInput(&id, side == 1, jpegOut, quality, &status);
       if (msg == 0 && pSrc && first) {
-        const uint8_t* src = static_cast<const uint8_t*>(pSrc);
-        if (!inputJpeg) src += (int64_t(in.x) * bits + 7) / 8 + int64_t(in.y) * in.BytesPerLine;
         msg = jpgLMJpegCrop(0, jpegOut && inputJpeg && compact, src, ulSrcJFIFSize, nullptr, 0, 0,
                             ppDes, pulDesJFIFSize, pNi, &status);
         if (msg == 0) {

@@ -91,6 +91,11 @@ int64_t jpgLMJpegCropStrip(int32_t lIsContScan, const uint8_t* pSrcRequest,
                            uint64_t* pulDesJFIFSize, int64_t* plDesStripHeight, NIDATA* pNi,
                            int64_t* pStatus);
 
+// The first byte of the record's raw area (x, y, Pixel, Line) in a raster of the record's
+// BytesPerLine and, when srcSize is not 0, of srcSize bytes; null, with a log line, when the
+// area runs past the raster's right edge or its end.
+const uint8_t* jpgLMRawArea(const uint8_t* src, uint64_t srcSize, const NIDATA_InImage& in);
+
 // Outside decoder library.
 int64_t jpgLMLoadKRCocoa(const char* filename, int32_t load, int64_t* pStatus);
 void jpgLMFreeKRCocoa();

@@ -459,6 +459,26 @@ int jpgLMDoJpegResize(LMImageChunk* k, int32_t nAddSize) {
   return 1;
 }
 
+const uint8_t* jpgLMRawArea(const uint8_t* src, uint64_t srcSize, const NIDATA_InImage& in) {
+  const uint64_t bits = in.BitsPerPixel;
+  const uint64_t left = (uint64_t{in.x} * bits + 7) / 8;
+  const uint64_t width = (uint64_t{in.Pixel} * bits + 7) / 8;
+  if (left + width > in.BytesPerLine) {
+    LMLOG(kLvEntry, "Error!!Bad value: x=%u, Pixel=%u, BytesPerLine=%u\n", unsigned(in.x),
+          unsigned(in.Pixel), unsigned(in.BytesPerLine));
+    return nullptr;
+  }
+  const uint64_t start = left + uint64_t{in.y} * in.BytesPerLine;
+  const uint64_t end =
+      in.Line == 0 ? start : start + uint64_t{in.Line - 1} * in.BytesPerLine + width;
+  if (srcSize != 0 && end > srcSize) {
+    LMLOG(kLvEntry, "Error!!Bad value: y=%u, Line=%u, ulSrcJFIFSize=%llu\n", unsigned(in.y),
+          unsigned(in.Line), static_cast<unsigned long long>(srcSize));
+    return nullptr;
+  }
+  return src + start;
+}
+
 int64_t jpgLMSetInput(uint8_t* pbyId, int32_t lIsRearSide, int32_t lIsJpeg,
                       int32_t lDoDirectJpegOut, int32_t lIsCompactMode, int32_t lIsJpegOut,
                       uint8_t byJpegQuality, const uint8_t* pSrc, uint64_t ulSrcJFIFSize,

@@ -88,7 +88,8 @@ long cropWhole(void* pSrc, void** ppDes, NIDATA* pNi, uint64_t* pulDesJFIFSize, 
   const int32_t seq = inputSeq(*pNi);
   const Ask ask = askOf(*pNi, inJpeg && bits == 32 ? 24 : bits, seq);
   const uint8_t* src = static_cast<const uint8_t*>(pSrc);
-  if (!inJpeg) src += (int64_t(in.x) * bits + 7) / 8 + int64_t(in.y) * in.BytesPerLine;
+  if (!inJpeg) src = jpgLMRawArea(src, ulSrcJFIFSize, in);
+  if (src == nullptr) return finish(kMsgBadValue, kDamagedData, pStatus);
   uint8_t* des = static_cast<uint8_t*>(*ppDes);
   uint64_t size = 0;
   int32_t w = 0, h = 0, bpl = 0;

@@ -769,3 +769,59 @@ TEST(CropEntry, DamagedDeviceDataIsReportedWithTheOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+// A raw area (x, y, Pixel, Line) in a raster of BytesPerLine bytes a line and, when the size is
+// given, of that many bytes: one past the right edge or the end is refused and lets the context
+// go; the area right at the edges is taken. The whole page in one call and strips take the same
+// check.
+TEST(CropEntry, RawAreaPastTheRaster) {
+  constexpr int kWidth = 32, kHeight = 40, kBytes = 3;
+  const oracle::Picture pic = oracle::makePicture(kWidth, kHeight, kBytes, 7);
+  struct Case {
+    const char* what;
+    uint16_t x, y;
+    uint32_t pixels, lines;
+    uint64_t size;  // 0: the caller gives none
+    long msg;
+  };
+  const uint64_t whole = uint64_t{kWidth} * kBytes * kHeight;
+  const Case cases[] = {
+      {"the whole raster", 0, 0, kWidth, kHeight, whole, 0},
+      {"right at the right edge", 8, 0, kWidth - 8, kHeight, 0, 0},
+      {"a pixel past the right edge", 8, 0, kWidth - 7, kHeight, 0, -4003},
+      {"wholly right of the raster", kWidth, 0, 8, kHeight, 0, -4003},
+      {"right at the end", 0, 8, kWidth, kHeight - 8, whole, 0},
+      {"a line past the end", 0, 8, kWidth, kHeight - 7, whole, -4003},
+      {"wholly below the raster", 0, kHeight, kWidth, 8, whole, -4003},
+  };
+  for (const bool wholePage : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (wholePage ? ", whole page" : ", strip"));
+      NIDATA ni = ct::jobRecord(ct::EncodeJob{}, kWidth);
+      ni.InImage.ScanType = 1;
+      ni.InImage.x = c.x;
+      ni.InImage.y = c.y;
+      ni.InImage.Pixel = c.pixels;
+      ni.InImage.Line = c.lines;
+      long status = 0;
+      void* out = nullptr;
+      uint64_t size = 0;
+      long strip = 0;
+      uint8_t* src = const_cast<uint8_t*>(pic.pixels.data());
+      const long msg = wholePage ? JpegCrop(src, &out, &ni, &size, &status, c.size, &strip)
+                                 : JpegCrop(src, nullptr, &ni, nullptr, &status, c.size, nullptr);
+      FreeMemory(out);
+      EXPECT_EQ(msg, c.msg);
+      if (c.msg != 0) {
+        EXPECT_EQ(status, -1007);
+        EXPECT_EQ(ni.OutImage.InternalUse, 0);
+      }
+      JpegCrop(nullptr, nullptr, &ni, nullptr, &status, 0, nullptr);
+      EXPECT_EQ(jpgLMIdsInUse(), 0);
+    }
+  }
+}
+
+}  // namespace

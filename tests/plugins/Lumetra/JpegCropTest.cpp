@@ -114,5 +114,40 @@ TEST_F(LumetraTest, JpegCropOfAWholeRawPage) {
   lm.FreeMemory(out);
 }
 
+// The automatic crop of a raw page takes only an area inside the raster: one past its right
+// edge or its end is refused; the area right at the edges is cut.
+TEST_F(LumetraTest, JpegCropOfARawAreaPastTheRaster) {
+  const Page page = feederPage();
+  const uint64_t whole = page.data.size();
+  struct Case {
+    const char* what;
+    uint16_t x, y;
+    int pixelsLess, linesLess;  // than the page's
+    long msg;
+  };
+  const Case cases[] = {
+      {"right at the right edge", 16, 0, 16, 0, 0},
+      {"a pixel past the right edge", 16, 0, 15, 0, -4003},
+      {"right at the end", 0, 16, 0, 16, 0},
+      {"a line past the end", 0, 16, 0, 15, -4003},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    NIDATA ni = recordFor(page, kDpi);
+    ni.OutImage.AutoCrop = kLumetraCropOn;
+    ni.InImage.x = c.x;
+    ni.InImage.y = c.y;
+    ni.InImage.Pixel = uint32_t(page.width - c.pixelsLess);
+    ni.InImage.Line = uint32_t(page.height - c.linesLess);
+    void* out = nullptr;
+    uint64_t size = 0;
+    long lines = 0, status = 0;
+    Page src = page;
+    EXPECT_EQ(lm.JpegCrop(src.data.data(), &out, &ni, &size, &status, whole, &lines), c.msg);
+    if (c.msg != 0) EXPECT_EQ(status, -1007);
+    lm.FreeMemory(out);
+  }
+}
+
 }  // namespace
 }  // namespace plugtest

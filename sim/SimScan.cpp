@@ -173,6 +173,7 @@ void Interleave(DeviceState& s, const Window& w) {
   scan.gapAt = both.gapAt;
   scan.gapLength = both.gapLength;
   scan.side[1].clear();
+  scan.position[1] = 0;
   scan.sideEnded[1] = true;
 }
 
@@ -273,6 +274,8 @@ void EndSense(Reply& r, const Window& w, const ScanState& scan, uint32_t side, u
 uint32_t SideOfRead(const DeviceState& s, const Window& w) {
   const ScanState& scan = s.scan;
   if (!Duplex(w)) return scan.nextSide;
+  // One stream of both sides: every READ takes it, to its end and past it into the next sheet.
+  if (IsDeMuxStyle(s.config.duplexStyle)) return 0;
   switch (s.config.duplexStyle) {
     case 0:
     case 7:
@@ -332,6 +335,7 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
   }
   std::vector<uint8_t>& bytes = scan.side[side];
   size_t& at = scan.position[side];
+  at = std::min(at, bytes.size());
   const size_t n = std::min<size_t>(c.length, bytes.size() - at);
   std::copy_n(bytes.begin() + long(at), n, r.data.begin());
   at += n;

@@ -75,6 +75,40 @@ inline Block ReadBlock(uint8_t opcode, uint16_t id, uint16_t dataType, uint32_t 
   return b;
 }
 
+// What a job start puts in its SET WINDOW data; the rest of the 96 bytes stays 0.
+struct WindowFields {
+  uint32_t bytesPerLine = 0;
+  uint32_t modeBit = 0;
+  uint16_t method = 0;
+  uint8_t backgroundLines = 0;
+  uint16_t resolution = 0;  // both ways
+  uint32_t pixels = 0, lines = 0;
+  bool continuous = false;  // byte 62 bit 0x01: sheet after sheet in one stream of READs
+};
+inline std::vector<uint8_t> ScanWindow(const WindowFields& f) {
+  std::vector<uint8_t> w(96, 0);
+  w[2] = 2;
+  w[4] = 96;
+  auto put = [&](size_t at, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) w[at + i] = uint8_t(v >> (8 * (bytes - 1 - i)));
+  };
+  put(23, f.resolution, 2);
+  put(25, f.resolution, 2);
+  put(27, f.pixels, 4);
+  put(31, f.lines, 4);
+  put(35, f.bytesPerLine, 4);
+  put(39, f.modeBit, 4);
+  put(43, f.method, 2);
+  w[59] = f.backgroundLines;
+  if (f.continuous) w[62] |= 0x01;
+  return w;
+}
+inline Block SetWindowBlock(uint16_t id) {
+  Block b = MakeBlock(0xE4, id);
+  b[10] = 96;
+  return b;
+}
+
 inline UsbStatus SendBlock(UsbInterface& i, Block block) {
   ControlRequest r;
   r.bmRequestType = 0x40;

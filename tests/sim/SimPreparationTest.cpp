@@ -35,25 +35,11 @@ class SimPreparation : public ::testing::Test {
   OpenScanner s_;
 };
 
-// A window of the job start: bytes per line, mode bit, method, background lines.
 std::vector<uint8_t> Window(uint32_t bytesPerLine, uint32_t modeBit, uint16_t method,
                             uint8_t lines) {
-  std::vector<uint8_t> w(96, 0);
-  w[2] = 2;
-  w[4] = 96;
-  for (int i = 0; i < 4; ++i) w[35 + i] = uint8_t(bytesPerLine >> (24 - 8 * i));
-  for (int i = 0; i < 4; ++i) w[39 + i] = uint8_t(modeBit >> (24 - 8 * i));
-  w[43] = uint8_t(method >> 8);
-  w[44] = uint8_t(method);
-  w[59] = lines;
-  return w;
+  return ScanWindow({bytesPerLine, modeBit, method, lines});
 }
-
-Block WindowBlock() {
-  Block b = MakeBlock(0xE4, kId);
-  b[10] = 96;
-  return b;
-}
+Block WindowBlock() { return SetWindowBlock(kId); }
 
 }  // namespace
 

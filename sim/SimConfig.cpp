@@ -30,6 +30,7 @@ const KindName kKindNames[] = {
     {FaultKind::FailControl, "fail-control"},
     {FaultKind::Sense, "sense"},
     {FaultKind::Hold, "hold"},
+    {FaultKind::Silent, "silent"},
 };
 
 bool Number(const std::string& text, uint64_t max, uint64_t* out) {

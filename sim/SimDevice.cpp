@@ -130,6 +130,16 @@ void Device::ReleaseHeld() {
   cv_.notify_all();
 }
 
+bool Device::WaitSilent(uint32_t timeoutMs) {
+  std::unique_lock lock(m_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return silentWaiting_; });
+}
+
+uint32_t Device::ProtocolErrors() const {
+  std::lock_guard lock(m_);
+  return protocolErrors_;
+}
+
 void Device::AddSheetEvent(const SheetEvent& event) {
   std::lock_guard lock(m_);
   state_.events.pending.push_back(event);
@@ -464,6 +474,9 @@ Device::Effects Device::MatchFaults(const Command& c, Exchange& entry) {
       case FaultKind::Hold:
         e.hold = true;
         break;
+      case FaultKind::Silent:
+        e.silent = true;
+        break;
     }
   }
   return e;
@@ -486,13 +499,17 @@ UsbStatus Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r
   c.dataType = uint16_t(c.block[3] << 8 | c.block[4]);
 
   if (ExchangeOpen()) {
-    uint64_t open = !in_.empty() ? in_.front().exchange : out_.exchange;
-    std::string text =
-        Format("command %s arrived while exchange %llu was still open; its rest is dropped",
-               CommandName(c.block).c_str(), (unsigned long long)open);
+    // A device out of step would answer with the open exchange's rest: the command fails.
+    const uint64_t open = OpenExchange();
+    std::string text = Format(
+        "command %s arrived while exchange %llu was still open: a protocol error, stalled; the "
+        "open exchange's rest is dropped",
+        CommandName(c.block).c_str(), (unsigned long long)open);
     Note(open, text);
     Message(text);
+    ++protocolErrors_;
     DropExchange();
+    return kUsbPipeStalled;
   }
 
   Exchange entry;
@@ -530,6 +547,12 @@ UsbStatus Device::Control(uint64_t attachment, uint64_t token, ControlRequest* r
   }
   delayMs_ = effects.delayMs;
   if (UsbStatus rc = Delay(lock, attachment, 0)) return rc;
+  if (effects.silent) {
+    // The command is taken; nothing more comes of it.
+    silentExchange_ = number;
+    r->wLenDone = r->wLength;
+    return kUsbSuccess;
+  }
 
   const CommandSpec& spec = FindCommand(c.block);
   spec.phase(state_, c);
@@ -629,16 +652,51 @@ void Device::DropExchange() {
   in_.clear();
   out_ = AwaitingOut{};
   delayMs_ = 0;
+  silentExchange_ = 0;
 }
 
+uint64_t Device::OpenExchange() const {
+  if (!in_.empty()) return in_.front().exchange;
+  return out_.active ? out_.exchange : silentExchange_;
+}
+
+// A transfer of a slow exchange: it takes the delay, or ends as timed out at the host's
+// time-out when that is shorter.
 UsbStatus Device::Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe) {
   if (delayMs_ == 0) return kUsbSuccess;
+  const bool timesOut = timeoutMs_ != 0 && timeoutMs_ < delayMs_;
   uint64_t aborts = aborts_[pipe];
   ++blocked_;
-  bool woken = cv_.wait_for(lock, std::chrono::milliseconds(delayMs_),
+  bool woken = cv_.wait_for(lock, std::chrono::milliseconds(timesOut ? timeoutMs_ : delayMs_),
                             [&] { return !Current(attachment) || aborts_[pipe] != aborts; });
   --blocked_;
-  if (!woken) return kUsbSuccess;
+  if (!woken) return timesOut ? kUsbTimeout : kUsbSuccess;
+  return Current(attachment) ? kUsbAborted : kUsbNoDevice;
+}
+
+// A bulk IN read of a silent exchange: nothing comes until the host's time-out (0: for ever),
+// its abort, or the exchange's end.
+UsbStatus Device::SilentRead(std::unique_lock<std::mutex>& lock, uint64_t attachment,
+                             uint8_t pipe) {
+  const uint64_t aborts = aborts_[pipe];
+  const uint64_t exchange = silentExchange_;
+  auto ended = [&] {
+    return !Current(attachment) || aborts_[pipe] != aborts || silentExchange_ != exchange;
+  };
+  ++blocked_;
+  silentWaiting_ = true;
+  cv_.notify_all();
+  bool woken = true;
+  if (timeoutMs_ == 0)
+    cv_.wait(lock, ended);
+  else
+    woken = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs_), ended);
+  silentWaiting_ = false;
+  --blocked_;
+  if (!woken) {
+    Note(exchange, Format("silent: a bulk IN read timed out after %u ms", timeoutMs_));
+    return kUsbTimeout;
+  }
   return Current(attachment) ? kUsbAborted : kUsbNoDevice;
 }
 
@@ -650,6 +708,7 @@ UsbStatus Device::BulkIn(uint64_t attachment, uint64_t token, uint8_t pipe, void
   if (UsbStatus rc = CheckInterface(attachment, token)) return rc;
   if (pipe != kPipeBulkIn) return kUsbBadArgument;
   if (UsbStatus rc = Delay(lock, attachment, pipe)) return rc;
+  if (in_.empty() && silentExchange_ != 0) return SilentRead(lock, attachment, pipe);
   if (in_.empty()) {
     // The device will never send anything: fail now instead of leaving the host hanging.
     uint64_t last = log_.empty() ? 0 : log_.back().number;
@@ -780,6 +839,12 @@ UsbStatus Device::ClearStall(uint64_t attachment, uint64_t token, uint8_t pipe) 
   if (pipe == 0 || pipe > PipeCount()) return kUsbBadArgument;
   ++stallClears_;
   if (pipe >= kPipeInterrupt) interruptStalled_ = false;
+  if (pipe < kPipeInterrupt && ExchangeOpen()) {
+    // The host starts the bulk pipes afresh: what the open exchange had left goes.
+    Note(OpenExchange(), "bulk pipe cleared; the exchange's rest is dropped");
+    DropExchange();
+    cv_.notify_all();
+  }
   return kUsbSuccess;
 }
 
@@ -802,6 +867,7 @@ void Device::FailPipeStatus(bool fail) {
 void Device::NoteTimeout(uint32_t milliseconds) {
   std::lock_guard lock(m_);
   timeouts_.push_back(milliseconds);
+  timeoutMs_ = milliseconds;
 }
 
 std::vector<uint32_t> Device::TransferTimeouts() const {

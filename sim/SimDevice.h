@@ -29,6 +29,8 @@ class Device {
   void ClearFaults();
   bool WaitHeld(uint32_t timeoutMs);
   void ReleaseHeld();
+  bool WaitSilent(uint32_t timeoutMs);
+  uint32_t ProtocolErrors() const;
   void AddSheetEvent(const SheetEvent& event);
   void ClearSheetEvents();
   void SetReserveAnswer(ReserveAnswer answer, uint32_t refusals);
@@ -101,6 +103,7 @@ class Device {
     uint32_t searches = 0;
     bool failControl = false;
     bool hold = false;         // the command waits for the test
+    bool silent = false;       // the device stops answering after the command
     bool reportSense = false;  // REQUEST SENSE answers reportedSense
     Sense reportedSense;
   };
@@ -134,10 +137,12 @@ class Device {
   Effects MatchFaults(const Command& command, Exchange& entry);
   void Finish(Command& command, const CommandSpec& spec, const Effects& effects, Reply& reply,
               uint64_t exchange);
-  bool ExchangeOpen() const { return !in_.empty() || out_.active; }
+  bool ExchangeOpen() const { return !in_.empty() || out_.active || silentExchange_ != 0; }
   void DropExchange();
   void Detach();
   UsbStatus Delay(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe);
+  UsbStatus SilentRead(std::unique_lock<std::mutex>& lock, uint64_t attachment, uint8_t pipe);
+  uint64_t OpenExchange() const;
   Exchange* Find(uint64_t number);
   void Keep(Exchange& entry, std::vector<uint8_t>& log, const uint8_t* bytes, size_t n);
   void TrimLog();
@@ -175,8 +180,12 @@ class Device {
   uint8_t PipeCount() const {
     return uint8_t(2 + (state_.config.interruptPipe ? state_.config.interruptPipes : 0));
   }
-  size_t blocked_ = 0;  // transfers waiting inside the device
-  bool held_ = false;   // a Hold fault's command waits
+  size_t blocked_ = 0;           // transfers waiting inside the device
+  bool held_ = false;            // a Hold fault's command waits
+  uint64_t silentExchange_ = 0;  // the exchange of a Silent fault's command, while open
+  bool silentWaiting_ = false;   // a bulk IN read waits on it
+  uint32_t timeoutMs_ = 0;       // the host's transfer time-out; 0 waits as long as it takes
+  uint32_t protocolErrors_ = 0;
 };
 
 }  // namespace sim::detail

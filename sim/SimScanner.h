@@ -38,6 +38,8 @@ enum class FaultKind : uint8_t {
                      // device's current condition (status good), as with a cover left open
   Hold,              // the command waits inside the device until the test lets it go
                      // (ReleaseHeld) or the host aborts the control pipe (kUsbAborted)
+  Silent,            // the device takes the command and then stops answering: its bulk IN
+                     // reads end with the host's time-out (kUsbTimeout) or an abort
 };
 
 // Text name of a kind as used in description files ("check-condition"), and back.
@@ -348,6 +350,11 @@ class SIM_API SimScanner {
   // go on as if nothing had happened.
   bool WaitHeld(uint32_t timeoutMs) const;
   void ReleaseHeld();
+  // A Silent fault's command: true once a bulk IN read waits on it (false after `timeoutMs`).
+  bool WaitSilent(uint32_t timeoutMs) const;
+  // Commands that arrived while an exchange was still open (its data or status unread): each
+  // was refused with a stall, as a device out of step would fail it.
+  uint32_t ProtocolErrors() const;
 
   // Conditions on sheets still to come, and the answer of the next job-start reserves.
   void AddSheetEvent(const SheetEvent& event);

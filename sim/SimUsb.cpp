@@ -57,8 +57,8 @@ class SimInterface final : public UsbInterface {
   UsbStatus ReadInterruptPipe(uint8_t pipeRef, void* buffer, uint32_t* size) override {
     return device_->InterruptIn(attachment_, token_, pipeRef, buffer, size);
   }
-  // The simulator answers at once (or after its scripted delay) and its watchdog ends reads
-  // that would never complete, so it only notes the time-out for tests.
+  // The simulator answers at once or after its scripted delay; a transfer slower than the
+  // time-out, or a read of a device that stopped answering, ends as timed out.
   void SetTransferTimeout(uint32_t milliseconds) override { device_->NoteTimeout(milliseconds); }
 
  private:
@@ -140,6 +140,8 @@ void SimScanner::InjectFault(const Fault& fault) { device_->InjectFault(fault); 
 void SimScanner::ClearFaults() { device_->ClearFaults(); }
 bool SimScanner::WaitHeld(uint32_t timeoutMs) const { return device_->WaitHeld(timeoutMs); }
 void SimScanner::ReleaseHeld() { device_->ReleaseHeld(); }
+bool SimScanner::WaitSilent(uint32_t timeoutMs) const { return device_->WaitSilent(timeoutMs); }
+uint32_t SimScanner::ProtocolErrors() const { return device_->ProtocolErrors(); }
 void SimScanner::AddSheetEvent(const SheetEvent& event) { device_->AddSheetEvent(event); }
 void SimScanner::ClearSheetEvents() { device_->ClearSheetEvents(); }
 void SimScanner::SetReserveAnswer(ReserveAnswer answer, uint32_t refusals) {

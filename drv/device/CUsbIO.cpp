@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -30,12 +31,13 @@ void ApplyTimeout(UsbDeviceHandle* h, uint32_t ms) {
   }
 }
 
-bool ReadBulk(UsbDeviceHandle* h, void* buffer, uint32_t length) {
+bool ReadBulk(UsbDeviceHandle* h, void* buffer, uint32_t length, uint32_t baseMs) {
   auto* p = static_cast<uint8_t*>(buffer);
   uint32_t done = 0;
   int empty = 0;
   while (done < length) {
     uint32_t size = length - done;
+    ApplyTimeout(h, CUsbIO::TransferTimeout(baseMs, size));
     UsbStatus r = h->intf->ReadPipe(h->bulkIn, p + done, &size);
     if (r != kUsbSuccess) {
       DbgPrintf(1, "MacOsUsbReadFile : Read data from pipe error. error = %s",
@@ -57,7 +59,8 @@ bool ReadBulk(UsbDeviceHandle* h, void* buffer, uint32_t length) {
   return true;
 }
 
-bool WriteBulk(UsbDeviceHandle* h, const void* buffer, uint32_t length) {
+bool WriteBulk(UsbDeviceHandle* h, const void* buffer, uint32_t length, uint32_t baseMs) {
+  ApplyTimeout(h, CUsbIO::TransferTimeout(baseMs, length));
   UsbStatus r = h->intf->WritePipe(h->bulkOut, buffer, length);
   if (r != kUsbSuccess) {
     DbgPrintf(1, "MacOsUsbWriteFile: Write command to pipe error error=%s",
@@ -91,6 +94,27 @@ bool IdMatches(const uint8_t* data, uint32_t length, uint16_t id) {
   return true;
 }
 
+// Takes what the device still sends of a broken exchange (the rest of a data phase, its status)
+// and clears both bulk pipes, so that the next command starts in step.
+void Resynchronise(UsbDeviceHandle* h) {
+  constexpr uint32_t kDrainBlock = 0x10000;
+  constexpr uint32_t kDrainTimeoutMs = 200;
+  constexpr uint64_t kMostDrained = 0x10000000;  // a device that never stops is left to the reset
+  DbgPrintf(1, "Resynchronise the USB pipes after a broken exchange");
+  std::vector<uint8_t> scratch(kDrainBlock);
+  uint64_t drained = 0;
+  ApplyTimeout(h, kDrainTimeoutMs);
+  while (drained < kMostDrained) {
+    uint32_t size = kDrainBlock;
+    if (h->intf->ReadPipe(h->bulkIn, scratch.data(), &size) != kUsbSuccess || size == 0) break;
+    drained += size;
+  }
+  DbgPrintf(1, "Resynchronise: %llu bytes drained", static_cast<unsigned long long>(drained));
+  h->intf->ClearPipeStall(h->bulkIn);
+  h->intf->ClearPipeStall(h->bulkOut);
+  h->outOfStep = false;
+}
+
 // One exchange on the wire: command, at most one data phase, status. A reply whose id does not
 // match still has its status read, so the next exchange starts in step.
 Outcome RunExchange(UsbDeviceHandle* h, uint8_t* block, void* data, uint32_t readLength,
@@ -104,32 +128,35 @@ Outcome RunExchange(UsbDeviceHandle* h, uint8_t* block, void* data, uint32_t rea
     DbgPrintf(1, "DoIo: no buffer for %u bytes", readLength != 0 ? readLength : writeLength);
     return Outcome::Failed;
   }
-  ApplyTimeout(h, timeouts.out);
+  if (h->outOfStep) Resynchronise(h);
+  ApplyTimeout(h, CUsbIO::TransferTimeout(timeouts.out, 0));
   if (!SendCommandBlock(h, block)) {
     DbgPrintf(1, "DoIo: Write command error");
     return Outcome::Failed;
   }
+  // From here on a failure leaves the exchange open on the device.
   bool idMismatch = false;
   if (readLength != 0) {
     DbgPrintf(1, "IO total need to receive data %d bytes", readLength);
-    ApplyTimeout(h, timeouts.in);
-    if (!ReadBulk(h, data, readLength)) {
+    if (!ReadBulk(h, data, readLength, timeouts.in)) {
       DbgPrintf(1, "DoIo : Read data error");
+      h->outOfStep = true;
       return Outcome::Failed;
     }
     idMismatch = checkDataId && !IdMatches(static_cast<uint8_t*>(data), readLength, ctrlId);
   } else if (writeLength != 0) {
     DbgPrintf(1, "IO send data %d bytes", writeLength);
-    if (!WriteBulk(h, data, writeLength)) {
+    if (!WriteBulk(h, data, writeLength, timeouts.out)) {
       DbgPrintf(1, " DoIO: Write data error");
+      h->outOfStep = true;
       return Outcome::Failed;
     }
   }
   DbgPrintf(1, "IO receieve status 3 bytes");
   uint8_t status[3] = {};
-  ApplyTimeout(h, timeouts.in);
-  if (!ReadBulk(h, status, 3)) {
+  if (!ReadBulk(h, status, 3, timeouts.in)) {
     DbgPrintf(1, "DoIO: Read status from error");
+    h->outOfStep = true;
     return Outcome::Failed;
   }
   if (idMismatch || GetBE16(status) != ctrlId) {
@@ -166,6 +193,19 @@ const char* TypeText(TransferType t) {
   return "?";
 }
 }  // namespace
+
+namespace {
+std::atomic<uint32_t> gBaseTimeoutMs{0};
+}  // namespace
+
+void CUsbIO::SetBaseTimeout(uint32_t milliseconds) { gBaseTimeoutMs = milliseconds; }
+
+uint32_t CUsbIO::TransferTimeout(uint32_t baseMs, uint32_t bytes) {
+  const uint32_t set = gBaseTimeoutMs.load();
+  const uint32_t base = baseMs != 0 ? baseMs : set != 0 ? set : kBaseTimeoutMs;
+  const uint64_t ms = uint64_t{base} + bytes / kSlowestBytesPerMs;
+  return static_cast<uint32_t>(std::min<uint64_t>(ms, UINT32_MAX));
+}
 
 std::string CUsbIO::GetSystemErrorString(UsbStatus code) {
   switch (code) {

@@ -22,9 +22,13 @@ struct UsbDeviceHandle {
   uint8_t bulkOut = 0;
   uint8_t interruptIn = 0;
   uint32_t timeout = 0;  // the transfer time-out last handed to the interface
+  // An exchange broke off after its command went out (a failed or aborted transfer): what the
+  // device still sends of it is taken before the next command.
+  bool outOfStep = false;
 };
 
-// Timeouts for one exchange, in milliseconds; 0 waits as long as the device takes.
+// The time-outs one exchange starts from, in milliseconds; 0 takes the transport's own. Each
+// bulk transfer waits this plus the time its size takes at the slowest rate a scanner keeps.
 struct UsbExchangeTimeouts {
   uint32_t in = 0;
   uint32_t out = 0;
@@ -52,6 +56,15 @@ class CUsbIO : public IoObject {
 
   // A run of this many zero-byte bulk completions in a row fails the read.
   static constexpr int kMaxEmptyReads = 100;
+  // The time-out of a transfer without data, and the bytes a millisecond the slowest scanner
+  // sends.
+  static constexpr uint32_t kBaseTimeoutMs = 30000;
+  static constexpr uint32_t kSlowestBytesPerMs = 1000;
+  // The time-out of a transfer of this many bytes from a base time-out (0: the transport's).
+  static uint32_t TransferTimeout(uint32_t baseMs, uint32_t bytes);
+  // Another base for the transport's own time-out (0: kBaseTimeoutMs), so that a test meets a
+  // silent device in a moment.
+  static void SetBaseTimeout(uint32_t milliseconds);
   // Inquiry data read during listing and opening never exceeds this.
   static constexpr uint32_t kInquiryBufferSize = 512;
 

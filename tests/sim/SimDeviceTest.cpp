@@ -360,16 +360,51 @@ TEST_F(SimExchange, BulkOutNobodyAnnouncedOrTooLongIsStalled) {
   EXPECT_EQ(DoCommand(s_, InquiryBlock(kId, 5), 5).status, (std::array<uint8_t, 3>{0x22, 0, 0}));
 }
 
-TEST_F(SimExchange, ANewCommandDropsTheRestOfAnOpenExchange) {
+// A command while an exchange is open (its data and status unread) is a protocol error: the
+// command is refused with a stall and the open exchange's rest dropped, so the next command
+// is answered. A host that clears the bulk pipes first starts in step.
+TEST_F(SimExchange, ACommandOnAnOpenExchangeIsAProtocolError) {
   ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbSuccess);
   Outcome o = DoCommand(s_, MakeBlock(0xE6, kId), 0);  // RESERVE UNIT, data of INQUIRY unread
-  ASSERT_EQ(o.rc, kUsbSuccess);
-  EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0, 0}));
+  EXPECT_EQ(o.rc, kUsbPipeStalled);
+  EXPECT_EQ(scanner_->ProtocolErrors(), 1u);
   auto log = scanner_->CommandLog();
-  ASSERT_EQ(log.size(), 2u);
+  ASSERT_EQ(log.size(), 1u);
   ASSERT_EQ(log[0].notes.size(), 1u);
   EXPECT_NE(log[0].notes[0].find("still open"), std::string::npos);
   EXPECT_FALSE(log[0].statusTaken);
+  o = DoCommand(s_, MakeBlock(0xE6, kId), 0);
+  ASSERT_EQ(o.rc, kUsbSuccess);
+  EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0, 0}));
+
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbSuccess);
+  EXPECT_EQ(s_.interface->ClearPipeStall(s_.bulkIn), kUsbSuccess);
+  o = DoCommand(s_, MakeBlock(0xE6, kId), 0);
+  ASSERT_EQ(o.rc, kUsbSuccess);
+  EXPECT_EQ(o.status, (std::array<uint8_t, 3>{0x22, 0, 0}));
+  EXPECT_EQ(scanner_->ProtocolErrors(), 1u);
+}
+
+// A device that stops answering: its reads end with the host's time-out; a slow transfer past
+// the time-out ends as timed out too.
+TEST_F(SimExchange, ASilentOrSlowDeviceEndsReadsAtTheHostsTimeOut) {
+  Fault silent{FaultKind::Silent};
+  silent.opcode = 0xE2;
+  scanner_->InjectFault(silent);
+  s_.interface->SetTransferTimeout(20);
+  ASSERT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbSuccess);
+  uint8_t buffer[5];
+  uint32_t size = sizeof buffer;
+  EXPECT_EQ(s_.interface->ReadPipe(s_.bulkIn, buffer, &size), kUsbTimeout);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(s_.interface->ClearPipeStall(s_.bulkIn), kUsbSuccess);
+
+  Fault slow{FaultKind::Slow};
+  slow.opcode = 0xE2;
+  slow.delayMs = 60000;
+  scanner_->InjectFault(slow);
+  EXPECT_EQ(SendBlock(*s_.interface, InquiryBlock(kId, 5)), kUsbTimeout);
+  EXPECT_EQ(scanner_->ProtocolErrors(), 0u);
 }
 
 TEST_F(SimExchange, MediaCheckReportsPaperInTheFeeder) {

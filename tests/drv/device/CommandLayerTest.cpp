@@ -179,16 +179,21 @@ TEST_F(CommandLayer, EmptyBulkCompletionsEndAfterABoundedRun) {
   EXPECT_TRUE(testlog::Contains("DoIo : Read data error"));
 }
 
-TEST_F(CommandLayer, TransferTimeOutsAreOffUntilSet) {
+// Every transfer waits a bounded time: the transport's base, or the one SetTimeout gave, plus
+// what the transfer's size takes at the slowest rate (nothing for these 64 bytes).
+TEST_F(CommandLayer, EveryTransferHasATimeOutSizedToIt) {
+  constexpr uint32_t kBase = CUsbIO::kBaseTimeoutMs;
   EXPECT_TRUE(ReadImageData());
-  EXPECT_TRUE(scanner->TransferTimeouts().empty());
+  EXPECT_EQ(scanner->TransferTimeouts(), (std::vector<uint32_t>{kBase}));
   io->SetTimeout(500, 700);
   EXPECT_TRUE(ReadImageData());
   // Command out, then data and status in.
-  EXPECT_EQ(scanner->TransferTimeouts(), (std::vector<uint32_t>{700, 500}));
+  EXPECT_EQ(scanner->TransferTimeouts(), (std::vector<uint32_t>{kBase, 700, 500}));
   io->SetTimeout(0, 0);
   EXPECT_TRUE(ReadImageData());
-  EXPECT_EQ(scanner->TransferTimeouts().back(), 0u);
+  EXPECT_EQ(scanner->TransferTimeouts().back(), kBase);
+  EXPECT_EQ(CUsbIO::TransferTimeout(0, 1000 * CUsbIO::kSlowestBytesPerMs), kBase + 1000);
+  EXPECT_EQ(CUsbIO::TransferTimeout(500, 0), 500u);
 }
 
 TEST_F(CommandLayer, InquiryReadsTheReportedLength) {

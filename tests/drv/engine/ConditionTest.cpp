@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "EngineFixture.h"
+#include "drv/device/CUsbIO.h"
 #include "drv/engine/ExtPipe.h"
 #include "drv/engine/ScanJob.h"
 #include "drv/engine/Topology.h"
@@ -404,6 +405,66 @@ TEST_P(EveryCondition, OnTheRoadInPageAndBatchMode) {
                          [&](uint32_t sheet) { return oneSided(sheet); });
       EXPECT_EQ(ThreadCount(), threads) << what;
     }
+  }
+}
+
+// A scanner that stops answering in a page's READ: the READ ends at the transport's time-out
+// (made short here), the page ends with the error and so does KRStopScan; the scanner is let
+// go in step and the next job scans. Every transfer had a time-out.
+TEST_F(Conditions, ASilentScannerEndsThePageAtItsTimeOut) {
+  constexpr uint32_t kShortTimeoutMs = 100;
+  struct ShortTimeout {
+    ShortTimeout() { CUsbIO::SetBaseTimeout(kShortTimeoutMs); }
+    ~ShortTimeout() { CUsbIO::SetBaseTimeout(0); }
+  } shortTimeout;
+  sim::SimScanner& s = OpenAlone(RoadConfig(RoadKind::kRaw, 2));
+  s.InjectFault(SilentRead(0));
+  const size_t threads = ThreadCount();
+  SCANPARAMETER_UNION p = RoadPage(RoadKind::kRaw, 1, kCtrlFixed | kCtrlPage);
+  Receiver receiver;
+  ASSERT_EQ(KRStartJob(kCtrl, &handle), 0);
+  ASSERT_EQ(SetParameter(p), 0);
+  receiver.NextPage();
+  ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0);
+  ASSERT_TRUE(receiver.WaitForPageEnd());
+  const long stop = KRStopScan(kCtrl, &handle, 0);
+  EXPECT_NE(stop, 0);
+  EXPECT_EQ(KRStopJob(kCtrl, &handle), 0);
+  const std::vector<Receiver::Page> pages = receiver.Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  ASSERT_FALSE(pages[0].calls.empty());
+  EXPECT_EQ(CodesOf(pages[0].calls.back()).at(0), stop);
+  const std::vector<uint32_t> timeouts = s.TransferTimeouts();
+  EXPECT_EQ(std::count(timeouts.begin(), timeouts.end(), 0u), 0);
+  EXPECT_EQ(s.ProtocolErrors(), 0u);
+  EXPECT_EQ(Item()->bJobRunning, 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  ExpectCleanNextJob(s, p, "after the silent READ");
+}
+
+// The client's cancel breaks a READ off in its data phase (the scanner took the READ and sends
+// nothing yet): the transport takes what is left of that exchange before the job's end sends
+// its next command, so the scanner meets no command on an open exchange, and the next job scans.
+TEST_F(Conditions, ACancelInAReadsDataPhaseKeepsTheTransportInStep) {
+  for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+    const std::string what = (ctrl & kCtrlPage) != 0 ? "page mode" : "batch mode";
+    sim::SimScanner& s = OpenAlone(RoadConfig(RoadKind::kRaw, 2));
+    s.InjectFault(SilentRead(0));
+    const size_t threads = ThreadCount();
+    Receiver receiver;
+    ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+    ASSERT_EQ(SetParameter(RoadPage(RoadKind::kRaw, 1, ctrl)), 0) << what;
+    receiver.NextPage();
+    ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+    ASSERT_TRUE(s.WaitSilent(30000)) << what;
+    EXPECT_EQ(KRStopScan(kCtrl, &handle, 1), -2010) << what;
+    EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+    EXPECT_EQ(s.ProtocolErrors(), 0u) << what;
+    EXPECT_EQ(Tail(s), (std::vector<std::string>{"RELEASE UNIT 1", "RELEASE UNIT 2"})) << what;
+    EXPECT_EQ(Item()->bJobRunning, 0) << what;
+    EXPECT_EQ(ThreadCount(), threads) << what;
+    ExpectCleanNextJob(s, RoadPage(RoadKind::kRaw, 1, kCtrlFixed | kCtrlPage), what);
+    EXPECT_EQ(s.ProtocolErrors(), 0u) << what;
   }
 }
 

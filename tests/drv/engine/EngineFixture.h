@@ -282,6 +282,13 @@ inline sim::Fault HoldRead(uint32_t skip) {
   return f;
 }
 
+// The image READ after `skip` others: the scanner takes it and stops answering.
+inline sim::Fault SilentRead(uint32_t skip) {
+  sim::Fault f = HoldRead(skip);
+  f.kind = sim::FaultKind::Silent;
+  return f;
+}
+
 // Threads of this process now.
 inline size_t ThreadCount() {
   size_t n = 0;

@@ -6,7 +6,9 @@
 #include "drv/engine/WorkerThreads.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "drv/device/CScannerManager.h"
@@ -170,6 +172,18 @@ class Worker {
     }
   }
   CExtPipe* Pipe(ScanPipeSlot slot) const { return m_item->Pipes[slot]; }
+  // Dump files of what a worker takes in, in the debug folder under the job's prefix, at the
+  // debug levels that ask for them: each begins empty at its page's first data.
+  static bool Dumping() { return gdwDebugLevel > 2; }
+  std::string DumpName(const char* form, uint32_t first, uint32_t second = 0) const {
+    char name[160];
+    std::snprintf(name, sizeof name, form, m_item->DumpPrefix, first, second);
+    return name;
+  }
+  static void DumpBegin(const std::string& name) { DeleteDebugRawFile(name.c_str()); }
+  static void DumpAppend(const std::string& name, const uint8_t* data, size_t size) {
+    if (size != 0) AppendDebugRawFile(name.c_str(), data, static_cast<uint32_t>(size));
+  }
   // A worker that makes new data packets of a page (the JPEG decoder and encoder) keeps the
   // message (multi-feed, skew) of the packets it consumed and puts it on the first packet it
   // makes, else on the page's end of cycle: a fresh header would drop it, and the client would
@@ -314,6 +328,8 @@ class DeIRUV : public Worker {
   void Flush(const std::vector<uint8_t>& image);
 
   bool m_wantIR = false, m_wantUV = false, m_alwaysIRUV = false, m_irUvPage = false;
+  uint32_t m_image = 1;  // for the dump files
+  bool m_imageStarted = false;
   std::vector<uint8_t> m_ir, m_uv, m_irBytes, m_uvBytes;
   uint64_t m_phase = 0;  // byte position within the IR/UV image, for the pixel's channel
 };
@@ -343,9 +359,19 @@ void DeIRUV::Run() {
     }
     DbgPrintf(2, m_irUvPage ? "DeIRUVThread: Image = IR + UV" : "DeIRUVThread: Image = Normal");
     const uint32_t type = IsData(h) ? kPacketImage : h.type;
+    const std::string normalDump = DumpName("%s-DeIRUVRaw%03u_Normal.raw", m_image);
+    const std::string irDump = DumpName("%s-DeIRUVRaw%03u_IR.raw", m_image);
+    const std::string uvDump = DumpName("%s-DeIRUVRaw%03u_UV.raw", m_image);
+    if (IsData(h) && !m_imageStarted && Dumping()) {
+      for (const std::string& name : {normalDump, irDump, uvDump}) DumpBegin(name);
+    }
+    if (IsData(h)) m_imageStarted = true;
     if (!m_irUvPage) {
       if (IsData(h)) {
-        if (Load(in, out, h)) Put(out, h, m_data.data());
+        if (Load(in, out, h)) {
+          if (Dumping()) DumpAppend(normalDump, m_data.data(), m_data.size());
+          Put(out, h, m_data.data());
+        }
       } else {
         ForwardControl(in, out, h);
       }
@@ -358,6 +384,10 @@ void DeIRUV::Run() {
           const uint64_t channel = m_phase++ % 3;
           if (channel == 1) m_irBytes.push_back(byte);
           if (channel == 2) m_uvBytes.push_back(byte);
+        }
+        if (Dumping()) {
+          DumpAppend(irDump, m_irBytes.data(), m_irBytes.size());
+          DumpAppend(uvDump, m_uvBytes.data(), m_uvBytes.size());
         }
         PIPE_PACKAGE_HEADER part = h;
         part.dwSize = static_cast<uint32_t>(m_irBytes.size());
@@ -403,6 +433,8 @@ void DeIRUV::Run() {
       m_phase = 0;
     }
     if (h.type == kPacketEndOfCycle) {
+      if (m_imageStarted) ++m_image;
+      m_imageStarted = false;
       if (h.blJobFinished) return;
       if (previous == kPacketEndOfPage || previous == kPacketEndOfFile)
         m_irUvPage = m_alwaysIRUV || !m_irUvPage;
@@ -438,6 +470,7 @@ class JpegDecode : public Worker {
   // when the decoder failed.
   bool DecodePage(CExtPipe* out);
   void SendLines(CExtPipe* out, const uint8_t* data, uint32_t lines);
+  std::string SourceDump() const { return DumpName("%s-JpegDecodeSrc%03u.jpg", m_pageNumber); }
 
   _JFIF m_jfif{};
   NIDATA m_ni{};
@@ -567,6 +600,7 @@ void JpegDecode::Run() {
         continue;
       }
       if (!m_pageStarted && m_item->bTwoSides) m_ni.InImage.ScanType = m_side == 0 ? 1 : 3;
+      if (!m_pageStarted && Dumping()) DumpBegin(SourceDump());
       m_pageStarted = true;
       const int r = KRJFIFWrite(&m_jfif, m_data.data(),
                                 static_cast<int>(std::min(h.dwEffectiveSize, h.dwSize)), 0);
@@ -609,8 +643,10 @@ void JpegDecode::Run() {
         DbgPrintf(1, "JpegDecodeThread: KRJFIF error=%d", r);
         m_failed = true;
         cycle.lStatusLong = static_cast<int32_t>(AnalyzeKRJFIFWriterErr(r));
-      } else if (!DecodePage(out)) {
-        m_failed = true;
+      } else {
+        if (Dumping())
+          DumpAppend(SourceDump(), m_jfif.pJFIF, static_cast<size_t>(m_jfif.nJFIFSize));
+        if (!DecodePage(out)) m_failed = true;
       }
     }
     ClearRecord();
@@ -679,6 +715,7 @@ class JpegEncode : public Worker {
   NIDATA m_ni{};
   bool m_pageStarted = false;
   uint32_t m_side = 0;
+  uint32_t m_pageNumber = 1;  // for the dump files
 };
 
 bool JpegEncode::FinishPage(std::vector<uint8_t>* stream, uint32_t* height) {
@@ -736,6 +773,9 @@ void JpegEncode::Run() {
       }
       // One-sided pages are front pages: the crop context keeps only the strips of a side.
       if (!m_pageStarted) m_ni.InImage.ScanType = m_side == 0 ? 1 : 3;
+      const std::string dump = DumpName("%s-JpegEncodeSrc%03u.raw", m_pageNumber);
+      if (!m_pageStarted && Dumping()) DumpBegin(dump);
+      if (Dumping()) DumpAppend(dump, m_data.data(), m_data.size());
       m_pageStarted = true;
       const uint32_t bytesPerLine = std::max<uint32_t>(m_ni.InImage.BytesPerLine, 1);
       m_ni.InImage.Line = h.dwSize / bytesPerLine;
@@ -795,6 +835,7 @@ void JpegEncode::Run() {
     }
     if (!ForwardControl(in, out, h)) continue;
     EndRun();
+    if (m_pageStarted) ++m_pageNumber;
     m_pageStarted = false;
     if (h.blJobFinished && (!m_item->bTwoSides || m_side == 1)) return;
     if (m_item->bTwoSides) m_side = 1 - m_side;
@@ -826,7 +867,20 @@ class ImageProcessing : public Worker {
   uint32_t NextImage(uint32_t image) const;
   bool ConvertInto(CImageProcess* pipeline, CExtPipe* out, PIPE_PACKAGE_HEADER h, uint64_t* bytes);
 
+  std::string StageDump(uint32_t stage) const {
+    return DumpName("%s-IPRaw%02u-%03u.raw", stage, m_dumpPage);
+  }
+  // A page's first data: its pipeline starts anew, and so do its stages' dump files.
+  void StartPage(CImageProcess* pipeline) {
+    if (pipeline == nullptr) return;
+    pipeline->Reset();
+    if (!Dumping()) return;
+    for (uint32_t stage = 0; stage < pipeline->GetStageCount(); ++stage)
+      DumpBegin(StageDump(stage));
+  }
+
   std::vector<uint8_t> m_rear;
+  uint32_t m_dumpPage = 1;
 };
 
 void ImageProcessing::Describe(uint8_t* info, uint64_t bytes, uint32_t image) const {
@@ -872,6 +926,14 @@ bool ImageProcessing::ConvertInto(CImageProcess* pipeline, CExtPipe* out, PIPE_P
     return false;
   }
   DbgPrintf(2, "ImageProcessThread : Process end");
+  if (Dumping() && pipeline != nullptr) {
+    for (uint32_t stage = 0; stage < pipeline->GetStageCount(); ++stage) {
+      uint32_t stageSize = 0;
+      uint8_t* stageData = nullptr;
+      if (pipeline->GetStageResult(stage, &stageSize, &stageData))
+        DumpAppend(StageDump(stage), stageData, stageSize);
+    }
+  }
   h.dwSize = h.dwEffectiveSize = size;
   if (size != 0) Put(out, h, result);
   *bytes += size;
@@ -895,12 +957,13 @@ void ImageProcessing::RunAlternating(bool irUv) {
         continue;
       }
       CImageProcess* pipeline = Pipeline(side, image);
-      if (!inPage && pipeline != nullptr) pipeline->Reset();
+      if (!inPage) StartPage(pipeline);
       inPage = true;
       DbgPrintf(2, "ImageProcessThread : Get Image Packet size=%d", h.dwSize);
       ConvertInto(pipeline, out, h, &bytes);
       continue;
     }
+    if (inPage) ++m_dumpPage;
     inPage = false;
     if (h.type == kPacketPageInformation) {
       if (!Payload(in, h, &m_control)) m_control.assign(h.dwSize, 0);
@@ -962,7 +1025,7 @@ void ImageProcessing::RunInStep() {
       const bool haveRear = rearIn->Read(h.dwSize, haveFront ? m_rear.data() : nullptr);
       if (!haveFront || Dropping()) continue;
       if (!inPage) {
-        m_item->pFrontPipeline->Reset();
+        StartPage(m_item->pFrontPipeline);
         if (m_item->pRearPipeline != nullptr) m_item->pRearPipeline->Reset();
       }
       inPage = true;
@@ -982,6 +1045,7 @@ void ImageProcessing::RunInStep() {
       continue;
     }
     if (inPage && !m_failed) even();
+    if (inPage) ++m_dumpPage;
     inPage = false;
     if (h.type == kPacketPageInformation) {
       if (!Payload(in, h, &m_control)) m_control.assign(h.dwSize, 0);

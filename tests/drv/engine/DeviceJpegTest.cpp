@@ -3,11 +3,15 @@
 // style 7) the pages equal libjpeg-turbo's decode of the scanner's stream within the codec's
 // tolerance; fixed-length pages are padded with the side's background; a JPEG client gets one
 // JFIF per page, re-encoded, that decodes without a warning.
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "ScanJobRunner.h"
+#include "TestFolder.h"
+#include "drv/platform/DbgLog.h"
 #include "tests/drv/jpeg/oracle.h"
 
 using namespace enginefix;
@@ -207,4 +211,43 @@ TEST_F(DeviceJpeg, DecodedThenConvertedEqualsTheStages) {
     }
     EXPECT_EQ(job.stopJob, 0) << what;
   }
+}
+
+// At debug level 3 the workers keep what they take in, in the debug folder under the job's
+// prefix: the decoder each page's JPEG stream (which decodes to the page the scanner sent) and
+// the conversion each stage's lines (the last stage's are the client's page).
+TEST_F(DeviceJpeg, DebugLevelThreeDumpsWhatTheWorkersTakeIn) {
+  OpenJpeg(1);
+  struct DebugLevel {
+    DebugLevel() { gdwDebugLevel = 3; }
+    ~DebugLevel() { gdwDebugLevel = 1; }
+  } level;
+  // Grey at 250 dpi: the scanner's 300 dpi JPEG decoded, then scaled.
+  SCANPARAMETER_UNION p = GreyPageAt(250, 608, 320);
+  p.CtrlMode = kCtrlFixed;
+  const Job job = RunJob(p, 0);
+  ASSERT_EQ(job.pages.size(), 1u);
+  const Bytes& page = job.pages[0].data;
+  SCANPARAMETER_UNION dev;
+  Item()->pScanner->GetNewScanParameter(&dev);
+  const std::string raw = std::string(std::getenv("VANTREL_LOG_ROOT")) + Item()->DumpPrefix;
+  const std::string stream = testsupport::ReadFile(raw + "-JpegDecodeSrc001.jpg");
+  const oracle::Decoded d = oracle::decompress(Bytes(stream.begin(), stream.end()));
+  ASSERT_TRUE(d.ok) << d.error;
+  EXPECT_EQ(uint32_t(d.pic.width), dev.PixelNum);
+  EXPECT_EQ(uint32_t(d.pic.height), dev.LineNum);
+
+  uint32_t count = 0;
+  CImageProcess_InitializeParameter* list = nullptr;
+  Item()->pScanner->GetImageProcessVariable(0, &count, &list);
+  ASSERT_GT(count, 0u);
+  char last[32];
+  std::snprintf(last, sizeof last, "-IPRaw%02u-001.raw", count - 1);
+  const std::string converted = testsupport::ReadFile(raw + last);
+  // The stages may hold back their last lines: the page is padded there.
+  ASSERT_GE(converted.size() + 2 * size_t(p.BytesPerLine), page.size());
+  ASSERT_LE(converted.size(), page.size());
+  EXPECT_TRUE(Bytes(converted.begin(), converted.end()) ==
+              Bytes(page.begin(), page.begin() + long(converted.size())));
+  EXPECT_FALSE(testsupport::ReadFile(raw + "-IPRaw00-001.raw").empty());
 }

@@ -341,15 +341,17 @@ uint32_t CheckedPixelBoundary(CScanner* scanner, const SCANPARAMETER_UNION& p,
   }
 }
 
-// The widest line the device feeds, in pixels at `res` dpi: the wider of its flatbed and
-// feeder areas, rounded up to `bound`; 0 when the inquiry data names neither.
+// The widest line a client may ask of the device, in pixels at `res` dpi: twice the wider of its
+// flatbed and feeder areas (room for the overscan margins a client adds at both sides), rounded
+// up to `bound`; 0 when the inquiry data names neither.
 uint64_t WidestPixels(const ScanModelInfo& info, uint32_t res, uint32_t bound) {
+  constexpr uint64_t kOverscanRoom = 2;
   constexpr uint32_t kBaseResolution = 16, kFlatbedWidth = 18, kFeederWidth = 24;
   const uint32_t base = info.InquiryBigEndian(kBaseResolution, 2);
   const uint64_t width =
       std::max(info.InquiryBigEndian(kFlatbedWidth, 3), info.InquiryBigEndian(kFeederWidth, 3));
   if (base == 0 || width == 0) return 0;
-  const uint64_t pixels = (width * res + base - 1) / base;
+  const uint64_t pixels = (kOverscanRoom * width * res + base - 1) / base;
   return (pixels + bound - 1) / bound * bound;
 }
 

@@ -249,8 +249,8 @@ const CheckCase kCheckCases[] = {
     {"eject direction 2", {Patch(92, 0x02)}, {}, [](auto& p) { p.ExtParam0 = 2; }, nullptr},
     {"eject direction 7", {Patch(92, 0x40)}, {}, [](auto& p) { p.ExtParam0 = 7; }, nullptr},
     // Sizes that would give an endless or empty page or a buffer past any sheet: the feeder is
-    // 2550 pixels wide at 300 dpi (inquiry bytes 24-26), 2560 with the widest bound, and a line
-    // holds at most 6 bytes a pixel.
+    // 2550 pixels wide at 300 dpi (inquiry bytes 24-26), a client may ask twice that with its
+    // overscan margins (5120 with the widest bound), and a line holds at most 6 bytes a pixel.
     {"width 0", {}, {}, [](auto& p) { p.Width = 0; }, "Scan width is zero"},
     {"pixel count 0", {}, {}, [](auto& p) { p.PixelNum = 0; }, "Scan width is zero"},
     {"line count 0", {}, {}, [](auto& p) { p.LineNum = 0; }, "Scan length is zero"},
@@ -268,12 +268,12 @@ const CheckCase kCheckCases[] = {
     {"the widest pixel count and line (48 bits a pixel)",
      {},
      {},
-     [](auto& p) { p.Width = p.PixelNum = 2560, p.BytesPerLine = 2560 * 6; },
+     [](auto& p) { p.Width = p.PixelNum = 5120, p.BytesPerLine = 5120 * 6; },
      nullptr},
     {"pixels past the feeder's width",
      {},
      {},
-     [](auto& p) { p.PixelNum = 2568, p.BytesPerLine = 2568 * 3; },
+     [](auto& p) { p.PixelNum = 5128, p.BytesPerLine = 5128 * 3; },
      "Pixel count exceeds the device's width"},
     {"a huge pixel count",
      {},
@@ -283,7 +283,7 @@ const CheckCase kCheckCases[] = {
     {"bytes per line past the widest line",
      {},
      {},
-     [](auto& p) { p.BytesPerLine = 2560 * 6 + 1; },
+     [](auto& p) { p.BytesPerLine = 5120 * 6 + 1; },
      "Bytes per line exceed the device's width"},
     {"a huge line",
      {},

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "ica/ModuleResources.h"
 #include "platform/foundation/StringFormat.h"
@@ -596,13 +597,25 @@ void ICA_Base::releaseProvider() { std::fputs("Release Provider\n", stdout); }
 
 // ---- the push-button path -----------------------------------------------------------------------
 
+namespace {
+// This process's marker: a data source that finds it waits for the answer to its "stop".
+std::filesystem::path readerMarker() {
+  return foundation::notificationFolder() /
+         (std::string(vantrel::kButtonReaderMarker) + "." + std::to_string(::getpid()));
+}
+}  // namespace
+
 void ICA_Base::startButtonNotifications() {
   stopButtonEventByNoneICA_ = false;
   auto started = buttonEventObserver_.start(
       vantrel::kButtonEventNotification, std::string(vantrel::kScannerModuleBundleId),
       [this](const foundation::Notification& n) { handleButonEventNoneICA(n); });
-  if (!started)
+  if (!started) {
     systemLogf(LogLevel::error, "Button notification not available: %s\n", started.error().c_str());
+    return;
+  }
+  std::ofstream marker(readerMarker());
+  if (!marker) systemLogf(LogLevel::error, "Button reader marker not written\n");
 }
 
 void ICA_Base::handleButonEventNoneICA(const foundation::Notification& notification) {
@@ -628,6 +641,12 @@ void ICA_Base::handleButonEventNoneICA(const foundation::Notification& notificat
     condition4Button_.notify_all();
   }
   if (ended.joinable()) ended.join();
+  if (what == vantrel::kButtonEventStop) {
+    // The reader has let the scanner go: the data source that asked may open it now.
+    auto sent = foundation::postNotification(
+        {vantrel::kButtonReleasedNotification, std::string(vantrel::kScannerModuleBundleId), {}});
+    if (!sent) systemLogf(LogLevel::error, "Button release not told: %s\n", sent.error().c_str());
+  }
 }
 
 std::chrono::milliseconds ICA_Base::nextButtonBackoff(std::chrono::milliseconds wait) {
@@ -640,6 +659,10 @@ bool ICA_Base::buttonThreadRunning() const {
 }
 
 void ICA_Base::stopButtonEvents() {
+  if (buttonEventObserver_.running()) {
+    std::error_code ignored;
+    std::filesystem::remove(readerMarker(), ignored);
+  }
   buttonEventObserver_.stop();
   std::thread ended;
   {

@@ -4,8 +4,11 @@
 // scanner from the reader, and the device's close joining the reader. Run under ThreadSanitizer.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "ModuleHarness.h"
@@ -125,6 +128,38 @@ TEST_F(ButtonPath, PressesReachTheHostWhileASessionIsOpen) {
   ASSERT_TRUE(readerWaits());
   EXPECT_EQ(module_.framework().notifications().size(), 3u) << "no session: no notification";
   EXPECT_TRUE(device_->duplexScanFromTessalineButton()) << "a duplex press is still remembered";
+}
+
+// A "stop" is answered once the reader has ended, so that the data source that asked opens the
+// scanner only then; the module's marker tells it that an answer will come.
+TEST_F(ButtonPath, StopIsAnsweredOnceTheReaderHasLetTheScannerGo) {
+  EXPECT_TRUE(
+      fs::exists(foundation::notificationFolder() /
+                 (std::string(vantrel::kButtonReaderMarker) + "." + std::to_string(::getpid()))));
+  std::mutex mutex;
+  std::condition_variable arrived;
+  bool answered = false, readerAtAnswer = true;
+  foundation::NotificationObserver answer;
+  ASSERT_TRUE(answer
+                  .start(vantrel::kButtonReleasedNotification,
+                         std::string(vantrel::kScannerModuleBundleId),
+                         [&](const foundation::Notification&) {
+                           const bool running = device_->buttonThreadRunning();
+                           std::lock_guard lock(mutex);
+                           readerAtAnswer = running;
+                           answered = true;
+                           arrived.notify_all();
+                         })
+                  .ok());
+  post("go");
+  ASSERT_TRUE(readerWaits());
+  post("stop");
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(arrived.wait_for(lock, kPatience, [&] { return answered; }));
+    EXPECT_FALSE(readerAtAnswer);
+  }
+  answer.stop();
 }
 
 TEST_F(ButtonPath, StopEndsTheReaderAndASecondGoStartsAnotherOne) {

@@ -13,8 +13,8 @@ namespace {
 
 // Chosen from a long run so that together they cover every pixel type, mechanism, strip size,
 // cancel, device condition, skip, transfer count, the interface, probes, negotiation, a second
-// batch and a reopen; the first few are plain walks.
-constexpr uint64_t kSeeds[] = {1, 2, 3, 4, 5, 6, 8, 22, 26, 53, 93, 139, 183, 218, 228, 250};
+// batch and a reopen, in a few minutes under ThreadSanitizer.
+constexpr uint64_t kSeeds[] = {8, 22, 26, 53, 93, 139, 183, 218, 228};
 
 #if defined(__SANITIZE_THREAD__)
 constexpr bool kThreadSanitizer = true;

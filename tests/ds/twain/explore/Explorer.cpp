@@ -43,19 +43,9 @@ constexpr double kInchSlack = 0.01;
 constexpr auto kReadyWait = std::chrono::seconds(60);
 constexpr auto kReadyPoll = std::chrono::milliseconds(2);
 
-const std::vector<KnownOpen> kKnownOpen = {
-    {"skip-ends-batch", "MSG_ENDXFER in state 6 or after one strip ends the whole batch"},
-    {"pending-get-in-transfer", "DAT_PENDINGXFERS MSG_GET in state 7 answers TWCC_SEQERROR"},
-    {"xfercount-ignored", "CAP_XFERCOUNT is accepted, then ignored"},
-    {"out-of-range-frame", "frames past the feeder or below the minimum are accepted"},
-    {"out-of-range-resolution", "a resolution outside the advertised range is accepted"},
-    {"readback-layout", "ICAP_FRAMES and DAT_IMAGELAYOUT disagree with the area scanned"},
-    {"empty-feeder-code", "an empty feeder at an enable answers TWCC_SEQERROR"},
-    {"device-condition-code", "a jam, double feed or open cover fails without its TWAIN code"},
-    {"shared-image-record",
-     "the scan thread's page steps and the host's image steps share one plug-in record (a data "
-     "race: pages blank or thresholded at 128)"},
-};
+// Empty while every fault the explorer has met is mended; a class goes here with its fault when a
+// new one is found and taken up, and out again with the fix.
+const std::vector<KnownOpen> kKnownOpen = {};
 
 // Ends the process when a call does not return within the bound: a hung data source cannot be
 // recovered from inside the process, and the line names the scenario to replay.

@@ -266,6 +266,20 @@ void Device::LoadSheets(uint32_t sheets) {
   state_.sheets = sheets;
 }
 
+bool Device::SheetInTransport() const {
+  std::lock_guard lock(m_);
+  return state_.scan.pageOpen;
+}
+
+void Device::TakeOutSheet() {
+  std::lock_guard lock(m_);
+  if (!state_.scan.pageOpen) return;
+  state_.scan.pageOpen = false;
+  state_.scan.carried = 0;
+  if (state_.sheets > 0) --state_.sheets;
+  ++state_.scan.sheetsTaken;
+}
+
 size_t Device::BlockedTransfers() const {
   std::lock_guard lock(m_);
   return blocked_;

@@ -54,6 +54,8 @@ class Device {
   ScanRecord Scanned() const;
   void ClearScanned();
   void LoadSheets(uint32_t sheets);
+  bool SheetInTransport() const;
+  void TakeOutSheet();
   size_t PendingButtonPackets() const;
   void FailPipeStatus(bool fail);
   void NoteTimeout(uint32_t milliseconds);

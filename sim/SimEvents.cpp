@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "sim/SimCommands.h"
+#include "sim/SimScan.h"
 
 namespace sim {
 namespace {
@@ -114,12 +115,15 @@ bool SheetEventOnRead(DeviceState& s, uint32_t side, const SideFacts& facts, con
 
   static const SheetEventKind kBlank[] = {SheetEventKind::BlankPage};
   if (auto e = Find(s, side, kBlank); e != s.events.pending.end()) {
+    const SheetEvent event = *e;
     s.events.pending.erase(e);
     Raise(r, kKeyRecovered, kCodeBlankPage, 0);
     ImageFields(r, facts, 0);
     at = bytes.size();
     scan.sideEnded[side] = true;
     ++scan.record.sidesDelivered;
+    scan.record.eventsMet.push_back(event);
+    MarkSideEnded(scan, side, true);
     return true;
   }
 
@@ -139,6 +143,7 @@ bool SheetEventOnRead(DeviceState& s, uint32_t side, const SideFacts& facts, con
   if (hit != s.events.pending.end()) {
     const SheetEvent event = *hit;
     s.events.pending.erase(hit);
+    scan.record.eventsMet.push_back(event);
     const bool keepsData =
         event.kind == SheetEventKind::MultiFeed || event.kind == SheetEventKind::Skew;
     // A condition that stops the sheet delivers what came before it; one the scanner only
@@ -194,6 +199,7 @@ uint16_t EndOfPageCode(DeviceState& s, uint32_t side) {
   static const SheetEventKind kAtEnd[] = {SheetEventKind::MultiFeedAtEnd};
   auto e = Find(s, side, kAtEnd);
   if (e == s.events.pending.end()) return kCodeEndOfPage;
+  s.scan.record.eventsMet.push_back(*e);
   s.events.pending.erase(e);
   return kCodeEndOfPageMultiFeed;
 }
@@ -207,6 +213,7 @@ void ReleaseEvents(DeviceState& s, bool leaves, Reply& r) {
       continue;
     }
     if (e->kind == SheetEventKind::MultiFeedOnRelease) {
+      s.scan.record.eventsMet.push_back(*e);
       Raise(r, kKeyRecovered, kCodeMultiFeed, 0);
       e = pending.erase(e);
       continue;

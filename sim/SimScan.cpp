@@ -160,8 +160,27 @@ std::vector<uint8_t> JpegSide(const DeviceState& s, const Window& w,
       }
   }
   const uint32_t components = w.subKind == 4 ? 1 : 3;
-  return DeviceJpegScanData(
-      DeviceJpegFile(raw, w.pixels, lines, components, w.subKind, &tables[0], &tables[64]));
+  return DeviceJpegFile(raw, w.pixels, lines, components, w.subKind, &tables[0], &tables[64]);
+}
+
+// The side as the record keeps it, before compression.
+void RecordSide(ScanState& scan, const Window& w, uint32_t sheet, uint32_t side, uint32_t lines) {
+  SideFed fed;
+  fed.sheet = sheet;
+  fed.side = side;
+  fed.xRes = w.xRes;
+  fed.yRes = w.yRes;
+  fed.pixels = w.pixels;
+  fed.lines = lines;
+  fed.bytesPerLine = w.bytesPerLine;
+  fed.rawBytes = scan.side[side].size();
+  fed.rawChecksum = ImageChecksum(scan.side[side].data(), scan.side[side].size());
+  std::vector<SideFed>& sides = scan.record.sides;
+  if (sides.size() >= kSidesFedKept) {
+    sides.erase(sides.begin());
+    ++scan.record.sidesDropped;
+  }
+  sides.push_back(std::move(fed));
 }
 
 // Styles 1 to 3: one stream of both sides, read as the front side.
@@ -240,7 +259,12 @@ void OpenPage(DeviceState& s, const Window& w, Reply& reply) {
     if (const Document* doc = DocumentFor(s.config.documents, sheet, side); wanted && doc)
       DocumentSide(s, w, *doc, sheet, side, lines, reply);
     if (wanted && scan.irUvImageNext) scan.side[side] = IrUvImage(sheet, lines, w.bytesPerLine);
-    if (wanted && DeviceJpeg(w)) scan.side[side] = JpegSide(s, w, scan.side[side], lines);
+    if (wanted) RecordSide(scan, w, sheet, side, lines);
+    if (wanted && DeviceJpeg(w)) {
+      std::vector<uint8_t> file = JpegSide(s, w, scan.side[side], lines);
+      scan.side[side] = DeviceJpegScanData(file);
+      scan.record.sides.back().jpegFile = std::move(file);
+    }
     // What the last sheet's end of page carried of this one is not sent again.
     scan.position[side] = wanted ? std::min<size_t>(scan.carried, scan.side[side].size()) : 0;
     scan.lines[side] = wanted ? lines : 0;
@@ -270,6 +294,15 @@ void EndSense(Reply& r, const Window& w, const ScanState& scan, uint32_t side, u
   r.sense.imageScanMode = w.modeBits;
 }
 
+// The record's side is sent whole once its last byte went out (one stream carries both sides
+// of the styles that interleave them).
+void MarkIfSent(DeviceState& s, const Window& w, uint32_t side) {
+  ScanState& scan = s.scan;
+  if (scan.position[side] < scan.side[side].size()) return;
+  MarkSideEnded(scan, side, false);
+  if (DeMultiplexed(s, w)) MarkSideEnded(scan, 1, false);
+}
+
 // The side the next READ delivers, by the duplex style.
 uint32_t SideOfRead(const DeviceState& s, const Window& w) {
   const ScanState& scan = s.scan;
@@ -293,6 +326,17 @@ uint32_t SideOfRead(const DeviceState& s, const Window& w) {
 }  // namespace
 
 ScanState InitialScan(const Config&) { return ScanState{}; }
+
+void MarkSideEnded(ScanState& scan, uint32_t side, bool blank) {
+  const uint32_t sheet = scan.sheetsTaken + 1;
+  for (auto f = scan.record.sides.rbegin(); f != scan.record.sides.rend(); ++f) {
+    if (f->sheet == sheet && f->side == side) {
+      f->ended = true;
+      f->blank = f->blank || blank;
+      return;
+    }
+  }
+}
 
 std::vector<uint8_t> DeviceJpegTables() {
   std::vector<uint8_t> tables(kJpegTableBlock - 4);
@@ -331,6 +375,7 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
   const bool alternating = Duplex(w) && (s.config.duplexStyle == 0 || s.config.duplexStyle == 7);
   if (SheetEventOnRead(s, side, SideFacts{w.pixels, w.bytesPerLine, w.modeBits}, c, r)) {
     if (alternating) scan.nextSide = 1 - side;
+    MarkIfSent(s, w, side);
     return;
   }
   std::vector<uint8_t>& bytes = scan.side[side];
@@ -340,6 +385,7 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
   std::copy_n(bytes.begin() + long(at), n, r.data.begin());
   at += n;
   if (alternating) scan.nextSide = 1 - side;
+  MarkIfSent(s, w, side);
   if (n < c.length) {
     scan.sideEnded[side] = true;
     // The EOF style ends the front with an end of file, the rear with an end of page.

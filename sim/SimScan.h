@@ -29,6 +29,8 @@ struct ScanState {
 };
 
 ScanState InitialScan(const Config& config);
+// The record's side of the sheet in the transport went out whole (or blank).
+void MarkSideEnded(ScanState& scan, uint32_t side, bool blank);
 // The device's own quantisation tables (READ 0x8B): luminance, then chrominance.
 std::vector<uint8_t> DeviceJpegTables();
 

@@ -115,40 +115,6 @@ SIM_API std::vector<uint8_t> CalibrationSamples(const CalibrationSetup& setup, b
 // IR/UV image (`IrUvImage`).
 enum class ImageProfile : uint8_t { DeviceJpeg, Raw, IrUv };
 
-// What the host sent and the device did around its scans, in order of arrival.
-struct ScanRecord {
-  struct Block {
-    uint16_t dataType;  // SEND 0x95, 0x96, 0x98, 0x99, 0x8B
-    std::vector<uint8_t> bytes;
-  };
-  std::vector<Block> jobBlocks;
-  std::vector<uint8_t> reserveArguments;  // RESERVE UNIT block byte 11, in order
-  std::vector<uint8_t> releaseArguments;  // RELEASE UNIT block byte 11, in order
-  uint32_t sidesDelivered = 0;            // sides that ended with end of page or end of file
-  uint32_t sheetsFed = 0;                 // sheets that left the feeder and were released
-};
-
-// Byte `column` of line `row` of a side (0 front, 1 rear) of sheet `sheet` (from 1): bytes 0 to
-// 3 are the sheet, the side and the row (big-endian), the rest a pattern of all four. Every mode
-// and depth gets its line bytes from it.
-SIM_API uint8_t SheetByte(uint32_t sheet, uint32_t side, uint32_t row, uint32_t column);
-SIM_API std::vector<uint8_t> SheetSide(uint32_t sheet, uint32_t side, uint32_t lines,
-                                       uint32_t bytesPerLine);
-// The checksum the command log keeps of image data (FNV-1a, 32 bits).
-SIM_API uint32_t ImageChecksum(const uint8_t* data, size_t length);
-// The JPEG file the device compresses a side into (libjpeg-turbo, baseline, the standard
-// Huffman tables, no restart markers): `pixels` are `lines` lines of `width` pixels of
-// `components` bytes (R, G, B or grey); `subKind` is the window's JPEG kind (1: luma sampled
-// 2 x 2, 2: 2 x 1, 3: 1 x 1, 4: grey); the tables are 64 quantisation values each in natural
-// order. The device sends only the entropy-coded data behind the file's SOS and its FF D9
-// (DeviceJpegScanData); a host puts its own header in front.
-SIM_API std::vector<uint8_t> DeviceJpegFile(const std::vector<uint8_t>& pixels, uint32_t width,
-                                            uint32_t lines, uint32_t components, uint32_t subKind,
-                                            const uint8_t* luma, const uint8_t* chroma);
-SIM_API std::vector<uint8_t> DeviceJpegScanData(const std::vector<uint8_t>& file);
-// Bytes of image data the command log keeps of each READ.
-constexpr size_t kImageLogPrefix = 16;
-
 // A condition the scanner meets on one sheet (description key `event`). Offsets count bytes of
 // the side as the window lays it out.
 enum class SheetEventKind : uint8_t {
@@ -174,6 +140,60 @@ struct SheetEvent {
 };
 SIM_API const char* SheetEventName(SheetEventKind kind);
 SIM_API bool SheetEventFromName(const std::string& name, SheetEventKind* kind);
+
+// A side the scanner built from a sheet and fed, as a test's oracle reads it: the image before
+// any compression (its size and checksum), the whole JPEG file the device took its stream from
+// when it compressed the side, and how far the host got with it.
+struct SideFed {
+  uint32_t sheet = 0;  // from 1
+  uint32_t side = 0;   // 0 front, 1 rear
+  uint16_t xRes = 0, yRes = 0;
+  uint32_t pixels = 0, lines = 0, bytesPerLine = 0;
+  size_t rawBytes = 0;
+  uint32_t rawChecksum = 0;       // ImageChecksum of the raw image
+  std::vector<uint8_t> jpegFile;  // empty: the side went out raw
+  bool blank = false;             // it came as a blank page, no data
+  bool ended = false;             // its last byte went out: sent whole
+};
+// The record keeps the latest sides only, so that a long scan does not grow it without bound.
+constexpr size_t kSidesFedKept = 256;
+
+// What the host sent and the device did around its scans, in order of arrival.
+struct ScanRecord {
+  struct Block {
+    uint16_t dataType;  // SEND 0x95, 0x96, 0x98, 0x99, 0x8B
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<Block> jobBlocks;
+  std::vector<uint8_t> reserveArguments;  // RESERVE UNIT block byte 11, in order
+  std::vector<uint8_t> releaseArguments;  // RELEASE UNIT block byte 11, in order
+  uint32_t sidesDelivered = 0;            // sides that ended with end of page or end of file
+  uint32_t sheetsFed = 0;                 // sheets that left the feeder and were released
+  std::vector<SideFed> sides;             // in the order the sheets were taken (front, rear)
+  size_t sidesDropped = 0;                // older sides left out beyond kSidesFedKept
+  std::vector<SheetEvent> eventsMet;      // the sheet conditions the scanner raised, in order
+};
+
+// Byte `column` of line `row` of a side (0 front, 1 rear) of sheet `sheet` (from 1): bytes 0 to
+// 3 are the sheet, the side and the row (big-endian), the rest a pattern of all four. Every mode
+// and depth gets its line bytes from it.
+SIM_API uint8_t SheetByte(uint32_t sheet, uint32_t side, uint32_t row, uint32_t column);
+SIM_API std::vector<uint8_t> SheetSide(uint32_t sheet, uint32_t side, uint32_t lines,
+                                       uint32_t bytesPerLine);
+// The checksum the command log keeps of image data (FNV-1a, 32 bits).
+SIM_API uint32_t ImageChecksum(const uint8_t* data, size_t length);
+// The JPEG file the device compresses a side into (libjpeg-turbo, baseline, the standard
+// Huffman tables, no restart markers): `pixels` are `lines` lines of `width` pixels of
+// `components` bytes (R, G, B or grey); `subKind` is the window's JPEG kind (1: luma sampled
+// 2 x 2, 2: 2 x 1, 3: 1 x 1, 4: grey); the tables are 64 quantisation values each in natural
+// order. The device sends only the entropy-coded data behind the file's SOS and its FF D9
+// (DeviceJpegScanData); a host puts its own header in front.
+SIM_API std::vector<uint8_t> DeviceJpegFile(const std::vector<uint8_t>& pixels, uint32_t width,
+                                            uint32_t lines, uint32_t components, uint32_t subKind,
+                                            const uint8_t* luma, const uint8_t* chroma);
+SIM_API std::vector<uint8_t> DeviceJpegScanData(const std::vector<uint8_t>& file);
+// Bytes of image data the command log keeps of each READ.
+constexpr size_t kImageLogPrefix = 16;
 
 // What a job-start RESERVE UNIT (byte 11 = 2) answers (description key `reserve`).
 enum class ReserveAnswer : uint8_t {
@@ -414,6 +434,10 @@ class SIM_API SimScanner {
   ScanRecord Scanned() const;
   void ClearScanned();
   void LoadSheets(uint32_t sheets);
+  // A sheet the host left in the transport (read from, never released); a person takes it out
+  // with TakeOutSheet, as after a jam.
+  bool SheetInTransport() const;
+  void TakeOutSheet();
 
   std::shared_ptr<detail::Device> device() const { return device_; }
 

@@ -181,6 +181,8 @@ void SimScanner::ClearPrepared() { device_->ClearPrepared(); }
 ScanRecord SimScanner::Scanned() const { return device_->Scanned(); }
 void SimScanner::ClearScanned() { device_->ClearScanned(); }
 void SimScanner::LoadSheets(uint32_t sheets) { device_->LoadSheets(sheets); }
+bool SimScanner::SheetInTransport() const { return device_->SheetInTransport(); }
+void SimScanner::TakeOutSheet() { device_->TakeOutSheet(); }
 size_t SimScanner::PendingButtonPackets() const { return device_->PendingButtonPackets(); }
 void SimScanner::FailInterruptReads(UsbStatus code, uint32_t count) {
   device_->FailInterruptReads(code, count);

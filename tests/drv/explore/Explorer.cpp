@@ -142,8 +142,15 @@ class Client {
 
   static long Callback(uint32_t, uint32_t*, uint8_t* data, uint32_t size, long, long,
                        STATUSLIST* list) {
-    return current_.load()->Take(data, size, list);
+    Client* client = current_.load();
+    if (client == nullptr) {
+      // A call after the job's end: a thread of the job outlived it.
+      ++stray_;
+      return kCallbackCancel;
+    }
+    return client->Take(data, size, list);
   }
+  static size_t Stray() { return stray_.exchange(0); }
   void Install() { current_.store(this); }
   void Uninstall() { current_.store(nullptr); }
 
@@ -212,6 +219,7 @@ class Client {
   }
 
   static inline std::atomic<Client*> current_{nullptr};
+  static inline std::atomic<size_t> stray_{0};
   const Scenario& s_;
   std::mutex m_;
   std::condition_variable cv_;
@@ -432,6 +440,8 @@ class ScenarioRun {
            std::to_string(bound >> 20) + " MiB");
     Judge();
     NextJob();
+    if (const size_t stray = Client::Stray(); stray != 0)
+      Fail("the driver called the client " + std::to_string(stray) + " times after its job");
     return Finish();
   }
 

@@ -37,6 +37,7 @@ constexpr uint64_t kPipeLimit = 128ull << 20;
 constexpr uint64_t kMemorySlack = 256ull << 20;
 constexpr uint8_t kImageRead = 0xA8;
 constexpr auto kMemorySample = std::chrono::milliseconds(20);
+constexpr auto kThreadPatience = std::chrono::seconds(10);
 
 // Resident memory of the process in bytes.
 uint64_t ResidentBytes() {
@@ -425,8 +426,9 @@ class ScenarioRun {
     const uint64_t memoryBefore = ResidentBytes();
     Job();
     const bool deviceOpen = !terminated_;
-    const size_t after = testsupport::threadCount();
     const size_t expected = deviceOpen ? threadsBeforeJob : threadsBeforeDevice;
+    // A joined thread is listed until the system has reaped it, which a loaded machine delays.
+    const size_t after = testsupport::threadCountSettledAt(expected, kThreadPatience);
     if (after != expected)
       Fail("threads left after the job's end: " + std::to_string(after) + " where " +
            std::to_string(expected) + " were (" + testsupport::threadNames() + ")");

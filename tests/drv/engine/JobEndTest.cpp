@@ -344,3 +344,76 @@ TEST_F(JobEnd, ACancelInTheMiddleOfAPageEndsTheJobInEveryStyle) {
     }
   }
 }
+
+// The other roads to the page end's wait on a packet that never comes: a jam on the front page
+// after which the client starts the next page anyway, and a device status with a wrong
+// controller id while the next sheet's page is set up (its window, its unit). Each ends the job
+// within the bound, with every thread joined, and the next job scans a clean page.
+TEST_F(JobEnd, AFailedSheetAndTheNextPageEndTheJob) {
+  constexpr int kSetWindow = 0xE4;
+  constexpr int kReserveUnit = 0xE6;
+  struct Road {
+    const char* what;
+    int opcode;  // the command whose status carries the wrong id; -1: a jam instead
+    uint32_t skip;
+  };
+  const Road roads[] = {
+      {"a jam on the front", -1, 0},
+      // The job start's window goes through.
+      {"a wrong controller id at the next sheet's window", kSetWindow, 1},
+      // The job start's and the first sheet's go through.
+      {"a wrong controller id at the next sheet's unit", kReserveUnit, 2},
+  };
+  for (const uint8_t style : {uint8_t(6), uint8_t(7)}) {
+    for (const bool raw : {true, false}) {
+      for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+        for (const Road& road : roads) {
+          const std::string what =
+              "style " + std::to_string(style) + (raw ? ", raw" : ", device JPEG") +
+              ((ctrl & kCtrlPage) != 0 ? ", page mode, " : ", batch mode, ") + road.what;
+          sim::Config config;
+          config.duplexStyle = style;
+          config.profile = raw ? sim::ImageProfile::Raw : sim::ImageProfile::DeviceJpeg;
+          config.sheets = 3;
+          if (road.opcode < 0) config.sheetEvents = {{sim::SheetEventKind::Jam, 1, 0, 1000, 0}};
+          sim::SimScanner& s = OpenAlone(config);
+          if (road.opcode >= 0) {
+            sim::Fault f;
+            f.kind = sim::FaultKind::WrongIdInStatus;
+            f.opcode = road.opcode;
+            f.skip = road.skip;
+            s.InjectFault(f);
+          }
+          const size_t threads = ThreadCount();
+          const SCANPARAMETER_UNION p = DuplexPage(ctrl);
+          Receiver receiver;
+          {
+            testsupport::Watchdog watchdog(what);
+            ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+            ASSERT_EQ(SetParameter(p), 0) << what;
+            // Pages until one fails, then one more start, as a client that does not look.
+            bool failed = false;
+            for (int page = 0; page < 6 && !failed; ++page) {
+              receiver.NextPage();
+              if (KRStartScan(kCtrl, &handle, Receiver::Callback, 0) != 0) {
+                failed = true;
+                break;
+              }
+              ASSERT_TRUE(receiver.WaitForPageEnd()) << what << ", page " << page + 1;
+              failed = KRStopScan(kCtrl, &handle, 0) != 0;
+            }
+            EXPECT_TRUE(failed) << what;
+            receiver.NextPage();
+            if (KRStartScan(kCtrl, &handle, Receiver::Callback, 0) == 0) {
+              ASSERT_TRUE(receiver.WaitForPageEnd()) << what << ", the page after the failure";
+              KRStopScan(kCtrl, &handle, 0);
+            }
+            KRStopJob(kCtrl, &handle);
+          }
+          s.ClearFaults();
+          ExpectEndedAndNextClean(s, raw, threads, what);
+        }
+      }
+    }
+  }
+}

@@ -263,6 +263,10 @@ void OpenPage(DeviceState& s, const Window& w, Reply& reply) {
     if (wanted && DeviceJpeg(w)) {
       std::vector<uint8_t> file = JpegSide(s, w, scan.side[side], lines);
       scan.side[side] = DeviceJpegScanData(file);
+      // A scanner that runs on: filler in front of the closing FF D9, no byte of it a marker.
+      constexpr uint8_t kFiller = 0x55;
+      if (s.config.deviceJpegRunOn != 0 && scan.side[side].size() >= 2)
+        scan.side[side].insert(scan.side[side].end() - 2, s.config.deviceJpegRunOn, kFiller);
       scan.record.sides.back().jpegFile = std::move(file);
     }
     // What the last sheet's end of page carried of this one is not sent again.

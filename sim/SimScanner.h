@@ -261,6 +261,9 @@ struct Config {
   // own lines for a window of unknown length.
   uint32_t paperLength = 3300;
   std::vector<uint32_t> sheetLengths;
+  // Bytes of entropy-coded filler every device-JPEG side runs on with before its end (a
+  // scanner that does not stop at a page's end); 0: none.
+  uint32_t deviceJpegRunOn = 0;
   // The duplex transfer style READ 0xB2 reports, 0 to 7 (7: the supported model's).
   uint8_t duplexStyle = 7;
   // The de-multiplexing unit in lines READ 0xB2 reports in bytes 5-6 (styles 1 to 3 interleave

@@ -587,6 +587,22 @@ void AnalyzeStatusToList(long status, long message, uint8_t blEOP, uint8_t blEOF
   if (blEOP) add(kEndOfPage);
 }
 
+uint64_t DeviceJpegPageLimit(uint32_t bytesPerLine) {
+  constexpr uint64_t kLargestFrameHeight = 65535;
+  constexpr uint64_t kIncompressible = 2;
+  constexpr uint64_t kHeaderRoom = 1 << 20;
+  return uint64_t{std::max<uint32_t>(bytesPerLine, 1)} * kLargestFrameHeight * kIncompressible +
+         kHeaderRoom;
+}
+
+bool DeviceJpegPageTooLong(uint32_t bytesPerLine, int64_t gathered, uint32_t more) {
+  const uint64_t limit = DeviceJpegPageLimit(bytesPerLine);
+  if (uint64_t(std::max<int64_t>(gathered, 0)) + more <= limit) return false;
+  DbgPrintf(1, " *** Device JPEG page runs on past %llu bytes: refused",
+            static_cast<unsigned long long>(limit));
+  return true;
+}
+
 long AnalyzeKRJFIFWriterErr(int result) {
   switch (result) {
     case -1:

@@ -115,3 +115,9 @@ void EOPPadding(CScannerManagerScannerItem* item, uint8_t* buffer, uint32_t size
                 const uint8_t* values);
 void AnalyzeStatusToList(long status, long message, uint8_t blEOP, uint8_t blEOF, STATUSLIST* list);
 long AnalyzeKRJFIFWriterErr(int result);
+// The most a page of the device's JPEG may bring, for a window of `bytesPerLine` raw bytes a
+// line: the frame's largest height of such lines, twice over for data that does not compress,
+// and room for its headers. A page that runs on past it (a scanner that never ends it) is
+// refused with the device error before it piles up in memory.
+uint64_t DeviceJpegPageLimit(uint32_t bytesPerLine);
+bool DeviceJpegPageTooLong(uint32_t bytesPerLine, int64_t gathered, uint32_t more);

@@ -602,8 +602,12 @@ void JpegDecode::Run() {
       if (!m_pageStarted && m_item->bTwoSides) m_ni.InImage.ScanType = m_side == 0 ? 1 : 3;
       if (!m_pageStarted && Dumping()) DumpBegin(SourceDump());
       m_pageStarted = true;
-      const int r = KRJFIFWrite(&m_jfif, m_data.data(),
-                                static_cast<int>(std::min(h.dwEffectiveSize, h.dwSize)), 0);
+      const uint32_t size = std::min(h.dwEffectiveSize, h.dwSize);
+      if (DeviceJpegPageTooLong(m_dev.BytesPerLine, m_jfif.nJFIFSize, size)) {
+        Fail(out, kUnknown);
+        continue;
+      }
+      const int r = KRJFIFWrite(&m_jfif, m_data.data(), static_cast<int>(size), 0);
       if (r != 1) {
         DbgPrintf(1, "JpegDecodeThread: KRJFIF error=%d", r);
         Fail(out, static_cast<int32_t>(AnalyzeKRJFIFWriterErr(r)));

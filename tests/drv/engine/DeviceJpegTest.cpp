@@ -11,6 +11,8 @@
 
 #include "ScanJobRunner.h"
 #include "TestFolder.h"
+#include "Watchdog.h"
+#include "drv/engine/ScanJob.h"
 #include "drv/platform/DbgLog.h"
 #include "tests/drv/jpeg/oracle.h"
 
@@ -250,4 +252,41 @@ TEST_F(DeviceJpeg, DebugLevelThreeDumpsWhatTheWorkersTakeIn) {
   EXPECT_TRUE(Bytes(converted.begin(), converted.end()) ==
               Bytes(page.begin(), page.begin() + long(converted.size())));
   EXPECT_FALSE(testsupport::ReadFile(raw + "-IPRaw00-001.raw").empty());
+}
+
+// A scanner that runs on past any page's end: the side's JPEG is refused with the device error
+// once it passes what a page of the window can bring, decoded for a raw client and for a JPEG
+// client the model re-encodes for, instead of gathering until memory runs out. The job ends
+// with its threads joined.
+TEST_F(DeviceJpeg, APageThatRunsOnIsRefusedAtItsLimit) {
+  struct Case {
+    const char* what;
+    uint32_t mode;
+  };
+  const Case cases[] = {{"a raw client", 2}, {"a JPEG client the model re-encodes for", 0x6000002}};
+  for (const Case& c : cases) {
+    SCANPARAMETER_UNION p = Page(c.mode, 8, 1, 320);
+    p.Width = p.PixelNum = p.BytesPerLine = 304;
+    if (ModeKind(c.mode) != 0) p.Compression = kDeviceJpegCompression;
+    sim::Config config;
+    if (ModeKind(c.mode) != 0) config.inquiryPatches = {JpegWindowPatch()};
+    config.deviceJpegRunOn = uint32_t(DeviceJpegPageLimit(p.BytesPerLine));
+    OpenJpeg(1, config);
+    if (ModeKind(c.mode) != 0) UseFeatures(SupportedFeaturesWithout(kFeatureExtendedModes));
+    const size_t threads = ThreadCount();
+    Job job;
+    {
+      testsupport::Watchdog watchdog(c.what);
+      job = RunJob(p, 0, 1);
+    }
+    SCANPARAMETER_UNION dev;
+    Item()->pScanner->GetNewScanParameter(&dev);
+    EXPECT_EQ(dev.BytesPerLine, p.BytesPerLine) << c.what;
+    ASSERT_EQ(job.pages.size(), 1u) << c.what;
+    ASSERT_FALSE(job.pages[0].calls.empty()) << c.what;
+    EXPECT_EQ(CodesOf(job.pages[0].calls.back()).at(0), -2999) << c.what;
+    EXPECT_EQ(job.stopScan, std::vector<long>{-2999}) << c.what;
+    EXPECT_EQ(Item()->bJobRunning, 0) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+  }
 }

@@ -39,40 +39,129 @@ function(vt_assemble_driver)
     string(APPEND VT_KR_EXPORT_LINES "    ${name};\n")
   endforeach()
   configure_file(${CMAKE_SOURCE_DIR}/cmake/vantrel.map.in ${CMAKE_BINARY_DIR}/vantrel.map @ONLY)
-  target_link_options(Vantrel PRIVATE -Wl,--no-undefined
+  target_link_options(Vantrel PRIVATE ${VT_NO_UNDEFINED}
                       -Wl,--version-script=${CMAKE_BINARY_DIR}/vantrel.map)
   set_property(TARGET Vantrel APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/vantrel.map)
   set_target_properties(Vantrel PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 endfunction()
 
-# vt_test(<name> SOURCES ... LIBS ... [THREADED] [TIMEOUT s] [ENV NAME=value])
-# One GoogleTest program; every case gets a time-out so nothing in the suite can hang.
-# THREADED programs also run under ThreadSanitizer. ENV sets one more variable for each case.
+# Test sources may be compiled apart from the product: the sanitizer passes build them at -O0
+# (the product keeps its optimisation), and a folder's tests are compiled in unity batches.
+set(VT_TEST_OPTIMIZE "" CACHE STRING "Optimisation flag for test sources, e.g. -O0; empty: the build type's")
+option(VT_TEST_UNITY "Compile the sources of one test in unity batches" OFF)
+option(VT_TEST_PROGRAMS "Link the tests of one folder into one program" OFF)
+set(VT_TEST_UNITY_BATCH 16 CACHE STRING "Sources per unity batch of a test")
+
+# vt_test_code(<target>): how a test's own sources are compiled (tests/ sets VT_TEST_OPTIMIZE
+# for everything below it).
+function(vt_test_code target)
+  if(VT_TEST_UNITY)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${VT_TEST_UNITY_BATCH})
+  endif()
+endfunction()
+
+# vt_test(<name> SOURCES ... LIBS ... [THREADED] [OWN_PROGRAM] [TIMEOUT s] [ENV NAME=value])
+# One GoogleTest program a test; with VT_TEST_PROGRAMS the tests of one folder are linked into one
+# program (one for its threaded tests, one per ENV value): <name> is then an object library, so a folder may still give it definitions and
+# dependencies; tests that link the simulator's shared library form a program of their own.
+# OWN_PROGRAM keeps a test in a program of its own (one that must not share its
+# process). Every case gets a time-out so nothing in the suite can hang. THREADED tests also run
+# under ThreadSanitizer. ENV sets one more variable for each case.
 function(vt_test name)
-  cmake_parse_arguments(T "THREADED" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "THREADED;OWN_PROGRAM" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 60)
   endif()
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
-  set(labels unit)
+  list(LENGTH T_ENV extra)
+  if(extra GREATER 1)
+    message(FATAL_ERROR "vt_test(${name}): ENV takes one NAME=value")
+  endif()
+  if(T_OWN_PROGRAM OR NOT VT_TEST_PROGRAMS)
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+                                          Threads::Threads)
+    vt_test_code(${name})
+    _vt_test_program(${name} "${T_THREADED}" ${T_TIMEOUT} "${T_ENV}")
+    return()
+  endif()
+
+  add_library(${name} OBJECT ${T_SOURCES})
+  target_link_libraries(${name} PUBLIC ${T_LIBS} GTest::gtest GTest::gmock Threads::Threads)
+  vt_test_code(${name})
+
+  file(RELATIVE_PATH folder ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REPLACE "/" "_" program "${folder}")
+  # The simulator linked as its shared library and linked in whole cannot share a program: the
+  # driver loaded at run time would reach one copy and the test the other.
+  if("vantrel-sim" IN_LIST T_LIBS)
+    string(APPEND program "_shared_sim")
+  endif()
   if(T_THREADED)
+    string(APPEND program "_threaded")
+  endif()
+  string(APPEND program "_tests")
+  if(T_ENV)
+    string(MAKE_C_IDENTIFIER "${T_ENV}" env_id)
+    string(TOLOWER "${env_id}" env_id)
+    string(APPEND program "_${env_id}")
+  endif()
+
+  get_property(members DIRECTORY PROPERTY VT_PROGRAM_${program})
+  if(NOT members)
+    set_property(DIRECTORY APPEND PROPERTY VT_PROGRAMS ${program})
+    set_property(DIRECTORY PROPERTY VT_PROGRAM_${program}_THREADED "${T_THREADED}")
+    set_property(DIRECTORY PROPERTY VT_PROGRAM_${program}_ENV "${T_ENV}")
+    set_property(DIRECTORY PROPERTY VT_PROGRAM_${program}_TIMEOUT ${T_TIMEOUT})
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY VT_PROGRAM_${program} ${name})
+  get_property(timeout DIRECTORY PROPERTY VT_PROGRAM_${program}_TIMEOUT)
+  if(T_TIMEOUT GREATER timeout)
+    set_property(DIRECTORY PROPERTY VT_PROGRAM_${program}_TIMEOUT ${T_TIMEOUT})
+  endif()
+  get_property(deferred DIRECTORY PROPERTY VT_PROGRAMS_DEFERRED)
+  if(NOT deferred)
+    set_property(DIRECTORY PROPERTY VT_PROGRAMS_DEFERRED ON)
+    cmake_language(DEFER CALL _vt_make_test_programs)
+  endif()
+endfunction()
+
+# At the end of a folder: one program for each group of its tests.
+function(_vt_make_test_programs)
+  get_property(programs DIRECTORY PROPERTY VT_PROGRAMS)
+  foreach(program ${programs})
+    get_property(members DIRECTORY PROPERTY VT_PROGRAM_${program})
+    get_property(threaded DIRECTORY PROPERTY VT_PROGRAM_${program}_THREADED)
+    get_property(env DIRECTORY PROPERTY VT_PROGRAM_${program}_ENV)
+    get_property(timeout DIRECTORY PROPERTY VT_PROGRAM_${program}_TIMEOUT)
+    # Written once, so a new configure does not relink the programs.
+    set(main_source ${CMAKE_BINARY_DIR}/vt_test_program.cpp)
+    if(NOT EXISTS ${main_source})
+      file(WRITE ${main_source} "// a test program's cases live in its object libraries\n")
+    endif()
+    add_executable(${program} ${main_source})
+    target_link_libraries(${program} PRIVATE ${members} GTest::gtest GTest::gmock GTest::gtest_main
+                                             Threads::Threads)
+    vt_test_code(${program})
+    _vt_test_program(${program} "${threaded}" ${timeout} "${env}")
+  endforeach()
+endfunction()
+
+function(_vt_test_program program threaded timeout env)
+  set(labels unit)
+  if(threaded)
     set(labels threaded)
-    set_property(GLOBAL APPEND PROPERTY VT_THREADED_TESTS ${name})
+    set_property(GLOBAL APPEND PROPERTY VT_THREADED_TESTS ${program})
   endif()
   # The discovered cases' properties cannot carry a list: the one extra variable goes in as an
   # environment modification beside ENVIRONMENT.
   set(modification "")
-  list(LENGTH T_ENV extra)
-  if(extra GREATER 1)
-    message(FATAL_ERROR "vt_test(${name}): ENV takes one NAME=value")
-  elseif(extra EQUAL 1)
-    string(REGEX REPLACE "^([^=]+)=(.*)$" "ENVIRONMENT_MODIFICATION;\\1=set:\\2" modification "${T_ENV}")
+  if(env)
+    string(REGEX REPLACE "^([^=]+)=(.*)$" "ENVIRONMENT_MODIFICATION;\\1=set:\\2" modification "${env}")
   endif()
-  gtest_discover_tests(${name}
+  gtest_discover_tests(${program}
     DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 30
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}"
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${timeout} LABELS "${labels}"
                ENVIRONMENT "VT_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp" ${modification})
 endfunction()
 
@@ -123,7 +212,7 @@ function(vt_twain_bundle target)
     target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${B_WHOLE}>")
   endif()
   set(map ${CMAKE_SOURCE_DIR}/cmake/twain_source.map)
-  target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--version-script=${map})
+  target_link_options(${target} PRIVATE ${VT_NO_UNDEFINED} -Wl,--version-script=${map})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})
   set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".ds" OUTPUT_NAME ${B_NAME}
                                              LIBRARY_OUTPUT_DIRECTORY ${bundle})

@@ -44,7 +44,11 @@ class DeviceExport {
   template <class... Args>
   DeviceExport(const char* name, uint32_t* handle, const char* entry, Args... args)
       : m_name(name), m_handle(handle) {
-    DbgPrintf(1, entry, args...);
+    if constexpr (sizeof...(Args) == 0) {
+      DbgPrintf(1, "%s", entry);
+    } else {
+      DbgPrintf(1, entry, args...);
+    }
   }
   DeviceExport(const DeviceExport&) = delete;
   DeviceExport& operator=(const DeviceExport&) = delete;

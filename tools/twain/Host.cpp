@@ -21,9 +21,7 @@ namespace {
 
 using namespace layout;
 
-// How long the close waits for the source's threads to leave the system's list, and how often it
-// looks.
-constexpr std::chrono::seconds kThreadExitPatience{20};
+// How often the close looks for the source's threads in the system's list.
 constexpr std::chrono::milliseconds kThreadListPoll{5};
 
 // The one host of the process: the manager's functions reach it from the source.
@@ -354,7 +352,7 @@ Answer Host::CloseSource() {
   }
   // A toolkit's pool threads (Qt's, after the source's dialog) are detached: the toolkit has
   // waited for them, but the system lists each until its exit has run.
-  const auto patience = std::chrono::steady_clock::now() + kThreadExitPatience;
+  const auto patience = std::chrono::steady_clock::now() + threadExitPatience_;
   int threads = CountThreads();
   while (threads > threadsBeforeSession_ && std::chrono::steady_clock::now() < patience) {
     std::this_thread::sleep_for(kThreadListPoll);

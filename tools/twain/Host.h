@@ -7,6 +7,7 @@
 // triplet through typed helpers that build and read the records byte by byte, and keeps a journal.
 // Whatever the source does wrong that the manager would not see as a return code (a leak, a
 // double free, a forgotten Id, a re-entrant call, a thread left behind) is listed in faults().
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -146,6 +147,8 @@ class Host {
   // Faults of the source found so far; tests expect none unless they provoke one.
   std::vector<std::string> faults() const;
   void ClearFaults();
+  // How long the close waits for the source's threads to end before it calls one left behind.
+  void SetThreadExitPatience(std::chrono::milliseconds patience) { threadExitPatience_ = patience; }
   // Blocks the manager's allocator handed out and nobody freed yet.
   size_t liveBlocks() const;
   // A manager out of memory, for tests: the next `count` blocks the source asks for are refused.
@@ -235,6 +238,8 @@ class Host {
   bool autoStatus_ = true;
   int depth_ = 0;
   int threadsBeforeSession_ = 0;
+  // A toolkit's threads may take a while to leave the system's list on a loaded machine.
+  std::chrono::milliseconds threadExitPatience_{std::chrono::seconds(20)};
   std::vector<JournalEntry> journal_;
 
   mutable std::mutex lock_;  // what the source may reach from a thread of its own

@@ -9,8 +9,10 @@ namespace ferrolite::dialog {
 void postAll(ui::NotificationCenter& centre, const Posts& posts, const void* object) {
   for (const Post& post : posts) {
     foundation::Dictionary info;
-    for (const auto& [key, value] : post.userInfo) {
-      std::visit([&info, &key](const auto& v) { info.set(key, foundation::Value(v)); }, value);
+    for (const auto& entry : post.userInfo) {
+      const auto& key = entry.first;
+      std::visit([&info, &key](const auto& v) { info.set(key, foundation::Value(v)); },
+                 entry.second);
     }
     centre.post(post.name, object, std::move(info));
   }

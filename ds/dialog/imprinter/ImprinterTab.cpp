@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "ds/dialog/Notifications.h"
+#include "ds/dialog/frame/FieldWiring.h"
 #include "ds/dialog/frame/PageControllers.h"
 #include "ds/dialog/imprinter/ImprinterFields.h"
 #include "ds/dialog/imprinter/ImprinterSample.h"
@@ -81,14 +82,6 @@ class WindowFontMetrics final : public FontMetrics {
   const ui::FontMetrics* port_;
 };
 
-foundation::Dictionary userInfoOf(const Post& post) {
-  foundation::Dictionary info;
-  for (const auto& [key, value] : post.userInfo) {
-    std::visit([&info, &key](const auto& v) { info.set(key, foundation::Value(v)); }, value);
-  }
-  return info;
-}
-
 }  // namespace
 
 ImprinterTab::ImprinterTab(DialogShared& s) : s_(s) {}
@@ -117,7 +110,7 @@ void ImprinterTab::switch2CustomProfile() { s_.controllers->image.switch2CustomP
 
 void ImprinterTab::wire() {
   auto on = [this](std::string_view outlet, auto work) {
-    get<ui::Control>(outlet).setAction([this, work](ui::Control& sender) { work(sender); });
+    get<ui::Control>(outlet).setAction([work](ui::Control& sender) { work(sender); });
   };
   on("mBtnDigtialPrinter", [this](ui::Control& c) {
     s_.record().bImprinter = static_cast<ui::Button&>(c).isOn() ? 1 : 0;
@@ -190,9 +183,7 @@ void ImprinterTab::wire() {
     const ImprinterField kind = kFields[i];
     auto apply = [this](ui::TextField& f, const FieldResult& result) {
       if (result.editorText) f.setText(*result.editorText);
-      for (const Post& post : result.posts) {
-        s_.application.notifications().post(post.name, &f, userInfoOf(post));
-      }
+      postAll(s_.application.notifications(), result.posts, &f);
     };
     field.handlers().didChange = [this, kind, apply](ui::TextField& f) {
       DialogContext ctx = s_.ctx();

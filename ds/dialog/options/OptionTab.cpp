@@ -201,8 +201,8 @@ void OptionTab::wire() {
       {"mButtonShowWarning", &ScanSetting::bShowWarning},
       {"mButtonSaveSetting", &ScanSetting::bSaveSetting},
       {"mEjectPaperOpposite", &ScanSetting::bEjectOpposite}};
-  for (const auto& [outlet, field] : flags) {
-    s_.main<ui::Button>(outlet).setAction([this, field](ui::Control& c) {
+  for (const auto& [outlet, flag] : flags) {
+    s_.main<ui::Button>(outlet).setAction([this, field = flag](ui::Control& c) {
       s_.record().*field = static_cast<ui::Button&>(c).isOn() ? 1 : 0;
       switch2CustomProfile();
     });

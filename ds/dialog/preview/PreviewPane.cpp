@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "ds/dialog/Units.h"
+#include "ds/dialog/frame/FieldWiring.h"
 #include "ds/dialog/frame/PageControllers.h"
 #include "ds/dialog/preview/PreviewGeometry.h"
 #include "platform/foundation/SystemLog.h"
@@ -234,13 +235,7 @@ void PreviewPane::drawRect(ui::ImageView& v, ui::Canvas& canvas) {
 // --- the mouse ---
 
 void PreviewPane::post(const Posts& posts) {
-  for (const Post& p : posts) {
-    foundation::Dictionary info;
-    for (const auto& [key, value] : p.userInfo) {
-      std::visit([&info, &key](const auto& v) { info.set(key, foundation::Value(v)); }, value);
-    }
-    s_.application.notifications().post(p.name, &view(), std::move(info));
-  }
+  postAll(s_.application.notifications(), posts, &view());
 }
 
 void PreviewPane::mouseDown(const ui::MouseEvent& e) {

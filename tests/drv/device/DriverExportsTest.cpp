@@ -26,8 +26,6 @@ using simhelp::CheckCondition;
 using simhelp::CurrentSense;
 
 namespace {
-constexpr uint16_t kVid = vantrel::kSupportedVendorId;
-constexpr uint16_t kPid = vantrel::kSupportedProductId;
 
 class DriverExports : public ::testing::Test {
  protected:

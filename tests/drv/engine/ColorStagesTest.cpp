@@ -5,16 +5,6 @@
 
 namespace {
 
-CImageProcess_Parameter_ColorToGray GreyParam(uint32_t w, uint8_t filter = 0) {
-  CImageProcess_Parameter_ColorToGray p{};
-  p.Pixel = w;
-  p.CofficientR = 0.212671;
-  p.CofficientG = 0.71516;
-  p.CofficientB = 0.072169;
-  p.ColorFilter = filter;
-  return p;
-}
-
 TEST(ColorStages, WideningWritesEveryByteTwice) {
   CImageProcess_Parameter_Width w{2};
   for (uint32_t id : {uint32_t{IP_C24ToC48}, uint32_t{IP_G8ToG16}}) {

@@ -15,15 +15,6 @@ class FailAllocations {
 
 CImageProcess_Parameter_Width WidthParam(uint32_t w) { return CImageProcess_Parameter_Width{w}; }
 
-CImageProcess_Parameter_ColorToGray GreyParam(uint32_t w) {
-  CImageProcess_Parameter_ColorToGray p{};
-  p.Pixel = w;
-  p.CofficientR = 0.212671;
-  p.CofficientG = 0.71516;
-  p.CofficientB = 0.072169;
-  return p;
-}
-
 TEST(ImageProcessPipeline, EmptyPipelineHandsTheBlockItselfOn) {
   CImageProcess ip;
   ASSERT_TRUE(ip.Initialize(0, nullptr));

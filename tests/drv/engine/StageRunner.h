@@ -13,6 +13,17 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// The colour-to-grey stage's parameter with the usual luminance weights.
+inline CImageProcess_Parameter_ColorToGray GreyParam(uint32_t w, uint8_t filter = 0) {
+  CImageProcess_Parameter_ColorToGray p{};
+  p.Pixel = w;
+  p.CofficientR = 0.212671;
+  p.CofficientG = 0.71516;
+  p.CofficientB = 0.072169;
+  p.ColorFilter = filter;
+  return p;
+}
+
 class StageRunner {
  public:
   template <class P>

@@ -7,7 +7,6 @@
 namespace plugtest {
 namespace {
 
-constexpr int kDpi = 150;
 
 int darkPixels(const Page& p, int l, int t, int r, int b, uint8_t below = 128) {
   int n = 0;

@@ -9,7 +9,6 @@
 namespace plugtest {
 namespace {
 
-constexpr int kDpi = 150;
 
 // The document as it should come out: drawn straight, at its own size.
 Page straightDocument(const Doc& d, int bits) {
@@ -77,7 +76,7 @@ TEST(DocumentFinder, AngleWithinATenthOfADegreeAndBoundsWithinTwoPixels) {
     Page page(1000, 1200, 8);
     const Doc doc{500, 600, 640, 830, angle};
     drawDocuments(page, 25, {doc});
-    addNoise(page, 8, uint32_t(angle * 100 + 50));
+    addNoise(page, 8, static_cast<uint32_t>(static_cast<int>(angle * 100 + 50)));
     const auto docs = lumetra::findDocuments(lumetra::greyPlane(rasterOf(page)), 30, false).docs;
     ASSERT_EQ(docs.size(), 1u);
     worstAngle = std::max(worstAngle, std::fabs(docs[0].angle - angle));

@@ -4,7 +4,6 @@
 namespace plugtest {
 namespace {
 
-constexpr int kDpi = 150;
 
 long detectStatus(Lumetra& lm, const char* entry, Page& page, NIDATA& ni) {
   long status = 99;

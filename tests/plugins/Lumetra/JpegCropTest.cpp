@@ -5,7 +5,7 @@
 namespace plugtest {
 namespace {
 
-constexpr int kDpi = 100;
+constexpr int kJpegDpi = 100;
 // Device segments of unequal heights land in separate chunks, so several output strips come.
 constexpr int kSegmentLines[] = {256, 192, 192};
 // The document: an axis-aligned sheet on the dark feeder background.
@@ -27,7 +27,7 @@ oracle::Picture slice(const Page& p, int y, int lines) {
 }
 
 NIDATA jpegRecord(const Page& p, uint8_t autoCrop) {
-  NIDATA ni = recordFor(p, kDpi);
+  NIDATA ni = recordFor(p, kJpegDpi);
   ni.InImage.ScanMode = 0x80 | 4;
   ni.OutImage.OutMode = 4;
   ni.OutImage.AutoCrop = autoCrop;
@@ -101,7 +101,7 @@ TEST_F(LumetraTest, JpegCropWithoutAutomaticCropConvertsTheWholePage) {
 // One call with the whole raw page is cut in one go.
 TEST_F(LumetraTest, JpegCropOfAWholeRawPage) {
   Page page = feederPage();
-  NIDATA ni = recordFor(page, kDpi);
+  NIDATA ni = recordFor(page, kJpegDpi);
   ni.OutImage.AutoCrop = kLumetraCropOn;
   void* out = nullptr;
   uint64_t size = 0;

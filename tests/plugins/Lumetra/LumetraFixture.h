@@ -7,6 +7,9 @@
 
 namespace plugtest {
 
+// The resolution of the plug-in tests' drawn pages.
+constexpr int kDpi = 150;
+
 struct Lumetra {
   Plugin lib{kLumetraLibraryName};
   LumetraInitializeLibFn InitializeLib = lib.entry<LumetraInitializeLibFn>("InitializeLib");

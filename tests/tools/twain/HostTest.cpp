@@ -120,6 +120,8 @@ class Misbehaving : public hosttest::SampleBundle,
 
 TEST_P(Misbehaving, IsCaught) {
   setenv(samplesource::kFaultsVariable, GetParam().fault, 1);
+  // The thread left behind never ends: no need to wait out the patience a toolkit gets.
+  host.SetThreadExitPatience(std::chrono::milliseconds(100));
   Open();
   // A message and an enable give each fault its chance to show.
   AskPost(MSG_CLOSEDSREQ);

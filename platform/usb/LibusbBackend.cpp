@@ -5,6 +5,7 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <list>
 #include <mutex>
@@ -306,7 +307,7 @@ class Interface final : public UsbInterface {
                               index, 2);
     uint32_t done = 0;
     UsbStatus rc = handle_->Transfer(&open_, LIBUSB_TRANSFER_TYPE_CONTROL, 0, buffer, sizeof buffer,
-                                     timeoutMs_ ? timeoutMs_ : 1000, &done);
+                                     TimeoutOr(1000), &done);
     if (rc != kUsbSuccess) return rc;
     if (pipeRef != 0 && done >= 1 && (buffer[LIBUSB_CONTROL_SETUP_SIZE] & 1))
       return kUsbPipeStalled;
@@ -333,6 +334,10 @@ class Interface final : public UsbInterface {
                              static_cast<uint8_t*>(buffer), *size, 0, size);
   }
   void SetTransferTimeout(uint32_t milliseconds) override { timeoutMs_ = milliseconds; }
+  uint32_t TimeoutOr(uint32_t fallback) const {
+    const uint32_t set = timeoutMs_;
+    return set != 0 ? set : fallback;
+  }
 
  private:
   const PipeProperties* Pipe(uint8_t pipeRef, Direction d) const {
@@ -348,7 +353,8 @@ class Interface final : public UsbInterface {
   uint8_t number_;
   std::vector<PipeProperties> pipes_;
   bool open_ = false;  // guarded by the handle's lock
-  uint32_t timeoutMs_ = 0;
+  // Set by the job's thread while the button thread reads with it.
+  std::atomic<uint32_t> timeoutMs_{0};
 };
 
 class Device final : public UsbDevice {

@@ -24,8 +24,8 @@ using lumetra::Result;
 namespace {
 
 constexpr uint32_t kVersion = 0x00010000;  // 1.0.0
-constexpr int kOutBw = 1, kOutGrey = 2;  // 4, colour, keeps the page as it is
-constexpr uint8_t kQualityDrop = 0x80;  // AdvDrop: the quality (soft-edged) drop-out
+constexpr int kOutBw = 1, kOutGrey = 2;    // 4, colour, keeps the page as it is
+constexpr uint8_t kQualityDrop = 0x80;     // AdvDrop: the quality (soft-edged) drop-out
 constexpr uint8_t kDefaultBwThreshold = 128;
 constexpr int kDefaultDropTolerance = 10;
 constexpr size_t kDropBlockColours = 5;  // AdvColorDrop2's block: five R, G, B colours

@@ -7,7 +7,6 @@
 namespace plugtest {
 namespace {
 
-
 int darkPixels(const Page& p, int l, int t, int r, int b, uint8_t below = 128) {
   int n = 0;
   for (int y = t; y < b; ++y)

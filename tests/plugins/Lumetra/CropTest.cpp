@@ -9,7 +9,6 @@
 namespace plugtest {
 namespace {
 
-
 // The document as it should come out: drawn straight, at its own size.
 Page straightDocument(const Doc& d, int bits) {
   Page p(int(std::lround(d.w)), int(std::lround(d.h)), bits);

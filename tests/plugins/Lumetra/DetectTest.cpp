@@ -4,7 +4,6 @@
 namespace plugtest {
 namespace {
 
-
 long detectStatus(Lumetra& lm, const char* entry, Page& page, NIDATA& ni) {
   long status = 99;
   EXPECT_EQ(lm.process(entry)(page.data.data(), nullptr, &ni, nullptr, &status), 0);

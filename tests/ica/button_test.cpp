@@ -17,6 +17,7 @@
 #include "platform/foundation/Notifications.h"
 #include "platform/foundation/SystemLog.h"
 #include "sim/SimScanner.h"
+#include "tests/support/Patience.h"
 #include "vantrel/button_event.h"
 
 namespace icatest {
@@ -26,7 +27,7 @@ using namespace std::chrono_literals;
 constexpr uint32_t kLocation = 0x14100000;
 const std::string kDescription =
     "serial SIMBTN0001\nlocation-id 0x14100000\ninterrupt-pipes 2\ninquiry-byte 55 0x64\n";
-constexpr auto kPatience = 10s;
+using testsupport::kPatience;
 
 // Polls what a thread of the module changes (a reader blocked in the device, a thread gone),
 // for which nothing signals the test; bounded.

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "tests/support/Patience.h"
+
 namespace testsupport {
 
 class GlibHostLoop {
@@ -34,7 +36,7 @@ class GlibHostLoop {
     });
   }
   // Runs the loop until the close request, at most `guardSeconds`; answers whether it came.
-  bool runUntilClosed(unsigned guardSeconds = 20) {
+  bool runUntilClosed(unsigned guardSeconds = kPatience.count()) {
     const guint guard = g_timeout_add_seconds(
         guardSeconds,
         [](gpointer data) {

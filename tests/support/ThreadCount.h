@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/Patience.h"
+
 namespace testsupport {
 
 inline std::string threadName(const std::filesystem::path& task) {
@@ -38,8 +40,8 @@ inline std::string threadNames() {
 // threads are detached: Qt has waited for them when its application is gone, but the system
 // lists each one until its exit has run, which a loaded machine delays. Nothing can join them,
 // so the test watches the list.
-inline std::size_t threadCountSettledAt(
-    std::size_t expected, std::chrono::milliseconds patience = std::chrono::seconds(20)) {
+inline std::size_t threadCountSettledAt(std::size_t expected,
+                                        std::chrono::milliseconds patience = kPatience) {
   const auto deadline = std::chrono::steady_clock::now() + patience;
   std::size_t n = threadCount();
   while (n > expected && std::chrono::steady_clock::now() < deadline) {

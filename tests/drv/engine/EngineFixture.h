@@ -18,6 +18,7 @@
 #include "drv/device/CScanner.h"
 #include "drv/device/ScannerModels.h"
 #include "drv/platform/KrThread.h"
+#include "tests/support/Patience.h"
 
 namespace enginefix {
 
@@ -210,7 +211,7 @@ class Receiver {
   // Waits until the current page ended; false after a generous bound (a hang fails the test).
   bool WaitForPageEnd() {
     std::unique_lock lock(m_);
-    return cv_.wait_for(lock, std::chrono::seconds(30),
+    return cv_.wait_for(lock, testsupport::kPatience,
                         [&] { return !pages_.empty() && pages_.back().ended; });
   }
   std::vector<Page> Pages() {

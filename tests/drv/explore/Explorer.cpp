@@ -18,6 +18,7 @@
 #include "ThreadCount.h"
 #include "sim/SimScanner.h"
 #include "tests/drv/jpeg/oracle.h"
+#include "tests/support/Patience.h"
 #include "vantrel/kr_api.h"
 #include "vantrel/status_codes.h"
 
@@ -37,7 +38,6 @@ constexpr uint64_t kPipeLimit = 128ull << 20;
 constexpr uint64_t kMemorySlack = 256ull << 20;
 constexpr uint8_t kImageRead = 0xA8;
 constexpr auto kMemorySample = std::chrono::milliseconds(20);
-constexpr auto kThreadPatience = std::chrono::seconds(10);
 
 // Resident memory of the process in bytes.
 uint64_t ResidentBytes() {
@@ -428,7 +428,7 @@ class ScenarioRun {
     const bool deviceOpen = !terminated_;
     const size_t expected = deviceOpen ? threadsBeforeJob : threadsBeforeDevice;
     // A joined thread is listed until the system has reaped it, which a loaded machine delays.
-    const size_t after = testsupport::threadCountSettledAt(expected, kThreadPatience);
+    const size_t after = testsupport::threadCountSettledAt(expected, testsupport::kPatience);
     if (after != expected)
       Fail("threads left after the job's end: " + std::to_string(after) + " where " +
            std::to_string(expected) + " were (" + testsupport::threadNames() + ")");

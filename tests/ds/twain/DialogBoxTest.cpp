@@ -15,6 +15,7 @@
 #include "ds/twain/TezFRLDialogBox.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Scripted.h"
+#include "tests/support/Patience.h"
 #include "tests/support/ThreadCount.h"
 
 namespace {
@@ -299,7 +300,7 @@ TEST_F(ProgressSide, TheTimerShowsTheElapsedTimeWhenTheHostsThreadTurnsItsRunLoo
   ds.showIndicatorWindow();
   ds.ticks = [] { return uint32_t{100 + 125 * 60}; };
   ds.startIndicatorTimer();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + testsupport::kPatience;
   while (lastText("textElapsed text") != "Time elapsed 2:06" &&
          std::chrono::steady_clock::now() < deadline) {
     ds.dialogBox->runLoopOnce();
@@ -372,7 +373,7 @@ TEST_F(ProgressSide, PaperPutIntoTheFeederWhileTheWindowWaitsContinuesTheBatch) 
   Journal::shared().reset();
   // The user loads paper once the window shows its countdown.
   std::thread user([this] {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::kPatience;
     while (lastText("textTimeRemain text") == "<none>" &&
            std::chrono::steady_clock::now() < deadline) {
       std::this_thread::yield();

@@ -20,6 +20,7 @@
 #include "platform/ui/Host.h"
 #include "platform/ui/User.h"
 #include "platform/ui/Window.h"
+#include "tests/support/Patience.h"
 
 namespace {
 
@@ -218,7 +219,7 @@ TEST_F(DialogProgress, TheContinueWindowRunsOnTheUiThreadWhileTheCountdownWatche
   // Cancel on the UI thread.
   std::atomic<bool> clicked{false};
   std::thread user([&] {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::kPatience;
     const auto waitFor = [&](auto done) {
       while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
       return done();

@@ -12,6 +12,7 @@
 #include "TransferSupport.h"
 #include "ds/twain/TezFRLDialogBox.h"
 #include "platform/ui/Headless.h"
+#include "tests/support/Patience.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ TEST_F(TransportBatch, PaperPutInWhileTheWindowCountsGoesOnWithMoreImages) {
   Journal::shared().scriptTransport(ui::headless::TransportAction::kCancel);
   // The user loads two sheets once the window shows its countdown.
   std::thread user([this] {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::kPatience;
     while (journalTexts("textTimeRemain text").empty() &&
            std::chrono::steady_clock::now() < deadline) {
       std::this_thread::yield();

@@ -16,6 +16,7 @@
 
 #include "platform/foundation/Notifications.h"
 #include "platform/foundation/SystemLog.h"
+#include "tests/support/Patience.h"
 #include "tests/support/TestFolder.h"
 
 namespace {
@@ -40,7 +41,7 @@ class Inbox {
   // The first `count` notifications; fewer when they do not come within ten seconds.
   std::vector<Notification> waitFor(std::size_t count) {
     std::unique_lock lock(mutex_);
-    arrived_.wait_for(lock, 10s, [&] { return items_.size() >= count; });
+    arrived_.wait_for(lock, testsupport::kPatience, [&] { return items_.size() >= count; });
     return items_;
   }
   std::size_t size() {

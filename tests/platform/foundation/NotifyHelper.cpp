@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/foundation/Notifications.h"
+#include "tests/support/Patience.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ int observe(const char* folder, const char* name, const char* object, int count)
   std::fflush(stdout);
   std::unique_lock lock(mutex);
   for (int i = 0; i < count; ++i) {
-    if (!arrived.wait_for(lock, std::chrono::seconds(10), [&] { return !lines.empty(); })) return 2;
+    if (!arrived.wait_for(lock, testsupport::kPatience, [&] { return !lines.empty(); })) return 2;
     std::printf("%s\n", lines.front().c_str());
     std::fflush(stdout);
     lines.pop_front();

@@ -11,6 +11,7 @@
 
 #include "platform/foundation/Notifications.h"
 #include "plugins/KRCocoa/KRCocoa.h"
+#include "tests/support/Patience.h"
 #include "tests/support/PluginTesting.h"
 #include "tests/support/TestFolder.h"
 
@@ -40,7 +41,7 @@ TEST(ButtonEvent, StopAndGoReachTheModulesObserver) {
   EXPECT_EQ(query(0, "Olmex"), 0);
   {
     std::unique_lock<std::mutex> lock(mutex);
-    arrived.wait_for(lock, std::chrono::seconds(10), [&] { return seen.size() >= 2; });
+    arrived.wait_for(lock, testsupport::kPatience, [&] { return seen.size() >= 2; });
     EXPECT_EQ(seen, (std::vector<std::string>{"stop", "go"}));
   }
   observer.stop();

@@ -55,16 +55,17 @@ void addImageTypeRow(std::vector<ElementSpec>& e, int row, std::string_view view
   e.push_back({.outlet = view, .kind = ControlKind::view, .parent = page, .cell = cell});
   for (int kind = 0; kind < 4; ++kind) {
     for (int side = 0; side < 2; ++side) {
-      e.push_back({.outlet = imageTypeOutlet(row, kind, side, false),
-                   .kind = ControlKind::toggleButton,
-                   .parent = view,
-                   .cell = {kind, side * 2},
-                   .text = kImageTypeTitles[kind][side],
-                   .fallback = Fallback::key});
+      // The check box before its button: the toolkit shows the two as one choice.
       e.push_back({.outlet = imageTypeOutlet(row, kind, side, true),
                    .kind = ControlKind::checkBox,
                    .parent = view,
-                   .cell = {kind, side * 2 + 1}});
+                   .cell = {kind, side * 2}});
+      e.push_back({.outlet = imageTypeOutlet(row, kind, side, false),
+                   .kind = ControlKind::toggleButton,
+                   .parent = view,
+                   .cell = {kind, side * 2 + 1},
+                   .text = kImageTypeTitles[kind][side],
+                   .fallback = Fallback::key});
     }
   }
 }

@@ -25,8 +25,8 @@ inline constexpr std::array<std::array<std::string_view, 2>, 4> kImageTypeTitles
     {"FrontBW", "RearBW"},
 }};
 
-// Adds one row of the sixteen image-type controls into a view of the page: per kind a line of
-// front button, front check box, rear button, rear check box.
+// Adds one row of the sixteen image-type controls into a view of the page: a grid of kinds by
+// sides, per kind a line of front check box, front button, rear check box, rear button.
 void addImageTypeRow(std::vector<ui::ElementSpec>& elements, int row, std::string_view view,
                      std::string_view page, ui::GridCell cell);
 

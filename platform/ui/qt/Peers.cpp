@@ -51,6 +51,11 @@ QFont qfont(const Font& f, bool underlined) {
 
 namespace {
 
+// A check box and the toggle button of its choice: the room between them, and the extra room
+// that sets a pair apart from the pair left of it.
+constexpr int kChoiceSpacing = 2;
+constexpr int kChoiceGap = 12;
+
 QColor qcolor(const Color& c) { return QColor::fromRgbF(c.red, c.green, c.blue, c.alpha); }
 
 Qt::Alignment qalignment(TextAlignment a) {
@@ -664,6 +669,7 @@ class ContainerPeer : public ControlPeer {
     if (grid_) {
       const GridCell& cell = c.gridCell();
       if (c.kind() == ControlKind::stepper && joinField(w, cell)) return;
+      if (c.kind() == ControlKind::toggleButton && joinCheckBox(w, cell)) return;
       grid_->addWidget(w, cell.row, cell.column, cell.rowSpan, cell.columnSpan);
       valuesShownOnce(cell.row);
     } else {
@@ -729,6 +735,33 @@ class ContainerPeer : public ControlPeer {
     line->addWidget(stepper);
     line->addStretch(1);
     grid_->addWidget(pair, row, column, 1, 2);
+    return true;
+  }
+  // A check box without a title in the cell left of a toggle button joins the button: the box
+  // says whether its choice is made, the button shows that choice's settings, and the two read
+  // as one choice, close together and apart from the pair beside them.
+  bool joinCheckBox(QWidget* button, const GridCell& cell) {
+    if (cell.column == 0 || cell.rowSpan != 1 || cell.columnSpan != 1) return false;
+    QLayoutItem* left = grid_->itemAtPosition(cell.row, cell.column - 1);
+    auto* check = left ? qobject_cast<QCheckBox*>(left->widget()) : nullptr;
+    if (!check) return false;
+    const auto untitled = std::find_if(
+        control_->children().begin(), control_->children().end(), [&](const Control* c) {
+          const ControlPeer* peer = window_.peerOf(c);
+          return peer && peer->widget() == check && c->kind() == ControlKind::checkBox &&
+                 c->gridCell() == GridCell{cell.row, cell.column - 1} &&
+                 static_cast<const Button*>(c)->title().empty();
+        });
+    if (untitled == control_->children().end()) return false;
+    grid_->removeWidget(check);
+    auto* pair = new QWidget(inner_);
+    auto* line = new QHBoxLayout(pair);
+    line->setContentsMargins(cell.column > 1 ? kChoiceGap : 0, 0, 0, 0);
+    line->setSpacing(kChoiceSpacing);
+    check->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    line->addWidget(check);
+    line->addWidget(button, 1);
+    grid_->addWidget(pair, cell.row, cell.column - 1, 1, 2);
     return true;
   }
   // A child's grid cell changed after it was placed.

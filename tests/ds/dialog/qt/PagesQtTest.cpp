@@ -1,4 +1,6 @@
-// The imprinter and information pages on Qt's real widgets (offscreen): the sample's faces
+// The image, imprinter and information pages on Qt's real widgets (offscreen): each image type
+// and side shows its check box and its button as one choice in a grid of types by sides; the
+// sample's faces
 // resolve through fontconfig to a fixed-width and a proportional face, the padding of the
 // underlined upside-down line follows the window's font metrics, the page's check box reaches
 // the record through the adapter, and a language chosen in the real pop-up relabels the real
@@ -14,14 +16,62 @@
 #include <QTabWidget>
 #include <QTest>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include "FrameSupport.h"
 #include "QtHost.h"
+#include "ds/dialog/window/ImagePageSpec.h"
 #include "platform/ui/Host.h"
 
 namespace ferrolite::dialog::testing {
 namespace {
+
+// On the image page and on the colour drop-out page: each check box stands just left of its own
+// button, on its line, nearer to it than to the other side's button; the kinds go down in rows.
+TEST(ImageTypesQt, EachTypeAndSideIsACheckBoxBesideItsButtonInAGridOfKindsBySides) {
+  std::unique_ptr<ui::WindowHost> host = startHost();
+  FrameFixture f{"dialog-image-types-qt", &host->services(), &host->toolkit()};
+  f.open();
+  constexpr int kNear = 8;  // px between a check box and its own button, at most
+  for (const auto& [tab, row] : {std::pair{"KriTabImage", 0}, std::pair{"KriTabDropColor", 1}}) {
+    SCOPED_TRACE(tab);
+    ASSERT_TRUE(f.user.selectTab(f.tabs(), tab));
+    QApplication::processEvents();
+    auto* top = static_cast<QWidget*>(host->toolkit().widget(f.window(), ""));
+    auto rect = [&](const std::string& outlet) {
+      auto* w = static_cast<QWidget*>(host->toolkit().widget(f.window(), outlet));
+      return w && w->isVisible() ? QRect(w->mapTo(top, QPoint(0, 0)), w->size()) : QRect();
+    };
+    int above = -1;
+    for (int kind = 0; kind < 4; ++kind) {
+      QRect front;
+      for (int side = 0; side < 2; ++side) {
+        const std::string button = std::string(kImageTypeRowPrefixes[row]) +
+                                   std::string(kImageTypeKinds[kind]) +
+                                   std::string(kImageTypeSides[side]);
+        SCOPED_TRACE(button);
+        const QRect b = rect(button), c = rect(button + "Check");
+        ASSERT_FALSE(b.isEmpty());
+        ASSERT_FALSE(c.isEmpty());
+        EXPECT_LT(c.right(), b.left()) << "the check box comes first";
+        EXPECT_LE(b.left() - c.right(), kNear);
+        EXPECT_LE(std::abs(b.center().y() - c.center().y()), 2);
+        if (side == 0) {
+          EXPECT_GT(b.top(), above) << "the kinds go down in rows";
+          above = b.bottom();
+          front = b;
+        } else {
+          EXPECT_GT(c.left() - front.right(), b.left() - c.right())
+              << "a rear check box lies nearer its own button than the front one";
+          EXPECT_EQ(b.top(), front.top());
+        }
+      }
+    }
+  }
+  f.dialog.reset();
+  f.application.reset();
+}
 
 TEST(ImprinterQt, SampleFacesResolveToAFixedWidthAndAProportionalFace) {
   QFont courier(QStringLiteral("Courier"));

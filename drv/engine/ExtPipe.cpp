@@ -106,6 +106,7 @@ bool CExtPipe::Reset(int64_t minimum, int64_t maximum) {
 }
 
 bool CExtPipe::Reset() {
+  m_closed = m_broken = false;
   m_pages = 0;
   m_waitPages = 0;
   DeleteBuffer();
@@ -339,7 +340,7 @@ bool CExtPipe::Write(uint32_t size, const uint8_t* data) {
   {
     PipeLock lock(&m_mutex);
     if (m_failed) return false;
-    if (size == 0) return true;
+    if (size == 0 || m_broken) return true;
     GrowFor(size);
     // Behind bytes already in the file, or where the ring has no room: the file.
     if (m_spillAllowed && (SpillData() > 0 || m_free < static_cast<int64_t>(size))) {
@@ -352,6 +353,10 @@ bool CExtPipe::Write(uint32_t size, const uint8_t* data) {
       }
     }
     while (spillAt < 0 && m_free < static_cast<int64_t>(size)) {
+      if (m_closed) {
+        BreakLocked(size);
+        return true;
+      }
       // Bytes that no reading can make room for would wait for ever.
       const int64_t reachable = m_diskMode ? m_total : std::max(m_total, m_maximumAllocate);
       if (static_cast<int64_t>(size) > reachable || m_data == 0) {
@@ -403,7 +408,7 @@ bool CExtPipe::Read(uint32_t size, uint8_t* data) {
   {
     PipeLock lock(&m_mutex);
     while (m_data + SpillData() < static_cast<int64_t>(size)) {
-      if (m_failed) return false;
+      if (m_failed || m_broken) return false;
       if (m_flexibleRead) {
         DbgPrintf(kTrace, "Not enough data for read package header!!");
         return false;
@@ -411,7 +416,7 @@ bool CExtPipe::Read(uint32_t size, uint8_t* data) {
       m_readWait = size;
       WaitKrCondition(&m_dataReady, &m_mutex);
     }
-    if (m_failed) return false;
+    if (m_failed || m_broken) return false;
     at = m_read;
     // The ring's bytes are older than the spill file's.
     fromRing = std::min<int64_t>(size, m_data);
@@ -467,6 +472,7 @@ bool CExtPipe::EnlargeBuffer(uint32_t /*unused*/) {
 
 bool CExtPipe::IsHighUsage() {
   PipeLock lock(&m_mutex);
+  if (m_closed) return false;
   if (m_free + m_maximumAllocate - m_total < m_minimumAllocate) return true;
   return m_maximumPages != 0 && m_pages >= m_maximumPages;
 }
@@ -489,7 +495,7 @@ void CExtPipe::WaitToLowUsage() {
 
 void CExtPipe::WaitFree(int64_t size) {
   PipeLock lock(&m_mutex);
-  if (size != 0 && m_free < size && !m_failed) {
+  if (size != 0 && m_free < size && !m_failed && !m_closed) {
     m_writeWait = size;
     WaitKrCondition(&m_freeReady, &m_mutex);
   }
@@ -497,7 +503,7 @@ void CExtPipe::WaitFree(int64_t size) {
 
 void CExtPipe::WaitFreeAndPageCount(int64_t size, uint32_t pages) {
   PipeLock lock(&m_mutex);
-  if (size != 0 && m_free < size && m_pages > pages && !m_failed) {
+  if (size != 0 && m_free < size && m_pages > pages && !m_failed && !m_closed) {
     m_writeWait = size;
     m_waitPages = pages;
     WaitKrCondition(&m_freeReady, &m_mutex);
@@ -508,12 +514,31 @@ void CExtPipe::WaitData(int64_t size) {
   DbgPrintf(kTrace, "Pipe=%x WaitData==> size=%lld", Id(), static_cast<long long>(size));
   {
     PipeLock lock(&m_mutex);
-    if (size != 0 && m_data + SpillData() < size && !m_failed) {
+    if (size != 0 && m_data + SpillData() < size && !m_failed && !m_broken) {
       m_readWait = size;
       WaitKrCondition(&m_dataReady, &m_mutex);
     }
   }
   DbgPrintf(kTrace, "Pipe=%x WaitData<== ", Id());
+}
+
+void CExtPipe::Close() {
+  {
+    PipeLock lock(&m_mutex);
+    if (m_closed) return;
+    DbgPrintf(kTrace, "Pipe=%x closed", Id());
+    m_closed = true;
+    m_writeWait = 0;
+    m_waitPages = 0;
+  }
+  SignalKrCondition(&m_freeReady);
+}
+
+void CExtPipe::BreakLocked(uint32_t size) {
+  DbgPrintf(1, "Pipe=%x closed and full: %u bytes and the rest of the stream dropped", Id(), size);
+  m_broken = true;
+  m_readWait = 0;
+  SignalKrCondition(&m_dataReady);
 }
 
 void CExtPipe::IncreasePageCount() {

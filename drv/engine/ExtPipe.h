@@ -57,6 +57,11 @@ class CExtPipe {
   // Bytes waiting in that file.
   int64_t GetSpillSize();
 
+  // The job was cancelled: from now on no writer waits for room. A write that finds none is
+  // dropped, and with it the rest of the stream: the reader then gets nothing more from the
+  // pipe. Reads wait as before, for writers that no longer stop.
+  void Close();
+
   // Producer back-pressure: the pipe is nearly full (or pages behind), then wait until it is not.
   bool IsHighUsage();
   void WaitToLowUsage();
@@ -106,6 +111,7 @@ class CExtPipe {
   bool WriteFileAt(FILE* file, const uint8_t* data, int64_t size, int64_t offset);
   bool ReadFileAt(FILE* file, uint8_t* data, int64_t size, int64_t offset);
   void CloseSpill();
+  void BreakLocked(uint32_t size);
   void WaitFree(int64_t size);
   void WaitFreeAndPageCount(int64_t size, uint32_t pages);
 
@@ -156,4 +162,7 @@ class CExtPipe {
   bool m_spillWriting = false;
   // A short file transfer leaves the ring's contents unknown: every later transfer refuses.
   std::atomic<bool> m_failed{false};
+  // Closed by a cancel; broken: a write was dropped, so the bytes no longer follow each other.
+  bool m_closed = false;
+  bool m_broken = false;
 };

@@ -31,6 +31,12 @@ constexpr uint32_t kModeUV = 7;
 
 bool IsAdfMethod(uint32_t method) { return method == 1 || method == 4 || method == 5; }
 
+// A pipe that gives no more: after the client's cancel it is the cancel's (its pipes were
+// closed and dropped what found no room), else the pipe failed.
+int32_t LostPipeStatus(const CScannerManagerScannerItem* item) {
+  return item->bCancel != 0 ? kReadAbort : kSystemError;
+}
+
 // The pipe the current page's data comes from: the rear pipe while a rear page is read.
 CExtPipe* DataSource(CScannerManagerScannerItem* item) {
   return item->dwReaderStage >= 4 ? item->pReadSourceRear : item->pReadSourceFront;
@@ -69,6 +75,8 @@ bool TakeHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, uin
   item->bFirstHeader = 0;
   if (!got) {
     item->bReadNotEnoughData = 1;
+    // Not a header that is yet to come: the cancelled page ends here.
+    if (item->bCancel != 0) item->lErrorStatus = kReadAbort;
     return false;
   }
   DbgPrintf(2, "%sGet Packet type=%d size=%d", rear ? " (Rear) " : " (Front) ", h.type, h.dwSize);
@@ -194,6 +202,7 @@ bool GetImageToBufferContinuousScan(CScannerManagerScannerItem* item) {
     item->bFirstHeader = 0;
     if (!got) {
       item->bReadNotEnoughData = 1;
+      if (item->bCancel != 0) item->lErrorStatus = kReadAbort;
       return false;
     }
     DbgPrintf(2, " (Continuous) Get Packet type=%d size=%d", h.type, h.dwSize);
@@ -721,12 +730,12 @@ bool ReadScanInternal(CScannerManagerScannerItem* item, READSCAN_PARAM* p) {
       CExtPipe* rearInStep = item->bContinuousDuplex ? item->pReadSourceRear : nullptr;
       const bool rearWanted = rearInStep != nullptr && item->bRearSideByDuplex;
       if (rearInStep != nullptr && !rearInStep->Read(n, rearWanted ? out + filled : nullptr)) {
-        item->lErrorStatus = kSystemError;
+        item->lErrorStatus = LostPipeStatus(item);
         ok = false;
         break;
       }
       if (!DataSource(item)->Read(n, rearWanted ? nullptr : out + filled)) {
-        item->lErrorStatus = kSystemError;
+        item->lErrorStatus = LostPipeStatus(item);
         ok = false;
         break;
       }

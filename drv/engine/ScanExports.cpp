@@ -162,13 +162,19 @@ void WakeIOThread(CScannerManagerScannerItem* item, bool pageStart) {
   UnlockKrMutex(&item->PageStartMutex);
 }
 
-// Marks the job cancelled and wakes an IO thread that waits between pages. It never waits
-// itself, so the client's callback may call it (result 2).
+// Marks the job cancelled, closes its pipes (no thread of the job waits for room any more, so
+// whoever waits for data gets it or the pipe's end) and wakes an IO thread that waits between
+// pages. It never waits itself, so the client's callback may call it (result 2).
 void DoCancel(CScannerManagerScannerItem* item) {
   DbgPrintf(1, "=> DoCancel");
   EnterKrCriticalSection(&item->ItemCriticalSection);
-  if (item->dwPagesStarted > 0) item->bCancel = 1;
+  const bool started = item->dwPagesStarted > 0;
+  if (started) item->bCancel = 1;
   LeaveKrCriticalSection(&item->ItemCriticalSection);
+  if (started) {
+    for (CExtPipe* pipe : item->JobPipes)
+      if (pipe != nullptr) pipe->Close();
+  }
   if (PageModeRunning(item, ClientParameter(item))) {
     DbgPrintf(1, " Page mode set event to let IOThread continue scan.");
     WakeIOThread(item, false);

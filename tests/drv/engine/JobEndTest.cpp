@@ -1,11 +1,13 @@
 // Every job ends: each way a client ends a job (KRStopJob, KRStopScan with cancel, the
 // callback's cancel) on each page of a duplex sheet returns, joins every thread of the job and
 // leaves the device ready, so the next job in the same process scans a clean page.
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "PipeSupport.h"
 #include "ScanJobRunner.h"
 #include "Watchdog.h"
 #include "drv/engine/ExtPipe.h"
@@ -414,6 +416,141 @@ TEST_F(JobEnd, AFailedSheetAndTheNextPageEndTheJob) {
           ExpectEndedAndNextClean(s, raw, threads, what);
         }
       }
+    }
+  }
+}
+
+// A client that holds its callback while the scanner's pages fill the job's pipes, then cancels:
+// KRStopScan(1) or KRStopJob from its own thread (the callback returns once the cancel is in),
+// or the held callback answers 2. The cancel wakes every thread that waits on a pipe, every call
+// returns, every thread is joined and the next job scans a clean page. Style 7 (the supported
+// model's) on its front and its rear page, raw and device JPEG (a decoder between the scanner
+// and the reader), page and batch mode.
+TEST_F(JobEnd, ACancelWhileThePipesAreFullEndsTheJob) {
+  constexpr uint32_t kSheetLines = 3300;  // a page of a megabyte
+  constexpr long kBlock = 10 * kLine;     // the client's block: most of the page stays behind
+  enum class Cancel { kStopScan, kStopJob, kCallback };
+  for (const bool rear : {false, true}) {
+    for (const bool raw : {true, false}) {
+      for (const uint32_t ctrl : {kCtrlFixed | kCtrlPage, kCtrlFixed}) {
+        for (const Cancel cancel : {Cancel::kStopScan, Cancel::kStopJob, Cancel::kCallback}) {
+          const std::string what = std::string(rear ? "rear page" : "front page") +
+                                   (raw ? ", raw" : ", device JPEG") +
+                                   ((ctrl & kCtrlPage) != 0 ? ", page mode, " : ", batch mode, ") +
+                                   (cancel == Cancel::kStopScan  ? "KRStopScan(1)"
+                                    : cancel == Cancel::kStopJob ? "KRStopJob"
+                                                                 : "the callback answers 2");
+          sim::Config config;
+          config.duplexStyle = 7;
+          config.profile = raw ? sim::ImageProfile::Raw : sim::ImageProfile::DeviceJpeg;
+          config.sheets = 10;
+          sim::SimScanner& s = OpenAlone(config);
+          const size_t threads = ThreadCount();
+          SCANPARAMETER_UNION p = DuplexPage(ctrl);
+          p.Length = p.LineNum = kSheetLines;
+          p.CacheSize = 4 << 20;  // pipes of a few pages: the scanner soon waits for room
+          CScannerManagerScannerItem* item = Item();
+          // The job can go no further without the client: a producer waits for room in a pipe,
+          // the scanner waits for the next page's start, or it has fed every sheet.
+          const auto stalled = [item] {
+            if (item->bIOThreadWaiting != 0 || item->bIOThreadEnded != 0) return true;
+            for (CExtPipe* pipe : item->JobPipes)
+              if (pipe != nullptr && pipe->GetWriteWaitSize() != 0) return true;
+            return false;
+          };
+          std::atomic<bool> holding{false}, hold{false};
+          Receiver receiver;
+          receiver.inside = [&] {
+            if (!hold) return;
+            holding = true;
+            if (cancel == Cancel::kCallback) {
+              while (!stalled()) std::this_thread::yield();
+            } else {
+              while (item->bCancel == 0) std::this_thread::yield();
+            }
+            hold = false;
+          };
+          {
+            testsupport::Watchdog watchdog(what);
+            ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+            ASSERT_EQ(SetParameter(p), 0) << what;
+            if (rear) {
+              receiver.NextPage();
+              ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 0), 0) << what;
+              ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+              ASSERT_EQ(KRStopScan(kCtrl, &handle, 0), 0) << what;
+            }
+            receiver.NextPage();
+            hold = true;
+            if (cancel == Cancel::kCallback) receiver.AnswerAfter(1, 2);
+            ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, kBlock), 0) << what;
+            switch (cancel) {
+              case Cancel::kStopScan:
+                while (!holding || !stalled()) std::this_thread::yield();
+                EXPECT_PRED1(CancelReported, KRStopScan(kCtrl, &handle, 1)) << what;
+                EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+                break;
+              case Cancel::kStopJob:
+                while (!holding || !stalled()) std::this_thread::yield();
+                EXPECT_PRED1(CancelReported, KRStopJob(kCtrl, &handle)) << what;
+                break;
+              case Cancel::kCallback:
+                ASSERT_TRUE(receiver.WaitForPageEnd()) << what;
+                EXPECT_EQ(KRStopScan(kCtrl, &handle, 0), -2010) << what;
+                EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+                break;
+            }
+          }
+          receiver.inside = nullptr;
+          ExpectEndedAndNextClean(s, raw, threads, what);
+        }
+      }
+    }
+  }
+}
+
+// A job stalled on its pipes: the rear side of a page of open length outgrows its pipe and no
+// temporary file can take the rest, so the scanner waits for room in the rear pipe while the
+// reader waits for front bytes that come only behind it. The client's cancel (KRStopScan(1) or
+// KRStopJob from its own thread) wakes both: every call returns, every thread is joined and
+// the next job scans a clean page.
+TEST_F(JobEnd, ACancelEndsAJobStalledOnItsPipes) {
+  constexpr uint32_t kSideLines = 40000;  // 12 MB a side, twice what the rear pipe holds
+  for (const uint32_t ctrl : {kCtrlPage, 0u}) {
+    for (const bool stopJob : {false, true}) {
+      const std::string what =
+          std::string((ctrl & kCtrlPage) != 0 ? "page mode, " : "batch mode, ") +
+          (stopJob ? "KRStopJob" : "KRStopScan(1)");
+      sim::Config config;
+      config.duplexStyle = 7;
+      config.paperLength = kSideLines;
+      sim::SimScanner& s = OpenRaw(2, config);
+      const size_t threads = ThreadCount();
+      SCANPARAMETER_UNION p = RawGreyPage(60);
+      p.LineNum = 0xFFFFFFFF;
+      p.CtrlMode = ctrl;
+      p.ScanMethod = 4;
+      Receiver receiver;
+      {
+        testsupport::Watchdog watchdog(what);
+        pipetest::FakeSystem system;
+        system.fileFails = true;
+        ASSERT_EQ(KRStartJob(kCtrl, &handle), 0) << what;
+        ASSERT_EQ(SetParameter(p), 0) << what;
+        receiver.NextPage();
+        ASSERT_EQ(KRStartScan(kCtrl, &handle, Receiver::Callback, 1 << 20), 0) << what;
+        CExtPipe* front = Item()->Pipes[kPipeReadFront];
+        CExtPipe* rear = Item()->Pipes[kPipeIoRear];
+        while (rear->GetWriteWaitSize() == 0 || front->GetReadWaitSize() == 0)
+          std::this_thread::yield();
+        if (stopJob) {
+          EXPECT_PRED1(CancelReported, KRStopJob(kCtrl, &handle)) << what;
+        } else {
+          EXPECT_PRED1(CancelReported, KRStopScan(kCtrl, &handle, 1)) << what;
+          EXPECT_EQ(KRStopJob(kCtrl, &handle), 0) << what;
+        }
+      }
+      ExpectEndedAndNextClean(s, true, threads, what);
     }
   }
 }

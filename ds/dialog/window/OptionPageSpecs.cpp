@@ -20,8 +20,8 @@ void addEnhancementPage(std::vector<ui::ElementSpec>& e, std::string_view page) 
   e.push_back(ranged("mSliderSensitive", ControlKind::slider, background, {1, 1}, 0, 4));
   e.push_back(control("mStaticSensitiveValue", ControlKind::label, background, {1, 2}, {},
                       ui::Fallback::literal));
-  e.push_back(control("mStaticFillColor", ControlKind::label, background, {0, 3}, "FillColor"));
-  e.push_back(popUp("mPopupFillColor", background, {1, 3}));
+  e.push_back(control("mStaticFillColor", ControlKind::label, background, {2, 0}, "FillColor"));
+  e.push_back(popUp("mPopupFillColor", background, {2, 1}));
 
   constexpr std::string_view edges = "mBoxEdgeFill";
   e.push_back(box(edges, page, {2, 0, 3, 4}, "EdgeFill"));

@@ -55,6 +55,8 @@ namespace {
 // that sets a pair apart from the pair left of it.
 constexpr int kChoiceSpacing = 2;
 constexpr int kChoiceGap = 12;
+// A slider's track when its row leaves it the choice.
+constexpr int kSliderLength = 160;
 
 QColor qcolor(const Color& c) { return QColor::fromRgbF(c.red, c.green, c.blue, c.alpha); }
 
@@ -502,7 +504,11 @@ class PullDownPeer : public ControlPeer {
 // sliders do: the user reads the number chosen.
 class ValueSlider : public QSlider {
  public:
-  ValueSlider() : QSlider(Qt::Horizontal) {}
+  // A slider takes the length a hand sets a value with, not all the room its row has: a row of
+  // other controls beside it stays beside it.
+  ValueSlider() : QSlider(Qt::Horizontal) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  }
   // The dialog shows the value in a field or label of its own beside the slider: the slider
   // shows none, so that the number is not there twice.
   void setShowsValue(bool shows) {
@@ -511,7 +517,10 @@ class ValueSlider : public QSlider {
     updateGeometry();
     update();
   }
-  QSize sizeHint() const override { return QSlider::sizeHint() + QSize(valueRoom(), 0); }
+  QSize sizeHint() const override {
+    const QSize track = QSlider::sizeHint();
+    return {std::max(track.width(), kSliderLength) + valueRoom(), track.height()};
+  }
   QSize minimumSizeHint() const override {
     return QSlider::minimumSizeHint() + QSize(valueRoom(), 0);
   }

@@ -1,10 +1,10 @@
-// The image, imprinter and information pages on Qt's real widgets (offscreen): each image type
-// and side shows its check box and its button as one choice in a grid of types by sides; the
-// sample's faces
-// resolve through fontconfig to a fixed-width and a proportional face, the padding of the
-// underlined upside-down line follows the window's font metrics, the page's check box reaches
-// the record through the adapter, and a language chosen in the real pop-up relabels the real
-// tabs and buttons.
+// The image, enhancement, imprinter and information pages on Qt's real widgets (offscreen): each
+// image type and side shows its check box and its button as one choice in a grid of types by
+// sides; the background box's labels stand beside their controls and its slider is no wider than
+// it needs; the sample's faces resolve through fontconfig to a fixed-width and a proportional
+// face, the padding of the underlined upside-down line follows the window's font metrics, the
+// page's check box reaches the record through the adapter, and a language chosen in the real
+// pop-up relabels the real tabs and buttons.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -15,6 +15,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -69,6 +70,42 @@ TEST(ImageTypesQt, EachTypeAndSideIsACheckBoxBesideItsButtonInAGridOfKindsBySide
       }
     }
   }
+  f.dialog.reset();
+  f.application.reset();
+}
+
+// The enhancement page's background box: each label on the line of its control, just left of
+// it, and the slider as long as its track, not as wide as the page.
+TEST(EnhancementQt, EachBackgroundLabelStandsBesideItsControlAndTheSliderKeepsItsLength) {
+  std::unique_ptr<ui::WindowHost> host = startHost();
+  FrameFixture f{"dialog-enhancement-qt", &host->services(), &host->toolkit()};
+  f.open();
+  ASSERT_TRUE(f.user.selectTab(f.tabs(), "KriTabEnhancement"));
+  QApplication::processEvents();
+  auto* top = static_cast<QWidget*>(host->toolkit().widget(f.window(), ""));
+  auto widget = [&](std::string_view outlet) {
+    return static_cast<QWidget*>(host->toolkit().widget(f.window(), outlet));
+  };
+  auto rect = [&](std::string_view outlet) {
+    QWidget* w = widget(outlet);
+    return w && w->isVisible() ? QRect(w->mapTo(top, QPoint(0, 0)), w->size()) : QRect();
+  };
+  constexpr int kBeside = 24;  // px from a label to its control, at most
+  for (const auto& [label, control] :
+       {std::pair{"mStaticBackgroundSetting", "mPopupBackgroundSetting"},
+        std::pair{"mStaticSpeed", "mSliderSensitive"},
+        std::pair{"mStaticFillColor", "mPopupFillColor"}}) {
+    SCOPED_TRACE(label);
+    const QRect l = rect(label), c = rect(control);
+    ASSERT_FALSE(l.isEmpty());
+    ASSERT_FALSE(c.isEmpty());
+    EXPECT_LT(l.right(), c.left());
+    EXPECT_LE(c.left() - l.right(), kBeside);
+    EXPECT_LE(std::abs(l.center().y() - c.center().y()), 3);
+  }
+  // A slider keeps the length of its track; the row's room is not all its own.
+  QWidget* slider = widget("mSliderSensitive");
+  EXPECT_LE(slider->width(), slider->sizeHint().width() * 3 / 2);
   f.dialog.reset();
   f.application.reset();
 }

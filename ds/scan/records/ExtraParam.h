@@ -31,6 +31,9 @@ struct ExtraParam {
   uint16_t maxPowerOff{};     // minutes
   bool advColorDropOn{};      // advanced colour drop-out always on
   bool hideCarrierSheet{};
+
+  // Field by field: the padding between fields is no part of the record's value.
+  friend bool operator==(const ExtraParam&, const ExtraParam&) = default;
 };
 
 static_assert(sizeof(ExtraParam) == 296, "ExtraParam is 296 bytes");

@@ -150,6 +150,9 @@ struct ScanSetting {
   SharedText strAlarm{};
   SharedText strPrintText{};
   SharedText strPrintCounter{};
+
+  // Field by field: the padding between fields is no part of the record's value.
+  friend bool operator==(const ScanSetting&, const ScanSetting&) = default;
 };
 
 // wImageType bits.

@@ -319,7 +319,7 @@ TEST_F(OpenClose, EnableWithTheInterfaceHandsTheDialogItsRecords) {
   const ferrolite::HeadlessCopies& copies = ferrolite::headlessCopies();
   EXPECT_EQ(copies.source, &ds);
   ASSERT_TRUE(copies.haveExtra);
-  // The extra parameters byte for byte.
+  // The extra parameters, every field.
   ferrolite::ExtraParam expected{};
   expected.debugLevel = ds.debugLevel;
   expected.uiOnly = false;
@@ -344,12 +344,12 @@ TEST_F(OpenClose, EnableWithTheInterfaceHandsTheDialogItsRecords) {
   expected.maxPowerOff = 4320;
   expected.advColorDropOn = true;
   expected.hideCarrierSheet = false;
-  EXPECT_EQ(std::memcmp(&copies.extra, &expected, sizeof expected), 0);
+  EXPECT_TRUE(copies.extra == expected);
   EXPECT_GT(expected.maxLongLength, 0u);
   EXPECT_NE(expected.multiLongLength[12], 0u);
   // The settings, the paper table, the ability record and the scanner information.
   ASSERT_TRUE(copies.haveSetting);
-  EXPECT_EQ(std::memcmp(&copies.setting, &ds.scanSetting, sizeof ds.scanSetting), 0);
+  EXPECT_TRUE(copies.setting == ds.scanSetting);
   EXPECT_EQ(std::memcmp(&copies.paperSizes, &ferrolite::kStandardPaperTbl,
                         sizeof ferrolite::kStandardPaperTbl),
             0);

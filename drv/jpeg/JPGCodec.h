@@ -25,6 +25,7 @@ struct JpgHuffTable {
   int32_t shortEnd;         // index just past the last code of at most 8 bits
   uint8_t look8[256];       // next 8 bits -> index of the short code, or 255
   uint8_t symToIndex[256];  // encoder: symbol value -> index
+  uint32_t enc[256];        // encoder: symbol value -> code << 5 | length
   // Decoder: 9-bit direct lookup (length << 8 | symbol, 0 = longer code) and the canonical
   // limits for the longer ones.
   uint16_t fast[512];
@@ -137,21 +138,20 @@ inline uint32_t jpgDivide(uint32_t a, uint32_t add, uint32_t mul, uint32_t scale
   const uint32_t t = ((a + add) * mul) >> 16;
   return ((t << 1) * scale) >> 16;
 }
-void jpgCreateRGBToYCbCr();  // the nine colour tables, 12 fraction bits, once per process
 void jpgSetBuffer(const uint8_t* src, uint8_t* dst, uint32_t bytesPerPixel, uint32_t width,
                   uint32_t lines, uint32_t srcStride, uint32_t paddedWidth, uint32_t paddedLines,
                   uint32_t dstStride);
-// Samples one MCU whose top-left pixel is at src into blocks[component][block][64].
+// The level-shifted blocks of one MCU: luma (or grey) blocks 0..3 row by row, Cb 4, Cr 5.
+constexpr int kJpgMcuBlocks = 6;
+// Samples one MCU whose top-left pixel is at src.
 void jpgSampling_C1(const uint8_t* src, uint32_t stride, const JpgImage* img,
-                    int32_t blocks[4][4][64]);
+                    int16_t blocks[kJpgMcuBlocks][64]);
 void jpgSampling_C3(const uint8_t* src, uint32_t stride, const JpgImage* img,
-                    int32_t blocks[4][4][64]);
-// Forward transform and quantisation of one block into zig-zag order (exposed for tests).
-void jpgFdctQuantBlock(int32_t* block, const JpgQuantTable* t, int32_t out[64]);
+                    int16_t blocks[kJpgMcuBlocks][64]);
 
 // Codes one MCU into the node (bytes without stuffing); grows the node's buffer when the largest
 // possible MCU might not fit. 1 or -3.
-int jpgEncodeMCU(JpgEcsNode* node, const JpgImage* img, int32_t blocks[4][4][64]);
+int jpgEncodeMCU(JpgEcsNode* node, const JpgImage* img, int16_t blocks[kJpgMcuBlocks][64]);
 // Writes the pending bits of the node (the last byte padded with 0 bits) and closes its size.
 void jpgCloseEncodedNode(JpgEcsNode* node);
 int jpgWriteJFIFInfo(JpgImage* img);

@@ -123,6 +123,9 @@ int jpgBuildHuffTb(JpgHuffTable* t) {
   t->shortEnd = 0;
   memset(t->look8, 255, sizeof t->look8);
   memset(t->fast, 0, sizeof t->fast);
+  // A symbol the table lacks (a value too wide for it) is coded as the first code, as the
+  // index table's zero entries give.
+  for (uint32_t& e : t->enc) e = uint32_t(t->code[0]) << 5 | t->length[0];
   for (int k = 0; k < n; ++k) {
     const int len = t->length[k];
     if (len == 0 || t->code[k] >= (1u << len)) continue;  // over-full table: refused by the parser
@@ -137,6 +140,7 @@ int jpgBuildHuffTb(JpgHuffTable* t) {
         t->fast[from + j] = uint16_t(len << 8 | t->values[k]);
     }
     t->symToIndex[t->values[k]] = uint8_t(k);
+    t->enc[t->values[k]] = uint32_t(t->code[k]) << 5 | uint32_t(len);
   }
   // Short codes followed by their few value bits, decoded with one look-up.
   memset(t->fastAc, 0, sizeof t->fastAc);

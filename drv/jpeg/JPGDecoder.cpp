@@ -1,16 +1,13 @@
 // Baseline JPEG decoder: marker parser, entropy segments per restart interval, MCU decoding with
 // the fast integer inverse transform, and YCbCr to RGB conversion.
+#include <vantrel/wire_bytes.h>
+
 #include <cstdint>
 #include <cstring>
 #include <mutex>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#include <vantrel/wire_bytes.h>
 
 #include "drv/jpeg/JPGCodec.h"
-#include "drv/jpeg/JPGTranspose.h"
+#include "drv/jpeg/JPGKernels.h"
 #include "drv/jpeg/LMLib.h"
 
 #define LM_UNIT "./JPGDecoder.c"
@@ -406,12 +403,6 @@ int jpgReadJFIFInfo(JpgImage* img, const uint8_t* d, uint32_t size, uint32_t hea
 
 namespace {
 
-constexpr int32_t kFix1_414 = 362;
-constexpr int32_t kFix1_847 = 473;
-constexpr int32_t kFix1_082 = 277;
-constexpr int32_t kFix2_613 = 669;
-inline int32_t mul8(int32_t v, int32_t c) { return (v * c) >> 8; }
-
 inline uint8_t clampSample(int32_t v) {
   v += 128;
   return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
@@ -448,71 +439,8 @@ inline int32_t extend(uint32_t bits, int s) {
 
 }  // namespace
 
-namespace {
-// One 8-point pass of the fast integer inverse transform: in[k * inStep] to out[k * outStep],
-// without the final descaling.
-inline void idct1d(const int32_t* in, int inStep, int32_t* out, int outStep) {
-  auto I = [&](int k) { return in[k * inStep]; };
-  int32_t tmp10 = I(0) + I(4), tmp11 = I(0) - I(4);
-  int32_t tmp13 = I(2) + I(6), tmp12 = mul8(I(2) - I(6), kFix1_414) - tmp13;
-  const int32_t tmp0 = tmp10 + tmp13, tmp3 = tmp10 - tmp13, tmp1 = tmp11 + tmp12,
-                tmp2 = tmp11 - tmp12;
-  const int32_t z13 = I(5) + I(3), z10 = I(5) - I(3), z11 = I(1) + I(7), z12 = I(1) - I(7);
-  const int32_t tmp7 = z11 + z13;
-  tmp11 = mul8(z11 - z13, kFix1_414);
-  const int32_t z5 = mul8(z10 + z12, kFix1_847);
-  tmp10 = mul8(z12, kFix1_082) - z5;
-  tmp12 = mul8(z10, -kFix2_613) + z5;
-  const int32_t tmp6 = tmp12 - tmp7, tmp5 = tmp11 - tmp6, tmp4 = tmp10 + tmp5;
-  out[0] = tmp0 + tmp7;
-  out[7 * outStep] = tmp0 - tmp7;
-  out[outStep] = tmp1 + tmp6;
-  out[6 * outStep] = tmp1 - tmp6;
-  out[2 * outStep] = tmp2 + tmp5;
-  out[5 * outStep] = tmp2 - tmp5;
-  out[4 * outStep] = tmp3 + tmp4;
-  out[3 * outStep] = tmp3 - tmp4;
-}
-}  // namespace
-
 void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t stride) {
-  // Column pass for all eight columns at once, lane by lane (vector code); a column whose AC
-  // terms are zero comes out as its DC product in every row by the same arithmetic.
-  alignas(16) int32_t ws[64];
-  for (int c = 0; c < 8; ++c) {
-    int32_t v[8];
-    for (int k = 0; k < 8; ++k) v[k] = coef[8 * k + c] * q[8 * k + c];
-    idct1d(v, 1, ws + c, 8);
-  }
-#if defined(__SSE2__)
-  // Row pass lane by lane as well: the work area transposed, every row's butterfly at once,
-  // transposed back, then clamped to bytes by saturation (v + 128 into 0..255).
-  alignas(16) int32_t t[64];
-  alignas(16) int32_t o[64];
-  jpgTranspose8x8(ws, t);
-  for (int c = 0; c < 8; ++c) idct1d(t + c, 8, o + c, 8);
-  for (int i = 0; i < 64; ++i) o[i] = (o[i] >> 5) + 128;
-  jpgTranspose8x8(o, t);
-  for (int r = 0; r < 8; ++r) {
-    const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i*>(t + 8 * r));
-    const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i*>(t + 8 * r + 4));
-    const __m128i w16 = _mm_packs_epi32(lo, hi);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + size_t(r) * stride),
-                     _mm_packus_epi16(w16, w16));
-  }
-#else
-  for (int r = 0; r < 8; ++r) {
-    const int32_t* w = ws + 8 * r;
-    uint8_t* o = out + size_t(r) * stride;
-    if ((w[1] | w[2] | w[3] | w[4] | w[5] | w[6] | w[7]) == 0) {
-      memset(o, clampSample(w[0] >> 5), 8);
-      continue;
-    }
-    int32_t v[8];
-    idct1d(w, 1, v, 1);
-    for (int x = 0; x < 8; ++x) o[x] = clampSample(v[x] >> 5);
-  }
-#endif
+  jpgKernels().idct(coef, q, out, stride);
 }
 
 // Decodes the next MCU of the node into the component planes (planes[c] at the MCU's first block
@@ -539,6 +467,7 @@ int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
     bp += uint64_t(n);
   };
   const uint64_t endBits = uint64_t(node->size) * 8;
+  const auto idct = jpgKernels().idct;
   alignas(16) int16_t coef[64];
   uint8_t touched[64];
   int nTouched = 0;
@@ -608,7 +537,7 @@ int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
           for (int y = 0; y < 8; ++y) memset(dst + size_t(y) * stride, v, 8);
         } else {
           coef[0] = int16_t(node->dcPred[c]);
-          jpgIdctBlock(coef, mul, dst, stride);
+          idct(coef, mul, dst, stride);
           // Only the coefficients this block set go back to zero.
           for (int i = 0; i < nTouched; ++i) coef[touched[i]] = 0;
           coef[0] = 0;
@@ -696,121 +625,6 @@ inline Rgb ycc(int32_t Y, int32_t cb, int32_t cr, int s, bool exact) {
   return {clampWide(r), clampWide(g), clampWide(b)};
 }
 
-// The chroma terms are worked out once per chroma sample and applied to the luma samples that
-// share it; kOrder 0 is R, G, B at bytes 0, 1, 2, other orders come from seq.
-#if defined(__SSE2__)
-// Eight pixels at a time with the same integer arithmetic as the tables (entry 64 + k of each
-// is (k - 128) times its coefficient): products summed in 32 bits, shifted by 12, added to Y and
-// clamped to 0..255 by saturation. Returns how many pixels it did; the caller does the rest.
-template <int kChromaShift, int kBpp>
-int32_t planarRowSse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
-                      int32_t width, const uint32_t* seq) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i k128 = _mm_set1_epi16(128);
-  const __m128i cR = _mm_set1_epi32(gYcc.cR & 0xFFFF);
-  const __m128i cB = _mm_set1_epi32(gYcc.cB & 0xFFFF);
-  const __m128i cG =
-      _mm_set1_epi32(int32_t(uint32_t(gYcc.cG2) << 16 | (uint32_t(gYcc.cG1) & 0xFFFF)));
-  // The 3-byte form writes four bytes a pixel; the last pixel of the row is left to the caller.
-  const int32_t limit = kBpp == 3 ? width - 1 : width;
-  int32_t x = 0;
-  for (; x + 8 <= limit; x += 8) {
-    __m128i b8, r8;
-    if (kChromaShift == 1) {
-      uint32_t b4, r4;
-      memcpy(&b4, cb + (x >> 1), 4);
-      memcpy(&r4, cr + (x >> 1), 4);
-      b8 = _mm_cvtsi32_si128(int(b4));
-      r8 = _mm_cvtsi32_si128(int(r4));
-      b8 = _mm_unpacklo_epi8(b8, b8);
-      r8 = _mm_unpacklo_epi8(r8, r8);
-    } else {
-      b8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x));
-      r8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x));
-    }
-    const __m128i Y =
-        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y + x)), zero);
-    const __m128i b = _mm_sub_epi16(_mm_unpacklo_epi8(b8, zero), k128);
-    const __m128i r = _mm_sub_epi16(_mm_unpacklo_epi8(r8, zero), k128);
-    auto terms = [&](__m128i lo, __m128i hi, __m128i c) {
-      return _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(lo, c), 12),
-                             _mm_srai_epi32(_mm_madd_epi16(hi, c), 12));
-    };
-    const __m128i dr = terms(_mm_unpacklo_epi16(r, zero), _mm_unpackhi_epi16(r, zero), cR);
-    const __m128i db = terms(_mm_unpacklo_epi16(b, zero), _mm_unpackhi_epi16(b, zero), cB);
-    const __m128i dg = terms(_mm_unpacklo_epi16(b, r), _mm_unpackhi_epi16(b, r), cG);
-    __m128i ch[4];
-    ch[seq[0]] = _mm_packus_epi16(_mm_add_epi16(Y, dr), zero);
-    ch[seq[1]] = _mm_packus_epi16(_mm_add_epi16(Y, dg), zero);
-    ch[seq[2]] = _mm_packus_epi16(_mm_add_epi16(Y, db), zero);
-    ch[seq[3]] = zero;
-    const __m128i p01 = _mm_unpacklo_epi8(ch[0], ch[1]);
-    const __m128i p23 = _mm_unpacklo_epi8(ch[2], ch[3]);
-    const __m128i lo = _mm_unpacklo_epi16(p01, p23);
-    const __m128i hi = _mm_unpackhi_epi16(p01, p23);
-    if (kBpp == 4) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(x) * 4), lo);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(x) * 4 + 16), hi);
-    } else {
-      alignas(16) uint32_t px[8];
-      _mm_store_si128(reinterpret_cast<__m128i*>(px), lo);
-      _mm_store_si128(reinterpret_cast<__m128i*>(px + 4), hi);
-      uint8_t* o = out + size_t(x) * 3;
-      for (int i = 0; i < 8; ++i) memcpy(o + 3 * i, &px[i], 4);  // the next pixel overwrites byte 4
-    }
-  }
-  return x;
-}
-#endif
-
-template <int kBpp, int kOrder>
-struct PixelOut {
-  uint32_t oR, oG, oB, oF;
-  explicit PixelOut(const uint32_t* seq)
-      : oR(kOrder == 0 ? 0 : seq[0]),
-        oG(kOrder == 0 ? 1 : seq[1]),
-        oB(kOrder == 0 ? 2 : seq[2]),
-        oF(kOrder == 0 ? 3 : seq[3]) {}
-  inline void put(uint8_t* o, const uint8_t* clamp, int32_t Y, int32_t dr, int32_t dg,
-                  int32_t db) const {
-    if (kBpp == 4) o[oF] = 0;
-    o[oR] = clamp[Y + dr];
-    o[oG] = clamp[Y + dg];
-    o[oB] = clamp[Y + db];
-  }
-};
-
-// The chroma terms are worked out once per chroma sample and applied to the luma samples that
-// share it; kOrder 0 is R, G, B at bytes 0, 1, 2, other orders come from seq.
-template <int kChromaShift, int kBpp, int kOrder>
-void planarRowFast(const uint8_t* __restrict y, const uint8_t* __restrict cb,
-                   const uint8_t* __restrict cr, uint8_t* __restrict out, int32_t width,
-                   const uint32_t* seq) {
-  const PixelOut<kBpp, kOrder> px(seq);
-  const uint8_t* clamp = kWide.v + 256;
-  const int32_t* crR = gYcc.crR + 64;
-  const int32_t* cbG = gYcc.cbG + 64;
-  const int32_t* crG = gYcc.crG + 64;
-  const int32_t* cbB = gYcc.cbB + 64;
-#if defined(__SSE2__)
-  int32_t x = planarRowSse2<kChromaShift, kBpp>(y, cb, cr, out, width, seq);
-#else
-  int32_t x = 0;
-#endif
-  if (kChromaShift == 1) {
-    for (; x + 1 < width; x += 2) {
-      const int32_t b = cb[x >> 1], r = cr[x >> 1];
-      const int32_t dr = crR[r] >> 12, dg = (cbG[b] + crG[r]) >> 12, db = cbB[b] >> 12;
-      px.put(out + size_t(x) * kBpp, clamp, y[x], dr, dg, db);
-      px.put(out + size_t(x + 1) * kBpp, clamp, y[x + 1], dr, dg, db);
-    }
-  }
-  for (; x < width; ++x) {
-    const int32_t b = cb[x >> kChromaShift], r = cr[x >> kChromaShift];
-    px.put(out + size_t(x) * kBpp, clamp, y[x], crR[r] >> 12, (cbG[b] + crG[r]) >> 12,
-           cbB[b] >> 12);
-  }
-}
 }  // namespace
 
 void jpgYccTablesOnce() { std::call_once(gYccOnce, fillYcc, 12u); }
@@ -821,24 +635,16 @@ void jpgConvertPlanarRow(const uint8_t* const rows[3], const uint8_t shifts[3], 
     memcpy(out, rows[0], size_t(width));
     return;
   }
-  const bool fast = gYcc.bits == 12 && shifts[0] == 0 && shifts[1] == shifts[2];
-  const bool rgb = seq[0] == 0 && seq[1] == 1 && seq[2] == 2;
-  if (fast) {
-    const uint8_t *Y = rows[0], *cb = rows[1], *cr = rows[2];
-    if (shifts[1] == 1) {
-      if (outBpp == 3)
-        return rgb ? planarRowFast<1, 3, 0>(Y, cb, cr, out, width, seq)
-                   : planarRowFast<1, 3, 1>(Y, cb, cr, out, width, seq);
-      return rgb ? planarRowFast<1, 4, 0>(Y, cb, cr, out, width, seq)
-                 : planarRowFast<1, 4, 1>(Y, cb, cr, out, width, seq);
-    }
-    if (shifts[1] == 0) {
-      if (outBpp == 3)
-        return rgb ? planarRowFast<0, 3, 0>(Y, cb, cr, out, width, seq)
-                   : planarRowFast<0, 3, 1>(Y, cb, cr, out, width, seq);
-      return rgb ? planarRowFast<0, 4, 0>(Y, cb, cr, out, width, seq)
-                 : planarRowFast<0, 4, 1>(Y, cb, cr, out, width, seq);
-    }
+  // The kernels work with 12 fraction bits, the tables' usual precision.
+  if (gYcc.bits == 12 && shifts[0] == 0 && shifts[1] == shifts[2] && shifts[1] <= 1) {
+    const int sh = shifts[1];
+    const int32_t done =
+        jpgKernels().yccRow(rows[0], rows[1], rows[2], out, width, sh, outBpp, seq);
+    if (done < width)
+      jpgKernelsFor(JpgIsa::kScalar)
+          ->yccRow(rows[0] + done, rows[1] + (done >> sh), rows[2] + (done >> sh),
+                   out + size_t(done) * outBpp, width - done, sh, outBpp, seq);
+    return;
   }
   const int s = int(gYcc.bits);
   for (int32_t x = 0; x < width; ++x) {

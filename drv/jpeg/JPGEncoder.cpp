@@ -1,11 +1,11 @@
 // Baseline JPEG encoder: quantisation tables on the module's quality curve, the standard Huffman
-// tables, RGB to YCbCr, the fast integer forward transform, Huffman coding of one MCU and the
-// JFIF stream with byte stuffing.
+// tables, sampling (RGB to YCbCr and the forward transform are kernels), Huffman coding of one
+// MCU and the JFIF stream with byte stuffing.
 #include <cstring>
-#include <mutex>
+#include <initializer_list>
 
 #include "drv/jpeg/JPGCodec.h"
-#include "drv/jpeg/JPGTranspose.h"
+#include "drv/jpeg/JPGKernels.h"
 #include "drv/jpeg/LMLib.h"
 
 #define LM_UNIT "./JPGEncoder.c"
@@ -104,33 +104,7 @@ void jpgBuildEncoderDivisors(JpgQuantTable* t) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Colour tables
-
-namespace {
-struct RgbYccTables {
-  int32_t rY[256], rCb[256], rCr[256], gY[256], gCb[256], gCr[256], bY[256], bCb[256], bCr[256];
-};
-RgbYccTables gRgb;
-std::once_flag gRgbOnce;
-
-void buildRgbYcc() {
-  const int F = 1 << 12;
-  auto cint = [&](double c) { return int32_t(c * F + 0.5); };
-  const int32_t c[9] = {cint(0.299),    cint(-0.16876), cint(0.5), cint(0.587),   cint(-0.33124),
-                        cint(-0.41868), cint(0.114),    cint(0.5), cint(-0.08132)};
-  int32_t* t[9] = {gRgb.rY,  gRgb.rCb, gRgb.rCr, gRgb.gY, gRgb.gCb,
-                   gRgb.gCr, gRgb.bY,  gRgb.bCb, gRgb.bCr};
-  for (int i = 0; i < 9; ++i) {
-    int32_t acc = (t[i] == gRgb.bCb || t[i] == gRgb.bCr) ? 128 * F : 0;
-    for (int k = 0; k < 256; ++k) {
-      t[i][k] = acc;
-      acc += c[i];
-    }
-  }
-}
-}  // namespace
-
-void jpgCreateRGBToYCbCr() { std::call_once(gRgbOnce, buildRgbYcc); }
+// Sampling
 
 void jpgSetBuffer(const uint8_t* src, uint8_t* dst, uint32_t bpp, uint32_t width, uint32_t lines,
                   uint32_t srcStride, uint32_t paddedWidth, uint32_t paddedLines,
@@ -156,282 +130,98 @@ void jpgSetBuffer(const uint8_t* src, uint8_t* dst, uint32_t bpp, uint32_t width
 }
 
 void jpgSampling_C1(const uint8_t* src, uint32_t stride, const JpgImage*,
-                    int32_t blocks[4][4][64]) {
+                    int16_t blocks[kJpgMcuBlocks][64]) {
   for (int y = 0; y < 8; ++y) {
     const uint8_t* s = src + size_t(y) * stride;
-    int32_t* b = blocks[0][0] + 8 * y;
-    for (int x = 0; x < 8; ++x) b[x] = int32_t(s[x]) - 128;
+    int16_t* b = blocks[0] + 8 * y;
+    for (int x = 0; x < 8; ++x) b[x] = int16_t(s[x] - 128);
   }
 }
-
-namespace {
-
-// One MCU of luma factors H x V (chroma 1 x 1) from pixels of kBpp bytes; kRgb: R, G, B at
-// bytes 0, 1, 2, else at the offsets in seq.
-template <int H, int V, int kBpp, bool kRgb>
-void sampleMcu(const uint8_t* src, uint32_t stride, const uint32_t* seq, int32_t blocks[4][4][64]) {
-  const uint32_t oR = kRgb ? 0 : seq[0], oG = kRgb ? 1 : seq[1], oB = kRgb ? 2 : seq[2];
-  for (int by = 0; by < V; ++by)
-    for (int bx = 0; bx < H; ++bx) {
-      int32_t* b = blocks[0][by * H + bx];
-      for (int y = 0; y < 8; ++y) {
-        const uint8_t* row = src + size_t(by * 8 + y) * stride + size_t(bx * 8) * kBpp;
-        for (int x = 0; x < 8; ++x) {
-          const uint8_t* p = row + x * kBpp;
-          b[8 * y + x] = ((gRgb.rY[p[oR]] + gRgb.gY[p[oG]] + gRgb.bY[p[oB]]) >> 12) - 128;
-        }
-      }
-    }
-  int32_t* cb = blocks[1][0];
-  int32_t* cr = blocks[2][0];
-  for (int y = 0; y < 8; ++y) {
-    const uint8_t* row = src + size_t(y * V) * stride;
-    for (int x = 0; x < 8; ++x) {
-      const uint8_t* p = row + x * H * kBpp;
-      const uint8_t r = p[oR], g = p[oG], bl = p[oB];
-      cb[8 * y + x] = ((gRgb.rCb[r] + gRgb.gCb[g] + gRgb.bCb[bl]) >> 12) - 128;
-      cr[8 * y + x] = ((gRgb.rCr[r] + gRgb.gCr[g] + gRgb.bCr[bl]) >> 12) - 128;
-    }
-  }
-}
-
-using SampleFn = void (*)(const uint8_t*, uint32_t, const uint32_t*, int32_t[4][4][64]);
-
-template <int kBpp, bool kRgb>
-SampleFn pickBySampling(int H, int V) {
-  if (H == 2 && V == 2) return sampleMcu<2, 2, kBpp, kRgb>;
-  if (H == 2) return sampleMcu<2, 1, kBpp, kRgb>;
-  if (V == 2) return sampleMcu<1, 2, kBpp, kRgb>;
-  return sampleMcu<1, 1, kBpp, kRgb>;
-}
-
-}  // namespace
 
 void jpgSampling_C3(const uint8_t* src, uint32_t stride, const JpgImage* img,
-                    int32_t blocks[4][4][64]) {
+                    int16_t blocks[kJpgMcuBlocks][64]) {
   uint32_t seq[4];
   jpgGetRGBChannelSequence(img->bytesPerPixel, img->channelSeq, seq);
-  const bool rgb = seq[0] == 0 && seq[1] == 1 && seq[2] == 2;
-  const int H = img->H[0], V = img->V[0];
-  SampleFn fn;
-  if (img->bytesPerPixel == 4)
-    fn = rgb ? pickBySampling<4, true>(H, V) : pickBySampling<4, false>(H, V);
-  else
-    fn = rgb ? pickBySampling<3, true>(H, V) : pickBySampling<3, false>(H, V);
-  fn(src, stride, seq, blocks);
+  jpgKernels().sampleRgb(src, stride, img->bytesPerPixel, seq, img->H[0], img->V[0], blocks);
 }
 
 // ---------------------------------------------------------------------------------------------
-// Forward transform, quantisation, Huffman coding
-
-namespace {
-constexpr int32_t kFix0_382 = 98;
-constexpr int32_t kFix0_541 = 139;
-constexpr int32_t kFix0_707 = 181;
-constexpr int32_t kFix1_306 = 334;
-inline int32_t mul8(int32_t v, int32_t c) { return (v * c) >> 8; }
-
-#if !defined(__SSE2__)
-// The row pass where no vector unit takes it (see jpgFdctQuantBlock).
-inline void fdct1d(int32_t* d, int step) {
-  int32_t tmp0 = d[0] + d[7 * step], tmp7 = d[0] - d[7 * step];
-  int32_t tmp1 = d[step] + d[6 * step], tmp6 = d[step] - d[6 * step];
-  int32_t tmp2 = d[2 * step] + d[5 * step], tmp5 = d[2 * step] - d[5 * step];
-  int32_t tmp3 = d[3 * step] + d[4 * step], tmp4 = d[3 * step] - d[4 * step];
-  int32_t tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3, tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
-  d[0] = tmp10 + tmp11;
-  d[4 * step] = tmp10 - tmp11;
-  int32_t z1 = mul8(tmp12 + tmp13, kFix0_707);
-  d[2 * step] = tmp13 + z1;
-  d[6 * step] = tmp13 - z1;
-  tmp10 = tmp4 + tmp5;
-  tmp11 = tmp5 + tmp6;
-  tmp12 = tmp6 + tmp7;
-  int32_t z5 = mul8(tmp10 - tmp12, kFix0_382);
-  int32_t z2 = mul8(tmp10, kFix0_541) + z5;
-  int32_t z4 = mul8(tmp12, kFix1_306) + z5;
-  int32_t z3 = mul8(tmp11, kFix0_707);
-  int32_t z11 = tmp7 + z3, z13 = tmp7 - z3;
-  d[5 * step] = z13 + z2;
-  d[3 * step] = z13 - z2;
-  d[step] = z11 + z4;
-  d[7 * step] = z11 - z4;
-}
-#endif
-
-// The column pass for all eight columns at once: the same butterfly lane by lane, which the
-// compiler turns into vector code.
-inline void fdctColumns(int32_t* d) {
-  int32_t o[64];
-  for (int c = 0; c < 8; ++c) {
-    const int32_t tmp0 = d[c] + d[56 + c], tmp7 = d[c] - d[56 + c];
-    const int32_t tmp1 = d[8 + c] + d[48 + c], tmp6 = d[8 + c] - d[48 + c];
-    const int32_t tmp2 = d[16 + c] + d[40 + c], tmp5 = d[16 + c] - d[40 + c];
-    const int32_t tmp3 = d[24 + c] + d[32 + c], tmp4 = d[24 + c] - d[32 + c];
-    const int32_t tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3, tmp11 = tmp1 + tmp2,
-                  tmp12 = tmp1 - tmp2;
-    o[c] = tmp10 + tmp11;
-    o[32 + c] = tmp10 - tmp11;
-    const int32_t z1 = mul8(tmp12 + tmp13, kFix0_707);
-    o[16 + c] = tmp13 + z1;
-    o[48 + c] = tmp13 - z1;
-    const int32_t t10 = tmp4 + tmp5, t11 = tmp5 + tmp6, t12 = tmp6 + tmp7;
-    const int32_t z5 = mul8(t10 - t12, kFix0_382);
-    const int32_t z2 = mul8(t10, kFix0_541) + z5;
-    const int32_t z4 = mul8(t12, kFix1_306) + z5;
-    const int32_t z3 = mul8(t11, kFix0_707);
-    const int32_t z11 = tmp7 + z3, z13 = tmp7 - z3;
-    o[40 + c] = z13 + z2;
-    o[24 + c] = z13 - z2;
-    o[8 + c] = z11 + z4;
-    o[56 + c] = z11 - z4;
-  }
-  memcpy(d, o, sizeof o);
-}
-}  // namespace
-
-void jpgFdctQuantBlock(int32_t* block, const JpgQuantTable* t, int32_t out[64]) {
-#if defined(__SSE2__)
-  // The row pass as a column pass of the transposed block, so that both run lane by lane.
-  alignas(16) int32_t tr[64];
-  jpgTranspose8x8(block, tr);
-  fdctColumns(tr);
-  jpgTranspose8x8(tr, block);
-#else
-  for (int r = 0; r < 8; ++r) fdct1d(block + 8 * r, 1);
-#endif
-  fdctColumns(block);
-  // Truncating division by reciprocals, exact for |x| < 2^15 (the transform's outputs stay
-  // below 2^14: eight times a coefficient of at most 1024 times at most 1.92), lane by lane in
-  // natural order.
-  alignas(16) int32_t q[64];
-#if defined(__SSE2__)
-  for (int n = 0; n < 64; n += 8) {
-    const __m128i x =
-        _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + n)),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + n + 4)));
-    const __m128i sign = _mm_srai_epi16(x, 15);
-    const __m128i a = _mm_sub_epi16(_mm_xor_si128(x, sign), sign);
-    const __m128i add = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t->qadd + n));
-    const __m128i mul = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t->qmul + n));
-    const __m128i scale = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t->qscale + n));
-    const __m128i th = _mm_mulhi_epu16(_mm_add_epi16(a, add), mul);
-    const __m128i v = _mm_mulhi_epu16(_mm_slli_epi16(th, 1), scale);
-    const __m128i signedV = _mm_sub_epi16(_mm_xor_si128(v, sign), sign);
-    const __m128i ext = _mm_srai_epi16(signedV, 15);
-    _mm_store_si128(reinterpret_cast<__m128i*>(q + n), _mm_unpacklo_epi16(signedV, ext));
-    _mm_store_si128(reinterpret_cast<__m128i*>(q + n + 4), _mm_unpackhi_epi16(signedV, ext));
-  }
-#else
-  for (int n = 0; n < 64; ++n) {
-    const int32_t x = block[n];
-    const uint32_t a = uint32_t(x < 0 ? -x : x);
-    const int32_t v = int32_t(jpgDivide(a, t->qadd[n], t->qmul[n], t->qscale[n]));
-    q[n] = x < 0 ? -v : v;
-  }
-#endif
-  for (int k = 0; k < 64; ++k) out[k] = q[pZz2Org[k]];
-}
+// Huffman coding
 
 namespace {
 constexpr uint32_t kMaxMcuBytes = 6 * 64 * 4 + 64;  // 6 blocks of 64 codes of at most 27 bits
 
-inline void putBits(JpgEcsNode* node, uint32_t bits, int n) {
-  node->bitAcc = (node->bitAcc << n) | (bits & ((1u << n) - 1u));
-  node->bitCount += n;
-  if (node->bitCount >= 32) {
-    node->bitCount -= 32;
-    const uint32_t v = uint32_t(node->bitAcc >> node->bitCount);
-    uint8_t* p = node->data + node->bytePos;
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-    node->bytePos += 4;
+// The node's pending bits, kept in registers while an MCU is coded.
+struct BitWriter {
+  uint64_t acc;
+  int count;
+  uint8_t* p;
+  // n <= 27 bits, bits already cut to n.
+  inline void put(uint32_t bits, int n) {
+    acc = (acc << n) | bits;
+    count += n;
+    if (count >= 32) {
+      count -= 32;
+      const uint32_t v = __builtin_bswap32(uint32_t(acc >> count));
+      memcpy(p, &v, 4);
+      p += 4;
+    }
   }
-}
+  // A symbol's code followed by n value bits (of v, cut here).
+  inline void code(const JpgHuffTable* t, int sym, uint32_t v, int n) {
+    const uint32_t e = t->enc[sym];
+    put(((e >> 5) << n) | (v & ((1u << n) - 1u)), int(e & 31) + n);
+  }
+};
 
 inline int bitCount(uint32_t v) { return v ? 32 - __builtin_clz(v) : 0; }
 
-inline void putCode(JpgEcsNode* node, const JpgHuffTable* t, int sym) {
-  const int idx = t->symToIndex[sym];
-  putBits(node, t->code[idx], t->length[idx]);
-}
-
-// Bit k set when zig-zag coefficient k is not zero.
-inline uint64_t nonZeroMask(const int32_t* zz) {
-#if defined(__SSE2__)
-  uint64_t mask = 0;
-  const __m128i zero = _mm_setzero_si128();
-  for (int g = 0; g < 4; ++g) {
-    const int32_t* p = zz + 16 * g;
-    const __m128i a = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
-                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4)));
-    const __m128i b = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)),
-                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)));
-    // Saturation keeps every non-zero value non-zero.
-    const __m128i bytes = _mm_packs_epi16(a, b);
-    const uint32_t isZero = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
-    mask |= uint64_t(~isZero & 0xFFFFu) << (16 * g);
-  }
-  return mask;
-#else
-  uint64_t mask = 0;
-  for (int k = 0; k < 64; ++k) mask |= uint64_t(zz[k] != 0) << k;
-  return mask;
-#endif
-}
-
-// A code and its value bits in one write (at most 16 + 11 bits).
-inline void putCodeAndBits(JpgEcsNode* node, const JpgHuffTable* t, int sym, uint32_t bits, int n) {
-  const int idx = t->symToIndex[sym];
-  const uint32_t v = (uint32_t(t->code[idx]) << n) | (bits & ((1u << n) - 1u));
-  putBits(node, v, t->length[idx] + n);
-}
-
-void encodeBlock(JpgEcsNode* node, const int32_t* zz, int32_t* pred, const JpgHuffTable* dct,
-                 const JpgHuffTable* act) {
-  int32_t dc = zz[0];
+void encodeBlock(BitWriter& w, const int16_t* coef, uint64_t nz, int32_t* pred,
+                 const JpgHuffTable* dct, const JpgHuffTable* act) {
+  int32_t dc = coef[0];
   if (dc < 0) dc -= 1;  // the codec's own rule for negative DC values
-  int32_t diff = dc - *pred;
+  const int32_t diff = dc - *pred;
   *pred = dc;
-  uint32_t a = uint32_t(diff < 0 ? -diff : diff);
-  int s = bitCount(a);
-  putCodeAndBits(node, dct, s, uint32_t(diff < 0 ? diff - 1 : diff), s);
+  int s = bitCount(uint32_t(diff < 0 ? -diff : diff));
+  w.code(dct, s, uint32_t(diff < 0 ? diff - 1 : diff), s);
   // The non-zero AC positions as bits: each run of zeros is the distance between two of them,
   // 16 zeros at a time coded as ZRL; EOB when the last one is before position 63.
-  uint64_t nz = nonZeroMask(zz) & ~uint64_t(1);
+  nz &= ~uint64_t(1);
   int prev = 0;
   while (nz) {
     const int k = __builtin_ctzll(nz);
     nz &= nz - 1;
     int run = k - prev - 1;
-    for (; run >= 16; run -= 16) putCode(node, act, 0xF0);
-    const int32_t v = zz[k];
-    a = uint32_t(v < 0 ? -v : v);
-    s = bitCount(a);
-    putCodeAndBits(node, act, (run << 4) | s, uint32_t(v < 0 ? v - 1 : v), s);
+    for (; run >= 16; run -= 16) w.code(act, 0xF0, 0, 0);
+    const int32_t v = coef[pZz2Org[k]];
+    s = bitCount(uint32_t(v < 0 ? -v : v));
+    w.code(act, (run << 4) | s, uint32_t(v < 0 ? v - 1 : v), s);
     prev = k;
   }
-  if (prev < 63) putCode(node, act, 0x00);
+  if (prev < 63) w.code(act, 0x00, 0, 0);
 }
 }  // namespace
 
-int jpgEncodeMCU(JpgEcsNode* node, const JpgImage* img, int32_t blocks[4][4][64]) {
+int jpgEncodeMCU(JpgEcsNode* node, const JpgImage* img, int16_t blocks[kJpgMcuBlocks][64]) {
   if (node->size - node->bytePos < kMaxMcuBytes) {
     if (jpgAllocateECSData(node, node->bytePos, 1u << 20) < 0) return -3;
   }
-  int32_t zz[64];
+  const JpgKernels& k = jpgKernels();
+  BitWriter w{node->bitAcc, node->bitCount, node->data + node->bytePos};
+  alignas(16) int16_t coef[64];
   for (uint32_t c = 0; c < img->comps; ++c) {
     const JpgQuantTable* q = img->quant[img->quantId[c]];
     const JpgHuffTable* dct = img->dc[img->dcId[c]];
     const JpgHuffTable* act = img->ac[img->acId[c]];
     const int nb = img->H[c] * img->V[c];
     for (int b = 0; b < nb; ++b) {
-      jpgFdctQuantBlock(blocks[c][b], q, zz);
-      encodeBlock(node, zz, &node->dcPred[c], dct, act);
+      const uint64_t nz = k.fdctQuant(blocks[c == 0 ? b : 3 + c], q, coef);
+      encodeBlock(w, coef, nz, &node->dcPred[c], dct, act);
     }
   }
+  node->bitAcc = w.acc;
+  node->bitCount = w.count;
+  node->bytePos = uint32_t(w.p - node->data);
   return 1;
 }
 

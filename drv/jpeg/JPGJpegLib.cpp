@@ -215,7 +215,6 @@ int LMJPGWriteStrip(uint32_t* pnJPGImageId, const uint8_t* pBuffer, int32_t lPos
     *pulJFIFSize = 0;
     img->lStripMCUCount = 0;
   }
-  if (img->comps == 3) jpgCreateRGBToYCbCr();
   auto* sample = img->comps == 1 ? jpgSampling_C1 : jpgSampling_C3;
 
   const int32_t mcusPerRow = ceilDiv(width, mcuW);
@@ -229,7 +228,7 @@ int LMJPGWriteStrip(uint32_t* pnJPGImageId, const uint8_t* pBuffer, int32_t lPos
       work = static_cast<uint8_t*>(AllocateMemory(nullptr, workStride * uint32_t(mcuH), 0));
     return work != nullptr;
   };
-  alignas(16) int32_t blocks[4][4][64];
+  alignas(32) int16_t blocks[kJpgMcuBlocks][64];
   auto codeRow = [&](const uint8_t* src, uint32_t stride) -> int {
     for (int32_t col = 0; col < mcusPerRow; ++col) {
       sample(src + size_t(col) * size_t(mcuW) * bpp, stride, img, blocks);

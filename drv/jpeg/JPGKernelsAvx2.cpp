@@ -1,0 +1,325 @@
+// The AVX2 kernels (this file alone is compiled for AVX2; they run only where the processor has
+// it).
+#include "drv/jpeg/JPGKernels.h"
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+
+#include "drv/jpeg/JPGCodec.h"
+#include "drv/jpeg/JPGKernelsX86.h"
+
+namespace {
+
+using namespace jpgx86;
+
+// ---------------------------------------------------------------------------------------------
+// Inverse transform: a whole row of eight 32-bit lanes per register, so that any coefficients
+// give the reference's results.
+
+inline __m256i mul8x256(__m256i v, int32_t c) {
+  return _mm256_srai_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(c)), 8);
+}
+
+inline void idctPass256(__m256i* v) {
+  const __m256i tmp10 = _mm256_add_epi32(v[0], v[4]), tmp11a = _mm256_sub_epi32(v[0], v[4]);
+  const __m256i tmp13 = _mm256_add_epi32(v[2], v[6]);
+  const __m256i tmp12a = _mm256_sub_epi32(mul8x256(_mm256_sub_epi32(v[2], v[6]), 362), tmp13);
+  const __m256i tmp0 = _mm256_add_epi32(tmp10, tmp13), tmp3 = _mm256_sub_epi32(tmp10, tmp13);
+  const __m256i tmp1 = _mm256_add_epi32(tmp11a, tmp12a), tmp2 = _mm256_sub_epi32(tmp11a, tmp12a);
+  const __m256i z13 = _mm256_add_epi32(v[5], v[3]), z10 = _mm256_sub_epi32(v[5], v[3]);
+  const __m256i z11 = _mm256_add_epi32(v[1], v[7]), z12 = _mm256_sub_epi32(v[1], v[7]);
+  const __m256i tmp7 = _mm256_add_epi32(z11, z13);
+  const __m256i tmp11 = mul8x256(_mm256_sub_epi32(z11, z13), 362);
+  const __m256i z5 = mul8x256(_mm256_add_epi32(z10, z12), 473);
+  const __m256i tmp10b = _mm256_sub_epi32(mul8x256(z12, 277), z5);
+  const __m256i tmp12 = _mm256_add_epi32(mul8x256(z10, -669), z5);
+  const __m256i tmp6 = _mm256_sub_epi32(tmp12, tmp7), tmp5 = _mm256_sub_epi32(tmp11, tmp6);
+  const __m256i tmp4 = _mm256_add_epi32(tmp10b, tmp5);
+  v[0] = _mm256_add_epi32(tmp0, tmp7);
+  v[7] = _mm256_sub_epi32(tmp0, tmp7);
+  v[1] = _mm256_add_epi32(tmp1, tmp6);
+  v[6] = _mm256_sub_epi32(tmp1, tmp6);
+  v[2] = _mm256_add_epi32(tmp2, tmp5);
+  v[5] = _mm256_sub_epi32(tmp2, tmp5);
+  v[4] = _mm256_add_epi32(tmp3, tmp4);
+  v[3] = _mm256_sub_epi32(tmp3, tmp4);
+}
+
+inline void transpose8x8x32(__m256i* r) {
+  __m256i t[8], u[8];
+  for (int i = 0; i < 8; i += 2) {
+    t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
+    t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
+  }
+  for (int i = 0; i < 8; i += 4) {
+    u[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
+    u[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
+    u[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
+    u[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    r[i] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x20);
+    r[i + 4] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x31);
+  }
+}
+
+void idctAvx2(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t stride) {
+  __m256i v[8];
+  for (int k = 0; k < 8; ++k) {
+    const __m256i c =
+        _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * k)));
+    v[k] = _mm256_mullo_epi32(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 8 * k)));
+  }
+  idctPass256(v);  // columns
+  transpose8x8x32(v);
+  idctPass256(v);  // rows: v[x] holds sample x of every row
+  transpose8x8x32(v);
+  // The level shift before the saturating pack, as the plain clamp does it.
+  const __m256i k128 = _mm256_set1_epi32(128);
+  auto level = [&](__m256i x) { return _mm256_add_epi32(_mm256_srai_epi32(x, 5), k128); };
+  for (int r = 0; r < 8; r += 4) {
+    // Two rows a register: packing works within halves, the permute puts rows back whole.
+    const __m256i ab = _mm256_permute4x64_epi64(_mm256_packs_epi32(level(v[r]), level(v[r + 1])),
+                                                _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i cd = _mm256_permute4x64_epi64(
+        _mm256_packs_epi32(level(v[r + 2]), level(v[r + 3])), _MM_SHUFFLE(3, 1, 2, 0));
+    // Bytes: row r, row r + 2 | row r + 1, row r + 3.
+    const __m256i px = _mm256_packus_epi16(ab, cd);
+    const __m128i lo = _mm256_castsi256_si128(px), hi = _mm256_extracti128_si256(px, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + size_t(r) * stride), lo);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + size_t(r + 1) * stride), hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + size_t(r + 2) * stride),
+                     _mm_unpackhi_epi64(lo, lo));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + size_t(r + 3) * stride),
+                     _mm_unpackhi_epi64(hi, hi));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Forward transform and quantisation: the 16-bit passes, then the non-zero flags put in zig-zag
+// order with byte shuffles.
+
+struct ZigZagShuffles {
+  // Group g of 16 zig-zag positions from the 16 natural positions of source s.
+  alignas(16) int8_t m[4][4][16];
+  ZigZagShuffles() {
+    for (int g = 0; g < 4; ++g)
+      for (int s = 0; s < 4; ++s)
+        for (int i = 0; i < 16; ++i) {
+          const int n = pZz2Org[16 * g + i];
+          m[g][s][i] = int8_t(n >> 4 == s ? n & 15 : -128);
+        }
+  }
+};
+const ZigZagShuffles kZigZag;
+
+uint64_t fdctQuantAvx2(const int16_t* block, const JpgQuantTable* t, int16_t* coef) {
+  __m128i r[8];
+  for (int i = 0; i < 8; ++i)
+    r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+  fdctQuantRows16(r, t);
+  for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(coef + 8 * i), r[i]);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i isZero[4];
+  for (int s = 0; s < 4; ++s)
+    isZero[s] = _mm_cmpeq_epi8(_mm_packs_epi16(r[2 * s], r[2 * s + 1]), zero);
+  uint64_t mask = 0;
+  for (int g = 0; g < 4; ++g) {
+    __m128i z = zero;
+    for (int s = 0; s < 4; ++s)
+      z = _mm_or_si128(
+          z, _mm_shuffle_epi8(isZero[s],
+                              _mm_load_si128(reinterpret_cast<const __m128i*>(kZigZag.m[g][s]))));
+    mask |= uint64_t(~uint32_t(_mm_movemask_epi8(z)) & 0xFFFFu) << (16 * g);
+  }
+  return mask;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Colour conversion, sixteen pixels at a time.
+
+struct Ycc256 {
+  __m256i cR = _mm256_set1_epi32(kJpgColour.crR & 0xFFFF);
+  __m256i cB = _mm256_set1_epi32(kJpgColour.cbB & 0xFFFF);
+  __m256i cG = _mm256_set1_epi32(
+      int32_t(uint32_t(kJpgColour.crG) << 16 | (uint32_t(kJpgColour.cbG) & 0xFFFF)));
+};
+
+// Sixteen pixels of kBpp bytes from four channels of sixteen bytes.
+template <int kBpp>
+inline void storePixels16(const __m128i* ch, uint8_t* o) {
+  const __m128i p01[2] = {_mm_unpacklo_epi8(ch[0], ch[1]), _mm_unpackhi_epi8(ch[0], ch[1])};
+  const __m128i p23[2] = {_mm_unpacklo_epi8(ch[2], ch[3]), _mm_unpackhi_epi8(ch[2], ch[3])};
+  __m128i q[4];
+  for (int h = 0; h < 2; ++h) {
+    q[2 * h] = _mm_unpacklo_epi16(p01[h], p23[h]);
+    q[2 * h + 1] = _mm_unpackhi_epi16(p01[h], p23[h]);
+  }
+  if (kBpp == 4) {
+    for (int i = 0; i < 4; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * i), q[i]);
+  } else {
+    // Every fourth byte dropped: four groups of 12 bytes, written front to back so that each
+    // store's four spare bytes are overwritten by the next; the last group writes exactly.
+    const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    for (int i = 0; i < 3; ++i)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12 * i), _mm_shuffle_epi8(q[i], pick));
+    const __m128i last = _mm_shuffle_epi8(q[3], pick);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 36), last);
+    const int tail = _mm_cvtsi128_si32(_mm_srli_si128(last, 8));
+    __builtin_memcpy(o + 44, &tail, 4);
+  }
+}
+
+template <int kShift, int kBpp>
+int32_t yccRowT(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int32_t width,
+                const uint32_t* seq) {
+  const Ycc256 k;
+  const __m256i k128 = _mm256_set1_epi16(128);
+  int32_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    __m128i b8, r8;
+    if (kShift == 1) {
+      b8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + (x >> 1)));
+      r8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + (x >> 1)));
+      b8 = _mm_unpacklo_epi8(b8, b8);
+      r8 = _mm_unpacklo_epi8(r8, r8);
+    } else {
+      b8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
+      r8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
+    }
+    const __m256i Y =
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x)));
+    const __m256i b = _mm256_sub_epi16(_mm256_cvtepu8_epi16(b8), k128);
+    const __m256i r = _mm256_sub_epi16(_mm256_cvtepu8_epi16(r8), k128);
+    const __m256i zero = _mm256_setzero_si256();
+    auto terms = [&](__m256i lo, __m256i hi, __m256i c) {
+      return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_madd_epi16(lo, c), 12),
+                                _mm256_srai_epi32(_mm256_madd_epi16(hi, c), 12));
+    };
+    const __m256i dr = terms(_mm256_unpacklo_epi16(r, zero), _mm256_unpackhi_epi16(r, zero), k.cR);
+    const __m256i db = terms(_mm256_unpacklo_epi16(b, zero), _mm256_unpackhi_epi16(b, zero), k.cB);
+    const __m256i dg = terms(_mm256_unpacklo_epi16(b, r), _mm256_unpackhi_epi16(b, r), k.cG);
+    auto bytes = [&](__m256i d) {
+      const __m256i v = _mm256_add_epi16(Y, d);
+      return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    };
+    __m128i ch[4];
+    ch[seq[0]] = bytes(dr);
+    ch[seq[1]] = bytes(dg);
+    ch[seq[2]] = bytes(db);
+    ch[seq[3]] = _mm_setzero_si128();
+    storePixels16<kBpp>(ch, out + size_t(x) * kBpp);
+  }
+  return x;
+}
+
+int32_t yccRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
+                   int32_t width, int shift, uint32_t bpp, const uint32_t* seq) {
+  if (shift == 1)
+    return bpp == 3 ? yccRowT<1, 3>(y, cb, cr, out, width, seq)
+                    : yccRowT<1, 4>(y, cb, cr, out, width, seq);
+  return bpp == 3 ? yccRowT<0, 3>(y, cb, cr, out, width, seq)
+                  : yccRowT<0, 4>(y, cb, cr, out, width, seq);
+}
+
+// ---------------------------------------------------------------------------------------------
+// RGB to YCbCr: the channels pulled out of the pixels with byte shuffles.
+
+struct ChannelShuffles {
+  // [bpp - 3][offset][chunk]: the bytes of channel `offset` in 16-byte chunk `chunk` of a row of
+  // sixteen pixels, placed at their pixel's position.
+  alignas(16) int8_t m[2][4][4][16];
+  ChannelShuffles() {
+    for (int b = 0; b < 2; ++b)
+      for (int off = 0; off < 4; ++off)
+        for (int chunk = 0; chunk < 4; ++chunk)
+          for (int i = 0; i < 16; ++i) {
+            const int at = i * (b + 3) + off - 16 * chunk;
+            m[b][off][chunk][i] = int8_t(at >= 0 && at < 16 ? at : -128);
+          }
+  }
+};
+const ChannelShuffles kChannels;
+
+struct Rgb256 {
+  static __m256i pair(int32_t a, int32_t b) {
+    return _mm256_set1_epi32(int32_t(uint32_t(b) << 16 | (uint32_t(a) & 0xFFFF)));
+  }
+  __m256i yRG = pair(kJpgColour.y[0], kJpgColour.y[1]), yB = pair(kJpgColour.y[2], 0);
+  __m256i cbRG = pair(kJpgColour.cb[0], kJpgColour.cb[1]), cbB = pair(kJpgColour.cb[2], 0);
+  __m256i crRG = pair(kJpgColour.cr[0], kJpgColour.cr[1]), crB = pair(kJpgColour.cr[2], 0);
+};
+
+inline __m256i weighted256(__m256i r, __m256i g, __m256i b, __m256i cRG, __m256i cB) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i lo = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(r, g), cRG),
+                                      _mm256_madd_epi16(_mm256_unpacklo_epi16(b, zero), cB));
+  const __m256i hi = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(r, g), cRG),
+                                      _mm256_madd_epi16(_mm256_unpackhi_epi16(b, zero), cB));
+  return _mm256_packs_epi32(_mm256_srai_epi32(lo, 12), _mm256_srai_epi32(hi, 12));
+}
+
+void sampleRgbAvx2(const uint8_t* src, uint32_t stride, uint32_t bpp, const uint32_t* seq, int h,
+                   int v, int16_t (*blocks)[64]) {
+  const Rgb256 k;
+  const int w = 8 * h;
+  const int bytes = w * int(bpp);  // 24, 32, 48 or 64
+  const int chunks = (bytes + 15) / 16;
+  const int8_t(*shuf)[4][16] = kChannels.m[bpp - 3];
+  const __m256i k128 = _mm256_set1_epi16(128);
+  for (int y = 0; y < 8 * v; ++y) {
+    const uint8_t* row = src + size_t(y) * stride;
+    __m128i in[4] = {};
+    for (int c = 0; c < chunks; ++c)
+      in[c] = (16 * c + 16 <= bytes)
+                  ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16 * c))
+                  : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 16 * c));
+    __m128i ch[3];
+    for (int j = 0; j < 3; ++j) {
+      const int8_t(*m)[16] = shuf[seq[j]];
+      __m128i acc = _mm_shuffle_epi8(in[0], _mm_load_si128(reinterpret_cast<const __m128i*>(m[0])));
+      for (int c = 1; c < chunks; ++c)
+        acc = _mm_or_si128(
+            acc, _mm_shuffle_epi8(in[c], _mm_load_si128(reinterpret_cast<const __m128i*>(m[c]))));
+      ch[j] = acc;
+    }
+    const __m256i r = _mm256_cvtepu8_epi16(ch[0]);
+    const __m256i g = _mm256_cvtepu8_epi16(ch[1]);
+    const __m256i b = _mm256_cvtepu8_epi16(ch[2]);
+    const __m256i luma = _mm256_sub_epi16(weighted256(r, g, b, k.yRG, k.yB), k128);
+    int16_t* lrow = blocks[(y >> 3) * h] + 8 * (y & 7);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lrow), _mm256_castsi256_si128(luma));
+    if (h == 2)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lrow + 64), _mm256_extracti128_si256(luma, 1));
+    if (y % v == 0) {
+      // Chroma of every h-th pixel, eight of them.
+      __m256i cr3[3];
+      for (int j = 0; j < 3; ++j) {
+        __m128i c8 = ch[j];
+        if (h == 2)
+          c8 = _mm_and_si128(c8, _mm_set1_epi16(0xFF));
+        else
+          c8 = _mm_unpacklo_epi8(c8, _mm_setzero_si128());
+        cr3[j] = _mm256_castsi128_si256(c8);
+      }
+      const __m256i cbv = weighted256(cr3[0], cr3[1], cr3[2], k.cbRG, k.cbB);
+      const __m256i crv = weighted256(cr3[0], cr3[1], cr3[2], k.crRG, k.crB);
+      const int cy = y / v;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(blocks[4] + 8 * cy), _mm256_castsi256_si128(cbv));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(blocks[5] + 8 * cy), _mm256_castsi256_si128(crv));
+    }
+  }
+}
+
+const JpgKernels kAvx2 = {JpgIsa::kAvx2, "avx2",     idctAvx2,
+                          fdctQuantAvx2, yccRowAvx2, sampleRgbAvx2};
+
+}  // namespace
+
+const JpgKernels* jpgAvx2Kernels() { return &kAvx2; }
+
+#else
+
+const JpgKernels* jpgAvx2Kernels() { return nullptr; }
+
+#endif

@@ -207,17 +207,34 @@ int jpgEncodeMCU(JpgEcsNode* node, const JpgImage* img, int16_t blocks[kJpgMcuBl
     if (jpgAllocateECSData(node, node->bytePos, 1u << 20) < 0) return -3;
   }
   const JpgKernels& k = jpgKernels();
-  BitWriter w{node->bitAcc, node->bitCount, node->data + node->bytePos};
-  alignas(16) int16_t coef[64];
+  // Every block of the MCU transformed first, two at a time where two neighbours share a table
+  // (the luma pairs, Cb with Cr), then coded in order.
+  alignas(32) int16_t coef[kJpgMcuBlocks][64];
+  uint64_t nz[kJpgMcuBlocks];
+  const JpgQuantTable* table[kJpgMcuBlocks];
+  int src[kJpgMcuBlocks], comp[kJpgMcuBlocks];
+  int n = 0;
   for (uint32_t c = 0; c < img->comps; ++c) {
-    const JpgQuantTable* q = img->quant[img->quantId[c]];
-    const JpgHuffTable* dct = img->dc[img->dcId[c]];
-    const JpgHuffTable* act = img->ac[img->acId[c]];
     const int nb = img->H[c] * img->V[c];
-    for (int b = 0; b < nb; ++b) {
-      const uint64_t nz = k.fdctQuant(blocks[c == 0 ? b : 3 + c], q, coef);
-      encodeBlock(w, coef, nz, &node->dcPred[c], dct, act);
+    for (int b = 0; b < nb; ++b, ++n) {
+      table[n] = img->quant[img->quantId[c]];
+      src[n] = c == 0 ? b : 3 + int(c);
+      comp[n] = int(c);
     }
+  }
+  for (int i = 0; i < n;) {
+    if (i + 1 < n && table[i] == table[i + 1]) {
+      k.fdctQuant2(blocks[src[i]], blocks[src[i + 1]], table[i], coef[i], coef[i + 1], nz + i);
+      i += 2;
+    } else {
+      nz[i] = k.fdctQuant(blocks[src[i]], table[i], coef[i]);
+      ++i;
+    }
+  }
+  BitWriter w{node->bitAcc, node->bitCount, node->data + node->bytePos};
+  for (int i = 0; i < n; ++i) {
+    const int c = comp[i];
+    encodeBlock(w, coef[i], nz[i], &node->dcPred[c], img->dc[img->dcId[c]], img->ac[img->acId[c]]);
   }
   node->bitAcc = w.acc;
   node->bitCount = w.count;

@@ -122,6 +122,12 @@ uint64_t fdctQuantScalar(const int16_t* block, const JpgQuantTable* t, int16_t* 
   return mask;
 }
 
+void fdctQuant2Scalar(const int16_t* a, const int16_t* b, const JpgQuantTable* t, int16_t* coefA,
+                      int16_t* coefB, uint64_t* masks) {
+  masks[0] = fdctQuantScalar(a, t, coefA);
+  masks[1] = fdctQuantScalar(b, t, coefB);
+}
+
 inline uint8_t clampByte(int32_t v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 int32_t yccRowScalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
@@ -165,8 +171,8 @@ void sampleRgbScalar(const uint8_t* src, uint32_t stride, uint32_t bpp, const ui
   }
 }
 
-const JpgKernels kScalar = {JpgIsa::kScalar, "scalar",     idctScalar,
-                            fdctQuantScalar, yccRowScalar, sampleRgbScalar};
+const JpgKernels kScalar = {JpgIsa::kScalar,  "scalar",     idctScalar,     fdctQuantScalar,
+                            fdctQuant2Scalar, yccRowScalar, sampleRgbScalar};
 
 const JpgKernels& pickBest() {
   if (const JpgKernels* k = jpgKernelsFor(JpgIsa::kAvx2)) return *k;

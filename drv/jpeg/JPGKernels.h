@@ -18,6 +18,9 @@ struct JpgKernels {
   // quantised by truncation with the table's reciprocals, into coef (natural order). Returns
   // the non-zero coefficients in zig-zag order: bit k set when coef[pZz2Org[k]] is not zero.
   uint64_t (*fdctQuant)(const int16_t* block, const JpgQuantTable* t, int16_t* coef);
+  // The same for two blocks of one table (masks[0] for a, masks[1] for b).
+  void (*fdctQuant2)(const int16_t* a, const int16_t* b, const JpgQuantTable* t, int16_t* coefA,
+                     int16_t* coefB, uint64_t* masks);
   // Colour conversion of the first pixels of a row: Y at y[x], Cb and Cr at cb[x >> shift],
   // cr[x >> shift] (shift 0 or 1), R, G, B at bytes seq[0..2] of each bpp-byte pixel (a fourth
   // byte, seq[3], is 0). Returns how many leading pixels it did; the caller does the rest.

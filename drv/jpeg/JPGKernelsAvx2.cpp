@@ -135,6 +135,101 @@ uint64_t fdctQuantAvx2(const int16_t* block, const JpgQuantTable* t, int16_t* co
   return mask;
 }
 
+// Two blocks at once, one in each half of the registers: every step of the 16-bit passes works
+// within halves, so each half does exactly what fdctQuantRows16 does.
+
+inline void transpose8x8x16x2(__m256i* r) {
+  __m256i a[8], b[8];
+  for (int i = 0; i < 8; i += 2) {
+    a[i] = _mm256_unpacklo_epi16(r[i], r[i + 1]);
+    a[i + 1] = _mm256_unpackhi_epi16(r[i], r[i + 1]);
+  }
+  for (int i = 0; i < 8; i += 4) {
+    b[i] = _mm256_unpacklo_epi32(a[i], a[i + 2]);
+    b[i + 1] = _mm256_unpackhi_epi32(a[i], a[i + 2]);
+    b[i + 2] = _mm256_unpacklo_epi32(a[i + 1], a[i + 3]);
+    b[i + 3] = _mm256_unpackhi_epi32(a[i + 1], a[i + 3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    r[2 * i] = _mm256_unpacklo_epi64(b[i], b[i + 4]);
+    r[2 * i + 1] = _mm256_unpackhi_epi64(b[i], b[i + 4]);
+  }
+}
+
+inline __m256i mul8Above256x2(__m256i v, int16_t cLess256Shifted) {
+  return _mm256_add_epi16(v, _mm256_mulhi_epi16(v, _mm256_set1_epi16(cLess256Shifted)));
+}
+
+inline void fdctPass16x2(__m256i* d) {
+  const __m256i tmp0 = _mm256_add_epi16(d[0], d[7]), tmp7 = _mm256_sub_epi16(d[0], d[7]);
+  const __m256i tmp1 = _mm256_add_epi16(d[1], d[6]), tmp6 = _mm256_sub_epi16(d[1], d[6]);
+  const __m256i tmp2 = _mm256_add_epi16(d[2], d[5]), tmp5 = _mm256_sub_epi16(d[2], d[5]);
+  const __m256i tmp3 = _mm256_add_epi16(d[3], d[4]), tmp4 = _mm256_sub_epi16(d[3], d[4]);
+  const __m256i tmp10 = _mm256_add_epi16(tmp0, tmp3), tmp13 = _mm256_sub_epi16(tmp0, tmp3);
+  const __m256i tmp11 = _mm256_add_epi16(tmp1, tmp2), tmp12 = _mm256_sub_epi16(tmp1, tmp2);
+  d[0] = _mm256_add_epi16(tmp10, tmp11);
+  d[4] = _mm256_sub_epi16(tmp10, tmp11);
+  const __m256i z1 = mul8Above256x2(_mm256_add_epi16(tmp12, tmp13), int16_t(-75 * 256));
+  d[2] = _mm256_add_epi16(tmp13, z1);
+  d[6] = _mm256_sub_epi16(tmp13, z1);
+  const __m256i t10 = _mm256_add_epi16(tmp4, tmp5), t11 = _mm256_add_epi16(tmp5, tmp6);
+  const __m256i t12 = _mm256_add_epi16(tmp6, tmp7);
+  const __m256i z5 = _mm256_mulhi_epi16(_mm256_sub_epi16(t10, t12), _mm256_set1_epi16(98 * 256));
+  const __m256i z2 = _mm256_add_epi16(mul8Above256x2(t10, int16_t(-117 * 256)), z5);
+  const __m256i z4 = _mm256_add_epi16(mul8Above256x2(t12, int16_t(78 * 256)), z5);
+  const __m256i z3 = mul8Above256x2(t11, int16_t(-75 * 256));
+  const __m256i z11 = _mm256_add_epi16(tmp7, z3), z13 = _mm256_sub_epi16(tmp7, z3);
+  d[5] = _mm256_add_epi16(z13, z2);
+  d[3] = _mm256_sub_epi16(z13, z2);
+  d[1] = _mm256_add_epi16(z11, z4);
+  d[7] = _mm256_sub_epi16(z11, z4);
+}
+
+void fdctQuant2Avx2(const int16_t* a, const int16_t* b, const JpgQuantTable* t, int16_t* coefA,
+                    int16_t* coefB, uint64_t* masks) {
+  __m256i r[8];
+  for (int i = 0; i < 8; ++i)
+    r[i] = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8 * i))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 8 * i)), 1);
+  transpose8x8x16x2(r);
+  fdctPass16x2(r);
+  transpose8x8x16x2(r);
+  fdctPass16x2(r);
+  for (int i = 0; i < 8; ++i) {
+    auto table = [&](const uint16_t* p) {
+      return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    };
+    const __m256i x = r[i];
+    const __m256i sign = _mm256_srai_epi16(x, 15);
+    const __m256i ax = _mm256_sub_epi16(_mm256_xor_si256(x, sign), sign);
+    const __m256i th =
+        _mm256_mulhi_epu16(_mm256_add_epi16(ax, table(t->qadd + 8 * i)), table(t->qmul + 8 * i));
+    const __m256i v = _mm256_mulhi_epu16(_mm256_slli_epi16(th, 1), table(t->qscale + 8 * i));
+    r[i] = _mm256_sub_epi16(_mm256_xor_si256(v, sign), sign);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(coefA + 8 * i), _mm256_castsi256_si128(r[i]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(coefB + 8 * i), _mm256_extracti128_si256(r[i], 1));
+  }
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i isZero[4];
+  for (int s = 0; s < 4; ++s)
+    isZero[s] = _mm256_cmpeq_epi8(_mm256_packs_epi16(r[2 * s], r[2 * s + 1]), zero);
+  uint64_t ma = 0, mb = 0;
+  for (int g = 0; g < 4; ++g) {
+    __m256i z = zero;
+    for (int s = 0; s < 4; ++s)
+      z = _mm256_or_si256(
+          z,
+          _mm256_shuffle_epi8(isZero[s], _mm256_broadcastsi128_si256(_mm_load_si128(
+                                             reinterpret_cast<const __m128i*>(kZigZag.m[g][s])))));
+    const uint32_t nz = ~uint32_t(_mm256_movemask_epi8(z));
+    ma |= uint64_t(nz & 0xFFFFu) << (16 * g);
+    mb |= uint64_t(nz >> 16) << (16 * g);
+  }
+  masks[0] = ma;
+  masks[1] = mb;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Colour conversion, sixteen pixels at a time.
 
@@ -225,22 +320,6 @@ int32_t yccRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8
 // ---------------------------------------------------------------------------------------------
 // RGB to YCbCr: the channels pulled out of the pixels with byte shuffles.
 
-struct ChannelShuffles {
-  // [bpp - 3][offset][chunk]: the bytes of channel `offset` in 16-byte chunk `chunk` of a row of
-  // sixteen pixels, placed at their pixel's position.
-  alignas(16) int8_t m[2][4][4][16];
-  ChannelShuffles() {
-    for (int b = 0; b < 2; ++b)
-      for (int off = 0; off < 4; ++off)
-        for (int chunk = 0; chunk < 4; ++chunk)
-          for (int i = 0; i < 16; ++i) {
-            const int at = i * (b + 3) + off - 16 * chunk;
-            m[b][off][chunk][i] = int8_t(at >= 0 && at < 16 ? at : -128);
-          }
-  }
-};
-const ChannelShuffles kChannels;
-
 struct Rgb256 {
   static __m256i pair(int32_t a, int32_t b) {
     return _mm256_set1_epi32(int32_t(uint32_t(b) << 16 | (uint32_t(a) & 0xFFFF)));
@@ -250,69 +329,133 @@ struct Rgb256 {
   __m256i crRG = pair(kJpgColour.cr[0], kJpgColour.cr[1]), crB = pair(kJpgColour.cr[2], 0);
 };
 
-inline __m256i weighted256(__m256i r, __m256i g, __m256i b, __m256i cRG, __m256i cB) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i lo = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(r, g), cRG),
-                                      _mm256_madd_epi16(_mm256_unpacklo_epi16(b, zero), cB));
-  const __m256i hi = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(r, g), cRG),
-                                      _mm256_madd_epi16(_mm256_unpackhi_epi16(b, zero), cB));
-  return _mm256_packs_epi32(_mm256_srai_epi32(lo, 12), _mm256_srai_epi32(hi, 12));
+// Each register holds four pixels a half: bytes [0, 16) and, for 3-byte pixels, [8, 24) (so
+// that no load passes the 24 bytes of eight pixels), or [16, 32) for 4-byte ones. Byte shuffles
+// turn them straight into the 16-bit pairs of the multiply-adds: (R, G) and (B, 0) a pixel.
+struct SampleShuffles {
+  __m256i rg, b;       // all four pixels of each half
+  __m256i rgA, bA;     // pixels 0 and 2 of each half into pairs 0 and 1 (chroma of h = 2)
+  __m256i rgB, bB;     // the same into pairs 2 and 3
+  uint32_t key = ~0u;  // bpp and channel offsets these were made for
+};
+
+void makeSampleShuffles(uint32_t bpp, const uint32_t* seq, SampleShuffles* m) {
+  alignas(32) int8_t rg[32], b[32], rgA[32], bA[32], rgB[32], bB[32];
+  for (int half = 0; half < 2; ++half) {
+    const int base = half == 1 && bpp == 3 ? 4 : 0;
+    for (int i = 0; i < 4; ++i) {
+      const int at = base + i * int(bpp);
+      int8_t* q = rg + 16 * half + 4 * i;
+      q[0] = int8_t(at + int(seq[0]));
+      q[1] = -128;
+      q[2] = int8_t(at + int(seq[1]));
+      q[3] = -128;
+      int8_t* p = b + 16 * half + 4 * i;
+      p[0] = int8_t(at + int(seq[2]));
+      p[1] = p[2] = p[3] = -128;
+    }
+    for (int j = 0; j < 4; ++j) {
+      // Pair j of the chroma registers: pixel 2 * (j & 1) of the half, from the first register
+      // for j < 2, the second for j >= 2.
+      const int src = 2 * (j & 1);
+      for (int k = 0; k < 4; ++k) {
+        const bool first = j < 2;
+        (first ? rgA : rgB)[16 * half + 4 * j + k] = rg[16 * half + 4 * src + k];
+        (first ? bA : bB)[16 * half + 4 * j + k] = b[16 * half + 4 * src + k];
+        (first ? rgB : rgA)[16 * half + 4 * j + k] = -128;
+        (first ? bB : bA)[16 * half + 4 * j + k] = -128;
+      }
+    }
+  }
+  auto ld = [](const int8_t* p) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(p)); };
+  m->rg = ld(rg);
+  m->b = ld(b);
+  m->rgA = ld(rgA);
+  m->bA = ld(bA);
+  m->rgB = ld(rgB);
+  m->bB = ld(bB);
+  m->key = bpp << 24 | seq[0] << 16 | seq[1] << 8 | seq[2];
 }
 
-void sampleRgbAvx2(const uint8_t* src, uint32_t stride, uint32_t bpp, const uint32_t* seq, int h,
-                   int v, int16_t (*blocks)[64]) {
+// Four pixels a half from p (see SampleShuffles).
+template <int kBpp>
+inline __m256i loadQuads(const uint8_t* p) {
+  return _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + (kBpp == 3 ? 8 : 16))), 1);
+}
+
+inline __m256i pairSum(__m256i rg, __m256i b, __m256i cRG, __m256i cB) {
+  return _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(rg, cRG), _mm256_madd_epi16(b, cB)),
+                           12);
+}
+
+template <int kBpp, int kH>
+void sampleRgbT(const uint8_t* src, uint32_t stride, const SampleShuffles& m, int v,
+                int16_t (*blocks)[64]) {
   const Rgb256 k;
-  const int w = 8 * h;
-  const int bytes = w * int(bpp);  // 24, 32, 48 or 64
-  const int chunks = (bytes + 15) / 16;
-  const int8_t(*shuf)[4][16] = kChannels.m[bpp - 3];
   const __m256i k128 = _mm256_set1_epi16(128);
+  const __m256i chromaOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   for (int y = 0; y < 8 * v; ++y) {
     const uint8_t* row = src + size_t(y) * stride;
-    __m128i in[4] = {};
-    for (int c = 0; c < chunks; ++c)
-      in[c] = (16 * c + 16 <= bytes)
-                  ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16 * c))
-                  : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 16 * c));
-    __m128i ch[3];
-    for (int j = 0; j < 3; ++j) {
-      const int8_t(*m)[16] = shuf[seq[j]];
-      __m128i acc = _mm_shuffle_epi8(in[0], _mm_load_si128(reinterpret_cast<const __m128i*>(m[0])));
-      for (int c = 1; c < chunks; ++c)
-        acc = _mm_or_si128(
-            acc, _mm_shuffle_epi8(in[c], _mm_load_si128(reinterpret_cast<const __m128i*>(m[c]))));
-      ch[j] = acc;
-    }
-    const __m256i r = _mm256_cvtepu8_epi16(ch[0]);
-    const __m256i g = _mm256_cvtepu8_epi16(ch[1]);
-    const __m256i b = _mm256_cvtepu8_epi16(ch[2]);
-    const __m256i luma = _mm256_sub_epi16(weighted256(r, g, b, k.yRG, k.yB), k128);
-    int16_t* lrow = blocks[(y >> 3) * h] + 8 * (y & 7);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lrow), _mm256_castsi256_si128(luma));
-    if (h == 2)
+    const __m256i q0 = loadQuads<kBpp>(row);
+    const __m256i rg0 = _mm256_shuffle_epi8(q0, m.rg), b0 = _mm256_shuffle_epi8(q0, m.b);
+    const __m256i y0 = pairSum(rg0, b0, k.yRG, k.yB);  // pixels 0-3 | 4-7
+    int16_t* lrow = blocks[(y >> 3) * kH] + 8 * (y & 7);
+    __m256i q1 = q0;
+    if (kH == 2) {
+      q1 = loadQuads<kBpp>(row + 8 * kBpp);
+      const __m256i y1 = pairSum(_mm256_shuffle_epi8(q1, m.rg), _mm256_shuffle_epi8(q1, m.b), k.yRG,
+                                 k.yB);  // pixels 8-11 | 12-15
+      // Halves: 0-3, 8-11 | 4-7, 12-15; the permute makes them 0-7 | 8-15.
+      const __m256i luma = _mm256_sub_epi16(
+          _mm256_permute4x64_epi64(_mm256_packs_epi32(y0, y1), _MM_SHUFFLE(3, 1, 2, 0)), k128);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lrow), _mm256_castsi256_si128(luma));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(lrow + 64), _mm256_extracti128_si256(luma, 1));
-    if (y % v == 0) {
-      // Chroma of every h-th pixel, eight of them.
-      __m256i cr3[3];
-      for (int j = 0; j < 3; ++j) {
-        __m128i c8 = ch[j];
-        if (h == 2)
-          c8 = _mm_and_si128(c8, _mm_set1_epi16(0xFF));
-        else
-          c8 = _mm_unpacklo_epi8(c8, _mm_setzero_si128());
-        cr3[j] = _mm256_castsi128_si256(c8);
-      }
-      const __m256i cbv = weighted256(cr3[0], cr3[1], cr3[2], k.cbRG, k.cbB);
-      const __m256i crv = weighted256(cr3[0], cr3[1], cr3[2], k.crRG, k.crB);
-      const int cy = y / v;
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(blocks[4] + 8 * cy), _mm256_castsi256_si128(cbv));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(blocks[5] + 8 * cy), _mm256_castsi256_si128(crv));
+    } else {
+      const __m256i luma = _mm256_sub_epi16(
+          _mm256_permute4x64_epi64(_mm256_packs_epi32(y0, y0), _MM_SHUFFLE(3, 1, 2, 0)), k128);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lrow), _mm256_castsi256_si128(luma));
+    }
+    if (y % v != 0) continue;
+    int16_t* cbRow = blocks[4] + 8 * (y / v);
+    int16_t* crRow = blocks[5] + 8 * (y / v);
+    if (kH == 2) {
+      // Pixels 0, 2, 8, 10 | 4, 6, 12, 14: chroma samples 0, 1, 4, 5 | 2, 3, 6, 7.
+      const __m256i rg =
+          _mm256_or_si256(_mm256_shuffle_epi8(q0, m.rgA), _mm256_shuffle_epi8(q1, m.rgB));
+      const __m256i b =
+          _mm256_or_si256(_mm256_shuffle_epi8(q0, m.bA), _mm256_shuffle_epi8(q1, m.bB));
+      const __m256i both = _mm256_permutevar8x32_epi32(
+          _mm256_packs_epi32(pairSum(rg, b, k.cbRG, k.cbB), pairSum(rg, b, k.crRG, k.crB)),
+          chromaOrder);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(cbRow), _mm256_castsi256_si128(both));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(crRow), _mm256_extracti128_si256(both, 1));
+    } else {
+      const __m256i both = _mm256_permute4x64_epi64(
+          _mm256_packs_epi32(pairSum(rg0, b0, k.cbRG, k.cbB), pairSum(rg0, b0, k.crRG, k.crB)),
+          _MM_SHUFFLE(3, 1, 2, 0));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(cbRow), _mm256_castsi256_si128(both));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(crRow), _mm256_extracti128_si256(both, 1));
     }
   }
 }
 
-const JpgKernels kAvx2 = {JpgIsa::kAvx2, "avx2",     idctAvx2,
-                          fdctQuantAvx2, yccRowAvx2, sampleRgbAvx2};
+void sampleRgbAvx2(const uint8_t* src, uint32_t stride, uint32_t bpp, const uint32_t* seq, int h,
+                   int v, int16_t (*blocks)[64]) {
+  // The shuffles of the last layout, kept per thread: a page has one layout throughout.
+  thread_local SampleShuffles m;
+  if (m.key != (bpp << 24 | seq[0] << 16 | seq[1] << 8 | seq[2])) makeSampleShuffles(bpp, seq, &m);
+  if (bpp == 3)
+    h == 2 ? sampleRgbT<3, 2>(src, stride, m, v, blocks)
+           : sampleRgbT<3, 1>(src, stride, m, v, blocks);
+  else
+    h == 2 ? sampleRgbT<4, 2>(src, stride, m, v, blocks)
+           : sampleRgbT<4, 1>(src, stride, m, v, blocks);
+}
+
+const JpgKernels kAvx2 = {JpgIsa::kAvx2,  "avx2",     idctAvx2,     fdctQuantAvx2,
+                          fdctQuant2Avx2, yccRowAvx2, sampleRgbAvx2};
 
 }  // namespace
 

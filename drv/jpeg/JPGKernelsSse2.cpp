@@ -68,6 +68,12 @@ uint64_t fdctQuantSse2(const int16_t* block, const JpgQuantTable* t, int16_t* co
   return mask;
 }
 
+void fdctQuant2Sse2(const int16_t* a, const int16_t* b, const JpgQuantTable* t, int16_t* coefA,
+                    int16_t* coefB, uint64_t* masks) {
+  masks[0] = fdctQuantSse2(a, t, coefA);
+  masks[1] = fdctQuantSse2(b, t, coefB);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Colour conversion, eight pixels at a time.
 
@@ -162,8 +168,8 @@ void sampleRgbSse2(const uint8_t* src, uint32_t stride, uint32_t bpp, const uint
   }
 }
 
-const JpgKernels kSse2 = {JpgIsa::kSse2, "sse2",     idctSse2,
-                          fdctQuantSse2, yccRowSse2, sampleRgbSse2};
+const JpgKernels kSse2 = {JpgIsa::kSse2,  "sse2",     idctSse2,     fdctQuantSse2,
+                          fdctQuant2Sse2, yccRowSse2, sampleRgbSse2};
 
 }  // namespace
 

@@ -138,6 +138,15 @@ TEST(Kernels, ForwardTransformMatchesThePlainOne) {
         const uint64_t wantMask = plain().fdctQuant(block, &t, want);
         const uint64_t gotMask = k->fdctQuant(block, &t, got);
         bad += memcmp(want, got, sizeof want) != 0 || wantMask != gotMask;
+        // In pairs, with the other block of another kind: each half gives its own block's
+        // result.
+        alignas(32) int16_t other[64], pairA[64], pairB[64], otherWant[64];
+        fill((iter + 4) % 9, other);
+        const uint64_t otherMask = plain().fdctQuant(other, &t, otherWant);
+        uint64_t masks[2];
+        k->fdctQuant2(block, other, &t, pairA, pairB, masks);
+        bad += memcmp(want, pairA, sizeof want) != 0 || masks[0] != wantMask;
+        bad += memcmp(otherWant, pairB, sizeof want) != 0 || masks[1] != otherMask;
       }
       EXPECT_EQ(bad, 0) << k->name << " quality " << quality;
     }

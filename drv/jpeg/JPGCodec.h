@@ -115,6 +115,10 @@ void jpgFreeECS(JpgEcsNode* first);
 int jpgReadJFIFInfo(JpgImage* img, const uint8_t* data, uint32_t size, uint32_t headerOnly);
 int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
                  const uint32_t strides[4]);
+// Up to `count` MCUs one after the other (MCU i at planes[c] + i * 8 * H[c]). 1 when all were
+// decoded; else the error, *done naming the MCU that failed (consumed as jpgDecodeMCU does).
+int jpgDecodeMCUs(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
+                  const uint32_t strides[4], int32_t count, int32_t* done);
 int jpgConvertYCbCrToRGB(const uint8_t* src, uint8_t* dst, uint32_t precision, uint32_t comps,
                          uint32_t outBytesPerPixel, uint32_t channelSeq, int32_t srcWidth,
                          int32_t srcLines, uint32_t srcStride, int32_t dstWidth, int32_t dstLines,

@@ -447,6 +447,12 @@ void jpgIdctBlock(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t 
 // of component c, strides[c] bytes per row). 1, or -301 on damaged or exhausted data.
 int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
                  const uint32_t strides[4]) {
+  int32_t done = 0;
+  return jpgDecodeMCUs(node, img, planes, strides, 1, &done);
+}
+
+int jpgDecodeMCUs(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
+                  const uint32_t strides[4], int32_t count, int32_t* done) {
   const uint32_t comps = img->comps;
   const uint8_t* data = node->data;
   // The next bits of the interval, most significant first: `buf` holds `avail` of them and is
@@ -473,89 +479,98 @@ int jpgDecodeMCU(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
   int nTouched = 0;
   memset(coef, 0, sizeof coef);
   int rc = 1;
-  for (uint32_t c = 0; c < comps && rc == 1; ++c) {
-    const JpgHuffTable* dct = img->dc[img->dcId[c]];
-    const JpgHuffTable* act = img->ac[img->acId[c]];
-    const int32_t* mul = img->quant[img->quantId[c]]->mul;
-    const uint32_t stride = strides[c];
-    for (int by = 0; by < img->V[c] && rc == 1; ++by) {
-      for (int bx = 0; bx < img->H[c]; ++bx) {
-        if ((bp >> 3) > node->size || !data) {
-          rc = -301;
-          break;
-        }
-        need();
-        int len = 0;
-        const int s = decodeSymbol(dct, buf, &len);
-        if (s < 0 || s > 15) {
-          rc = -301;
-          break;
-        }
-        int32_t diff = 0;
-        if (s) diff = extend(uint32_t((buf << len) >> (64 - s)), s);
-        skip(len + s);
-        node->dcPred[c] = int32_t(uint32_t(node->dcPred[c]) + uint32_t(diff));
-        for (int k = 1; k <= 63 && bp < endBits;) {
-          need();
-          const int fa = act->fastAc[buf >> 55];
-          if (fa) {
-            k += (fa >> 4) & 15;
-            skip(fa & 15);
-            if (k > 63) break;
-            const int n = pZz2Org[k];
-            coef[n] = int16_t(fa >> 8);
-            touched[nTouched++] = uint8_t(n);
-            ++k;
-            continue;
-          }
-          const int rs = decodeSymbol(act, buf, &len);
-          if (rs < 0) {
+  int32_t mcu = 0;
+  for (; mcu < count; ++mcu) {
+    for (uint32_t c = 0; c < comps && rc == 1; ++c) {
+      const JpgHuffTable* dct = img->dc[img->dcId[c]];
+      const JpgHuffTable* act = img->ac[img->acId[c]];
+      const int32_t* mul = img->quant[img->quantId[c]]->mul;
+      const uint32_t stride = strides[c];
+      for (int by = 0; by < img->V[c] && rc == 1; ++by) {
+        for (int bx = 0; bx < img->H[c]; ++bx) {
+          if ((bp >> 3) > node->size || !data) {
             rc = -301;
             break;
           }
-          const int r = rs >> 4, sz = rs & 15;
-          if (sz == 0) {
-            skip(len);
-            if (r != 15) break;  // EOB
-            k += 16;
-            continue;
+          need();
+          int len = 0;
+          const int s = decodeSymbol(dct, buf, &len);
+          if (s < 0 || s > 15) {
+            rc = -301;
+            break;
           }
-          k += r;
-          const int32_t v = extend(uint32_t((buf << len) >> (64 - sz)), sz);
-          skip(len + sz);
-          if (k > 63) break;
-          const int n = pZz2Org[k];
-          coef[n] = int16_t(v);
-          touched[nTouched++] = uint8_t(n);
-          ++k;
-        }
-        if (rc != 1) break;
-        uint8_t* dst = planes[c] + size_t(by) * 8 * stride + size_t(bx) * 8;
-        if (nTouched == 0) {
-          // A flat block: the transform gives its DC value everywhere.
-          const uint8_t v = clampSample((int16_t(node->dcPred[c]) * mul[0]) >> 5);
-          for (int y = 0; y < 8; ++y) memset(dst + size_t(y) * stride, v, 8);
-        } else {
-          coef[0] = int16_t(node->dcPred[c]);
-          idct(coef, mul, dst, stride);
-          // Only the coefficients this block set go back to zero.
-          for (int i = 0; i < nTouched; ++i) coef[touched[i]] = 0;
-          coef[0] = 0;
-          nTouched = 0;
+          int32_t diff = 0;
+          if (s) diff = extend(uint32_t((buf << len) >> (64 - s)), s);
+          skip(len + s);
+          node->dcPred[c] = int32_t(uint32_t(node->dcPred[c]) + uint32_t(diff));
+          for (int k = 1; k <= 63 && bp < endBits;) {
+            need();
+            const int fa = act->fastAc[buf >> 55];
+            if (fa) {
+              k += (fa >> 4) & 15;
+              skip(fa & 15);
+              if (k > 63) break;
+              const int n = pZz2Org[k];
+              coef[n] = int16_t(fa >> 8);
+              touched[nTouched++] = uint8_t(n);
+              ++k;
+              continue;
+            }
+            const int rs = decodeSymbol(act, buf, &len);
+            if (rs < 0) {
+              rc = -301;
+              break;
+            }
+            const int r = rs >> 4, sz = rs & 15;
+            if (sz == 0) {
+              skip(len);
+              if (r != 15) break;  // EOB
+              k += 16;
+              continue;
+            }
+            k += r;
+            const int32_t v = extend(uint32_t((buf << len) >> (64 - sz)), sz);
+            skip(len + sz);
+            if (k > 63) break;
+            const int n = pZz2Org[k];
+            coef[n] = int16_t(v);
+            touched[nTouched++] = uint8_t(n);
+            ++k;
+          }
+          if (rc != 1) break;
+          uint8_t* dst =
+              planes[c] + size_t(mcu) * 8 * img->H[c] + size_t(by) * 8 * stride + size_t(bx) * 8;
+          if (nTouched == 0) {
+            // A flat block: the transform gives its DC value everywhere.
+            const uint8_t v = clampSample((int16_t(node->dcPred[c]) * mul[0]) >> 5);
+            for (int y = 0; y < 8; ++y) memset(dst + size_t(y) * stride, v, 8);
+          } else {
+            coef[0] = int16_t(node->dcPred[c]);
+            idct(coef, mul, dst, stride);
+            // Only the coefficients this block set go back to zero.
+            for (int i = 0; i < nTouched; ++i) coef[touched[i]] = 0;
+            coef[0] = 0;
+            nTouched = 0;
+          }
         }
       }
     }
+    if (bp > endBits + 64) {
+      bp = endBits + 64;  // positions stay bounded on damaged data
+      avail = 0;
+    }
+    ++node->mcuCount;
+    if (rc != 1) break;
   }
+  *done = mcu;
   if (rc != 1) {
     logDamagedData(__LINE__, __func__);
     if (LMLogOn())
       MDBG(kLvEntry, "", "", "[%s:%d] %s Error!!Damaged Jpeg data. MSGOut: %d\n", LM_UNIT, __LINE__,
            __func__, rc);
   }
-  if (bp > endBits + 64) bp = endBits + 64;  // positions stay bounded on damaged data
   node->bytePos = uint32_t(bp >> 3);
   node->bitPos = uint8_t(bp & 7);
-  ++node->mcuCount;
   return rc;
 }
 

@@ -445,20 +445,28 @@ int LMJPGJpegDecoderStrip(uint32_t* pnJPGImageId, uint8_t* pBuffer, int32_t lImg
     if (r < 0 && rc == 1) rc = r;
   };
   for (int32_t row = lPosY / mcuH; row * mcuH < stripEnd; ++row) {
-    for (int32_t col = 0; col < mcusPerRow; ++col) {
+    for (int32_t col = 0; col < mcusPerRow;) {
       const int64_t g = int64_t(row) * mcusPerRow + col;
       const int64_t seg = R > 0 ? g / R : 0;
       const int32_t within = int32_t(R > 0 ? g % R : g);
       JpgEcsNode* node = seg < img->nodeIndexCount ? img->nodeIndex[seg] : nullptr;
       rp.point(img, col);
+      // The MCUs of the row that lie in the same interval are decoded in one go.
+      int32_t run = mcusPerRow - col;
+      if (R > 0 && R - within < run) run = R - within;
       int r = -301;  // a missing restart interval is data that ran out
+      int32_t done = 0;
       if (node) {
         note(seekNode(node, img, within, rp));
-        r = jpgDecodeMCU(node, img, rp.at, rp.stride);
+        r = jpgDecodeMCUs(node, img, rp.at, rp.stride, run, &done);
       }
       if (r < 0) {
         note(r);
+        rp.point(img, col + done);
         rp.fillMcu(img);
+        col += done + 1;
+      } else {
+        col += run;
       }
     }
     const int32_t top = row * mcuH;

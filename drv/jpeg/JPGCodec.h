@@ -14,6 +14,9 @@ struct JpgQuantTable {
   uint16_t qadd[64], qmul[64], qscale[64];
 };
 
+// Bits the decoder's Huffman tables look up at once: most codes with their value bits.
+constexpr int kJpgFastBits = 11;
+
 // Huffman table: DHT counts and values, canonical codes, and the decoder's fast lookups.
 struct JpgHuffTable {
   int32_t nSymbols;
@@ -26,12 +29,12 @@ struct JpgHuffTable {
   uint8_t look8[256];       // next 8 bits -> index of the short code, or 255
   uint8_t symToIndex[256];  // encoder: symbol value -> index
   uint32_t enc[256];        // encoder: symbol value -> code << 5 | length
-  // Decoder: 9-bit direct lookup (length << 8 | symbol, 0 = longer code) and the canonical
-  // limits for the longer ones.
-  uint16_t fast[512];
-  // AC decoding: for the next 9 bits, a code and its value bits that fit in them at once:
-  // value << 8 | run << 4 | total length; 0 = not such a pair.
-  int16_t fastAc[512];
+  // Decoder: direct lookup of the next kJpgFastBits bits (length << 8 | symbol, 0 = longer
+  // code) and the canonical limits for the longer ones.
+  uint16_t fast[1 << kJpgFastBits];
+  // AC decoding: for the next kJpgFastBits bits, a code and its value bits that fit in them at
+  // once, the value within a byte: value << 8 | run << 4 | total length; 0 = not such a pair.
+  int16_t fastAc[1 << kJpgFastBits];
   int32_t maxcode[18];  // largest code of each length, -1 if none
   int32_t valoff[17];   // index of the first code of each length minus that code
   bool built;

@@ -134,9 +134,9 @@ int jpgBuildHuffTb(JpgHuffTable* t) {
       const int from = t->code[k] << (8 - len);
       for (int j = 0; j < (1 << (8 - len)); ++j) t->look8[from + j] = uint8_t(k);
     }
-    if (len <= 9) {
-      const int from = t->code[k] << (9 - len);
-      for (int j = 0; j < (1 << (9 - len)); ++j)
+    if (len <= kJpgFastBits) {
+      const int from = t->code[k] << (kJpgFastBits - len);
+      for (int j = 0; j < (1 << (kJpgFastBits - len)); ++j)
         t->fast[from + j] = uint16_t(len << 8 | t->values[k]);
     }
     t->symToIndex[t->values[k]] = uint8_t(k);
@@ -144,12 +144,12 @@ int jpgBuildHuffTb(JpgHuffTable* t) {
   }
   // Short codes followed by their few value bits, decoded with one look-up.
   memset(t->fastAc, 0, sizeof t->fastAc);
-  for (int i = 0; i < 512; ++i) {
+  for (int i = 0; i < (1 << kJpgFastBits); ++i) {
     const uint16_t e = t->fast[i];
     if (!e) continue;
     const int len = e >> 8, rs = e & 0xFF, run = rs >> 4, size = rs & 15;
-    if (size == 0 || len + size > 9) continue;
-    const int bits = (i >> (9 - len - size)) & ((1 << size) - 1);
+    if (size == 0 || len + size > kJpgFastBits) continue;
+    const int bits = (i >> (kJpgFastBits - len - size)) & ((1 << size) - 1);
     const int v = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
     if (v < -128 || v > 127) continue;
     t->fastAc[i] = int16_t(v * 256 + run * 16 + len + size);

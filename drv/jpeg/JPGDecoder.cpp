@@ -416,12 +416,12 @@ inline uint64_t peekBits(const uint8_t* data, uint64_t bitPos) {
 
 // Decodes one Huffman symbol from the top of the window; -1 when no code matches.
 inline int decodeSymbol(const JpgHuffTable* t, uint64_t w, int* len) {
-  const uint16_t e = t->fast[w >> 55];
+  const uint16_t e = t->fast[w >> (64 - kJpgFastBits)];
   if (e) {
     *len = e >> 8;
     return e & 0xFF;
   }
-  for (int l = 10; l <= 16; ++l) {
+  for (int l = kJpgFastBits + 1; l <= 16; ++l) {
     const int32_t code = int32_t(w >> (64 - l));
     if (code <= t->maxcode[l]) {
       const int32_t idx = t->valoff[l] + code;
@@ -505,7 +505,7 @@ int jpgDecodeMCUs(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
           node->dcPred[c] = int32_t(uint32_t(node->dcPred[c]) + uint32_t(diff));
           for (int k = 1; k <= 63 && bp < endBits;) {
             need();
-            const int fa = act->fastAc[buf >> 55];
+            const int fa = act->fastAc[buf >> (64 - kJpgFastBits)];
             if (fa) {
               k += (fa >> 4) & 15;
               skip(fa & 15);

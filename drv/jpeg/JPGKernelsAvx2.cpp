@@ -265,7 +265,7 @@ inline void storePixels16(const __m128i* ch, uint8_t* o) {
   }
 }
 
-template <int kShift, int kBpp>
+template <int kShift, int kBpp, int kOrder>
 int32_t yccRowT(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int32_t width,
                 const uint32_t* seq) {
   const Ycc256 k;
@@ -299,22 +299,32 @@ int32_t yccRowT(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t*
       return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
     };
     __m128i ch[4];
-    ch[seq[0]] = bytes(dr);
-    ch[seq[1]] = bytes(dg);
-    ch[seq[2]] = bytes(db);
-    ch[seq[3]] = _mm_setzero_si128();
+    placeChannels<kOrder>(bytes(dr), bytes(dg), bytes(db), _mm_setzero_si128(), seq, ch);
     storePixels16<kBpp>(ch, out + size_t(x) * kBpp);
   }
   return x;
 }
 
+template <int kOrder>
+int32_t yccRowOrder(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
+                    int32_t width, int shift, uint32_t bpp, const uint32_t* seq) {
+  if (shift == 1)
+    return bpp == 3 ? yccRowT<1, 3, kOrder>(y, cb, cr, out, width, seq)
+                    : yccRowT<1, 4, kOrder>(y, cb, cr, out, width, seq);
+  return bpp == 3 ? yccRowT<0, 3, kOrder>(y, cb, cr, out, width, seq)
+                  : yccRowT<0, 4, kOrder>(y, cb, cr, out, width, seq);
+}
+
 int32_t yccRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                    int32_t width, int shift, uint32_t bpp, const uint32_t* seq) {
-  if (shift == 1)
-    return bpp == 3 ? yccRowT<1, 3>(y, cb, cr, out, width, seq)
-                    : yccRowT<1, 4>(y, cb, cr, out, width, seq);
-  return bpp == 3 ? yccRowT<0, 3>(y, cb, cr, out, width, seq)
-                  : yccRowT<0, 4>(y, cb, cr, out, width, seq);
+  switch (pixelOrderOf(seq)) {
+    case kOrderRgb:
+      return yccRowOrder<kOrderRgb>(y, cb, cr, out, width, shift, bpp, seq);
+    case kOrderBgr:
+      return yccRowOrder<kOrderBgr>(y, cb, cr, out, width, shift, bpp, seq);
+    default:
+      return yccRowOrder<kOrderAny>(y, cb, cr, out, width, shift, bpp, seq);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -77,7 +77,7 @@ void fdctQuant2Sse2(const int16_t* a, const int16_t* b, const JpgQuantTable* t, 
 // ---------------------------------------------------------------------------------------------
 // Colour conversion, eight pixels at a time.
 
-template <int kShift, int kBpp>
+template <int kShift, int kBpp, int kOrder>
 int32_t yccRowT(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int32_t width,
                 const uint32_t* seq) {
   const YccConstants k;
@@ -100,19 +100,32 @@ int32_t yccRowT(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t*
     }
     const __m128i Y = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(y + x));
     __m128i ch[4];
-    yccToRgb8(k, Y, b8, r8, seq, ch);
+    yccToRgb8<kOrder>(k, Y, b8, r8, seq, ch);
     storePixels8<kBpp>(ch, out + size_t(x) * kBpp);
   }
   return x;
 }
 
+template <int kOrder>
+int32_t yccRowOrder(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
+                    int32_t width, int shift, uint32_t bpp, const uint32_t* seq) {
+  if (shift == 1)
+    return bpp == 3 ? yccRowT<1, 3, kOrder>(y, cb, cr, out, width, seq)
+                    : yccRowT<1, 4, kOrder>(y, cb, cr, out, width, seq);
+  return bpp == 3 ? yccRowT<0, 3, kOrder>(y, cb, cr, out, width, seq)
+                  : yccRowT<0, 4, kOrder>(y, cb, cr, out, width, seq);
+}
+
 int32_t yccRowSse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                    int32_t width, int shift, uint32_t bpp, const uint32_t* seq) {
-  if (shift == 1)
-    return bpp == 3 ? yccRowT<1, 3>(y, cb, cr, out, width, seq)
-                    : yccRowT<1, 4>(y, cb, cr, out, width, seq);
-  return bpp == 3 ? yccRowT<0, 3>(y, cb, cr, out, width, seq)
-                  : yccRowT<0, 4>(y, cb, cr, out, width, seq);
+  switch (pixelOrderOf(seq)) {
+    case kOrderRgb:
+      return yccRowOrder<kOrderRgb>(y, cb, cr, out, width, shift, bpp, seq);
+    case kOrderBgr:
+      return yccRowOrder<kOrderBgr>(y, cb, cr, out, width, shift, bpp, seq);
+    default:
+      return yccRowOrder<kOrderAny>(y, cb, cr, out, width, shift, bpp, seq);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -167,8 +167,40 @@ struct YccConstants {
       _mm_set1_epi32(int32_t(uint32_t(kJpgColour.crG) << 16 | (uint32_t(kJpgColour.cbG) & 0xFFFF)));
 };
 
-// Eight pixels: Y, Cb, Cr bytes in the low halves; R, G, B bytes into ch[seq[0..2]] and zeros
-// into ch[seq[3]] (low halves).
+// The channel orders of the pixel writers: R, G, B at bytes 0, 1, 2; B, G, R; any other (the
+// channel at byte i then found through seq). The two usual ones stay in registers.
+enum PixelOrder { kOrderRgb = 0, kOrderBgr = 1, kOrderAny = 2 };
+
+inline int pixelOrderOf(const uint32_t* seq) {
+  if (seq[0] == 0 && seq[1] == 1 && seq[2] == 2) return kOrderRgb;
+  if (seq[0] == 2 && seq[1] == 1 && seq[2] == 0) return kOrderBgr;
+  return kOrderAny;
+}
+
+// R, G, B and zero into ch[byte of the pixel].
+template <int kOrder, typename V>
+inline void placeChannels(V r, V g, V b, V zero, const uint32_t* seq, V* ch) {
+  if (kOrder == kOrderRgb) {
+    ch[0] = r;
+    ch[1] = g;
+    ch[2] = b;
+    ch[3] = zero;
+  } else if (kOrder == kOrderBgr) {
+    ch[0] = b;
+    ch[1] = g;
+    ch[2] = r;
+    ch[3] = zero;
+  } else {
+    ch[seq[0]] = r;
+    ch[seq[1]] = g;
+    ch[seq[2]] = b;
+    ch[seq[3]] = zero;
+  }
+}
+
+// Eight pixels: Y, Cb, Cr bytes in the low halves; R, G, B bytes (low halves) into ch by the
+// order.
+template <int kOrder>
 inline void yccToRgb8(const YccConstants& k, __m128i y8, __m128i b8, __m128i r8,
                       const uint32_t* seq, __m128i* ch) {
   const __m128i zero = _mm_setzero_si128();
@@ -183,10 +215,9 @@ inline void yccToRgb8(const YccConstants& k, __m128i y8, __m128i b8, __m128i r8,
   const __m128i dr = terms(_mm_unpacklo_epi16(r, zero), _mm_unpackhi_epi16(r, zero), k.cR);
   const __m128i db = terms(_mm_unpacklo_epi16(b, zero), _mm_unpackhi_epi16(b, zero), k.cB);
   const __m128i dg = terms(_mm_unpacklo_epi16(b, r), _mm_unpackhi_epi16(b, r), k.cG);
-  ch[seq[0]] = _mm_packus_epi16(_mm_add_epi16(Y, dr), zero);
-  ch[seq[1]] = _mm_packus_epi16(_mm_add_epi16(Y, dg), zero);
-  ch[seq[2]] = _mm_packus_epi16(_mm_add_epi16(Y, db), zero);
-  ch[seq[3]] = zero;
+  placeChannels<kOrder>(_mm_packus_epi16(_mm_add_epi16(Y, dr), zero),
+                        _mm_packus_epi16(_mm_add_epi16(Y, dg), zero),
+                        _mm_packus_epi16(_mm_add_epi16(Y, db), zero), zero, seq, ch);
 }
 
 // Eight pixels of kBpp bytes from the four channel rows' low halves. The 3-byte form writes a

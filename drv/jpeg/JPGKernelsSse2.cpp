@@ -139,11 +139,29 @@ void sampleRgbSse2(const uint8_t* src, uint32_t stride, uint32_t bpp, const uint
   const int w = 8 * h;
   for (int y = 0; y < 8 * v; ++y) {
     const uint8_t* row = src + size_t(y) * stride;
-    for (int x = 0; x < w; ++x) {
-      const uint8_t* p = row + size_t(x) * bpp;
-      R[x] = p[o0];
-      G[x] = p[o1];
-      B[x] = p[o2];
+    if (bpp == 4) {
+      // A channel of 4-byte pixels is a shift and a mask of their words.
+      const __m128i mask = _mm_set1_epi32(0xFF);
+      for (int x = 0; x < w; x += 8) {
+        const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * x));
+        const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * x + 16));
+        auto channel = [&](uint32_t o, int16_t* dst) {
+          const __m128i n = _mm_cvtsi32_si128(int(8 * o));
+          _mm_store_si128(reinterpret_cast<__m128i*>(dst + x),
+                          _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(p0, n), mask),
+                                          _mm_and_si128(_mm_srl_epi32(p1, n), mask)));
+        };
+        channel(o0, R);
+        channel(o1, G);
+        channel(o2, B);
+      }
+    } else {
+      for (int x = 0; x < w; ++x) {
+        const uint8_t* p = row + size_t(x) * bpp;
+        R[x] = p[o0];
+        G[x] = p[o1];
+        B[x] = p[o2];
+      }
     }
     for (int bx = 0; bx < h; ++bx) {
       const __m128i r = _mm_load_si128(reinterpret_cast<const __m128i*>(R + 8 * bx));

@@ -525,7 +525,12 @@ void PageReader::Run() {
       }
       break;
     }
-    if (jfif) {
+    if (jfif && DeviceJpegPageTooLong(m_dev.BytesPerLine, m_item->JFIFRecord.nJFIFSize, received)) {
+      // The page end reads what is left of it: the client hears the device error there too.
+      m_item->lErrorStatus = kUnknown;
+      result = ErrorCall(kUnknown);
+      jfifFailed = true;
+    } else if (jfif) {
       DbgPrintf(1, " *** Write to KRJFIF size=%d", received);
       int r =
           KRJFIFWrite(&m_item->JFIFRecord, m_item->pClientBuffer, static_cast<int>(received), 0);

@@ -255,18 +255,26 @@ TEST_F(DeviceJpeg, DebugLevelThreeDumpsWhatTheWorkersTakeIn) {
 }
 
 // A scanner that runs on past any page's end: the side's JPEG is refused with the device error
-// once it passes what a page of the window can bring, decoded for a raw client and for a JPEG
-// client the model re-encodes for, instead of gathering until memory runs out. The job ends
-// with its threads joined.
+// once it passes what a page of the window can bring, decoded for a raw client, for a JPEG
+// client the model re-encodes for, and wrapped as it comes for a JPEG client to the end of the
+// page, instead of gathering until memory runs out. The job ends with its threads joined.
 TEST_F(DeviceJpeg, APageThatRunsOnIsRefusedAtItsLimit) {
   struct Case {
     const char* what;
     uint32_t mode;
+    bool toEndOfPage;
   };
-  const Case cases[] = {{"a raw client", 2}, {"a JPEG client the model re-encodes for", 0x6000002}};
+  const Case cases[] = {{"a raw client", 2, false},
+                        {"a raw client to the end of the page", 2, true},
+                        {"a JPEG client the model re-encodes for", 0x6000002, false},
+                        {"a JPEG client to the end of the page", 0x6000002, true}};
   for (const Case& c : cases) {
     SCANPARAMETER_UNION p = Page(c.mode, 8, 1, 320);
     p.Width = p.PixelNum = p.BytesPerLine = 304;
+    if (c.toEndOfPage) {
+      p.Length = p.LineNum = 0xFFFFFFFF;
+      p.CtrlMode = 0;
+    }
     if (ModeKind(c.mode) != 0) p.Compression = kDeviceJpegCompression;
     sim::Config config;
     if (ModeKind(c.mode) != 0) config.inquiryPatches = {JpegWindowPatch()};

@@ -103,7 +103,9 @@ void AddScaling(ImageProcessList* list, const ImageVariablesSource& s, uint32_t 
   p.dwSrcWidth = width;
   p.dwDestWidth = ap.PixelNum;
   p.dwBitsPerPixel = bits;
-  if (useLineCounts) {
+  // A client page of open length (read to its end within a known window) has no line count to
+  // scale to: it goes by the resolutions.
+  if (useLineCounts && ap.LineNum != kUnknownLength) {
     p.dwSrcLength = d.dwLinesToRead - d.dwAlignmentLines;
     p.dwDestLength = ap.LineNum;
     p.blUseYRateFraction = 0;

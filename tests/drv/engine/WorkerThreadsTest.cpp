@@ -115,6 +115,52 @@ TEST_F(Workers, ScalingEqualsTheStagesOverTheRawPage) {
   }
 }
 
+// To the end of the page at a resolution the scanner lacks: the page scales by the resolutions
+// whether the client gives the area's length or leaves it open too, and ends with the sheet.
+TEST_F(Workers, ScalingToTheEndOfThePageEqualsTheStages) {
+  struct Case {
+    const char* what;
+    uint16_t res;
+    uint32_t method;
+    uint32_t length;  // the area's, in 1/300 inch
+  };
+  constexpr uint32_t kSheet = 200;
+  const Case cases[] = {{"the area's length given", 250, 1, 240},
+                        {"the area's length given, two-sided", 200, 4, 240},
+                        {"the length open as well", 250, 1, 0xFFFFFFFF}};
+  for (const Case& c : cases) {
+    sim::Config config;
+    config.duplexStyle = 0;
+    config.sheetLengths = {kSheet};
+    config.paperLength = kSheet;
+    OpenRaw(1, config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = ColourPage(c.res, c.method);
+    p.Length = c.length;
+    p.LineNum = 0xFFFFFFFF;
+    p.CtrlMode = 0;
+    const Job job = RunJob(p, 0);
+    const size_t sides = c.method == 4 ? 2 : 1;
+    ASSERT_EQ(job.pages.size(), sides) << c.what;
+    SCANPARAMETER_UNION dev;
+    Item()->pScanner->GetNewScanParameter(&dev);
+    for (size_t i = 0; i < sides; ++i) {
+      const std::string what = std::string(c.what) + ", page " + std::to_string(i + 1);
+      const uint32_t deviceLines = kSheet * dev.YRes / 300;
+      const Bytes converted =
+          RunStages(uint32_t(i), sim::SheetSide(1, uint32_t(i), deviceLines, dev.BytesPerLine));
+      ASSERT_FALSE(job.pages[i].calls.empty()) << what;
+      EXPECT_EQ(job.pages[i].calls.back().codes[0], -2022) << what;
+      EXPECT_EQ(job.stopScan[i], 0) << what;
+      EXPECT_EQ(job.pages[i].data.size(), converted.size()) << what;
+      EXPECT_TRUE(job.pages[i].data == converted) << what;
+      EXPECT_EQ(job.info[i].Height, converted.size() / p.BytesPerLine) << what;
+    }
+    EXPECT_EQ(job.stopJob, 0) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+  }
+}
+
 // Halftone from the device's grey on a model that makes halftone in software.
 TEST_F(Workers, SoftwareHalftoneEqualsTheStages) {
   // The raw profile's image types with halftone announced (the lowest byte of three).

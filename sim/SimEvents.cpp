@@ -172,7 +172,9 @@ bool SheetEventOnRead(DeviceState& s, uint32_t side, const SideFacts& facts, con
         Raise(r, kKeyRecovered, kCodeSkew, valid);
         break;
     }
-    // A side fully read stays open: its end of page comes with the next READ.
+    // A side fully read stays open: its end of page comes with the next READ (a READ that
+    // asked for no more than the side held is a host that knows where it ends).
+    if (at == bytes.size() && c.length > valid) scan.endOwed[side] = true;
     return true;
   }
 

@@ -273,6 +273,7 @@ void OpenPage(DeviceState& s, const Window& w, Reply& reply) {
     scan.position[side] = wanted ? std::min<size_t>(scan.carried, scan.side[side].size()) : 0;
     scan.lines[side] = wanted ? lines : 0;
     scan.sideEnded[side] = !wanted;
+    scan.endOwed[side] = false;
   }
   scan.nextSide = w.method == kScanMethodRear ? 1 : 0;
   scan.gapAt = scan.gapLength = 0;
@@ -321,7 +322,8 @@ uint32_t SideOfRead(const DeviceState& s, const Window& w) {
     default: {  // 4, 5, 6: the front side, then the rear
       // A host that knows the page length reads the front exactly and goes on with the rear;
       // one that reads to the end of the page meets the front's end first.
-      const bool frontRead = w.lines != kUnknownLines && scan.position[0] >= scan.side[0].size();
+      const bool frontRead =
+          w.lines != kUnknownLines && scan.position[0] >= scan.side[0].size() && !scan.endOwed[0];
       return scan.sideEnded[0] || frontRead ? 1 : 0;
     }
   }

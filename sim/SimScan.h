@@ -21,6 +21,9 @@ struct ScanState {
   size_t position[2] = {0, 0};
   uint32_t lines[2] = {0, 0};  // lines each side holds
   bool sideEnded[2] = {false, false};
+  // A side a READ that reported a condition sent to its last byte: its end of page (or file)
+  // comes with the side's next READ.
+  bool endOwed[2] = {false, false};
   uint32_t nextSide = 0;            // styles 0 and 7: the side the next READ delivers
   uint32_t carried = 0;             // bytes of the next sheet an end-of-page READ already delivered
   size_t gapAt = 0, gapLength = 0;  // de-multiplexed style 3: the stream's uncounted bytes

@@ -21,7 +21,8 @@ constexpr uint32_t kLines = 40;  // lines of every sheet (paper length 40 at 300
 
 class SimEvents : public ::testing::Test {
  protected:
-  void Start(sim::Config config) {
+  // The window: one-sided of unknown length unless told otherwise.
+  void Start(sim::Config config, uint16_t method = 1, uint32_t lines = 0xFFFFFFFF) {
     config.paperLength = kLines;
     config.sheets = 3;
     s_ = OpenScanner{};  // a case of its own: a new bus and scanner
@@ -37,10 +38,10 @@ class SimEvents : public ::testing::Test {
     };
     put16(25, 300);
     put32(27, kLine);
-    put32(31, 0xFFFFFFFF);
+    put32(31, lines);
     put32(35, kLine);
     put32(39, 0x10);
-    put16(43, 1);
+    put16(43, method);
     Block b = MakeBlock(0xE4, kId);
     b[10] = 96;
     ASSERT_EQ(DoCommand(s_, b, 0, w).status[2], 0);
@@ -77,8 +78,8 @@ class SimEvents : public ::testing::Test {
     }
     return r;
   }
-  std::vector<uint8_t> Side(uint32_t sheet, size_t from, size_t to) {
-    const std::vector<uint8_t> all = sim::SheetSide(sheet, 0, kLines, kLine);
+  std::vector<uint8_t> Side(uint32_t sheet, size_t from, size_t to, uint32_t side = 0) {
+    const std::vector<uint8_t> all = sim::SheetSide(sheet, side, kLines, kLine);
     return std::vector<uint8_t>(all.begin() + long(from), all.begin() + long(to));
   }
 
@@ -129,6 +130,38 @@ TEST_F(SimEvents, ConditionsAtAByteOfTheSheet) {
     const Read next = ReadImage(1000);
     EXPECT_EQ(next.status, 0) << what;
     EXPECT_EQ(next.data, Side(2, 1000 + valid, 2000 + valid)) << what;
+  }
+}
+
+// The styles that send the sides apart, a window of known length: a condition the scanner only
+// reports, met in the READ that takes the front's last byte, leaves the front's end for the
+// next READ (a host reading to the end of the page waits for it); the rear follows.
+TEST_F(SimEvents, AReportedConditionInTheFrontsLastReadLeavesItsEndForTheNextRead) {
+  constexpr uint16_t kDuplex = 4;
+  constexpr size_t kSide = size_t{kLines} * kLine;
+  constexpr uint32_t kRead = 10000;  // longer than a side
+  for (const uint8_t style : {uint8_t(4), uint8_t(5), uint8_t(6)}) {
+    for (const SheetEventKind kind : {SheetEventKind::MultiFeed, SheetEventKind::Skew}) {
+      const std::string what = "style " + std::to_string(style) + ", " + sim::SheetEventName(kind);
+      sim::Config config;
+      config.duplexStyle = style;
+      config.sheetEvents = {SheetEvent{kind, 1, 0, 1250, 0}};
+      Start(config, kDuplex, kLines);
+      const Read hit = ReadImage(kRead);
+      ASSERT_EQ(hit.status, 2) << what;
+      EXPECT_EQ(hit.information, kSide) << what;
+      const Read end = ReadImage(kRead);
+      ASSERT_EQ(end.status, 2) << what;
+      EXPECT_EQ(end.code, style == 6 ? 0x8022 : 0x8004) << what;
+      EXPECT_EQ(end.information, 0u) << what;
+      const Read rear = ReadImage(kRead);
+      ASSERT_EQ(rear.status, 2) << what;
+      EXPECT_EQ(rear.code, 0x8004) << what;
+      ASSERT_EQ(rear.information, kSide) << what;
+      EXPECT_EQ(std::vector<uint8_t>(rear.data.begin(), rear.data.begin() + long(kSide)),
+                Side(1, 0, kSide, 1))
+          << what;
+    }
   }
 }
 

@@ -69,6 +69,7 @@ const Row kRegressionRows[] = {
     {1562, "style 7, skew on the rear: the rear page reported good, the next front wrong"},
     {477, "style 7, KRTerminateDevice after the front page's KRStopScan(0) hangs"},
     {8, "a scanner that stops answering its READ: the page waits for ever, no time-out ends it"},
+    {9675, "style 5, a multi-feed in the front's last READ: the rear comes empty, reported good"},
 };
 
 class ExploreRegression : public ::testing::TestWithParam<Row> {

@@ -91,55 +91,62 @@ TEST(DocumentFinder, AngleWithinATenthOfADegreeAndBoundsWithinTwoPixels) {
 // An invoice on feeder backgrounds from black to white, straight and skewed, narrower than and
 // as wide as the feeder: the sheet comes back whole and straight wherever its edge shows against
 // the background, and where it cannot be told from the background the page comes back as it was
-// scanned, never a piece of it (a colour square, a barcode, a strip).
-TEST_F(LumetraTest, InvoiceOnEveryFeederBackgroundComesBackWholeOrUncropped) {
-  constexpr int kSheetDpi = 100;
+// scanned, never a piece of it (a colour square, a barcode, a strip). One case a sheet.
+constexpr int kFeedDpi = 100;
+constexpr int kFeederWidth = int(8.5 * kFeedDpi);
+struct Feed {
+  int w, h;
+  double angle;
+  int bits;
+};
+void PrintTo(const Feed& f, std::ostream* os) {
+  *os << f.w << "x" << f.h << " px at " << f.angle << " degrees, " << f.bits << " bits";
+}
+
+class InvoiceOnFeederTest : public LumetraTest, public ::testing::WithParamInterface<Feed> {};
+
+TEST_P(InvoiceOnFeederTest, ComesBackWholeOrUncroppedOnEveryBackground) {
   constexpr uint8_t kPaper = 250;
   constexpr int kVisibleContrast = 10;  // grey levels between paper and background that show
-  const int feeder = int(8.5 * kSheetDpi), window = 13 * kSheetDpi;
-  struct Feed {
-    int w, h;
-    double angle;
-    int bits;
-  };
-  const Feed feeds[] = {{feeder, 11 * kSheetDpi, 0, 24},
-                        {feeder - 30, 11 * kSheetDpi, 0.7, 8},
-                        {583, 827, 0, 8},
-                        {583, 827, 4.5, 24},
-                        {583, 827, -11, 8}};
-  for (const Feed& f : feeds) {
-    Drawn code128{}, qr{};
-    const Page sheet = invoiceSheet(kSheetDpi, f.w, f.h, f.bits, kPaper, &code128, &qr);
-    for (int background : {0, 40, 90, 140, 190, 225, 235, 240, 246, 255}) {
-      SCOPED_TRACE(testing::Message() << "sheet " << f.w << "x" << f.h << " at " << f.angle
-                                      << " degrees on background " << background);
-      Page page(feeder, window, f.bits);
-      placeSheet(page, uint8_t(background), sheet, feeder / 2.0, window / 2.0 + 17, f.angle);
-      addNoise(page, 3, uint32_t(background + 1));
-      NIDATA ni = recordFor(page, kSheetDpi);
-      ni.InImage.BackgroundColor = 255;  // the data source's word for a light feeder background
-      ni.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropFeeder;
-      ni.OutImage.Rotate = 1;
-      long status = -1;
-      const Page out = produce("DeskewCrop", page, ni, &status);
-      ASSERT_EQ(status, 0);
-      const bool whole = std::abs(out.width - f.w) <= 3 && std::abs(out.height - f.h) <= 3;
-      const bool asScanned = out.width == page.width && out.height == page.height;
-      if (std::abs(background - kPaper) >= kVisibleContrast) {
-        ASSERT_TRUE(whole) << out.width << "x" << out.height;
-        // Straight and in place: the two symbols, far apart, sit where the sheet has them.
-        for (const Drawn& d : {code128, qr}) {
-          const auto [x, y] = inkCentre(out, d);
-          const auto [wantX, wantY] = inkCentre(sheet, d);
-          EXPECT_NEAR(x, wantX, 1.5);
-          EXPECT_NEAR(y, wantY, 1.5);
-        }
-      } else {
-        EXPECT_TRUE(whole || asScanned) << out.width << "x" << out.height;
+  const int window = 13 * kFeedDpi;
+  const Feed& f = GetParam();
+  Drawn code128{}, qr{};
+  const Page sheet = invoiceSheet(kFeedDpi, f.w, f.h, f.bits, kPaper, &code128, &qr);
+  for (int background : {0, 40, 90, 140, 190, 225, 235, 240, 246, 255}) {
+    SCOPED_TRACE(testing::Message() << "sheet " << f.w << "x" << f.h << " at " << f.angle
+                                    << " degrees on background " << background);
+    Page page(kFeederWidth, window, f.bits);
+    placeSheet(page, uint8_t(background), sheet, kFeederWidth / 2.0, window / 2.0 + 17, f.angle);
+    addNoise(page, 3, uint32_t(background + 1));
+    NIDATA ni = recordFor(page, kFeedDpi);
+    ni.InImage.BackgroundColor = 255;  // the data source's word for a light feeder background
+    ni.OutImage.AutoCrop = kLumetraCropOn | kLumetraCropFeeder;
+    ni.OutImage.Rotate = 1;
+    long status = -1;
+    const Page out = produce("DeskewCrop", page, ni, &status);
+    ASSERT_EQ(status, 0);
+    const bool whole = std::abs(out.width - f.w) <= 3 && std::abs(out.height - f.h) <= 3;
+    const bool asScanned = out.width == page.width && out.height == page.height;
+    if (std::abs(background - kPaper) >= kVisibleContrast) {
+      ASSERT_TRUE(whole) << out.width << "x" << out.height;
+      // Straight and in place: the two symbols, far apart, sit where the sheet has them.
+      for (const Drawn& d : {code128, qr}) {
+        const auto [x, y] = inkCentre(out, d);
+        const auto [wantX, wantY] = inkCentre(sheet, d);
+        EXPECT_NEAR(x, wantX, 1.5);
+        EXPECT_NEAR(y, wantY, 1.5);
       }
+    } else {
+      EXPECT_TRUE(whole || asScanned) << out.width << "x" << out.height;
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sheets, InvoiceOnFeederTest,
+                         ::testing::Values(Feed{kFeederWidth, 11 * kFeedDpi, 0, 24},
+                                           Feed{kFeederWidth - 30, 11 * kFeedDpi, 0.7, 8},
+                                           Feed{583, 827, 0, 8}, Feed{583, 827, 4.5, 24},
+                                           Feed{583, 827, -11, 8}));
 
 // A page without a document (all background) is refused and nothing comes back.
 TEST_F(LumetraTest, PageWithoutDocumentIsRefused) {

@@ -460,6 +460,93 @@ TEST(DecoderStreams, SecondFrameOrUndefinedTablesAreDamagedHeaders) {
   EXPECT_EQ(jpgIdsInUse(), 0);
 }
 
+TEST(DecoderStreams, McuThatFailsInsideARowIsFilledInItsOwnPlace) {
+  // A uniform picture codes every MCU after the first alike (DC difference 0 and EOB), so the
+  // MCUs' bounds can be found in the data. One bits laid over the data from the start of an MCU
+  // in the middle of a row make no code: that MCU fails, the MCUs of the row before it must
+  // stay decoded and it must become mid-grey.
+  struct Damage {
+    int comps, sampling;
+    const char* mcuBits;  // DC 0 and EOB of each block
+  };
+  const Damage kDamages[] = {{1, 0, "001010"}, {3, 32, "00101000101000000000"}};
+  for (const Damage& d : kDamages) {
+    for (int strip : {0, 16}) {
+      SCOPED_TRACE(std::to_string(d.comps) + " components, strip " + std::to_string(strip));
+      oracle::Picture p;
+      p.width = 320;
+      p.height = 32;
+      p.comps = d.comps;
+      p.pixels.assign(size_t(p.width) * p.height * size_t(d.comps), 200);
+      const auto e = jt::engineEncode(p, 75, d.sampling);
+      ASSERT_EQ(e.rc, 1);
+      const auto intact = jt::engineDecode(e.stream, strip);
+      ASSERT_EQ(intact.rc, 1);
+      const int mcuW = d.comps == 1 ? 8 : 16, mcusPerRow = p.width / mcuW;
+      const int mcus = mcusPerRow * p.height / 8;
+
+      // The data's bits, stuffing removed.
+      const auto ent = oracle::entropyData(e.stream);
+      const size_t start = e.stream.size() - 2 - ent.size();
+      std::vector<uint8_t> bits;
+      for (size_t i = 0; i < ent.size(); ++i) {
+        for (int k = 7; k >= 0; --k) bits.push_back((ent[i] >> k) & 1);
+        if (ent[i] == 0xFF) ++i;
+      }
+      // Where the repeated MCU begins (its pattern has no shorter period, so this is an MCU
+      // bound).
+      const std::string pat = d.mcuBits;
+      const size_t period = pat.size();
+      size_t first = 0;
+      auto repeatsFrom = [&](size_t k) {
+        for (size_t i = 0; i < size_t(mcus - 2) * period; ++i)
+          if (k + i >= bits.size() || bits[k + i] != uint8_t(pat[i % period] - '0')) return false;
+        return true;
+      };
+      while (first < 64 && !repeatsFrom(first)) ++first;
+      ASSERT_LT(first, 64u);
+      // From an MCU half way along the third row on, 32 one bits.
+      const size_t at = first + size_t(2 * mcusPerRow + mcusPerRow / 2 - 1) * period;
+      for (size_t i = at; i < at + 32; ++i) bits[i] = 1;
+      std::vector<uint8_t> damaged(e.stream.begin(), e.stream.begin() + long(start));
+      for (size_t i = 0; i + 8 <= bits.size(); i += 8) {
+        uint8_t v = 0;
+        for (int k = 0; k < 8; ++k) v = uint8_t(v << 1 | bits[i + size_t(k)]);
+        damaged.push_back(v);
+        if (v == 0xFF) damaged.push_back(0x00);
+      }
+      damaged.push_back(0xFF);
+      damaged.push_back(0xD9);
+
+      const auto got = jt::engineDecode(damaged, strip);
+      ASSERT_LT(got.rc, 0);
+      ASSERT_EQ(got.pixels.size(), intact.pixels.size());
+      const size_t bpl = size_t(p.width) * size_t(d.comps);
+      // MCU (row, col) equal to the intact picture's (value < 0) or all `value`.
+      auto mcuIs = [&](int row, int col, int value) {
+        for (int y = 0; y < 8; ++y)
+          for (int x = 0; x < mcuW * d.comps; ++x) {
+            const size_t i = size_t(row * 8 + y) * bpl + size_t(col * mcuW * d.comps + x);
+            if (got.pixels[i] != (value < 0 ? intact.pixels[i] : uint8_t(value))) return false;
+          }
+        return true;
+      };
+      int firstRow = -1, firstCol = -1;
+      for (int row = 0; row < p.height / 8 && firstRow < 0; ++row)
+        for (int col = 0; col < mcusPerRow; ++col)
+          if (!mcuIs(row, col, -1)) {
+            firstRow = row;
+            firstCol = col;
+            break;
+          }
+      ASSERT_EQ(firstRow, 2);
+      EXPECT_GT(firstCol, 0);
+      EXPECT_TRUE(mcuIs(firstRow, firstCol, 128));
+    }
+  }
+  EXPECT_EQ(jpgIdsInUse(), 0);
+}
+
 TEST(DecoderStreams, TruncatedStreamsFailCleanlyOrDecodeWhatIsThere) {
   const auto s = colourStream(48, 40, 2, 1, 4);
   for (size_t cut = 1; cut < s.size(); cut += (cut < 700 ? 7 : 41)) {

@@ -1,5 +1,5 @@
 # A duplex colour A4 job at 300 dpi through the Image Capture module to TIFF files beside the
-# driver-level job of the same pages: build/<dir>/bench/module_bench
+# driver-level job of the same pages to the same files: build/<dir>/bench/module_bench
 if(TARGET vt_ica_module AND TARGET vantrel-sim)
   add_executable(module_bench ${CMAKE_CURRENT_LIST_DIR}/module_bench.cpp)
   target_link_libraries(module_bench PRIVATE vt_ica_module vt_scan_pages vantrel-sim

@@ -117,23 +117,27 @@ void KR_ICA_Mark2_200::deliverPageAsFile(PageImage& page, int64_t orientation, u
   if (pixelType == kPixelTypeBlackWhite) packToBits(page, threshold());
   const uint32_t bitsPerSample = page.bitsPerPixel == 1 ? 1 : 8;
   if (!setOutputFilePath()) return;
-  if (openRawFileForWriting()) {
-    RawImageDescription description;
-    description.width = page.width;
-    description.height = page.height;
-    description.bytesPerRow = page.bytesPerRow;
-    description.samplesPerPixel = page.samplesPerPixel;
-    description.bitsPerSample = bitsPerSample;
-    description.colorSpaceModel = colorSpace ? colorSpace->model : ICAColorSpaceModel::monochrome;
-    description.orientation = uint32_t(orientation);
-    description.resolution = uint32_t(xResolution());
-    description.colorSyncMode = colorSyncMode_;
-    const auto header = rawImageHeader(description);
-    writeRawFileWithBuffer(header.data(), header.size());
-    writeRawFileWithBuffer(page.pixels.data(), page.pixels.size());
-    closeRawFile();
-  } else {
-    systemLogf(LogLevel::error, "The raw file cannot be written\n");
+  // The raw format is the document itself; any other format is written from the page in memory
+  // (the raw cache file the path step made stays empty and goes at the end).
+  if (isDocumentUTI_ICA_RAW()) {
+    if (openRawFileForWriting()) {
+      RawImageDescription description;
+      description.width = page.width;
+      description.height = page.height;
+      description.bytesPerRow = page.bytesPerRow;
+      description.samplesPerPixel = page.samplesPerPixel;
+      description.bitsPerSample = bitsPerSample;
+      description.colorSpaceModel = colorSpace ? colorSpace->model : ICAColorSpaceModel::monochrome;
+      description.orientation = uint32_t(orientation);
+      description.resolution = uint32_t(xResolution());
+      description.colorSyncMode = colorSyncMode_;
+      const auto header = rawImageHeader(description);
+      writeRawFileWithBuffer(header.data(), header.size());
+      writeRawFileWithBuffer(page.pixels.data(), page.pixels.size());
+      closeRawFile();
+    } else {
+      systemLogf(LogLevel::error, "The raw file cannot be written\n");
+    }
   }
   const uint32_t total = page.bytesPerRow * page.height;
   prepareNote(note, deviceObjectInfo() ? deviceObjectInfo()->icaObject : 0,
@@ -150,17 +154,14 @@ void KR_ICA_Mark2_200::deliverPageAsFile(PageImage& page, int64_t orientation, u
   layout.bitsPerSample = uint16_t(bitsPerSample);
   layout.samplesPerPixel = uint16_t(page.samplesPerPixel);
   layout.bytesPerRow = page.bytesPerRow;
-  if (!imageio::checkLayout(layout).ok()) {
+  if (!imageio::checkLayout(layout).ok() ||
+      page.pixels.size() < std::size_t(page.bytesPerRow) * page.height) {
     std::fputs("    ERROR - CGImageCreate failed\n", stdout);
   } else if (!kind) {
     std::fputs("    ERROR - CGImageDestinationCreateWithURL failed\n", stdout);
-  } else if (openRawFileForReading()) {
-    auto provider = std::make_shared<imageio::SequentialDataProvider>(
-        imageio::SequentialDataProvider::Callbacks{
-            [this](uint8_t* buffer, std::size_t count) { return getBytes(buffer, count); },
-            [this] { rewind(); }, [this] { releaseProvider(); }});
+  } else {
     const double dpi = double(xResolution());
-    imageio::BitmapImage image(layout, {dpi, dpi}, std::move(provider));
+    const imageio::BitmapImage image(imageio::RasterView{layout, {dpi, dpi}, page.pixels.data()});
     imageio::ImageProperties properties;
     properties.orientation = int(orientation);
     if (scannedImageMetadata_) {
@@ -175,7 +176,6 @@ void KR_ICA_Mark2_200::deliverPageAsFile(PageImage& page, int64_t orientation, u
     if (!status.ok())
       systemLogf(LogLevel::error, "%s: %s\n", documentFilePath_.c_str(), status.message().c_str());
   }
-  closeRawFile();
   std::error_code ec;
   std::filesystem::remove(rawImageFileCachePath_, ec);
 }

@@ -28,6 +28,8 @@ struct ScanRequest {
   const char* format = "public.tiff";
   int64_t oddOrientation = 1, evenOrientation = 1;
   int64_t width = 2, height = 2;  // inches
+  int64_t threshold = 0;          // black and white; 0: none given
+  std::string make, model;        // the host's metadata; none when both are empty
 };
 
 // The gamma table the module applies by default.
@@ -84,6 +86,13 @@ class FeederScanTest : public ::testing::Test {
     value("ICAP_YRESOLUTION", r.resolution);
     value("ICAP_UNITS", 0);
     value("CAP_DUPLEXENABLED", r.duplex ? 1 : 0);
+    if (r.threshold) value("ICAP_THRESHOLD", r.threshold);
+    if (!r.make.empty() || !r.model.empty()) {
+      Dictionary tiff;
+      tiff.set("Make", r.make);
+      tiff.set("Model", r.model);
+      area.ensureDictionary("metadata").set("{TIFF}", tiff);
+    }
     Dictionary crop;
     crop.set("feature", "KR_Crop");
     crop.set("value", r.crop ? 1 : 0);

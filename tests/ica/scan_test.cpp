@@ -11,6 +11,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/imageio/ImageIO.h"
 #include "sim/SimScanner.h"
+#include "tests/support/TestFolder.h"
 #include "vantrel/button_event.h"
 
 namespace icatest {
@@ -151,6 +152,95 @@ TEST_F(ScanTest, FormatsAndAMissingDocument) {
   EXPECT_EQ(errors[0].string(kICANotificationSubTypeKey).valueOr("").rfind("File Missing: ", 0),
             0u);
   EXPECT_TRUE(notes(kICANotificationTypeScannerPageDone).empty());
+}
+
+// Each document is the file our image layer writes for the page the module had in memory: the
+// sheet through the gamma (packed to bits for black and white), with the host's Make and Model
+// and the orientation tag, byte for byte; no raw image is left in the temporary folder.
+TEST_F(ScanTest, DocumentsAreTheImageLayersFileOfThePage) {
+  constexpr int kBlackWhite = 0, kGrey = 1, kColour = 2;
+  constexpr int64_t kThreshold = 200;  // a set bit above (256 - 200) = 56
+  struct Case {
+    const char* format;
+    imageio::FileKind kind;
+    int pixelType;
+    int64_t orientation;  // the host's
+    int written;          // the file's tag
+  };
+  const Case cases[] = {
+      {"public.tiff", imageio::FileKind::Tiff, kGrey, 1, 1},
+      {"public.tiff", imageio::FileKind::Tiff, kColour, 8, 6},
+      {"public.tiff", imageio::FileKind::Tiff, kBlackWhite, 6, 8},
+      {"public.png", imageio::FileKind::Png, kColour, 3, 3},
+      {"public.png", imageio::FileKind::Png, kBlackWhite, 1, 1},
+      {"public.jpeg", imageio::FileKind::Jpeg, kGrey, 8, 6},
+      {"public.jpeg", imageio::FileKind::Jpeg, kColour, 1, 1},
+      {"com.microsoft.bmp", imageio::FileKind::Bmp, kColour, 1, 1},
+      {"com.compuserve.gif", imageio::FileKind::Gif, kGrey, 1, 1},
+      {"public.jpeg-2000", imageio::FileKind::Jpeg2000, kGrey, 1, 1},
+  };
+  const fs::path temporary = out_ / "tmp";
+  fs::create_directories(temporary);
+  struct TemporaryFolder {
+    explicit TemporaryFolder(const fs::path& path) { setenv("TMPDIR", path.c_str(), 1); }
+    ~TemporaryFolder() { unsetenv("TMPDIR"); }
+  } inTemporary(temporary);
+  const auto gamma = defaultGamma();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + " pixel type " + std::to_string(c.pixelType));
+    ScanRequest r;
+    r.format = c.format;
+    r.pixelType = c.pixelType;
+    r.evenOrientation = c.orientation;
+    r.threshold = kThreshold;
+    r.make = "Vantrel";
+    r.model = "SIM ICA 2";
+    scanner().LoadSheets(1);
+    ASSERT_EQ(scan(r), 0);
+    std::vector<std::string> paths = documents();
+    ASSERT_EQ(paths.size(), 1u);
+
+    // The page as the module holds it before the file: two inches wide, as long as the device
+    // made it (black and white scans a whole number of bytes' rows).
+    imageio::DecodedImage file;
+    ASSERT_TRUE(imageio::readImageFile(paths[0], file).ok());
+    const uint32_t width = 600, height = file.raster.layout.height;
+    ASSERT_EQ(file.raster.layout.width, width);
+    ASSERT_GT(height, 0u);
+    const uint32_t samples = c.pixelType == kColour ? 3 : 1;
+    std::vector<uint8_t> pixels = sim::SheetSide(firstSheet_, 0, height, width * samples);
+    for (uint8_t& v : pixels) v = gamma[v];
+    imageio::PixelLayout layout = imageio::PixelLayout::packed(width, height, 8, uint16_t(samples));
+    if (c.pixelType == kBlackWhite) {
+      const uint8_t cut = uint8_t(256 - kThreshold);
+      std::vector<uint8_t> bits(width / 8 * height, 0);
+      for (uint32_t i = 0; i < pixels.size(); ++i)
+        if (pixels[i] > cut) bits[i / 8] |= uint8_t(0x80 >> (i % 8));
+      pixels = std::move(bits);
+      layout = imageio::PixelLayout::packed(width, height, 1, 1);
+    }
+    imageio::ImageProperties properties;
+    properties.orientation = c.written;
+    properties.make = r.make;
+    properties.model = r.model;
+    const fs::path expected = out_ / "expected";
+    ASSERT_TRUE(imageio::writeImageFile(expected, c.kind,
+                                        imageio::RasterView{layout, {300, 300}, pixels.data()},
+                                        properties)
+                    .ok());
+    const std::string written = testsupport::ReadFile(paths[0]);
+    const std::string wanted = testsupport::ReadFile(expected);
+    ASSERT_FALSE(wanted.empty());
+    EXPECT_EQ(written.size(), wanted.size());
+    const auto differ = std::mismatch(written.begin(), written.end(), wanted.begin(), wanted.end());
+    EXPECT_TRUE(differ.first == written.end() && differ.second == wanted.end())
+        << "the files differ from byte " << (differ.first - written.begin());
+    fs::remove(paths[0]);
+    for (const auto& left : fs::directory_iterator(temporary)) {
+      EXPECT_NE(left.path().extension(), ".ica")
+          << "a raw image left in the temporary folder: " << left.path().filename();
+    }
+  }
 }
 
 TEST_F(ScanTest, AnEmptyFeederAndLastCrop) {

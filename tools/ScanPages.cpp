@@ -70,7 +70,8 @@ SCANPARAMETER_UNION Parameters(const ScanSettings& s, uint32_t pixelBoundary) {
   return p;
 }
 
-// The page being delivered: the callback appends, the client's thread waits for its end.
+// The page being delivered: the callback hands its bytes to the consumer, the client's thread
+// waits for its end. Nothing reaches the consumer once the page has ended.
 class PageSink {
  public:
   static long Callback(uint32_t, uint32_t* handle, uint8_t* data, uint32_t size, long, long,
@@ -80,9 +81,10 @@ class PageSink {
   explicit PageSink(uint32_t* handle) { Register(handle, this); }
   ~PageSink() { Register(nullptr, nullptr); }
 
-  void Begin() {
+  void Begin(PageConsumer* consumer) {
     std::lock_guard lock(m_);
-    data_.clear();
+    consumer_ = consumer;
+    refused_ = false;
     ended_ = false;
     status_ = 0;
   }
@@ -91,13 +93,19 @@ class PageSink {
     std::unique_lock lock(m_);
     return cv_.wait_for(lock, kPageTimeout, [&] { return ended_; });
   }
-  std::vector<uint8_t> TakeData() {
+  // The consumer gets nothing more of this page.
+  void Detach() {
     std::lock_guard lock(m_);
-    return std::move(data_);
+    consumer_ = nullptr;
   }
   long status() {
     std::lock_guard lock(m_);
     return status_;
+  }
+  // The consumer refused the page's bytes.
+  bool refused() {
+    std::lock_guard lock(m_);
+    return refused_;
   }
 
  private:
@@ -121,7 +129,10 @@ class PageSink {
 
   long Take(const uint8_t* data, uint32_t size, const STATUSLIST* list) {
     std::lock_guard lock(m_);
-    if (data != nullptr && size != 0xFFFFFFFF) data_.insert(data_.end(), data, data + size);
+    if (data != nullptr && size != 0xFFFFFFFF && size != 0 && !ended_ && !refused_ &&
+        consumer_ != nullptr) {
+      refused_ = !consumer_->Bytes(data, size);
+    }
     for (int i = 0; i < STATUSLIST_CODES && list->Status[i] != 0; ++i) {
       const long code = static_cast<long>(list->Status[i]);
       if (code == krstatus::kEndOfPage || code == krstatus::kEndOfFile) {
@@ -139,15 +150,41 @@ class PageSink {
 
   std::mutex m_;
   std::condition_variable cv_;
-  std::vector<uint8_t> data_;
+  PageConsumer* consumer_ = nullptr;
+  bool refused_ = false;
   bool ended_ = false;
   long status_ = 0;
+};
+
+// Gathers each page whole for a client that takes pages complete.
+class WholePages final : public PageConsumer {
+ public:
+  explicit WholePages(const std::function<bool(const ScannedPage&)>& page) : page_(page) {}
+  bool Begin(const ScannedPage&) override {
+    data_.clear();
+    return true;
+  }
+  bool Bytes(const uint8_t* data, size_t size) override {
+    data_.insert(data_.end(), data, data + size);
+    return true;
+  }
+  bool End(const ScannedPage& page) override {
+    ScannedPage whole = page;
+    whole.image.data = std::move(data_);
+    data_.clear();
+    return page_(whole);
+  }
+  void Drop() override { data_.clear(); }
+
+ private:
+  const std::function<bool(const ScannedPage&)>& page_;
+  std::vector<uint8_t> data_;
 };
 
 }  // namespace
 
 ScanOutcome RunScanJob(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const ScanSettings& s,
-                       const std::function<bool(const ScannedPage&)>& page) {
+                       PageConsumer& consumer) {
   ScanOutcome out;
   auto fail = [&](long status, const char* call) {
     out.status = status;
@@ -168,21 +205,36 @@ ScanOutcome RunScanJob(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const Sca
   const bool duplex = s.source == ScanSource::Duplex;
   bool stopped = false;
   while (!stopped && (s.pages == 0 || out.pages < s.pages)) {
-    sink.Begin();
+    ScannedPage scanned;
+    scanned.number = out.pages + 1;
+    scanned.sheet = duplex ? out.pages / 2 + 1 : out.pages + 1;
+    scanned.back = s.source == ScanSource::Back || (duplex && out.pages % 2 == 1);
+    // The page as the settings make it; one as long as its sheet learns its height at its end.
+    scanned.image.width = p.PixelNum;
+    scanned.image.height = s.toEndOfPage ? 0 : p.LineNum;
+    scanned.image.bytesPerLine = p.BytesPerLine;
+    scanned.image.bitsPerPixel = p.BitsPerPixel;
+    scanned.image.resolution = s.resolution;
+    if (!consumer.Begin(scanned)) {
+      out.call = "output";
+      break;
+    }
+    sink.Begin(&consumer);
     if (long r = kr.KRStartScan(ctrl, handle, PageSink::Callback, s.blockSize); r != 0) {
+      sink.Detach();
+      consumer.Drop();
       // An empty feeder after the first page is the job's normal end.
       if (!(r == krstatus::kNoPaper && out.pages > 0)) fail(r, "KRStartScan");
       break;
     }
     if (!sink.WaitForEnd()) {
+      sink.Detach();
       kr.KRStopScan(ctrl, handle, 1);
+      consumer.Drop();
       fail(krstatus::kHandshakeTimeout, "the page (it did not end in time)");
       break;
     }
-    ScannedPage scanned;
-    scanned.number = out.pages + 1;
-    scanned.sheet = duplex ? out.pages / 2 + 1 : out.pages + 1;
-    scanned.back = s.source == ScanSource::Back || (duplex && out.pages % 2 == 1);
+    sink.Detach();
     void* info = nullptr;
     const long infoStatus = kr.KRRequestImageInfo(ctrl, handle, &info);
     if (infoStatus == 0 && info != nullptr) {
@@ -192,26 +244,21 @@ ScanOutcome RunScanJob(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const Sca
       scanned.image.bytesPerLine = i->BytesPerLine;
     }
     if (info != nullptr) kr.KRMemFree(ctrl, info);
-    scanned.image.bitsPerPixel = p.BitsPerPixel;
-    scanned.image.resolution = s.resolution;
-    scanned.image.data = sink.TakeData();
     const long pageStatus = sink.status();
     const long stop = kr.KRStopScan(ctrl, handle, 0);
-    if (pageStatus != 0) {
-      fail(pageStatus, "the page");
-      break;
-    }
-    if (infoStatus != 0) {
-      fail(infoStatus, "KRRequestImageInfo");
-      break;
-    }
-    // Only a page the driver's end of page called good is written.
-    if (stop != 0) {
-      fail(stop, "KRStopScan");
+    // Only a page the driver's end of page called good is kept.
+    const long bad = pageStatus != 0 ? pageStatus : infoStatus != 0 ? infoStatus : stop;
+    if (bad != 0) {
+      consumer.Drop();
+      fail(bad, pageStatus != 0   ? "the page"
+                : infoStatus != 0 ? "KRRequestImageInfo"
+                                  : "KRStopScan");
       break;
     }
     ++out.pages;
-    if (!page(scanned)) {
+    const bool refused = sink.refused();
+    if (refused) consumer.Drop();
+    if (refused || !consumer.End(scanned)) {
       out.call = "output";
       kr.KRStopScan(ctrl, handle, 1);
       break;
@@ -226,6 +273,12 @@ ScanOutcome RunScanJob(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const Sca
   const long end = kr.KRStopJob(ctrl, handle);
   if (out.status == 0 && end != 0 && out.call[0] == 0) fail(end, "KRStopJob");
   return out;
+}
+
+ScanOutcome RunScanJob(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const ScanSettings& s,
+                       const std::function<bool(const ScannedPage&)>& page) {
+  WholePages whole(page);
+  return RunScanJob(kr, ctrl, handle, s, whole);
 }
 
 }  // namespace vtclient

@@ -41,8 +41,29 @@ struct ScanOutcome {
   uint32_t pages = 0;
 };
 
-// Runs one job on an opened device; every page goes to `page` as soon as it is complete (false
-// from it ends the job: the job is stopped and the outcome carries status 0 and call "output").
+// What a client does with a job's pages as their bytes arrive.
+class PageConsumer {
+ public:
+  virtual ~PageConsumer() = default;
+  // Before the page is started: its number, sheet and side, and its layout as the job's
+  // settings make it (height 0 for a page as long as its sheet). False ends the job.
+  virtual bool Begin(const ScannedPage& page) = 0;
+  // Each block of the page's bytes as the driver hands it over, on the driver's thread. False
+  // drops the rest of the page, and the job ends when the page does.
+  virtual bool Bytes(const uint8_t* data, size_t size) = 0;
+  // The page ended good, as the driver describes it (no bytes). False ends the job.
+  virtual bool End(const ScannedPage& page) = 0;
+  // The page began but did not end good, or its bytes were refused: what Begin and Bytes made
+  // goes.
+  virtual void Drop() = 0;
+};
+
+// Runs one job on an opened device, each page's bytes to `consumer` as they arrive. A consumer
+// that refuses a page ends the job: the job is stopped and the outcome carries status 0 and call
+// "output".
+ScanOutcome RunScanJob(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const ScanSettings& s,
+                       PageConsumer& consumer);
+// The same with every page gathered whole and handed to `page` as soon as it is complete.
 ScanOutcome RunScanJob(KrLibrary& kr, uint32_t ctrl, uint32_t* handle, const ScanSettings& s,
                        const std::function<bool(const ScannedPage&)>& page);
 

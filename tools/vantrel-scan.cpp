@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -389,6 +390,56 @@ int ScanFailure(const vtclient::ScanOutcome& o) {
   return Fail(empty ? kExitNoPaper : kExitError, message);
 }
 
+// Each page into its file as its bytes arrive.
+class PageFiles final : public vtclient::PageConsumer {
+ public:
+  PageFiles(const ScanRequest& request, std::string batchFormat)
+      : request_(request), batchFormat_(std::move(batchFormat)) {}
+
+  bool Begin(const vtclient::ScannedPage& page) override {
+    path_ = request_.output;
+    if (request_.batch) BatchName(batchFormat_, request_.batchStart + page.number - 1, &path_);
+    number_ = page.number;
+    writer_ = std::make_unique<vtclient::PageWriter>(request_.format, path_);
+    std::string error;
+    return writer_->Start(page.image.layout(), &error) || Refuse(error);
+  }
+  bool Bytes(const uint8_t* data, size_t size) override {
+    std::string error;
+    return writer_->Write(data, size, &error) || Refuse(error);
+  }
+  bool End(const vtclient::ScannedPage& page) override {
+    std::string error;
+    if (!writer_->Finish(page.image.layout(), &error)) return Refuse(error);
+    const char* sideNames[] = {"front", "back"};
+    std::fprintf(stderr, "Scanned page %u (sheet %u, %s): %ux%u pixels, %llu bytes -> %s\n",
+                 page.number, page.sheet, sideNames[page.back ? 1 : 0], page.image.width,
+                 page.image.height, static_cast<unsigned long long>(writer_->bytesReceived()),
+                 path_.c_str());
+    writer_.reset();
+    return true;
+  }
+  void Drop() override { writer_.reset(); }
+
+  // A page could not be written: the scan's result is an error.
+  bool failed() const { return failed_; }
+
+ private:
+  bool Refuse(const std::string& error) {
+    Fail(kExitError,
+         "cannot write page " + std::to_string(number_) + " to `" + path_ + "': " + error);
+    failed_ = true;
+    return false;
+  }
+
+  const ScanRequest& request_;
+  const std::string batchFormat_;
+  std::string path_;
+  uint32_t number_ = 0;
+  std::unique_ptr<vtclient::PageWriter> writer_;
+  bool failed_ = false;
+};
+
 int ScanPages(Session& s, const std::string& requested, const ScanRequest& request) {
   Chosen c;
   if (int r = OpenChosen(s, requested, &c); r != kExitOk) return r;
@@ -398,28 +449,12 @@ int ScanPages(Session& s, const std::string& requested, const ScanRequest& reque
                             : request.settings.depth;
   std::string batchFormat = request.batchFormat;
   if (batchFormat.empty()) batchFormat = "out%d." + vtclient::PageExtension(request.format, bits);
-  int result = kExitOk;
-  const char* sideNames[] = {"front", "back"};
-  auto write = [&](const vtclient::ScannedPage& page) {
-    std::string path = request.output;
-    if (request.batch) BatchName(batchFormat, request.batchStart + page.number - 1, &path);
-    std::string error;
-    if (!vtclient::WritePage(page.image, request.format, path, &error)) {
-      Fail(kExitError,
-           "cannot write page " + std::to_string(page.number) + " to `" + path + "': " + error);
-      result = kExitError;
-      return false;
-    }
-    std::fprintf(stderr, "Scanned page %u (sheet %u, %s): %ux%u pixels, %zu bytes -> %s\n",
-                 page.number, page.sheet, sideNames[page.back ? 1 : 0], page.image.width,
-                 page.image.height, page.image.data.size(), path.c_str());
-    return true;
-  };
+  PageFiles files(request, batchFormat);
   vtclient::ScanSettings settings = request.settings;
   if (!request.batch) settings.pages = 1;
   const vtclient::ScanOutcome o =
-      vtclient::RunScanJob(s.kr(), s.ctrl(), s.handle(), settings, write);
-  if (result != kExitOk) return result;
+      vtclient::RunScanJob(s.kr(), s.ctrl(), s.handle(), settings, files);
+  if (files.failed()) return kExitError;
   if (o.status != 0) return ScanFailure(o);
   std::fprintf(stderr, "%u page%s scanned from `%s'\n", o.pages, o.pages == 1 ? "" : "s",
                Show(c.target).c_str());

@@ -569,6 +569,47 @@ TEST(VantrelScanFiles, DuplexBatchHoldsTheScannersPixels) {
   }
 }
 
+// Pages as long as their sheets, written as their bytes arrive (their rows wait for the height
+// the page's end brings): each file holds exactly the sheet's pixels.
+TEST(VantrelScanFiles, PagesToTheSheetsEndHoldTheScannersPixels) {
+  constexpr uint32_t kLines = 200, kWidth = 304;
+  const std::string description = kRaw + "paper-length 200\n";
+  const Case c{"ToSheetEnd",
+               description.c_str(),
+               {"--batch={dir}page%d.pgm", "--to-end-of-page", "-x", "26", "--block-size", "1000"},
+               kOk,
+               {},
+               {}};
+  const Outcome run = RunClient(c);
+  ASSERT_EQ(run.exit, kOk) << run.err;
+  const std::string header = "P5\n304 200\n255\n";
+  for (uint32_t page = 1; page <= 3; ++page) {
+    const std::string file = ReadFile(run.dir + "page" + std::to_string(page) + ".pgm");
+    const std::vector<uint8_t> pixels = sim::SheetSide(page, 0, kLines, kWidth);
+    EXPECT_TRUE(file == header + std::string(pixels.begin(), pixels.end())) << "page " << page;
+  }
+}
+
+// A sheet that jams midway through its page: the bytes it brought are already in the page's file,
+// which goes with the page; the page before it stays.
+TEST(VantrelScanFiles, APageThatJamsLeavesNoFile) {
+  for (const char* length : {"-y", "--to-end-of-page"}) {
+    SCOPED_TRACE(length);
+    std::vector<std::string> args = {"--batch={dir}page%d.pgm", "-x", "26", "--block-size", "1000"};
+    if (std::string(length) == "-y") {
+      args.insert(args.end(), {"-y", "10"});
+    } else {
+      args.push_back(length);
+    }
+    const Case c{"JamMidPage", kJam.c_str(), args, kDeviceError, {}, {"-2013 Paper Jam"}};
+    const Outcome run = RunClient(c);
+    ASSERT_EQ(run.exit, kDeviceError) << run.err;
+    struct stat st {};
+    EXPECT_EQ(stat((run.dir + "page1.pgm").c_str(), &st), 0) << run.err;
+    EXPECT_NE(stat((run.dir + "page2.pgm").c_str(), &st), 0) << run.err;
+  }
+}
+
 // A page that cannot be written whole (the disk is full) ends a duplex scan between the sides of
 // its sheet: the client stops the page with cancel, the driver returns, and no truncated file is
 // left under the page's name.

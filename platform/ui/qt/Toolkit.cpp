@@ -35,6 +35,17 @@
 namespace ui::qt {
 namespace {
 
+// A layout asks its parent for room by a posted event, one level of nesting a pass; a picture or
+// a measurement waits for as many passes as widgets nest deep, and the paint they ask for.
+constexpr int kLayoutPasses = 16;
+
+void settleLayouts() {
+  for (int pass = 0; pass < kLayoutPasses; ++pass) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::processEvents();
+  }
+}
+
 // How long a stop waits for a host's event loop to drop the peers on its thread.
 constexpr auto kHostLoopWait = std::chrono::seconds(5);
 constexpr const char* kPlatformVariable = "QT_QPA_PLATFORM";
@@ -359,14 +370,14 @@ class QtToolkit : public Toolkit, public PeerHost, public RunLoop {
   bool writeSnapshot(const Window& window, const std::filesystem::path& file) override {
     auto* top = static_cast<QWidget*>(widget(window, {}));
     if (!top) return false;
-    QCoreApplication::processEvents();  // the layout and paint the program's changes asked for
+    settleLayouts();
     return top->grab().save(QString::fromStdString(file.string()), "PNG");
   }
 
   std::vector<LayoutFault> checkLayout(const Window& window) override {
     auto found = peers_.find(&window);
     if (found == peers_.end() || !found->second->widget()) return {{window.outlet(), "not shown"}};
-    QCoreApplication::processEvents();  // the layout the program's changes asked for
+    settleLayouts();
     WindowPeerImpl& peer = *found->second;
     return qt::checkLayout(window, *peer.widget(), [&peer](const Control& control) -> QWidget* {
       ControlPeer* p = peer.peerOf(&control);

@@ -9,6 +9,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -20,6 +22,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <thread>
@@ -496,6 +499,38 @@ TEST(QtAdapter, TheLayoutCheckNamesEachControlAndItsFault) {
         tooLarge || (fault.control == "pMain" && fault.problem.find("screen") != std::string::npos);
   }
   EXPECT_TRUE(tooLarge);
+}
+
+// A text that grows deep in nested boxes reaches the window's layout one level at a time: the
+// check and the picture wait for the whole layout, not the first step of it.
+TEST(QtAdapter, TheLayoutCheckAndThePictureSeeTheLayoutAfterAChangeDeepInsideTheWindow) {
+  QtFixture f;
+  Control* parent = nullptr;
+  for (const char* outlet : {"mBoxOuter", "mBoxMiddle", "mBoxInner", "mBoxDeepest"}) {
+    auto& box = f.window->make<Box>(parent, outlet);
+    box.setTitle("Box");
+    parent = &box;
+  }
+  auto& grows = f.window->make<Label>(parent, "mStaticGrows");
+  grows.setText("Short");
+  auto& beside = f.window->make<Label>(parent, "mStaticBeside");
+  beside.setGridCell({0, 1});
+  beside.setText("Beside");
+  f.show();
+  EXPECT_TRUE(f.host->toolkit().checkLayout(*f.window).empty());
+  grows.setText("A text many times longer than the one the label had when it was shown first");
+  for (const LayoutFault& fault : f.host->toolkit().checkLayout(*f.window)) {
+    ADD_FAILURE() << fault.control << ": " << fault.problem;
+  }
+  const std::filesystem::path picture =
+      std::filesystem::temp_directory_path() / "qt-adapter-deep-change.png";
+  ASSERT_TRUE(f.host->toolkit().writeSnapshot(*f.window, picture));
+  const QImage shown(QString::fromStdString(picture.string()));
+  std::filesystem::remove(picture);
+  auto* label = f.widget<QLabel>("mStaticGrows");
+  ASSERT_NE(label, nullptr);
+  EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+  EXPECT_GE(shown.width(), label->width());
 }
 
 TEST(QtAdapter, AnOpenDrawerFollowsItsWindowWhenItMovesOrShrinks) {

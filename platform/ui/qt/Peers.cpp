@@ -1261,8 +1261,9 @@ void ControlPeer::changed(Aspect aspect) {
         const Size& size = control_->frame().size;
         // The layer's nominal cell size is no size of the control's: Qt sizes it by its content.
         const GridCell& cell = control_->gridCell();
-        const bool nominal = container && size.width == cell.columnSpan * kGridCellWidth &&
-                             size.height == cell.rowSpan * kGridCellHeight;
+        const bool nominalWidth = container && size.width == cell.columnSpan * kGridCellWidth;
+        const bool nominalHeight = container && size.height == cell.rowSpan * kGridCellHeight;
+        const bool nominal = nominalWidth && nominalHeight;
         // A scroll view may be narrower than its frame (it scrolls): a drawer beside a window
         // near the screen's edge gives up width there.
         if (auto* box = dynamic_cast<PreferredBox*>(widget_.data()); box && !nominal) {
@@ -1271,7 +1272,10 @@ void ControlPeer::changed(Aspect aspect) {
         if (size.width > 0 && size.height > 0 && !nominal &&
             control_->kind() != ControlKind::view && control_->kind() != ControlKind::tabView &&
             control_->kind() != ControlKind::scrollView) {
-          widget_->setMinimumSize(static_cast<int>(size.width), static_cast<int>(size.height));
+          // A push button widened from its cell keeps the style's height, as its neighbours do.
+          const bool styleHeight = nominalHeight && control_->kind() == ControlKind::pushButton;
+          widget_->setMinimumSize(static_cast<int>(size.width),
+                                  styleHeight ? 0 : static_cast<int>(size.height));
         }
       }
       return;

@@ -101,5 +101,37 @@ TEST(DialogFrameQt, CtrlClickOnDefaultOpensTheSheetOverTheWindow) {
   EXPECT_EQ(q.f.window().attachedSheet(), nullptr);
 }
 
+// The bottom row's buttons stand on one line at the style's height, Default widened and no
+// taller; the information page, which hides Default and Preview, leaves the pages where they
+// were: nothing jumps as the user goes from page to page.
+TEST(DialogFrameQt, TheMainButtonsShareOneHeightAndThePagesStayPutOnEveryPage) {
+  QtFrame q;
+  q.f.open();
+  QApplication::processEvents();
+  auto* tabs = q.widget<QTabWidget>(q.f.window(), kTabViewOutlet);
+  ASSERT_NE(tabs, nullptr);
+  tabs->setCurrentIndex(0);
+  QApplication::processEvents();
+  const QRect pages = tabs->geometry();
+  QPushButton* defaults = q.button("mButtonDefault");
+  ASSERT_NE(defaults, nullptr);
+  for (const char* outlet : {"mButtonPreview", "mButtonCancel", "mButtonScan"}) {
+    SCOPED_TRACE(outlet);
+    QPushButton* other = q.button(outlet);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(defaults->height(), other->height());
+    EXPECT_EQ(defaults->geometry().center().y(), other->geometry().center().y());
+  }
+  EXPECT_GT(defaults->width(), q.button("mButtonScan")->width()) << "Default is widened";
+  for (int page = 0; page < tabs->count(); ++page) {
+    tabs->setCurrentIndex(page);
+    QApplication::processEvents();
+    const QRect now = tabs->geometry();
+    EXPECT_EQ(now, pages) << tabs->tabText(page).toStdString() << ": " << now.width() << " x "
+                          << now.height() << " at " << now.x() << "," << now.y() << ", was "
+                          << pages.width() << " x " << pages.height();
+  }
+}
+
 }  // namespace
 }  // namespace ferrolite::dialog::testing

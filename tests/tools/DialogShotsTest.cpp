@@ -82,9 +82,11 @@ TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
       return shot.file.rfind("alert-", 0) == 0;
     });
     EXPECT_EQ(alerts, 1);
-    // The pages' own sheets, and the current interface's other capability words.
+    // The pages' own sheets, the image page after a change of types, and the current
+    // interface's other capability words.
     std::size_t sheets = 0;
-    for (const char* sheet : {"barcode-types.png", "imprinter-more.png"}) {
+    for (const char* sheet :
+         {"barcode-types.png", "imprinter-more.png", "image-types-changed.png"}) {
       const auto found = std::count_if(shots.begin(), shots.end(),
                                        [sheet](const Shot& shot) { return shot.file == sheet; });
       EXPECT_EQ(found, 1) << sheet;
@@ -122,23 +124,31 @@ TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
 }
 
 // The whole window inside the TWAIN host, against the real data source and the simulated
-// scanner: as opened, then with the drawer and a preview beside it; beside the other pictures.
+// scanner: as opened, with the drawer and a preview beside it and on the information page, and
+// in German as opened, on the paper page and on the information page; beside the other
+// pictures.
 TEST(DialogShots, TheWholeWindowFromTheTwainHost) {
   const std::filesystem::path folder = DIALOG_SHOTS_OUT;
   std::filesystem::create_directories(folder);
-  for (const char* name : {"twain-host-window.png", "twain-host-window-preview.png"})
-    std::filesystem::remove(folder / name);
+  const std::vector<std::string> names = {"twain-host-window.png", "twain-host-window-preview.png",
+                                          "twain-host-window-info.png", "twain-host-window-de.png",
+                                          "twain-host-window-paper-de.png"};
+  for (const std::string& name : names) std::filesystem::remove(folder / name);
   const auto run = testsupport::runCommand(std::string(DIALOG_SHOTS_PATH) + " --out " +
                                            folder.string() + " --twain-host");
   ASSERT_EQ(run.exit, 0) << run.output;
-  imageio::DecodedImage opened, previewed;
-  ASSERT_TRUE(imageio::readImageFile(folder / "twain-host-window.png", opened).ok());
-  ASSERT_TRUE(imageio::readImageFile(folder / "twain-host-window-preview.png", previewed).ok());
-  EXPECT_GT(opened.raster.layout.width, opened.raster.layout.height);
-  EXPECT_GT(coloursIn(opened.raster), 8u) << "blank";
+  std::vector<imageio::DecodedImage> pictures(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(names[i]);
+    ASSERT_TRUE(imageio::readImageFile(folder / names[i], pictures[i]).ok());
+    EXPECT_GT(pictures[i].raster.layout.width, pictures[i].raster.layout.height);
+    EXPECT_GT(coloursIn(pictures[i].raster), 8u) << "blank";
+  }
+  const auto& opened = pictures[0].raster.layout;
+  const auto& previewed = pictures[1].raster.layout;
   // The drawer opens at the window's side: the picture grows by its width, not its height.
-  EXPECT_GT(previewed.raster.layout.width, opened.raster.layout.width + 200);
-  EXPECT_LT(previewed.raster.layout.height, opened.raster.layout.height * 1.1);
+  EXPECT_GT(previewed.width, opened.width + 200);
+  EXPECT_LT(previewed.height, opened.height * 1.1);
   EXPECT_FALSE(std::filesystem::exists(folder / "twain-host-run")) << "the run's folder is left";
 }
 

@@ -3,8 +3,10 @@
 // of each panel of the diagnostic sheet, with a list of the files and each window's size.
 // With --twain-host it instead runs the TWAIN host beside it (twain-scan --ui) against the real
 // data source and the simulated scanner, and pictures the whole window as opened
-// (twain-host-window.png) and with the preview drawer showing a preview scan
-// (twain-host-window-preview.png).
+// (twain-host-window.png), with the preview drawer showing a preview scan
+// (twain-host-window-preview.png) and on the information page (twain-host-window-info.png), and
+// in German as opened (twain-host-window-de.png), on the paper page
+// (twain-host-window-paper-de.png) and on the information page (twain-host-window-info-de.png).
 // --language de shows the dialog in the data source's German, English where it has no text.
 // --check-layout measures every window it pictures with the toolkit's fonts and prints a line
 // "dialog-shots: layout: PICTURE: CONTROL: PROBLEM" for each control that overlaps another,
@@ -20,6 +22,7 @@
 // layout check found a fault, 2 usage error, 3 no window can be shown (no toolkit, no display).
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +36,9 @@
 #include "ds/dialog/FoundationLanguage.h"
 #include "ds/dialog/frame/MainDialog.h"
 #include "ds/dialog/window/DialogWindows.h"
+#include "ds/dialog/window/ImagePageSpec.h"
+#include "ds/scan/records/AlarmSound.h"
+#include "ds/scan/records/DeviceType.h"
 #include "ds/scan/records/NvmData.h"
 #include "ds/scan/records/PaperTbl.h"
 #include "platform/imageio/ImageIO.h"
@@ -296,7 +302,8 @@ struct Dialog {
 };
 
 void describe(Dialog& d, const Options& o) {
-  const uint32_t deviceType = 0x20 | (o.simplex ? 0 : 0x04);
+  // A feeder and a flatbed, both with an area: the image page offers every source.
+  const uint32_t deviceType = kDeviceFlatbed | kDeviceFeeder | (o.simplex ? 0 : kDeviceDuplex);
   d.current.Version = 200;
   d.current.Size = sizeof(DeviceAbility);
   d.current.FlatbedMaxWidth = d.older.FlatbedMaxWidth = 2550;
@@ -322,6 +329,15 @@ void describe(Dialog& d, const Options& o) {
   d.record.wTabWindow = static_cast<uint16_t>(o.tabWindow);
   d.record.bPaperSizeUnit = static_cast<uint8_t>(o.unit);
   d.record.bScanSource = static_cast<uint8_t>(o.source);
+  // What the data source gives a new user: every page, the system's alarm sound, the
+  // multi-feed check on (the alarm's buttons in use), the usual power timers and options.
+  d.record.iImageCount = -1;  // all pages
+  d.record.strAlarm = SharedText(kDefaultAlarmSound);
+  d.record.bUltrasonic = 1;
+  d.record.wEnergySaver = 15;
+  d.record.wPowerOffTime = 240;
+  d.record.bNoiseRadius = 1;
+  d.record.bShowProgress = d.record.bShowWarning = d.record.bSaveSetting = 1;
   d.info.modelName = SharedText(o.name);
   // The information page's rows as a scanner in use reports them.
   d.info.serialNumber = SharedText("A0BC012345");
@@ -370,6 +386,7 @@ class Shots {
     std::printf("%s\n", file.c_str());
   }
   bool failed() const { return failed_; }
+  void fail() { failed_ = true; }
   bool open() {
     manifest_.open(out_ / "shots.txt");
     return static_cast<bool>(manifest_);
@@ -484,6 +501,26 @@ void photograph(Dialog& d, const Options& o, ui::Toolkit& toolkit, Shots& shots)
     shots.take(*more, "imprinter-more");
     more->get<ui::Button>("mBtnMoreCancel").performClick();
   }
+
+  // The image page after the user's change of types, colour on both sides (the front alone on
+  // a simplex scanner) in place of black and white on the front: the mode/side table follows
+  // the check boxes.
+  tabs.selectItemAtIndex(0);
+  ui::User user;
+  bool clicked = true;
+  std::vector<const char*> types = {"ColorFront", "ColorRear", "BWFront"};
+  if (o.simplex) types.erase(types.begin() + 1);
+  for (const char* type : types) {
+    clicked = user.click(
+                  window.get<ui::Button>(std::string(kImageTypeRowPrefixes[0]) + type + "Check")) &&
+              clicked;
+  }
+  if (clicked) {
+    shots.take(window, "image-types-changed");
+  } else {
+    std::fprintf(stderr, "dialog-shots: the image page's type check boxes refused a click\n");
+    shots.fail();
+  }
 }
 
 // --- the whole window inside the TWAIN host ---
@@ -510,10 +547,11 @@ bool copyBundle(const std::filesystem::path& from, const std::filesystem::path& 
   return !error && fs::exists(to / "Ferrolite.ds");
 }
 
-// twain-scan opens the data source with its dialog; the Qt adapter's script (VT_UI_QT_SCRIPT)
-// waits for the window, pictures it, previews a page of the simulated scanner (its colour
-// patches and marks), pictures the window with its drawer and presses Exit.
-bool photographTwainHost(const std::filesystem::path& out) {
+// One run of twain-scan with the data source's dialog: the Qt adapter plays `script` (its
+// VT_UI_QT_SCRIPT) against the build's data source and the simulated scanner, in the locale
+// `lang`; every picture in `pictures` must exist at its end.
+bool runTwainHost(const std::filesystem::path& out, const std::string& lang,
+                  const std::string& script, const std::vector<std::filesystem::path>& pictures) {
   namespace fs = std::filesystem;
   const fs::path build = buildFolder();
   const fs::path work = out / "twain-host-run";
@@ -524,33 +562,55 @@ bool photographTwainHost(const std::filesystem::path& out) {
                  work.c_str());
     return false;
   }
-  const fs::path opened = out / "twain-host-window.png";
-  const fs::path previewed = out / "twain-host-window-preview.png";
+  for (const fs::path& picture : pictures) fs::remove(picture, error);
   std::ofstream(work / "scanner.txt") << "serial SIM0000001\nsheets 1\npreview-page 90 200 180\n";
-  std::ofstream(work / "user.txt") << "wait-enabled mButtonScan\n"
-                                   << "shot " << opened.string() << " windows\n"
-                                   << "click mButtonPreview\n"
-                                   << "click mButtonDrawerPreview\n"
-                                   << "wait-enabled mButtonScan\n"
-                                   << "shot " << previewed.string() << " windows\n"
-                                   << "click mButtonCancel\n";
+  std::ofstream(work / "user.txt") << script;
   const fs::path log = work / "twain-scan.log";
   const std::string command =
-      "env HOME=" + quoted(work) + " XDG_CONFIG_HOME=" + quoted(work / "config") +
-      " VANTREL_SIMULATOR=" + quoted(work / "scanner.txt") +
+      "env HOME=" + quoted(work) + " XDG_CONFIG_HOME=" + quoted(work / "config") + " LANG=" + lang +
+      " LC_ALL= LC_MESSAGES=" + " VANTREL_SIMULATOR=" + quoted(work / "scanner.txt") +
       " VT_UI_QT_SCRIPT=" + quoted(work / "user.txt") + " " + quoted(build / "bin" / "twain-scan") +
       " --bundle " + quoted(work / "Ferrolite") + " --ui -o " + quoted(work / "page-%d.tif") +
       " > " + quoted(log) + " 2>&1";
   const int status = std::system(command.c_str());
-  if (status != 0 || !fs::exists(opened) || !fs::exists(previewed)) {
-    std::fprintf(stderr, "dialog-shots: the TWAIN host's run failed (status %d); its output:\n",
-                 status);
+  const bool all = std::all_of(pictures.begin(), pictures.end(),
+                               [](const fs::path& picture) { return fs::exists(picture); });
+  if (status != 0 || !all) {
+    std::fprintf(stderr,
+                 "dialog-shots: the TWAIN host's run (%s) failed (status %d); its output:\n",
+                 lang.c_str(), status);
     std::ifstream in(log);
     for (std::string line; std::getline(in, line);) std::fprintf(stderr, "  %s\n", line.c_str());
     return false;
   }
   fs::remove_all(work, error);
   return true;
+}
+
+// The whole window as the TWAIN host shows it, for a scanner with a feeder only (the simulated
+// one): in English as opened, with the drawer showing a preview of the simulated scanner's page
+// (its colour patches and marks), and the information page; in German (English where the data
+// source has no German text) as opened, the paper page with its alarm sound and the
+// information page with its language.
+bool photographTwainHost(const std::filesystem::path& out) {
+  const std::string opened = (out / "twain-host-window.png").string();
+  const std::string previewed = (out / "twain-host-window-preview.png").string();
+  const std::string info = (out / "twain-host-window-info.png").string();
+  const std::string german = (out / "twain-host-window-de.png").string();
+  const std::string paper = (out / "twain-host-window-paper-de.png").string();
+  const std::string germanInfo = (out / "twain-host-window-info-de.png").string();
+  auto shot = [](const std::string& file) { return "shot " + file + " windows\n"; };
+  auto select = [](const char* tab) {
+    return "select " + std::string(kTabViewOutlet) + " " + tab + "\n";
+  };
+  const std::string ready = "wait-enabled mButtonScan\n", exit = "click mButtonCancel\n";
+  const std::string english = ready + shot(opened) + "click mButtonPreview\n" +
+                              "click mButtonDrawerPreview\n" + ready + shot(previewed) +
+                              select("Information") + shot(info) + exit;
+  const std::string inGerman = ready + shot(german) + select("Paper") + shot(paper) +
+                               select("Information") + shot(germanInfo) + exit;
+  return runTwainHost(out, "en_US.UTF-8", english, {opened, previewed, info}) &&
+         runTwainHost(out, "de_DE.UTF-8", inGerman, {german, paper, germanInfo});
 }
 
 }  // namespace

@@ -115,15 +115,20 @@ void appendImprinterPage(std::vector<ElementSpec>& e, std::string_view page) {
        {"mStaticImprinterStringPosition", ControlKind::label, {2, 0}, "StringOrientation"},
        {"mBtnStringPosition", ControlKind::popUpButton, {2, 1}},
        {"mBtnMore", ControlKind::pushButton, {3, 1}, "More"}});
+  // The position box's title names its pop-up, which stands first under it: the pop-up's label
+  // would say it twice.
   add(e, kPosition,
       {{"mStaticImprinterPosition", ControlKind::label, {0, 0}, "PrintPosition"},
-       {"mBtnPosition", ControlKind::popUpButton, {0, 1, 1, 2}},
+       {"mBtnPosition", ControlKind::popUpButton, {0, 0, 1, 3}},
        {"mStaticImprinterXOffset", ControlKind::label, {1, 0}, "XOffset"},
        {"mTextFieldXOffse", ControlKind::textField, {1, 1}},
        {"mStaticImprinterXOffsetMM", ControlKind::label, {1, 3}, "Millimeters"},
        {"mStaticImprinterYOffset", ControlKind::label, {2, 0}, "YOffset"},
        {"mTextFieldYOffse", ControlKind::textField, {2, 1}},
        {"mStaticImprinterYOffsetMM", ControlKind::label, {2, 3}, "Millimeters"}});
+  for (ElementSpec& element : e) {
+    if (element.outlet == "mStaticImprinterPosition") element.options = ui::kHiddenAtStart;
+  }
   for (std::string_view stepper : {"mStepperImprinterXOffset", "mStepperImprinterYOffset"}) {
     e.push_back({.outlet = stepper,
                  .kind = ControlKind::stepper,

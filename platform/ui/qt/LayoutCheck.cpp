@@ -171,6 +171,14 @@ std::optional<std::string> tableFault(QWidget* w) {
   return std::nullopt;
 }
 
+// A title as a reader takes it: without the mnemonic's mark, the closing colon and case.
+QString plainTitle(QString text) {
+  text.remove('&');
+  text = text.trimmed();
+  if (text.endsWith(':')) text.chop(1);
+  return text.trimmed().toCaseFolded();
+}
+
 }  // namespace
 
 std::vector<LayoutFault> checkLayout(const Window& window, QWidget& top,
@@ -218,6 +226,17 @@ std::vector<LayoutFault> checkLayout(const Window& window, QWidget& top,
         return o.widget != s.widget && s.widget->isAncestorOf(o.widget) && !o.rect.isEmpty();
       });
       if (!holds) fault(s, "is a box with nothing shown in it");
+    }
+    // A label that says what its box's title already says: the user reads it twice.
+    if (auto* label = qobject_cast<QLabel*>(s.widget); label && !label->text().isEmpty()) {
+      for (QWidget* p = label->parentWidget(); p && p != &top; p = p->parentWidget()) {
+        auto* box = qobject_cast<QGroupBox*>(p);
+        if (!box) continue;
+        if (!box->title().isEmpty() && plainTitle(box->title()) == plainTitle(label->text())) {
+          fault(s, "repeats its box's title " + quoted(box->title()));
+        }
+        break;
+      }
     }
   }
   for (std::size_t i = 0; i < shown.size(); ++i) {

@@ -449,7 +449,8 @@ TEST(QtAdapter, AProgressWindowOrSheetOpensCentredOverItsWindow) {
 }
 
 // Each kind of fault once, in a free container whose frames the test sets: the check names the
-// control and the fault, and passes what is laid out well.
+// control and the fault, and passes what is laid out well (a label that repeats its box's title
+// is a fault, whatever its case and colon; another label in that box is none).
 TEST(QtAdapter, TheLayoutCheckNamesEachControlAndItsFault) {
   QtFixture f;
   auto& free = f.window->make<Box>(nullptr, "mFree");
@@ -473,6 +474,14 @@ TEST(QtAdapter, TheLayoutCheckNamesEachControlAndItsFault) {
   auto& empty = f.window->make<Box>(&free, "mBoxEmpty");
   empty.setTitle("Nothing");
   place(empty, 180, 150, 110, 80);
+  auto& titled = f.window->make<Box>(&free, "mBoxTitled");
+  titled.setTitle("Print position:");
+  place(titled, 10, 20, 200, 90);
+  auto& twice = f.window->make<Label>(&titled, "mStaticTwice");
+  twice.setText("Print Position");
+  auto& once = f.window->make<Label>(&titled, "mStaticOnce");
+  once.setGridCell({1, 0});
+  once.setText("X offset:");
   auto& away = f.window->make<Button>(&free, ControlKind::pushButton, "mBtnAway");
   away.setTitle("Far");
   place(away, 250, 20, 100, 30);
@@ -489,8 +498,12 @@ TEST(QtAdapter, TheLayoutCheckNamesEachControlAndItsFault) {
   EXPECT_TRUE(has("mBtnUnder", "overlaps mBtnOver")) << faults["mBtnUnder"];
   EXPECT_TRUE(has("mBoxEmpty", "nothing shown in it")) << faults["mBoxEmpty"];
   EXPECT_TRUE(has("mBtnAway", "lies outside mFree")) << faults["mBtnAway"];
-  EXPECT_EQ(faults.count("mStaticFits"), 0u) << faults["mStaticFits"];
-  EXPECT_EQ(faults.size(), 4u);
+  EXPECT_TRUE(has("mStaticTwice", "repeats its box's title \"Print position:\""))
+      << faults["mStaticTwice"];
+  for (const char* fine : {"mStaticFits", "mStaticOnce", "mBoxTitled"}) {
+    EXPECT_EQ(faults.count(fine), 0u) << fine << ": " << faults[fine];
+  }
+  EXPECT_EQ(faults.size(), 5u);
   // A window larger than the screen it must fit.
   f.window->setContentSize({kLayoutScreenWidth + 100.0, 500});
   bool tooLarge = false;

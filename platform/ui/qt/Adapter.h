@@ -135,6 +135,9 @@ class WindowPeerImpl : public WindowPeer {
   ModifierWatch& modifierWatch() { return watch_; }
   // A control went: its peer and widget go too.
   void dropPeer(ControlPeer& peer);
+  // The layer showed or hid part of the window: once the events at hand are done, a window at
+  // its content's least size follows that size (down as well as up).
+  void fitLater();
 
   void changed(WindowAspect aspect) override;
   void controlAdded(Control& control) override;

@@ -830,6 +830,7 @@ class TabViewPeer : public ControlPeer {
         auto page = pages_.find(&item->view());
         if (page != pages_.end() && page->second) tabs_->addTab(page->second, qs(item->label()));
       }
+      window_.fitLater();
     }
     int selected = -1;
     for (std::size_t i = 0; i < t.items().size(); ++i) {
@@ -1173,6 +1174,35 @@ class WindowWidget : public QWidget {
   explicit WindowWidget(Window& window) : window_(&window) {}
   void forget() { window_ = nullptr; }
 
+  // Qt widens a window to its content's least size, never narrows it. A window that stood at its
+  // least size (or at the layer's, if larger) follows that size down when its content shrinks,
+  // as when pages are hidden; one the user made larger stays as it is. `measure` lays the window
+  // out anew first: a change that hid part of it may leave the window's own layout with the
+  // least size it had before (Qt then keeps that as the window's minimum), though its content
+  // needs less now.
+  void fitToContent(bool measure) {
+    if (!window_ || !layout() || window_->kind() == WindowKind::drawer) return;
+    if (measure) {
+      layout()->invalidate();
+      layout()->activate();
+    }
+    const QSize least = minimumSizeHint();
+    if (least.isValid() && least_.isValid()) {
+      const Size asked = window_->contentSize();
+      const QSize layer(static_cast<int>(asked.width), static_cast<int>(asked.height));
+      const QSize before = least_.expandedTo(layer), after = least.expandedTo(layer);
+      QSize fitted = size();
+      if (fitted.width() == before.width() && after.width() < before.width()) {
+        fitted.setWidth(after.width());
+      }
+      if (fitted.height() == before.height() && after.height() < before.height()) {
+        fitted.setHeight(after.height());
+      }
+      if (fitted != size()) resize(fitted);
+    }
+    least_ = least;
+  }
+
  protected:
   void closeEvent(QCloseEvent* e) override {
     // The layer decides; it hides the window itself when it closes.
@@ -1180,8 +1210,16 @@ class WindowWidget : public QWidget {
     if (window_) window_->userClose();
   }
 
+  bool event(QEvent* e) override {
+    const bool handled = QWidget::event(e);
+    // The layout has just been laid out for this event (measuring again would ask for another).
+    if (e->type() == QEvent::LayoutRequest) fitToContent(false);
+    return handled;
+  }
+
  private:
   Window* window_;
+  QSize least_;  // the content's least size when the layout last settled
 };
 
 }  // namespace
@@ -1248,6 +1286,7 @@ void ControlPeer::changed(Aspect aspect) {
         p->updateGeometry();
         if (p->isWindow()) break;
       }
+      window_.fitLater();
       return;
     }
     case Aspect::frame: {
@@ -1692,6 +1731,16 @@ void WindowPeerImpl::changed(WindowAspect aspect) {
       }
       break;
   }
+}
+
+void WindowPeerImpl::fitLater() {
+  if (!widget_) return;
+  QMetaObject::invokeMethod(
+      widget_,
+      [top = widget_] {
+        if (auto* window = dynamic_cast<WindowWidget*>(top.data())) window->fitToContent(true);
+      },
+      Qt::QueuedConnection);
 }
 
 void WindowPeerImpl::dropPeer(ControlPeer& peer) {

@@ -82,6 +82,49 @@ TEST(DialogFrameQt, TheSettingsTableHidesAndShowsPagesOnTheRealTabs) {
                                            "KriTabSetting", "KRiImprinter", "KriTabInfo"}));
 }
 
+// Pages shown through the settings table widen the window; hidden again (by the table or by
+// Default) the window goes back to the size it had.
+TEST(DialogFrameQt, TheWindowGoesBackToItsSizeWhenThePagesAreHiddenAgain) {
+  QtFrame q;
+  q.f.record.wTabWindow = 0;
+  q.f.open();
+  QApplication::processEvents();
+  QWidget* top = q.widget<QWidget>(q.f.window(), "");
+  auto* tabs = q.widget<QTabWidget>(q.f.window(), kTabViewOutlet);
+  auto* table = q.widget<QTableWidget>(q.f.window(), "pSettingsTableView");
+  ASSERT_TRUE(top && tabs && table);
+  auto settle = [] {
+    constexpr int kPasses = 8;
+    for (int pass = 0; pass < kPasses; ++pass) {
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+      QApplication::processEvents();
+    }
+  };
+  settle();
+  const QSize opened = top->size();
+  ASSERT_TRUE(q.f.user.selectTab(q.f.tabs(), "KriTabSetting"));
+  auto checkAll = [&](Qt::CheckState state) {
+    for (int row = 0; row < kOptionalPageCount; ++row) table->item(row, 1)->setCheckState(state);
+    settle();
+  };
+  checkAll(Qt::Checked);
+  ASSERT_EQ(tabs->count(), 9);
+  ASSERT_GT(top->width(), opened.width()) << "nine tabs need a wider window";
+  checkAll(Qt::Unchecked);
+  ASSERT_EQ(tabs->count(), 4);
+  EXPECT_EQ(top->size(), opened) << "hidden by the table: " << top->width() << " x "
+                                 << top->height();
+  checkAll(Qt::Checked);
+  // The defaults show no optional page.
+  q.f.dataSource.onReadSetting = [&q](const std::optional<std::string>&, bool) {
+    q.f.record.wTabWindow = 0;
+  };
+  QTest::mouseClick(q.button("mButtonDefault"), Qt::LeftButton);
+  settle();
+  ASSERT_EQ(tabs->count(), 4);
+  EXPECT_EQ(top->size(), opened) << "hidden by Default: " << top->width() << " x " << top->height();
+}
+
 TEST(DialogFrameQt, CtrlClickOnDefaultOpensTheSheetOverTheWindow) {
   QtFrame q;
   q.f.open();

@@ -546,6 +546,45 @@ TEST(QtAdapter, TheLayoutCheckAndThePictureSeeTheLayoutAfterAChangeDeepInsideThe
   EXPECT_GE(shown.width(), label->width());
 }
 
+// The layout settled: a change reaches the window one level of nesting a pass.
+void settle() {
+  constexpr int kPasses = 8;
+  for (int pass = 0; pass < kPasses; ++pass) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QApplication::processEvents();
+  }
+}
+
+// Content that grows widens the window; when it shrinks again (pages hidden) the window goes back
+// to the size it had, unless the user made it larger meanwhile.
+TEST(QtAdapter, AWindowFollowsItsContentBackDownUnlessTheUserEnlargedIt) {
+  QtFixture f;
+  auto& text = f.window->make<Label>(nullptr, "mStaticText");
+  const std::string shortText = "Short";
+  const std::string longText(120, 'W');
+  text.setText(shortText);
+  f.show();
+  settle();
+  auto* top = f.widget<QWidget>("");
+  ASSERT_NE(top, nullptr);
+  const QSize opened = top->size();
+  text.setText(longText);
+  settle();
+  ASSERT_GT(top->width(), opened.width()) << "the long text widens the window";
+  text.setText(shortText);
+  settle();
+  EXPECT_EQ(top->size(), opened) << top->width() << " x " << top->height();
+
+  const QSize enlarged = opened + QSize(120, 40);
+  top->resize(enlarged);
+  settle();
+  text.setText(std::string(20, 'W'));
+  settle();
+  text.setText(shortText);
+  settle();
+  EXPECT_EQ(top->size(), enlarged) << top->width() << " x " << top->height();
+}
+
 TEST(QtAdapter, AnOpenDrawerFollowsItsWindowWhenItMovesOrShrinks) {
   QtFixture f;
   Window drawer(*f.application, WindowKind::drawer, "mPreviewDrawer", {160, 100});

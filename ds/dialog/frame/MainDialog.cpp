@@ -578,8 +578,10 @@ void MainDialog::defaultButton() {
   s.main<ui::Slider>("mSliderFilterThresh").setEnabled(false);
   s.main<ui::Slider>("mSliderBackLevel").setEnabled(false);
   deletePreviewImageFile();
-  // Pages the user hid stay hidden; Default never shows one.
+  // Pages the user hid stay hidden; Default never shows one. The settings table shows the
+  // pages as they now are.
   hideOptionalPagesByRecord();
+  s.main<ui::TableView>("pSettingsTableView").reloadData();
   scanSourceAtSetUp(true);
   capLongPageAfterDefault(s.longPage, s.curExtraParam);
 }

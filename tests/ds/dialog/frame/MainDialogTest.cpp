@@ -287,6 +287,13 @@ TEST(DialogFrame, DefaultReloadsAndKeepsHiddenPagesHidden) {
   EXPECT_TRUE(f.get<ui::Button>("mButtonScan").isEnabled());
   EXPECT_FALSE(f.get<ui::Slider>("mSliderFilterThresh").isEnabled());
   EXPECT_FALSE(std::filesystem::exists(preview));
+  // The settings table shows the pages as they now are: rotation and imprinter unchecked.
+  auto& settings = f.get<ui::TableView>("pSettingsTableView");
+  std::vector<int> checks;
+  for (int row = 0; row < settings.numberOfRows(); ++row) {
+    checks.push_back(settings.cellAt(row, 1).state);
+  }
+  EXPECT_EQ(checks, (std::vector<int>{1, 0, 1, 1, 0}));
 }
 
 TEST(DialogFrame, CtrlClickOnDefaultOpensTheDiagnosticSheet) {

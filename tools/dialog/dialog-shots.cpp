@@ -4,9 +4,11 @@
 // With --twain-host it instead runs the TWAIN host beside it (twain-scan --ui) against the real
 // data source and the simulated scanner, and pictures the whole window as opened
 // (twain-host-window.png), with the preview drawer showing a preview scan
-// (twain-host-window-preview.png) and on the information page (twain-host-window-info.png), and
-// in German as opened (twain-host-window-de.png), on the paper page
-// (twain-host-window-paper-de.png) and on the information page (twain-host-window-info-de.png).
+// (twain-host-window-preview.png), on the information page (twain-host-window-info.png), with
+// every optional page shown (twain-host-window-all-pages.png) and after Default hid them again
+// (twain-host-window-default.png), and in German as opened (twain-host-window-de.png), on the paper
+// page (twain-host-window-paper-de.png) and on the information page
+// (twain-host-window-info-de.png).
 // --language de shows the dialog in the data source's German, English where it has no text.
 // --check-layout measures every window it pictures with the toolkit's fonts and prints a line
 // "dialog-shots: layout: PICTURE: CONTROL: PROBLEM" for each control that overlaps another,
@@ -35,6 +37,7 @@
 
 #include "ds/dialog/FoundationLanguage.h"
 #include "ds/dialog/frame/MainDialog.h"
+#include "ds/dialog/frame/PageBook.h"
 #include "ds/dialog/window/DialogWindows.h"
 #include "ds/dialog/window/ImagePageSpec.h"
 #include "ds/scan/records/AlarmSound.h"
@@ -589,13 +592,16 @@ bool runTwainHost(const std::filesystem::path& out, const std::string& lang,
 
 // The whole window as the TWAIN host shows it, for a scanner with a feeder only (the simulated
 // one): in English as opened, with the drawer showing a preview of the simulated scanner's page
-// (its colour patches and marks), and the information page; in German (English where the data
-// source has no German text) as opened, the paper page with its alarm sound and the
+// (its colour patches and marks), the information page, every optional page shown and then
+// hidden again by Default (the drawer follows its window as it shrinks); in German (English where
+// the data source has no German text) as opened, the paper page with its alarm sound and the
 // information page with its language.
 bool photographTwainHost(const std::filesystem::path& out) {
   const std::string opened = (out / "twain-host-window.png").string();
   const std::string previewed = (out / "twain-host-window-preview.png").string();
   const std::string info = (out / "twain-host-window-info.png").string();
+  const std::string allPages = (out / "twain-host-window-all-pages.png").string();
+  const std::string defaults = (out / "twain-host-window-default.png").string();
   const std::string german = (out / "twain-host-window-de.png").string();
   const std::string paper = (out / "twain-host-window-paper-de.png").string();
   const std::string germanInfo = (out / "twain-host-window-info-de.png").string();
@@ -604,12 +610,19 @@ bool photographTwainHost(const std::filesystem::path& out) {
     return "select " + std::string(kTabViewOutlet) + " " + tab + "\n";
   };
   const std::string ready = "wait-enabled mButtonScan\n", exit = "click mButtonCancel\n";
+  // Every optional page shown through the setting page's table, then Default hides them: the
+  // window shrinks and its drawer stays at its side.
+  std::string showPages = select("Setting");
+  for (int row = 0; row < kOptionalPageCount; ++row) {
+    showPages += "check pSettingsTableView " + std::to_string(row) + " 1\n";
+  }
   const std::string english = ready + shot(opened) + "click mButtonPreview\n" +
                               "click mButtonDrawerPreview\n" + ready + shot(previewed) +
-                              select("Information") + shot(info) + exit;
+                              select("Information") + shot(info) + showPages + shot(allPages) +
+                              "click mButtonDefault\n" + shot(defaults) + exit;
   const std::string inGerman = ready + shot(german) + select("Paper") + shot(paper) +
                                select("Information") + shot(germanInfo) + exit;
-  return runTwainHost(out, "en_US.UTF-8", english, {opened, previewed, info}) &&
+  return runTwainHost(out, "en_US.UTF-8", english, {opened, previewed, info, allPages, defaults}) &&
          runTwainHost(out, "de_DE.UTF-8", inGerman, {german, paper, germanInfo});
 }
 

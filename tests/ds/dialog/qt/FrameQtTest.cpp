@@ -19,6 +19,15 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// The layout settled: a change reaches the window one level of nesting a pass.
+void settle() {
+  constexpr int kPasses = 8;
+  for (int pass = 0; pass < kPasses; ++pass) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QApplication::processEvents();
+  }
+}
+
 TEST(DialogFrameQt, ScanThroughTheRealButtonCommitsThenStartsTheTransfer) {
   QtFrame q;
   // The host's application runs the dialog on its GUI thread: no thread and no application of
@@ -93,13 +102,6 @@ TEST(DialogFrameQt, TheWindowGoesBackToItsSizeWhenThePagesAreHiddenAgain) {
   auto* tabs = q.widget<QTabWidget>(q.f.window(), kTabViewOutlet);
   auto* table = q.widget<QTableWidget>(q.f.window(), "pSettingsTableView");
   ASSERT_TRUE(top && tabs && table);
-  auto settle = [] {
-    constexpr int kPasses = 8;
-    for (int pass = 0; pass < kPasses; ++pass) {
-      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-      QApplication::processEvents();
-    }
-  };
   settle();
   const QSize opened = top->size();
   ASSERT_TRUE(q.f.user.selectTab(q.f.tabs(), "KriTabSetting"));
@@ -154,7 +156,7 @@ TEST(DialogFrameQt, TheMainButtonsShareOneHeightAndThePagesStayPutOnEveryPage) {
   auto* tabs = q.widget<QTabWidget>(q.f.window(), kTabViewOutlet);
   ASSERT_NE(tabs, nullptr);
   tabs->setCurrentIndex(0);
-  QApplication::processEvents();
+  settle();
   const QRect pages = tabs->geometry();
   QPushButton* defaults = q.button("mButtonDefault");
   ASSERT_NE(defaults, nullptr);
@@ -168,7 +170,7 @@ TEST(DialogFrameQt, TheMainButtonsShareOneHeightAndThePagesStayPutOnEveryPage) {
   EXPECT_GT(defaults->width(), q.button("mButtonScan")->width()) << "Default is widened";
   for (int page = 0; page < tabs->count(); ++page) {
     tabs->setCurrentIndex(page);
-    QApplication::processEvents();
+    settle();
     const QRect now = tabs->geometry();
     EXPECT_EQ(now, pages) << tabs->tabText(page).toStdString() << ": " << now.width() << " x "
                           << now.height() << " at " << now.x() << "," << now.y() << ", was "

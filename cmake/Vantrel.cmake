@@ -144,6 +144,14 @@ function(_vt_make_test_programs)
     add_executable(${program} ${main_source})
     target_link_libraries(${program} PRIVATE ${members} GTest::gtest GTest::gmock GTest::gtest_main
                                              Threads::Threads)
+    # What a member loads at run time (the folder's add_dependencies on it) is built with the
+    # program itself: an object library's dependencies do not make the program's.
+    foreach(member ${members})
+      get_target_property(deps ${member} MANUALLY_ADDED_DEPENDENCIES)
+      if(deps)
+        add_dependencies(${program} ${deps})
+      endif()
+    endforeach()
     vt_test_code(${program})
     _vt_test_program(${program} "${threaded}" ${timeout} "${env}")
   endforeach()

@@ -8,9 +8,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "DeviceFixture.h"
@@ -290,11 +292,22 @@ inline sim::Fault SilentRead(uint32_t skip) {
   return f;
 }
 
-// Threads of this process now.
+// Threads of this process now. A joined thread is left out: its join returns once it has let go
+// of the process's memory, but the system lists it until its exit has run, which a loaded
+// machine delays; such a thread no longer shows the process's memory in its status.
 inline size_t ThreadCount() {
   size_t n = 0;
   if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    while (dirent* e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      std::ifstream status(std::string("/proc/self/task/") + e->d_name + "/status");
+      std::string line;
+      bool holdsMemory = false;
+      while (!holdsMemory && std::getline(status, line))
+        holdsMemory = line.rfind("VmSize:", 0) == 0;
+      // A thread gone between the listing and the read is gone.
+      n += holdsMemory;
+    }
     closedir(d);
   }
   return n;

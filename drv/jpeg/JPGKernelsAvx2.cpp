@@ -231,45 +231,48 @@ void fdctQuant2Avx2(const int16_t* a, const int16_t* b, const JpgQuantTable* t, 
 }
 
 // ---------------------------------------------------------------------------------------------
-// Colour conversion, sixteen pixels at a time.
+// Colour conversion, sixteen pixels at a time. R and B need one product each: a 16-bit high
+// product of the chroma scaled by 16 is exactly the 12-bit shift. G's two products are summed
+// in 32 bits first, as the plain code does. The bytes go to their pixels through shuffles made
+// for the row's channel order.
 
-struct Ycc256 {
-  __m256i cR = _mm256_set1_epi32(kJpgColour.crR & 0xFFFF);
-  __m256i cB = _mm256_set1_epi32(kJpgColour.cbB & 0xFFFF);
-  __m256i cG = _mm256_set1_epi32(
-      int32_t(uint32_t(kJpgColour.crG) << 16 | (uint32_t(kJpgColour.cbG) & 0xFFFF)));
+struct YccShuffles {
+  // For each half (eight pixels): output bytes [0, 16) and [16, 32) from the R, G bytes (R at
+  // 0-7, G at 8-15) and from the B bytes (0-7).
+  __m256i fromRg[2], fromB[2];
 };
 
-// Sixteen pixels of kBpp bytes from four channels of sixteen bytes.
-template <int kBpp>
-inline void storePixels16(const __m128i* ch, uint8_t* o) {
-  const __m128i p01[2] = {_mm_unpacklo_epi8(ch[0], ch[1]), _mm_unpackhi_epi8(ch[0], ch[1])};
-  const __m128i p23[2] = {_mm_unpacklo_epi8(ch[2], ch[3]), _mm_unpackhi_epi8(ch[2], ch[3])};
-  __m128i q[4];
-  for (int h = 0; h < 2; ++h) {
-    q[2 * h] = _mm_unpacklo_epi16(p01[h], p23[h]);
-    q[2 * h + 1] = _mm_unpackhi_epi16(p01[h], p23[h]);
+YccShuffles makeYccShuffles(uint32_t bpp, const uint32_t* seq) {
+  alignas(32) int8_t rg[2][32], b[2][32];
+  for (int part = 0; part < 2; ++part)
+    for (int j = 0; j < 16; ++j) {
+      const int at = 16 * part + j;  // byte of the eight pixels' output
+      const int px = at / int(bpp), slot = at % int(bpp);
+      int8_t fromRg = -128, fromB = -128;
+      if (px < 8) {
+        if (uint32_t(slot) == seq[0]) fromRg = int8_t(px);
+        if (uint32_t(slot) == seq[1]) fromRg = int8_t(8 + px);
+        if (uint32_t(slot) == seq[2]) fromB = int8_t(px);
+      }
+      rg[part][j] = rg[part][j + 16] = fromRg;
+      b[part][j] = b[part][j + 16] = fromB;
+    }
+  YccShuffles m;
+  for (int part = 0; part < 2; ++part) {
+    m.fromRg[part] = _mm256_load_si256(reinterpret_cast<const __m256i*>(rg[part]));
+    m.fromB[part] = _mm256_load_si256(reinterpret_cast<const __m256i*>(b[part]));
   }
-  if (kBpp == 4) {
-    for (int i = 0; i < 4; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * i), q[i]);
-  } else {
-    // Every fourth byte dropped: four groups of 12 bytes, written front to back so that each
-    // store's four spare bytes are overwritten by the next; the last group writes exactly.
-    const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    for (int i = 0; i < 3; ++i)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12 * i), _mm_shuffle_epi8(q[i], pick));
-    const __m128i last = _mm_shuffle_epi8(q[3], pick);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 36), last);
-    const int tail = _mm_cvtsi128_si32(_mm_srli_si128(last, 8));
-    __builtin_memcpy(o + 44, &tail, 4);
-  }
+  return m;
 }
 
-template <int kShift, int kBpp, int kOrder>
+template <int kShift, int kBpp>
 int32_t yccRowT(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int32_t width,
-                const uint32_t* seq) {
-  const Ycc256 k;
+                const YccShuffles& m) {
   const __m256i k128 = _mm256_set1_epi16(128);
+  const __m256i cR = _mm256_set1_epi16(int16_t(kJpgColour.crR));
+  const __m256i cB = _mm256_set1_epi16(int16_t(kJpgColour.cbB));
+  const __m256i cG = _mm256_set1_epi32(
+      int32_t(uint32_t(kJpgColour.crG) << 16 | (uint32_t(kJpgColour.cbG) & 0xFFFF)));
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
     __m128i b8, r8;
@@ -286,45 +289,43 @@ int32_t yccRowT(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t*
         _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x)));
     const __m256i b = _mm256_sub_epi16(_mm256_cvtepu8_epi16(b8), k128);
     const __m256i r = _mm256_sub_epi16(_mm256_cvtepu8_epi16(r8), k128);
-    const __m256i zero = _mm256_setzero_si256();
-    auto terms = [&](__m256i lo, __m256i hi, __m256i c) {
-      return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_madd_epi16(lo, c), 12),
-                                _mm256_srai_epi32(_mm256_madd_epi16(hi, c), 12));
-    };
-    const __m256i dr = terms(_mm256_unpacklo_epi16(r, zero), _mm256_unpackhi_epi16(r, zero), k.cR);
-    const __m256i db = terms(_mm256_unpacklo_epi16(b, zero), _mm256_unpackhi_epi16(b, zero), k.cB);
-    const __m256i dg = terms(_mm256_unpacklo_epi16(b, r), _mm256_unpackhi_epi16(b, r), k.cG);
-    auto bytes = [&](__m256i d) {
-      const __m256i v = _mm256_add_epi16(Y, d);
-      return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-    };
-    __m128i ch[4];
-    placeChannels<kOrder>(bytes(dr), bytes(dg), bytes(db), _mm_setzero_si128(), seq, ch);
-    storePixels16<kBpp>(ch, out + size_t(x) * kBpp);
+    const __m256i dr = _mm256_mulhi_epi16(_mm256_slli_epi16(r, 4), cR);
+    const __m256i db = _mm256_mulhi_epi16(_mm256_slli_epi16(b, 4), cB);
+    const __m256i dg = _mm256_packs_epi32(
+        _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(b, r), cG), 12),
+        _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(b, r), cG), 12));
+    // Halves of eight pixels: R, G bytes and B bytes, clamped by saturation.
+    const __m256i rg = _mm256_packus_epi16(_mm256_add_epi16(Y, dr), _mm256_add_epi16(Y, dg));
+    const __m256i bb = _mm256_packus_epi16(_mm256_add_epi16(Y, db), _mm256_add_epi16(Y, db));
+    const __m256i p0 =
+        _mm256_or_si256(_mm256_shuffle_epi8(rg, m.fromRg[0]), _mm256_shuffle_epi8(bb, m.fromB[0]));
+    const __m256i p1 =
+        _mm256_or_si256(_mm256_shuffle_epi8(rg, m.fromRg[1]), _mm256_shuffle_epi8(bb, m.fromB[1]));
+    uint8_t* o = out + size_t(x) * kBpp;
+    if (kBpp == 4) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_permute2x128_si256(p0, p1, 0x20));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32),
+                          _mm256_permute2x128_si256(p0, p1, 0x31));
+    } else {
+      // 24 bytes a half.
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(p0));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 16), _mm256_castsi256_si128(p1));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 24), _mm256_extracti128_si256(p0, 1));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 40), _mm256_extracti128_si256(p1, 1));
+    }
   }
   return x;
 }
 
-template <int kOrder>
-int32_t yccRowOrder(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
-                    int32_t width, int shift, uint32_t bpp, const uint32_t* seq) {
-  if (shift == 1)
-    return bpp == 3 ? yccRowT<1, 3, kOrder>(y, cb, cr, out, width, seq)
-                    : yccRowT<1, 4, kOrder>(y, cb, cr, out, width, seq);
-  return bpp == 3 ? yccRowT<0, 3, kOrder>(y, cb, cr, out, width, seq)
-                  : yccRowT<0, 4, kOrder>(y, cb, cr, out, width, seq);
-}
-
 int32_t yccRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                    int32_t width, int shift, uint32_t bpp, const uint32_t* seq) {
-  switch (pixelOrderOf(seq)) {
-    case kOrderRgb:
-      return yccRowOrder<kOrderRgb>(y, cb, cr, out, width, shift, bpp, seq);
-    case kOrderBgr:
-      return yccRowOrder<kOrderBgr>(y, cb, cr, out, width, shift, bpp, seq);
-    default:
-      return yccRowOrder<kOrderAny>(y, cb, cr, out, width, shift, bpp, seq);
-  }
+  if (width < 16) return 0;
+  const YccShuffles m = makeYccShuffles(bpp, seq);
+  if (shift == 1)
+    return bpp == 3 ? yccRowT<1, 3>(y, cb, cr, out, width, m)
+                    : yccRowT<1, 4>(y, cb, cr, out, width, m);
+  return bpp == 3 ? yccRowT<0, 3>(y, cb, cr, out, width, m)
+                  : yccRowT<0, 4>(y, cb, cr, out, width, m);
 }
 
 // ---------------------------------------------------------------------------------------------

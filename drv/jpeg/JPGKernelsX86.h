@@ -161,8 +161,8 @@ inline uint64_t nonZeroMask16(const int16_t* zz) {
 
 // Decoding colour: the coefficient pairs for 16-bit multiply-adds.
 struct YccConstants {
-  __m128i cR = _mm_set1_epi32(kJpgColour.crR & 0xFFFF);
-  __m128i cB = _mm_set1_epi32(kJpgColour.cbB & 0xFFFF);
+  __m128i cR = _mm_set1_epi16(int16_t(kJpgColour.crR));
+  __m128i cB = _mm_set1_epi16(int16_t(kJpgColour.cbB));
   __m128i cG =
       _mm_set1_epi32(int32_t(uint32_t(kJpgColour.crG) << 16 | (uint32_t(kJpgColour.cbG) & 0xFFFF)));
 };
@@ -212,8 +212,10 @@ inline void yccToRgb8(const YccConstants& k, __m128i y8, __m128i b8, __m128i r8,
     return _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(lo, c), 12),
                            _mm_srai_epi32(_mm_madd_epi16(hi, c), 12));
   };
-  const __m128i dr = terms(_mm_unpacklo_epi16(r, zero), _mm_unpackhi_epi16(r, zero), k.cR);
-  const __m128i db = terms(_mm_unpacklo_epi16(b, zero), _mm_unpackhi_epi16(b, zero), k.cB);
+  // One product each for R and B: the high half of (chroma * 16) * coefficient is the 12-bit
+  // shift exactly.
+  const __m128i dr = _mm_mulhi_epi16(_mm_slli_epi16(r, 4), k.cR);
+  const __m128i db = _mm_mulhi_epi16(_mm_slli_epi16(b, 4), k.cB);
   const __m128i dg = terms(_mm_unpacklo_epi16(b, r), _mm_unpackhi_epi16(b, r), k.cG);
   placeChannels<kOrder>(_mm_packus_epi16(_mm_add_epi16(Y, dr), zero),
                         _mm_packus_epi16(_mm_add_epi16(Y, dg), zero),

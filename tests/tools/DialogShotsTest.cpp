@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -124,15 +125,31 @@ TEST(DialogShots, WritesEveryPageTheDrawerAndEachPanel) {
 }
 
 // The whole window inside the TWAIN host, against the real data source and the simulated
-// scanner: as opened, with the drawer and a preview beside it and on the information page, and
-// in German as opened, on the paper page and on the information page; beside the other
-// pictures.
+// scanner (a feeder without a flatbed): as opened, with the drawer and a preview beside it, on
+// the information page, with every optional page shown and after Default hid them again; in
+// German as opened, on the paper page, on the information page and with a scan's progress window
+// over it; beside the other pictures.
 TEST(DialogShots, TheWholeWindowFromTheTwainHost) {
   const std::filesystem::path folder = DIALOG_SHOTS_OUT;
   std::filesystem::create_directories(folder);
-  const std::vector<std::string> names = {"twain-host-window.png", "twain-host-window-preview.png",
-                                          "twain-host-window-info.png", "twain-host-window-de.png",
-                                          "twain-host-window-paper-de.png"};
+  enum Picture {
+    kOpened,
+    kPreviewed,
+    kInfo,
+    kAllPages,
+    kDefault,
+    kGerman,
+    kPaper,
+    kGermanInfo,
+    kProgress,
+    kPictures
+  };
+  const std::array<std::string, kPictures> names = {
+      "twain-host-window.png",          "twain-host-window-preview.png",
+      "twain-host-window-info.png",     "twain-host-window-all-pages.png",
+      "twain-host-window-default.png",  "twain-host-window-de.png",
+      "twain-host-window-paper-de.png", "twain-host-window-info-de.png",
+      "twain-host-progress-de.png"};
   for (const std::string& name : names) std::filesystem::remove(folder / name);
   const auto run = testsupport::runCommand(std::string(DIALOG_SHOTS_PATH) + " --out " +
                                            folder.string() + " --twain-host");
@@ -144,11 +161,18 @@ TEST(DialogShots, TheWholeWindowFromTheTwainHost) {
     EXPECT_GT(pictures[i].raster.layout.width, pictures[i].raster.layout.height);
     EXPECT_GT(coloursIn(pictures[i].raster), 8u) << "blank";
   }
-  const auto& opened = pictures[0].raster.layout;
-  const auto& previewed = pictures[1].raster.layout;
+  auto layout = [&pictures](Picture p) { return pictures[p].raster.layout; };
   // The drawer opens at the window's side: the picture grows by its width, not its height.
-  EXPECT_GT(previewed.width, opened.width + 200);
-  EXPECT_LT(previewed.height, opened.height * 1.1);
+  EXPECT_GT(layout(kPreviewed).width, layout(kOpened).width + 200);
+  EXPECT_LT(layout(kPreviewed).height, layout(kOpened).height * 1.1);
+  // Every optional page widens the window; after Default hid them the window with its drawer is
+  // as wide as before they were shown.
+  EXPECT_GT(layout(kAllPages).width, layout(kPreviewed).width);
+  EXPECT_EQ(layout(kDefault).width, layout(kPreviewed).width);
+  // The progress window opens over the dialog: the windows shown take no more room than the
+  // dialog on the page the scan started from.
+  EXPECT_EQ(layout(kProgress).width, layout(kGermanInfo).width);
+  EXPECT_EQ(layout(kProgress).height, layout(kGermanInfo).height);
   EXPECT_FALSE(std::filesystem::exists(folder / "twain-host-run")) << "the run's folder is left";
 }
 

@@ -44,6 +44,7 @@
 #include "ds/scan/records/DeviceType.h"
 #include "ds/scan/records/NvmData.h"
 #include "ds/scan/records/PaperTbl.h"
+#include "ds/twain/TezFRLDialogBox.h"
 #include "platform/imageio/ImageIO.h"
 #include "platform/ui/Alert.h"
 #include "platform/ui/Host.h"
@@ -551,10 +552,14 @@ bool copyBundle(const std::filesystem::path& from, const std::filesystem::path& 
 }
 
 // One run of twain-scan with the data source's dialog: the Qt adapter plays `script` (its
-// VT_UI_QT_SCRIPT) against the build's data source and the simulated scanner, in the locale
-// `lang`; every picture in `pictures` must exist at its end.
+// VT_UI_QT_SCRIPT) against the build's data source and the simulated scanner (one sheet, the
+// `scanner` lines added to its description), in the locale `lang`; every picture in `pictures`
+// must exist at its end. The pages scanned are WORK/page-N.tif.
+constexpr std::string_view kWorkFolder = "WORK";
+
 bool runTwainHost(const std::filesystem::path& out, const std::string& lang,
-                  const std::string& script, const std::vector<std::filesystem::path>& pictures) {
+                  const std::string& scanner, const std::string& script,
+                  const std::vector<std::filesystem::path>& pictures) {
   namespace fs = std::filesystem;
   const fs::path build = buildFolder();
   const fs::path work = out / "twain-host-run";
@@ -566,8 +571,14 @@ bool runTwainHost(const std::filesystem::path& out, const std::string& lang,
     return false;
   }
   for (const fs::path& picture : pictures) fs::remove(picture, error);
-  std::ofstream(work / "scanner.txt") << "serial SIM0000001\nsheets 1\npreview-page 90 200 180\n";
-  std::ofstream(work / "user.txt") << script;
+  std::ofstream(work / "scanner.txt") << "serial SIM0000001\nsheets 1\npreview-page 90 200 180\n"
+                                      << scanner;
+  // The script names the run's folder as WORK.
+  std::string played = script;
+  for (std::size_t at; (at = played.find(kWorkFolder)) != std::string::npos;) {
+    played.replace(at, kWorkFolder.size(), work.string());
+  }
+  std::ofstream(work / "user.txt") << played;
   const fs::path log = work / "twain-scan.log";
   const std::string command =
       "env HOME=" + quoted(work) + " XDG_CONFIG_HOME=" + quoted(work / "config") + " LANG=" + lang +
@@ -605,6 +616,7 @@ bool photographTwainHost(const std::filesystem::path& out) {
   const std::string german = (out / "twain-host-window-de.png").string();
   const std::string paper = (out / "twain-host-window-paper-de.png").string();
   const std::string germanInfo = (out / "twain-host-window-info-de.png").string();
+  const std::string progress = (out / "twain-host-progress-de.png").string();
   auto shot = [](const std::string& file) { return "shot " + file + " windows\n"; };
   auto select = [](const char* tab) {
     return "select " + std::string(kTabViewOutlet) + " " + tab + "\n";
@@ -620,10 +632,18 @@ bool photographTwainHost(const std::filesystem::path& out) {
                               "click mButtonDrawerPreview\n" + ready + shot(previewed) +
                               select("Information") + shot(info) + showPages + shot(allPages) +
                               "click mButtonDefault\n" + shot(defaults) + exit;
+  // A scan from the dialog: its progress window opens over the dialog (no window manager places
+  // it), in German; the scanner's first reads of the page are slow, so that it stays a while.
+  const std::string slowReads = "fault slow opcode=0x28 type=0 delay-ms=400 count=6\n";
   const std::string inGerman = ready + shot(german) + select("Paper") + shot(paper) +
-                               select("Information") + shot(germanInfo) + exit;
-  return runTwainHost(out, "en_US.UTF-8", english, {opened, previewed, info, allPages, defaults}) &&
-         runTwainHost(out, "de_DE.UTF-8", inGerman, {german, paper, germanInfo});
+                               select("Information") + shot(germanInfo) + "click mButtonScan\n" +
+                               "wait-enabled " + std::string(kCancelButtonOutlet) + "\n" +
+                               shot(progress) + "wait-file " + std::string(kWorkFolder) +
+                               "/page-1.tif\n" + ready + exit;
+  return runTwainHost(out, "en_US.UTF-8", "", english,
+                      {opened, previewed, info, allPages, defaults}) &&
+         runTwainHost(out, "de_DE.UTF-8", slowReads, inGerman,
+                      {german, paper, germanInfo, progress});
 }
 
 }  // namespace

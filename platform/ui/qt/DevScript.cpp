@@ -30,6 +30,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -214,7 +215,8 @@ class ScriptPlayer : public QObject {
   }
 
   // The windows shown (a dialog with its drawer), each drawn where it stands on the screen, on
-  // one picture that holds them all; what lies between them stays transparent.
+  // one picture that holds them all; what lies between them stays transparent. A dialog window
+  // (a sheet, an alert, a progress window) stands over the windows it belongs to: drawn last.
   static QImage shownWindows() {
     QRect all;
     std::vector<QWidget*> shown;
@@ -223,6 +225,8 @@ class ScriptPlayer : public QObject {
       shown.push_back(top);
       all |= top->geometry();
     }
+    std::stable_partition(shown.begin(), shown.end(),
+                          [](const QWidget* top) { return top->windowType() != Qt::Dialog; });
     if (shown.empty()) return {};
     QImage picture(all.size(), QImage::Format_ARGB32);
     picture.fill(Qt::transparent);

@@ -219,7 +219,12 @@ bool GetImageToBufferContinuousScan(CScannerManagerScannerItem* item) {
       return false;
     }
     if (item->bContinuousEndPending && h.type == kPacketImage && h.lStatusLong == 0) {
-      // The rest of a page the client already took whole.
+      // The rest of a page the client already took whole; a multi-feed or skew the scanner
+      // reported in it still reaches the client, with the next call.
+      if (h.lMessageStatusLong != 0) {
+        item->bReadMessagePresent = 1;
+        item->dwReadMessage = static_cast<uint32_t>(h.lMessageStatusLong);
+      }
       if (h.dwSize != 0) {
         pipe->Read(h.dwSize, nullptr);
         if (item->bContinuousDuplex && item->pReadSourceRear != nullptr)
@@ -423,12 +428,19 @@ void PageReader::Run() {
   long result = 0;
   long heldMessage = 0;
   bool jfifFailed = false;
+  // A continuous stream's sheet that ended before a fixed-length page: the rest of the page is
+  // padding, not the next sheet (a page job pads through the end-padding flag).
+  bool streamPageEnded = false;
   while (remaining > 0 && result == 0 && !jfifFailed && !m_item->bReaderStop) {
     READSCAN_PARAM p{};
     p.pBuffer = m_item->pClientBuffer;
     p.dwBufferSize = static_cast<uint32_t>(std::min<uint64_t>(block, remaining));
     long status = 0, message = 0;
-    if (!ReadScanInternal(m_item, &p)) {
+    if (streamPageEnded) {
+      DbgPrintf(2, "ReadScanInternal : Do useless data padding to AP buffer size = %d",
+                p.dwBufferSize);
+      std::memset(p.pBuffer, 0, p.dwBufferSize);
+    } else if (!ReadScanInternal(m_item, &p)) {
       bool isMessage = false;
       long code = 0;
       GetLastStatusCode(m_item, &isMessage, &code);
@@ -447,6 +459,7 @@ void PageReader::Run() {
     }
     m_eop = p.blEOP;
     m_eof = p.blEOF;
+    if (m_item->bContinuousMode && !toEnd && p.blEOP) streamPageEnded = true;
     uint32_t received = p.dwEffectiveSize;
     long lines = -1, pixels = -1;
     if (toEnd) {
@@ -505,8 +518,9 @@ void PageReader::Run() {
         EndImage(static_cast<uint32_t>(bytesSoFar / bytesPerLine), lineOffset, unknownLength);
         remaining = 0;
       } else if (remaining == 0) {
-        // A continuous page whose end packet this block did not reach: the rest is dropped.
-        if (m_item->bContinuousMode && !p.blEOP && status == 0) m_item->bContinuousEndPending = 1;
+        // A continuous page whose end packet no block reached: the rest is dropped.
+        if (m_item->bContinuousMode && !streamPageEnded && status == 0)
+          m_item->bContinuousEndPending = 1;
         m_eop = 1;
         ClearCarry();
         RewriteRawRecord(bytesSoFar / bytesPerLine, bytesSoFar);
@@ -728,6 +742,18 @@ bool ReadScanInternal(CScannerManagerScannerItem* item, READSCAN_PARAM* p) {
       DbgPrintf(2, "ReadScanInternal : Do useless data padding to AP buffer size = %d", room);
       std::memset(out + filled, 0, room);
       filled = want;
+    } else if (item->dwReadPending != 0 && item->bContinuousEndPending) {
+      // The rest of a packet whose page the client already took whole: dropped with the rest
+      // of that page, not delivered as the next page's first bytes.
+      const uint32_t n = item->dwReadPending;
+      CExtPipe* rearInStep = item->bContinuousDuplex ? item->pReadSourceRear : nullptr;
+      if ((rearInStep != nullptr && !rearInStep->Read(n, nullptr)) ||
+          !DataSource(item)->Read(n, nullptr)) {
+        item->lErrorStatus = LostPipeStatus(item);
+        ok = false;
+        break;
+      }
+      item->dwReadPending = 0;
     } else if (item->dwReadPending != 0) {
       const uint32_t n = std::min(item->dwReadPending, room);
       DbgPrintf(2, "ReadScanInternal : Copy from pipe to AP buffer size = %d", n);

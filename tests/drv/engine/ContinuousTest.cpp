@@ -233,6 +233,63 @@ TEST_F(Continuous, AJamEndsTheBatchWithItsStatus) {
   EXPECT_EQ(ThreadCount(), threads);
 }
 
+// Fixed-length pages of sheets shorter and longer than the page, whole or in blocks, at the
+// scanner's resolution or converted: each sheet gives one page, a short one padded, a long one
+// cut (the rest left out); the sheet behind a short one is neither run into its page nor lost,
+// and a multi-feed on it reaches the client.
+TEST_F(Continuous, FixedLengthPagesOfShortAndLongSheetsKeepEverySheet) {
+  struct Case {
+    const char* what;
+    std::vector<uint32_t> sheets;
+    bool multiFeed;  // on the second sheet, within its page
+    uint16_t res = 300;
+    long block = 0;
+  };
+  const Case cases[] = {
+      {"short, whole, long", {kLines - 100, kLines, kLines + 200}, false},
+      {"long, short, long", {kLines + 200, kLines - 100, kLines + 200}, false},
+      {"converted: short, whole, long", {kLines - 100, kLines, kLines + 200}, false, 150},
+      {"converted", {520, 719, 253, 927}, false, 150},
+      {"in blocks", {kLines - 100, kLines + 200, kLines - 150, kLines + 300}, false, 300, 4096},
+      {"in blocks, a multi-feed on the sheet after a short one",
+       {kLines - 100, kLines + 200},
+       true,
+       300,
+       4096},
+      {"converted, in blocks", {520, 719, 253, 927}, false, 150, 4096},
+  };
+  for (const Case& c : cases) {
+    sim::Config config;
+    config.sheetLengths = c.sheets;
+    if (c.multiFeed) config.sheetEvents = {{sim::SheetEventKind::MultiFeed, 2, 0, 100 * kLine, 0}};
+    sim::SimScanner& s = OpenRaw(uint32_t(c.sheets.size()), config);
+    const size_t threads = ThreadCount();
+    SCANPARAMETER_UNION p = c.res == 300 ? RawGreyPage(kLines) : GreyPageAt(c.res, kLine, kLines);
+    p.CtrlMode = kCtrlContinuous | kCtrlFixed;
+    const Job out = RunJob(p, c.block, 8, true);
+    ASSERT_EQ(out.pages.size(), c.sheets.size() + 1) << c.what;
+    bool reached = std::count(out.stopScan.begin(), out.stopScan.end(), -3101) != 0;
+    for (uint32_t i = 0; i < out.pages.size(); ++i) {
+      for (const Receiver::Call& call : out.pages[i].calls) {
+        const Codes codes = CodesOf(call);
+        reached = reached || std::count(codes.begin(), codes.end(), -3101) != 0;
+      }
+      if (i == c.sheets.size() || c.res != 300) continue;
+      // The sheet's lines, then (a short sheet) zeros to the page's length.
+      const std::string page = std::string(c.what) + ", page " + std::to_string(i + 1);
+      Bytes expected = sim::SheetSide(i + 1, 0, std::min(c.sheets[i], kLines), kLine);
+      expected.resize(size_t(kLines) * kLine, 0);
+      EXPECT_TRUE(out.pages[i].data == expected) << page;
+    }
+    EXPECT_EQ(s.Scanned().eventsMet.size(), c.multiFeed ? 1u : 0u) << c.what;
+    EXPECT_EQ(reached, c.multiFeed) << c.what;
+    EXPECT_EQ(out.stopJob, 0) << c.what;
+    EXPECT_EQ(ThreadCount(), threads) << c.what;
+    s.ClearSheetEvents();
+    ExpectCleanNextJob(s, c.what);
+  }
+}
+
 // Two-sided continuous scan through the rows that de-multiplex or convert: the scanner's
 // interleaved stream (styles 1 to 3, one stream of both sides) split by the de-multiplexing
 // thread, a resolution the scanner lacks scaled by the conversion thread, or both. The client

@@ -70,6 +70,8 @@ const Row kRegressionRows[] = {
     {477, "style 7, KRTerminateDevice after the front page's KRStopScan(0) hangs"},
     {8, "a scanner that stops answering its READ: the page waits for ever, no time-out ends it"},
     {9675, "style 5, a multi-feed in the front's last READ: the rear comes empty, reported good"},
+    {4468, "continuous, 150 dpi in blocks: the sheet behind a short one and its multi-feed lost"},
+    {4737, "continuous, tiny area: a multi-feed in the part of a sheet past the page is lost"},
 };
 
 class ExploreRegression : public ::testing::TestWithParam<Row> {

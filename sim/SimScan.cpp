@@ -321,9 +321,10 @@ uint32_t SideOfRead(const DeviceState& s, const Window& w) {
       return scan.nextSide;
     default: {  // 4, 5, 6: the front side, then the rear
       // A host that knows the page length reads the front exactly and goes on with the rear;
-      // one that reads to the end of the page meets the front's end first.
-      const bool frontRead =
-          w.lines != kUnknownLines && scan.position[0] >= scan.side[0].size() && !scan.endOwed[0];
+      // one that reads to the end of the page, or a front shorter than the window, meets the
+      // front's end first.
+      const bool frontRead = w.lines != kUnknownLines && scan.lines[0] >= w.lines &&
+                             scan.position[0] >= scan.side[0].size() && !scan.endOwed[0];
       return scan.sideEnded[0] || frontRead ? 1 : 0;
     }
   }

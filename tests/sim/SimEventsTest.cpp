@@ -165,6 +165,35 @@ TEST_F(SimEvents, AReportedConditionInTheFrontsLastReadLeavesItsEndForTheNextRea
   }
 }
 
+// The same styles with a sheet shorter than the window: a host that asked for the front's last
+// byte in a READ of its own size still asks for the window's length, and the next READ brings
+// the front's end, not the rear's first bytes.
+TEST_F(SimEvents, AShortSheetsFrontReadToItsLastByteEndsWithTheNextRead) {
+  constexpr uint16_t kDuplex = 4;
+  constexpr uint32_t kSheetLines = kLines / 2;
+  constexpr size_t kSide = size_t{kSheetLines} * kLine;
+  constexpr uint32_t kRead = kSide / 2;
+  for (const uint8_t style : {uint8_t(4), uint8_t(5), uint8_t(6)}) {
+    const std::string what = "style " + std::to_string(style);
+    sim::Config config;
+    config.duplexStyle = style;
+    config.sheetLengths = {kSheetLines};
+    Start(config, kDuplex, kLines);
+    for (uint32_t i = 0; i < 2; ++i) {
+      const Read front = ReadImage(kRead);
+      ASSERT_EQ(front.status, 0) << what;
+      EXPECT_EQ(front.data, Side(1, i * kRead, (i + 1) * kRead)) << what;
+    }
+    const Read end = ReadImage(kRead);
+    ASSERT_EQ(end.status, 2) << what;
+    EXPECT_EQ(end.code, style == 6 ? 0x8022 : 0x8004) << what;
+    EXPECT_EQ(end.information, 0u) << what;
+    const Read rear = ReadImage(kRead);
+    EXPECT_EQ(rear.status, 0) << what;
+    EXPECT_EQ(rear.data, Side(1, 0, kRead, 1)) << what;
+  }
+}
+
 TEST_F(SimEvents, BlankPagesEndOfFileImagesAndMultiFeedAtTheEnd) {
   sim::Config config;
   config.sheetEvents = {{SheetEventKind::BlankPage, 1, 0, 0, 0},

@@ -72,6 +72,8 @@ const Row kRegressionRows[] = {
     {9675, "style 5, a multi-feed in the front's last READ: the rear comes empty, reported good"},
     {4468, "continuous, 150 dpi in blocks: the sheet behind a short one and its multi-feed lost"},
     {4737, "continuous, tiny area: a multi-feed in the part of a sheet past the page is lost"},
+    {6877,
+     "style 6, a front read to its last byte in whole READs: the rear's start sent as its end"},
 };
 
 class ExploreRegression : public ::testing::TestWithParam<Row> {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "drv/jpeg/JPGJpegLib.h"
+#include "drv/jpeg/JPGKernels.h"
 
 namespace {
 
@@ -223,8 +224,10 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  fprintf(stderr, "A4 300 dpi page %d x %d: colour stream %zu bytes, grey stream %zu bytes\n",
-          kWidth, kHeight, gPages[0].jpeg.size(), gPages[1].jpeg.size());
+  fprintf(stderr,
+          "A4 300 dpi page %d x %d: colour stream %zu bytes, grey stream %zu bytes; the codec's "
+          "%s kernels\n",
+          kWidth, kHeight, gPages[0].jpeg.size(), gPages[1].jpeg.size(), jpgKernels().name);
 
   std::map<std::string, double> times;
   int fds[2];

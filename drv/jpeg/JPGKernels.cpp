@@ -190,6 +190,8 @@ const JpgKernels* jpgKernelsFor(JpgIsa isa) {
       return jpgSse2Kernels();
     case JpgIsa::kAvx2:
 #if defined(__x86_64__) || defined(__i386__)
+      // The processor model may not be read yet when the library is loaded late.
+      __builtin_cpu_init();
       if (!__builtin_cpu_supports("avx2")) return nullptr;
 #endif
       return jpgAvx2Kernels();

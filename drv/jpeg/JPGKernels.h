@@ -23,7 +23,8 @@ struct JpgKernels {
                      int16_t* coefB, uint64_t* masks);
   // Colour conversion of the first pixels of a row: Y at y[x], Cb and Cr at cb[x >> shift],
   // cr[x >> shift] (shift 0 or 1), R, G, B at bytes seq[0..2] of each bpp-byte pixel (a fourth
-  // byte, seq[3], is 0). Returns how many leading pixels it did; the caller does the rest.
+  // byte, seq[3], is 0). Returns how many leading pixels it did (an even number); the caller
+  // does the rest.
   int32_t (*yccRow)(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                     int32_t width, int shift, uint32_t bpp, const uint32_t* seq);
   // One MCU of luma factors h x v (chroma one block, taken at every h-th pixel of every v-th

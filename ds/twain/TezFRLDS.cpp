@@ -296,6 +296,8 @@ TW_UINT16 TezFRLDS::dsEntry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW
     mainQueue.adoptCurrentThread();
     mainQueueAdopted = true;
   }
+  // No message reaches the application while this call is inside.
+  MessagePoster::Call inside(poster);
   if (gKrCommon) gKrCommon->outputTripletLog(dg, dat, msg, data);
   TW_UINT16 result = TWRC_FAILURE;
   auto dispatch = [&] {
@@ -467,7 +469,17 @@ TW_UINT16 TezFRLDS::controlXferGroup(TW_IDENTITY*, TW_UINT16 msg, TW_UINT32* xfe
 // ---- messages to the manager ----
 
 TW_UINT16 TezFRLDS::postToManager(TW_UINT16 message) {
-  const TW_UINT16 result = twain::PostToApplication(&mIdentity, &mAppIdentity, message);
+  if (twain::ManagerEntry() == nullptr) {
+    log("DSM_Entry", kLogBlank, TWRC_FAILURE, "no data source manager to tell");
+    return TWRC_FAILURE;
+  }
+  poster.post(message);
+  return TWRC_SUCCESS;
+}
+
+TW_UINT16 TezFRLDS::sendToManager(TW_UINT16 message) {
+  TW_IDENTITY source = mIdentity, application = mAppIdentity;
+  const TW_UINT16 result = twain::PostToApplication(&source, &application, message);
   const char* name = message == MSG_XFERREADY    ? "MSG_XFERREADY"
                      : message == MSG_CLOSEDSREQ ? "MSG_CLOSEDSREQ"
                      : message == MSG_CLOSEDSOK  ? "MSG_CLOSEDSOK"

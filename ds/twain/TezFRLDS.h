@@ -24,6 +24,7 @@
 #include "ds/scan/scanner/TezFRLScan.h"
 #include "ds/twain/DSPorts.h"
 #include "ds/twain/Languages.h"
+#include "ds/twain/MessagePoster.h"
 #include "ds/twain/ModelTable.h"
 #include "ds/twain/ScanThread.h"
 #include "ds/twain/TezFRLDialogBox.h"
@@ -150,7 +151,9 @@ class TezFRLDS : public DSProgress {
 
   // ---- messages to the application through the manager ----
   // MSG_XFERREADY, MSG_CLOSEDSREQ or MSG_CLOSEDSOK from the source (with the Id the manager
-  // gave it) to the application that opened it; the manager's answer is logged and returned.
+  // gave it) to the application that opened it, posted: it leaves once no call of the
+  // application is inside the source (MessagePoster.h). TWRC_FAILURE when no manager can be
+  // reached, else TWRC_SUCCESS; the manager's answer is logged when the message leaves.
   TW_UINT16 postToManager(TW_UINT16 message);
   TW_UINT16 closeDSRequest();
   // Marks the confirmation (the disable step then saves) and tells the application.
@@ -339,11 +342,14 @@ class TezFRLDS : public DSProgress {
   foundation::MainThreadQueue mainQueue;
   bool mainQueueAdopted = false;
   std::atomic<bool> apCancelScan{false}, scanInterrupt{false};
-  // Last, so that it is stopped and joined before anything it uses goes.
+  // Last, so that they are stopped and joined before anything they use goes.
   ScanThread scanThread;
+  MessagePoster poster{[this](TW_UINT16 message) { return sendToManager(message); }};
 
  private:
   TW_UINT16 fail(TW_UINT16 conditionCode);
+  // The message to the application now, from the poster's thread.
+  TW_UINT16 sendToManager(TW_UINT16 message);
   void readDebugConf();
   void readOptions();
   void fixLimits();

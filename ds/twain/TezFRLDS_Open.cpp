@@ -408,6 +408,8 @@ TW_UINT16 TezFRLDS::disableDS() {
   // 5.
   dsLog("disableDS", kLogOut, result, kLogNoData);
   if (dialogBox) dialogBox->closeIndicatorWindow();
+  // What was posted before this call has reached the application; no thread stays behind.
+  poster.stop();
   return result;
 }
 
@@ -433,7 +435,8 @@ TW_UINT16 TezFRLDS::closeDS() {
       scanObject->sendPowerTime(kPowerTimePowerOff, 0);
     }
   }
-  // 3.
+  // 3. What the application was not told before its close is of no use to it now.
+  poster.stop();
   freeClasses();
   // 4. Revealing the log folder has no file browser to go to here.
   if (debugLevel > 0) {

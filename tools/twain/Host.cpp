@@ -24,6 +24,10 @@ using namespace layout;
 // How often the close looks for the source's threads in the system's list.
 constexpr std::chrono::milliseconds kThreadListPoll{5};
 
+// The application's calls into DS_Entry on this thread: a message that arrives while one is on
+// is a callback from inside the application's own call.
+thread_local int tCallDepth = 0;
+
 // The one host of the process: the manager's functions reach it from the source.
 Host* gHost = nullptr;
 
@@ -154,6 +158,11 @@ std::deque<ManagerMessage> Host::TakeMessages() {
 size_t Host::pendingMessages() const {
   std::lock_guard<std::mutex> hold(lock_);
   return messages_.size();
+}
+
+bool Host::WaitForMessages(size_t count, std::chrono::milliseconds patience) {
+  std::unique_lock<std::mutex> hold(lock_);
+  return messageCame_.wait_for(hold, patience, [&] { return messages_.size() >= count; });
 }
 
 uint16_t Host::managerCondition() const {
@@ -409,8 +418,10 @@ TW_UINT16 Host::FromSource(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UIN
     return refuse(TWCC_BADPROTOCOL, "unknown message " + Hex(message));
   }
   std::lock_guard<std::mutex> hold(lock_);
-  messages_.push_back(ManagerMessage{dat, message, from, to});
+  messages_.push_back(
+      ManagerMessage{dat, message, from, to, tCallDepth > 0, std::this_thread::get_id()});
   managerCondition_ = TWCC_SUCCESS;
+  messageCame_.notify_all();
   return TWRC_SUCCESS;
 }
 
@@ -537,15 +548,19 @@ Answer Host::Call(uint32_t dg, uint16_t dat, uint16_t msg, void* data, bool null
     std::memcpy(origin.get(), identity.data(), kIdentitySize);
   }
   ++depth_;
+  ++tCallDepth;
   a.rc = dsEntry_(reinterpret_cast<TW_IDENTITY*>(origin.get()), dg, dat, msg, data);
+  --tCallDepth;
   --depth_;
   entry.rc = a.rc;
   if (autoStatus_ && (a.rc == TWRC_FAILURE || a.rc == TWRC_CANCEL) &&
       !(dg == DG_CONTROL && dat == DAT_STATUS)) {
     Bytes status(kStatusSize);
     ++depth_;
+    ++tCallDepth;
     const TW_UINT16 src = dsEntry_(reinterpret_cast<TW_IDENTITY*>(origin.get()), DG_CONTROL,
                                    DAT_STATUS, MSG_GET, status.data());
+    --tCallDepth;
     --depth_;
     if (src == TWRC_SUCCESS) {
       entry.conditionRead = true;

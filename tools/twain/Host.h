@@ -8,11 +8,13 @@
 // Whatever the source does wrong that the manager would not see as a return code (a leak, a
 // double free, a forgotten Id, a re-entrant call, a thread left behind) is listed in faults().
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/twain/Twain.h"
@@ -58,6 +60,11 @@ struct ManagerMessage {
   uint16_t message = 0;  // MSG_XFERREADY, MSG_CLOSEDSREQ, MSG_CLOSEDSOK, MSG_DEVICEEVENT
   Identity origin;
   Identity destination;
+  // Whether the message came on the thread of an application's call still inside DS_Entry: the
+  // manager would have called the application back from inside its own call. And the thread it
+  // came on.
+  bool duringCall = false;
+  std::thread::id thread;
 };
 
 struct ImageInfo {
@@ -141,6 +148,9 @@ class Host {
   // The messages the source sent, oldest first.
   std::deque<ManagerMessage> TakeMessages();
   size_t pendingMessages() const;
+  // Waits until at least `count` messages are pending (a source may send them from a thread of
+  // its own once the call that caused them has returned); false when `patience` passed first.
+  bool WaitForMessages(size_t count, std::chrono::milliseconds patience);
   // The manager's condition code of the last message it refused.
   uint16_t managerCondition() const;
 
@@ -243,6 +253,7 @@ class Host {
   std::vector<JournalEntry> journal_;
 
   mutable std::mutex lock_;  // what the source may reach from a thread of its own
+  std::condition_variable messageCame_;
   std::deque<ManagerMessage> messages_;
   std::vector<std::string> faults_;
   std::map<void*, Block> blocks_;

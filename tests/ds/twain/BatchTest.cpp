@@ -8,6 +8,7 @@
 
 #include "TransferSupport.h"
 #include "platform/ui/Headless.h"
+#include "tests/support/Patience.h"
 
 namespace {
 
@@ -75,8 +76,14 @@ TEST_F(Batch, APhotoshopHostTakesOneImagePerMessage) {
   ASSERT_TRUE(gSource->photoshopFamily);
   ASSERT_TRUE(host.EnableDs(false).ok());
   std::vector<uint16_t> messages;
+  bool calledBackInside = false;
+  // Each call that ends an image leads to one message, after the call has returned.
   auto take = [&] {
-    for (const auto& m : host.TakeMessages()) messages.push_back(m.message);
+    ASSERT_TRUE(host.WaitForMessages(1, testsupport::kPatience));
+    for (const auto& m : host.TakeMessages()) {
+      messages.push_back(m.message);
+      calledBackInside |= m.duringCall;
+    }
   };
   take();
   for (int image = 0; image < 3; ++image) {
@@ -87,6 +94,7 @@ TEST_F(Batch, APhotoshopHostTakesOneImagePerMessage) {
   }
   EXPECT_EQ(messages,
             (std::vector<uint16_t>{MSG_XFERREADY, MSG_XFERREADY, MSG_XFERREADY, MSG_CLOSEDSREQ}));
+  EXPECT_FALSE(calledBackInside) << "a message came from inside MSG_ENDXFER";
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
 }
 
@@ -214,7 +222,7 @@ TEST_F(Batch, ASkippedImageIsDiscardedAndTheBatchGoesOn) {
     scanner().LoadSheets(3);
     OpenSmall();
     ASSERT_TRUE(host.EnableDs(false).ok());
-    host.TakeMessages();
+    Messages(1);
     std::vector<uint16_t> counts;
     int transferred = 0;
     for (int image = 1; gSource->mCurrentState == TWAIN_STATE_XFERREADY && image <= 5; ++image) {
@@ -279,6 +287,63 @@ TEST_F(Batch, TheHostsTransferCountEndsTheBatch) {
     }
     ASSERT_TRUE(host.DisableDs().ok());
     ASSERT_TRUE(host.CloseSource().ok());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The source's messages reach the application once the call that caused them has returned: the
+// manager calls the application back at once, and a callback from inside MSG_ENABLEDS or
+// MSG_ENDXFER tells the application of a state it has not reached yet. The headless user acts
+// while the enable is still inside the source, as a fast user or a script would.
+TEST_F(Batch, MessagesComeAfterTheCallThatCausedThem) {
+  using ui::headless::UserAction;
+  enum class Enable { kNoInterface, kInterface, kInterfaceOnly };
+  struct Row {
+    const char* what;
+    Enable enable;
+    UserAction user;
+    uint32_t sheets;
+    uint16_t message;
+  };
+  const Row rows[] = {
+      {"without the interface the batch starts", Enable::kNoInterface, UserAction::kDefault, 2,
+       MSG_XFERREADY},
+      {"the user presses Scan", Enable::kInterface, UserAction::kScan, 2, MSG_XFERREADY},
+      {"the user presses Cancel", Enable::kInterface, UserAction::kCancel, 2, MSG_CLOSEDSREQ},
+      {"the user confirms the interface only", Enable::kInterfaceOnly, UserAction::kOk, 2,
+       MSG_CLOSEDSOK},
+      {"Scan with an empty feeder closes the window", Enable::kInterface, UserAction::kScan, 0,
+       MSG_CLOSEDSREQ},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    scanner().LoadSheets(row.sheets);
+    OpenSmall();
+    if (row.user != UserAction::kDefault) ui::headless::Journal::shared().scriptAction(row.user);
+    twainhost::Answer enabled;
+    if (row.enable == Enable::kInterfaceOnly) {
+      enabled = host.EnableDsUiOnly();
+    } else {
+      enabled = host.EnableDs(row.enable == Enable::kInterface);
+    }
+    ASSERT_TRUE(enabled.ok()) << host.DescribeJournal();
+    ASSERT_TRUE(host.WaitForMessages(1, testsupport::kPatience));
+    // The next call comes after the message: nothing more is on its way.
+    EXPECT_TRUE(host.GetStatus().ok());
+    const auto messages = host.TakeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].message, row.message);
+    EXPECT_FALSE(messages[0].duringCall) << "the application was called back from inside its "
+                                            "own MSG_ENABLEDS";
+    if (gSource->mCurrentState > TWAIN_STATE_ENABLED) host.PendingXfers(MSG_RESET);
+    ASSERT_TRUE(host.DisableDs().ok());
+    ASSERT_TRUE(host.CloseSource().ok());
+    EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);
+    // The user's close at the end of a batch ended early is another test's concern.
+    host.TakeMessages();
   }
 }
 

@@ -242,14 +242,16 @@ namespace {
 
 // A host that returns from main with the source still loaded (never unloading the module) ends
 // like any other program: exit status 0 and its buffered output written, after only the identity
-// and after a whole batch with the source left open.
+// and after a whole batch with the source left open; so does one that unloaded the module first
+// (nothing of it may be left to run at the process's end).
 TEST_F(Bundle, AHostExitsWithTheSourceLoaded) {
   struct Row {
     const char* mode;
     const char* printed;
   };
   const Row rows[] = {{"identity", "identity rc 0 Ferrolite"},
-                      {"session", "session images 3 disabled 1"}};
+                      {"session", "session images 3 disabled 1"},
+                      {"unloaded", "unloaded 0"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.mode);
     const testsupport::CommandRun run =

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "platform/twain/Source.h"
 #include "tests/ds/scan/common/CommonTestSupport.h"
 #include "tests/ds/twain/SimulatedScanner.h"
+#include "tests/support/Patience.h"
 #include "tests/support/TestFolder.h"
 
 namespace dstest {
@@ -130,6 +132,30 @@ class HostedSourceTest : public DataSourceTest {
     std::string error;
     ASSERT_TRUE(host.OpenManagerInProcess(InProcessEntry, &error)) << error;
     ASSERT_TRUE(host.OpenSource().ok()) << host.DescribeJournal();
+  }
+
+  // The messages the source sent, once at least `count` have come: the source sends them from a
+  // thread of its own after the call that caused them has returned, never from inside a call.
+  std::deque<twainhost::ManagerMessage> Messages(size_t count) {
+    EXPECT_TRUE(host.WaitForMessages(count, testsupport::kPatience))
+        << "expected " << count << " message(s), " << host.pendingMessages() << " came";
+    std::deque<twainhost::ManagerMessage> messages = host.TakeMessages();
+    for (const twainhost::ManagerMessage& m : messages) {
+      EXPECT_FALSE(m.duringCall) << "message " << m.message
+                                 << " came while a call of the application was inside";
+    }
+    return messages;
+  }
+  // Drops what the source sent so far, once what it still held has left.
+  void DropMessages() {
+    if (gSource) EXPECT_TRUE(gSource->poster.waitUntilSent(testsupport::kPatience));
+    host.TakeMessages();
+  }
+  // True when nothing was sent and nothing is on its way.
+  bool NoMessage() {
+    // What is still held is looked at first: a message leaves the poster before it is queued here.
+    const bool nothingHeld = !gSource || gSource->poster.pending() == 0;
+    return nothingHeld && host.TakeMessages().empty();
   }
 
   twainhost::Host host;

@@ -99,9 +99,17 @@ class DialogInHost : public dstest::OpenSourceTest {
     onDialog([&](MainDialog&) { id = std::this_thread::get_id(); });
     return id;
   }
+  // The messages of one kind sent so far, once what the source held has left. The user's
+  // buttons act on the dialog's UI thread: the application is never called back there.
   size_t messagesOf(uint16_t message) {
+    EXPECT_TRUE(gSource->poster.waitUntilSent(testsupport::kPatience));
+    if (uiThread_ == std::thread::id()) uiThread_ = uiThread();
     size_t n = 0;
-    for (const twainhost::ManagerMessage& m : host.TakeMessages()) n += m.message == message;
+    for (const twainhost::ManagerMessage& m : host.TakeMessages()) {
+      n += m.message == message;
+      EXPECT_NE(m.thread, uiThread_) << "message " << m.message << " on the dialog's UI thread";
+      EXPECT_FALSE(m.duringCall) << "message " << m.message << " inside a call";
+    }
     return n;
   }
   bool logHas(const std::string& part) const {
@@ -115,6 +123,7 @@ class DialogInHost : public dstest::OpenSourceTest {
   ui::ScriptedAlerts alerts_;
   ferrolite::dialog::DialogSession* session_ = nullptr;
   ui::User user_;
+  std::thread::id uiThread_;
 };
 
 TEST_F(DialogInHost, ExitSendsOneCloseRequestAndTheDisableSavesWhatTheUserChanged) {

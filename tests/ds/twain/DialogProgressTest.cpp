@@ -109,7 +109,7 @@ TEST_F(DialogProgress, WithTheInterfaceASheetOnTheDialogWhoseCancelEndsTheBatchA
   ASSERT_TRUE(ui.perform([&](MainDialog& dialog) {
     ASSERT_TRUE(user_.click(dialog.shared().main<ui::Button>("mButtonScan")));
   }));
-  const auto messages = host.TakeMessages();
+  const auto messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_XFERREADY);
   const Shown atStart = shown();
@@ -168,7 +168,7 @@ TEST_F(DialogProgress, WithoutTheInterfaceAWindowOfItsOwnOnTheUiThread) {
   OpenSmall();
   ASSERT_EQ(gSource->mainDialog, nullptr);
   ASSERT_TRUE(host.EnableDs(false).ok()) << host.DescribeJournal();
-  host.TakeMessages();
+  Messages(1);
   // The batch's first image showed the window: the dialog's UI thread runs it, with no settings
   // window built.
   ASSERT_NE(gSource->mainDialog, nullptr);
@@ -206,7 +206,7 @@ TEST_F(DialogProgress, TheContinueWindowRunsOnTheUiThreadWhileTheCountdownWatche
   OpenSmall();
   gSource->scanSetting.wTransportTimeout = 500;  // ten seconds at the tests' shortened second
   ASSERT_TRUE(host.EnableDs(false).ok()) << host.DescribeJournal();
-  host.TakeMessages();
+  Messages(1);
   ferrolite::dialog::DialogSession* ui = &session();
   const auto count = [](const std::string& call, const std::string& text) {
     const auto entries = ui::headless::Journal::shared().entries();

@@ -1,8 +1,10 @@
 // A host that exits with the data source still loaded, as many applications do: it never
 // unloads the module and returns from main. "identity BUNDLE": loads the module itself and asks
 // the identity; "session BUNDLE": opens the source through the host core, scans the feeder
-// empty, disables and leaves the source open. It prints a line before it returns: buffered output
-// that only reaches the pipe when the process ends cleanly.
+// empty, disables and leaves the source open. "unloaded BUNDLE": asks the identity, unloads the
+// module and then returns from main: nothing of the module may run at the process's end. It
+// prints a line before it returns: buffered output that only reaches the pipe when the process
+// ends cleanly.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -13,7 +15,7 @@
 
 namespace {
 
-int identity(const std::string& bundle) {
+int identity(const std::string& bundle, bool unload) {
   const std::string module = bundle + "/Ferrolite.ds";
   void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
@@ -31,6 +33,10 @@ int identity(const std::string& bundle) {
                              DAT_IDENTITY, MSG_GET, record.data());
   std::printf("identity rc %u %s\n", rc,
               twainhost::Identity::Read(record.data()).productName.c_str());
+  if (unload) {
+    const int closed = dlclose(handle);
+    std::printf("unloaded %d\n", closed);
+  }
   return 0;
 }
 
@@ -59,10 +65,11 @@ int session(const std::string& bundle) {
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s identity|session BUNDLE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s identity|session|unloaded BUNDLE\n", argv[0]);
     return 2;
   }
-  if (std::strcmp(argv[1], "identity") == 0) return identity(argv[2]);
+  if (std::strcmp(argv[1], "identity") == 0) return identity(argv[2], false);
+  if (std::strcmp(argv[1], "unloaded") == 0) return identity(argv[2], true);
   if (std::strcmp(argv[1], "session") == 0) return session(argv[2]);
   return 2;
 }

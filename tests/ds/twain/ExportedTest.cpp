@@ -16,7 +16,7 @@ TEST_F(Exported, MessagesFindTheProgramsDsmEntry) {
   EXPECT_FALSE(twain::HasManagerEntryPoint());
   EXPECT_EQ(twain::ManagerEntry(), &DSM_Entry);
   EXPECT_EQ(dstest::gSource->closeDSRequest(), TWRC_SUCCESS);
-  const auto messages = host.TakeMessages();
+  const auto messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
   EXPECT_EQ(messages[0].origin.id, twainhost::kSourceId);

@@ -264,7 +264,7 @@ TEST_F(Information, TheHeadlessUsersScript) {
   EXPECT_EQ(gSource->showAlert(std::string("two")), ferrolite::kAlertSecondButton);
   // The user cancels the dialog: the application hears MSG_CLOSEDSREQ.
   ASSERT_TRUE(host.EnableDs(true).ok());
-  const auto messages = host.TakeMessages();
+  const auto messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
   ASSERT_TRUE(host.DisableDs().ok());
@@ -302,7 +302,7 @@ TEST_F(Information, TheDialogsCallsReachTheDataSource) {
   EXPECT_TRUE(services->calibrateScanner());
   // OK of the dialog: the application hears MSG_CLOSEDSOK.
   services->closeDSOK();
-  const auto messages = host.TakeMessages();
+  const auto messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSOK);
 }

@@ -409,7 +409,7 @@ TEST_F(OpenClose, InterfaceOnlyConfirmsAndTheDisableSaves) {
     EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_ENABLED);
     EXPECT_TRUE(ferrolite::headlessCopies().uiOnly);
     // The headless user pressed OK: MSG_CLOSEDSOK reached the application.
-    const auto messages = host.TakeMessages();
+    const auto messages = Messages(1);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].message, MSG_CLOSEDSOK);
     ASSERT_TRUE(host.DisableDs().ok());
@@ -530,7 +530,7 @@ TEST_F(OpenClose, TheHeadlessUserClosesWhenTheBatchIsOver) {
   // Scan is the headless user's answer to an enable with the interface: the batch starts.
   scanner().LoadSheets(1);
   ASSERT_TRUE(host.EnableDs(true).ok());
-  auto messages = host.TakeMessages();
+  auto messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_XFERREADY);
   while (gSource->mCurrentState == TWAIN_STATE_XFERREADY) {
@@ -539,11 +539,11 @@ TEST_F(OpenClose, TheHeadlessUserClosesWhenTheBatchIsOver) {
     ASSERT_TRUE(host.PendingXfers(MSG_ENDXFER).ok());
   }
   // The batch is over: the user closes, once.
-  messages = host.TakeMessages();
+  messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
   gSource->mainDialog->setMainButtonsStatus(true);
-  EXPECT_TRUE(host.TakeMessages().empty());
+  EXPECT_TRUE(NoMessage());
   ASSERT_TRUE(host.DisableDs().ok());
   std::vector<std::string> calls;
   for (const auto& entry : ui::headless::Journal::shared().entries()) {

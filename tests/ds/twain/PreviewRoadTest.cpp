@@ -179,9 +179,9 @@ TEST_F(PreviewRoad, PreviewFromTheDialogShowsTheScannersPageInTheDrawer) {
   EXPECT_FALSE(fs::exists(shared.previewFile()));
   EXPECT_EQ(pane.shownImage(), nullptr);
   // Exit: one close request to the application.
-  host.TakeMessages();
+  DropMessages();
   ASSERT_TRUE(user.click(shared.main<ui::Button>("mButtonCancel")));
-  const auto messages = host.TakeMessages();
+  const auto messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
   ASSERT_TRUE(host.DisableDs().ok()) << host.DescribeJournal();
@@ -256,9 +256,9 @@ TEST_F(PreviewRoad, ScanFromTheDialogDeliversTheAreaDrawnOnThePreview) {
   EXPECT_NEAR(record.wLength, 900, 2);
   const uint16_t width = record.wWidth, length = record.wLength;
   // Scan: the transfer is ready, and the pages come in the drawn area's size.
-  host.TakeMessages();
+  DropMessages();
   ASSERT_TRUE(user.click(shared.main<ui::Button>("mButtonScan")));
-  const auto messages = host.TakeMessages();
+  const auto messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_XFERREADY);
   const std::vector<dstest::Image> images = TakeImages(dstest::Mechanism::kNative, ".tif", 1);

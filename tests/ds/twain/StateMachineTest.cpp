@@ -152,7 +152,7 @@ TEST_F(StateMachine, TheThreeMessagesReachTheApplication) {
   EXPECT_FALSE(gSource->isCloseDSOK);
   EXPECT_EQ(gSource->closeDSOK(), TWRC_SUCCESS);
   EXPECT_TRUE(gSource->isCloseDSOK);
-  const auto messages = host.TakeMessages();
+  const auto messages = Messages(3);
   ASSERT_EQ(messages.size(), 3u);
   const uint16_t expected[3] = {MSG_XFERREADY, MSG_CLOSEDSREQ, MSG_CLOSEDSOK};
   for (size_t i = 0; i < 3; ++i) {

@@ -91,7 +91,7 @@ class TransferTest : public OpenSourceTest {
     EXPECT_TRUE(enabled.ok()) << enabled.cc << host.DescribeJournal();
     if (!enabled.ok()) return images;
     EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
-    const auto messages = host.TakeMessages();
+    const auto messages = Messages(1);
     EXPECT_EQ(messages.size(), 1u);
     if (!messages.empty()) {
       EXPECT_EQ(messages[0].message, MSG_XFERREADY);

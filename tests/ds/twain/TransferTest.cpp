@@ -189,7 +189,7 @@ TEST_F(Transfers, TheHeadlessInterfaceScansWithTheStoredSettings) {
       host.SetCapability(ICAP_PIXELTYPE, twainhost::Container::OneValue(TWTY_UINT16, TWPT_RGB))
           .ok());
   ASSERT_TRUE(host.EnableDs(true).ok());
-  auto messages = host.TakeMessages();
+  auto messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_XFERREADY);
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_XFERREADY);
@@ -201,7 +201,7 @@ TEST_F(Transfers, TheHeadlessInterfaceScansWithTheStoredSettings) {
     EXPECT_EQ(image.rows, image.prepared);
   }
   // The batch is over: the user closes.
-  messages = host.TakeMessages();
+  messages = Messages(1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].message, MSG_CLOSEDSREQ);
   EXPECT_EQ(dstest::ThreadCount(), threadsBefore_);

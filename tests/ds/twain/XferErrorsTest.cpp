@@ -26,7 +26,7 @@ class XferErrors : public dstest::TransferTest {
     scanner().ClearSheetEvents();
     scanner().LoadSheets(2);
     ui::headless::Journal::shared().scriptCancelAtImage(0);
-    host.TakeMessages();
+    DropMessages();
     const std::vector<Image> images = Scan(Mechanism::kMemory);
     ASSERT_EQ(images.size(), 2u) << host.DescribeJournal();
     for (const Image& image : images) EXPECT_EQ(image.transferResult, TWRC_XFERDONE);
@@ -274,7 +274,7 @@ TEST_F(XferErrors, TheEnableFailsWhenTheBatchCannotStart) {
   EXPECT_EQ(empty.cc, TWCC_NOMEDIA);  // the condition, not a misordered call
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_OPEN);
   EXPECT_GT(alerts().size(), alertsBefore);
-  EXPECT_EQ(host.TakeMessages().size(), 0u);
+  EXPECT_TRUE(NoMessage());
   EXPECT_FALSE(gSource->scanThread.exists());
   ExpectCleanNextBatch();
   // A long page the settings check refuses: BADVALUE, state 40, no message ever.
@@ -289,7 +289,7 @@ TEST_F(XferErrors, TheEnableFailsWhenTheBatchCannotStart) {
   EXPECT_EQ(refused.rc, TWRC_FAILURE);
   EXPECT_EQ(refused.cc, TWCC_BADVALUE);
   EXPECT_EQ(gSource->mCurrentState, TWAIN_STATE_OPEN);
-  EXPECT_EQ(host.TakeMessages().size(), 0u);
+  EXPECT_TRUE(NoMessage());
 
   // No manager to tell: MSG_XFERREADY could never arrive.
   twain::ForgetManagerEntryPoint();
@@ -359,7 +359,7 @@ TEST_F(XferErrors, ADuplexBatchEndedAtItsFirstMessage) {
     scanner().LoadSheets(3);
     OpenSmall(TWPT_GRAY, true);
     ASSERT_TRUE(host.EnableDs(false).ok());
-    host.TakeMessages();
+    Messages(1);
     if (reset) {
       const auto ended = host.PendingXfers(MSG_RESET);
       ASSERT_TRUE(ended.ok());

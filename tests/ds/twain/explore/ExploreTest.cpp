@@ -16,24 +16,7 @@ namespace {
 // batch and a reopen, in a few minutes under ThreadSanitizer.
 constexpr uint64_t kSeeds[] = {8, 22, 26, 53, 93, 139, 183, 218, 228};
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kThreadSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kThreadSanitizer = true;
-#else
-constexpr bool kThreadSanitizer = false;
-#endif
-#else
-constexpr bool kThreadSanitizer = false;
-#endif
-
 TEST(TwainExplorer, TheFixedSeedsRunClean) {
-  // The process ends with a SEGV under the sanitizer after every case passed: code of an unloaded
-  // module runs at exit (found by this test; open).
-  if (kThreadSanitizer)
-    GTEST_SKIP() << "held back under ThreadSanitizer: a crash at the process's exit after the "
-                    "data source is unloaded";
   explore::Explorer explorer(FERROLITE_BUNDLE, testsupport::freshTestFolder("ds-twain-explore"));
   std::map<std::string, int> known;
   for (uint64_t seed : kSeeds) {

@@ -572,10 +572,23 @@ class Session {
     s.AddSheetEvent(e);
   }
 
+  // The source's messages so far; one that came while a call of the application was inside
+  // DS_Entry would have reached the application's callback from inside its own call.
+  std::deque<twainhost::ManagerMessage> TakeMessages() {
+    std::deque<twainhost::ManagerMessage> messages = host_->TakeMessages();
+    for (const twainhost::ManagerMessage& m : messages) {
+      if (m.duringCall) {
+        Fault("callback-inside-call",
+              "message " + Hex(m.message) + " while a call of the application was inside");
+      }
+    }
+    return messages;
+  }
+
   bool WaitForReady() {
     const auto deadline = std::chrono::steady_clock::now() + kReadyWait;
     for (;;) {
-      for (const twainhost::ManagerMessage& m : host_->TakeMessages()) {
+      for (const twainhost::ManagerMessage& m : TakeMessages()) {
         if (m.message == MSG_XFERREADY) return true;
         if (m.message == MSG_CLOSEDSREQ) closeRequested_ = true;
       }
@@ -900,7 +913,7 @@ class Session {
       state_ = 4;
     }
     CheckThreads(threadsBefore, namesBefore, "a disable");
-    host_->TakeMessages();
+    TakeMessages();
   }
 
   // A call that fails on what the scanner met answers TWAIN's condition for it, never a memory

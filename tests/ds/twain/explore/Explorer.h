@@ -11,6 +11,7 @@
 //   resolution, the frame's size) and what every mechanism and strip size delivers (rows, strip
 //   records); the batch holds as many images as the feeder's sheets give; no image is one value
 //   or a repeat of the one before (the simulated sides differ row by row and sheet by sheet);
+// - no message reaches the application while one of its calls is inside DS_Entry;
 // - every call returns within a bound (else the process ends naming the scenario), no thread is
 //   left after a disable, no block of the manager's allocator is leaked, and the next session in
 //   the process opens and scans.

@@ -16,6 +16,8 @@ void MessagePoster::enter() {
   if (inside_ == 0 && !fromCallback) {
     changed_.wait_for(hold, kOrderPatience,
                       [this] { return stopping_ || (held_.empty() && !sending_); });
+    // A delivery thread that has left its loop is joined here: none outlives the next call.
+    joinEndedLocked();
   }
   ++inside_;
 }
@@ -32,10 +34,17 @@ void MessagePoster::post(TW_UINT16 message) {
   changed_.notify_all();
 }
 
+void MessagePoster::joinEndedLocked() {
+  // A thread that has left its loop only returns now; the one calling from it cannot wait.
+  if (!threadRunning_ && thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+    thread_.join();
+}
+
 void MessagePoster::startThreadLocked() {
   if (threadRunning_) return;
-  // The last delivery thread has left its loop; it only returns now.
-  if (thread_.joinable()) thread_.join();
+  joinEndedLocked();
+  // Only the calling thread itself can still be the last one: it goes on as it is.
+  if (thread_.joinable()) thread_.detach();
   threadRunning_ = true;
   thread_ = std::thread([this] { threadMain(); });
 }
@@ -78,7 +87,12 @@ void MessagePoster::stop() {
 
 bool MessagePoster::waitUntilSent(std::chrono::milliseconds patience) {
   std::unique_lock<std::mutex> hold(mutex_);
-  return changed_.wait_for(hold, patience, [this] { return held_.empty() && !sending_; });
+  if (!changed_.wait_for(hold, patience,
+                         [this] { return held_.empty() && !sending_ && !threadRunning_; })) {
+    return false;
+  }
+  joinEndedLocked();
+  return true;
 }
 
 std::size_t MessagePoster::pending() const {

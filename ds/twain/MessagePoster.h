@@ -59,7 +59,8 @@ class MessagePoster {
 
   // Messages held or being sent.
   std::size_t pending() const;
-  // Waits until nothing is held or being sent; false when `patience` passed first.
+  // Waits until nothing is held or being sent and the delivery thread has ended; false when
+  // `patience` passed first.
   bool waitUntilSent(std::chrono::milliseconds patience);
 
  private:
@@ -67,6 +68,8 @@ class MessagePoster {
   void leave();
   // With mutex_ held: a delivery thread for what is held, when none runs.
   void startThreadLocked();
+  // With mutex_ held: joins a delivery thread that has left its loop.
+  void joinEndedLocked();
   void threadMain();
 
   Send send_;

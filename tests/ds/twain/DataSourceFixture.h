@@ -139,6 +139,8 @@ class HostedSourceTest : public DataSourceTest {
   std::deque<twainhost::ManagerMessage> Messages(size_t count) {
     EXPECT_TRUE(host.WaitForMessages(count, testsupport::kPatience))
         << "expected " << count << " message(s), " << host.pendingMessages() << " came";
+    // The thread that sent them has ended too: tests count the threads after a batch.
+    if (gSource) EXPECT_TRUE(gSource->poster.waitUntilSent(testsupport::kPatience));
     std::deque<twainhost::ManagerMessage> messages = host.TakeMessages();
     for (const twainhost::ManagerMessage& m : messages) {
       EXPECT_FALSE(m.duringCall) << "message " << m.message

@@ -105,6 +105,9 @@ CallBound& Bound() {
   return bound;
 }
 
+// How far a frame's edge may lie past the area offered and still be inside (FIX32 rounding).
+constexpr double kFrameSlack = 0.01;
+
 std::string Hex(uint32_t v) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%04X", v);
@@ -414,15 +417,30 @@ class Session {
     const uint16_t type = cur.itemType;
     Container value;
     bool outside = false;
+    std::string frameText;  // the frame set, for the finding
     if (type == TWTY_FRAME) {
       static constexpr double kFrames[][4] = {{0, 0, 8.5, 14}, {0, 0, 2, 2},
                                               {1, 1, 3, 4},    {0, 0, 0.01, 0.01},
                                               {0, 0, 8.5, 30}, {0, 0, 100, 100}};
       const size_t i = kind == kOut ? 3 + rng_.Below(3) : rng_.Below(3);
-      outside = i >= 3;
+      // Outside: far below the least size, or past the whole area that MSG_GET offers (a long
+      // page's limit grows as the resolution falls, so 30 inches may lie inside).
+      const bool whole = got.conType == TWON_ONEVALUE && got.itemType == TWTY_FRAME;
+      const std::vector<double> area = whole ? got.Frame() : std::vector<double>{0, 0, 8.5, 14};
+      outside =
+          i == 3 || kFrames[i][2] > area[2] + kFrameSlack || kFrames[i][3] > area[3] + kFrameSlack;
       value = kind == kWrongType
                   ? Container::OneFix32(1)
                   : Container::OneFrame(kFrames[i][0], kFrames[i][1], kFrames[i][2], kFrames[i][3]);
+      if (kind != kWrongType) {
+        frameText = " {";
+        for (int edge = 0; edge < 4; ++edge) {
+          char text[32];
+          std::snprintf(text, sizeof text, "%s%g", edge ? "," : "", kFrames[i][edge]);
+          frameText += text;
+        }
+        frameText += "}";
+      }
     } else if (kind == kWrongType) {
       value = Container::OneFrame(0, 0, 1, 1);
     } else if (got.conType == TWON_RANGE) {
@@ -458,7 +476,7 @@ class Session {
       value = OneOf(type, Number(cur, 0));  // a one-value or array cap: its current value
     }
     const Answer a = Timed("MSG_SET", [&] { return host_->SetCapability(cap, value); });
-    const std::string where = Hex(cap) + " " +
+    const std::string where = Hex(cap) + frameText + " " +
                               (kind == kWrongType   ? "wrong item type"
                                : kind == kContainer ? "container " + std::to_string(value.conType)
                                : outside            ? "outside"

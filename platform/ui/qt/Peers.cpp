@@ -267,6 +267,26 @@ class TextPeer : public ControlPeer {
 
 // --- buttons and the matrix ------------------------------------------------------------------
 
+// A push button the layer widened from its cell by a factor: as many times as wide as its title
+// needs, in any language; its height stays the style's, as its neighbours' do.
+class PushButton : public QPushButton {
+ public:
+  void setWidening(double widening) {
+    if (widening == widening_) return;
+    widening_ = widening;
+    updateGeometry();
+  }
+  // QPushButton's least size is its size hint: widened once, here.
+  QSize sizeHint() const override { return widened(QPushButton::sizeHint()); }
+
+ private:
+  QSize widened(QSize size) const {
+    size.setWidth(static_cast<int>(std::lround(size.width() * widening_)));
+    return size;
+  }
+  double widening_ = 1;
+};
+
 class ButtonPeer : public ControlPeer {
  public:
   ButtonPeer(Button& button, WindowPeerImpl& window) : ControlPeer(button, window) {
@@ -281,7 +301,7 @@ class ButtonPeer : public ControlPeer {
         break;
       }
       default: {
-        auto* push = new QPushButton;
+        auto* push = new PushButton;
         push->setAutoDefault(false);
         push->setCheckable(button.kind() == ControlKind::toggleButton);
         // A push button keeps the size of its title, whatever width its column has.
@@ -1308,11 +1328,18 @@ void ControlPeer::changed(Aspect aspect) {
         if (auto* box = dynamic_cast<PreferredBox*>(widget_.data()); box && !nominal) {
           box->setPreferred(QSize(static_cast<int>(size.width), static_cast<int>(size.height)));
         }
-        if (size.width > 0 && size.height > 0 && !nominal &&
+        // A push button sized from its cell keeps the style's height, as its neighbours do;
+        // widened from its cell, it is widened from its title's size.
+        auto* push = control_->kind() == ControlKind::pushButton
+                         ? dynamic_cast<PushButton*>(widget_.data())
+                         : nullptr;
+        const bool styleHeight = push && nominalHeight;
+        const double cellWidth = cell.columnSpan * kGridCellWidth;
+        const bool widened = styleHeight && size.width > cellWidth;
+        if (push) push->setWidening(widened ? size.width / cellWidth : 1);
+        if (size.width > 0 && size.height > 0 && !nominal && !widened &&
             control_->kind() != ControlKind::view && control_->kind() != ControlKind::tabView &&
             control_->kind() != ControlKind::scrollView) {
-          // A push button widened from its cell keeps the style's height, as its neighbours do.
-          const bool styleHeight = nominalHeight && control_->kind() == ControlKind::pushButton;
           widget_->setMinimumSize(static_cast<int>(size.width),
                                   styleHeight ? 0 : static_cast<int>(size.height));
         }

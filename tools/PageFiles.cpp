@@ -289,14 +289,15 @@ bool PageWriter::Open(std::string* error) {
       break;
   }
   if (layout_.height != 0) return encoder_->Begin(layout_, path_, error) || Stop();
-  std::string folder = "/tmp";
+  // Beside the file (its file system holds the page anyway), else in the temporary folder: a
+  // device or a pipe's folder may take no file.
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string temporary = tmp != nullptr && *tmp != 0 ? tmp : "/tmp";
   if (path_ != "-") {
-    folder = std::filesystem::path(path_).parent_path().string();
-    if (folder.empty()) folder = ".";
-  } else if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && *tmp != 0) {
-    folder = tmp;
+    std::string folder = std::filesystem::path(path_).parent_path().string();
+    spool_ = SpoolIn(folder.empty() ? "." : folder, error);
   }
-  spool_ = SpoolIn(folder, error);
+  if (spool_ == nullptr) spool_ = SpoolIn(temporary, error);
   return spool_ != nullptr || Stop();
 }
 

@@ -44,8 +44,8 @@ std::string PageExtension(PageFormat format, uint32_t bitsPerPixel);
 // whatever the page's length. The file is opened with the first bytes. A page whose height is
 // known at the start goes straight to its file; one whose height comes with its end (a page as
 // long as its sheet) waits in an unnamed temporary file beside its file (in the temporary folder
-// for standard output) until Finish gives the height. A file that is not finished, or fails, is
-// removed when this write made or changed it.
+// for standard output, or when the file's folder takes none) until Finish gives the height. A file
+// that is not finished, or fails, is removed when this write made or changed it.
 class PageWriter {
  public:
   // `path` "-": standard output (PNM only).

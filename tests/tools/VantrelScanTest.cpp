@@ -590,6 +590,26 @@ TEST(VantrelScanFiles, PagesToTheSheetsEndHoldTheScannersPixels) {
   }
 }
 
+// A page as long as its sheet to a file in a folder that takes no other file (here a path to
+// the standard output under /proc): its rows wait in the temporary folder, and the output holds
+// the page.
+TEST(VantrelScanFiles, APageToTheSheetsEndGoesWhereNoTemporaryFileCanBeMade) {
+  const std::string description = kRaw + "paper-length 120\n";
+  Case c{"ToSheetEndThroughProc",
+         description.c_str(),
+         {"-o", "/proc/self/fd/1", "--format", "pnm", "--to-end-of-page", "-x", "26"},
+         kOk,
+         {},
+         {}};
+  const std::string out = testsupport::freshTestFolder("tools-vantrel-scan-proc").string();
+  const std::string file = out + "/stdout.pgm";
+  c.stdoutTo = file.c_str();
+  const Outcome run = RunClient(c);
+  ASSERT_EQ(run.exit, kOk) << run.err;
+  const std::vector<uint8_t> pixels = sim::SheetSide(1, 0, 120, 304);
+  EXPECT_TRUE(ReadFile(file) == "P5\n304 120\n255\n" + std::string(pixels.begin(), pixels.end()));
+}
+
 // A sheet that jams midway through its page: the bytes it brought are already in the page's file,
 // which goes with the page; the page before it stays.
 TEST(VantrelScanFiles, APageThatJamsLeavesNoFile) {

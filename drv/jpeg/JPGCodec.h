@@ -33,7 +33,8 @@ struct JpgHuffTable {
   // code) and the canonical limits for the longer ones.
   uint16_t fast[1 << kJpgFastBits];
   // AC decoding: for the next kJpgFastBits bits, a code and its value bits that fit in them at
-  // once, the value within a byte: value << 8 | run << 4 | total length; 0 = not such a pair.
+  // once, the value within a byte: value << 8 | run << 4 | total length (value 0: a code
+  // without value bits, EOB or ZRL); 0 = not such a pair.
   int16_t fastAc[1 << kJpgFastBits];
   int32_t maxcode[18];  // largest code of each length, -1 if none
   int32_t valoff[17];   // index of the first code of each length minus that code

@@ -142,13 +142,18 @@ int jpgBuildHuffTb(JpgHuffTable* t) {
     t->symToIndex[t->values[k]] = uint8_t(k);
     t->enc[t->values[k]] = uint32_t(t->code[k]) << 5 | uint32_t(len);
   }
-  // Short codes followed by their few value bits, decoded with one look-up.
+  // Short codes followed by their few value bits, decoded with one look-up; the codes without
+  // value bits (EOB, ZRL) come with value 0.
   memset(t->fastAc, 0, sizeof t->fastAc);
   for (int i = 0; i < (1 << kJpgFastBits); ++i) {
     const uint16_t e = t->fast[i];
     if (!e) continue;
     const int len = e >> 8, rs = e & 0xFF, run = rs >> 4, size = rs & 15;
-    if (size == 0 || len + size > kJpgFastBits) continue;
+    if (size == 0) {
+      t->fastAc[i] = int16_t(run * 16 + len);
+      continue;
+    }
+    if (len + size > kJpgFastBits) continue;
     const int bits = (i >> (kJpgFastBits - len - size)) & ((1 << size) - 1);
     const int v = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
     if (v < -128 || v > 127) continue;

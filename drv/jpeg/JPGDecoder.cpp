@@ -507,8 +507,13 @@ int jpgDecodeMCUs(JpgEcsNode* node, JpgImage* img, uint8_t* const planes[4],
             need();
             const int fa = act->fastAc[buf >> (64 - kJpgFastBits)];
             if (fa) {
-              k += (fa >> 4) & 15;
               skip(fa & 15);
+              if ((fa >> 8) == 0) {
+                if (((fa >> 4) & 15) != 15) break;  // EOB
+                k += 16;
+                continue;
+              }
+              k += (fa >> 4) & 15;
               if (k > 63) break;
               const int n = pZz2Org[k];
               coef[n] = int16_t(fa >> 8);

@@ -149,14 +149,15 @@ void jpgSampling_C3(const uint8_t* src, uint32_t stride, const JpgImage* img,
 // Huffman coding
 
 namespace {
-constexpr uint32_t kMaxMcuBytes = 6 * 64 * 4 + 64;  // 6 blocks of 64 codes of at most 27 bits
+// 6 blocks of 64 codes of at most 31 bits (a 16-bit code and 15 value bits at quality 100).
+constexpr uint32_t kMaxMcuBytes = 6 * 64 * 4 + 64;
 
 // The node's pending bits, kept in registers while an MCU is coded.
 struct BitWriter {
   uint64_t acc;
   int count;
   uint8_t* p;
-  // n <= 27 bits, bits already cut to n.
+  // n <= 31 bits, already cut to n; fewer than 32 are pending, so the sum fits.
   inline void put(uint32_t bits, int n) {
     acc = (acc << n) | bits;
     count += n;

@@ -928,10 +928,15 @@ class TablePeer : public ControlPeer {
       for (std::size_t c = 0; c < columns.size(); ++c)
         fillCell(t.cellAt(r, c), r, static_cast<int>(c));
     }
-    // A table of a few rows shows them all rather than scroll beside empty room, and every
-    // column whole.
+    // A table of a few rows shows them all rather than scroll beside empty room, with no empty
+    // rows under them, and every column whole.
     constexpr int kRowsShownWhole = 16;
-    if (rows <= kRowsShownWhole) table_->setMinimumHeight(height);
+    if (rows <= kRowsShownWhole) {
+      table_->setMinimumHeight(height);
+      table_->setMaximumHeight(height);
+    } else {
+      table_->setMaximumHeight(QWIDGETSIZE_MAX);
+    }
     int width = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
     for (const auto& column : columns) width += static_cast<int>(column.width);
     table_->setMinimumWidth(std::max(width, table_->minimumWidth()));

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
@@ -95,6 +96,17 @@ struct QtFixture {
   }
 };
 
+// The layout settled: a change reaches the window one level of nesting a pass.
+void settle() {
+  constexpr int kPasses = 8;
+  for (int pass = 0; pass < kPasses; ++pass) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QApplication::processEvents();
+  }
+}
+
+// Content that grows widens the window; when it shrinks again (pages hidden) the window goes back
+// to the size it had, unless the user made it larger meanwhile.
 TEST(QtAdapter, AHostsApplicationRunsTheWindowsOnItsGuiThreadWithNoSecondApplication) {
   QtFixture f;
   EXPECT_FALSE(f.host->toolkit().ownsUiThread());
@@ -546,17 +558,6 @@ TEST(QtAdapter, TheLayoutCheckAndThePictureSeeTheLayoutAfterAChangeDeepInsideThe
   EXPECT_GE(shown.width(), label->width());
 }
 
-// The layout settled: a change reaches the window one level of nesting a pass.
-void settle() {
-  constexpr int kPasses = 8;
-  for (int pass = 0; pass < kPasses; ++pass) {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QApplication::processEvents();
-  }
-}
-
-// Content that grows widens the window; when it shrinks again (pages hidden) the window goes back
-// to the size it had, unless the user made it larger meanwhile.
 TEST(QtAdapter, AWindowFollowsItsContentBackDownUnlessTheUserEnlargedIt) {
   QtFixture f;
   auto& text = f.window->make<Label>(nullptr, "mStaticText");
@@ -583,6 +584,36 @@ TEST(QtAdapter, AWindowFollowsItsContentBackDownUnlessTheUserEnlargedIt) {
   text.setText(shortText);
   settle();
   EXPECT_EQ(top->size(), enlarged) << top->width() << " x " << top->height();
+}
+
+// A table of a few rows is as tall as its header and rows: no scrolling, no empty rows under them,
+// also in a cell taller than they need and when rows come or go.
+TEST(QtAdapter, ATableOfAFewRowsIsAsTallAsItsRows) {
+  QtFixture f;
+  auto& table = f.window->make<TableView>(nullptr, "pSettingsTableView");
+  table.setGridCell({0, 0, 8, 2});
+  table.addColumn({"page", "Page", CellKind::text});
+  table.addColumn({"show", "Show", CellKind::check});
+  int rows = 3;
+  table.setDataSource({[&rows](TableView&) { return rows; },
+                       [](TableView&, const TableColumn&, int row) -> foundation::Value {
+                         return foundation::Value(std::string("Row ") + std::to_string(row));
+                       },
+                       {}});
+  table.setDelegate({.heightOfRow = [](TableView&, int) { return 24.0; }});
+  table.reloadData();
+  f.show();
+  settle();
+  auto* grid = f.widget<QTableWidget>("pSettingsTableView");
+  ASSERT_NE(grid, nullptr);
+  for (int count : {3, 5, 2}) {
+    SCOPED_TRACE(count);
+    rows = count;
+    table.reloadData();
+    settle();
+    EXPECT_EQ(grid->viewport()->height(), count * 24);
+    EXPECT_FALSE(grid->verticalScrollBar()->isVisible());
+  }
 }
 
 TEST(QtAdapter, AnOpenDrawerFollowsItsWindowWhenItMovesOrShrinks) {

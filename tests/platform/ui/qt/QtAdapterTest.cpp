@@ -600,7 +600,9 @@ TEST(QtAdapter, ATableOfAFewRowsIsAsTallAsItsRows) {
                          return foundation::Value(std::string("Row ") + std::to_string(row));
                        },
                        {}});
-  table.setDelegate({.heightOfRow = [](TableView&, int) { return 24.0; }});
+  TableView::Delegate rowHeights;
+  rowHeights.heightOfRow = [](TableView&, int) { return 24.0; };
+  table.setDelegate(rowHeights);
   table.reloadData();
   f.show();
   settle();

@@ -92,7 +92,12 @@ struct JpgImage {
 // 8-byte look-ahead never leaves the block.
 constexpr uint32_t kEcsSlack = 16;
 
-extern const uint8_t pZz2Org[64];     // zig-zag position -> natural index
+// Zig-zag position -> natural index (constant, so that tables built from it need no code at
+// load time).
+inline constexpr uint8_t pZz2Org[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 extern const int32_t kAanScales[64];  // 2^14 * s(u) * s(v)
 const uint8_t* jpgRangeByte();        // pRangeBYTE: 64 zeros, 0..255, 64 times 255
 

@@ -1,7 +1,8 @@
 #pragma once
 // The codec's inner loops, built three ways: plain C++ (any processor), SSE2 (every x86-64
 // processor) and AVX2 (taken when the processor has it). All three give the same bytes; the
-// plain one is the reference the others are tested against.
+// plain one is the reference the others are tested against. The AVX2 file keeps no global that
+// needs code to initialise: that code would run as the library loads, on any processor.
 #include <cstdint>
 
 struct JpgQuantTable;

@@ -101,8 +101,8 @@ void idctAvx2(const int16_t* coef, const int32_t* q, uint8_t* out, uint32_t stri
 
 struct ZigZagShuffles {
   // Group g of 16 zig-zag positions from the 16 natural positions of source s.
-  alignas(16) int8_t m[4][4][16];
-  ZigZagShuffles() {
+  alignas(16) int8_t m[4][4][16] = {};
+  constexpr ZigZagShuffles() {
     for (int g = 0; g < 4; ++g)
       for (int s = 0; s < 4; ++s)
         for (int i = 0; i < 16; ++i) {
@@ -111,7 +111,8 @@ struct ZigZagShuffles {
         }
   }
 };
-const ZigZagShuffles kZigZag;
+// Made by the compiler: this file must run nothing as the library loads (see JPGKernels.h).
+constexpr ZigZagShuffles kZigZag;
 
 uint64_t fdctQuantAvx2(const int16_t* block, const JpgQuantTable* t, int16_t* coef) {
   __m128i r[8];

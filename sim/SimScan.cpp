@@ -334,6 +334,13 @@ uint32_t SideOfRead(const DeviceState& s, const Window& w) {
 
 ScanState InitialScan(const Config&) { return ScanState{}; }
 
+bool SideCameBlank(const ScanState& scan, uint32_t side) {
+  const uint32_t sheet = scan.sheetsTaken + 1;
+  for (auto f = scan.record.sides.rbegin(); f != scan.record.sides.rend(); ++f)
+    if (f->sheet == sheet && f->side == side) return f->blank;
+  return false;
+}
+
 void MarkSideEnded(ScanState& scan, uint32_t side, bool blank) {
   const uint32_t sheet = scan.sheetsTaken + 1;
   for (auto f = scan.record.sides.rbegin(); f != scan.record.sides.rend(); ++f) {
@@ -355,6 +362,20 @@ std::vector<uint8_t> DeviceJpegTables() {
 void ImageLikeData(DeviceState&, const Command& c, Reply& r) {
   r.data.resize(c.length);
   for (uint32_t i = 0; i < c.length; ++i) r.data[i] = uint8_t(i);
+}
+
+// A continuous window (byte 62 bit 0x01) feeds sheet after sheet in one stream of READs: a
+// sheet whose sides have ended leaves without a RELEASE UNIT, and the next READ takes the next.
+bool ContinuousWindow(const DeviceState& s) {
+  return s.window.size() > 62 && (s.window[62] & 0x01) != 0;
+}
+void LeaveContinuousSheet(DeviceState& s) {
+  ScanState& scan = s.scan;
+  if (!scan.sideEnded[0] || !scan.sideEnded[1]) return;
+  scan.pageOpen = false;
+  --s.sheets;
+  ++scan.sheetsTaken;
+  ++scan.record.sheetsFed;
 }
 
 void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
@@ -382,6 +403,9 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
   const bool alternating = Duplex(w) && (s.config.duplexStyle == 0 || s.config.duplexStyle == 7);
   if (SheetEventOnRead(s, side, SideFacts{w.pixels, w.bytesPerLine, w.modeBits}, c, r)) {
     if (alternating) scan.nextSide = 1 - side;
+    // A blank side ends the one stream of both sides: the sheet came blank.
+    if (DeMultiplexed(s, w) && SideCameBlank(scan, side)) MarkSideEnded(scan, 1, true);
+    if (ContinuousWindow(s) && SideCameBlank(scan, side)) LeaveContinuousSheet(s);
     MarkIfSent(s, w, side);
     return;
   }
@@ -397,8 +421,7 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
     scan.sideEnded[side] = true;
     // The EOF style ends the front with an end of file, the rear with an end of page.
     const bool endOfFile = Duplex(w) && s.config.duplexStyle == 6 && side == 0;
-    // A continuous window (byte 62 bit 0x01) feeds sheet after sheet in one stream of READs.
-    const bool continuous = s.window.size() > 62 && (s.window[62] & 0x01) != 0;
+    const bool continuous = ContinuousWindow(s);
     // Styles 2 and 3 end a continuous sheet with a fixed-size block padded behind its end:
     // the next sheet begins with the next READ.
     const bool fixedEndBlock = DeMultiplexed(s, w) && (s.config.duplexStyle == kStyleCarried ||
@@ -425,13 +448,7 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
     const DeMuxStream gap{{}, scan.gapAt, scan.gapLength};
     EndSense(r, w, scan, side, code, uint32_t(CountedBytes(gap, at - n, at)));
     ++scan.record.sidesDelivered;
-    if (continuous && scan.sideEnded[0] && scan.sideEnded[1]) {
-      // The sheet leaves without a RELEASE UNIT; the next READ takes the next one.
-      scan.pageOpen = false;
-      --s.sheets;
-      ++scan.sheetsTaken;
-      ++scan.record.sheetsFed;
-    }
+    if (continuous) LeaveContinuousSheet(s);
   }
 }
 

@@ -34,6 +34,8 @@ struct ScanState {
 ScanState InitialScan(const Config& config);
 // The record's side of the sheet in the transport went out whole (or blank).
 void MarkSideEnded(ScanState& scan, uint32_t side, bool blank);
+// The record's side of the sheet in the transport came blank.
+bool SideCameBlank(const ScanState& scan, uint32_t side);
 // The device's own quantisation tables (READ 0x8B): luminance, then chrominance.
 std::vector<uint8_t> DeviceJpegTables();
 

@@ -245,6 +245,9 @@ struct CScannerManagerScannerItem {
   uint8_t bContinuousEndPending;
   // The rear page of the paired style has taken its byte count.
   uint8_t bRearCountTaken;
+  // The front page of the paired style ended blank: the device read both sides as one page, so
+  // its word covers the rear page too, which it never sent.
+  uint8_t bPairedFrontBlank;
   // The tray the job start found (MEDIA CHECK byte 4 0x21 or 0x11): the IO thread swaps the
   // sides of the block-flagged duplex style. Kept per device, so one scanner's job never
   // swaps another's sides.

@@ -241,6 +241,7 @@ class IoJob {
   int m_stage = kStageJobStart;
   uint32_t m_pageCounter = 0;
   uint32_t m_frontImageBytes = 0;
+  bool m_frontBlank = false;  // the front side of the pair came as a blank page, with no bytes
   bool m_endJob = false;
   // The page being read.
   bool m_ok = true, m_multiFeed = false, m_skew = false, m_blank = false;
@@ -404,7 +405,8 @@ void IoJob::ReadPage() {
     gap = unit - static_cast<uint32_t>(m_item->llPageSizeEstimate % unit);
   pageBytes += gap;
   if (m_compressed || m_hardware) pageBytes = kUncountedBytes;
-  if (rearOfPair) pageBytes = m_frontImageBytes;
+  // The rear side is as long as its front, but a blank front brought no bytes to tell.
+  if (rearOfPair && !m_frontBlank) pageBytes = m_frontImageBytes;
   // Styles 6 and 7 count each side on its own: one count for both would end the page after one
   // side's bytes.
   m_remaining[0] = m_remaining[1] = pageBytes;
@@ -451,13 +453,16 @@ void IoJob::ReadPage() {
     ahead = 0;
     bool endOfPage = false, endOfFile = false, failed = false;
     bool continuousEnd = false, noPaper = false;
+    // This read met a blank side: its end says so (styles that read the sides apart end the
+    // other side on its own).
+    bool blankRead = false;
     int32_t status = 0;
     if (!readOk) {
       status = IoStatus();
       switch (status) {
         case kBlankPage:
           DbgPrintf(1, "IOThread: Set BlankPaper as EOP");
-          endOfPage = m_blank = true;
+          endOfPage = m_blank = blankRead = true;
           break;
         case kEndOfPage:
           DbgPrintf(1, "IOThread: Set EOP for get EOP");
@@ -551,8 +556,10 @@ void IoJob::ReadPage() {
       if (BaseMode(m_dev.ScanMode) < (endOfFile ? 5u : 6u) && !m_hardware && !m_compressed &&
           m_bytesPerLine != 0)
         got -= got % m_bytesPerLine;
-      if (!endOfFile && m_item->bR2EOPStyle && !m_apart && !m_paired && valid < size) {
-        // The block's bytes behind the end are the next page's first.
+      if (!endOfFile && m_item->bR2EOPStyle && !m_apart && !m_paired && valid < size &&
+          !blankRead) {
+        // The block's bytes behind the end are the next page's first (a blank side's read
+        // brought none).
         m_carriedOffset = valid;
         m_carried.assign(m_item->pFrontReadBuffer + valid, m_item->pFrontReadBuffer + size);
         DbgPrintf(1, "IOThread: R2 EOP Mark=> Shift from %d size %d", valid, size - valid);
@@ -563,7 +570,7 @@ void IoJob::ReadPage() {
       m_sideBytes[side] += got;
       CExtPipe* pipe = m_apart ? DataPipe(side) : SidePipe(0);
       WriteImageEnd(pipe, endOfFile ? kPacketEndOfFile : kPacketEndOfPage,
-                    m_blank ? kBlankPage : 0);
+                    blankRead ? kBlankPage : 0);
       if (endOfFile && !m_eofStyle) {
         // An image of a long page ended; the sheet goes on: the next image follows on the same
         // page, counted by what arrived.
@@ -633,7 +640,10 @@ void IoJob::ReadPage() {
     }
     LeaveKrCriticalSection(&m_item->ItemCriticalSection);
   }
-  if (m_sidesAsPages && !rearOfPair) m_frontImageBytes = static_cast<uint32_t>(m_sideBytes[0]);
+  if (m_sidesAsPages && !rearOfPair) {
+    m_frontImageBytes = static_cast<uint32_t>(m_sideBytes[0]);
+    m_frontBlank = m_blank;
+  }
 }
 
 // A continuous page's end: the page's last data and end, and the rest of the block as the next

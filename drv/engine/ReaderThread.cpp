@@ -126,6 +126,9 @@ bool TakeHeader(CScannerManagerScannerItem* item, CExtPipe* pipe, bool rear, uin
     return false;
   }
   if (h.type == kPacketImage && !rear && item->bTwoSides) item->dwForwardFrontBytes += h.dwSize;
+  const bool paired = !item->bEOFDuplexStyle && !item->bGL310DuplexStyle;
+  if (duplexPages && paired && h.type == kPacketEndOfPage && h.lMessageStatusLong == kBlankPage)
+    item->bPairedFrontBlank = 1;
   if (h.type == kPacketPageInformation) {
     TakePageInformation(item, pipe, h);
   } else if (h.type == kPacketEndOfFile || h.type == kPacketEndOfPage) {
@@ -178,6 +181,10 @@ bool GetImageToBufferPageScan(CScannerManagerScannerItem* item) {
       }
       if (!item->bRearCountTaken) {
         item->bRearCountTaken = 1;
+        if (item->bPairedFrontBlank) {
+          item->bReadMessagePresent = 1;
+          item->dwReadMessage = static_cast<uint32_t>(kBlankPage);
+        }
         item->dwReadPending = item->dwForwardFrontBytes;
         item->dwReadCurrentType = kPacketImage;
         if (item->dwReadPending != 0) return true;
@@ -528,6 +535,10 @@ void PageReader::Run() {
     }
     if (m_item->bContinuousMode && m_eop) ++m_item->dwPagesStarted;
     if (status != 0) {
+      // The call with the status is the page's last: it says so, as a whole page's does. A
+      // client cannot tell a skew or a multi-feed that stopped the page from one reported as a
+      // message by the code alone, and would wait for an end that never comes.
+      if (!m_eof) m_eop = 1;
       AnalyzeStatusToList(status, message, m_eop, m_eof, &m_item->StatusList);
       if (jfif) {
         DbgPrintf(1, " *** CallBack --> Has error lStatus=%ld", status);
@@ -691,6 +702,7 @@ void ResetReadState(CScannerManagerScannerItem* item, uint32_t stage) {
   item->dwReadPreviousType = kPacketEndOfPage;
   item->bEndPacketStashed = 0;
   item->dwForwardFrontBytes = 0;
+  item->bPairedFrontBlank = 0;
   item->bForwardPending = 0;
   item->dwForwardCounter = 0;
   item->bForward = 0;

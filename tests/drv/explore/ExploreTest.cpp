@@ -74,6 +74,15 @@ const Row kRegressionRows[] = {
     {4737, "continuous, tiny area: a multi-feed in the part of a sheet past the page is lost"},
     {6877,
      "style 6, a front read to its last byte in whole READs: the rear's start sent as its end"},
+    {498, "style 7 with JobPages 1: the next job's pages taken for the first sheet's rear"},
+    {865, "style 4 with JobPages 1: the next job's pages taken for the first sheet's rear"},
+    {44, "to end of page at a converted resolution: the scaling fails with -2006"},
+    {659, "style 6, blank front: the rear page reported blank as well"},
+    {6880, "style 7, blank front: the rear page reported blank as well"},
+    {3054, "style 2, blank sheet: the blank read's block taken for the next sheet's first bytes"},
+    {1810, "continuous style 3, blank sheet: an empty page after the blank one"},
+    {4671, "style 4, skew on a front: the job goes on after the skew's KRStopScan"},
+    {76, "device JPEG style 2 refused at KRStartScan: judged a plain job that lost its pages"},
 };
 
 class ExploreRegression : public ::testing::TestWithParam<Row> {
@@ -120,4 +129,54 @@ TEST(ExploreEngineList, CrossesEveryAxis) {
     EXPECT_EQ(seen.count("style " + std::to_string(style)), 1u) << "style " << style;
   for (int c = 0; c <= int(explore::Condition::Slow); ++c)
     EXPECT_EQ(seen.count("condition " + std::to_string(c)), 1u) << "condition " << c;
+}
+
+// The oracle's map of client pages to sheets: a job of JobPages pages ends once they were
+// started, and the next page starts the next job on the next sheet.
+TEST(ExploreEngineList, PagesMapToTheSheetsTheirJobFed) {
+  struct Case {
+    explore::Source source;
+    uint32_t jobPages;
+    uint32_t sheets;
+    std::vector<std::pair<uint32_t, uint32_t>> pages;  // sheet, side of each client page
+  };
+  using explore::Source;
+  const Case cases[] = {
+      {Source::Front, 0, 3, {{1, 0}, {2, 0}, {3, 0}}},
+      {Source::Rear, 2, 3, {{1, 1}, {2, 1}, {3, 1}}},
+      {Source::Duplex, 0, 2, {{1, 0}, {1, 1}, {2, 0}, {2, 1}}},
+      // Two sheets a job; the second sheet's rear is left out.
+      {Source::Duplex, 3, 4, {{1, 0}, {1, 1}, {2, 0}, {3, 0}, {3, 1}, {4, 0}}},
+      {Source::Duplex, 1, 3, {{1, 0}, {2, 0}, {3, 0}}},
+      {Source::Duplex, 2, 3, {{1, 0}, {1, 1}, {2, 0}, {2, 1}, {3, 0}, {3, 1}}},
+      // The last job has fewer sheets than it would take.
+      {Source::Duplex, 3, 3, {{1, 0}, {1, 1}, {2, 0}, {3, 0}, {3, 1}}},
+  };
+  for (const Case& c : cases) {
+    explore::Scenario s;
+    s.source = c.source;
+    s.jobPages = c.jobPages;
+    s.sheetLengths.assign(c.sheets, 300);
+    const std::string what = "source " + std::to_string(int(c.source)) + ", JobPages " +
+                             std::to_string(c.jobPages) + ", " + std::to_string(c.sheets) +
+                             " sheets";
+    ASSERT_EQ(explore::PagesOfSheets(s), c.pages.size()) << what;
+    for (uint32_t i = 0; i < c.pages.size(); ++i) {
+      const explore::SheetSide at = explore::SheetOfPage(s, i);
+      EXPECT_EQ(at.sheet, c.pages[i].first) << what << ", page " << i;
+      EXPECT_EQ(at.side, c.pages[i].second) << what << ", page " << i;
+      uint32_t back = 0;
+      EXPECT_TRUE(explore::PageOfSheet(s, at.sheet, at.side, &back)) << what << ", page " << i;
+      EXPECT_EQ(back, i) << what;
+      const bool last = i + 1 == c.pages.size() || c.pages[i + 1].first != at.sheet;
+      EXPECT_EQ(explore::LastPageOfSheet(s, i), last) << what << ", page " << i;
+    }
+  }
+  // A side no page takes: the rear of a job's last sheet when JobPages is odd.
+  explore::Scenario odd;
+  odd.source = Source::Duplex;
+  odd.jobPages = 3;
+  odd.sheetLengths.assign(4, 300);
+  uint32_t page = 0;
+  EXPECT_FALSE(explore::PageOfSheet(odd, 2, 1, &page));
 }

@@ -70,6 +70,21 @@ std::string ReproduceLine(const Scenario& s);
 // The client pages a scenario's source gives per sheet.
 inline uint32_t SidesPerSheet(const Scenario& s) { return s.source == Source::Duplex ? 2 : 1; }
 
+// Where a client page comes from. A job with JobPages ends once that many pages were started
+// (its window asks for as many sheets as they need; a two-sided job of an odd count leaves its
+// last rear side out), and the client's next page starts the next job on the next sheet.
+struct SheetSide {
+  uint32_t sheet = 1;  // from 1
+  uint32_t side = 0;   // 0 front, 1 rear
+};
+SheetSide SheetOfPage(const Scenario& s, uint32_t page);
+// The client page a sheet's side becomes; false when no page takes it.
+bool PageOfSheet(const Scenario& s, uint32_t sheet, uint32_t side, uint32_t* page);
+// Whether the client's page (from 0) is the last one of its sheet or of its job.
+bool LastPageOfSheet(const Scenario& s, uint32_t page);
+// The pages the client gets from the scenario's sheets when nothing goes wrong.
+uint32_t PagesOfSheets(const Scenario& s);
+
 // A fault of the open issue the scenario would run into, waiting for its mend: the scenario is
 // left out until then. Null when none applies.
 const char* KnownOpen(const Scenario& s);

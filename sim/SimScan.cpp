@@ -401,10 +401,23 @@ void ReadImageData(DeviceState& s, const Command& c, Reply& r) {
   }
   const uint32_t side = SideOfRead(s, w);
   const bool alternating = Duplex(w) && (s.config.duplexStyle == 0 || s.config.duplexStyle == 7);
+  // The paired style reads both sides in one pass: a blank side blanks the sheet, found at its
+  // first READ.
+  const bool paired = Duplex(w) && s.config.duplexStyle == 0;
+  if (paired) {
+    for (SheetEvent& e : s.events.pending)
+      if (e.kind == SheetEventKind::BlankPage && e.sheet == scan.sheetsTaken + 1) e.side = side;
+  }
   if (SheetEventOnRead(s, side, SideFacts{w.pixels, w.bytesPerLine, w.modeBits}, c, r)) {
     if (alternating) scan.nextSide = 1 - side;
     // A blank side ends the one stream of both sides: the sheet came blank.
     if (DeMultiplexed(s, w) && SideCameBlank(scan, side)) MarkSideEnded(scan, 1, true);
+    if (paired && SideCameBlank(scan, side)) {
+      const uint32_t other = 1 - side;
+      scan.position[other] = scan.side[other].size();
+      scan.sideEnded[other] = true;
+      MarkSideEnded(scan, other, true);
+    }
     if (ContinuousWindow(s) && SideCameBlank(scan, side)) LeaveContinuousSheet(s);
     MarkIfSent(s, w, side);
     return;

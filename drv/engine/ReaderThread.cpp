@@ -455,6 +455,8 @@ void PageReader::Run() {
         message = code;
       } else {
         status = code;
+        // A message the packets brought before the error goes out with it.
+        message = p.lMessageLong;
       }
       // A page wrapped into one JFIF here goes out in one call at its end: its message waits
       // for that call. A JPEG page the engine re-encoded goes out as it comes, with its
@@ -817,6 +819,10 @@ bool ReadScanInternal(CScannerManagerScannerItem* item, READSCAN_PARAM* p) {
   p->dwEffectiveSize = effective;
   if (item->lErrorStatus != 0) {
     p->lStatusLong = item->lErrorStatus;
+    if (item->bReadMessagePresent) {
+      item->bReadMessagePresent = 0;
+      p->lMessageLong = static_cast<int32_t>(item->dwReadMessage);
+    }
     return false;
   }
   if (item->bReadMessagePresent) {

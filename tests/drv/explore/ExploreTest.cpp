@@ -83,6 +83,8 @@ const Row kRegressionRows[] = {
     {1810, "continuous style 3, blank sheet: an empty page after the blank one"},
     {4671, "style 4, skew on a front: the job goes on after the skew's KRStopScan"},
     {76, "device JPEG style 2 refused at KRStartScan: judged a plain job that lost its pages"},
+    {2466, "style 0, blank rear: the front page reported blank with the front's image"},
+    {2108, "continuous, a multi-feed at the end of a sheet longer than the page: never reported"},
 };
 
 class ExploreRegression : public ::testing::TestWithParam<Row> {

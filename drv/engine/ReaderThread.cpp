@@ -221,6 +221,11 @@ bool GetImageToBufferContinuousScan(CScannerManagerScannerItem* item) {
       item->dwReadCurrentType = kPacketEndOfPage;
       item->dwReadPending = 0;
       if (h.lStatusLong != 0) item->lErrorStatus = h.lStatusLong;
+      // A worker keeps a message it could put on no packet of its own for the end of cycle.
+      if (h.lMessageStatusLong != 0) {
+        item->bReadMessagePresent = 1;
+        item->dwReadMessage = static_cast<uint32_t>(h.lMessageStatusLong);
+      }
       // No page follows the job's end.
       if (item->lErrorStatus == 0) item->lErrorStatus = kNoPaper;
       return false;

@@ -85,6 +85,7 @@ const Row kRegressionRows[] = {
     {76, "device JPEG style 2 refused at KRStartScan: judged a plain job that lost its pages"},
     {2466, "style 0, blank rear: the front page reported blank with the front's image"},
     {2108, "continuous, a multi-feed at the end of a sheet longer than the page: never reported"},
+    {4866, "style 6 with JobPages 1, blank rear: a side no page takes held to reach the client"},
 };
 
 class ExploreRegression : public ::testing::TestWithParam<Row> {

@@ -648,6 +648,9 @@ class ScenarioRun {
     // A condition the scanner raised before the client acted reaches the client.
     if (s_.action != Action::None) return;
     for (const sim::SheetEvent& e : record.eventsMet) {
+      // A side no client page takes (the rear a job of an odd JobPages leaves out) tells nobody.
+      uint32_t page = 0;
+      if (!PageOfSheet(s_, e.sheet, e.side, &page)) continue;
       const std::set<int64_t> codes = CodesOf(e.kind);
       const bool reached =
           std::any_of(codes.begin(), codes.end(), [&](int64_t c) { return seen_.count(c) != 0; });

@@ -177,6 +177,8 @@ void Device::Unplug() {
   if (!attached_) return;
   vanished_ = false;
   Detach();
+  // What a stream of sheets carried into the next one goes with the power.
+  state_.scan.carried = 0;
   Message("unplugged");
 }
 

@@ -22,12 +22,16 @@ constexpr uint32_t kLines = 40;  // lines of every sheet (paper length 40 at 300
 class SimEvents : public ::testing::Test {
  protected:
   // The window: one-sided of unknown length unless told otherwise.
-  void Start(sim::Config config, uint16_t method = 1, uint32_t lines = 0xFFFFFFFF) {
+  void Start(sim::Config config, uint16_t method = 1, uint32_t lines = 0xFFFFFFFF,
+             bool continuous = false) {
     config.paperLength = kLines;
     config.sheets = 3;
     s_ = OpenScanner{};  // a case of its own: a new bus and scanner
     bus_ = std::make_unique<sim::SimBus>();
     scanner_ = &bus_->AddScanner(config);
+    SetWindow(method, lines, continuous);
+  }
+  void SetWindow(uint16_t method, uint32_t lines, bool continuous) {
     ASSERT_EQ(Open(*bus_, 0xF11E, 0x0310, &s_), kUsbSuccess);
     // A one-sided grey window of kLine bytes a line and unknown length (the sheet decides).
     std::vector<uint8_t> w(96, 0);
@@ -42,6 +46,8 @@ class SimEvents : public ::testing::Test {
     put32(35, kLine);
     put32(39, 0x10);
     put16(43, method);
+    constexpr size_t kFeeding = 62;  // bit 0x01: continuous, one stream of sheets
+    if (continuous) w[kFeeding] |= 0x01;
     Block b = MakeBlock(0xE4, kId);
     b[10] = 96;
     ASSERT_EQ(DoCommand(s_, b, 0, w).status[2], 0);
@@ -192,6 +198,27 @@ TEST_F(SimEvents, AShortSheetsFrontReadToItsLastByteEndsWithTheNextRead) {
     EXPECT_EQ(rear.status, 0) << what;
     EXPECT_EQ(rear.data, Side(1, 0, kRead, 1)) << what;
   }
+}
+
+// A continuous stream's READ that ran on into the next sheet, then the scanner leaves the bus:
+// what it carried goes with the power, and the next job's first READ starts that sheet afresh.
+TEST_F(SimEvents, WhatAStreamCarriedIsLostWhenTheScannerLeavesTheBus) {
+  constexpr size_t kSide = size_t{kLines} * kLine;
+  constexpr uint32_t kCarry = 500;
+  Start(sim::Config{}, 1, 0xFFFFFFFF, true);
+  const Read first = ReadImage(uint32_t(kSide) + kCarry);
+  ASSERT_EQ(first.status, 2);
+  EXPECT_EQ(first.information, kSide);
+  EXPECT_EQ(std::vector<uint8_t>(first.data.begin() + long(kSide), first.data.end()),
+            Side(2, 0, kCarry));
+  scanner_->Unplug();
+  scanner_->Replug();
+  scanner_->TakeOutSheet();
+  s_ = OpenScanner{};
+  SetWindow(1, 0xFFFFFFFF, false);
+  const Read next = ReadImage(1000);
+  EXPECT_EQ(next.status, 0);
+  EXPECT_EQ(next.data, Side(2, 0, 1000));
 }
 
 TEST_F(SimEvents, BlankPagesEndOfFileImagesAndMultiFeedAtTheEnd) {

@@ -87,6 +87,7 @@ const Row kRegressionRows[] = {
     {2108, "continuous, a multi-feed at the end of a sheet longer than the page: never reported"},
     {4866, "style 6 with JobPages 1, blank rear: a side no page takes held to reach the client"},
     {6245, "style 2, a multi-feed in the READ that ends a short sheet: the front runs past it"},
+    {6531, "continuous, unplugged between sheets: the next job's page begins inside its sheet"},
 };
 
 class ExploreRegression : public ::testing::TestWithParam<Row> {

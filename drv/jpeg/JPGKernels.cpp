@@ -21,16 +21,6 @@ const JpgColourCoefficients kJpgColour = {
 
 namespace {
 
-// Inverse transform constants, 8 fraction bits.
-constexpr int32_t kFix1_414 = 362;
-constexpr int32_t kFix1_847 = 473;
-constexpr int32_t kFix1_082 = 277;
-constexpr int32_t kFix2_613 = 669;
-// Forward transform constants, 8 fraction bits.
-constexpr int32_t kFix0_382 = 98;
-constexpr int32_t kFix0_541 = 139;
-constexpr int32_t kFix0_707 = 181;
-constexpr int32_t kFix1_306 = 334;
 inline int32_t mul8(int32_t v, int32_t c) { return (v * c) >> 8; }
 
 inline uint8_t clampSample(int32_t v) {
@@ -42,15 +32,15 @@ inline uint8_t clampSample(int32_t v) {
 inline void idct1d(const int32_t* in, int inStep, int32_t* out, int outStep) {
   auto I = [&](int k) { return in[k * inStep]; };
   int32_t tmp10 = I(0) + I(4), tmp11 = I(0) - I(4);
-  int32_t tmp13 = I(2) + I(6), tmp12 = mul8(I(2) - I(6), kFix1_414) - tmp13;
+  int32_t tmp13 = I(2) + I(6), tmp12 = mul8(I(2) - I(6), kJpgFix1_414) - tmp13;
   const int32_t tmp0 = tmp10 + tmp13, tmp3 = tmp10 - tmp13, tmp1 = tmp11 + tmp12,
                 tmp2 = tmp11 - tmp12;
   const int32_t z13 = I(5) + I(3), z10 = I(5) - I(3), z11 = I(1) + I(7), z12 = I(1) - I(7);
   const int32_t tmp7 = z11 + z13;
-  tmp11 = mul8(z11 - z13, kFix1_414);
-  const int32_t z5 = mul8(z10 + z12, kFix1_847);
-  tmp10 = mul8(z12, kFix1_082) - z5;
-  tmp12 = mul8(z10, -kFix2_613) + z5;
+  tmp11 = mul8(z11 - z13, kJpgFix1_414);
+  const int32_t z5 = mul8(z10 + z12, kJpgFix1_847);
+  tmp10 = mul8(z12, kJpgFix1_082) - z5;
+  tmp12 = mul8(z10, -kJpgFix2_613) + z5;
   const int32_t tmp6 = tmp12 - tmp7, tmp5 = tmp11 - tmp6, tmp4 = tmp10 + tmp5;
   out[0] = tmp0 + tmp7;
   out[7 * outStep] = tmp0 - tmp7;
@@ -87,16 +77,16 @@ inline void fdct1d(int32_t* d, int step) {
   int32_t tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3, tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
   d[0] = tmp10 + tmp11;
   d[4 * step] = tmp10 - tmp11;
-  int32_t z1 = mul8(tmp12 + tmp13, kFix0_707);
+  int32_t z1 = mul8(tmp12 + tmp13, kJpgFix0_707);
   d[2 * step] = tmp13 + z1;
   d[6 * step] = tmp13 - z1;
   tmp10 = tmp4 + tmp5;
   tmp11 = tmp5 + tmp6;
   tmp12 = tmp6 + tmp7;
-  int32_t z5 = mul8(tmp10 - tmp12, kFix0_382);
-  int32_t z2 = mul8(tmp10, kFix0_541) + z5;
-  int32_t z4 = mul8(tmp12, kFix1_306) + z5;
-  int32_t z3 = mul8(tmp11, kFix0_707);
+  int32_t z5 = mul8(tmp10 - tmp12, kJpgFix0_382);
+  int32_t z2 = mul8(tmp10, kJpgFix0_541) + z5;
+  int32_t z4 = mul8(tmp12, kJpgFix1_306) + z5;
+  int32_t z3 = mul8(tmp11, kJpgFix0_707);
   int32_t z11 = tmp7 + z3, z13 = tmp7 - z3;
   d[5 * step] = z13 + z2;
   d[3 * step] = z13 - z2;

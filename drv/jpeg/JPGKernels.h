@@ -40,6 +40,18 @@ const JpgKernels* jpgKernelsFor(JpgIsa isa);
 // The best kernels of this processor, chosen once.
 const JpgKernels& jpgKernels();
 
+// The fast transforms' multipliers, 8 fraction bits, shared by every kernel set.
+// Inverse transform.
+constexpr int32_t kJpgFix1_414 = 362;
+constexpr int32_t kJpgFix1_847 = 473;
+constexpr int32_t kJpgFix1_082 = 277;
+constexpr int32_t kJpgFix2_613 = 669;
+// Forward transform.
+constexpr int32_t kJpgFix0_382 = 98;
+constexpr int32_t kJpgFix0_541 = 139;
+constexpr int32_t kJpgFix0_707 = 181;
+constexpr int32_t kJpgFix1_306 = 334;
+
 // The conversion coefficients the kernels share, 12 fraction bits.
 struct JpgColourCoefficients {
   // Decoding: R = Y + cr*crR, G = Y + cb*cbG + cr*crG, B = Y + cb*cbB (chroma less 128).

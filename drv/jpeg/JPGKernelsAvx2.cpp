@@ -23,16 +23,17 @@ inline __m256i mul8x256(__m256i v, int32_t c) {
 inline void idctPass256(__m256i* v) {
   const __m256i tmp10 = _mm256_add_epi32(v[0], v[4]), tmp11a = _mm256_sub_epi32(v[0], v[4]);
   const __m256i tmp13 = _mm256_add_epi32(v[2], v[6]);
-  const __m256i tmp12a = _mm256_sub_epi32(mul8x256(_mm256_sub_epi32(v[2], v[6]), 362), tmp13);
+  const __m256i tmp12a =
+      _mm256_sub_epi32(mul8x256(_mm256_sub_epi32(v[2], v[6]), kJpgFix1_414), tmp13);
   const __m256i tmp0 = _mm256_add_epi32(tmp10, tmp13), tmp3 = _mm256_sub_epi32(tmp10, tmp13);
   const __m256i tmp1 = _mm256_add_epi32(tmp11a, tmp12a), tmp2 = _mm256_sub_epi32(tmp11a, tmp12a);
   const __m256i z13 = _mm256_add_epi32(v[5], v[3]), z10 = _mm256_sub_epi32(v[5], v[3]);
   const __m256i z11 = _mm256_add_epi32(v[1], v[7]), z12 = _mm256_sub_epi32(v[1], v[7]);
   const __m256i tmp7 = _mm256_add_epi32(z11, z13);
-  const __m256i tmp11 = mul8x256(_mm256_sub_epi32(z11, z13), 362);
-  const __m256i z5 = mul8x256(_mm256_add_epi32(z10, z12), 473);
-  const __m256i tmp10b = _mm256_sub_epi32(mul8x256(z12, 277), z5);
-  const __m256i tmp12 = _mm256_add_epi32(mul8x256(z10, -669), z5);
+  const __m256i tmp11 = mul8x256(_mm256_sub_epi32(z11, z13), kJpgFix1_414);
+  const __m256i z5 = mul8x256(_mm256_add_epi32(z10, z12), kJpgFix1_847);
+  const __m256i tmp10b = _mm256_sub_epi32(mul8x256(z12, kJpgFix1_082), z5);
+  const __m256i tmp12 = _mm256_add_epi32(mul8x256(z10, -kJpgFix2_613), z5);
   const __m256i tmp6 = _mm256_sub_epi32(tmp12, tmp7), tmp5 = _mm256_sub_epi32(tmp11, tmp6);
   const __m256i tmp4 = _mm256_add_epi32(tmp10b, tmp5);
   v[0] = _mm256_add_epi32(tmp0, tmp7);
@@ -170,15 +171,16 @@ inline void fdctPass16x2(__m256i* d) {
   const __m256i tmp11 = _mm256_add_epi16(tmp1, tmp2), tmp12 = _mm256_sub_epi16(tmp1, tmp2);
   d[0] = _mm256_add_epi16(tmp10, tmp11);
   d[4] = _mm256_sub_epi16(tmp10, tmp11);
-  const __m256i z1 = mul8Above256x2(_mm256_add_epi16(tmp12, tmp13), int16_t(-75 * 256));
+  const __m256i z1 = mul8Above256x2(_mm256_add_epi16(tmp12, tmp13), kJpgMulhi0_707);
   d[2] = _mm256_add_epi16(tmp13, z1);
   d[6] = _mm256_sub_epi16(tmp13, z1);
   const __m256i t10 = _mm256_add_epi16(tmp4, tmp5), t11 = _mm256_add_epi16(tmp5, tmp6);
   const __m256i t12 = _mm256_add_epi16(tmp6, tmp7);
-  const __m256i z5 = _mm256_mulhi_epi16(_mm256_sub_epi16(t10, t12), _mm256_set1_epi16(98 * 256));
-  const __m256i z2 = _mm256_add_epi16(mul8Above256x2(t10, int16_t(-117 * 256)), z5);
-  const __m256i z4 = _mm256_add_epi16(mul8Above256x2(t12, int16_t(78 * 256)), z5);
-  const __m256i z3 = mul8Above256x2(t11, int16_t(-75 * 256));
+  const __m256i z5 =
+      _mm256_mulhi_epi16(_mm256_sub_epi16(t10, t12), _mm256_set1_epi16(kJpgMulhi0_382));
+  const __m256i z2 = _mm256_add_epi16(mul8Above256x2(t10, kJpgMulhi0_541), z5);
+  const __m256i z4 = _mm256_add_epi16(mul8Above256x2(t12, kJpgMulhi1_306), z5);
+  const __m256i z3 = mul8Above256x2(t11, kJpgMulhi0_707);
   const __m256i z11 = _mm256_add_epi16(tmp7, z3), z13 = _mm256_sub_epi16(tmp7, z3);
   d[5] = _mm256_add_epi16(z13, z2);
   d[3] = _mm256_sub_epi16(z13, z2);

@@ -49,16 +49,16 @@ inline __m128i mul8x32(__m128i v, int32_t c) {
 inline void idctPass32(__m128i* v) {
   const __m128i tmp10 = _mm_add_epi32(v[0], v[4]), tmp11a = _mm_sub_epi32(v[0], v[4]);
   const __m128i tmp13 = _mm_add_epi32(v[2], v[6]);
-  const __m128i tmp12a = _mm_sub_epi32(mul8x32(_mm_sub_epi32(v[2], v[6]), 362), tmp13);
+  const __m128i tmp12a = _mm_sub_epi32(mul8x32(_mm_sub_epi32(v[2], v[6]), kJpgFix1_414), tmp13);
   const __m128i tmp0 = _mm_add_epi32(tmp10, tmp13), tmp3 = _mm_sub_epi32(tmp10, tmp13);
   const __m128i tmp1 = _mm_add_epi32(tmp11a, tmp12a), tmp2 = _mm_sub_epi32(tmp11a, tmp12a);
   const __m128i z13 = _mm_add_epi32(v[5], v[3]), z10 = _mm_sub_epi32(v[5], v[3]);
   const __m128i z11 = _mm_add_epi32(v[1], v[7]), z12 = _mm_sub_epi32(v[1], v[7]);
   const __m128i tmp7 = _mm_add_epi32(z11, z13);
-  const __m128i tmp11 = mul8x32(_mm_sub_epi32(z11, z13), 362);
-  const __m128i z5 = mul8x32(_mm_add_epi32(z10, z12), 473);
-  const __m128i tmp10b = _mm_sub_epi32(mul8x32(z12, 277), z5);
-  const __m128i tmp12 = _mm_add_epi32(mul8x32(z10, -669), z5);
+  const __m128i tmp11 = mul8x32(_mm_sub_epi32(z11, z13), kJpgFix1_414);
+  const __m128i z5 = mul8x32(_mm_add_epi32(z10, z12), kJpgFix1_847);
+  const __m128i tmp10b = _mm_sub_epi32(mul8x32(z12, kJpgFix1_082), z5);
+  const __m128i tmp12 = _mm_add_epi32(mul8x32(z10, -kJpgFix2_613), z5);
   const __m128i tmp6 = _mm_sub_epi32(tmp12, tmp7), tmp5 = _mm_sub_epi32(tmp11, tmp6);
   const __m128i tmp4 = _mm_add_epi32(tmp10b, tmp5);
   v[0] = _mm_add_epi32(tmp0, tmp7);
@@ -90,6 +90,16 @@ inline void transpose8x8x16(__m128i* r) {
   r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
+// The forward transform's multipliers as 16-bit high-half factors: (v * c) >> 8 is
+// mulhi(v, c * 256) for c below 128, and v + mulhi(v, (c - 256) * 256) for the others.
+constexpr int16_t mulhiFactor(int32_t c) { return int16_t((c < 128 ? c : c - 256) * 256); }
+constexpr int16_t kJpgMulhi0_382 = mulhiFactor(kJpgFix0_382);
+constexpr int16_t kJpgMulhi0_541 = mulhiFactor(kJpgFix0_541);
+constexpr int16_t kJpgMulhi0_707 = mulhiFactor(kJpgFix0_707);
+constexpr int16_t kJpgMulhi1_306 = mulhiFactor(kJpgFix1_306);
+static_assert(kJpgMulhi0_382 == 98 * 256 && kJpgMulhi0_541 == -117 * 256 &&
+              kJpgMulhi0_707 == -75 * 256 && kJpgMulhi1_306 == 78 * 256);
+
 // (v * c) >> 8 on 16-bit lanes for 256 <= c < 512, exactly: v + ((v * (c - 256) * 256) >> 16).
 // The sum may wrap on the way but the result fits, so it comes out right.
 inline __m128i mul8Above256(__m128i v, int16_t cLess256Shifted) {
@@ -108,16 +118,15 @@ inline void fdctPass16(__m128i* d) {
   const __m128i tmp11 = _mm_add_epi16(tmp1, tmp2), tmp12 = _mm_sub_epi16(tmp1, tmp2);
   d[0] = _mm_add_epi16(tmp10, tmp11);
   d[4] = _mm_sub_epi16(tmp10, tmp11);
-  // 181 = 256 - 75, 139 = 256 - 117, 334 = 256 + 78; 98 fits as it is.
-  const __m128i z1 = mul8Above256(_mm_add_epi16(tmp12, tmp13), int16_t(-75 * 256));
+  const __m128i z1 = mul8Above256(_mm_add_epi16(tmp12, tmp13), kJpgMulhi0_707);
   d[2] = _mm_add_epi16(tmp13, z1);
   d[6] = _mm_sub_epi16(tmp13, z1);
   const __m128i t10 = _mm_add_epi16(tmp4, tmp5), t11 = _mm_add_epi16(tmp5, tmp6);
   const __m128i t12 = _mm_add_epi16(tmp6, tmp7);
-  const __m128i z5 = _mm_mulhi_epi16(_mm_sub_epi16(t10, t12), _mm_set1_epi16(98 * 256));
-  const __m128i z2 = _mm_add_epi16(mul8Above256(t10, int16_t(-117 * 256)), z5);
-  const __m128i z4 = _mm_add_epi16(mul8Above256(t12, int16_t(78 * 256)), z5);
-  const __m128i z3 = mul8Above256(t11, int16_t(-75 * 256));
+  const __m128i z5 = _mm_mulhi_epi16(_mm_sub_epi16(t10, t12), _mm_set1_epi16(kJpgMulhi0_382));
+  const __m128i z2 = _mm_add_epi16(mul8Above256(t10, kJpgMulhi0_541), z5);
+  const __m128i z4 = _mm_add_epi16(mul8Above256(t12, kJpgMulhi1_306), z5);
+  const __m128i z3 = mul8Above256(t11, kJpgMulhi0_707);
   const __m128i z11 = _mm_add_epi16(tmp7, z3), z13 = _mm_sub_epi16(tmp7, z3);
   d[5] = _mm_add_epi16(z13, z2);
   d[3] = _mm_sub_epi16(z13, z2);

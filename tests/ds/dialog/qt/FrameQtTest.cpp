@@ -13,20 +13,12 @@
 #include <memory>
 
 #include "QtFrame.h"
+#include "tests/support/QtLayouts.h"
 
 namespace ferrolite::dialog::testing {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// The layout settled: a change reaches the window one level of nesting a pass.
-void settle() {
-  constexpr int kPasses = 8;
-  for (int pass = 0; pass < kPasses; ++pass) {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QApplication::processEvents();
-  }
-}
 
 TEST(DialogFrameQt, ScanThroughTheRealButtonCommitsThenStartsTheTransfer) {
   QtFrame q;
@@ -102,12 +94,12 @@ TEST(DialogFrameQt, TheWindowGoesBackToItsSizeWhenThePagesAreHiddenAgain) {
   auto* tabs = q.widget<QTabWidget>(q.f.window(), kTabViewOutlet);
   auto* table = q.widget<QTableWidget>(q.f.window(), "pSettingsTableView");
   ASSERT_TRUE(top && tabs && table);
-  settle();
+  testsupport::settleQtLayouts();
   const QSize opened = top->size();
   ASSERT_TRUE(q.f.user.selectTab(q.f.tabs(), "KriTabSetting"));
   auto checkAll = [&](Qt::CheckState state) {
     for (int row = 0; row < kOptionalPageCount; ++row) table->item(row, 1)->setCheckState(state);
-    settle();
+    testsupport::settleQtLayouts();
   };
   checkAll(Qt::Checked);
   ASSERT_EQ(tabs->count(), 9);
@@ -122,7 +114,7 @@ TEST(DialogFrameQt, TheWindowGoesBackToItsSizeWhenThePagesAreHiddenAgain) {
     q.f.record.wTabWindow = 0;
   };
   QTest::mouseClick(q.button("mButtonDefault"), Qt::LeftButton);
-  settle();
+  testsupport::settleQtLayouts();
   ASSERT_EQ(tabs->count(), 4);
   EXPECT_EQ(top->size(), opened) << "hidden by Default: " << top->width() << " x " << top->height();
 }
@@ -156,7 +148,7 @@ TEST(DialogFrameQt, TheMainButtonsShareOneHeightAndThePagesStayPutOnEveryPage) {
   auto* tabs = q.widget<QTabWidget>(q.f.window(), kTabViewOutlet);
   ASSERT_NE(tabs, nullptr);
   tabs->setCurrentIndex(0);
-  settle();
+  testsupport::settleQtLayouts();
   const QRect pages = tabs->geometry();
   QPushButton* defaults = q.button("mButtonDefault");
   ASSERT_NE(defaults, nullptr);
@@ -173,7 +165,7 @@ TEST(DialogFrameQt, TheMainButtonsShareOneHeightAndThePagesStayPutOnEveryPage) {
   EXPECT_NEAR(defaults->width(), 1.5 * plain.sizeHint().width(), 1.0) << "Default is widened";
   for (int page = 0; page < tabs->count(); ++page) {
     tabs->setCurrentIndex(page);
-    settle();
+    testsupport::settleQtLayouts();
     const QRect now = tabs->geometry();
     EXPECT_EQ(now, pages) << tabs->tabText(page).toStdString() << ": " << now.width() << " x "
                           << now.height() << " at " << now.x() << "," << now.y() << ", was "

@@ -36,6 +36,8 @@
 #include "platform/ui/TabView.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/Window.h"
+#include "tests/support/QtLayouts.h"
+#include "tests/support/TestFolder.h"
 #include "tests/support/ThreadsGoneAtExit.h"
 
 namespace {
@@ -96,17 +98,6 @@ struct QtFixture {
   }
 };
 
-// The layout settled: a change reaches the window one level of nesting a pass.
-void settle() {
-  constexpr int kPasses = 8;
-  for (int pass = 0; pass < kPasses; ++pass) {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QApplication::processEvents();
-  }
-}
-
-// Content that grows widens the window; when it shrinks again (pages hidden) the window goes back
-// to the size it had, unless the user made it larger meanwhile.
 TEST(QtAdapter, AHostsApplicationRunsTheWindowsOnItsGuiThreadWithNoSecondApplication) {
   QtFixture f;
   EXPECT_FALSE(f.host->toolkit().ownsUiThread());
@@ -548,7 +539,7 @@ TEST(QtAdapter, TheLayoutCheckAndThePictureSeeTheLayoutAfterAChangeDeepInsideThe
     ADD_FAILURE() << fault.control << ": " << fault.problem;
   }
   const std::filesystem::path picture =
-      std::filesystem::temp_directory_path() / "qt-adapter-deep-change.png";
+      testsupport::freshTestFolder("qt-adapter-deep-change") / "window.png";
   ASSERT_TRUE(f.host->toolkit().writeSnapshot(*f.window, picture));
   const QImage shown(QString::fromStdString(picture.string()));
   std::filesystem::remove(picture);
@@ -558,6 +549,8 @@ TEST(QtAdapter, TheLayoutCheckAndThePictureSeeTheLayoutAfterAChangeDeepInsideThe
   EXPECT_GE(shown.width(), label->width());
 }
 
+// Content that grows widens the window; when it shrinks again (pages hidden) the window goes back
+// to the size it had, unless the user made it larger meanwhile.
 TEST(QtAdapter, AWindowFollowsItsContentBackDownUnlessTheUserEnlargedIt) {
   QtFixture f;
   auto& text = f.window->make<Label>(nullptr, "mStaticText");
@@ -565,30 +558,31 @@ TEST(QtAdapter, AWindowFollowsItsContentBackDownUnlessTheUserEnlargedIt) {
   const std::string longText(120, 'W');
   text.setText(shortText);
   f.show();
-  settle();
+  testsupport::settleQtLayouts();
   auto* top = f.widget<QWidget>("");
   ASSERT_NE(top, nullptr);
   const QSize opened = top->size();
   text.setText(longText);
-  settle();
+  testsupport::settleQtLayouts();
   ASSERT_GT(top->width(), opened.width()) << "the long text widens the window";
   text.setText(shortText);
-  settle();
+  testsupport::settleQtLayouts();
   EXPECT_EQ(top->size(), opened) << top->width() << " x " << top->height();
 
   const QSize enlarged = opened + QSize(120, 40);
   top->resize(enlarged);
-  settle();
+  testsupport::settleQtLayouts();
   text.setText(std::string(20, 'W'));
-  settle();
+  testsupport::settleQtLayouts();
   text.setText(shortText);
-  settle();
+  testsupport::settleQtLayouts();
   EXPECT_EQ(top->size(), enlarged) << top->width() << " x " << top->height();
 }
 
 // A table of a few rows is as tall as its header and rows: no scrolling, no empty rows under them,
 // also in a cell taller than they need and when rows come or go.
 TEST(QtAdapter, ATableOfAFewRowsIsAsTallAsItsRows) {
+  constexpr int kRowHeight = 24;
   QtFixture f;
   auto& table = f.window->make<TableView>(nullptr, "pSettingsTableView");
   table.setGridCell({0, 0, 8, 2});
@@ -601,19 +595,19 @@ TEST(QtAdapter, ATableOfAFewRowsIsAsTallAsItsRows) {
                        },
                        {}});
   TableView::Delegate rowHeights;
-  rowHeights.heightOfRow = [](TableView&, int) { return 24.0; };
+  rowHeights.heightOfRow = [](TableView&, int) { return double(kRowHeight); };
   table.setDelegate(rowHeights);
   table.reloadData();
   f.show();
-  settle();
+  testsupport::settleQtLayouts();
   auto* grid = f.widget<QTableWidget>("pSettingsTableView");
   ASSERT_NE(grid, nullptr);
   for (int count : {3, 5, 2}) {
     SCOPED_TRACE(count);
     rows = count;
     table.reloadData();
-    settle();
-    EXPECT_EQ(grid->viewport()->height(), count * 24);
+    testsupport::settleQtLayouts();
+    EXPECT_EQ(grid->viewport()->height(), count * kRowHeight);
     EXPECT_FALSE(grid->verticalScrollBar()->isVisible());
   }
 }

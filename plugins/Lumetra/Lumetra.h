@@ -62,11 +62,12 @@ inline constexpr const char* kLumetraPatchPatterns[] = {"WNNW", "WNWN", "WWNN",
                                                         "NWNW", "NNWW", "WNNN"};
 
 // OutImage.AutoCrop bits read by DeskewCrop and Merge2Side.
-inline constexpr uint8_t kLumetraCropOn = 0x01;           // cut the page to the document
-inline constexpr uint8_t kLumetraCropFeeder = 0x10;       // one document against the feeder
-inline constexpr uint8_t kLumetraCropFlatbed = 0x20;      // one document on the flatbed
-inline constexpr uint8_t kLumetraCropSameForRear = 0x40;  // rear of a duplex sheet: front's cut
-inline constexpr uint8_t kLumetraCropMultiple = 0x80;     // every document on the flatbed
+inline constexpr uint8_t kLumetraCropOn = 0x01;       // cut the page to the document
+inline constexpr uint8_t kLumetraCropFeeder = 0x10;   // one document against the feeder
+inline constexpr uint8_t kLumetraCropFlatbed = 0x20;  // one document on the flatbed
+// The rear of a duplex sheet takes its front's cut, mirrored, where its own edges do not show.
+inline constexpr uint8_t kLumetraCropSameForRear = 0x40;
+inline constexpr uint8_t kLumetraCropMultiple = 0x80;  // every document on the flatbed
 // OutImage.Rotate: 1 straightens the document, 2 also turns it upright by quarter turns.
 // OutImage.Merge2Side: bit 0 merges; bit 6 (0x40) puts the rear below the front, else beside it.
 inline constexpr uint8_t kLumetraMergeVertical = 0x40;

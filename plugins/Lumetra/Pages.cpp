@@ -25,7 +25,8 @@ constexpr double kLinesClearer =
 std::mutex gPendingMutex;
 std::deque<Raster> gPending;
 
-// The cut of the front of a duplex sheet, for its rear when one cut serves both sides.
+// The cut of the front of a duplex sheet, for a rear whose own edges do not show when one cut
+// serves both sides.
 struct FrontCut {
   bool valid = false;
   uint16_t page = 0;
@@ -115,10 +116,16 @@ Result cropPage(const Raster& page, const NIDATA& ni, std::vector<Raster>* docs)
   if (cut || deskew) {
     const int res = std::max<int>(in.XRes, 1);
     const int minSide = std::max(4, all ? res / 2 : res / 4);
-    bool fromFront = false;
+    bool fromFront = false, searched = false;
+    Found f;
     if ((crop & kLumetraCropSameForRear) && isRearOfDuplex(in)) {
+      // The rear's own edges where they show: the caller numbers the pages it keeps, so after a
+      // dropped blank page the next sheet's front comes numbered as a rear.
+      f = findDocuments(greyPlane(page), minSide, all, backgroundHint(in));
+      searched = true;
       std::lock_guard<std::mutex> lock(gFrontMutex);
-      if (gFront.valid && gFront.page + 1 == in.CurPages && gFront.width == page.width) {
+      if (f.docs.empty() && gFront.valid && gFront.page + 1 == in.CurPages &&
+          gFront.width == page.width) {
         // The rear is the front seen through the sheet: the same cut, mirrored.
         Quad q = gFront.quad;
         q.cx = page.width - q.cx;
@@ -131,7 +138,7 @@ Result cropPage(const Raster& page, const NIDATA& ni, std::vector<Raster>* docs)
     }
     bool whole = false;
     if (!fromFront) {
-      Found f = findDocuments(greyPlane(page), minSide, all, backgroundHint(in));
+      if (!searched) f = findDocuments(greyPlane(page), minSide, all, backgroundHint(in));
       if (f.docs.empty() && !f.content) return kNothingFound;
       // Print but no sheet found with confidence: the page as scanned, never a piece of it.
       whole = f.docs.empty();

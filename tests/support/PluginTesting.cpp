@@ -284,4 +284,64 @@ Page patchSheet(const char* pattern, int dpi) {
   return page;
 }
 
+std::vector<uint8_t> barcodeBitmap(const Page& p, int dpi) {
+  const uint32_t stride = ((uint32_t(p.width) * uint32_t(p.bits) + 31) / 32) * 4;
+  const uint32_t palette = p.bits == 1 ? 2 : (p.bits == 8 ? 256 : 0);
+  std::vector<uint8_t> b(40 + palette * 4 + stride * uint32_t(p.height), 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  constexpr double kInchesPerMetre = 39.37;
+  put32(0, 40);
+  put32(4, uint32_t(p.width));
+  put32(8, uint32_t(p.height));
+  b[12] = 1;
+  b[14] = uint8_t(p.bits);
+  put32(20, stride * uint32_t(p.height));
+  put32(24, uint32_t(dpi * kInchesPerMetre + 0.5));
+  put32(28, uint32_t(dpi * kInchesPerMetre + 0.5));
+  for (uint32_t i = 0; i < palette; ++i) {
+    const uint8_t v = palette == 2 ? uint8_t(i * 255) : uint8_t(i);
+    b[40 + 4 * i] = b[41 + 4 * i] = b[42 + 4 * i] = v;
+  }
+  const size_t data = 40 + palette * 4;
+  for (int y = 0; y < p.height; ++y) {
+    uint8_t* row = &b[data + size_t(p.height - 1 - y) * stride];
+    memcpy(row, p.row(y), (size_t(p.width) * size_t(p.bits) + 7) / 8);
+    if (p.bits == 24)
+      for (int x = 0; x < p.width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
+  }
+  return b;
+}
+
+std::vector<FoundBarcode> parseBarcodes(const void* block, int32_t count) {
+  std::vector<FoundBarcode> out;
+  const uint8_t* p = static_cast<const uint8_t*>(block);
+  auto u32 = [&]() {
+    uint32_t v;
+    memcpy(&v, p, 4);
+    p += 4;
+    return v;
+  };
+  EXPECT_EQ(u32(), uint32_t(count));
+  for (int32_t i = 0; i < count; ++i) {
+    FoundBarcode f{};
+    f.type = u32();
+    const uint32_t len = u32();
+    f.text.assign(reinterpret_cast<const char*>(p), len);
+    p += len;
+    const uint32_t points = u32();
+    f.l = f.t = 1e9f, f.r = f.b = -1e9f;
+    for (uint32_t k = 0; k < points; ++k) {
+      float x, y;
+      memcpy(&x, p, 4), memcpy(&y, p + 4, 4);
+      p += 8;
+      f.l = std::min(f.l, x), f.r = std::max(f.r, x), f.t = std::min(f.t, y),
+      f.b = std::max(f.b, y);
+    }
+    out.push_back(f);
+  }
+  return out;
+}
+
 }  // namespace plugtest

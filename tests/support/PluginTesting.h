@@ -104,6 +104,20 @@ void placeSheet(Page& page, uint8_t background, const Page& sheet, double cx, do
 // as `pattern` says.
 Page patchSheet(const char* pattern, int dpi);
 
+// The bitmap the data source hands the barcode plug-in: a 40-byte header, the palette, rows
+// bottom to top padded to four bytes, R and B swapped for colour.
+std::vector<uint8_t> barcodeBitmap(const Page& p, int dpi);
+
+// One symbol of the barcode plug-in's answer, its corners' bounding box in top-left-origin
+// pixels.
+struct FoundBarcode {
+  uint32_t type;
+  std::string text;
+  float l, t, r, b;
+};
+// The symbols of the barcode plug-in's answer block of `count` results.
+std::vector<FoundBarcode> parseBarcodes(const void* block, int32_t count);
+
 // The packaged font's folder.
 std::string fontDir();
 

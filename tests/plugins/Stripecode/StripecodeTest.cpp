@@ -11,85 +11,18 @@ namespace {
 
 constexpr int kDpi = 200;
 
-// The bitmap as the data source builds it: header, palette, rows bottom to top padded to four
-// bytes, R and B swapped for colour.
-std::vector<uint8_t> bitmapOf(const Page& p) {
-  const uint32_t stride = ((uint32_t(p.width) * uint32_t(p.bits) + 31) / 32) * 4;
-  const uint32_t palette = p.bits == 1 ? 2 : (p.bits == 8 ? 256 : 0);
-  std::vector<uint8_t> b(40 + palette * 4 + stride * uint32_t(p.height), 0);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
-  };
-  put32(0, 40);
-  put32(4, uint32_t(p.width));
-  put32(8, uint32_t(p.height));
-  b[12] = 1;
-  b[14] = uint8_t(p.bits);
-  put32(20, stride * uint32_t(p.height));
-  put32(24, uint32_t(kDpi * 39.37 + 0.5));
-  put32(28, uint32_t(kDpi * 39.37 + 0.5));
-  for (uint32_t i = 0; i < palette; ++i) {
-    const uint8_t v = palette == 2 ? uint8_t(i * 255) : uint8_t(i);
-    b[40 + 4 * i] = b[41 + 4 * i] = b[42 + 4 * i] = v;
-  }
-  const size_t data = 40 + palette * 4;
-  for (int y = 0; y < p.height; ++y) {
-    uint8_t* row = &b[data + size_t(p.height - 1 - y) * stride];
-    memcpy(row, p.row(y), (size_t(p.width) * size_t(p.bits) + 7) / 8);
-    if (p.bits == 24)
-      for (int x = 0; x < p.width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
-  }
-  return b;
-}
-
-struct Found {
-  uint32_t type;
-  std::string text;
-  float l, t, r, b;
-};
-
-std::vector<Found> parse(void* block, int32_t count) {
-  std::vector<Found> out;
-  const uint8_t* p = static_cast<const uint8_t*>(block);
-  auto u32 = [&]() {
-    uint32_t v;
-    memcpy(&v, p, 4);
-    p += 4;
-    return v;
-  };
-  EXPECT_EQ(u32(), uint32_t(count));
-  for (int32_t i = 0; i < count; ++i) {
-    Found f{};
-    f.type = u32();
-    const uint32_t len = u32();
-    f.text.assign(reinterpret_cast<const char*>(p), len);
-    p += len;
-    const uint32_t points = u32();
-    f.l = f.t = 1e9f, f.r = f.b = -1e9f;
-    for (uint32_t k = 0; k < points; ++k) {
-      float x, y;
-      memcpy(&x, p, 4), memcpy(&y, p + 4, 4);
-      p += 8;
-      f.l = std::min(f.l, x), f.r = std::max(f.r, x), f.t = std::min(f.t, y),
-      f.b = std::max(f.b, y);
-    }
-    out.push_back(f);
-  }
-  return out;
-}
-
 class StripecodeTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(search, nullptr); }
-  std::vector<Found> find(const Page& p, uint32_t mask) {
-    const std::vector<uint8_t> dib = bitmapOf(p);
+  std::vector<FoundBarcode> find(const Page& p, uint32_t mask) {
+    const std::vector<uint8_t> dib = barcodeBitmap(p, kDpi);
     int32_t count = -1;
     void* block = search(dib.data(), uint32_t(dib.size()), mask, &count);
     if (!block) {
       EXPECT_EQ(count, 0);
       return {};
     }
-    std::vector<Found> f = parse(block, count);
+    std::vector<FoundBarcode> f = parseBarcodes(block, count);
     free(block);
     return f;
   }
@@ -129,7 +62,7 @@ TEST_F(StripecodeTest, EverySymbologyReadsBackWithTypeTextAndRectangle) {
       const Drawn d =
           drawSymbol(page, s.format, s.text, 137, 91, s.linear ? 300 : 200, s.linear ? 120 : 200);
       for (uint32_t mask : {0u, s.bit}) {
-        const std::vector<Found> f = find(page, mask);
+        const std::vector<FoundBarcode> f = find(page, mask);
         ASSERT_EQ(f.size(), 1u) << "mask " << mask;
         EXPECT_EQ(f[0].type, s.bit);
         EXPECT_EQ(f[0].text, s.text);
@@ -153,9 +86,10 @@ TEST_F(StripecodeTest, SeveralSymbolsAndTheMask) {
   drawSymbol(page, ZXing::BarcodeFormat::Code128, "second", 400, 60, 360, 120);
   drawSymbol(page, ZXing::BarcodeFormat::DataMatrix, "third", 100, 400, 200, 200);
   drawSymbol(page, ZXing::BarcodeFormat::EAN13, "5901234123457", 450, 450, 300, 120);
-  std::vector<Found> all = find(page, 0);
+  std::vector<FoundBarcode> all = find(page, 0);
   ASSERT_EQ(all.size(), 4u);
-  std::sort(all.begin(), all.end(), [](const Found& a, const Found& b) { return a.text < b.text; });
+  std::sort(all.begin(), all.end(),
+            [](const FoundBarcode& a, const FoundBarcode& b) { return a.text < b.text; });
   EXPECT_EQ(all[0].type, kStripecodeEan13);
   EXPECT_EQ(all[1].type, kStripecodeQrCode);
   EXPECT_EQ(all[2].type, kStripecodeCode128);
@@ -171,7 +105,7 @@ TEST_F(StripecodeTest, SeveralSymbolsAndTheMask) {
 TEST_F(StripecodeTest, UnusableBitmapsAndEmptyPagesAnswerNothing) {
   Page page(200, 100, 8, 255);
   drawSymbol(page, ZXing::BarcodeFormat::QRCode, "x", 10, 10, 80, 80);
-  std::vector<uint8_t> dib = bitmapOf(page);
+  std::vector<uint8_t> dib = barcodeBitmap(page, kDpi);
   int32_t count = -1;
   EXPECT_EQ(search(dib.data(), uint32_t(dib.size() - 1), 0, &count), nullptr);
   EXPECT_EQ(search(dib.data(), 39, 0, &count), nullptr);
@@ -207,7 +141,7 @@ TEST_F(StripecodeTest, MatrixSymbolsAreFoundAnywhereOnATextPage) {
         fillRect(page, x - kQuiet, y - kQuiet, x + kSide + kQuiet, y + kSide + kQuiet, 255, 255,
                  255);
         drawSymbol(page, format, "Place " + std::to_string(places), x, y, kSide, kSide);
-        const std::vector<Found> f = find(page, bit);
+        const std::vector<FoundBarcode> f = find(page, bit);
         ASSERT_EQ(f.size(), 1u);
         EXPECT_EQ(f[0].text, "Place " + std::to_string(places));
       }

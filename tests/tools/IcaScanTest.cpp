@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 
+#include "platform/imageio/ImageIO.h"
 #include "tests/support/TestFolder.h"
 
 namespace {
@@ -120,6 +122,51 @@ TEST_F(IcaScan, AScanThatFailsAndScanUsage) {
   for (const char* bad : {"--source back", "--mode gray2", "--crop maybe", "--size 2",
                           "--format gif", "--resolution 0", "--cancel-after 0"})
     EXPECT_EQ(run(std::string("-o 0x01100000 --scan ") + bad).exit, 2) << bad;
+}
+
+// The module's automatic crop on a turned A4 invoice on the feeder's own light grey: the page
+// file holds the whole sheet, straight, never a piece of it (a colour patch or a barcode) nor a
+// strip of the feeder beside it.
+TEST_F(IcaScan, CropCutsATurnedInvoiceToItsPaper) {
+  constexpr int kDpi = 100;
+  constexpr double kA4Width = 8.27, kA4Length = 11.69;
+  for (int background : {240}) {
+    SCOPED_TRACE(background);
+    const std::filesystem::path out = folder_ / ("background" + std::to_string(background));
+    std::filesystem::create_directories(out);
+    std::ofstream(folder_ / "scanner.txt", std::ios::trunc)
+        << "serial SIMT00003\nsheets 1\nbackground front " << background << " " << background << " "
+        << background << "\n"
+        << "sheet-document 1 front invoice size=a4 skew=-1.2 left=0.1 top=0.3\n";
+    Outcome r = run("-o 0x01100000 --scan --mode colour --resolution " + std::to_string(kDpi) +
+                    " --crop on --format png --folder " + out.string() + " --name page");
+    ASSERT_EQ(r.exit, 0) << r.out;
+    std::ifstream file(out / "page.png", std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
+    imageio::DecodedImage image;
+    ASSERT_TRUE(imageio::decodeImage(bytes, image).ok()) << r.out;
+    const imageio::PixelLayout& l = image.raster.layout;
+    EXPECT_NEAR(l.width, kA4Width * kDpi, 3) << r.out;
+    EXPECT_NEAR(l.height, kA4Length * kDpi, 3) << r.out;
+    ASSERT_EQ(l.bitsPerPixel(), 24u);
+    // Just inside each edge the paper, as a little farther in: no strip of the feeder.
+    auto band = [&](bool columns, bool far, uint32_t inset) {
+      double sum = 0;
+      const uint32_t along = columns ? l.height : l.width;
+      for (uint32_t i = 0; i < along; ++i) {
+        const uint32_t x = columns ? (far ? l.width - 1 - inset : inset) : i;
+        const uint32_t y = columns ? i : (far ? l.height - 1 - inset : inset);
+        const uint8_t* p = image.raster.row(y) + size_t(x) * 3;
+        sum += (p[0] + p[1] + p[2]) / 3.0;
+      }
+      return sum / along;
+    };
+    constexpr uint32_t kEdge = 3, kInside = 12;
+    for (bool columns : {true, false})
+      for (bool far : {false, true})
+        EXPECT_NEAR(band(columns, far, kEdge), band(columns, far, kInside), 2.0)
+            << (columns ? (far ? "right" : "left") : (far ? "bottom" : "top"));
+  }
 }
 
 }  // namespace

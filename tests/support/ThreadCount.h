@@ -19,10 +19,22 @@ inline std::string threadName(const std::filesystem::path& task) {
   return name;
 }
 
+// A joined thread is left out: its join returns once it has let go of the process's memory, but
+// the system lists it until its exit has run, which a loaded machine delays; such a thread no
+// longer shows the process's memory in its status.
+inline bool holdsProcessMemory(const std::filesystem::path& task) {
+  std::ifstream status(task / "status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmSize:", 0) == 0) return true;
+  return false;  // also a thread gone between the listing and the read
+}
+
 inline std::size_t threadCount() {
   std::size_t n = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
-    if (threadName(task.path()) != "QDBusConnection") ++n;
+  std::error_code ignored;  // a thread may go while the list is read
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ignored))
+    if (threadName(task.path()) != "QDBusConnection" && holdsProcessMemory(task.path())) ++n;
   return n;
 }
 

@@ -1,14 +1,12 @@
 #pragma once
 // A driver with one simulated scanner opened through the exports, for the scan engine's tests:
 // the engine's exports by record, and the model object swapped for one with other features.
-#include <dirent.h>
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,6 +19,7 @@
 #include "drv/device/ScannerModels.h"
 #include "drv/platform/KrThread.h"
 #include "tests/support/Patience.h"
+#include "tests/support/ThreadCount.h"
 
 namespace enginefix {
 
@@ -292,26 +291,8 @@ inline sim::Fault SilentRead(uint32_t skip) {
   return f;
 }
 
-// Threads of this process now. A joined thread is left out: its join returns once it has let go
-// of the process's memory, but the system lists it until its exit has run, which a loaded
-// machine delays; such a thread no longer shows the process's memory in its status.
-inline size_t ThreadCount() {
-  size_t n = 0;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d)) {
-      if (e->d_name[0] == '.') continue;
-      std::ifstream status(std::string("/proc/self/task/") + e->d_name + "/status");
-      std::string line;
-      bool holdsMemory = false;
-      while (!holdsMemory && std::getline(status, line))
-        holdsMemory = line.rfind("VmSize:", 0) == 0;
-      // A thread gone between the listing and the read is gone.
-      n += holdsMemory;
-    }
-    closedir(d);
-  }
-  return n;
-}
+// Threads of this process now (a joined thread that the system still lists is left out).
+inline size_t ThreadCount() { return testsupport::threadCount(); }
 
 // While it lives, thread creation succeeds `allowed` more times, then fails as the system's
 // would.

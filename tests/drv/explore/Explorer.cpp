@@ -286,11 +286,6 @@ sim::SheetEventKind EventKind(Condition c) {
   }
 }
 
-bool StopsTheSheet(Condition c) {
-  return c == Condition::Jam || c == Condition::CoverOpen || c == Condition::Misfeed ||
-         c == Condition::HardwareCancel;
-}
-
 bool IsSheetEvent(Condition c) {
   return c != Condition::None && c != Condition::Unplug && c != Condition::Silent &&
          c != Condition::Slow;

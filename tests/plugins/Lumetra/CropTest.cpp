@@ -266,21 +266,8 @@ TEST_F(LumetraTest, OrientationOfDenseAndSparseTextIsRightOrLeftAlone) {
                {"small print", textSheet(kTextDpi, 1700, 2200, 8, 40, 12), false},
                {"capitals and digits", capitals, false}};
   for (const auto& p : pages) {
-    const Page& upright = p.upright;
-    for (int quarters : {0, 1, 2, 3}) {
-      SCOPED_TRACE(testing::Message() << p.name << " turned " << quarters * 90);
-      Page turned = turnClockwise(upright, quarters);
-      NIDATA ni = recordFor(turned, kTextDpi);
-      long status = -1;
-      const Page out = produce("AutoOrientation", turned, ni, &status);
-      ASSERT_EQ(status, 0);
-      const bool isUpright = out.width == upright.width && out.data == upright.data;
-      const bool leftAlone = out.width == turned.width && out.data == turned.data;
-      if (p.mustTurn)
-        EXPECT_TRUE(isUpright);
-      else
-        EXPECT_TRUE(isUpright || leftAlone);
-    }
+    SCOPED_TRACE(p.name);
+    expectUprightOrLeftAlone(p.upright, kTextDpi, p.mustTurn);
   }
 }
 

@@ -49,6 +49,25 @@ class LumetraTest : public ::testing::Test {
     return lm.process(entry)(in.data.data(), &buffer, &ni, extra, status);
   }
 
+  // The page in its four quarter turns through automatic orientation: each comes back upright,
+  // or, where `mustTurn` is false (the orientation may not be clear), as it went in.
+  void expectUprightOrLeftAlone(const Page& upright, int dpi, bool mustTurn) {
+    for (int quarters : {0, 1, 2, 3}) {
+      SCOPED_TRACE(testing::Message() << "turned " << quarters * 90);
+      Page turned = turnClockwise(upright, quarters);
+      NIDATA ni = recordFor(turned, dpi);
+      long status = -1;
+      const Page out = produce("AutoOrientation", turned, ni, &status);
+      ASSERT_EQ(status, 0);
+      const bool isUpright = out.width == upright.width && out.data == upright.data;
+      const bool leftAlone = out.width == turned.width && out.data == turned.data;
+      if (mustTurn)
+        EXPECT_TRUE(isUpright);
+      else
+        EXPECT_TRUE(isUpright || leftAlone);
+    }
+  }
+
   Lumetra lm;
 };
 

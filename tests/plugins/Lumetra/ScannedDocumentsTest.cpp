@@ -426,20 +426,8 @@ TEST_F(ScannedDocuments, OrientationOfScannedPagesIsRightOrLeftAlone) {
                                 uint32_t(std::lround(h * kOrientationDpi))))
         << error;
     const Page upright = pageOf(r, 24);
-    for (int quarters : {0, 1, 2, 3}) {
-      SCOPED_TRACE(testing::Message() << p.name << " turned " << quarters * 90);
-      Page turned = turnClockwise(upright, quarters);
-      NIDATA ni = recordFor(turned, kOrientationDpi);
-      long status = -1;
-      const Page out = produce("AutoOrientation", turned, ni, &status);
-      ASSERT_EQ(status, 0);
-      const bool isUpright = out.width == upright.width && out.data == upright.data;
-      const bool leftAlone = out.width == turned.width && out.data == turned.data;
-      if (p.mustTurn)
-        EXPECT_TRUE(isUpright);
-      else
-        EXPECT_TRUE(isUpright || leftAlone);
-    }
+    SCOPED_TRACE(p.name);
+    expectUprightOrLeftAlone(upright, kOrientationDpi, p.mustTurn);
   }
 }
 
